@@ -1,0 +1,54 @@
+// The main of every test binary: offscreen platform, temporary XDG folders, one Qt application.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QUuid>
+
+#include <cstdlib>
+
+#ifdef KORIMADO_TEST_GUI
+#include <QApplication>
+using TestApplication = QApplication;
+#else
+#include <QCoreApplication>
+using TestApplication = QCoreApplication;
+#endif
+
+namespace {
+
+QString makePrivateDir(const QString& root, const char* name)
+{
+    const QString path = root + "/" + name;
+    QDir().mkpath(path);
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    return path;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    // The environment is set here, not through CTest properties, so that every variable survives.
+    const QString root = QDir::tempPath() + "/korimado-tests-" + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    QDir().mkpath(root);
+    setenv("XDG_CONFIG_HOME", makePrivateDir(root, "config").toUtf8().constData(), 1);
+    setenv("XDG_DATA_HOME", makePrivateDir(root, "data").toUtf8().constData(), 1);
+    setenv("XDG_CACHE_HOME", makePrivateDir(root, "cache").toUtf8().constData(), 1);
+    setenv("XDG_STATE_HOME", makePrivateDir(root, "state").toUtf8().constData(), 1);
+    setenv("XDG_RUNTIME_DIR", makePrivateDir(root, "runtime").toUtf8().constData(), 1);
+    setenv("HOME", makePrivateDir(root, "home").toUtf8().constData(), 1);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    setenv("QT_QUICK_BACKEND", "software", 1);
+    setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
+    setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu", 1);
+    setenv("LANG", "C.UTF-8", 0);
+
+    ::testing::InitGoogleTest(&argc, argv);
+    TestApplication app(argc, argv);
+    TestApplication::setOrganizationName("Korimado");
+    TestApplication::setApplicationName("Korimado");
+    const int result = RUN_ALL_TESTS();
+    QDir(root).removeRecursively();
+    return result;
+}

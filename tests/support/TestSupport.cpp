@@ -1,0 +1,54 @@
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QUuid>
+
+namespace korimado::test {
+
+TempDir::TempDir()
+{
+    path_ = QDir::tempPath() + "/korimado-test-" + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    QDir().mkpath(path_);
+}
+
+TempDir::~TempDir()
+{
+    QDir(path_).removeRecursively();
+}
+
+QString TempDir::file(const QString& name) const
+{
+    return path_ + "/" + name;
+}
+
+QString TempDir::write(const QString& name, const QByteArray& bytes) const
+{
+    const QString full = file(name);
+    QDir().mkpath(QFileInfo(full).absolutePath());
+    QFile f(full);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return {};
+    f.write(bytes);
+    return full;
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return f.readAll();
+}
+
+QString testConfigHome()
+{
+    return qEnvironmentVariable("XDG_CONFIG_HOME");
+}
+
+QString testDataHome()
+{
+    return qEnvironmentVariable("XDG_DATA_HOME");
+}
+
+}  // namespace korimado::test

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace korimado::test {
+
+// A fresh temporary folder for one test, removed with the object.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    QString path() const { return path_; }
+    QString file(const QString& name) const;
+    // Writes bytes to name inside the folder (creating subfolders) and returns the full path.
+    QString write(const QString& name, const QByteArray& bytes) const;
+
+private:
+    QString path_;
+};
+
+QByteArray readFile(const QString& path);
+
+// Where the test main put the temporary XDG folders of this process.
+QString testConfigHome();
+QString testDataHome();
+
+}  // namespace korimado::test
