@@ -1,0 +1,89 @@
+#include "document/LineEnding.h"
+#include "document/TextFormat.h"
+
+#include <gtest/gtest.h>
+
+using namespace korimado;
+
+namespace {
+
+QString s(const char16_t* text)
+{
+    return QString::fromUtf16(text);
+}
+
+}  // namespace
+
+TEST(LineEndingTest, RawValuesRoundTripExactlyAndCaseSensitively)
+{
+    ASSERT_EQ(LineEnding::allCases().size(), 6u);
+    for (LineEnding e : LineEnding::allCases()) {
+        auto back = LineEnding::fromRawValue(e.rawValue());
+        ASSERT_TRUE(back.has_value());
+        EXPECT_EQ(*back, e);
+    }
+    EXPECT_EQ(LineEnding(LineEnding::crlf).rawValue(), "CRLF");
+    EXPECT_FALSE(LineEnding::fromRawValue("crlf").has_value());
+    EXPECT_FALSE(LineEnding::fromRawValue("").has_value());
+    EXPECT_FALSE(LineEnding::fromRawValue("LF ").has_value());
+    EXPECT_EQ(LineEnding(LineEnding::nel).breakString(), QString(QChar(0x85)));
+    EXPECT_EQ(LineEnding(LineEnding::crlf).breakString(), "\r\n");
+}
+
+TEST(LineEndingTest, KindsInOrderOfFirstAppearance)
+{
+    using L = QList<LineEnding>;
+    EXPECT_EQ(LineEnding::kinds("a\r\nb\nc\r"), (L{LineEnding::crlf, LineEnding::lf, LineEnding::cr}));
+    EXPECT_EQ(LineEnding::kinds("a\rb"), (L{LineEnding::cr}));
+    EXPECT_EQ(LineEnding::kinds("ab\r"), (L{LineEnding::cr}));
+    EXPECT_EQ(LineEnding::kinds(""), L{});
+    EXPECT_EQ(LineEnding::kinds("plain"), L{});
+    // A CR before a CR LF is a lone CR; NEL, LS and PS are their own kinds.
+    EXPECT_EQ(LineEnding::kinds("\r\r\n"), (L{LineEnding::cr, LineEnding::crlf}));
+    EXPECT_EQ(LineEnding::kinds(s(u"x\u2029y\u0085z\u2028\n")),
+              (L{LineEnding::ps, LineEnding::nel, LineEnding::ls, LineEnding::lf}));
+    // A CR followed by another break is still recorded before that break.
+    EXPECT_EQ(LineEnding::kinds(s(u"\r\u2028")), (L{LineEnding::cr, LineEnding::ls}));
+    EXPECT_EQ(LineEnding::kinds("\n\n\n"), (L{LineEnding::lf}));
+}
+
+TEST(LineEndingTest, ReplacingConvertsEveryBreakAndNothingElse)
+{
+    const QString mixed = s(u"a\rb\r\nc\u2028d");
+    const QString crlf = LineEnding(LineEnding::crlf).replacing(mixed);
+    EXPECT_EQ(crlf, "a\r\nb\r\nc\r\nd");
+
+    EXPECT_EQ(LineEnding(LineEnding::lf).replacing(s(u"\r\r\n\u0085\u2029x")), "\n\n\n\nx");
+    EXPECT_EQ(LineEnding(LineEnding::cr).replacing("a\nb\r\n"), "a\rb\r");
+    EXPECT_EQ(LineEnding(LineEnding::ps).replacing("a\n"), s(u"a\u2029"));
+    // Characters that merely look like breaks are left alone.
+    const QString noBreaks = s(u"\t\u000B\u000C\u2027\u202Aあ");
+    EXPECT_EQ(LineEnding(LineEnding::crlf).replacing(noBreaks), noBreaks);
+    EXPECT_EQ(LineEnding(LineEnding::lf).replacing(""), "");
+    // Converting twice is the same as converting once, for every ending.
+    for (LineEnding e : LineEnding::allCases()) {
+        const QString once = e.replacing(mixed);
+        EXPECT_EQ(e.replacing(once), once) << e.rawValue().toStdString();
+        EXPECT_EQ(LineEnding::kinds(once), QList<LineEnding>{e});
+    }
+}
+
+TEST(LineEndingTest, TextFormatEqualityComparesAllFourFields)
+{
+    const TextFormat base;
+    EXPECT_EQ(base.encoding, TextEncoding::utf8);
+    EXPECT_EQ(base.lineEnding, LineEnding::lf);
+    TextFormat other = base;
+    EXPECT_TRUE(base == other);
+    other.bom = true;
+    EXPECT_FALSE(base == other);
+    other = base;
+    other.mixedLineEndings = true;
+    EXPECT_FALSE(base == other);
+    other = base;
+    other.lineEnding = LineEnding::cr;
+    EXPECT_FALSE(base == other);
+    other = base;
+    other.encoding = TextEncoding::eucJP;
+    EXPECT_FALSE(base == other);
+}
