@@ -1,0 +1,192 @@
+#include "platform/TextStorage.h"
+
+#include <gtest/gtest.h>
+
+#include <QRandomGenerator>
+
+#include <vector>
+
+using namespace korimado;
+
+namespace {
+
+struct Recorder : TextStorageDelegate {
+    std::vector<TextStorageEdit> edits;
+    std::vector<QString> textsSeen;
+    void textStorageDidProcessEditing(TextStorage& storage, const TextStorageEdit& edit) override
+    {
+        edits.push_back(edit);
+        textsSeen.push_back(storage.string());
+    }
+};
+
+QString repeated(const QString& unit, int times)
+{
+    QString s;
+    for (int i = 0; i < times; ++i) s += unit;
+    return s;
+}
+
+}  // namespace
+
+TEST(TextStorageTest, RandomEditsMatchAPlainStringModel)
+{
+    QRandomGenerator rng(7);
+    QString model = repeated(QStringLiteral("abc\r\ndef\u3042\U0001F600\n"), 3000);
+    TextStorage storage(model);
+    const QString alphabet = QStringLiteral("xy\n\r\u3042");
+    for (int step = 0; step < 3000; ++step) {
+        const qsizetype loc = rng.bounded(int(model.size()) + 1);
+        qsizetype len = rng.bounded(int(std::min<qsizetype>(model.size() - loc, 40)) + 1);
+        QString insert;
+        const int kind = rng.bounded(10);
+        if (kind == 0) len = std::min<qsizetype>(model.size() - loc, 20000);  // large deletion
+        const int insertLength = kind == 1 ? 20000 : rng.bounded(12);
+        for (int i = 0; i < insertLength; ++i) insert += alphabet.at(rng.bounded(int(alphabet.size())));
+        storage.replaceCharacters(TextRange(loc, len), insert);
+        model.replace(loc, len, insert);
+        ASSERT_EQ(storage.length(), model.size()) << "step " << step;
+        if (step % 97 == 0) {
+            ASSERT_EQ(storage.string(), model) << "step " << step;
+            const qsizetype probe = rng.bounded(int(model.size()) + 1);
+            EXPECT_EQ(storage.characterAt(probe), probe < model.size() ? model.at(probe) : QChar());
+            EXPECT_EQ(storage.substring(TextRange(probe, 5000)), model.mid(probe, 5000));
+        }
+    }
+    EXPECT_EQ(storage.string(), model);
+    // Chunks stay within bounds: neither one huge block nor thousands of scraps.
+    EXPECT_GE(storage.chunkCount(), model.size() / TextStorage::MaxChunkSize);
+    EXPECT_LE(storage.chunkCount(), model.size() / TextStorage::MinChunkSize + 2);
+}
+
+TEST(TextStorageTest, ClampsRangesOutsideTheText)
+{
+    TextStorage storage(QStringLiteral("hello"));
+    storage.replaceCharacters(TextRange(3, 100), QStringLiteral("p!"));
+    EXPECT_EQ(storage.string(), QStringLiteral("help!"));
+    storage.replaceCharacters(TextRange(-1, 3), QString());
+    EXPECT_EQ(storage.string(), QStringLiteral("lp!"));
+    storage.replaceCharacters(TextRange(50, 0), QStringLiteral("?"));
+    EXPECT_EQ(storage.string(), QStringLiteral("lp!?"));
+    EXPECT_EQ(storage.characterAt(4), QChar());
+    EXPECT_EQ(storage.characterAt(-1), QChar());
+    EXPECT_EQ(storage.substring(TextRange(2, 99)), QStringLiteral("!?"));
+}
+
+TEST(TextStorageTest, NestedTransactionsDeliverOneNotificationWithTheUnionAndTotalDelta)
+{
+    TextStorage storage(QStringLiteral("0123456789"));
+    Recorder delegate;
+    storage.setDelegate(&delegate);
+    std::vector<TextStorageEdit> observed;
+    storage.addObserver([&](TextStorage&, const TextStorageEdit& e) { observed.push_back(e); });
+
+    storage.beginEditing();
+    storage.replaceCharacters(TextRange(2, 1), QStringLiteral("abc"));  // 01abc3456789
+    storage.beginEditing();
+    storage.replaceCharacters(TextRange(8, 2), QString());  // 01abc34589
+    storage.endEditing();
+    EXPECT_TRUE(delegate.edits.empty());
+    storage.editedAttributes(TextRange(0, 1));
+    storage.endEditing();
+
+    ASSERT_EQ(delegate.edits.size(), 1u);
+    const TextStorageEdit e = delegate.edits.front();
+    EXPECT_EQ(e.mask, unsigned(TextStorageEdit::Characters | TextStorageEdit::Attributes));
+    EXPECT_EQ(e.editedRange, TextRange(0, 8));
+    EXPECT_EQ(e.changeInLength, 0);
+    EXPECT_EQ(delegate.textsSeen.front(), QStringLiteral("01abc34589"));
+    ASSERT_EQ(observed.size(), 1u);
+    EXPECT_EQ(observed.front().editedRange, e.editedRange);
+
+    // A later edit swallowing the earlier range: the union is the newer range.
+    storage.beginEditing();
+    storage.replaceCharacters(TextRange(4, 1), QStringLiteral("xx"));  // 01abxx34589
+    storage.replaceCharacters(TextRange(1, 8), QStringLiteral("-"));   // 0-89
+    storage.endEditing();
+    EXPECT_EQ(delegate.edits.back().editedRange, TextRange(1, 1));
+    EXPECT_EQ(delegate.edits.back().changeInLength, -6);
+    EXPECT_EQ(storage.string(), QStringLiteral("0-89"));
+
+    // Attribute-only edits are told apart and change nothing in the text.
+    storage.editedAttributes(TextRange(1, 2));
+    EXPECT_TRUE(delegate.edits.back().editedAttributesOnly());
+    EXPECT_FALSE(delegate.edits.back().editedCharacters());
+    EXPECT_EQ(delegate.edits.back().changeInLength, 0);
+
+    // Unbalanced end does nothing harmful.
+    storage.endEditing();
+    EXPECT_FALSE(storage.isEditing());
+}
+
+TEST(TextStorageTest, DelegateRunsBeforeObserversAndObserversCanLeave)
+{
+    TextStorage storage(QStringLiteral("abc"));
+    std::vector<QString> order;
+    struct D : TextStorageDelegate {
+        std::vector<QString>* order;
+        void textStorageWillProcessEditing(TextStorage&, const TextStorageEdit&) override { order->push_back("will"); }
+        void textStorageDidProcessEditing(TextStorage&, const TextStorageEdit&) override { order->push_back("did"); }
+    } delegate;
+    delegate.order = &order;
+    storage.setDelegate(&delegate);
+    TextStorage::ObserverToken second = 0;
+    storage.addObserver([&](TextStorage& s, const TextStorageEdit&) {
+        order.push_back("first");
+        s.removeObserver(second);  // removed mid-round: must not be called
+    });
+    second = storage.addObserver([&](TextStorage&, const TextStorageEdit&) { order.push_back("second"); });
+    storage.replaceCharacters(TextRange(0, 0), QStringLiteral("x"));
+    EXPECT_EQ(order, (std::vector<QString>{"will", "did", "first"}));
+}
+
+TEST(TextStorageTest, SnapshotsAreUnaffectedByLaterEdits)
+{
+    const QString original = repeated(QStringLiteral("line of text\n"), 5000);
+    TextStorage storage(original);
+    const TextSnapshot snap = storage.snapshot();
+    storage.replaceCharacters(TextRange(10, 3), QStringLiteral("EDIT"));
+    storage.replaceCharacters(TextRange(30000, 20000), QString());
+    storage.setString(QStringLiteral("gone"));
+    EXPECT_EQ(snap.length(), original.size());
+    EXPECT_EQ(snap.string(), original);
+    EXPECT_EQ(snap.characterAt(12), QChar(u'\n'));
+    EXPECT_EQ(snap.substring(TextRange(60000, 26)), original.mid(60000, 26));
+    qsizetype covered = 0;
+    snap.forEachChunk(TextRange(5, 9000), [&](QStringView piece, qsizetype at) {
+        EXPECT_EQ(piece, QStringView(original).mid(at, piece.size()));
+        covered += piece.size();
+        return true;
+    });
+    EXPECT_EQ(covered, 9000);
+    EXPECT_EQ(storage.string(), QStringLiteral("gone"));
+}
+
+TEST(TextStorageTest, ChunksNeverSplitSurrogatePairsOrCrLfWhenCut)
+{
+    TextStorage storage(repeated(QStringLiteral("\U0001F600\r\n"), 20000));
+    storage.forEachChunk(TextRange(0, storage.length()), [&](QStringView piece, qsizetype) {
+        EXPECT_FALSE(piece.front().isLowSurrogate());
+        EXPECT_NE(piece.front(), QChar(u'\n'));
+        return true;
+    });
+    EXPECT_GT(storage.chunkCount(), 10);
+}
+
+TEST(TextStorageTest, EmptyTextAndWholeReplacement)
+{
+    TextStorage storage;
+    Recorder delegate;
+    storage.setDelegate(&delegate);
+    EXPECT_EQ(storage.length(), 0);
+    EXPECT_EQ(storage.string(), QString());
+    storage.replaceCharacters(TextRange(0, 0), QString());  // no-op: no notification
+    EXPECT_TRUE(delegate.edits.empty());
+    storage.setString(QStringLiteral("abc"));
+    storage.setString(QString());
+    ASSERT_EQ(delegate.edits.size(), 2u);
+    EXPECT_EQ(delegate.edits.back().editedRange, TextRange(0, 0));
+    EXPECT_EQ(delegate.edits.back().changeInLength, -3);
+    storage.replaceCharacters(TextRange(0, 0), QStringLiteral("z"));
+    EXPECT_EQ(storage.string(), QStringLiteral("z"));
+}
