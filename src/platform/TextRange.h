@@ -7,7 +7,10 @@
 namespace korimado {
 
 // A range of UTF-16 units: location and length, like every offset in the text system.
+// location == NotFound means "no range".
 struct TextRange {
+    static constexpr qsizetype NotFound = static_cast<qsizetype>(~0ULL >> 1);
+
     qsizetype location = 0;
     qsizetype length = 0;
 
@@ -21,6 +24,7 @@ struct TextRange {
 
     constexpr qsizetype end() const { return location + length; }
     constexpr bool isEmpty() const { return length == 0; }
+    constexpr bool isNotFound() const { return location == NotFound; }
     constexpr bool contains(qsizetype i) const { return i >= location && i < end(); }
     // True when the ranges share a unit, or when an empty range lies inside or at the edge of the other.
     constexpr bool touches(TextRange o) const { return location <= o.end() && o.location <= end(); }

@@ -1,0 +1,151 @@
+#include "document/LineIndex.h"
+
+#include <algorithm>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace korimado {
+
+namespace {
+
+inline bool isBreakUnit(char16_t u)
+{
+    return u == 0x0A || u == 0x0D || u == 0x0085 || u == 0x2028 || u == 0x2029;
+}
+
+// Index of the first unit in [i, n) that may be a break (<= 0x0D, NEL, LS or PS), or n.
+inline qsizetype skipPlain(const char16_t* p, qsizetype i, qsizetype n)
+{
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi16(0x0D);
+    const __m128i nel = _mm_set1_epi16(0x85);
+    const __m128i sepMask = _mm_set1_epi16(static_cast<short>(0xFFFE));
+    const __m128i sep = _mm_set1_epi16(0x2028);
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 8 <= n; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const __m128i low = _mm_cmpeq_epi16(_mm_subs_epu16(v, cr), zero);
+        const __m128i hit = _mm_or_si128(_mm_or_si128(low, _mm_cmpeq_epi16(v, nel)),
+                                         _mm_cmpeq_epi16(_mm_and_si128(v, sepMask), sep));
+        const int mask = _mm_movemask_epi8(hit);
+        if (mask != 0) return i + (__builtin_ctz(static_cast<unsigned>(mask)) >> 1);
+    }
+#endif
+    for (; i < n; ++i) {
+        const char16_t u = p[i];
+        if (u <= 0x0D || u == 0x0085 || u == 0x2028 || u == 0x2029) return i;
+    }
+    return n;
+}
+
+}  // namespace
+
+LineIndex::LineIndex()
+{
+    rebuild(QString());
+}
+
+LineIndex::LineIndex(const QString& text)
+{
+    rebuild(text);
+}
+
+void LineIndex::scan(const QString& text, qsizetype from, qsizetype to, std::vector<qsizetype>& out)
+{
+    if (from < 0 || to <= from || to > text.size()) return;
+    const char16_t* p = reinterpret_cast<const char16_t*>(text.utf16());
+    qsizetype i = from;
+    while (true) {
+        i = skipPlain(p, i, to);
+        if (i >= to) return;
+        const char16_t u = p[i];
+        if (isBreakUnit(u)) {
+            // A CR at the end of the range counts alone, whatever follows outside it.
+            if (u == 0x0D && i + 1 < to && p[i + 1] == 0x0A) ++i;
+            out.push_back(i + 1);
+        }
+        ++i;
+    }
+}
+
+void LineIndex::rebuild(const QString& text)
+{
+    length_ = text.size();
+    starts_.clear();
+    // Roughly one line per 40 units in ordinary text; avoids most regrowth on large files.
+    starts_.reserve(static_cast<size_t>(length_ / 40 + 1));
+    starts_.push_back(0);
+    scan(text, 0, length_, starts_);
+    lastRescannedUnits_ = length_;
+}
+
+qsizetype LineIndex::line(qsizetype at) const
+{
+    const auto it = std::upper_bound(starts_.begin(), starts_.end(), at);
+    const qsizetype notGreater = it - starts_.begin();
+    return notGreater <= 1 ? 0 : notGreater - 1;
+}
+
+TextRange LineIndex::lineRange(qsizetype line) const
+{
+    if (line < 0 || line >= lineCount()) return {TextRange::NotFound, 0};
+    const qsizetype begin = start(line);
+    const qsizetype end = line + 1 < lineCount() ? start(line + 1) : length_;
+    return {begin, end - begin};
+}
+
+void LineIndex::update(const QString& text, TextRange editedRange, qsizetype delta)
+{
+    const qsizetype loc = editedRange.location;
+    const qsizetype editEnd = loc + editedRange.length;
+    const qsizetype oldEnd = editEnd - delta;
+    // A range that cannot describe an edit of the indexed text: start again from the text.
+    if (loc < 0 || editedRange.length < 0 || editEnd > text.size() || oldEnd < loc || oldEnd > length_
+        || length_ + delta != text.size()) {
+        rebuild(text);
+        return;
+    }
+
+    const qsizetype count = lineCount();
+    const qsizetype first = line(loc);
+    const qsizetype replaceBegin = std::max<qsizetype>(first - 1, 0);
+    const qsizetype from = starts_[static_cast<size_t>(replaceBegin)];
+    const qsizetype last = line(oldEnd);
+    const qsizetype tail = std::min(last + 2, count);
+    const qsizetype oldStop = last + 2 < count ? starts_[static_cast<size_t>(last + 2)] : length_;
+    const qsizetype to = oldStop + delta;
+    if (from < 0 || to < from || to > text.size()) {
+        rebuild(text);
+        return;
+    }
+
+    run_.clear();
+    run_.push_back(from);
+    scan(text, from, to, run_);
+    const bool tailRemains = tail < count;
+    // The first shifted tail entry already holds this start.
+    if (tailRemains && run_.size() > 1 && run_.back() == to) run_.pop_back();
+
+    // Shift the tail by delta while moving it to its new position: one pass over it.
+    qsizetype* s = starts_.data();
+    const qsizetype newRunSize = static_cast<qsizetype>(run_.size());
+    const qsizetype moveBy = newRunSize - (tail - replaceBegin);
+    if (moveBy == 0) {
+        for (qsizetype i = tail; i < count; ++i) s[i] += delta;
+    } else if (moveBy < 0) {
+        for (qsizetype i = tail; i < count; ++i) s[i + moveBy] = s[i] + delta;
+        starts_.resize(static_cast<size_t>(count + moveBy));
+    } else {
+        starts_.resize(static_cast<size_t>(count + moveBy));
+        s = starts_.data();
+        for (qsizetype i = count - 1; i >= tail; --i) s[i + moveBy] = s[i] + delta;
+    }
+    std::copy(run_.begin(), run_.end(), starts_.begin() + replaceBegin);
+
+    length_ = text.size();
+    lastRescannedUnits_ = to - from;
+}
+
+}  // namespace korimado
