@@ -1,0 +1,44 @@
+#include "platform/Bundle.h"
+#include "support/TestSupport.h"
+
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+using korimado::Bundle;
+using korimado::test::TempDir;
+
+TEST(Bundle, FindsResourcesByNameExtensionAndFolder)
+{
+    TempDir dir;
+    dir.write("res/AppIcon.icns", "icon");
+    dir.write("res/Tokenizers/o200k_base.tiktoken", "t");
+    dir.write("secret.txt", "s");
+    const Bundle bundle(dir.file("res"));
+
+    EXPECT_EQ(bundle.path("AppIcon", "icns"), dir.file("res/AppIcon.icns"));
+    EXPECT_EQ(bundle.path("AppIcon", ".icns"), dir.file("res/AppIcon.icns"));
+    EXPECT_EQ(bundle.path("AppIcon.icns"), dir.file("res/AppIcon.icns"));
+    EXPECT_EQ(bundle.path("o200k_base", "tiktoken", "Tokenizers"), dir.file("res/Tokenizers/o200k_base.tiktoken"));
+    EXPECT_EQ(bundle.url("AppIcon", "icns").toLocalFile(), dir.file("res/AppIcon.icns"));
+    EXPECT_EQ(bundle.path("Tokenizers"), dir.file("res/Tokenizers"));
+
+    EXPECT_TRUE(bundle.path("Missing", "icns").isEmpty());
+    EXPECT_TRUE(bundle.url("Missing", "icns").isEmpty());
+    EXPECT_TRUE(bundle.path("", "icns").isEmpty());
+    // Names must not lead outside the resources.
+    EXPECT_TRUE(bundle.path("../secret", "txt").isEmpty());
+    EXPECT_TRUE(bundle.path("secret", "txt", "..").isEmpty());
+}
+
+TEST(Bundle, IdentifierAndUserDataFolder)
+{
+    EXPECT_EQ(Bundle::bundleIdentifier(), "app.korimado.Korimado");
+    const QString support = Bundle::applicationSupportDirectory();
+    EXPECT_EQ(support, korimado::test::testDataHome() + "/Korimado");
+    EXPECT_TRUE(QFileInfo(support).isDir());
+    const QString themes = Bundle::applicationSupportDirectory("Themes");
+    EXPECT_EQ(themes, support + "/Themes");
+    EXPECT_TRUE(QFileInfo(themes).isDir());
+    EXPECT_FALSE(Bundle::main().resourcePath().isEmpty());
+}
