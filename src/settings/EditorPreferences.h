@@ -1,0 +1,29 @@
+#pragma once
+
+#include "document/TextFormat.h"
+
+#include <QFont>
+
+namespace korimado {
+
+class UserDefaults;
+
+// Applies the editor settings to the application; each call reads a fresh snapshot.
+class EditorPreferences {
+public:
+    EditorPreferences() = delete;
+
+    // The format of new documents; names that match no encoding or line ending give UTF-8 and LF.
+    static TextFormat defaultTextFormat();
+    static TextFormat defaultTextFormat(const UserDefaults& defaults);
+
+    // The named font when it is installed, else the system's fixed-pitch font, at the set size.
+    static QFont editorFont();
+    static QFont editorFont(const UserDefaults& defaults);
+
+    // 1 light, 2 dark, anything else follows the system.
+    static void applyAppearance();
+    static void applyAppearance(const UserDefaults& defaults);
+};
+
+}  // namespace korimado

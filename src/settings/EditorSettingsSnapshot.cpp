@@ -1,0 +1,274 @@
+#include "settings/EditorSettingsSnapshot.h"
+
+#include "document/LineEnding.h"
+#include "document/TextEncoding.h"
+#include "platform/TextBoundaries.h"
+#include "platform/UserDefaults.h"
+#include "settings/EditorSettingsError.h"
+#include "settings/EditorSettingsKeys.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <unicode/uchar.h>
+
+#include <cmath>
+
+namespace korimado {
+
+namespace {
+
+namespace Key = EditorSettingsKey;
+
+constexpr qsizetype kMaxNameLength = 200;
+
+qint64 integerInRange(const UserDefaults& defaults, const QString& key, qint64 low, qint64 high, qint64 fallback)
+{
+    const std::optional<qint64> stored = defaults.exactInteger(key);
+    return stored && *stored >= low && *stored <= high ? *stored : fallback;
+}
+
+bool booleanDefaultingToTrue(const UserDefaults& defaults, const QString& key)
+{
+    return defaults.object(key) ? defaults.boolean(key) : true;
+}
+
+bool inRange(qint64 value, qint64 low, qint64 high)
+{
+    return value >= low && value <= high;
+}
+
+bool hasControlCharacter(const QString& text)
+{
+    for (char32_t c : text.toUcs4()) {
+        const auto type = u_charType(static_cast<UChar32>(c));
+        if (type == U_CONTROL_CHAR || type == U_FORMAT_CHAR) return true;
+    }
+    return false;
+}
+
+bool isWhiteSpaceOrNewline(char32_t c)
+{
+    if ((c >= 0x09 && c <= 0x0D) || c == 0x85) return true;
+    const auto type = u_charType(static_cast<UChar32>(c));
+    return type == U_SPACE_SEPARATOR || type == U_LINE_SEPARATOR || type == U_PARAGRAPH_SEPARATOR;
+}
+
+QString trimmedOfWhiteSpaceAndNewlines(const QString& text)
+{
+    const QList<uint> scalars = text.toUcs4();
+    qsizetype begin = 0;
+    qsizetype end = scalars.size();
+    while (begin < end && isWhiteSpaceOrNewline(scalars[begin])) ++begin;
+    while (end > begin && isWhiteSpaceOrNewline(scalars[end - 1])) --end;
+    return QString::fromUcs4(reinterpret_cast<const char32_t*>(scalars.constData()) + begin, end - begin);
+}
+
+// Counts user-perceived characters, stopping once past the limit.
+bool exceedsCharacterCount(const QString& text, qsizetype limit)
+{
+    if (text.size() <= limit) return false;
+    const TextBoundaries boundaries(text);
+    qsizetype count = 0;
+    for (qsizetype pos = 0; pos < text.size(); pos = boundaries.nextGrapheme(pos)) {
+        if (++count > limit) return true;
+    }
+    return false;
+}
+
+bool isValidName(const QString& name)
+{
+    return !exceedsCharacterCount(name, kMaxNameLength) && !hasControlCharacter(name);
+}
+
+// Strict JSON field readers; each throws the invalid-file error naming the key.
+class StrictObject {
+public:
+    explicit StrictObject(const QJsonObject& object) : object_(object) {}
+
+    QJsonValue require(const char* key) const
+    {
+        const QJsonValue value = object_.value(QLatin1String(key));
+        if (value.isUndefined()) fail(key, "is missing");
+        return value;
+    }
+    qint64 integer(const char* key) const
+    {
+        const QJsonValue value = require(key);
+        const double d = value.toDouble();
+        // A number with a fraction, or beyond 64 bits, is not an integer.
+        if (!value.isDouble() || std::trunc(d) != d || d < -9223372036854775808.0 || d >= 9223372036854775808.0) {
+            fail(key, "is not an integer");
+        }
+        return value.toInteger(static_cast<qint64>(d));
+    }
+    double number(const char* key) const
+    {
+        const QJsonValue value = require(key);
+        if (!value.isDouble()) fail(key, "is not a number");
+        return value.toDouble();
+    }
+    bool boolean(const char* key) const
+    {
+        const QJsonValue value = require(key);
+        if (!value.isBool()) fail(key, "is not a Boolean");
+        return value.toBool();
+    }
+    QString string(const char* key) const
+    {
+        const QJsonValue value = require(key);
+        if (!value.isString()) fail(key, "is not a string");
+        return value.toString();
+    }
+    std::optional<QString> optionalString(const char* key) const
+    {
+        const QJsonValue value = object_.value(QLatin1String(key));
+        if (value.isUndefined() || value.isNull()) return std::nullopt;
+        if (!value.isString()) fail(key, "is not a string");
+        return value.toString();
+    }
+
+private:
+    [[noreturn]] static void fail(const char* key, const char* problem)
+    {
+        throw EditorSettingsError::invalidFile(QStringLiteral("\"%1\" %2").arg(QLatin1String(key), QLatin1String(problem)));
+    }
+
+    QJsonObject object_;
+};
+
+}  // namespace
+
+EditorSettingsSnapshot::EditorSettingsSnapshot(const UserDefaults& defaults)
+{
+    schemaVersion = 1;
+    fontName = defaults.string(Key::fontName).value_or(QString());
+    const double size = defaults.doubleValue(Key::fontSize);
+    fontSize = size >= 10 && size <= 32 ? size : 14;
+    wrap = booleanDefaultingToTrue(defaults, Key::wrap);
+    autoplay = booleanDefaultingToTrue(defaults, Key::autoplay);
+    hiddenFiles = defaults.boolean(Key::hiddenFiles);
+    appearance = defaults.integer(Key::appearance);
+    tokenIndex = integerInRange(defaults, Key::tokenIndex, 0, 2, 1);
+    tabWidth = integerInRange(defaults, Key::tabWidth, 2, 12, 4);
+    useSpaces = defaults.boolean(Key::useSpaces);
+    lineNumbers = booleanDefaultingToTrue(defaults, Key::lineNumbers);
+    statusBar = booleanDefaultingToTrue(defaults, Key::statusBar);
+    invisibles = defaults.boolean(Key::invisibles);
+    showPageGuide = defaults.boolean(Key::showPageGuide);
+    pageGuideColumn = integerInRange(defaults, Key::pageGuideColumn, 20, 240, 80);
+    spelling = defaults.boolean(Key::spelling);
+    defaultEncoding = defaults.string(Key::defaultEncoding).value_or(QStringLiteral("UTF-8"));
+    defaultLineEnding = defaults.string(Key::defaultLineEnding).value_or(QStringLiteral("LF"));
+    treeSortOrder = integerInRange(defaults, Key::treeSortOrder, 0, 2, 0);
+    themeName = defaults.string(Key::themeName).value_or(QStringLiteral("Classic"));
+}
+
+EditorSettingsSnapshot EditorSettingsSnapshot::validated() const
+{
+    if (schemaVersion != 1) throw EditorSettingsError::unsupportedVersion(schemaVersion);
+    if (!isValidName(fontName)) throw EditorSettingsError::invalidValue(QStringLiteral("フォント"));
+    if (!(fontSize >= 10 && fontSize <= 32)) throw EditorSettingsError::invalidValue(QStringLiteral("文字サイズ"));
+    if (!inRange(appearance, 0, 2)) throw EditorSettingsError::invalidValue(QStringLiteral("外観"));
+    if (!inRange(tokenIndex, 0, 2)) throw EditorSettingsError::invalidValue(QStringLiteral("トークン数"));
+    if (!inRange(tabWidth, 2, 12)) throw EditorSettingsError::invalidValue(QStringLiteral("タブ幅"));
+    if (!inRange(pageGuideColumn, 20, 240)) throw EditorSettingsError::invalidValue(QStringLiteral("ページガイド"));
+    if (!TextEncoding::fromRawValue(defaultEncoding)) {
+        throw EditorSettingsError::invalidValue(QStringLiteral("標準文字コード"));
+    }
+    if (!LineEnding::fromRawValue(defaultLineEnding)) {
+        throw EditorSettingsError::invalidValue(QStringLiteral("標準改行コード"));
+    }
+    if (!inRange(treeSortOrder, 0, 2)) throw EditorSettingsError::invalidValue(QStringLiteral("並び順"));
+    if (themeName) {
+        const QString trimmed = trimmedOfWhiteSpaceAndNewlines(*themeName);
+        if (trimmed.isEmpty() || !isValidName(trimmed)) throw EditorSettingsError::invalidValue(QStringLiteral("テーマ"));
+    }
+    return *this;
+}
+
+void EditorSettingsSnapshot::applying(UserDefaults& defaults) const
+{
+    validated();
+    defaults.setString(Key::fontName, fontName);
+    defaults.setDouble(Key::fontSize, fontSize);
+    defaults.setBool(Key::wrap, wrap);
+    defaults.setBool(Key::autoplay, autoplay);
+    defaults.setBool(Key::hiddenFiles, hiddenFiles);
+    defaults.setInteger(Key::appearance, appearance);
+    defaults.setInteger(Key::tokenIndex, tokenIndex);
+    defaults.setInteger(Key::tabWidth, tabWidth);
+    defaults.setBool(Key::useSpaces, useSpaces);
+    defaults.setBool(Key::lineNumbers, lineNumbers);
+    defaults.setBool(Key::statusBar, statusBar);
+    defaults.setBool(Key::invisibles, invisibles);
+    defaults.setBool(Key::showPageGuide, showPageGuide);
+    defaults.setInteger(Key::pageGuideColumn, pageGuideColumn);
+    defaults.setBool(Key::spelling, spelling);
+    defaults.setString(Key::defaultEncoding, defaultEncoding);
+    defaults.setString(Key::defaultLineEnding, defaultLineEnding);
+    defaults.setInteger(Key::treeSortOrder, treeSortOrder);
+    if (themeName) defaults.setString(Key::themeName, *themeName);
+}
+
+QByteArray EditorSettingsSnapshot::encoded() const
+{
+    // QJsonObject keeps its keys sorted, and Qt's writer leaves "/" unescaped.
+    QJsonObject object{
+        {QStringLiteral("schemaVersion"), schemaVersion},
+        {QStringLiteral("fontName"), fontName},
+        {QStringLiteral("fontSize"), fontSize},
+        {QStringLiteral("wrap"), wrap},
+        {QStringLiteral("autoplay"), autoplay},
+        {QStringLiteral("hiddenFiles"), hiddenFiles},
+        {QStringLiteral("appearance"), appearance},
+        {QStringLiteral("tokenIndex"), tokenIndex},
+        {QStringLiteral("tabWidth"), tabWidth},
+        {QStringLiteral("useSpaces"), useSpaces},
+        {QStringLiteral("lineNumbers"), lineNumbers},
+        {QStringLiteral("statusBar"), statusBar},
+        {QStringLiteral("invisibles"), invisibles},
+        {QStringLiteral("showPageGuide"), showPageGuide},
+        {QStringLiteral("pageGuideColumn"), pageGuideColumn},
+        {QStringLiteral("spelling"), spelling},
+        {QStringLiteral("defaultEncoding"), defaultEncoding},
+        {QStringLiteral("defaultLineEnding"), defaultLineEnding},
+        {QStringLiteral("treeSortOrder"), treeSortOrder},
+    };
+    if (themeName) object.insert(QStringLiteral("themeName"), *themeName);
+    return QJsonDocument(object).toJson(QJsonDocument::Indented);
+}
+
+EditorSettingsSnapshot EditorSettingsSnapshot::decoded(const QByteArray& json)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError) throw EditorSettingsError::invalidFile(error.errorString());
+    if (!document.isObject()) throw EditorSettingsError::invalidFile(QStringLiteral("the top level is not an object"));
+
+    const StrictObject o(document.object());
+    EditorSettingsSnapshot s;
+    s.schemaVersion = o.integer("schemaVersion");
+    s.fontName = o.string("fontName");
+    s.fontSize = o.number("fontSize");
+    s.wrap = o.boolean("wrap");
+    s.autoplay = o.boolean("autoplay");
+    s.hiddenFiles = o.boolean("hiddenFiles");
+    s.appearance = o.integer("appearance");
+    s.tokenIndex = o.integer("tokenIndex");
+    s.tabWidth = o.integer("tabWidth");
+    s.useSpaces = o.boolean("useSpaces");
+    s.lineNumbers = o.boolean("lineNumbers");
+    s.statusBar = o.boolean("statusBar");
+    s.invisibles = o.boolean("invisibles");
+    s.showPageGuide = o.boolean("showPageGuide");
+    s.pageGuideColumn = o.integer("pageGuideColumn");
+    s.spelling = o.boolean("spelling");
+    s.defaultEncoding = o.string("defaultEncoding");
+    s.defaultLineEnding = o.string("defaultLineEnding");
+    s.treeSortOrder = o.integer("treeSortOrder");
+    s.themeName = o.optionalString("themeName");
+    return s;
+}
+
+}  // namespace korimado
