@@ -1,0 +1,145 @@
+#!/usr/bin/env python3
+"""Generates the Shift JIS X0213 conversion table from glibc's iconv.
+
+ICU ships no Shift JIS X0213 converter, so Korimado carries its own table, made once from the
+C library's SHIFT_JISX0213 converter (the only source used) and kept in the repository. Bytes
+0x00-0x7F stay ASCII (glibc maps 0x5C and 0x7E to YEN SIGN and OVERLINE), so that paths and
+source code keep their backslashes and tildes.
+
+Run on a glibc system with ICU's tools (Debian: icu-devtools), from this folder:
+
+    python3 generate-sjis0213.py            # writes korimado-sjis-x0213.ucm
+    makeconv korimado-sjis-x0213.ucm        # writes korimado-sjis-x0213.cnv
+
+Commit both files. Nothing at run time depends on glibc.
+"""
+
+import ctypes
+import ctypes.util
+import os
+import sys
+
+NAME = "korimado-sjis-x0213"
+SOURCE = b"SHIFT_JISX0213"
+
+libc = ctypes.CDLL(ctypes.util.find_library("c") or "libc.so.6", use_errno=True)
+libc.iconv_open.restype = ctypes.c_void_p
+libc.iconv_open.argtypes = [ctypes.c_char_p, ctypes.c_char_p]
+libc.iconv.restype = ctypes.c_size_t
+libc.iconv.argtypes = [ctypes.c_void_p, ctypes.POINTER(ctypes.c_char_p), ctypes.POINTER(ctypes.c_size_t),
+                       ctypes.POINTER(ctypes.c_char_p), ctypes.POINTER(ctypes.c_size_t)]
+libc.iconv_close.argtypes = [ctypes.c_void_p]
+ICONV_FAILED = ctypes.c_size_t(-1).value
+
+
+def convert(to_code, from_code, data):
+    """One whole conversion with a fresh converter, flushed; None when glibc refuses it."""
+    cd = libc.iconv_open(to_code, from_code)
+    if cd == ICONV_FAILED or cd is None:
+        sys.exit("iconv cannot convert between %s and %s" % (from_code.decode(), to_code.decode()))
+    try:
+        inbuf = ctypes.create_string_buffer(data, len(data))
+        inptr = ctypes.c_char_p(ctypes.addressof(inbuf))
+        inleft = ctypes.c_size_t(len(data))
+        outbuf = ctypes.create_string_buffer(64)
+        outptr = ctypes.c_char_p(ctypes.addressof(outbuf))
+        outleft = ctypes.c_size_t(64)
+        if libc.iconv(cd, ctypes.byref(inptr), ctypes.byref(inleft), ctypes.byref(outptr),
+                      ctypes.byref(outleft)) == ICONV_FAILED or inleft.value:
+            return None
+        if libc.iconv(cd, None, None, ctypes.byref(outptr), ctypes.byref(outleft)) == ICONV_FAILED:
+            return None
+        return outbuf.raw[:64 - outleft.value]
+    finally:
+        libc.iconv_close(cd)
+
+
+def decode(seq):
+    out = convert(b"UTF-32LE", SOURCE, seq)
+    if not out:
+        return None
+    return tuple(int.from_bytes(out[i:i + 4], "little") for i in range(0, len(out), 4))
+
+
+def encode(code_points):
+    data = b"".join(cp.to_bytes(4, "little") for cp in code_points)
+    return convert(SOURCE, b"UTF-32LE", data)
+
+
+def ranges(values):
+    """'a-b' byte ranges of a sorted set, for the ucm state table."""
+    values = sorted(values)
+    out = []
+    start = prev = values[0]
+    for v in values[1:] + [None]:
+        if v is not None and v == prev + 1:
+            prev = v
+            continue
+        out.append("%x" % start if start == prev else "%x-%x" % (start, prev))
+        if v is not None:
+            start = prev = v
+    return out
+
+
+def main():
+    mappings = {}  # bytes -> code points
+    singles = set(range(0x80))
+    for b in range(0x80):
+        mappings[bytes([b])] = (b,)
+    leads = set()
+    for b in range(0x80, 0x100):
+        cps = decode(bytes([b]))
+        if cps is not None:
+            singles.add(b)
+            mappings[bytes([b])] = cps
+    trails = set()
+    for lead in range(0x80, 0x100):
+        if lead in singles:
+            continue
+        for trail in range(0x40, 0x100):
+            cps = decode(bytes([lead, trail]))
+            if cps is None:
+                continue
+            leads.add(lead)
+            trails.add(trail)
+            mappings[bytes([lead, trail])] = cps
+
+    # Where several byte sequences decode to the same text, the one glibc encodes it to is the
+    # round-trip mapping and the others decode only.
+    by_text = {}
+    for seq, cps in mappings.items():
+        by_text.setdefault(cps, []).append(seq)
+    lines = []
+    for seq, cps in mappings.items():
+        if len(by_text[cps]) == 1 or seq[0] < 0x80:
+            precision = 0
+        else:
+            preferred = [s for s in by_text[cps] if s[0] < 0x80] or [encode(cps)]
+            precision = 0 if seq == preferred[0] else 3
+        ucs = "".join("<U%04X>" % cp for cp in cps)
+        lines.append((cps, seq, "%s %s |%d" % (ucs, "".join("\\x%02X" % b for b in seq), precision)))
+    lines.sort()
+
+    state0 = ", ".join(ranges(singles) + ["%s:1" % r for r in ranges(leads)])
+    # ".p": a pair may decode to a supplementary code point (plane 2 kanji).
+    state1 = ", ".join(r + ".p" for r in ranges(trails))
+    here = os.path.dirname(os.path.abspath(__file__))
+    with open(os.path.join(here, NAME + ".ucm"), "w", encoding="ascii") as f:
+        f.write("# Shift JIS X0213 (JIS X 0213:2004 plane 1 and 2), bytes 0x00-0x7F as ASCII.\n")
+        f.write("# Generated by generate-sjis0213.py from glibc's SHIFT_JISX0213; do not edit.\n")
+        f.write('<code_set_name>  "%s"\n' % NAME)
+        f.write('<char_name_mask> "AXXXX"\n')
+        f.write("<mb_cur_max>     2\n<mb_cur_min>     1\n")
+        f.write('<uconv_class>    "MBCS"\n')
+        f.write("<subchar>        \\x81\\xAC\n")
+        f.write("<icu:state>      %s\n" % state0)
+        f.write("<icu:state>      %s\n" % state1)
+        f.write("CHARMAP\n")
+        for _, _, line in lines:
+            f.write(line + "\n")
+        f.write("END CHARMAP\n")
+    print("%d mappings written to %s.ucm" % (len(lines), NAME))
+
+
+if __name__ == "__main__":
+    main()

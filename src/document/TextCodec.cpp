@@ -1,0 +1,118 @@
+#include "document/TextCodec.h"
+
+#include "document/EncodingConverter.h"
+#include "document/LineEnding.h"
+
+#include <QByteArrayView>
+
+#include <cstring>
+
+namespace korimado {
+
+namespace {
+
+bool containsByte(QByteArrayView data, char byte)
+{
+    return !data.isEmpty() && std::memchr(data.data(), byte, static_cast<size_t>(data.size())) != nullptr;
+}
+
+// Decodes with the encoding and keeps the text only if it encodes back into exactly these bytes.
+std::optional<QString> decodeExactly(TextEncoding encoding, QByteArrayView data)
+{
+    std::optional<QString> text = EncodingConverter::toText(encoding, data);
+    if (!text) return std::nullopt;
+    const std::optional<QByteArray> back = EncodingConverter::fromText(encoding, *text);
+    if (!back || QByteArrayView(*back) != data) return std::nullopt;
+    return text;
+}
+
+struct Detection {
+    TextEncoding encoding;
+    std::optional<QString> text;  // the decoded text, when detection already produced it
+};
+
+Detection detect(QByteArrayView data)
+{
+    std::optional<QString> iso2022;
+    const bool hasEscape = containsByte(data, '\x1B');
+    if (hasEscape) {
+        iso2022 = decodeExactly(TextEncoding::iso2022JP, data);
+        if (iso2022) return {TextEncoding::iso2022JP, std::move(iso2022)};
+    }
+    const bool hasNul = containsByte(data, '\0');
+    if (!hasNul) {
+        if (std::optional<QString> text = EncodingConverter::toText(TextEncoding::utf8, data)) {
+            return {TextEncoding::utf8, std::move(text)};
+        }
+    }
+    if (hasNul) throw CodecError::makeUnsupported();
+
+    QList<TextEncoding> fitting;
+    std::optional<QString> first;
+    for (TextEncoding candidate : {TextEncoding::shiftJIS, TextEncoding::eucJP, TextEncoding::iso2022JP}) {
+        // ISO-2022-JP was already tried above when the data holds an escape; the answer is the same.
+        std::optional<QString> text = candidate == TextEncoding::iso2022JP && hasEscape
+            ? std::nullopt
+            : decodeExactly(candidate, data);
+        if (!text) continue;
+        fitting.append(candidate);
+        if (!first) first = std::move(text);
+    }
+    if (fitting.isEmpty()) throw CodecError::makeUnsupported();
+    if (fitting.size() > 1) throw CodecError::makeAmbiguous(fitting);
+    return {fitting.first(), std::move(first)};
+}
+
+}  // namespace
+
+DecodedText TextCodec::decode(const QByteArray& data, std::optional<TextEncoding> requested)
+{
+    if (data.size() > maximumFileSize) throw CodecError::makeTooLarge();
+
+    QByteArrayView body(data);
+    std::optional<TextEncoding> encoding;
+    bool bom = false;
+    // UTF-32 LE before UTF-16 LE: FF FE 00 00 begins both.
+    for (TextEncoding marked : {TextEncoding::utf32LE, TextEncoding::utf32BE, TextEncoding::utf8,
+                                TextEncoding::utf16LE, TextEncoding::utf16BE}) {
+        const QByteArray marker = marked.marker();
+        if (!data.startsWith(marker)) continue;
+        if (requested && *requested != marked) throw CodecError::makeUnsupported();
+        encoding = marked;
+        bom = true;
+        body = body.sliced(marker.size());
+        break;
+    }
+
+    std::optional<QString> text;
+    if (!encoding && requested) encoding = requested;
+    if (!encoding) {
+        Detection found = detect(body);
+        encoding = found.encoding;
+        text = std::move(found.text);
+    }
+    if (!text) text = EncodingConverter::toText(*encoding, body);
+    if (!text || text->contains(QChar(0))) throw CodecError::makeUnsupported();
+
+    const QList<LineEnding> kinds = LineEnding::kinds(*text);
+    TextFormat format;
+    format.encoding = *encoding;
+    format.bom = bom;
+    format.lineEnding = kinds.isEmpty() ? LineEnding(LineEnding::lf) : kinds.first();
+    format.mixedLineEndings = kinds.size() > 1;
+    return DecodedText{std::move(*text), format};
+}
+
+QByteArray TextCodec::encode(const QString& text, const TextFormat& format)
+{
+    const TextEncoding encoding = format.encoding;
+    std::optional<QByteArray> bytes = EncodingConverter::fromText(encoding, text);
+    if (!bytes) throw CodecError::makeUnrepresentable(encoding);
+    // A converter may map a character to bytes that read back as another one.
+    const std::optional<QString> back = EncodingConverter::toText(encoding, *bytes);
+    if (!back || *back != text) throw CodecError::makeUnrepresentable(encoding);
+    if (format.bom && encoding.supportsBOM()) bytes->prepend(encoding.marker());
+    return std::move(*bytes);
+}
+
+}  // namespace korimado

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "document/CodecError.h"
+#include "document/DecodedText.h"
+#include "document/TextEncoding.h"
+#include "document/TextFormat.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace korimado {
+
+// File bytes to text and back. Both directions are strict: a conversion that would lose or alter
+// a character fails with a CodecError instead. Pure functions, callable from any thread.
+class TextCodec {
+public:
+    // The largest file that is read (64 MiB).
+    static constexpr qsizetype maximumFileSize = 67'108'864;
+
+    // Decodes with the requested encoding, or detects it when none is given: byte-order mark,
+    // ISO-2022-JP escapes, UTF-8, then the Japanese encodings that re-encode exactly.
+    // Throws CodecError.
+    static DecodedText decode(const QByteArray& data, std::optional<TextEncoding> requested = std::nullopt);
+
+    // Encodes with the format's encoding after checking that the bytes read back as the same
+    // text, with the byte-order mark when asked for and the encoding has one. Line breaks are
+    // written as they stand. Throws CodecError.
+    static QByteArray encode(const QString& text, const TextFormat& format);
+};
+
+}  // namespace korimado

@@ -1,0 +1,202 @@
+#include "document/UnicodeForms.h"
+
+#include <QtEndian>
+
+#include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+namespace korimado {
+
+namespace {
+
+bool isHighSurrogate(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool isLowSurrogate(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+bool isContinuation(uchar b) { return (b & 0xC0) == 0x80; }
+
+// Copies the ASCII run at the front of [p, end) to d, widening each byte; returns the bytes copied.
+qsizetype widenAscii(const uchar* p, const uchar* end, char16_t* d)
+{
+    const uchar* const start = p;
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128();
+    while (end - p >= 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const int high = _mm_movemask_epi8(chunk);
+        if (high != 0) {
+            // Widen the ASCII bytes before the first non-ASCII one.
+            const int n = __builtin_ctz(static_cast<unsigned>(high));
+            for (int i = 0; i < n; ++i) d[i] = p[i];
+            return (p - start) + n;
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_unpacklo_epi8(chunk, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 8), _mm_unpackhi_epi8(chunk, zero));
+        p += 16;
+        d += 16;
+    }
+#endif
+    while (p < end && *p < 0x80) *d++ = *p++;
+    return p - start;
+}
+
+}  // namespace
+
+std::optional<QString> UnicodeForms::decode(Form form, QByteArrayView bytes)
+{
+    switch (form) {
+    case Form::utf8: return decodeUtf8(bytes);
+    case Form::utf16LE: return decodeUtf16(bytes, false);
+    case Form::utf16BE: return decodeUtf16(bytes, true);
+    case Form::utf32LE: return decodeUtf32(bytes, false);
+    case Form::utf32BE: return decodeUtf32(bytes, true);
+    }
+    return std::nullopt;
+}
+
+std::optional<QByteArray> UnicodeForms::encode(Form form, QStringView text)
+{
+    if (!isWellFormed(text)) return std::nullopt;
+    switch (form) {
+    case Form::utf8: return text.toUtf8();
+    case Form::utf16LE: return encodeUtf16(text, false);
+    case Form::utf16BE: return encodeUtf16(text, true);
+    case Form::utf32LE: return encodeUtf32(text, false);
+    case Form::utf32BE: return encodeUtf32(text, true);
+    }
+    return std::nullopt;
+}
+
+bool UnicodeForms::isWellFormed(QStringView text)
+{
+    const char16_t* p = text.utf16();
+    const char16_t* const end = p + text.size();
+    while (p < end) {
+        const char16_t u = *p++;
+        if (u < 0xD800 || u > 0xDFFF) continue;
+        if (!isHighSurrogate(u) || p == end || !isLowSurrogate(*p)) return false;
+        ++p;
+    }
+    return true;
+}
+
+std::optional<QString> UnicodeForms::decodeUtf8(QByteArrayView bytes)
+{
+    // UTF-8 never needs more UTF-16 units than bytes.
+    QString out(bytes.size(), Qt::Uninitialized);
+    char16_t* const begin = reinterpret_cast<char16_t*>(out.data());
+    char16_t* d = begin;
+    const uchar* p = reinterpret_cast<const uchar*>(bytes.data());
+    const uchar* const end = p + bytes.size();
+    while (p < end) {
+        const uchar b0 = *p;
+        if (b0 < 0x80) {
+            const qsizetype n = widenAscii(p, end, d);
+            p += n;
+            d += n;
+            continue;
+        }
+        // Shortest forms only, no surrogates, nothing past U+10FFFF.
+        if (b0 < 0xC2) return std::nullopt;
+        if (b0 < 0xE0) {
+            if (end - p < 2 || !isContinuation(p[1])) return std::nullopt;
+            *d++ = static_cast<char16_t>(((b0 & 0x1F) << 6) | (p[1] & 0x3F));
+            p += 2;
+        } else if (b0 < 0xF0) {
+            if (end - p < 3 || !isContinuation(p[1]) || !isContinuation(p[2])) return std::nullopt;
+            if ((b0 == 0xE0 && p[1] < 0xA0) || (b0 == 0xED && p[1] >= 0xA0)) return std::nullopt;
+            *d++ = static_cast<char16_t>(((b0 & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F));
+            p += 3;
+        } else if (b0 < 0xF5) {
+            if (end - p < 4 || !isContinuation(p[1]) || !isContinuation(p[2]) || !isContinuation(p[3])) {
+                return std::nullopt;
+            }
+            if ((b0 == 0xF0 && p[1] < 0x90) || (b0 == 0xF4 && p[1] >= 0x90)) return std::nullopt;
+            const char32_t cp = (char32_t(b0 & 0x07) << 18) | (char32_t(p[1] & 0x3F) << 12)
+                | (char32_t(p[2] & 0x3F) << 6) | char32_t(p[3] & 0x3F);
+            *d++ = QChar::highSurrogate(cp);
+            *d++ = QChar::lowSurrogate(cp);
+            p += 4;
+        } else {
+            return std::nullopt;
+        }
+    }
+    out.truncate(d - begin);
+    return out;
+}
+
+std::optional<QString> UnicodeForms::decodeUtf16(QByteArrayView bytes, bool bigEndian)
+{
+    if (bytes.size() % 2 != 0) return std::nullopt;
+    const qsizetype count = bytes.size() / 2;
+    QString out(count, Qt::Uninitialized);
+    char16_t* d = reinterpret_cast<char16_t*>(out.data());
+    const uchar* p = reinterpret_cast<const uchar*>(bytes.data());
+    if (bigEndian) {
+        for (qsizetype i = 0; i < count; ++i) d[i] = qFromBigEndian<char16_t>(p + 2 * i);
+    } else {
+        for (qsizetype i = 0; i < count; ++i) d[i] = qFromLittleEndian<char16_t>(p + 2 * i);
+    }
+    if (!isWellFormed(out)) return std::nullopt;
+    return out;
+}
+
+std::optional<QString> UnicodeForms::decodeUtf32(QByteArrayView bytes, bool bigEndian)
+{
+    if (bytes.size() % 4 != 0) return std::nullopt;
+    const qsizetype count = bytes.size() / 4;
+    QString out(count * 2, Qt::Uninitialized);
+    char16_t* const begin = reinterpret_cast<char16_t*>(out.data());
+    char16_t* d = begin;
+    const uchar* p = reinterpret_cast<const uchar*>(bytes.data());
+    for (qsizetype i = 0; i < count; ++i, p += 4) {
+        const char32_t cp = bigEndian ? qFromBigEndian<quint32>(p) : qFromLittleEndian<quint32>(p);
+        if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
+        if (cp < 0x10000) {
+            *d++ = static_cast<char16_t>(cp);
+        } else {
+            *d++ = QChar::highSurrogate(cp);
+            *d++ = QChar::lowSurrogate(cp);
+        }
+    }
+    out.truncate(d - begin);
+    return out;
+}
+
+QByteArray UnicodeForms::encodeUtf16(QStringView text, bool bigEndian)
+{
+    QByteArray out(text.size() * 2, Qt::Uninitialized);
+    uchar* d = reinterpret_cast<uchar*>(out.data());
+    const char16_t* s = text.utf16();
+    if (bigEndian) {
+        for (qsizetype i = 0; i < text.size(); ++i) qToBigEndian<char16_t>(s[i], d + 2 * i);
+    } else {
+        for (qsizetype i = 0; i < text.size(); ++i) qToLittleEndian<char16_t>(s[i], d + 2 * i);
+    }
+    return out;
+}
+
+QByteArray UnicodeForms::encodeUtf32(QStringView text, bool bigEndian)
+{
+    // Well-formed text: a pair gives one code point, so never more than two units per code point.
+    QByteArray out(text.size() * 4, Qt::Uninitialized);
+    uchar* const begin = reinterpret_cast<uchar*>(out.data());
+    uchar* d = begin;
+    const char16_t* p = text.utf16();
+    const char16_t* const end = p + text.size();
+    while (p < end) {
+        char32_t cp = *p++;
+        if (isHighSurrogate(cp)) cp = QChar::surrogateToUcs4(static_cast<char16_t>(cp), *p++);
+        if (bigEndian) {
+            qToBigEndian<quint32>(cp, d);
+        } else {
+            qToLittleEndian<quint32>(cp, d);
+        }
+        d += 4;
+    }
+    out.truncate(d - begin);
+    return out;
+}
+
+}  // namespace korimado
