@@ -3,6 +3,7 @@
 #include "document/CodecError.h"
 #include "document/LineEnding.h"
 #include "document/TextCodec.h"
+#include "platform/TextBoundaries.h"
 
 #include <QFileInfo>
 #include <QJsonValue>
@@ -20,11 +21,6 @@
 namespace korimado {
 
 namespace {
-
-inline bool isBreakUnit(char16_t u)
-{
-    return u == 0x0A || u == 0x0D || u == 0x0085 || u == 0x2028 || u == 0x2029;
-}
 
 const char16_t* unitsOf(QStringView text)
 {
@@ -211,7 +207,7 @@ DocumentInspection DocumentInspection::inspect(const QString& text, TextRange se
     bool lineIsAscii = true;
     for (qsizetype i = 0; i <= n; ++i) {
         const char16_t u = i < n ? p[i] : u'\n';
-        if (i < n && !isBreakUnit(u)) {
+        if (i < n && !TextBoundaries::isLineBreak(u)) {
             if (u >= 0x80) lineIsAscii = false;
             continue;
         }

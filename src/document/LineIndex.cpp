@@ -1,5 +1,7 @@
 #include "document/LineIndex.h"
 
+#include "platform/TextBoundaries.h"
+
 #include <algorithm>
 
 #if defined(__SSE2__)
@@ -9,11 +11,6 @@
 namespace korimado {
 
 namespace {
-
-inline bool isBreakUnit(char16_t u)
-{
-    return u == 0x0A || u == 0x0D || u == 0x0085 || u == 0x2028 || u == 0x2029;
-}
 
 // Index of the first unit in [i, n) that may be a break (<= 0x0D, NEL, LS or PS), or n.
 inline qsizetype skipPlain(const char16_t* p, qsizetype i, qsizetype n)
@@ -61,7 +58,7 @@ void LineIndex::scan(const QString& text, qsizetype from, qsizetype to, std::vec
         i = skipPlain(p, i, to);
         if (i >= to) return;
         const char16_t u = p[i];
-        if (isBreakUnit(u)) {
+        if (TextBoundaries::isLineBreak(u)) {
             // A CR at the end of the range counts alone, whatever follows outside it.
             if (u == 0x0D && i + 1 < to && p[i + 1] == 0x0A) ++i;
             out.push_back(i + 1);
