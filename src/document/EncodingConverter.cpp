@@ -1,6 +1,7 @@
 #include "document/EncodingConverter.h"
 
 #include "document/UnicodeForms.h"
+#include "platform/Bundle.h"
 
 #include <QDir>
 #include <QFile>
@@ -171,10 +172,7 @@ std::optional<QByteArray> EncodingConverter::fromText(TextEncoding encoding, QSt
 
 QString EncodingConverter::tablesDirectory()
 {
-    const QString root = qEnvironmentVariableIsSet("KORIMADO_RESOURCES")
-        ? qEnvironmentVariable("KORIMADO_RESOURCES")
-        : QStringLiteral(KORIMADO_SOURCE_RESOURCES);
-    return root + QStringLiteral("/encodings");
+    return Bundle::main().resourcePath() + QStringLiteral("/encodings");
 }
 
 }  // namespace korimado

@@ -10,7 +10,6 @@
 #include <unicode/ucnv.h>
 
 #include <memory>
-#include <thread>
 
 using korimado::EncodingConverter;
 using korimado::TextEncoding;
@@ -122,26 +121,4 @@ TEST(EncodingConverter, ShiftJisX0213TableMatchesItsSource)
     }
     EXPECT_GT(mappings, 11000);
     EXPECT_EQ(failures, 0);
-}
-
-TEST(EncodingConverter, MissingTableFailsInsteadOfFallingBack)
-{
-    // Another thread starts with an empty converter cache, so it looks the table up afresh.
-    const QByteArray saved = qgetenv("KORIMADO_RESOURCES");
-    const bool wasSet = qEnvironmentVariableIsSet("KORIMADO_RESOURCES");
-    korimado::test::TempDir empty;
-    qputenv("KORIMADO_RESOURCES", empty.path().toLocal8Bit());
-    bool decoded = true;
-    bool encoded = true;
-    std::thread([&] {
-        decoded = EncodingConverter::toText(TextEncoding::shiftJIS2004, "abc").has_value();
-        encoded = EncodingConverter::fromText(TextEncoding::shiftJIS2004, u"abc").has_value();
-    }).join();
-    if (wasSet) {
-        qputenv("KORIMADO_RESOURCES", saved);
-    } else {
-        qunsetenv("KORIMADO_RESOURCES");
-    }
-    EXPECT_FALSE(decoded);
-    EXPECT_FALSE(encoded);
 }
