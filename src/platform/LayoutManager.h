@@ -142,7 +142,7 @@ public:
     bool isParagraphLaidOut(qsizetype paragraph) const;
     static constexpr qsizetype SegmentUnits = 8192;
 
-signals:
+Q_SIGNALS:
     // Heights or positions of rows changed; views recompute their size and scroll range.
     void layoutChanged();
     // This part (container coordinates) must be redrawn.
