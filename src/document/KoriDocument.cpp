@@ -1,0 +1,371 @@
+#include "document/KoriDocument.h"
+
+#include "document/ExternalFileMonitor.h"
+#include "document/KoriDocumentWindow.h"
+#include "document/TextCodec.h"
+#include "platform/DispatchQueue.h"
+#include "platform/FileIO.h"
+#include "platform/MainQueue.h"
+#include "platform/UndoManager.h"
+#include "platform/WindowController.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+namespace korimado {
+
+namespace {
+
+KoriDocument::WindowControllerFactory& windowFactory()
+{
+    static KoriDocument::WindowControllerFactory factory;
+    return factory;
+}
+
+std::function<TextFormat()>& defaultFormat()
+{
+    static std::function<TextFormat()> provider;
+    return provider;
+}
+
+QString standardized(const QString& path)
+{
+    return path.isEmpty() ? QString() : QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+ErrorInfo conflictError()
+{
+    return ErrorInfo{KoriDocument::errorDomain, KoriDocument::conflictErrorCode,
+                     QStringLiteral("ファイルが外部で変更されています。上書きを中止しました。"),
+                     QStringLiteral("再読み込みで外部の変更を確認するか、別名で保存してください。")};
+}
+
+}  // namespace
+
+const QStringList& KoriDocument::readableTypes()
+{
+    static const QStringList types{plainTextType, QStringLiteral("public.text"), markdownType,
+                                   QStringLiteral("public.source-code"), QStringLiteral("public.svg-image")};
+    return types;
+}
+
+bool KoriDocument::isNativeType(const QString& type)
+{
+    return readableTypes().contains(type);
+}
+
+void KoriDocument::setWindowControllerFactory(WindowControllerFactory factory)
+{
+    windowFactory() = std::move(factory);
+}
+
+void KoriDocument::setDefaultFormatProvider(std::function<TextFormat()> provider)
+{
+    defaultFormat() = std::move(provider);
+}
+
+ErrorInfo KoriDocument::errorInfo(const CodecError& error)
+{
+    return ErrorInfo{QStringLiteral("Korimado.CodecError"), static_cast<int>(error.kind()), error.errorDescription(), {}};
+}
+
+KoriDocument::KoriDocument() : lines_(std::make_shared<LineIndex>())
+{
+    lines_->rebuild(QString());
+    if (defaultFormat()) format_ = defaultFormat()();
+    setFileType(plainTextType);
+    setHasUndoManager(true);
+    storage_.setDelegate(this);
+}
+
+KoriDocument::~KoriDocument()
+{
+    stopObserving();
+    storage_.setDelegate(nullptr);
+}
+
+bool KoriDocument::hasPendingExternalCheck() const
+{
+    return externalCheck_ && !externalCheck_->isCancelled();
+}
+
+std::vector<KoriDocumentWindow*> KoriDocument::documentWindows() const
+{
+    std::vector<KoriDocumentWindow*> windows;
+    for (const auto& controller : windowControllers()) {
+        if (auto* window = dynamic_cast<KoriDocumentWindow*>(controller.get())) windows.push_back(window);
+    }
+    return windows;
+}
+
+void KoriDocument::setFileURL(const QString& path)
+{
+    Document::setFileURL(path);
+    if (!fileURL().isEmpty()) observeFile(fileURL());
+    for (KoriDocumentWindow* window : documentWindows()) window->reloadDocument();
+}
+
+QString KoriDocument::fileNameExtension(const QString&, SaveOperation) const
+{
+    const QString extension = QFileInfo(fileURL()).suffix();
+    return extension.isEmpty() ? QStringLiteral("txt") : extension;
+}
+
+ErrorInfo KoriDocument::willPresentError(const ErrorInfo& error)
+{
+    if (QCoreApplication::instance() && QCoreApplication::arguments().contains(QStringLiteral("--ui-self-test"))) {
+        std::printf("Document error: %s\n", error.debugDescription().toUtf8().constData());
+        std::fflush(stdout);
+    }
+    return error;
+}
+
+void KoriDocument::makeWindowControllers()
+{
+    if (windowFactory()) {
+        if (auto controller = windowFactory()(*this)) addWindowController(std::move(controller));
+    }
+}
+
+bool KoriDocument::readFromURL(const QString& path, const QString& type, ErrorInfo* error)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+        if (error) *error = posixError(errno, path);
+        return false;
+    }
+    if (static_cast<qint64>(info.st_size) > maximumFileSize) {
+        if (error) *error = errorInfo(CodecError::makeTooLarge());
+        return false;
+    }
+    const auto bytes = readWholeFile(path, error);
+    if (!bytes || !readFromData(*bytes, type, error)) return false;
+    const QFileInfo file(path);
+    setFileModificationDate(file.exists() ? std::optional<QDateTime>(file.lastModified()) : std::nullopt);
+    hasExternalChanges_ = false;
+    observeFile(path);
+    return true;
+}
+
+bool KoriDocument::readFromData(const QByteArray& data, const QString&, ErrorInfo* error)
+{
+    DecodedText decoded;
+    try {
+        decoded = TextCodec::decode(data, forcedEncoding_);
+    } catch (const CodecError& codecError) {
+        if (error) *error = errorInfo(codecError);
+        return false;
+    }
+    loading_ = true;
+    format_ = decoded.format;
+    storage_.setString(decoded.text);
+    lines_->rebuild(decoded.text);
+    originalData_ = data;
+    originalText_ = std::move(decoded.text);
+    originalFormat_ = format_;
+    revision_ += 1;
+    loading_ = false;
+    for (KoriDocumentWindow* window : documentWindows()) window->reloadDocument();
+    return true;
+}
+
+std::optional<QByteArray> KoriDocument::data(const QString&, ErrorInfo* error)
+{
+    // Unedited: the bytes read, untouched, whatever a fresh encoding would make of them.
+    if (originalFormat_ && *originalFormat_ == format_ && originalText_ && originalData_
+        && originalText_->size() == storage_.length() && *originalText_ == storage_.string()) {
+        return originalData_;
+    }
+    try {
+        return TextCodec::encode(storage_.string(), format_);
+    } catch (const CodecError& codecError) {
+        if (error) *error = errorInfo(codecError);
+        return std::nullopt;
+    }
+}
+
+KoriDocument::DiskState KoriDocument::compareWithDisk(const QString& path, ErrorInfo* error) const
+{
+    ErrorInfo captureError;
+    const auto current = FileFingerprint::capture(path, &captureError);
+    if (!current) {
+        if (error) *error = captureError;
+        return (captureError.code == ENOENT || captureError.code == ENOTDIR) ? DiskState::missing
+                                                                               : DiskState::unreadable;
+    }
+    if (!originalData_) return DiskState::changed;
+    if (observedFingerprint_ && monitoredURL_ == path && *current == *observedFingerprint_) return DiskState::unchanged;
+    // Only a file of the size last read can still hold those bytes; only then is it worth reading.
+    if (current->size != originalData_->size() || current->size > maximumFileSize) return DiskState::changed;
+    const auto bytes = readWholeFile(path, error);
+    if (!bytes) return DiskState::unreadable;
+    return *bytes == *originalData_ ? DiskState::unchanged : DiskState::changed;
+}
+
+bool KoriDocument::writeSafely(const QString& path, const QString& type, SaveOperation operation, ErrorInfo* error)
+{
+    const QString target = standardized(path);
+    if (target == standardized(fileURL()) && originalData_) {
+        // A file another program deleted holds nothing to lose: writing it again is no conflict.
+        const DiskState state = compareWithDisk(target, nullptr);
+        if (state == DiskState::changed || state == DiskState::unreadable) {
+            hasExternalChanges_ = true;
+            if (error) *error = conflictError();
+            return false;
+        }
+    }
+
+    writing_ = true;
+    if (!Document::writeSafely(target, type, operation, error)) {
+        writing_ = false;
+        return false;
+    }
+    if (operation == SaveOperation::saveTo || operation == SaveOperation::autosaveElsewhere) {
+        writing_ = false;
+        return true;
+    }
+    const auto written = readWholeFile(target, error);
+    if (!written) {
+        writing_ = false;
+        return false;
+    }
+    originalData_ = *written;
+    originalText_ = storage_.string();
+    originalFormat_ = format_;
+    hasExternalChanges_ = false;
+    observeFile(target);
+    writing_ = false;
+    return true;
+}
+
+void KoriDocument::changeFormat(const TextFormat& format)
+{
+    TextCodec::encode(storage_.string(), format);  // throws when the encoding cannot hold the text
+    applyFormat(format);
+}
+
+void KoriDocument::applyFormat(const TextFormat& format)
+{
+    const TextFormat previous = format_;
+    if (UndoManager* undo = undoManager()) {
+        // Undo restores the previous format as it was: the text it could hold may have changed
+        // since, and an undo that does nothing would be lost to the user.
+        undo->registerUndo([this, previous] { applyFormat(previous); }, this);
+        undo->setActionName(QStringLiteral("文字コードを変更"));
+    }
+    format_ = format;
+    noteEdit();
+    for (KoriDocumentWindow* window : documentWindows()) window->documentFormatDidChange();
+}
+
+void KoriDocument::noteEdit()
+{
+    const UndoManager* undo = undoManager();
+    if (undo && undo->isUndoing()) {
+        updateChangeCount(ChangeType::undone);
+    } else if (undo && undo->isRedoing()) {
+        updateChangeCount(ChangeType::redone);
+    } else {
+        updateChangeCount(ChangeType::done);
+    }
+}
+
+void KoriDocument::textStorageDidProcessEditing(TextStorage& storage, const TextStorageEdit& edit)
+{
+    if (loading_ || !edit.editedCharacters()) return;
+    lines_->update(storage.string(), edit.editedRange, edit.changeInLength);
+    revision_ += 1;
+    for (KoriDocumentWindow* window : documentWindows()) window->documentTextDidChange(edit);
+}
+
+void KoriDocument::stopObserving()
+{
+    if (fileMonitor_) fileMonitor_->cancel();
+    fileMonitor_.reset();
+    if (externalCheck_) externalCheck_->cancel();
+    externalCheck_.reset();
+}
+
+void KoriDocument::observeFile(const QString& path)
+{
+    if (fileMonitor_) fileMonitor_->cancel();
+    fileMonitor_.reset();
+    monitoredURL_ = standardized(path);
+    observedFingerprint_ = FileFingerprint::capture(monitoredURL_);
+    if (!externalFileQueue_) {
+        externalFileQueue_ = std::make_shared<DispatchQueue>(DispatchQueue::applicationLabel(QStringLiteral("external-file")));
+    }
+    QPointer<KoriDocument> self(this);
+    fileMonitor_ = ExternalFileMonitor::make(monitoredURL_, externalFileQueue_, [self](ExternalFileMonitor::Change) {
+        if (self) self->fileDidChange();
+    });
+}
+
+void KoriDocument::fileDidChange()
+{
+    if (writing_) return;
+    if (externalCheck_) externalCheck_->cancel();
+    QPointer<KoriDocument> self(this);
+    externalCheck_ = WorkItem::make([self] {
+        if (self) self->inspectExternalFile();
+    });
+    MainQueue::after(externalCheckDelayMs, externalCheck_);
+}
+
+void KoriDocument::inspectExternalFile()
+{
+    if (externalCheck_) externalCheck_->cancel();
+    externalCheck_.reset();
+    if (writing_ || monitoredURL_.isEmpty()) return;
+    if (standardized(fileURL()) != monitoredURL_) return;
+
+    const auto current = FileFingerprint::capture(monitoredURL_);
+    if (current == observedFingerprint_) return;
+
+    if (!current || !originalData_) {
+        hasExternalChanges_ = true;
+        return;
+    }
+    // The bytes are read only when they can still equal those we hold.
+    if (current->size == originalData_->size() && current->size <= maximumFileSize) {
+        const auto bytes = readWholeFile(monitoredURL_);
+        if (!bytes) {
+            hasExternalChanges_ = true;
+            return;
+        }
+        if (*bytes == *originalData_) {
+            observeFile(monitoredURL_);
+            return;
+        }
+    }
+
+    if (isDocumentEdited()) {
+        hasExternalChanges_ = true;
+        for (KoriDocumentWindow* window : documentWindows()) window->setPreviewStatus(externalChangeMessage);
+        return;
+    }
+
+    std::vector<std::pair<KoriDocumentWindow*, KoriDocumentWindow::EditorSelection>> selections;
+    for (KoriDocumentWindow* window : documentWindows()) selections.emplace_back(window, window->activeEditorSelection());
+    if (!readFromURL(monitoredURL_, fileType(), nullptr)) {
+        hasExternalChanges_ = true;
+        return;
+    }
+    if (UndoManager* undo = undoManager()) undo->removeAllActions();
+    updateChangeCount(ChangeType::cleared);
+    const qsizetype length = storage_.length();
+    for (auto& [window, selection] : selections) {
+        const qsizetype location = std::min(selection.range.location, length);
+        const qsizetype extent = std::min(selection.range.length, length - location);
+        window->restoreEditorSelection({selection.secondaryEditor, TextRange{location, extent}});
+    }
+}
+
+}  // namespace korimado

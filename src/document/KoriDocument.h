@@ -1,0 +1,145 @@
+#pragma once
+
+#include "document/CodecError.h"
+#include "document/FileFingerprint.h"
+#include "document/LineIndex.h"
+#include "document/TextEncoding.h"
+#include "document/TextFormat.h"
+#include "platform/Document.h"
+#include "platform/TextStorage.h"
+#include "platform/WorkItem.h"
+
+#include <QByteArray>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace korimado {
+
+class DispatchQueue;
+class ExternalFileMonitor;
+class KoriDocumentWindow;
+
+// The text document: one text file (or one opened folder, shown in the window's file tree). It
+// reads through the codec, writes back byte-exact when nothing changed, refuses to overwrite a
+// file that changed on disk, follows changes other programs make, and keeps the line index and
+// revision in step with every edit.
+class KoriDocument : public Document, private TextStorageDelegate {
+    Q_OBJECT
+
+public:
+    using WindowControllerFactory = std::function<std::unique_ptr<WindowController>(KoriDocument&)>;
+
+    static inline const QString plainTextType = QStringLiteral("public.plain-text");
+    static inline const QString markdownType = QStringLiteral("net.daringfireball.markdown");
+    static const QStringList& readableTypes();
+    static bool isNativeType(const QString& type);
+    static bool autosavesInPlace() { return false; }
+    // Files from this many bytes on are refused before reading.
+    static constexpr qint64 maximumFileSize = 67'108'864;
+    // Texts from this many UTF-16 units on want non-contiguous layout.
+    static constexpr qsizetype nonContiguousLayoutThreshold = 250'001;
+    static bool wantsNonContiguousLayout(qsizetype length, bool horizontal)
+    {
+        return horizontal && length >= nonContiguousLayoutThreshold;
+    }
+    // Where the external-change status message goes.
+    static inline const QString externalChangeMessage =
+        QStringLiteral("外部で更新されています。再読み込みか別名保存を選んでください。");
+    static inline const QString errorDomain = QStringLiteral("Korimado");
+    static constexpr int conflictErrorCode = 409;
+
+    // Fills makeWindowControllers; set by the window layer.
+    static void setWindowControllerFactory(WindowControllerFactory factory);
+    // The format of new documents, read from the settings; set by the document controller.
+    static void setDefaultFormatProvider(std::function<TextFormat()> provider);
+
+    KoriDocument();
+    ~KoriDocument() override;
+
+    TextStorage& storage() { return storage_; }
+    const TextStorage& storage() const { return storage_; }
+    const std::shared_ptr<LineIndex>& lines() const { return lines_; }
+    TextFormat format() const { return format_; }
+    // Sets the format as it stands (the window's line-ending change converts the text itself and
+    // registers its own undo).
+    void setFormat(const TextFormat& format) { format_ = format; }
+    std::optional<TextEncoding> forcedEncoding() const { return forcedEncoding_; }
+    void setForcedEncoding(std::optional<TextEncoding> encoding) { forcedEncoding_ = encoding; }
+    QString rootDirectory() const { return rootDirectory_; }
+    void setRootDirectory(const QString& path) { rootDirectory_ = path; }
+    const std::optional<QByteArray>& originalData() const { return originalData_; }
+    const std::optional<QString>& originalText() const { return originalText_; }
+    const std::optional<TextFormat>& originalFormat() const { return originalFormat_; }
+    bool isLoading() const { return loading_; }
+    bool isWriting() const { return writing_; }
+    bool hasExternalChanges() const { return hasExternalChanges_; }
+    std::uint64_t revision() const { return revision_; }
+    QString monitoredURL() const { return monitoredURL_; }
+    const std::optional<FileFingerprint>& observedFingerprint() const { return observedFingerprint_; }
+    bool hasPendingExternalCheck() const;
+    // The windows of this document that are document windows.
+    std::vector<KoriDocumentWindow*> documentWindows() const;
+
+    // Document overrides.
+    void setFileURL(const QString& path) override;
+    QString autosavingFileType() const override { return plainTextType; }
+    QStringList writableTypes() const override { return {plainTextType}; }
+    QString fileNameExtension(const QString& type, SaveOperation operation) const override;
+    ErrorInfo willPresentError(const ErrorInfo& error) override;
+    void makeWindowControllers() override;
+    bool readFromURL(const QString& path, const QString& type, ErrorInfo* error) override;
+    bool readFromData(const QByteArray& data, const QString& type, ErrorInfo* error) override;
+    std::optional<QByteArray> data(const QString& type, ErrorInfo* error) override;
+    bool writeSafely(const QString& path, const QString& type, SaveOperation operation, ErrorInfo* error) override;
+
+    // Changes the format used for saving without touching the text. Throws CodecError when the
+    // new encoding cannot hold the text; nothing changes then.
+    void changeFormat(const TextFormat& format);
+    // Records a change for the edited state, as done, undone or redone by the undo manager's state.
+    void noteEdit();
+
+    // The debounce before an external change is examined.
+    static constexpr int externalCheckDelayMs = 200;
+    // Examines the file now instead of after the debounce (tests, and the debounce itself).
+    void inspectExternalFile();
+
+    static ErrorInfo errorInfo(const CodecError& error);
+
+private:
+    void textStorageDidProcessEditing(TextStorage& storage, const TextStorageEdit& edit) override;
+    void observeFile(const QString& path);
+    void stopObserving();
+    void fileDidChange();
+    void applyFormat(const TextFormat& format);
+    // Whether the file at path still holds originalData, deciding from its attributes where they
+    // suffice. None when the file cannot be examined or read.
+    enum class DiskState { unchanged, changed, missing, unreadable };
+    DiskState compareWithDisk(const QString& path, ErrorInfo* error) const;
+
+    TextStorage storage_;
+    std::shared_ptr<LineIndex> lines_;
+    TextFormat format_;
+    std::optional<TextEncoding> forcedEncoding_;
+    QString rootDirectory_;
+    std::optional<QByteArray> originalData_;
+    std::optional<QString> originalText_;
+    std::optional<TextFormat> originalFormat_;
+    bool loading_ = false;
+    bool writing_ = false;
+    std::unique_ptr<ExternalFileMonitor> fileMonitor_;
+    QString monitoredURL_;
+    std::optional<FileFingerprint> observedFingerprint_;
+    std::shared_ptr<DispatchQueue> externalFileQueue_;
+    WorkItemPtr externalCheck_;
+    bool hasExternalChanges_ = false;
+    std::uint64_t revision_ = 0;
+};
+
+}  // namespace korimado

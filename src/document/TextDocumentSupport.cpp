@@ -1,0 +1,144 @@
+#include "document/TextDocumentSupport.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <QStringDecoder>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <optional>
+
+namespace korimado {
+
+namespace {
+
+bool isWhitespaceOrNewline(char32_t c)
+{
+    if ((c >= 0x09 && c <= 0x0D) || c == 0x85) return true;
+    const auto category = QChar::category(c);
+    return category == QChar::Separator_Space || category == QChar::Separator_Line
+        || category == QChar::Separator_Paragraph;
+}
+
+bool isControl(char32_t c)
+{
+    const auto category = QChar::category(c);
+    return category == QChar::Other_Control || category == QChar::Other_Format;
+}
+
+bool validTextWithoutControls(const QByteArray& bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
+    const QString text = decoder.decode(bytes);
+    if (decoder.hasError()) return false;
+    // A leading byte-order mark is the encoding's, not a control character of the text.
+    qsizetype start = text.startsWith(QChar(0xFEFF)) ? 1 : 0;
+    for (auto it = text.begin() + start; it != text.end(); ++it) {
+        char32_t c = it->unicode();
+        if (it->isHighSurrogate() && it + 1 != text.end() && (it + 1)->isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(*it, *(it + 1));
+            ++it;
+        }
+        if (isControl(c) && !isWhitespaceOrNewline(c)) return false;
+    }
+    return true;
+}
+
+std::optional<QByteArray> readHead(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return std::nullopt;
+    QByteArray head(TextDocumentSupport::sniffLength, Qt::Uninitialized);
+    qsizetype used = 0;
+    bool failed = false;
+    while (used < head.size()) {
+        const ssize_t count = ::read(fd, head.data() + used, static_cast<size_t>(head.size() - used));
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) {
+            failed = true;
+            break;
+        }
+        if (count == 0) break;
+        used += count;
+    }
+    ::close(fd);
+    if (failed) return std::nullopt;
+    head.resize(used);
+    return head;
+}
+
+}  // namespace
+
+const QSet<QString>& TextDocumentSupport::extensions()
+{
+    static const QSet<QString> set{
+        "txt", "text", "md", "markdown", "mdown", "mkd", "log", "csv", "tsv", "svg", "json", "jsonl", "xml",
+        "yaml", "yml", "toml", "ini", "conf", "cfg", "env", "swift", "c", "h", "cpp", "hpp", "m", "mm", "js",
+        "jsx", "ts", "tsx", "py", "rb", "go", "rs", "java", "kt", "kts", "scala", "cs", "php", "html", "htm",
+        "css", "scss", "sass", "less", "sh", "bash", "zsh", "fish", "sql", "lua", "pl", "r", "tex", "bib",
+        "srt", "vtt", "ass", "cotrpl", "cottheme"};
+    return set;
+}
+
+const QSet<QString>& TextDocumentSupport::filenames()
+{
+    static const QSet<QString> set{"readme", "license", "licence", "copying", "changelog", "makefile",
+                                   "gnumakefile", "dockerfile", ".gitignore", ".gitattributes", ".gitmodules",
+                                   ".editorconfig", ".npmrc", ".bashrc", ".zshrc"};
+    return set;
+}
+
+bool TextDocumentSupport::looksLikeText(const QByteArray& head)
+{
+    if (head.isEmpty() || head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF")) return true;
+    if (head.contains('\0')) return false;
+    if (head.startsWith("%PDF-") || head.startsWith("PK\x03\x04")) return false;
+    // The window may cut a multi-byte character: also try without up to three trailing bytes.
+    const qsizetype tries = std::min<qsizetype>(4, head.size());
+    for (qsizetype k = 0; k < tries; ++k) {
+        if (validTextWithoutControls(head.left(head.size() - k))) return true;
+    }
+    return false;
+}
+
+bool TextDocumentSupport::canOpen(const QString& path, const QSet<QString>& extraExtensions,
+                                  const QSet<QString>& extraFilenames)
+{
+    const QFileInfo info(path);
+    const QString lastComponent = info.fileName();
+    const QString name = lastComponent.toLower();
+    if (name == QLatin1String(".ds_store") || name == QLatin1String(".localized")) return false;
+
+    struct stat attributes {};
+    if (::stat(QFile::encodeName(path).constData(), &attributes) != 0) return false;
+    if (!S_ISREG(attributes.st_mode)) return false;
+    if (static_cast<qint64>(attributes.st_size) > maximumFileSize) return false;
+    if (::access(QFile::encodeName(path).constData(), R_OK) != 0) return false;
+
+    // QFileInfo::suffix() takes ".gitignore" as an extension; the platform does not.
+    const QString extension = lastComponent.startsWith('.') && lastComponent.count('.') == 1
+        ? QString()
+        : info.suffix().toLower();
+    if (!extension.isEmpty() && (extensions().contains(extension) || extraExtensions.contains(extension))) return true;
+    if (filenames().contains(name)) return true;
+    if (extraFilenames.contains(lastComponent)) return true;
+    if (name == QLatin1String(".env") || name.startsWith(QLatin1String(".env."))) return true;
+
+    if (!extension.isEmpty()) {
+        static const QMimeDatabase database;
+        const QMimeType type = database.mimeTypeForFile(path, QMimeDatabase::MatchExtension);
+        if (type.isValid() && (type.inherits(QStringLiteral("text/plain")) || type.name() == QLatin1String("image/svg+xml"))) {
+            return true;
+        }
+        return false;
+    }
+    const auto head = readHead(path);
+    return head && looksLikeText(*head);
+}
+
+}  // namespace korimado

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+namespace korimado {
+
+class Document;
+
+// The document's side of one of its windows. Windows derive from it; the document owns them.
+class WindowController {
+public:
+    virtual ~WindowController() = default;
+
+    Document* document() const { return document_; }
+
+    virtual void showWindow() {}
+    // Closes the window without asking; the document destroys the controller afterwards.
+    virtual void closeWindow() {}
+    // Called when the document's name changes (untitled, saved as, opened).
+    virtual void synchronizeWindowTitleWithDocumentName() {}
+    virtual void setWindowTitle(const QString& title) { title_ = title; }
+    QString windowTitle() const { return title_; }
+
+private:
+    friend class Document;
+    Document* document_ = nullptr;
+    QString title_;
+};
+
+}  // namespace korimado
