@@ -95,27 +95,36 @@ UConverter* converterFor(TextEncoding encoding)
     return slot.get();
 }
 
-std::optional<QString> icuToText(UConverter* converter, QByteArrayView bytes)
+// Runs one ICU streaming conversion into `out`, doubling it whenever it fills up.
+template <typename Unit, typename Buffer, typename Step>
+bool convertGrowing(Buffer& out, Step step)
 {
-    QString out(bytes.size() + 16, Qt::Uninitialized);
-    const char* source = bytes.data();
-    const char* const sourceEnd = source + bytes.size();
     qsizetype written = 0;
     for (;;) {
-        UChar* const begin = reinterpret_cast<UChar*>(out.data());
-        UChar* target = begin + written;
+        Unit* const begin = reinterpret_cast<Unit*>(out.data());
+        Unit* target = begin + written;
         UErrorCode status = U_ZERO_ERROR;
-        ucnv_toUnicode(converter, &target, begin + out.size(), &source, sourceEnd, nullptr, true, &status);
+        step(&target, begin + out.size(), &status);
         written = target - begin;
         if (status == U_BUFFER_OVERFLOW_ERROR) {
             out.resize(out.size() * 2);
             continue;
         }
-        if (U_FAILURE(status)) return std::nullopt;
-        break;
+        if (U_FAILURE(status)) return false;
+        out.truncate(written);
+        return true;
     }
-    out.truncate(written);
-    return out;
+}
+
+std::optional<QString> icuToText(UConverter* converter, QByteArrayView bytes)
+{
+    QString out(bytes.size() + 16, Qt::Uninitialized);
+    const char* source = bytes.data();
+    const char* const sourceEnd = source + bytes.size();
+    const bool ok = convertGrowing<UChar>(out, [&](UChar** target, UChar* limit, UErrorCode* status) {
+        ucnv_toUnicode(converter, target, limit, &source, sourceEnd, nullptr, true, status);
+    });
+    return ok ? std::optional<QString>(std::move(out)) : std::nullopt;
 }
 
 std::optional<QByteArray> icuFromText(UConverter* converter, QStringView text)
@@ -123,22 +132,10 @@ std::optional<QByteArray> icuFromText(UConverter* converter, QStringView text)
     QByteArray out(text.size() * 2 + 16, Qt::Uninitialized);
     const UChar* source = reinterpret_cast<const UChar*>(text.utf16());
     const UChar* const sourceEnd = source + text.size();
-    qsizetype written = 0;
-    for (;;) {
-        char* const begin = out.data();
-        char* target = begin + written;
-        UErrorCode status = U_ZERO_ERROR;
-        ucnv_fromUnicode(converter, &target, begin + out.size(), &source, sourceEnd, nullptr, true, &status);
-        written = target - begin;
-        if (status == U_BUFFER_OVERFLOW_ERROR) {
-            out.resize(out.size() * 2);
-            continue;
-        }
-        if (U_FAILURE(status)) return std::nullopt;
-        break;
-    }
-    out.truncate(written);
-    return out;
+    const bool ok = convertGrowing<char>(out, [&](char** target, char* limit, UErrorCode* status) {
+        ucnv_fromUnicode(converter, target, limit, &source, sourceEnd, nullptr, true, status);
+    });
+    return ok ? std::optional<QByteArray>(std::move(out)) : std::nullopt;
 }
 
 }  // namespace

@@ -122,3 +122,13 @@ TEST(EncodingConverter, ShiftJisX0213TableMatchesItsSource)
     EXPECT_GT(mappings, 11000);
     EXPECT_EQ(failures, 0);
 }
+
+// Every switch between ASCII and JIS X 0208 costs an escape: far more bytes than characters.
+TEST(EncodingConverter, EscapeHeavyTextOutgrowsTheFirstBuffer)
+{
+    const QString text = u"a日"_qs.repeated(1000);
+    const std::optional<QByteArray> data = EncodingConverter::fromText(TextEncoding::iso2022JP, text);
+    ASSERT_TRUE(data.has_value());
+    EXPECT_GT(data->size(), text.size() * 4);
+    EXPECT_EQ(EncodingConverter::toText(TextEncoding::iso2022JP, *data), text);
+}
