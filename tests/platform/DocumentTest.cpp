@@ -1,0 +1,255 @@
+#include "platform/Document.h"
+#include "platform/DocumentController.h"
+#include "platform/ScriptedAlertPresenter.h"
+#include "platform/ScriptedFilePanels.h"
+#include "platform/UndoManager.h"
+#include "platform/UserDefaults.h"
+#include "platform/WindowController.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEvent>
+#include <QFileInfo>
+
+using namespace korimado;
+using korimado::test::TempDir;
+using korimado::test::readFile;
+
+namespace {
+
+class BytesDocument : public Document {
+public:
+    QByteArray contents;
+    bool failWrites = false;
+
+    bool readFromData(const QByteArray& data, const QString&, ErrorInfo*) override
+    {
+        contents = data;
+        return true;
+    }
+    std::optional<QByteArray> data(const QString&, ErrorInfo* error) override
+    {
+        if (failWrites) {
+            if (error) *error = ErrorInfo{"Test", 7, "書けません", {}};
+            return std::nullopt;
+        }
+        return contents;
+    }
+    void makeWindowControllers() override { addWindowController(std::make_unique<WindowController>()); }
+    QString fileNameExtension(const QString&, SaveOperation) const override { return "txt"; }
+};
+
+class BytesController : public DocumentController {
+public:
+    using DocumentController::DocumentController;
+    QString defaultType() const override { return "public.plain-text"; }
+    std::unique_ptr<Document> makeDocument(const QString&) override { return std::make_unique<BytesDocument>(); }
+};
+
+struct Fixture {
+    UserDefaults defaults;  // in memory
+    ScriptedAlertPresenter alerts;
+    ScriptedFilePanels panels;
+    BytesController controller{&defaults};
+    Fixture()
+    {
+        controller.setAlertPresenter(&alerts);
+        controller.setFilePanels(&panels);
+    }
+};
+
+void flushDeletes()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+}  // namespace
+
+TEST(DocumentTest, ChangeCountFollowsDoneUndoneRedoneAndCleared)
+{
+    BytesDocument document;
+    EXPECT_FALSE(document.isDocumentEdited());
+    document.updateChangeCount(Document::ChangeType::done);
+    document.updateChangeCount(Document::ChangeType::done);
+    document.updateChangeCount(Document::ChangeType::undone);
+    EXPECT_TRUE(document.isDocumentEdited());
+    document.updateChangeCount(Document::ChangeType::undone);
+    EXPECT_FALSE(document.isDocumentEdited());
+    // Undoing past the saved state is an edit too.
+    document.updateChangeCount(Document::ChangeType::undone);
+    EXPECT_TRUE(document.isDocumentEdited());
+    document.updateChangeCount(Document::ChangeType::redone);
+    EXPECT_FALSE(document.isDocumentEdited());
+    document.updateChangeCount(Document::ChangeType::done);
+    document.updateChangeCount(Document::ChangeType::cleared);
+    EXPECT_FALSE(document.isDocumentEdited());
+    EXPECT_FALSE(document.hasUndoManager());
+    document.setHasUndoManager(true);
+    EXPECT_NE(document.undoManager(), nullptr);
+}
+
+TEST(DocumentTest, UntitledNamesAndRecentDocuments)
+{
+    Fixture f;
+    Document* first = f.controller.openUntitledDocumentAndDisplay(false);
+    Document* second = f.controller.openUntitledDocumentAndDisplay(false);
+    Document* third = f.controller.openUntitledDocumentAndDisplay(false);
+    EXPECT_EQ(first->displayName(), "名称未設定");
+    EXPECT_EQ(second->displayName(), "名称未設定 2");
+    EXPECT_EQ(third->displayName(), "名称未設定 3");
+    EXPECT_EQ(first->windowControllers().size(), 1u);
+    // A freed name is taken again.
+    second->close();
+    flushDeletes();
+    EXPECT_EQ(f.controller.openUntitledDocumentAndDisplay(false)->displayName(), "名称未設定 2");
+
+    TempDir dir;
+    const QString a = dir.write("a.txt", "a");
+    const QString b = dir.write("b.txt", "b");
+    f.controller.noteNewRecentDocumentURL(a);
+    f.controller.noteNewRecentDocumentURL(b);
+    f.controller.noteNewRecentDocumentURL(dir.path() + "/./a.txt");
+    EXPECT_EQ(f.controller.recentDocumentURLs(), (QStringList{a, b}));
+    // Kept in user defaults, so a new controller sees them.
+    BytesController later(&f.defaults);
+    EXPECT_EQ(later.recentDocumentURLs(), (QStringList{a, b}));
+    f.controller.setMaximumRecentDocumentCount(1);
+    EXPECT_EQ(f.controller.recentDocumentURLs(), QStringList{a});
+    f.controller.clearRecentDocuments();
+    EXPECT_TRUE(f.controller.recentDocumentURLs().isEmpty());
+}
+
+TEST(DocumentTest, OpeningFindsTheOpenDocumentAndReportsErrors)
+{
+    Fixture f;
+    TempDir dir;
+    const QString path = dir.write("a.txt", "hello");
+    Document* opened = nullptr;
+    bool wasOpen = true;
+    f.controller.openDocument(path, false, [&](Document* d, bool alreadyOpen, std::optional<ErrorInfo> error) {
+        opened = d;
+        wasOpen = alreadyOpen;
+        EXPECT_FALSE(error);
+    });
+    ASSERT_NE(opened, nullptr);
+    EXPECT_FALSE(wasOpen);
+    EXPECT_EQ(static_cast<BytesDocument*>(opened)->contents, "hello");
+    EXPECT_EQ(opened->fileURL(), path);
+    EXPECT_EQ(f.controller.recentDocumentURLs(), QStringList{path});
+
+    f.controller.openDocument(dir.path() + "/x/../a.txt", false, [&](Document* d, bool alreadyOpen, auto) {
+        EXPECT_EQ(d, opened);
+        EXPECT_TRUE(alreadyOpen);
+    });
+    std::optional<ErrorInfo> failure;
+    f.controller.openDocument(dir.file("missing.txt"), false, [&](Document* d, bool, std::optional<ErrorInfo> error) {
+        EXPECT_EQ(d, nullptr);
+        failure = error;
+    });
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(f.controller.documents().size(), 1u);
+}
+
+TEST(DocumentTest, SavingAsksForAPathAndPresentsErrors)
+{
+    Fixture f;
+    TempDir dir;
+    auto* document = static_cast<BytesDocument*>(f.controller.openUntitledDocumentAndDisplay(false));
+    document->contents = "new text";
+    document->updateChangeCount(Document::ChangeType::done);
+
+    // Cancelled panel: nothing saved.
+    EXPECT_FALSE(document->saveDocument());
+    ASSERT_EQ(f.panels.savePanels().size(), 1);
+    EXPECT_EQ(f.panels.savePanels()[0].nameFieldValue, "名称未設定.txt");
+
+    const QString path = dir.file("saved.txt");
+    f.panels.enqueueSave({true, path});
+    EXPECT_TRUE(document->saveDocument());
+    EXPECT_EQ(readFile(path), "new text");
+    EXPECT_EQ(document->fileURL(), path);
+    EXPECT_FALSE(document->isDocumentEdited());
+    EXPECT_EQ(f.controller.recentDocumentURLs(), QStringList{path});
+
+    document->failWrites = true;
+    EXPECT_FALSE(document->saveDocument());
+    ASSERT_EQ(f.alerts.shown().size(), 1);
+    EXPECT_EQ(f.alerts.shown()[0].messageText, "書けません");
+    EXPECT_EQ(readFile(path), "new text");
+}
+
+TEST(DocumentTest, ClosingAsksAboutUnsavedChanges)
+{
+    Fixture f;
+    TempDir dir;
+    const QString path = dir.write("a.txt", "old");
+    Document* document = nullptr;
+    f.controller.openDocument(path, false, [&](Document* d, bool, auto) { document = d; });
+    ASSERT_NE(document, nullptr);
+    static_cast<BytesDocument*>(document)->contents = "new";
+    document->updateChangeCount(Document::ChangeType::done);
+
+    f.alerts.enqueueAnswer(1);  // キャンセル
+    EXPECT_FALSE(document->canClose());
+    ASSERT_EQ(f.alerts.shown().size(), 1);
+    EXPECT_EQ(f.alerts.shown()[0].messageText, "書類“a.txt”に加えた変更を保存しますか？");
+    EXPECT_EQ(f.alerts.shown()[0].buttons, (QStringList{"保存", "キャンセル", "保存しない"}));
+
+    f.alerts.enqueueAnswer(0);  // 保存
+    EXPECT_TRUE(document->canClose());
+    EXPECT_EQ(readFile(path), "new");
+
+    document->updateChangeCount(Document::ChangeType::done);
+    f.alerts.enqueueAnswer(1);
+    EXPECT_FALSE(f.controller.closeAllDocuments());
+    EXPECT_EQ(f.controller.documents().size(), 1u);
+    f.alerts.enqueueAnswer(2);  // 保存しない
+    EXPECT_TRUE(f.controller.closeAllDocuments());
+    EXPECT_TRUE(f.controller.documents().empty());
+    flushDeletes();
+    EXPECT_EQ(readFile(path), "new");
+
+    // Nobody to ask: an edited document stays open.
+    BytesDocument orphan;
+    orphan.updateChangeCount(Document::ChangeType::done);
+    EXPECT_FALSE(orphan.canClose());
+}
+
+TEST(DocumentTest, AutosaveGoesToTheRecoveryFolderNeverInPlace)
+{
+    Fixture f;
+    TempDir dir;
+    const QString path = dir.write("a.txt", "on disk");
+    Document* document = nullptr;
+    f.controller.openDocument(path, false, [&](Document* d, bool, auto) { document = d; });
+    ASSERT_NE(document, nullptr);
+    static_cast<BytesDocument*>(document)->contents = "unsaved";
+    document->updateChangeCount(Document::ChangeType::done);
+
+    f.controller.autosaveAllDocuments();
+    const QString autosaved = document->autosavedContentsFileURL();
+    ASSERT_FALSE(autosaved.isEmpty());
+    EXPECT_TRUE(autosaved.startsWith(korimado::test::testDataHome() + "/Korimado/Autosave/"));
+    EXPECT_EQ(readFile(autosaved), "unsaved");
+    EXPECT_EQ(readFile(path), "on disk");
+    EXPECT_TRUE(document->isDocumentEdited());
+    EXPECT_FALSE(document->hasUnautosavedChanges());
+
+    // Saving for real drops the recovery copy.
+    ASSERT_TRUE(document->saveDocument());
+    EXPECT_FALSE(QFileInfo::exists(autosaved));
+    EXPECT_EQ(readFile(path), "unsaved");
+
+    // Reverting asks only when there is something to lose.
+    static_cast<BytesDocument*>(document)->contents = "again";
+    document->updateChangeCount(Document::ChangeType::done);
+    f.alerts.enqueueAnswer(1);
+    EXPECT_FALSE(document->revertDocumentToSaved());
+    f.alerts.enqueueAnswer(0);
+    EXPECT_TRUE(document->revertDocumentToSaved());
+    EXPECT_EQ(static_cast<BytesDocument*>(document)->contents, "unsaved");
+    EXPECT_FALSE(document->isDocumentEdited());
+}
