@@ -170,7 +170,11 @@ void UserDefaults::load()
 {
     QFile file(filePath_);
     if (!file.exists()) return;
-    if (!file.open(QIODevice::ReadOnly)) return;  // kept as it is; writes will fail the same way
+    if (!file.open(QIODevice::ReadOnly)) {
+        // Never write over a file we could not read.
+        setAsideCorruptFile();
+        return;
+    }
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
     file.close();
