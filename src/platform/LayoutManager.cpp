@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace korimado {
 
@@ -14,6 +15,16 @@ namespace {
 
 constexpr size_t CacheCapacity = 512;
 constexpr qreal UnwrappedLineWidth = 1.0e7;
+
+QRectF everywhere()
+{
+    return QRectF(-UnwrappedLineWidth, -1.0e12, 2 * UnwrappedLineWidth, 2.0e12);
+}
+
+TextRange allText()
+{
+    return TextRange(0, std::numeric_limits<qsizetype>::max() / 2);
+}
 
 // A safe place to cut a long paragraph into layout segments: after a blank when one is near,
 // never inside a surrogate pair or before a combining mark.
@@ -327,7 +338,7 @@ void LayoutManager::storageEdited(const TextStorageEdit& edit)
 int LayoutManager::estimateRows(qsizetype units) const
 {
     if (!wrapsLines_ || units == 0) return 1;
-    return std::max(1, static_cast<int>(std::ceil(static_cast<qreal>(units) * charWidth_ / wrapWidth_)));
+    return std::max(1, static_cast<int>(std::ceil(static_cast<qreal>(units) * charWidth_ / wrapWidth_ - 1e-6)));
 }
 
 void LayoutManager::resetHeights()
@@ -542,7 +553,7 @@ void LayoutManager::dropLayouts(qsizetype firstParagraph, qsizetype lastParagrap
 
 // MARK: Fragments
 
-void LayoutManager::forEachFragmentOfParagraph(qsizetype paragraph, qreal minX, qreal maxX,
+void LayoutManager::forEachFragmentOfParagraph(qsizetype paragraph, const QRectF& area, TextRange characters,
                                                 const std::function<bool(const LineFragment&, Segment&, int)>& fn)
 {
     ParagraphLayout& layout = paragraphLayout(paragraph);
@@ -553,7 +564,18 @@ void LayoutManager::forEachFragmentOfParagraph(qsizetype paragraph, qreal minX, 
     const size_t count = layout.segments.size();
     for (size_t k = 0; k < count; ++k) {
         Segment& segment = layout.segments[k];
-        if (!wrapsLines_ && count > 1 && (segment.x > maxX || segment.x + segment.width < minX)) continue;
+        // Long paragraphs: skip the segments that lie outside what is asked for.
+        if (count > 1 && k + 1 < count) {
+            const qreal segmentTop = top + static_cast<qreal>(rowOffset) * rowHeight_;
+            const bool outside = wrapsLines_
+                ? segmentTop > area.bottom() || segmentTop + segment.rows * rowHeight_ < area.top()
+                : segment.x > area.right() || segment.x + segment.width < area.left();
+            const qsizetype from = contents.location + segment.start;
+            if (outside || from + segment.length < characters.location || from > characters.end()) {
+                if (wrapsLines_) rowOffset += segment.rows;
+                continue;
+            }
+        }
         layoutSegment(layout, paragraph, segment);
         const int lines = segment.layout->lineCount();
         for (int i = 0; i < std::max(lines, 1); ++i) {
@@ -604,7 +626,7 @@ std::vector<LineFragment> LayoutManager::lineFragments(const QRectF& rect)
     if (last < 0 || rect.bottom() < 0) return out;
     for (qsizetype p = paragraphAtRow(static_cast<qsizetype>(std::floor(rect.top() / rowHeight_))); p <= last; ++p) {
         if (paragraphTop(p) >= rect.bottom()) break;
-        forEachFragmentOfParagraph(p, rect.left(), rect.right(), [&](const LineFragment& f, Segment&, int) {
+        forEachFragmentOfParagraph(p, rect, allText(), [&](const LineFragment& f, Segment&, int) {
             if (f.rect.bottom() > rect.top() && f.rect.top() < rect.bottom()) out.push_back(f);
             return f.rect.top() < rect.bottom();
         });
@@ -638,27 +660,7 @@ void LayoutManager::enumerateLineFragments(TextRange characterRange, const std::
     const qsizetype lastNeeded = std::min(paragraphIndex(r.isEmpty() ? r.location : r.end() - 1), last);
     bool going = true;
     for (qsizetype p = first; p <= lastNeeded && going; ++p) {
-        const TextRange contents = paragraphContentsRange(p);
-        // Unwrapped long paragraphs: only the segments that hold the range are laid out.
-        const qsizetype relStart = r.location - contents.location;
-        const qsizetype relEnd = r.end() - contents.location;
-        forEachFragmentOfParagraph(p, -1, -1, [](const LineFragment&, Segment&, int) { return false; });
-        ParagraphLayout& layout = paragraphLayout(p);
-        qreal minX = 0, maxX = UnwrappedLineWidth;
-        if (!wrapsLines_ && layout.segments.size() > 1) {
-            minX = UnwrappedLineWidth;
-            maxX = 0;
-            for (Segment& s : layout.segments) {
-                if (s.end() < relStart || s.start > relEnd) continue;
-                layoutSegment(layout, p, s);
-            }
-            for (const Segment& s : layout.segments) {
-                if (s.end() < relStart || s.start > relEnd) continue;
-                minX = std::min(minX, s.x);
-                maxX = std::max(maxX, s.x + s.width);
-            }
-        }
-        forEachFragmentOfParagraph(p, minX, maxX, [&](const LineFragment& f, Segment&, int) {
+        forEachFragmentOfParagraph(p, everywhere(), r, [&](const LineFragment& f, Segment&, int) {
             const TextRange fr = f.characterRange;
             const bool hit = r.isEmpty() ? (fr.contains(r.location) || (fr.end() == r.location && fr.end() == storage_.length()))
                                          : fr.intersected(r).length > 0;
@@ -700,33 +702,27 @@ qsizetype LayoutManager::characterIndex(const QPointF& point, qreal* fraction)
     if (hasExtraLineFragment() && p == paragraphCount() - 1) return length;
     const qsizetype rowInParagraph = std::max<qsizetype>(0, row - rowsBefore(p));
 
-    // The fragment on that row nearest to x.
+    // The fragment on that row nearest to x (a row past the paragraph's end: its last fragment).
     LineFragment best;
     Segment* bestSegment = nullptr;
     int bestLine = -1;
     bool have = false;
-    qsizetype rowCount = 0;
-    forEachFragmentOfParagraph(p, point.x() - 1, point.x() + 1, [&](const LineFragment& f, Segment& s, int line) {
-        const qsizetype fragmentRow = static_cast<qsizetype>(std::llround((f.rect.top() - paragraphTop(p)) / rowHeight_));
-        rowCount = fragmentRow;
-        if (fragmentRow > rowInParagraph) return false;
-        if (fragmentRow == rowInParagraph || !have || fragmentRow > static_cast<qsizetype>(std::llround((best.rect.top() - paragraphTop(p)) / rowHeight_))) {
-            if (!have || fragmentRow == rowInParagraph) {
-                best = f;
-                bestSegment = &s;
-                bestLine = line;
-                have = true;
-            }
-        }
-        if (fragmentRow == rowInParagraph && !wrapsLines_) return point.x() >= f.usedRect.right();
+    const qreal rowTop = paragraphTop(p) + static_cast<qreal>(rowInParagraph) * rowHeight_;
+    const QRectF area(point.x() - 1, rowTop, 2, rowHeight_);
+    forEachFragmentOfParagraph(p, area, allText(), [&](const LineFragment& f, Segment& s, int line) {
+        if (f.rect.top() > rowTop + rowHeight_ / 2) return false;
+        if (have && f.rect.top() == best.rect.top() && f.usedRect.left() > point.x()) return false;
+        best = f;
+        bestSegment = &s;
+        bestLine = line;
+        have = true;
         return true;
     });
-    Q_UNUSED(rowCount);
     if (!have) return std::min(paragraphStart(p), length - 1);
     const TextRange contents = paragraphContentsRange(p);
     const qsizetype contentsEnd = contents.end();
     const bool lastOfParagraph = best.characterRange.end() >= contentsEnd;
-    if (!bestSegment || bestLine < 0) {  // an empty paragraph: its line break
+    if (bestLine < 0) {  // an empty paragraph: its line break
         if (fraction) *fraction = point.x() > 0 ? 1 : 0;
         return std::min(best.characterRange.location, length - 1);
     }
@@ -798,7 +794,7 @@ QRectF LayoutManager::boundingRect(TextRange characterRange)
     ++useClock_;
     for (qsizetype p = first; p <= last; ++p) {
         const TextRange contents = paragraphContentsRange(p);
-        forEachFragmentOfParagraph(p, -UnwrappedLineWidth, UnwrappedLineWidth, [&](const LineFragment& f, Segment& s, int line) {
+        forEachFragmentOfParagraph(p, everywhere(), r, [&](const LineFragment& f, Segment& s, int line) {
             const TextRange part = f.characterRange.intersected(r);
             if (part.isEmpty()) return f.characterRange.location < r.end();
             qreal x0 = 0, x1 = spaceWidth_;
@@ -839,7 +835,7 @@ void LayoutManager::draw(QPainter& painter, const QRectF& exposed, const QPointF
             const qreal top = paragraphTop(p);
             if (top >= exposed.bottom()) break;
             const qsizetype contentsStart = paragraphStart(p);
-            forEachFragmentOfParagraph(p, exposed.left(), exposed.right(), [&](const LineFragment& f, Segment& s, int line) {
+            forEachFragmentOfParagraph(p, exposed, allText(), [&](const LineFragment& f, Segment& s, int line) {
                 if (f.rect.bottom() > exposed.top() && f.rect.top() < exposed.bottom()) {
                     const qreal segmentTop = f.rect.top() - (line > 0 ? line * rowHeight_ : 0);
                     items.push_back({f, &s, line, contentsStart + s.start, QPointF(wrapsLines_ ? 0 : s.x, segmentTop)});

@@ -174,7 +174,7 @@ private:
     void layoutSegment(ParagraphLayout& paragraph, qsizetype paragraphIndex, Segment& segment);
     void dropLayouts(qsizetype firstParagraph, qsizetype lastParagraph);
     void trimCache();
-    void forEachFragmentOfParagraph(qsizetype paragraph, qreal minX, qreal maxX,
+    void forEachFragmentOfParagraph(qsizetype paragraph, const QRectF& area, TextRange characters,
                                     const std::function<bool(const LineFragment&, Segment&, int line)>& fn);
     void drawInvisibles(QPainter& painter, const QPointF& at, Segment& segment, qsizetype paragraph,
                         const LineFragment& fragment, int lineIndex);

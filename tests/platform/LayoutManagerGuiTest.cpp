@@ -1,0 +1,283 @@
+#include "platform/LayoutManager.h"
+
+#include <gtest/gtest.h>
+
+#include <QGlyphRun>
+#include <QImage>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTextLayout>
+
+#include <chrono>
+
+using namespace korimado;
+
+namespace {
+
+QFont testFont()
+{
+    QFont font(QStringLiteral("DejaVu Sans Mono"));
+    font.setStyleHint(QFont::Monospace);
+    font.setPointSizeF(12);
+    return font;
+}
+
+std::vector<qsizetype> startsOf(const LayoutManager& layout)
+{
+    std::vector<qsizetype> out;
+    for (qsizetype i = 0; i < layout.paragraphCount(); ++i) out.push_back(layout.paragraphStart(i));
+    return out;
+}
+
+}  // namespace
+
+TEST(LayoutManagerGuiTest, ParagraphTableFollowsRandomEditsWithEveryBreakKind)
+{
+    QRandomGenerator rng(11);
+    const QStringList pieces = {"a", "bc", "\n", "\r", "\r\n", QString(QChar(0x85)), QString(QChar(0x2028)),
+                                QString(QChar(0x2029)), "\u3042"};
+    QString initial;
+    for (int i = 0; i < 3000; ++i) initial += pieces.at(rng.bounded(int(pieces.size())));
+    TextStorage storage(initial);
+    LayoutManager layout(storage);
+    for (int step = 0; step < 1500; ++step) {
+        const qsizetype loc = rng.bounded(int(storage.length()) + 1);
+        const qsizetype len = rng.bounded(int(std::min<qsizetype>(storage.length() - loc, 6)) + 1);
+        QString insert;
+        for (int i = rng.bounded(3); i > 0; --i) insert += pieces.at(rng.bounded(int(pieces.size())));
+        if (step % 50 == 0) {
+            storage.beginEditing();  // several edits, one notification
+            storage.replaceCharacters(TextRange(loc, len), insert);
+            storage.replaceCharacters(TextRange(0, 0), QStringLiteral("\n"));
+            storage.endEditing();
+        } else {
+            storage.replaceCharacters(TextRange(loc, len), insert);
+        }
+        if (step % 25 == 0) {
+            LayoutManager fresh(storage);
+            ASSERT_EQ(startsOf(layout), startsOf(fresh)) << "step " << step;
+        }
+    }
+    LayoutManager fresh(storage);
+    EXPECT_EQ(startsOf(layout), startsOf(fresh));
+}
+
+TEST(LayoutManagerGuiTest, CrLfJoinsAndSplitsAcrossEdits)
+{
+    TextStorage storage(QStringLiteral("ab\rcd"));
+    LayoutManager layout(storage);
+    EXPECT_EQ(startsOf(layout), (std::vector<qsizetype>{0, 3}));
+    storage.replaceCharacters(TextRange(3, 0), QStringLiteral("\n"));  // CR + LF become one break
+    EXPECT_EQ(startsOf(layout), (std::vector<qsizetype>{0, 4}));
+    EXPECT_EQ(layout.paragraphContentsRange(0), TextRange(0, 2));
+    storage.replaceCharacters(TextRange(3, 0), QStringLiteral("x"));  // split again
+    EXPECT_EQ(startsOf(layout), (std::vector<qsizetype>{0, 3, 5}));
+    storage.replaceCharacters(TextRange(3, 1), QString());  // join by deleting between them
+    EXPECT_EQ(startsOf(layout), (std::vector<qsizetype>{0, 4}));
+    storage.replaceCharacters(TextRange(0, 0), QStringLiteral("\r"));  // CR before "ab"
+    EXPECT_EQ(startsOf(layout), (std::vector<qsizetype>{0, 1, 5}));
+}
+
+TEST(LayoutManagerGuiTest, ExtraLineFragmentOnlyAfterAFinalBreakOrInAnEmptyText)
+{
+    TextStorage storage;
+    LayoutManager layout(storage);
+    layout.setFont(testFont());
+    EXPECT_TRUE(layout.hasExtraLineFragment());
+    EXPECT_EQ(layout.extraLineFragmentRect().top(), 0);
+    EXPECT_TRUE(layout.lineFragments(QRectF(0, 0, 500, 500)).empty());
+    EXPECT_EQ(layout.characterIndex(QPointF(30, 5)), 0);
+
+    storage.setString(QStringLiteral("abc\ndef"));
+    EXPECT_FALSE(layout.hasExtraLineFragment());
+    EXPECT_EQ(layout.lineFragments(QRectF(0, 0, 500, 500)).size(), 2u);
+    EXPECT_EQ(layout.documentHeight(), 2 * layout.rowHeight());
+
+    storage.replaceCharacters(TextRange(7, 0), QStringLiteral("\r\n"));
+    ASSERT_TRUE(layout.hasExtraLineFragment());
+    EXPECT_EQ(layout.extraLineFragmentRect().top(), 2 * layout.rowHeight());
+    EXPECT_EQ(layout.documentHeight(), 3 * layout.rowHeight());
+    const auto fragments = layout.lineFragments(QRectF(0, 0, 500, 500));
+    ASSERT_EQ(fragments.size(), 2u);
+    EXPECT_EQ(fragments[1].characterRange, TextRange(4, 5));  // the line break belongs to its line
+    EXPECT_EQ(layout.characterIndex(QPointF(5, 2.5 * layout.rowHeight())), 9);
+    EXPECT_EQ(layout.caretRect(9).top(), 2 * layout.rowHeight());
+    EXPECT_EQ(layout.glyphRange(QRectF(0, 2 * layout.rowHeight(), 10, 1)), TextRange(9, 0));
+}
+
+TEST(LayoutManagerGuiTest, CharacterForPointRoundTripsThroughCaretRects)
+{
+    TextStorage storage(QStringLiteral("int main() {\n\treturn 0;\n}\n\u65e5\u672c\u8a9e\u306e\u884c abc\n"));
+    LayoutManager layout(storage);
+    layout.setFont(testFont());
+    for (qsizetype p = 0; p + 1 < layout.paragraphCount(); ++p) {
+        const TextRange contents = layout.paragraphContentsRange(p);
+        for (qsizetype i = contents.location; i < contents.end(); ++i) {
+            const QRectF caret = layout.caretRect(i);
+            const QRectF next = layout.caretRect(i + 1);
+            EXPECT_EQ(caret.top(), p * layout.rowHeight());
+            qreal fraction = -1;
+            const QPointF quarter(caret.left() + (next.left() - caret.left()) / 4, caret.center().y());
+            EXPECT_EQ(layout.characterIndex(quarter, &fraction), i) << "index " << i;
+            EXPECT_NEAR(fraction, 0.25, 0.05);
+            const QRectF box = layout.boundingRect(TextRange(i, 1));
+            EXPECT_NEAR(box.left(), caret.left(), 0.01);
+            EXPECT_EQ(layout.lineFragment(i).characterRange.location, layout.paragraphStart(p));
+        }
+        // Past the end of a line: its line break, at the full fraction.
+        qreal fraction = 0;
+        EXPECT_EQ(layout.characterIndex(QPointF(2000, (p + 0.5) * layout.rowHeight()), &fraction), contents.end());
+        EXPECT_EQ(fraction, 1.0);
+    }
+    // Tabs are as wide as the configured number of spaces.
+    layout.setTabWidth(8);
+    EXPECT_NEAR(layout.caretRect(14).left(), 8 * layout.caretRect(1).left(), 0.5);
+}
+
+TEST(LayoutManagerGuiTest, TemporaryAttributesMoveWithEditsAndAreRemovedPerOwner)
+{
+    TextStorage storage(QStringLiteral("0123456789abcdefghij"));
+    LayoutManager layout(storage);
+    int highlighter = 0, finder = 0;
+    TemporaryAttributes red{QColor(Qt::red), std::nullopt, std::nullopt};
+    TemporaryAttributes yellow{std::nullopt, QColor(Qt::yellow), std::nullopt};
+    layout.addTemporaryAttributes(&highlighter, red, TextRange(2, 3));    // 2..5
+    layout.addTemporaryAttributes(&highlighter, red, TextRange(10, 4));   // 10..14
+    layout.addTemporaryAttributes(&finder, yellow, TextRange(3, 10));     // 3..13
+    layout.addTemporaryAttributes(&highlighter, yellow, TextRange(4, 8));  // merges into the runs above
+    auto runsOf = [&](LayoutManager::Owner owner) {
+        std::vector<std::pair<TextRange, TemporaryAttributes>> out;
+        layout.enumerateTemporaryAttributes(owner, TextRange(0, storage.length()),
+                                            [&](TextRange r, const TemporaryAttributes& a) { out.emplace_back(r, a); });
+        return out;
+    };
+    auto h = runsOf(&highlighter);
+    ASSERT_EQ(h.size(), 5u);
+    EXPECT_EQ(h[0].first, TextRange(2, 2));
+    EXPECT_EQ(h[1].first, TextRange(4, 1));
+    EXPECT_EQ(h[1].second, (TemporaryAttributes{QColor(Qt::red), QColor(Qt::yellow), std::nullopt}));
+    EXPECT_EQ(h[2].first, TextRange(5, 5));
+    EXPECT_EQ(h[2].second, yellow);
+    EXPECT_EQ(h[3].first, TextRange(10, 2));
+
+    const QString before = storage.string();
+    storage.replaceCharacters(TextRange(0, 1), QStringLiteral("XYZ"));  // everything moves by 2
+    EXPECT_EQ(runsOf(&finder).front().first, TextRange(5, 10));
+    storage.replaceCharacters(TextRange(8, 0), QStringLiteral("++"));  // typed inside a run: it grows
+    EXPECT_EQ(runsOf(&finder).front().first, TextRange(5, 12));
+    storage.replaceCharacters(TextRange(0, 9), QString());  // deletes the start of the run
+    EXPECT_EQ(runsOf(&finder).front().first, TextRange(0, 8));
+    storage.replaceCharacters(TextRange(0, 8), QString());  // deletes all of it
+    EXPECT_TRUE(runsOf(&finder).empty());
+
+    layout.addTemporaryAttributes(&highlighter, red, TextRange(1, 4));
+    layout.removeTemporaryAttributes(&highlighter, TextRange(0, 2));
+    ASSERT_EQ(runsOf(&highlighter).size(), 1u);
+    EXPECT_EQ(runsOf(&highlighter).front().first, TextRange(2, 3));
+    layout.removeTemporaryAttributes(&highlighter);
+    EXPECT_TRUE(runsOf(&highlighter).empty());
+    EXPECT_NE(storage.string(), before);  // (the edits above were real; the attributes never were)
+}
+
+TEST(LayoutManagerGuiTest, TemporaryAttributesDoNotNotifyTheStorage)
+{
+    TextStorage storage(QStringLiteral("hello world"));
+    int notifications = 0;
+    storage.addObserver([&](TextStorage&, const TextStorageEdit&) { ++notifications; });
+    LayoutManager layout(storage);
+    int owner = 0;
+    layout.addTemporaryAttributes(&owner, TemporaryAttributes{QColor(Qt::blue), std::nullopt, std::nullopt}, TextRange(0, 5));
+    QImage image(200, 50, QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    layout.draw(painter, QRectF(0, 0, 200, 50), QPointF(0, 0), {SelectionHighlight{TextRange(6, 5), QColor(Qt::gray)}});
+    painter.end();
+    EXPECT_EQ(notifications, 0);
+    // Something blue was drawn for the coloured word.
+    bool blue = false;
+    for (int y = 0; y < image.height() && !blue; ++y)
+        for (int x = 0; x < 100 && !blue; ++x) blue = qBlue(image.pixel(x, y)) > 150 && qRed(image.pixel(x, y)) < 100;
+    EXPECT_TRUE(blue);
+}
+
+TEST(LayoutManagerGuiTest, WrappedHeightsStartAsEstimatesAndAreCorrectedByLayout)
+{
+    QString text;
+    for (int i = 0; i < 200; ++i) text += QStringLiteral("\u3042").repeated(59) + QLatin1Char('\n');  // wide characters
+    TextStorage storage(text);
+    LayoutManager layout(storage);
+    layout.setFont(testFont());
+    layout.setWrapWidth(20 * layout.averageCharacterWidth());
+    layout.setWrapsLines(true);
+    const int estimate = layout.rowsOfParagraph(5);
+    EXPECT_EQ(estimate, 3);  // 60 units (with the break) of average width in 20 columns
+    const qreal heightBefore = layout.documentHeight();
+    layout.lineFragments(QRectF(0, 0, 1000, 10 * layout.rowHeight()));
+    EXPECT_TRUE(layout.isParagraphLaidOut(0));
+    EXPECT_GT(layout.rowsOfParagraph(0), estimate);  // full-width characters take more rows
+    EXPECT_EQ(layout.rowsOfParagraph(150), estimate);  // not laid out yet
+    EXPECT_GT(layout.documentHeight(), heightBefore);
+    // Positions below follow the corrected heights.
+    const qreal top1 = layout.caretRect(layout.paragraphStart(1)).top();
+    EXPECT_EQ(top1, layout.rowsOfParagraph(0) * layout.rowHeight());
+    const qsizetype inside = layout.paragraphStart(1) + 30;
+    EXPECT_EQ(layout.characterIndex(layout.caretRect(inside).center() + QPointF(1, 0)), inside);
+
+    // Edits after a wrap keep the table consistent.
+    storage.replaceCharacters(TextRange(0, 0), QStringLiteral("x\n"));
+    EXPECT_EQ(layout.paragraphCount(), 202);
+    EXPECT_EQ(layout.documentHeight(), [&] {
+        qreal h = 0;
+        for (qsizetype i = 0; i < layout.paragraphCount(); ++i) h += layout.rowsOfParagraph(i) * layout.rowHeight();
+        return h;
+    }());
+}
+
+TEST(LayoutManagerGuiTest, AVeryLongParagraphIsLaidOutInSegments)
+{
+    QString line;
+    while (line.size() < 300000) line += QStringLiteral("word ");
+    TextStorage storage(line + QStringLiteral("\nnext"));
+    LayoutManager layout(storage);
+    layout.setFont(testFont());
+    const auto start = std::chrono::steady_clock::now();
+    const QRectF caret = layout.caretRect(250000);
+    const auto fragments = layout.lineFragments(QRectF(caret.left() - 200, 0, 800, 2 * layout.rowHeight()));
+    const auto ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(ms, 500);  // generous: only the segments near the caret are laid out
+    ASSERT_FALSE(fragments.empty());
+    EXPECT_LE(fragments.size(), 3u);
+    bool holds = false;
+    for (const LineFragment& f : fragments) holds |= f.characterRange.contains(250000);
+    EXPECT_TRUE(holds);
+    EXPECT_FALSE(layout.isParagraphLaidOut(0));
+    EXPECT_EQ(layout.characterIndex(QPointF(caret.left() + 1, 5)), 250000);
+    EXPECT_EQ(layout.paragraphCount(), 2);
+
+    layout.setWrapWidth(600);
+    layout.setWrapsLines(true);
+    const QRectF wrapped = layout.caretRect(299990);
+    EXPECT_GT(wrapped.top(), 100 * layout.rowHeight());
+    EXPECT_LE(wrapped.right(), 601);
+}
+
+TEST(LayoutManagerGuiTest, JapaneseLinesUseARealFont)
+{
+    TextStorage storage(QStringLiteral("\u65e5\u672c\u8a9e\u306e\u6587\u7ae0\u3067\u3059\u3002\u30ab\u30bf\u30ab\u30ca"));
+    LayoutManager layout(storage);
+    layout.setFont(testFont());
+    QTextLayout probe(storage.string(), layout.font());
+    probe.beginLayout();
+    probe.createLine();
+    probe.endLayout();
+    for (const QGlyphRun& run : probe.glyphRuns())
+        for (quint32 glyph : run.glyphIndexes()) EXPECT_NE(glyph, 0u);
+    // Rows stay on the fixed grid although the fallback font is taller.
+    EXPECT_EQ(layout.lineFragments(QRectF(0, 0, 500, 100)).front().rect.height(), layout.rowHeight());
+    QImage image(400, 60, QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    layout.setShowsInvisibleCharacters(true);
+    layout.draw(painter, QRectF(0, 0, 400, 60), QPointF(0, 0));
+}
