@@ -109,21 +109,14 @@ std::vector<TextRange> uniqueLineRanges(const std::vector<TextRange>& ranges, co
     return lines;
 }
 
-std::vector<TextRange> touchedLines(const std::vector<TextRange>& ranges, const TextReader& text)
+std::vector<TextRange> lineBlocks(const std::vector<TextRange>& ranges, const TextReader& text)
 {
-    std::vector<TextRange> lines;
-    for (TextRange block : uniqueLineRanges(ranges, text)) {
-        qsizetype p = block.location;
-        do {
-            const TextReader::Line line = text.lineFrom(p);
-            const TextRange piece = TextRange::fromBounds(line.start, line.end);
-            // Blocks may overlap; a line already taken from the previous block is not taken twice.
-            if (lines.empty() || piece.location >= lines.back().end()) lines.push_back(piece);
-            if (line.end <= p) break;
-            p = line.end;
-        } while (p < block.end());
+    std::vector<TextRange> blocks;
+    for (TextRange line : uniqueLineRanges(ranges, text)) {
+        if (!blocks.empty() && line.location < blocks.back().end()) blocks.back() = blocks.back().united(line);
+        else blocks.push_back(line);
     }
-    return lines;
+    return blocks;
 }
 
 std::vector<TextRange> splitByLines(const std::vector<TextRange>& ranges, const TextReader& text)

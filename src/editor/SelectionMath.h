@@ -43,8 +43,8 @@ std::vector<TextRange> caretsAfter(const std::vector<Replacement>& replacements,
 // non-empty range that ends exactly at a line start does not take that line.
 std::vector<TextRange> uniqueLineRanges(const std::vector<TextRange>& ranges, const TextReader& text);
 
-// Every single line touched by the ranges, once each, in order.
-std::vector<TextRange> touchedLines(const std::vector<TextRange>& ranges, const TextReader& text);
+// The unique line ranges with overlapping ones merged: every touched line lies in exactly one block.
+std::vector<TextRange> lineBlocks(const std::vector<TextRange>& ranges, const TextReader& text);
 
 // Each non-empty range cut into one piece per line, terminators left out; carets stay.
 std::vector<TextRange> splitByLines(const std::vector<TextRange>& ranges, const TextReader& text);

@@ -51,14 +51,23 @@ std::vector<selection::Replacement> outdentReplacements(const TextReader& text, 
                                                         int tabWidth)
 {
     std::vector<selection::Replacement> edits;
-    for (TextRange line : selection::touchedLines(selections, text)) {
-        qsizetype drop = 0;
-        if (text.at(line.location) == u'\t' && line.length > 0) {
-            drop = 1;
-        } else {
-            while (drop < tabWidth && drop < line.length && text.at(line.location + drop) == u' ') ++drop;
-        }
-        edits.push_back({line, text.substring(TextRange(line.location + drop, line.length - drop))});
+    for (TextRange block : selection::lineBlocks(selections, text)) {
+        QString outdented;
+        outdented.reserve(block.length);
+        qsizetype p = block.location;
+        do {
+            const TextReader::Line line = text.lineFrom(p);
+            qsizetype drop = 0;
+            if (text.at(line.start) == u'\t' && line.start < line.end) {
+                drop = 1;
+            } else {
+                while (drop < tabWidth && line.start + drop < line.end && text.at(line.start + drop) == u' ') ++drop;
+            }
+            outdented += text.substring(TextRange::fromBounds(line.start + drop, line.end));
+            if (line.end <= p) break;
+            p = line.end;
+        } while (p < block.end());
+        edits.push_back({block, outdented});
     }
     return edits;
 }

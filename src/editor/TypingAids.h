@@ -33,8 +33,8 @@ QString newlineText(const TextReader& text, qsizetype location, const QString& l
 // The spaces that take a caret at location to the next tab stop (1 to tabWidth of them).
 QString tabSpaces(const TextReader& text, qsizetype location, int tabWidth);
 
-// The edits of Backtab: every line touched by the selections loses one leading tab, or up to
-// tabWidth leading spaces. Lines with neither are kept (replaced by themselves).
+// The edits of Backtab, one per block of touched lines: every line in it loses one leading tab, or
+// up to tabWidth leading spaces. Lines with neither are kept (a block may be replaced by itself).
 std::vector<selection::Replacement> outdentReplacements(const TextReader& text, const std::vector<TextRange>& selections,
                                                         int tabWidth);
 

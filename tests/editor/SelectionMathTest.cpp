@@ -77,13 +77,13 @@ TEST(SelectionMath, UniqueLineRanges)
     EXPECT_EQ(selection::uniqueLineRanges({TextRange(6, 0)}, crlfReader), Ranges{TextRange(6, 0)});
 }
 
-TEST(SelectionMath, TouchedLinesSplitsBlocksIntoSingleLines)
+TEST(SelectionMath, LineBlocksMergeOverlappingLineRanges)
 {
     const QString text = "a\nb\nc\nd";
     const TextReader reader(text);
-    EXPECT_EQ(selection::touchedLines({TextRange(0, 3), TextRange(2, 3)}, reader),
-              (Ranges{TextRange(0, 2), TextRange(2, 2), TextRange(4, 2)}));
-    EXPECT_EQ(selection::touchedLines({TextRange(7, 0)}, reader), Ranges{TextRange(6, 1)});
+    // Lines 1-2 and 2-3 share line 2: one block; a caret on the adjacent last line keeps its own.
+    EXPECT_EQ(selection::lineBlocks({TextRange(0, 3), TextRange(2, 3), TextRange(7, 0)}, reader),
+              (Ranges{TextRange(0, 6), TextRange(6, 1)}));
 }
 
 TEST(SelectionMath, SplitByLinesLeavesTerminatorsOut)

@@ -50,15 +50,17 @@ TEST(TypingAids, BacktabOutdentsEveryTouchedLine)
 {
     const QString text = "\t\tone\n      two\n  \tthree\nfour\n";
     const TextReader reader(text);
-    // One selection across all four lines: each line is outdented, not only the first.
-    const auto edits = typing::outdentReplacements(reader, {TextRange(1, text.size() - 2)}, 4);
-    EXPECT_EQ(edits, (std::vector<Replacement>{{TextRange(0, 6), "\tone\n"},
-                                               {TextRange(6, 10), "  two\n"},
-                                               {TextRange(16, 9), "\tthree\n"},
-                                               {TextRange(25, 5), "four\n"}}));
-    // Two carets on one line outdent it once.
-    const auto once = typing::outdentReplacements(reader, {TextRange(8, 0), TextRange(10, 0)}, 4);
-    EXPECT_EQ(once, (std::vector<Replacement>{{TextRange(6, 10), "  two\n"}}));
+    // One selection across four lines: every line is outdented, not only the first.
+    EXPECT_EQ(typing::outdentReplacements(reader, {TextRange(1, text.size() - 2)}, 4),
+              (std::vector<Replacement>{{TextRange(0, 30), "\tone\n  two\n\tthree\nfour\n"}}));
+    // Two carets on one line outdent it once; overlapping line ranges are not cut short.
+    EXPECT_EQ(typing::outdentReplacements(reader, {TextRange(8, 0), TextRange(10, 0)}, 4),
+              (std::vector<Replacement>{{TextRange(6, 10), "  two\n"}}));
+    EXPECT_EQ(typing::outdentReplacements(reader, {TextRange(2, 6), TextRange(7, 12)}, 4),
+              (std::vector<Replacement>{{TextRange(0, 25), "\tone\n  two\n\tthree\n"}}));
+    // Carets on adjacent lines stay separate edits.
+    EXPECT_EQ(typing::outdentReplacements(reader, {TextRange(0, 0), TextRange(6, 0)}, 4),
+              (std::vector<Replacement>{{TextRange(0, 6), "\tone\n"}, {TextRange(6, 10), "  two\n"}}));
 }
 
 TEST(TypingAids, EnclosingSymbolsFollowThePairPriority)

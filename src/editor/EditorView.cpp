@@ -1,0 +1,630 @@
+#include "editor/EditorView.h"
+
+#include "editor/Completion.h"
+#include "editor/LineNumberRuler.h"
+#include "editor/SelectionMath.h"
+#include "editor/TextReader.h"
+#include "editor/TypingAids.h"
+#include "platform/LayoutManager.h"
+#include "platform/UndoManager.h"
+
+#include <QApplication>
+#include <QFontMetricsF>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QPainter>
+#include <QScrollBar>
+
+#include <algorithm>
+
+namespace korimado {
+
+namespace {
+
+constexpr int RulerThickness = 64;
+constexpr qreal GuideAlpha = 0.38;
+constexpr qreal CaretBarWidth = 1.5;
+
+QVector<TextRange> toVector(const std::vector<TextRange>& ranges)
+{
+    return QVector<TextRange>(ranges.begin(), ranges.end());
+}
+
+bool containsCaret(const std::vector<TextRange>& ranges)
+{
+    return std::any_of(ranges.begin(), ranges.end(), [](TextRange r) { return r.isEmpty(); });
+}
+
+}  // namespace
+
+EditorTextView::EditorTextView(std::shared_ptr<TextStorage> storage, QWidget* parent)
+    : TextView(std::move(storage), parent)
+{
+    observeStorage();
+}
+
+EditorTextView::~EditorTextView()
+{
+    if (auto storage = observedStorageLife_.lock()) storage->removeObserver(observerToken_);
+}
+
+// MARK: Storage
+
+// Follows the view's storage (it can be replaced after construction) so that virtual selections
+// and the ruler hear of every character edit, whoever makes it.
+void EditorTextView::observeStorage()
+{
+    if (textStorage() == observedStorage_) return;
+    if (auto old = observedStorageLife_.lock()) old->removeObserver(observerToken_);
+    clearVirtualSelections();
+    observedStorage_ = textStorage();
+    observedStorageLife_ = sharedTextStorage();
+    observerToken_ = 0;
+    if (observedStorage_) {
+        observerToken_ = observedStorage_->addObserver(
+            [this](TextStorage&, const TextStorageEdit& edit) { storageEdited(edit); });
+    }
+}
+
+void EditorTextView::storageEdited(const TextStorageEdit& edit)
+{
+    if (!edit.editedCharacters()) return;
+    if (virtualSelections_) {
+        // The platform selection was carried across the edit by the same rule; when it no longer
+        // matches, the list was stale already and is dropped.
+        const std::vector<TextRange> moved = selection::rangesAfterEdit(*virtualSelections_, edit.editedRange,
+                                                                        edit.changeInLength);
+        const bool inStep = selectedRanges().size() == 1 && selectedRange() == moved.front();
+        if (!inStep || moved.size() < 2 || !containsCaret(moved)) {
+            clearVirtualSelections();
+        } else {
+            virtualSelections_ = moved;
+        }
+        viewport()->update();
+    }
+    if (ruler_) ruler_->update();
+    Q_EMIT storageCharactersChanged();
+}
+
+void EditorTextView::clearVirtualSelections()
+{
+    if (virtualSelections_) viewport()->update();
+    virtualSelections_.reset();
+    columnSelectionX_.reset();
+}
+
+// MARK: Editing API
+
+std::vector<TextRange> EditorTextView::normalizedSelectedRanges()
+{
+    observeStorage();
+    const qsizetype length = textLength();
+    if (virtualSelections_) {
+        if (selectedRanges().size() == 1 && selectedRange() == virtualSelections_->front()) {
+            const bool inside = std::all_of(virtualSelections_->begin(), virtualSelections_->end(),
+                                            [&](TextRange r) { return r.location >= 0 && r.end() <= length; });
+            if (inside) return *virtualSelections_;
+            return selection::normalized(*virtualSelections_, length);
+        }
+        clearVirtualSelections();
+    }
+    const QVector<TextRange> own = selectedRanges();
+    return selection::normalized(std::vector<TextRange>(own.begin(), own.end()), length);
+}
+
+void EditorTextView::setEditingSelections(const std::vector<TextRange>& ranges, bool preservingColumnX)
+{
+    if (!preservingColumnX) columnSelectionX_.reset();
+    std::vector<TextRange> sorted = ranges;
+    selection::sortRanges(sorted);
+    if (sorted.empty()) return;
+    if (sorted.size() >= 2 && containsCaret(sorted)) {
+        virtualSelections_ = sorted;
+        setSelectedRange(sorted.front());
+    } else {
+        virtualSelections_.reset();
+        setSelectedRanges(toVector(sorted));
+    }
+    viewport()->update();
+}
+
+bool EditorTextView::replace(const std::vector<TextRange>& ranges, const QStringList& strings, const QString& actionName,
+                             bool resultingSelectionsAtEnd)
+{
+    TextStorage* storage = textStorage();
+    if (!storage) return false;
+    const std::vector<selection::Replacement> pairs = selection::applicableReplacements(ranges, strings, storage->length());
+    if (pairs.empty()) return false;
+
+    QVector<TextRange> approvedRanges;
+    QStringList approvedStrings;
+    for (const selection::Replacement& p : pairs) {
+        approvedRanges.append(p.range);
+        approvedStrings.append(p.string);
+    }
+    // Our text view approves carets among several ranges, so one request covers every pair; the
+    // explicit group keeps the edit one step even when other registrations share the event.
+    UndoManager* undo = undoManager();
+    if (undo) undo->beginUndoGrouping();
+    if (!shouldChangeText(approvedRanges, approvedStrings)) {
+        if (undo) undo->endUndoGrouping();
+        return false;
+    }
+    storage->beginEditing();
+    for (auto it = pairs.rbegin(); it != pairs.rend(); ++it) replaceCharacters(it->range, it->string);
+    storage->endEditing();
+
+    const std::vector<TextRange> carets = selection::caretsAfter(pairs, resultingSelectionsAtEnd);
+    setEditingSelections(carets, false);
+    if (undo) undo->setActionName(actionName);
+    didChangeText();
+    if (undo) undo->endUndoGrouping();
+    scrollRangeToVisible(carets.back());
+    return true;
+}
+
+std::vector<TextRange> EditorTextView::uniqueLineRanges(const std::vector<TextRange>& ranges, const QString& string)
+{
+    const TextReader reader(string);
+    return selection::uniqueLineRanges(ranges, reader);
+}
+
+std::vector<TextRange> EditorTextView::uniqueLineRanges(const std::vector<TextRange>& ranges, const TextStorage& storage)
+{
+    const TextReader reader(storage);
+    return selection::uniqueLineRanges(ranges, reader);
+}
+
+void EditorTextView::insertText(const QString& string, TextRange replacementRange)
+{
+    if (replacementRange.isNotFound() && !hasMarkedText()) {
+        const std::vector<TextRange> ranges = normalizedSelectedRanges();
+        if (ranges.size() > 1) {
+            replace(ranges, QStringList(static_cast<qsizetype>(ranges.size()), string), QStringLiteral("入力"), true);
+            return;
+        }
+    }
+    TextView::insertText(string, replacementRange);
+}
+
+void EditorTextView::deleteBackward()
+{
+    const std::vector<TextRange> ranges = normalizedSelectedRanges();
+    if (ranges.size() <= 1) {
+        TextView::deleteBackward();
+        return;
+    }
+    std::vector<TextRange> deletions;
+    {
+        const TextReader reader(*textStorage());
+        deletions = selection::deletionRanges(ranges, reader, true);
+    }
+    replace(deletions, QStringList(static_cast<qsizetype>(deletions.size())), QStringLiteral("削除"), false);
+}
+
+void EditorTextView::deleteForward()
+{
+    const std::vector<TextRange> ranges = normalizedSelectedRanges();
+    if (ranges.size() <= 1) {
+        TextView::deleteForward();
+        return;
+    }
+    std::vector<TextRange> deletions;
+    {
+        const TextReader reader(*textStorage());
+        deletions = selection::deletionRanges(ranges, reader, false);
+    }
+    replace(deletions, QStringList(static_cast<qsizetype>(deletions.size())), QStringLiteral("削除"), false);
+}
+
+// MARK: Typing aids
+
+void EditorTextView::insertNewline()
+{
+    if (hasMarkedText()) {
+        TextView::insertNewline();
+        return;
+    }
+    const std::vector<TextRange> ranges = normalizedSelectedRanges();
+    typing::IndentStyle style;
+    style.tabWidth = editingTabWidth;
+    style.usesSpaces = usesSpacesForIndentation;
+    style.automaticallyIndents = automaticallyIndents;
+    style.openers = indentationOpeners;
+    const QString ending = preferredEnding ? preferredEnding() : QStringLiteral("\n");
+    QStringList texts;
+    {
+        const TextReader reader(*textStorage());
+        for (TextRange r : ranges) texts.append(typing::newlineText(reader, r.location, ending, style));
+    }
+    if (ranges.size() == 1) insertText(texts.front(), ranges.front());
+    else replace(ranges, texts, QStringLiteral("改行"), true);
+}
+
+void EditorTextView::insertTab()
+{
+    if (!usesSpacesForIndentation) {
+        TextView::insertTab();
+        return;
+    }
+    const std::vector<TextRange> ranges = normalizedSelectedRanges();
+    QStringList texts;
+    {
+        const TextReader reader(*textStorage());
+        for (TextRange r : ranges) texts.append(typing::tabSpaces(reader, r.location, editingTabWidth));
+    }
+    replace(ranges, texts, QStringLiteral("空白を挿入"), true);
+}
+
+void EditorTextView::insertBacktab()
+{
+    shiftIndent(true);
+}
+
+void EditorTextView::shiftIndent(bool left)
+{
+    if (!left) return;  // only outdenting has a key of its own
+    std::vector<selection::Replacement> edits;
+    {
+        const TextReader reader(*textStorage());
+        edits = typing::outdentReplacements(reader, normalizedSelectedRanges(), editingTabWidth);
+    }
+    std::vector<TextRange> ranges;
+    QStringList texts;
+    for (const selection::Replacement& e : edits) {
+        ranges.push_back(e.range);
+        texts.append(e.string);
+    }
+    replace(ranges, texts, QStringLiteral("インデントを減らす"), true);
+}
+
+void EditorTextView::selectEnclosingSymbols()
+{
+    if (textLength() == 0) return;
+    std::optional<TextRange> found;
+    {
+        const TextReader reader(*textStorage());
+        found = typing::enclosingSymbolsRange(reader, selectedRange());
+    }
+    if (!found) {
+        QApplication::beep();
+        return;
+    }
+    setEditingSelections({*found}, false);
+    scrollRangeToVisible(*found);
+}
+
+// MARK: Selection commands
+
+void EditorTextView::mouseDown(QMouseEvent* event, int clickCount)
+{
+    clearVirtualSelections();
+    hideCompletion();
+    TextView::mouseDown(event, clickCount);
+}
+
+void EditorTextView::splitSelectionByLines()
+{
+    std::vector<TextRange> pieces;
+    {
+        const TextReader reader(*textStorage());
+        pieces = selection::splitByLines(normalizedSelectedRanges(), reader);
+    }
+    setEditingSelections(pieces, false);
+}
+
+void EditorTextView::extendColumnSelection(int direction)
+{
+    LayoutManager* layout = layoutManager();
+    const qsizetype length = textLength();
+    if (!layout || length == 0 || direction == 0) return;
+    const bool up = direction < 0;
+
+    std::vector<TextRange> selections = normalizedSelectedRanges();
+    const qsizetype anchor = up ? selections.front().location : selections.back().end();
+
+    // The visual line of the anchor: the extra line after a final break, or the fragment holding
+    // the anchor's character.
+    struct VisualLine {
+        QRectF rect;
+        TextRange range;
+        bool extra = false;
+    };
+    VisualLine anchorLine;
+    if (anchor >= length && layout->hasExtraLineFragment()) {
+        anchorLine = {layout->extraLineFragmentRect(), TextRange(length, 0), true};
+    } else {
+        const LineFragment f = layout->lineFragment(std::min(anchor, length - 1));
+        anchorLine = {f.usedRect, f.characterRange, false};
+    }
+
+    // A caret at the very end of the text stands after the last character, not at the line start.
+    const qreal x = columnSelectionX_ ? *columnSelectionX_
+                                      : (anchorLine.extra ? anchorLine.rect.left() : layout->caretRect(anchor).left());
+
+    VisualLine target;
+    if (up) {
+        if (anchorLine.range.location <= 0) return;
+        const LineFragment f = layout->lineFragment(anchorLine.range.location - 1);
+        target = {f.usedRect, f.characterRange, false};
+    } else {
+        if (anchorLine.extra) return;
+        const qsizetype next = anchorLine.range.end();
+        if (next >= length) {
+            if (!layout->hasExtraLineFragment()) return;
+            target = {layout->extraLineFragmentRect(), TextRange(length, 0), true};
+        } else {
+            const LineFragment f = layout->lineFragment(next);
+            target = {f.usedRect, f.characterRange, false};
+        }
+    }
+
+    qsizetype position = length;
+    if (!target.extra) {
+        qreal fraction = 0;
+        qsizetype index = layout->characterIndex(QPointF(x, target.rect.center().y()), &fraction);
+        const TextReader reader(*textStorage());
+        // Never after a line terminator.
+        const qsizetype usableEnd = std::min(reader.lineAt(target.range.location).contentsEnd, target.range.end());
+        if (fraction >= 0.5 && index < usableEnd) ++index;
+        index = std::clamp(index, target.range.location, std::max(target.range.location, usableEnd));
+        const TextRange composed = reader.composedCharacterRange(index);
+        if (composed.location < index) index = fraction >= 0.5 ? std::min(composed.end(), usableEnd) : composed.location;
+        position = index;
+    }
+
+    columnSelectionX_ = x;
+    selections.emplace_back(position, 0);
+    selection::sortRanges(selections);
+    setEditingSelections(selections, true);
+    scrollRangeToVisible(TextRange(position, 0));
+}
+
+// MARK: Completion
+
+std::optional<QStringList> EditorTextView::completionsForPartialWordRange(TextRange range, int* indexOfSelectedItem)
+{
+    if (!textStorage() || range.end() > textLength()) return std::nullopt;
+    std::optional<QStringList> list;
+    {
+        const TextReader reader(*textStorage());
+        list = completion::candidates(reader, range, completionWords);
+    }
+    if (indexOfSelectedItem) *indexOfSelectedItem = 0;
+    return list;  // empty: the platform has no completions of its own to fall back on
+}
+
+void EditorTextView::complete()
+{
+    if (!textStorage() || !isEditable()) return;
+    TextRange partial;
+    {
+        const TextReader reader(*textStorage());
+        partial = completion::partialWordRange(reader, selectedRange().end());
+    }
+    int selected = 0;
+    const std::optional<QStringList> words = partial.isEmpty() ? std::nullopt
+                                                               : completionsForPartialWordRange(partial, &selected);
+    if (!words || words->isEmpty()) {
+        QApplication::beep();
+        return;
+    }
+    if (!completionList_) {
+        completionList_ = new QListWidget(this);
+        completionList_->setWindowFlags(Qt::Popup);
+        completionList_->setFocusPolicy(Qt::NoFocus);
+        completionList_->setUniformItemSizes(true);
+        completionList_->installEventFilter(this);
+        connect(completionList_, &QListWidget::itemActivated, this, [this] { acceptCompletion(); });
+    }
+    completionRange_ = partial;
+    completionList_->clear();
+    completionList_->addItems(*words);
+    completionList_->setCurrentRow(selected);
+
+    const QRectF caret = insertionPointRect(partial.location);
+    const QPoint below = viewport()->mapToGlobal(viewToViewport(caret.bottomLeft()).toPoint());
+    const int rows = std::min<int>(static_cast<int>(words->size()), 10);
+    const int width = std::max(160, completionList_->sizeHintForColumn(0) + 24);
+    completionList_->setGeometry(below.x(), below.y(), width, completionList_->sizeHintForRow(0) * rows + 6);
+    completionList_->show();
+    completionList_->setFocus();
+}
+
+void EditorTextView::acceptCompletion()
+{
+    if (!completionList_ || !completionList_->currentItem()) return;
+    const QString word = completionList_->currentItem()->text();
+    const TextRange range = completionRange_;
+    hideCompletion();
+    if (range.end() <= textLength()) insertText(word, range);
+}
+
+void EditorTextView::hideCompletion()
+{
+    if (completionList_ && completionList_->isVisible()) completionList_->hide();
+}
+
+bool EditorTextView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == completionList_ && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        switch (key->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Tab:
+            acceptCompletion();
+            return true;
+        case Qt::Key_Escape:
+            hideCompletion();
+            return true;
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+            return false;
+        default:
+            // Any other key ends the list and goes to the text.
+            hideCompletion();
+            keyPressEvent(key);
+            return true;
+        }
+    }
+    return TextView::eventFilter(watched, event);
+}
+
+void EditorTextView::keyPressEvent(QKeyEvent* event)
+{
+    // Escape asks for completions, as on the platform this editor comes from.
+    if (event->key() == Qt::Key_Escape && (event->modifiers() & ~(Qt::AltModifier | Qt::KeypadModifier)) == 0
+        && !hasMarkedText()) {
+        complete();
+        event->accept();
+        return;
+    }
+    TextView::keyPressEvent(event);
+}
+
+// MARK: Ruler
+
+void EditorTextView::setVerticalRuler(LineNumberRuler* ruler)
+{
+    if (ruler_ && ruler_ != ruler) ruler_->hide();
+    ruler_ = ruler;
+    if (ruler_) ruler_->setParent(this);
+    setRulersVisible(rulersVisible_);
+}
+
+void EditorTextView::setRulersVisible(bool visible)
+{
+    rulersVisible_ = visible;
+    const bool shown = visible && ruler_;
+    setViewportMargins(shown ? RulerThickness : 0, 0, 0, 0);
+    if (ruler_) ruler_->setVisible(shown);
+    layoutRuler();
+}
+
+void EditorTextView::layoutRuler()
+{
+    if (!ruler_) return;
+    const QRect area = viewport()->geometry();
+    ruler_->setGeometry(area.left() - RulerThickness, area.top(), RulerThickness, area.height());
+    ruler_->update();
+}
+
+void EditorTextView::resizeEvent(QResizeEvent* event)
+{
+    TextView::resizeEvent(event);
+    layoutRuler();
+}
+
+// MARK: Drawing
+
+qreal EditorTextView::characterWidth() const
+{
+    return QFontMetricsF(layoutManager() ? layoutManager()->font() : font()).horizontalAdvance(QLatin1Char('M'));
+}
+
+void EditorTextView::drawBackground(QPainter& painter, const QRectF& dirtyRect)
+{
+    observeStorage();
+    syncFontAntialiasing();
+    savedAntialiasing_ = painter.testRenderHint(QPainter::Antialiasing);
+    savedTextAntialiasing_ = painter.testRenderHint(QPainter::TextAntialiasing);
+    painter.setRenderHint(QPainter::Antialiasing, usesFontAntialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing, usesFontAntialiasing);
+    TextView::drawBackground(painter, dirtyRect);
+    if (showsIndentGuides || pageGuideColumn) drawGuides(painter, dirtyRect);
+}
+
+// Glyphs ignore the painter's text hint on the raster engine; only the font's own strategy turns
+// their smoothing off. The layout gets the font without it, so the widget font stays as set.
+void EditorTextView::syncFontAntialiasing()
+{
+    LayoutManager* layout = layoutManager();
+    if (!layout) return;
+    QFont font = layout->font();
+    const bool smooth = (font.styleStrategy() & QFont::NoAntialias) == 0;
+    if (smooth == usesFontAntialiasing) return;
+    const int others = font.styleStrategy() & ~QFont::NoAntialias;
+    font.setStyleStrategy(static_cast<QFont::StyleStrategy>(others | (usesFontAntialiasing ? 0 : QFont::NoAntialias)));
+    layout->setFont(font);
+}
+
+void EditorTextView::drawOverlays(QPainter& painter, const QRectF& dirtyRect)
+{
+    TextView::drawOverlays(painter, dirtyRect);
+    drawExtraCarets(painter, dirtyRect);
+    painter.setRenderHint(QPainter::Antialiasing, savedAntialiasing_);
+    painter.setRenderHint(QPainter::TextAntialiasing, savedTextAntialiasing_);
+}
+
+void EditorTextView::drawGuides(QPainter& painter, const QRectF& dirtyRect)
+{
+    LayoutManager* layout = layoutManager();
+    if (!layout) return;
+    painter.save();
+    QColor color = palette().color(QPalette::Mid);
+    color.setAlphaF(GuideAlpha);
+    painter.setPen(QPen(color, 1));
+    const qreal w = characterWidth();
+    const QPointF origin = textContainerOrigin();
+
+    if (pageGuideColumn) {
+        const qreal x = origin.x() + w * *pageGuideColumn;
+        if (x >= dirtyRect.left() - 1 && x <= dirtyRect.right() + 1)
+            painter.drawLine(QPointF(x, dirtyRect.top()), QPointF(x, dirtyRect.bottom()));
+    }
+
+    if (showsIndentGuides && textStorage()) {
+        const int width = std::max(editingTabWidth, 1);
+        const TextReader reader(*textStorage());
+        qsizetype lastParagraph = -1;
+        int indentation = 0;
+        for (const LineFragment& f : layout->lineFragments(visibleRect().translated(-origin))) {
+            // Continuation rows of a wrapped line repeat their line's guides.
+            if (f.paragraph != lastParagraph) {
+                lastParagraph = f.paragraph;
+                indentation = typing::indentationColumns(reader, layout->paragraphStart(f.paragraph), width);
+            }
+            for (int c = width; c <= indentation; c += width) {
+                const qreal x = w * c + origin.x();
+                painter.drawLine(QPointF(x, f.rect.top() + origin.y()), QPointF(x, f.rect.bottom() + origin.y()));
+            }
+        }
+    }
+    painter.restore();
+}
+
+void EditorTextView::drawExtraCarets(QPainter& painter, const QRectF& dirtyRect)
+{
+    LayoutManager* layout = layoutManager();
+    if (!layout || !virtualSelections_ || virtualSelections_->size() < 2) return;
+    // A list the platform selection has left behind is no longer the selection.
+    if (selectedRanges().size() != 1 || selectedRange() != virtualSelections_->front()) return;
+    const QPointF origin = textContainerOrigin();
+    const qsizetype length = textLength();
+    for (size_t i = 1; i < virtualSelections_->size(); ++i) {
+        const TextRange r = (*virtualSelections_)[i];
+        if (!r.isEmpty()) continue;
+        const qsizetype at = std::clamp<qsizetype>(r.location, 0, length);
+        QRectF bar;
+        if (at < length) {
+            const QRectF glyph = layout->boundingRect(TextRange(at, 1));
+            const QRectF line = layout->lineFragmentUsedRect(at);
+            bar = QRectF(glyph.left() + origin.x(), line.top() + origin.y(), CaretBarWidth, line.height());
+        } else if (layout->hasExtraLineFragment()) {
+            const QRectF extra = layout->extraLineFragmentRect().translated(origin);
+            bar = QRectF(extra.left(), extra.top(), CaretBarWidth, extra.height());
+        } else {
+            // After the last character of a text without a final break.
+            const QRectF caret = layout->caretRect(at).translated(origin);
+            bar = QRectF(caret.left(), caret.top(), CaretBarWidth, caret.height());
+        }
+        bar.setHeight(std::max<qreal>(bar.height(), 1));
+        if (!bar.intersects(dirtyRect)) continue;
+        painter.fillRect(bar, insertionPointColor());
+    }
+}
+
+}  // namespace korimado

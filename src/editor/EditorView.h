@@ -1,0 +1,132 @@
+#pragma once
+
+#include "platform/TextRange.h"
+#include "platform/TextView.h"
+
+#include <QPointer>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+class QListWidget;
+
+namespace korimado {
+
+class LineNumberRuler;
+
+// The text view of every editor pane: several carets and selections, column carets, typing aids,
+// word completion and guides, over the document's shared storage. Every programmatic edit of one
+// or more ranges goes through replace() as one undo step with an action name.
+class EditorTextView : public TextView {
+    Q_OBJECT
+
+public:
+    explicit EditorTextView(std::shared_ptr<TextStorage> storage = nullptr, QWidget* parent = nullptr);
+    ~EditorTextView() override;
+
+    // Settings and language data, set directly by their owners (who also ask for a redisplay when
+    // a drawing setting changes).
+    std::function<QString()> preferredEnding = [] { return QStringLiteral("\n"); };
+    int editingTabWidth = 4;  // columns, never 0
+    bool usesSpacesForIndentation = false;
+    bool showsIndentGuides = false;
+    std::optional<int> pageGuideColumn;
+    QStringList completionWords;
+    bool automaticallyIndents = true;
+    QStringList indentationOpeners;
+    bool usesFontAntialiasing = true;
+
+    // The full selection list while several selections include a caret (the platform selection
+    // cannot hold carets beside other ranges); its first entry is the platform selection.
+    const std::optional<std::vector<TextRange>>& virtualSelections() const { return virtualSelections_; }
+    // The x (text-container coordinates) kept during a run of column steps.
+    std::optional<qreal> columnSelectionX() const { return columnSelectionX_; }
+
+    // MARK: Editing API
+    // The selections to act on, sorted, clamped and free of overlaps; never empty.
+    std::vector<TextRange> normalizedSelectedRanges();
+    // Installs selections (valid ranges); several with a caret among them become virtual selections.
+    void setEditingSelections(const std::vector<TextRange>& ranges, bool preservingColumnX);
+    // The one multi-range edit: applies the valid, non-overlapping pairs as one undo step named
+    // actionName and puts a caret at the start or end of each. False when nothing was changed.
+    bool replace(const std::vector<TextRange>& ranges, const QStringList& strings, const QString& actionName,
+                 bool resultingSelectionsAtEnd);
+    // The whole lines touched by ranges, terminators included, once each, sorted.
+    static std::vector<TextRange> uniqueLineRanges(const std::vector<TextRange>& ranges, const QString& string);
+    static std::vector<TextRange> uniqueLineRanges(const std::vector<TextRange>& ranges, const TextStorage& storage);
+
+    // Typing with several selections inserts at each of them as one step "入力".
+    void insertText(const QString& string, TextRange replacementRange = {TextRange::NotFound, 0}) override;
+
+    void deleteBackward() override;
+    void deleteForward() override;
+    void insertNewline() override;
+    void insertTab() override;
+    void insertBacktab() override;
+
+    // MARK: Selection commands
+    void splitSelectionByLines();
+    void selectColumnUp() { extendColumnSelection(-1); }
+    void selectColumnDown() { extendColumnSelection(+1); }
+    // Adds a caret on the visual line above (-1) or below (+1) at the kept column x.
+    void extendColumnSelection(int direction);
+    void selectEnclosingSymbols();
+
+    // MARK: Completion
+    // Candidates for the partial word at range; nullopt when range reaches beyond the text.
+    std::optional<QStringList> completionsForPartialWordRange(TextRange range, int* indexOfSelectedItem);
+    // Offers the completions of the word before the caret in a list under it.
+    void complete();
+    QListWidget* completionList() const { return completionList_; }
+
+    // MARK: Line-number ruler (placed in the left margin of the scroll area)
+    void setVerticalRuler(LineNumberRuler* ruler);
+    LineNumberRuler* verticalRuler() const { return ruler_; }
+    void setRulersVisible(bool visible);
+    bool rulersVisible() const { return rulersVisible_; }
+
+Q_SIGNALS:
+    // Characters of the storage changed, by this view or any other.
+    void storageCharactersChanged();
+
+protected:
+    void mouseDown(QMouseEvent* event, int clickCount) override;
+    void drawBackground(QPainter& painter, const QRectF& dirtyRect) override;
+    void drawOverlays(QPainter& painter, const QRectF& dirtyRect) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void shiftIndent(bool left);
+    void observeStorage();
+    void storageEdited(const TextStorageEdit& edit);
+    void clearVirtualSelections();
+    void layoutRuler();
+    qreal characterWidth() const;
+    void syncFontAntialiasing();
+    void drawGuides(QPainter& painter, const QRectF& dirtyRect);
+    void drawExtraCarets(QPainter& painter, const QRectF& dirtyRect);
+    void acceptCompletion();
+    void hideCompletion();
+
+    std::optional<std::vector<TextRange>> virtualSelections_;
+    std::optional<qreal> columnSelectionX_;
+
+    TextStorage* observedStorage_ = nullptr;
+    TextStorage::ObserverToken observerToken_ = 0;
+    std::weak_ptr<TextStorage> observedStorageLife_;
+
+    QPointer<LineNumberRuler> ruler_;
+    bool rulersVisible_ = false;
+
+    bool savedAntialiasing_ = true;
+    bool savedTextAntialiasing_ = true;
+
+    QListWidget* completionList_ = nullptr;
+    TextRange completionRange_;
+};
+
+}  // namespace korimado

@@ -1,0 +1,93 @@
+#include "editor/LineNumberRuler.h"
+
+#include "document/LineIndex.h"
+#include "editor/EditorView.h"
+#include "platform/LayoutManager.h"
+
+#include <QFontDatabase>
+#include <QPainter>
+
+namespace korimado {
+
+namespace {
+
+constexpr qreal RightMargin = 12;
+constexpr qreal TopOffset = 2;
+constexpr qreal NumberAlpha = 0.55;
+constexpr qreal NumberPointSize = 11;
+
+}  // namespace
+
+LineNumberRuler::LineNumberRuler(EditorTextView* editor, std::shared_ptr<const LineIndex> index)
+    : QWidget(editor), editor_(editor), index_(std::move(index))
+{
+    setFixedWidth(RuleThickness);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    if (editor) {
+        connect(editor, &TextView::visibleRectDidChange, this, qOverload<>(&QWidget::update));
+        connect(editor, &EditorTextView::storageCharactersChanged, this, qOverload<>(&QWidget::update));
+        editor->setVerticalRuler(this);
+    }
+}
+
+LineNumberRuler::~LineNumberRuler() = default;
+
+std::vector<LineNumberRuler::Label> LineNumberRuler::visibleLabels() const
+{
+    std::vector<Label> labels;
+    const EditorTextView* editor = editor_;
+    LayoutManager* layout = editor ? editor->layoutManager() : nullptr;
+    if (!layout || !index_ || !editor->textStorage()) return labels;
+
+    const QPointF origin = editor->textContainerOrigin();
+    // From the editor's view coordinates to ours: the ruler stands level with the editor's viewport.
+    const qreal offset = origin.y() + editor->viewToViewport(QPointF(0, 0)).y() + (editor->viewport()->y() - y());
+    const std::vector<qsizetype>& starts = index_->starts();
+    const qsizetype length = editor->textLength();
+    const QRectF visible = editor->visibleRect().translated(-origin);
+
+    for (const LineFragment& fragment : layout->lineFragments(visible)) {
+        const qsizetype c = fragment.characterRange.location;
+        if (fragment.characterRange.isEmpty() && c >= length) continue;  // the extra line, below
+        // Only the first row of a logical line gets its number.
+        const qsizetype line = index_->line(c);
+        if (line < static_cast<qsizetype>(starts.size()) && starts[static_cast<size_t>(line)] == c)
+            labels.push_back({line + 1, fragment.rect.top() + offset});
+    }
+    if (layout->hasExtraLineFragment() && !starts.empty() && starts.back() == length) {
+        const QRectF extra = layout->extraLineFragmentRect();
+        if (extra.bottom() >= visible.top() && extra.top() <= visible.bottom())
+            labels.push_back({static_cast<qsizetype>(starts.size()), extra.top() + offset});
+    }
+    return labels;
+}
+
+void LineNumberRuler::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setClipRect(rect());
+    const EditorTextView* editor = editor_;
+    QColor background = palette().color(QPalette::Window);
+    if (editor && editor->backgroundColor().isValid()) background = editor->backgroundColor();
+    painter.fillRect(rect(), background);
+    if (!editor) return;
+
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPointSizeF(NumberPointSize);
+    painter.setFont(font);
+    const QFontMetricsF metrics(font);
+    QColor color = palette().color(QPalette::PlaceholderText);
+    if (editor->textColor().isValid()) {
+        color = editor->textColor();
+        color.setAlphaF(NumberAlpha);
+    }
+    painter.setPen(color);
+    // Numbers wider than the gutter run off its left edge; the gutter never widens.
+    for (const Label& label : visibleLabels()) {
+        const QString text = QString::number(label.number);
+        const qreal x = RuleThickness - metrics.horizontalAdvance(text) - RightMargin;
+        painter.drawText(QPointF(x, label.top + TopOffset + metrics.ascent()), text);
+    }
+}
+
+}  // namespace korimado

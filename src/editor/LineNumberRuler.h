@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include <memory>
+#include <vector>
+
+namespace korimado {
+
+class EditorTextView;
+class LineIndex;
+
+// The gutter of line numbers at the left of an editor. Numbers are the document's logical lines,
+// read from its shared line index (never counted here), shown on the first row of each line and on
+// the empty last line of a text that ends with a break.
+class LineNumberRuler : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int RuleThickness = 64;
+
+    // Installs itself as the editor's vertical ruler; the caller decides whether rulers show.
+    LineNumberRuler(EditorTextView* editor, std::shared_ptr<const LineIndex> index);
+    ~LineNumberRuler() override;
+
+    EditorTextView* editor() const { return editor_; }
+    const std::shared_ptr<const LineIndex>& index() const { return index_; }
+
+    QSize sizeHint() const override { return QSize(RuleThickness, 0); }
+
+    struct Label {
+        qsizetype number = 0;  // 1-based line number
+        qreal top = 0;         // top of its row, in the ruler's coordinates
+    };
+    // The numbers the visible part of the editor shows, top to bottom.
+    std::vector<Label> visibleLabels() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QPointer<EditorTextView> editor_;
+    std::shared_ptr<const LineIndex> index_;
+};
+
+}  // namespace korimado
