@@ -25,6 +25,11 @@ KoriDocumentController::KoriDocumentController(UserDefaults* defaults) : Documen
     KoriDocument::setDefaultFormatProvider([this] { return EditorPreferences::defaultTextFormat(this->defaults()); });
 }
 
+KoriDocumentController::~KoriDocumentController()
+{
+    KoriDocument::setDefaultFormatProvider({});
+}
+
 QString KoriDocumentController::defaultType() const
 {
     return KoriDocument::plainTextType;
