@@ -1,4 +1,5 @@
 #include "document/LineIndex.h"
+#include "platform/TextStorage.h"
 
 #include <QStringList>
 
@@ -170,5 +171,30 @@ TEST(LineIndexTest, RandomEditsAlwaysMatchRebuild)
                 << "round " << round << " step " << step << " at " << location << " removed " << removed;
             ASSERT_EQ(index.length(), text.size());
         }
+    }
+}
+
+// The document keeps its index over the chunked storage: the result must not depend on where the
+// chunks happen to split the text, CR LF pairs across a chunk boundary included.
+TEST(LineIndexTest, StorageIndexMatchesStringIndexThroughEdits)
+{
+    std::mt19937 rng(7);
+    const QStringList pieces = {"a", "bc", "\r", "\n", "\r\n", QString(QChar(0x85)), QString(QChar(0x2028)),
+                                QString(QChar(0x2029)), "日本語", "xyz\r"};
+    QString text;
+    for (int i = 0; i < 40000; ++i) text += pieces[static_cast<int>(rng() % pieces.size())];
+    TextStorage storage(text);
+    LineIndex index;
+    index.rebuild(storage);
+    ASSERT_EQ(index.starts(), LineIndex(text).starts());
+
+    for (int step = 0; step < 1500; ++step) {
+        const qsizetype len = storage.length();
+        const qsizetype at = len == 0 ? 0 : static_cast<qsizetype>(rng() % static_cast<unsigned>(len + 1));
+        const qsizetype removed = std::min<qsizetype>(len - at, static_cast<qsizetype>(rng() % 4));
+        const QString inserted = rng() % 3 == 0 ? QString() : pieces[static_cast<int>(rng() % pieces.size())];
+        storage.replaceCharacters({at, removed}, inserted);
+        index.update(storage, {at, inserted.size()}, inserted.size() - removed);
+        ASSERT_EQ(index.starts(), LineIndex(storage.string()).starts()) << "step " << step;
     }
 }
