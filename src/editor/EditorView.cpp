@@ -495,6 +495,11 @@ void EditorTextView::setVerticalRuler(LineNumberRuler* ruler)
     setRulersVisible(rulersVisible_);
 }
 
+LineNumberRuler* EditorTextView::verticalRuler() const
+{
+    return ruler_;
+}
+
 void EditorTextView::setRulersVisible(bool visible)
 {
     rulersVisible_ = visible;

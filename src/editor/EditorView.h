@@ -83,7 +83,7 @@ public:
 
     // MARK: Line-number ruler (placed in the left margin of the scroll area)
     void setVerticalRuler(LineNumberRuler* ruler);
-    LineNumberRuler* verticalRuler() const { return ruler_; }
+    LineNumberRuler* verticalRuler() const;
     void setRulersVisible(bool visible);
     bool rulersVisible() const { return rulersVisible_; }
 
