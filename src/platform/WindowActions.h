@@ -1,0 +1,31 @@
+#pragma once
+
+#include "platform/Responder.h"
+
+#include <QObject>
+#include <QPointer>
+
+class QWidget;
+
+namespace korimado {
+
+// The window's own place in the responder chain: the standard window commands ("performClose:",
+// "performMiniaturize:", "performZoom:", "toggleFullScreen:") and the tab commands
+// ("toggleTabBar:", "selectNextTab:", "selectPreviousTab:", "moveTabToNewWindow:",
+// "mergeAllWindows:"). One per window, made on first use and destroyed with it.
+class WindowActions : public QObject, public Responder {
+    Q_OBJECT
+
+public:
+    static WindowActions* forWindow(QWidget* window);
+
+    QWidget* window() const { return window_; }
+
+private:
+    explicit WindowActions(QWidget* window);
+    bool hasOtherMergeableWindow() const;
+
+    QPointer<QWidget> window_;
+};
+
+}  // namespace korimado
