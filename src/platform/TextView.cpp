@@ -927,6 +927,9 @@ void TextView::focusInEvent(QFocusEvent* event)
 
 void TextView::focusOutEvent(QFocusEvent* event)
 {
+    // A composition left behind would hang over the text; candidate windows take the focus as popups.
+    if (hasMarkedText() && event->reason() != Qt::PopupFocusReason)
+        unmarkText();
     QAbstractScrollArea::focusOutEvent(event);
     blinkTimer_.stop();
     viewport()->update();

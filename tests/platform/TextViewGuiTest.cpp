@@ -120,11 +120,19 @@ TEST_F(TextViewTest, TypingCoalescesIntoOneUndoStepUntilTheCaretMoves)
     EXPECT_EQ(view->selectedRange(), (TextRange{4, 0}));
     undo.redo();
     EXPECT_EQ(storage->string(), QStringLiteral("1abc2d"));
+    EXPECT_EQ(view->selectedRange(), (TextRange{6, 0}));
     // Undo and redo keep alternating.
     undo.undo();
     undo.undo();
     undo.redo();
     EXPECT_EQ(storage->string(), QStringLiteral("1abc2"));
+
+    // Return and Tab are typed too, not taken for focus changes.
+    view->setSelectedRange({0, 0});
+    key(Qt::Key_Tab);
+    key(Qt::Key_Return);
+    EXPECT_EQ(storage->string(), QStringLiteral("\t\n1abc2"));
+    EXPECT_TRUE(view->hasFocus() || !view->isActiveWindow());
 }
 
 TEST_F(TextViewTest, BackspaceInsideATypingRunAndReplacingASelection)
