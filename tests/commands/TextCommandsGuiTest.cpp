@@ -1,0 +1,159 @@
+#include "commands/TextCommands.h"
+#include "editor/EditorView.h"
+#include "platform/MenuModel.h"
+#include "platform/TextStorage.h"
+#include "syntax/SyntaxHighlighter.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+using namespace korimado;
+
+namespace {
+
+class TextCommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        storage = std::make_shared<TextStorage>();
+        storage->replaceCharacters({0, 0}, QStringLiteral("# Intro\nbody\n## Part\nmore\n"));
+        editor = std::make_unique<EditorTextView>(storage);
+        QFont font = editor->font();
+        font.setPointSizeF(10);
+        editor->setFont(font);
+        commands = std::make_unique<TextCommands>(editor.get(), nullptr);
+    }
+
+    std::shared_ptr<TextStorage> storage;
+    std::unique_ptr<EditorTextView> editor;
+    std::unique_ptr<TextCommands> commands;
+};
+
+}  // namespace
+
+TEST_F(TextCommandsTest, MagnifyFontScalesWithinLimitsAndIgnoresBadFactors)
+{
+    commands->magnifyFont(1.5);
+    EXPECT_DOUBLE_EQ(editor->font().pointSizeF(), 15);
+    EXPECT_DOUBLE_EQ(commands->storedPreferences.fontSize, 15);
+
+    commands->magnifyFont(0.1);
+    EXPECT_DOUBLE_EQ(editor->font().pointSizeF(), 8) << "clamped to the smallest size";
+    commands->magnifyFont(100);
+    EXPECT_DOUBLE_EQ(editor->font().pointSizeF(), 96) << "clamped to the largest size";
+
+    for (double bad : {0.0, -2.0, std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
+        commands->magnifyFont(bad);
+        EXPECT_DOUBLE_EQ(editor->font().pointSizeF(), 96) << bad;
+        EXPECT_DOUBLE_EQ(commands->storedPreferences.fontSize, 96) << bad;
+    }
+
+    editor.reset();  // the editor is gone: nothing to scale, nothing stored
+    commands->magnifyFont(0.5);
+    EXPECT_DOUBLE_EQ(commands->storedPreferences.fontSize, 96);
+}
+
+TEST_F(TextCommandsTest, OutlineMenuListsEntriesThenGoToLine)
+{
+    SyntaxHighlighter& highlighter = commands->syntaxHighlighter();
+    highlighter.outlineEntries = {{QStringLiteral("Intro"), 12, {0, 7}, 1},
+                                  {QStringLiteral("Part"), 3, {13, 7}, 2},
+                                  {QStringLiteral("Deep"), 4, {21, 4}, 12}};
+    MenuModel menu(QStringLiteral("アウトライン"));
+    menu.addItem(QStringLiteral("stale"), QStringLiteral("x:"));
+    commands->populateOutlineMenu(menu);
+
+    ASSERT_EQ(menu.numberOfItems(), 5);
+    const QStringList titles{QStringLiteral("12行  Intro"), QStringLiteral("3行  Part"), QStringLiteral("4行  Deep")};
+    const int levels[] = {0, 1, 8};
+    for (int i = 0; i < 3; ++i) {
+        MenuItem* item = menu.itemAt(i);
+        EXPECT_EQ(item->title(), titles[i]);
+        EXPECT_EQ(item->action(), QStringLiteral("goToOutline:"));
+        EXPECT_EQ(item->tag(), i);
+        EXPECT_EQ(item->indentationLevel(), levels[i]);
+        EXPECT_EQ(item->target(), commands.get());
+        EXPECT_TRUE(item->keyEquivalent().isEmpty());
+    }
+    EXPECT_TRUE(menu.itemAt(3)->isSeparatorItem());
+    MenuItem* goToLine = menu.itemAt(4);
+    EXPECT_EQ(goToLine->title(), QStringLiteral("指定行へ移動…"));
+    EXPECT_EQ(goToLine->action(), QStringLiteral("goToLine:"));
+    EXPECT_EQ(goToLine->keyEquivalent(), QStringLiteral("l"));
+    EXPECT_EQ(goToLine->keyEquivalentModifierMask(), KeyModifiers(KeyModifier::Command));
+
+    // Choosing an entry puts a caret at the start of its match.
+    commands->perform(QStringLiteral("goToOutline:"), menu.itemAt(1));
+    EXPECT_EQ(editor->selectedRange(), TextRange(13, 0));
+}
+
+TEST_F(TextCommandsTest, EmptyOutlineAndRefillOfThePublishedMenu)
+{
+    auto menu = std::make_shared<MenuModel>(QStringLiteral("アウトライン"));
+    commands->publishedOutlineMenu = menu.get();
+    commands->populateOutlineMenu(*menu);
+    ASSERT_EQ(menu->numberOfItems(), 3);
+    EXPECT_EQ(menu->itemAt(0)->title(), QStringLiteral("アウトライン項目はありません"));
+    EXPECT_FALSE(menu->itemAt(0)->isEnabled());
+    EXPECT_TRUE(menu->itemAt(0)->action().isEmpty());
+
+    // Every outline change refills the published menu; invalidation empties it again.
+    SyntaxHighlighter& highlighter = commands->syntaxHighlighter();
+    highlighter.outlineEntries = {{QStringLiteral("Intro"), 1, {0, 7}, 1}};
+    highlighter.onOutlineChange(highlighter.outlineEntries);
+    EXPECT_EQ(menu->itemAt(0)->title(), QStringLiteral("1行  Intro"));
+    highlighter.invalidate();
+    EXPECT_EQ(menu->itemAt(0)->title(), QStringLiteral("アウトライン項目はありません"));
+
+    menu.reset();  // a released menu is not refilled
+    highlighter.onOutlineChange({});
+    EXPECT_TRUE(commands->publishedOutlineMenu.isNull());
+}
+
+TEST_F(TextCommandsTest, SelectMenuReachesTheEditorsSelectionCommands)
+{
+    const std::shared_ptr<MenuModel> menu = commands->selectMenu();
+    EXPECT_EQ(menu->title(), QStringLiteral("選択"));
+    MenuItem* split = menu->itemWithTitle(QStringLiteral("選択範囲を行ごとに分割"));
+    ASSERT_NE(split, nullptr);
+    EXPECT_EQ(split->action(), QStringLiteral("splitSelectionByLines:"));
+    EXPECT_EQ(split->keyEquivalentModifierMask(), KeyModifier::Option | KeyModifier::Shift);
+    for (const QString& action : {QStringLiteral("selectColumnUp:"), QStringLiteral("selectColumnDown:"),
+                                  QStringLiteral("selectEnclosingSymbols:"), QStringLiteral("splitSelectionByLines:")}) {
+        EXPECT_TRUE(commands->respondsTo(action)) << action.toStdString();
+    }
+
+    editor->setSelectedRange({2, 14});  // from "Intro" to inside "## Part"
+    commands->perform(split->action(), split);
+    EXPECT_EQ(editor->normalizedSelectedRanges().size(), 3u);
+}
+
+TEST_F(TextCommandsTest, ApplyWritesEveryFieldButKeepsTheValueAsGiven)
+{
+    EditorCommandPreferences preferences;
+    preferences.tabWidth = 20;
+    preferences.usesSpaces = true;
+    preferences.showsInvisibles = true;
+    preferences.pageGuideColumn = 72;
+    preferences.fontSize = 18;
+    preferences.editable = false;
+    preferences.automaticallyIndents = false;
+    preferences.antialias = false;
+    commands->apply(preferences);
+
+    EXPECT_EQ(commands->storedPreferences, preferences);
+    EXPECT_EQ(editor->editingTabWidth, 16);
+    EXPECT_TRUE(editor->usesSpacesForIndentation);
+    EXPECT_TRUE(editor->showsInvisibleCharacters());
+    EXPECT_EQ(editor->pageGuideColumn, std::optional<int>(72));
+    EXPECT_DOUBLE_EQ(editor->font().pointSizeF(), 18);
+    EXPECT_FALSE(editor->isEditable());
+    EXPECT_FALSE(editor->automaticallyIndents);
+    EXPECT_FALSE(editor->usesFontAntialiasing);
+
+    preferences.tabWidth = 0;
+    commands->apply(preferences);
+    EXPECT_EQ(editor->editingTabWidth, 1);
+}
