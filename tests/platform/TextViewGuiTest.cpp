@@ -434,3 +434,39 @@ TEST_F(TextViewTest, ScrollingKeepsTheCaretVisible)
     view->scrollRangeToVisible({0, 0});
     EXPECT_EQ(view->visibleRect().top(), 0);
 }
+
+TEST_F(TextViewTest, DelegateHearsOfEachChangeAndNamesTheUndoManager)
+{
+    class Owner : public CountingDelegate {
+    public:
+        UndoManager* undoManagerForTextView(TextView&) override { return &manager; }
+        UndoManager manager;
+    } owner;
+    setText(QStringLiteral("abc"), {3, 0});
+    view->setDelegate(&owner);
+
+    key(Qt::Key_Backspace);  // the caret follows the deleted text: still a selection change
+    EXPECT_EQ(owner.changes, 1);
+    EXPECT_EQ(owner.selections, 1);
+    EXPECT_TRUE(owner.manager.canUndo());  // the delegate's manager, not the view's own
+    EXPECT_FALSE(undo.canUndo());
+
+    // A drag is announced once, when the button comes up.
+    owner.selections = 0;
+    const QPointF from = view->viewToViewport(pointOf(0));
+    const QPointF to = view->viewToViewport(pointOf(2));
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, from.toPoint());
+    QMouseEvent move(QEvent::MouseMove, to, view->viewport()->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(view->viewport(), &move);
+    EXPECT_EQ(owner.selections, 0);
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, to.toPoint());
+    EXPECT_EQ(owner.selections, 1);
+    EXPECT_EQ(view->selectedRange(), (TextRange{0, 2}));
+
+    owner.manager.undo();
+    EXPECT_EQ(storage->string(), QStringLiteral("abc"));
+    EXPECT_EQ(view->selectedRange(), (TextRange{3, 0}));
+    EXPECT_EQ(owner.changes, 2);
+    view->setDelegate(nullptr);
+}
