@@ -280,7 +280,7 @@ void KoriDocument::noteEdit()
 void KoriDocument::textStorageDidProcessEditing(TextStorage& storage, const TextStorageEdit& edit)
 {
     if (loading_ || !edit.editedCharacters()) return;
-    lines_->update(storage.string(), edit.editedRange, edit.changeInLength);
+    lines_->update(storage, edit.editedRange, edit.changeInLength);
     revision_ += 1;
     for (KoriDocumentWindow* window : documentWindows()) window->documentTextDidChange(edit);
 }
