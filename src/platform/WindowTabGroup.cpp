@@ -258,10 +258,13 @@ void WindowTabGroup::insertWindow(QWidget* window, int index)
     registry().insert(window, this);
     window->installEventFilter(this);
     connect(window, &QObject::destroyed, this, [this, window](QObject*) {
-        // The window is half destroyed: forget it without touching it.
+        // The window is half destroyed (its pointers may not read null yet): forget it
+        // without touching it.
         registry().remove(window);
         strips_.remove(window);
-        windows_.removeAll(QPointer<QWidget>());
+        windows_.removeIf([window](const QPointer<QWidget>& member) { return !member || member.data() == window; });
+        if (selected_.data() == window)
+            selected_ = nullptr;
         if (!selected_ && !windows_.isEmpty())
             selectWindow(windows_.constFirst());
         syncStrips();

@@ -14,7 +14,8 @@ WindowTracker::WindowTracker(QObject* parent) : QObject(parent)
 {
     connect(qApp, &QGuiApplication::focusWindowChanged, this, &WindowTracker::focusWindowChanged);
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
-        if (QWidget* window = trackableWindow(now))
+        QWidget* window = trackableWindow(now);
+        if (window && window->isVisible())
             setKey(window);
     });
 }
@@ -49,7 +50,9 @@ void WindowTracker::focusWindowChanged(QWindow* window)
         return;
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         if (widget->windowHandle() == window) {
-            if (QWidget* trackable = trackableWindow(widget))
+            // Activation reported late for a window hidden since then is stale.
+            QWidget* trackable = trackableWindow(widget);
+            if (trackable && trackable->isVisible())
                 setKey(trackable);
             return;
         }
@@ -182,8 +185,12 @@ void WindowTracker::windowHidden(QWidget* window)
     QTimer::singleShot(0, this, [this, window = QPointer<QWidget>(window)] {
         if (!window || window->isVisible())
             return;
-        if (key_ == window)
-            setKey(nextWindow(window, false));
+        if (key_ == window) {
+            QWidget* next = nextWindow(window, false);
+            setKey(next);
+            if (next)
+                next->activateWindow();
+        }
         if (main_ == window)
             setMain(nextWindow(window, true));
     });
@@ -193,8 +200,8 @@ void WindowTracker::windowDestroyed(QObject* window)
 {
     tracked_.remove(window);
     canBecomeMain_.remove(window);
-    order_.removeAll(QPointer<QWidget>());
-    // The pointer is dead: report the change without it.
+    // A widget reports its destruction before its pointers read null: compare addresses.
+    order_.removeIf([window](const QPointer<QWidget>& entry) { return !entry || entry.data() == window; });
     if (keyId_ == window) {
         key_ = nullptr;
         keyId_ = nullptr;
