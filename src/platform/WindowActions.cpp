@@ -3,6 +3,7 @@
 #include "platform/WindowTabGroup.h"
 
 #include <QApplication>
+#include <QVariant>
 #include <QWidget>
 
 namespace korimado {
@@ -57,6 +58,35 @@ WindowActions::WindowActions(QWidget* window) : QObject(window), window_(window)
     registerAction(QStringLiteral("moveTabToNewWindow:"), withWindow(&WindowTabGroup::moveTabToNewWindow), whenTabbed);
     registerAction(QStringLiteral("mergeAllWindows:"), withWindow(&WindowTabGroup::mergeAllWindows),
               [this](MenuItem&) -> std::optional<bool> { return hasOtherMergeableWindow(); });
+}
+
+int WindowActions::level(const QWidget* window)
+{
+    if (!window)
+        return normalLevel;
+    const QVariant stored = window->window()->property("_korimado_windowLevel");
+    if (stored.isValid())
+        return stored.toInt();
+    return window->window()->windowFlags().testFlag(Qt::WindowStaysOnTopHint) ? floatingLevel : normalLevel;
+}
+
+void WindowActions::setLevel(QWidget* window, int level)
+{
+    if (!window)
+        return;
+    window = window->window();
+    window->setProperty("_korimado_windowLevel", level);
+    const bool onTop = level > normalLevel;
+    if (window->windowFlags().testFlag(Qt::WindowStaysOnTopHint) == onTop)
+        return;
+    // Changing the flags hides a shown window; it comes back where it was.
+    const bool shown = window->isVisible();
+    const QRect frame = window->geometry();
+    window->setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+    if (shown) {
+        window->setGeometry(frame);
+        window->show();
+    }
 }
 
 bool WindowActions::hasOtherMergeableWindow() const

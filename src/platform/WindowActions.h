@@ -19,6 +19,13 @@ class WindowActions : public QObject, public Responder {
 public:
     static WindowActions* forWindow(QWidget* window);
 
+    // Window levels as the program counts them: normal windows at 0, floating ones (kept above
+    // the others) at 3.
+    static constexpr int normalLevel = 0;
+    static constexpr int floatingLevel = 3;
+    static int level(const QWidget* window);
+    static void setLevel(QWidget* window, int level);
+
     QWidget* window() const { return window_; }
 
 private:

@@ -287,6 +287,39 @@ TEST_F(MenuBinderTest, ShortcutsReachTheResponders)
     EXPECT_EQ(log, (QStringList{"delegate:newDocument:", "delegate:saveDocumentAs:"}));
 }
 
+TEST_F(MenuBinderTest, TheWindowsMenuListsTheWindowsWhileOpen)
+{
+    auto windowMenu = std::make_shared<MenuModel>("ウインドウ");
+    windowMenu->addItem("最小化", "performMiniaturize:", "m");
+    auto root = std::make_shared<MenuItem>("ウインドウ");
+    root->setSubmenu(windowMenu);
+    mainMenu->addItem(root);
+    binder.setWindowsMenu(windowMenu);
+    first.setWindowTitle("一つ目 & 二つ目[*]");
+    second.setWindowTitle("二");
+    first.show();
+    second.show();
+    tracker.makeKeyAndOrderFront(&second);
+    tracker.makeKeyAndOrderFront(&first);
+
+    QMenu* menu = binder.menuFor(&first, windowMenu.get());
+    ASSERT_NE(menu, nullptr);
+    Q_EMIT menu->aboutToShow();
+    ASSERT_EQ(menu->actions().size(), 4);
+    EXPECT_TRUE(menu->actions()[1]->isSeparator());
+    EXPECT_EQ(menu->actions()[2]->text(), "一つ目 && 二つ目");
+    EXPECT_TRUE(menu->actions()[2]->isChecked());
+    EXPECT_FALSE(menu->actions()[3]->isChecked());
+    menu->actions()[3]->trigger();
+    EXPECT_EQ(tracker.keyWindow(), &second);
+    // Opening again lists them afresh, not twice.
+    Q_EMIT menu->aboutToShow();
+    EXPECT_EQ(menu->actions().size(), 4);
+    // A change to the model keeps the list out of the items.
+    windowMenu->addItem("拡大／縮小", "performZoom:");
+    EXPECT_EQ(menu->actions().size(), 2);
+}
+
 TEST_F(MenuBinderTest, WindowsAreDetachedWhenDestroyed)
 {
     auto third = std::make_unique<QMainWindow>();

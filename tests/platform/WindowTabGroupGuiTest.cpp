@@ -1,4 +1,5 @@
 #include "platform/UserDefaults.h"
+#include "platform/WindowActions.h"
 #include "platform/WindowFrameAutosave.h"
 #include "platform/WindowTabGroup.h"
 #include "platform/WindowTracker.h"
@@ -236,6 +237,25 @@ TEST_F(WindowTabGroupTest, KeyAndMainWindowsFollowHidingAndDestruction)
     EXPECT_NE(tracker().keyWindow(), nullptr);
     EXPECT_TRUE(tracker().keyWindow()->isVisible());
     EXPECT_FALSE(tracker().orderedWindows().contains(nullptr));
+}
+
+TEST_F(WindowTabGroupTest, KeepingOnTopTwiceReturnsToNormalWithoutLeavingTheTabs)
+{
+    groupAll();
+    const QRect frame = a->geometry();
+    WindowActions::setLevel(a, WindowActions::floatingLevel);
+    settle();
+    EXPECT_EQ(WindowActions::level(a), WindowActions::floatingLevel);
+    EXPECT_TRUE(a->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(a->isVisible());
+    EXPECT_EQ(a->geometry(), frame);
+    EXPECT_EQ(WindowTabGroup::tabbedWindows(a)->size(), 3);
+    WindowActions::setLevel(a, WindowActions::normalLevel);
+    settle();
+    EXPECT_EQ(WindowActions::level(a), WindowActions::normalLevel);
+    EXPECT_FALSE(a->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(a->isVisible());
+    EXPECT_EQ(WindowTabGroup::tabbedWindows(a)->size(), 3);
 }
 
 TEST(WindowFrameAutosave, FramesRoundTripUnderTheirName)
