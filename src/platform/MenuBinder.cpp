@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include <algorithm>
 #include <vector>
 
 namespace korimado {
