@@ -82,13 +82,13 @@ KoriDocument::KoriDocument() : lines_(std::make_shared<LineIndex>())
     if (defaultFormat()) format_ = defaultFormat()();
     setFileType(plainTextType);
     setHasUndoManager(true);
-    storage_.setDelegate(this);
+    storage_->setDelegate(this);
 }
 
 KoriDocument::~KoriDocument()
 {
     stopObserving();
-    storage_.setDelegate(nullptr);
+    storage_->setDelegate(nullptr);
 }
 
 bool KoriDocument::hasPendingExternalCheck() const
@@ -165,7 +165,7 @@ bool KoriDocument::readFromData(const QByteArray& data, const QString&, ErrorInf
     }
     loading_ = true;
     format_ = decoded.format;
-    storage_.setString(decoded.text);
+    storage_->setString(decoded.text);
     lines_->rebuild(decoded.text);
     originalData_ = data;
     originalText_ = std::move(decoded.text);
@@ -180,11 +180,11 @@ std::optional<QByteArray> KoriDocument::data(const QString&, ErrorInfo* error)
 {
     // Unedited: the bytes read, untouched, whatever a fresh encoding would make of them.
     if (originalFormat_ && *originalFormat_ == format_ && originalText_ && originalData_
-        && originalText_->size() == storage_.length() && *originalText_ == storage_.string()) {
+        && originalText_->size() == storage_->length() && *originalText_ == storage_->string()) {
         return originalData_;
     }
     try {
-        return TextCodec::encode(storage_.string(), format_);
+        return TextCodec::encode(storage_->string(), format_);
     } catch (const CodecError& codecError) {
         if (error) *error = errorInfo(codecError);
         return std::nullopt;
@@ -237,7 +237,7 @@ bool KoriDocument::writeSafely(const QString& path, const QString& type, SaveOpe
         return false;
     }
     originalData_ = *written;
-    originalText_ = storage_.string();
+    originalText_ = storage_->string();
     originalFormat_ = format_;
     hasExternalChanges_ = false;
     observeFile(target);
@@ -247,7 +247,7 @@ bool KoriDocument::writeSafely(const QString& path, const QString& type, SaveOpe
 
 void KoriDocument::changeFormat(const TextFormat& format)
 {
-    TextCodec::encode(storage_.string(), format);  // throws when the encoding cannot hold the text
+    TextCodec::encode(storage_->string(), format);  // throws when the encoding cannot hold the text
     applyFormat(format);
 }
 
@@ -360,7 +360,7 @@ void KoriDocument::inspectExternalFile()
     }
     if (UndoManager* undo = undoManager()) undo->removeAllActions();
     updateChangeCount(ChangeType::cleared);
-    const qsizetype length = storage_.length();
+    const qsizetype length = storage_->length();
     for (auto& [window, selection] : selections) {
         const qsizetype location = std::min(selection.range.location, length);
         const qsizetype extent = std::min(selection.range.length, length - location);

@@ -63,8 +63,10 @@ public:
     KoriDocument();
     ~KoriDocument() override;
 
-    TextStorage& storage() { return storage_; }
-    const TextStorage& storage() const { return storage_; }
+    TextStorage& storage() { return *storage_; }
+    const TextStorage& storage() const { return *storage_; }
+    // For the text views, which share the one storage with the document.
+    const std::shared_ptr<TextStorage>& sharedStorage() const { return storage_; }
     const std::shared_ptr<LineIndex>& lines() const { return lines_; }
     TextFormat format() const { return format_; }
     // Sets the format as it stands (the window's line-ending change converts the text itself and
@@ -123,7 +125,7 @@ private:
     enum class DiskState { unchanged, changed, missing, unreadable };
     DiskState compareWithDisk(const QString& path, ErrorInfo* error) const;
 
-    TextStorage storage_;
+    std::shared_ptr<TextStorage> storage_ = std::make_shared<TextStorage>();
     std::shared_ptr<LineIndex> lines_;
     TextFormat format_;
     std::optional<TextEncoding> forcedEncoding_;
