@@ -14,7 +14,7 @@ namespace {
 constexpr qreal RightMargin = 12;
 constexpr qreal TopOffset = 2;
 constexpr qreal NumberAlpha = 0.55;
-constexpr qreal NumberPointSize = 11;
+constexpr int NumberPixelSize = 11;  // the design's points are our logical pixels
 
 }  // namespace
 
@@ -73,7 +73,7 @@ void LineNumberRuler::paintEvent(QPaintEvent*)
     if (!editor) return;
 
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPointSizeF(NumberPointSize);
+    font.setPixelSize(NumberPixelSize);
     painter.setFont(font);
     const QFontMetricsF metrics(font);
     QColor color = palette().color(QPalette::PlaceholderText);
