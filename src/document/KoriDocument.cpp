@@ -178,13 +178,15 @@ bool KoriDocument::readFromData(const QByteArray& data, const QString&, ErrorInf
 
 std::optional<QByteArray> KoriDocument::data(const QString&, ErrorInfo* error)
 {
+    // One flattening serves the comparison, the encoding and the text remembered after writing.
+    const QString text = storage_->string();
+    savedText_ = {revision_, text};
     // Unedited: the bytes read, untouched, whatever a fresh encoding would make of them.
-    if (originalFormat_ && *originalFormat_ == format_ && originalText_ && originalData_
-        && originalText_->size() == storage_->length() && *originalText_ == storage_->string()) {
+    if (originalFormat_ && *originalFormat_ == format_ && originalText_ && originalData_ && *originalText_ == text) {
         return originalData_;
     }
     try {
-        return TextCodec::encode(storage_->string(), format_);
+        return TextCodec::encode(text, format_);
     } catch (const CodecError& codecError) {
         if (error) *error = errorInfo(codecError);
         return std::nullopt;
@@ -237,7 +239,8 @@ bool KoriDocument::writeSafely(const QString& path, const QString& type, SaveOpe
         return false;
     }
     originalData_ = *written;
-    originalText_ = storage_->string();
+    originalText_ = savedText_ && savedText_->first == revision_ ? savedText_->second : storage_->string();
+    savedText_.reset();
     originalFormat_ = format_;
     hasExternalChanges_ = false;
     observeFile(target);

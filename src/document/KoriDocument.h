@@ -125,6 +125,8 @@ private:
     enum class DiskState { unchanged, changed, missing, unreadable };
     DiskState compareWithDisk(const QString& path, ErrorInfo* error) const;
 
+    // The text data() last encoded, with the revision it belongs to.
+    std::optional<std::pair<std::uint64_t, QString>> savedText_;
     std::shared_ptr<TextStorage> storage_ = std::make_shared<TextStorage>();
     std::shared_ptr<LineIndex> lines_;
     TextFormat format_;

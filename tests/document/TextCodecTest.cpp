@@ -358,3 +358,28 @@ TEST(TextCodec, WorksOnSeveralThreadsAtOnce)
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(failures, 0);
 }
+
+// Saving in a Unicode form skips the read-back check, so every well-formed text must come back
+// unit for unit, across the whole code space and with or without a mark.
+TEST(TextCodec, UnicodeFormsRoundTripEveryWellFormedText)
+{
+    std::uint32_t seed = 99;
+    auto next = [&seed] { seed = seed * 1103515245u + 12345u; return seed >> 1; };
+    for (int round = 0; round < 200; ++round) {
+        QString text;
+        for (int i = 0; i < 64; ++i) {
+            char32_t c = static_cast<char32_t>(next() % 0x110000);
+            if (c >= 0xD800 && c <= 0xDFFF) c -= 0x800;
+            if (c == 0) c = 'x';
+            text += QString::fromUcs4(&c, 1);
+        }
+        for (TextEncoding e : {TextEncoding::utf8, TextEncoding::utf16LE, TextEncoding::utf16BE,
+                               TextEncoding::utf32LE, TextEncoding::utf32BE}) {
+            const bool bom = round % 2 == 0;
+            const QByteArray bytes = TextCodec::encode(text, formatOf(e, bom));
+            const DecodedText back = TextCodec::decode(bytes, e);
+            ASSERT_EQ(back.text, text) << e.rawValue().toStdString();
+            EXPECT_EQ(back.format.bom, bom);
+        }
+    }
+}
