@@ -1,47 +1,62 @@
-// Entry point: opens each file given on the command line, or one untitled document.
-#include "app/DocumentWindow.h"
-#include "document/KoriDocument.h"
-#include "document/KoriDocumentController.h"
+// Entry point: reads the flags, installs the application delegate and runs the event loop.
+#include "app/ApplicationDelegate.h"
+#include "platform/AlertPresenter.h"
+#include "platform/FilePanels.h"
 #include "platform/QtAlertPresenter.h"
 #include "platform/QtFilePanels.h"
 
 #include <QApplication>
-#include <QFileInfo>
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 using namespace korimado;
 
+namespace {
+
+// The one delegate of the process, kept for its whole life.
+std::unique_ptr<ApplicationDelegate> delegate;
+
+bool hasArgument(int argc, char** argv, const char* flag)
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], flag) == 0)
+            return true;
+    return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("Korimado %s\n", KORIMADO_VERSION);
-            return 0;
-        }
+    if (hasArgument(argc, argv, "--version")) {
+        std::printf("Korimado %s\n", KORIMADO_VERSION);
+        return 0;
     }
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName("Korimado");
-    QApplication::setApplicationName("Korimado");
-    QApplication::setApplicationVersion(KORIMADO_VERSION);
+    // Self-test reports are read while the suite runs.
+    if (hasArgument(argc, argv, "--ui-self-test"))
+        std::setvbuf(stdout, nullptr, _IONBF, 0);
 
-    KoriDocument::setWindowControllerFactory(
-        [](KoriDocument& document) { return std::make_unique<DocumentWindow>(document); });
-    KoriDocumentController controller;
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Korimado"));
+    QApplication::setApplicationName(QStringLiteral("Korimado"));
+    QApplication::setApplicationVersion(QStringLiteral(KORIMADO_VERSION));
+
     QtAlertPresenter alerts;
     QtFilePanels panels;
-    controller.setAlertPresenter(&alerts);
-    controller.setFilePanels(&panels);
+    AlertPresenter::setShared(&alerts);
+    FilePanels::setShared(&panels);
 
-    const QStringList arguments = app.arguments().mid(1);
-    int opened = 0;
-    for (const QString& argument : arguments) {
-        if (argument.startsWith(QLatin1String("--"))) continue;
-        controller.openDocument(QFileInfo(argument).absoluteFilePath(), true,
-                                [](Document*, bool, std::optional<ErrorInfo>) {});
-        ++opened;
-    }
-    if (opened == 0) controller.openUntitledDocumentAndDisplay(true);
-    return app.exec();
+    const QStringList arguments = QApplication::arguments();
+    delegate = std::make_unique<ApplicationDelegate>(arguments);
+
+    delegate->applicationWillFinishLaunching();
+    delegate->openFiles(ApplicationDelegate::fileArguments(arguments));
+    delegate->applicationDidFinishLaunching();
+    app.exec();
+    delegate.reset();
+    AlertPresenter::setShared(nullptr);
+    FilePanels::setShared(nullptr);
+    return 0;
 }

@@ -1,0 +1,195 @@
+#include "app/AppFixture.h"
+#include "app/MainMenu.h"
+#include "app/WorkspaceCommands.h"
+#include "editor/EditorView.h"
+#include "platform/UndoManager.h"
+#include "platform/WindowTabGroup.h"
+#include "search/SearchController.h"
+#include "support/TestSupport.h"
+
+#include <QDialog>
+#include <QLineEdit>
+
+using namespace korimado;
+
+namespace {
+
+class ApplicationDelegateTest : public test::AppFixture {};
+
+TEST_F(ApplicationDelegateTest, UntitledDocumentOnlyWithoutArgumentsOrSelfTest)
+{
+    launch({"korimado"});
+    EXPECT_TRUE(delegate->applicationShouldOpenUntitledFile());
+    delegate->applicationDidFinishLaunching();
+    EXPECT_EQ(delegate->documents().documents().size(), 1u);
+    EXPECT_EQ(delegate->documents().autosavingDelay(), 45);
+    delegate.reset();
+
+    // A file on the command line: that file alone, no untitled document.
+    test::TempDir dir;
+    const QString path = dir.write("notes.txt", "hello\n");
+    const QStringList withFile{"korimado", path};
+    launch(withFile);
+    delegate->openFiles(ApplicationDelegate::fileArguments(withFile));
+    delegate->applicationDidFinishLaunching();
+    ASSERT_EQ(delegate->documents().documents().size(), 1u);
+    EXPECT_EQ(delegate->documents().documents().front()->fileURL(), path);
+    delegate.reset();
+
+    // An argument that names nothing openable still counts: no untitled document, an error shown.
+    const QStringList missing{"korimado", dir.file("missing.txt")};
+    launch(missing);
+    delegate->openFiles(ApplicationDelegate::fileArguments(missing));
+    delegate->applicationDidFinishLaunching();
+    EXPECT_TRUE(delegate->documents().documents().empty());
+    EXPECT_EQ(alerts.shown().size(), 1);
+    delegate.reset();
+
+    launch({"korimado", "--ui-self-test", "--features-only"});
+    EXPECT_FALSE(delegate->applicationShouldOpenUntitledFile());
+    EXPECT_TRUE(delegate->hasFlag("--features-only"));
+    EXPECT_FALSE(delegate->hasFlag("--features"));
+    delegate->applicationDidFinishLaunching();
+    EXPECT_TRUE(delegate->documents().documents().empty());
+}
+
+TEST_F(ApplicationDelegateTest, FileArgumentsSkipFlags)
+{
+    EXPECT_EQ(ApplicationDelegate::fileArguments({"korimado", "--ui-self-test", "a.txt", "--startup-only", "b.md"}),
+              QStringList({"a.txt", "b.md"}));
+    EXPECT_TRUE(ApplicationDelegate::fileArguments({"korimado"}).isEmpty());
+}
+
+TEST_F(ApplicationDelegateTest, FindHelpUndoAndRedoNeedADocumentWindow)
+{
+    launch();
+    MenuItem* undo = item("編集", "取り消す");
+    MenuItem* redo = item("編集", "やり直す");
+    MenuItem* findItem = item("検索", "検索…");
+    MenuItem* help = item("ヘルプ", "Korimadoヘルプ");
+    EXPECT_FALSE(enabled(undo));
+    EXPECT_FALSE(enabled(redo));
+    EXPECT_FALSE(enabled(findItem));
+    EXPECT_FALSE(enabled(help));
+    // Disabled relays do nothing when sent anyway.
+    delegate->searchAction(findItem);
+    delegate->undo(undo);
+
+    EditorWindowController* window = openWindow();
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(enabled(findItem));
+    EXPECT_TRUE(enabled(help));
+    EXPECT_FALSE(enabled(undo));
+
+    window->makeFirstResponder(window->textView);
+    window->textView->insertText("abc");
+    EXPECT_EQ(window->textView->string(), "abc");
+    EXPECT_TRUE(enabled(undo));
+    EXPECT_FALSE(enabled(redo));
+    EXPECT_TRUE(ActionDispatcher::shared().performItem(*undo));
+    EXPECT_EQ(window->textView->string(), "");
+    EXPECT_TRUE(enabled(redo));
+    EXPECT_TRUE(ActionDispatcher::shared().performItem(*redo));
+    EXPECT_EQ(window->textView->string(), "abc");
+
+    // A first responder without an undo manager falls back to the document's.
+    auto* field = new QLineEdit(window->window());
+    field->show();
+    field->setFocus();
+    window->window()->setFocusProxy(nullptr);
+    QApplication::processEvents();
+    EXPECT_EQ(ApplicationDelegate::activeUndoManager(), window->document()->undoManager());
+    EXPECT_TRUE(enabled(undo));
+}
+
+TEST_F(ApplicationDelegateTest, FindMenuReachesTheMainWindowBehindAPanel)
+{
+    launch();
+    EditorWindowController* window = openWindow();
+    ASSERT_TRUE(window);
+    MenuItem* findItem = item("検索", "検索…");
+
+    QWidget panel(nullptr, Qt::Tool);
+    panel.show();
+    WindowTracker::shared().makeKeyWindow(&panel);
+    ASSERT_EQ(WindowTracker::shared().mainWindow(), window->window());
+    EXPECT_EQ(ApplicationDelegate::active(), window);
+    EXPECT_TRUE(ActionDispatcher::shared().performItem(*findItem));
+    EXPECT_EQ(window->search().status(), SearchController::unavailableMessage);
+
+    // A represented object that is not a name is ignored.
+    MenuItem stray(QStringLiteral("x"), MainMenu::searchRelayAction);
+    stray.setRepresentedObject(42);
+    alerts.clear();
+    delegate->searchAction(&stray);
+    EXPECT_TRUE(alerts.shown().isEmpty());
+
+    // A plain window that is key and main has no document window behind it.
+    QWidget plain;
+    plain.show();
+    WindowTracker::shared().makeKeyWindow(&plain);
+    EXPECT_EQ(WindowTracker::shared().mainWindow(), &plain);
+    EXPECT_EQ(ApplicationDelegate::active(), nullptr);
+    EXPECT_FALSE(enabled(findItem));
+    EXPECT_FALSE(enabled(item("ヘルプ", "Korimadoヘルプ")));
+}
+
+TEST_F(ApplicationDelegateTest, NewTabJoinsTheKeyWindowAndNewWindowStaysAlone)
+{
+    launch();
+    // No window: a plain window of its own.
+    delegate->newTab(nullptr);
+    EditorWindowController* first = lastController();
+    ASSERT_TRUE(first);
+    EXPECT_FALSE(WindowTabGroup::tabbedWindows(first->window()).has_value());
+
+    WindowTracker::shared().makeKeyAndOrderFront(first->window());
+    delegate->newTab(nullptr);
+    EditorWindowController* second = lastController();
+    ASSERT_NE(second, first);
+    const auto tabs = WindowTabGroup::tabbedWindows(first->window());
+    ASSERT_TRUE(tabs.has_value());
+    EXPECT_EQ(*tabs, QList<QWidget*>({first->window(), second->window()}));
+    EXPECT_EQ(WindowTracker::shared().keyWindow(), second->window());
+
+    delegate->newWindow(nullptr);
+    EditorWindowController* third = lastController();
+    ASSERT_NE(third, second);
+    EXPECT_FALSE(WindowTabGroup::tabbedWindows(third->window()).has_value());
+    EXPECT_EQ(WindowTabGroup::tabbingMode(third->window()), WindowTabGroup::TabbingMode::disallowed);
+    EXPECT_EQ(WindowTabGroup::tabbedWindows(first->window())->size(), 2);
+}
+
+TEST_F(ApplicationDelegateTest, NewTabMergesNothingWhenNoWindowWasMade)
+{
+    launch();
+    EditorWindowController* first = openWindow();
+    ASSERT_TRUE(first);
+    // Documents made from here on get no window.
+    KoriDocument::setWindowControllerFactory([](KoriDocument&) { return std::unique_ptr<WindowController>(); });
+    delegate->newTab(nullptr);
+    EditorWindowController::install();
+    EXPECT_EQ(delegate->documents().documents().size(), 2u);
+    EXPECT_FALSE(WindowTabGroup::tabbedWindows(first->window()).has_value());
+    EXPECT_EQ(WindowTracker::shared().keyWindow(), first->window());
+}
+
+TEST_F(ApplicationDelegateTest, WorkspaceNewTabAndHelpGoThroughTheDelegate)
+{
+    launch();
+    EditorWindowController* window = openWindow();
+    ASSERT_TRUE(window);
+    WorkspaceCommands* commands = window->workspaceCommands();
+    ASSERT_TRUE(commands);
+    commands->newTab(nullptr);
+    EXPECT_EQ(delegate->documents().documents().size(), 2u);
+    EXPECT_EQ(WindowTabGroup::tabbedWindows(window->window())->size(), 2);
+
+    WindowTracker::shared().makeKeyAndOrderFront(window->window());
+    delegate->showHelp(nullptr);
+    ASSERT_TRUE(commands->helpDialog());
+    EXPECT_TRUE(commands->helpDialog()->isVisible());
+    commands->helpDialog()->close();
+}
+
+}  // namespace
