@@ -1,10 +1,17 @@
 #include "settings/EditorPreferences.h"
 
+#include "editor/EditorView.h"
+#include "filetree/FileTreeView.h"
+#include "platform/LayoutManager.h"
 #include "platform/UserDefaults.h"
 #include "settings/EditorSettingsSnapshot.h"
+#include "window/EditorWindowController.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QLabel>
 #include <QPalette>
 #include <QStyle>
 
@@ -99,6 +106,42 @@ void EditorPreferences::applyAppearance(const UserDefaults& defaults)
     case 2: QApplication::setPalette(darkPalette()); break;
     default: QApplication::setPalette(systemPalette); break;
     }
+}
+
+EditorPreferences::Theme EditorPreferences::currentTheme()
+{
+    return {QColor(Qt::white), QColor(Qt::black), QColor(Qt::black), QColor(0xB4, 0xD5, 0xFE)};
+}
+
+void EditorPreferences::apply(EditorWindowController& window)
+{
+    const EditorSettingsSnapshot settings(UserDefaults::standard());
+    const QFont font = editorFont();
+    const Theme theme = currentTheme();
+    EditorTextView* view = window.textView;
+
+    view->setFont(font);
+    view->setBackgroundColor(theme.background);
+    view->setTextColor(theme.text);
+    view->setInsertionPointColor(theme.insertionPoint);
+    view->setSelectedTextBackgroundColor(theme.selection);
+    view->setTabWidth(std::max<qreal>(QFontMetricsF(font).horizontalAdvance(QLatin1Char('0')), 1) * settings.tabWidth);
+    view->editingTabWidth = static_cast<int>(std::clamp<qint64>(settings.tabWidth, 1, 16));
+    view->usesSpacesForIndentation = settings.useSpaces;
+    view->pageGuideColumn =
+        settings.showPageGuide ? std::optional<int>(static_cast<int>(settings.pageGuideColumn)) : std::nullopt;
+    view->setRulersVisible(settings.lineNumbers);
+    view->setShowsInvisibleCharacters(settings.invisibles);
+    view->layoutManager()->setShowsInvisibleCharacters(settings.invisibles);
+    view->layoutManager()->setShowsControlCharacters(settings.invisibles);
+
+    for (QWidget* control : std::initializer_list<QWidget*>{window.status, window.byteStatus, window.tokenStatus,
+                                                            window.tokenPicker, window.previewStatus,
+                                                            window.encodingPicker, window.endingPicker}) {
+        control->setHidden(!settings.statusBar);
+    }
+    window.fileTree->applyPreferences();
+    view->viewport()->update();
 }
 
 }  // namespace korimado

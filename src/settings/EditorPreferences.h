@@ -2,10 +2,12 @@
 
 #include "document/TextFormat.h"
 
+#include <QColor>
 #include <QFont>
 
 namespace korimado {
 
+class EditorWindowController;
 class UserDefaults;
 
 // Applies the editor settings to the application; each call reads a fresh snapshot.
@@ -24,6 +26,20 @@ public:
     // 1 light, 2 dark, anything else follows the system.
     static void applyAppearance();
     static void applyAppearance(const UserDefaults& defaults);
+
+    // The colours the editors paint with.
+    struct Theme {
+        QColor background;
+        QColor text;
+        QColor insertionPoint;
+        QColor selection;
+    };
+    // Until themes can be chosen, every editor paints with the built-in light theme.
+    static Theme currentTheme();
+
+    // Applies font, colours, tabs, invisibles, guides, line numbers and the status line to one
+    // window, and lets its sidebar re-read its own settings.
+    static void apply(EditorWindowController& window);
 };
 
 }  // namespace korimado

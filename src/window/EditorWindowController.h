@@ -298,8 +298,22 @@ public:
     };
     std::optional<StatisticsKey> statisticsKey;
 
+    // Outline navigation and the navigation bar's menus.
+    void navigateOutline(bool forward);
+    void selectOutlineRow(int row);
+    void reloadOutlineTable();
+    void openOutlineMenu();
+    void openSyntaxMenu();
+    void changeDocumentSyntax(const QString& languageId);
+    bool isSVG() const;
+    bool isHTML() const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void construct();
+    void layoutPreviewPane();
     void setup();
     void buildNavigationBar();
     void buildDetailPane();

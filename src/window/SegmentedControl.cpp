@@ -18,7 +18,7 @@ SegmentedControl::SegmentedControl(const QStringList& labels, QWidget* parent)
         button->setText(labels[i]);
         button->setCheckable(true);
         button->setAutoRaise(false);
-        button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+        button->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
         group_->addButton(button, i);
         row->addWidget(button);
     }

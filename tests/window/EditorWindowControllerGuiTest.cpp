@@ -1,0 +1,453 @@
+#include "window/EditorWindowController.h"
+
+#include "support/TestSupport.h"
+#include "commands/TextCommands.h"
+#include "document/KoriDocument.h"
+#include "editor/EditorView.h"
+#include "filetree/FileTreeView.h"
+#include "platform/NotificationCenter.h"
+#include "platform/UndoManager.h"
+#include "platform/UserDefaults.h"
+#include "search/SearchController.h"
+#include "settings/EditorPreferences.h"
+#include "syntax/SyntaxHighlighter.h"
+#include "window/SegmentedControl.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QWebEngineView>
+#include <QSplitter>
+#include <QTest>
+#include <QTextLayout>
+#include <QToolBar>
+
+#include <gtest/gtest.h>
+
+using namespace korimado;
+using Mode = EditorWindowController::Mode;
+
+namespace {
+
+class EditorWindowTest : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        for (const char* key : {"editor.lineNumbers", "editor.statusBar", "editor.wrap", "editor.tabWidth"}) {
+            UserDefaults::standard().removeObject(QString::fromLatin1(key));
+        }
+    }
+
+    std::unique_ptr<KoriDocument> textDocument(const QString& text, const QString& name = QStringLiteral("notes.txt"))
+    {
+        const QString path = dir.write(name, text.toUtf8());
+        auto document = std::make_unique<KoriDocument>();
+        ErrorInfo error;
+        EXPECT_TRUE(document->readFromURL(path, KoriDocument::plainTextType, &error));
+        document->setFileURL(path);
+        return document;
+    }
+
+    static void wait(int ms) { QTest::qWait(ms); }
+
+    test::TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(EditorWindowTest, NewWindowLayoutForUntitledFileAndFolderDocuments)
+{
+    KoriDocument untitled;
+    EditorWindowController window(untitled);
+    EXPECT_EQ(window.mode, Mode::split);
+    EXPECT_EQ(window.modePicker->selectedSegment(), 1);
+    EXPECT_EQ(window.detailPicker->selectedSegment(), 0) << "the preview segment";
+    EXPECT_FALSE(window.isNavigationBarHidden());
+    EXPECT_EQ(window.navigationHeight(), 28);
+    EXPECT_TRUE(window.isFileTreeHidden());
+    EXPECT_EQ(window.fileTree->rootNode(), nullptr);
+    EXPECT_FALSE(window.isSplitOpen());
+    EXPECT_EQ(window.window()->objectName(), "Korimado.document");
+    EXPECT_EQ(window.toolbar()->objectName(), "Korimado.main");
+    EXPECT_EQ(window.encodingPicker->currentText(), "Unicode (UTF-8)");
+    EXPECT_EQ(window.endingPicker->currentText(), "LF");
+    // Header, 25 choices and two separators, in table order.
+    ASSERT_EQ(window.encodingPicker->count(), 28);
+    EXPECT_EQ(window.encodingPicker->itemData(0, Qt::UserRole).toInt(), -1);
+    EXPECT_EQ(window.encodingPicker->itemText(3), QString()) << "separator before entry 2";
+    EXPECT_EQ(window.encodingPicker->itemText(4), "日本語 (Shift JIS)");
+    EXPECT_EQ(window.encodingPicker->itemText(27), "EUC-KR");
+    EXPECT_EQ(window.encodingChoices[12].title, "UTF-32 BE (BOM付き)");
+    EXPECT_EQ(window.syntaxButton->text(), window.commands().syntaxHighlighter().languageValue.displayName);
+
+    auto file = textDocument(QStringLiteral("abc\n"));
+    EditorWindowController fileWindow(*file);
+    EXPECT_TRUE(fileWindow.isFileTreeHidden()) << "no sidebar for a file document";
+    ASSERT_NE(fileWindow.fileTree->rootNode(), nullptr);
+    EXPECT_EQ(fileWindow.fileTree->rootNode()->url, FileTreeView::standardized(dir.path()));
+
+    KoriDocument folder;
+    folder.setRootDirectory(dir.path());
+    EditorWindowController folderWindow(folder);
+    folderWindow.showWindow();
+    EXPECT_FALSE(folderWindow.isFileTreeHidden()) << "a folder document shows its sidebar";
+    EXPECT_EQ(folderWindow.sidebarWidth(), 270);
+    ASSERT_NE(folderWindow.fileTree->rootNode(), nullptr);
+
+    // A UTF-16 LE document without a mark selects its own entry, with a mark the other one.
+    file->setFormat({TextEncoding::utf16LE, false, LineEnding::crlf, false});
+    fileWindow.documentFormatDidChange();
+    EXPECT_EQ(fileWindow.encodingPicker->currentText(), "UTF-16 LE (BOMなし)");
+    EXPECT_EQ(fileWindow.endingPicker->currentText(), "CRLF");
+    file->setFormat({TextEncoding::utf16LE, true, LineEnding::lf, false});
+    fileWindow.documentFormatDidChange();
+    EXPECT_EQ(fileWindow.encodingPicker->currentText(), "Unicode (UTF-16 LE)");
+    // No entry for a mark on Shift JIS: the selection stays.
+    file->setFormat({TextEncoding::shiftJIS, true, LineEnding::lf, false});
+    fileWindow.documentFormatDidChange();
+    EXPECT_EQ(fileWindow.encodingPicker->currentText(), "Unicode (UTF-16 LE)");
+}
+
+TEST_F(EditorWindowTest, ModeChangesShowAndHidePanesAndResetTheDetailSegment)
+{
+    auto document = textDocument(QStringLiteral("# Title\n"));
+    EditorWindowController window(*document);
+    window.showWindow();
+
+    window.detailPicker->setSelectedSegment(3);
+    const auto token = window.renderToken;
+    window.showEdit();
+    EXPECT_TRUE(window.previewPane->isHidden());
+    EXPECT_FALSE(window.codePane->isHidden());
+    EXPECT_EQ(window.previewStatus->text(), "ローカル編集   ⌘1 原案 / ⌘2 2カラム / ⌘3 プレビュー");
+    EXPECT_GT(window.renderToken, token) << "a preview in flight is dropped";
+    EXPECT_EQ(window.detailPicker->selectedSegment(), 0);
+    EXPECT_EQ(window.modePicker->selectedSegment(), 0);
+
+    window.showPreview();
+    EXPECT_TRUE(window.codePane->isHidden());
+    EXPECT_FALSE(window.previewPane->isHidden());
+
+    window.showSplit();
+    EXPECT_FALSE(window.codePane->isHidden());
+    EXPECT_FALSE(window.previewPane->isHidden());
+    const QList<int> sizes = window.split->sizes();
+    ASSERT_EQ(sizes.size(), 2);
+    EXPECT_LE(std::abs(sizes[0] - sizes[1]), 2) << "divider at half the width";
+
+    window.modeChanged(2);
+    EXPECT_EQ(window.mode, Mode::preview);
+    window.modeChanged(9);
+    EXPECT_EQ(window.mode, Mode::edit);
+
+    // The detail actions bring the pane back in split mode.
+    window.showWarningsInspector();
+    EXPECT_EQ(window.mode, Mode::split);
+    EXPECT_EQ(window.detailPicker->selectedSegment(), 3);
+    EXPECT_FALSE(window.inspectionScroll->isHidden());
+    EXPECT_TRUE(window.web->isHidden());
+    window.toggleInspector();
+    EXPECT_EQ(window.mode, Mode::edit);
+
+    window.toggleNavigationBar();
+    EXPECT_EQ(window.navigationHeight(), 0);
+    window.toggleNavigationBar();
+    EXPECT_EQ(window.navigationHeight(), 28);
+}
+
+TEST_F(EditorWindowTest, SplitEditorsShareOneTextInBothOrientations)
+{
+    auto document = textDocument(QStringLiteral("one\ntwo\n"));
+    EditorWindowController window(*document);
+    window.showWindow();
+
+    for (const bool vertical : {false, true}) {
+        if (window.isSplitVertical() != vertical) window.toggleSplitOrientation();
+        window.openSplitTextView();
+        ASSERT_TRUE(window.isSplitOpen());
+        EXPECT_EQ(window.isSplitVertical(), vertical);
+        EXPECT_EQ(window.codeSplit->count(), 2);
+        EXPECT_EQ(window.activeEditor(), window.secondaryEditor) << "the new editor takes the focus";
+        EXPECT_EQ(&window.search(), window.secondarySearch.get());
+        EXPECT_EQ(&window.commands(), window.secondaryCommands.get());
+        EXPECT_EQ(window.secondaryEditor->font(), window.textView->font());
+
+        EditorTextView* second = window.secondaryEditor;
+        window.openSplitTextView();
+        EXPECT_EQ(window.secondaryEditor, second) << "opening twice keeps one second editor";
+
+        // Typing in one shows in the other.
+        second->setSelectedRange({0, 0});
+        second->insertText(QStringLiteral("A"));
+        EXPECT_EQ(window.textView->string(), window.secondaryEditor->string());
+        EXPECT_TRUE(window.textView->string().startsWith('A'));
+        window.textView->setSelectedRange({window.textView->textLength(), 0});
+        window.makeFirstResponder(window.textView);
+        window.textView->insertText(QStringLiteral("Z"));
+        EXPECT_TRUE(second->string().endsWith('Z'));
+
+        window.focusNextEditor();
+        EXPECT_EQ(window.activeEditor(), second);
+        window.focusNextEditor();
+        EXPECT_EQ(window.activeEditor(), window.textView);
+
+        // Closing keeps the text and its undo history.
+        const QString text = window.textView->string();
+        window.closeSplitTextView();
+        EXPECT_FALSE(window.isSplitOpen());
+        EXPECT_EQ(window.secondaryCommands, nullptr);
+        EXPECT_EQ(window.codeSplit->count(), 1);
+        EXPECT_EQ(window.textView->string(), text);
+        UndoManager* undo = document->undoManager();
+        undo->closeAutomaticGroup();
+        ASSERT_TRUE(undo->canUndo());
+        window.undo();
+        window.undo();
+        EXPECT_EQ(window.textView->string(), QStringLiteral("one\ntwo\n"));
+        window.redo();
+        window.redo();
+        EXPECT_EQ(window.textView->string(), text);
+        window.undo();
+        window.undo();
+    }
+    window.focusNextEditor();
+    EXPECT_EQ(window.activeEditor(), window.textView) << "without a second editor the primary keeps the focus";
+    window.closeSplitTextView();  // nothing open: only refocuses
+    EXPECT_EQ(&window.search(), &window.search());
+}
+
+TEST_F(EditorWindowTest, RestorableStateRoundTripsAndHonoursTheLayoutVersion)
+{
+    auto document = textDocument(QStringLiteral("0123456789abcdefghij"));
+    EditorWindowController::RestorableState saved;
+    {
+        EditorWindowController window(*document);
+        window.showWindow();
+        window.setMode(Mode::preview);
+        window.detailPicker->setSelectedSegment(4);
+        window.toggleNavigationBar();
+        window.toggleFileTree();
+        window.toggleSplitOrientation();
+        window.openSplitTextView();
+        window.secondaryEditor->setSelectedRange({3, 4});
+        window.encodeRestorableState(saved);
+    }
+    EXPECT_EQ(saved.value("kori.startupLayoutVersion").integerValue(), 1);
+    EXPECT_EQ(saved.value("kori.mode").integerValue(), 2);
+    EXPECT_EQ(saved.value("kori.detail").integerValue(), 4);
+    EXPECT_EQ(saved.value("kori.selection.location").integerValue(), 3) << "from the focused second editor";
+    EXPECT_TRUE(saved.contains("kori.tree.root"));
+
+    {
+        EditorWindowController window(*document);
+        window.restoreState(saved);
+        EXPECT_EQ(window.mode, Mode::preview);
+        EXPECT_EQ(window.detailPicker->selectedSegment(), 4);
+        EXPECT_EQ(window.textView->selectedRange(), (TextRange{3, 4})) << "restored in the primary editor";
+        EXPECT_TRUE(window.isNavigationBarHidden());
+        EXPECT_EQ(window.navigationHeight(), 0);
+        EXPECT_FALSE(window.isFileTreeHidden());
+        EXPECT_TRUE(window.isSplitOpen());
+        EXPECT_EQ(window.activeEditor(), window.secondaryEditor);
+        EXPECT_TRUE(window.isSplitVertical());
+    }
+
+    // Written before the layout version: only selection, root and orientation are taken.
+    auto old = saved;
+    old.remove("kori.startupLayoutVersion");
+    old.insert("kori.mode", 0);
+    old.insert("kori.selection.location", 10);
+    old.insert("kori.selection.length", 30);
+    {
+        EditorWindowController window(*document);
+        window.restoreState(old);
+        EXPECT_EQ(window.mode, Mode::split);
+        EXPECT_EQ(window.detailPicker->selectedSegment(), 0);
+        EXPECT_FALSE(window.isNavigationBarHidden());
+        EXPECT_TRUE(window.isFileTreeHidden());
+        EXPECT_FALSE(window.isSplitOpen());
+        EXPECT_TRUE(window.isSplitVertical());
+        EXPECT_EQ(window.textView->selectedRange(), (TextRange{10, 10})) << "clamped to the text";
+    }
+
+    // Out-of-range values; a root that vanished; no "kori.mode" at all.
+    auto odd = saved;
+    odd.insert("kori.mode", 7);
+    odd.insert("kori.detail", -1);
+    odd.insert("kori.selection.location", 99);
+    odd.insert("kori.tree.root", QStringLiteral("file:///no/such/folder"));
+    {
+        document->setRootDirectory(QString());
+        EditorWindowController window(*document);
+        window.restoreState(odd);
+        EXPECT_EQ(window.mode, Mode::split);
+        EXPECT_EQ(window.detailPicker->selectedSegment(), 0);
+        EXPECT_EQ(window.textView->selectedRange(), (TextRange{20, 0}));
+        EXPECT_TRUE(document->rootDirectory().isEmpty());
+        ASSERT_NE(window.fileTree->rootNode(), nullptr);
+        EXPECT_EQ(window.fileTree->rootNode()->url, FileTreeView::standardized(dir.path()));
+
+        odd.insert("kori.detail", 5);
+        window.restoreState(odd);
+        EXPECT_EQ(window.detailPicker->selectedSegment(), 0);
+
+        window.setMode(Mode::edit);
+        window.restoreState({{"kori.startupLayoutVersion", DefaultsValue(1)}});
+        EXPECT_EQ(window.mode, Mode::edit) << "without kori.mode nothing changes";
+    }
+
+    // Saved under the file's path and given back when the document's window is made again.
+    EditorWindowController::install();
+    {
+        EditorWindowController window(*document);
+        window.setMode(Mode::edit);
+        window.textView->setSelectedRange({5, 2});
+        window.saveRestorableState();
+    }
+    document->makeWindowControllers();
+    ASSERT_EQ(document->windowControllers().size(), 1u);
+    auto* made = dynamic_cast<EditorWindowController*>(document->windowControllers().front().get());
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(made->mode, Mode::edit);
+    EXPECT_EQ(made->textView->selectedRange(), (TextRange{5, 2}));
+    document->removeWindowController(made);
+}
+
+TEST_F(EditorWindowTest, SettingsChangesReachEveryEditorAndTheStatusLine)
+{
+    auto document = textDocument(QStringLiteral("some text that is long enough to wrap\n"));
+    EditorWindowController window(*document);
+    EditorWindowController other(*document);
+    window.openSplitTextView();
+    EXPECT_TRUE(window.textView->rulersVisible());
+
+    auto post = [] {
+        NotificationCenter::defaultCenter().post(EditorWindowController::preferencesChangedNotification);
+    };
+    UserDefaults::standard().setBool("editor.lineNumbers", false);
+    UserDefaults::standard().setBool("editor.statusBar", false);
+    UserDefaults::standard().setBool("editor.wrap", false);
+    UserDefaults::standard().setInteger("editor.tabWidth", 8);
+    post();
+    for (EditorWindowController* each : {&window, &other}) {
+        EXPECT_FALSE(each->textView->rulersVisible());
+        for (QWidget* control : std::initializer_list<QWidget*>{each->status, each->byteStatus, each->tokenStatus,
+                                                                each->tokenPicker, each->previewStatus,
+                                                                each->encodingPicker, each->endingPicker}) {
+            EXPECT_TRUE(control->isHidden());
+        }
+        EXPECT_FALSE(each->textView->wrapsLines());
+        EXPECT_FALSE(each->toolbarWrap->isChecked());
+        EXPECT_EQ(each->textView->editingTabWidth, 8);
+    }
+    EXPECT_FALSE(window.secondaryEditor->rulersVisible());
+    EXPECT_EQ(window.secondaryEditor->editingTabWidth, 8);
+
+    UserDefaults::standard().setBool("editor.lineNumbers", true);
+    UserDefaults::standard().setBool("editor.statusBar", true);
+    UserDefaults::standard().setBool("editor.wrap", true);
+    post();
+    EXPECT_TRUE(window.textView->rulersVisible());
+    EXPECT_TRUE(window.secondaryEditor->rulersVisible());
+    EXPECT_FALSE(window.status->isHidden());
+    EXPECT_TRUE(window.textView->wrapsLines());
+    EXPECT_TRUE(window.toolbarWrap->isChecked());
+    EXPECT_EQ(window.textView->backgroundColor(), EditorPreferences::currentTheme().background);
+}
+
+TEST_F(EditorWindowTest, StatusLineCountsAndClosingDropsPendingWork)
+{
+    auto document = textDocument(QStringLiteral("ab\ncd\n"));
+    EditorWindowController window(*document);
+    window.textView->setSelectedRange({1, 3});
+    window.scheduleStatistics();
+    EXPECT_TRUE(window.status->text().startsWith(QStringLiteral("行: 2 (2)   文字: 計数中…   行: 1")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.status->text().contains(QStringLiteral("計数中")); }, 3000));
+    EXPECT_TRUE(window.status->text().contains(QStringLiteral("文字: 6 (3)")));
+    EXPECT_EQ(window.byteStatus->text(), QStringLiteral("6 バイト"));
+
+    window.textView->setSelectedRange({0, 0});
+    window.scheduleStatistics();
+    const QString pending = window.status->text();
+    window.windowWillClose();
+    wait(300);
+    EXPECT_EQ(window.status->text(), pending) << "no result reaches a closed window";
+}
+
+TEST_F(EditorWindowTest, ToolbarItemsAndRelocatedFolders)
+{
+    EXPECT_EQ(EditorWindowController::toolbarDefaultItemIdentifiers(),
+              (QStringList{"tree", "folder", "flexibleSpace", "mode", "wrap", "settings"}));
+    EXPECT_EQ(EditorWindowController::toolbarAllowedItemIdentifiers().last(), "space");
+    KoriDocument untitled;
+    EditorWindowController window(untitled);
+    EXPECT_EQ(window.toolbarItem("bogus"), nullptr);
+    EXPECT_EQ(window.toolbarItem("mode"), window.modePicker);
+
+    window.showWindow();
+    window.toggleFileTree();
+    EXPECT_FALSE(window.isFileTreeHidden());
+    EXPECT_EQ(window.sidebarWidth(), 270);
+    window.toggleFileTree();
+    EXPECT_TRUE(window.isFileTreeHidden());
+
+    EXPECT_EQ(EditorWindowController::rebased("/a/b/d", "/a/b", "/a/c"), std::optional<QString>("/a/c/d"));
+    EXPECT_EQ(EditorWindowController::rebased("/a/b", "/a/b", "/a/c"), std::optional<QString>("/a/c"));
+    EXPECT_EQ(EditorWindowController::rebased("/a/bc", "/a/b", "/a/c"), std::nullopt);
+}
+
+TEST_F(EditorWindowTest, EndingChangeIsOneUndoStepRestoringTheMixedFlag)
+{
+    auto document = textDocument(QStringLiteral("a\r\nb\nc"));
+    EditorWindowController window(*document);
+    ASSERT_TRUE(document->format().mixedLineEndings);
+    const TextFormat before = document->format();
+    window.endingChanged(0);
+    EXPECT_EQ(window.textView->string(), QStringLiteral("a\nb\nc"));
+    EXPECT_EQ(document->format().lineEnding, LineEnding::lf);
+    EXPECT_FALSE(document->format().mixedLineEndings);
+    UndoManager* undo = document->undoManager();
+    EXPECT_EQ(undo->undoActionName(), "改行コードを変更");
+    window.undo();
+    EXPECT_EQ(window.textView->string(), QStringLiteral("a\r\nb\nc"));
+    EXPECT_EQ(document->format(), before);
+    window.redo();
+    EXPECT_EQ(window.textView->string(), QStringLiteral("a\nb\nc"));
+    EXPECT_FALSE(document->format().mixedLineEndings);
+
+    // A text the encoding cannot hold: the pop-up snaps back to the unchanged format.
+    auto japanese = textDocument(QStringLiteral("漢字"), QStringLiteral("kanji.txt"));
+    EditorWindowController other(*japanese);
+    const int ascii = static_cast<int>(std::find_if(other.encodingChoices.begin(), other.encodingChoices.end(),
+                                                    [](const auto& c) { return c.title == "US-ASCII"; })
+                                       - other.encodingChoices.begin());
+    other.encodingChanged(ascii);
+    EXPECT_EQ(japanese->format().encoding, TextEncoding::utf8);
+    EXPECT_EQ(other.encodingPicker->currentText(), "Unicode (UTF-8)");
+}
+
+TEST_F(EditorWindowTest, GrabsAWindowWithJapaneseText)
+{
+    const QString line = QStringLiteral("吾輩は猫である。名前はまだ無い。");
+    auto document = textDocument(line + QStringLiteral("\nどこで生れたかとんと見当がつかぬ。\n"), QStringLiteral("猫.txt"));
+    EditorWindowController window(*document);
+    window.showWindow();
+    QTest::qWaitFor([&] { return !window.status->text().contains(QStringLiteral("計数中")); }, 2000);
+
+    QTextLayout layout(line, window.textView->font());
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    for (const QGlyphRun& run : layout.glyphRuns()) {
+        for (const quint32 glyph : run.glyphIndexes()) EXPECT_NE(glyph, 0u) << "a Japanese glyph is missing";
+    }
+
+    const QPixmap image = window.window()->grab();
+    EXPECT_FALSE(image.isNull());
+    const QString path = QDir::cleanPath(QStringLiteral(QT_TESTCASE_BUILDDIR "/../window-japanese.png"));
+    EXPECT_TRUE(image.save(path, "PNG")) << path.toStdString();
+}
