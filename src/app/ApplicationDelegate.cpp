@@ -1,5 +1,6 @@
 #include "app/ApplicationDelegate.h"
 
+#include "app/DocumentActions.h"
 #include "app/DocumentControllerActions.h"
 #include "app/MainMenu.h"
 #include "app/QuickActions.h"
@@ -433,6 +434,11 @@ void ApplicationDelegate::rebuildRecentMenu()
 
 void ApplicationDelegate::refreshCommandMenus(EditorWindowController& window)
 {
+    // Every document window shows the main menu, and its document answers save and revert.
+    if (QWidget* shown = window.window()) {
+        MenuBinder::shared().attach(shown);
+        DocumentActions::install(shown, window.document());
+    }
     rebuildRecentMenu();
 
     TextCommands& commands = window.commands();

@@ -2,6 +2,7 @@
 #include "app/MainMenu.h"
 #include "app/WorkspaceCommands.h"
 #include "editor/EditorView.h"
+#include "platform/MenuBinder.h"
 #include "platform/UndoManager.h"
 #include "platform/WindowTabGroup.h"
 #include "search/SearchController.h"
@@ -9,6 +10,7 @@
 
 #include <QDialog>
 #include <QLineEdit>
+#include <QMenuBar>
 
 using namespace korimado;
 
@@ -190,6 +192,33 @@ TEST_F(ApplicationDelegateTest, WorkspaceNewTabAndHelpGoThroughTheDelegate)
     ASSERT_TRUE(commands->helpDialog());
     EXPECT_TRUE(commands->helpDialog()->isVisible());
     commands->helpDialog()->close();
+}
+
+TEST_F(ApplicationDelegateTest, DocumentWindowsShowTheMenuAndSaveThroughIt)
+{
+    test::TempDir dir;
+    const QString path = dir.write("notes.txt", "one\n");
+    launch({"korimado", path});
+    delegate->openFiles({path});
+    delegate->applicationDidFinishLaunching();
+    EditorWindowController* window = lastController();
+    ASSERT_TRUE(window);
+    WindowTracker::shared().makeKeyAndOrderFront(window->window());
+
+    QMenuBar* bar = MenuBinder::shared().menuBar(window->window());
+    ASSERT_TRUE(bar);
+    ASSERT_EQ(bar->actions().size(), 9);
+    EXPECT_EQ(bar->actions().at(1)->text(), "ファイル");
+
+    window->makeFirstResponder(window->textView);
+    window->textView->setSelectedRange({4, 0});
+    window->textView->insertText("two\n");
+    MenuItem* save = item("ファイル", "保存");
+    ASSERT_TRUE(enabled(save));
+    EXPECT_TRUE(ActionDispatcher::shared().performItem(*save));
+    EXPECT_EQ(test::readFile(path), "one\ntwo\n");
+    EXPECT_FALSE(window->document()->isDocumentEdited());
+    EXPECT_TRUE(enabled(item("ファイル", "保存時の状態に戻す…")));
 }
 
 }  // namespace
