@@ -194,7 +194,8 @@ LANGUAGES = [
                  (r"^[ \t]*(?:add_executable|add_library|project)\s*\(\s*([A-Za-z_][\w.-]*)", "$1", "target", True)],
         sample="cmake_minimum_required(VERSION 3.25)\nproject(demo CXX)\n# sources\n"
                "set(SRC \"main.cpp\" ${EXTRA})\nadd_executable(demo ${SRC})\n"
-               "function(helper name)\n  message(STATUS [[raw]])\nendfunction()\n",
+               "function(helper name)\n  message(STATUS [[raw]])\nendfunction()\n"
+               "if(DEFINED X AND NOT Y)\nendif()\n",
     ),
     dict(
         name="COBOL", ext=["cob", "cbl", "cpy"], line=["*>"], strings=[DQ, SQ], icase=True,
@@ -384,7 +385,8 @@ LANGUAGES = [
                   r"function)\s+([A-Za-z_]\w*)", "$1", "function", True)],
         sample="program hello\n  implicit none\n  integer :: n = 2\n  ! say hi\n"
                "  if (n > 1 .and. .true.) print *, 'hi', \"there\"\ncontains\n"
-               "  subroutine greet()\n  end subroutine\nend program\n",
+               "  subroutine greet()\n  end subroutine\nend program\n"
+               "C     fixed-form comment\n",
     ),
     dict(
         name="Git Config",
@@ -394,7 +396,8 @@ LANGUAGES = [
         rules=[("types", r"^[ \t]*\[[^\]\n]*\]"), ("attributes", r"^[ \t]*[A-Za-z][\w-]*(?=\s*=)"),
                ("values", r"^[ \t]*!.*$")],
         outline=[(r"^[ \t]*\[([^\]\n]+)\]", "$1", "section")],
-        sample="# user\n[user]\n\tname = Ada\n\temail = \"ada@example.test\"\n[core]\n\tautocrlf = false\n",
+        sample="# user\n[user]\n\tname = Ada\n\temail = \"ada@example.test\"\n[core]\n\tautocrlf = false\n"
+               "!keep.log\n",
     ),
     dict(
         name="Go", ext=["go"], files=["go.mod", "go.work"], strings=[DQ, ("`", "`", True)], **C_COMMENTS,
@@ -464,7 +467,8 @@ LANGUAGES = [
         outline=[(r"^[ \t]*(resource|data|module|variable|output|provider)\s+(\"[^\"\n]*\"(?:\s+\"[^\"\n]*\")?)",
                   "$1 $2", "block")],
         sample="# vars\nvariable \"region\" {\n  type = string\n}\nresource \"aws_s3_bucket\" \"b\" {\n"
-               "  bucket = \"${var.region}-logs\"\n  count = 2\n}\n",
+               "  bucket = \"${var.region}-logs\"\n  count = 2\n}\n"
+               "  policy = <<EOT\n{}\nEOT\n",
     ),
     dict(
         name="INI", ext=["ini", "cfg", "conf", "inf", "desktop", "editorconfig"],
@@ -633,7 +637,8 @@ LANGUAGES = [
         outline=[(r"^[ \t]*function\s+(?:\[[^\]\n]*\]\s*=\s*|\w+\s*=\s*)?([A-Za-z_]\w*)", "$1", "function"),
                  (r"^[ \t]*classdef\s+(?:\([^)\n]*\)\s*)?([A-Za-z_]\w*)", "$1", "class")],
         sample="% demo\nfunction [s, m] = stats(x)\n%{\nblock\n%}\n  s = sum(x) * pi;\n"
-               "  disp('done'); disp(\"two\");\nend\n",
+               "  disp('done'); disp(\"two\");\nend\n"
+               "!ls\nclassdef Point < handle\nend\n",
     ),
     dict(
         name="nginx", files=["nginx.conf", "mime.types", "fastcgi_params", "uwsgi_params"], line=["#"],
@@ -715,7 +720,8 @@ LANGUAGES = [
                  (r"^[ \t]*(?:type|module(?:\s+type)?|class|exception)\s+(?:rec\s+|nonrec\s+)?([A-Za-z_][\w']*)",
                   "$1", "type")],
         sample="(* demo *)\nmodule M = struct\n  type t = A | B [@@deriving show]\n  let rec f x = if x then 'c' else 'd'\n"
-               "  let s = {|raw|} ^ \"hi\"\nend\n",
+               "  let s = {|raw|} ^ \"hi\"\nend\n"
+               "let n : int option = None\n",
     ),
     dict(
         name="Pascal", ext=["pas", "pp", "dpr", "lpr", "inc"], line=["//"], block=[("(*", "*)")],
@@ -735,7 +741,8 @@ LANGUAGES = [
                  (r"^[ \t]*([A-Za-z_]\w*)\s*=\s*(?:packed\s+)?(?:class|record|object|interface)\b", "$1", "type", True)],
         sample="program Hello;\n{$mode objfpc}\n// main\ntype\n  TPoint = record X: Integer; end;\n"
                "procedure Greet(const S: String);\nbegin\n  WriteLn('Hi ', S, #10, $FF);\nend;\n"
-               "begin\n  Greet('you');\nend.\n",
+               "begin\n  Greet('you');\nend.\n"
+               "{ a comment }\n",
     ),
     dict(
         name="Perl", ext=["pl", "pm", "t", "pod", "psgi"], interp=["perl"], line=["#"], strings=[DQ, SQ],
@@ -791,7 +798,8 @@ LANGUAGES = [
         outline=[(r"^[ \t]*(?:function|filter|workflow)\s+([A-Za-z_][\w-]*)", "$1", "function", True),
                  (r"^[ \t]*(?:class|enum)\s+([A-Za-z_]\w*)", "$1", "class", True)],
         sample="<# help #>\nfunction Get-Greeting {\n    param([string]$Name)\n    # say it\n"
-               "    if ($Name -eq \"\") { $Name = 'you' }\n    Write-Output \"Hi $Name\" | Select-Object -First 1\n}\n",
+               "    if ($Name -eq \"\") { $Name = 'you' }\n    Write-Output \"Hi $Name\" | Select-Object -First 1\n}\n"
+               "class Point { [int]$X }\n",
     ),
     dict(
         name="Properties", ext=["properties"], line=["#", "!"],
@@ -970,7 +978,8 @@ LANGUAGES = [
                  (r"^[ \t]*(?:export\s+)?function\s+([A-Za-z_$][\w$]*)", "$1", "function")],
         sample="<script>\n  export let name = 'world';\n  function greet() { return $count; }\n</script>\n"
                "<!-- view -->\n{#if name}\n  <button on:click={greet} class=\"b\">Hi {name}</button>\n{/if}\n"
-               "<style>\n  button { color: red; }\n</style>\n",
+               "<style>\n  button { color: red; }\n</style>\n"
+               "<script>\n  // note\n</script>\n",
     ),
     dict(
         name="Tcl", ext=["tcl", "tk", "itcl"], interp=["tclsh", "wish"], line=["#"], strings=[DQ],
@@ -1014,7 +1023,8 @@ LANGUAGES = [
                  (r"^[ \t]*(?:function|task)\s+(?:automatic\s+)?(?:[\w\[\]:]+\s+)?([A-Za-z_]\w*)\s*[(;]", "$1",
                   "function")],
         sample="`timescale 1ns/1ps\n// counter\nmodule counter(input clk, output reg [3:0] q);\n"
-               "  always @(posedge clk) q <= q + 4'b0001;\n  initial $display(\"go\");\nendmodule\n",
+               "  always @(posedge clk) q <= q + 4'b0001;\n  initial $display(\"go\");\nendmodule\n"
+               "function integer twice(input integer x);\nendfunction\n",
     ),
     dict(
         name="VHDL", ext=["vhd", "vhdl"], line=["--"], block=[("/*", "*/")], strings=[DQ], icase=True,
@@ -1035,7 +1045,8 @@ LANGUAGES = [
                  (r"^[ \t]*([A-Za-z_]\w*)\s*:\s*process\b", "$1", "process", True)],
         sample="library ieee;\n-- counter\nentity counter is\n  port (clk : in std_logic);\nend entity;\n"
                "architecture rtl of counter is\nbegin\n  tick : process (clk)\n  begin\n"
-               "    if clk'event and clk = '1' then report \"tick\"; end if;\n  end process;\nend rtl;\n",
+               "    if clk'event and clk = '1' then report \"tick\"; end if;\n  end process;\nend rtl;\n"
+               "function f return bit is begin return x\"FF\"; end;\n",
     ),
     dict(
         name="Vim Script", ext=["vim", "vimrc"], files=[".vimrc", ".gvimrc", "_vimrc", ".exrc"], line=['"'],
@@ -1076,7 +1087,8 @@ LANGUAGES = [
                  (r"^[ \t]*(?:(?:Public|Private|Friend|Protected|Shared|Overrides|Overridable|Async)\s+)*"
                   r"(?:Sub|Function|Property)\s+([A-Za-z_]\w*)", "$1", "function", True)],
         sample="Imports System\n' entry\n<Serializable>\nPublic Module Program\n    Sub Main()\n"
-               "        Dim n As Integer = &HFF\n        Console.WriteLine(\"hi\")\n    End Sub\nEnd Module\n",
+               "        Dim n As Integer = &HFF\n        Console.WriteLine(\"hi\")\n    End Sub\nEnd Module\n"
+               "Rem old comment\n#Region \"Helpers\"\n",
     ),
     dict(
         name="Vue", ext=["vue"], block=[("<!--", "-->")], strings=[DQ, SQ, ("`", "`", True)],
@@ -1089,7 +1101,8 @@ LANGUAGES = [
         outline=[(r"^<(template|script|style)\b[^>\n]*>", "$1", "block"),
                  (r"^[ \t]*(?:export\s+)?(?:async\s+)?function\s+([A-Za-z_$][\w$]*)", "$1", "function")],
         sample="<template>\n  <!-- view -->\n  <button v-if=\"ok\" @click=\"greet\">{{ name }}</button>\n</template>\n"
-               "<script setup>\nconst name = 'x'\nfunction greet() { return `hi` }\n</script>\n",
+               "<script setup>\nconst name = 'x'\nfunction greet() { return `hi` }\n</script>\n"
+               "<script>\n// note\n</script>\n",
     ),
     dict(
         name="XML", ext=["xml", "xsd", "xsl", "xslt", "svg", "plist", "rss", "atom", "xaml", "csproj",
