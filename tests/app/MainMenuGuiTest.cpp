@@ -2,6 +2,7 @@
 #include "app/MainMenu.h"
 #include "app/WorkspaceCommands.h"
 #include "commands/TextCommands.h"
+#include "editor/EditorView.h"
 #include "scripting/ScriptingGuide.h"
 #include "search/SearchController.h"
 
@@ -211,6 +212,26 @@ TEST_F(MainMenuTest, RecentDocumentsListTheFirstTwentyThenClear)
     EXPECT_TRUE(ActionDispatcher::shared().performItem(*clear));
     EXPECT_TRUE(delegate->documents().recentDocumentURLs().isEmpty());
     EXPECT_EQ(delegate->recentRoot()->submenu()->numberOfItems(), 1);
+}
+
+TEST_F(MainMenuTest, RefreshFollowsTheFocusedEditorOfASplitWindow)
+{
+    launch();
+    EditorWindowController* window = openWindow();
+    ASSERT_TRUE(window);
+    window->openSplitTextView();
+    ASSERT_TRUE(window->secondaryEditor && window->secondaryCommands);
+    window->makeFirstResponder(window->secondaryEditor);
+    delegate->refreshCommandMenus(*window);
+    MenuModel* outline = delegate->formatRoot()->submenu()->itemWithTitle("アウトライン")->submenu();
+    EXPECT_EQ(window->secondaryCommands->publishedOutlineMenu.data(), outline);
+
+    window->makeFirstResponder(window->textView);
+    delegate->refreshCommandMenus(*window);
+    MenuModel* primaryOutline = delegate->formatRoot()->submenu()->itemWithTitle("アウトライン")->submenu();
+    EXPECT_NE(primaryOutline, outline);
+    EXPECT_EQ(window->commands().publishedOutlineMenu.data(), primaryOutline);
+    EXPECT_NE(&window->commands(), window->secondaryCommands.get());
 }
 
 TEST_F(MainMenuTest, MissingSelectItemIsSkipped)
