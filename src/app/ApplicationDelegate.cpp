@@ -69,6 +69,16 @@ QList<QWidget*> applicationWindows()
     return windows;
 }
 
+// The text view with the key window's keyboard focus; the focus may rest on its viewport.
+TextView* focusedTextView()
+{
+    QWidget* key = WindowTracker::shared().keyWindow();
+    QWidget* focus = key ? key->focusWidget() : nullptr;
+    if (focus && !dynamic_cast<TextView*>(focus))
+        focus = focus->parentWidget();
+    return dynamic_cast<TextView*>(focus);
+}
+
 }  // namespace
 
 ApplicationDelegate::ApplicationDelegate(QStringList arguments)
@@ -262,6 +272,19 @@ void ApplicationDelegate::registerApplicationActions()
         if (key)
             key->raise();
     });
+    // The clipboard and selection commands of the focused text view, which is no responder itself.
+    for (const char* name : {"cut:", "copy:", "paste:", "pasteAsPlainText:", "delete:", "selectAll:"}) {
+        registerAction(
+            QString::fromLatin1(name),
+            [name](MenuItem*) {
+                if (TextView* view = focusedTextView())
+                    view->performCommand(name);
+            },
+            [name](MenuItem&) -> std::optional<bool> {
+                const TextView* view = focusedTextView();
+                return view && view->validateCommand(name);
+            });
+    }
     registerAction(QStringLiteral("terminate:"), [this](MenuItem*) {
         if (documents_->closeAllDocuments())
             QApplication::quit();
@@ -403,11 +426,7 @@ UndoManager* ApplicationDelegate::activeUndoManager()
     QWidget* key = WindowTracker::shared().keyWindow();
     if (!key)
         return nullptr;
-    QWidget* responder = key->focusWidget();
-    // The focus may rest on a text view's viewport rather than on the view.
-    if (responder && !dynamic_cast<TextView*>(responder) && responder->parentWidget())
-        responder = responder->parentWidget();
-    if (auto* view = dynamic_cast<TextView*>(responder))
+    if (TextView* view = focusedTextView())
         if (UndoManager* manager = view->undoManager())
             return manager;
     if (EditorWindowController* controller = EditorWindowController::controllerForWindow(key))

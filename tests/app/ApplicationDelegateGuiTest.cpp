@@ -8,7 +8,9 @@
 #include "search/SearchController.h"
 #include "support/TestSupport.h"
 
+#include <QClipboard>
 #include <QDialog>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenuBar>
 
@@ -93,6 +95,15 @@ TEST_F(ApplicationDelegateTest, FindHelpUndoAndRedoNeedADocumentWindow)
     EXPECT_TRUE(enabled(redo));
     EXPECT_TRUE(ActionDispatcher::shared().performItem(*redo));
     EXPECT_EQ(window->textView->string(), "abc");
+
+    // The Edit menu's clipboard commands reach the focused editor.
+    MenuItem* copy = item("編集", "コピー");
+    window->textView->setSelectedRange({0, 0});
+    EXPECT_FALSE(enabled(copy));
+    EXPECT_TRUE(ActionDispatcher::shared().performItem(*item("編集", "すべて選択")));
+    EXPECT_EQ(window->textView->selectedRange().length, 3);
+    EXPECT_TRUE(ActionDispatcher::shared().performItem(*copy));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "abc");
 
     // A first responder without an undo manager falls back to the document's.
     auto* field = new QLineEdit(window->window());
