@@ -2,52 +2,50 @@
 
 #include "syntax/CotSyntaxCatalog.h"
 
-#include <QFileInfo>
-
 namespace korimado {
 
 const SyntaxLanguage& SyntaxLanguage::plain()
 {
-    static const SyntaxLanguage language = [] {
-        SyntaxLanguage l;
-        l.id = QStringLiteral("plain");
-        l.displayName = QStringLiteral("標準テキスト");
-        l.fileExtensions = {QStringLiteral("txt")};
-        return l;
-    }();
-    return language;
+    return builtIn().front();
+}
+
+QStringList SyntaxLanguage::words(const QString& list)
+{
+    return list.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+QString SyntaxLanguage::pathExtension(const QString& fileName)
+{
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    if (dot <= 0 || dot == fileName.size() - 1) return {};
+    return fileName.mid(dot + 1);
 }
 
 SyntaxLanguage SyntaxLanguage::detect(const std::optional<QString>& filePath)
 {
-    if (!filePath || filePath->isEmpty()) {
-        return plain();
-    }
-    const QFileInfo info(*filePath);
-    const QString extension = info.suffix().toLower();
-    const QString name = info.fileName();
-    const SyntaxLanguage* best = nullptr;
+    if (!filePath || filePath->isEmpty()) return plain();
+    QString path = *filePath;
+    while (path.size() > 1 && path.endsWith(QLatin1Char('/'))) path.chop(1);
+    const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    const QString extension = pathExtension(name).toLower();
+
     const std::vector<SyntaxLanguage> languages = CotSyntaxCatalog::shared().languages();
+    const SyntaxLanguage* best = nullptr;
     for (const SyntaxLanguage& language : languages) {
-        const bool matches = (!extension.isEmpty() && language.fileExtensions.contains(extension))
-                             || language.filenames.contains(name);
-        if (matches && (!best || language.definitionPriority < best->definitionPriority)) {
-            best = &language;
-        }
+        const bool matches = language.fileExtensions.contains(extension) || language.filenames.contains(name);
+        // Strictly lower, so the earliest of equal priorities stays.
+        if (matches && (!best || language.definitionPriority < best->definitionPriority)) best = &language;
     }
     return best ? *best : plain();
 }
 
 SyntaxLanguage SyntaxLanguage::named(const std::optional<QString>& name)
 {
-    if (!name) {
-        return plain();
-    }
+    if (!name) return plain();
     const QString lowered = name->toLower();
-    for (const SyntaxLanguage& language : CotSyntaxCatalog::shared().languages()) {
-        if (language.id == lowered || language.displayName == *name) {
-            return language;
-        }
+    const std::vector<SyntaxLanguage> languages = CotSyntaxCatalog::shared().languages();
+    for (const SyntaxLanguage& language : languages) {
+        if (language.id == lowered || language.displayName == *name) return language;
     }
     return plain();
 }

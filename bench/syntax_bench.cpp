@@ -1,0 +1,88 @@
+// Whole-text tokenizing with the built-in languages.
+#include "BenchSupport.h"
+
+#include "syntax/SyntaxLanguage.h"
+#include "syntax/SyntaxParser.h"
+
+#include <QCoreApplication>
+
+#include <limits>
+
+using namespace korimado;
+
+namespace {
+
+// Plausible C: functions, comments, strings, numbers and types, every block a little different.
+QString generateC(qsizetype units)
+{
+    QString text;
+    text.reserve(units + 1024);
+    for (int i = 0; text.size() < units; ++i) {
+        text += QStringLiteral("/* Block %1: computes the running total.\n * Second line of the comment. */\n"
+                               "static int compute_%1(const Buffer *buffer, size_t count) {\n"
+                               "    int total = 0; // running \"total\"\n"
+                               "    for (size_t i = 0; i < count; ++i) {\n"
+                               "        total += buffer->values[i] * 0x%2 + %3.5e-3;\n"
+                               "        if (total > 1024) { printf(\"overflow at %zu\\n\", i); return -1; }\n"
+                               "    }\n"
+                               "    char c = 'x';\n"
+                               "    return total + (int)c;\n"
+                               "}\n\n")
+                    .arg(i)
+                    .arg(i % 4096, 0, 16)
+                    .arg(i % 97);
+    }
+    text.truncate(units);
+    return text;
+}
+
+QString generateMarkdown(qsizetype units)
+{
+    QString text;
+    text.reserve(units + 1024);
+    for (int i = 0; text.size() < units; ++i) {
+        text += QStringLiteral("## Section %1\n\n"
+                               "Some paragraph text with `inline code` and a [link](https://example.com/%1) in it, "
+                               "followed by more words to fill the line.\n\n"
+                               "- first item\n- second item with **bold** text\n1. numbered\n\n"
+                               "> A quotation line.\n\n"
+                               "```\nlet x = %1;\n```\n\n"
+                               "Setext heading %1\n---------\n\n<!-- note %1 -->\n\n")
+                    .arg(i);
+    }
+    text.truncate(units);
+    return text;
+}
+
+double timeParse(const QString& text, const SyntaxLanguage& language)
+{
+    std::vector<double> samples;
+    for (int run = 0; run < 3; ++run) {
+        bench::Stopwatch watch;
+        const SyntaxParser::Result result = SyntaxParser::parse(text, language, std::numeric_limits<int>::max() / 4);
+        samples.push_back(watch.ms());
+        if (result.tokens.empty()) std::fprintf(stderr, "no tokens\n");
+    }
+    return bench::percentile(samples, 50);
+}
+
+const SyntaxLanguage& builtIn(const char* id)
+{
+    for (const SyntaxLanguage& language : SyntaxLanguage::builtIn()) {
+        if (language.id == QLatin1String(id)) return language;
+    }
+    return SyntaxLanguage::plain();
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    constexpr qsizetype mib = 1024 * 1024;
+    const SyntaxLanguage& c = builtIn("c");
+    bench::report("parse_c_1mib_ms", timeParse(generateC(mib), c));
+    bench::report("parse_c_10mib_ms", timeParse(generateC(10 * mib), c));
+    bench::report("parse_markdown_10mib_ms", timeParse(generateMarkdown(10 * mib), builtIn("markdown")));
+    return 0;
+}

@@ -1,0 +1,188 @@
+// Outline extraction of SyntaxParser.
+#include "syntax/SyntaxParser.h"
+
+#include "platform/TextBoundaries.h"
+#include "syntax/SyntaxRegex.h"
+
+#include <algorithm>
+#include <set>
+#include <utility>
+
+namespace korimado {
+
+namespace {
+
+constexpr int titleLimit = 100;
+
+struct BuiltInOutline {
+    const char* id;
+    const char16_t* pattern;
+    int titleGroup;
+    bool levelFromGroup1;
+};
+
+const BuiltInOutline builtInOutlines[] = {
+    {"markdown", uR"((?m)^\s{0,3}(#{1,6})\s+(.+?)\s*#*\s*$)", 2, true},
+    {"swift",
+     uR"((?m)^\s*(?:(?:public|private|internal|fileprivate|open|final|static|class|mutating|nonisolated)\s+)*(?:(?:class|struct|enum|protocol|extension|actor|func)\s+)([A-Za-z_][A-Za-z0-9_]*(?:\s*\([^\n{]*\))?))",
+     1, false},
+    {"javascript", uR"((?m)^\s*(?:export\s+)?(?:default\s+)?(?:async\s+)?(?:class|function|interface|type|enum)\s+([A-Za-z_$][A-Za-z0-9_$]*))", 1, false},
+    {"typescript", uR"((?m)^\s*(?:export\s+)?(?:default\s+)?(?:async\s+)?(?:class|function|interface|type|enum)\s+([A-Za-z_$][A-Za-z0-9_$]*))", 1, false},
+    {"python", uR"((?m)^\s*(?:async\s+)?(?:class|def)\s+([A-Za-z_][A-Za-z0-9_]*))", 1, false},
+    {"html", uR"((?i)<(h[1-6])(?:\s[^>]*)?>([^<]+)</h[1-6]>)", 2, true},
+    {"css", uR"((?m)^\s*([^@\s][^{\n]+)\s*\{)", 1, false},
+    {"shell", uR"((?m)^\s*(?:function\s+)?([A-Za-z_][A-Za-z0-9_]*)\s*(?:\(\s*\))?\s*\{)", 1, false},
+    {"c", uR"((?m)^\s*(?:[A-Za-z_][A-Za-z0-9_<>:*&\s]+\s+)([A-Za-z_][A-Za-z0-9_]*)\s*\([^;\n]*\)\s*(?:const\s*)?\{)", 1, false},
+    {"sql", uR"((?im)^\s*(?:CREATE\s+(?:TABLE|VIEW|PROCEDURE|FUNCTION)|ALTER\s+TABLE)\s+([A-Za-z_][A-Za-z0-9_.]*))", 1, false},
+};
+
+const BuiltInOutline* builtInOutline(const QString& id)
+{
+    for (const BuiltInOutline& entry : builtInOutlines) {
+        if (id == QLatin1String(entry.id)) return &entry;
+    }
+    return nullptr;
+}
+
+// Line starts: 0 and the end of every line break still inside the text.
+std::vector<qsizetype> lineStarts(const QString& text)
+{
+    std::vector<qsizetype> starts{0};
+    const qsizetype size = text.size();
+    const char16_t* data = reinterpret_cast<const char16_t*>(text.utf16());
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = data[i];
+        if (c > u'\r' && c < 0x85) continue;
+        if (!TextBoundaries::isLineBreak(c)) continue;
+        if (c == u'\r' && i + 1 < size && data[i + 1] == u'\n') ++i;
+        if (i + 1 < size) starts.push_back(i + 1);
+    }
+    return starts;
+}
+
+int lineOf(const std::vector<qsizetype>& starts, qsizetype location)
+{
+    const auto after = std::upper_bound(starts.begin(), starts.end(), location);
+    return std::max(1, static_cast<int>(after - starts.begin()));
+}
+
+QString limitedTitle(const QString& title)
+{
+    if (title.size() <= titleLimit) return title;
+    const TextBoundaries boundaries(title);
+    qsizetype end = 0;
+    for (int count = 0; count < titleLimit; ++count) {
+        if (end >= title.size()) return title;
+        end = boundaries.nextGrapheme(end);
+    }
+    if (end >= title.size()) return title;
+    return title.left(end) + QChar(0x2026);
+}
+
+std::vector<qsizetype> groupBounds(const SyntaxRegex::Matcher& matcher)
+{
+    std::vector<qsizetype> bounds;
+    const int groups = matcher.groupCount();
+    bounds.reserve(static_cast<size_t>(groups + 1) * 2);
+    for (int g = 0; g <= groups; ++g) {
+        bounds.push_back(matcher.start(g));
+        bounds.push_back(matcher.end(g));
+    }
+    return bounds;
+}
+
+QString groupText(const QString& text, const std::vector<qsizetype>& bounds, int group)
+{
+    const size_t index = static_cast<size_t>(group) * 2;
+    if (index + 1 >= bounds.size() || bounds[index] < 0) return {};
+    return text.mid(bounds[index], bounds[index + 1] - bounds[index]);
+}
+
+int levelFrom(const QString& id, const QString& group1, bool participated)
+{
+    if (!participated) return 1;
+    if (id == QLatin1String("html") && group1.size() == 2 && group1[1].isDigit()) return group1[1].digitValue();
+    return std::max<int>(1, static_cast<int>(group1.size()));
+}
+
+}  // namespace
+
+QString SyntaxParser::expandTemplate(const QString& templateText, const QString& text, const std::vector<qsizetype>& bounds)
+{
+    const int groupCount = static_cast<int>(bounds.size() / 2) - 1;
+    QString out;
+    for (qsizetype i = 0; i < templateText.size(); ++i) {
+        const QChar c = templateText[i];
+        if (c == QLatin1Char('\\')) {
+            if (i + 1 < templateText.size()) out += templateText[++i];
+            continue;
+        }
+        if (c != QLatin1Char('$') || i + 1 >= templateText.size() || !templateText[i + 1].isDigit() || templateText[i + 1].unicode() > u'9') {
+            out += c;
+            continue;
+        }
+        int group = templateText[++i].unicode() - u'0';
+        // Further digits belong to the number only while it still names a group.
+        while (i + 1 < templateText.size() && templateText[i + 1].unicode() >= u'0' && templateText[i + 1].unicode() <= u'9') {
+            const int longer = group * 10 + (templateText[i + 1].unicode() - u'0');
+            if (longer > groupCount) break;
+            group = longer;
+            ++i;
+        }
+        if (group <= groupCount) out += groupText(text, bounds, group);
+    }
+    return out;
+}
+
+std::vector<SyntaxOutlineEntry> SyntaxParser::outline(const QString& text, const SyntaxLanguage& language,
+                                                      const std::function<bool()>& isCancelled)
+{
+    const std::vector<qsizetype> starts = lineStarts(text);
+    const auto cancelled = [&] { return isCancelled && isCancelled(); };
+
+    std::vector<SyntaxOutlineEntry> entries;
+    for (const SyntaxOutlineRule& rule : language.importedOutlineRules) {
+        if (cancelled()) return {};
+        uint32_t options = SyntaxRegex::anchorsMatchLines;
+        if (rule.ignoreCase) options |= SyntaxRegex::caseInsensitive;
+        const SyntaxRegex regex(rule.pattern, options);
+        if (!regex.isValid()) continue;
+        SyntaxRegex::Matcher matcher(regex, text, &isCancelled, true);
+        while (matcher.find()) {
+            const QString title = expandTemplate(rule.templateText, text, groupBounds(matcher)).trimmed();
+            if (title.isEmpty()) continue;
+            const qsizetype start = matcher.start();
+            entries.push_back({limitedTitle(title), lineOf(starts, start), TextRange(start, matcher.end() - start), 1});
+        }
+    }
+
+    const BuiltInOutline* builtIn = builtInOutline(language.id);
+    if (builtIn && !cancelled()) {
+        const SyntaxRegex regex(QString::fromUtf16(builtIn->pattern), 0);
+        SyntaxRegex::Matcher matcher(regex, text, &isCancelled, false);
+        while (matcher.find()) {
+            const std::vector<qsizetype> bounds = groupBounds(matcher);
+            if (bounds[static_cast<size_t>(builtIn->titleGroup) * 2] < 0) continue;
+            const QString title = groupText(text, bounds, builtIn->titleGroup).trimmed();
+            int level = 1;
+            if (builtIn->levelFromGroup1) level = levelFrom(language.id, groupText(text, bounds, 1), bounds[2] >= 0);
+            const qsizetype start = matcher.start();
+            entries.push_back({limitedTitle(title), lineOf(starts, start), TextRange(start, matcher.end() - start), level});
+        }
+    }
+
+    std::stable_sort(entries.begin(), entries.end(), [](const SyntaxOutlineEntry& a, const SyntaxOutlineEntry& b) {
+        return a.range.location < b.range.location;
+    });
+    if (!builtIn) return entries;
+
+    std::set<std::pair<qsizetype, QString>> seen;
+    std::vector<SyntaxOutlineEntry> unique;
+    unique.reserve(entries.size());
+    for (SyntaxOutlineEntry& entry : entries) {
+        if (seen.emplace(entry.range.location, entry.title).second) unique.push_back(std::move(entry));
+    }
+    return unique;
+}
+
+}  // namespace korimado
