@@ -199,7 +199,12 @@ EditorWindowController::EditorWindowController(KoriDocument& document)
 
 EditorWindowController::~EditorWindowController()
 {
-    if (!closed_) windowWillClose();
+    // A window the document let go of without closing it (another window of it stays) still
+    // keeps its state for the next time.
+    if (!closed_) {
+        windowWillClose();
+        saveRestorableState();
+    }
     if (previewWork) previewWork->cancel();
     if (statisticsWork) statisticsWork->cancel();
     if (statistics) statistics->invalidate();

@@ -5,6 +5,7 @@
 #include "document/KoriDocument.h"
 #include "editor/EditorView.h"
 #include "filetree/FileTreeView.h"
+#include "platform/MenuModel.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UndoManager.h"
 #include "platform/UserDefaults.h"
@@ -22,6 +23,7 @@
 #include <QPushButton>
 #include <QWebEngineView>
 #include <QSplitter>
+#include <QTableWidget>
 #include <QTest>
 #include <QTextLayout>
 #include <QToolBar>
@@ -436,7 +438,7 @@ TEST_F(EditorWindowTest, GrabsAWindowWithJapaneseText)
     auto document = textDocument(line + QStringLiteral("\nどこで生れたかとんと見当がつかぬ。\n"), QStringLiteral("猫.txt"));
     EditorWindowController window(*document);
     window.showWindow();
-    QTest::qWaitFor([&] { return !window.status->text().contains(QStringLiteral("計数中")); }, 2000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window.status->text().contains(QStringLiteral("計数中")); }, 2000));
 
     QTextLayout layout(line, window.textView->font());
     layout.beginLayout();
@@ -450,4 +452,132 @@ TEST_F(EditorWindowTest, GrabsAWindowWithJapaneseText)
     EXPECT_FALSE(image.isNull());
     const QString path = QDir::cleanPath(QStringLiteral(QT_TESTCASE_BUILDDIR "/../window-japanese.png"));
     EXPECT_TRUE(image.save(path, "PNG")) << path.toStdString();
+}
+
+TEST_F(EditorWindowTest, OutlineButtonsFollowTheCaretAndMoveBetweenEntries)
+{
+    auto document = textDocument(QStringLiteral("intro\n# One\ntext\n# Two\nend\n"));
+    EditorWindowController window(*document);
+    SyntaxHighlighter& highlighter = window.commands().syntaxHighlighter();
+    highlighter.outlineEntries = {{QStringLiteral("One"), 2, {6, 5}, 1}, {QStringLiteral("Two"), 4, {17, 5}, 1}};
+
+    window.textView->setSelectedRange({0, 0});
+    window.refreshNavigation();
+    EXPECT_FALSE(window.previousOutlineButton->isEnabled());
+    EXPECT_TRUE(window.nextOutlineButton->isEnabled());
+
+    window.textView->setSelectedRange({6, 0});
+    window.refreshNavigation();
+    EXPECT_FALSE(window.previousOutlineButton->isEnabled()) << "an entry at the caret enables neither side";
+    EXPECT_TRUE(window.nextOutlineButton->isEnabled());
+
+    window.navigateOutline(true);
+    EXPECT_EQ(window.textView->selectedRange(), (TextRange{17, 5}));
+    window.navigateOutline(false);
+    EXPECT_EQ(window.textView->selectedRange(), (TextRange{6, 5}));
+
+    window.textView->setSelectedRange({25, 0});
+    window.refreshNavigation();
+    EXPECT_TRUE(window.previousOutlineButton->isEnabled());
+    EXPECT_FALSE(window.nextOutlineButton->isEnabled());
+    window.navigateOutline(true);  // nothing after the last entry: the caret stays
+    EXPECT_EQ(window.textView->selectedRange(), (TextRange{25, 0}));
+
+    window.reloadOutlineTable();
+    ASSERT_EQ(window.outlineTable->rowCount(), 2);
+    EXPECT_EQ(window.outlineTable->item(1, 0)->text(), QStringLiteral("4行  Two"));
+    window.selectOutlineRow(5);  // outside the list: ignored
+    EXPECT_EQ(window.textView->selectedRange(), (TextRange{25, 0}));
+    window.selectOutlineRow(0);
+    EXPECT_EQ(window.textView->selectedRange(), (TextRange{6, 5}));
+
+    highlighter.outlineEntries.clear();
+    window.refreshNavigation();
+    EXPECT_FALSE(window.previousOutlineButton->isEnabled());
+    EXPECT_FALSE(window.nextOutlineButton->isEnabled());
+}
+
+TEST_F(EditorWindowTest, InspectorShowsCurrentResultsOnlyAndCountsFollowTheOptions)
+{
+    auto document = textDocument(QStringLiteral("a b\nc\n"));
+    EditorWindowController window(*document);
+    window.showAdvancedCounter();
+    EXPECT_EQ(window.inspectionText->toPlainText(), QStringLiteral("集計中…"));
+    EXPECT_FALSE(window.countOptions->isHidden());
+    EXPECT_EQ(window.inspectionTop, 72);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.inspectionText->toPlainText().startsWith(QStringLiteral("全文")); }, 3000));
+    EXPECT_TRUE(window.inspectionText->toPlainText().startsWith(QStringLiteral("全文：6文字")));
+    EXPECT_TRUE(window.inspectionText->toPlainText().contains(QStringLiteral("保存サイズ：6バイト")));
+
+    window.countSpaces->setChecked(false);
+    window.countNewlines->setChecked(false);
+    window.refreshInspection();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.inspectionText->toPlainText().startsWith(QStringLiteral("全文")); }, 3000));
+    EXPECT_TRUE(window.inspectionText->toPlainText().startsWith(QStringLiteral("全文：3文字")));
+
+    // A refresh superseded before it ran never shows.
+    window.showDocumentInspector();
+    window.showWarningsInspector();
+    EXPECT_EQ(window.inspectionTop, 34);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.inspectionText->toPlainText() != QStringLiteral("集計中…"); }, 3000));
+    wait(100);
+    EXPECT_EQ(window.detailPicker->selectedSegment(), 3);
+    EXPECT_FALSE(window.inspectionText->toPlainText().contains(QStringLiteral("全文")));
+}
+
+TEST_F(EditorWindowTest, PreviewRendersForTheCurrentRevisionAndNotInEditMode)
+{
+    auto document = textDocument(QStringLiteral("# Title\n"));
+    EditorWindowController window(*document);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.renderCount > 0; }, 3000));
+    EXPECT_EQ(window.previewRevision, document->revision());
+
+    const qint64 shown = window.renderCount;
+    window.schedulePreview(true);
+    window.setMode(Mode::edit);  // the render asked for is dropped
+    wait(300);
+    EXPECT_EQ(window.renderCount, shown);
+}
+
+TEST_F(EditorWindowTest, ClosingOneOfTwoWindowsLeavesTheOtherAndKeepsItsState)
+{
+    EditorWindowController::install();
+    auto document = textDocument(QStringLiteral("hello"), QStringLiteral("two.txt"));
+    document->makeWindowControllers();
+    document->makeWindowControllers();
+    ASSERT_EQ(document->windowControllers().size(), 2u);
+    auto* first = dynamic_cast<EditorWindowController*>(document->windowControllers().front().get());
+    ASSERT_NE(first, nullptr);
+    first->showWindow();
+    first->setMode(Mode::preview);
+    first->window()->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return document->windowControllers().size() == 1; }, 2000));
+    const auto state = EditorWindowController::savedRestorableState(document->fileURL());
+    ASSERT_TRUE(state.has_value());
+    EXPECT_EQ(state->value("kori.mode").integerValue(), 2);
+    document->removeWindowController(document->windowControllers().front().get());
+}
+
+TEST_F(EditorWindowTest, ActionsByNameAndUndoValidation)
+{
+    auto document = textDocument(QStringLiteral("x"));
+    EditorWindowController window(*document);
+    MenuItem undoItem(QStringLiteral("取り消す"), QStringLiteral("undo:"));
+    MenuItem other(QStringLiteral("原案"), QStringLiteral("showEdit:"));
+    EXPECT_EQ(window.validate(undoItem), std::optional<bool>(false)) << "nothing to undo yet";
+    EXPECT_NE(window.validate(other), std::optional<bool>(false));
+
+    window.perform(QStringLiteral("showEdit:"), &other);
+    EXPECT_EQ(window.mode, Mode::edit);
+    window.textView->setSelectedRange({1, 0});
+    window.perform(QStringLiteral("inputYenMark:"), nullptr);
+    window.perform(QStringLiteral("inputBackSlash:"), nullptr);
+    EXPECT_EQ(window.textView->string(), QStringLiteral("x\u00A5\\"));
+    document->undoManager()->closeAutomaticGroup();
+    EXPECT_EQ(window.validate(undoItem), std::optional<bool>(true));
+
+    EXPECT_TRUE(EditorWindowController::canOpenFile(document->fileURL()));
+    const QString before = window.textView->string();
+    window.openTreeFile(document->fileURL());  // the window's own file: nothing happens
+    EXPECT_EQ(window.textView->string(), before);
 }
