@@ -30,6 +30,7 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLayout>
 #include <QLabel>
 #include <QMainWindow>
 #include <QPlainTextEdit>
@@ -660,7 +661,16 @@ void EditorWindowController::refreshMenus()
 void EditorWindowController::showWindow()
 {
     synchronizeWindowTitleWithDocumentName();
+    const bool firstShow = !window_->isVisible() && !window_->testAttribute(Qt::WA_WState_ExplicitShowHide);
     window_->show();
+    if (firstShow) {
+        // The halves set before the window had its size are redone at its real width.
+        if (QLayout* frame = window_->layout()) frame->activate();
+        if (mode == Mode::split) {
+            const int width = std::max(split->width(), 2);
+            split->setSizes({width / 2, width - width / 2});
+        }
+    }
     WindowTracker::shared().makeKeyAndOrderFront(window_.get());
     makeFirstResponder(activeEditor());
 }

@@ -439,6 +439,9 @@ TEST_F(EditorWindowTest, GrabsAWindowWithJapaneseText)
     EditorWindowController window(*document);
     window.showWindow();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !window.status->text().contains(QStringLiteral("計数中")); }, 2000));
+    wait(50);  // let the status row take the new texts' widths
+    const QList<int> halves = window.split->sizes();
+    EXPECT_LE(std::abs(halves.value(0) - halves.value(1)), 2);
 
     QTextLayout layout(line, window.textView->font());
     layout.beginLayout();
