@@ -33,7 +33,7 @@ QString SyntaxRegex::escapedPattern(const QString& pattern)
 }
 
 SyntaxRegex::Matcher::Matcher(const SyntaxRegex& regex, const QString& text, const CancelPoll* isCancelled, bool untrusted)
-    : isCancelled_(isCancelled), untrusted_(untrusted), deadline_(std::chrono::steady_clock::now() + untrustedBudget)
+    : isCancelled_(isCancelled), untrusted_(untrusted), deadline_(std::chrono::steady_clock::now() + (untrusted ? untrustedBudget : builtInBudget))
 {
     if (!regex.pattern_) {
         stopped_ = true;
@@ -69,7 +69,7 @@ SyntaxRegex::Matcher::~Matcher()
 bool SyntaxRegex::Matcher::shouldStop() const
 {
     if (isCancelled_ && *isCancelled_ && (*isCancelled_)()) return true;
-    return untrusted_ && std::chrono::steady_clock::now() > deadline_;
+    return std::chrono::steady_clock::now() > deadline_;
 }
 
 UBool SyntaxRegex::Matcher::matchCallback(const void* context, int32_t)

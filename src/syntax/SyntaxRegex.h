@@ -12,8 +12,9 @@
 namespace korimado {
 
 // An ICU expression run over a QString in place (offsets are UTF-16 indices), polled for
-// cancellation while it searches. Expressions read from syntax packages are also given a time
-// budget, so that a pathological pattern ends instead of holding a worker.
+// cancellation while it searches. Every pass has a time budget, so that a pathological pattern
+// (or a built-in one meeting unusual text) ends instead of holding a worker; expressions read
+// from syntax packages get a shorter budget and ICU's own step and stack limits as well.
 class SyntaxRegex {
 public:
     using CancelPoll = std::function<bool()>;
@@ -24,8 +25,9 @@ public:
         dotMatchesLineSeparators = UREGEX_DOTALL,
     };
 
-    // Wall-clock budget of one guarded expression over one text.
+    // Wall-clock budgets of one expression over one text.
     static constexpr std::chrono::milliseconds untrustedBudget{1500};
+    static constexpr std::chrono::milliseconds builtInBudget{3000};
 
     SyntaxRegex(const QString& pattern, uint32_t options);
     bool isValid() const { return pattern_ != nullptr; }
@@ -36,7 +38,7 @@ public:
     // One pass over a text. The text must outlive the matcher.
     class Matcher {
     public:
-        // untrusted: apply the time budget and ICU's time and stack limits.
+        // untrusted: an expression from a package, with the shorter budget and ICU's limits.
         Matcher(const SyntaxRegex& regex, const QString& text, const CancelPoll* isCancelled, bool untrusted);
         ~Matcher();
         Matcher(const Matcher&) = delete;

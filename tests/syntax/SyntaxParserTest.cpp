@@ -273,3 +273,14 @@ TEST(SyntaxParser, CancellationStopsARunningPatternPromptly)
     EXPECT_TRUE(result.outline.empty());
     EXPECT_FALSE(result.truncated);
 }
+
+TEST(SyntaxParser, BuiltInOutlineExpressionMeetingProseEndsWithinItsBudget)
+{
+    // Lines of bare words make the C outline expression backtrack across the rest of the text
+    // from every line start; unguarded this takes minutes.
+    const QString text = QString("alpha beta gamma delta\n").repeated(6000);
+    const auto start = std::chrono::steady_clock::now();
+    const auto entries = SyntaxParser::outline(text, builtInLanguage("c"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, SyntaxRegex::builtInBudget + std::chrono::seconds(2));
+    EXPECT_TRUE(entries.empty());
+}
