@@ -5,40 +5,9 @@
 
 #include <algorithm>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace korimado {
 
-namespace {
-
-// Index of the first unit in [i, n) that may be a break (<= 0x0D, NEL, LS or PS), or n.
-inline qsizetype skipPlain(const char16_t* p, qsizetype i, qsizetype n)
-{
-#if defined(__SSE2__)
-    const __m128i cr = _mm_set1_epi16(0x0D);
-    const __m128i nel = _mm_set1_epi16(0x85);
-    const __m128i sepMask = _mm_set1_epi16(static_cast<short>(0xFFFE));
-    const __m128i sep = _mm_set1_epi16(0x2028);
-    const __m128i zero = _mm_setzero_si128();
-    for (; i + 8 <= n; i += 8) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        const __m128i low = _mm_cmpeq_epi16(_mm_subs_epu16(v, cr), zero);
-        const __m128i hit = _mm_or_si128(_mm_or_si128(low, _mm_cmpeq_epi16(v, nel)),
-                                         _mm_cmpeq_epi16(_mm_and_si128(v, sepMask), sep));
-        const int mask = _mm_movemask_epi8(hit);
-        if (mask != 0) return i + (__builtin_ctz(static_cast<unsigned>(mask)) >> 1);
-    }
-#endif
-    for (; i < n; ++i) {
-        const char16_t u = p[i];
-        if (u <= 0x0D || u == 0x0085 || u == 0x2028 || u == 0x2029) return i;
-    }
-    return n;
-}
-
-}  // namespace
 
 LineIndex::LineIndex()
 {
@@ -56,7 +25,7 @@ void LineIndex::scan(QStringView units, qsizetype base, std::vector<qsizetype>& 
     const qsizetype n = units.size();
     qsizetype i = 0;
     while (true) {
-        i = skipPlain(p, i, n);
+        i = TextBoundaries::firstPossibleBreak(p, i, n);
         if (i >= n) return;
         const char16_t u = p[i];
         if (TextBoundaries::isLineBreak(u)) {

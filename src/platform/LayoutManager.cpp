@@ -1,5 +1,7 @@
 #include "platform/LayoutManager.h"
 
+#include "platform/TextBoundaries.h"
+
 #include <QFontMetricsF>
 #include <QMetaObject>
 #include <QPainter>
@@ -203,23 +205,38 @@ qsizetype LayoutManager::paragraphIndex(qsizetype characterIndex) const
 
 void LayoutManager::scanBreaks(qsizetype from, qsizetype to, std::vector<qsizetype>& out) const
 {
-    bool pendingCR = false;
+    bool pendingCR = false;  // the previous piece ended in a CR
     storage_.forEachChunk(TextRange::fromBounds(from, to), [&](QStringView piece, qsizetype at) {
         const char16_t* p = reinterpret_cast<const char16_t*>(piece.utf16());
         const qsizetype n = piece.size();
-        for (qsizetype i = 0; i < n; ++i) {
-            const char16_t c = p[i];
-            if (pendingCR) {
-                pendingCR = false;
-                if (c == u'\n') {
-                    out.push_back(at + i + 1);
-                    continue;
-                }
-                out.push_back(at + i);
+        qsizetype i = 0;
+        if (pendingCR && n > 0) {
+            pendingCR = false;
+            if (p[0] == u'\n') {
+                out.push_back(at + 1);
+                i = 1;
+            } else {
+                out.push_back(at);
             }
-            if (c > 0x0D && c != 0x85 && c != 0x2028 && c != 0x2029) continue;
-            if (c == u'\r') pendingCR = true;
-            else if (c == u'\n' || c == 0x85 || c == 0x2028 || c == 0x2029) out.push_back(at + i + 1);
+        }
+        while (true) {
+            i = TextBoundaries::firstPossibleBreak(p, i, n);
+            if (i >= n) break;
+            const char16_t c = p[i];
+            if (c == u'\r') {
+                if (i + 1 == n) {
+                    pendingCR = true;
+                } else if (p[i + 1] == u'\n') {
+                    out.push_back(at + i + 2);
+                    i += 2;
+                    continue;
+                } else {
+                    out.push_back(at + i + 1);
+                }
+            } else if (c == u'\n' || c == 0x85 || c == 0x2028 || c == 0x2029) {
+                out.push_back(at + i + 1);
+            }
+            ++i;
         }
         return true;
     });
@@ -873,7 +890,8 @@ void LayoutManager::draw(QPainter& painter, const QRectF& exposed, const QPointF
         if (item.segment == drawn || item.line < 0) continue;
         drawn = item.segment;
         const QPointF at = origin + item.segmentOrigin;
-        item.segment->layout->draw(&painter, at, {}, exposed.translated(origin - at));
+        // QTextLayout clips in painter coordinates.
+        item.segment->layout->draw(&painter, at, {}, exposed.translated(origin));
     }
     if (showsInvisibles_ || showsControls_) {
         for (const Item& item : items) drawInvisibles(painter, origin, *item.segment, item.fragment.paragraph, item.fragment, item.line);

@@ -4,6 +4,10 @@
 #include <unicode/utext.h>
 
 #include <memory>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <vector>
 
 namespace korimado {
@@ -242,6 +246,30 @@ TextRange TextBoundaries::paragraphRange(TextRange range) const
     const qsizetype last = range.length > 0 ? std::max(start, clamp(range.end()) - 1) : start;
     const qsizetype from = paragraphStart(start);
     return {from, paragraphEnd(last) - from};
+}
+
+qsizetype TextBoundaries::firstPossibleBreak(const char16_t* p, qsizetype i, qsizetype n)
+{
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi16(0x0D);
+    const __m128i nel = _mm_set1_epi16(0x85);
+    const __m128i sepMask = _mm_set1_epi16(static_cast<short>(0xFFFE));
+    const __m128i sep = _mm_set1_epi16(0x2028);
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 8 <= n; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const __m128i low = _mm_cmpeq_epi16(_mm_subs_epu16(v, cr), zero);
+        const __m128i hit = _mm_or_si128(_mm_or_si128(low, _mm_cmpeq_epi16(v, nel)),
+                                         _mm_cmpeq_epi16(_mm_and_si128(v, sepMask), sep));
+        const int mask = _mm_movemask_epi8(hit);
+        if (mask != 0) return i + (__builtin_ctz(static_cast<unsigned>(mask)) >> 1);
+    }
+#endif
+    for (; i < n; ++i) {
+        const char16_t u = p[i];
+        if (u <= 0x0D || u == 0x0085 || u == 0x2028 || u == 0x2029) return i;
+    }
+    return n;
 }
 
 }  // namespace korimado

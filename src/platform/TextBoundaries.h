@@ -39,6 +39,9 @@ public:
     {
         return c == u'\n' || c == u'\r' || c == 0x0085 || c == 0x2028 || c == 0x2029;
     }
+    // Index of the first unit in [i, n) of p that may be a line break (any unit up to CR, NEL, LS or
+    // PS), or n. Scans 8 units at a time where it can: every break scanner goes through here.
+    static qsizetype firstPossibleBreak(const char16_t* p, qsizetype i, qsizetype n);
     qsizetype paragraphStart(qsizetype pos) const;
     // End of the paragraph's contents (before its break) and end after its break.
     qsizetype paragraphContentsEnd(qsizetype pos) const;

@@ -281,3 +281,27 @@ TEST(LayoutManagerGuiTest, JapaneseLinesUseARealFont)
     layout.setShowsInvisibleCharacters(true);
     layout.draw(painter, QRectF(0, 0, 400, 60), QPointF(0, 0));
 }
+
+// A screen far down a long text must show its text, not only the first screen's.
+TEST(LayoutManagerGuiTest, DrawsTextAnywhereInALongDocument)
+{
+    QString text;
+    for (int i = 0; i < 3000; ++i) text += QStringLiteral("MMMMMMMMMMMMMMMM\n");
+    TextStorage storage(text);
+    LayoutManager layout(storage);
+    layout.setFont(testFont());
+    layout.setTextColor(Qt::black);
+    for (const qreal top : {0.0, layout.rowHeight() * 1500, layout.rowHeight() * 2990}) {
+        QImage image(300, 120, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        {
+            QPainter painter(&image);
+            const QRectF exposed(0, top, 300, 120);
+            layout.draw(painter, exposed, QPointF(0, -top));
+        }
+        int dark = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) dark += qGray(image.pixel(x, y)) < 128 ? 1 : 0;
+        EXPECT_GT(dark, 200) << "screen at " << top;
+    }
+}
