@@ -4,12 +4,15 @@
 #include "platform/FilePanels.h"
 #include "platform/QtAlertPresenter.h"
 #include "platform/QtFilePanels.h"
+#include "preview/HTMLPreviewResources.h"
 
 #include <QApplication>
 
 #include <cstdio>
 #include <cstring>
 #include <memory>
+
+#include <unistd.h>
 
 using namespace korimado;
 
@@ -37,6 +40,13 @@ int main(int argc, char** argv)
     // Self-test reports are read while the suite runs.
     if (hasArgument(argc, argv, "--ui-self-test"))
         std::setvbuf(stdout, nullptr, _IONBF, 0);
+
+    // The preview's web engine needs these before the application object exists; as root its
+    // sandbox cannot start.
+    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    HTMLPreviewResources::registerScheme();
 
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Korimado"));

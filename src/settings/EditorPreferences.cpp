@@ -5,6 +5,8 @@
 #include "platform/LayoutManager.h"
 #include "platform/UserDefaults.h"
 #include "settings/EditorSettingsSnapshot.h"
+#include "theme/ThemeQColor.h"
+#include "theme/ThemeSupport.h"
 #include "window/EditorWindowController.h"
 
 #include <QApplication>
@@ -110,7 +112,11 @@ void EditorPreferences::applyAppearance(const UserDefaults& defaults)
 
 EditorPreferences::Theme EditorPreferences::currentTheme()
 {
-    return {QColor(Qt::white), QColor(Qt::black), QColor(Qt::black), QColor(0xB4, 0xD5, 0xFE)};
+    const EditorTheme theme = EditorTheme::current();
+    return {toQColor(theme.resolvedColor(QStringLiteral("background"))),
+            toQColor(theme.resolvedColor(QStringLiteral("text"))),
+            toQColor(theme.resolvedColor(QStringLiteral("insertionPoint"))),
+            toQColor(theme.resolvedColor(QStringLiteral("selection")))};
 }
 
 void EditorPreferences::apply(EditorWindowController& window)

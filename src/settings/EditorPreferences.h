@@ -34,7 +34,7 @@ public:
         QColor insertionPoint;
         QColor selection;
     };
-    // Until themes can be chosen, every editor paints with the built-in light theme.
+    // The colours of the chosen theme ("editor.themeName"), else "Classic", else the built-in one.
     static Theme currentTheme();
 
     // Applies font, colours, tabs, invisibles, guides, line numbers and the status line to one
