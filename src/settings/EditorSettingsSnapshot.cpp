@@ -2,15 +2,13 @@
 
 #include "document/LineEnding.h"
 #include "document/TextEncoding.h"
-#include "platform/TextBoundaries.h"
+#include "platform/StringChecks.h"
 #include "platform/UserDefaults.h"
 #include "settings/EditorSettingsError.h"
 #include "settings/EditorSettingsKeys.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
-
-#include <unicode/uchar.h>
 
 #include <cmath>
 
@@ -38,47 +36,9 @@ bool inRange(qint64 value, qint64 low, qint64 high)
     return value >= low && value <= high;
 }
 
-bool hasControlCharacter(const QString& text)
-{
-    for (char32_t c : text.toUcs4()) {
-        const auto type = u_charType(static_cast<UChar32>(c));
-        if (type == U_CONTROL_CHAR || type == U_FORMAT_CHAR) return true;
-    }
-    return false;
-}
-
-bool isWhiteSpaceOrNewline(char32_t c)
-{
-    if ((c >= 0x09 && c <= 0x0D) || c == 0x85) return true;
-    const auto type = u_charType(static_cast<UChar32>(c));
-    return type == U_SPACE_SEPARATOR || type == U_LINE_SEPARATOR || type == U_PARAGRAPH_SEPARATOR;
-}
-
-QString trimmedOfWhiteSpaceAndNewlines(const QString& text)
-{
-    const QList<uint> scalars = text.toUcs4();
-    qsizetype begin = 0;
-    qsizetype end = scalars.size();
-    while (begin < end && isWhiteSpaceOrNewline(scalars[begin])) ++begin;
-    while (end > begin && isWhiteSpaceOrNewline(scalars[end - 1])) --end;
-    return QString::fromUcs4(reinterpret_cast<const char32_t*>(scalars.constData()) + begin, end - begin);
-}
-
-// Counts user-perceived characters, stopping once past the limit.
-bool exceedsCharacterCount(const QString& text, qsizetype limit)
-{
-    if (text.size() <= limit) return false;
-    const TextBoundaries boundaries(text);
-    qsizetype count = 0;
-    for (qsizetype pos = 0; pos < text.size(); pos = boundaries.nextGrapheme(pos)) {
-        if (++count > limit) return true;
-    }
-    return false;
-}
-
 bool isValidName(const QString& name)
 {
-    return !exceedsCharacterCount(name, kMaxNameLength) && !hasControlCharacter(name);
+    return !exceedsCharacterCount(name, kMaxNameLength) && !containsControlCharacter(name);
 }
 
 // Strict JSON field readers; each throws the invalid-file error naming the key.
