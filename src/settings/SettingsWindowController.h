@@ -14,7 +14,7 @@ class MenuItem;
 class UserDefaults;
 
 // The process-wide settings window and the settings export and import commands.
-// Stand-in: the window shows no controls yet and CotEditor settings archives are refused; the
+// Stand-in: the window shows no controls yet and settings archives are refused; the
 // program's own JSON settings file is exported and imported for real.
 class SettingsWindowController : public Responder {
 public:
@@ -37,7 +37,7 @@ public:
     static inline const QString importMessage =
         QStringLiteral("CotEditor設定アーカイブまたはKorimadoのJSON設定を選んでください。");
     static inline const QString archiveUnavailableMessage =
-        QStringLiteral("CotEditor設定アーカイブの読み書きはまだ利用できません。");
+        QStringLiteral("設定アーカイブの読み書きはまだ利用できません。");
 
 private:
     void presentError(const QString& description);
