@@ -171,16 +171,22 @@ bool KoriDocument::readFromData(const QByteArray& data, const QString&, ErrorInf
     originalText_ = std::move(decoded.text);
     originalFormat_ = format_;
     revision_ += 1;
+    textCache_ = {revision_, *originalText_};
     loading_ = false;
     for (KoriDocumentWindow* window : documentWindows()) window->reloadDocument();
     return true;
 }
 
+QString KoriDocument::string() const
+{
+    if (!textCache_ || textCache_->first != revision_) textCache_ = {revision_, storage_->string()};
+    return textCache_->second;
+}
+
 std::optional<QByteArray> KoriDocument::data(const QString&, ErrorInfo* error)
 {
     // One flattening serves the comparison, the encoding and the text remembered after writing.
-    const QString text = storage_->string();
-    savedText_ = {revision_, text};
+    const QString text = string();
     // Unedited: the bytes read, untouched, whatever a fresh encoding would make of them.
     if (originalFormat_ && *originalFormat_ == format_ && originalText_ && originalData_ && *originalText_ == text) {
         return originalData_;
@@ -239,8 +245,7 @@ bool KoriDocument::writeSafely(const QString& path, const QString& type, SaveOpe
         return false;
     }
     originalData_ = *written;
-    originalText_ = savedText_ && savedText_->first == revision_ ? savedText_->second : storage_->string();
-    savedText_.reset();
+    originalText_ = string();
     originalFormat_ = format_;
     hasExternalChanges_ = false;
     observeFile(target);
@@ -250,7 +255,7 @@ bool KoriDocument::writeSafely(const QString& path, const QString& type, SaveOpe
 
 void KoriDocument::changeFormat(const TextFormat& format)
 {
-    TextCodec::encode(storage_->string(), format);  // throws when the encoding cannot hold the text
+    TextCodec::encode(string(), format);  // throws when the encoding cannot hold the text
     applyFormat(format);
 }
 

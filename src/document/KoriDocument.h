@@ -67,6 +67,9 @@ public:
     const TextStorage& storage() const { return *storage_; }
     // For the text views, which share the one storage with the document.
     const std::shared_ptr<TextStorage>& sharedStorage() const { return storage_; }
+    // The whole text as one string. Readers of one revision share one copy (right after a read, the
+    // text read), so that background jobs do not each flatten a large document again.
+    QString string() const;
     const std::shared_ptr<LineIndex>& lines() const { return lines_; }
     TextFormat format() const { return format_; }
     // Sets the format as it stands (the window's line-ending change converts the text itself and
@@ -125,8 +128,8 @@ private:
     enum class DiskState { unchanged, changed, missing, unreadable };
     DiskState compareWithDisk(const QString& path, ErrorInfo* error) const;
 
-    // The text data() last encoded, with the revision it belongs to.
-    std::optional<std::pair<std::uint64_t, QString>> savedText_;
+    // The flattened text of one revision, shared by its readers.
+    mutable std::optional<std::pair<std::uint64_t, QString>> textCache_;
     std::shared_ptr<TextStorage> storage_ = std::make_shared<TextStorage>();
     std::shared_ptr<LineIndex> lines_;
     TextFormat format_;

@@ -217,7 +217,7 @@ void EditorWindowController::refreshInspection()
     QPointer<EditorWindowController> weak(this);
     inspectionWork = WorkItem::make([weak, token, generation, segment] {
         if (!weak || token->isCancelled()) return;
-        const QString text = weak->model->storage().string();
+        const QString text = weak->model->string();
         const TextRange selection = weak->activeEditor()->selectedRange();
         const TextFormat format = weak->model->format();
         std::optional<QString> path;
@@ -286,7 +286,7 @@ void EditorWindowController::scheduleStatistics()
     statisticsWork = WorkItem::make([weak, key, lineText, lineSuffix] {
         if (!weak || !weak->statisticsKey || !(*weak->statisticsKey == key)) return;
         if (!weak->statisticsText || weak->statisticsText->first != key.revision) {
-            weak->statisticsText = std::make_pair(key.revision, weak->model->storage().string());
+            weak->statisticsText = std::make_pair(key.revision, weak->model->string());
         }
         const bool selected = key.selection.length > 0;
         weak->statistics->request(
@@ -331,7 +331,7 @@ void EditorWindowController::schedulePreview(bool immediate)
         if (!weak) return;
         const std::uint64_t token = ++weak->renderToken;
         const std::uint64_t revision = weak->model->revision();
-        const QString text = weak->model->storage().string();
+        const QString text = weak->model->string();
         const bool html = weak->isHTML() || weak->isSVG();
         weak->rendering = true;
         weak->renderQueue->async([weak, token, revision, text, html] {
@@ -388,7 +388,7 @@ void EditorWindowController::endingChanged(int index)
 {
     if (index < 0 || index >= LineEnding::count) return;
     const LineEnding target = LineEnding::allCases()[static_cast<std::size_t>(index)];
-    const QString converted = target.replacing(model->storage().string());
+    const QString converted = target.replacing(model->string());
     const TextFormat oldFormat = model->format();
     const qsizetype oldLength = model->storage().length();
     if (!textView->isEditable()) return;
