@@ -1,26 +1,41 @@
 #pragma once
 
+#include "platform/CancellationToken.h"
+#include "platform/TextRange.h"
+#include "platform/WorkItem.h"
 #include "syntax/SyntaxLanguage.h"
 #include "syntax/SyntaxOutlineEntry.h"
+#include "syntax/SyntaxTokenKind.h"
 
+#include <QColor>
+#include <QMetaObject>
 #include <QPointer>
 #include <QString>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
 namespace korimado {
 
+class DispatchQueue;
 class EditorTextView;
+class TextStorage;
+struct EditorTheme;
 
-// Colours one editor and keeps its outline.
-// Stand-in: nothing is parsed or coloured yet; the language, the editor's word lists, the outline
-// list and going to an outline entry are real.
+// Colours one editor and keeps its outline. The whole text is parsed on the shared ".syntax" queue;
+// only the tokens near the visible part are painted, as temporary attributes of the editor's
+// layout manager tagged with this highlighter, so the text, its undo and the document never change.
+// Every member is for the main thread.
 class SyntaxHighlighter {
 public:
     using OutlineCallback = std::function<void(const std::vector<SyntaxOutlineEntry>&)>;
+
+    // Edits are gathered this long before a full parse; a viewport parse waits the shorter delay.
+    static constexpr int parseDelayMs = 75;
+    static constexpr int viewportDelayMs = 25;
 
     // language: an identifier, a display name or a file extension (dots are trimmed).
     SyntaxHighlighter(EditorTextView* editor, const QString& language);
@@ -32,11 +47,12 @@ public:
 
     // Resolves and stores the language when given one, then schedules a parse.
     void update(const std::optional<QString>& language);
-    // Asks for a fresh parse (stand-in: only raises the generation).
+    // Asks for a fresh full parse; a burst of requests yields one parse of the last text.
     void schedule();
-    // Cancels everything and forgets the outline; the outline callback gets an empty list.
+    // Cancels everything, removes the colours and forgets the tokens and the outline; the outline
+    // callback gets an empty list.
     void invalidate();
-    // Repaints the visible range from the stored tokens (stand-in: no tokens, nothing to paint).
+    // Repaints the visible neighbourhood from the stored tokens with the current theme.
     void applyVisibleTokens();
     // Puts the caret at the start of the entry, scrolls it into view and focuses the editor.
     void goToOutlineEntry(int index);
@@ -47,11 +63,66 @@ public:
 
     std::uint64_t generation() const { return generation_; }
 
+    // Read access for diagnostics and tests.
+    const std::vector<SyntaxTokenSpan>& cachedTokens() const { return cachedTokens_; }
+    const std::vector<SyntaxTokenSpan>& viewportTokens() const { return viewportTokens_; }
+    TextRange viewportRange() const { return viewportRange_; }
+    bool resultWasTruncated() const { return resultWasTruncated_; }
+    // A full parse has left the delay and its result has not been applied.
+    bool parseInFlight() const { return cancellation_ && !scheduled_; }
+    // Viewport parses started so far.
+    int viewportParseCount() const { return viewportParseCount_; }
+    // The range painted by the last apply (empty when nothing was painted).
+    TextRange paintedRange() const { return paintedRange_; }
+
+    // The colour a token kind is painted with under theme.
+    static QColor color(SyntaxTokenKind kind, const EditorTheme& theme);
+    // The first token of a sorted, non-overlapping list that ends after location.
+    static std::vector<SyntaxTokenSpan>::const_iterator firstTokenEndingAfter(const std::vector<SyntaxTokenSpan>& tokens,
+                                                                             qsizetype location);
+    // The process-wide concurrent queue every highlighter parses on.
+    static DispatchQueue& queue();
+
 private:
+    struct Alive;
+
     void resolveLanguage(const QString& language);
+    void attachToStorage();
+    void detachFromStorage();
+    void cancelFullParse();
+    void cancelViewportParse();
+    void startFullParse(std::uint64_t generation);
+    void scheduleViewportFallback();
+    void visibleRectChanged();
+    TextRange visibleCharacterRange(bool widened) const;
+    bool viewportCovers(TextRange range) const;
 
     QPointer<EditorTextView> editor_;
+    std::shared_ptr<Alive> alive_;
     std::uint64_t generation_ = 0;
+    // Character edits seen on the storage: a result is applied only to the text it was made from.
+    std::uint64_t revision_ = 0;
+
+    CancellationTokenPtr cancellation_;
+    CancellationTokenPtr viewportCancellation_;
+    WorkItemPtr scheduled_;
+    WorkItemPtr viewportScheduled_;
+
+    std::vector<SyntaxTokenSpan> cachedTokens_;
+    std::uint64_t cachedGeneration_ = 0;
+    std::uint64_t cachedRevision_ = 0;
+    std::vector<SyntaxTokenSpan> viewportTokens_;
+    TextRange viewportRange_{TextRange::NotFound, 0};
+    std::uint64_t viewportGeneration_ = 0;
+    std::uint64_t viewportRevision_ = 0;
+    bool resultWasTruncated_ = false;
+    int viewportParseCount_ = 0;
+    TextRange paintedRange_;
+
+    std::weak_ptr<TextStorage> storage_;
+    std::uint64_t storageObserver_ = 0;
+    QMetaObject::Connection scrollConnection_;
+    bool visibleRectCheckPending_ = false;
 };
 
 }  // namespace korimado

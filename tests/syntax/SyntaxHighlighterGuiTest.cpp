@@ -1,0 +1,332 @@
+#include "syntax/SyntaxHighlighter.h"
+
+#include "SyntaxTestSupport.h"
+#include "editor/EditorView.h"
+#include "platform/LayoutManager.h"
+#include "platform/TextStorage.h"
+#include "platform/UndoManager.h"
+#include "theme/ThemeSupport.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QScrollBar>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace korimado;
+
+namespace {
+
+using K = SyntaxTokenKind;
+
+// Runs the event loop until done() holds or the time is up.
+bool spinUntil(const std::function<bool()>& done, int timeoutMs = 10000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done() || clock.elapsed() > timeoutMs) loop.quit();
+    });
+    poll.start(5);
+    if (!done()) loop.exec();
+    return done();
+}
+
+void spinFor(int ms)
+{
+    spinUntil([] { return false; }, ms);
+}
+
+class SyntaxHighlighterTest : public ::testing::Test {
+protected:
+    void open(const QString& text, const QString& language)
+    {
+        storage = std::make_shared<TextStorage>(text);
+        editor = std::make_unique<EditorTextView>(storage);
+        editor->resize(600, 400);
+        editor->show();
+        highlighter = std::make_unique<SyntaxHighlighter>(editor.get(), language);
+        highlighter->onOutlineChange = [this](const std::vector<SyntaxOutlineEntry>& entries) {
+            ++outlineCalls;
+            lastOutline = entries;
+        };
+    }
+
+    // Schedules like the document does after an edit and waits for the applied result.
+    bool parse()
+    {
+        const int before = outlineCalls;
+        highlighter->schedule();
+        return spinUntil([&] { return outlineCalls > before; });
+    }
+
+    std::optional<TemporaryAttributes> attributesAt(qsizetype index) const
+    {
+        std::optional<TemporaryAttributes> found;
+        editor->layoutManager()->enumerateTemporaryAttributes(highlighter.get(), TextRange(index, 1),
+                                                              [&](TextRange, const TemporaryAttributes& a) { found = a; });
+        return found;
+    }
+    std::optional<QColor> colorAt(qsizetype index) const
+    {
+        const auto attributes = attributesAt(index);
+        return attributes ? attributes->foreground : std::nullopt;
+    }
+    // The highlighter's runs over the whole text (and beyond, to catch unclamped ones).
+    std::vector<TextRange> paintedRuns() const
+    {
+        std::vector<TextRange> runs;
+        editor->layoutManager()->enumerateTemporaryAttributes(highlighter.get(), TextRange(0, TextRange::NotFound / 2),
+                                                              [&](TextRange r, const TemporaryAttributes&) { runs.push_back(r); });
+        return runs;
+    }
+    static QColor expected(K kind) { return SyntaxHighlighter::color(kind, EditorTheme::current()); }
+
+    std::shared_ptr<TextStorage> storage;
+    std::unique_ptr<EditorTextView> editor;
+    std::unique_ptr<SyntaxHighlighter> highlighter;
+    int outlineCalls = 0;
+    std::vector<SyntaxOutlineEntry> lastOutline;
+};
+
+// Plausible Swift, big enough that its parse takes a while.
+QString largeSwift(int functions)
+{
+    QString text;
+    for (int i = 0; i < functions; ++i) {
+        text += QStringLiteral("// Function %1\nfunc compute%1(value: Int) -> Int {\n    let label = \"value %1\"\n"
+                               "    return value * %1 + label.count\n}\n\n")
+                    .arg(i);
+    }
+    return text;
+}
+
+}  // namespace
+
+TEST_F(SyntaxHighlighterTest, ColoursKeywordsStringsAndCommentsWithoutTouchingTheText)
+{
+    const QString text = QStringLiteral("func f() -> Int { return \"hi\" } // done\nlet n = 42\n");
+    open(text, QStringLiteral("swift"));
+    UndoManager undo;
+    editor->setUndoManager(&undo);
+    ASSERT_TRUE(parse());
+
+    EXPECT_EQ(colorAt(text.indexOf("func")), expected(K::keyword));
+    EXPECT_EQ(colorAt(text.indexOf("return") + 3), expected(K::keyword));
+    EXPECT_EQ(colorAt(text.indexOf("\"hi\"") + 1), expected(K::string));
+    EXPECT_EQ(colorAt(text.indexOf("// done") + 4), expected(K::comment));
+    EXPECT_EQ(colorAt(text.indexOf("42")), expected(K::number));
+    EXPECT_FALSE(colorAt(text.indexOf(" f(") + 1)) << "a plain name stays uncoloured";
+    EXPECT_NE(expected(K::keyword), expected(K::string));
+
+    EXPECT_EQ(storage->string(), text);
+    EXPECT_FALSE(undo.canUndo()) << "colouring is no edit";
+    EXPECT_EQ(editor->indentationOpeners, QStringList({"{"}));
+    EXPECT_TRUE(editor->completionWords.contains("func"));
+}
+
+TEST_F(SyntaxHighlighterTest, ColoursAreRemovedExactlyWhereTheNewParseNoLongerColours)
+{
+    const QString text = QStringLiteral("let a = \"quoted text\" + b // note\n");
+    open(text, QStringLiteral("swift"));
+    int finder = 0;  // another owner's highlight must survive the highlighter's repaints
+    TemporaryAttributes found;
+    found.background = QColor(Qt::yellow);
+    editor->layoutManager()->addTemporaryAttributes(&finder, found, TextRange(0, 3));
+    ASSERT_TRUE(parse());
+    ASSERT_EQ(colorAt(text.indexOf("quoted")), expected(K::string));
+
+    // Drop both quotes: the words are plain names now and must lose the colour the edit moved along.
+    storage->replaceCharacters(TextRange(text.indexOf("\"quoted"), 1), QString());
+    const QString edited = storage->string();
+    storage->replaceCharacters(TextRange(edited.indexOf("text\"") + 4, 1), QString());
+    const QString plain = storage->string();
+    ASSERT_EQ(plain, "let a = quoted text + b // note\n");
+    ASSERT_TRUE(parse());
+    for (qsizetype i = plain.indexOf("quoted"); i < plain.indexOf(" + b"); ++i) {
+        EXPECT_FALSE(colorAt(i)) << i;
+    }
+    EXPECT_EQ(colorAt(plain.indexOf("let")), expected(K::keyword));
+    EXPECT_EQ(colorAt(plain.indexOf("note")), expected(K::comment));
+
+    bool finderKept = false;
+    editor->layoutManager()->enumerateTemporaryAttributes(&finder, TextRange(0, 3), [&](TextRange r, const TemporaryAttributes& a) {
+        finderKept = r == TextRange(0, 3) && a == found;
+    });
+    EXPECT_TRUE(finderKept);
+}
+
+TEST_F(SyntaxHighlighterTest, ABurstOfRequestsYieldsOneAppliedParse)
+{
+    open(QStringLiteral("# One\ntext\n"), QStringLiteral("markdown"));
+    for (int i = 0; i < 10; ++i) {
+        storage->replaceCharacters(TextRange(storage->length(), 0), QStringLiteral("# More\n"));
+        highlighter->schedule();
+    }
+    ASSERT_TRUE(spinUntil([&] { return outlineCalls > 0; }));
+    spinFor(300);
+    EXPECT_EQ(outlineCalls, 1);
+    EXPECT_EQ(lastOutline.size(), 11u) << "the text of the last request";
+}
+
+TEST_F(SyntaxHighlighterTest, AResultForATextEditedDuringTheParseIsDropped)
+{
+    open(largeSwift(12000), QStringLiteral("swift"));
+    highlighter->schedule();
+    ASSERT_TRUE(spinUntil([&] { return highlighter->parseInFlight(); }));
+    // An edit nobody reported: the parse in flight describes the old text.
+    storage->replaceCharacters(TextRange(0, 0), QStringLiteral("/* new */\n"));
+    spinUntil([&] { return outlineCalls > 0; }, 2000);
+    EXPECT_EQ(outlineCalls, 0);
+    EXPECT_TRUE(paintedRuns().empty());
+    EXPECT_TRUE(highlighter->cachedTokens().empty());
+
+    // An edit that was reported supersedes the request: only the new one is applied.
+    ASSERT_TRUE(parse());
+    EXPECT_EQ(colorAt(0), expected(K::comment)) << "the new text is coloured";
+}
+
+TEST_F(SyntaxHighlighterTest, InvalidateStopsEverythingAndClearsColoursAndOutline)
+{
+    open(QStringLiteral("# Title\nlet x = 1\n"), QStringLiteral("markdown"));
+    ASSERT_TRUE(parse());
+    ASSERT_FALSE(paintedRuns().empty());
+    ASSERT_EQ(lastOutline.size(), 1u);
+
+    highlighter->schedule();
+    highlighter->invalidate();
+    EXPECT_EQ(outlineCalls, 2) << "invalidate reports an empty outline";
+    EXPECT_TRUE(lastOutline.empty());
+    EXPECT_TRUE(highlighter->outlineEntries.empty());
+    EXPECT_TRUE(paintedRuns().empty());
+    spinFor(300);
+    EXPECT_EQ(outlineCalls, 2) << "the pending parse never lands";
+    EXPECT_TRUE(paintedRuns().empty());
+
+    highlighter->applyVisibleTokens();
+    EXPECT_TRUE(paintedRuns().empty()) << "no tokens are kept";
+}
+
+TEST_F(SyntaxHighlighterTest, RangesStayWithinTheTextAfterItShrinks)
+{
+    QString text;
+    for (int i = 0; i < 200; ++i) text += QStringLiteral("let s%1 = \"string %1\" // comment\n").arg(i);
+    open(text, QStringLiteral("swift"));
+    ASSERT_TRUE(parse());
+    ASSERT_FALSE(paintedRuns().empty());
+
+    // Shrink the text and repaint before any new parse (a theme change can do that).
+    storage->replaceCharacters(TextRange(10, storage->length() - 10), QString());
+    highlighter->applyVisibleTokens();
+    for (const TextRange& run : paintedRuns()) {
+        EXPECT_LE(run.end(), storage->length());
+    }
+    EXPECT_TRUE(paintedRuns().empty()) << "tokens of the longer text are not painted on the shorter one";
+
+    ASSERT_TRUE(parse());
+    EXPECT_EQ(colorAt(0), expected(K::keyword));
+    for (const TextRange& run : paintedRuns()) {
+        EXPECT_LE(run.end(), storage->length());
+    }
+}
+
+TEST_F(SyntaxHighlighterTest, OutlineEntriesHeadingFontAndGoingToAnEntry)
+{
+    const QString text = QStringLiteral("intro\n# One\ntext\n## Two\nend\n");
+    open(text, QStringLiteral("markdown"));
+    QFont font = editor->font();
+    font.setPointSizeF(13);
+    editor->setFont(font);
+    ASSERT_TRUE(parse());
+
+    ASSERT_EQ(highlighter->outlineEntries.size(), 2u);
+    EXPECT_EQ(lastOutline, highlighter->outlineEntries);
+    EXPECT_EQ(highlighter->outlineEntries[0].title, "One");
+    EXPECT_EQ(highlighter->outlineEntries[1].level, 2);
+    EXPECT_EQ(highlighter->outlineEntries[1].line, 4);
+
+    const auto heading = attributesAt(text.indexOf("# One") + 2);
+    ASSERT_TRUE(heading && heading->font);
+    EXPECT_EQ(heading->font->weight(), QFont::DemiBold);
+    EXPECT_DOUBLE_EQ(heading->font->pointSizeF(), 13);
+    EXPECT_EQ(heading->foreground, expected(K::heading));
+    EXPECT_FALSE(attributesAt(0)) << "body text";
+
+    editor->setSelectedRange(TextRange(0, 2));
+    for (int bad : {-1, 2}) {
+        highlighter->goToOutlineEntry(bad);
+        EXPECT_EQ(editor->selectedRange(), TextRange(0, 2)) << bad;
+    }
+    highlighter->goToOutlineEntry(1);
+    EXPECT_EQ(editor->selectedRange(), TextRange(text.indexOf("## Two"), 0)) << "a caret at the entry's start";
+}
+
+TEST_F(SyntaxHighlighterTest, LanguageChangeResolvesExtensionsAndRecolours)
+{
+    const QString text = QStringLiteral("def run(): pass\n");
+    open(text, QStringLiteral("plain"));
+    EXPECT_EQ(editor->indentationOpeners, QStringList());
+    ASSERT_TRUE(parse());
+    EXPECT_TRUE(paintedRuns().empty());
+
+    const int before = outlineCalls;
+    highlighter->update(QStringLiteral(".PY"));
+    EXPECT_EQ(highlighter->languageValue.id, "python");
+    EXPECT_EQ(editor->indentationOpeners, QStringList({":"}));
+    ASSERT_TRUE(spinUntil([&] { return outlineCalls > before; }));
+    EXPECT_EQ(colorAt(0), expected(K::keyword));
+
+    highlighter->update(QStringLiteral("css"));
+    EXPECT_EQ(editor->indentationOpeners, QStringList({"{"}));
+    const QString id = highlighter->languageValue.id;
+    highlighter->update(std::nullopt);
+    EXPECT_EQ(highlighter->languageValue.id, id) << "no language keeps the current one";
+
+    highlighter->update(QStringLiteral("no-such-language"));
+    EXPECT_EQ(highlighter->languageValue.id, SyntaxLanguage::plain().id);
+    ASSERT_TRUE(parse());
+    EXPECT_TRUE(paintedRuns().empty()) << "the plain language colours nothing";
+}
+
+TEST_F(SyntaxHighlighterTest, TruncatedParseIsCompletedAroundTheViewport)
+{
+    test::ScopedEnvironment limit("KORIMADO_SYNTAX_TOKEN_LIMIT", QByteArray("10"));
+    QString text;
+    for (int i = 0; i < 12000; ++i) text += QStringLiteral("let v%1 = 1 // c\n").arg(i, 5, 10, QLatin1Char('0'));
+    open(text, QStringLiteral("swift"));
+    ASSERT_TRUE(parse());
+    EXPECT_TRUE(highlighter->resultWasTruncated());
+    ASSERT_TRUE(spinUntil([&] { return !highlighter->viewportTokens().empty(); }));
+    EXPECT_EQ(highlighter->viewportParseCount(), 1);
+
+    const qsizetype last = text.lastIndexOf("let");
+    EXPECT_FALSE(colorAt(last)) << "beyond the first parse and the first viewport";
+    editor->verticalScrollBar()->setValue(editor->verticalScrollBar()->maximum());
+    ASSERT_TRUE(spinUntil([&] { return colorAt(last).has_value(); }));
+    EXPECT_EQ(colorAt(last), expected(K::keyword));
+    EXPECT_EQ(highlighter->viewportParseCount(), 2);
+    EXPECT_TRUE(highlighter->viewportRange().contains(last));
+
+    // A short scroll stays inside the parsed neighbourhood: no new viewport parse.
+    editor->verticalScrollBar()->setValue(editor->verticalScrollBar()->maximum() - 2000);
+    spinFor(200);
+    EXPECT_EQ(highlighter->viewportParseCount(), 2);
+    EXPECT_EQ(colorAt(last), expected(K::keyword));
+}
+
+TEST(SyntaxHighlighterSearch, FirstTokenEndingAfterALocation)
+{
+    const std::vector<SyntaxTokenSpan> tokens = {{{0, 3}, K::keyword}, {{5, 2}, K::string}, {{10, 4}, K::comment}};
+    const auto index = [&](qsizetype location) { return SyntaxHighlighter::firstTokenEndingAfter(tokens, location) - tokens.begin(); };
+    EXPECT_EQ(index(0), 0);
+    EXPECT_EQ(index(2), 0);
+    EXPECT_EQ(index(3), 1) << "a token ending at the location does not meet it";
+    EXPECT_EQ(index(6), 1);
+    EXPECT_EQ(index(9), 2);
+    EXPECT_EQ(index(14), 3);
+    const std::vector<SyntaxTokenSpan> none;
+    EXPECT_EQ(SyntaxHighlighter::firstTokenEndingAfter(none, 5), none.end());
+}
