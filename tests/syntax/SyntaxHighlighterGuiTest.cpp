@@ -2,6 +2,7 @@
 
 #include "SyntaxTestSupport.h"
 #include "editor/EditorView.h"
+#include "platform/DispatchQueue.h"
 #include "platform/LayoutManager.h"
 #include "platform/TextStorage.h"
 #include "platform/UndoManager.h"
@@ -13,6 +14,8 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
 
 using namespace korimado;
 
@@ -187,6 +190,30 @@ TEST_F(SyntaxHighlighterTest, AResultForATextEditedDuringTheParseIsDropped)
     // An edit that was reported supersedes the request: only the new one is applied.
     ASSERT_TRUE(parse());
     EXPECT_EQ(colorAt(0), expected(K::comment)) << "the new text is coloured";
+}
+
+TEST_F(SyntaxHighlighterTest, SupersededParsesGiveUpAndLeaveTheQueueFree)
+{
+    open(QString(40, 'a') + QStringLiteral("!\n"), QStringLiteral("plain"));
+    // A package expression that backtracks for as long as it is allowed to.
+    SyntaxLanguage slow = SyntaxLanguage::plain();
+    slow.id = QStringLiteral("slow");
+    slow.importedHighlightRules = {{QStringLiteral("(a|aa)+$"), K::string, false, false}};
+    highlighter->languageValue = slow;
+    for (int i = 0; i < 8; ++i) {
+        highlighter->schedule();
+        ASSERT_TRUE(spinUntil([&] { return highlighter->parseInFlight(); }));
+        spinFor(10);
+    }
+    highlighter->invalidate();
+
+    auto ran = std::make_shared<std::atomic<bool>>(false);
+    QElapsedTimer clock;
+    clock.start();
+    SyntaxHighlighter::queue().async([ran] { *ran = true; });
+    ASSERT_TRUE(spinUntil([&] { return ran->load(); }));
+    EXPECT_LT(clock.elapsed(), 500) << "a superseded job must not run out its time budget";
+    EXPECT_EQ(outlineCalls, 1) << "only invalidate reported";
 }
 
 TEST_F(SyntaxHighlighterTest, InvalidateStopsEverythingAndClearsColoursAndOutline)
