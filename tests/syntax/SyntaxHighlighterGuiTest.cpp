@@ -212,7 +212,8 @@ TEST_F(SyntaxHighlighterTest, SupersededParsesGiveUpAndLeaveTheQueueFree)
     clock.start();
     SyntaxHighlighter::queue().async([ran] { *ran = true; });
     ASSERT_TRUE(spinUntil([&] { return ran->load(); }));
-    EXPECT_LT(clock.elapsed(), 500) << "a superseded job must not run out its time budget";
+    // Well under the 1.5 s budget of one pass, with room for a loaded machine.
+    EXPECT_LT(clock.elapsed(), 1000) << "a superseded job must not run out its time budget";
     EXPECT_EQ(outlineCalls, 1) << "only invalidate reported";
 }
 
