@@ -276,6 +276,13 @@ void KoriDocument::applyFormat(const TextFormat& format)
 void KoriDocument::noteEdit()
 {
     const UndoManager* undo = undoManager();
+    // The notifications of one undo step (a typing run, a multi-range replacement) are one change,
+    // so that undoing the step leaves the document clean again.
+    if (undo && undo->isUndoRegistrationEnabled()) {
+        const std::uint64_t step = undo->currentStepId();
+        if (step != 0 && step == lastNotedStep_ && changeCount() != 0) return;
+        lastNotedStep_ = step;
+    }
     if (undo && undo->isUndoing()) {
         updateChangeCount(ChangeType::undone);
     } else if (undo && undo->isRedoing()) {

@@ -128,6 +128,7 @@ private:
     enum class DiskState { unchanged, changed, missing, unreadable };
     DiskState compareWithDisk(const QString& path, ErrorInfo* error) const;
 
+    std::uint64_t lastNotedStep_ = 0;  // the undo step noteEdit last counted
     // The flattened text of one revision, shared by its readers.
     mutable std::optional<std::pair<std::uint64_t, QString>> textCache_;
     std::shared_ptr<TextStorage> storage_ = std::make_shared<TextStorage>();

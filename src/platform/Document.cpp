@@ -62,7 +62,11 @@ void Document::updateChangeCount(ChangeType change)
     case ChangeType::done:
     case ChangeType::redone: changeCount_ += 1; break;
     case ChangeType::undone: changeCount_ -= 1; break;
-    case ChangeType::cleared: changeCount_ = 0; break;
+    case ChangeType::cleared:
+        changeCount_ = 0;
+        // What is typed next is a change of its own: undoing it must not reach past this point.
+        if (undoManager_) undoManager_->breakCoalescing();
+        break;
     }
     hasUnautosavedChanges_ = change != ChangeType::cleared;
 }

@@ -88,6 +88,12 @@ bool UndoManager::canCoalesce(const void* token) const
     return group && !group->entries.empty();
 }
 
+std::uint64_t UndoManager::currentStepId() const
+{
+    if (open_) return open_->id;
+    return undoStack_.empty() ? 0 : undoStack_.back().id;
+}
+
 bool UndoManager::replaceCoalescedAction(Action action)
 {
     if (!action || !run_ || !canCoalesce(run_->token)) {

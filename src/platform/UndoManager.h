@@ -86,6 +86,11 @@ public:
     bool isUndoing() const { return mode_ == Mode::Undoing; }
     bool isRedoing() const { return mode_ == Mode::Redoing; }
 
+    // The step that changes are recorded into now: the open group, else the last one recorded
+    // (a typing run keeps growing it), 0 when there is none. While undoing or redoing it is the
+    // step that records the inverse, a new one for every undo or redo.
+    std::uint64_t currentStepId() const;
+
     void removeAllActions();
     void removeAllActions(const void* target);
 

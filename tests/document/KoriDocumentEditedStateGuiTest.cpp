@@ -1,0 +1,70 @@
+// The edited state follows undo steps, not the notifications inside one step.
+#include "document/KoriDocument.h"
+#include "platform/TextView.h"
+#include "platform/UndoManager.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace korimado;
+using korimado::test::TempDir;
+
+namespace {
+
+struct EditedDocument {
+    TempDir dir;
+    KoriDocument document;
+    TextView view;
+
+    EditedDocument()
+    {
+        const QString path = dir.write("notes.txt", "hello\n");
+        EXPECT_TRUE(document.readFromURL(path, KoriDocument::plainTextType, nullptr));
+        document.setFileURL(path);
+        view.setTextStorage(document.sharedStorage());
+        view.setUndoManager(document.undoManager());
+        QObject::connect(&view, &TextView::textDidChange, [this] { document.noteEdit(); });
+    }
+
+    void type(const QString& text)
+    {
+        for (const QChar c : text) view.insertText(QString(c));
+        document.undoManager()->closeAutomaticGroup();
+    }
+};
+
+}  // namespace
+
+TEST(KoriDocumentEditedState, UndoingATypingRunLeavesTheDocumentClean)
+{
+    EditedDocument d;
+    d.view.setSelectedRange({5, 0});
+    d.type("abc");
+    EXPECT_TRUE(d.document.isDocumentEdited());
+    d.document.undoManager()->undo();
+    EXPECT_EQ(d.document.storage().string(), "hello\n");
+    EXPECT_FALSE(d.document.isDocumentEdited());
+    d.document.undoManager()->redo();
+    EXPECT_TRUE(d.document.isDocumentEdited());
+}
+
+TEST(KoriDocumentEditedState, TypingOnAfterSavingIsAChangeOfItsOwn)
+{
+    EditedDocument d;
+    d.view.setSelectedRange({5, 0});
+    d.type("ab");
+    ASSERT_TRUE(d.document.saveDocument());
+    EXPECT_FALSE(d.document.isDocumentEdited());
+
+    // Typing on must mark the document again, and undoing it must stop at what was saved.
+    d.type("c");
+    EXPECT_TRUE(d.document.isDocumentEdited());
+    d.document.undoManager()->undo();
+    EXPECT_EQ(d.document.storage().string(), "helloab\n");
+    EXPECT_FALSE(d.document.isDocumentEdited());
+
+    // Undoing past the save leaves text that differs from the file: edited.
+    d.document.undoManager()->undo();
+    EXPECT_EQ(d.document.storage().string(), "hello\n");
+    EXPECT_TRUE(d.document.isDocumentEdited());
+}
