@@ -114,8 +114,10 @@ void KoriDocument::setFileURL(const QString& path)
 
 QString KoriDocument::fileNameExtension(const QString&, SaveOperation) const
 {
-    const QString extension = QFileInfo(fileURL()).suffix();
-    return extension.isEmpty() ? QStringLiteral("txt") : extension;
+    // A leading dot marks a hidden file, not an extension: ".bashrc" has none.
+    const QString name = QFileInfo(fileURL()).fileName();
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot > 0 && dot < name.size() - 1 ? name.mid(dot + 1) : QStringLiteral("txt");
 }
 
 ErrorInfo KoriDocument::willPresentError(const ErrorInfo& error)

@@ -41,7 +41,7 @@ public:
     static const QStringList& readableTypes();
     static bool isNativeType(const QString& type);
     static bool autosavesInPlace() { return false; }
-    // Files from this many bytes on are refused before reading.
+    // Larger files are refused before reading.
     static constexpr qint64 maximumFileSize = 67'108'864;
     // Texts from this many UTF-16 units on want non-contiguous layout.
     static constexpr qsizetype nonContiguousLayoutThreshold = 250'001;

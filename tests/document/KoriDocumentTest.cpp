@@ -213,6 +213,12 @@ TEST(KoriDocumentTest, TypesNamesAndLayoutThreshold)
     auto markdown = open(dir.write("notes.md", "# hi\n"));
     ASSERT_TRUE(markdown);
     EXPECT_EQ(markdown->fileNameExtension(KoriDocument::plainTextType, Document::SaveOperation::save), "md");
+    // A hidden file's leading dot starts no extension; the last dot of a name does.
+    for (const auto& [name, extension] : {std::pair{".bashrc", "txt"}, {"archive.tar.gz", "gz"}, {"notes.", "txt"}}) {
+        auto other = open(dir.write(name, "x\n"));
+        ASSERT_TRUE(other);
+        EXPECT_EQ(other->fileNameExtension(KoriDocument::plainTextType, Document::SaveOperation::save), extension) << name;
+    }
 }
 
 TEST(KoriDocumentTest, ReadFailuresLeaveTheDocumentAsItWas)
