@@ -215,11 +215,19 @@ DocumentInspection DocumentInspection::inspect(const QString& text, TextRange se
         totalCharacters += chars;
         result.longestLine = std::max(result.longestLine, chars);
         if (chars > pageGuideColumn) ++linesBeyondGuide;
-        if (i > lineStart && (p[i - 1] == u' ' || p[i - 1] == u'\t')) {
-            // A prepended mark makes the blank part of a larger character.
-            const bool prepended = i - 1 > lineStart
-                && u_getIntPropertyValue(static_cast<UChar32>(p[i - 2]), UCHAR_GRAPHEME_CLUSTER_BREAK)
-                       == U_GCB_PREPEND;
+        if (i > lineStart && p[i - 1] == u'\t') {
+            ++trailingBlankLines;  // a tab is a control: always a character of its own
+        } else if (i > lineStart && p[i - 1] == u' ') {
+            // A prepended mark before it makes the space part of a larger character.
+            bool prepended = false;
+            if (i - 1 > lineStart) {
+                char32_t before = p[i - 2];
+                if (QChar::isLowSurrogate(before) && i - 2 > lineStart && QChar::isHighSurrogate(p[i - 3])) {
+                    before = QChar::surrogateToUcs4(p[i - 3], static_cast<char16_t>(before));
+                }
+                prepended = u_getIntPropertyValue(static_cast<UChar32>(before), UCHAR_GRAPHEME_CLUSTER_BREAK)
+                    == U_GCB_PREPEND;
+            }
             if (!prepended) ++trailingBlankLines;
         }
         if (i == n) break;
@@ -264,7 +272,8 @@ DocumentInspection DocumentInspection::inspect(const QString& text, TextRange se
         result.displayName = QStringLiteral("名称未設定");
     }
     result.encoding = format.encoding.rawValue();
-    if (format.bom) result.encoding += QStringLiteral("（BOM付き）");
+    // Only the Unicode forms write a mark; a flag on any other encoding writes nothing.
+    if (format.bom && format.encoding.supportsBOM()) result.encoding += QStringLiteral("（BOM付き）");
 
     auto warn = [&](DocumentWarningSeverity severity, QString title, QString detail) {
         result.warnings.append(DocumentWarning{severity, std::move(title), std::move(detail)});

@@ -117,6 +117,10 @@ TEST(DocumentInspectionTest, TrailingBlanksControlsAndPageGuideBoundaries)
     EXPECT_EQ(titles(inspect("a\t\nb")), QStringList{"行末に空白があります"});
     EXPECT_TRUE(inspect(s(u"a\u3000\nb")).warnings.isEmpty());
     EXPECT_TRUE(inspect(s(u"a \u0301")).warnings.isEmpty());  // the space carries a mark
+    // A tab always stands alone; a space joins a prepended letter before it, an astral one too.
+    EXPECT_EQ(titles(inspect(s(u"a\u0D4E\t\nb"))), QStringList{"行末に空白があります"});
+    EXPECT_TRUE(inspect(s(u"a\u0D4E \nb")).warnings.isEmpty());
+    EXPECT_TRUE(inspect(s(u"a\U000111C2 \nb")).warnings.isEmpty());
 
     // NEL separates lines and is a control character; LS and PS only separate lines.
     const DocumentInspection nel = inspect(s(u"a\u0085b\u0085c"));
@@ -147,6 +151,11 @@ TEST(DocumentInspectionTest, FileFactsAndEncodingName)
     EXPECT_EQ(report.displayName, "メモ.txt");
     EXPECT_EQ(report.path, path);
     EXPECT_EQ(report.encoding, "UTF-8（BOM付き）");
+    // A mark flag on an encoding without one writes no mark, so the name says none.
+    TextFormat shiftJis;
+    shiftJis.encoding = TextEncoding::shiftJIS;
+    shiftJis.bom = true;
+    EXPECT_EQ(DocumentInspection::inspect("abc", {0, 0}, shiftJis, {}, 80).encoding, "Shift JIS");
     EXPECT_EQ(report.fileBytes, 4);
     EXPECT_EQ(report.encodedBytes, 7);
     ASSERT_TRUE(report.modifiedAt.has_value());
