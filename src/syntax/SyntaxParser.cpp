@@ -220,6 +220,7 @@ SyntaxParser::Result SyntaxParser::parse(const QString& text, const SyntaxLangua
     const auto cancelled = [&] { return isCancelled && isCancelled(); };
 
     std::vector<Candidate> candidates;
+    bool passCutShort = false;
     for (const Pattern& pattern : patterns(language)) {
         if (cancelled()) return {};
         // An alternation of many words costs a full attempt at every letter; when every word is
@@ -242,7 +243,11 @@ SyntaxParser::Result SyntaxParser::parse(const QString& text, const SyntaxLangua
             }
         }
         if (result.truncated) break;
+        // A pass its time budget ended left the rest of the text without these tokens: the
+        // result must say it is incomplete, so that the part on screen gets a parse of its own.
+        if (matcher.stoppedEarly() && !cancelled()) passCutShort = true;
     }
+    result.truncated = result.truncated || passCutShort;
 
     std::stable_sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
         if (a.location != b.location) return a.location < b.location;

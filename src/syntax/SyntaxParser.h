@@ -19,7 +19,7 @@ public:
     struct Result {
         std::vector<SyntaxTokenSpan> tokens;  // ascending, non-overlapping
         std::vector<SyntaxOutlineEntry> outline;
-        bool truncated = false;
+        bool truncated = false;  // a token limit or a time budget cut it short
     };
 
     // The default token limit: $KORIMADO_SYNTAX_TOKEN_LIMIT when it is an integer above 9, else 120000.
