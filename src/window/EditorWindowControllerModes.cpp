@@ -6,6 +6,7 @@
 #include "editor/EditorView.h"
 #include "editor/LineNumberRuler.h"
 #include "platform/ActionDispatcher.h"
+#include "platform/LayoutManager.h"
 #include "platform/MenuModel.h"
 #include "search/SearchController.h"
 #include "syntax/CotSyntaxCatalog.h"
@@ -110,7 +111,21 @@ void EditorWindowController::openSplitTextView(MenuItem*)
     secondaryRuler = newRuler;
 
     secondaryCommands = std::make_unique<TextCommands>(editor, model);
-    secondaryCommands->apply(primaryCommands().storedPreferences);
+    // The primary's stored values date from its creation, before the settings were applied to
+    // it; the second editor starts from what the primary shows now.
+    EditorCommandPreferences preferences = primaryCommands().storedPreferences;
+    preferences.tabWidth = textView->editingTabWidth;
+    preferences.usesSpaces = textView->usesSpacesForIndentation;
+    preferences.showsInvisibles = textView->showsInvisibleCharacters();
+    preferences.showsIndentGuides = textView->showsIndentGuides;
+    preferences.pageGuideColumn = textView->pageGuideColumn;
+    preferences.automaticallyIndents = textView->automaticallyIndents;
+    preferences.fontSize = textView->font().pointSizeF();
+    preferences.editable = textView->isEditable();
+    secondaryCommands->apply(preferences);
+    editor->setFont(textView->font());  // apply() knows only the system fonts, not a chosen one
+    editor->setTabWidth(textView->tabWidth());
+    secondaryLayout->setShowsControlCharacters(layout->showsControlCharacters());
     secondaryCommands->reloadSyntaxFromDocument();
     QPointer<EditorWindowController> weak(this);
     secondarySearch = std::make_unique<SearchController>(editor, model, [weak] {

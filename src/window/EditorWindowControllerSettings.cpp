@@ -312,8 +312,12 @@ void EditorWindowController::applyEditorPreferences()
         editor->setSelectedTextBackgroundColor(theme.selection);
         editor->viewport()->update();
     }
-    // The second editor shares the primary one's line-number setting.
-    if (secondaryEditor) secondaryEditor->setRulersVisible(textView->rulersVisible());
+    // The second editor shares the primary one's font, tab stops and line-number setting.
+    if (secondaryEditor) {
+        secondaryEditor->setFont(textView->font());
+        secondaryEditor->setTabWidth(textView->tabWidth());
+        secondaryEditor->setRulersVisible(textView->rulersVisible());
+    }
 }
 
 // MARK: - Closing

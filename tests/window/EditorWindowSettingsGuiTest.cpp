@@ -1,0 +1,137 @@
+#include "window/EditorWindowController.h"
+
+#include "support/TestSupport.h"
+#include "document/KoriDocument.h"
+#include "editor/EditorView.h"
+#include "platform/LayoutManager.h"
+#include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
+#include "settings/EditorPreferences.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QSplitter>
+#include <QWebEngineView>
+
+#include <gtest/gtest.h>
+
+using namespace korimado;
+
+namespace {
+
+class EditorWindowSettingsTest : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        for (const char* key : {"editor.fontName", "editor.fontSize", "editor.tabWidth", "editor.invisibles",
+                                "editor.showPageGuide", "editor.pageGuideColumn"}) {
+            UserDefaults::standard().removeObject(QString::fromLatin1(key));
+        }
+    }
+
+    std::unique_ptr<KoriDocument> textDocument(const QString& name, const QString& text)
+    {
+        const QString path = dir.write(name, text.toUtf8());
+        auto document = std::make_unique<KoriDocument>();
+        ErrorInfo error;
+        EXPECT_TRUE(document->readFromURL(path, KoriDocument::plainTextType, &error));
+        document->setFileURL(path);
+        return document;
+    }
+
+    static void postPreferencesChanged()
+    {
+        NotificationCenter::defaultCenter().post(EditorWindowController::preferencesChangedNotification);
+    }
+
+    // An installed family other than the system's fixed-pitch one, so that a chosen font shows.
+    static QString otherFamily()
+    {
+        const QString fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
+        for (const QString& family : QFontDatabase::families()) {
+            if (family != fixed && !QFontDatabase::isPrivateFamily(family)) return family;
+        }
+        return {};
+    }
+
+    test::TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(EditorWindowSettingsTest, SecondEditorStartsWithThePrimaryEditorsCurrentSettingsAndFollowsChanges)
+{
+    const QString family = otherFamily();
+    ASSERT_FALSE(family.isEmpty());
+    UserDefaults& defaults = UserDefaults::standard();
+    defaults.setString("editor.fontName", family);
+    defaults.setDouble("editor.fontSize", 18);
+    defaults.setInteger("editor.tabWidth", 8);
+    defaults.setBool("editor.invisibles", true);
+    defaults.setBool("editor.showPageGuide", true);
+    defaults.setInteger("editor.pageGuideColumn", 100);
+
+    auto document = textDocument(QStringLiteral("a.txt"), QStringLiteral("\tone\ntwo\n"));
+    EditorWindowController window(*document);
+    EditorTextView* primary = window.textView;
+    ASSERT_EQ(primary->font().family(), family);
+    EXPECT_DOUBLE_EQ(primary->tabWidth(),
+                     std::max<qreal>(QFontMetricsF(primary->font()).horizontalAdvance(QLatin1Char('0')), 1) * 8);
+
+    window.openSplitTextView();
+    EditorTextView* second = window.secondaryEditor;
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(second->font().family(), family);
+    EXPECT_DOUBLE_EQ(second->font().pointSizeF(), 18);
+    EXPECT_DOUBLE_EQ(second->tabWidth(), primary->tabWidth());
+    EXPECT_EQ(second->editingTabWidth, 8);
+    EXPECT_TRUE(second->showsInvisibleCharacters());
+    EXPECT_TRUE(window.secondaryLayout->showsControlCharacters());
+    EXPECT_EQ(second->pageGuideColumn, std::optional<int>(100));
+    EXPECT_EQ(second->backgroundColor(), QApplication::palette().color(QPalette::Base))
+        << "theme colours wait for the next settings change";
+
+    // A later settings change reaches the second editor too, font included.
+    defaults.setDouble("editor.fontSize", 20);
+    defaults.setBool("editor.showPageGuide", false);
+    postPreferencesChanged();
+    EXPECT_DOUBLE_EQ(primary->font().pointSizeF(), 20);
+    EXPECT_EQ(second->font(), primary->font());
+    EXPECT_DOUBLE_EQ(second->tabWidth(), primary->tabWidth());
+    EXPECT_EQ(primary->pageGuideColumn, std::nullopt) << "no guide while it is off, whatever the column";
+    EXPECT_EQ(second->pageGuideColumn, std::nullopt);
+    const EditorPreferences::Theme theme = EditorPreferences::currentTheme();
+    for (EditorTextView* editor : {primary, second}) {
+        EXPECT_EQ(editor->backgroundColor(), theme.background);
+        EXPECT_EQ(editor->textColor(), theme.text);
+        EXPECT_EQ(editor->insertionPointColor(), theme.insertionPoint);
+        EXPECT_EQ(editor->selectedTextBackgroundColor(), theme.selection);
+    }
+}
+
+TEST_F(EditorWindowSettingsTest, SvgDetailLayoutAndSidebarActionsThatLeaveTheDivider)
+{
+    auto svg = textDocument(QStringLiteral("p.svg"), QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\"/>"));
+    EditorWindowController svgWindow(*svg);
+    svgWindow.showWindow();
+    EXPECT_EQ(svgWindow.previewTop, 74);
+    EXPECT_FALSE(svgWindow.playerBar->isHidden());
+    EXPECT_EQ(svgWindow.web->geometry().top(), 74);
+    EXPECT_EQ(svgWindow.web->accessibleName(), QStringLiteral("SVG再生プレイヤー"));
+
+    auto text = textDocument(QStringLiteral("p.md"), QStringLiteral("# p\n"));
+    EditorWindowController window(*text);
+    window.showWindow();
+    EXPECT_EQ(window.previewTop, 34);
+    EXPECT_TRUE(window.playerBar->isHidden());
+    EXPECT_EQ(window.web->geometry().top(), 34);
+
+    // Showing the file browser when it is already shown leaves the divider where the user put it.
+    window.showFileBrowser();
+    EXPECT_EQ(window.sidebarWidth(), 270);
+    const int total = window.workspaceSplit->sizes().value(0) + window.workspaceSplit->sizes().value(1);
+    window.workspaceSplit->setSizes({320, total - 320});
+    window.showFileBrowser();
+    EXPECT_EQ(window.sidebarWidth(), 320);
+}
