@@ -119,12 +119,12 @@ EditorPreferences::Theme EditorPreferences::currentTheme()
             toQColor(theme.resolvedColor(QStringLiteral("selection")))};
 }
 
-void EditorPreferences::apply(EditorWindowController& window)
+void EditorPreferences::apply(EditorWindowController& to)
 {
     const EditorSettingsSnapshot settings(UserDefaults::standard());
     const QFont font = editorFont();
     const Theme theme = currentTheme();
-    EditorTextView* view = window.textView;
+    EditorTextView* view = to.textView;
 
     view->setFont(font);
     view->setBackgroundColor(theme.background);
@@ -141,12 +141,12 @@ void EditorPreferences::apply(EditorWindowController& window)
     view->layoutManager()->setShowsInvisibleCharacters(settings.invisibles);
     view->layoutManager()->setShowsControlCharacters(settings.invisibles);
 
-    for (QWidget* control : std::initializer_list<QWidget*>{window.status, window.byteStatus, window.tokenStatus,
-                                                            window.tokenPicker, window.previewStatus,
-                                                            window.encodingPicker, window.endingPicker}) {
+    for (QWidget* control : std::initializer_list<QWidget*>{to.status, to.byteStatus, to.tokenStatus,
+                                                            to.tokenPicker, to.previewStatus,
+                                                            to.encodingPicker, to.endingPicker}) {
         control->setHidden(!settings.statusBar);
     }
-    window.fileTree->applyPreferences();
+    to.fileTree->applyPreferences();
     view->viewport()->update();
 }
 

@@ -39,7 +39,7 @@ public:
 
     // Applies font, colours, tabs, invisibles, guides, line numbers and the status line to one
     // window, and lets its sidebar re-read its own settings.
-    static void apply(EditorWindowController& window);
+    static void apply(EditorWindowController& to);
 };
 
 }  // namespace korimado
