@@ -1,16 +1,14 @@
 #include "editor/Completion.h"
 
 #include "editor/TextReader.h"
+#include "platform/LocalizedStandardCompare.h"
 #include "platform/TextBoundaries.h"
 
 #include <QSet>
 
-#include <unicode/coll.h>
 #include <unicode/uchar.h>
 
 #include <algorithm>
-#include <cstring>
-#include <memory>
 
 namespace korimado::completion {
 
@@ -43,32 +41,6 @@ qsizetype graphemeCount(const QString& s)
     qsizetype count = 0;
     for (qsizetype p = 0; p < s.size(); p = boundaries.nextGrapheme(p)) ++count;
     return count;
-}
-
-icu::UnicodeString alias(const QString& s)
-{
-    return icu::UnicodeString(false, reinterpret_cast<const UChar*>(s.utf16()), static_cast<int32_t>(s.size()));
-}
-
-// Case-insensitive, numbers by value, in the user's locale: the order file names are listed in.
-void sortLikeFileNames(QStringList& words)
-{
-    // The POSIX locale's collation is code-point order; the root one is the sensible fallback.
-    icu::Locale locale = icu::Locale::getDefault();
-    if (std::strcmp(locale.getVariant(), "POSIX") == 0) locale = icu::Locale::getRoot();
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::Collator> collator(icu::Collator::createInstance(locale, status));
-    if (U_FAILURE(status) || !collator) {
-        std::stable_sort(words.begin(), words.end(),
-                         [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
-        return;
-    }
-    collator->setStrength(icu::Collator::SECONDARY);
-    collator->setAttribute(UCOL_NUMERIC_COLLATION, UCOL_ON, status);
-    std::stable_sort(words.begin(), words.end(), [&](const QString& a, const QString& b) {
-        UErrorCode s = U_ZERO_ERROR;
-        return collator->compare(alias(a), alias(b), s) == UCOL_LESS;
-    });
 }
 
 }  // namespace
@@ -128,7 +100,7 @@ std::optional<QStringList> candidates(const TextReader& text, TextRange range, c
     }
     for (const QString& word : extraWords) consider(word, 0);
 
-    sortLikeFileNames(result);
+    std::stable_sort(result.begin(), result.end(), localizedStandardLess);
     return result;
 }
 

@@ -105,6 +105,13 @@ TEST(Completion, OffersLongerWordsThatBeginWithThePartialOne)
     EXPECT_EQ(*merged, (QStringList{"item2", "item10", "ITEMS"}));
 
     EXPECT_FALSE(completion::candidates(reader, TextRange(18, 5), {}).has_value());
+
+    // Words that differ only in case come in one fixed order, whichever the text names first.
+    const QString cases = "abcd Abcd ab";
+    const TextReader casesReader(cases);
+    const auto ordered = completion::candidates(casesReader, TextRange(10, 2), {"ABCD"});
+    ASSERT_TRUE(ordered.has_value());
+    EXPECT_EQ(*ordered, (QStringList{"ABCD", "Abcd", "abcd"}));
 }
 
 TEST(Completion, CountsCharactersNotUnits)
