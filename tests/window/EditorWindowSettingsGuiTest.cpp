@@ -2,13 +2,19 @@
 
 #include "support/TestSupport.h"
 #include "document/KoriDocument.h"
+#include "document/KoriDocumentController.h"
+#include "filetree/FileTreeView.h"
 #include "editor/EditorView.h"
 #include "platform/LayoutManager.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
+#include "platform/WindowTabGroup.h"
+#include "platform/WindowTracker.h"
 #include "settings/EditorPreferences.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QMainWindow>
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QSplitter>
@@ -134,4 +140,51 @@ TEST_F(EditorWindowSettingsTest, SvgDetailLayoutAndSidebarActionsThatLeaveTheDiv
     window.workspaceSplit->setSizes({320, total - 320});
     window.showFileBrowser();
     EXPECT_EQ(window.sidebarWidth(), 320);
+}
+
+TEST_F(EditorWindowSettingsTest, SidebarOpensFilesAsTabsOfItsWindowAndFollowsARenamedFolder)
+{
+    UserDefaults defaults;
+    KoriDocumentController controller(&defaults);
+    ASSERT_EQ(DocumentController::shared(), &controller);
+    EditorWindowController::install();
+    const QString project = FileTreeView::standardized(dir.file("project"));
+    QDir().mkpath(project);
+    const QString a = dir.write(QStringLiteral("project/a.txt"), "a\n");
+    const QString b = dir.write(QStringLiteral("project/b.txt"), "b\n");
+
+    Document* first = nullptr;
+    controller.openDocument(a, true, [&](Document* d, bool, auto) { first = d; });
+    ASSERT_NE(first, nullptr);
+    auto* own = dynamic_cast<EditorWindowController*>(first->windowControllers().front().get());
+    ASSERT_NE(own, nullptr);
+    ASSERT_NE(own->fileTree->rootNode(), nullptr);
+    EXPECT_EQ(own->fileTree->rootNode()->url, project);
+
+    own->openTreeFile(a);  // its own file: nothing opens
+    EXPECT_EQ(controller.documents().size(), 1u);
+
+    own->openTreeFile(b);
+    ASSERT_EQ(controller.documents().size(), 2u);
+    auto* second = qobject_cast<KoriDocument*>(controller.documentForURL(b));
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(second->rootDirectory(), project) << "the sidebar's root travels with the file";
+    auto* other = dynamic_cast<EditorWindowController*>(second->windowControllers().front().get());
+    ASSERT_NE(other, nullptr);
+    EXPECT_FALSE(other->isFileTreeHidden());
+    EXPECT_EQ(other->sidebarWidth(), 270);
+    const auto tabs = WindowTabGroup::tabbedWindows(own->window());
+    ASSERT_TRUE(tabs.has_value());
+    EXPECT_TRUE(tabs->contains(other->window()));
+    EXPECT_EQ(WindowTracker::shared().keyWindow(), static_cast<QWidget*>(other->window()));
+
+    // Renaming the folder rebases every root under it and leaves a look-alike sibling alone.
+    const QString renamed = FileTreeView::standardized(dir.file("renamed"));
+    EditorWindowController::relocate(project + QStringLiteral("x"), renamed);
+    EXPECT_EQ(second->rootDirectory(), project);
+    EditorWindowController::relocate(project, renamed);
+    EXPECT_EQ(second->rootDirectory(), renamed);
+    EXPECT_EQ(own->fileTree->rootNode()->url, renamed);
+    EXPECT_EQ(other->fileTree->rootNode()->url, renamed);
+    EXPECT_TRUE(qobject_cast<KoriDocument*>(first)->rootDirectory().isEmpty());
 }
