@@ -296,6 +296,21 @@ void EditorTextView::selectEnclosingSymbols()
 
 // MARK: Selection commands
 
+QVector<TextRange> EditorTextView::selectionToRestore() const
+{
+    if (!virtualSelections_ || virtualSelections_->empty() || virtualSelections_->front() != selectedRange())
+        return TextView::selectionToRestore();
+    QVector<TextRange> ranges;
+    for (const TextRange r : *virtualSelections_) ranges.append(r.clamped(textLength()));
+    return ranges;
+}
+
+void EditorTextView::restoreSelection(const QVector<TextRange>& ranges)
+{
+    if (ranges.isEmpty()) return TextView::restoreSelection(ranges);
+    setEditingSelections(std::vector<TextRange>(ranges.begin(), ranges.end()), false);
+}
+
 void EditorTextView::mouseDown(QMouseEvent* event, int clickCount)
 {
     clearVirtualSelections();

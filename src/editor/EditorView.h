@@ -92,6 +92,10 @@ Q_SIGNALS:
     void storageCharactersChanged();
 
 protected:
+    // Undo and redo bring back every caret of the step, not only the first.
+    QVector<TextRange> selectionToRestore() const override;
+    void restoreSelection(const QVector<TextRange>& ranges) override;
+
     void mouseDown(QMouseEvent* event, int clickCount) override;
     void drawBackground(QPainter& painter, const QRectF& dirtyRect) override;
     void drawOverlays(QPainter& painter, const QRectF& dirtyRect) override;

@@ -100,7 +100,11 @@ TEST_F(EditorViewTest, TypingAtTwoCaretsIsOneUndoStep)
     EXPECT_EQ(undo.undoActionName(), "入力");
     undo.undo();
     EXPECT_EQ(storage->string(), "abcdef");
+    EXPECT_EQ(selections(), (Ranges{TextRange(2, 0), TextRange(5, 0)})) << "undo brings both carets back";
     EXPECT_FALSE(undo.canUndo());
+    undo.redo();
+    EXPECT_EQ(storage->string(), "abxcdexf");
+    EXPECT_EQ(selections(), (Ranges{TextRange(3, 0), TextRange(7, 0)}));
 }
 
 TEST_F(EditorViewTest, ReplaceAppliesOnlyWhatItCanAndReportsIt)
