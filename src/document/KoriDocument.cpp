@@ -13,8 +13,6 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -108,7 +106,10 @@ std::vector<KoriDocumentWindow*> KoriDocument::documentWindows() const
 void KoriDocument::setFileURL(const QString& path)
 {
     Document::setFileURL(path);
-    if (!fileURL().isEmpty()) observeFile(fileURL());
+    // The file just read is watched already, with the state it had before the read: a fresh
+    // fingerprint could take in a change made meanwhile and hide it.
+    const bool watched = fileMonitor_ && fileMonitor_->isActive() && standardized(fileURL()) == monitoredURL_;
+    if (!fileURL().isEmpty() && !watched) observeFile(fileURL());
     for (KoriDocumentWindow* window : documentWindows()) window->reloadDocument();
 }
 
@@ -138,12 +139,10 @@ void KoriDocument::makeWindowControllers()
 
 bool KoriDocument::readFromURL(const QString& path, const QString& type, ErrorInfo* error)
 {
-    struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
-        if (error) *error = posixError(errno, path);
-        return false;
-    }
-    if (static_cast<qint64>(info.st_size) > maximumFileSize) {
+    // Taken before the read, so that a change made while reading shows as a change later.
+    const auto before = FileFingerprint::capture(path, error);
+    if (!before) return false;
+    if (before->size > maximumFileSize) {
         if (error) *error = errorInfo(CodecError::makeTooLarge());
         return false;
     }
@@ -152,7 +151,7 @@ bool KoriDocument::readFromURL(const QString& path, const QString& type, ErrorIn
     const QFileInfo file(path);
     setFileModificationDate(file.exists() ? std::optional<QDateTime>(file.lastModified()) : std::nullopt);
     hasExternalChanges_ = false;
-    observeFile(path);
+    observeFile(path, before);
     return true;
 }
 
@@ -241,6 +240,7 @@ bool KoriDocument::writeSafely(const QString& path, const QString& type, SaveOpe
         writing_ = false;
         return true;
     }
+    const auto before = FileFingerprint::capture(target);
     const auto written = readWholeFile(target, error);
     if (!written) {
         writing_ = false;
@@ -250,7 +250,7 @@ bool KoriDocument::writeSafely(const QString& path, const QString& type, SaveOpe
     originalText_ = string();
     originalFormat_ = format_;
     hasExternalChanges_ = false;
-    observeFile(target);
+    observeFile(target, before);
     writing_ = false;
     return true;
 }
@@ -312,10 +312,15 @@ void KoriDocument::stopObserving()
 
 void KoriDocument::observeFile(const QString& path)
 {
+    observeFile(path, FileFingerprint::capture(path));
+}
+
+void KoriDocument::observeFile(const QString& path, const std::optional<FileFingerprint>& fingerprint)
+{
     if (fileMonitor_) fileMonitor_->cancel();
     fileMonitor_.reset();
     monitoredURL_ = standardized(path);
-    observedFingerprint_ = FileFingerprint::capture(monitoredURL_);
+    observedFingerprint_ = fingerprint;
     if (!externalFileQueue_) {
         externalFileQueue_ = std::make_shared<DispatchQueue>(DispatchQueue::applicationLabel(QStringLiteral("external-file")));
     }

@@ -120,6 +120,8 @@ public:
 private:
     void textStorageDidProcessEditing(TextStorage& storage, const TextStorageEdit& edit) override;
     void observeFile(const QString& path);
+    // Watches path, taking fingerprint as the state of the bytes last read or written.
+    void observeFile(const QString& path, const std::optional<FileFingerprint>& fingerprint);
     void stopObserving();
     void fileDidChange();
     void applyFormat(const TextFormat& format);

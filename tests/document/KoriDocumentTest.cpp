@@ -392,6 +392,45 @@ TEST(KoriDocumentTest, AFileDeletedByAnotherProgramIsWrittenAgain)
     EXPECT_FALSE(document->hasExternalChanges());
 }
 
+// Writes the file once while the document reads it, as another program might.
+class WriterDuringRead : public RecordingWindow {
+public:
+    QString path;
+    QByteArray bytes;
+    void reloadDocument() override
+    {
+        RecordingWindow::reloadDocument();
+        if (!path.isEmpty()) overwrite(std::exchange(path, QString()), bytes);
+    }
+};
+
+TEST(KoriDocumentTest, AChangeMadeWhileReadingIsNotMistakenForTheBytesRead)
+{
+    TempDir dir;
+    for (const bool edited : {false, true}) {
+        SCOPED_TRACE(edited ? "edited" : "unedited");
+        const QString path = dir.write(edited ? "b.txt" : "a.txt", "mine\n");
+        KoriDocument document;
+        auto* window = static_cast<WriterDuringRead*>(document.addWindowController(std::make_unique<WriterDuringRead>()));
+        window->path = path;
+        window->bytes = "theirs\n";
+        ASSERT_TRUE(document.readFromURL(path, KoriDocument::plainTextType, nullptr));
+        document.setFileURL(path);
+        ASSERT_EQ(document.storage().string(), "mine\n");
+
+        if (!edited) {
+            document.inspectExternalFile();
+            EXPECT_EQ(document.storage().string(), "theirs\n");
+            continue;
+        }
+        type(document, 0, "x");
+        ErrorInfo error;
+        EXPECT_FALSE(save(document, &error));
+        EXPECT_EQ(error.code, 409);
+        EXPECT_EQ(readFile(path), QByteArray("theirs\n"));
+    }
+}
+
 TEST(KoriDocumentTest, ExternalChangeReloadsAnUneditedDocumentKeepingSelections)
 {
     TempDir dir;
