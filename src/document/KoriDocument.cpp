@@ -363,7 +363,7 @@ void KoriDocument::inspectExternalFile()
             return;
         }
         if (*bytes == *originalData_) {
-            observeFile(monitoredURL_);
+            observeFile(monitoredURL_, current);
             return;
         }
     }
