@@ -10,6 +10,7 @@
 #include <QLayout>
 #include <QMainWindow>
 #include <QMenu>
+#include <QKeySequence>
 #include <QMenuBar>
 
 #include <algorithm>
@@ -88,9 +89,57 @@ private:
         QPointer<QAction> action;
         Bound* sub = nullptr;
         const MenuModel* subModel = nullptr;
+        QKeySequence shortcut;  // the item's own; its action gets it only when it owns it
     };
 
     bool isBar() const { return parentBound_ == nullptr; }
+
+    Bound* root()
+    {
+        Bound* bound = this;
+        while (bound->parentBound_)
+            bound = bound->parentBound_;
+        return bound;
+    }
+
+    // Two actions with one shortcut in a window make Qt fire neither. As on the platform the
+    // menus come from, the first item in menu order owns the key; later ones only show it.
+    void applyKey(Entry& entry, const MenuItem& item, bool owner)
+    {
+        QAction* action = entry.action;
+        QString text = displayTitle(item, nullptr);
+        if (!owner && !entry.shortcut.isEmpty())
+            text += QLatin1Char('\t') + entry.shortcut.toString(QKeySequence::NativeText);
+        if (action->text() != text)
+            action->setText(text);
+        const QKeySequence shortcut = owner ? entry.shortcut : QKeySequence();
+        if (action->shortcut() != shortcut)
+            action->setShortcut(shortcut);
+    }
+
+    void assignShortcuts(QHash<QKeySequence, const MenuItem*>& owners)
+    {
+        for (Entry& entry : entries_) {
+            if (entry.sub) {
+                entry.sub->assignShortcuts(owners);
+                continue;
+            }
+            const auto item = entry.item.lock();
+            if (!item || !entry.action || item->isSeparatorItem())
+                continue;
+            const bool owner = !entry.shortcut.isEmpty() && !owners.contains(entry.shortcut);
+            if (owner)
+                owners.insert(entry.shortcut, item.get());
+            applyKey(entry, *item, owner || entry.shortcut.isEmpty());
+        }
+    }
+
+    void syncShortcuts()
+    {
+        Bound* top = root();
+        top->owners_.clear();
+        top->assignShortcuts(top->owners_);
+    }
 
     void rebuild()
     {
@@ -107,7 +156,7 @@ private:
                 reused->key = nullptr;
                 continue;
             }
-            Entry entry{item, item.get(), nullptr, nullptr, item->submenu()};
+            Entry entry{item, item.get(), nullptr, nullptr, item->submenu(), {}};
             if (item->hasSubmenu()) {
                 auto* qmenu = new QMenu(bar_);
                 entry.sub = new Bound(binder_, window_, item->sharedSubmenu(), qmenu, bar_, this);
@@ -132,8 +181,9 @@ private:
         entries_ = std::move(next);
         for (Entry& entry : entries_) {
             container_->addAction(entry.action);
-            update(entry);
+            update(entry, false);
         }
+        syncShortcuts();
     }
 
     QString displayTitle(const MenuItem& item, const MenuModel* submenu) const
@@ -155,7 +205,8 @@ private:
         return !item.action().isEmpty() || hasSubmenu;
     }
 
-    void update(Entry& entry)
+    // A changed key is settled over the whole menu tree at once, unless the caller does that.
+    void update(Entry& entry, bool syncChangedKey = true)
     {
         const auto item = entry.item.lock();
         QAction* action = entry.action;
@@ -171,8 +222,14 @@ private:
             if (QMenu* qmenu = entry.sub->menu())
                 qmenu->setTitle(title);
         } else {
-            action->setText(title);
-            action->setShortcut(item->keySequence());
+            const QKeySequence shortcut = item->keySequence();
+            if (shortcut != entry.shortcut) {
+                entry.shortcut = shortcut;
+                if (syncChangedKey)
+                    syncShortcuts();
+            } else {
+                applyKey(entry, *item, shortcut.isEmpty() || root()->owners_.value(shortcut) == item.get());
+            }
         }
         const bool marked = item->state() != MenuItem::State::off;
         action->setCheckable(marked);
@@ -284,6 +341,7 @@ private:
     std::vector<Entry> entries_;
     QList<QPointer<QAction>> windowList_;
     bool showing_ = false;
+    QHash<QKeySequence, const MenuItem*> owners_;  // in the root: which item holds each shortcut
 };
 
 struct MenuBinder::Binding {
