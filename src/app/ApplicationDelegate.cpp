@@ -37,7 +37,9 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QScrollBar>
 #include <QTimer>
+#include <QToolBar>
 #include <QUrl>
 
 namespace korimado {
@@ -77,6 +79,28 @@ TextView* focusedTextView()
     if (focus && !dynamic_cast<TextView*>(focus))
         focus = focus->parentWidget();
     return dynamic_cast<TextView*>(focus);
+}
+
+// Scrolls the selection to the middle of the view; of one taller than the view, its start.
+void centerSelection(TextView& view)
+{
+    const TextRange range = view.selectedRange();
+    view.scrollRangeToVisible(range);
+    QRectF target = view.insertionPointRect(range.location);
+    const qreal height = view.viewport()->height();
+    if (range.length > 0) {
+        const QRectF end = view.insertionPointRect(range.end());
+        if (end.bottom() - target.top() <= height)
+            target = target.united(end);
+    }
+    view.verticalScrollBar()->setValue(qRound(target.center().y() - height / 2));
+}
+
+// The toolbar of the key window, if it has one.
+QToolBar* keyWindowToolbar()
+{
+    QWidget* key = WindowTracker::shared().keyWindow();
+    return key ? key->findChild<QToolBar*>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
 }
 
 }  // namespace
@@ -285,6 +309,20 @@ void ApplicationDelegate::registerApplicationActions()
                 return view && view->validateCommand(name);
             });
     }
+    registerAction(
+        QStringLiteral("centerSelectionInVisibleArea:"),
+        [](MenuItem*) {
+            if (TextView* view = focusedTextView())
+                centerSelection(*view);
+        },
+        [](MenuItem&) -> std::optional<bool> { return focusedTextView() != nullptr; });
+    registerAction(
+        QStringLiteral("toggleToolbarShown:"),
+        [](MenuItem*) {
+            if (QToolBar* bar = keyWindowToolbar())
+                bar->setVisible(bar->isHidden());
+        },
+        [](MenuItem&) -> std::optional<bool> { return keyWindowToolbar() != nullptr; });
     registerAction(QStringLiteral("terminate:"), [this](MenuItem*) {
         if (documents_->closeAllDocuments())
             QApplication::quit();

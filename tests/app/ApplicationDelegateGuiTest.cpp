@@ -13,6 +13,8 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QScrollBar>
+#include <QToolBar>
 
 using namespace korimado;
 
@@ -230,6 +232,44 @@ TEST_F(ApplicationDelegateTest, DocumentWindowsShowTheMenuAndSaveThroughIt)
     EXPECT_EQ(test::readFile(path), "one\ntwo\n");
     EXPECT_FALSE(window->document()->isDocumentEdited());
     EXPECT_TRUE(enabled(item("ファイル", "保存時の状態に戻す…")));
+}
+
+// "選択範囲へ移動" and the toolbar toggle answer for the key window, not only its own responders.
+TEST_F(ApplicationDelegateTest, CenterSelectionAndToolbarToggleReachTheKeyWindow)
+{
+    launch();
+    MenuItem* center = item("検索", "選択範囲へ移動");
+    MenuItem* toolbar = item("表示", "ツールバーを表示／隠す");
+    EXPECT_FALSE(enabled(center));
+    EXPECT_FALSE(enabled(toolbar));
+
+    EditorWindowController* window = openWindow();
+    ASSERT_TRUE(window);
+    window->window()->resize(1000, 600);
+    QApplication::processEvents();
+    EditorTextView* view = window->textView;
+    window->makeFirstResponder(view);
+    QString text;
+    for (int i = 0; i < 400; ++i)
+        text += QStringLiteral("line %1\n").arg(i);
+    view->insertText(text);
+    const qsizetype target = text.indexOf(QStringLiteral("line 200\n"));
+    view->setSelectedRange({target, 8});
+    view->verticalScrollBar()->setValue(0);
+    ASSERT_TRUE(enabled(center));
+    EXPECT_TRUE(ActionDispatcher::shared().performItem(*center));
+    const QRectF selection = view->insertionPointRect(target);
+    const QRectF visible = view->visibleRect();
+    EXPECT_NEAR(selection.center().y(), visible.center().y(), selection.height());
+
+    QToolBar* bar = window->toolbar();
+    ASSERT_TRUE(bar);
+    ASSERT_TRUE(enabled(toolbar));
+    EXPECT_FALSE(bar->isHidden());
+    EXPECT_TRUE(ActionDispatcher::shared().performItem(*toolbar));
+    EXPECT_TRUE(bar->isHidden());
+    EXPECT_TRUE(ActionDispatcher::shared().performItem(*toolbar));
+    EXPECT_FALSE(bar->isHidden());
 }
 
 }  // namespace
