@@ -258,12 +258,14 @@ void WorkspaceCommands::reloadFromDisk(MenuItem*)
 
 void WorkspaceCommands::exportSettings(MenuItem* sender)
 {
-    SettingsWindowController::shared().exportSettings(sender);
+    if (controller_)
+        SettingsWindowController::shared().exportSettings(sender);
 }
 
 void WorkspaceCommands::importSettings(MenuItem* sender)
 {
-    SettingsWindowController::shared().importSettings(sender);
+    if (controller_)
+        SettingsWindowController::shared().importSettings(sender);
 }
 
 QPrinter& WorkspaceCommands::printer()
@@ -369,11 +371,12 @@ void WorkspaceCommands::toggleSpelling(MenuItem*)
 
 void WorkspaceCommands::setPreference(bool value, const QString& key)
 {
+    // A toggle left over from a closed window must not change every other window's settings.
+    if (!controller_)
+        return;
     UserDefaults::standard().setBool(key, value);
     EditorPreferences::applyAppearance();
     NotificationCenter::defaultCenter().post(editorPreferencesChanged);
-    if (!controller_)
-        return;
     controller_->applyEditorPreferences();
     refreshMenus();
 }

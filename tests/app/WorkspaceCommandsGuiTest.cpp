@@ -161,6 +161,18 @@ TEST_F(WorkspaceCommandsTest, CommandsOutliveTheirWindowQuietly)
     commands->showDocumentInfo(nullptr);
     commands->showScriptConsole(nullptr);
     EXPECT_EQ(commands->scriptConsole(), nullptr);
+
+    // Nor does a setting toggle of the gone window change the settings of every other one.
+    UserDefaults& defaults = UserDefaults::standard();
+    defaults.setBool(EditorSettingsKey::lineNumbers, true);
+    int notified = 0;
+    NotificationCenter::Registration observer(
+        NotificationCenter::defaultCenter(),
+        NotificationCenter::defaultCenter().addObserver(editorPreferencesChanged, nullptr,
+                                                        [&notified](const Notification&) { ++notified; }));
+    commands->toggleLineNumbers(nullptr);
+    EXPECT_TRUE(EditorSettingsSnapshot(defaults).lineNumbers);
+    EXPECT_EQ(notified, 0);
 }
 
 }  // namespace
