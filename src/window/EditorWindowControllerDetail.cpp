@@ -130,6 +130,7 @@ void EditorWindowController::registerActions()
     });
     registerAction(QStringLiteral("previousOutline:"), [this](MenuItem*) { navigateOutline(false); });
     registerAction(QStringLiteral("nextOutline:"), [this](MenuItem*) { navigateOutline(true); });
+    registerAction(QStringLiteral("openOutlineMenu:"), [this](MenuItem*) { openOutlineMenu(); });
 }
 
 std::optional<bool> EditorWindowController::validate(MenuItem& item)

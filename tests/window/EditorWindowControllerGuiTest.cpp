@@ -578,6 +578,8 @@ TEST_F(EditorWindowTest, ActionsByNameAndUndoValidation)
     EXPECT_EQ(window.textView->string(), QStringLiteral("x\u00A5\\"));
     document->undoManager()->closeAutomaticGroup();
     EXPECT_EQ(window.validate(undoItem), std::optional<bool>(true));
+    // The View menu's outline item reaches the window's outline pop-up.
+    EXPECT_TRUE(window.respondsTo(QStringLiteral("openOutlineMenu:")));
 
     EXPECT_TRUE(EditorWindowController::canOpenFile(document->fileURL()));
     const QString before = window.textView->string();
