@@ -32,8 +32,13 @@ QString SyntaxRegex::escapedPattern(const QString& pattern)
     return escaped;
 }
 
+std::chrono::milliseconds SyntaxRegex::budget(bool untrusted, qsizetype textLength)
+{
+    return (untrusted ? untrustedBudget : builtInBudget) + budgetPerMebiUnit * (textLength >> 20);
+}
+
 SyntaxRegex::Matcher::Matcher(const SyntaxRegex& regex, const QString& text, const CancelPoll* isCancelled, bool untrusted)
-    : isCancelled_(isCancelled), untrusted_(untrusted), deadline_(std::chrono::steady_clock::now() + (untrusted ? untrustedBudget : builtInBudget))
+    : isCancelled_(isCancelled), untrusted_(untrusted), deadline_(std::chrono::steady_clock::now() + budget(untrusted, text.size()))
 {
     if (!regex.pattern_) {
         stopped_ = true;

@@ -25,9 +25,12 @@ public:
         dotMatchesLineSeparators = UREGEX_DOTALL,
     };
 
-    // Wall-clock budgets of one expression over one text.
+    // Wall-clock budgets of one expression over one text, growing with its length so that an
+    // ordinary pass over a very large text is not cut short.
     static constexpr std::chrono::milliseconds untrustedBudget{1500};
     static constexpr std::chrono::milliseconds builtInBudget{3000};
+    static constexpr std::chrono::milliseconds budgetPerMebiUnit{100};
+    static std::chrono::milliseconds budget(bool untrusted, qsizetype textLength);
 
     SyntaxRegex(const QString& pattern, uint32_t options);
     bool isValid() const { return pattern_ != nullptr; }

@@ -285,3 +285,14 @@ TEST(SyntaxParser, BuiltInOutlineExpressionMeetingProseEndsWithinItsBudget)
     EXPECT_LT(std::chrono::steady_clock::now() - start, SyntaxRegex::builtInBudget + std::chrono::seconds(2));
     EXPECT_TRUE(entries.empty());
 }
+
+// A very large text gets more time per pass, so its outline and colours are not cut short, while a
+// small one keeps the short budget that stops a pathological pattern quickly.
+TEST(SyntaxParser, TimeBudgetGrowsWithTheText)
+{
+    using std::chrono::milliseconds;
+    EXPECT_EQ(SyntaxRegex::budget(true, 1000), SyntaxRegex::untrustedBudget);
+    EXPECT_EQ(SyntaxRegex::budget(false, 1000), SyntaxRegex::builtInBudget);
+    EXPECT_EQ(SyntaxRegex::budget(false, qsizetype(64) << 20), SyntaxRegex::builtInBudget + milliseconds(6400));
+    EXPECT_GT(SyntaxRegex::budget(true, qsizetype(32) << 20), SyntaxRegex::untrustedBudget + milliseconds(3000));
+}
