@@ -250,7 +250,7 @@ DocumentInspection DocumentInspection::inspect(const QString& text, TextRange se
 
     bool encodable = true;
     try {
-        result.encodedBytes = TextCodec::encode(text, format).size();
+        result.encodedBytes = TextCodec::encodedSize(text, format);
     } catch (const CodecError&) {
         encodable = false;
     }

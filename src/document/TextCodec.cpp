@@ -2,6 +2,7 @@
 
 #include "document/EncodingConverter.h"
 #include "document/LineEnding.h"
+#include "document/UnicodeForms.h"
 
 #include <QByteArrayView>
 
@@ -117,6 +118,33 @@ QByteArray TextCodec::encode(const QString& text, const TextFormat& format)
     }
     if (format.bom && encoding.supportsBOM()) bytes->prepend(encoding.marker());
     return std::move(*bytes);
+}
+
+qsizetype TextCodec::encodedSize(const QString& text, const TextFormat& format)
+{
+    const TextEncoding encoding = format.encoding;
+    if (!encoding.supportsBOM()) return encode(text, format).size();
+    if (!UnicodeForms::isWellFormed(text)) throw CodecError::makeUnrepresentable(encoding);
+    const qsizetype mark = format.bom ? encoding.marker().size() : 0;
+    switch (encoding) {
+    case TextEncoding::utf16LE:
+    case TextEncoding::utf16BE: return mark + 2 * text.size();
+    case TextEncoding::utf32LE:
+    case TextEncoding::utf32BE: {
+        qsizetype scalars = 0;
+        for (const QChar c : text) scalars += c.isLowSurrogate() ? 0 : 1;
+        return mark + 4 * scalars;
+    }
+    default: {
+        qsizetype bytes = 0;
+        for (const QChar c : text) {
+            const char16_t u = c.unicode();
+            // A surrogate pair makes four bytes: two for each half.
+            bytes += u < 0x80 ? 1 : u < 0x800 ? 2 : QChar::isSurrogate(u) ? 2 : 3;
+        }
+        return mark + bytes;
+    }
+    }
 }
 
 }  // namespace korimado

@@ -28,6 +28,9 @@ public:
     // text, with the byte-order mark when asked for and the encoding has one. Line breaks are
     // written as they stand. Throws CodecError.
     static QByteArray encode(const QString& text, const TextFormat& format);
+    // The size of encode(text, format), with the same refusals. The Unicode forms are counted
+    // without building the bytes, so that counting a large document costs no copy of it.
+    static qsizetype encodedSize(const QString& text, const TextFormat& format);
 };
 
 }  // namespace korimado

@@ -52,7 +52,7 @@ void TextStatisticsEngine::request(const QString& text, std::uint64_t, TextRange
             DocumentInspection::characterCount(QStringView(text).mid(selection.location, selection.length));
         result.position = DocumentInspection::characterCount(QStringView(text).left(selection.location));
         try {
-            result.bytes = TextCodec::encode(text, format).size();
+            result.bytes = TextCodec::encodedSize(text, format);
         } catch (const CodecError&) {
             result.bytes.reset();
         }

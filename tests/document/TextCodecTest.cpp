@@ -383,3 +383,28 @@ TEST(TextCodec, UnicodeFormsRoundTripEveryWellFormedText)
         }
     }
 }
+
+// The size is counted without encoding for the Unicode forms: it must equal what encoding writes,
+// marks and surrogate pairs included, and refuse what encoding refuses.
+TEST(TextCodec, EncodedSizeEqualsTheEncodedBytes)
+{
+    const QString samples[] = {QString(), u"abc"_qs, u"é日本語\r\n"_qs, u"😀👍🏽 mixed ÿ\u0800\u07FF"_qs};
+    for (TextEncoding e : TextEncoding::allCases()) {
+        for (const bool bom : {false, true}) {
+            for (const QString& text : samples) {
+                const TextFormat format = formatOf(e, bom);
+                std::optional<qsizetype> expected;
+                try {
+                    expected = TextCodec::encode(text, format).size();
+                } catch (const CodecError&) {
+                }
+                if (expected) {
+                    EXPECT_EQ(TextCodec::encodedSize(text, format), *expected) << e.rawValue().toStdString();
+                } else {
+                    EXPECT_THROW(TextCodec::encodedSize(text, format), CodecError) << e.rawValue().toStdString();
+                }
+            }
+        }
+    }
+    EXPECT_THROW(TextCodec::encodedSize(QString(QChar(0xD800)), formatOf(TextEncoding::utf8)), CodecError);
+}
