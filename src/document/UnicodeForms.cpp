@@ -81,10 +81,40 @@ bool UnicodeForms::isWellFormed(QStringView text)
     return true;
 }
 
+// UTF-16 units of well-formed UTF-8: one per byte that is not a continuation byte (as signed
+// bytes, continuation bytes are -128 to -65), one more per four-byte lead (-16 to -1).
+static qsizetype utf16LengthOfUtf8(QByteArrayView bytes)
+{
+    const auto* p = reinterpret_cast<const signed char*>(bytes.data());
+    const qsizetype n = bytes.size();
+    qsizetype units = 0;
+    qsizetype i = 0;
+#if defined(__SSE2__)
+    const __m128i notContinuation = _mm_set1_epi8(-65);
+    const __m128i fourByteLead = _mm_set1_epi8(-17);
+    const __m128i zero = _mm_setzero_si128();
+    while (i + 16 <= n) {
+        // Each lane counts at most 2 per block of 16 bytes: flush before 8-bit lanes overflow.
+        __m128i counts = zero;
+        for (int round = 0; round < 120 && i + 16 <= n; ++round, i += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            counts = _mm_sub_epi8(counts, _mm_cmpgt_epi8(v, notContinuation));
+            counts = _mm_sub_epi8(counts, _mm_and_si128(_mm_cmpgt_epi8(v, fourByteLead), _mm_cmplt_epi8(v, zero)));
+        }
+        const __m128i sums = _mm_sad_epu8(counts, zero);
+        units += _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_srli_si128(sums, 8));
+    }
+#endif
+    for (; i < n; ++i) units += (p[i] > -65) + (p[i] > -17 && p[i] < 0);
+    return units;
+}
+
 std::optional<QString> UnicodeForms::decodeUtf8(QByteArrayView bytes)
 {
-    // UTF-8 never needs more UTF-16 units than bytes.
-    QString out(bytes.size(), Qt::Uninitialized);
+    // Exactly the units a well-formed text makes: one per byte that is not a continuation byte, two
+    // for a four-byte sequence. The text is kept as long as the document is open, so it must not
+    // carry the slack of a worst-case buffer; a malformed sequence fails before it writes anything.
+    QString out(utf16LengthOfUtf8(bytes), Qt::Uninitialized);
     char16_t* const begin = reinterpret_cast<char16_t*>(out.data());
     char16_t* d = begin;
     const uchar* p = reinterpret_cast<const uchar*>(bytes.data());

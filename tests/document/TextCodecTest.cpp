@@ -408,3 +408,21 @@ TEST(TextCodec, EncodedSizeEqualsTheEncodedBytes)
     }
     EXPECT_THROW(TextCodec::encodedSize(QString(QChar(0xD800)), formatOf(TextEncoding::utf8)), CodecError);
 }
+
+// The decoded text is sized exactly (it lives as long as the document), whatever mix of one- to
+// four-byte sequences the file holds and wherever the sequences cross the scanner's blocks.
+TEST(TextCodec, Utf8DecodesIntoAnExactlySizedText)
+{
+    const QString pieces[] = {u"a"_qs, u"é"_qs, u"日"_qs, u"😀"_qs, u"\n"_qs, u"ÿ\u0800"_qs};
+    std::uint32_t seed = 5;
+    for (const int length : {0, 1, 15, 16, 17, 1919, 1920, 1921, 5000}) {
+        QString text;
+        while (text.size() < length) {
+            seed = seed * 1103515245u + 12345u;
+            text += pieces[(seed >> 16) % 6];
+        }
+        const DecodedText decoded = TextCodec::decode(text.toUtf8(), TextEncoding::utf8);
+        ASSERT_EQ(decoded.text, text) << length;
+        EXPECT_LE(decoded.text.capacity() - decoded.text.size(), 8) << length;  // allocation rounding only
+    }
+}
