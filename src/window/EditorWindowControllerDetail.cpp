@@ -225,12 +225,13 @@ void EditorWindowController::refreshInspection()
         if (!weak->model->fileURL().isEmpty()) path = weak->model->fileURL();
         const bool spaces = weak->countSpaces->isChecked();
         const bool newlines = weak->countNewlines->isChecked();
+        // User defaults belong to the main thread: read the setting here, not on the queue.
+        const qint64 pageGuideColumn = EditorSettingsSnapshot(UserDefaults::standard()).pageGuideColumn;
         weak->inspectionQueue->async([weak, token, generation, segment, text, selection, format, path, spaces,
-                                      newlines] {
+                                      newlines, pageGuideColumn] {
             if (token->isCancelled()) return;
-            const EditorSettingsSnapshot settings(UserDefaults::standard());
             const DocumentInspection inspection =
-                DocumentInspection::inspect(text, selection, format, path, settings.pageGuideColumn);
+                DocumentInspection::inspect(text, selection, format, path, pageGuideColumn);
             const QString shown = segment == 1   ? inspection.informationText()
                                   : segment == 3 ? inspection.warningsText()
                                                  : countText(text, selection, inspection, spaces, newlines);
