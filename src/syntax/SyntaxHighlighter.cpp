@@ -140,28 +140,27 @@ void SyntaxHighlighter::update(const std::optional<QString>& language)
     schedule();
 }
 
+namespace {
+
+// Cancels and lets go of a running parse and of its pending start.
+void cancelParse(CancellationTokenPtr& token, WorkItemPtr& pending)
+{
+    if (token) token->cancel();
+    if (pending) pending->cancel();
+    token.reset();
+    pending.reset();
+}
+
+}  // namespace
+
 void SyntaxHighlighter::cancelFullParse()
 {
-    if (cancellation_) {
-        cancellation_->cancel();
-        cancellation_.reset();
-    }
-    if (scheduled_) {
-        scheduled_->cancel();
-        scheduled_.reset();
-    }
+    cancelParse(cancellation_, scheduled_);
 }
 
 void SyntaxHighlighter::cancelViewportParse()
 {
-    if (viewportCancellation_) {
-        viewportCancellation_->cancel();
-        viewportCancellation_.reset();
-    }
-    if (viewportScheduled_) {
-        viewportScheduled_->cancel();
-        viewportScheduled_.reset();
-    }
+    cancelParse(viewportCancellation_, viewportScheduled_);
 }
 
 void SyntaxHighlighter::schedule()
