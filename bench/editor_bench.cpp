@@ -6,9 +6,9 @@
 #include "document/LineIndex.h"
 #include "editor/EditorView.h"
 #include "editor/LineNumberRuler.h"
-#include "platform/LayoutManager.h"
-#include "platform/TextStorage.h"
-#include "platform/UndoManager.h"
+#include "platform/text/LayoutManager.h"
+#include "platform/text/TextStorage.h"
+#include "platform/foundation/UndoManager.h"
 
 #include <QApplication>
 #include <QFile>

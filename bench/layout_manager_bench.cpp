@@ -1,6 +1,6 @@
 #include "BenchSupport.h"
 
-#include "platform/LayoutManager.h"
+#include "platform/text/LayoutManager.h"
 
 #include <QGuiApplication>
 #include <QImage>

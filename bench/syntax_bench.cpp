@@ -2,7 +2,7 @@
 #include "BenchSupport.h"
 
 #include "editor/EditorView.h"
-#include "platform/TextStorage.h"
+#include "platform/text/TextStorage.h"
 #include "syntax/SyntaxHighlighter.h"
 #include "syntax/SyntaxLanguage.h"
 #include "syntax/SyntaxParser.h"

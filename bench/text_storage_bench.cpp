@@ -1,6 +1,6 @@
 #include "BenchSupport.h"
 
-#include "platform/TextStorage.h"
+#include "platform/text/TextStorage.h"
 
 #include <QRandomGenerator>
 

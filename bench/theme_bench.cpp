@@ -2,7 +2,7 @@
 // folders are listed and every file's time read each call; only parsing is cached.
 #include "BenchSupport.h"
 
-#include "platform/UserDefaults.h"
+#include "platform/foundation/UserDefaults.h"
 #include "settings/EditorSettingsKeys.h"
 #include "theme/EditorThemeStore.h"
 

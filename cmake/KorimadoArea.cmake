@@ -1,13 +1,29 @@
 # Each program folder under src/ is an "area". Its sources go to korimado_core (engines: QtCore,
 # ICU and the standard library only) or korimado_ui (widgets, WebEngine, DBus). An area names its
-# default library and lists, by base name, the files that belong to the other one; names of files
-# that do not exist yet are ignored, so a folder can list what it will hold.
+# default library and lists, by base name, the files that belong to the other one. A name listed
+# that matches no file stops the configure step, so the lists cannot drift from the folder.
+# FOLDER takes the files of a subfolder instead of the area's own folder.
 set(KORIMADO_CORE_SOURCES "" CACHE INTERNAL "")
 set(KORIMADO_UI_SOURCES "" CACHE INTERNAL "")
 
 function(korimado_area)
-  cmake_parse_arguments(A "" "DEFAULT" "OTHER" ${ARGN})
-  file(GLOB files CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp" "${CMAKE_CURRENT_SOURCE_DIR}/*.h")
+  cmake_parse_arguments(A "" "DEFAULT;FOLDER" "OTHER" ${ARGN})
+  set(dir "${CMAKE_CURRENT_SOURCE_DIR}")
+  if(A_FOLDER)
+    set(dir "${dir}/${A_FOLDER}")
+  endif()
+  file(GLOB files CONFIGURE_DEPENDS "${dir}/*.cpp" "${dir}/*.h")
+  set(bases "")
+  foreach(f IN LISTS files)
+    get_filename_component(base "${f}" NAME_WE)
+    list(APPEND bases "${base}")
+  endforeach()
+  foreach(name IN LISTS A_OTHER)
+    list(FIND bases "${name}" found)
+    if(found EQUAL -1)
+      message(FATAL_ERROR "${dir}/CMakeLists.txt lists ${name}, but no ${name}.cpp or ${name}.h is there")
+    endif()
+  endforeach()
   set(core "")
   set(ui "")
   foreach(f IN LISTS files)

@@ -1,9 +1,9 @@
 // Entry point: reads the flags, installs the application delegate and runs the event loop.
 #include "app/ApplicationDelegate.h"
-#include "platform/AlertPresenter.h"
-#include "platform/FilePanels.h"
-#include "platform/QtAlertPresenter.h"
-#include "platform/QtFilePanels.h"
+#include "platform/ui/AlertPresenter.h"
+#include "platform/ui/FilePanels.h"
+#include "platform/ui/QtAlertPresenter.h"
+#include "platform/ui/QtFilePanels.h"
 #include "preview/HTMLPreviewResources.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Responder.h"
+#include "platform/ui/Responder.h"
 
 #include <QPointer>
 #include <QStringList>

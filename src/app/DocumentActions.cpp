@@ -1,8 +1,8 @@
 #include "app/DocumentActions.h"
 
 #include "document/KoriDocument.h"
-#include "platform/ActionDispatcher.h"
-#include "platform/Document.h"
+#include "platform/ui/ActionDispatcher.h"
+#include "platform/documents/Document.h"
 
 #include <QWidget>
 

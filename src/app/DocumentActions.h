@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/Document.h"
-#include "platform/Responder.h"
+#include "platform/documents/Document.h"
+#include "platform/ui/Responder.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,7 +1,7 @@
 #include "app/DocumentControllerActions.h"
 
 #include "document/KoriDocumentController.h"
-#include "platform/Document.h"
+#include "platform/documents/Document.h"
 
 namespace korimado {
 

@@ -1,6 +1,6 @@
 #include "app/MainMenu.h"
 
-#include "platform/Responder.h"
+#include "platform/ui/Responder.h"
 
 namespace korimado {
 

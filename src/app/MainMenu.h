@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/MenuModel.h"
+#include "platform/ui/MenuModel.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "commands/SnippetStore.h"
 
-#include "platform/UserDefaults.h"
+#include "platform/foundation/UserDefaults.h"
 
 namespace korimado {
 

@@ -2,8 +2,8 @@
 
 #include "document/KoriDocument.h"
 #include "editor/EditorView.h"
-#include "platform/MainQueue.h"
-#include "platform/MenuModel.h"
+#include "platform/foundation/MainQueue.h"
+#include "platform/ui/MenuModel.h"
 #include "syntax/CotSyntaxCatalog.h"
 #include "syntax/SyntaxHighlighter.h"
 

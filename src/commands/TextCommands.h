@@ -1,7 +1,7 @@
 #pragma once
 
 #include "commands/EditorCommandPreferences.h"
-#include "platform/Responder.h"
+#include "platform/ui/Responder.h"
 
 #include <QPointer>
 #include <QString>

@@ -3,7 +3,7 @@
 #include "document/CodecError.h"
 #include "document/LineEnding.h"
 #include "document/TextCodec.h"
-#include "platform/TextBoundaries.h"
+#include "platform/text/TextBoundaries.h"
 
 #include <QFileInfo>
 #include <QJsonValue>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "document/TextFormat.h"
-#include "platform/TextRange.h"
+#include "platform/text/TextRange.h"
 
 #include <QDateTime>
 #include <QJsonObject>

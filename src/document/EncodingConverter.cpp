@@ -1,7 +1,7 @@
 #include "document/EncodingConverter.h"
 
 #include "document/UnicodeForms.h"
-#include "platform/Bundle.h"
+#include "platform/foundation/Bundle.h"
 
 #include <QDir>
 #include <QFile>

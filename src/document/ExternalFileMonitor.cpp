@@ -1,7 +1,7 @@
 #include "document/ExternalFileMonitor.h"
 
-#include "platform/DispatchQueue.h"
-#include "platform/MainQueue.h"
+#include "platform/foundation/DispatchQueue.h"
+#include "platform/foundation/MainQueue.h"
 
 #include <atomic>
 

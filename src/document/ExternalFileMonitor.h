@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/FileWatchHub.h"
+#include "platform/documents/FileWatchHub.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "document/FileFingerprint.h"
 
-#include "platform/FileIO.h"
+#include "platform/documents/FileIO.h"
 
 #include <QFile>
 

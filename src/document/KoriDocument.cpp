@@ -3,11 +3,11 @@
 #include "document/ExternalFileMonitor.h"
 #include "document/KoriDocumentWindow.h"
 #include "document/TextCodec.h"
-#include "platform/DispatchQueue.h"
-#include "platform/FileIO.h"
-#include "platform/MainQueue.h"
-#include "platform/UndoManager.h"
-#include "platform/WindowController.h"
+#include "platform/foundation/DispatchQueue.h"
+#include "platform/documents/FileIO.h"
+#include "platform/foundation/MainQueue.h"
+#include "platform/foundation/UndoManager.h"
+#include "platform/ui/WindowController.h"
 
 #include <QCoreApplication>
 #include <QDir>

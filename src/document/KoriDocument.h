@@ -5,9 +5,9 @@
 #include "document/LineIndex.h"
 #include "document/TextEncoding.h"
 #include "document/TextFormat.h"
-#include "platform/Document.h"
-#include "platform/TextStorage.h"
-#include "platform/WorkItem.h"
+#include "platform/documents/Document.h"
+#include "platform/text/TextStorage.h"
+#include "platform/foundation/WorkItem.h"
 
 #include <QByteArray>
 #include <QPointer>

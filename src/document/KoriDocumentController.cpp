@@ -2,8 +2,8 @@
 
 #include "document/KoriDocument.h"
 #include "document/TextEncoding.h"
-#include "platform/FilePanels.h"
-#include "platform/WindowController.h"
+#include "platform/ui/FilePanels.h"
+#include "platform/ui/WindowController.h"
 #include "settings/EditorPreferences.h"
 
 #include <QDir>

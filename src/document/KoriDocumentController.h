@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/DocumentController.h"
+#include "platform/documents/DocumentController.h"
 
 namespace korimado {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/TextRange.h"
-#include "platform/TextStorage.h"
+#include "platform/text/TextRange.h"
+#include "platform/text/TextStorage.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 #include "document/LineIndex.h"
 
-#include "platform/TextBoundaries.h"
-#include "platform/TextStorage.h"
+#include "platform/text/TextBoundaries.h"
+#include "platform/text/TextStorage.h"
 
 #include <algorithm>
 

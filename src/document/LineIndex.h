@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/TextRange.h"
+#include "platform/text/TextRange.h"
 
 #include <QString>
 

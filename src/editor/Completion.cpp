@@ -1,8 +1,8 @@
 #include "editor/Completion.h"
 
 #include "editor/TextReader.h"
-#include "platform/LocalizedStandardCompare.h"
-#include "platform/TextBoundaries.h"
+#include "platform/foundation/LocalizedStandardCompare.h"
+#include "platform/text/TextBoundaries.h"
 
 #include <QSet>
 

@@ -5,8 +5,8 @@
 #include "editor/SelectionMath.h"
 #include "editor/TextReader.h"
 #include "editor/TypingAids.h"
-#include "platform/LayoutManager.h"
-#include "platform/UndoManager.h"
+#include "platform/text/LayoutManager.h"
+#include "platform/foundation/UndoManager.h"
 
 #include <QApplication>
 #include <QFontMetricsF>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/TextRange.h"
-#include "platform/TextView.h"
+#include "platform/text/TextRange.h"
+#include "platform/text/TextView.h"
 
 #include <QPointer>
 #include <QStringList>

@@ -2,7 +2,7 @@
 
 #include "document/LineIndex.h"
 #include "editor/EditorView.h"
-#include "platform/LayoutManager.h"
+#include "platform/text/LayoutManager.h"
 
 #include <QFontDatabase>
 #include <QPainter>

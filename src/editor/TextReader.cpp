@@ -1,6 +1,6 @@
 #include "editor/TextReader.h"
 
-#include "platform/TextStorage.h"
+#include "platform/text/TextStorage.h"
 
 namespace korimado {
 

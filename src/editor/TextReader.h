@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/TextBoundaries.h"
-#include "platform/TextRange.h"
+#include "platform/text/TextBoundaries.h"
+#include "platform/text/TextRange.h"
 
 #include <QString>
 #include <QStringView>

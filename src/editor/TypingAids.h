@@ -1,7 +1,7 @@
 #pragma once
 
 #include "editor/SelectionMath.h"
-#include "platform/TextRange.h"
+#include "platform/text/TextRange.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,8 +1,8 @@
 #include "filetree/FileTreeView.h"
 
-#include "platform/DispatchQueue.h"
-#include "platform/FilePanels.h"
-#include "platform/UserDefaults.h"
+#include "platform/foundation/DispatchQueue.h"
+#include "platform/ui/FilePanels.h"
+#include "platform/foundation/UserDefaults.h"
 #include "settings/EditorSettingsSnapshot.h"
 
 #include <QCheckBox>

@@ -3,8 +3,8 @@
 #include "document/CodecError.h"
 #include "document/DocumentInspection.h"
 #include "document/TextCodec.h"
-#include "platform/DispatchQueue.h"
-#include "platform/MainQueue.h"
+#include "platform/foundation/DispatchQueue.h"
+#include "platform/foundation/MainQueue.h"
 
 namespace korimado {
 

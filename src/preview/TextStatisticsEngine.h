@@ -1,7 +1,7 @@
 #pragma once
 
 #include "document/TextFormat.h"
-#include "platform/TextRange.h"
+#include "platform/text/TextRange.h"
 #include "preview/LocalTokenizer.h"
 #include "preview/TextMetrics.h"
 #include "preview/TokenEncoding.h"

@@ -2,8 +2,8 @@
 
 #include "document/KoriDocument.h"
 #include "editor/EditorView.h"
-#include "platform/AlertPresenter.h"
-#include "platform/DispatchQueue.h"
+#include "platform/ui/AlertPresenter.h"
+#include "platform/foundation/DispatchQueue.h"
 
 namespace korimado {
 

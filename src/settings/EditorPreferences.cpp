@@ -2,8 +2,8 @@
 
 #include "editor/EditorView.h"
 #include "filetree/FileTreeView.h"
-#include "platform/LayoutManager.h"
-#include "platform/UserDefaults.h"
+#include "platform/text/LayoutManager.h"
+#include "platform/foundation/UserDefaults.h"
 #include "settings/EditorSettingsSnapshot.h"
 #include "theme/ThemeQColor.h"
 #include "theme/ThemeSupport.h"

@@ -2,8 +2,8 @@
 
 #include "document/LineEnding.h"
 #include "document/TextEncoding.h"
-#include "platform/StringChecks.h"
-#include "platform/UserDefaults.h"
+#include "platform/foundation/StringChecks.h"
+#include "platform/foundation/UserDefaults.h"
 #include "settings/EditorSettingsError.h"
 #include "settings/EditorSettingsKeys.h"
 

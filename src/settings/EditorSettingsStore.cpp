@@ -1,6 +1,6 @@
 #include "settings/EditorSettingsStore.h"
 
-#include "platform/UserDefaults.h"
+#include "platform/foundation/UserDefaults.h"
 
 namespace korimado {
 

@@ -1,9 +1,9 @@
 #include "settings/SettingsWindowController.h"
 
-#include "platform/AlertPresenter.h"
-#include "platform/FilePanels.h"
-#include "platform/NotificationCenter.h"
-#include "platform/UserDefaults.h"
+#include "platform/ui/AlertPresenter.h"
+#include "platform/ui/FilePanels.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/UserDefaults.h"
 #include "settings/EditorPreferences.h"
 #include "settings/EditorSettingsError.h"
 #include "settings/EditorSettingsKeys.h"

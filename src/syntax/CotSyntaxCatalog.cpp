@@ -1,7 +1,7 @@
 #include "syntax/CotSyntaxCatalog.h"
 
-#include "platform/Bundle.h"
-#include "platform/LocalizedStandardCompare.h"
+#include "platform/foundation/Bundle.h"
+#include "platform/foundation/LocalizedStandardCompare.h"
 
 #include <QDir>
 #include <QDirIterator>

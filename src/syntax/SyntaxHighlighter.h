@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/CancellationToken.h"
-#include "platform/TextRange.h"
-#include "platform/WorkItem.h"
+#include "platform/foundation/CancellationToken.h"
+#include "platform/text/TextRange.h"
+#include "platform/foundation/WorkItem.h"
 #include "syntax/SyntaxLanguage.h"
 #include "syntax/SyntaxOutlineEntry.h"
 #include "syntax/SyntaxTokenKind.h"

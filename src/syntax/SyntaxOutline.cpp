@@ -1,7 +1,7 @@
 // Outline extraction of SyntaxParser.
 #include "syntax/SyntaxParser.h"
 
-#include "platform/TextBoundaries.h"
+#include "platform/text/TextBoundaries.h"
 #include "syntax/SyntaxRegex.h"
 
 #include <algorithm>

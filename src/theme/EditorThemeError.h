@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ErrorInfo.h"
+#include "platform/foundation/ErrorInfo.h"
 
 #include <QByteArray>
 #include <QString>

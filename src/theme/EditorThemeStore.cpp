@@ -1,8 +1,8 @@
 #include "theme/EditorThemeStore.h"
 
-#include "platform/Bundle.h"
-#include "platform/FileIO.h"
-#include "platform/LocalizedStandardCompare.h"
+#include "platform/foundation/Bundle.h"
+#include "platform/documents/FileIO.h"
+#include "platform/foundation/LocalizedStandardCompare.h"
 #include "theme/EditorThemeError.h"
 
 #include <QDir>

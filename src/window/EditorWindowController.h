@@ -3,12 +3,12 @@
 #include "document/KoriDocumentWindow.h"
 #include "document/TextEncoding.h"
 #include "document/TextFormat.h"
-#include "platform/DefaultsValue.h"
-#include "platform/NotificationCenter.h"
-#include "platform/Responder.h"
-#include "platform/TextView.h"
-#include "platform/WindowController.h"
-#include "platform/WorkItem.h"
+#include "platform/foundation/DefaultsValue.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/ui/Responder.h"
+#include "platform/text/TextView.h"
+#include "platform/ui/WindowController.h"
+#include "platform/foundation/WorkItem.h"
 #include "preview/TokenEncoding.h"
 
 #include <QObject>

@@ -4,7 +4,7 @@
 #include "document/KoriDocument.h"
 #include "editor/EditorView.h"
 #include "filetree/FileTreeView.h"
-#include "platform/UserDefaults.h"
+#include "platform/foundation/UserDefaults.h"
 #include "window/SegmentedControl.h"
 
 #include <QDir>

@@ -3,12 +3,12 @@
 #include "app/ApplicationDelegate.h"
 #include "document/KoriDocument.h"
 #include "document/KoriDocumentController.h"
-#include "platform/ActionDispatcher.h"
-#include "platform/DocumentController.h"
-#include "platform/MenuModel.h"
-#include "platform/ScriptedAlertPresenter.h"
-#include "platform/UserDefaults.h"
-#include "platform/WindowTracker.h"
+#include "platform/ui/ActionDispatcher.h"
+#include "platform/documents/DocumentController.h"
+#include "platform/ui/MenuModel.h"
+#include "platform/ui/ScriptedAlertPresenter.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/ui/WindowTracker.h"
 #include "window/EditorWindowController.h"
 
 #include <gtest/gtest.h>

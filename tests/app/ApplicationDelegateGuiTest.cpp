@@ -2,9 +2,9 @@
 #include "app/MainMenu.h"
 #include "app/WorkspaceCommands.h"
 #include "editor/EditorView.h"
-#include "platform/MenuBinder.h"
-#include "platform/UndoManager.h"
-#include "platform/WindowTabGroup.h"
+#include "platform/ui/MenuBinder.h"
+#include "platform/foundation/UndoManager.h"
+#include "platform/ui/WindowTabGroup.h"
 #include "search/SearchController.h"
 #include "support/TestSupport.h"
 

@@ -1,6 +1,6 @@
 #include "app/AppFixture.h"
 #include "app/MainMenu.h"
-#include "platform/MenuBinder.h"
+#include "platform/ui/MenuBinder.h"
 
 #include <QAction>
 #include <QKeySequence>

@@ -1,5 +1,5 @@
 #include "commands/SnippetStore.h"
-#include "platform/UserDefaults.h"
+#include "platform/foundation/UserDefaults.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "commands/TextCommands.h"
 #include "editor/EditorView.h"
-#include "platform/MenuModel.h"
-#include "platform/TextStorage.h"
+#include "platform/ui/MenuModel.h"
+#include "platform/text/TextStorage.h"
 #include "syntax/SyntaxHighlighter.h"
 
 #include <gtest/gtest.h>

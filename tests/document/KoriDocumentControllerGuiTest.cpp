@@ -1,9 +1,9 @@
 #include "document/KoriDocument.h"
 #include "document/KoriDocumentController.h"
-#include "platform/ScriptedAlertPresenter.h"
-#include "platform/ScriptedFilePanels.h"
-#include "platform/UserDefaults.h"
-#include "platform/WindowController.h"
+#include "platform/ui/ScriptedAlertPresenter.h"
+#include "platform/ui/ScriptedFilePanels.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/ui/WindowController.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The edited state follows undo steps, not the notifications inside one step.
 #include "document/KoriDocument.h"
-#include "platform/TextView.h"
-#include "platform/UndoManager.h"
+#include "platform/text/TextView.h"
+#include "platform/foundation/UndoManager.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 #include "document/KoriDocument.h"
 #include "document/KoriDocumentWindow.h"
 #include "document/TextCodec.h"
-#include "platform/UndoManager.h"
-#include "platform/WindowController.h"
+#include "platform/foundation/UndoManager.h"
+#include "platform/ui/WindowController.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "document/LineIndex.h"
-#include "platform/TextStorage.h"
+#include "platform/text/TextStorage.h"
 
 #include <QStringList>
 

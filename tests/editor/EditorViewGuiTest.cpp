@@ -1,9 +1,9 @@
 #include "document/LineIndex.h"
 #include "editor/EditorView.h"
 #include "editor/LineNumberRuler.h"
-#include "platform/LayoutManager.h"
-#include "platform/TextStorage.h"
-#include "platform/UndoManager.h"
+#include "platform/text/LayoutManager.h"
+#include "platform/text/TextStorage.h"
+#include "platform/foundation/UndoManager.h"
 
 #include <gtest/gtest.h>
 

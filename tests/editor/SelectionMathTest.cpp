@@ -1,6 +1,6 @@
 #include "editor/SelectionMath.h"
 #include "editor/TextReader.h"
-#include "platform/TextStorage.h"
+#include "platform/text/TextStorage.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "filetree/FileTreeView.h"
-#include "platform/ScriptedFilePanels.h"
+#include "platform/ui/ScriptedFilePanels.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

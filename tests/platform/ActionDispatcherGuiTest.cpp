@@ -1,6 +1,6 @@
-#include "platform/ActionDispatcher.h"
-#include "platform/MenuModel.h"
-#include "platform/WindowTracker.h"
+#include "platform/ui/ActionDispatcher.h"
+#include "platform/ui/MenuModel.h"
+#include "platform/ui/WindowTracker.h"
 #include "RecordingResponder.h"
 
 #include <gtest/gtest.h>

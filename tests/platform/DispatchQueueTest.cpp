@@ -1,6 +1,6 @@
-#include "platform/CancellationToken.h"
-#include "platform/DispatchQueue.h"
-#include "platform/MainQueue.h"
+#include "platform/foundation/CancellationToken.h"
+#include "platform/foundation/DispatchQueue.h"
+#include "platform/foundation/MainQueue.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "platform/Document.h"
-#include "platform/DocumentController.h"
-#include "platform/ScriptedAlertPresenter.h"
-#include "platform/ScriptedFilePanels.h"
-#include "platform/UndoManager.h"
-#include "platform/UserDefaults.h"
-#include "platform/WindowController.h"
+#include "platform/documents/Document.h"
+#include "platform/documents/DocumentController.h"
+#include "platform/ui/ScriptedAlertPresenter.h"
+#include "platform/ui/ScriptedFilePanels.h"
+#include "platform/foundation/UndoManager.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/ui/WindowController.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "platform/FileWatchHub.h"
+#include "platform/documents/FileWatchHub.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

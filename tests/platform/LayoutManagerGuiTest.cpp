@@ -1,4 +1,4 @@
-#include "platform/LayoutManager.h"
+#include "platform/text/LayoutManager.h"
 
 #include <gtest/gtest.h>
 

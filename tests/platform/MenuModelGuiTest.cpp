@@ -1,7 +1,7 @@
-#include "platform/ActionDispatcher.h"
-#include "platform/MenuBinder.h"
-#include "platform/MenuModel.h"
-#include "platform/WindowTracker.h"
+#include "platform/ui/ActionDispatcher.h"
+#include "platform/ui/MenuBinder.h"
+#include "platform/ui/MenuModel.h"
+#include "platform/ui/WindowTracker.h"
 #include "RecordingResponder.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "platform/NotificationCenter.h"
+#include "platform/foundation/NotificationCenter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/MenuModel.h"
-#include "platform/Responder.h"
+#include "platform/ui/MenuModel.h"
+#include "platform/ui/Responder.h"
 
 #include <QSet>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "platform/TextBoundaries.h"
+#include "platform/text/TextBoundaries.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "platform/LayoutManager.h"
-#include "platform/TextStorage.h"
-#include "platform/TextView.h"
-#include "platform/UndoManager.h"
+#include "platform/text/LayoutManager.h"
+#include "platform/text/TextStorage.h"
+#include "platform/text/TextView.h"
+#include "platform/foundation/UndoManager.h"
 
 #include <gtest/gtest.h>
 

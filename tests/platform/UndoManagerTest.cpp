@@ -1,4 +1,4 @@
-#include "platform/UndoManager.h"
+#include "platform/foundation/UndoManager.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "platform/UserDefaults.h"
-#include "platform/WindowActions.h"
-#include "platform/WindowFrameAutosave.h"
-#include "platform/WindowTabGroup.h"
-#include "platform/WindowTracker.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/ui/WindowActions.h"
+#include "platform/ui/WindowFrameAutosave.h"
+#include "platform/ui/WindowTabGroup.h"
+#include "platform/ui/WindowTracker.h"
 
 #include <gtest/gtest.h>
 

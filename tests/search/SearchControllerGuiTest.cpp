@@ -1,7 +1,7 @@
 #include "search/SearchController.h"
 #include "editor/EditorView.h"
-#include "platform/DispatchQueue.h"
-#include "platform/ScriptedAlertPresenter.h"
+#include "platform/foundation/DispatchQueue.h"
+#include "platform/ui/ScriptedAlertPresenter.h"
 
 #include <gtest/gtest.h>
 

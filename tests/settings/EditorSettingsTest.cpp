@@ -1,4 +1,4 @@
-#include "platform/UserDefaults.h"
+#include "platform/foundation/UserDefaults.h"
 #include "settings/EditorSettingsError.h"
 #include "settings/EditorSettingsKeys.h"
 #include "settings/EditorSettingsSnapshot.h"

@@ -1,8 +1,8 @@
 #include "settings/SettingsWindowController.h"
-#include "platform/NotificationCenter.h"
-#include "platform/ScriptedAlertPresenter.h"
-#include "platform/ScriptedFilePanels.h"
-#include "platform/UserDefaults.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/ui/ScriptedAlertPresenter.h"
+#include "platform/ui/ScriptedFilePanels.h"
+#include "platform/foundation/UserDefaults.h"
 #include "settings/EditorSettingsKeys.h"
 #include "support/TestSupport.h"
 

@@ -1,6 +1,6 @@
 #include "SyntaxTestSupport.h"
 
-#include "platform/Bundle.h"
+#include "platform/foundation/Bundle.h"
 #include "syntax/SyntaxParser.h"
 #include "syntax/SyntaxRegex.h"
 

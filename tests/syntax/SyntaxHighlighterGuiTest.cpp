@@ -2,10 +2,10 @@
 
 #include "SyntaxTestSupport.h"
 #include "editor/EditorView.h"
-#include "platform/DispatchQueue.h"
-#include "platform/LayoutManager.h"
-#include "platform/TextStorage.h"
-#include "platform/UndoManager.h"
+#include "platform/foundation/DispatchQueue.h"
+#include "platform/text/LayoutManager.h"
+#include "platform/text/TextStorage.h"
+#include "platform/foundation/UndoManager.h"
 #include "theme/ThemeSupport.h"
 
 #include <QElapsedTimer>

@@ -6,7 +6,7 @@
 #include "commands/TextCommands.h"
 #include "document/KoriDocument.h"
 #include "editor/EditorView.h"
-#include "platform/ErrorInfo.h"
+#include "platform/foundation/ErrorInfo.h"
 #include "theme/ThemeSupport.h"
 #include "window/EditorWindowController.h"
 

@@ -1,4 +1,4 @@
-#include "platform/UserDefaults.h"
+#include "platform/foundation/UserDefaults.h"
 #include "settings/EditorSettingsKeys.h"
 #include "support/TestSupport.h"
 #include "theme/EditorThemeError.h"

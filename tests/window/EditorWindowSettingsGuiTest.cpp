@@ -5,11 +5,11 @@
 #include "document/KoriDocumentController.h"
 #include "filetree/FileTreeView.h"
 #include "editor/EditorView.h"
-#include "platform/LayoutManager.h"
-#include "platform/NotificationCenter.h"
-#include "platform/UserDefaults.h"
-#include "platform/WindowTabGroup.h"
-#include "platform/WindowTracker.h"
+#include "platform/text/LayoutManager.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/ui/WindowTabGroup.h"
+#include "platform/ui/WindowTracker.h"
 #include "settings/EditorPreferences.h"
 
 #include <QApplication>

@@ -1,0 +1,324 @@
+#include "platform/documents/Document.h"
+
+#include "platform/ui/AlertPresenter.h"
+#include "platform/documents/DocumentController.h"
+#include "platform/documents/FileIO.h"
+#include "platform/ui/FilePanels.h"
+#include "platform/foundation/UndoManager.h"
+#include "platform/ui/WindowController.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QUuid>
+
+#include <algorithm>
+
+namespace korimado {
+
+namespace {
+
+const QString untitledBase = QStringLiteral("名称未設定");
+
+QString cleanPath(const QString& path)
+{
+    return path.isEmpty() ? QString() : QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+ErrorInfo unsupportedOperation()
+{
+    return ErrorInfo{QStringLiteral("Korimado"), 1, QStringLiteral("この書類はこの操作に対応していません。"), {}};
+}
+
+}  // namespace
+
+Document::Document() = default;
+
+Document::~Document()
+{
+    // Windows refer to the document: they go first.
+    while (!windowControllers_.empty()) {
+        windowControllers_.back()->document_ = nullptr;
+        windowControllers_.pop_back();
+    }
+}
+
+void Document::setFileURL(const QString& path)
+{
+    fileURL_ = cleanPath(path);
+    for (const auto& window : windowControllers_) window->synchronizeWindowTitleWithDocumentName();
+}
+
+QString Document::displayName() const
+{
+    if (!fileURL_.isEmpty()) return QFileInfo(fileURL_).fileName();
+    return untitledName_.isEmpty() ? untitledBase : untitledName_;
+}
+
+void Document::updateChangeCount(ChangeType change)
+{
+    switch (change) {
+    case ChangeType::done:
+    case ChangeType::redone: changeCount_ += 1; break;
+    case ChangeType::undone: changeCount_ -= 1; break;
+    case ChangeType::cleared:
+        changeCount_ = 0;
+        // What is typed next is a change of its own: undoing it must not reach past this point.
+        if (undoManager_) undoManager_->breakCoalescing();
+        break;
+    }
+    hasUnautosavedChanges_ = change != ChangeType::cleared;
+}
+
+void Document::setHasUndoManager(bool on)
+{
+    if (on == hasUndoManager()) return;
+    if (!on) {
+        undoManager_.reset();
+        return;
+    }
+    undoManager_ = std::make_unique<UndoManager>();
+}
+
+bool Document::readFromURL(const QString& path, const QString& type, ErrorInfo* error)
+{
+    const auto bytes = readWholeFile(path, error);
+    return bytes && readFromData(*bytes, type, error);
+}
+
+bool Document::readFromData(const QByteArray&, const QString&, ErrorInfo* error)
+{
+    if (error) *error = unsupportedOperation();
+    return false;
+}
+
+std::optional<QByteArray> Document::data(const QString&, ErrorInfo* error)
+{
+    if (error) *error = unsupportedOperation();
+    return std::nullopt;
+}
+
+bool Document::writeSafely(const QString& path, const QString& type, SaveOperation, ErrorInfo* error)
+{
+    const auto bytes = data(type, error);
+    return bytes && writeFileSafely(path, *bytes, error);
+}
+
+bool Document::saveToURL(const QString& path, const QString& type, SaveOperation operation, ErrorInfo* error)
+{
+    const QString target = cleanPath(path);
+    if (!writeSafely(target, type, operation, error)) return false;
+    switch (operation) {
+    case SaveOperation::save:
+    case SaveOperation::saveAs:
+    case SaveOperation::autosaveInPlace:
+        if (target != fileURL_) setFileURL(target);
+        fileType_ = type;
+        fileModificationDate_ = QFileInfo(target).lastModified();
+        updateChangeCount(ChangeType::cleared);
+        removeAutosavedContents();
+        if (controller_) controller_->noteNewRecentDocumentURL(target);
+        break;
+    case SaveOperation::saveTo: break;
+    case SaveOperation::autosaveElsewhere: hasUnautosavedChanges_ = false; break;
+    }
+    return true;
+}
+
+std::optional<QString> Document::askForSavePath(SaveOperation operation)
+{
+    FilePanels* panels = filePanels();
+    if (!panels) return std::nullopt;
+    SavePanelOptions options;
+    options.prompt = QStringLiteral("保存");
+    QString name = displayName();
+    const QString extension = fileNameExtension(fileType_, operation);
+    if (!extension.isEmpty() && QFileInfo(name).suffix().isEmpty()) name += '.' + extension;
+    options.nameFieldValue = name;
+    if (!fileURL_.isEmpty()) options.directory = QFileInfo(fileURL_).path();
+    const SavePanelResult result = panels->runSavePanel(options);
+    if (!result.confirmed || result.path.isEmpty()) return std::nullopt;
+    return result.path;
+}
+
+bool Document::saveDocument()
+{
+    if (fileURL_.isEmpty()) return saveDocumentAs();
+    ErrorInfo error;
+    if (saveToURL(fileURL_, fileType_, SaveOperation::save, &error)) return true;
+    presentError(error);
+    return false;
+}
+
+bool Document::saveDocumentAs()
+{
+    const auto path = askForSavePath(SaveOperation::saveAs);
+    if (!path) return false;
+    ErrorInfo error;
+    if (saveToURL(*path, writableTypes().value(0, fileType_), SaveOperation::saveAs, &error)) return true;
+    presentError(error);
+    return false;
+}
+
+bool Document::saveDocumentTo()
+{
+    const auto path = askForSavePath(SaveOperation::saveTo);
+    if (!path) return false;
+    ErrorInfo error;
+    if (saveToURL(*path, writableTypes().value(0, fileType_), SaveOperation::saveTo, &error)) return true;
+    presentError(error);
+    return false;
+}
+
+QString Document::autosaveFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Korimado/Autosave");
+}
+
+bool Document::autosave(ErrorInfo* error)
+{
+    if (!hasUnautosavedChanges_) return true;
+    if (autosavedContentsFileURL_.isEmpty()) {
+        if (!QDir().mkpath(autosaveFolder())) {
+            if (error) *error = posixError(EACCES, autosaveFolder());
+            return false;
+        }
+        const QFileInfo name(displayName());
+        QString extension = name.suffix();
+        if (extension.isEmpty()) extension = fileNameExtension(autosavingFileType(), SaveOperation::autosaveElsewhere);
+        const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces).left(8);
+        QString file = name.completeBaseName() + QStringLiteral("（自動保存 %1）").arg(id);
+        if (!extension.isEmpty()) file += '.' + extension;
+        autosavedContentsFileURL_ = autosaveFolder() + '/' + file;
+    }
+    return saveToURL(autosavedContentsFileURL_, autosavingFileType(), SaveOperation::autosaveElsewhere, error);
+}
+
+void Document::removeAutosavedContents()
+{
+    if (autosavedContentsFileURL_.isEmpty()) return;
+    QFile::remove(autosavedContentsFileURL_);
+    autosavedContentsFileURL_.clear();
+}
+
+bool Document::revertToContentsOfURL(const QString& path, const QString& type, ErrorInfo* error)
+{
+    if (!readFromURL(path, type, error)) return false;
+    fileModificationDate_ = QFileInfo(path).lastModified();
+    if (undoManager_) undoManager_->removeAllActions();
+    updateChangeCount(ChangeType::cleared);
+    removeAutosavedContents();
+    return true;
+}
+
+bool Document::revertDocumentToSaved()
+{
+    if (fileURL_.isEmpty()) return false;
+    if (isDocumentEdited()) {
+        AlertPresenter* presenter = alertPresenter();
+        const int answer = presenter
+            ? presenter->runModal(Alert{QStringLiteral("書類“%1”を最後に保存した状態に戻しますか？").arg(displayName()),
+                                        QStringLiteral("現在の変更内容は失われます。"),
+                                        {QStringLiteral("戻す"), QStringLiteral("キャンセル")},
+                                        Alert::Style::warning})
+            : 1;
+        if (answer != 0) return false;
+    }
+    ErrorInfo error;
+    if (revertToContentsOfURL(fileURL_, fileType_, &error)) return true;
+    presentError(error);
+    return false;
+}
+
+bool Document::canClose()
+{
+    if (!isDocumentEdited()) return true;
+    AlertPresenter* presenter = alertPresenter();
+    // Without anyone to ask, unsaved work must not be thrown away.
+    if (!presenter) return false;
+    const int answer = presenter->runModal(
+        Alert{QStringLiteral("書類“%1”に加えた変更を保存しますか？").arg(displayName()),
+              QStringLiteral("保存しない場合は、変更内容が失われます。"),
+              {QStringLiteral("保存"), QStringLiteral("キャンセル"), QStringLiteral("保存しない")},
+              Alert::Style::warning});
+    switch (answer) {
+    case 0: return saveDocument();
+    case 2: return true;
+    default: return false;
+    }
+}
+
+void Document::close()
+{
+    if (closed_) return;
+    closed_ = true;
+    while (!windowControllers_.empty()) {
+        std::unique_ptr<WindowController> window = std::move(windowControllers_.back());
+        windowControllers_.pop_back();
+        window->closeWindow();
+        window->document_ = nullptr;
+    }
+    removeAutosavedContents();
+    if (controller_) controller_->removeDocument(this);
+    deleteLater();
+}
+
+WindowController* Document::addWindowController(std::unique_ptr<WindowController> controller)
+{
+    controller->document_ = this;
+    windowControllers_.push_back(std::move(controller));
+    windowControllers_.back()->synchronizeWindowTitleWithDocumentName();
+    return windowControllers_.back().get();
+}
+
+void Document::removeWindowController(WindowController* controller)
+{
+    const auto found = std::find_if(windowControllers_.begin(), windowControllers_.end(),
+                                    [&](const auto& entry) { return entry.get() == controller; });
+    if (found == windowControllers_.end()) return;
+    std::unique_ptr<WindowController> window = std::move(*found);
+    windowControllers_.erase(found);
+    window->document_ = nullptr;
+}
+
+void Document::showWindows()
+{
+    for (const auto& window : windowControllers_) window->showWindow();
+}
+
+bool Document::shouldCloseWindowController(WindowController* controller)
+{
+    if (windowControllers_.size() > 1) {
+        removeWindowController(controller);
+        return true;
+    }
+    if (!canClose()) return false;
+    close();
+    return true;
+}
+
+void Document::presentError(const ErrorInfo& error)
+{
+    const ErrorInfo shown = willPresentError(error);
+    if (AlertPresenter* presenter = alertPresenter()) presenter->presentError(shown);
+}
+
+QString Document::fileNameExtension(const QString&, SaveOperation) const
+{
+    return QFileInfo(fileURL_).suffix();
+}
+
+AlertPresenter* Document::alertPresenter() const
+{
+    if (controller_ && controller_->alertPresenter()) return controller_->alertPresenter();
+    return AlertPresenter::shared();
+}
+
+FilePanels* Document::filePanels() const
+{
+    if (controller_ && controller_->filePanels()) return controller_->filePanels();
+    return FilePanels::shared();
+}
+
+}  // namespace korimado

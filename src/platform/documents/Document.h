@@ -1,0 +1,128 @@
+#pragma once
+
+#include "platform/foundation/ErrorInfo.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace korimado {
+
+class AlertPresenter;
+class DocumentController;
+class FilePanels;
+class UndoManager;
+class WindowController;
+
+// One document of the document architecture: its file and type, the edited state counted from
+// changes, its undo manager and windows, saving (in place, as, a copy, autosaving elsewhere),
+// reverting and the question asked before closing. Subclasses read and write the contents.
+class Document : public QObject {
+    Q_OBJECT
+
+public:
+    enum class SaveOperation { save = 0, saveAs = 1, saveTo = 2, autosaveElsewhere = 3, autosaveInPlace = 4 };
+    enum class ChangeType { done, undone, redone, cleared };
+
+    Document();
+    ~Document() override;
+
+    // The file, as a clean absolute path; empty for an untitled document.
+    QString fileURL() const { return fileURL_; }
+    virtual void setFileURL(const QString& path);
+    QString fileType() const { return fileType_; }
+    void setFileType(const QString& type) { fileType_ = type; }
+    std::optional<QDateTime> fileModificationDate() const { return fileModificationDate_; }
+    void setFileModificationDate(std::optional<QDateTime> date) { fileModificationDate_ = std::move(date); }
+
+    // The file's name, or the untitled name ("名称未設定", "名称未設定 2", …).
+    QString displayName() const;
+    void setUntitledName(const QString& name) { untitledName_ = name; }
+    QString untitledName() const { return untitledName_; }
+
+    // Edited state: done and redone count up, undone counts down, cleared marks the document clean.
+    // Only these calls count; the owner of an undoable edit reports it here.
+    void updateChangeCount(ChangeType change);
+    bool isDocumentEdited() const { return changeCount_ != 0; }
+    int changeCount() const { return changeCount_; }
+    bool hasUnautosavedChanges() const { return hasUnautosavedChanges_; }
+
+    // The undo manager exists while hasUndoManager is on.
+    UndoManager* undoManager() const { return undoManager_.get(); }
+    bool hasUndoManager() const { return undoManager_ != nullptr; }
+    void setHasUndoManager(bool on);
+
+    // Reading and writing: subclasses override data() and readFromData(), or the URL forms.
+    virtual bool readFromURL(const QString& path, const QString& type, ErrorInfo* error);
+    virtual bool readFromData(const QByteArray& data, const QString& type, ErrorInfo* error);
+    virtual std::optional<QByteArray> data(const QString& type, ErrorInfo* error);
+    // Writes data() to path without ever leaving a half-written file.
+    virtual bool writeSafely(const QString& path, const QString& type, SaveOperation operation, ErrorInfo* error);
+
+    // Writes and, for save and save as, takes the path as the document's file and marks it clean.
+    bool saveToURL(const QString& path, const QString& type, SaveOperation operation, ErrorInfo* error);
+    // The menu commands; they ask for a path where needed and present their errors. True when saved.
+    bool saveDocument();
+    bool saveDocumentAs();
+    bool saveDocumentTo();
+    // Writes unsaved changes to the recovery folder, never over the document's file.
+    bool autosave(ErrorInfo* error);
+    QString autosavedContentsFileURL() const { return autosavedContentsFileURL_; }
+    static QString autosaveFolder();
+
+    // Reads the file again, dropping the undo history and the edited state.
+    bool revertToContentsOfURL(const QString& path, const QString& type, ErrorInfo* error);
+    // The menu command: asks first when there are unsaved changes. True when reverted.
+    bool revertDocumentToSaved();
+
+    // Asks whether to save unsaved changes; true when the document may close.
+    bool canClose();
+    // Closes the windows and leaves the controller; the object is deleted later.
+    virtual void close();
+
+    // Windows. makeWindowControllers is the hook that creates them when a document is shown.
+    virtual void makeWindowControllers() {}
+    WindowController* addWindowController(std::unique_ptr<WindowController> controller);
+    void removeWindowController(WindowController* controller);
+    const std::vector<std::unique_ptr<WindowController>>& windowControllers() const { return windowControllers_; }
+    void showWindows();
+    // A window is closing: the last one asks canClose() and closes the document. True when it closed.
+    bool shouldCloseWindowController(WindowController* controller);
+
+    // Errors reach the user through the alert presenter, after willPresentError has seen them.
+    virtual ErrorInfo willPresentError(const ErrorInfo& error) { return error; }
+    void presentError(const ErrorInfo& error);
+
+    virtual QString autosavingFileType() const { return fileType_; }
+    virtual QStringList writableTypes() const { return {fileType_}; }
+    // The extension given to new files of type; empty for none.
+    virtual QString fileNameExtension(const QString& type, SaveOperation operation) const;
+
+    DocumentController* documentController() const { return controller_; }
+    AlertPresenter* alertPresenter() const;
+    FilePanels* filePanels() const;
+
+private:
+    friend class DocumentController;
+    void removeAutosavedContents();
+    std::optional<QString> askForSavePath(SaveOperation operation);
+
+    QString fileURL_;
+    QString fileType_;
+    std::optional<QDateTime> fileModificationDate_;
+    QString untitledName_;
+    int changeCount_ = 0;
+    bool hasUnautosavedChanges_ = false;
+    QString autosavedContentsFileURL_;
+    std::unique_ptr<UndoManager> undoManager_;
+    std::vector<std::unique_ptr<WindowController>> windowControllers_;
+    DocumentController* controller_ = nullptr;
+    bool closed_ = false;
+};
+
+}  // namespace korimado

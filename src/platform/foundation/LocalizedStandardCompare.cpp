@@ -1,0 +1,43 @@
+#include "platform/foundation/LocalizedStandardCompare.h"
+
+#include <unicode/coll.h>
+#include <unicode/locid.h>
+
+#include <memory>
+
+namespace korimado {
+
+namespace {
+
+// Collators are not thread-safe: one per thread, made on first use.
+icu::Collator* threadCollator()
+{
+    thread_local std::unique_ptr<icu::Collator> collator = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        // The "C" locale names no language: order as the root locale does, not by code point.
+        icu::Locale locale = icu::Locale::getDefault();
+        if (QLatin1String(locale.getName()).startsWith(QLatin1String("en_US_POSIX"))) locale = icu::Locale::getRoot();
+        std::unique_ptr<icu::Collator> made(icu::Collator::createInstance(locale, status));
+        if (U_FAILURE(status) || !made) return std::unique_ptr<icu::Collator>();
+        made->setStrength(icu::Collator::SECONDARY);
+        made->setAttribute(UCOL_NUMERIC_COLLATION, UCOL_ON, status);
+        return made;
+    }();
+    return collator.get();
+}
+
+}  // namespace
+
+int localizedStandardCompare(const QString& a, const QString& b)
+{
+    if (icu::Collator* collator = threadCollator()) {
+        UErrorCode status = U_ZERO_ERROR;
+        const UCollationResult result =
+            collator->compare(reinterpret_cast<const UChar*>(a.utf16()), static_cast<int32_t>(a.size()),
+                              reinterpret_cast<const UChar*>(b.utf16()), static_cast<int32_t>(b.size()), status);
+        if (U_SUCCESS(status) && result != UCOL_EQUAL) return result == UCOL_LESS ? -1 : 1;
+    }
+    return a.compare(b);
+}
+
+}  // namespace korimado

@@ -1,0 +1,231 @@
+#include "platform/foundation/UserDefaults.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QThread>
+#include <QTimer>
+
+#include <cstdlib>
+
+namespace korimado {
+
+namespace {
+
+// Long enough to gather a burst of settings changes into one write.
+constexpr int kSaveDelayMs = 300;
+
+}  // namespace
+
+UserDefaults::UserDefaults() = default;
+
+UserDefaults::UserDefaults(const QString& filePath) : filePath_(filePath)
+{
+    load();
+}
+
+UserDefaults::~UserDefaults()
+{
+    synchronize();
+}
+
+UserDefaults& UserDefaults::standard()
+{
+    // Never destroyed: observers and late writers may still reach it while the process exits.
+    static UserDefaults* const shared = [] {
+        auto* defaults = new UserDefaults(standardFilePath());
+        std::atexit([] { standard().synchronize(); });
+        if (QCoreApplication::instance()) qAddPostRoutine([] { standard().synchronize(); });
+        return defaults;
+    }();
+    return *shared;
+}
+
+QString UserDefaults::standardFilePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/Korimado/defaults.json");
+}
+
+void UserDefaults::registerDefaults(const DefaultsValue::Dictionary& defaults)
+{
+    std::lock_guard lock(mutex_);
+    for (auto it = defaults.cbegin(); it != defaults.cend(); ++it) registered_.insert(it.key(), it.value());
+}
+
+std::optional<DefaultsValue> UserDefaults::object(const QString& key) const
+{
+    std::lock_guard lock(mutex_);
+    auto it = values_.constFind(key);
+    if (it != values_.cend()) return it.value();
+    it = registered_.constFind(key);
+    if (it != registered_.cend()) return it.value();
+    return std::nullopt;
+}
+
+qint64 UserDefaults::integer(const QString& key) const
+{
+    const auto value = object(key);
+    return value ? value->convertedInteger().value_or(0) : 0;
+}
+
+bool UserDefaults::boolean(const QString& key) const
+{
+    const auto value = object(key);
+    return value ? value->convertedBool().value_or(false) : false;
+}
+
+double UserDefaults::doubleValue(const QString& key) const
+{
+    const auto value = object(key);
+    return value ? value->convertedDouble().value_or(0.0) : 0.0;
+}
+
+std::optional<QString> UserDefaults::string(const QString& key) const
+{
+    const auto value = object(key);
+    return value ? value->convertedString() : std::nullopt;
+}
+
+std::optional<QByteArray> UserDefaults::data(const QString& key) const
+{
+    const auto value = object(key);
+    if (!value || !value->isBytes()) return std::nullopt;
+    return value->bytesValue();
+}
+
+std::optional<DefaultsValue::Array> UserDefaults::array(const QString& key) const
+{
+    const auto value = object(key);
+    if (!value || !value->isArray()) return std::nullopt;
+    return value->arrayValue();
+}
+
+std::optional<DefaultsValue::Dictionary> UserDefaults::dictionary(const QString& key) const
+{
+    const auto value = object(key);
+    if (!value || !value->isDictionary()) return std::nullopt;
+    return value->dictionaryValue();
+}
+
+std::optional<qint64> UserDefaults::exactInteger(const QString& key) const
+{
+    const auto value = object(key);
+    return value ? value->exactInteger() : std::nullopt;
+}
+
+void UserDefaults::set(const QString& key, const DefaultsValue& value)
+{
+    {
+        std::lock_guard lock(mutex_);
+        auto it = values_.find(key);
+        if (it != values_.end() && it.value() == value) return;
+        values_.insert(key, value);
+        dirty_ = true;
+    }
+    scheduleSave();
+}
+
+void UserDefaults::removeObject(const QString& key)
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (values_.remove(key) == 0) return;
+        dirty_ = true;
+    }
+    scheduleSave();
+}
+
+DefaultsValue::Dictionary UserDefaults::dictionaryRepresentation() const
+{
+    std::lock_guard lock(mutex_);
+    DefaultsValue::Dictionary all = registered_;
+    for (auto it = values_.cbegin(); it != values_.cend(); ++it) all.insert(it.key(), it.value());
+    return all;
+}
+
+bool UserDefaults::synchronize()
+{
+    std::lock_guard lock(mutex_);
+    if (!dirty_ || filePath_.isEmpty()) return !dirty_;
+
+    QJsonObject root;
+    for (auto it = values_.cbegin(); it != values_.cend(); ++it) root.insert(it.key(), it.value().toJson());
+    QDir().mkpath(QFileInfo(filePath_).absolutePath());
+    QSaveFile file(filePath_);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    file.write(QJsonDocument(root).toJson(QJsonDocument::Indented));
+    if (!file.commit()) return false;
+    dirty_ = false;
+    return true;
+}
+
+void UserDefaults::load()
+{
+    QFile file(filePath_);
+    if (!file.exists()) return;
+    if (!file.open(QIODevice::ReadOnly)) {
+        // Never write over a file we could not read.
+        setAsideCorruptFile();
+        return;
+    }
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    file.close();
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        setAsideCorruptFile();
+        return;
+    }
+    bool damaged = false;
+    const QJsonObject root = document.object();
+    for (auto it = root.constBegin(); it != root.constEnd(); ++it) {
+        if (auto value = DefaultsValue::fromJson(it.value())) {
+            values_.insert(it.key(), *value);
+        } else {
+            damaged = true;
+        }
+    }
+    if (damaged) {
+        // Keep the unreadable entries on disk for the user, and the readable ones in use.
+        setAsideCorruptFile();
+        dirty_ = true;
+        synchronize();
+    }
+}
+
+void UserDefaults::setAsideCorruptFile()
+{
+    QString target = filePath_ + QStringLiteral(".corrupt");
+    if (QFile::exists(target)) {
+        target += QLatin1Char('-') + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+    }
+    QFile::rename(filePath_, target);
+}
+
+void UserDefaults::scheduleSave()
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (filePath_.isEmpty() || !app) return;
+    auto start = [this] {
+        if (!saveTimer_) {
+            saveTimer_ = std::make_unique<QTimer>();
+            saveTimer_->setSingleShot(true);
+            saveTimer_->setInterval(kSaveDelayMs);
+            QObject::connect(saveTimer_.get(), &QTimer::timeout, [this] { synchronize(); });
+        }
+        saveTimer_->start();
+    };
+    if (QThread::currentThread() == app->thread()) {
+        start();
+    } else {
+        QMetaObject::invokeMethod(app, start, Qt::QueuedConnection);
+    }
+}
+
+}  // namespace korimado

@@ -1,0 +1,1064 @@
+#include "platform/text/LayoutManager.h"
+
+#include "platform/text/TextBoundaries.h"
+
+#include <QFontMetricsF>
+#include <QMetaObject>
+#include <QPainter>
+#include <QTextLayout>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace korimado {
+
+namespace {
+
+constexpr size_t CacheCapacity = 512;
+constexpr qreal UnwrappedLineWidth = 1.0e7;
+
+QRectF everywhere()
+{
+    return QRectF(-UnwrappedLineWidth, -1.0e12, 2 * UnwrappedLineWidth, 2.0e12);
+}
+
+TextRange allText()
+{
+    return TextRange(0, std::numeric_limits<qsizetype>::max() / 2);
+}
+
+// A safe place to cut a long paragraph into layout segments: after a blank when one is near,
+// never inside a surrogate pair or before a combining mark.
+qsizetype segmentCut(const TextStorage& storage, qsizetype contentStart, qsizetype target)
+{
+    constexpr qsizetype lookBack = 128;
+    const qsizetype from = std::max<qsizetype>(1, target - lookBack);
+    const QString window = storage.substring(TextRange::fromBounds(contentStart + from - 1, contentStart + target + 1));
+    for (qsizetype cut = target; cut > from; --cut) {
+        const QChar before = window.at(cut - from);
+        if (before == u' ' || before == u'\t' || before == QChar(0x3000)) return cut;
+    }
+    qsizetype cut = target;
+    while (cut > from) {
+        const QChar before = window.at(cut - from);
+        const QChar after = window.at(cut - from + 1);
+        if (!(before.isHighSurrogate() && after.isLowSurrogate()) && !after.isMark()) break;
+        --cut;
+    }
+    return cut;
+}
+
+}  // namespace
+
+struct LayoutManager::Segment {
+    qsizetype start = 0;  // in the paragraph's contents
+    qsizetype length = 0;
+    std::unique_ptr<QTextLayout> layout;  // null until laid out
+    int rows = 1;                         // estimated until laid out
+    qreal width = 0;                      // estimated until laid out
+    qreal x = 0;                          // left edge when lines do not wrap
+    qsizetype end() const { return start + length; }
+};
+
+struct LayoutManager::ParagraphLayout {
+    std::vector<Segment> segments;
+    quint64 lastUse = 0;
+    int totalRows() const
+    {
+        int sum = 0;
+        for (const Segment& s : segments) sum += s.rows;
+        return std::max(sum, 1);
+    }
+};
+
+LayoutManager::LayoutManager(TextStorage& storage, QObject* parent) : QObject(parent), storage_(storage)
+{
+    font_ = QFont(QStringLiteral("Monospace"));
+    font_.setStyleHint(QFont::Monospace);
+    font_.setPointSizeF(14);
+    updateMetrics();
+    rebuildParagraphs();
+    observerToken_ = storage_.addObserver([this](TextStorage&, const TextStorageEdit& edit) { storageEdited(edit); });
+}
+
+LayoutManager::~LayoutManager()
+{
+    storage_.removeObserver(observerToken_);
+}
+
+// MARK: Settings
+
+void LayoutManager::updateMetrics()
+{
+    const QFontMetricsF fm(font_);
+    rowHeight_ = std::ceil(fm.lineSpacing());
+    ascent_ = fm.ascent() + std::floor((rowHeight_ - fm.height()) / 2);
+    charWidth_ = std::max<qreal>(1, fm.horizontalAdvance(u'M'));
+    spaceWidth_ = std::max<qreal>(1, fm.horizontalAdvance(u' '));
+}
+
+void LayoutManager::setFont(const QFont& font)
+{
+    if (font == font_) return;
+    font_ = font;
+    updateMetrics();
+    invalidateLayout();
+}
+
+void LayoutManager::setTabWidth(int columns)
+{
+    columns = std::max(1, columns);
+    if (columns == tabWidth_) return;
+    tabWidth_ = columns;
+    invalidateLayout();
+}
+
+void LayoutManager::setWrapsLines(bool wraps)
+{
+    if (wraps == wrapsLines_) return;
+    wrapsLines_ = wraps;
+    invalidateLayout();
+}
+
+void LayoutManager::setWrapWidth(qreal width)
+{
+    width = std::max<qreal>(width, charWidth_);
+    if (qFuzzyCompare(width, wrapWidth_)) return;
+    wrapWidth_ = width;
+    if (wrapsLines_) invalidateLayout();
+}
+
+void LayoutManager::setTextColor(const QColor& color)
+{
+    textColor_ = color;
+    Q_EMIT needsDisplay(QRectF(0, 0, containerWidth(), documentHeight()));
+}
+
+void LayoutManager::setInvisibleCharacterColor(const QColor& color)
+{
+    invisibleColor_ = color;
+    if (showsInvisibles_ || showsControls_) Q_EMIT needsDisplay(QRectF(0, 0, containerWidth(), documentHeight()));
+}
+
+void LayoutManager::setShowsInvisibleCharacters(bool shows)
+{
+    if (shows == showsInvisibles_) return;
+    showsInvisibles_ = shows;
+    Q_EMIT needsDisplay(QRectF(0, 0, containerWidth(), documentHeight()));
+}
+
+void LayoutManager::setShowsControlCharacters(bool shows)
+{
+    if (shows == showsControls_) return;
+    showsControls_ = shows;
+    Q_EMIT needsDisplay(QRectF(0, 0, containerWidth(), documentHeight()));
+}
+
+void LayoutManager::invalidateLayout()
+{
+    cache_.clear();
+    widestLine_ = 0;
+    resetHeights();
+    Q_EMIT layoutChanged();
+    Q_EMIT needsDisplay(QRectF(0, 0, containerWidth(), documentHeight()));
+}
+
+// MARK: Paragraph table
+
+qsizetype LayoutManager::paragraphStart(qsizetype paragraph) const
+{
+    const qsizetype raw = starts_[static_cast<size_t>(paragraph)];
+    return paragraph >= shiftFrom_ ? raw + shiftBy_ : raw;
+}
+
+TextRange LayoutManager::paragraphRange(qsizetype paragraph) const
+{
+    const qsizetype start = paragraphStart(paragraph);
+    const qsizetype end = paragraph + 1 < paragraphCount() ? paragraphStart(paragraph + 1) : storage_.length();
+    return TextRange::fromBounds(start, end);
+}
+
+TextRange LayoutManager::paragraphContentsRange(qsizetype paragraph) const
+{
+    TextRange r = paragraphRange(paragraph);
+    if (paragraph + 1 < paragraphCount() && r.length > 0) {
+        qsizetype breakLength = 1;
+        if (r.length >= 2 && storage_.characterAt(r.end() - 1) == u'\n' && storage_.characterAt(r.end() - 2) == u'\r')
+            breakLength = 2;
+        r.length -= breakLength;
+    }
+    return r;
+}
+
+qsizetype LayoutManager::paragraphIndex(qsizetype characterIndex) const
+{
+    qsizetype lo = 0;
+    qsizetype hi = paragraphCount() - 1;
+    while (lo < hi) {
+        const qsizetype mid = (lo + hi + 1) / 2;
+        if (paragraphStart(mid) <= characterIndex) lo = mid;
+        else hi = mid - 1;
+    }
+    return lo;
+}
+
+void LayoutManager::scanBreaks(qsizetype from, qsizetype to, std::vector<qsizetype>& out) const
+{
+    bool pendingCR = false;  // the previous piece ended in a CR
+    storage_.forEachChunk(TextRange::fromBounds(from, to), [&](QStringView piece, qsizetype at) {
+        const char16_t* p = reinterpret_cast<const char16_t*>(piece.utf16());
+        const qsizetype n = piece.size();
+        qsizetype i = 0;
+        if (pendingCR && n > 0) {
+            pendingCR = false;
+            if (p[0] == u'\n') {
+                out.push_back(at + 1);
+                i = 1;
+            } else {
+                out.push_back(at);
+            }
+        }
+        while (true) {
+            i = TextBoundaries::firstPossibleBreak(p, i, n);
+            if (i >= n) break;
+            const char16_t c = p[i];
+            if (c == u'\r') {
+                if (i + 1 == n) {
+                    pendingCR = true;
+                } else if (p[i + 1] == u'\n') {
+                    out.push_back(at + i + 2);
+                    i += 2;
+                    continue;
+                } else {
+                    out.push_back(at + i + 1);
+                }
+            } else if (c == u'\n' || c == 0x85 || c == 0x2028 || c == 0x2029) {
+                out.push_back(at + i + 1);
+            }
+            ++i;
+        }
+        return true;
+    });
+    if (pendingCR) out.push_back(storage_.characterAt(to) == u'\n' ? to + 1 : to);
+}
+
+void LayoutManager::rebuildParagraphs()
+{
+    starts_.clear();
+    starts_.push_back(0);
+    scanBreaks(0, storage_.length(), starts_);
+    shiftFrom_ = paragraphCount();
+    shiftBy_ = 0;
+    longestParagraph_ = 0;
+    for (qsizetype i = 0; i < paragraphCount(); ++i)
+        longestParagraph_ = std::max(longestParagraph_, paragraphRange(i).length);
+    cache_.clear();
+    resetHeights();
+}
+
+// Brings entries [from, to) up to date by adding `by` (the lazy shift bookkeeping).
+void LayoutManager::applyPendingShift(qsizetype from, qsizetype to, qsizetype by)
+{
+    for (qsizetype i = from; i < to; ++i) starts_[static_cast<size_t>(i)] += by;
+}
+
+void LayoutManager::updateParagraphs(TextRange editedRange, qsizetype delta)
+{
+    const qsizetype n = paragraphCount();
+    const qsizetype newEnd = editedRange.end();
+    const qsizetype oldEnd = newEnd - delta;
+
+    // First paragraph to rescan; one more back when the edit starts a paragraph, since a CR
+    // before it may now pair with an LF (or stop doing so).
+    qsizetype p = paragraphIndex(editedRange.location);
+    if (p > 0 && paragraphStart(p) == editedRange.location) --p;
+    const qsizetype scanStart = paragraphStart(p);
+
+    // First paragraph after the edit, whose start is untouched (only moved by delta).
+    qsizetype q = p + 1;
+    {
+        qsizetype lo = p + 1, hi = n;
+        while (lo < hi) {
+            const qsizetype mid = (lo + hi) / 2;
+            if (paragraphStart(mid) > oldEnd) hi = mid;
+            else lo = mid + 1;
+        }
+        q = lo;
+    }
+    const qsizetype scanEnd = q < n ? paragraphStart(q) + delta : storage_.length();
+
+    std::vector<qsizetype> found;
+    scanBreaks(scanStart, scanEnd, found);
+    if (q < n) {
+        while (!found.empty() && found.back() >= scanEnd) found.pop_back();
+    }
+
+    // Entries from q on move by delta; settle the pending shift so that it starts at q.
+    if (shiftFrom_ <= q) {
+        applyPendingShift(shiftFrom_, q, shiftBy_);
+        shiftFrom_ = q;
+        shiftBy_ += delta;
+    } else {
+        applyPendingShift(q, shiftFrom_, delta);
+        shiftBy_ += delta;
+    }
+    const qsizetype removed = q - (p + 1);
+    const qsizetype inserted = static_cast<qsizetype>(found.size());
+    starts_.erase(starts_.begin() + p + 1, starts_.begin() + q);
+    starts_.insert(starts_.begin() + p + 1, found.begin(), found.end());
+    shiftFrom_ += inserted - removed;
+    if (shiftFrom_ >= paragraphCount()) {
+        shiftFrom_ = paragraphCount();
+        shiftBy_ = 0;
+    }
+
+    // Heights: the rescanned paragraphs get estimates until they are laid out again.
+    rows_.erase(rows_.begin() + p, rows_.begin() + q);
+    rows_.insert(rows_.begin() + p, static_cast<size_t>(inserted + 1), 1);
+    for (qsizetype i = p; i <= p + inserted; ++i) {
+        const qsizetype units = paragraphRange(i).length;
+        longestParagraph_ = std::max(longestParagraph_, units);
+        rows_[static_cast<size_t>(i)] = estimateRows(units);
+    }
+    fenwickDirty_ = true;
+
+    // Cached layouts: drop the rescanned ones, renumber the later ones.
+    cache_.erase(cache_.lower_bound(p), cache_.lower_bound(q));
+    if (inserted != removed) {
+        std::vector<std::pair<qsizetype, std::unique_ptr<ParagraphLayout>>> moved;
+        for (auto it = cache_.lower_bound(q); it != cache_.end();) {
+            moved.emplace_back(it->first + inserted - removed, std::move(it->second));
+            it = cache_.erase(it);
+        }
+        for (auto& [key, layout] : moved) cache_.emplace(key, std::move(layout));
+    }
+
+    const qreal top = paragraphTop(p);
+    if (inserted != removed || wrapsLines_) {
+        Q_EMIT layoutChanged();
+        Q_EMIT needsDisplay(QRectF(0, top, containerWidth(), std::max(documentHeight() - top, rowHeight_) + rowHeight_ * (removed + 1)));
+    } else {
+        Q_EMIT needsDisplay(QRectF(0, top, containerWidth(), rowHeight_ * (inserted + 1)));
+    }
+}
+
+void LayoutManager::storageEdited(const TextStorageEdit& edit)
+{
+    if (!edit.editedCharacters()) return;  // no stored attributes are drawn from the storage
+    updateParagraphs(edit.editedRange, edit.changeInLength);
+    moveTemporaryAttributes(edit.editedRange, edit.changeInLength);
+}
+
+// MARK: Heights
+
+int LayoutManager::estimateRows(qsizetype units) const
+{
+    if (!wrapsLines_ || units == 0) return 1;
+    return std::max(1, static_cast<int>(std::ceil(static_cast<qreal>(units) * charWidth_ / wrapWidth_ - 1e-6)));
+}
+
+void LayoutManager::resetHeights()
+{
+    const qsizetype n = paragraphCount();
+    rows_.assign(static_cast<size_t>(n), 1);
+    if (wrapsLines_) {
+        for (qsizetype i = 0; i < n; ++i) rows_[static_cast<size_t>(i)] = estimateRows(paragraphRange(i).length);
+    }
+    fenwickDirty_ = true;
+}
+
+void LayoutManager::rebuildFenwick() const
+{
+    const size_t n = rows_.size();
+    fenwick_.assign(n + 1, 0);
+    for (size_t i = 1; i <= n; ++i) {
+        fenwick_[i] += rows_[i - 1];
+        const size_t j = i + (i & (~i + 1));
+        if (j <= n) fenwick_[j] += fenwick_[i];
+    }
+    fenwickDirty_ = false;
+}
+
+void LayoutManager::fenwickAdd(qsizetype paragraph, qsizetype delta)
+{
+    const size_t n = rows_.size();
+    for (size_t i = static_cast<size_t>(paragraph) + 1; i <= n; i += i & (~i + 1)) fenwick_[i] += delta;
+}
+
+void LayoutManager::setRows(qsizetype paragraph, int rows)
+{
+    int& current = rows_[static_cast<size_t>(paragraph)];
+    if (current == rows) return;
+    const int delta = rows - current;
+    current = rows;
+    if (!fenwickDirty_) fenwickAdd(paragraph, delta);
+    // Told once the current work is done: views must not relayout in the middle of a paint.
+    QMetaObject::invokeMethod(this, [this] { Q_EMIT layoutChanged(); }, Qt::QueuedConnection);
+}
+
+int LayoutManager::rowsOfParagraph(qsizetype paragraph) const
+{
+    return rows_[static_cast<size_t>(paragraph)];
+}
+
+qsizetype LayoutManager::rowsBefore(qsizetype paragraph) const
+{
+    if (!wrapsLines_) return paragraph;
+    if (fenwickDirty_) rebuildFenwick();
+    qsizetype sum = 0;
+    for (size_t i = static_cast<size_t>(paragraph); i > 0; i -= i & (~i + 1)) sum += fenwick_[i];
+    return sum;
+}
+
+qsizetype LayoutManager::paragraphAtRow(qsizetype row) const
+{
+    const qsizetype n = paragraphCount();
+    if (row <= 0) return 0;
+    if (!wrapsLines_) return std::min(row, n - 1);
+    if (fenwickDirty_) rebuildFenwick();
+    size_t step = 1;
+    while (step * 2 <= static_cast<size_t>(n)) step *= 2;
+    size_t pos = 0;
+    qsizetype rest = row;
+    for (; step > 0; step >>= 1) {
+        if (pos + step <= static_cast<size_t>(n) && fenwick_[pos + step] <= rest) {
+            pos += step;
+            rest -= fenwick_[pos];
+        }
+    }
+    return std::min<qsizetype>(static_cast<qsizetype>(pos), n - 1);
+}
+
+qreal LayoutManager::paragraphTop(qsizetype paragraph) const
+{
+    return static_cast<qreal>(rowsBefore(paragraph)) * rowHeight_;
+}
+
+qreal LayoutManager::documentHeight() const
+{
+    return static_cast<qreal>(rowsBefore(paragraphCount())) * rowHeight_;
+}
+
+qreal LayoutManager::containerWidth() const
+{
+    return wrapsLines_ ? wrapWidth_ : UnwrappedLineWidth;
+}
+
+QRectF LayoutManager::usedRectForTextContainer() const
+{
+    qreal width = wrapsLines_ ? wrapWidth_
+                              : std::max(widestLine_, static_cast<qreal>(longestParagraph_) * charWidth_);
+    return QRectF(0, 0, width, documentHeight());
+}
+
+// MARK: Layout
+
+LayoutManager::ParagraphLayout& LayoutManager::paragraphLayout(qsizetype paragraph)
+{
+    auto it = cache_.find(paragraph);
+    if (it != cache_.end()) {
+        it->second->lastUse = useClock_;
+        return *it->second;
+    }
+    trimCache();
+    auto layout = std::make_unique<ParagraphLayout>();
+    layout->lastUse = useClock_;
+    const TextRange contents = paragraphContentsRange(paragraph);
+    qsizetype pos = 0;
+    while (contents.length - pos > SegmentUnits) {
+        const qsizetype cut = segmentCut(storage_, contents.location, pos + SegmentUnits * 3 / 4);
+        layout->segments.push_back(Segment{pos, cut - pos, nullptr, 1, 0, 0});
+        pos = cut;
+    }
+    layout->segments.push_back(Segment{pos, contents.length - pos, nullptr, 1, 0, 0});
+    qreal x = 0;
+    for (Segment& s : layout->segments) {
+        s.rows = estimateRows(s.length);
+        s.width = static_cast<qreal>(s.length) * charWidth_;
+        s.x = x;
+        x += s.width;
+    }
+    if (wrapsLines_) setRows(paragraph, layout->totalRows());
+    return *cache_.emplace(paragraph, std::move(layout)).first->second;
+}
+
+void LayoutManager::trimCache()
+{
+    if (cache_.size() < 2 * CacheCapacity) return;
+    std::vector<quint64> uses;
+    uses.reserve(cache_.size());
+    for (const auto& [key, layout] : cache_) uses.push_back(layout->lastUse);
+    std::nth_element(uses.begin(), uses.begin() + CacheCapacity, uses.end());
+    const quint64 cutoff = std::min(uses[CacheCapacity], useClock_);  // never what the current call holds
+    for (auto it = cache_.begin(); it != cache_.end();) {
+        if (it->second->lastUse < cutoff) it = cache_.erase(it);
+        else ++it;
+    }
+}
+
+void LayoutManager::layoutSegment(ParagraphLayout& paragraph, qsizetype paragraphIndex, Segment& segment)
+{
+    if (segment.layout) return;
+    const TextRange contents = paragraphContentsRange(paragraphIndex);
+    const TextRange range(contents.location + segment.start, segment.length);
+    auto layout = std::make_unique<QTextLayout>(storage_.substring(range), font_);
+    QTextOption option;
+    option.setTabStopDistance(spaceWidth_ * tabWidth_);
+    option.setWrapMode(wrapsLines_ ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
+    layout->setTextOption(option);
+    layout->setCacheEnabled(true);
+
+    QList<QTextLayout::FormatRange> formats;
+    for (const auto& [owner, runs] : temporaryAttributes_) {
+        auto it = std::upper_bound(runs.begin(), runs.end(), range.location,
+                                   [](qsizetype at, const Run& r) { return at < r.end; });
+        for (; it != runs.end() && it->start < range.end(); ++it) {
+            const TextRange part = TextRange::fromBounds(it->start, it->end).intersected(range);
+            if (part.isEmpty()) continue;
+            QTextLayout::FormatRange f;
+            f.start = static_cast<int>(part.location - range.location);
+            f.length = static_cast<int>(part.length);
+            if (it->attributes.foreground) f.format.setForeground(*it->attributes.foreground);
+            if (it->attributes.background) f.format.setBackground(*it->attributes.background);
+            if (it->attributes.font) f.format.setFont(*it->attributes.font, QTextCharFormat::FontPropertiesSpecifiedOnly);
+            formats.append(f);
+        }
+    }
+    if (!formats.isEmpty()) layout->setFormats(formats);
+
+    int rows = 0;
+    qreal width = 0;
+    layout->beginLayout();
+    for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine()) {
+        line.setLineWidth(wrapsLines_ ? wrapWidth_ : UnwrappedLineWidth);
+        // Every row at its fixed place, whatever ascent a fallback font gives the line.
+        line.setPosition(QPointF(0, rows * rowHeight_ + ascent_ - line.ascent()));
+        width = std::max(width, line.naturalTextWidth());
+        ++rows;
+    }
+    layout->endLayout();
+    segment.layout = std::move(layout);
+    segment.rows = std::max(rows, 1);
+    segment.width = width;
+    widestLine_ = std::max(widestLine_, wrapsLines_ ? width : 0);
+
+    if (wrapsLines_) {
+        setRows(paragraphIndex, paragraph.totalRows());
+    } else {
+        qreal x = 0;
+        for (Segment& s : paragraph.segments) {
+            s.x = x;
+            x += s.width;
+        }
+        widestLine_ = std::max(widestLine_, x);
+    }
+}
+
+bool LayoutManager::isParagraphLaidOut(qsizetype paragraph) const
+{
+    const auto it = cache_.find(paragraph);
+    if (it == cache_.end()) return false;
+    return std::all_of(it->second->segments.begin(), it->second->segments.end(),
+                       [](const Segment& s) { return s.layout != nullptr; });
+}
+
+void LayoutManager::dropLayouts(qsizetype firstParagraph, qsizetype lastParagraph)
+{
+    cache_.erase(cache_.lower_bound(firstParagraph), cache_.upper_bound(lastParagraph));
+}
+
+// MARK: Fragments
+
+void LayoutManager::forEachFragmentOfParagraph(qsizetype paragraph, const QRectF& area, TextRange characters,
+                                                const std::function<bool(const LineFragment&, Segment&, int)>& fn)
+{
+    ParagraphLayout& layout = paragraphLayout(paragraph);
+    const TextRange contents = paragraphContentsRange(paragraph);
+    const qsizetype paragraphEnd = paragraphRange(paragraph).end();
+    const qreal top = paragraphTop(paragraph);
+    qsizetype rowOffset = 0;
+    const size_t count = layout.segments.size();
+    for (size_t k = 0; k < count; ++k) {
+        Segment& segment = layout.segments[k];
+        // Long paragraphs: skip the segments that lie outside what is asked for.
+        if (count > 1 && k + 1 < count) {
+            const qreal segmentTop = top + static_cast<qreal>(rowOffset) * rowHeight_;
+            const bool outside = wrapsLines_
+                ? segmentTop > area.bottom() || segmentTop + segment.rows * rowHeight_ < area.top()
+                : segment.x > area.right() || segment.x + segment.width < area.left();
+            const qsizetype from = contents.location + segment.start;
+            if (outside || from + segment.length < characters.location || from > characters.end()) {
+                if (wrapsLines_) rowOffset += segment.rows;
+                continue;
+            }
+        }
+        layoutSegment(layout, paragraph, segment);
+        const int lines = segment.layout->lineCount();
+        for (int i = 0; i < std::max(lines, 1); ++i) {
+            LineFragment fragment;
+            fragment.paragraph = paragraph;
+            const qreal y = top + static_cast<qreal>(rowOffset + i) * rowHeight_;
+            fragment.rect = QRectF(0, y, containerWidth(), rowHeight_);
+            qsizetype start = contents.location + segment.start;
+            qsizetype length = 0;
+            qreal width = 0;
+            if (lines > 0) {
+                const QTextLine line = segment.layout->lineAt(i);
+                start += line.textStart();
+                length = line.textLength();
+                width = line.naturalTextWidth();
+            }
+            if (k + 1 == count && i + 1 >= lines) length = paragraphEnd - start;  // with the line break
+            fragment.usedRect = QRectF(wrapsLines_ ? 0 : segment.x, y, std::max<qreal>(width, 1), rowHeight_);
+            fragment.characterRange = TextRange(start, length);
+            if (!fn(fragment, segment, lines > 0 ? i : -1)) return;
+        }
+        if (wrapsLines_) rowOffset += segment.rows;
+    }
+}
+
+bool LayoutManager::hasExtraLineFragment() const
+{
+    return paragraphStart(paragraphCount() - 1) == storage_.length();
+}
+
+QRectF LayoutManager::extraLineFragmentRect() const
+{
+    if (!hasExtraLineFragment()) return QRectF();
+    return QRectF(0, paragraphTop(paragraphCount() - 1), containerWidth(), rowHeight_);
+}
+
+QRectF LayoutManager::extraLineFragmentUsedRect() const
+{
+    if (!hasExtraLineFragment()) return QRectF();
+    return QRectF(0, paragraphTop(paragraphCount() - 1), 1, rowHeight_);
+}
+
+std::vector<LineFragment> LayoutManager::lineFragments(const QRectF& rect)
+{
+    ++useClock_;
+    std::vector<LineFragment> out;
+    const qsizetype last = paragraphCount() - (hasExtraLineFragment() ? 2 : 1);
+    if (last < 0 || rect.bottom() < 0) return out;
+    for (qsizetype p = paragraphAtRow(static_cast<qsizetype>(std::floor(rect.top() / rowHeight_))); p <= last; ++p) {
+        if (paragraphTop(p) >= rect.bottom()) break;
+        forEachFragmentOfParagraph(p, rect, allText(), [&](const LineFragment& f, Segment&, int) {
+            if (f.rect.bottom() > rect.top() && f.rect.top() < rect.bottom()) out.push_back(f);
+            return f.rect.top() < rect.bottom();
+        });
+    }
+    return out;
+}
+
+TextRange LayoutManager::glyphRange(const QRectF& boundingRect)
+{
+    const std::vector<LineFragment> fragments = lineFragments(boundingRect);
+    if (fragments.empty()) {
+        if (hasExtraLineFragment() && extraLineFragmentRect().intersects(boundingRect)) return TextRange(storage_.length(), 0);
+        return TextRange(0, 0);
+    }
+    qsizetype start = fragments.front().characterRange.location;
+    qsizetype end = fragments.front().characterRange.end();
+    for (const LineFragment& f : fragments) {
+        start = std::min(start, f.characterRange.location);
+        end = std::max(end, f.characterRange.end());
+    }
+    return TextRange::fromBounds(start, end);
+}
+
+void LayoutManager::enumerateLineFragments(TextRange characterRange, const std::function<bool(const LineFragment&)>& fn)
+{
+    ++useClock_;
+    const TextRange r = characterRange.clamped(storage_.length());
+    const qsizetype last = paragraphCount() - (hasExtraLineFragment() ? 2 : 1);
+    if (last < 0) return;
+    const qsizetype first = std::min(paragraphIndex(r.location), last);
+    const qsizetype lastNeeded = std::min(paragraphIndex(r.isEmpty() ? r.location : r.end() - 1), last);
+    bool going = true;
+    for (qsizetype p = first; p <= lastNeeded && going; ++p) {
+        forEachFragmentOfParagraph(p, everywhere(), r, [&](const LineFragment& f, Segment&, int) {
+            const TextRange fr = f.characterRange;
+            const bool hit = r.isEmpty() ? (fr.contains(r.location) || (fr.end() == r.location && fr.end() == storage_.length()))
+                                         : fr.intersected(r).length > 0;
+            if (hit && !fn(f)) going = false;
+            return going && fr.location < std::max(r.end(), r.location + 1);
+        });
+    }
+}
+
+LineFragment LayoutManager::lineFragment(qsizetype characterIndex)
+{
+    const qsizetype at = std::clamp<qsizetype>(characterIndex, 0, storage_.length());
+    if (at == storage_.length() && hasExtraLineFragment()) {
+        LineFragment f;
+        f.rect = extraLineFragmentRect();
+        f.usedRect = extraLineFragmentUsedRect();
+        f.characterRange = TextRange(at, 0);
+        f.paragraph = paragraphCount() - 1;
+        return f;
+    }
+    LineFragment found;
+    enumerateLineFragments(TextRange(at, 0), [&](const LineFragment& f) {
+        found = f;
+        return false;
+    });
+    return found;
+}
+
+// MARK: Points and rects
+
+qsizetype LayoutManager::characterIndex(const QPointF& point, qreal* fraction)
+{
+    ++useClock_;
+    if (fraction) *fraction = 0;
+    const qsizetype length = storage_.length();
+    if (length == 0) return 0;
+    const qsizetype row = std::max<qsizetype>(0, static_cast<qsizetype>(std::floor(point.y() / rowHeight_)));
+    qsizetype p = paragraphAtRow(row);
+    if (hasExtraLineFragment() && p == paragraphCount() - 1) return length;
+    const qsizetype rowInParagraph = std::max<qsizetype>(0, row - rowsBefore(p));
+
+    // The fragment on that row nearest to x (a row past the paragraph's end: its last fragment).
+    LineFragment best;
+    Segment* bestSegment = nullptr;
+    int bestLine = -1;
+    bool have = false;
+    const qreal rowTop = paragraphTop(p) + static_cast<qreal>(rowInParagraph) * rowHeight_;
+    const QRectF area(point.x() - 1, rowTop, 2, rowHeight_);
+    forEachFragmentOfParagraph(p, area, allText(), [&](const LineFragment& f, Segment& s, int line) {
+        if (f.rect.top() > rowTop + rowHeight_ / 2) return false;
+        if (have && f.rect.top() == best.rect.top() && f.usedRect.left() > point.x()) return false;
+        best = f;
+        bestSegment = &s;
+        bestLine = line;
+        have = true;
+        return true;
+    });
+    if (!have) return std::min(paragraphStart(p), length - 1);
+    const TextRange contents = paragraphContentsRange(p);
+    const qsizetype contentsEnd = contents.end();
+    const bool lastOfParagraph = best.characterRange.end() >= contentsEnd;
+    if (bestLine < 0) {  // an empty paragraph: its line break
+        if (fraction) *fraction = point.x() > 0 ? 1 : 0;
+        return std::min(best.characterRange.location, length - 1);
+    }
+    const QTextLine line = bestSegment->layout->lineAt(bestLine);
+    const qsizetype base = contents.location + bestSegment->start;
+    const qreal x = point.x() - (wrapsLines_ ? 0 : bestSegment->x);
+    const int lineEnd = line.textStart() + line.textLength();
+    if (x >= line.naturalTextWidth()) {
+        if (fraction) *fraction = 1;
+        if (lastOfParagraph && contentsEnd < paragraphRange(p).end()) return contentsEnd;  // the line break
+        return std::max<qsizetype>(base + lineEnd - 1, best.characterRange.location);
+    }
+    int cursor = line.xToCursor(std::max<qreal>(x, 0), QTextLine::CursorOnCharacter);
+    cursor = std::clamp(cursor, line.textStart(), std::max(line.textStart(), lineEnd - 1));
+    if (fraction) {
+        const qreal x0 = line.cursorToX(cursor);
+        const qreal x1 = line.cursorToX(cursor + 1);
+        *fraction = x1 > x0 ? std::clamp((x - x0) / (x1 - x0), 0.0, 1.0) : 0.0;
+    }
+    return base + cursor;
+}
+
+QRectF LayoutManager::caretRect(qsizetype characterIndex)
+{
+    ++useClock_;
+    const qsizetype at = std::clamp<qsizetype>(characterIndex, 0, storage_.length());
+    if (at == storage_.length() && hasExtraLineFragment()) {
+        QRectF r = extraLineFragmentRect();
+        r.setWidth(1);
+        return r;
+    }
+    const qsizetype p = paragraphIndex(at);
+    const TextRange contents = paragraphContentsRange(p);
+    const qsizetype rel = std::min(at - contents.location, contents.length);
+    ParagraphLayout& layout = paragraphLayout(p);
+    const qreal top = paragraphTop(p);
+    qsizetype rowOffset = 0;
+    for (size_t k = 0; k < layout.segments.size(); ++k) {
+        Segment& s = layout.segments[k];
+        const bool lastSegment = k + 1 == layout.segments.size();
+        if (rel >= s.end() && !lastSegment) {
+            rowOffset += wrapsLines_ ? s.rows : 0;
+            continue;
+        }
+        layoutSegment(layout, p, s);
+        const int pos = static_cast<int>(rel - s.start);
+        int lineIndex = 0;
+        for (int i = 0; i < s.layout->lineCount(); ++i) {
+            if (s.layout->lineAt(i).textStart() <= pos) lineIndex = i;
+        }
+        qreal x = 0;
+        if (s.layout->lineCount() > 0) x = s.layout->lineAt(lineIndex).cursorToX(pos);
+        return QRectF((wrapsLines_ ? 0 : s.x) + x, top + static_cast<qreal>(rowOffset + lineIndex) * rowHeight_, 1, rowHeight_);
+    }
+    return QRectF(0, top, 1, rowHeight_);
+}
+
+QRectF LayoutManager::boundingRect(TextRange characterRange)
+{
+    const TextRange r = characterRange.clamped(storage_.length());
+    if (r.isEmpty()) {
+        QRectF caret = caretRect(r.location);
+        caret.setWidth(0);
+        return caret;
+    }
+    QRectF out;
+    const qsizetype first = paragraphIndex(r.location);
+    const qsizetype last = paragraphIndex(r.end() - 1);
+    ++useClock_;
+    for (qsizetype p = first; p <= last; ++p) {
+        const TextRange contents = paragraphContentsRange(p);
+        forEachFragmentOfParagraph(p, everywhere(), r, [&](const LineFragment& f, Segment& s, int line) {
+            const TextRange part = f.characterRange.intersected(r);
+            if (part.isEmpty()) return f.characterRange.location < r.end();
+            qreal x0 = 0, x1 = spaceWidth_;
+            if (line >= 0) {
+                const QTextLine l = s.layout->lineAt(line);
+                const qsizetype base = contents.location + s.start;
+                const int a = static_cast<int>(part.location - base);
+                const int b = static_cast<int>(std::min(part.end(), contents.end()) - base);
+                x0 = l.cursorToX(a);
+                x1 = b > a ? l.cursorToX(b) : x0;
+                if (part.end() > contents.end()) x1 += spaceWidth_;  // the line break
+            }
+            const qreal offset = wrapsLines_ ? 0 : s.x;
+            out = out.united(QRectF(offset + std::min(x0, x1), f.rect.top(), std::max<qreal>(std::abs(x1 - x0), 1), rowHeight_));
+            return true;
+        });
+    }
+    return out;
+}
+
+// MARK: Drawing
+
+void LayoutManager::draw(QPainter& painter, const QRectF& exposed, const QPointF& origin,
+                         const std::vector<SelectionHighlight>& selections)
+{
+    struct Item {
+        LineFragment fragment;
+        Segment* segment;
+        int line;
+        qsizetype base;
+        QPointF segmentOrigin;
+    };
+    ++useClock_;
+    std::vector<Item> items;
+    const qsizetype last = paragraphCount() - (hasExtraLineFragment() ? 2 : 1);
+    if (last >= 0 && exposed.bottom() >= 0) {
+        for (qsizetype p = paragraphAtRow(static_cast<qsizetype>(std::floor(exposed.top() / rowHeight_))); p <= last; ++p) {
+            const qreal top = paragraphTop(p);
+            if (top >= exposed.bottom()) break;
+            const qsizetype contentsStart = paragraphStart(p);
+            forEachFragmentOfParagraph(p, exposed, allText(), [&](const LineFragment& f, Segment& s, int line) {
+                if (f.rect.bottom() > exposed.top() && f.rect.top() < exposed.bottom()) {
+                    const qreal segmentTop = f.rect.top() - (line > 0 ? line * rowHeight_ : 0);
+                    items.push_back({f, &s, line, contentsStart + s.start, QPointF(wrapsLines_ ? 0 : s.x, segmentTop)});
+                }
+                return f.rect.top() < exposed.bottom();
+            });
+        }
+    }
+
+    painter.save();
+    painter.setFont(font_);
+    // Selections behind the text; a selection that runs past a line's end reaches the right edge.
+    for (const SelectionHighlight& selection : selections) {
+        if (selection.range.isEmpty()) continue;
+        for (const Item& item : items) {
+            const TextRange part = item.fragment.characterRange.intersected(selection.range);
+            if (part.isEmpty() || item.line < 0) {
+                if (!part.isEmpty())
+                    painter.fillRect(QRectF(origin.x(), origin.y() + item.fragment.rect.top(), exposed.right() + 1, rowHeight_), selection.color);
+                continue;
+            }
+            const QTextLine line = item.segment->layout->lineAt(item.line);
+            const int a = static_cast<int>(part.location - item.base);
+            const int b = static_cast<int>(part.end() - item.base);
+            const qreal x0 = item.segmentOrigin.x() + line.cursorToX(a);
+            const int lineEnd = line.textStart() + line.textLength();
+            const qreal x1 = b > lineEnd ? exposed.right() + 1 : item.segmentOrigin.x() + line.cursorToX(b);
+            painter.fillRect(QRectF(origin.x() + x0, origin.y() + item.fragment.rect.top(), x1 - x0, rowHeight_), selection.color);
+        }
+    }
+
+    painter.setPen(textColor_);
+    const Segment* drawn = nullptr;
+    for (const Item& item : items) {
+        if (item.segment == drawn || item.line < 0) continue;
+        drawn = item.segment;
+        const QPointF at = origin + item.segmentOrigin;
+        // QTextLayout clips in painter coordinates.
+        item.segment->layout->draw(&painter, at, {}, exposed.translated(origin));
+    }
+    if (showsInvisibles_ || showsControls_) {
+        for (const Item& item : items) drawInvisibles(painter, origin, *item.segment, item.fragment.paragraph, item.fragment, item.line);
+    }
+    painter.restore();
+}
+
+void LayoutManager::drawInvisibles(QPainter& painter, const QPointF& origin, Segment& segment, qsizetype paragraph,
+                                   const LineFragment& fragment, int lineIndex)
+{
+    painter.setPen(invisibleColor_);
+    const qreal baseline = origin.y() + fragment.rect.top() + ascent_;
+    const qreal left = origin.x() + (wrapsLines_ ? 0 : segment.x);
+    const TextRange contents = paragraphContentsRange(paragraph);
+    if (lineIndex >= 0) {
+        const QTextLine line = segment.layout->lineAt(lineIndex);
+        const QString text = segment.layout->text();
+        const int end = line.textStart() + line.textLength();
+        for (int i = line.textStart(); i < end; ++i) {
+            const char16_t c = text.at(i).unicode();
+            QString mark;
+            if (showsInvisibles_) {
+                if (c == u'\t') mark = QStringLiteral("→");
+                else if (c == u' ') mark = QStringLiteral("·");
+                else if (c == 0x3000) mark = QStringLiteral("□");
+            }
+            if (showsControls_ && mark.isEmpty() && (c < 0x20 || c == 0x7F) && c != u'\t')
+                mark = QString(QChar(c == 0x7F ? 0x2421 : 0x2400 + c));
+            if (!mark.isEmpty()) painter.drawText(QPointF(left + line.cursorToX(i), baseline), mark);
+        }
+    }
+    // The line break, after the paragraph's last row.
+    if (showsInvisibles_ && fragment.characterRange.end() > contents.end()) {
+        const qreal x = lineIndex >= 0 ? segment.layout->lineAt(lineIndex).naturalTextWidth() : 0;
+        painter.drawText(QPointF(left + x, baseline), QStringLiteral("↵"));
+    }
+}
+
+// MARK: Temporary attributes
+
+namespace {
+
+// Cuts runs so that none crosses [start, end) and returns the index range of those inside.
+template <typename Runs>
+std::pair<size_t, size_t> isolate(Runs& runs, qsizetype start, qsizetype end)
+{
+    auto splitAt = [&](qsizetype at) {
+        auto it = std::upper_bound(runs.begin(), runs.end(), at, [](qsizetype x, const auto& r) { return x < r.end; });
+        if (it != runs.end() && it->start < at) {
+            auto copy = *it;
+            it->end = at;
+            copy.start = at;
+            runs.insert(it + 1, copy);
+        }
+    };
+    splitAt(start);
+    splitAt(end);
+    auto first = std::lower_bound(runs.begin(), runs.end(), start, [](const auto& r, qsizetype x) { return r.start < x; });
+    auto last = std::lower_bound(first, runs.end(), end, [](const auto& r, qsizetype x) { return r.start < x; });
+    return {static_cast<size_t>(first - runs.begin()), static_cast<size_t>(last - runs.begin())};
+}
+
+}  // namespace
+
+void LayoutManager::addTemporaryAttributes(Owner owner, const TemporaryAttributes& attributes, TextRange range)
+{
+    const TextRange r = range.clamped(storage_.length());
+    if (r.isEmpty()) return;
+    auto entry = std::find_if(temporaryAttributes_.begin(), temporaryAttributes_.end(), [&](const auto& e) { return e.first == owner; });
+    if (entry == temporaryAttributes_.end()) {
+        temporaryAttributes_.emplace_back(owner, std::vector<Run>());
+        entry = temporaryAttributes_.end() - 1;
+    }
+    std::vector<Run>& runs = entry->second;
+    if (runs.empty() || runs.back().end <= r.location) {
+        runs.push_back({r.location, r.end(), attributes});  // the usual case: ranges added in order
+    } else {
+        auto [first, last] = isolate(runs, r.location, r.end());
+        // Merge into the runs already there, then fill the gaps between them.
+        std::vector<Run> merged;
+        qsizetype pos = r.location;
+        for (size_t i = first; i < last; ++i) {
+            Run run = runs[i];
+            if (run.start > pos) merged.push_back({pos, run.start, attributes});
+            if (attributes.foreground) run.attributes.foreground = attributes.foreground;
+            if (attributes.background) run.attributes.background = attributes.background;
+            if (attributes.font) run.attributes.font = attributes.font;
+            merged.push_back(run);
+            pos = run.end;
+        }
+        if (pos < r.end()) merged.push_back({pos, r.end(), attributes});
+        runs.erase(runs.begin() + static_cast<qsizetype>(first), runs.begin() + static_cast<qsizetype>(last));
+        runs.insert(runs.begin() + static_cast<qsizetype>(first), merged.begin(), merged.end());
+    }
+    const qsizetype p0 = paragraphIndex(r.location);
+    const qsizetype p1 = paragraphIndex(r.end());
+    dropLayouts(p0, p1);
+    Q_EMIT needsDisplay(QRectF(0, paragraphTop(p0), containerWidth(), paragraphTop(p1) - paragraphTop(p0) + rowsOfParagraph(p1) * rowHeight_));
+}
+
+void LayoutManager::removeTemporaryAttributes(Owner owner, TextRange range)
+{
+    auto entry = std::find_if(temporaryAttributes_.begin(), temporaryAttributes_.end(), [&](const auto& e) { return e.first == owner; });
+    if (entry == temporaryAttributes_.end()) return;
+    const TextRange r = range.clamped(storage_.length());
+    if (r.isEmpty()) return;
+    auto [first, last] = isolate(entry->second, r.location, r.end());
+    if (first == last) return;
+    entry->second.erase(entry->second.begin() + static_cast<qsizetype>(first), entry->second.begin() + static_cast<qsizetype>(last));
+    const qsizetype p0 = paragraphIndex(r.location);
+    const qsizetype p1 = paragraphIndex(r.end());
+    dropLayouts(p0, p1);
+    Q_EMIT needsDisplay(QRectF(0, paragraphTop(p0), containerWidth(), paragraphTop(p1) - paragraphTop(p0) + rowsOfParagraph(p1) * rowHeight_));
+}
+
+void LayoutManager::removeTemporaryAttributes(Owner owner)
+{
+    auto entry = std::find_if(temporaryAttributes_.begin(), temporaryAttributes_.end(), [&](const auto& e) { return e.first == owner; });
+    if (entry == temporaryAttributes_.end()) return;
+    if (!entry->second.empty()) {
+        const qsizetype p0 = paragraphIndex(entry->second.front().start);
+        const qsizetype p1 = paragraphIndex(entry->second.back().end);
+        dropLayouts(p0, p1);
+        Q_EMIT needsDisplay(QRectF(0, paragraphTop(p0), containerWidth(), paragraphTop(p1) - paragraphTop(p0) + rowsOfParagraph(p1) * rowHeight_));
+    }
+    temporaryAttributes_.erase(entry);
+}
+
+void LayoutManager::enumerateTemporaryAttributes(Owner owner, TextRange range,
+                                                 const std::function<void(TextRange, const TemporaryAttributes&)>& fn) const
+{
+    auto entry = std::find_if(temporaryAttributes_.begin(), temporaryAttributes_.end(), [&](const auto& e) { return e.first == owner; });
+    if (entry == temporaryAttributes_.end()) return;
+    const auto& runs = entry->second;
+    auto it = std::upper_bound(runs.begin(), runs.end(), range.location, [](qsizetype at, const Run& r) { return at < r.end; });
+    for (; it != runs.end() && it->start < range.end(); ++it) {
+        const TextRange part = TextRange::fromBounds(it->start, it->end).intersected(range);
+        if (!part.isEmpty()) fn(part, it->attributes);
+    }
+}
+
+// Runs after the edit move with it; runs inside replaced text shrink or vanish; text typed inside
+// a run takes the run's attributes.
+void LayoutManager::moveTemporaryAttributes(TextRange editedRange, qsizetype delta)
+{
+    const qsizetype loc = editedRange.location;
+    const qsizetype oldEnd = editedRange.end() - delta;
+    const qsizetype newEnd = editedRange.end();
+    auto mapPoint = [&](qsizetype x, bool isEnd) {
+        if (x <= loc) return x;
+        if (x >= oldEnd) return x + delta;
+        return isEnd ? loc : newEnd;  // inside the replaced text
+    };
+    for (auto& [owner, runs] : temporaryAttributes_) {
+        auto it = std::upper_bound(runs.begin(), runs.end(), loc, [](qsizetype at, const Run& r) { return at < r.end; });
+        // A pure insertion strictly inside a run grows it.
+        for (; it != runs.end(); ++it) {
+            if (oldEnd == loc && it->start < loc && it->end > loc) {
+                it->end += delta;
+                continue;
+            }
+            it->start = mapPoint(it->start, false);
+            it->end = mapPoint(it->end, true);
+            if (it->start > it->end) it->start = it->end;
+        }
+        runs.erase(std::remove_if(runs.begin(), runs.end(), [](const Run& r) { return r.end <= r.start; }), runs.end());
+    }
+}
+
+}  // namespace korimado

@@ -1,0 +1,219 @@
+#pragma once
+
+#include "platform/text/TextRange.h"
+#include "platform/text/TextStorage.h"
+
+#include <QColor>
+#include <QFont>
+#include <QObject>
+#include <QPointF>
+#include <QRectF>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QPainter;
+class QTextLayout;
+
+namespace korimado {
+
+// Colours and font laid over the text for display only (syntax colours, find highlights).
+struct TemporaryAttributes {
+    std::optional<QColor> foreground;
+    std::optional<QColor> background;
+    std::optional<QFont> font;
+
+    friend bool operator==(const TemporaryAttributes&, const TemporaryAttributes&) = default;
+};
+
+// One visual line. Coordinates are the text container's: x from the left of the text, y from the top
+// of the first row. The last fragment of a paragraph also covers the paragraph's line break.
+struct LineFragment {
+    QRectF rect;
+    QRectF usedRect;
+    TextRange characterRange;
+    qsizetype paragraph = 0;
+};
+
+// A selection to paint behind the text.
+struct SelectionHighlight {
+    TextRange range;
+    QColor color;
+};
+
+// Lays out one view's share of a TextStorage, paragraph by paragraph and only where asked.
+// Glyph indices are character (UTF-16) indices.
+class LayoutManager : public QObject {
+    Q_OBJECT
+
+public:
+    using Owner = const void*;
+
+    explicit LayoutManager(TextStorage& storage, QObject* parent = nullptr);
+    ~LayoutManager() override;
+
+    TextStorage& textStorage() const { return storage_; }
+
+    // MARK: Settings
+    void setFont(const QFont& font);
+    QFont font() const { return font_; }
+    // Tab stops every `columns` space widths.
+    void setTabWidth(int columns);
+    int tabWidth() const { return tabWidth_; }
+    void setWrapsLines(bool wraps);
+    bool wrapsLines() const { return wrapsLines_; }
+    // The width lines wrap at, in points (used while wrapping).
+    void setWrapWidth(qreal width);
+    qreal wrapWidth() const { return wrapWidth_; }
+    void setTextColor(const QColor& color);
+    QColor textColor() const { return textColor_; }
+    void setInvisibleCharacterColor(const QColor& color);
+    QColor invisibleCharacterColor() const { return invisibleColor_; }
+    void setShowsInvisibleCharacters(bool shows);
+    bool showsInvisibleCharacters() const { return showsInvisibles_; }
+    void setShowsControlCharacters(bool shows);
+    bool showsControlCharacters() const { return showsControls_; }
+
+    // Every row has this height, whatever fallback fonts a line uses.
+    qreal rowHeight() const { return rowHeight_; }
+    qreal baselineOffset() const { return ascent_; }
+    qreal averageCharacterWidth() const { return charWidth_; }
+
+    // MARK: Paragraphs (text between line breaks; a text ending in a break has an empty last one)
+    qsizetype paragraphCount() const { return static_cast<qsizetype>(starts_.size()); }
+    qsizetype paragraphStart(qsizetype paragraph) const;
+    // With its line break.
+    TextRange paragraphRange(qsizetype paragraph) const;
+    // Without its line break.
+    TextRange paragraphContentsRange(qsizetype paragraph) const;
+    qsizetype paragraphIndex(qsizetype characterIndex) const;
+
+    // MARK: Geometry
+    qreal documentHeight() const;
+    QRectF usedRectForTextContainer() const;
+    qreal containerWidth() const;
+    // The fragments whose rows meet rect, in layout order.
+    std::vector<LineFragment> lineFragments(const QRectF& rect);
+    // Calls fn for each fragment holding characters of range (for an empty range, the one holding its
+    // location) until fn returns false.
+    void enumerateLineFragments(TextRange characterRange, const std::function<bool(const LineFragment&)>& fn);
+    // The fragment holding the character (at the text end: the last fragment, or the extra one).
+    LineFragment lineFragment(qsizetype characterIndex);
+    QRectF lineFragmentRect(qsizetype characterIndex) { return lineFragment(characterIndex).rect; }
+    QRectF lineFragmentUsedRect(qsizetype characterIndex) { return lineFragment(characterIndex).usedRect; }
+    // The empty last line after a final line break, or of an empty text.
+    bool hasExtraLineFragment() const;
+    QRectF extraLineFragmentRect() const;
+    QRectF extraLineFragmentUsedRect() const;
+    // The character under point (nearest on its row) and where point lies between its insertion point
+    // and the next (0…1). Below the last line of a text with an extra line fragment: the text length.
+    qsizetype characterIndex(const QPointF& point, qreal* fractionOfDistanceBetweenInsertionPoints = nullptr);
+    QRectF caretRect(qsizetype characterIndex);
+    QRectF boundingRect(TextRange characterRange);
+    TextRange glyphRange(TextRange characterRange) const { return characterRange.clamped(storage_.length()); }
+    TextRange characterRange(TextRange glyphRange) const { return glyphRange.clamped(storage_.length()); }
+    // The characters of the rows that meet rect.
+    TextRange glyphRange(const QRectF& boundingRect);
+    TextRange visibleCharacterRange(const QRectF& rect) { return glyphRange(rect); }
+
+    // MARK: Drawing
+    // Draws what lies in exposed (container coordinates) with the container's origin at origin.
+    void draw(QPainter& painter, const QRectF& exposed, const QPointF& origin,
+              const std::vector<SelectionHighlight>& selections = {});
+
+    // MARK: Temporary attributes
+    void addTemporaryAttributes(Owner owner, const TemporaryAttributes& attributes, TextRange range);
+    void removeTemporaryAttributes(Owner owner, TextRange range);
+    void removeTemporaryAttributes(Owner owner);
+    // Calls fn for each of owner's runs meeting range, clipped to it, in order.
+    void enumerateTemporaryAttributes(Owner owner, TextRange range,
+                                      const std::function<void(TextRange, const TemporaryAttributes&)>& fn) const;
+
+    // Drops every cached layout and height (after a change the manager cannot see).
+    void invalidateLayout();
+
+    // Introspection for tests and diagnostics.
+    qsizetype cachedParagraphCount() const { return static_cast<qsizetype>(cache_.size()); }
+    // Wrapped rows counted for a paragraph: exact once laid out, estimated before.
+    int rowsOfParagraph(qsizetype paragraph) const;
+    bool isParagraphLaidOut(qsizetype paragraph) const;
+    static constexpr qsizetype SegmentUnits = 8192;
+
+Q_SIGNALS:
+    // Heights or positions of rows changed; views recompute their size and scroll range.
+    void layoutChanged();
+    // This part (container coordinates) must be redrawn.
+    void needsDisplay(const QRectF& rect);
+
+private:
+    struct Segment;
+    struct ParagraphLayout;
+    struct Run {
+        qsizetype start;
+        qsizetype end;
+        TemporaryAttributes attributes;
+    };
+
+    void storageEdited(const TextStorageEdit& edit);
+    void rebuildParagraphs();
+    void updateParagraphs(TextRange editedRange, qsizetype delta);
+    void scanBreaks(qsizetype from, qsizetype to, std::vector<qsizetype>& out) const;
+    void moveTemporaryAttributes(TextRange editedRange, qsizetype delta);
+    void applyPendingShift(qsizetype from, qsizetype to, qsizetype by);
+    void updateMetrics();
+    void resetHeights();
+    int estimateRows(qsizetype units) const;
+    void setRows(qsizetype paragraph, int rows);
+    qsizetype rowsBefore(qsizetype paragraph) const;
+    qsizetype paragraphAtRow(qsizetype row) const;
+    qreal paragraphTop(qsizetype paragraph) const;
+    ParagraphLayout& paragraphLayout(qsizetype paragraph);
+    void layoutSegment(ParagraphLayout& paragraph, qsizetype paragraphIndex, Segment& segment);
+    void dropLayouts(qsizetype firstParagraph, qsizetype lastParagraph);
+    void trimCache();
+    void forEachFragmentOfParagraph(qsizetype paragraph, const QRectF& area, TextRange characters,
+                                    const std::function<bool(const LineFragment&, Segment&, int line)>& fn);
+    void drawInvisibles(QPainter& painter, const QPointF& at, Segment& segment, qsizetype paragraph,
+                        const LineFragment& fragment, int lineIndex);
+    void fenwickAdd(qsizetype paragraph, qsizetype delta);
+    void rebuildFenwick() const;
+
+    TextStorage& storage_;
+    TextStorage::ObserverToken observerToken_ = 0;
+
+    QFont font_;
+    int tabWidth_ = 4;
+    bool wrapsLines_ = false;
+    qreal wrapWidth_ = 600;
+    QColor textColor_{Qt::black};
+    QColor invisibleColor_{160, 160, 160};
+    bool showsInvisibles_ = false;
+    bool showsControls_ = false;
+    qreal rowHeight_ = 16;
+    qreal ascent_ = 12;
+    qreal charWidth_ = 8;
+    qreal spaceWidth_ = 8;
+
+    // Paragraph starts; entries from shiftFrom_ on still lack shiftBy_ (applied lazily, so typing
+    // does not touch every later entry).
+    std::vector<qsizetype> starts_;
+    qsizetype shiftFrom_ = 0;
+    qsizetype shiftBy_ = 0;
+    qsizetype longestParagraph_ = 0;
+
+    // Wrapped rows per paragraph and a Fenwick tree over them (rebuilt lazily when paragraphs come or go).
+    std::vector<int> rows_;
+    mutable std::vector<qsizetype> fenwick_;
+    mutable bool fenwickDirty_ = true;
+    qreal widestLine_ = 0;
+
+    std::map<qsizetype, std::unique_ptr<ParagraphLayout>> cache_;
+    quint64 useClock_ = 0;
+
+    std::vector<std::pair<Owner, std::vector<Run>>> temporaryAttributes_;
+};
+
+}  // namespace korimado

@@ -1,0 +1,357 @@
+#include "platform/text/TextStorage.h"
+
+#include <algorithm>
+
+namespace korimado {
+
+namespace {
+
+// A cut point near target that separates neither a surrogate pair nor a CR LF.
+qsizetype safeCut(const QString& text, qsizetype target)
+{
+    qsizetype cut = std::clamp<qsizetype>(target, 1, text.size() - 1);
+    const QChar before = text.at(cut - 1);
+    const QChar after = text.at(cut);
+    if ((before.isHighSurrogate() && after.isLowSurrogate()) || (before == u'\r' && after == u'\n'))
+        ++cut;
+    return cut;
+}
+
+// Splits text into pieces of about the target size (one piece when it fits a chunk).
+std::vector<QString> splitIntoChunks(const QString& text)
+{
+    std::vector<QString> pieces;
+    if (text.isEmpty()) return pieces;
+    if (text.size() <= TextStorage::MaxChunkSize) {
+        pieces.push_back(text);
+        return pieces;
+    }
+    const qsizetype count = (text.size() + TextStorage::TargetChunkSize - 1) / TextStorage::TargetChunkSize;
+    const qsizetype size = (text.size() + count - 1) / count;
+    pieces.reserve(static_cast<size_t>(count));
+    qsizetype start = 0;
+    while (start < text.size()) {
+        if (text.size() - start <= size + 1) {
+            pieces.push_back(text.mid(start));
+            break;
+        }
+        const qsizetype cut = safeCut(text, start + size);
+        pieces.push_back(text.mid(start, cut - start));
+        start = cut;
+    }
+    return pieces;
+}
+
+void appendPiecesOf(const std::vector<QString>& chunks, const std::vector<qsizetype>& starts, qsizetype firstChunk,
+                    TextRange r, const std::function<bool(QStringView, qsizetype)>& fn)
+{
+    qsizetype pos = r.location;
+    for (size_t c = static_cast<size_t>(firstChunk); c < chunks.size() && pos < r.end(); ++c) {
+        const qsizetype chunkStart = starts[c];
+        const qsizetype from = pos - chunkStart;
+        const qsizetype to = std::min<qsizetype>(chunks[c].size(), r.end() - chunkStart);
+        if (to <= from) continue;
+        if (!fn(QStringView(chunks[c]).mid(from, to - from), pos)) return;
+        pos = chunkStart + to;
+    }
+}
+
+}  // namespace
+
+// MARK: TextSnapshot
+
+QChar TextSnapshot::characterAt(qsizetype index) const
+{
+    if (index < 0 || index >= length_) return QChar();
+    const auto it = std::upper_bound(starts_.begin(), starts_.end(), index);
+    const size_t c = static_cast<size_t>(it - starts_.begin()) - 1;
+    return chunks_[c].at(index - starts_[c]);
+}
+
+void TextSnapshot::forEachChunk(TextRange range, const std::function<bool(QStringView, qsizetype)>& fn) const
+{
+    const TextRange r = range.clamped(length_);
+    if (r.isEmpty()) return;
+    const auto it = std::upper_bound(starts_.begin(), starts_.end(), r.location);
+    appendPiecesOf(chunks_, starts_, (it - starts_.begin()) - 1, r, fn);
+}
+
+QString TextSnapshot::substring(TextRange range) const
+{
+    QString out;
+    out.reserve(range.clamped(length_).length);
+    forEachChunk(range, [&](QStringView piece, qsizetype) {
+        out.append(piece);
+        return true;
+    });
+    return out;
+}
+
+QString TextSnapshot::string() const
+{
+    if (chunks_.size() == 1) return chunks_.front();
+    return substring(TextRange(0, length_));
+}
+
+// MARK: TextStorage
+
+TextStorage::TextStorage()
+{
+    chunks_.emplace_back();
+    rebuildTree();
+}
+
+TextStorage::TextStorage(const QString& text) : TextStorage()
+{
+    chunks_ = splitIntoChunks(text);
+    if (chunks_.empty()) chunks_.emplace_back();
+    length_ = text.size();
+    rebuildTree();
+}
+
+void TextStorage::rebuildTree()
+{
+    const size_t n = chunks_.size();
+    tree_.assign(n + 1, 0);
+    for (size_t i = 1; i <= n; ++i) {
+        tree_[i] += chunks_[i - 1].size();
+        const size_t j = i + (i & (~i + 1));
+        if (j <= n) tree_[j] += tree_[i];
+    }
+}
+
+void TextStorage::addToTree(qsizetype chunk, qsizetype delta)
+{
+    const size_t n = chunks_.size();
+    for (size_t i = static_cast<size_t>(chunk) + 1; i <= n; i += i & (~i + 1))
+        tree_[i] += delta;
+}
+
+qsizetype TextStorage::chunkStart(qsizetype chunk) const
+{
+    qsizetype sum = 0;
+    for (size_t i = static_cast<size_t>(chunk); i > 0; i -= i & (~i + 1))
+        sum += tree_[i];
+    return sum;
+}
+
+TextStorage::Location TextStorage::locate(qsizetype position) const
+{
+    const size_t n = chunks_.size();
+    size_t step = 1;
+    while (step * 2 <= n) step *= 2;
+    size_t pos = 0;
+    qsizetype rest = position;
+    for (; step > 0; step >>= 1) {
+        if (pos + step <= n && tree_[pos + step] <= rest) {
+            pos += step;
+            rest -= tree_[pos];
+        }
+    }
+    if (pos >= n) return {static_cast<qsizetype>(n) - 1, chunks_.back().size()};
+    return {static_cast<qsizetype>(pos), rest};
+}
+
+QChar TextStorage::characterAt(qsizetype index) const
+{
+    if (index < 0 || index >= length_) return QChar();
+    const Location at = locate(index);
+    return chunks_[static_cast<size_t>(at.chunk)].at(at.offset);
+}
+
+void TextStorage::forEachChunk(TextRange range, const std::function<bool(QStringView, qsizetype)>& fn) const
+{
+    const TextRange r = range.clamped(length_);
+    if (r.isEmpty()) return;
+    Location at = locate(r.location);
+    qsizetype pos = r.location;
+    for (size_t c = static_cast<size_t>(at.chunk); c < chunks_.size() && pos < r.end(); ++c) {
+        const QString& chunk = chunks_[c];
+        const qsizetype from = at.offset;
+        const qsizetype to = std::min<qsizetype>(chunk.size(), from + (r.end() - pos));
+        at.offset = 0;
+        if (to <= from) continue;
+        if (!fn(QStringView(chunk).mid(from, to - from), pos)) return;
+        pos += to - from;
+    }
+}
+
+QString TextStorage::substring(TextRange range) const
+{
+    const TextRange r = range.clamped(length_);
+    QString out;
+    out.reserve(r.length);
+    forEachChunk(r, [&](QStringView piece, qsizetype) {
+        out.append(piece);
+        return true;
+    });
+    return out;
+}
+
+QString TextStorage::string() const
+{
+    if (chunks_.size() == 1) return chunks_.front();
+    return substring(TextRange(0, length_));
+}
+
+TextSnapshot TextStorage::snapshot() const
+{
+    TextSnapshot snap;
+    snap.chunks_ = chunks_;
+    snap.starts_.reserve(chunks_.size() + 1);
+    qsizetype sum = 0;
+    for (const QString& chunk : chunks_) {
+        snap.starts_.push_back(sum);
+        sum += chunk.size();
+    }
+    snap.starts_.push_back(sum);
+    snap.length_ = length_;
+    return snap;
+}
+
+void TextStorage::spliceChunks(qsizetype first, qsizetype last, const QString& text)
+{
+    std::vector<QString> pieces = splitIntoChunks(text);
+    const auto begin = chunks_.begin() + first;
+    const auto end = chunks_.begin() + last + 1;
+    const qsizetype inserted = static_cast<qsizetype>(pieces.size());
+    if (inserted <= last - first + 1) {
+        std::move(pieces.begin(), pieces.end(), begin);
+        chunks_.erase(begin + inserted, end);
+    } else {
+        std::move(pieces.begin(), pieces.begin() + (last - first + 1), begin);
+        chunks_.insert(end, std::make_move_iterator(pieces.begin() + (last - first + 1)),
+                       std::make_move_iterator(pieces.end()));
+    }
+    if (chunks_.empty()) chunks_.emplace_back();
+    rebuildTree();
+    if (inserted == 1) mergeSmallChunk(first);
+    else if (inserted == 0 && first < chunkCount()) mergeSmallChunk(first);
+}
+
+// Keeps chunks from shrinking into many tiny pieces after deletions.
+void TextStorage::mergeSmallChunk(qsizetype chunk)
+{
+    if (chunks_.size() < 2 || chunk < 0 || chunk >= chunkCount()) return;
+    if (chunks_[static_cast<size_t>(chunk)].size() >= MinChunkSize) return;
+    const qsizetype first = chunk > 0 ? chunk - 1 : chunk;
+    const size_t f = static_cast<size_t>(first);
+    QString joined = chunks_[f] + chunks_[f + 1];
+    if (joined.size() <= MaxChunkSize) {
+        chunks_[f] = std::move(joined);
+        chunks_.erase(chunks_.begin() + first + 1);
+    } else {
+        const qsizetype cut = safeCut(joined, joined.size() / 2);
+        chunks_[f] = joined.left(cut);
+        chunks_[f + 1] = joined.mid(cut);
+    }
+    rebuildTree();
+}
+
+void TextStorage::replaceCharacters(TextRange range, const QString& string)
+{
+    const TextRange r = range.clamped(length_);
+    if (r.isEmpty() && string.isEmpty()) return;
+    const qsizetype delta = string.size() - r.length;
+    const Location a = locate(r.location);
+    QString& chunk = chunks_[static_cast<size_t>(a.chunk)];
+    if (a.offset + r.length <= chunk.size() && chunk.size() + delta <= MaxChunkSize) {
+        chunk.replace(a.offset, r.length, string);  // detaches only this chunk from snapshots
+        addToTree(a.chunk, delta);
+        length_ += delta;
+        if (chunk.size() < MinChunkSize) mergeSmallChunk(a.chunk);
+    } else {
+        const Location b = r.isEmpty() ? a : locate(r.end());
+        const QString& last = chunks_[static_cast<size_t>(b.chunk)];
+        QString text;
+        text.reserve(a.offset + string.size() + last.size() - b.offset);
+        text.append(QStringView(chunk).left(a.offset));
+        text.append(string);
+        text.append(QStringView(last).mid(b.offset));
+        length_ += delta;
+        spliceChunks(a.chunk, b.chunk, text);
+    }
+    noteEdit(TextStorageEdit::Characters, r, string.size());
+}
+
+void TextStorage::setString(const QString& string)
+{
+    const qsizetype oldLength = length_;
+    chunks_ = splitIntoChunks(string);
+    if (chunks_.empty()) chunks_.emplace_back();
+    length_ = string.size();
+    rebuildTree();
+    noteEdit(TextStorageEdit::Characters, TextRange(0, oldLength), string.size());
+}
+
+void TextStorage::editedAttributes(TextRange range)
+{
+    const TextRange r = range.clamped(length_);
+    noteEdit(TextStorageEdit::Attributes, r, r.length);
+}
+
+void TextStorage::beginEditing()
+{
+    ++editingDepth_;
+}
+
+void TextStorage::endEditing()
+{
+    if (editingDepth_ == 0) return;
+    if (--editingDepth_ == 0) processEditing();
+}
+
+void TextStorage::noteEdit(unsigned mask, TextRange r, qsizetype newLength)
+{
+    const qsizetype delta = newLength - r.length;
+    if (!hasPendingEdit_) {
+        pending_ = TextStorageEdit{mask, TextRange(r.location, newLength), delta};
+        hasPendingEdit_ = true;
+    } else {
+        // Carry the earlier range into the new text, then add this edit's range.
+        const TextRange e = pending_.editedRange;
+        qsizetype end = e.end();
+        if (end >= r.end()) end += delta;
+        else if (end > r.location) end = r.location + newLength;
+        pending_.editedRange = TextRange::fromBounds(std::min(e.location, r.location),
+                                                     std::max(end, r.location + newLength));
+        pending_.mask |= mask;
+        pending_.changeInLength += delta;
+    }
+    if (editingDepth_ == 0) processEditing();
+}
+
+void TextStorage::processEditing()
+{
+    if (processing_) return;  // an edit made by a callback is delivered after the current round
+    processing_ = true;
+    while (hasPendingEdit_) {
+        const TextStorageEdit edit = pending_;
+        hasPendingEdit_ = false;
+        if (delegate_) delegate_->textStorageWillProcessEditing(*this, edit);
+        if (delegate_) delegate_->textStorageDidProcessEditing(*this, edit);
+        const std::vector<ObserverEntry> round = observers_;
+        for (const ObserverEntry& entry : round) {
+            const bool stillThere = std::any_of(observers_.begin(), observers_.end(),
+                                                [&](const ObserverEntry& o) { return o.token == entry.token; });
+            if (stillThere) entry.fn(*this, edit);
+        }
+    }
+    processing_ = false;
+}
+
+TextStorage::ObserverToken TextStorage::addObserver(Observer observer)
+{
+    const ObserverToken token = nextToken_++;
+    observers_.push_back({token, std::move(observer)});
+    return token;
+}
+
+void TextStorage::removeObserver(ObserverToken token)
+{
+    observers_.erase(std::remove_if(observers_.begin(), observers_.end(),
+                                    [&](const ObserverEntry& o) { return o.token == token; }),
+                     observers_.end());
+}
+
+}  // namespace korimado

@@ -1,0 +1,139 @@
+#pragma once
+
+#include "platform/text/TextRange.h"
+
+#include <QString>
+#include <QStringView>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace korimado {
+
+class TextStorage;
+
+// What one outermost editing transaction changed.
+struct TextStorageEdit {
+    enum Mask : unsigned { Characters = 1u << 0, Attributes = 1u << 1 };
+
+    unsigned mask = 0;
+    // In the new text: the union of every range touched in the transaction.
+    TextRange editedRange;
+    qsizetype changeInLength = 0;
+
+    bool editedCharacters() const { return (mask & Characters) != 0; }
+    bool editedAttributesOnly() const { return mask == Attributes; }
+};
+
+// The document's hook: called before any observer sees an edit, so it can bring its own
+// bookkeeping (the line index) up to date first.
+class TextStorageDelegate {
+public:
+    virtual ~TextStorageDelegate() = default;
+    virtual void textStorageWillProcessEditing(TextStorage&, const TextStorageEdit&) {}
+    virtual void textStorageDidProcessEditing(TextStorage&, const TextStorageEdit&) {}
+};
+
+// An immutable copy of the text that shares the storage's chunks. Safe to move to and read on
+// another thread; later edits of the storage do not reach it.
+class TextSnapshot {
+public:
+    TextSnapshot() = default;
+
+    qsizetype length() const { return length_; }
+    bool isEmpty() const { return length_ == 0; }
+    QChar characterAt(qsizetype index) const;
+    QString substring(TextRange range) const;
+    QString string() const;
+    // Calls fn(piece, locationOfPiece) for the pieces covering range, in order, until fn returns false.
+    void forEachChunk(TextRange range, const std::function<bool(QStringView, qsizetype)>& fn) const;
+
+private:
+    friend class TextStorage;
+    std::vector<QString> chunks_;
+    std::vector<qsizetype> starts_;  // chunks_.size() + 1 entries
+    qsizetype length_ = 0;
+};
+
+// The document's one UTF-16 text: a rope of implicitly shared chunks with cumulative lengths, so
+// that a keystroke copies at most one chunk and locating an offset is logarithmic.
+class TextStorage {
+public:
+    using ObserverToken = std::uint64_t;
+    using Observer = std::function<void(TextStorage&, const TextStorageEdit&)>;
+
+    TextStorage();
+    explicit TextStorage(const QString& text);
+    TextStorage(const TextStorage&) = delete;
+    TextStorage& operator=(const TextStorage&) = delete;
+
+    qsizetype length() const { return length_; }
+    bool isEmpty() const { return length_ == 0; }
+    // The unit at index, or a null QChar outside the text.
+    QChar characterAt(qsizetype index) const;
+    // Ranges reaching outside the text are clamped to it.
+    QString substring(TextRange range) const;
+    QString string() const;
+    TextSnapshot snapshot() const;
+    // Calls fn(piece, locationOfPiece) for the pieces covering range, in order, until fn returns false.
+    // A piece may end between the two halves of a surrogate pair or of a CR LF.
+    void forEachChunk(TextRange range, const std::function<bool(QStringView, qsizetype)>& fn) const;
+
+    // Replaces the units in range (clamped to the text) by string: a character edit.
+    void replaceCharacters(TextRange range, const QString& string);
+    void setString(const QString& string);
+    // Marks range as having new attributes without touching the characters: an attributes-only edit.
+    void editedAttributes(TextRange range);
+
+    // Nested transactions; the outermost end delivers one notification for all edits inside.
+    void beginEditing();
+    void endEditing();
+    bool isEditing() const { return editingDepth_ > 0; }
+
+    // The delegate (the document) is called before the observers; not owned.
+    void setDelegate(TextStorageDelegate* delegate) { delegate_ = delegate; }
+    TextStorageDelegate* delegate() const { return delegate_; }
+    // Observers are called in the order they were added, after the delegate.
+    ObserverToken addObserver(Observer observer);
+    void removeObserver(ObserverToken token);
+
+    // Introspection for tests and diagnostics.
+    qsizetype chunkCount() const { return static_cast<qsizetype>(chunks_.size()); }
+    static constexpr qsizetype TargetChunkSize = 4096;
+    static constexpr qsizetype MaxChunkSize = 8192;
+    static constexpr qsizetype MinChunkSize = 1024;
+
+private:
+    struct Location {
+        qsizetype chunk;
+        qsizetype offset;
+    };
+    Location locate(qsizetype position) const;
+    qsizetype chunkStart(qsizetype chunk) const;
+    void rebuildTree();
+    void addToTree(qsizetype chunk, qsizetype delta);
+    void spliceChunks(qsizetype first, qsizetype last, const QString& text);
+    void mergeSmallChunk(qsizetype chunk);
+    void noteEdit(unsigned mask, TextRange oldRange, qsizetype newLength);
+    void processEditing();
+
+    std::vector<QString> chunks_;
+    std::vector<qsizetype> tree_;  // Fenwick tree over chunk lengths, 1-based
+    qsizetype length_ = 0;
+
+    int editingDepth_ = 0;
+    bool processing_ = false;
+    bool hasPendingEdit_ = false;
+    TextStorageEdit pending_;
+
+    TextStorageDelegate* delegate_ = nullptr;
+    struct ObserverEntry {
+        ObserverToken token;
+        Observer fn;
+    };
+    std::vector<ObserverEntry> observers_;
+    ObserverToken nextToken_ = 1;
+};
+
+}  // namespace korimado

@@ -1,0 +1,1048 @@
+#include "platform/text/TextView.h"
+
+#include "platform/text/LayoutManager.h"
+#include "platform/text/TextBoundaries.h"
+#include "platform/foundation/UndoManager.h"
+
+#include <QApplication>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QInputMethod>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyleHints>
+
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+namespace korimado {
+
+namespace {
+
+constexpr qreal kContainerInsetX = 5;
+constexpr qreal kContainerInsetY = 0;
+constexpr int kBlinkInterval = 500;
+
+bool lessByLocationThenLength(TextRange a, TextRange b)
+{
+    return a.location != b.location ? a.location < b.location : a.length < b.length;
+}
+
+}  // namespace
+
+// One recorded edit: the replaced and replacing texts at their places before the edit (ascending,
+// disjoint), and the selection to bring back when the edit is undone.
+struct TextView::TextChange {
+    struct Piece {
+        qsizetype location;
+        QString oldText;
+        QString newText;
+    };
+    std::vector<Piece> pieces;
+    QVector<TextRange> selectionBefore;
+    // Where the edit left the selection, once it is complete: what redo brings back.
+    std::optional<QVector<TextRange>> selectionAfter;
+};
+
+struct TextView::Drag {
+    int granularity = 1;  // 1 character, 2 word, 3 paragraph
+    TextRange origin;     // what the press selected; the drag extends from it
+};
+
+TextView::TextView(std::shared_ptr<TextStorage> storage, QWidget* parent) : QAbstractScrollArea(parent)
+{
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_InputMethodEnabled, true);
+    viewport()->setCursor(Qt::IBeamCursor);
+    viewport()->setAutoFillBackground(false);
+    setTextStorage(storage ? std::move(storage) : std::make_shared<TextStorage>());
+}
+
+TextView::~TextView()
+{
+    detachStorage();
+}
+
+// MARK: - Text
+
+void TextView::setTextStorage(std::shared_ptr<TextStorage> storage)
+{
+    if (!storage || storage == storage_)
+        return;
+    detachStorage();
+    storage_ = std::move(storage);
+    attachStorage();
+    selectedRanges_ = {TextRange{0, 0}};
+    anchor_ = 0;
+    markedText_.clear();
+    relayout();
+    selectionChangedInternally(true);
+}
+
+void TextView::attachStorage()
+{
+    layout_ = std::make_unique<LayoutManager>(*storage_);
+    layout_->setFont(font());
+    layout_->setTextColor(textColor_);
+    layout_->setShowsInvisibleCharacters(showsInvisibles_);
+    layout_->setWrapsLines(wrapsLines_);
+    connect(layout_.get(), &LayoutManager::layoutChanged, this, [this] {
+        updateScrollBars();
+        viewport()->update();
+        Q_EMIT visibleRectDidChange();
+    });
+    connect(layout_.get(), &LayoutManager::needsDisplay, this, [this](const QRectF& rect) {
+        const QPointF origin = textContainerOrigin();
+        viewport()->update(QRectF(viewToViewport(rect.topLeft() + origin), rect.size()).toAlignedRect());
+    });
+    observerToken_ = storage_->addObserver([this](TextStorage&, const TextStorageEdit& edit) { storageDidEdit(edit); });
+    setTabWidth(tabWidth_);
+}
+
+void TextView::detachStorage()
+{
+    if (storage_ && observerToken_)
+        storage_->removeObserver(observerToken_);
+    observerToken_ = 0;
+    layout_.reset();
+}
+
+QString TextView::string() const
+{
+    return storage_->string();
+}
+
+qsizetype TextView::textLength() const
+{
+    return storage_->length();
+}
+
+TextBoundaries TextView::boundaries() const
+{
+    TextStorage* storage = storage_.get();
+    return TextBoundaries(storage->length(),
+                          [storage](qsizetype from, qsizetype to) { return storage->substring({from, to - from}); });
+}
+
+void TextView::replaceCharacters(TextRange range, const QString& string)
+{
+    storage_->replaceCharacters(range, string);
+}
+
+// Follows edits made by anyone (this view, another view of the storage, the document) so that the
+// selection keeps pointing at the same text.
+void TextView::storageDidEdit(const TextStorageEdit& edit)
+{
+    if (!edit.editedCharacters()) {
+        viewport()->update();
+        return;
+    }
+    const qsizetype start = edit.editedRange.location;
+    const qsizetype newEnd = edit.editedRange.end();
+    const qsizetype oldEnd = newEnd - edit.changeInLength;
+    const qsizetype length = storage_->length();
+    auto mapStart = [&](qsizetype p) {
+        if (p <= start)
+            return p;
+        return p >= oldEnd ? p + edit.changeInLength : newEnd;
+    };
+    auto mapEnd = [&](qsizetype p) {
+        if (p <= start)
+            return p;
+        return p >= oldEnd ? p + edit.changeInLength : newEnd;
+    };
+    QVector<TextRange> mapped;
+    for (TextRange r : selectedRanges_) {
+        const qsizetype s = std::min(mapStart(r.location), length);
+        const qsizetype e = r.length == 0 ? s : std::min(mapEnd(r.end()), length);
+        mapped.append(TextRange::fromBounds(s, std::max(s, e)));
+    }
+    anchor_ = std::min(mapStart(anchor_), length);
+    if (mapped != selectedRanges_) {
+        const bool notify = ownEdits_ == 0;
+        pendingSelectionNotice_ = pendingSelectionNotice_ || !notify;
+        const qsizetype anchor = anchor_;
+        ++internalSelection_;
+        setSelectedRanges(mapped, affinity_, !notify);
+        --internalSelection_;
+        anchor_ = anchor;
+    }
+    updateScrollBars();
+    viewport()->update();
+}
+
+// MARK: - Undo
+
+UndoManager* TextView::undoManager() const
+{
+    if (delegate_) {
+        if (UndoManager* manager = delegate_->undoManagerForTextView(*const_cast<TextView*>(this)))
+            return manager;
+    }
+    return undoManager_;
+}
+
+void TextView::breakUndoCoalescing()
+{
+    if (UndoManager* manager = undoManager(); manager && manager->canCoalesce(this))
+        manager->breakCoalescing();
+    typingRun_.reset();
+}
+
+namespace {
+
+// Continues a typing run with one more edit when it touches the run's end: typing after it,
+// deleting backwards into it (or past its start), or deleting forwards from its end.
+bool extendRun(const TextStorage& storage, TextRange range, const QString& string, qsizetype& location,
+               QString& oldText, QString& newText)
+{
+    const qsizetype runEnd = location + newText.size();
+    if (range.location == runEnd) {
+        oldText += storage.substring(range);
+        newText += string;
+        return true;
+    }
+    if (range.end() != runEnd || range.length == 0)
+        return false;
+    if (range.location >= location) {
+        newText = newText.left(range.location - location) + string;
+        return true;
+    }
+    oldText = storage.substring({range.location, location - range.location}) + oldText;
+    newText = string;
+    location = range.location;
+    return true;
+}
+
+}  // namespace
+
+void TextView::registerUndo(UndoManager* manager, const QVector<TextRange>& ranges, const QStringList& strings,
+                            bool typing)
+{
+    if (!manager || !allowsUndo_ || !manager->isUndoRegistrationEnabled())
+        return;
+    if (typing && ranges.size() == 1 && !manager->isUndoing() && !manager->isRedoing()) {
+        if (auto run = typingRun_.lock(); run && run->pieces.size() == 1 && manager->canCoalesce(this)) {
+            TextChange::Piece& piece = run->pieces.front();
+            if (extendRun(*storage_, ranges.front(), strings.front(), piece.location, piece.oldText,
+                          piece.newText)) {
+                pendingChanges_.push_back(run);
+                return;
+            }
+        }
+        auto change = makeChange(*storage_, ranges, strings, selectionToRestore());
+        manager->registerCoalescableUndo(undoAction(this, storage_, manager, change), this);
+        manager->setActionName(typingActionName_);
+        typingRun_ = change;
+        pendingChanges_.push_back(change);
+        return;
+    }
+    auto change = makeChange(*storage_, ranges, strings, selectionBeforeOverride_.value_or(selectionToRestore()));
+    manager->registerUndo(undoAction(this, storage_, manager, change), this);
+    pendingChanges_.push_back(change);
+}
+
+std::shared_ptr<TextView::TextChange> TextView::makeChange(const TextStorage& storage, const QVector<TextRange>& ranges,
+                                                           const QStringList& strings,
+                                                           const QVector<TextRange>& selection)
+{
+    auto change = std::make_shared<TextChange>();
+    change->selectionBefore = selection;
+    for (qsizetype i = 0; i < ranges.size(); ++i)
+        change->pieces.push_back({ranges[i].location, storage.substring(ranges[i]), strings[i]});
+    std::stable_sort(change->pieces.begin(), change->pieces.end(),
+                     [](const TextChange::Piece& a, const TextChange::Piece& b) { return a.location < b.location; });
+    return change;
+}
+
+UndoManager::Action TextView::undoAction(TextView* view, const std::shared_ptr<TextStorage>& storage,
+                                         UndoManager* manager, std::shared_ptr<TextChange> change)
+{
+    return [view = QPointer<TextView>(view), weakStorage = std::weak_ptr<TextStorage>(storage), manager,
+            change = std::move(change)] {
+        if (auto storage = weakStorage.lock())
+            revert(view, storage, manager, *change);
+    };
+}
+
+// Puts the old texts back. The inverse is recorded first, so undo and redo alternate for ever. When
+// the view that made the edit is gone the storage is restored all the same, without a selection.
+void TextView::revert(QPointer<TextView> view, const std::shared_ptr<TextStorage>& storage, UndoManager* manager,
+                      const TextChange& change)
+{
+    QVector<TextRange> ranges;
+    QStringList strings;
+    qsizetype delta = 0;
+    for (const TextChange::Piece& piece : change.pieces) {
+        ranges.append({piece.location + delta, piece.newText.size()});
+        strings.append(piece.oldText);
+        delta += piece.newText.size() - piece.oldText.size();
+    }
+    if (view && view->storage_ != storage)
+        view = nullptr;
+    if (view) {
+        view->selectionBeforeOverride_ = change.selectionAfter;
+        view->registerUndo(manager, ranges, strings, false);
+        view->selectionBeforeOverride_.reset();
+        ++view->ownEdits_;
+    } else if (manager && manager->isUndoRegistrationEnabled()) {
+        manager->registerUndo(undoAction(nullptr, storage, manager, makeChange(*storage, ranges, strings, {})));
+    }
+    storage->beginEditing();
+    for (qsizetype i = ranges.size() - 1; i >= 0; --i)
+        storage->replaceCharacters(ranges[i], strings[i]);
+    storage->endEditing();
+    if (!view)
+        return;
+    QVector<TextRange> selection;
+    for (TextRange r : change.selectionBefore)
+        selection.append(r.clamped(storage->length()));
+    if (selection.isEmpty())
+        selection.append({ranges.isEmpty() ? 0 : ranges.front().location, 0});
+    view->restoreSelection(selection);
+    view->didChangeText();
+    view->scrollRangeToVisible(view->selectedRange());
+}
+
+// MARK: - Selection
+
+void TextView::setSelectedRange(TextRange range, SelectionAffinity affinity, bool stillSelecting)
+{
+    setSelectedRanges({range}, affinity, stillSelecting);
+}
+
+void TextView::setSelectedRanges(const QVector<TextRange>& ranges, SelectionAffinity affinity, bool stillSelecting)
+{
+    const qsizetype length = storage_->length();
+    QVector<TextRange> sorted;
+    for (TextRange r : ranges) {
+        if (!r.isNotFound())
+            sorted.append(r.clamped(length));
+    }
+    if (sorted.isEmpty())
+        sorted.append({0, 0});
+    std::stable_sort(sorted.begin(), sorted.end(), lessByLocationThenLength);
+    // Overlapping or touching selections merge; several selections are never carets.
+    QVector<TextRange> merged;
+    for (TextRange r : sorted) {
+        if (!merged.isEmpty()) {
+            const TextRange last = merged.last();
+            if (r == last || r.location < last.end() || (r.location == last.end() && r.length > 0 && last.length > 0)) {
+                merged.last() = last.united(r);
+                continue;
+            }
+        }
+        merged.append(r);
+    }
+    if (merged.size() > 1) {
+        QVector<TextRange> nonEmpty;
+        for (TextRange r : merged) {
+            if (r.length > 0)
+                nonEmpty.append(r);
+        }
+        merged = nonEmpty.isEmpty() ? QVector<TextRange>{merged.first()} : nonEmpty;
+    }
+
+    const bool changed = merged != selectedRanges_ || affinity != affinity_;
+    selectedRanges_ = merged;
+    affinity_ = affinity;
+    if (ownEdits_ == 0 && internalSelection_ == 0)
+        breakUndoCoalescing();
+    if (!keepGoalX_)
+        hasGoalX_ = false;
+    if (internalSelection_ == 0)
+        anchor_ = merged.size() == 1 && affinity == SelectionAffinity::Upstream ? merged.first().end()
+                                                                                  : merged.first().location;
+    restartBlinking();
+    viewport()->update();
+    // A selection moved silently by our own edit is announced with the selection the edit ends with.
+    if (changed || (pendingSelectionNotice_ && !stillSelecting)) {
+        if (!stillSelecting)
+            pendingSelectionNotice_ = false;
+        selectionChangedInternally(!stillSelecting);
+    }
+}
+
+QVector<TextRange> TextView::selectionToRestore() const
+{
+    return selectedRanges_;
+}
+
+void TextView::restoreSelection(const QVector<TextRange>& ranges)
+{
+    setSelectedRanges(ranges);
+}
+
+void TextView::selectionChangedInternally(bool notify)
+{
+    if (QGuiApplication::inputMethod() && hasFocus())
+        QGuiApplication::inputMethod()->update(Qt::ImCursorRectangle | Qt::ImCursorPosition | Qt::ImAnchorPosition
+                                               | Qt::ImSurroundingText | Qt::ImCurrentSelection);
+    if (!notify)
+        return;
+    Q_EMIT selectionDidChange();
+    if (delegate_)
+        delegate_->textViewDidChangeSelection(*this);
+}
+
+qsizetype TextView::selectionAnchor() const
+{
+    const TextRange r = selectedRanges_.size() == 1 ? selectedRanges_.first()
+                                                     : TextRange::fromBounds(selectedRanges_.first().location,
+                                                                             selectedRanges_.last().end());
+    return anchor_ == r.end() ? r.end() : r.location;
+}
+
+qsizetype TextView::selectionHead() const
+{
+    const TextRange r = selectedRanges_.size() == 1 ? selectedRanges_.first()
+                                                     : TextRange::fromBounds(selectedRanges_.first().location,
+                                                                             selectedRanges_.last().end());
+    return selectionAnchor() == r.location ? r.end() : r.location;
+}
+
+// Selects from the anchor to head (or puts a caret at head), keeping the anchor for the next step.
+void TextView::moveTo(qsizetype head, bool extend)
+{
+    head = std::clamp<qsizetype>(head, 0, storage_->length());
+    if (!extend) {
+        setSelectedRange({head, 0});
+        return;
+    }
+    const qsizetype anchor = selectionAnchor();
+    ++internalSelection_;
+    setSelectedRange(TextRange::fromBounds(std::min(anchor, head), std::max(anchor, head)),
+                     head < anchor ? SelectionAffinity::Upstream : SelectionAffinity::Downstream);
+    --internalSelection_;
+    breakUndoCoalescing();
+    anchor_ = anchor;
+}
+
+void TextView::setEditable(bool editable)
+{
+    editable_ = editable;
+    if (!editable)
+        unmarkText();
+    setAttribute(Qt::WA_InputMethodEnabled, editable);
+    viewport()->update();
+}
+
+void TextView::setSelectable(bool selectable)
+{
+    selectable_ = selectable;
+    viewport()->update();
+}
+
+// MARK: - Editing
+
+bool TextView::shouldChangeText(const QVector<TextRange>& ranges, const QStringList& replacementStrings)
+{
+    if (!editable_ || ranges.size() != replacementStrings.size() || ranges.isEmpty())
+        return false;
+    // Ranges outside the text or overlapping one another would make the recorded undo lie.
+    QVector<TextRange> sorted = ranges;
+    std::stable_sort(sorted.begin(), sorted.end(), lessByLocationThenLength);
+    for (qsizetype i = 0; i < sorted.size(); ++i) {
+        const TextRange r = sorted[i];
+        if (r.isNotFound() || r.location < 0 || r.length < 0 || r.end() > storage_->length())
+            return false;
+        if (i > 0 && r.location < sorted[i - 1].end())
+            return false;
+    }
+    if (delegate_ && !delegate_->textViewShouldChangeText(*this, ranges, replacementStrings))
+        return false;
+    registerUndo(undoManager(), ranges, replacementStrings, typingEdit_);
+    ++ownEdits_;
+    return true;
+}
+
+bool TextView::shouldChangeText(TextRange range, const QString& replacementString)
+{
+    return shouldChangeText(QVector<TextRange>{range}, QStringList{replacementString});
+}
+
+void TextView::didChangeText()
+{
+    ownEdits_ = 0;
+    if (!pendingChanges_.empty()) {
+        const QVector<TextRange> selection = selectionToRestore();
+        for (const std::weak_ptr<TextChange>& pending : pendingChanges_) {
+            if (auto change = pending.lock())
+                change->selectionAfter = selection;
+        }
+        pendingChanges_.clear();
+    }
+    updateScrollBars();
+    viewport()->update();
+    Q_EMIT textDidChange();
+    if (delegate_)
+        delegate_->textDidChange(*this);
+}
+
+// Applies approved replacements back to front and puts a caret after the last one (or the given
+// selection).
+void TextView::applyReplacements(const QVector<TextRange>& ranges, const QStringList& strings,
+                                 const QVector<TextRange>* selection)
+{
+    QVector<qsizetype> order(ranges.size());
+    for (qsizetype i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](qsizetype a, qsizetype b) { return ranges[a].location < ranges[b].location; });
+    storage_->beginEditing();
+    for (qsizetype k = order.size() - 1; k >= 0; --k)
+        storage_->replaceCharacters(ranges[order[k]], strings[order[k]]);
+    storage_->endEditing();
+    if (selection) {
+        setSelectedRanges(*selection);
+        return;
+    }
+    qsizetype delta = 0;
+    for (qsizetype k = 0; k + 1 < order.size(); ++k)
+        delta += strings[order[k]].size() - ranges[order[k]].length;
+    const qsizetype last = order.last();
+    setSelectedRange({ranges[last].location + delta + strings[last].size(), 0});
+}
+
+bool TextView::replaceRanges(const QVector<TextRange>& ranges, const QStringList& strings, const QString& actionName,
+                             const QVector<TextRange>* selection)
+{
+    if (!shouldChangeText(ranges, strings))
+        return false;
+    applyReplacements(ranges, strings, selection);
+    if (UndoManager* manager = undoManager(); manager && !actionName.isEmpty())
+        manager->setActionName(actionName);
+    didChangeText();
+    ensureCaretVisible();
+    return true;
+}
+
+bool TextView::editTyping(const QVector<TextRange>& ranges, const QString& string, const QString& actionName)
+{
+    const QStringList strings(ranges.size(), string);
+    typingEdit_ = true;
+    typingActionName_ = actionName;
+    const bool approved = shouldChangeText(ranges, strings);
+    typingEdit_ = false;
+    if (!approved)
+        return false;
+    applyReplacements(ranges, strings, nullptr);
+    didChangeText();
+    ensureCaretVisible();
+    return true;
+}
+
+void TextView::insertText(const QString& string, TextRange replacementRange)
+{
+    if (hasMarkedText()) {
+        markedText_.clear();
+        markedCursor_ = 0;
+        viewport()->update();
+    }
+    QVector<TextRange> ranges;
+    if (replacementRange.isNotFound())
+        ranges = selectedRanges_;
+    else
+        ranges.append(replacementRange.clamped(storage_->length()));
+    editTyping(ranges, string, QStringLiteral("入力"));
+}
+
+void TextView::deleteRange(TextRange range, bool typing)
+{
+    if (range.length == 0)
+        return;
+    if (typing) {
+        editTyping({range}, QString(), QStringLiteral("削除"));
+        return;
+    }
+    const QVector<TextRange> caret{TextRange{range.location, 0}};
+    replaceRanges({range}, {QString()}, QStringLiteral("削除"), &caret);
+}
+
+// MARK: - Input methods
+
+TextRange TextView::markedRange() const
+{
+    if (!hasMarkedText())
+        return {TextRange::NotFound, 0};
+    return {selectedRange().location, markedText_.size()};
+}
+
+void TextView::setMarkedText(const QString& text, TextRange selectedRange, TextRange replacementRange)
+{
+    if (!editable_)
+        return;
+    if (!replacementRange.isNotFound())
+        setSelectedRange(replacementRange.clamped(storage_->length()));
+    markedText_ = text;
+    markedCursor_ = static_cast<int>(std::clamp<qsizetype>(selectedRange.isNotFound() ? text.size() : selectedRange.location,
+                                                           0, text.size()));
+    restartBlinking();
+    viewport()->update();
+}
+
+void TextView::unmarkText()
+{
+    if (!hasMarkedText())
+        return;
+    const QString text = markedText_;
+    markedText_.clear();
+    markedCursor_ = 0;
+    insertText(text);
+    if (QGuiApplication::inputMethod() && hasFocus())
+        QGuiApplication::inputMethod()->reset();
+}
+
+void TextView::inputMethodEvent(QInputMethodEvent* event)
+{
+    if (!editable_) {
+        event->ignore();
+        return;
+    }
+    if (!event->commitString().isEmpty() || event->replacementLength() > 0) {
+        TextRange replacement{TextRange::NotFound, 0};
+        if (event->replacementLength() > 0) {
+            const qsizetype caret = selectedRange().location;
+            replacement = TextRange{caret + event->replacementStart(), event->replacementLength()}.clamped(
+                storage_->length());
+        }
+        markedText_.clear();
+        insertText(event->commitString(), replacement);
+    }
+    markedText_ = event->preeditString();
+    markedCursor_ = static_cast<int>(markedText_.size());
+    for (const QInputMethodEvent::Attribute& a : event->attributes()) {
+        if (a.type == QInputMethodEvent::Cursor)
+            markedCursor_ = std::clamp(a.start, 0, static_cast<int>(markedText_.size()));
+    }
+    restartBlinking();
+    viewport()->update();
+    event->accept();
+}
+
+QVariant TextView::inputMethodQuery(Qt::InputMethodQuery query) const
+{
+    const qsizetype caret = selectedRange().location;
+    switch (query) {
+    case Qt::ImEnabled:
+        return editable_;
+    case Qt::ImCursorRectangle: {
+        QRectF rect = insertionPointRect(caret);
+        if (hasMarkedText())
+            rect.translate(QFontMetricsF(font()).horizontalAdvance(markedText_.left(markedCursor_)), 0);
+        return QRectF(viewToViewport(rect.topLeft()) + QPointF(viewport()->pos()), rect.size());
+    }
+    case Qt::ImFont:
+        return font();
+    case Qt::ImAbsolutePosition:
+        return static_cast<qlonglong>(caret);
+    case Qt::ImHints:
+        return static_cast<int>(Qt::ImhMultiLine);
+    default:
+        break;
+    }
+    // Surrounding text is the caret's paragraph, cut to a reasonable size around the caret.
+    const TextBoundaries b = boundaries();
+    const qsizetype from = std::max(b.paragraphStart(caret), caret - 512);
+    const qsizetype to = std::min(b.paragraphContentsEnd(caret), caret + 512);
+    const TextRange selection = selectedRange();
+    switch (query) {
+    case Qt::ImSurroundingText:
+        return storage_->substring({from, to - from});
+    case Qt::ImCursorPosition:
+        return static_cast<int>(std::clamp(selectionHead(), from, to) - from);
+    case Qt::ImAnchorPosition:
+        return static_cast<int>(std::clamp(selectionAnchor(), from, to) - from);
+    case Qt::ImCurrentSelection:
+        return storage_->substring(selection);
+    case Qt::ImTextBeforeCursor:
+        return storage_->substring({from, caret - from});
+    case Qt::ImTextAfterCursor:
+        return storage_->substring({selection.end(), std::max<qsizetype>(0, to - selection.end())});
+    default:
+        return QAbstractScrollArea::inputMethodQuery(query);
+    }
+}
+
+// MARK: - Geometry and scrolling
+
+QPointF TextView::textContainerOrigin() const
+{
+    return {kContainerInsetX, kContainerInsetY};
+}
+
+QRectF TextView::visibleRect() const
+{
+    return QRectF(horizontalScrollBar()->value(), verticalScrollBar()->value(), viewport()->width(),
+                  viewport()->height());
+}
+
+QPointF TextView::viewToViewport(QPointF p) const
+{
+    return p - QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value());
+}
+
+QPointF TextView::viewportToView(QPointF p) const
+{
+    return p + QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value());
+}
+
+QRectF TextView::insertionPointRect(qsizetype position) const
+{
+    QRectF rect = layout_->caretRect(std::clamp<qsizetype>(position, 0, storage_->length()));
+    if (rect.height() <= 0)
+        rect.setHeight(layout_->rowHeight());
+    return rect.translated(textContainerOrigin());
+}
+
+qsizetype TextView::characterIndexForInsertion(QPointF viewPoint) const
+{
+    const QPointF point = viewPoint - textContainerOrigin();
+    qreal fraction = 0;
+    const qsizetype length = storage_->length();
+    qsizetype index = layout_->characterIndex(point, &fraction);
+    if (index >= length)
+        return length;
+    const TextBoundaries b = boundaries();
+    const QChar c = storage_->characterAt(index);
+    if (fraction >= 0.5 && !TextBoundaries::isLineBreak(c.unicode()))
+        return b.nextGrapheme(index);
+    return b.graphemeStart(index);
+}
+
+void TextView::updateScrollBars()
+{
+    if (!layout_)
+        return;
+    const QPointF origin = textContainerOrigin();
+    const qreal height = layout_->documentHeight() + 2 * origin.y();
+    const qreal width = wrapsLines_ ? 0 : layout_->usedRectForTextContainer().width() + 2 * origin.x();
+    const QSize page = viewport()->size();
+    verticalScrollBar()->setPageStep(page.height());
+    verticalScrollBar()->setSingleStep(std::max(1, qRound(layout_->rowHeight())));
+    // Leave room to scroll the last line up to the middle, as long texts usually allow.
+    verticalScrollBar()->setRange(0, std::max(0, qCeil(height) - page.height()));
+    horizontalScrollBar()->setPageStep(page.width());
+    horizontalScrollBar()->setSingleStep(std::max(1, qRound(layout_->averageCharacterWidth())));
+    horizontalScrollBar()->setRange(0, std::max(0, qCeil(width) - page.width()));
+    setHorizontalScrollBarPolicy(wrapsLines_ ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
+}
+
+void TextView::relayout()
+{
+    if (!layout_)
+        return;
+    if (wrapsLines_)
+        layout_->setWrapWidth(std::max<qreal>(1, viewport()->width() - 2 * textContainerOrigin().x()));
+    updateScrollBars();
+    viewport()->update();
+    Q_EMIT visibleRectDidChange();
+}
+
+void TextView::scrollRangeToVisible(TextRange range)
+{
+    range = range.clamped(storage_->length());
+    QRectF target = insertionPointRect(range.location);
+    if (range.length > 0) {
+        const QRectF end = insertionPointRect(range.end());
+        // Show the start when the whole range does not fit.
+        if (end.bottom() - target.top() <= viewport()->height())
+            target = target.united(end);
+    }
+    const QRectF visible = visibleRect();
+    const qreal margin = layout_->averageCharacterWidth() * 2;
+    if (target.top() < visible.top())
+        verticalScrollBar()->setValue(qFloor(target.top()));
+    else if (target.bottom() > visible.bottom())
+        verticalScrollBar()->setValue(qCeil(target.bottom() - visible.height()));
+    if (!wrapsLines_) {
+        if (target.left() < visible.left() + margin)
+            horizontalScrollBar()->setValue(qFloor(target.left() - margin));
+        else if (target.right() > visible.right() - margin)
+            horizontalScrollBar()->setValue(qCeil(target.right() + margin - visible.width()));
+    }
+}
+
+void TextView::ensureCaretVisible()
+{
+    scrollRangeToVisible({selectionHead(), 0});
+}
+
+void TextView::resizeEvent(QResizeEvent* event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    relayout();
+}
+
+void TextView::scrollContentsBy(int, int)
+{
+    viewport()->update();
+    Q_EMIT visibleRectDidChange();
+}
+
+// MARK: - Appearance
+
+void TextView::setTextColor(const QColor& color)
+{
+    textColor_ = color;
+    layout_->setTextColor(color);
+    viewport()->update();
+}
+
+void TextView::setBackgroundColor(const QColor& color)
+{
+    backgroundColor_ = color;
+    viewport()->update();
+}
+
+void TextView::setInsertionPointColor(const QColor& color)
+{
+    insertionPointColor_ = color;
+    viewport()->update();
+}
+
+void TextView::setSelectedTextBackgroundColor(const QColor& color)
+{
+    selectedTextBackgroundColor_ = color;
+    viewport()->update();
+}
+
+void TextView::setTabWidth(qreal points)
+{
+    tabWidth_ = points;
+    const qreal space = QFontMetricsF(font()).horizontalAdvance(QLatin1Char(' '));
+    layout_->setTabWidth(std::max(1, qRound(space > 0 ? points / space : 4)));
+    relayout();
+}
+
+void TextView::setWrapsLines(bool wraps)
+{
+    wrapsLines_ = wraps;
+    layout_->setWrapsLines(wraps);
+    if (wraps)
+        horizontalScrollBar()->setValue(0);
+    relayout();
+}
+
+void TextView::setShowsInvisibleCharacters(bool shows)
+{
+    showsInvisibles_ = shows;
+    layout_->setShowsInvisibleCharacters(shows);
+    viewport()->update();
+}
+
+void TextView::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::FontChange && layout_) {
+        layout_->setFont(font());
+        setTabWidth(tabWidth_);
+    }
+    QAbstractScrollArea::changeEvent(event);
+}
+
+// MARK: - Drawing
+
+void TextView::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(viewport());
+    const QPointF scroll(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    const QRectF dirty = QRectF(event->rect()).translated(scroll);
+    painter.translate(-scroll);
+    painter.setClipRect(dirty);
+    painter.fillRect(dirty, backgroundColor_);
+    drawBackground(painter, dirty);
+
+    const QPointF origin = textContainerOrigin();
+    std::vector<SelectionHighlight> highlights;
+    if (selectable_) {
+        for (TextRange r : selectedRanges_) {
+            if (r.length > 0)
+                highlights.push_back({r, selectedTextBackgroundColor_});
+        }
+    }
+    layout_->draw(painter, dirty.translated(-origin), origin, highlights);
+
+    const TextRange selection = selectedRange();
+    if (hasMarkedText()) {
+        // The composition is drawn over the text at the caret, underlined, until it is committed.
+        const QRectF caret = insertionPointRect(selection.location);
+        const QFontMetricsF metrics(font());
+        const qreal width = metrics.horizontalAdvance(markedText_);
+        const QRectF box(caret.left(), caret.top(), width, caret.height());
+        painter.fillRect(box, backgroundColor_);
+        painter.setFont(font());
+        painter.setPen(textColor_);
+        const qreal baseline = caret.top() + layout_->baselineOffset();
+        painter.drawText(QPointF(box.left(), baseline), markedText_);
+        painter.drawLine(QPointF(box.left(), baseline + 2), QPointF(box.right(), baseline + 2));
+    }
+
+    drawOverlays(painter, dirty);
+
+    if (selectedRanges_.size() == 1 && (selection.length == 0 || hasMarkedText()) && editable_) {
+        QRectF caret = insertionPointRect(selection.location);
+        if (hasMarkedText())
+            caret.translate(QFontMetricsF(font()).horizontalAdvance(markedText_.left(markedCursor_)), 0);
+        if (caret.intersects(dirty.adjusted(-2, 0, 2, 0)))
+            drawInsertionPoint(painter, caret, insertionPointColor_, caretOn_ && hasFocus());
+    }
+}
+
+void TextView::drawBackground(QPainter&, const QRectF&) {}
+
+void TextView::drawOverlays(QPainter&, const QRectF&) {}
+
+void TextView::drawInsertionPoint(QPainter& painter, const QRectF& rect, const QColor& color, bool on)
+{
+    if (on)
+        painter.fillRect(QRectF(rect.left(), rect.top(), std::max<qreal>(1, rect.width()), rect.height()), color);
+}
+
+void TextView::restartBlinking()
+{
+    caretOn_ = true;
+    if (hasFocus())
+        blinkTimer_.start(kBlinkInterval, this);
+}
+
+void TextView::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() != blinkTimer_.timerId()) {
+        QAbstractScrollArea::timerEvent(event);
+        return;
+    }
+    caretOn_ = !caretOn_;
+    const QRectF caret = insertionPointRect(selectedRange().location);
+    viewport()->update(QRectF(viewToViewport(caret.topLeft()), caret.size()).toAlignedRect().adjusted(-2, -1, 2, 1));
+}
+
+void TextView::focusInEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusInEvent(event);
+    restartBlinking();
+    viewport()->update();
+}
+
+void TextView::focusOutEvent(QFocusEvent* event)
+{
+    // A composition left behind would hang over the text; candidate windows take the focus as popups.
+    if (hasMarkedText() && event->reason() != Qt::PopupFocusReason)
+        unmarkText();
+    QAbstractScrollArea::focusOutEvent(event);
+    blinkTimer_.stop();
+    viewport()->update();
+}
+
+// MARK: - Mouse
+
+void TextView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QAbstractScrollArea::mousePressEvent(event);
+        return;
+    }
+    const qint64 now = event->timestamp();
+    const QPointF point = event->position();
+    const int interval = QGuiApplication::styleHints()->mouseDoubleClickInterval();
+    const qreal distance = QGuiApplication::styleHints()->mouseDoubleClickDistance();
+    if (clickCount_ > 0 && now - lastClickTime_ <= interval && (point - lastClickPoint_).manhattanLength() <= distance)
+        clickCount_ = clickCount_ >= 3 ? 1 : clickCount_ + 1;
+    else
+        clickCount_ = 1;
+    lastClickTime_ = now;
+    lastClickPoint_ = point;
+    mouseDown(event, clickCount_);
+}
+
+void TextView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    mousePressEvent(event);
+}
+
+void TextView::mouseDown(QMouseEvent* event, int clickCount)
+{
+    setFocus(Qt::MouseFocusReason);
+    if (hasMarkedText())
+        unmarkText();
+    breakUndoCoalescing();
+    if (!selectable_)
+        return;
+    const QPointF point = viewportToView(event->position());
+    const qsizetype insertion = characterIndexForInsertion(point);
+    const qsizetype length = storage_->length();
+    qsizetype character = layout_->characterIndex(point - textContainerOrigin());
+    character = std::clamp<qsizetype>(character, 0, length);
+    const TextBoundaries b = boundaries();
+
+    TextRange origin{insertion, 0};
+    if (clickCount == 2)
+        origin = b.wordRange(character);
+    else if (clickCount >= 3)
+        origin = b.paragraphRange({character, 0});
+
+    drag_ = std::make_unique<Drag>();
+    drag_->granularity = std::min(clickCount, 3);
+    if (event->modifiers() & Qt::ShiftModifier) {
+        const qsizetype anchor = selectionAnchor();
+        drag_->origin = {anchor, 0};
+        const TextRange extended = TextRange::fromBounds(std::min(anchor, origin.location),
+                                                         std::max(anchor, origin.end()));
+        ++internalSelection_;
+        setSelectedRange(extended, origin.location < anchor ? SelectionAffinity::Upstream : SelectionAffinity::Downstream,
+                         true);
+        --internalSelection_;
+        anchor_ = anchor;
+        return;
+    }
+    drag_->origin = origin;
+    setSelectedRange(origin, SelectionAffinity::Downstream, true);
+}
+
+void TextView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!drag_ || !(event->buttons() & Qt::LeftButton)) {
+        QAbstractScrollArea::mouseMoveEvent(event);
+        return;
+    }
+    const QPointF point = viewportToView(event->position());
+    const qsizetype insertion = characterIndexForInsertion(point);
+    const qsizetype length = storage_->length();
+    const TextBoundaries b = boundaries();
+    TextRange reach{insertion, 0};
+    if (drag_->granularity > 1) {
+        const qsizetype character =
+            std::clamp<qsizetype>(layout_->characterIndex(point - textContainerOrigin()), 0, length);
+        reach = drag_->granularity == 2 ? b.wordRange(character) : b.paragraphRange({character, 0});
+    }
+    const TextRange origin = drag_->origin;
+    const TextRange range = TextRange::fromBounds(std::min(origin.location, reach.location),
+                                                  std::max(origin.end(), reach.end()));
+    const qsizetype anchor = reach.location < origin.location ? origin.end() : origin.location;
+    ++internalSelection_;
+    setSelectedRange(range, reach.location < origin.location ? SelectionAffinity::Upstream
+                                                             : SelectionAffinity::Downstream,
+                     true);
+    --internalSelection_;
+    anchor_ = anchor;
+    scrollRangeToVisible({reach.location < origin.location ? range.location : range.end(), 0});
+}
+
+void TextView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (!drag_) {
+        QAbstractScrollArea::mouseReleaseEvent(event);
+        return;
+    }
+    drag_.reset();
+    // The selection made by dragging is announced once, when the button comes up.
+    selectionChangedInternally(true);
+}
+
+bool TextView::focusNextPrevChild(bool)
+{
+    return false;  // Tab and Backtab are text commands here
+}
+
+}  // namespace korimado

@@ -1,0 +1,324 @@
+#pragma once
+
+#include "platform/text/TextRange.h"
+#include "platform/text/TextStorage.h"
+
+#include <QAbstractScrollArea>
+#include <QBasicTimer>
+#include <QColor>
+#include <QPointer>
+#include <QRectF>
+#include <QStringList>
+#include <QVector>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace korimado {
+
+class LayoutManager;
+class TextBoundaries;
+class TextView;
+class UndoManager;
+
+enum class SelectionAffinity { Upstream, Downstream };
+
+// What the owner of a text view (a window controller) may decide or be told. Every hook has a
+// neutral default.
+class TextViewDelegate {
+public:
+    virtual ~TextViewDelegate() = default;
+    virtual bool textViewShouldChangeText(TextView&, const QVector<TextRange>&, const QStringList&) { return true; }
+    virtual void textDidChange(TextView&) {}
+    virtual void textViewDidChangeSelection(TextView&) {}
+    // The undo manager to record edits in; nullptr falls back to the one set on the view.
+    virtual UndoManager* undoManagerForTextView(TextView&) { return nullptr; }
+};
+
+// The editing surface of the text system: selection, typing, deleting, undo registration, input
+// methods, clipboard and scrolling over a shared TextStorage, laid out by the view's own
+// LayoutManager. Commands are virtual so that an editor can refine them.
+//
+// Coordinates: "view" coordinates cover the whole text area (origin at its top left, scrolled by
+// the scroll bars); the layout's own coordinates start at textContainerOrigin().
+class TextView : public QAbstractScrollArea {
+    Q_OBJECT
+
+public:
+    explicit TextView(std::shared_ptr<TextStorage> storage = nullptr, QWidget* parent = nullptr);
+    ~TextView() override;
+
+    // --- text
+    void setTextStorage(std::shared_ptr<TextStorage> storage);
+    TextStorage* textStorage() const { return storage_.get(); }
+    std::shared_ptr<TextStorage> sharedTextStorage() const { return storage_; }
+    LayoutManager* layoutManager() const { return layout_.get(); }
+    QString string() const;
+    qsizetype textLength() const;
+    // Grapheme, word and paragraph boundaries of the current text.
+    TextBoundaries boundaries() const;
+
+    void setDelegate(TextViewDelegate* delegate) { delegate_ = delegate; }
+    TextViewDelegate* delegate() const { return delegate_; }
+
+    // --- undo
+    // The delegate's manager when it names one, else the one given here (not owned).
+    UndoManager* undoManager() const;
+    void setUndoManager(UndoManager* manager) { undoManager_ = manager; }
+    bool allowsUndo() const { return allowsUndo_; }
+    void setAllowsUndo(bool on) { allowsUndo_ = on; }
+    // Ends the current typing run, so that the next keystroke starts a new undo step.
+    void breakUndoCoalescing();
+
+    // --- selection
+    // Several non-empty ranges, or one range (possibly empty: the caret). Sorted, never overlapping.
+    TextRange selectedRange() const { return selectedRanges_.first(); }
+    QVector<TextRange> selectedRanges() const { return selectedRanges_; }
+    void setSelectedRange(TextRange range, SelectionAffinity affinity = SelectionAffinity::Downstream,
+                          bool stillSelecting = false);
+    virtual void setSelectedRanges(const QVector<TextRange>& ranges,
+                                   SelectionAffinity affinity = SelectionAffinity::Downstream,
+                                   bool stillSelecting = false);
+    SelectionAffinity selectionAffinity() const { return affinity_; }
+
+    bool isEditable() const { return editable_; }
+    void setEditable(bool editable);
+    bool isSelectable() const { return selectable_; }
+    void setSelectable(bool selectable);
+
+    // --- editing
+    // The typing entry: replaces replacementRange, or every selected range when it is NotFound,
+    // after approval, as one undo step (consecutive keystrokes coalesce into one). Ends any
+    // input-method composition.
+    virtual void insertText(const QString& string, TextRange replacementRange = {TextRange::NotFound, 0});
+    // Change approval: false when the view is not editable or the delegate refuses. On approval the
+    // change is recorded for undo; the caller must then make exactly these replacements and call
+    // didChangeText().
+    virtual bool shouldChangeText(const QVector<TextRange>& ranges, const QStringList& replacementStrings);
+    bool shouldChangeText(TextRange range, const QString& replacementString);
+    virtual void didChangeText();
+    // Replaces characters in the storage directly: no approval, no undo, no notification.
+    void replaceCharacters(TextRange range, const QString& string);
+
+    // --- input methods: composed text lives in the view, not in the storage, until committed.
+    bool hasMarkedText() const { return !markedText_.isEmpty(); }
+    QString markedText() const { return markedText_; }
+    // Where the composed text stands: at the start of the selection, as long as the composition.
+    TextRange markedRange() const;
+    void setMarkedText(const QString& text, TextRange selectedRange, TextRange replacementRange);
+    void unmarkText();
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+
+    // --- scrolling and geometry
+    QPointF textContainerOrigin() const;
+    QRectF visibleRect() const;  // in view coordinates
+    void scrollRangeToVisible(TextRange range);
+    // The caret or selection rectangle of a character position, in view coordinates.
+    QRectF insertionPointRect(qsizetype position) const;
+    // The character position under a point in view coordinates, rounded to the nearest caret stop.
+    qsizetype characterIndexForInsertion(QPointF viewPoint) const;
+    QPointF viewToViewport(QPointF p) const;
+    QPointF viewportToView(QPointF p) const;
+
+    // --- appearance
+    QColor textColor() const { return textColor_; }
+    void setTextColor(const QColor& color);
+    QColor backgroundColor() const { return backgroundColor_; }
+    void setBackgroundColor(const QColor& color);
+    QColor insertionPointColor() const { return insertionPointColor_; }
+    void setInsertionPointColor(const QColor& color);
+    QColor selectedTextBackgroundColor() const { return selectedTextBackgroundColor_; }
+    void setSelectedTextBackgroundColor(const QColor& color);
+    qreal tabWidth() const { return tabWidth_; }  // points
+    void setTabWidth(qreal points);
+    bool wrapsLines() const { return wrapsLines_; }
+    void setWrapsLines(bool wraps);
+    bool showsInvisibleCharacters() const { return showsInvisibles_; }
+    void setShowsInvisibleCharacters(bool shows);
+
+    // --- commands, found by name for the menus (performCommand("deleteBackward")).
+    bool performCommand(const char* name);
+    bool respondsToCommand(const char* name) const;
+    // Whether a menu item for the command should be enabled now.
+    virtual bool validateCommand(const char* name) const;
+
+    virtual void insertNewline();
+    virtual void insertTab();
+    virtual void insertBacktab();
+    virtual void deleteBackward();
+    virtual void deleteForward();
+    virtual void deleteWordBackward();
+    virtual void deleteWordForward();
+    virtual void deleteToBeginningOfLine();
+    virtual void deleteToEndOfLine();
+    virtual void deleteToBeginningOfParagraph();
+    virtual void deleteToEndOfParagraph();
+    virtual void deleteSelection();  // the Edit menu's "delete:"
+
+    virtual void moveLeft();
+    virtual void moveRight();
+    virtual void moveUp();
+    virtual void moveDown();
+    virtual void moveWordLeft();
+    virtual void moveWordRight();
+    virtual void moveToBeginningOfLine();
+    virtual void moveToEndOfLine();
+    virtual void moveToBeginningOfParagraph();
+    virtual void moveToEndOfParagraph();
+    virtual void moveToBeginningOfDocument();
+    virtual void moveToEndOfDocument();
+    virtual void pageUp();
+    virtual void pageDown();
+    virtual void moveLeftAndModifySelection();
+    virtual void moveRightAndModifySelection();
+    virtual void moveUpAndModifySelection();
+    virtual void moveDownAndModifySelection();
+    virtual void moveWordLeftAndModifySelection();
+    virtual void moveWordRightAndModifySelection();
+    virtual void moveToBeginningOfLineAndModifySelection();
+    virtual void moveToEndOfLineAndModifySelection();
+    virtual void moveToBeginningOfParagraphAndModifySelection();
+    virtual void moveToEndOfParagraphAndModifySelection();
+    virtual void moveToBeginningOfDocumentAndModifySelection();
+    virtual void moveToEndOfDocumentAndModifySelection();
+    virtual void pageUpAndModifySelection();
+    virtual void pageDownAndModifySelection();
+
+    virtual void selectAll();
+    virtual void selectWord();
+    virtual void selectParagraph();
+    virtual void cut();
+    virtual void copy();
+    virtual void paste();
+    virtual void undo();
+    virtual void redo();
+
+Q_SIGNALS:
+    void selectionDidChange();
+    void textDidChange();
+    // The visible part moved or changed size (scrolling, resizing, relayout): rulers follow it.
+    void visibleRectDidChange();
+
+protected:
+    // Drawing hooks, in view coordinates; the painter is clipped to dirtyRect.
+    virtual void drawBackground(QPainter& painter, const QRectF& dirtyRect);
+    virtual void drawOverlays(QPainter& painter, const QRectF& dirtyRect);
+    virtual void drawInsertionPoint(QPainter& painter, const QRectF& rect, const QColor& color, bool on);
+    // The press of the left button; double and triple clicks arrive with clickCount 2 and 3.
+    virtual void mouseDown(QMouseEvent* event, int clickCount);
+
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
+
+    // The selection an undo record keeps, and how undo and redo put it back; an editor with
+    // selections of its own (several carets) refines both.
+    virtual QVector<TextRange> selectionToRestore() const;
+    virtual void restoreSelection(const QVector<TextRange>& ranges);
+
+    // Movement helpers for subclasses: the position a command moves a caret at pos to. goalX is the
+    // column to keep, in container coordinates; pass a negative value to take the caret's own.
+    qsizetype positionAbove(qsizetype pos, qreal& goalX) const;
+    qsizetype positionBelow(qsizetype pos, qreal& goalX) const;
+    qsizetype lineFragmentStart(qsizetype pos) const;
+    qsizetype lineFragmentEnd(qsizetype pos) const;
+    // Replaces ranges by strings as one approved, undoable edit with an action name; the new
+    // selection is the caret after the last replacement, or `selection` when given.
+    bool replaceRanges(const QVector<TextRange>& ranges, const QStringList& strings, const QString& actionName,
+                       const QVector<TextRange>* selection = nullptr);
+
+private:
+    struct TextChange;
+    struct Drag;
+
+    void attachStorage();
+    void detachStorage();
+    void storageDidEdit(const TextStorageEdit& edit);
+    void relayout();
+    void updateScrollBars();
+    void selectionChangedInternally(bool notify);
+    void restartBlinking();
+    void ensureCaretVisible();
+    void registerUndo(UndoManager* manager, const QVector<TextRange>& ranges, const QStringList& strings, bool typing);
+    static std::shared_ptr<TextChange> makeChange(const TextStorage& storage, const QVector<TextRange>& ranges,
+                                                  const QStringList& strings, const QVector<TextRange>& selection);
+    static std::function<void()> undoAction(TextView* view, const std::shared_ptr<TextStorage>& storage,
+                                            UndoManager* manager, std::shared_ptr<TextChange> change);
+    static void revert(QPointer<TextView> view, const std::shared_ptr<TextStorage>& storage, UndoManager* manager,
+                       const TextChange& change);
+    void applyReplacements(const QVector<TextRange>& ranges, const QStringList& strings,
+                           const QVector<TextRange>* selection);
+    bool editTyping(const QVector<TextRange>& ranges, const QString& string, const QString& actionName);
+    void deleteRange(TextRange range, bool typing);
+    void deleteTo(qsizetype target);
+    void moveTo(qsizetype pos, bool extend);
+    void moveVertically(bool down, bool extend, bool page);
+    qsizetype selectionAnchor() const;
+    qsizetype selectionHead() const;
+    void selectWithGranularity(qsizetype pos, bool extend);
+    QRectF selectionRectInLayout(TextRange range) const;
+    bool handleKey(QKeyEvent* event);
+
+    std::shared_ptr<TextStorage> storage_;
+    TextStorage::ObserverToken observerToken_ = 0;
+    std::unique_ptr<LayoutManager> layout_;
+    TextViewDelegate* delegate_ = nullptr;
+    UndoManager* undoManager_ = nullptr;
+    bool allowsUndo_ = true;
+
+    QVector<TextRange> selectedRanges_{TextRange{0, 0}};
+    SelectionAffinity affinity_ = SelectionAffinity::Downstream;
+    // Where a shift-extension keeps its fixed end: the other end of the last single selection.
+    qsizetype anchor_ = 0;
+    // Selections set by the view itself (following edits, extending) keep the anchor and the typing run.
+    int internalSelection_ = 0;
+    bool keepGoalX_ = false;
+    bool hasGoalX_ = false;
+    qreal goalX_ = 0;
+    bool editable_ = true;
+    bool selectable_ = true;
+
+    // Set between an approved shouldChangeText() and didChangeText(): the edit is our own.
+    int ownEdits_ = 0;
+    bool pendingSelectionNotice_ = false;
+    bool typingEdit_ = false;
+    QString typingActionName_;
+    std::weak_ptr<TextChange> typingRun_;
+    // Changes recorded since the last didChangeText(), which completes them with the final selection.
+    std::vector<std::weak_ptr<TextChange>> pendingChanges_;
+    std::optional<QVector<TextRange>> selectionBeforeOverride_;
+
+    QString markedText_;
+    int markedCursor_ = 0;
+
+    QColor textColor_{Qt::black};
+    QColor backgroundColor_{Qt::white};
+    QColor insertionPointColor_{Qt::black};
+    QColor selectedTextBackgroundColor_{QColor(0xb4, 0xd5, 0xfe)};
+    qreal tabWidth_ = 28;
+    bool wrapsLines_ = false;
+    bool showsInvisibles_ = false;
+
+    QBasicTimer blinkTimer_;
+    bool caretOn_ = true;
+    std::unique_ptr<Drag> drag_;
+    int clickCount_ = 0;
+    qint64 lastClickTime_ = 0;
+    QPointF lastClickPoint_;
+};
+
+}  // namespace korimado

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "platform/foundation/ErrorInfo.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace korimado {
+
+struct Alert {
+    enum class Style { informational, warning, critical };
+    QString messageText;
+    QString informativeText;
+    QStringList buttons;  // the first is the default; empty means one "OK"
+    Style style = Style::warning;
+};
+
+// Asks the user a question or tells them of an error. Windows answer through QtAlertPresenter;
+// tests answer through ScriptedAlertPresenter.
+class AlertPresenter {
+public:
+    virtual ~AlertPresenter() = default;
+
+    // Shows the alert and returns the index of the chosen button (0 when there are none).
+    virtual int runModal(const Alert& alert) = 0;
+
+    void presentError(const ErrorInfo& error)
+    {
+        runModal(Alert{error.description, error.recoverySuggestion, {QStringLiteral("OK")},
+                       Alert::Style::critical});
+    }
+
+    // The presenter used when none is given explicitly; may be null (alerts are then dropped
+    // and questions get the default answer).
+    static AlertPresenter* shared() { return sharedSlot(); }
+    static void setShared(AlertPresenter* presenter) { sharedSlot() = presenter; }
+
+private:
+    static AlertPresenter*& sharedSlot()
+    {
+        static AlertPresenter* presenter = nullptr;
+        return presenter;
+    }
+};
+
+}  // namespace korimado

@@ -1,0 +1,443 @@
+#include "platform/ui/MenuBinder.h"
+
+#include "platform/ui/ActionDispatcher.h"
+#include "platform/ui/MenuModel.h"
+#include "platform/ui/WindowTabGroup.h"
+#include "platform/ui/WindowTracker.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLayout>
+#include <QMainWindow>
+#include <QMenu>
+#include <QKeySequence>
+#include <QMenuBar>
+
+#include <algorithm>
+#include <vector>
+
+namespace korimado {
+
+// One menu of the model shown in one window: a QMenu, or the menu bar for the main menu.
+class MenuBinder::Bound : public QObject {
+public:
+    Bound(MenuBinder& binder, QWidget* window, std::shared_ptr<MenuModel> model, QWidget* container, QWidget* bar,
+          Bound* parent)
+        : QObject(parent),
+          binder_(binder),
+          window_(window),
+          model_(std::move(model)),
+          container_(container),
+          bar_(bar),
+          parentBound_(parent)
+    {
+        connect(model_.get(), &MenuModel::changed, this, &Bound::modelChanged);
+        if (QMenu* qmenu = menu()) {
+            connect(qmenu, &QMenu::aboutToShow, this, &Bound::willShow);
+            connect(qmenu, &QMenu::aboutToHide, this, &Bound::didHide);
+        }
+        rebuild();
+    }
+
+    ~Bound() override
+    {
+        // The menu bar belongs to the window; the menus below it belong to us.
+        if (parentBound_ && container_)
+            container_->deleteLater();
+    }
+
+    QMenu* menu() const { return qobject_cast<QMenu*>(container_.data()); }
+    const MenuModel* model() const { return model_.get(); }
+
+    QAction* actionFor(const MenuItem* item) const
+    {
+        for (const Entry& entry : entries_) {
+            if (entry.key == item)
+                return entry.action;
+            if (entry.sub)
+                if (QAction* found = entry.sub->actionFor(item))
+                    return found;
+        }
+        return nullptr;
+    }
+
+    QMenu* menuFor(const MenuModel* model) const
+    {
+        for (const Entry& entry : entries_) {
+            if (!entry.sub)
+                continue;
+            if (entry.sub->model() == model)
+                return entry.sub->menu();
+            if (QMenu* found = entry.sub->menuFor(model))
+                return found;
+        }
+        return nullptr;
+    }
+
+    void detachActions()
+    {
+        if (!container_)
+            return;
+        for (QAction* action : container_->actions())
+            container_->removeAction(action);
+    }
+
+private:
+    struct Entry {
+        std::weak_ptr<MenuItem> item;
+        const MenuItem* key = nullptr;
+        QPointer<QAction> action;
+        Bound* sub = nullptr;
+        const MenuModel* subModel = nullptr;
+        QKeySequence shortcut;  // the item's own; its action gets it only when it owns it
+    };
+
+    bool isBar() const { return parentBound_ == nullptr; }
+
+    Bound* root()
+    {
+        Bound* bound = this;
+        while (bound->parentBound_)
+            bound = bound->parentBound_;
+        return bound;
+    }
+
+    // Two actions with one shortcut in a window make Qt fire neither. As on the platform the
+    // menus come from, the first item in menu order owns the key; later ones only show it.
+    void applyKey(Entry& entry, const MenuItem& item, bool owner)
+    {
+        QAction* action = entry.action;
+        QString text = displayTitle(item, nullptr);
+        if (!owner && !entry.shortcut.isEmpty())
+            text += QLatin1Char('\t') + entry.shortcut.toString(QKeySequence::NativeText);
+        if (action->text() != text)
+            action->setText(text);
+        const QKeySequence shortcut = owner ? entry.shortcut : QKeySequence();
+        if (action->shortcut() != shortcut)
+            action->setShortcut(shortcut);
+    }
+
+    void assignShortcuts(QHash<QKeySequence, const MenuItem*>& owners)
+    {
+        for (Entry& entry : entries_) {
+            if (entry.sub) {
+                entry.sub->assignShortcuts(owners);
+                continue;
+            }
+            const auto item = entry.item.lock();
+            if (!item || !entry.action || item->isSeparatorItem())
+                continue;
+            const bool owner = !entry.shortcut.isEmpty() && !owners.contains(entry.shortcut);
+            if (owner)
+                owners.insert(entry.shortcut, item.get());
+            applyKey(entry, *item, owner || entry.shortcut.isEmpty());
+        }
+    }
+
+    void syncShortcuts()
+    {
+        Bound* top = root();
+        top->owners_.clear();
+        top->assignShortcuts(top->owners_);
+    }
+
+    void rebuild()
+    {
+        if (!container_)
+            return;
+        std::vector<Entry> next;
+        next.reserve(model_->items().size());
+        for (const auto& item : model_->items()) {
+            auto reused = std::find_if(entries_.begin(), entries_.end(), [&item](const Entry& entry) {
+                return entry.key == item.get() && entry.subModel == item->submenu() && entry.action;
+            });
+            if (reused != entries_.end()) {
+                next.push_back(*reused);
+                reused->key = nullptr;
+                continue;
+            }
+            Entry entry{item, item.get(), nullptr, nullptr, item->submenu(), {}};
+            if (item->hasSubmenu()) {
+                auto* qmenu = new QMenu(bar_);
+                entry.sub = new Bound(binder_, window_, item->sharedSubmenu(), qmenu, bar_, this);
+                entry.action = qmenu->menuAction();
+            } else {
+                entry.action = new QAction(container_);
+                const MenuItem* key = item.get();
+                connect(entry.action, &QAction::triggered, this, [this, key] { trigger(key); });
+            }
+            next.push_back(entry);
+        }
+        for (const Entry& stale : entries_) {
+            if (!stale.key)
+                continue;
+            if (stale.sub)
+                stale.sub->deleteLater();
+            else if (stale.action)
+                stale.action->deleteLater();
+        }
+        detachActions();
+        windowList_.clear();
+        entries_ = std::move(next);
+        for (Entry& entry : entries_) {
+            container_->addAction(entry.action);
+            update(entry, false);
+        }
+        syncShortcuts();
+    }
+
+    QString displayTitle(const MenuItem& item, const MenuModel* submenu) const
+    {
+        // The menu bar names a menu by the submenu's own title, as the platform's menus did.
+        QString title = isBar() && submenu && !submenu->title().isEmpty() ? submenu->title() : item.title();
+        title.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        return QString(item.indentationLevel() * 4, QLatin1Char(' ')) + title;
+    }
+
+    bool enabledFor(const MenuItem& item, bool hasSubmenu) const
+    {
+        if (item.isSeparatorItem())
+            return false;
+        if (!model_->autoenablesItems() || showing_)
+            return item.isEnabled();
+        // While the menu is closed actions stay armed for their shortcuts; validation runs on
+        // trigger.
+        return !item.action().isEmpty() || hasSubmenu;
+    }
+
+    // A changed key is settled over the whole menu tree at once, unless the caller does that.
+    void update(Entry& entry, bool syncChangedKey = true)
+    {
+        const auto item = entry.item.lock();
+        QAction* action = entry.action;
+        if (!item || !action)
+            return;
+        action->setVisible(!item->isHidden());
+        if (item->isSeparatorItem()) {
+            action->setSeparator(true);
+            return;
+        }
+        const QString title = displayTitle(*item, entry.sub ? entry.sub->model() : nullptr);
+        if (entry.sub) {
+            if (QMenu* qmenu = entry.sub->menu())
+                qmenu->setTitle(title);
+        } else {
+            const QKeySequence shortcut = item->keySequence();
+            if (shortcut != entry.shortcut) {
+                entry.shortcut = shortcut;
+                if (syncChangedKey)
+                    syncShortcuts();
+            } else {
+                applyKey(entry, *item, shortcut.isEmpty() || root()->owners_.value(shortcut) == item.get());
+            }
+        }
+        const bool marked = item->state() != MenuItem::State::off;
+        action->setCheckable(marked);
+        action->setChecked(marked);
+        action->setEnabled(enabledFor(*item, entry.sub != nullptr));
+    }
+
+    Entry* entryFor(const MenuItem* item)
+    {
+        for (Entry& entry : entries_)
+            if (entry.key == item)
+                return &entry;
+        return nullptr;
+    }
+
+    void modelChanged(MenuItem* item)
+    {
+        if (!item) {
+            rebuild();
+            if (parentBound_)
+                parentBound_->updateSubmenuEntry(this);
+            return;
+        }
+        Entry* entry = entryFor(item);
+        if (!entry)
+            return;
+        if (entry->subModel != item->submenu())
+            rebuild();
+        else
+            update(*entry);
+    }
+
+    void updateSubmenuEntry(const Bound* sub)
+    {
+        for (Entry& entry : entries_)
+            if (entry.sub == sub)
+                update(entry);
+    }
+
+    void willShow()
+    {
+        showing_ = true;
+        binder_.dispatcher().validateMenu(*model_, window_);
+        for (Entry& entry : entries_)
+            update(entry);
+        if (model_.get() == binder_.windowsMenu())
+            listWindows();
+    }
+
+    void didHide()
+    {
+        showing_ = false;
+        for (Entry& entry : entries_)
+            update(entry);
+    }
+
+    void trigger(const MenuItem* key)
+    {
+        Entry* entry = entryFor(key);
+        const auto item = entry ? entry->item.lock() : nullptr;
+        if (!item)
+            return;
+        const QPointer<Bound> self(this);
+        binder_.dispatcher().performItem(*item, window_);
+        // Qt flips a checkable action on its own; the model says what it shows.
+        if (self)
+            if (Entry* after = entryFor(key))
+                update(*after);
+    }
+
+    void listWindows()
+    {
+        for (const auto& action : windowList_)
+            if (action) {
+                container_->removeAction(action);
+                action->deleteLater();
+            }
+        windowList_.clear();
+        WindowTracker& tracker = binder_.dispatcher().tracker();
+        QList<QWidget*> windows;
+        for (QWidget* window : tracker.orderedWindows())
+            if (window->windowType() == Qt::Window && !window->windowTitle().isEmpty()
+                && (window->isVisible() || WindowTabGroup::groupOf(window)))
+                windows.append(window);
+        if (windows.isEmpty())
+            return;
+        windowList_.append(container_->addAction(QString()));
+        windowList_.constLast()->setSeparator(true);
+        for (QWidget* window : windows) {
+            QString title = window->windowTitle().remove(QStringLiteral("[*]"));
+            title.replace(QLatin1Char('&'), QStringLiteral("&&"));
+            QAction* action = container_->addAction(title);
+            action->setCheckable(true);
+            action->setChecked(window == tracker.keyWindow());
+            connect(action, &QAction::triggered, this, [&tracker, target = QPointer<QWidget>(window)] {
+                if (target)
+                    tracker.makeKeyAndOrderFront(target);
+            });
+            windowList_.append(action);
+        }
+    }
+
+    MenuBinder& binder_;
+    QPointer<QWidget> window_;
+    std::shared_ptr<MenuModel> model_;
+    QPointer<QWidget> container_;
+    QPointer<QWidget> bar_;
+    Bound* parentBound_;
+    std::vector<Entry> entries_;
+    QList<QPointer<QAction>> windowList_;
+    bool showing_ = false;
+    QHash<QKeySequence, const MenuItem*> owners_;  // in the root: which item holds each shortcut
+};
+
+struct MenuBinder::Binding {
+    QPointer<QWidget> window;
+    QPointer<QMenuBar> bar;
+    QPointer<Bound> root;
+};
+
+MenuBinder::MenuBinder(ActionDispatcher& dispatcher, QObject* parent) : QObject(parent), dispatcher_(dispatcher) {}
+
+MenuBinder::~MenuBinder()
+{
+    for (const auto& binding : std::as_const(bindings_))
+        delete binding->root;
+}
+
+MenuBinder& MenuBinder::shared()
+{
+    static auto* binder = new MenuBinder(ActionDispatcher::shared(), qApp);
+    return *binder;
+}
+
+void MenuBinder::setMainMenu(std::shared_ptr<MenuModel> menu)
+{
+    mainMenu_ = std::move(menu);
+    for (const auto& binding : std::as_const(bindings_)) {
+        if (binding->root) {
+            binding->root->detachActions();
+            binding->root->deleteLater();
+        }
+        binding->root = nullptr;
+        if (mainMenu_ && binding->bar)
+            binding->root = new Bound(*this, binding->window, mainMenu_, binding->bar, binding->bar, nullptr);
+    }
+}
+
+QMenuBar* MenuBinder::attach(QWidget* window)
+{
+    if (!window)
+        return nullptr;
+    window = window->window();
+    if (const auto existing = bindings_.value(window))
+        return existing->bar;
+    auto* bar = new QMenuBar(window);
+    // Every window shows the menu itself; there is no shared menu bar to hand it to.
+    bar->setNativeMenuBar(false);
+    if (auto* main = qobject_cast<QMainWindow*>(window))
+        main->setMenuBar(bar);
+    else if (window->layout())
+        window->layout()->setMenuBar(bar);
+    auto binding = std::make_shared<Binding>();
+    binding->window = window;
+    binding->bar = bar;
+    if (mainMenu_)
+        binding->root = new Bound(*this, window, mainMenu_, bar, bar, nullptr);
+    bindings_.insert(window, binding);
+    connect(window, &QObject::destroyed, this, [this](QObject* gone) {
+        const auto binding = bindings_.take(gone);
+        if (binding && binding->root)
+            binding->root->deleteLater();
+    });
+    return bar;
+}
+
+void MenuBinder::detach(QWidget* window)
+{
+    if (!window)
+        return;
+    const auto binding = bindings_.take(window->window());
+    if (!binding)
+        return;
+    disconnect(window->window(), &QObject::destroyed, this, nullptr);
+    if (binding->root) {
+        binding->root->detachActions();
+        binding->root->deleteLater();
+    }
+    if (binding->bar)
+        binding->bar->deleteLater();
+}
+
+QMenuBar* MenuBinder::menuBar(const QWidget* window) const
+{
+    const auto binding = window ? bindings_.value(window->window()) : nullptr;
+    return binding ? binding->bar : nullptr;
+}
+
+QAction* MenuBinder::actionFor(const QWidget* window, const MenuItem* item) const
+{
+    const auto binding = window ? bindings_.value(window->window()) : nullptr;
+    return binding && binding->root ? binding->root->actionFor(item) : nullptr;
+}
+
+QMenu* MenuBinder::menuFor(const QWidget* window, const MenuModel* menu) const
+{
+    const auto binding = window ? bindings_.value(window->window()) : nullptr;
+    return binding && binding->root ? binding->root->menuFor(menu) : nullptr;
+}
+
+}  // namespace korimado

@@ -1,0 +1,153 @@
+#pragma once
+
+#include "platform/ui/Responder.h"
+
+#include <QFlags>
+#include <QKeySequence>
+#include <QObject>
+#include <QString>
+#include <QVariant>
+
+#include <memory>
+#include <vector>
+
+namespace korimado {
+
+class MenuModel;
+
+// Modifiers of a key equivalent, named as the program's menus name them. On screen Command is
+// Ctrl, Option is Alt and Control is Meta.
+enum class KeyModifier : unsigned {
+    Command = 1u << 0,
+    Option = 1u << 1,
+    Control = 1u << 2,
+    Shift = 1u << 3,
+};
+Q_DECLARE_FLAGS(KeyModifiers, KeyModifier)
+Q_DECLARE_OPERATORS_FOR_FLAGS(KeyModifiers)
+
+// One entry of a menu: a command sent by name, a separator, or the holder of a submenu.
+class MenuItem {
+public:
+    enum class State { off, on, mixed };
+
+    explicit MenuItem(const QString& title = {}, const QString& action = {}, const QString& keyEquivalent = {});
+    ~MenuItem();
+    MenuItem(const MenuItem&) = delete;
+    MenuItem& operator=(const MenuItem&) = delete;
+
+    static std::shared_ptr<MenuItem> separator();
+
+    QString title() const { return title_; }
+    void setTitle(const QString& title);
+    // The action name, such as "saveDocument:"; empty for none.
+    QString action() const { return action_; }
+    void setAction(const QString& action);
+    // One character (empty for none). An upper-case letter implies Shift.
+    QString keyEquivalent() const { return keyEquivalent_; }
+    void setKeyEquivalent(const QString& key);
+    // Command unless set otherwise.
+    KeyModifiers keyEquivalentModifierMask() const { return modifiers_; }
+    void setKeyEquivalentModifierMask(KeyModifiers mask);
+    // The shortcut shown and matched for this item; empty without a key equivalent.
+    QKeySequence keySequence() const { return keySequence(keyEquivalent_, modifiers_); }
+    static QKeySequence keySequence(const QString& key, KeyModifiers modifiers);
+
+    // An explicit target gets the action directly; without one the responder chain decides.
+    Responder* target() const { return target_.get(); }
+    bool hasTarget() const { return target_.isSet(); }
+    void setTarget(Responder* target);
+
+    int tag() const { return tag_; }
+    void setTag(int tag) { tag_ = tag; }
+    State state() const { return state_; }
+    void setState(State state);
+    QVariant representedObject() const { return representedObject_; }
+    void setRepresentedObject(const QVariant& object) { representedObject_ = object; }
+    bool isEnabled() const { return enabled_; }
+    void setEnabled(bool enabled);
+    int indentationLevel() const { return indentationLevel_; }
+    void setIndentationLevel(int level);
+    bool isHidden() const { return hidden_; }
+    void setHidden(bool hidden);
+    bool isSeparatorItem() const { return separator_; }
+
+    MenuModel* submenu() const { return submenu_.get(); }
+    std::shared_ptr<MenuModel> sharedSubmenu() const { return submenu_; }
+    void setSubmenu(std::shared_ptr<MenuModel> submenu);
+    bool hasSubmenu() const { return submenu_ != nullptr; }
+
+    // The menu that holds this item, or nullptr.
+    MenuModel* menu() const { return menu_; }
+
+private:
+    friend class MenuModel;
+    void changed();
+
+    QString title_;
+    QString action_;
+    QString keyEquivalent_;
+    KeyModifiers modifiers_ = KeyModifier::Command;
+    ResponderRef target_;
+    int tag_ = 0;
+    State state_ = State::off;
+    QVariant representedObject_;
+    bool enabled_ = true;
+    int indentationLevel_ = 0;
+    bool hidden_ = false;
+    bool separator_ = false;
+    std::shared_ptr<MenuModel> submenu_;
+    MenuModel* menu_ = nullptr;
+};
+
+// A menu held by the program: a title and an ordered list of items, any of which may hold a
+// submenu. Windows show it through MenuBinder, which follows every change.
+class MenuModel : public QObject {
+    Q_OBJECT
+
+public:
+    explicit MenuModel(const QString& title = {});
+    ~MenuModel() override;
+
+    QString title() const { return title_; }
+    void setTitle(const QString& title);
+
+    const std::vector<std::shared_ptr<MenuItem>>& items() const { return items_; }
+    int numberOfItems() const { return static_cast<int>(items_.size()); }
+    MenuItem* itemAt(int index) const;
+    std::shared_ptr<MenuItem> sharedItemAt(int index) const;
+    // -1 when the item is not in this menu.
+    int indexOfItem(const MenuItem* item) const;
+    // The first item with that tag or exact title, or nullptr.
+    MenuItem* itemWithTag(int tag) const;
+    MenuItem* itemWithTitle(const QString& title) const;
+
+    // An item belongs to one menu at a time: adding it here takes it out of the one that held it.
+    MenuItem* addItem(std::shared_ptr<MenuItem> item);
+    MenuItem* addItem(const QString& title, const QString& action, const QString& keyEquivalent = {});
+    MenuItem* addSeparator();
+    MenuItem* insertItem(std::shared_ptr<MenuItem> item, int index);
+    void replaceItem(int index, std::shared_ptr<MenuItem> item);
+    void removeItem(const MenuItem* item);
+    void removeItemAt(int index);
+    void removeAllItems();
+
+    // With auto-enabling on (the default) validation decides whether items are enabled; with it
+    // off each item's own enabled flag stands.
+    bool autoenablesItems() const { return autoenablesItems_; }
+    void setAutoenablesItems(bool on) { autoenablesItems_ = on; }
+
+Q_SIGNALS:
+    // item is nullptr when the list of items or the title changed.
+    void changed(korimado::MenuItem* item);
+
+private:
+    friend class MenuItem;
+    void detach(MenuItem& item);
+
+    QString title_;
+    std::vector<std::shared_ptr<MenuItem>> items_;
+    bool autoenablesItems_ = true;
+};
+
+}  // namespace korimado
