@@ -3,6 +3,7 @@
 #include <unicode/coll.h>
 #include <unicode/locid.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace korimado {
@@ -38,6 +39,23 @@ int localizedStandardCompare(const QString& a, const QString& b)
         if (U_SUCCESS(status) && result != UCOL_EQUAL) return result == UCOL_LESS ? -1 : 1;
     }
     return a.compare(b);
+}
+
+QByteArray localizedStandardSortKey(const QString& s)
+{
+    icu::Collator* collator = threadCollator();
+    if (!collator) return s.toUtf8();
+    const auto* units = reinterpret_cast<const UChar*>(s.utf16());
+    const auto length = static_cast<int32_t>(s.size());
+    QByteArray key(std::max<qsizetype>(64, s.size() * 3), Qt::Uninitialized);
+    int32_t needed = collator->getSortKey(units, length, reinterpret_cast<uint8_t*>(key.data()),
+                                          static_cast<int32_t>(key.size()));
+    if (needed > key.size()) {
+        key.resize(needed);
+        needed = collator->getSortKey(units, length, reinterpret_cast<uint8_t*>(key.data()), needed);
+    }
+    key.resize(needed > 0 ? needed - 1 : 0);  // the key's own terminator stays in the buffer
+    return key;
 }
 
 }  // namespace korimado

@@ -1,0 +1,148 @@
+#include "commands/EditingTransforms.h"
+
+#include <gtest/gtest.h>
+
+using namespace korimado;
+using ET = EditingTransforms;
+
+namespace {
+
+QString s(const char16_t* text)
+{
+    return QString::fromUtf16(text);
+}
+
+}  // namespace
+
+TEST(EditingTransforms, LinesKeepEveryTerminatorAndJoinBackExactly)
+{
+    const auto crlf = ET::lines(s(u"a\r\nb"));
+    ASSERT_EQ(crlf.size(), 2u);
+    EXPECT_EQ(crlf[0], (ET::Line{QStringLiteral("a"), QStringLiteral("\r\n")}));
+    EXPECT_EQ(crlf[1], (ET::Line{QStringLiteral("b"), QString()}));
+    EXPECT_EQ(ET::lines(QStringLiteral("a\n")).size(), 1u) << "no extra empty last line";
+    EXPECT_TRUE(ET::lines(QString()).empty());
+
+    const QString mixed = s(u"one\rtwo\r\n\nthree\u0085four\u2028five\u2029six");
+    const auto all = ET::lines(mixed);
+    ASSERT_EQ(all.size(), 7u);
+    EXPECT_EQ(all[0].ending, QStringLiteral("\r"));
+    EXPECT_EQ(all[2].content, QString());
+    EXPECT_EQ(all[4].ending, s(u"\u2028"));
+    EXPECT_EQ(ET::joined(all), mixed);
+}
+
+TEST(EditingTransforms, IndentRemovesOneTabOrUpToWidthSpaces)
+{
+    EXPECT_EQ(ET::indent(QStringLiteral("\t  x"), 4, false, true), QStringLiteral("  x"));
+    EXPECT_EQ(ET::indent(QStringLiteral("      x"), 4, false, true), QStringLiteral("  x"));
+    EXPECT_EQ(ET::indent(QStringLiteral("  x"), 4, false, true), QStringLiteral("x"));
+    EXPECT_EQ(ET::indent(QStringLiteral("a\r\n\r\nb"), 0, true, false), QStringLiteral(" a\r\n \r\n b"))
+        << "width at least 1, blank lines too, endings kept";
+    EXPECT_EQ(ET::indent(QStringLiteral("a\nb"), 4, false, false), QStringLiteral("\ta\n\tb"));
+}
+
+TEST(EditingTransforms, ConvertIndentationMeasuresTabStops)
+{
+    EXPECT_EQ(ET::convertIndentation(QStringLiteral(" \tx"), 4, false), QStringLiteral("\tx"));
+    EXPECT_EQ(ET::convertIndentation(QStringLiteral(" \tx"), 4, true), QStringLiteral("    x"));
+    EXPECT_EQ(ET::convertIndentation(QStringLiteral("\t \tx"), 4, true), QString(8, u' ') + u'x');
+    EXPECT_EQ(ET::convertIndentation(QStringLiteral("      y\n \t "), 4, false), QStringLiteral("\t  y\n\t "))
+        << "a line of blanks only is converted too";
+}
+
+TEST(EditingTransforms, ToggleLineCommentNeedsEveryCandidateCommented)
+{
+    const QString mixed = QStringLiteral("  a\n\n  // b");
+    EXPECT_EQ(ET::toggleLineComment(mixed, QStringLiteral("//")), QStringLiteral("  // a\n\n  // // b"));
+    EXPECT_EQ(ET::toggleLineComment(QStringLiteral("  // a\n  //b"), QStringLiteral("//")), QStringLiteral("  a\n  b"));
+    EXPECT_EQ(ET::toggleLineComment(QStringLiteral("  \n\t"), QStringLiteral("#")), QStringLiteral("  \n\t"))
+        << "only blank lines: unchanged";
+    EXPECT_EQ(ET::toggleLineComment(QStringLiteral("x\r\ny\r\n"), QStringLiteral("#")), QStringLiteral("# x\r\n# y\r\n"));
+    EXPECT_EQ(ET::toggleLineComment(QStringLiteral("#"), QStringLiteral("#")), QString());
+    // A marker followed by a combining mark is another character, so the line is not commented.
+    EXPECT_EQ(ET::toggleLineComment(s(u"#\u0301x"), QStringLiteral("#")), s(u"# #\u0301x"));
+}
+
+TEST(EditingTransforms, UncommentTriesTheBlockThenTheLines)
+{
+    const std::pair<QString, QString> block{QStringLiteral("/*"), QStringLiteral("*/")};
+    EXPECT_EQ(ET::uncomment(QStringLiteral("  /* x */  "), std::nullopt, block), QStringLiteral("   x   "));
+    EXPECT_EQ(ET::uncomment(QStringLiteral("/* a */ b */"), std::nullopt, block), QStringLiteral(" a */ b "));
+    EXPECT_EQ(ET::uncomment(QStringLiteral("  // a\n//b\nc"), QStringLiteral("//"), block), QStringLiteral("  a\nb\nc"));
+    EXPECT_EQ(ET::uncomment(QStringLiteral("/*/"), std::nullopt, block), QStringLiteral("/*/"))
+        << "the end delimiter must not overlap the start";
+    EXPECT_EQ(ET::uncomment(QStringLiteral("x"), std::nullopt, std::nullopt), QStringLiteral("x"));
+}
+
+TEST(EditingTransforms, SortIsCaseInsensitiveNumericAndStable)
+{
+    EXPECT_EQ(ET::sortLines(QStringLiteral("b10\na2\nA1"), true, std::nullopt), QStringLiteral("A1\na2\nb10"));
+    EXPECT_EQ(ET::sortLines(QStringLiteral("b\na\n"), true, std::nullopt), QStringLiteral("a\nb\n"));
+    EXPECT_EQ(ET::sortLines(QStringLiteral("b\na"), true, std::nullopt), QStringLiteral("a\nb"));
+    EXPECT_EQ(ET::sortLines(QStringLiteral("x9\nx10\nx100\nx2"), false, std::nullopt), QStringLiteral("x100\nx10\nx9\nx2"));
+    EXPECT_EQ(ET::sortLines(QStringLiteral("b\r\na\r\nc"), true, std::nullopt), QStringLiteral("a\r\nb\r\nc"))
+        << "endings stay by position, the last without one";
+
+    // Equal keys keep their order, ascending and descending alike.
+    const QString tied = QStringLiteral("k2 first\nk1 x\nk2 second\nk1 y");
+    EXPECT_EQ(ET::sortLines(tied, true, QStringLiteral("(k\\d)")), QStringLiteral("k1 x\nk1 y\nk2 first\nk2 second"));
+    EXPECT_EQ(ET::sortLines(tied, false, QStringLiteral("k\\d")), QStringLiteral("k2 first\nk2 second\nk1 x\nk1 y"));
+}
+
+TEST(EditingTransforms, PatternSortUsesTheFirstGroupAndIgnoresBadPatterns)
+{
+    const QString text = QStringLiteral("b x10\na x9\nc x100");
+    EXPECT_EQ(ET::sortLines(text, true, QStringLiteral("x(\\d+)")), QStringLiteral("a x9\nb x10\nc x100"));
+    EXPECT_EQ(ET::sortLines(text, true, QStringLiteral("(")), QStringLiteral("a x9\nb x10\nc x100"));
+    EXPECT_EQ(ET::sortLines(QStringLiteral("zz\nb 1\na 2"), true, QStringLiteral("\\d")), QStringLiteral("b 1\na 2\nzz"))
+        << "no match sorts by the whole line";
+    EXPECT_EQ(ET::sortLines(QStringLiteral("b 2\na 1"), true, QStringLiteral("(z)?\\d")), QStringLiteral("a 1\nb 2"))
+        << "a group that took no part gives the whole match";
+}
+
+TEST(EditingTransforms, ReverseDedupeJoinAndSwap)
+{
+    EXPECT_EQ(ET::reverseLines(QStringLiteral("a\nb")), QStringLiteral("b\na"));
+    EXPECT_EQ(ET::reverseLines(QStringLiteral("a\nb\n")), QStringLiteral("b\na\n"));
+    EXPECT_EQ(ET::deduplicateLines(QStringLiteral("a\nb\na")), QStringLiteral("a\nb\n"));
+    EXPECT_EQ(ET::deduplicateLines(s(u"\u00e9\ne\u0301\r\nx")), s(u"\u00e9\nx")) << "canonically equal lines";
+    EXPECT_EQ(ET::joinLines(QStringLiteral("  a  \n\n b\n")), QStringLiteral("a b\n"));
+    EXPECT_EQ(ET::joinLines(QStringLiteral("  a  ")), QStringLiteral("  a  "));
+    EXPECT_EQ(ET::swapAdjacentLineBlocks(QStringLiteral("a\n"), QStringLiteral("b")), QStringLiteral("b\na"));
+    EXPECT_EQ(ET::swapAdjacentLineBlocks(QStringLiteral("a\r\nb\r\n"), QStringLiteral("c\n")), QStringLiteral("c\r\na\r\nb\n"));
+}
+
+TEST(EditingTransforms, ConvertWidthTouchesAsciiOnly)
+{
+    const QString ascii = QStringLiteral("A b!");
+    const QString full = s(u"\uFF21\u3000\uFF42\uFF01");
+    EXPECT_EQ(ET::convertWidth(ascii, true), full);
+    EXPECT_EQ(ET::convertWidth(full, false), ascii);
+    const QString kana = s(u"\uFF76\uFF9E\u30AB");
+    EXPECT_EQ(ET::convertWidth(kana, true), kana);
+    EXPECT_EQ(ET::convertWidth(kana, false), kana);
+    EXPECT_EQ(ET::convertWidth(s(u"~\U0001F600"), true), s(u"\uFF5E\U0001F600"));
+}
+
+TEST(EditingTransforms, ScalarFromTypedText)
+{
+    EXPECT_EQ(ET::scalar(QStringLiteral("u+1f600")), s(u"\U0001F600"));
+    EXPECT_EQ(ET::scalar(QStringLiteral("  0x41 \n")), QStringLiteral("A"));
+    EXPECT_EQ(ET::scalar(QStringLiteral("U+0x41")), QStringLiteral("A"));
+    EXPECT_EQ(ET::scalar(QStringLiteral("+41")), QStringLiteral("A"));
+    for (const char* bad : {"D800", "DFFF", "110000", "xyz", "", "U+", "+", "-41", "1 2", "100000000000"})
+        EXPECT_FALSE(ET::scalar(QString::fromLatin1(bad)).has_value()) << bad;
+}
+
+TEST(EditingTransforms, CharacterDescriptionCountsAndNames)
+{
+    EXPECT_EQ(ET::characterDescription(QString()), QStringLiteral("文字が選択されていません。"));
+    EXPECT_EQ(ET::characterDescription(s(u"e\u0301")),
+              QStringLiteral("書記素: 1\nUnicodeスカラー: 2\nUTF-16単位: 2\n\n"
+                             "U+0065  LATIN SMALL LETTER E\nU+0301  COMBINING ACUTE ACCENT"));
+    const QString astral = ET::characterDescription(s(u"\U0001F338\u0007"));
+    EXPECT_TRUE(astral.contains(QStringLiteral("UTF-16単位: 3")));
+    EXPECT_TRUE(astral.contains(QStringLiteral("U+1F338  CHERRY BLOSSOM")));
+    EXPECT_TRUE(astral.endsWith(QStringLiteral("U+0007  名称なし")));
+}
