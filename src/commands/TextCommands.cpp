@@ -1,13 +1,27 @@
 #include "commands/TextCommands.h"
 
+#include "commands/EditingTransforms.h"
+#include "commands/LineEdits.h"
+#include "commands/SelectionEdits.h"
+#include "commands/SnippetEditorWindow.h"
+#include "commands/SnippetStore.h"
+#include "commands/TextConversions.h"
 #include "document/KoriDocument.h"
 #include "editor/EditorView.h"
+#include "editor/TextReader.h"
 #include "platform/foundation/MainQueue.h"
+#include "platform/ui/AlertPresenter.h"
+#include "platform/ui/ColorPanel.h"
 #include "platform/ui/MenuModel.h"
 #include "syntax/CotSyntaxCatalog.h"
 #include "syntax/SyntaxHighlighter.h"
 
+#include <QApplication>
 #include <QFontDatabase>
+#include <QFontInfo>
+#include <QRandomGenerator>
+
+#include <unicode/regex.h>
 
 #include <algorithm>
 #include <cmath>
@@ -18,55 +32,74 @@ namespace {
 
 std::optional<QString> documentPath(const KoriDocument* document)
 {
-    if (!document || document->fileURL().isEmpty()) {
-        return std::nullopt;
-    }
+    if (!document || document->fileURL().isEmpty()) return std::nullopt;
     return document->fileURL();
+}
+
+ResponderRef& colorOwnerSlot()
+{
+    static ResponderRef owner;
+    return owner;
+}
+
+// The integer value of typed text, as a text field reads it: 0 when it is no number.
+qint64 integerValue(const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    qsizetype end = 0;
+    if (end < trimmed.size() && (trimmed[end] == u'-' || trimmed[end] == u'+')) ++end;
+    while (end < trimmed.size() && trimmed[end].isDigit() && trimmed[end].unicode() < 128) ++end;
+    bool ok = false;
+    const qint64 value = trimmed.left(end).toLongLong(&ok);
+    return ok ? value : 0;
+}
+
+QString regexErrorDescription(const QString& pattern)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    UParseError parseError{};
+    const icu::UnicodeString source(false, reinterpret_cast<const UChar*>(pattern.utf16()),
+                                    static_cast<int32_t>(pattern.size()));
+    std::unique_ptr<icu::RegexPattern> compiled(icu::RegexPattern::compile(source, 0, parseError, status));
+    if (U_SUCCESS(status)) return {};
+    return QStringLiteral("パターン “%1” は正規表現として無効です（%2文字目: %3）。")
+        .arg(pattern)
+        .arg(parseError.offset + 1)
+        .arg(QString::fromLatin1(u_errorName(status)));
 }
 
 }  // namespace
 
 TextCommands::TextCommands(EditorTextView* editor, KoriDocument* document) : editor_(editor), document_(document)
 {
+    beep = [] { QApplication::beep(); };
     const SyntaxLanguage language = SyntaxLanguage::detect(documentPath(document));
     syntaxHighlighter_ = std::make_unique<SyntaxHighlighter>(editor, language.id);
 
-    if (editor) {
-        storedPreferences.tabWidth = editor->editingTabWidth;
-        storedPreferences.usesSpaces = editor->usesSpacesForIndentation;
-        storedPreferences.showsInvisibles = editor->showsInvisibleCharacters();
-        storedPreferences.showsIndentGuides = editor->showsIndentGuides;
-        storedPreferences.pageGuideColumn = editor->pageGuideColumn;
-        storedPreferences.automaticallyIndents = editor->automaticallyIndents;
-        const qreal size = editor->font().pointSizeF();
-        storedPreferences.fontSize = size > 0 ? size : 14;
-        storedPreferences.editable = editor->isEditable();
-    }
+    adoptEditorSettings();
+    storedPreferences.monospacedFont = true;
+    storedPreferences.antialias = true;
+    storedPreferences.ligatures = false;
+    storedPreferences.vertical = false;
 
     syntaxHighlighter_->onOutlineChange = [this](const std::vector<SyntaxOutlineEntry>&) {
-        if (publishedOutlineMenu) {
-            populateOutlineMenu(*publishedOutlineMenu);
-        }
+        if (publishedOutlineMenu) populateOutlineMenu(*publishedOutlineMenu);
     };
-    if (editor) {
-        editor->completionWords = language.keywords + language.completionWords;
-    }
+    if (editor) editor->completionWords = language.keywords + language.completionWords;
     syntaxHighlighter_->schedule();
-
-    registerAction(QStringLiteral("changeSyntax:"), [this](MenuItem* sender) { changeSyntax(sender); });
-    registerAction(QStringLiteral("resetSyntax:"), [this](MenuItem* sender) { resetSyntax(sender); });
-    registerAction(QStringLiteral("goToOutline:"), [this](MenuItem* sender) { goToOutline(sender); });
-    registerAction(QStringLiteral("selectEnclosingSymbols:"), [this](MenuItem* sender) { selectEnclosingSymbols(sender); });
-    registerAction(QStringLiteral("selectColumnUp:"), [this](MenuItem* sender) { selectColumnUp(sender); });
-    registerAction(QStringLiteral("selectColumnDown:"), [this](MenuItem* sender) { selectColumnDown(sender); });
-    registerAction(QStringLiteral("splitSelectionByLines:"), [this](MenuItem* sender) { splitSelectionByLines(sender); });
+    registerActions();
 }
 
 TextCommands::~TextCommands()
 {
-    if (MainQueue::isMainThread()) {
-        syntaxHighlighter_->invalidate();
+    colorPanelObserver_.reset();
+    if (colorOwnerSlot().get() == this) {
+        ColorPanel& panel = ColorPanel::shared();
+        panel.setTarget(nullptr);
+        panel.setAction(QString());
+        colorOwnerSlot() = ResponderRef();
     }
+    if (MainQueue::isMainThread()) syntaxHighlighter_->invalidate();
 }
 
 EditorTextView* TextCommands::editor() const
@@ -79,31 +112,279 @@ KoriDocument* TextCommands::document() const
     return document_;
 }
 
+SnippetEditorWindow* TextCommands::snippetEditor() const
+{
+    return snippetEditor_;
+}
+
+TextCommands* TextCommands::activeColorOwner()
+{
+    return static_cast<TextCommands*>(colorOwnerSlot().get());
+}
+
+AlertPresenter* TextCommands::alerts() const
+{
+    return document_ ? document_->alertPresenter() : AlertPresenter::shared();
+}
+
+bool TextCommands::isEditable() const
+{
+    return editor_ && editor_->isEditable();
+}
+
+const QStringList& TextCommands::actionNames()
+{
+    static const QStringList names{
+        QStringLiteral("selectEnclosingSymbols:"), QStringLiteral("selectColumnUp:"),
+        QStringLiteral("selectColumnDown:"), QStringLiteral("splitSelectionByLines:"), QStringLiteral("shiftRight:"),
+        QStringLiteral("shiftLeft:"), QStringLiteral("convertIndentationToSpaces:"),
+        QStringLiteral("convertIndentationToTabs:"), QStringLiteral("toggleComment:"), QStringLiteral("inlineComment:"),
+        QStringLiteral("blockComment:"), QStringLiteral("uncomment:"), QStringLiteral("surroundSelection:"),
+        QStringLiteral("customSurround:"), QStringLiteral("insertSnippet:"), QStringLiteral("showSnippetEditor:"),
+        QStringLiteral("complete:"), QStringLiteral("showUnicodeInputPanel:"), QStringLiteral("duplicateLine:"),
+        QStringLiteral("deleteLine:"), QStringLiteral("sortLinesAscending:"), QStringLiteral("sortLinesDescending:"),
+        QStringLiteral("reverseLines:"), QStringLiteral("deleteDuplicateLines:"), QStringLiteral("joinLines:"),
+        QStringLiteral("shuffleLines:"), QStringLiteral("patternSort:"), QStringLiteral("moveLineUp:"),
+        QStringLiteral("moveLineDown:"), QStringLiteral("trimTrailingWhitespace:"), QStringLiteral("uppercase:"),
+        QStringLiteral("lowercase:"), QStringLiteral("capitalize:"), QStringLiteral("fullWidth:"),
+        QStringLiteral("halfWidth:"), QStringLiteral("fullWidthRoman:"), QStringLiteral("halfWidthRoman:"),
+        QStringLiteral("urlEncode:"), QStringLiteral("urlDecode:"), QStringLiteral("inspectCharacter:"),
+        QStringLiteral("editColorCode:"), QStringLiteral("colorPanelChanged:"), QStringLiteral("changeSyntax:"),
+        QStringLiteral("resetSyntax:"), QStringLiteral("changeTabWidth:"), QStringLiteral("customizeTabWidth:"),
+        QStringLiteral("toggleUseSpaces:"), QStringLiteral("toggleAutomaticIndentation:"),
+        QStringLiteral("toggleInvisibleCharacters:"), QStringLiteral("toggleIndentGuides:"),
+        QStringLiteral("togglePageGuide:"), QStringLiteral("makeFontStandard:"), QStringLiteral("makeFontMonospaced:"),
+        QStringLiteral("biggerFont:"), QStringLiteral("smallerFont:"), QStringLiteral("resetFont:"),
+        QStringLiteral("toggleAntialias:"), QStringLiteral("toggleLigatures:"), QStringLiteral("makeHorizontal:"),
+        QStringLiteral("makeVertical:"), QStringLiteral("makeLeftToRight:"), QStringLiteral("makeRightToLeft:"),
+        QStringLiteral("toggleEditable:"), QStringLiteral("goToOutline:"), QStringLiteral("goToLine:")};
+    return names;
+}
+
+void TextCommands::registerActions()
+{
+    using Transform = QString (*)(const QString&);
+    auto on = [this](const char* name, std::function<void(MenuItem*)> handler, Validator validator = {}) {
+        registerAction(QString::fromLatin1(name), std::move(handler), std::move(validator));
+    };
+    auto blocks = [this, &on](const char* name, const QString& actionName, std::function<QString(const QString&)> f) {
+        on(name, [this, actionName, f](MenuItem*) { replaceBlocks(actionName, f); });
+    };
+    auto selections = [this, &on](const char* name, const QString& actionName, Transform f) {
+        on(name, [this, actionName, f](MenuItem*) { transformSelections(actionName, f); });
+    };
+    auto preference = [this, &on](const char* name, std::function<void(EditorCommandPreferences&)> change) {
+        on(name, [this, change](MenuItem*) { changePreferences(change); });
+    };
+
+    // Selection commands.
+    on("selectEnclosingSymbols:", [this](MenuItem*) { if (editor_) editor_->selectEnclosingSymbols(); });
+    on("selectColumnUp:", [this](MenuItem*) { if (editor_) editor_->extendColumnSelection(-1); });
+    on("selectColumnDown:", [this](MenuItem*) { if (editor_) editor_->extendColumnSelection(+1); });
+    on("splitSelectionByLines:", [this](MenuItem*) { if (editor_) editor_->splitSelectionByLines(); });
+
+    // Indentation.
+    blocks("shiftRight:", QStringLiteral("インデントを増やす"), [this](const QString& block) {
+        return LineEdits::shiftRight(block, storedPreferences.tabWidth, storedPreferences.usesSpaces);
+    });
+    blocks("shiftLeft:", QStringLiteral("インデントを減らす"), [this](const QString& block) {
+        return EditingTransforms::indent(block, storedPreferences.tabWidth, storedPreferences.usesSpaces, true);
+    });
+    blocks("convertIndentationToSpaces:", QStringLiteral("インデントを空白へ変換"), [this](const QString& block) {
+        return EditingTransforms::convertIndentation(block, storedPreferences.tabWidth, true);
+    });
+    blocks("convertIndentationToTabs:", QStringLiteral("インデントをタブへ変換"), [this](const QString& block) {
+        return EditingTransforms::convertIndentation(block, storedPreferences.tabWidth, false);
+    });
+
+    // Comments: enabled while the language has a marker of the kind the item needs.
+    const Validator anyComment = [this](MenuItem&) {
+        const SyntaxLanguage& language = syntaxHighlighter_->languageValue;
+        return editor_ && isEditable() && (language.lineComment || language.blockComment);
+    };
+    on("toggleComment:", [this](MenuItem*) { toggleComment(); }, anyComment);
+    on("inlineComment:", [this](MenuItem*) { inlineComment(); }, anyComment);
+    on("uncomment:", [this](MenuItem*) { uncomment(); }, anyComment);
+    on("blockComment:", [this](MenuItem*) { blockComment(); }, [this](MenuItem&) {
+        return editor_ && isEditable() && syntaxHighlighter_->languageValue.blockComment.has_value();
+    });
+
+    on("surroundSelection:", [this](MenuItem* sender) { surroundSelection(sender); });
+    on("customSurround:", [this](MenuItem*) { customSurround(); });
+    on("insertSnippet:", [this](MenuItem* sender) { insertSnippet(sender); });
+    on("showSnippetEditor:", [this](MenuItem*) { showSnippetEditor(); });
+    on("complete:", [this](MenuItem*) { if (editor_) editor_->complete(); });
+    on("showUnicodeInputPanel:", [this](MenuItem*) { showUnicodeInputPanel(); });
+
+    // Line commands.
+    on("duplicateLine:", [this](MenuItem*) { duplicateLine(); });
+    blocks("deleteLine:", QStringLiteral("行を削除"), [](const QString&) { return QString(); });
+    blocks("sortLinesAscending:", QStringLiteral("行を並べ替え"),
+           [](const QString& block) { return EditingTransforms::sortLines(block, true, std::nullopt); });
+    blocks("sortLinesDescending:", QStringLiteral("行を並べ替え"),
+           [](const QString& block) { return EditingTransforms::sortLines(block, false, std::nullopt); });
+    blocks("reverseLines:", QStringLiteral("行を逆順にする"), &EditingTransforms::reverseLines);
+    blocks("deleteDuplicateLines:", QStringLiteral("重複行を削除"), &EditingTransforms::deduplicateLines);
+    on("joinLines:", [this](MenuItem*) { joinLines(); });
+    blocks("shuffleLines:", QStringLiteral("行をシャッフル"),
+           [](const QString& block) { return LineEdits::shuffle(block, *QRandomGenerator::system()); });
+    on("patternSort:", [this](MenuItem*) { patternSort(); });
+    on("moveLineUp:", [this](MenuItem*) { moveLines(true); });
+    on("moveLineDown:", [this](MenuItem*) { moveLines(false); });
+    blocks("trimTrailingWhitespace:", QStringLiteral("行末の空白を削除"), &LineEdits::trimTrailingWhitespace);
+
+    // Conversions.
+    selections("uppercase:", QStringLiteral("大文字に変換"), &TextConversions::uppercase);
+    selections("lowercase:", QStringLiteral("小文字に変換"), &TextConversions::lowercase);
+    selections("capitalize:", QStringLiteral("先頭を大文字に変換"), &TextConversions::capitalize);
+    selections("fullWidth:", QStringLiteral("全角に変換"), &TextConversions::fullWidth);
+    selections("halfWidth:", QStringLiteral("半角に変換"), &TextConversions::halfWidth);
+    selections("fullWidthRoman:", QStringLiteral("英数字を全角に変換"),
+               [](const QString& text) { return EditingTransforms::convertWidth(text, true); });
+    selections("halfWidthRoman:", QStringLiteral("英数字を半角に変換"),
+               [](const QString& text) { return EditingTransforms::convertWidth(text, false); });
+    selections("urlEncode:", QStringLiteral("URLエンコード"), &TextConversions::urlEncode);
+    selections("urlDecode:", QStringLiteral("URLデコード"), &TextConversions::urlDecode);
+
+    on("inspectCharacter:", [this](MenuItem*) { inspectCharacter(); });
+    on("editColorCode:", [this](MenuItem*) { editColorCode(); },
+       [this](MenuItem&) { return isEditable() && colorCodeAtSelection().has_value(); });
+    on("colorPanelChanged:", [this](MenuItem*) { colorPanelChanged(); });
+
+    // Format menu.
+    on("changeSyntax:", [this](MenuItem* sender) {
+        std::optional<QString> id;
+        if (sender && sender->representedObject().typeId() == QMetaType::QString)
+            id = sender->representedObject().toString();
+        syntaxHighlighter_->update(id);
+    });
+    on("resetSyntax:", [this](MenuItem*) { syntaxHighlighter_->schedule(); });
+    on("changeTabWidth:", [this](MenuItem* sender) {
+        if (sender) changePreferences([tag = sender->tag()](EditorCommandPreferences& p) { p.tabWidth = tag; });
+    });
+    on("customizeTabWidth:", [this](MenuItem*) { customizeTabWidth(); });
+    preference("toggleUseSpaces:", [](EditorCommandPreferences& p) { p.usesSpaces = !p.usesSpaces; });
+    preference("toggleAutomaticIndentation:",
+               [](EditorCommandPreferences& p) { p.automaticallyIndents = !p.automaticallyIndents; });
+    preference("toggleInvisibleCharacters:", [](EditorCommandPreferences& p) { p.showsInvisibles = !p.showsInvisibles; });
+    preference("toggleIndentGuides:", [](EditorCommandPreferences& p) { p.showsIndentGuides = !p.showsIndentGuides; });
+    on("togglePageGuide:", [this](MenuItem*) { togglePageGuide(); });
+    preference("makeFontStandard:", [](EditorCommandPreferences& p) { p.monospacedFont = false; });
+    preference("makeFontMonospaced:", [](EditorCommandPreferences& p) { p.monospacedFont = true; });
+    preference("biggerFont:", [](EditorCommandPreferences& p) { p.fontSize = std::min(p.fontSize + 1, maximumFontSize); });
+    preference("smallerFont:", [](EditorCommandPreferences& p) { p.fontSize = std::max(p.fontSize - 1, minimumFontSize); });
+    preference("resetFont:", [](EditorCommandPreferences& p) {
+        p.fontSize = 14;
+        p.monospacedFont = true;
+    });
+    on("toggleAntialias:", [this](MenuItem*) { toggleAntialias(); });
+    preference("toggleLigatures:", [](EditorCommandPreferences& p) { p.ligatures = !p.ligatures; });
+    preference("makeHorizontal:", [](EditorCommandPreferences& p) { p.vertical = false; });
+    preference("makeVertical:", [](EditorCommandPreferences& p) { p.vertical = true; });
+    preference("makeLeftToRight:", [](EditorCommandPreferences& p) { p.rightToLeft = false; });
+    preference("makeRightToLeft:", [](EditorCommandPreferences& p) { p.rightToLeft = true; });
+    preference("toggleEditable:", [](EditorCommandPreferences& p) { p.editable = !p.editable; });
+
+    on("goToOutline:", [this](MenuItem* sender) {
+        if (sender) syntaxHighlighter_->goToOutlineEntry(sender->tag());
+    });
+    on("goToLine:", [this](MenuItem*) { goToLine(); });
+}
+
+// MARK: preferences
+
+void TextCommands::adoptEditorSettings()
+{
+    EditorTextView* editor = editor_;
+    if (!editor) return;
+    storedPreferences.tabWidth = editor->editingTabWidth;
+    storedPreferences.usesSpaces = editor->usesSpacesForIndentation;
+    storedPreferences.showsInvisibles = editor->showsInvisibleCharacters();
+    storedPreferences.showsIndentGuides = editor->showsIndentGuides;
+    storedPreferences.pageGuideColumn = editor->pageGuideColumn;
+    storedPreferences.automaticallyIndents = editor->automaticallyIndents;
+    const qreal size = editor->font().pointSizeF();
+    storedPreferences.fontSize = size > 0 ? size : 14;
+    storedPreferences.antialias = editor->usesFontAntialiasing;
+    storedPreferences.rightToLeft = editor->layoutDirection() == Qt::RightToLeft;
+    storedPreferences.editable = editor->isEditable();
+}
+
 void TextCommands::apply(const EditorCommandPreferences& editorPreferences)
 {
     storedPreferences = editorPreferences;
     EditorTextView* editor = editor_;
-    if (!editor) {
-        return;
-    }
+    if (!editor) return;
     const EditorCommandPreferences& p = storedPreferences;
     editor->editingTabWidth = std::clamp(p.tabWidth, 1, 16);
     editor->usesSpacesForIndentation = p.usesSpaces;
     editor->setShowsInvisibleCharacters(p.showsInvisibles);
     editor->showsIndentGuides = p.showsIndentGuides;
     editor->pageGuideColumn = p.pageGuideColumn;
-    QFont font = QFontDatabase::systemFont(p.monospacedFont ? QFontDatabase::FixedFont : QFontDatabase::GeneralFont);
-    if (std::isfinite(p.fontSize) && p.fontSize > 0) {
-        font.setPointSizeF(p.fontSize);
-    }
+    // The user's chosen face stays while it is of the kind asked for (fixed pitch or not); only
+    // a change of kind brings in the system font of that kind.
+    QFont font = editor->font();
+    if (QFontInfo(font).fixedPitch() != p.monospacedFont)
+        font = QFontDatabase::systemFont(p.monospacedFont ? QFontDatabase::FixedFont : QFontDatabase::GeneralFont);
+    if (std::isfinite(p.fontSize) && p.fontSize > 0) font.setPointSizeF(p.fontSize);
     editor->setFont(font);
     // Vertical layout and ligature control have no counterpart in this text system; the values
-    // are kept so that they travel with the settings.
+    // are kept so that they travel with the settings and show in the menu.
     editor->setLayoutDirection(p.rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
     editor->setEditable(p.editable);
     editor->automaticallyIndents = p.automaticallyIndents;
     editor->usesFontAntialiasing = p.antialias;
     editor->viewport()->update();
+    syntaxHighlighter_->applyVisibleTokens();
+}
+
+void TextCommands::changePreferences(const std::function<void(EditorCommandPreferences&)>& change)
+{
+    EditorCommandPreferences preferences = storedPreferences;
+    change(preferences);
+    apply(preferences);
+}
+
+void TextCommands::customizeTabWidth()
+{
+    AlertPresenter* presenter = alerts();
+    if (!presenter) return;
+    Alert alert{QStringLiteral("タブ幅"), QStringLiteral("1〜16の値を入力してください。"),
+                {QStringLiteral("変更"), QStringLiteral("キャンセル")}, Alert::Style::informational};
+    QList<AlertField> fields;
+    fields.append({QString::number(storedPreferences.tabWidth), QString(), QString(), 120});
+    QStringList texts;
+    if (presenter->runModal(alert, fields, texts) != 0 || texts.isEmpty()) return;
+    const qint64 value = integerValue(texts.first());
+    if (value < 1 || value > 16) return;
+    changePreferences([value](EditorCommandPreferences& p) { p.tabWidth = static_cast<int>(value); });
+}
+
+void TextCommands::togglePageGuide()
+{
+    if (storedPreferences.pageGuideColumn) {
+        changePreferences([](EditorCommandPreferences& p) { p.pageGuideColumn.reset(); });
+        return;
+    }
+    AlertPresenter* presenter = alerts();
+    if (!presenter) return;
+    Alert alert{QStringLiteral("ページガイド"), QStringLiteral("ガイドを表示する桁を入力してください。"),
+                {QStringLiteral("表示"), QStringLiteral("キャンセル")}, Alert::Style::informational};
+    QList<AlertField> fields;
+    fields.append({QStringLiteral("80"), QString(), QString(), 120});
+    QStringList texts;
+    if (presenter->runModal(alert, fields, texts) != 0 || texts.isEmpty()) return;
+    const qint64 value = integerValue(texts.first());
+    if (value < 1 || value > 500) return;
+    changePreferences([value](EditorCommandPreferences& p) { p.pageGuideColumn = static_cast<int>(value); });
+}
+
+void TextCommands::toggleAntialias()
+{
+    storedPreferences.antialias = !storedPreferences.antialias;
+    if (!editor_) return;
+    editor_->usesFontAntialiasing = storedPreferences.antialias;
+    editor_->viewport()->update();
 }
 
 void TextCommands::reloadSyntaxFromDocument()
@@ -113,18 +394,12 @@ void TextCommands::reloadSyntaxFromDocument()
 
 void TextCommands::magnifyFont(double factor)
 {
-    if (!std::isfinite(factor) || factor <= 0) {
-        return;
-    }
+    if (!std::isfinite(factor) || factor <= 0) return;
     EditorTextView* editor = editor_;
-    if (!editor) {
-        return;
-    }
+    if (!editor) return;
     QFont font = editor->font();
     const qreal current = font.pointSizeF();
-    if (current <= 0) {  // a pixel-sized font has no point size to scale
-        return;
-    }
+    if (current <= 0) return;  // a pixel-sized font has no point size to scale
     const double size = std::clamp(factor * current, minimumFontSize, maximumFontSize);
     storedPreferences.fontSize = size;
     font.setPointSizeF(size);
@@ -133,29 +408,540 @@ void TextCommands::magnifyFont(double factor)
     syntaxHighlighter_->applyVisibleTokens();
 }
 
+// MARK: the road of a command
+
+bool TextCommands::commit(const CommandEdit& edit, const QString& actionName)
+{
+    EditorTextView* editor = editor_;
+    if (!editor) return false;
+    return editor->replace(edit.ranges, edit.strings, actionName, true);
+}
+
+void TextCommands::replaceBlocks(const QString& actionName, const std::function<QString(const QString&)>& transform)
+{
+    EditorTextView* editor = editor_;
+    if (!editor) return;
+    const QString text = editor->string();
+    const std::vector<TextRange> blocks = EditorTextView::uniqueLineRanges(editor->normalizedSelectedRanges(), text);
+    commit(LineEdits::transformBlocks(text, blocks, transform), actionName);
+}
+
+void TextCommands::transformSelections(const QString& actionName, const std::function<QString(const QString&)>& transform)
+{
+    EditorTextView* editor = editor_;
+    if (!editor) return;
+    const QString text = editor->string();
+    const std::vector<TextRange> ranges = SelectionEdits::conversionRanges(text, editor->normalizedSelectedRanges());
+    CommandEdit edit;
+    for (TextRange range : ranges) edit.add(range, transform(text.mid(range.location, range.length)));
+    commit(edit, actionName);
+}
+
+void TextCommands::surround(const QString& open, const QString& close, const QString& actionName)
+{
+    EditorTextView* editor = editor_;
+    if (!editor || (open.isEmpty() && close.isEmpty())) return;
+    const QString text = editor->string();
+    const SelectionEdits::Result result =
+        SelectionEdits::surround(text, editor->normalizedSelectedRanges(), open, close);
+    if (!commit(result.edit, actionName)) return;
+    if (result.selections) editor->setEditingSelections(*result.selections, false);
+}
+
+// MARK: line commands
+
+void TextCommands::duplicateLine()
+{
+    replaceBlocks(QStringLiteral("行を複製"), [this](const QString& block) {
+        const QString ending = editor_ && editor_->preferredEnding ? editor_->preferredEnding() : QStringLiteral("\n");
+        return LineEdits::duplicate(block, ending);
+    });
+}
+
+void TextCommands::joinLines()
+{
+    EditorTextView* editor = editor_;
+    if (!editor) return;
+    const QString text = editor->string();
+    std::vector<TextRange> blocks = EditorTextView::uniqueLineRanges(editor->normalizedSelectedRanges(), text);
+    blocks = LineEdits::blocksToJoin(text, blocks, editor->selectedRange().isEmpty());
+    commit(LineEdits::transformBlocks(text, blocks, &EditingTransforms::joinLines), QStringLiteral("行を連結"));
+}
+
+void TextCommands::patternSort()
+{
+    AlertPresenter* presenter = alerts();
+    if (!editor_ || !presenter) return;
+    Alert alert{QStringLiteral("パターンで並べ替え"),
+                QStringLiteral("正規表現を入力してください。第1キャプチャがある場合は、その文字列を比較します。"),
+                {QStringLiteral("並べ替え"), QStringLiteral("キャンセル")}, Alert::Style::informational};
+    QList<AlertField> fields;
+    fields.append({QString(), QString(), QString(), 360});
+    QStringList texts;
+    if (presenter->runModal(alert, fields, texts) != 0 || texts.isEmpty()) return;
+    const QString pattern = texts.first();
+    const QString error = regexErrorDescription(pattern);
+    if (!error.isEmpty()) {
+        presenter->runModal(Alert{QStringLiteral("正規表現が正しくありません。"), error, {}, Alert::Style::warning});
+        return;
+    }
+    replaceBlocks(QStringLiteral("パターンで並べ替え"), [pattern](const QString& block) {
+        return EditingTransforms::sortLines(block, true, pattern);
+    });
+}
+
+void TextCommands::moveLines(bool up)
+{
+    EditorTextView* editor = editor_;
+    if (!editor) return;
+    const QString text = editor->string();
+    const std::vector<TextRange> blocks = EditorTextView::uniqueLineRanges(editor->normalizedSelectedRanges(), text);
+    if (up) commit(LineEdits::moveUp(text, blocks), QStringLiteral("行を上へ移動"));
+    else commit(LineEdits::moveDown(text, blocks), QStringLiteral("行を下へ移動"));
+}
+
+// MARK: comments, surround and characters
+
+void TextCommands::toggleComment()
+{
+    const SyntaxLanguage& language = syntaxHighlighter_->languageValue;
+    if (language.lineComment && !language.lineComment->isEmpty()) {
+        const QString marker = *language.lineComment;
+        replaceBlocks(QStringLiteral("コメントを切り替え"),
+                      [marker](const QString& block) { return EditingTransforms::toggleLineComment(block, marker); });
+    } else if (language.blockComment) {
+        surround(language.blockComment->first, language.blockComment->second, QStringLiteral("コメントを切り替え"));
+    } else {
+        beep();
+    }
+}
+
+void TextCommands::inlineComment()
+{
+    const SyntaxLanguage& language = syntaxHighlighter_->languageValue;
+    if (!language.lineComment || language.lineComment->isEmpty()) {
+        beep();
+        return;
+    }
+    const QString marker = *language.lineComment;
+    replaceBlocks(QStringLiteral("行コメント"),
+                  [marker](const QString& block) { return LineEdits::inlineComment(block, marker); });
+}
+
+void TextCommands::blockComment()
+{
+    const SyntaxLanguage& language = syntaxHighlighter_->languageValue;
+    if (!language.blockComment) {
+        beep();
+        return;
+    }
+    surround(language.blockComment->first, language.blockComment->second, QStringLiteral("ブロックコメント"));
+}
+
+void TextCommands::uncomment()
+{
+    const SyntaxLanguage language = syntaxHighlighter_->languageValue;
+    replaceBlocks(QStringLiteral("コメントを解除"), [language](const QString& block) {
+        return EditingTransforms::uncomment(block, language.lineComment, language.blockComment);
+    });
+}
+
+void TextCommands::surroundSelection(MenuItem* sender)
+{
+    if (!sender) return;
+    const QVariant pair = sender->representedObject();
+    if (pair.typeId() != QMetaType::QStringList) return;
+    const QStringList strings = pair.toStringList();
+    if (strings.size() != 2) return;
+    surround(strings[0], strings[1], QStringLiteral("選択範囲を囲む"));
+}
+
+void TextCommands::customSurround()
+{
+    AlertPresenter* presenter = alerts();
+    if (!editor_ || !presenter) return;
+    Alert alert{QStringLiteral("選択範囲を囲む文字"), QStringLiteral("開始文字と終了文字を入力してください。"),
+                {QStringLiteral("囲む"), QStringLiteral("キャンセル")}, Alert::Style::informational};
+    QList<AlertField> fields;
+    fields.append({QString(), QStringLiteral("開始文字"), QString(), 320});
+    fields.append({QString(), QStringLiteral("終了文字"), QString(), 320});
+    QStringList texts;
+    if (presenter->runModal(alert, fields, texts) != 0 || texts.size() < 2) return;
+    surround(texts[0], texts[1], QStringLiteral("選択範囲を囲む"));
+}
+
+void TextCommands::showUnicodeInputPanel()
+{
+    AlertPresenter* presenter = alerts();
+    if (!editor_ || !presenter) return;
+    Alert alert{QStringLiteral("Unicode文字を挿入"),
+                QStringLiteral("コードポイントを16進数で入力してください（例: U+1F338）。"),
+                {QStringLiteral("挿入"), QStringLiteral("キャンセル")}, Alert::Style::informational};
+    QList<AlertField> fields;
+    fields.append({QStringLiteral("U+"), QString(), QStringLiteral("Unicodeコードポイント"), 260});
+    QStringList texts;
+    if (presenter->runModal(alert, fields, texts) != 0 || texts.isEmpty()) return;
+    const std::optional<QString> scalar = EditingTransforms::scalar(texts.first());
+    if (!scalar) {
+        presenter->runModal(Alert{QStringLiteral("入力したコードポイントは使えません。"), QString(), {}, Alert::Style::warning});
+        return;
+    }
+    if (editor_) editor_->insertText(*scalar, editor_->selectedRange());
+}
+
+void TextCommands::inspectCharacter()
+{
+    EditorTextView* editor = editor_;
+    if (!editor) return;
+    const TextRange selection = editor->selectedRange();
+    QString subject;
+    if (!selection.isEmpty()) {
+        subject = editor->textStorage()->substring(selection);
+    } else if (selection.location < editor->textLength()) {
+        const TextReader reader(*editor->textStorage());
+        subject = editor->textStorage()->substring(reader.composedCharacterRange(selection.location));
+    }
+    if (AlertPresenter* presenter = alerts())
+        presenter->runModal(Alert{QStringLiteral("文字の情報"), EditingTransforms::characterDescription(subject),
+                                  {QStringLiteral("閉じる")}, Alert::Style::informational});
+}
+
+void TextCommands::goToLine()
+{
+    AlertPresenter* presenter = alerts();
+    if (!editor_ || !presenter) return;
+    Alert alert{QStringLiteral("指定行へ移動"), QStringLiteral("行番号を入力してください。"),
+                {QStringLiteral("移動"), QStringLiteral("キャンセル")}, Alert::Style::informational};
+    QList<AlertField> fields;
+    fields.append({QStringLiteral("1"), QString(), QStringLiteral("行番号"), 140});
+    QStringList texts;
+    if (presenter->runModal(alert, fields, texts) != 0 || texts.isEmpty()) return;
+    EditorTextView* editor = editor_;
+    if (!editor) return;
+    const SelectionEdits::LineTarget target = SelectionEdits::lineTarget(editor->string(), integerValue(texts.first()));
+    editor->setSelectedRange(TextRange(target.offset, 0));
+    editor->scrollRangeToVisible(TextRange(target.offset, 0));
+    editor->setFocus(Qt::OtherFocusReason);
+    if (target.beep) beep();
+}
+
+// MARK: colour codes
+
+std::optional<SyntaxColorMatch> TextCommands::colorCodeAtSelection() const
+{
+    EditorTextView* editor = editor_;
+    if (!editor || !editor->textStorage()) return std::nullopt;
+    const TextStorage& storage = *editor->textStorage();
+    const TextRange selection = editor->selectedRange();
+    const qsizetype length = storage.length();
+    if (selection.isNotFound() || selection.location > length || selection.end() > length) return std::nullopt;
+    // Only the selected text, or the caret's line, can hold the code: read just that much.
+    TextRange window = selection;
+    if (selection.isEmpty() && length > 0) {
+        const TextReader reader(storage);
+        const TextReader::Line line = reader.lineAt(std::min(selection.location, length - 1));
+        window = TextRange::fromBounds(line.start, line.end);
+    }
+    std::optional<SyntaxColorMatch> match = SyntaxColorCode::find(
+        storage.substring(window), TextRange(selection.location - window.location, selection.length));
+    if (match) match->range.location += window.location;
+    return match;
+}
+
+void TextCommands::editColorCode()
+{
+    EditorTextView* editor = editor_;
+    if (!editor || !document_) return;
+    if (!editor->isEditable()) {
+        beep();
+        return;
+    }
+    const std::optional<SyntaxColorMatch> match = colorCodeAtSelection();
+    if (!match) {
+        if (AlertPresenter* presenter = alerts())
+            presenter->runModal(Alert{QStringLiteral("カラーコードが見つかりません。"),
+                                      QStringLiteral("HEX、RGB、HSL形式のカラーコードを選択するか、コード内へカーソルを置いてください。"),
+                                      {QStringLiteral("閉じる")}, Alert::Style::informational});
+        return;
+    }
+    colorEditSession_ = ColorEditSession{match->range, editor->textStorage()->substring(match->range), match->format,
+                                         document_->revision()};
+    TextCommands* previous = activeColorOwner();
+    if (previous && previous != this) previous->finishColorEditing();
+    colorOwnerSlot() = this;
+
+    ColorPanel& panel = ColorPanel::shared();
+    panel.setTarget(nullptr);
+    panel.setAction(QString());
+    panel.setShowsAlpha(true);
+    panel.setContinuous(false);
+    panel.setColor(QColor::fromRgbF(static_cast<float>(match->color.red), static_cast<float>(match->color.green),
+                                    static_cast<float>(match->color.blue), static_cast<float>(match->color.alpha)));
+    panel.setTarget(this);
+    panel.setAction(QStringLiteral("colorPanelChanged:"));
+    if (!observingColorPanel_) {
+        ResponderRef self(this);
+        const NotificationCenter::Token token = NotificationCenter::defaultCenter().addObserver(
+            ColorPanel::willCloseNotification, &panel, [self](const Notification&) {
+                if (auto* commands = static_cast<TextCommands*>(self.get())) commands->finishColorEditing();
+            });
+        colorPanelObserver_ = NotificationCenter::Registration(NotificationCenter::defaultCenter(), token);
+        observingColorPanel_ = true;
+    }
+    panel.makeKeyAndOrderFront();
+}
+
+void TextCommands::colorPanelChanged()
+{
+    EditorTextView* editor = editor_;
+    if (!editor || !document_ || !colorEditSession_) return;
+    const ColorEditSession session = *colorEditSession_;
+    const TextStorage& storage = *editor->textStorage();
+    const bool valid = document_->revision() == session.expectedRevision && !session.range.isNotFound()
+        && session.range.end() <= storage.length() && storage.substring(session.range) == session.expectedText;
+    if (!valid) {
+        finishColorEditing();
+        ColorPanel::shared().orderOut();
+        if (AlertPresenter* presenter = alerts())
+            presenter->runModal(Alert{QStringLiteral("カラーコードの変更を中止しました。"),
+                                      QStringLiteral("カラーパネルを開いた後に本文が変わったため、古い位置へは上書きしていません。"),
+                                      {QStringLiteral("閉じる")}, Alert::Style::warning});
+        return;
+    }
+    const QColor picked = ColorPanel::shared().color();
+    if (!picked.isValid()) {
+        beep();
+        return;
+    }
+    const QColor rgb = picked.toRgb();
+    const SyntaxRGBA color{rgb.redF(), rgb.greenF(), rgb.blueF(), rgb.alphaF()};
+    const QString code = SyntaxColorCode::render(color, session.format);
+    if (code == session.expectedText) return;
+    CommandEdit edit;
+    edit.add(session.range, code);
+    if (!commit(edit, QStringLiteral("カラーコードを変更"))) return;
+    const TextRange written(session.range.location, code.size());
+    colorEditSession_ = ColorEditSession{written, code, session.format, document_->revision()};
+    editor->setSelectedRange(written);
+    editor->scrollRangeToVisible(written);
+}
+
+void TextCommands::finishColorEditing()
+{
+    colorEditSession_.reset();
+    if (activeColorOwner() == this) {
+        ColorPanel& panel = ColorPanel::shared();
+        panel.setTarget(nullptr);
+        panel.setAction(QString());
+        colorOwnerSlot() = ResponderRef();
+    }
+}
+
+// MARK: snippets
+
+void TextCommands::insertSnippet(MenuItem* sender)
+{
+    const std::vector<SyntaxSnippet> snippets = SnippetStore::snippets(syntaxHighlighter_->languageValue);
+    EditorTextView* editor = editor_;
+    if (!sender || !editor || sender->tag() < 0 || static_cast<size_t>(sender->tag()) >= snippets.size()) return;
+    const QString text = editor->string();
+    const SelectionEdits::Result result = SelectionEdits::insertSnippet(
+        text, editor->normalizedSelectedRanges(), snippets[static_cast<size_t>(sender->tag())].body);
+    if (!commit(result.edit, QStringLiteral("スニペットを挿入"))) return;
+    if (result.selections) editor->setEditingSelections(*result.selections, false);
+}
+
+void TextCommands::showSnippetEditor()
+{
+    ResponderRef self(this);
+    auto* window = new SnippetEditorWindow(syntaxHighlighter_->languageValue, [self](SnippetEditorWindow* closed) {
+        auto* commands = static_cast<TextCommands*>(self.get());
+        if (commands && commands->snippetEditor_ == closed) commands->snippetEditor_ = nullptr;
+    });
+    snippetEditor_ = window;
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+// MARK: menus
+
+namespace {
+
+MenuItem* addCommand(MenuModel& menu, Responder* target, const QString& title, const QString& action,
+                     const QString& key = {}, KeyModifiers modifiers = {})
+{
+    MenuItem* item = menu.addItem(title, action, key);
+    item->setKeyEquivalentModifierMask(key.isEmpty() ? KeyModifiers() : modifiers);
+    item->setTarget(target);
+    return item;
+}
+
+MenuItem* addSubmenu(MenuModel& menu, const std::shared_ptr<MenuModel>& submenu)
+{
+    MenuItem* item = menu.addItem(submenu->title(), QString());
+    item->setKeyEquivalentModifierMask({});
+    item->setSubmenu(submenu);
+    return item;
+}
+
+MenuItem::State state(bool on)
+{
+    return on ? MenuItem::State::on : MenuItem::State::off;
+}
+
+}  // namespace
+
 std::shared_ptr<MenuModel> TextCommands::menu()
 {
-    return std::make_shared<MenuModel>(QStringLiteral("テキスト"));
+    const KeyModifiers command = KeyModifier::Command;
+    auto menu = std::make_shared<MenuModel>(QStringLiteral("テキスト"));
+
+    auto snippets = std::make_shared<MenuModel>(QStringLiteral("スニペットを挿入"));
+    const std::vector<SyntaxSnippet> list = SnippetStore::snippets(syntaxHighlighter_->languageValue);
+    for (size_t i = 0; i < list.size(); ++i)
+        addCommand(*snippets, this, list[i].name, QStringLiteral("insertSnippet:"))->setTag(static_cast<int>(i));
+    if (list.empty()) {
+        MenuItem* none = snippets->addItem(QStringLiteral("スニペットはありません"), QString());
+        none->setKeyEquivalentModifierMask({});
+        none->setEnabled(false);
+    }
+    snippets->addSeparator();
+    addCommand(*snippets, this, QStringLiteral("スニペットを編集…"), QStringLiteral("showSnippetEditor:"));
+    addSubmenu(*menu, snippets);
+    addCommand(*menu, this, QStringLiteral("Unicodeコードポイントで挿入…"), QStringLiteral("showUnicodeInputPanel:"));
+    addCommand(*menu, this, QStringLiteral("入力を補完"), QStringLiteral("complete:"), QString(QChar(0x1B)),
+               KeyModifier::Control);
+    menu->addSeparator();
+
+    auto comments = std::make_shared<MenuModel>(QStringLiteral("コメント"));
+    addCommand(*comments, this, QStringLiteral("コメントを切り替え"), QStringLiteral("toggleComment:"), QStringLiteral("/"), command);
+    addCommand(*comments, this, QStringLiteral("行コメント"), QStringLiteral("inlineComment:"));
+    addCommand(*comments, this, QStringLiteral("ブロックコメント"), QStringLiteral("blockComment:"));
+    addCommand(*comments, this, QStringLiteral("コメントを解除"), QStringLiteral("uncomment:"));
+    addSubmenu(*menu, comments);
+
+    auto indentation = std::make_shared<MenuModel>(QStringLiteral("インデント"));
+    addCommand(*indentation, this, QStringLiteral("右へ移動"), QStringLiteral("shiftRight:"), QStringLiteral("]"), command);
+    addCommand(*indentation, this, QStringLiteral("左へ移動"), QStringLiteral("shiftLeft:"), QStringLiteral("["), command);
+    indentation->addSeparator();
+    addCommand(*indentation, this, QStringLiteral("インデントを空白へ変換"), QStringLiteral("convertIndentationToSpaces:"));
+    addCommand(*indentation, this, QStringLiteral("インデントをタブへ変換"), QStringLiteral("convertIndentationToTabs:"));
+    addSubmenu(*menu, indentation);
+
+    auto surrounds = std::make_shared<MenuModel>(QStringLiteral("選択範囲を囲む"));
+    const std::pair<const char16_t*, QStringList> pairs[] = {
+        {u"シングルクォート", {QStringLiteral("'"), QStringLiteral("'")}},
+        {u"ダブルクォート", {QStringLiteral("\""), QStringLiteral("\"")}},
+        {u"丸括弧", {QStringLiteral("("), QStringLiteral(")")}},
+        {u"波括弧", {QStringLiteral("{"), QStringLiteral("}")}},
+        {u"角括弧", {QStringLiteral("["), QStringLiteral("]")}}};
+    for (const auto& [title, pair] : pairs)
+        addCommand(*surrounds, this, QString::fromUtf16(title), QStringLiteral("surroundSelection:"))
+            ->setRepresentedObject(pair);
+    addCommand(*surrounds, this, QStringLiteral("指定した文字…"), QStringLiteral("customSurround:"));
+    addSubmenu(*menu, surrounds);
+    addCommand(*menu, this, QStringLiteral("行末の空白を削除"), QStringLiteral("trimTrailingWhitespace:"));
+    menu->addSeparator();
+
+    auto lines = std::make_shared<MenuModel>(QStringLiteral("行"));
+    addCommand(*lines, this, QStringLiteral("上へ移動"), QStringLiteral("moveLineUp:"), QString(QChar(0xF700)),
+               KeyModifier::Command | KeyModifier::Control);
+    addCommand(*lines, this, QStringLiteral("下へ移動"), QStringLiteral("moveLineDown:"), QString(QChar(0xF701)),
+               KeyModifier::Command | KeyModifier::Control);
+    addCommand(*lines, this, QStringLiteral("行を複製"), QStringLiteral("duplicateLine:"), QStringLiteral("d"),
+               KeyModifier::Command | KeyModifier::Shift);
+    addCommand(*lines, this, QStringLiteral("行を削除"), QStringLiteral("deleteLine:"));
+    lines->addSeparator();
+    addCommand(*lines, this, QStringLiteral("昇順で並べ替え"), QStringLiteral("sortLinesAscending:"));
+    addCommand(*lines, this, QStringLiteral("降順で並べ替え"), QStringLiteral("sortLinesDescending:"));
+    addCommand(*lines, this, QStringLiteral("パターンで並べ替え…"), QStringLiteral("patternSort:"));
+    addCommand(*lines, this, QStringLiteral("逆順"), QStringLiteral("reverseLines:"));
+    addCommand(*lines, this, QStringLiteral("シャッフル"), QStringLiteral("shuffleLines:"));
+    addCommand(*lines, this, QStringLiteral("重複行を削除"), QStringLiteral("deleteDuplicateLines:"));
+    addCommand(*lines, this, QStringLiteral("行を連結"), QStringLiteral("joinLines:"), QStringLiteral("j"),
+               KeyModifier::Command | KeyModifier::Shift);
+    addSubmenu(*menu, lines);
+
+    auto conversions = std::make_shared<MenuModel>(QStringLiteral("変換"));
+    addCommand(*conversions, this, QStringLiteral("大文字にする"), QStringLiteral("uppercase:"));
+    addCommand(*conversions, this, QStringLiteral("小文字にする"), QStringLiteral("lowercase:"));
+    addCommand(*conversions, this, QStringLiteral("単語の先頭を大文字にする"), QStringLiteral("capitalize:"));
+    conversions->addSeparator();
+    addCommand(*conversions, this, QStringLiteral("全角にする"), QStringLiteral("fullWidth:"));
+    addCommand(*conversions, this, QStringLiteral("半角にする"), QStringLiteral("halfWidth:"));
+    addCommand(*conversions, this, QStringLiteral("英数字を全角にする"), QStringLiteral("fullWidthRoman:"));
+    addCommand(*conversions, this, QStringLiteral("英数字を半角にする"), QStringLiteral("halfWidthRoman:"));
+    conversions->addSeparator();
+    addCommand(*conversions, this, QStringLiteral("URLエンコード"), QStringLiteral("urlEncode:"));
+    addCommand(*conversions, this, QStringLiteral("URLデコード"), QStringLiteral("urlDecode:"));
+    addSubmenu(*menu, conversions);
+    menu->addSeparator();
+
+    addCommand(*menu, this, QStringLiteral("文字を調べる…"), QStringLiteral("inspectCharacter:"));
+    addCommand(*menu, this, QStringLiteral("カラーコードを編集…"), QStringLiteral("editColorCode:"), QStringLiteral("h"),
+               KeyModifier::Command | KeyModifier::Control);
+    return menu;
 }
 
 std::shared_ptr<MenuModel> TextCommands::syntaxMenu()
 {
+    const EditorCommandPreferences& p = storedPreferences;
+    auto format = std::make_shared<MenuModel>(QStringLiteral("フォーマット"));
+
     auto languages = std::make_shared<MenuModel>(QStringLiteral("構文"));
     const QString current = syntaxHighlighter_->languageValue.id;
     for (const SyntaxLanguage& language : CotSyntaxCatalog::shared().languages()) {
-        MenuItem* item = languages->addItem(language.displayName, QStringLiteral("changeSyntax:"));
-        item->setKeyEquivalentModifierMask({});
-        item->setTarget(this);
+        MenuItem* item = addCommand(*languages, this, language.displayName, QStringLiteral("changeSyntax:"));
         item->setRepresentedObject(language.id);
-        item->setState(language.id == current ? MenuItem::State::on : MenuItem::State::off);
+        item->setState(state(language.id == current));
     }
     languages->addSeparator();
-    MenuItem* reparse = languages->addItem(QStringLiteral("構文を再解析"), QStringLiteral("resetSyntax:"), QStringLiteral("r"));
-    reparse->setKeyEquivalentModifierMask(KeyModifier::Command | KeyModifier::Shift);
-    reparse->setTarget(this);
+    addCommand(*languages, this, QStringLiteral("構文を再解析"), QStringLiteral("resetSyntax:"), QStringLiteral("r"),
+               KeyModifier::Command | KeyModifier::Shift);
+    addSubmenu(*format, languages);
 
-    auto format = std::make_shared<MenuModel>(QStringLiteral("フォーマット"));
-    format->addItem(QStringLiteral("構文"), QString())->setSubmenu(languages);
+    auto tabs = std::make_shared<MenuModel>(QStringLiteral("タブ幅"));
+    for (int width : {2, 4, 8}) {
+        MenuItem* item = addCommand(*tabs, this, QString::number(width), QStringLiteral("changeTabWidth:"));
+        item->setTag(width);
+        item->setState(state(p.tabWidth == width));
+    }
+    addCommand(*tabs, this, QStringLiteral("指定…"), QStringLiteral("customizeTabWidth:"));
+    tabs->addSeparator();
+    addCommand(*tabs, this, QStringLiteral("インデントに空白を使う"), QStringLiteral("toggleUseSpaces:"))->setState(state(p.usesSpaces));
+    addCommand(*tabs, this, QStringLiteral("自動インデント"), QStringLiteral("toggleAutomaticIndentation:"))
+        ->setState(state(p.automaticallyIndents));
+    addSubmenu(*format, tabs);
+
+    addCommand(*format, this, QStringLiteral("不可視文字を表示"), QStringLiteral("toggleInvisibleCharacters:"))
+        ->setState(state(p.showsInvisibles));
+    addCommand(*format, this, QStringLiteral("インデントガイドを表示"), QStringLiteral("toggleIndentGuides:"))
+        ->setState(state(p.showsIndentGuides));
+    addCommand(*format, this, QStringLiteral("ページガイドを表示"), QStringLiteral("togglePageGuide:"))
+        ->setState(state(p.pageGuideColumn.has_value()));
+
+    auto fonts = std::make_shared<MenuModel>(QStringLiteral("フォント"));
+    const KeyModifiers command = KeyModifier::Command;
+    addCommand(*fonts, this, QStringLiteral("標準"), QStringLiteral("makeFontStandard:"));
+    addCommand(*fonts, this, QStringLiteral("等幅"), QStringLiteral("makeFontMonospaced:"));
+    fonts->addSeparator();
+    addCommand(*fonts, this, QStringLiteral("大きく"), QStringLiteral("biggerFont:"), QStringLiteral("+"), command);
+    addCommand(*fonts, this, QStringLiteral("小さく"), QStringLiteral("smallerFont:"), QStringLiteral("-"), command);
+    addCommand(*fonts, this, QStringLiteral("初期値に戻す"), QStringLiteral("resetFont:"), QStringLiteral("0"), command);
+    addCommand(*fonts, this, QStringLiteral("アンチエイリアス"), QStringLiteral("toggleAntialias:"))->setState(state(p.antialias));
+    addCommand(*fonts, this, QStringLiteral("合字"), QStringLiteral("toggleLigatures:"))->setState(state(p.ligatures));
+    addSubmenu(*format, fonts);
+
+    auto direction = std::make_shared<MenuModel>(QStringLiteral("書字方向"));
+    addCommand(*direction, this, QStringLiteral("横書き"), QStringLiteral("makeHorizontal:"));
+    addCommand(*direction, this, QStringLiteral("縦書き"), QStringLiteral("makeVertical:"));
+    direction->addSeparator();
+    addCommand(*direction, this, QStringLiteral("左から右"), QStringLiteral("makeLeftToRight:"));
+    addCommand(*direction, this, QStringLiteral("右から左"), QStringLiteral("makeRightToLeft:"));
+    addSubmenu(*format, direction);
+
+    addCommand(*format, this, QStringLiteral("編集を禁止"), QStringLiteral("toggleEditable:"))->setState(state(!p.editable));
     return format;
 }
 
@@ -171,19 +957,12 @@ std::shared_ptr<MenuModel> TextCommands::selectMenu()
     MenuItem* word = menu->addItem(QStringLiteral("単語を選択"), QStringLiteral("selectWord:"), QStringLiteral("d"));
     word->setKeyEquivalentModifierMask(KeyModifier::Command);
 
-    auto own = [this, &menu](const QString& title, const QString& action) {
-        MenuItem* item = menu->addItem(title, action);
-        item->setKeyEquivalentModifierMask({});
-        item->setTarget(this);
-        return item;
-    };
-    own(QStringLiteral("囲み記号の内側を選択"), QStringLiteral("selectEnclosingSymbols:"));
+    addCommand(*menu, this, QStringLiteral("囲み記号の内側を選択"), QStringLiteral("selectEnclosingSymbols:"));
     menu->addSeparator();
-    own(QStringLiteral("上の行へ列選択を追加"), QStringLiteral("selectColumnUp:"));
-    own(QStringLiteral("下の行へ列選択を追加"), QStringLiteral("selectColumnDown:"));
-    MenuItem* split = own(QStringLiteral("選択範囲を行ごとに分割"), QStringLiteral("splitSelectionByLines:"));
-    split->setKeyEquivalent(QStringLiteral("l"));
-    split->setKeyEquivalentModifierMask(KeyModifier::Option | KeyModifier::Shift);
+    addCommand(*menu, this, QStringLiteral("上の行へ列選択を追加"), QStringLiteral("selectColumnUp:"));
+    addCommand(*menu, this, QStringLiteral("下の行へ列選択を追加"), QStringLiteral("selectColumnDown:"));
+    addCommand(*menu, this, QStringLiteral("選択範囲を行ごとに分割"), QStringLiteral("splitSelectionByLines:"),
+               QStringLiteral("l"), KeyModifier::Option | KeyModifier::Shift);
     return menu;
 }
 
@@ -193,10 +972,8 @@ void TextCommands::populateOutlineMenu(MenuModel& menu)
     const std::vector<SyntaxOutlineEntry>& entries = syntaxHighlighter_->outlineEntries;
     for (size_t i = 0; i < entries.size(); ++i) {
         const SyntaxOutlineEntry& entry = entries[i];
-        MenuItem* item = menu.addItem(QString::number(entry.line) + QStringLiteral("行  ") + entry.title,
-                                      QStringLiteral("goToOutline:"));
-        item->setKeyEquivalentModifierMask({});
-        item->setTarget(this);
+        MenuItem* item = addCommand(menu, this, QString::number(entry.line) + QStringLiteral("行  ") + entry.title,
+                                    QStringLiteral("goToOutline:"));
         item->setTag(static_cast<int>(i));
         item->setIndentationLevel(std::clamp(entry.level - 1, 0, 8));
     }
@@ -206,58 +983,8 @@ void TextCommands::populateOutlineMenu(MenuModel& menu)
         none->setEnabled(false);
     }
     menu.addSeparator();
-    MenuItem* goToLine = menu.addItem(QStringLiteral("指定行へ移動…"), QStringLiteral("goToLine:"), QStringLiteral("l"));
-    goToLine->setKeyEquivalentModifierMask(KeyModifier::Command);
-    goToLine->setTarget(this);
-}
-
-void TextCommands::changeSyntax(MenuItem* sender)
-{
-    std::optional<QString> id;
-    if (sender && sender->representedObject().typeId() == QMetaType::QString) {
-        id = sender->representedObject().toString();
-    }
-    syntaxHighlighter_->update(id);
-}
-
-void TextCommands::resetSyntax(MenuItem*)
-{
-    syntaxHighlighter_->schedule();
-}
-
-void TextCommands::goToOutline(MenuItem* sender)
-{
-    if (sender) {
-        syntaxHighlighter_->goToOutlineEntry(sender->tag());
-    }
-}
-
-void TextCommands::selectEnclosingSymbols(MenuItem*)
-{
-    if (editor_) {
-        editor_->selectEnclosingSymbols();
-    }
-}
-
-void TextCommands::selectColumnUp(MenuItem*)
-{
-    if (editor_) {
-        editor_->extendColumnSelection(-1);
-    }
-}
-
-void TextCommands::selectColumnDown(MenuItem*)
-{
-    if (editor_) {
-        editor_->extendColumnSelection(+1);
-    }
-}
-
-void TextCommands::splitSelectionByLines(MenuItem*)
-{
-    if (editor_) {
-        editor_->splitSelectionByLines();
-    }
+    addCommand(menu, this, QStringLiteral("指定行へ移動…"), QStringLiteral("goToLine:"), QStringLiteral("l"),
+               KeyModifier::Command);
 }
 
 }  // namespace korimado

@@ -1,25 +1,33 @@
 #pragma once
 
+#include "commands/CommandEdit.h"
 #include "commands/EditorCommandPreferences.h"
+#include "commands/SyntaxColorCode.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/Responder.h"
 
 #include <QPointer>
 #include <QString>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 
 namespace korimado {
 
+class AlertPresenter;
 class EditorTextView;
 class KoriDocument;
 class MenuItem;
 class MenuModel;
+class SnippetEditorWindow;
 class SyntaxHighlighter;
 
 // The text commands of one editor: the source of its Text, Format, Select and outline menus, the
-// keeper of its view settings and the owner of its highlighter. Actions are found by name.
-// Stand-in: the Text menu is empty and the Format menu holds the language choice only; the
-// selection, outline, language and font-magnification commands are real.
+// keeper of its view settings and the owner of its highlighter. Every command that changes text
+// computes all its replacements first and hands them to the editor's multi-range replace in one
+// call, so that it is one undo step with a Japanese name. Actions are found by name.
 class TextCommands : public Responder {
 public:
     TextCommands(EditorTextView* editor, KoriDocument* document);
@@ -33,37 +41,92 @@ public:
     EditorCommandPreferences storedPreferences;
     // The outline menu last handed out; refilled after every parse while it exists.
     QPointer<MenuModel> publishedOutlineMenu;
+    // Sounds the system beep; tests count it.
+    std::function<void()> beep;
 
     // Stores the value and writes every field into the editor.
     void apply(const EditorCommandPreferences& editorPreferences);
+    // Takes the editor's current settings into storedPreferences, after its owner set them from
+    // the application settings, so that the next toggle does not bring back older values.
+    void adoptEditorSettings();
     // Detects the language from the document's file and hands it to the highlighter.
     void reloadSyntaxFromDocument();
     // Scales the editor font by factor, kept within 8 to 96 points.
     void magnifyFont(double factor);
 
-    // Fresh menus on every call: "テキスト", the Format menu with "構文", and "選択".
+    // Fresh menus on every call: "テキスト", "フォーマット" and "選択".
     std::shared_ptr<MenuModel> menu();
     std::shared_ptr<MenuModel> syntaxMenu();
     std::shared_ptr<MenuModel> selectMenu();
     // Replaces the items of menu with the highlighter's outline and "指定行へ移動…".
     void populateOutlineMenu(MenuModel& menu);
 
-    // Actions, each taking the menu item that sent it (or nullptr).
-    void changeSyntax(MenuItem* sender);
-    void resetSyntax(MenuItem* sender);
-    void goToOutline(MenuItem* sender);
-    void selectEnclosingSymbols(MenuItem* sender);
-    void selectColumnUp(MenuItem* sender);
-    void selectColumnDown(MenuItem* sender);
-    void splitSelectionByLines(MenuItem* sender);
+    // The object whose colour edit the shared colour panel serves, or nullptr.
+    static TextCommands* activeColorOwner();
+    bool isEditingColor() const { return colorEditSession_.has_value(); }
+    // The snippet editor opened last from here, while its window is open.
+    SnippetEditorWindow* snippetEditor() const;
+
+    // Action names, as the menus and scripting send them.
+    static const QStringList& actionNames();
 
     static constexpr double minimumFontSize = 8;
     static constexpr double maximumFontSize = 96;
 
 private:
+    struct ColorEditSession {
+        TextRange range;
+        QString expectedText;
+        SyntaxColorFormat format;
+        std::uint64_t expectedRevision = 0;
+    };
+
+    void registerActions();
+    AlertPresenter* alerts() const;
+    bool isEditable() const;
+
+    // The road of a command.
+    bool commit(const CommandEdit& edit, const QString& actionName);
+    void replaceBlocks(const QString& actionName, const std::function<QString(const QString&)>& transform);
+    void transformSelections(const QString& actionName, const std::function<QString(const QString&)>& transform);
+    void surround(const QString& open, const QString& close, const QString& actionName);
+
+    // Line commands.
+    void duplicateLine();
+    void joinLines();
+    void patternSort();
+    void moveLines(bool up);
+    // Comment, indentation, surround and character commands.
+    void toggleComment();
+    void inlineComment();
+    void blockComment();
+    void uncomment();
+    void surroundSelection(MenuItem* sender);
+    void customSurround();
+    void showUnicodeInputPanel();
+    void inspectCharacter();
+    void goToLine();
+    // Format menu.
+    void changePreferences(const std::function<void(EditorCommandPreferences&)>& change);
+    void customizeTabWidth();
+    void togglePageGuide();
+    void toggleAntialias();
+    // Colour codes.
+    std::optional<SyntaxColorMatch> colorCodeAtSelection() const;
+    void editColorCode();
+    void colorPanelChanged();
+    void finishColorEditing();
+    // Snippets.
+    void insertSnippet(MenuItem* sender);
+    void showSnippetEditor();
+
     QPointer<EditorTextView> editor_;
     QPointer<KoriDocument> document_;
     std::unique_ptr<SyntaxHighlighter> syntaxHighlighter_;
+    QPointer<SnippetEditorWindow> snippetEditor_;
+    std::optional<ColorEditSession> colorEditSession_;
+    NotificationCenter::Registration colorPanelObserver_;
+    bool observingColorPanel_ = false;
 };
 
 }  // namespace korimado

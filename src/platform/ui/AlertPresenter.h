@@ -7,6 +7,14 @@
 
 namespace korimado {
 
+// A text field shown under an alert's texts, for a short answer.
+struct AlertField {
+    QString text;  // initial text
+    QString placeholder;
+    QString accessibilityName;
+    int width = 0;  // points; 0 for the natural width
+};
+
 struct Alert {
     enum class Style { informational, warning, critical };
     QString messageText;
@@ -23,6 +31,16 @@ public:
 
     // Shows the alert and returns the index of the chosen button (0 when there are none).
     virtual int runModal(const Alert& alert) = 0;
+
+    // Shows an alert with fields; texts receives the fields' texts as the user left them (their
+    // initial texts when the presenter has no fields to show).
+    // Fields are stacked top to bottom under the texts.
+    virtual int runModal(const Alert& alert, const QList<AlertField>& fields, QStringList& texts)
+    {
+        texts.clear();
+        for (const AlertField& field : fields) texts.append(field.text);
+        return runModal(alert);
+    }
 
     void presentError(const ErrorInfo& error)
     {
