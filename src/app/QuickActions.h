@@ -1,22 +1,57 @@
 #pragma once
 
-#include "scripting/StandInWindow.h"
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QWidget;
 
 namespace korimado {
 
-// The command palette over the main menu. Stand-in: a panel that says the palette is not
-// available yet.
-class QuickActions {
+class MenuItem;
+class MenuModel;
+
+// The command palette over the main menu: every enabled command, named by its menu path,
+// narrowed by what is typed, and run as choosing it in the menu would. It keeps no command
+// table of its own; each opening collects the menu of that moment.
+class QuickActions : public QObject {
+    Q_OBJECT
+
 public:
     QuickActions();
+    ~QuickActions() override;
 
+    // Collects, resets the query, filters and shows the panel.
     void show();
-    QWidget* window() { return panel_.window(); }
+    // Runs the selected entry: closes the panel, brings the main window back and sends the action.
+    void runSelection();
 
-    static inline const QString unavailableMessage = QStringLiteral("クイックアクションはまだ利用できません。");
+    QWidget* window() const { return panel_.get(); }
+    QLineEdit* field() const { return field_; }
+    QListWidget* table() const { return table_; }
+    // The path texts listed now, in menu order.
+    QStringList filteredTitles() const;
+
+    static inline const QString separator = QStringLiteral(" \u203A ");
 
 private:
-    StandInWindow panel_;
+    using Entry = std::pair<QString, std::shared_ptr<MenuItem>>;
+
+    void collect(const MenuModel& menu, const QString& prefix, QWidget* window);
+    void filter();
+
+    std::unique_ptr<QWidget> panel_;
+    QLineEdit* field_ = nullptr;
+    QListWidget* table_ = nullptr;
+    QPushButton* run_ = nullptr;
+    std::vector<Entry> items_;
+    std::vector<Entry> filtered_;
 };
 
 }  // namespace korimado

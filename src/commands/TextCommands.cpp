@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QFontMetricsF>
 #include <QRandomGenerator>
 
 #include <unicode/regex.h>
@@ -328,6 +329,8 @@ void TextCommands::apply(const EditorCommandPreferences& editorPreferences)
         font = QFontDatabase::systemFont(p.monospacedFont ? QFontDatabase::FixedFont : QFontDatabase::GeneralFont);
     if (std::isfinite(p.fontSize) && p.fontSize > 0) font.setPointSizeF(p.fontSize);
     editor->setFont(font);
+    editor->setTabWidth(std::max<qreal>(QFontMetricsF(font).horizontalAdvance(QLatin1Char('0')), 1)
+                        * editor->editingTabWidth);
     // Vertical layout and ligature control have no counterpart in this text system; the values
     // are kept so that they travel with the settings and show in the menu.
     editor->setLayoutDirection(p.rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);

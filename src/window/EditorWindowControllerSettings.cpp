@@ -318,6 +318,9 @@ void EditorWindowController::applyEditorPreferences()
         secondaryEditor->setTabWidth(textView->tabWidth());
         secondaryEditor->setRulersVisible(textView->rulersVisible());
     }
+    // The command objects keep the editors' settings for their menus and toggles.
+    for (TextCommands* each : {primaryCommands_.get(), secondaryCommands.get()})
+        if (each) each->adoptEditorSettings();
 }
 
 // MARK: - Closing
