@@ -2,15 +2,19 @@
 
 #include "platform/foundation/LocalizedStandardCompare.h"
 #include "platform/foundation/StringChecks.h"
+#include "platform/text/TextBoundaries.h"
 
 #include <unicode/brkiter.h>
 #include <unicode/normalizer2.h>
 #include <unicode/regex.h>
 #include <unicode/uchar.h>
 
-#include <QSet>
+#include <QHash>
 
 #include <algorithm>
+#include <cstring>
+#include <deque>
+#include <unordered_set>
 #include <memory>
 #include <numeric>
 
@@ -64,13 +68,6 @@ QStringView trimmedHorizontal(QStringView s)
     return s.sliced(from, to - from);
 }
 
-bool isBlank(const QString& content)
-{
-    for (QChar c : content)
-        if (!isHorizontalSpace(c.unicode())) return false;
-    return true;
-}
-
 int clampedWidth(int width)
 {
     return std::max(width, 1);
@@ -119,6 +116,131 @@ QString nfc(const QString& text)
     return QString(reinterpret_cast<const QChar*>(normalized.getBuffer()), normalized.length());
 }
 
+struct ViewHash {
+    size_t operator()(QStringView v) const noexcept { return qHash(v); }
+};
+
+bool isNFC(QStringView text)
+{
+    // Below U+0300 nothing composes or decomposes.
+    bool plain = true;
+    for (QChar c : text) {
+        if (c.unicode() >= 0x300) {
+            plain = false;
+            break;
+        }
+    }
+    if (plain) return true;
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* normalizer = icu::Normalizer2::getNFCInstance(status);
+    if (U_FAILURE(status)) return true;
+    const icu::UnicodeString source(false, reinterpret_cast<const UChar*>(text.utf16()), static_cast<int32_t>(text.size()));
+    return normalizer->quickCheck(source, status) == UNORM_YES && U_SUCCESS(status);
+}
+
+// The collation keys of many strings in one buffer, each key's first bytes kept beside its
+// offset so that most comparisons never reach the buffer.
+class LocalizedSortKeys {
+public:
+    LocalizedSortKeys(QStringView text, const std::vector<TextRange>& ranges)
+    {
+        entries_.resize(ranges.size());
+        bytes_.reserve(static_cast<size_t>(ranges.size()) * 24);
+        std::vector<uint8_t> scratch(256);
+        for (size_t i = 0; i < ranges.size(); ++i) {
+            const QStringView piece = text.sliced(ranges[i].location, ranges[i].length);
+            int32_t length = localizedStandardSortKey(piece, scratch.data(), static_cast<int32_t>(scratch.size()));
+            if (length > static_cast<int32_t>(scratch.size())) {
+                scratch.resize(static_cast<size_t>(length));
+                length = localizedStandardSortKey(piece, scratch.data(), length);
+            }
+            Entry& e = entries_[i];
+            e.offset = bytes_.size();
+            e.length = static_cast<uint32_t>(std::max(length - 1, 0));  // without the terminator
+            bytes_.insert(bytes_.end(), scratch.begin(), scratch.begin() + e.length);
+            uint64_t prefix = 0;
+            for (uint32_t k = 0; k < 8; ++k) prefix = (prefix << 8) | (k < e.length ? scratch[k] : 0);
+            e.prefix = prefix;
+        }
+    }
+
+    int compare(size_t a, size_t b) const
+    {
+        const Entry& x = entries_[a];
+        const Entry& y = entries_[b];
+        if (x.prefix != y.prefix) return x.prefix < y.prefix ? -1 : 1;
+        if (x.length <= 8 && y.length <= 8) return x.length == y.length ? 0 : (x.length < y.length ? -1 : 1);
+        const uint32_t common = std::min(x.length, y.length);
+        const int c = common > 8 ? std::memcmp(bytes_.data() + x.offset + 8, bytes_.data() + y.offset + 8, common - 8) : 0;
+        if (c != 0) return c;
+        return x.length == y.length ? 0 : (x.length < y.length ? -1 : 1);
+    }
+
+private:
+    struct Entry {
+        uint64_t prefix = 0;
+        size_t offset = 0;
+        uint32_t length = 0;
+    };
+    std::vector<Entry> entries_;
+    std::vector<uint8_t> bytes_;
+};
+
+// One line of a text by offsets: no copies, for the transforms that touch every line of a large
+// block.
+struct Span {
+    qsizetype start;
+    qsizetype contentEnd;
+    qsizetype end;
+    qsizetype contentLength() const { return contentEnd - start; }
+};
+
+std::vector<Span> spans(QStringView text)
+{
+    std::vector<Span> result;
+    const qsizetype n = text.size();
+    const auto* p = reinterpret_cast<const char16_t*>(text.utf16());
+    qsizetype start = 0;
+    while (start < n) {
+        qsizetype end = start;
+        while (true) {
+            end = TextBoundaries::firstPossibleBreak(p, end, n);
+            if (end >= n || isBreak(p[end])) break;
+            ++end;
+        }
+        qsizetype after = end;
+        if (after < n) after += (p[after] == u'\r' && after + 1 < n && p[after + 1] == u'\n') ? 2 : 1;
+        result.push_back({start, end, after});
+        start = after;
+    }
+    return result;
+}
+
+QStringView contentOf(QStringView text, const Span& span)
+{
+    return text.sliced(span.start, span.contentLength());
+}
+
+QStringView endingOf(QStringView text, const Span& span)
+{
+    return text.sliced(span.contentEnd, span.end - span.contentEnd);
+}
+
+qsizetype indentationOf(QStringView content)
+{
+    qsizetype i = 0;
+    while (i < content.size() && (content[i] == u' ' || content[i] == u'\t')) ++i;
+    if (i > 0 && continuesCharacter(content, i)) --i;
+    return i;
+}
+
+bool isBlankView(QStringView content)
+{
+    for (QChar c : content)
+        if (!isHorizontalSpace(c.unicode())) return false;
+    return true;
+}
+
 }  // namespace
 
 std::vector<EditingTransforms::Line> EditingTransforms::lines(const QString& text)
@@ -153,10 +275,7 @@ QString EditingTransforms::joined(const std::vector<Line>& lines)
 
 qsizetype EditingTransforms::indentationLength(const QString& content)
 {
-    qsizetype i = 0;
-    while (i < content.size() && (content[i] == u' ' || content[i] == u'\t')) ++i;
-    if (i > 0 && continuesCharacter(content, i)) --i;
-    return i;
+    return indentationOf(content);
 }
 
 QString EditingTransforms::indent(const QString& text, int width, bool spaces, bool remove)
@@ -201,34 +320,47 @@ QString EditingTransforms::convertIndentation(const QString& text, int width, bo
 QString EditingTransforms::toggleLineComment(const QString& text, const QString& marker)
 {
     if (marker.isEmpty()) return text;
-    std::vector<Line> all = lines(text);
+    const QStringView view(text);
+    const std::vector<Span> all = spans(view);
     bool anyCandidate = false;
     bool commented = true;
-    for (const Line& line : all) {
-        if (isBlank(line.content)) continue;
+    for (const Span& span : all) {
+        const QStringView content = contentOf(view, span);
+        if (isBlankView(content)) continue;
         anyCandidate = true;
-        const qsizetype run = indentationLength(line.content);
-        if (!startsWithMarker(QStringView(line.content).sliced(run), marker)) {
+        if (!startsWithMarker(content.sliced(indentationOf(content)), marker)) {
             commented = false;
             break;
         }
     }
     if (!anyCandidate) return text;
-    for (Line& line : all) {
-        if (isBlank(line.content)) continue;
-        QString& c = line.content;
-        const qsizetype run = indentationLength(c);
-        if (commented) {
-            if (!startsWithMarker(QStringView(c).sliced(run), marker)) continue;
-            qsizetype remove = marker.size();
-            if (run + remove < c.size() && c[run + remove] == u' ' && !continuesCharacter(c, run + remove + 1))
-                ++remove;
-            c.remove(run, remove);
+    QString result;
+    result.reserve(text.size() + (commented ? 0 : static_cast<qsizetype>(all.size()) * (marker.size() + 1)));
+    for (const Span& span : all) {
+        const QStringView content = contentOf(view, span);
+        if (isBlankView(content)) {
+            result += content;
         } else {
-            c.insert(run, run == c.size() ? marker : marker + u' ');
+            const qsizetype run = indentationOf(content);
+            const QStringView rest = content.sliced(run);
+            result += content.first(run);
+            if (commented) {
+                if (startsWithMarker(rest, marker)) {
+                    qsizetype skip = marker.size();
+                    if (skip < rest.size() && rest[skip] == u' ' && !continuesCharacter(rest, skip + 1)) ++skip;
+                    result += rest.sliced(skip);
+                } else {
+                    result += rest;
+                }
+            } else {
+                result += marker;
+                if (!rest.isEmpty()) result += u' ';
+                result += rest;
+            }
         }
+        result += endingOf(view, span);
     }
-    return joined(all);
+    return result;
 }
 
 QString EditingTransforms::uncomment(const QString& text, const std::optional<QString>& lineMarker,
@@ -267,12 +399,10 @@ QString EditingTransforms::uncomment(const QString& text, const std::optional<QS
 
 QString EditingTransforms::sortLines(const QString& text, bool ascending, const std::optional<QString>& pattern)
 {
-    std::vector<Line> all = lines(text);
+    const QStringView view(text);
+    const std::vector<Span> all = spans(view);
     if (all.size() < 2) return text;
-    const QString lastEnding = all.back().ending;
 
-    std::vector<QByteArray> keys(all.size());
-    std::vector<QString> keyTexts(all.size());
     std::unique_ptr<icu::RegexPattern> compiled = pattern ? compile(*pattern) : nullptr;
     std::unique_ptr<icu::RegexMatcher> matcher;
     if (compiled) {
@@ -280,39 +410,52 @@ QString EditingTransforms::sortLines(const QString& text, bool ascending, const 
         matcher.reset(compiled->matcher(status));
         if (U_FAILURE(status)) matcher.reset();
     }
+    // The key texts, as offsets into the text: a line's content or its pattern match.
+    std::vector<TextRange> keyRanges(all.size());
     for (size_t i = 0; i < all.size(); ++i) {
-        keyTexts[i] = matcher ? patternKey(*matcher, all[i].content) : all[i].content;
-        keys[i] = localizedStandardSortKey(keyTexts[i]);
+        TextRange key(all[i].start, all[i].contentLength());
+        if (matcher) {
+            const QString content = contentOf(view, all[i]).toString();
+            const QString matched = patternKey(*matcher, content);
+            if (matched.size() != content.size()) key = TextRange(all[i].start + content.indexOf(matched), matched.size());
+        }
+        keyRanges[i] = key;
     }
+    const LocalizedSortKeys keys(view, keyRanges);
 
     std::vector<size_t> order(all.size());
     std::iota(order.begin(), order.end(), size_t{0});
-    // The sort key orders as the localized comparison does; equal keys fall back to the code
-    // units, as that comparison does.
+    // Equal collation keys fall back to the code units, as the localized comparison does.
     auto compare = [&](size_t a, size_t b) {
-        const int byKey = std::memcmp(keys[a].constData(), keys[b].constData(),
-                                      static_cast<size_t>(std::min(keys[a].size(), keys[b].size()) + 1));
-        return byKey != 0 ? byKey : keyTexts[a].compare(keyTexts[b]);
+        const int byKey = keys.compare(a, b);
+        if (byKey != 0) return byKey;
+        return view.sliced(keyRanges[a].location, keyRanges[a].length)
+            .compare(view.sliced(keyRanges[b].location, keyRanges[b].length));
     };
     if (ascending)
         std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return compare(a, b) < 0; });
     else
         std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return compare(a, b) > 0; });
 
-    std::vector<Line> sorted;
-    sorted.reserve(all.size());
-    for (size_t i : order) sorted.push_back(std::move(all[i]));
-    QString firstEnding = QStringLiteral("\n");
-    for (const Line& line : sorted) {
-        if (!line.ending.isEmpty()) {
-            firstEnding = line.ending;
+    QStringView firstEnding;
+    for (size_t i : order) {
+        if (all[i].end > all[i].contentEnd) {
+            firstEnding = endingOf(view, all[i]);
             break;
         }
     }
-    for (size_t i = 0; i + 1 < sorted.size(); ++i)
-        if (sorted[i].ending.isEmpty()) sorted[i].ending = firstEnding;
-    sorted.back().ending = lastEnding;
-    return joined(sorted);
+    if (firstEnding.isEmpty()) firstEnding = u"\n";
+    const QStringView lastEnding = endingOf(view, all.back());
+    QString result;
+    result.reserve(text.size() + 2);
+    for (size_t k = 0; k < order.size(); ++k) {
+        const Span& span = all[order[k]];
+        result += contentOf(view, span);
+        if (k + 1 == order.size()) result += lastEnding;
+        else if (span.end > span.contentEnd) result += endingOf(view, span);
+        else result += firstEnding;
+    }
+    return result;
 }
 
 QString EditingTransforms::reverseLines(const QString& text)
@@ -325,18 +468,25 @@ QString EditingTransforms::reverseLines(const QString& text)
 
 QString EditingTransforms::deduplicateLines(const QString& text)
 {
-    std::vector<Line> all = lines(text);
-    QSet<QString> seen;
-    seen.reserve(static_cast<qsizetype>(all.size()));
-    std::vector<Line> kept;
-    kept.reserve(all.size());
-    for (Line& line : all) {
-        const QString key = nfc(line.content);
-        if (seen.contains(key)) continue;
-        seen.insert(key);
-        kept.push_back(std::move(line));
+    const QStringView view(text);
+    const std::vector<Span> all = spans(view);
+    std::unordered_set<QStringView, ViewHash> seen;
+    seen.reserve(all.size());
+    std::deque<QString> normalized;  // keeps the NFC forms the set refers to
+    QString result;
+    result.reserve(text.size());
+    for (const Span& span : all) {
+        const QStringView content = contentOf(view, span);
+        QStringView key = content;
+        if (!isNFC(content)) {
+            normalized.push_back(nfc(content.toString()));
+            key = normalized.back();
+        }
+        if (!seen.insert(key).second) continue;
+        result += content;
+        result += endingOf(view, span);
     }
-    return joined(kept);
+    return result;
 }
 
 QString EditingTransforms::joinLines(const QString& text)

@@ -58,4 +58,22 @@ QByteArray localizedStandardSortKey(const QString& s)
     return key;
 }
 
+int32_t localizedStandardSortKey(QStringView s, uint8_t* buffer, int32_t capacity)
+{
+    icu::Collator* collator = threadCollator();
+    const auto* units = reinterpret_cast<const UChar*>(s.utf16());
+    const auto length = static_cast<int32_t>(s.size());
+    if (!collator) {
+        // Without a collator the code units order the strings.
+        const int32_t needed = length * 2 + 1;
+        for (int32_t i = 0; i < length && 2 * i + 1 < capacity; ++i) {
+            buffer[2 * i] = static_cast<uint8_t>(units[i] >> 8);
+            buffer[2 * i + 1] = static_cast<uint8_t>(units[i]);
+        }
+        if (needed <= capacity) buffer[needed - 1] = 0;
+        return needed;
+    }
+    return collator->getSortKey(units, length, buffer, capacity);
+}
+
 }  // namespace korimado

@@ -2,6 +2,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringView>
+
+#include <cstdint>
 
 namespace korimado {
 
@@ -13,6 +16,9 @@ int localizedStandardCompare(const QString& a, const QString& b);
 // A byte key that orders (by memcmp, terminator included) as localizedStandardCompare does before
 // its code-unit fallback: for sorting many strings, each key made once. Safe on any thread.
 QByteArray localizedStandardSortKey(const QString& s);
+// The same key written into buffer; returns its size with the terminating zero byte, which may
+// exceed capacity (the buffer then holds a truncated key: call again with room for it).
+int32_t localizedStandardSortKey(QStringView s, uint8_t* buffer, int32_t capacity);
 
 inline bool localizedStandardLess(const QString& a, const QString& b)
 {
