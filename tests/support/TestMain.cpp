@@ -38,7 +38,9 @@ int main(int argc, char** argv)
     setenv("XDG_STATE_HOME", makePrivateDir(root, "state").toUtf8().constData(), 1);
     setenv("XDG_RUNTIME_DIR", makePrivateDir(root, "runtime").toUtf8().constData(), 1);
     setenv("HOME", makePrivateDir(root, "home").toUtf8().constData(), 1);
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // KORIMADO_TEST_PLATFORM=xcb runs the window tests on a (virtual) display, for screenshots.
+    const char* platform = getenv("KORIMADO_TEST_PLATFORM");
+    setenv("QT_QPA_PLATFORM", platform && *platform ? platform : "offscreen", 1);
     setenv("QT_QUICK_BACKEND", "software", 1);
     setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
     setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu", 1);
