@@ -120,6 +120,15 @@ QByteArray TextCodec::encode(const QString& text, const TextFormat& format)
     return std::move(*bytes);
 }
 
+bool TextCodec::reencodesExactly(const QByteArray& data, const DecodedText& decoded)
+{
+    try {
+        return encode(decoded.text, decoded.format) == data;
+    } catch (const CodecError&) {
+        return false;
+    }
+}
+
 qsizetype TextCodec::encodedSize(const QString& text, const TextFormat& format)
 {
     const TextEncoding encoding = format.encoding;

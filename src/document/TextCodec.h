@@ -31,6 +31,11 @@ public:
     // The size of encode(text, format), with the same refusals. The Unicode forms are counted
     // without building the bytes, so that counting a large document costs no copy of it.
     static qsizetype encodedSize(const QString& text, const TextFormat& format);
+
+    // Whether decoded, written again in its own format, gives back exactly data. Detection only
+    // accepts such decodings; a chosen encoding may read several byte sequences as one character,
+    // and saving then rewrites bytes the user never touched.
+    static bool reencodesExactly(const QByteArray& data, const DecodedText& decoded);
 };
 
 }  // namespace korimado
