@@ -1,5 +1,6 @@
 // Toolbar, sidebar hosting, settings application and closing.
 #include "window/EditorWindowController.h"
+#include "platform/foundation/FilePath.h"
 
 #include "commands/TextCommands.h"
 #include "document/KoriDocument.h"
@@ -35,15 +36,6 @@
 #include <mutex>
 
 namespace korimado {
-
-namespace {
-
-QString standardizedPath(const QString& path)
-{
-    return path.isEmpty() ? path : QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-}
-
-}  // namespace
 
 // MARK: - Toolbar
 
