@@ -317,27 +317,28 @@ void TextCommands::apply(const EditorCommandPreferences& editorPreferences)
     EditorTextView* editor = editor_;
     if (!editor) return;
     const EditorCommandPreferences& p = storedPreferences;
-    editor->editingTabWidth = std::clamp(p.tabWidth, 1, 16);
-    editor->usesSpacesForIndentation = p.usesSpaces;
-    editor->setShowsInvisibleCharacters(p.showsInvisibles);
-    editor->showsIndentGuides = p.showsIndentGuides;
-    editor->pageGuideColumn = p.pageGuideColumn;
+    EditorOptions options = editor->options();
+    options.editingTabWidth = std::clamp(p.tabWidth, 1, 16);
+    options.usesSpacesForIndentation = p.usesSpaces;
+    options.showsInvisibleCharacters = p.showsInvisibles;
+    options.showsIndentGuides = p.showsIndentGuides;
+    options.pageGuideColumn = p.pageGuideColumn;
     // The user's chosen face stays while it is of the kind asked for (fixed pitch or not); only
     // a change of kind brings in the system font of that kind.
     QFont font = editor->font();
     if (QFontInfo(font).fixedPitch() != p.monospacedFont)
         font = QFontDatabase::systemFont(p.monospacedFont ? QFontDatabase::FixedFont : QFontDatabase::GeneralFont);
     if (std::isfinite(p.fontSize) && p.fontSize > 0) font.setPointSizeF(p.fontSize);
-    editor->setFont(font);
-    editor->setTabWidth(std::max<qreal>(QFontMetricsF(font).horizontalAdvance(QLatin1Char('0')), 1)
-                        * editor->editingTabWidth);
+    options.font = font;
+    options.tabStopWidth =
+        std::max<qreal>(QFontMetricsF(font).horizontalAdvance(QLatin1Char('0')), 1) * options.editingTabWidth;
     // Vertical layout and ligature control have no counterpart in this text system; the values
     // are kept so that they travel with the settings and show in the menu.
-    editor->setLayoutDirection(p.rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
-    editor->setEditable(p.editable);
-    editor->automaticallyIndents = p.automaticallyIndents;
-    editor->usesFontAntialiasing = p.antialias;
-    editor->viewport()->update();
+    options.rightToLeft = p.rightToLeft;
+    options.editable = p.editable;
+    options.automaticallyIndents = p.automaticallyIndents;
+    options.usesFontAntialiasing = p.antialias;
+    editor->apply(options);
     syntaxHighlighter_->applyVisibleTokens();
 }
 

@@ -1,4 +1,5 @@
 #include "document/KoriDocument.h"
+#include "platform/foundation/FilePath.h"
 
 #include "document/ExternalFileMonitor.h"
 #include "document/KoriDocumentWindow.h"
@@ -31,11 +32,6 @@ std::function<TextFormat()>& defaultFormat()
 {
     static std::function<TextFormat()> provider;
     return provider;
-}
-
-QString standardized(const QString& path)
-{
-    return path.isEmpty() ? QString() : QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }
 
 ErrorInfo conflictError()
@@ -108,7 +104,7 @@ void KoriDocument::setFileURL(const QString& path)
     Document::setFileURL(path);
     // The file just read is watched already, with the state it had before the read: a fresh
     // fingerprint could take in a change made meanwhile and hide it.
-    const bool watched = fileMonitor_ && fileMonitor_->isActive() && standardized(fileURL()) == monitoredURL_;
+    const bool watched = fileMonitor_ && fileMonitor_->isActive() && standardizedPath(fileURL()) == monitoredURL_;
     if (!fileURL().isEmpty() && !watched) observeFile(fileURL());
     for (KoriDocumentWindow* window : documentWindows()) window->reloadDocument();
 }
@@ -220,8 +216,8 @@ KoriDocument::DiskState KoriDocument::compareWithDisk(const QString& path, Error
 
 bool KoriDocument::writeSafely(const QString& path, const QString& type, SaveOperation operation, ErrorInfo* error)
 {
-    const QString target = standardized(path);
-    if (target == standardized(fileURL()) && originalData_) {
+    const QString target = standardizedPath(path);
+    if (target == standardizedPath(fileURL()) && originalData_) {
         // A file another program deleted holds nothing to lose: writing it again is no conflict.
         const DiskState state = compareWithDisk(target, nullptr);
         if (state == DiskState::changed || state == DiskState::unreadable) {
@@ -319,7 +315,7 @@ void KoriDocument::observeFile(const QString& path, const std::optional<FileFing
 {
     if (fileMonitor_) fileMonitor_->cancel();
     fileMonitor_.reset();
-    monitoredURL_ = standardized(path);
+    monitoredURL_ = standardizedPath(path);
     observedFingerprint_ = fingerprint;
     if (!externalFileQueue_) {
         externalFileQueue_ = std::make_shared<DispatchQueue>(DispatchQueue::applicationLabel(QStringLiteral("external-file")));
@@ -346,7 +342,7 @@ void KoriDocument::inspectExternalFile()
     if (externalCheck_) externalCheck_->cancel();
     externalCheck_.reset();
     if (writing_ || monitoredURL_.isEmpty()) return;
-    if (standardized(fileURL()) != monitoredURL_) return;
+    if (standardizedPath(fileURL()) != monitoredURL_) return;
 
     const auto current = FileFingerprint::capture(monitoredURL_);
     if (current == observedFingerprint_) return;

@@ -1,4 +1,5 @@
 #include "document/KoriDocumentController.h"
+#include "platform/foundation/FilePath.h"
 
 #include "document/KoriDocument.h"
 #include "document/TextEncoding.h"
@@ -10,15 +11,6 @@
 #include <QFileInfo>
 
 namespace korimado {
-
-namespace {
-
-QString standardized(const QString& path)
-{
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-}
-
-}  // namespace
 
 KoriDocumentController::KoriDocumentController(UserDefaults* defaults) : DocumentController(defaults)
 {
@@ -42,10 +34,10 @@ std::unique_ptr<Document> KoriDocumentController::makeDocument(const QString&)
 
 KoriDocument* KoriDocumentController::folderDocument(const QString& path) const
 {
-    const QString wanted = standardized(path);
+    const QString wanted = standardizedPath(path);
     for (Document* document : documents()) {
         auto* text = qobject_cast<KoriDocument*>(document);
-        if (text && !text->rootDirectory().isEmpty() && standardized(text->rootDirectory()) == wanted) return text;
+        if (text && !text->rootDirectory().isEmpty() && standardizedPath(text->rootDirectory()) == wanted) return text;
     }
     return nullptr;
 }
@@ -83,7 +75,7 @@ void KoriDocumentController::openDocument(const QString& path, bool display, con
     document->setRootDirectory(path);
     auto* added = static_cast<KoriDocument*>(addDocument(std::move(document)));
     added->makeWindowControllers();
-    const QString title = QFileInfo(standardized(path)).fileName();
+    const QString title = QFileInfo(standardizedPath(path)).fileName();
     for (const auto& window : added->windowControllers()) window->setWindowTitle(title);
     if (display) added->showWindows();
     noteNewRecentDocumentURL(path);
@@ -121,7 +113,7 @@ void KoriDocumentController::openWithEncoding()
     auto document = std::make_unique<KoriDocument>();
     document->setForcedEncoding(encoding);
     ErrorInfo error;
-    if (!document->readFromURL(standardized(path), KoriDocument::plainTextType, &error)) {
+    if (!document->readFromURL(standardizedPath(path), KoriDocument::plainTextType, &error)) {
         presentError(document->willPresentError(error));
         return;
     }

@@ -48,6 +48,53 @@ EditorTextView::~EditorTextView()
     if (auto storage = observedStorageLife_.lock()) storage->removeObserver(observerToken_);
 }
 
+// MARK: Options
+
+EditorOptions EditorTextView::options() const
+{
+    EditorOptions o;
+    o.font = font();
+    o.tabStopWidth = tabWidth();
+    o.editingTabWidth = editingTabWidth;
+    o.usesSpacesForIndentation = usesSpacesForIndentation;
+    o.automaticallyIndents = automaticallyIndents;
+    o.editable = isEditable();
+    o.rightToLeft = layoutDirection() == Qt::RightToLeft;
+    o.usesFontAntialiasing = usesFontAntialiasing;
+    o.showsInvisibleCharacters = showsInvisibleCharacters();
+    o.showsControlCharacters = layoutManager()->showsControlCharacters();
+    o.showsIndentGuides = showsIndentGuides;
+    o.pageGuideColumn = pageGuideColumn;
+    o.rulersVisible = rulersVisible();
+    o.backgroundColor = backgroundColor();
+    o.textColor = textColor();
+    o.insertionPointColor = insertionPointColor();
+    o.selectedTextBackgroundColor = selectedTextBackgroundColor();
+    return o;
+}
+
+void EditorTextView::apply(const EditorOptions& o)
+{
+    setFont(o.font);
+    setTabWidth(o.tabStopWidth);
+    editingTabWidth = std::clamp(o.editingTabWidth, 1, 16);
+    usesSpacesForIndentation = o.usesSpacesForIndentation;
+    automaticallyIndents = o.automaticallyIndents;
+    setEditable(o.editable);
+    setLayoutDirection(o.rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
+    usesFontAntialiasing = o.usesFontAntialiasing;
+    setShowsInvisibleCharacters(o.showsInvisibleCharacters);
+    layoutManager()->setShowsControlCharacters(o.showsControlCharacters);
+    showsIndentGuides = o.showsIndentGuides;
+    pageGuideColumn = o.pageGuideColumn;
+    setRulersVisible(o.rulersVisible);
+    setBackgroundColor(o.backgroundColor);
+    setTextColor(o.textColor);
+    setInsertionPointColor(o.insertionPointColor);
+    setSelectedTextBackgroundColor(o.selectedTextBackgroundColor);
+    viewport()->update();
+}
+
 // MARK: Storage
 
 // Follows the view's storage (it can be replaced after construction) so that virtual selections

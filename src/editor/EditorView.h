@@ -1,5 +1,6 @@
 #pragma once
 
+#include "editor/EditorOptions.h"
 #include "platform/text/TextRange.h"
 #include "platform/text/TextView.h"
 
@@ -37,6 +38,10 @@ public:
     bool automaticallyIndents = true;
     QStringList indentationOpeners;
     bool usesFontAntialiasing = true;
+
+    // What the settings decide, read back from the view, and set in one go.
+    EditorOptions options() const;
+    void apply(const EditorOptions& options);
 
     // The full selection list while several selections include a caret (the platform selection
     // cannot hold carets beside other ranges); its first entry is the platform selection.

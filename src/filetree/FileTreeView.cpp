@@ -1,4 +1,5 @@
 #include "filetree/FileTreeView.h"
+#include "platform/foundation/FilePath.h"
 
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/ui/FilePanels.h"
@@ -74,7 +75,7 @@ FileTreeView::~FileTreeView() = default;
 
 QString FileTreeView::standardized(const QString& path)
 {
-    return path.isEmpty() ? path : QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    return standardizedPath(path);
 }
 
 void FileTreeView::setRoot(const QString& folder, const std::optional<QString>& selecting)

@@ -1,19 +1,10 @@
 #include "settings/EditorPreferences.h"
 
-#include "editor/EditorView.h"
-#include "filetree/FileTreeView.h"
-#include "platform/text/LayoutManager.h"
 #include "platform/foundation/UserDefaults.h"
 #include "settings/EditorSettingsSnapshot.h"
-#include "theme/ThemeQColor.h"
-#include "theme/ThemeSupport.h"
-#include "window/EditorWindowController.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QFontDatabase>
-#include <QFontMetricsF>
-#include <QLabel>
 #include <QPalette>
 #include <QStyle>
 
@@ -108,46 +99,6 @@ void EditorPreferences::applyAppearance(const UserDefaults& defaults)
     case 2: QApplication::setPalette(darkPalette()); break;
     default: QApplication::setPalette(systemPalette); break;
     }
-}
-
-EditorPreferences::Theme EditorPreferences::currentTheme()
-{
-    const EditorTheme theme = EditorTheme::current();
-    return {toQColor(theme.resolvedColor(QStringLiteral("background"))),
-            toQColor(theme.resolvedColor(QStringLiteral("text"))),
-            toQColor(theme.resolvedColor(QStringLiteral("insertionPoint"))),
-            toQColor(theme.resolvedColor(QStringLiteral("selection")))};
-}
-
-void EditorPreferences::apply(EditorWindowController& to)
-{
-    const EditorSettingsSnapshot settings(UserDefaults::standard());
-    const QFont font = editorFont();
-    const Theme theme = currentTheme();
-    EditorTextView* view = to.textView;
-
-    view->setFont(font);
-    view->setBackgroundColor(theme.background);
-    view->setTextColor(theme.text);
-    view->setInsertionPointColor(theme.insertionPoint);
-    view->setSelectedTextBackgroundColor(theme.selection);
-    view->setTabWidth(std::max<qreal>(QFontMetricsF(font).horizontalAdvance(QLatin1Char('0')), 1) * settings.tabWidth);
-    view->editingTabWidth = static_cast<int>(std::clamp<qint64>(settings.tabWidth, 1, 16));
-    view->usesSpacesForIndentation = settings.useSpaces;
-    view->pageGuideColumn =
-        settings.showPageGuide ? std::optional<int>(static_cast<int>(settings.pageGuideColumn)) : std::nullopt;
-    view->setRulersVisible(settings.lineNumbers);
-    view->setShowsInvisibleCharacters(settings.invisibles);
-    view->layoutManager()->setShowsInvisibleCharacters(settings.invisibles);
-    view->layoutManager()->setShowsControlCharacters(settings.invisibles);
-
-    for (QWidget* control : std::initializer_list<QWidget*>{to.status, to.byteStatus, to.tokenStatus,
-                                                            to.tokenPicker, to.previewStatus,
-                                                            to.encodingPicker, to.endingPicker}) {
-        control->setHidden(!settings.statusBar);
-    }
-    to.fileTree->applyPreferences();
-    view->viewport()->update();
 }
 
 }  // namespace korimado

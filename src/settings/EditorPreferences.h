@@ -2,15 +2,13 @@
 
 #include "document/TextFormat.h"
 
-#include <QColor>
 #include <QFont>
 
 namespace korimado {
 
-class EditorWindowController;
 class UserDefaults;
 
-// Applies the editor settings to the application; each call reads a fresh snapshot.
+// What the editor settings give the application as a whole; each call reads a fresh snapshot.
 class EditorPreferences {
 public:
     EditorPreferences() = delete;
@@ -26,20 +24,6 @@ public:
     // 1 light, 2 dark, anything else follows the system.
     static void applyAppearance();
     static void applyAppearance(const UserDefaults& defaults);
-
-    // The colours the editors paint with.
-    struct Theme {
-        QColor background;
-        QColor text;
-        QColor insertionPoint;
-        QColor selection;
-    };
-    // The colours of the chosen theme ("editor.themeName"), else "Classic", else the built-in one.
-    static Theme currentTheme();
-
-    // Applies font, colours, tabs, invisibles, guides, line numbers and the status line to one
-    // window, and lets its sidebar re-read its own settings.
-    static void apply(EditorWindowController& to);
 };
 
 }  // namespace korimado

@@ -1,4 +1,5 @@
 #include "theme/EditorThemeStore.h"
+#include "platform/foundation/FilePath.h"
 
 #include "platform/foundation/Bundle.h"
 #include "platform/documents/FileIO.h"
@@ -23,11 +24,6 @@ namespace korimado {
 namespace {
 
 const QString kExtension = QStringLiteral("cottheme");
-
-QString standardized(const QString& path)
-{
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-}
 
 // Nanoseconds since the epoch, or none when the file cannot be examined.
 std::optional<qint64> modificationDate(const QString& path)
@@ -162,7 +158,7 @@ EditorTheme EditorThemeStore::theme(const QString& named) const
 
 EditorTheme EditorThemeStore::load(const QString& url) const
 {
-    const QString path = standardized(url);
+    const QString path = standardizedPath(url);
     const std::optional<qint64> date = modificationDate(path);
     {
         std::lock_guard guard(lock_);
@@ -184,7 +180,7 @@ void EditorThemeStore::invalidate(const std::optional<QString>& url)
 {
     std::lock_guard guard(lock_);
     if (url) {
-        cache_.erase(standardized(*url));
+        cache_.erase(standardizedPath(*url));
     } else {
         cache_.clear();
     }

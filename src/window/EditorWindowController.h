@@ -1,15 +1,13 @@
 #pragma once
 
 #include "document/KoriDocumentWindow.h"
-#include "document/TextEncoding.h"
-#include "document/TextFormat.h"
 #include "platform/foundation/DefaultsValue.h"
 #include "platform/foundation/NotificationCenter.h"
-#include "platform/ui/Responder.h"
 #include "platform/text/TextView.h"
+#include "platform/ui/Responder.h"
 #include "platform/ui/WindowController.h"
-#include "platform/foundation/WorkItem.h"
-#include "preview/TokenEncoding.h"
+#include "window/StatusLine.h"
+#include "window/WindowToolbar.h"
 
 #include <QObject>
 #include <QPointer>
@@ -37,7 +35,8 @@ class QWidget;
 
 namespace korimado {
 
-class DispatchQueue;
+class DetailPane;
+class EditorPair;
 class EditorTextView;
 class FileTreeView;
 class HTMLPreviewResources;
@@ -45,17 +44,20 @@ class KoriDocument;
 class LayoutManager;
 class LineNumberRuler;
 class MenuItem;
-class SearchCancellationToken;
 class SearchController;
 class SegmentedControl;
 class TextCommands;
-class TextStatisticsEngine;
 class UserDefaults;
+class WindowToolbar;
 class WorkspaceCommands;
+struct EditorOptions;
 
 // One document window and everything in it: the sidebar, one or two editors on the document's
-// shared storage, the navigation bar, the detail pane, the status line and the toolbar. It is the
-// window's responder for its actions (found by name, "showEdit:") and the delegate of its editors.
+// shared storage, the navigation bar, the detail pane, the status line and the toolbar. The
+// editors (EditorPair), the detail pane (DetailPane), the status line (StatusLine) and the
+// toolbar (WindowToolbar) are parts with their own state; the window's restorable state goes
+// through RestorableStateCodec. The controller ties them together: it is the window's responder
+// for its actions (found by name, "showEdit:") and the delegate of its editors.
 class EditorWindowController : public QObject,
                                public WindowController,
                                public KoriDocumentWindow,
@@ -67,13 +69,8 @@ public:
     enum class Mode { edit = 0, split = 1, preview = 2 };
     static std::optional<Mode> modeFromRawValue(qint64 raw);
 
-    // One entry of the encoding pop-up; its index is the item's tag.
-    struct EncodingChoice {
-        QString title;
-        TextEncoding encoding;
-        bool bom = false;
-    };
-    static std::vector<EncodingChoice> makeEncodingChoices();
+    using EncodingChoice = StatusLine::EncodingChoice;
+    static std::vector<EncodingChoice> makeEncodingChoices() { return StatusLine::makeEncodingChoices(); }
 
     // The keyed values a window saves of itself ("kori.mode" ...).
     using RestorableState = DefaultsValue::Dictionary;
@@ -83,7 +80,7 @@ public:
     static constexpr int sidebarMinimumWidth = 250;
     static constexpr int startupLayoutVersion = 1;
     static inline const QString frameAutosaveName = QStringLiteral("Korimado.document");
-    static inline const QString toolbarIdentifier = QStringLiteral("Korimado.main");
+    static inline const QString& toolbarIdentifier = WindowToolbar::identifier;
     static inline const QString preferencesChangedNotification = QStringLiteral("Korimado.preferencesChanged");
     static inline const QString editModeStatus =
         QStringLiteral("ローカル編集   ⌘1 原案 / ⌘2 2カラム / ⌘3 プレビュー");
@@ -138,7 +135,7 @@ public:
     TextCommands& commands();
     // nullptr until the application layer has installed its factory.
     WorkspaceCommands* workspaceCommands();
-    bool isSplitOpen() const { return secondaryEditor != nullptr; }
+    bool isSplitOpen() const { return secondaryEditor() != nullptr; }
     // The editor that has (or last had) the window's keyboard focus.
     QWidget* firstResponder() const;
     void makeFirstResponder(QWidget* widget);
@@ -171,7 +168,7 @@ public:
     static UserDefaults& restorableStateStore();
 
     // --- toolbar, sidebar, settings
-    QToolBar* toolbar() const { return toolbar_; }
+    QToolBar* toolbar() const;
     static QStringList toolbarDefaultItemIdentifiers();
     static QStringList toolbarAllowedItemIdentifiers();
     // The toolbar item for an identifier; nullptr for an unknown identifier.
@@ -201,7 +198,6 @@ public:
     void toggleInspector(MenuItem* sender = nullptr);
     void refreshInspection();
     void scheduleStatistics();
-    void tokenModeChanged(int index);
     void schedulePreview(bool immediate);
 
     // --- whole-document commands
@@ -214,89 +210,72 @@ public:
     void inputYenMark(MenuItem* sender = nullptr);
     // Re-selects the encoding and line-ending pop-ups from the document's format.
     void selectFormatPopups();
-    void updateLayoutPolicy();
 
-    // --- members: the document is never owned; views belong to the window
-    KoriDocument* model = nullptr;
-    std::unique_ptr<SearchController> secondarySearch;
-    std::unique_ptr<TextCommands> secondaryCommands;
+    // --- the parts, and the members other parts of the program reach through them
+    KoriDocument* model = nullptr;  // never owned
+    EditorPair& editors() const { return *editors_; }
+    StatusLine& statusLine() const { return *statusLine_; }
+    DetailPane& detailPane() const { return *detailPane_; }
+    WindowToolbar& windowToolbar() const { return *toolbar_; }
 
-    EditorTextView* textView = nullptr;
-    LayoutManager* layout = nullptr;       // textView's
-    QAbstractScrollArea* scroll = nullptr;  // textView scrolls itself
-    QSplitter* codeSplit = nullptr;
-    QWidget* codePane = nullptr;
-    QWidget* navigationBar = nullptr;
-    QPushButton* syntaxButton = nullptr;
-    QPushButton* outlineButton = nullptr;
-    QPushButton* previousOutlineButton = nullptr;
-    QPushButton* nextOutlineButton = nullptr;
+    Mode mode() const { return mode_; }
+    EditorTextView* textView() const;
+    LayoutManager* layout() const;
+    QAbstractScrollArea* scroll() const;  // textView scrolls itself
+    LineNumberRuler* ruler() const;
+    EditorTextView* secondaryEditor() const;
+    QAbstractScrollArea* secondaryScroll() const;  // the second editor scrolls itself
+    LayoutManager* secondaryLayout() const;
+    LineNumberRuler* secondaryRuler() const;
+    TextCommands* secondaryCommands() const { return secondaryCommands_.get(); }
+    SearchController* secondarySearch() const { return secondarySearch_.get(); }
+    QSplitter* codeSplit() const;
+    QWidget* codePane() const { return codePane_; }
+    QWidget* navigationBar() const { return navigationBar_; }
+    QPushButton* syntaxButton() const { return syntaxButton_; }
+    QPushButton* outlineButton() const { return outlineButton_; }
+    QPushButton* previousOutlineButton() const { return previousOutlineButton_; }
+    QPushButton* nextOutlineButton() const { return nextOutlineButton_; }
+    QSplitter* split() const { return split_; }
+    QSplitter* workspaceSplit() const { return workspaceSplit_; }
+    FileTreeView* fileTree() const { return fileTree_; }
 
-    EditorTextView* secondaryEditor = nullptr;
-    QAbstractScrollArea* secondaryScroll = nullptr;
-    LayoutManager* secondaryLayout = nullptr;
-    LineNumberRuler* secondaryRuler = nullptr;
+    QWidget* previewPane() const;
+    SegmentedControl* detailPicker() const;
+    QPlainTextEdit* inspectionText() const;
+    QPlainTextEdit* inspectionScroll() const { return inspectionText(); }  // scrolls itself
+    QTableWidget* outlineScroll() const { return outlineTable(); }         // scrolls itself
+    QCheckBox* countSpaces() const;
+    QCheckBox* countNewlines() const;
+    QWidget* countOptions() const;
+    std::uint64_t renderToken() const;
+    QTableWidget* outlineTable() const;
+    QWidget* playerBar() const;
+    QWebEngineView* web() const;
+    int previewTop() const;
+    int inspectionTop() const;
+    std::optional<std::uint64_t> previewRevision() const;
+    qint64 renderCount() const;
 
-    QSplitter* split = nullptr;
-    QSplitter* workspaceSplit = nullptr;
-    FileTreeView* fileTree = nullptr;
-    QWidget* previewPane = nullptr;
-    SegmentedControl* detailPicker = nullptr;
-    QCheckBox* countSpaces = nullptr;
-    QCheckBox* countNewlines = nullptr;
-    QWidget* countOptions = nullptr;
-    int inspectionTop = 34;
-    QPlainTextEdit* inspectionScroll = nullptr;  // scrolls itself
-    QPlainTextEdit* inspectionText = nullptr;
-    QTableWidget* outlineScroll = nullptr;  // scrolls itself
-    QTableWidget* outlineTable = nullptr;
-    std::uint64_t inspectionGeneration = 0;
-    std::unique_ptr<DispatchQueue> inspectionQueue;
-    WorkItemPtr inspectionWork;
-    std::shared_ptr<SearchCancellationToken> inspectionCancellation;
+    QLabel* status() const { return statusLine_->status(); }
+    QLabel* byteStatus() const { return statusLine_->byteStatus(); }
+    QLabel* tokenStatus() const { return statusLine_->tokenStatus(); }
+    QComboBox* tokenPicker() const { return statusLine_->tokenPicker(); }
+    QLabel* previewStatus() const { return statusLine_->previewStatus(); }
+    QComboBox* encodingPicker() const { return statusLine_->encodingPicker(); }
+    QComboBox* endingPicker() const { return statusLine_->endingPicker(); }
+    const std::vector<EncodingChoice>& encodingChoices() const { return statusLine_->encodingChoices(); }
+    QCheckBox* toolbarWrap() const;
+    SegmentedControl* modePicker() const;
 
-    QWidget* playerBar = nullptr;
-    int previewTop = 34;
-    QPushButton* playButton = nullptr;
-    bool svgPaused = false;
-    bool svgReady = false;
-    bool svgPlayable = false;
-    QWebEngineView* web = nullptr;
-    HTMLPreviewResources* htmlResources = nullptr;
-
-    QLabel* status = nullptr;
-    QLabel* byteStatus = nullptr;
-    QLabel* tokenStatus = nullptr;
-    QComboBox* tokenPicker = nullptr;
-    QLabel* previewStatus = nullptr;
-    QCheckBox* toolbarWrap = nullptr;
-    SegmentedControl* modePicker = nullptr;
-    QComboBox* encodingPicker = nullptr;
-    QComboBox* endingPicker = nullptr;
-    const std::vector<EncodingChoice> encodingChoices;
-    Mode mode = Mode::edit;
-
-    WorkItemPtr previewWork;
-    std::unique_ptr<DispatchQueue> renderQueue;
-    bool rendering = false;
-    bool renderPending = false;
-    std::uint64_t renderToken = 0;
-    std::optional<std::uint64_t> previewRevision;
-    double lastRenderMilliseconds = 0;
-    qint64 renderCount = 0;
-
-    LineNumberRuler* ruler = nullptr;
-    std::unique_ptr<TextStatisticsEngine> statistics;
-    WorkItemPtr statisticsWork;
-    std::optional<std::pair<std::uint64_t, QString>> statisticsText;
-    struct StatisticsKey {
-        std::uint64_t revision = 0;
-        TextRange selection;
-        TextFormat format;
-        TokenEncoding encoding = TokenEncoding::off;
-        friend bool operator==(const StatisticsKey&, const StatisticsKey&) = default;
+    // The schedules the window made since it was built, one counter per kind of work.
+    struct ScheduleCounts {
+        std::uint64_t statistics = 0;
+        std::uint64_t inspection = 0;
+        std::uint64_t highlighting = 0;
+        std::uint64_t preview = 0;
     };
-    std::optional<StatisticsKey> statisticsKey;
+    ScheduleCounts scheduleCounts() const;
 
     // Outline navigation and the navigation bar's menus.
     void navigateOutline(bool forward);
@@ -313,29 +292,44 @@ protected:
 
 private:
     void construct();
-    void layoutPreviewPane();
     void setup();
     void buildNavigationBar();
-    void buildDetailPane();
-    void buildStatusLine(QWidget* content);
-    void buildToolbar();
+    void buildContent();
     void registerActions();
-    void configureEditor(EditorTextView& editor);
     void showSidebar();
     void setDetailSegment(int segment);
     void refreshMenus();
     void observePreferences();
+    // The options the settings give an editor now.
+    EditorOptions editorOptionsFromSettings() const;
     SearchController& primarySearch();
     TextCommands& primaryCommands();
     std::optional<QString> sidebarRoot() const;
 
     std::unique_ptr<QMainWindow> window_;
-    QToolBar* toolbar_ = nullptr;
+    Mode mode_ = Mode::edit;
+    std::unique_ptr<EditorPair> editors_;
+    std::unique_ptr<StatusLine> statusLine_;
+    std::unique_ptr<DetailPane> detailPane_;
+    std::unique_ptr<WindowToolbar> toolbar_;
+    QWidget* codePane_ = nullptr;
+    QWidget* navigationBar_ = nullptr;
+    QPushButton* syntaxButton_ = nullptr;
+    QPushButton* outlineButton_ = nullptr;
+    QPushButton* previousOutlineButton_ = nullptr;
+    QPushButton* nextOutlineButton_ = nullptr;
+    QSplitter* split_ = nullptr;
+    QSplitter* workspaceSplit_ = nullptr;
+    FileTreeView* fileTree_ = nullptr;
+
     std::unique_ptr<SearchController> primarySearch_;
     std::unique_ptr<TextCommands> primaryCommands_;
+    std::unique_ptr<SearchController> secondarySearch_;
+    std::unique_ptr<TextCommands> secondaryCommands_;
     std::shared_ptr<WorkspaceCommands> workspaceCommands_;
     NotificationCenter::Registration preferencesObserver_;
     QPointer<QWidget> lastFocusedEditor_;
+    std::uint64_t highlightingSchedules_ = 0;
     bool closed_ = false;
 };
 

@@ -11,7 +11,10 @@
 #include "search/SearchController.h"
 #include "syntax/CotSyntaxCatalog.h"
 #include "syntax/SyntaxHighlighter.h"
+#include "window/DetailPane.h"
+#include "window/EditorPair.h"
 #include "window/SegmentedControl.h"
+#include "window/StatusLine.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -54,30 +57,27 @@ void popUp(const std::shared_ptr<MenuModel>& model, QWidget* anchor, QPoint at, 
 
 void EditorWindowController::setMode(Mode m)
 {
-    mode = m;
-    modePicker->setSelectedSegment(static_cast<int>(m));
-    detailPicker->setSelectedSegment(0);
-    codeSplit->setHidden(m == Mode::preview);
-    codePane->setHidden(m == Mode::preview);
-    previewPane->setHidden(m == Mode::edit);
+    mode_ = m;
+    modePicker()->setSelectedSegment(static_cast<int>(m));
+    detailPane_->setSelectedSegment(DetailPane::preview);
+    codeSplit()->setHidden(m == Mode::preview);
+    codePane_->setHidden(m == Mode::preview);
+    detailPane_->setShown(m != Mode::edit);
     updateDetailVisibility();
+    textView()->viewport()->update();
     switch (m) {
     case Mode::split: {
-        const int width = std::max(split->width(), 2);
-        split->setSizes({width / 2, width - width / 2});
-        textView->viewport()->update();
+        const int width = std::max(split_->width(), 2);
+        split_->setSizes({width / 2, width - width / 2});
         schedulePreview(true);
         break;
     }
     case Mode::edit:
-        textView->viewport()->update();
-        if (previewWork) previewWork->cancel();
-        ++renderToken;
-        previewStatus->setText(editModeStatus);
-        makeFirstResponder(textView);
+        detailPane_->cancelPreview();
+        statusLine_->setPreviewStatus(editModeStatus);
+        makeFirstResponder(textView());
         break;
     case Mode::preview:
-        textView->viewport()->update();
         schedulePreview(true);
         break;
     }
@@ -90,92 +90,55 @@ void EditorWindowController::modeChanged(int segment)
 
 void EditorWindowController::openSplitTextView(MenuItem*)
 {
-    if (secondaryEditor) {
-        makeFirstResponder(secondaryEditor);
+    if (EditorTextView* open = secondaryEditor()) {
+        makeFirstResponder(open);
         return;
     }
-    auto* editor = new EditorTextView(model->sharedStorage());
-    configureEditor(*editor);
-    editor->setFont(textView->font());
-    editor->setTextColor(QApplication::palette().color(QPalette::Text));
-    editor->setBackgroundColor(QApplication::palette().color(QPalette::Base));
-    editor->setWrapsLines(textView->wrapsLines());
-    editor->setAccessibleName(QStringLiteral("分割テキストエディタ"));
-    editor->setFrameShape(QFrame::NoFrame);
-    auto* newRuler = new LineNumberRuler(editor, model->lines());
-    editor->setRulersVisible(textView->rulersVisible());
-
-    secondaryEditor = editor;
-    secondaryScroll = editor;
-    secondaryLayout = editor->layoutManager();
-    secondaryRuler = newRuler;
-
-    secondaryCommands = std::make_unique<TextCommands>(editor, model);
-    // The primary's stored values date from its creation, before the settings were applied to
-    // it; the second editor starts from what the primary shows now.
-    EditorCommandPreferences preferences = primaryCommands().storedPreferences;
-    preferences.tabWidth = textView->editingTabWidth;
-    preferences.usesSpaces = textView->usesSpacesForIndentation;
-    preferences.showsInvisibles = textView->showsInvisibleCharacters();
-    preferences.showsIndentGuides = textView->showsIndentGuides;
-    preferences.pageGuideColumn = textView->pageGuideColumn;
-    preferences.automaticallyIndents = textView->automaticallyIndents;
-    preferences.fontSize = textView->font().pointSizeF();
-    preferences.editable = textView->isEditable();
-    secondaryCommands->apply(preferences);
-    editor->setFont(textView->font());  // apply() knows only the system fonts, not a chosen one
-    editor->setTabWidth(textView->tabWidth());
-    secondaryLayout->setShowsControlCharacters(layout->showsControlCharacters());
-    secondaryCommands->reloadSyntaxFromDocument();
+    EditorTextView* editor = editors_->openSecondary();
+    secondaryCommands_ = std::make_unique<TextCommands>(editor, model);
+    // The command object keeps the primary's preferences; the editor shows what the primary
+    // shows now, whatever was applied to it since those were stored.
+    secondaryCommands_->apply(primaryCommands().storedPreferences);
+    editor->apply(textView()->options());
+    secondaryCommands_->reloadSyntaxFromDocument();
     QPointer<EditorWindowController> weak(this);
-    secondarySearch = std::make_unique<SearchController>(editor, model, [weak] {
+    secondarySearch_ = std::make_unique<SearchController>(editor, model, [weak] {
         return weak ? weak->sidebarRoot() : std::nullopt;
     });
     connect(editor, &TextView::visibleRectDidChange, this, [this] {
-        if (secondaryCommands) secondaryCommands->syntaxHighlighter().applyVisibleTokens();
+        if (secondaryCommands_) secondaryCommands_->syntaxHighlighter().applyVisibleTokens();
     });
-
-    codeSplit->addWidget(editor);
-    const bool sideBySide = codeSplit->orientation() == Qt::Horizontal;
-    const int extent = std::max(sideBySide ? codeSplit->width() : codeSplit->height(), 2);
-    codeSplit->setSizes({extent / 2, extent - extent / 2});
     makeFirstResponder(editor);
     refreshMenus();
 }
 
 void EditorWindowController::closeSplitTextView(MenuItem*)
 {
-    if (secondaryCommands) secondaryCommands->syntaxHighlighter().invalidate();
-    EditorTextView* editor = secondaryEditor;
-    secondarySearch.reset();
-    secondaryCommands.reset();
-    secondaryEditor = nullptr;
-    secondaryScroll = nullptr;
-    secondaryLayout = nullptr;
-    secondaryRuler = nullptr;
-    // Dropping the view drops its layout manager from the shared storage.
-    delete editor;
-    makeFirstResponder(textView);
+    if (secondaryCommands_) secondaryCommands_->syntaxHighlighter().invalidate();
+    secondarySearch_.reset();
+    secondaryCommands_.reset();
+    editors_->closeSecondary();
+    makeFirstResponder(textView());
     refreshMenus();
 }
 
 void EditorWindowController::toggleSplitOrientation(MenuItem*)
 {
-    codeSplit->setOrientation(isSplitVertical() ? Qt::Vertical : Qt::Horizontal);
+    editors_->setVertical(!editors_->isVertical());
 }
 
 bool EditorWindowController::isSplitVertical() const
 {
-    return codeSplit->orientation() == Qt::Horizontal;
+    return editors_->isVertical();
 }
 
 void EditorWindowController::focusNextEditor(MenuItem*)
 {
     if (!window_) return;
-    if (firstResponder() == textView && secondaryEditor) {
-        makeFirstResponder(secondaryEditor);
+    if (firstResponder() == textView() && secondaryEditor()) {
+        makeFirstResponder(secondaryEditor());
     } else {
-        makeFirstResponder(textView);
+        makeFirstResponder(textView());
     }
 }
 
@@ -186,18 +149,18 @@ void EditorWindowController::toggleNavigationBar(MenuItem*)
 
 void EditorWindowController::setNavigationBarHidden(bool hidden)
 {
-    navigationBar->setHidden(hidden);
-    navigationBar->setFixedHeight(hidden ? 0 : navigationBarHeight);
+    navigationBar_->setHidden(hidden);
+    navigationBar_->setFixedHeight(hidden ? 0 : navigationBarHeight);
 }
 
 bool EditorWindowController::isNavigationBarHidden() const
 {
-    return navigationBar->isHidden();
+    return navigationBar_->isHidden();
 }
 
 int EditorWindowController::navigationHeight() const
 {
-    return navigationBar->maximumHeight();
+    return navigationBar_->maximumHeight();
 }
 
 void EditorWindowController::refreshNavigation()
@@ -211,9 +174,9 @@ void EditorWindowController::refreshNavigation()
         before = before || entry.range.location < caret;
         after = after || entry.range.location > caret;
     }
-    previousOutlineButton->setEnabled(before);
-    nextOutlineButton->setEnabled(after);
-    syntaxButton->setText(highlighter.languageValue.displayName);
+    previousOutlineButton_->setEnabled(before);
+    nextOutlineButton_->setEnabled(after);
+    syntaxButton_->setText(highlighter.languageValue.displayName);
 }
 
 void EditorWindowController::windowDidBecomeKey()
@@ -265,15 +228,7 @@ void EditorWindowController::selectOutlineRow(int row)
 
 void EditorWindowController::reloadOutlineTable()
 {
-    const auto& entries = commands().syntaxHighlighter().outlineEntries;
-    outlineTable->setRowCount(static_cast<int>(entries.size()));
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const SyntaxOutlineEntry& entry = entries[i];
-        const QString indent(std::clamp(entry.level - 1, 0, 8) * 2, QLatin1Char(' '));
-        outlineTable->setItem(static_cast<int>(i), 0,
-                              new QTableWidgetItem(indent + QString::number(entry.line) + QStringLiteral("行  ")
-                                                   + entry.title));
-    }
+    detailPane_->reloadOutline();
 }
 
 void EditorWindowController::openOutlineMenu()
@@ -282,7 +237,7 @@ void EditorWindowController::openOutlineMenu()
     TextCommands& active = commands();
     active.publishedOutlineMenu = menu.get();
     active.populateOutlineMenu(*menu);
-    popUp(menu, navigationBar, QPoint(outlineButton->x(), navigationBar->height()), window_.get());
+    popUp(menu, navigationBar_, QPoint(outlineButton_->x(), navigationBar_->height()), window_.get());
 }
 
 void EditorWindowController::openSyntaxMenu()
@@ -301,14 +256,14 @@ void EditorWindowController::openSyntaxMenu()
         item->setState(language.id == current ? MenuItem::State::on : MenuItem::State::off);
         menu->addItem(item);
     }
-    popUp(menu, navigationBar, QPoint(syntaxButton->x(), navigationBar->height()), window_.get());
+    popUp(menu, navigationBar_, QPoint(syntaxButton_->x(), navigationBar_->height()), window_.get());
 }
 
 void EditorWindowController::changeDocumentSyntax(const QString& languageId)
 {
     primaryCommands().syntaxHighlighter().update(languageId);
-    if (secondaryCommands) secondaryCommands->syntaxHighlighter().update(languageId);
-    syntaxButton->setText(primaryCommands().syntaxHighlighter().languageValue.displayName);
+    if (secondaryCommands_) secondaryCommands_->syntaxHighlighter().update(languageId);
+    syntaxButton_->setText(primaryCommands().syntaxHighlighter().languageValue.displayName);
 }
 
 }  // namespace korimado

@@ -1,5 +1,6 @@
 // Toolbar, sidebar hosting, settings application and closing.
 #include "window/EditorWindowController.h"
+#include "platform/foundation/FilePath.h"
 
 #include "commands/TextCommands.h"
 #include "document/KoriDocument.h"
@@ -12,122 +13,45 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/WindowTabGroup.h"
 #include "platform/ui/WindowTracker.h"
-#include "preview/TextStatisticsEngine.h"
-#include "search/SearchCancellationToken.h"
 #include "settings/EditorPreferences.h"
 #include "settings/EditorSettingsSnapshot.h"
 #include "settings/SettingsWindowController.h"
 #include "syntax/CotSyntaxCatalog.h"
 #include "syntax/SyntaxHighlighter.h"
-#include "window/SegmentedControl.h"
+#include "theme/ThemeQColor.h"
+#include "theme/ThemeSupport.h"
+#include "window/DetailPane.h"
+#include "window/EditorPair.h"
+#include "window/StatusLine.h"
+#include "window/WindowToolbar.h"
 
-#include <QAction>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
-#include <QIcon>
+#include <QFontMetricsF>
 #include <QMainWindow>
 #include <QSet>
 #include <QSplitter>
-#include <QStyle>
-#include <QToolBar>
-#include <QToolButton>
 
 #include <mutex>
 
 namespace korimado {
 
-namespace {
-
-const QString treeItem = QStringLiteral("tree");
-const QString folderItem = QStringLiteral("folder");
-const QString modeItem = QStringLiteral("mode");
-const QString wrapItem = QStringLiteral("wrap");
-const QString settingsItem = QStringLiteral("settings");
-const QString flexibleSpaceItem = QStringLiteral("flexibleSpace");
-const QString spaceItem = QStringLiteral("space");
-
-QString standardizedPath(const QString& path)
-{
-    return path.isEmpty() ? path : QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-}
-
-}  // namespace
-
 // MARK: - Toolbar
 
 QStringList EditorWindowController::toolbarDefaultItemIdentifiers()
 {
-    return {treeItem, folderItem, flexibleSpaceItem, modeItem, wrapItem, settingsItem};
+    return WindowToolbar::defaultItemIdentifiers();
 }
 
 QStringList EditorWindowController::toolbarAllowedItemIdentifiers()
 {
-    return toolbarDefaultItemIdentifiers() << spaceItem;
+    return WindowToolbar::allowedItemIdentifiers();
 }
 
 QWidget* EditorWindowController::toolbarItem(const QString& identifier)
 {
-    auto symbolButton = [this](const QString& label, QStyle::StandardPixmap icon, const QString& description,
-                               void (EditorWindowController::*action)(MenuItem*)) {
-        auto* button = new QToolButton;
-        button->setIcon(window_->style()->standardIcon(icon));
-        button->setText(label);
-        button->setToolTip(label);
-        button->setAccessibleName(description);
-        button->setToolButtonStyle(Qt::ToolButtonIconOnly);
-        button->setObjectName(label);
-        connect(button, &QToolButton::clicked, this, [this, action] { (this->*action)(nullptr); });
-        return static_cast<QWidget*>(button);
-    };
-    if (identifier == treeItem) {
-        return symbolButton(QStringLiteral("サイドバー"), QStyle::SP_FileDialogListView,
-                            QStringLiteral("サイドバーを表示／隠す"), &EditorWindowController::toggleFileTree);
-    }
-    if (identifier == folderItem) {
-        return symbolButton(QStringLiteral("フォルダを開く"), QStyle::SP_DirOpenIcon, QStringLiteral("フォルダを開く"),
-                            &EditorWindowController::openFolder);
-    }
-    if (identifier == settingsItem) {
-        return symbolButton(QStringLiteral("設定"), QStyle::SP_FileDialogDetailedView, QStringLiteral("設定"),
-                            &EditorWindowController::showSettings);
-    }
-    if (identifier == modeItem) {
-        modePicker->setToolTip(QStringLiteral("表示モード"));
-        return modePicker;
-    }
-    if (identifier == wrapItem) {
-        toolbarWrap->setToolTip(QStringLiteral("行の折り返し"));
-        return toolbarWrap;
-    }
-    if (identifier == flexibleSpaceItem) {
-        auto* spacer = new QWidget;
-        spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-        return spacer;
-    }
-    if (identifier == spaceItem) {
-        auto* spacer = new QWidget;
-        spacer->setFixedWidth(16);
-        return spacer;
-    }
-    return nullptr;
-}
-
-void EditorWindowController::buildToolbar()
-{
-    toolbar_ = new QToolBar;
-    toolbar_->setObjectName(toolbarIdentifier);
-    toolbar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    toolbar_->setMovable(false);
-    toolbar_->setFloatable(false);
-    for (const QString& identifier : toolbarDefaultItemIdentifiers()) {
-        if (QWidget* item = toolbarItem(identifier)) {
-            QAction* action = toolbar_->addWidget(item);
-            action->setObjectName(identifier);
-        }
-    }
-    window_->addToolBar(Qt::TopToolBarArea, toolbar_);
+    return toolbar_->item(identifier);
 }
 
 void EditorWindowController::showSettings(MenuItem* sender)
@@ -142,39 +66,39 @@ void EditorWindowController::showSettings(MenuItem* sender)
 
 void EditorWindowController::showSidebar()
 {
-    fileTree->setHidden(false);
-    const int total = std::max(workspaceSplit->width(), sidebarDividerPosition + 1);
-    workspaceSplit->setSizes({sidebarDividerPosition, total - sidebarDividerPosition});
+    fileTree_->setHidden(false);
+    const int total = std::max(workspaceSplit_->width(), sidebarDividerPosition + 1);
+    workspaceSplit_->setSizes({sidebarDividerPosition, total - sidebarDividerPosition});
 }
 
 void EditorWindowController::toggleFileTree(MenuItem*)
 {
-    if (fileTree->isHidden()) {
+    if (fileTree_->isHidden()) {
         showSidebar();
     } else {
-        fileTree->setHidden(true);
+        fileTree_->setHidden(true);
     }
 }
 
 void EditorWindowController::openFolder(MenuItem*)
 {
-    if (fileTree->isHidden()) showSidebar();
-    fileTree->chooseFolder();
+    if (fileTree_->isHidden()) showSidebar();
+    fileTree_->chooseFolder();
 }
 
 void EditorWindowController::showFileBrowser(MenuItem*)
 {
-    if (fileTree->isHidden()) showSidebar();
+    if (fileTree_->isHidden()) showSidebar();
 }
 
 bool EditorWindowController::isFileTreeHidden() const
 {
-    return fileTree->isHidden();
+    return fileTree_->isHidden();
 }
 
 int EditorWindowController::sidebarWidth() const
 {
-    return fileTree->isHidden() ? 0 : workspaceSplit->sizes().value(0);
+    return fileTree_->isHidden() ? 0 : workspaceSplit_->sizes().value(0);
 }
 
 bool EditorWindowController::canOpenFile(const QString& url)
@@ -193,7 +117,7 @@ bool EditorWindowController::canOpenFile(const QString& url)
 
 void EditorWindowController::openTreeFile(const QString& url)
 {
-    if (!fileTree->supportsOpening(url)) return;
+    if (!fileTree_->supportsOpening(url)) return;
     if (standardizedPath(url) == standardizedPath(model->fileURL())) return;
     const std::optional<QString> root = sidebarRoot();
     DocumentController* controller = DocumentController::shared();
@@ -214,7 +138,7 @@ void EditorWindowController::openTreeFile(const QString& url)
             if (auto* first = dynamic_cast<EditorWindowController*>(opened->windowControllers().front().get())) {
                 other = first->window();
                 if (root) {
-                    first->fileTree->setRoot(*root, url);
+                    first->fileTree_->setRoot(*root, url);
                     first->showSidebar();
                 }
             }
@@ -253,11 +177,11 @@ void EditorWindowController::relocate(const QString& oldURL, const QString& newU
         }
         for (const auto& window : document->windowControllers()) {
             auto* editorWindow = dynamic_cast<EditorWindowController*>(window.get());
-            if (!editorWindow || !editorWindow->fileTree->rootNode()) continue;
-            if (auto moved = rebased(editorWindow->fileTree->rootNode()->url, oldURL, newURL)) {
+            if (!editorWindow || !editorWindow->fileTree_->rootNode()) continue;
+            if (auto moved = rebased(editorWindow->fileTree_->rootNode()->url, oldURL, newURL)) {
                 std::optional<QString> selecting;
                 if (!document->fileURL().isEmpty()) selecting = document->fileURL();
-                editorWindow->fileTree->setRoot(*moved, selecting);
+                editorWindow->fileTree_->setRoot(*moved, selecting);
             }
         }
     }
@@ -279,47 +203,50 @@ void EditorWindowController::preferencesChanged()
 {
     CotSyntaxCatalog::shared().reloadIfNeeded();
     const EditorSettingsSnapshot settings(UserDefaults::standard());
-    toolbarWrap->setChecked(settings.wrap);
+    toolbarWrap()->setChecked(settings.wrap);
     toggleWrap(settings.wrap);
-    tokenPicker->setCurrentIndex(static_cast<int>(settings.tokenIndex));
+    statusLine_->setTokenIndex(static_cast<int>(settings.tokenIndex));
     scheduleStatistics();
     applyEditorPreferences();
-    primaryCommands().syntaxHighlighter().applyVisibleTokens();
-    if (secondaryCommands) secondaryCommands->syntaxHighlighter().applyVisibleTokens();
-    for (TextCommands* each : {primaryCommands_.get(), secondaryCommands.get()}) {
-        if (each) each->syntaxHighlighter().update(each->syntaxHighlighter().languageValue.id);
+    for (TextCommands* each : {primaryCommands_.get(), secondaryCommands_.get()}) {
+        if (!each) continue;
+        each->syntaxHighlighter().applyVisibleTokens();
+        each->syntaxHighlighter().update(each->syntaxHighlighter().languageValue.id);
     }
-    if (ruler) ruler->update();
-    if (secondaryRuler) secondaryRuler->update();
+    editors_->updateRulers();
 }
 
+EditorOptions EditorWindowController::editorOptionsFromSettings() const
+{
+    const EditorSettingsSnapshot settings(UserDefaults::standard());
+    const EditorTheme theme = EditorTheme::current();
+    EditorOptions options = textView()->options();
+    options.font = EditorPreferences::editorFont();
+    options.tabStopWidth =
+        std::max<qreal>(QFontMetricsF(options.font).horizontalAdvance(QLatin1Char('0')), 1) * settings.tabWidth;
+    options.editingTabWidth = static_cast<int>(std::clamp<qint64>(settings.tabWidth, 1, 16));
+    options.usesSpacesForIndentation = settings.useSpaces;
+    options.pageGuideColumn =
+        settings.showPageGuide ? std::optional<int>(static_cast<int>(settings.pageGuideColumn)) : std::nullopt;
+    options.rulersVisible = settings.lineNumbers;
+    options.showsInvisibleCharacters = settings.invisibles;
+    options.showsControlCharacters = settings.invisibles;
+    options.backgroundColor = toQColor(theme.resolvedColor(QStringLiteral("background")));
+    options.textColor = toQColor(theme.resolvedColor(QStringLiteral("text")));
+    options.insertionPointColor = toQColor(theme.resolvedColor(QStringLiteral("insertionPoint")));
+    options.selectedTextBackgroundColor = toQColor(theme.resolvedColor(QStringLiteral("selection")));
+    return options;
+}
+
+// Font, colours, tabs, invisibles, guides and line numbers for both editors, the status line and
+// the sidebar's own settings.
 void EditorWindowController::applyEditorPreferences()
 {
-    EditorPreferences::apply(*this);
-    const EditorSettingsSnapshot settings(UserDefaults::standard());
-    const EditorPreferences::Theme theme = EditorPreferences::currentTheme();
-    for (EditorTextView* editor : {textView, secondaryEditor}) {
-        if (!editor) continue;
-        editor->editingTabWidth = static_cast<int>(std::clamp<qint64>(settings.tabWidth, 1, 16));
-        editor->usesSpacesForIndentation = settings.useSpaces;
-        editor->setShowsInvisibleCharacters(settings.invisibles);
-        editor->layoutManager()->setShowsInvisibleCharacters(settings.invisibles);
-        editor->pageGuideColumn =
-            settings.showPageGuide ? std::optional<int>(static_cast<int>(settings.pageGuideColumn)) : std::nullopt;
-        editor->setBackgroundColor(theme.background);
-        editor->setTextColor(theme.text);
-        editor->setInsertionPointColor(theme.insertionPoint);
-        editor->setSelectedTextBackgroundColor(theme.selection);
-        editor->viewport()->update();
-    }
-    // The second editor shares the primary one's font, tab stops and line-number setting.
-    if (secondaryEditor) {
-        secondaryEditor->setFont(textView->font());
-        secondaryEditor->setTabWidth(textView->tabWidth());
-        secondaryEditor->setRulersVisible(textView->rulersVisible());
-    }
+    editors_->apply(editorOptionsFromSettings());
+    statusLine_->setShown(EditorSettingsSnapshot(UserDefaults::standard()).statusBar);
+    fileTree_->applyPreferences();
     // The command objects keep the editors' settings for their menus and toggles.
-    for (TextCommands* each : {primaryCommands_.get(), secondaryCommands.get()})
+    for (TextCommands* each : {primaryCommands_.get(), secondaryCommands_.get()})
         if (each) each->adoptEditorSettings();
 }
 
@@ -328,14 +255,10 @@ void EditorWindowController::applyEditorPreferences()
 void EditorWindowController::windowWillClose()
 {
     closed_ = true;
-    if (inspectionWork) inspectionWork->cancel();
-    if (inspectionCancellation) inspectionCancellation->cancel();
+    detailPane_->close();
     primaryCommands().syntaxHighlighter().invalidate();
-    if (secondaryCommands) secondaryCommands->syntaxHighlighter().invalidate();
-    if (statisticsWork) statisticsWork->cancel();
-    if (statistics) statistics->invalidate();
-    if (previewWork) previewWork->cancel();
-    ++renderToken;
+    if (secondaryCommands_) secondaryCommands_->syntaxHighlighter().invalidate();
+    statusLine_->invalidate();
 }
 
 }  // namespace korimado

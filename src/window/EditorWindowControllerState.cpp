@@ -4,43 +4,18 @@
 #include "document/KoriDocument.h"
 #include "editor/EditorView.h"
 #include "filetree/FileTreeView.h"
-#include "platform/foundation/UserDefaults.h"
-#include "window/SegmentedControl.h"
+#include "window/DetailPane.h"
+#include "window/EditorPair.h"
+#include "window/RestorableStateCodec.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSplitter>
-#include <QStandardPaths>
 #include <QUrl>
 
 namespace korimado {
 
 namespace {
-
-const QString versionKey = QStringLiteral("kori.startupLayoutVersion");
-const QString modeKey = QStringLiteral("kori.mode");
-const QString detailKey = QStringLiteral("kori.detail");
-const QString locationKey = QStringLiteral("kori.selection.location");
-const QString lengthKey = QStringLiteral("kori.selection.length");
-const QString navigationKey = QStringLiteral("kori.navigation.hidden");
-const QString treeHiddenKey = QStringLiteral("kori.tree.hidden");
-const QString splitKey = QStringLiteral("kori.editor.split");
-const QString verticalKey = QStringLiteral("kori.editor.vertical");
-const QString rootKey = QStringLiteral("kori.tree.root");
-
-qint64 integer(const EditorWindowController::RestorableState& coder, const QString& key)
-{
-    const auto found = coder.find(key);
-    if (found == coder.end()) return 0;
-    return found->convertedInteger().value_or(0);
-}
-
-bool boolean(const EditorWindowController::RestorableState& coder, const QString& key)
-{
-    const auto found = coder.find(key);
-    if (found == coder.end()) return false;
-    return found->convertedBool().value_or(false);
-}
 
 QString stateKey(const KoriDocument& document)
 {
@@ -51,89 +26,76 @@ QString stateKey(const KoriDocument& document)
 
 void EditorWindowController::encodeRestorableState(RestorableState& coder) const
 {
-    coder.insert(versionKey, startupLayoutVersion);
-    coder.insert(modeKey, static_cast<qint64>(mode));
-    coder.insert(detailKey, static_cast<qint64>(detailPicker->selectedSegment()));
-    const TextRange selection = activeEditor()->selectedRange();
-    coder.insert(locationKey, static_cast<qint64>(selection.location));
-    coder.insert(lengthKey, static_cast<qint64>(selection.length));
-    coder.insert(navigationKey, isNavigationBarHidden());
-    coder.insert(treeHiddenKey, isFileTreeHidden());
-    coder.insert(splitKey, secondaryEditor != nullptr);
-    coder.insert(verticalKey, isSplitVertical());
-    if (const auto root = sidebarRoot()) coder.insert(rootKey, QUrl::fromLocalFile(*root).toString());
+    RestorableWindowState state;
+    state.version = startupLayoutVersion;
+    state.mode = static_cast<qint64>(mode_);
+    state.detail = detailPane_->selectedSegment();
+    state.selection = activeEditor()->selectedRange();
+    state.navigationHidden = isNavigationBarHidden();
+    state.treeHidden = isFileTreeHidden();
+    state.split = editors_->isSplitOpen();
+    state.vertical = isSplitVertical();
+    if (const auto root = sidebarRoot()) state.rootURL = QUrl::fromLocalFile(*root).toString();
+    coder.insert(RestorableStateCodec::encode(state));
 }
 
 void EditorWindowController::restoreState(const RestorableState& coder)
 {
-    if (!coder.contains(modeKey)) return;
-    const qint64 version = integer(coder, versionKey);
+    const auto state = RestorableStateCodec::decode(coder);
+    if (!state) return;
 
-    int detail = 0;
-    if (version <= 0) {
-        setMode(Mode::split);
-    } else {
-        setMode(modeFromRawValue(integer(coder, modeKey)).value_or(Mode::split));
-        const qint64 d = integer(coder, detailKey);
-        detail = d >= 0 && d < 5 ? static_cast<int>(d) : 0;
-    }
-    detailPicker->setSelectedSegment(detail);
+    setMode(modeFromRawValue(state->mode).value_or(Mode::split));
+    detailPane_->setSelectedSegment(state->detail);
     updateDetailVisibility();
 
-    const qsizetype length = textView->textLength();
-    const qsizetype location = std::clamp<qint64>(integer(coder, locationKey), 0, length);
-    const qsizetype extent = std::clamp<qint64>(integer(coder, lengthKey), 0, length - location);
-    textView->setSelectedRange({location, extent});
+    EditorTextView* editor = textView();
+    const qsizetype length = editor->textLength();
+    const qsizetype location = std::clamp<qint64>(state->selection.location, 0, length);
+    const qsizetype extent = std::clamp<qint64>(state->selection.length, 0, length - location);
+    editor->setSelectedRange({location, extent});
 
-    setNavigationBarHidden(version >= 1 && boolean(coder, navigationKey));
-    fileTree->setHidden(version < 1 || boolean(coder, treeHiddenKey));
+    setNavigationBarHidden(state->navigationHidden);
+    fileTree_->setHidden(state->treeHidden);
 
-    if (const auto root = coder.find(rootKey); root != coder.end()) {
-        const QUrl url(root->stringValue());
+    if (state->rootURL) {
+        const QUrl url(*state->rootURL);
         if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isDir()) {
             const QString folder = QDir::cleanPath(url.toLocalFile());
             model->setRootDirectory(folder);
             std::optional<QString> selecting;
             if (!model->fileURL().isEmpty()) selecting = model->fileURL();
-            fileTree->setRoot(folder, selecting);
+            fileTree_->setRoot(folder, selecting);
         }
     }
 
-    if (version >= 1 && boolean(coder, splitKey)) openSplitTextView();
-    if (!fileTree->isHidden()) {
-        QList<int> sizes = workspaceSplit->sizes();
+    if (state->split) openSplitTextView();
+    if (!fileTree_->isHidden()) {
+        QList<int> sizes = workspaceSplit_->sizes();
         if (sizes.size() == 2 && sizes[0] < sidebarMinimumWidth) {
             const int total = sizes[0] + sizes[1];
-            workspaceSplit->setSizes({sidebarDividerPosition, std::max(0, total - sidebarDividerPosition)});
+            workspaceSplit_->setSizes({sidebarDividerPosition, std::max(0, total - sidebarDividerPosition)});
         }
     }
-    codeSplit->setOrientation(boolean(coder, verticalKey) ? Qt::Horizontal : Qt::Vertical);
+    editors_->setVertical(state->vertical);
 }
 
 UserDefaults& EditorWindowController::restorableStateStore()
 {
-    static UserDefaults store([] {
-        QString base = qEnvironmentVariable("XDG_STATE_HOME");
-        if (base.isEmpty()) base = QDir::homePath() + QStringLiteral("/.local/state");
-        return base + QStringLiteral("/Korimado/window-state.json");
-    }());
-    return store;
+    return RestorableStateCodec::store();
 }
 
 void EditorWindowController::saveRestorableState() const
 {
     if (!model) return;
-    const QString key = stateKey(*model);
-    if (key.isEmpty()) return;
     RestorableState coder;
     encodeRestorableState(coder);
-    restorableStateStore().set(key, DefaultsValue(coder));
+    RestorableStateCodec::save(stateKey(*model), coder);
 }
 
 std::optional<EditorWindowController::RestorableState> EditorWindowController::savedRestorableState(
     const QString& path)
 {
-    return restorableStateStore().dictionary(path);
+    return RestorableStateCodec::saved(path);
 }
 
 }  // namespace korimado

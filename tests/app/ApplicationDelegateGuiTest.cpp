@@ -87,23 +87,23 @@ TEST_F(ApplicationDelegateTest, FindHelpUndoAndRedoNeedADocumentWindow)
     EXPECT_TRUE(enabled(help));
     EXPECT_FALSE(enabled(undo));
 
-    window->makeFirstResponder(window->textView);
-    window->textView->insertText("abc");
-    EXPECT_EQ(window->textView->string(), "abc");
+    window->makeFirstResponder(window->textView());
+    window->textView()->insertText("abc");
+    EXPECT_EQ(window->textView()->string(), "abc");
     EXPECT_TRUE(enabled(undo));
     EXPECT_FALSE(enabled(redo));
     EXPECT_TRUE(ActionDispatcher::shared().performItem(*undo));
-    EXPECT_EQ(window->textView->string(), "");
+    EXPECT_EQ(window->textView()->string(), "");
     EXPECT_TRUE(enabled(redo));
     EXPECT_TRUE(ActionDispatcher::shared().performItem(*redo));
-    EXPECT_EQ(window->textView->string(), "abc");
+    EXPECT_EQ(window->textView()->string(), "abc");
 
     // The Edit menu's clipboard commands reach the focused editor.
     MenuItem* copy = item("編集", "コピー");
-    window->textView->setSelectedRange({0, 0});
+    window->textView()->setSelectedRange({0, 0});
     EXPECT_FALSE(enabled(copy));
     EXPECT_TRUE(ActionDispatcher::shared().performItem(*item("編集", "すべて選択")));
-    EXPECT_EQ(window->textView->selectedRange().length, 3);
+    EXPECT_EQ(window->textView()->selectedRange().length, 3);
     EXPECT_TRUE(ActionDispatcher::shared().performItem(*copy));
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "abc");
 
@@ -223,9 +223,9 @@ TEST_F(ApplicationDelegateTest, DocumentWindowsShowTheMenuAndSaveThroughIt)
     ASSERT_EQ(bar->actions().size(), 9);
     EXPECT_EQ(bar->actions().at(1)->text(), "ファイル");
 
-    window->makeFirstResponder(window->textView);
-    window->textView->setSelectedRange({4, 0});
-    window->textView->insertText("two\n");
+    window->makeFirstResponder(window->textView());
+    window->textView()->setSelectedRange({4, 0});
+    window->textView()->insertText("two\n");
     MenuItem* save = item("ファイル", "保存");
     ASSERT_TRUE(enabled(save));
     EXPECT_TRUE(ActionDispatcher::shared().performItem(*save));
@@ -247,7 +247,7 @@ TEST_F(ApplicationDelegateTest, CenterSelectionAndToolbarToggleReachTheKeyWindow
     ASSERT_TRUE(window);
     window->window()->resize(1000, 600);
     QApplication::processEvents();
-    EditorTextView* view = window->textView;
+    EditorTextView* view = window->textView();
     window->makeFirstResponder(view);
     QString text;
     for (int i = 0; i < 400; ++i)

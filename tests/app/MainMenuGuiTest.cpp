@@ -220,18 +220,18 @@ TEST_F(MainMenuTest, RefreshFollowsTheFocusedEditorOfASplitWindow)
     EditorWindowController* window = openWindow();
     ASSERT_TRUE(window);
     window->openSplitTextView();
-    ASSERT_TRUE(window->secondaryEditor && window->secondaryCommands);
-    window->makeFirstResponder(window->secondaryEditor);
+    ASSERT_TRUE(window->secondaryEditor() && window->secondaryCommands());
+    window->makeFirstResponder(window->secondaryEditor());
     delegate->refreshCommandMenus(*window);
     MenuModel* outline = delegate->formatRoot()->submenu()->itemWithTitle("アウトライン")->submenu();
-    EXPECT_EQ(window->secondaryCommands->publishedOutlineMenu.data(), outline);
+    EXPECT_EQ(window->secondaryCommands()->publishedOutlineMenu.data(), outline);
 
-    window->makeFirstResponder(window->textView);
+    window->makeFirstResponder(window->textView());
     delegate->refreshCommandMenus(*window);
     MenuModel* primaryOutline = delegate->formatRoot()->submenu()->itemWithTitle("アウトライン")->submenu();
     EXPECT_NE(primaryOutline, outline);
     EXPECT_EQ(window->commands().publishedOutlineMenu.data(), primaryOutline);
-    EXPECT_NE(&window->commands(), window->secondaryCommands.get());
+    EXPECT_NE(&window->commands(), window->secondaryCommands());
 }
 
 TEST_F(MainMenuTest, MissingSelectItemIsSkipped)

@@ -47,7 +47,7 @@ TEST_F(QuickActionsTest, FiltersByPlainSubstringAndRunsInTheDocumentWindow)
     launch();
     EditorWindowController* window = openWindow();
     ASSERT_NE(window, nullptr);
-    EditorTextView* editor = window->textView;
+    EditorTextView* editor = window->textView();
     editor->replace({{0, 0}}, {QStringLiteral("b\na\n")}, QStringLiteral("入力"), true);
     editor->setSelectedRange({0, 4});
 

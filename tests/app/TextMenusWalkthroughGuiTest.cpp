@@ -55,7 +55,7 @@ TEST_F(TextMenusWalkthrough, EveryCommandFromTheMenuIsOneUndoStep)
     EditorWindowController* window = openWindow();
     ASSERT_NE(window, nullptr);
     window->window()->resize(1100, 700);
-    EditorTextView* editor = window->textView;
+    EditorTextView* editor = window->textView();
     const QString original = QStringLiteral("  東京 tokyo ｶﾀｶﾅ\n  大阪 osaka ＡＢＣ\n  京都 kyoto #abc\n  札幌 sapporo rgb(1, 2, 3)\n");
     editor->replace({{0, 0}}, {original}, QStringLiteral("入力"), true);
     window->commands().perform(QStringLiteral("changeSyntax:"), [] {

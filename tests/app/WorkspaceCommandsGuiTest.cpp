@@ -139,12 +139,12 @@ TEST_F(WorkspaceCommandsTest, DocumentInfoAndWarningsOpenTheirDetailViews)
     ASSERT_TRUE(window);
     window->setMode(EditorWindowController::Mode::edit);
     window->workspaceCommands()->showWarnings(nullptr);
-    EXPECT_EQ(window->mode, EditorWindowController::Mode::split);
-    EXPECT_EQ(window->detailPicker->selectedSegment(), 3);
+    EXPECT_EQ(window->mode(), EditorWindowController::Mode::split);
+    EXPECT_EQ(window->detailPicker()->selectedSegment(), 3);
     window->setMode(EditorWindowController::Mode::edit);
     window->workspaceCommands()->showDocumentInfo(nullptr);
-    EXPECT_EQ(window->mode, EditorWindowController::Mode::split);
-    EXPECT_EQ(window->detailPicker->selectedSegment(), 1);
+    EXPECT_EQ(window->mode(), EditorWindowController::Mode::split);
+    EXPECT_EQ(window->detailPicker()->selectedSegment(), 1);
 }
 
 TEST_F(WorkspaceCommandsTest, CommandsOutliveTheirWindowQuietly)

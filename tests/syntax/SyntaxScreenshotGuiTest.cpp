@@ -56,9 +56,9 @@ void captureColouredWindow(const QString& name, const QString& text, SyntaxToken
     QTest::qWait(100);  // let the window settle at its size and paint
 
     const QColor expected = SyntaxHighlighter::color(kind, EditorTheme::current());
-    const QImage editor = window.textView->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage editor = window.textView()->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
     EXPECT_GT(pixelsNear(editor, expected), 20) << "no " << rawValue(kind).toStdString() << " colour on screen";
-    EXPECT_NE(expected, window.textView->textColor());
+    EXPECT_NE(expected, window.textView()->textColor());
 
     const QPixmap image = window.window()->grab();
     const QString target = QDir::cleanPath(QStringLiteral(QT_TESTCASE_BUILDDIR "/../") + picture);

@@ -1,3 +1,5 @@
+#include "theme/ThemeQColor.h"
+#include "theme/ThemeSupport.h"
 #include "window/EditorWindowController.h"
 
 #include "support/TestSupport.h"
@@ -65,32 +67,32 @@ TEST_F(EditorWindowTest, NewWindowLayoutForUntitledFileAndFolderDocuments)
 {
     KoriDocument untitled;
     EditorWindowController window(untitled);
-    EXPECT_EQ(window.mode, Mode::split);
-    EXPECT_EQ(window.modePicker->selectedSegment(), 1);
-    EXPECT_EQ(window.detailPicker->selectedSegment(), 0) << "the preview segment";
+    EXPECT_EQ(window.mode(), Mode::split);
+    EXPECT_EQ(window.modePicker()->selectedSegment(), 1);
+    EXPECT_EQ(window.detailPicker()->selectedSegment(), 0) << "the preview segment";
     EXPECT_FALSE(window.isNavigationBarHidden());
     EXPECT_EQ(window.navigationHeight(), 28);
     EXPECT_TRUE(window.isFileTreeHidden());
-    EXPECT_EQ(window.fileTree->rootNode(), nullptr);
+    EXPECT_EQ(window.fileTree()->rootNode(), nullptr);
     EXPECT_FALSE(window.isSplitOpen());
     EXPECT_EQ(window.window()->objectName(), "Korimado.document");
     EXPECT_EQ(window.toolbar()->objectName(), "Korimado.main");
-    EXPECT_EQ(window.encodingPicker->currentText(), "Unicode (UTF-8)");
-    EXPECT_EQ(window.endingPicker->currentText(), "LF");
+    EXPECT_EQ(window.encodingPicker()->currentText(), "Unicode (UTF-8)");
+    EXPECT_EQ(window.endingPicker()->currentText(), "LF");
     // Header, 25 choices and two separators, in table order.
-    ASSERT_EQ(window.encodingPicker->count(), 28);
-    EXPECT_EQ(window.encodingPicker->itemData(0, Qt::UserRole).toInt(), -1);
-    EXPECT_EQ(window.encodingPicker->itemText(3), QString()) << "separator before entry 2";
-    EXPECT_EQ(window.encodingPicker->itemText(4), "日本語 (Shift JIS)");
-    EXPECT_EQ(window.encodingPicker->itemText(27), "EUC-KR");
-    EXPECT_EQ(window.encodingChoices[12].title, "UTF-32 BE (BOM付き)");
-    EXPECT_EQ(window.syntaxButton->text(), window.commands().syntaxHighlighter().languageValue.displayName);
+    ASSERT_EQ(window.encodingPicker()->count(), 28);
+    EXPECT_EQ(window.encodingPicker()->itemData(0, Qt::UserRole).toInt(), -1);
+    EXPECT_EQ(window.encodingPicker()->itemText(3), QString()) << "separator before entry 2";
+    EXPECT_EQ(window.encodingPicker()->itemText(4), "日本語 (Shift JIS)");
+    EXPECT_EQ(window.encodingPicker()->itemText(27), "EUC-KR");
+    EXPECT_EQ(window.encodingChoices()[12].title, "UTF-32 BE (BOM付き)");
+    EXPECT_EQ(window.syntaxButton()->text(), window.commands().syntaxHighlighter().languageValue.displayName);
 
     auto file = textDocument(QStringLiteral("abc\n"));
     EditorWindowController fileWindow(*file);
     EXPECT_TRUE(fileWindow.isFileTreeHidden()) << "no sidebar for a file document";
-    ASSERT_NE(fileWindow.fileTree->rootNode(), nullptr);
-    EXPECT_EQ(fileWindow.fileTree->rootNode()->url, FileTreeView::standardized(dir.path()));
+    ASSERT_NE(fileWindow.fileTree()->rootNode(), nullptr);
+    EXPECT_EQ(fileWindow.fileTree()->rootNode()->url, FileTreeView::standardized(dir.path()));
 
     KoriDocument folder;
     folder.setRootDirectory(dir.path());
@@ -98,20 +100,20 @@ TEST_F(EditorWindowTest, NewWindowLayoutForUntitledFileAndFolderDocuments)
     folderWindow.showWindow();
     EXPECT_FALSE(folderWindow.isFileTreeHidden()) << "a folder document shows its sidebar";
     EXPECT_EQ(folderWindow.sidebarWidth(), 270);
-    ASSERT_NE(folderWindow.fileTree->rootNode(), nullptr);
+    ASSERT_NE(folderWindow.fileTree()->rootNode(), nullptr);
 
     // A UTF-16 LE document without a mark selects its own entry, with a mark the other one.
     file->setFormat({TextEncoding::utf16LE, false, LineEnding::crlf, false});
     fileWindow.documentFormatDidChange();
-    EXPECT_EQ(fileWindow.encodingPicker->currentText(), "UTF-16 LE (BOMなし)");
-    EXPECT_EQ(fileWindow.endingPicker->currentText(), "CRLF");
+    EXPECT_EQ(fileWindow.encodingPicker()->currentText(), "UTF-16 LE (BOMなし)");
+    EXPECT_EQ(fileWindow.endingPicker()->currentText(), "CRLF");
     file->setFormat({TextEncoding::utf16LE, true, LineEnding::lf, false});
     fileWindow.documentFormatDidChange();
-    EXPECT_EQ(fileWindow.encodingPicker->currentText(), "Unicode (UTF-16 LE)");
+    EXPECT_EQ(fileWindow.encodingPicker()->currentText(), "Unicode (UTF-16 LE)");
     // No entry for a mark on Shift JIS: the selection stays.
     file->setFormat({TextEncoding::shiftJIS, true, LineEnding::lf, false});
     fileWindow.documentFormatDidChange();
-    EXPECT_EQ(fileWindow.encodingPicker->currentText(), "Unicode (UTF-16 LE)");
+    EXPECT_EQ(fileWindow.encodingPicker()->currentText(), "Unicode (UTF-16 LE)");
 }
 
 TEST_F(EditorWindowTest, ModeChangesShowAndHidePanesAndResetTheDetailSegment)
@@ -120,40 +122,40 @@ TEST_F(EditorWindowTest, ModeChangesShowAndHidePanesAndResetTheDetailSegment)
     EditorWindowController window(*document);
     window.showWindow();
 
-    window.detailPicker->setSelectedSegment(3);
-    const auto token = window.renderToken;
+    window.detailPicker()->setSelectedSegment(3);
+    const auto token = window.renderToken();
     window.showEdit();
-    EXPECT_TRUE(window.previewPane->isHidden());
-    EXPECT_FALSE(window.codePane->isHidden());
-    EXPECT_EQ(window.previewStatus->text(), "ローカル編集   ⌘1 原案 / ⌘2 2カラム / ⌘3 プレビュー");
-    EXPECT_GT(window.renderToken, token) << "a preview in flight is dropped";
-    EXPECT_EQ(window.detailPicker->selectedSegment(), 0);
-    EXPECT_EQ(window.modePicker->selectedSegment(), 0);
+    EXPECT_TRUE(window.previewPane()->isHidden());
+    EXPECT_FALSE(window.codePane()->isHidden());
+    EXPECT_EQ(window.previewStatus()->text(), "ローカル編集   ⌘1 原案 / ⌘2 2カラム / ⌘3 プレビュー");
+    EXPECT_GT(window.renderToken(), token) << "a preview in flight is dropped";
+    EXPECT_EQ(window.detailPicker()->selectedSegment(), 0);
+    EXPECT_EQ(window.modePicker()->selectedSegment(), 0);
 
     window.showPreview();
-    EXPECT_TRUE(window.codePane->isHidden());
-    EXPECT_FALSE(window.previewPane->isHidden());
+    EXPECT_TRUE(window.codePane()->isHidden());
+    EXPECT_FALSE(window.previewPane()->isHidden());
 
     window.showSplit();
-    EXPECT_FALSE(window.codePane->isHidden());
-    EXPECT_FALSE(window.previewPane->isHidden());
-    const QList<int> sizes = window.split->sizes();
+    EXPECT_FALSE(window.codePane()->isHidden());
+    EXPECT_FALSE(window.previewPane()->isHidden());
+    const QList<int> sizes = window.split()->sizes();
     ASSERT_EQ(sizes.size(), 2);
     EXPECT_LE(std::abs(sizes[0] - sizes[1]), 2) << "divider at half the width";
 
     window.modeChanged(2);
-    EXPECT_EQ(window.mode, Mode::preview);
+    EXPECT_EQ(window.mode(), Mode::preview);
     window.modeChanged(9);
-    EXPECT_EQ(window.mode, Mode::edit);
+    EXPECT_EQ(window.mode(), Mode::edit);
 
     // The detail actions bring the pane back in split mode.
     window.showWarningsInspector();
-    EXPECT_EQ(window.mode, Mode::split);
-    EXPECT_EQ(window.detailPicker->selectedSegment(), 3);
-    EXPECT_FALSE(window.inspectionScroll->isHidden());
-    EXPECT_TRUE(window.web->isHidden());
+    EXPECT_EQ(window.mode(), Mode::split);
+    EXPECT_EQ(window.detailPicker()->selectedSegment(), 3);
+    EXPECT_FALSE(window.inspectionScroll()->isHidden());
+    EXPECT_TRUE(window.web()->isHidden());
     window.toggleInspector();
-    EXPECT_EQ(window.mode, Mode::edit);
+    EXPECT_EQ(window.mode(), Mode::edit);
 
     window.toggleNavigationBar();
     EXPECT_EQ(window.navigationHeight(), 0);
@@ -172,52 +174,52 @@ TEST_F(EditorWindowTest, SplitEditorsShareOneTextInBothOrientations)
         window.openSplitTextView();
         ASSERT_TRUE(window.isSplitOpen());
         EXPECT_EQ(window.isSplitVertical(), vertical);
-        EXPECT_EQ(window.codeSplit->count(), 2);
-        EXPECT_EQ(window.activeEditor(), window.secondaryEditor) << "the new editor takes the focus";
-        EXPECT_EQ(&window.search(), window.secondarySearch.get());
-        EXPECT_EQ(&window.commands(), window.secondaryCommands.get());
-        EXPECT_EQ(window.secondaryEditor->font(), window.textView->font());
+        EXPECT_EQ(window.codeSplit()->count(), 2);
+        EXPECT_EQ(window.activeEditor(), window.secondaryEditor()) << "the new editor takes the focus";
+        EXPECT_EQ(&window.search(), window.secondarySearch());
+        EXPECT_EQ(&window.commands(), window.secondaryCommands());
+        EXPECT_EQ(window.secondaryEditor()->font(), window.textView()->font());
 
-        EditorTextView* second = window.secondaryEditor;
+        EditorTextView* second = window.secondaryEditor();
         window.openSplitTextView();
-        EXPECT_EQ(window.secondaryEditor, second) << "opening twice keeps one second editor";
+        EXPECT_EQ(window.secondaryEditor(), second) << "opening twice keeps one second editor";
 
         // Typing in one shows in the other.
         second->setSelectedRange({0, 0});
         second->insertText(QStringLiteral("A"));
-        EXPECT_EQ(window.textView->string(), window.secondaryEditor->string());
-        EXPECT_TRUE(window.textView->string().startsWith('A'));
-        window.textView->setSelectedRange({window.textView->textLength(), 0});
-        window.makeFirstResponder(window.textView);
-        window.textView->insertText(QStringLiteral("Z"));
+        EXPECT_EQ(window.textView()->string(), window.secondaryEditor()->string());
+        EXPECT_TRUE(window.textView()->string().startsWith('A'));
+        window.textView()->setSelectedRange({window.textView()->textLength(), 0});
+        window.makeFirstResponder(window.textView());
+        window.textView()->insertText(QStringLiteral("Z"));
         EXPECT_TRUE(second->string().endsWith('Z'));
 
         window.focusNextEditor();
         EXPECT_EQ(window.activeEditor(), second);
         window.focusNextEditor();
-        EXPECT_EQ(window.activeEditor(), window.textView);
+        EXPECT_EQ(window.activeEditor(), window.textView());
 
         // Closing keeps the text and its undo history.
-        const QString text = window.textView->string();
+        const QString text = window.textView()->string();
         window.closeSplitTextView();
         EXPECT_FALSE(window.isSplitOpen());
-        EXPECT_EQ(window.secondaryCommands, nullptr);
-        EXPECT_EQ(window.codeSplit->count(), 1);
-        EXPECT_EQ(window.textView->string(), text);
+        EXPECT_EQ(window.secondaryCommands(), nullptr);
+        EXPECT_EQ(window.codeSplit()->count(), 1);
+        EXPECT_EQ(window.textView()->string(), text);
         UndoManager* undo = document->undoManager();
         undo->closeAutomaticGroup();
         ASSERT_TRUE(undo->canUndo());
         window.undo();
         window.undo();
-        EXPECT_EQ(window.textView->string(), QStringLiteral("one\ntwo\n"));
+        EXPECT_EQ(window.textView()->string(), QStringLiteral("one\ntwo\n"));
         window.redo();
         window.redo();
-        EXPECT_EQ(window.textView->string(), text);
+        EXPECT_EQ(window.textView()->string(), text);
         window.undo();
         window.undo();
     }
     window.focusNextEditor();
-    EXPECT_EQ(window.activeEditor(), window.textView) << "without a second editor the primary keeps the focus";
+    EXPECT_EQ(window.activeEditor(), window.textView()) << "without a second editor the primary keeps the focus";
     window.closeSplitTextView();  // nothing open: only refocuses
     EXPECT_EQ(&window.search(), &window.search());
 }
@@ -230,12 +232,12 @@ TEST_F(EditorWindowTest, RestorableStateRoundTripsAndHonoursTheLayoutVersion)
         EditorWindowController window(*document);
         window.showWindow();
         window.setMode(Mode::preview);
-        window.detailPicker->setSelectedSegment(4);
+        window.detailPicker()->setSelectedSegment(4);
         window.toggleNavigationBar();
         window.toggleFileTree();
         window.toggleSplitOrientation();
         window.openSplitTextView();
-        window.secondaryEditor->setSelectedRange({3, 4});
+        window.secondaryEditor()->setSelectedRange({3, 4});
         window.encodeRestorableState(saved);
     }
     EXPECT_EQ(saved.value("kori.startupLayoutVersion").integerValue(), 1);
@@ -247,14 +249,14 @@ TEST_F(EditorWindowTest, RestorableStateRoundTripsAndHonoursTheLayoutVersion)
     {
         EditorWindowController window(*document);
         window.restoreState(saved);
-        EXPECT_EQ(window.mode, Mode::preview);
-        EXPECT_EQ(window.detailPicker->selectedSegment(), 4);
-        EXPECT_EQ(window.textView->selectedRange(), (TextRange{3, 4})) << "restored in the primary editor";
+        EXPECT_EQ(window.mode(), Mode::preview);
+        EXPECT_EQ(window.detailPicker()->selectedSegment(), 4);
+        EXPECT_EQ(window.textView()->selectedRange(), (TextRange{3, 4})) << "restored in the primary editor";
         EXPECT_TRUE(window.isNavigationBarHidden());
         EXPECT_EQ(window.navigationHeight(), 0);
         EXPECT_FALSE(window.isFileTreeHidden());
         EXPECT_TRUE(window.isSplitOpen());
-        EXPECT_EQ(window.activeEditor(), window.secondaryEditor);
+        EXPECT_EQ(window.activeEditor(), window.secondaryEditor());
         EXPECT_TRUE(window.isSplitVertical());
     }
 
@@ -267,13 +269,13 @@ TEST_F(EditorWindowTest, RestorableStateRoundTripsAndHonoursTheLayoutVersion)
     {
         EditorWindowController window(*document);
         window.restoreState(old);
-        EXPECT_EQ(window.mode, Mode::split);
-        EXPECT_EQ(window.detailPicker->selectedSegment(), 0);
+        EXPECT_EQ(window.mode(), Mode::split);
+        EXPECT_EQ(window.detailPicker()->selectedSegment(), 0);
         EXPECT_FALSE(window.isNavigationBarHidden());
         EXPECT_TRUE(window.isFileTreeHidden());
         EXPECT_FALSE(window.isSplitOpen());
         EXPECT_TRUE(window.isSplitVertical());
-        EXPECT_EQ(window.textView->selectedRange(), (TextRange{10, 10})) << "clamped to the text";
+        EXPECT_EQ(window.textView()->selectedRange(), (TextRange{10, 10})) << "clamped to the text";
     }
 
     // Out-of-range values; a root that vanished; no "kori.mode" at all.
@@ -286,20 +288,20 @@ TEST_F(EditorWindowTest, RestorableStateRoundTripsAndHonoursTheLayoutVersion)
         document->setRootDirectory(QString());
         EditorWindowController window(*document);
         window.restoreState(odd);
-        EXPECT_EQ(window.mode, Mode::split);
-        EXPECT_EQ(window.detailPicker->selectedSegment(), 0);
-        EXPECT_EQ(window.textView->selectedRange(), (TextRange{20, 0}));
+        EXPECT_EQ(window.mode(), Mode::split);
+        EXPECT_EQ(window.detailPicker()->selectedSegment(), 0);
+        EXPECT_EQ(window.textView()->selectedRange(), (TextRange{20, 0}));
         EXPECT_TRUE(document->rootDirectory().isEmpty());
-        ASSERT_NE(window.fileTree->rootNode(), nullptr);
-        EXPECT_EQ(window.fileTree->rootNode()->url, FileTreeView::standardized(dir.path()));
+        ASSERT_NE(window.fileTree()->rootNode(), nullptr);
+        EXPECT_EQ(window.fileTree()->rootNode()->url, FileTreeView::standardized(dir.path()));
 
         odd.insert("kori.detail", 5);
         window.restoreState(odd);
-        EXPECT_EQ(window.detailPicker->selectedSegment(), 0);
+        EXPECT_EQ(window.detailPicker()->selectedSegment(), 0);
 
         window.setMode(Mode::edit);
         window.restoreState({{"kori.startupLayoutVersion", DefaultsValue(1)}});
-        EXPECT_EQ(window.mode, Mode::edit) << "without kori.mode nothing changes";
+        EXPECT_EQ(window.mode(), Mode::edit) << "without kori.mode nothing changes";
     }
 
     // Saved under the file's path and given back when the document's window is made again.
@@ -307,15 +309,15 @@ TEST_F(EditorWindowTest, RestorableStateRoundTripsAndHonoursTheLayoutVersion)
     {
         EditorWindowController window(*document);
         window.setMode(Mode::edit);
-        window.textView->setSelectedRange({5, 2});
+        window.textView()->setSelectedRange({5, 2});
         window.saveRestorableState();
     }
     document->makeWindowControllers();
     ASSERT_EQ(document->windowControllers().size(), 1u);
     auto* made = dynamic_cast<EditorWindowController*>(document->windowControllers().front().get());
     ASSERT_NE(made, nullptr);
-    EXPECT_EQ(made->mode, Mode::edit);
-    EXPECT_EQ(made->textView->selectedRange(), (TextRange{5, 2}));
+    EXPECT_EQ(made->mode(), Mode::edit);
+    EXPECT_EQ(made->textView()->selectedRange(), (TextRange{5, 2}));
     document->removeWindowController(made);
 }
 
@@ -325,7 +327,7 @@ TEST_F(EditorWindowTest, SettingsChangesReachEveryEditorAndTheStatusLine)
     EditorWindowController window(*document);
     EditorWindowController other(*document);
     window.openSplitTextView();
-    EXPECT_TRUE(window.textView->rulersVisible());
+    EXPECT_TRUE(window.textView()->rulersVisible());
 
     auto post = [] {
         NotificationCenter::defaultCenter().post(EditorWindowController::preferencesChangedNotification);
@@ -336,48 +338,49 @@ TEST_F(EditorWindowTest, SettingsChangesReachEveryEditorAndTheStatusLine)
     UserDefaults::standard().setInteger("editor.tabWidth", 8);
     post();
     for (EditorWindowController* each : {&window, &other}) {
-        EXPECT_FALSE(each->textView->rulersVisible());
-        for (QWidget* control : std::initializer_list<QWidget*>{each->status, each->byteStatus, each->tokenStatus,
-                                                                each->tokenPicker, each->previewStatus,
-                                                                each->encodingPicker, each->endingPicker}) {
+        EXPECT_FALSE(each->textView()->rulersVisible());
+        for (QWidget* control : std::initializer_list<QWidget*>{each->status(), each->byteStatus(), each->tokenStatus(),
+                                                                each->tokenPicker(), each->previewStatus(),
+                                                                each->encodingPicker(), each->endingPicker()}) {
             EXPECT_TRUE(control->isHidden());
         }
-        EXPECT_FALSE(each->textView->wrapsLines());
-        EXPECT_FALSE(each->toolbarWrap->isChecked());
-        EXPECT_EQ(each->textView->editingTabWidth, 8);
+        EXPECT_FALSE(each->textView()->wrapsLines());
+        EXPECT_FALSE(each->toolbarWrap()->isChecked());
+        EXPECT_EQ(each->textView()->editingTabWidth, 8);
     }
-    EXPECT_FALSE(window.secondaryEditor->rulersVisible());
-    EXPECT_EQ(window.secondaryEditor->editingTabWidth, 8);
+    EXPECT_FALSE(window.secondaryEditor()->rulersVisible());
+    EXPECT_EQ(window.secondaryEditor()->editingTabWidth, 8);
 
     UserDefaults::standard().setBool("editor.lineNumbers", true);
     UserDefaults::standard().setBool("editor.statusBar", true);
     UserDefaults::standard().setBool("editor.wrap", true);
     post();
-    EXPECT_TRUE(window.textView->rulersVisible());
-    EXPECT_TRUE(window.secondaryEditor->rulersVisible());
-    EXPECT_FALSE(window.status->isHidden());
-    EXPECT_TRUE(window.textView->wrapsLines());
-    EXPECT_TRUE(window.toolbarWrap->isChecked());
-    EXPECT_EQ(window.textView->backgroundColor(), EditorPreferences::currentTheme().background);
+    EXPECT_TRUE(window.textView()->rulersVisible());
+    EXPECT_TRUE(window.secondaryEditor()->rulersVisible());
+    EXPECT_FALSE(window.status()->isHidden());
+    EXPECT_TRUE(window.textView()->wrapsLines());
+    EXPECT_TRUE(window.toolbarWrap()->isChecked());
+    EXPECT_EQ(window.textView()->backgroundColor(),
+              toQColor(EditorTheme::current().resolvedColor(QStringLiteral("background"))));
 }
 
 TEST_F(EditorWindowTest, StatusLineCountsAndClosingDropsPendingWork)
 {
     auto document = textDocument(QStringLiteral("ab\ncd\n"));
     EditorWindowController window(*document);
-    window.textView->setSelectedRange({1, 3});
+    window.textView()->setSelectedRange({1, 3});
     window.scheduleStatistics();
-    EXPECT_TRUE(window.status->text().startsWith(QStringLiteral("行: 2 (2)   文字: 計数中…   行: 1")));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.status->text().contains(QStringLiteral("計数中")); }, 3000));
-    EXPECT_TRUE(window.status->text().contains(QStringLiteral("文字: 6 (3)")));
-    EXPECT_EQ(window.byteStatus->text(), QStringLiteral("6 バイト"));
+    EXPECT_TRUE(window.status()->text().startsWith(QStringLiteral("行: 2 (2)   文字: 計数中…   行: 1")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.status()->text().contains(QStringLiteral("計数中")); }, 3000));
+    EXPECT_TRUE(window.status()->text().contains(QStringLiteral("文字: 6 (3)")));
+    EXPECT_EQ(window.byteStatus()->text(), QStringLiteral("6 バイト"));
 
-    window.textView->setSelectedRange({0, 0});
+    window.textView()->setSelectedRange({0, 0});
     window.scheduleStatistics();
-    const QString pending = window.status->text();
+    const QString pending = window.status()->text();
     window.windowWillClose();
     wait(300);
-    EXPECT_EQ(window.status->text(), pending) << "no result reaches a closed window";
+    EXPECT_EQ(window.status()->text(), pending) << "no result reaches a closed window";
 }
 
 TEST_F(EditorWindowTest, ToolbarItemsAndRelocatedFolders)
@@ -388,7 +391,7 @@ TEST_F(EditorWindowTest, ToolbarItemsAndRelocatedFolders)
     KoriDocument untitled;
     EditorWindowController window(untitled);
     EXPECT_EQ(window.toolbarItem("bogus"), nullptr);
-    EXPECT_EQ(window.toolbarItem("mode"), window.modePicker);
+    EXPECT_EQ(window.toolbarItem("mode"), window.modePicker());
 
     window.showWindow();
     window.toggleFileTree();
@@ -409,27 +412,27 @@ TEST_F(EditorWindowTest, EndingChangeIsOneUndoStepRestoringTheMixedFlag)
     ASSERT_TRUE(document->format().mixedLineEndings);
     const TextFormat before = document->format();
     window.endingChanged(0);
-    EXPECT_EQ(window.textView->string(), QStringLiteral("a\nb\nc"));
+    EXPECT_EQ(window.textView()->string(), QStringLiteral("a\nb\nc"));
     EXPECT_EQ(document->format().lineEnding, LineEnding::lf);
     EXPECT_FALSE(document->format().mixedLineEndings);
     UndoManager* undo = document->undoManager();
     EXPECT_EQ(undo->undoActionName(), "改行コードを変更");
     window.undo();
-    EXPECT_EQ(window.textView->string(), QStringLiteral("a\r\nb\nc"));
+    EXPECT_EQ(window.textView()->string(), QStringLiteral("a\r\nb\nc"));
     EXPECT_EQ(document->format(), before);
     window.redo();
-    EXPECT_EQ(window.textView->string(), QStringLiteral("a\nb\nc"));
+    EXPECT_EQ(window.textView()->string(), QStringLiteral("a\nb\nc"));
     EXPECT_FALSE(document->format().mixedLineEndings);
 
     // A text the encoding cannot hold: the pop-up snaps back to the unchanged format.
     auto japanese = textDocument(QStringLiteral("漢字"), QStringLiteral("kanji.txt"));
     EditorWindowController other(*japanese);
-    const int ascii = static_cast<int>(std::find_if(other.encodingChoices.begin(), other.encodingChoices.end(),
+    const int ascii = static_cast<int>(std::find_if(other.encodingChoices().begin(), other.encodingChoices().end(),
                                                     [](const auto& c) { return c.title == "US-ASCII"; })
-                                       - other.encodingChoices.begin());
+                                       - other.encodingChoices().begin());
     other.encodingChanged(ascii);
     EXPECT_EQ(japanese->format().encoding, TextEncoding::utf8);
-    EXPECT_EQ(other.encodingPicker->currentText(), "Unicode (UTF-8)");
+    EXPECT_EQ(other.encodingPicker()->currentText(), "Unicode (UTF-8)");
 }
 
 TEST_F(EditorWindowTest, GrabsAWindowWithJapaneseText)
@@ -438,12 +441,12 @@ TEST_F(EditorWindowTest, GrabsAWindowWithJapaneseText)
     auto document = textDocument(line + QStringLiteral("\nどこで生れたかとんと見当がつかぬ。\n"), QStringLiteral("猫.txt"));
     EditorWindowController window(*document);
     window.showWindow();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !window.status->text().contains(QStringLiteral("計数中")); }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window.status()->text().contains(QStringLiteral("計数中")); }, 2000));
     wait(50);  // let the status row take the new texts' widths
-    const QList<int> halves = window.split->sizes();
+    const QList<int> halves = window.split()->sizes();
     EXPECT_LE(std::abs(halves.value(0) - halves.value(1)), 2);
 
-    QTextLayout layout(line, window.textView->font());
+    QTextLayout layout(line, window.textView()->font());
     layout.beginLayout();
     layout.createLine();
     layout.endLayout();
@@ -464,40 +467,40 @@ TEST_F(EditorWindowTest, OutlineButtonsFollowTheCaretAndMoveBetweenEntries)
     SyntaxHighlighter& highlighter = window.commands().syntaxHighlighter();
     highlighter.outlineEntries = {{QStringLiteral("One"), 2, {6, 5}, 1}, {QStringLiteral("Two"), 4, {17, 5}, 1}};
 
-    window.textView->setSelectedRange({0, 0});
+    window.textView()->setSelectedRange({0, 0});
     window.refreshNavigation();
-    EXPECT_FALSE(window.previousOutlineButton->isEnabled());
-    EXPECT_TRUE(window.nextOutlineButton->isEnabled());
+    EXPECT_FALSE(window.previousOutlineButton()->isEnabled());
+    EXPECT_TRUE(window.nextOutlineButton()->isEnabled());
 
-    window.textView->setSelectedRange({6, 0});
+    window.textView()->setSelectedRange({6, 0});
     window.refreshNavigation();
-    EXPECT_FALSE(window.previousOutlineButton->isEnabled()) << "an entry at the caret enables neither side";
-    EXPECT_TRUE(window.nextOutlineButton->isEnabled());
+    EXPECT_FALSE(window.previousOutlineButton()->isEnabled()) << "an entry at the caret enables neither side";
+    EXPECT_TRUE(window.nextOutlineButton()->isEnabled());
 
     window.navigateOutline(true);
-    EXPECT_EQ(window.textView->selectedRange(), (TextRange{17, 5}));
+    EXPECT_EQ(window.textView()->selectedRange(), (TextRange{17, 5}));
     window.navigateOutline(false);
-    EXPECT_EQ(window.textView->selectedRange(), (TextRange{6, 5}));
+    EXPECT_EQ(window.textView()->selectedRange(), (TextRange{6, 5}));
 
-    window.textView->setSelectedRange({25, 0});
+    window.textView()->setSelectedRange({25, 0});
     window.refreshNavigation();
-    EXPECT_TRUE(window.previousOutlineButton->isEnabled());
-    EXPECT_FALSE(window.nextOutlineButton->isEnabled());
+    EXPECT_TRUE(window.previousOutlineButton()->isEnabled());
+    EXPECT_FALSE(window.nextOutlineButton()->isEnabled());
     window.navigateOutline(true);  // nothing after the last entry: the caret stays
-    EXPECT_EQ(window.textView->selectedRange(), (TextRange{25, 0}));
+    EXPECT_EQ(window.textView()->selectedRange(), (TextRange{25, 0}));
 
     window.reloadOutlineTable();
-    ASSERT_EQ(window.outlineTable->rowCount(), 2);
-    EXPECT_EQ(window.outlineTable->item(1, 0)->text(), QStringLiteral("4行  Two"));
+    ASSERT_EQ(window.outlineTable()->rowCount(), 2);
+    EXPECT_EQ(window.outlineTable()->item(1, 0)->text(), QStringLiteral("4行  Two"));
     window.selectOutlineRow(5);  // outside the list: ignored
-    EXPECT_EQ(window.textView->selectedRange(), (TextRange{25, 0}));
+    EXPECT_EQ(window.textView()->selectedRange(), (TextRange{25, 0}));
     window.selectOutlineRow(0);
-    EXPECT_EQ(window.textView->selectedRange(), (TextRange{6, 5}));
+    EXPECT_EQ(window.textView()->selectedRange(), (TextRange{6, 5}));
 
     highlighter.outlineEntries.clear();
     window.refreshNavigation();
-    EXPECT_FALSE(window.previousOutlineButton->isEnabled());
-    EXPECT_FALSE(window.nextOutlineButton->isEnabled());
+    EXPECT_FALSE(window.previousOutlineButton()->isEnabled());
+    EXPECT_FALSE(window.nextOutlineButton()->isEnabled());
 }
 
 TEST_F(EditorWindowTest, InspectorShowsCurrentResultsOnlyAndCountsFollowTheOptions)
@@ -505,41 +508,41 @@ TEST_F(EditorWindowTest, InspectorShowsCurrentResultsOnlyAndCountsFollowTheOptio
     auto document = textDocument(QStringLiteral("a b\nc\n"));
     EditorWindowController window(*document);
     window.showAdvancedCounter();
-    EXPECT_EQ(window.inspectionText->toPlainText(), QStringLiteral("集計中…"));
-    EXPECT_FALSE(window.countOptions->isHidden());
-    EXPECT_EQ(window.inspectionTop, 72);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window.inspectionText->toPlainText().startsWith(QStringLiteral("全文")); }, 3000));
-    EXPECT_TRUE(window.inspectionText->toPlainText().startsWith(QStringLiteral("全文：6文字")));
-    EXPECT_TRUE(window.inspectionText->toPlainText().contains(QStringLiteral("保存サイズ：6バイト")));
+    EXPECT_EQ(window.inspectionText()->toPlainText(), QStringLiteral("集計中…"));
+    EXPECT_FALSE(window.countOptions()->isHidden());
+    EXPECT_EQ(window.inspectionTop(), 72);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.inspectionText()->toPlainText().startsWith(QStringLiteral("全文")); }, 3000));
+    EXPECT_TRUE(window.inspectionText()->toPlainText().startsWith(QStringLiteral("全文：6文字")));
+    EXPECT_TRUE(window.inspectionText()->toPlainText().contains(QStringLiteral("保存サイズ：6バイト")));
 
-    window.countSpaces->setChecked(false);
-    window.countNewlines->setChecked(false);
+    window.countSpaces()->setChecked(false);
+    window.countNewlines()->setChecked(false);
     window.refreshInspection();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window.inspectionText->toPlainText().startsWith(QStringLiteral("全文")); }, 3000));
-    EXPECT_TRUE(window.inspectionText->toPlainText().startsWith(QStringLiteral("全文：3文字")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.inspectionText()->toPlainText().startsWith(QStringLiteral("全文")); }, 3000));
+    EXPECT_TRUE(window.inspectionText()->toPlainText().startsWith(QStringLiteral("全文：3文字")));
 
     // A refresh superseded before it ran never shows.
     window.showDocumentInspector();
     window.showWarningsInspector();
-    EXPECT_EQ(window.inspectionTop, 34);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window.inspectionText->toPlainText() != QStringLiteral("集計中…"); }, 3000));
+    EXPECT_EQ(window.inspectionTop(), 34);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.inspectionText()->toPlainText() != QStringLiteral("集計中…"); }, 3000));
     wait(100);
-    EXPECT_EQ(window.detailPicker->selectedSegment(), 3);
-    EXPECT_FALSE(window.inspectionText->toPlainText().contains(QStringLiteral("全文")));
+    EXPECT_EQ(window.detailPicker()->selectedSegment(), 3);
+    EXPECT_FALSE(window.inspectionText()->toPlainText().contains(QStringLiteral("全文")));
 }
 
 TEST_F(EditorWindowTest, PreviewRendersForTheCurrentRevisionAndNotInEditMode)
 {
     auto document = textDocument(QStringLiteral("# Title\n"));
     EditorWindowController window(*document);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window.renderCount > 0; }, 3000));
-    EXPECT_EQ(window.previewRevision, document->revision());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.renderCount() > 0; }, 3000));
+    EXPECT_EQ(window.previewRevision(), document->revision());
 
-    const qint64 shown = window.renderCount;
+    const qint64 shown = window.renderCount();
     window.schedulePreview(true);
     window.setMode(Mode::edit);  // the render asked for is dropped
     wait(300);
-    EXPECT_EQ(window.renderCount, shown);
+    EXPECT_EQ(window.renderCount(), shown);
 }
 
 TEST_F(EditorWindowTest, ClosingOneOfTwoWindowsLeavesTheOtherAndKeepsItsState)
@@ -571,18 +574,18 @@ TEST_F(EditorWindowTest, ActionsByNameAndUndoValidation)
     EXPECT_NE(window.validate(other), std::optional<bool>(false));
 
     window.perform(QStringLiteral("showEdit:"), &other);
-    EXPECT_EQ(window.mode, Mode::edit);
-    window.textView->setSelectedRange({1, 0});
+    EXPECT_EQ(window.mode(), Mode::edit);
+    window.textView()->setSelectedRange({1, 0});
     window.perform(QStringLiteral("inputYenMark:"), nullptr);
     window.perform(QStringLiteral("inputBackSlash:"), nullptr);
-    EXPECT_EQ(window.textView->string(), QStringLiteral("x\u00A5\\"));
+    EXPECT_EQ(window.textView()->string(), QStringLiteral("x\u00A5\\"));
     document->undoManager()->closeAutomaticGroup();
     EXPECT_EQ(window.validate(undoItem), std::optional<bool>(true));
     // The View menu's outline item reaches the window's outline pop-up.
     EXPECT_TRUE(window.respondsTo(QStringLiteral("openOutlineMenu:")));
 
     EXPECT_TRUE(EditorWindowController::canOpenFile(document->fileURL()));
-    const QString before = window.textView->string();
+    const QString before = window.textView()->string();
     window.openTreeFile(document->fileURL());  // the window's own file: nothing happens
-    EXPECT_EQ(window.textView->string(), before);
+    EXPECT_EQ(window.textView()->string(), before);
 }

@@ -11,6 +11,8 @@
 #include "platform/ui/WindowTabGroup.h"
 #include "platform/ui/WindowTracker.h"
 #include "settings/EditorPreferences.h"
+#include "theme/ThemeQColor.h"
+#include "theme/ThemeSupport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -80,23 +82,23 @@ TEST_F(EditorWindowSettingsTest, SecondEditorStartsWithThePrimaryEditorsCurrentS
 
     auto document = textDocument(QStringLiteral("a.txt"), QStringLiteral("\tone\ntwo\n"));
     EditorWindowController window(*document);
-    EditorTextView* primary = window.textView;
+    EditorTextView* primary = window.textView();
     ASSERT_EQ(primary->font().family(), family);
     EXPECT_DOUBLE_EQ(primary->tabWidth(),
                      std::max<qreal>(QFontMetricsF(primary->font()).horizontalAdvance(QLatin1Char('0')), 1) * 8);
 
     window.openSplitTextView();
-    EditorTextView* second = window.secondaryEditor;
+    EditorTextView* second = window.secondaryEditor();
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(second->font().family(), family);
     EXPECT_DOUBLE_EQ(second->font().pointSizeF(), 18);
     EXPECT_DOUBLE_EQ(second->tabWidth(), primary->tabWidth());
     EXPECT_EQ(second->editingTabWidth, 8);
     EXPECT_TRUE(second->showsInvisibleCharacters());
-    EXPECT_TRUE(window.secondaryLayout->showsControlCharacters());
+    EXPECT_TRUE(window.secondaryLayout()->showsControlCharacters());
     EXPECT_EQ(second->pageGuideColumn, std::optional<int>(100));
-    EXPECT_EQ(second->backgroundColor(), QApplication::palette().color(QPalette::Base))
-        << "theme colours wait for the next settings change";
+    EXPECT_EQ(second->backgroundColor(), primary->backgroundColor()) << "the primary's theme colours at once";
+    EXPECT_EQ(second->options(), primary->options());
 
     // A later settings change reaches the second editor too, font included.
     defaults.setDouble("editor.fontSize", 20);
@@ -107,13 +109,14 @@ TEST_F(EditorWindowSettingsTest, SecondEditorStartsWithThePrimaryEditorsCurrentS
     EXPECT_DOUBLE_EQ(second->tabWidth(), primary->tabWidth());
     EXPECT_EQ(primary->pageGuideColumn, std::nullopt) << "no guide while it is off, whatever the column";
     EXPECT_EQ(second->pageGuideColumn, std::nullopt);
-    const EditorPreferences::Theme theme = EditorPreferences::currentTheme();
+    const EditorTheme theme = EditorTheme::current();
     for (EditorTextView* editor : {primary, second}) {
-        EXPECT_EQ(editor->backgroundColor(), theme.background);
-        EXPECT_EQ(editor->textColor(), theme.text);
-        EXPECT_EQ(editor->insertionPointColor(), theme.insertionPoint);
-        EXPECT_EQ(editor->selectedTextBackgroundColor(), theme.selection);
+        EXPECT_EQ(editor->backgroundColor(), toQColor(theme.resolvedColor(QStringLiteral("background"))));
+        EXPECT_EQ(editor->textColor(), toQColor(theme.resolvedColor(QStringLiteral("text"))));
+        EXPECT_EQ(editor->insertionPointColor(), toQColor(theme.resolvedColor(QStringLiteral("insertionPoint"))));
+        EXPECT_EQ(editor->selectedTextBackgroundColor(), toQColor(theme.resolvedColor(QStringLiteral("selection"))));
     }
+    EXPECT_EQ(second->options(), primary->options());
 }
 
 TEST_F(EditorWindowSettingsTest, SvgDetailLayoutAndSidebarActionsThatLeaveTheDivider)
@@ -121,23 +124,23 @@ TEST_F(EditorWindowSettingsTest, SvgDetailLayoutAndSidebarActionsThatLeaveTheDiv
     auto svg = textDocument(QStringLiteral("p.svg"), QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\"/>"));
     EditorWindowController svgWindow(*svg);
     svgWindow.showWindow();
-    EXPECT_EQ(svgWindow.previewTop, 74);
-    EXPECT_FALSE(svgWindow.playerBar->isHidden());
-    EXPECT_EQ(svgWindow.web->geometry().top(), 74);
-    EXPECT_EQ(svgWindow.web->accessibleName(), QStringLiteral("SVG再生プレイヤー"));
+    EXPECT_EQ(svgWindow.previewTop(), 74);
+    EXPECT_FALSE(svgWindow.playerBar()->isHidden());
+    EXPECT_EQ(svgWindow.web()->geometry().top(), 74);
+    EXPECT_EQ(svgWindow.web()->accessibleName(), QStringLiteral("SVG再生プレイヤー"));
 
     auto text = textDocument(QStringLiteral("p.md"), QStringLiteral("# p\n"));
     EditorWindowController window(*text);
     window.showWindow();
-    EXPECT_EQ(window.previewTop, 34);
-    EXPECT_TRUE(window.playerBar->isHidden());
-    EXPECT_EQ(window.web->geometry().top(), 34);
+    EXPECT_EQ(window.previewTop(), 34);
+    EXPECT_TRUE(window.playerBar()->isHidden());
+    EXPECT_EQ(window.web()->geometry().top(), 34);
 
     // Showing the file browser when it is already shown leaves the divider where the user put it.
     window.showFileBrowser();
     EXPECT_EQ(window.sidebarWidth(), 270);
-    const int total = window.workspaceSplit->sizes().value(0) + window.workspaceSplit->sizes().value(1);
-    window.workspaceSplit->setSizes({320, total - 320});
+    const int total = window.workspaceSplit()->sizes().value(0) + window.workspaceSplit()->sizes().value(1);
+    window.workspaceSplit()->setSizes({320, total - 320});
     window.showFileBrowser();
     EXPECT_EQ(window.sidebarWidth(), 320);
 }
@@ -158,8 +161,8 @@ TEST_F(EditorWindowSettingsTest, SidebarOpensFilesAsTabsOfItsWindowAndFollowsARe
     ASSERT_NE(first, nullptr);
     auto* own = dynamic_cast<EditorWindowController*>(first->windowControllers().front().get());
     ASSERT_NE(own, nullptr);
-    ASSERT_NE(own->fileTree->rootNode(), nullptr);
-    EXPECT_EQ(own->fileTree->rootNode()->url, project);
+    ASSERT_NE(own->fileTree()->rootNode(), nullptr);
+    EXPECT_EQ(own->fileTree()->rootNode()->url, project);
 
     own->openTreeFile(a);  // its own file: nothing opens
     EXPECT_EQ(controller.documents().size(), 1u);
@@ -184,7 +187,7 @@ TEST_F(EditorWindowSettingsTest, SidebarOpensFilesAsTabsOfItsWindowAndFollowsARe
     EXPECT_EQ(second->rootDirectory(), project);
     EditorWindowController::relocate(project, renamed);
     EXPECT_EQ(second->rootDirectory(), renamed);
-    EXPECT_EQ(own->fileTree->rootNode()->url, renamed);
-    EXPECT_EQ(other->fileTree->rootNode()->url, renamed);
+    EXPECT_EQ(own->fileTree()->rootNode()->url, renamed);
+    EXPECT_EQ(other->fileTree()->rootNode()->url, renamed);
     EXPECT_TRUE(qobject_cast<KoriDocument*>(first)->rootDirectory().isEmpty());
 }

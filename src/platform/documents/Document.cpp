@@ -1,4 +1,5 @@
 #include "platform/documents/Document.h"
+#include "platform/foundation/FilePath.h"
 
 #include "platform/ui/AlertPresenter.h"
 #include "platform/documents/DocumentController.h"
@@ -21,11 +22,6 @@ namespace {
 
 const QString untitledBase = QStringLiteral("名称未設定");
 
-QString cleanPath(const QString& path)
-{
-    return path.isEmpty() ? QString() : QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-}
-
 ErrorInfo unsupportedOperation()
 {
     return ErrorInfo{QStringLiteral("Korimado"), 1, QStringLiteral("この書類はこの操作に対応していません。"), {}};
@@ -46,7 +42,7 @@ Document::~Document()
 
 void Document::setFileURL(const QString& path)
 {
-    fileURL_ = cleanPath(path);
+    fileURL_ = standardizedPath(path);
     for (const auto& window : windowControllers_) window->synchronizeWindowTitleWithDocumentName();
 }
 
@@ -107,7 +103,7 @@ bool Document::writeSafely(const QString& path, const QString& type, SaveOperati
 
 bool Document::saveToURL(const QString& path, const QString& type, SaveOperation operation, ErrorInfo* error)
 {
-    const QString target = cleanPath(path);
+    const QString target = standardizedPath(path);
     if (!writeSafely(target, type, operation, error)) return false;
     switch (operation) {
     case SaveOperation::save:

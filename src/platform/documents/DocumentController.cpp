@@ -1,4 +1,5 @@
 #include "platform/documents/DocumentController.h"
+#include "platform/foundation/FilePath.h"
 
 #include "platform/ui/AlertPresenter.h"
 #include "platform/documents/Document.h"
@@ -16,11 +17,6 @@ namespace korimado {
 namespace {
 
 DocumentController* sharedController = nullptr;
-
-QString cleanPath(const QString& path)
-{
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-}
 
 }  // namespace
 
@@ -74,7 +70,7 @@ void DocumentController::removeDocument(Document* document)
 
 Document* DocumentController::documentForURL(const QString& path) const
 {
-    const QString wanted = cleanPath(path);
+    const QString wanted = standardizedPath(path);
     for (Document* document : documents_) {
         if (!document->fileURL().isEmpty() && document->fileURL() == wanted) return document;
     }
@@ -111,7 +107,7 @@ std::unique_ptr<Document> DocumentController::makeDocumentWithContentsOfURL(cons
 {
     std::unique_ptr<Document> document = makeDocument(type);
     if (!document) return nullptr;
-    if (!document->readFromURL(cleanPath(path), type, error)) return nullptr;
+    if (!document->readFromURL(standardizedPath(path), type, error)) return nullptr;
     document->setFileURL(path);
     document->setFileType(type);
     if (!document->fileModificationDate()) document->setFileModificationDate(QFileInfo(path).lastModified());
@@ -153,7 +149,7 @@ void DocumentController::noteNewRecentDocumentURL(const QString& path)
 {
     if (path.isEmpty()) return;
     QStringList paths = recentDocumentURLs();
-    const QString clean = cleanPath(path);
+    const QString clean = standardizedPath(path);
     paths.removeAll(clean);
     paths.prepend(clean);
     while (paths.size() > maximumRecentDocumentCount_) paths.removeLast();

@@ -1,4 +1,5 @@
 #include "platform/documents/FileWatchHub.h"
+#include "platform/foundation/FilePath.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -59,7 +60,7 @@ FileWatchHub::~FileWatchHub()
 FileWatchHub::Token FileWatchHub::subscribe(const QString& path, Handler handler)
 {
     if (fd_ < 0 || path.isEmpty()) return 0;
-    const QString clean = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    const QString clean = standardizedPath(path);
     auto found = paths_.find(clean);
     if (found == paths_.end()) {
         auto watch = std::make_unique<PathWatch>();

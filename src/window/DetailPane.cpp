@@ -1,0 +1,357 @@
+#include "window/DetailPane.h"
+
+#include "document/DocumentInspection.h"
+#include "document/KoriDocument.h"
+#include "platform/foundation/DispatchQueue.h"
+#include "platform/foundation/MainQueue.h"
+#include "platform/foundation/UserDefaults.h"
+#include "preview/HTMLPreview.h"
+#include "preview/HTMLPreviewResources.h"
+#include "preview/Markdown.h"
+#include "search/SearchCancellationToken.h"
+#include "settings/EditorSettingsSnapshot.h"
+#include "window/SegmentedControl.h"
+#include "window/WindowFonts.h"
+
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTextBoundaryFinder>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+#include <QWebEngineUrlScheme>
+#include <QWebEngineView>
+
+#include <algorithm>
+
+namespace korimado {
+
+namespace {
+
+// The preview is paused above this length, and slowed above the first.
+constexpr qsizetype slowPreviewLength = 200'000;
+constexpr qsizetype maximumPreviewLength = 2'000'000;
+
+bool isLineBreak(char32_t c)
+{
+    return c == 0x0A || c == 0x0D || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+// Characters (grapheme clusters) of text, leaving out white space and line breaks unless asked.
+qint64 filteredCount(const QString& text, bool spaces, bool newlines)
+{
+    if (spaces && newlines) return DocumentInspection::characterCount(text);
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qint64 count = 0;
+    qsizetype start = 0;
+    while (start < text.size()) {
+        qsizetype end = finder.toNextBoundary();
+        if (end < 0) end = text.size();
+        const QString cluster = text.mid(start, end - start);
+        bool allBreaks = true;
+        bool white = true;
+        for (const char32_t c : cluster.toUcs4()) {
+            allBreaks = allBreaks && isLineBreak(c);
+            white = white && QChar::isSpace(c);
+        }
+        if (allBreaks ? newlines : (spaces || !white)) ++count;
+        start = end;
+    }
+    return count;
+}
+
+QString countText(const QString& text, TextRange selection, const DocumentInspection& inspection, bool spaces,
+                  bool newlines)
+{
+    const qsizetype location = std::min<qsizetype>(selection.location, text.size());
+    const qsizetype length = std::min<qsizetype>(selection.length, text.size() - location);
+    const QString selected = text.mid(location, length);
+    return QStringLiteral("全文：") + QString::number(filteredCount(text, spaces, newlines))
+           + QStringLiteral("文字\n選択範囲：") + QString::number(filteredCount(selected, spaces, newlines))
+           + QStringLiteral("文字\n\n行数：") + QString::number(inspection.lines) + QStringLiteral("\n単語数：")
+           + QString::number(inspection.words) + QStringLiteral("\nUnicodeスカラー：")
+           + QString::number(text.toUcs4().size()) + QStringLiteral("\nUTF-16単位：")
+           + QString::number(inspection.utf16Units) + QStringLiteral("\n保存サイズ：")
+           + (inspection.encodedBytes ? QString::number(*inspection.encodedBytes) : QStringLiteral("保存不可"))
+           + QStringLiteral("バイト");
+}
+
+}  // namespace
+
+DetailPane::DetailPane(KoriDocument& document, std::function<TextRange()> selection,
+                       std::function<const std::vector<SyntaxOutlineEntry>&()> outline, QObject* parent)
+    : QObject(parent),
+      document_(&document),
+      selection_(std::move(selection)),
+      outline_(std::move(outline)),
+      inspectionQueue_(std::make_unique<DispatchQueue>(DispatchQueue::applicationLabel(QStringLiteral(".inspection")))),
+      renderQueue_(std::make_unique<DispatchQueue>(DispatchQueue::applicationLabel(QStringLiteral(".markdown"))))
+{
+    build();
+}
+
+DetailPane::~DetailPane()
+{
+    close();
+}
+
+void DetailPane::build()
+{
+    pane_ = new QWidget;
+    detailPicker_ = new SegmentedControl({QStringLiteral("プレビュー"), QStringLiteral("文書"),
+                                          QStringLiteral("アウトライン"), QStringLiteral("警告"),
+                                          QStringLiteral("文字数")},
+                                         pane_);
+    countSpaces_ = new QCheckBox(QStringLiteral("空白を含む"));
+    countNewlines_ = new QCheckBox(QStringLiteral("改行を含む"));
+    countOptions_ = new QWidget(pane_);
+    inspectionText_ = new QPlainTextEdit(pane_);
+    outlineTable_ = new QTableWidget(0, 1, pane_);
+    playerBar_ = new QWidget(pane_);
+    playButton_ = makeInlineButton(QStringLiteral("一時停止"));
+
+    // The preview keeps nothing on disk and runs no page scripts; local files reach it only
+    // through our scheme.
+    auto* profile = new QWebEngineProfile(this);
+    htmlResources_ = new HTMLPreviewResources(profile);
+    if (!QWebEngineUrlScheme::schemeByName(HTMLPreviewResources::scheme).name().isEmpty()) {
+        profile->installUrlSchemeHandler(HTMLPreviewResources::scheme, htmlResources_);
+    }
+    web_ = new QWebEngineView(pane_);
+    auto* page = new QWebEnginePage(profile, web_);
+    page->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+    web_->setPage(page);
+
+    // SVG playback belongs to the SVG preview; the bar is laid out here and stays idle.
+    auto* bar = new QHBoxLayout(playerBar_);
+    bar->setContentsMargins(0, 0, 0, 0);
+    bar->setSpacing(8);
+    bar->addWidget(playButton_);
+    for (const QString& title :
+         {QStringLiteral("最初から"), QStringLiteral("\u2212"), QStringLiteral("100%"), QStringLiteral("\uFF0B")}) {
+        bar->addWidget(makeInlineButton(title));
+    }
+    bar->addStretch(1);
+
+    detailPicker_->setSelectedSegment(0);
+    detailPicker_->setSmall(true);
+    connect(detailPicker_, &SegmentedControl::segmentClicked, this, &DetailPane::segmentClicked);
+
+    inspectionText_->setReadOnly(true);
+    inspectionText_->setFont(systemFont(13));
+    inspectionText_->document()->setDocumentMargin(16);
+    inspectionText_->setFrameShape(QFrame::NoFrame);
+
+    auto* counts = new QHBoxLayout(countOptions_);
+    counts->setContentsMargins(0, 0, 0, 0);
+    counts->setSpacing(14);
+    for (QCheckBox* box : {countSpaces_, countNewlines_}) {
+        box->setChecked(true);
+        box->setFont(systemFont(11));
+        counts->addWidget(box);
+        connect(box, &QCheckBox::clicked, this, [this] { refreshInspection(); });
+    }
+    counts->addStretch(1);
+
+    outlineTable_->setHorizontalHeaderLabels({QStringLiteral("アウトライン")});
+    outlineTable_->horizontalHeaderItem(0)->setData(Qt::UserRole, QStringLiteral("outline"));
+    outlineTable_->setColumnWidth(0, 400);
+    outlineTable_->horizontalHeader()->setStretchLastSection(true);
+    outlineTable_->horizontalHeader()->hide();
+    outlineTable_->verticalHeader()->hide();
+    outlineTable_->verticalHeader()->setDefaultSectionSize(28);
+    outlineTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    outlineTable_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    outlineTable_->setSelectionMode(QAbstractItemView::SingleSelection);
+    outlineTable_->setFrameShape(QFrame::NoFrame);
+    connect(outlineTable_, &QTableWidget::cellClicked, this, [this](int row, int) { Q_EMIT outlineRowClicked(row); });
+
+    const bool svg = isSVG();
+    previewTop_ = svg ? 74 : 34;
+    playerBar_->setHidden(!svg);
+    web_->setAccessibleName(svg ? QStringLiteral("SVG再生プレイヤー")
+                                : isHTML() ? QStringLiteral("HTMLプレビュー")
+                                           : QStringLiteral("Markdownプレビュー"));
+    web_->setAccessibleDescription(QStringLiteral("2本指のピンチ操作でプレビューを拡大・縮小できます。"));
+    pane_->installEventFilter(this);
+    layout();
+}
+
+bool DetailPane::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == pane_ && event->type() == QEvent::Resize) layout();
+    return QObject::eventFilter(watched, event);
+}
+
+// The pane's views overlap by design; they are placed by fixed offsets from its top.
+void DetailPane::layout()
+{
+    const int w = pane_->width();
+    const int h = pane_->height();
+    detailPicker_->setGeometry(10, 5, std::max(0, w - 20), 24);
+    playerBar_->setGeometry(8, 5 + 24 + 6, std::max(0, std::min(playerBar_->sizeHint().width(), w - 16)), 28);
+    web_->setGeometry(0, previewTop_, w, std::max(0, h - previewTop_));
+    inspectionText_->setGeometry(0, inspectionTop_, w, std::max(0, h - inspectionTop_));
+    outlineTable_->setGeometry(0, 34, w, std::max(0, h - 34));
+    countOptions_->setGeometry(16, 5 + 24 + 8, std::max(0, w - 32), 24);
+}
+
+bool DetailPane::isSVG() const
+{
+    return QFileInfo(document_->fileURL()).suffix().compare(QLatin1String("svg"), Qt::CaseInsensitive) == 0;
+}
+
+bool DetailPane::isHTML() const
+{
+    const QString suffix = QFileInfo(document_->fileURL()).suffix().toLower();
+    return suffix == QLatin1String("html") || suffix == QLatin1String("htm");
+}
+
+int DetailPane::selectedSegment() const
+{
+    return detailPicker_->selectedSegment();
+}
+
+void DetailPane::setSelectedSegment(int segment)
+{
+    detailPicker_->setSelectedSegment(segment);
+}
+
+void DetailPane::setShown(bool shown)
+{
+    shown_ = shown;
+    pane_->setHidden(!shown);
+}
+
+void DetailPane::updateVisibility()
+{
+    const int s = selectedSegment();
+    if (s != preview) cancelPreview();
+    web_->setHidden(!(s == preview && shown_));
+    playerBar_->setHidden(!(s == preview && isSVG()));
+    inspectionText_->setHidden(!(shown_ && (s == information || s == warnings || s == counts)));
+    outlineTable_->setHidden(!(shown_ && s == outline));
+    countOptions_->setHidden(!(shown_ && s == counts));
+    inspectionTop_ = s == counts ? 72 : 34;
+    layout();
+    if (s == outline) {
+        reloadOutline();
+    } else if (s == preview) {
+        schedulePreview(true);
+    } else {
+        refreshInspection();
+    }
+}
+
+void DetailPane::refreshInspection()
+{
+    const int segment = selectedSegment();
+    if (closed_ || !shown_ || (segment != information && segment != warnings && segment != counts)) return;
+    ++inspectionSchedules_;
+    const std::uint64_t generation = ++inspectionGeneration_;
+    if (inspectionWork_) inspectionWork_->cancel();
+    if (inspectionCancellation_) inspectionCancellation_->cancel();
+    auto token = std::make_shared<SearchCancellationToken>();
+    inspectionCancellation_ = token;
+    inspectionText_->setPlainText(QStringLiteral("集計中…"));
+
+    QPointer<DetailPane> weak(this);
+    inspectionWork_ = WorkItem::make([weak, token, generation, segment] {
+        if (!weak || token->isCancelled()) return;
+        const QString text = weak->document_->string();
+        const TextRange selection = weak->selection_();
+        const TextFormat format = weak->document_->format();
+        std::optional<QString> path;
+        if (!weak->document_->fileURL().isEmpty()) path = weak->document_->fileURL();
+        const bool spaces = weak->countSpaces_->isChecked();
+        const bool newlines = weak->countNewlines_->isChecked();
+        // User defaults belong to the main thread: read the setting here, not on the queue.
+        const qint64 pageGuideColumn = EditorSettingsSnapshot(UserDefaults::standard()).pageGuideColumn;
+        weak->inspectionQueue_->async([weak, token, generation, segment, text, selection, format, path, spaces,
+                                       newlines, pageGuideColumn] {
+            if (token->isCancelled()) return;
+            const DocumentInspection inspection =
+                DocumentInspection::inspect(text, selection, format, path, pageGuideColumn);
+            const QString shown = segment == information ? inspection.informationText()
+                                  : segment == warnings  ? inspection.warningsText()
+                                                         : countText(text, selection, inspection, spaces, newlines);
+            MainQueue::async([weak, token, generation, shown] {
+                if (!weak || token->isCancelled() || weak->inspectionGeneration_ != generation) return;
+                weak->inspectionText_->setPlainText(shown);
+            });
+        });
+    });
+    MainQueue::after(200, inspectionWork_);
+}
+
+void DetailPane::cancelPreview()
+{
+    if (previewWork_) previewWork_->cancel();
+    ++renderToken_;
+}
+
+void DetailPane::schedulePreview(bool immediate)
+{
+    if (closed_ || !shown_ || selectedSegment() != preview) return;
+    if (previewWork_) previewWork_->cancel();
+    const qsizetype length = document_->storage().length();
+    if (length > maximumPreviewLength) return;
+    ++previewSchedules_;
+    const int delay = immediate ? 0 : length > slowPreviewLength ? 800 : 300;
+    QPointer<DetailPane> weak(this);
+    previewWork_ = WorkItem::make([weak] {
+        if (!weak) return;
+        const std::uint64_t token = ++weak->renderToken_;
+        const std::uint64_t revision = weak->document_->revision();
+        const QString text = weak->document_->string();
+        const bool html = weak->isHTML() || weak->isSVG();
+        weak->renderQueue_->async([weak, token, revision, text, html] {
+            QElapsedTimer timer;
+            timer.start();
+            const QString page = html ? HTMLPreview::page(text)
+                                      : QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>")
+                                            + Markdown::body(text) + QStringLiteral("</body></html>");
+            const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+            MainQueue::async([weak, token, revision, page, ms] {
+                if (!weak) return;
+                if (weak->renderToken_ != token || weak->document_->revision() != revision) return;
+                weak->web_->setHtml(page, HTMLPreview::baseURL());
+                weak->previewRevision_ = revision;
+                weak->lastRenderMilliseconds_ = ms;
+                ++weak->renderCount_;
+            });
+        });
+    });
+    MainQueue::after(delay, previewWork_);
+}
+
+void DetailPane::reloadOutline()
+{
+    const auto& entries = outline_();
+    outlineTable_->setRowCount(static_cast<int>(entries.size()));
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const SyntaxOutlineEntry& entry = entries[i];
+        const QString indent(std::clamp(entry.level - 1, 0, 8) * 2, QLatin1Char(' '));
+        outlineTable_->setItem(static_cast<int>(i), 0,
+                               new QTableWidgetItem(indent + QString::number(entry.line) + QStringLiteral("行  ")
+                                                    + entry.title));
+    }
+}
+
+void DetailPane::close()
+{
+    closed_ = true;
+    if (inspectionWork_) inspectionWork_->cancel();
+    if (inspectionCancellation_) inspectionCancellation_->cancel();
+    cancelPreview();
+}
+
+}  // namespace korimado
