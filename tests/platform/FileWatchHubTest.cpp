@@ -123,3 +123,78 @@ TEST(FileWatchHubTest, SharesKernelWatchesAndReleasesThemWithTheLastSubscriber)
     EXPECT_EQ(hub.kernelWatchCount(), before);
     hub.unsubscribe(t3);  // twice is harmless
 }
+
+TEST(FileWatchHubTest, FolderSubscriptionsSeeEntriesAndTheFolderItselfButNotSubfolders)
+{
+    TempDir dir;
+    dir.write("root/sub/inner.txt", "x");
+    const QString root = dir.file("root");
+    FileWatchHub& hub = FileWatchHub::shared();
+    const int before = hub.kernelWatchCount();
+    Recorder folder;
+    const auto token = hub.subscribeFolder(root, folder.handler());
+    ASSERT_NE(token, 0u);
+    EXPECT_EQ(hub.subscribeFolder(dir.file("missing"), folder.handler()), 0u);
+
+    dir.write("root/new.txt", "n");
+    ASSERT_TRUE(folder.waitFor(FileWatchHub::entriesChanged));
+    folder.reset();
+    ASSERT_TRUE(QFile::rename(dir.file("root/new.txt"), dir.file("root/renamed.txt")));
+    ASSERT_TRUE(folder.waitFor(FileWatchHub::entriesChanged));
+
+    folder.reset();
+    dir.write("root/sub/deeper.txt", "d");
+    append(dir.file("root/renamed.txt"), "more");
+    QTest::qWait(80);
+    EXPECT_EQ(folder.calls, 0) << "a subfolder's entries and a file's contents are not the folder's";
+
+    // A file watched in the same folder shares the kernel watch and still sees its replacement.
+    Recorder file;
+    const QString watched = dir.file("root/renamed.txt");
+    const auto fileToken = hub.subscribe(watched, file.handler());
+    ASSERT_NE(fileToken, 0u);
+    EXPECT_EQ(hub.kernelWatchCount(), before + 2);
+    const QString temporary = dir.write("root/renamed.txt.tmp", "atomic");
+    ASSERT_EQ(std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(watched).constData()), 0);
+    ASSERT_TRUE(file.waitFor(FileWatchHub::replaced));
+    hub.unsubscribe(fileToken);
+    EXPECT_EQ(hub.kernelWatchCount(), before + 1) << "the folder stays watched for its own subscriber";
+
+    folder.reset();
+    ASSERT_TRUE(QFile::rename(root, dir.file("moved")));
+    ASSERT_TRUE(folder.waitFor(FileWatchHub::moved));
+    hub.unsubscribe(token);
+    EXPECT_EQ(hub.kernelWatchCount(), before);
+}
+
+TEST(FileWatchHubTest, FolderReachedThroughALinkSharesOneWatchAndReportsDeletion)
+{
+    TempDir dir;
+    dir.write("real/a.txt", "a");
+    const QString link = dir.file("link");
+    ASSERT_TRUE(QFile::link(dir.file("real"), link));
+    FileWatchHub& hub = FileWatchHub::shared();
+    const int before = hub.kernelWatchCount();
+    Recorder throughLink, direct;
+    const auto t1 = hub.subscribeFolder(link, throughLink.handler());
+    const auto t2 = hub.subscribeFolder(dir.file("real"), direct.handler());
+    ASSERT_NE(t1, 0u);
+    ASSERT_NE(t2, 0u);
+    EXPECT_EQ(hub.kernelWatchCount(), before + 1);
+
+    dir.write("real/b.txt", "b");
+    ASSERT_TRUE(throughLink.waitFor(FileWatchHub::entriesChanged));
+    ASSERT_TRUE(direct.waitFor(FileWatchHub::entriesChanged));
+
+    // Ending one keeps the other's kernel watch.
+    hub.unsubscribe(t2);
+    throughLink.reset();
+    dir.write("real/c.txt", "c");
+    ASSERT_TRUE(throughLink.waitFor(FileWatchHub::entriesChanged));
+
+    throughLink.reset();
+    ASSERT_TRUE(QDir(dir.file("real")).removeRecursively());
+    ASSERT_TRUE(throughLink.waitFor(FileWatchHub::deleted));
+    hub.unsubscribe(t1);
+    EXPECT_EQ(hub.kernelWatchCount(), before);
+}

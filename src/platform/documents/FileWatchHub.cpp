@@ -18,7 +18,9 @@ namespace korimado {
 namespace {
 
 constexpr std::uint32_t fileMask = IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_MOVE_SELF | IN_DELETE_SELF;
-constexpr std::uint32_t folderMask = IN_CREATE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE | IN_ONLYDIR;
+// One mask for every folder watch, so that watches sharing a folder never narrow each other.
+constexpr std::uint32_t folderMask = IN_CREATE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE | IN_ONLYDIR | IN_ATTRIB |
+                                     IN_DELETE_SELF | IN_MOVE_SELF;
 
 QString joinPath(const QString& folder, const QString& name)
 {
@@ -76,8 +78,27 @@ FileWatchHub::Token FileWatchHub::subscribe(const QString& path, Handler handler
     return token;
 }
 
+FileWatchHub::Token FileWatchHub::subscribeFolder(const QString& path, Handler handler)
+{
+    if (fd_ < 0 || path.isEmpty()) return 0;
+    const QString clean = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    if (retainFolder(clean) < 0) {
+        releaseFolder(clean);
+        return 0;
+    }
+    const Token token = nextToken_++;
+    folderSubscriptions_.emplace(token, std::make_pair(clean, std::make_shared<Handler>(std::move(handler))));
+    return token;
+}
+
 void FileWatchHub::unsubscribe(Token token)
 {
+    if (const auto folder = folderSubscriptions_.find(token); folder != folderSubscriptions_.end()) {
+        const QString path = folder->second.first;
+        folderSubscriptions_.erase(folder);
+        releaseFolder(path);
+        return;
+    }
     const auto sub = subscriptions_.find(token);
     if (sub == subscriptions_.end()) return;
     const QString path = sub->second.first;
@@ -93,7 +114,7 @@ void FileWatchHub::unsubscribe(Token token)
 
 int FileWatchHub::kernelWatchCount() const
 {
-    return static_cast<int>(fileWatches_.uniqueKeys().size()) + static_cast<int>(folderByWd_.size());
+    return static_cast<int>(fileWatches_.uniqueKeys().size()) + static_cast<int>(folderByWd_.uniqueKeys().size());
 }
 
 bool FileWatchHub::armFile(PathWatch& watch)
@@ -118,7 +139,9 @@ void FileWatchHub::disarmFile(PathWatch& watch)
 int FileWatchHub::retainFolder(const QString& folder)
 {
     FolderWatch& entry = folders_[folder];
-    if (entry.users++ == 0) {
+    entry.users += 1;
+    // Also when the kernel dropped an earlier watch: a new folder may stand at the path now.
+    if (entry.wd < 0) {
         entry.wd = inotify_add_watch(fd_, QFile::encodeName(folder).constData(), folderMask);
         if (entry.wd >= 0) folderByWd_.insert(entry.wd, folder);
     }
@@ -131,8 +154,8 @@ void FileWatchHub::releaseFolder(const QString& folder)
     if (found == folders_.end()) return;
     if (--found->users > 0) return;
     if (found->wd >= 0) {
-        folderByWd_.remove(found->wd);
-        inotify_rm_watch(fd_, found->wd);
+        folderByWd_.remove(found->wd, folder);
+        if (!folderByWd_.contains(found->wd)) inotify_rm_watch(fd_, found->wd);
     }
     folders_.erase(found);
 }
@@ -141,6 +164,7 @@ void FileWatchHub::readEvents()
 {
     // Events are gathered per path first, so that a burst reaches each handler once.
     std::map<QString, Events> pending;
+    std::map<QString, Events> folderPending;
     alignas(inotify_event) char buffer[64 * 1024];
     for (;;) {
         const ssize_t count = ::read(fd_, buffer, sizeof buffer);
@@ -153,23 +177,11 @@ void FileWatchHub::readEvents()
             if (event->mask & IN_Q_OVERFLOW) {
                 // Events were lost: tell everyone, the subscribers re-examine their files.
                 for (const auto& [path, watch] : paths_) pending[path] |= modified | attributes;
+                for (const auto& [token, sub] : folderSubscriptions_) folderPending[sub.first] |= entriesChanged | attributes;
                 continue;
             }
-            if (const auto folder = folderByWd_.find(event->wd); folder != folderByWd_.end()) {
-                if (event->len == 0) continue;
-                const QString path = joinPath(folder.value(), QFile::decodeName(event->name));
-                const auto found = paths_.find(path);
-                if (found == paths_.end()) continue;
-                PathWatch& watch = *found->second;
-                if (event->mask & (IN_CREATE | IN_MOVED_TO)) {
-                    disarmFile(watch);
-                    armFile(watch);
-                    pending[path] |= replaced;
-                } else if (event->mask & IN_MOVED_FROM) {
-                    pending[path] |= moved;
-                } else if (event->mask & IN_DELETE) {
-                    pending[path] |= deleted;
-                }
+            if (folderByWd_.contains(event->wd)) {
+                folderEvent(event->wd, *event, pending, folderPending);
                 continue;
             }
             const QList<QString> paths = fileWatches_.values(event->wd);
@@ -198,6 +210,61 @@ void FileWatchHub::readEvents()
         }
     }
     for (const auto& [path, events] : pending) deliver(path, events);
+    for (const auto& [folder, events] : folderPending) deliverToFolder(folder, events);
+}
+
+void FileWatchHub::folderEvent(int wd, const inotify_event& event, std::map<QString, Events>& pending,
+                               std::map<QString, Events>& folderPending)
+{
+    const QList<QString> folders = folderByWd_.values(wd);
+    if (event.len == 0) {
+        // The folder itself.
+        Events events = 0;
+        if (event.mask & IN_ATTRIB) events |= attributes;
+        if (event.mask & IN_MOVE_SELF) events |= moved;
+        if (event.mask & IN_DELETE_SELF) events |= deleted;
+        if (event.mask & (IN_IGNORED | IN_UNMOUNT)) {
+            events |= revoked;
+            // The kernel dropped the watch; its number may come back for another folder.
+            folderByWd_.remove(wd);
+            for (const QString& folder : folders) {
+                if (const auto found = folders_.find(folder); found != folders_.end()) found->wd = -1;
+            }
+        }
+        if (events) {
+            for (const QString& folder : folders) folderPending[folder] |= events;
+        }
+        return;
+    }
+    const QString name = QFile::decodeName(event.name);
+    const bool entries = event.mask & (IN_CREATE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE);
+    for (const QString& folder : folders) {
+        if (entries) folderPending[folder] |= entriesChanged;
+        const QString path = joinPath(folder, name);
+        const auto found = paths_.find(path);
+        if (found == paths_.end()) continue;
+        PathWatch& watch = *found->second;
+        if (event.mask & (IN_CREATE | IN_MOVED_TO)) {
+            disarmFile(watch);
+            armFile(watch);
+            pending[path] |= replaced;
+        } else if (event.mask & IN_MOVED_FROM) {
+            pending[path] |= moved;
+        } else if (event.mask & IN_DELETE) {
+            pending[path] |= deleted;
+        }
+    }
+}
+
+void FileWatchHub::deliverToFolder(const QString& folder, Events events)
+{
+    std::vector<std::pair<Token, std::shared_ptr<Handler>>> targets;
+    for (const auto& [token, sub] : folderSubscriptions_) {
+        if (sub.first == folder) targets.emplace_back(token, sub.second);
+    }
+    for (const auto& [token, handler] : targets) {
+        if (folderSubscriptions_.count(token)) (*handler)(events);
+    }
 }
 
 void FileWatchHub::deliver(const QString& path, Events events)

@@ -1,0 +1,250 @@
+#include "filetree/FileTreeModel.h"
+
+#include "filetree/DirectoryWatcher.h"
+#include "filetree/TreePath.h"
+#include "platform/documents/FileManager.h"
+#include "platform/foundation/DispatchQueue.h"
+#include "platform/foundation/MainQueue.h"
+
+#include <QPointer>
+
+namespace korimado {
+
+struct FileTreeModel::Listing {
+    std::optional<FileTreeNode::Children> children;
+    ErrorInfo error;
+};
+
+FileTreeModel::FileTreeModel(FileManager& fileManager, QObject* parent)
+    : QAbstractItemModel(parent),
+      fileManager_(&fileManager),
+      queue_(std::make_unique<DispatchQueue>(DispatchQueue::applicationLabel(QStringLiteral(".filetree"))))
+{
+}
+
+FileTreeModel::~FileTreeModel()
+{
+    if (watcherWork_) watcherWork_->cancel();
+    watcher_.reset();
+    // Waits for a listing under way; its result then finds no model.
+    queue_.reset();
+}
+
+void FileTreeModel::setMessage(const QString& text)
+{
+    if (text == message_) return;
+    message_ = text;
+    Q_EMIT messageChanged(text);
+}
+
+void FileTreeModel::setRoot(const QString& folder, const std::optional<QString>& selecting)
+{
+    const QString root = TreePath::standardized(folder);
+    generation_ += 1;
+    tree_ += 1;
+    selectionURL_ = selecting ? std::optional(TreePath::standardized(*selecting)) : std::nullopt;
+    beginResetModel();
+    rootNode_ = FileTreeNode::root(root, *fileManager_);
+    endResetModel();
+    setMessage(loadingMessage);
+    startWatching(root, generation_);
+    load(rootNode_.get());
+}
+
+void FileTreeModel::refreshTree()
+{
+    if (!rootNode_) return;
+    std::optional<QString> keep = selectedURL ? selectedURL() : std::nullopt;
+    if (!keep) keep = selectionURL_;
+    const QString root = rootNode_->url;
+    setRoot(root, keep);
+}
+
+void FileTreeModel::load(FileTreeNode* node)
+{
+    // The root is listed even when it does not look like a folder, so that the reason shows.
+    if (!node || (!node->expandable && node != rootNode_.get()) || node->loading || node->children) return;
+    node->loading = true;
+    const quint64 ticket = generation_;
+    const quint64 tree = tree_;
+    const bool hidden = showHidden;
+    const FileTreeSortOrder order = sortOrder;
+    const QString url = node->url;
+    FileManager* files = fileManager_;
+    QPointer<FileTreeModel> self(this);
+    queue_->async([self, node, ticket, tree, hidden, order, url, files] {
+        auto listing = std::make_shared<Listing>();
+        try {
+            listing->children = FileTreeNode::contents(url, hidden, order, *files);
+        } catch (const ErrorInfo& error) {
+            listing->error = error;
+        }
+        MainQueue::async([self, node, ticket, tree, listing] {
+            if (self) self->applyListing(node, ticket, tree, listing);
+        });
+    });
+}
+
+void FileTreeModel::applyListing(FileTreeNode* node, quint64 ticket, quint64 tree, const std::shared_ptr<Listing>& listing)
+{
+    // A listing of a discarded tree: its node may be gone, so it is not touched.
+    if (ticket != generation_ || tree != tree_) return;
+    node->loading = false;
+    const bool isRoot = node == rootNode_.get();
+    FileTreeNode::Children children;
+    if (listing->children) {
+        children = std::move(*listing->children);
+        setMessage(children.empty() && isRoot ? emptyFolderMessage : clickToOpenMessage);
+    } else {
+        setMessage(unreadablePrefix + listing->error.description);
+    }
+    const QModelIndex parentIndex = indexFor(node);
+    if (!children.empty()) beginInsertRows(parentIndex, 0, static_cast<int>(children.size()) - 1);
+    node->adopt(std::move(children));
+    if (!node->children->empty()) endInsertRows();
+    else if (!isRoot) Q_EMIT dataChanged(parentIndex, parentIndex);
+    revealSelection(node);
+}
+
+void FileTreeModel::revealSelection(FileTreeNode* node)
+{
+    if (!selectionURL_ || !node->children) return;
+    const QString wanted = *selectionURL_;
+    for (const auto& child : *node->children) {
+        if (child->url == wanted) {
+            Q_EMIT selectRequested(indexFor(child.get()));
+            return;
+        }
+        if (child->expandable && wanted.startsWith(child->url + u'/')) {
+            Q_EMIT expandRequested(indexFor(child.get()));
+            if (child->children) {
+                revealSelection(child.get());
+            } else {
+                load(child.get());
+            }
+        }
+    }
+}
+
+void FileTreeModel::startWatching(const QString& url, quint64 ticket)
+{
+    if (watcherWork_) watcherWork_->cancel();
+    watcherWork_.reset();
+    QPointer<FileTreeModel> self(this);
+    // The new watch is made before the old one goes, so a refresh keeps the kernel watch.
+    auto next = DirectoryWatcher::make(url, [self, ticket](FileWatchHub::Events events) {
+        if (self) self->watcherFired(ticket, events);
+    });
+    watcher_ = std::move(next);
+}
+
+void FileTreeModel::watcherFired(quint64 ticket, FileWatchHub::Events events)
+{
+    if (ticket != generation_) return;
+    if (watcherWork_) watcherWork_->cancel();
+    QPointer<FileTreeModel> self(this);
+    watcherWork_ = WorkItem::make([self, ticket, events] {
+        if (!self || ticket != self->generation_ || !self->rootNode_) return;
+        const bool gone = events & (FileWatchHub::deleted | FileWatchHub::moved | FileWatchHub::revoked);
+        if (!gone && self->fileManager_->itemExists(self->rootNode_->url)) {
+            self->refreshTree();
+        } else {
+            self->rootGone();
+        }
+    });
+    MainQueue::after(watcherDelayMs, watcherWork_);
+}
+
+void FileTreeModel::rootGone()
+{
+    watcher_.reset();
+    beginResetModel();
+    rootNode_.reset();
+    tree_ += 1;
+    endResetModel();
+    setMessage(rootGoneMessage);
+}
+
+FileTreeNode* FileTreeModel::node(const QModelIndex& index) const
+{
+    if (!index.isValid()) return rootNode_.get();
+    return static_cast<FileTreeNode*>(index.internalPointer());
+}
+
+QModelIndex FileTreeModel::indexFor(const FileTreeNode* node) const
+{
+    if (!node || node == rootNode_.get()) return {};
+    return createIndex(node->row, 0, const_cast<FileTreeNode*>(node));
+}
+
+QModelIndex FileTreeModel::index(int row, int column, const QModelIndex& parent) const
+{
+    const FileTreeNode* owner = node(parent);
+    if (!owner || column != 0 || !owner->children || row < 0 || row >= static_cast<int>(owner->children->size())) {
+        return {};
+    }
+    return createIndex(row, 0, (*owner->children)[static_cast<size_t>(row)].get());
+}
+
+QModelIndex FileTreeModel::parent(const QModelIndex& child) const
+{
+    if (!child.isValid()) return {};
+    return indexFor(node(child)->parent);
+}
+
+int FileTreeModel::rowCount(const QModelIndex& parent) const
+{
+    if (parent.column() > 0) return 0;
+    const FileTreeNode* owner = node(parent);
+    return owner && owner->children ? static_cast<int>(owner->children->size()) : 0;
+}
+
+int FileTreeModel::columnCount(const QModelIndex&) const
+{
+    return 1;
+}
+
+bool FileTreeModel::hasChildren(const QModelIndex& parent) const
+{
+    const FileTreeNode* owner = node(parent);
+    if (!owner) return false;
+    if (!parent.isValid()) return owner->children && !owner->children->empty();
+    // An unloaded folder may have children: the outline offers to open it, and opening loads it.
+    return owner->expandable && (!owner->children || !owner->children->empty());
+}
+
+bool FileTreeModel::canFetchMore(const QModelIndex& parent) const
+{
+    const FileTreeNode* owner = node(parent);
+    return owner && owner->expandable && !owner->children && !owner->loading;
+}
+
+void FileTreeModel::fetchMore(const QModelIndex& parent)
+{
+    load(node(parent));
+}
+
+QVariant FileTreeModel::data(const QModelIndex& index, int role) const
+{
+    const FileTreeNode* item = index.isValid() ? node(index) : nullptr;
+    if (!item) return {};
+    switch (role) {
+    case Qt::DisplayRole: return item->name();
+    case Qt::ToolTipRole:
+        if (item->expandable || !isOpenable || isOpenable(item->url)) return item->url;
+        return QStringLiteral("この形式はKorimadoで開けません。\n") + item->url;
+    case urlRole: return item->url;
+    case expandableRole: return item->expandable;
+    default: return {};
+    }
+}
+
+Qt::ItemFlags FileTreeModel::flags(const QModelIndex& index) const
+{
+    const FileTreeNode* item = index.isValid() ? node(index) : nullptr;
+    if (!item) return Qt::NoItemFlags;
+    if (item->expandable || !isOpenable || isOpenable(item->url)) return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    return Qt::NoItemFlags;
+}
+
+}  // namespace korimado

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "filetree/FileTreeSortOrder.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace korimado {
+
+class FileManager;
+struct FileAttributes;
+
+// One item of the sidebar's tree. Nodes are never copied or moved, so the outline can hold them.
+class FileTreeNode {
+public:
+    using Children = std::vector<std::unique_ptr<FileTreeNode>>;
+
+    // Reads the item's attributes; an item that cannot be examined is a plain, undated file.
+    FileTreeNode(const QString& url, FileManager& fileManager);
+    FileTreeNode(const QString& url, const FileAttributes& attributes);
+    FileTreeNode(const FileTreeNode&) = delete;
+    FileTreeNode& operator=(const FileTreeNode&) = delete;
+
+    // The root of a tree: unlike a listed item, a link to a folder is listed through its target.
+    static std::unique_ptr<FileTreeNode> root(const QString& url, FileManager& fileManager);
+
+    // The folder's immediate entries as new nodes, sorted: folders first, then by the order;
+    // equal names keep the listing order. Throws the listing's ErrorInfo.
+    static Children contents(const QString& url, bool showHidden, FileTreeSortOrder sortOrder,
+                             FileManager& fileManager);
+    static void sort(Children& nodes, FileTreeSortOrder sortOrder);
+
+    QString url;  // standardised path
+    bool expandable = false;  // a folder, not a link, not a package
+    std::optional<QDateTime> modificationDate;
+    std::optional<Children> children;  // absent until loaded; empty after a failed load
+    bool loading = false;
+    FileTreeNode* parent = nullptr;
+    int row = 0;  // index among the parent's children
+
+    QString name() const;
+    // Takes the children as this node's own, in their order.
+    void adopt(Children nodes);
+};
+
+}  // namespace korimado
