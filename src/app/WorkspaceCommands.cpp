@@ -4,6 +4,7 @@
 #include "document/KoriDocument.h"
 #include "editor/EditorView.h"
 #include "platform/ui/AlertPresenter.h"
+#include "platform/ui/FileManagerReveal.h"
 #include "platform/ui/MenuModel.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
@@ -221,8 +222,7 @@ void WorkspaceCommands::showInFinder(MenuItem*)
         presentUnsavedFileMessage();
         return;
     }
-    // File managers have no common way to select one file: show the folder that holds it.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(*file).absolutePath()));
+    FileManagerReveal::reveal(*file);
 }
 
 void WorkspaceCommands::copyPath(MenuItem*)

@@ -57,7 +57,11 @@ void FileTreeModel::refreshTree()
     std::optional<QString> keep = selectedURL ? selectedURL() : std::nullopt;
     if (!keep) keep = selectionURL_;
     const QString root = rootNode_->url;
-    setRoot(root, keep);
+    if (setRootHandler) {
+        setRootHandler(root, keep);
+    } else {
+        setRoot(root, keep);
+    }
 }
 
 void FileTreeModel::load(FileTreeNode* node)

@@ -2,6 +2,7 @@
 
 #include "filetree/FileTreeNode.h"
 #include "filetree/FileTreeSortOrder.h"
+#include "filetree/TreePath.h"
 #include "platform/documents/FileWatchHub.h"
 #include "platform/foundation/WorkItem.h"
 
@@ -49,6 +50,7 @@ public:
     QModelIndex indexFor(const FileTreeNode* node) const;
     quint64 generation() const { return generation_; }
     std::optional<QString> selectionURL() const { return selectionURL_; }
+    void setSelectionURL(const QString& url) { selectionURL_ = TreePath::standardized(url); }
     QString message() const { return message_; }
     void setMessage(const QString& text);
     bool isWatching() const { return watcher_ != nullptr; }
@@ -59,6 +61,8 @@ public:
     std::function<bool(const QString& url)> isOpenable;
     // The item the user has selected, kept by a refresh.
     std::function<std::optional<QString>()> selectedURL;
+    // Where a refresh re-roots, when the owner has more to do on every new root.
+    std::function<void(const QString& root, const std::optional<QString>& selecting)> setRootHandler;
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& child) const override;

@@ -1,19 +1,33 @@
 #include "filetree/FileTreeView.h"
-#include "platform/foundation/FilePath.h"
 
-#include "platform/foundation/DispatchQueue.h"
-#include "platform/ui/FilePanels.h"
+#include "filetree/DocumentRelocation.h"
+#include "filetree/FileTreeModel.h"
+#include "platform/documents/DocumentController.h"
+#include "platform/documents/FileManager.h"
+#include "platform/foundation/MainQueue.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/ui/AlertPresenter.h"
+#include "platform/ui/FileManagerReveal.h"
+#include "platform/ui/FilePanels.h"
+#include "settings/EditorSettingsKeys.h"
 #include "settings/EditorSettingsSnapshot.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
-#include <QDir>
+#include <QFileIconProvider>
 #include <QFileInfo>
-#include <QFileSystemModel>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeDatabase>
+#include <QPainter>
+#include <QPointer>
+#include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -21,131 +35,241 @@ namespace korimado {
 
 namespace {
 
-FileTreeSortOrder sortOrderFromSetting(qint64 value)
-{
-    switch (value) {
-    case 1:
-        return FileTreeSortOrder::nameDescending;
-    case 2:
-        return FileTreeSortOrder::modifiedNewest;
-    default:
-        return FileTreeSortOrder::nameAscending;
+constexpr int rowHeight = 27;
+constexpr int iconSide = 18;
+
+// The tree with the desktop's icons; items that cannot be opened get a faint one.
+class OutlineModel : public FileTreeModel {
+public:
+    using FileTreeModel::FileTreeModel;
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (role != Qt::DecorationRole) return FileTreeModel::data(index, role);
+        const FileTreeNode* item = node(index);
+        if (!item) return {};
+        const bool openable = item->expandable || !isOpenable || isOpenable(item->url);
+        return iconFor(item->expandable ? QString() : QFileInfo(item->url).suffix().toLower(), item->expandable, openable);
     }
+
+private:
+    QIcon iconFor(const QString& suffix, bool folder, bool openable) const
+    {
+        // Keyed by kind, not by path: thousands of rows share a handful of icons.
+        const QString key = (folder ? QStringLiteral("/") : suffix) + (openable ? QString() : QStringLiteral("#dim"));
+        if (const auto found = icons_.constFind(key); found != icons_.constEnd()) return *found;
+        QIcon icon;
+        if (folder) {
+            icon = provider_.icon(QFileIconProvider::Folder);
+        } else {
+            const QMimeType type = QMimeDatabase().mimeTypeForFile(QStringLiteral("x.") + suffix, QMimeDatabase::MatchExtension);
+            icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName(), provider_.icon(QFileIconProvider::File)));
+        }
+        if (!openable) {
+            QPixmap faint(iconSide * 2, iconSide * 2);
+            faint.fill(Qt::transparent);
+            QPainter painter(&faint);
+            painter.setOpacity(0.35);
+            icon.paint(&painter, faint.rect());
+            painter.end();
+            icon = QIcon(faint);
+        }
+        icons_.insert(key, icon);
+        return icon;
+    }
+
+    QFileIconProvider provider_;
+    mutable QHash<QString, QIcon> icons_;
+};
+
+class RowDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        return {QStyledItemDelegate::sizeHint(option, index).width(), rowHeight};
+    }
+};
+
+QFont systemFont(int points, bool semibold = false)
+{
+    QFont font = QApplication::font();
+    font.setPointSize(points);
+    if (semibold) font.setWeight(QFont::DemiBold);
+    return font;
 }
 
 }  // namespace
 
-FileTreeView::FileTreeView(QWidget* parent)
-    : QWidget(parent), queue_(std::make_unique<DispatchQueue>(DispatchQueue::applicationLabel(QStringLiteral(".filetree"))))
+FileTreeView::FileTreeView(QWidget* parent) : FileTreeView(FileManager::defaultManager(), parent) {}
+
+FileTreeView::FileTreeView(FileManager& fileManager, QWidget* parent)
+    : QWidget(parent), fileManager_(&fileManager), operations_(fileManager)
 {
-    header_ = new QLabel(this);
-    hiddenBox_ = new QCheckBox(QStringLiteral("不可視ファイルを表示"), this);
-    hiddenBox_->setEnabled(false);
-    sortPopup_ = new QComboBox(this);
-    sortPopup_->addItems({QStringLiteral("名前順"), QStringLiteral("名前の逆順"), QStringLiteral("更新日の新しい順")});
-    sortPopup_->setEnabled(false);
-    pathField_ = new QLineEdit(this);
-    pathField_->setReadOnly(true);
-    model_ = new QFileSystemModel(this);
-    model_->setReadOnly(true);
-    tree_ = new QTreeView(this);
-    tree_->setModel(model_);
-    for (int column = 1; column < model_->columnCount(); ++column) {
-        tree_->hideColumn(column);
-    }
-    tree_->header()->hide();
-    connect(tree_, &QTreeView::activated, this, &FileTreeView::activated);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(6, 6, 6, 6);
-    layout->addWidget(header_);
-    layout->addWidget(hiddenBox_);
-    layout->addWidget(sortPopup_);
-    layout->addWidget(pathField_);
-    layout->addWidget(tree_, 1);
-
     const EditorSettingsSnapshot settings(UserDefaults::standard());
-    hiddenFiles_ = settings.hiddenFiles;
-    sortOrder_ = sortOrderFromSetting(settings.treeSortOrder);
-    hiddenBox_->setChecked(hiddenFiles_);
-    sortPopup_->setCurrentIndex(static_cast<int>(sortOrder_));
+    showHidden_ = settings.hiddenFiles;
+    sortOrder_ = fileTreeSortOrder(settings.treeSortOrder);
+
+    model_ = new OutlineModel(fileManager, this);
+    model_->showHidden = showHidden_;
+    model_->sortOrder = sortOrder_;
+    model_->isOpenable = [this](const QString& url) { return supportsOpening(url); };
+    model_->selectedURL = [this]() -> std::optional<QString> {
+        if (const FileTreeNode* node = selectedNode()) return node->url;
+        return std::nullopt;
+    };
+    // Every refresh, also the watcher's, goes through setRoot so that openable files are asked again.
+    model_->setRootHandler = [this](const QString& root, const std::optional<QString>& selecting) { setRoot(root, selecting); };
+    model_->setMessage(initialMessage);
+    buildControls();
+    buildMenu();
+    connect(model_, &FileTreeModel::messageChanged, message_, &QLabel::setText);
+    connect(model_, &FileTreeModel::selectRequested, this, &FileTreeView::selectRequested);
+    connect(model_, &FileTreeModel::expandRequested, outline_, [this](const QModelIndex& index) { outline_->expand(index); });
 }
 
 FileTreeView::~FileTreeView() = default;
 
-QString FileTreeView::standardized(const QString& path)
+void FileTreeView::buildControls()
 {
-    return standardizedPath(path);
+    header_ = new QLabel(QStringLiteral("フォルダ"), this);
+    header_->setFont(systemFont(13, true));
+    // A long folder name must not widen the sidebar.
+    header_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+
+    pathField_ = new QLineEdit(this);
+    pathField_->setPlaceholderText(QStringLiteral("フルパスを入力してEnter"));
+    pathField_->setAccessibleName(QStringLiteral("ファイルまたはフォルダのフルパス"));
+    pathField_->setFont(systemFont(11));
+    connect(pathField_, &QLineEdit::returnPressed, this, &FileTreeView::openPath);
+
+    auto* chooseButton = new QPushButton(QStringLiteral("フォルダを開く…"), this);
+    auto* refreshButton = new QPushButton(QStringLiteral("更新"), this);
+    connect(chooseButton, &QPushButton::clicked, this, &FileTreeView::chooseFolder);
+    connect(refreshButton, &QPushButton::clicked, this, &FileTreeView::refreshTree);
+
+    message_ = new QLabel(model_->message(), this);
+    message_->setWordWrap(true);
+    message_->setFont(systemFont(11));
+    message_->setForegroundRole(QPalette::PlaceholderText);
+    message_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+
+    outline_ = new QTreeView(this);
+    outline_->setModel(model_);
+    outline_->setHeaderHidden(true);
+    outline_->setUniformRowHeights(true);
+    outline_->setIndentation(14);
+    outline_->setIconSize(QSize(iconSide, iconSide));
+    outline_->setItemDelegate(new RowDelegate(outline_));
+    outline_->setAccessibleName(QStringLiteral("フォルダとファイルのツリー"));
+    outline_->setFrameShape(QFrame::NoFrame);
+    outline_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    outline_->setSelectionMode(QAbstractItemView::SingleSelection);
+    outline_->setContextMenuPolicy(Qt::CustomContextMenu);
+    outline_->viewport()->setAutoFillBackground(false);
+    connect(outline_, &QTreeView::clicked, this, &FileTreeView::selected);
+    connect(outline_, &QWidget::customContextMenuRequested, this, [this](const QPoint& point) {
+        menuWillOpen(outline_->indexAt(point));
+        menu_->exec(outline_->viewport()->mapToGlobal(point));
+        clickedRow_ = QPersistentModelIndex();
+    });
+
+    hiddenButton_ = new QCheckBox(QStringLiteral("隠しファイル"), this);
+    hiddenButton_->setChecked(showHidden_);
+    connect(hiddenButton_, &QCheckBox::clicked, this, &FileTreeView::toggleHidden);
+    sortPicker_ = new QComboBox(this);
+    sortPicker_->addItems(fileTreeSortOrderTitles());
+    sortPicker_->setCurrentIndex(static_cast<int>(sortOrder_));
+    sortPicker_->setAccessibleName(QStringLiteral("ファイルの並び順"));
+    sortPicker_->setFont(systemFont(11));
+    connect(sortPicker_, &QComboBox::activated, this, &FileTreeView::changeSortOrder);
+
+    auto* firstRow = new QHBoxLayout;
+    firstRow->setSpacing(8);
+    firstRow->addWidget(chooseButton);
+    firstRow->addWidget(refreshButton);
+    firstRow->addStretch(1);
+    auto* secondRow = new QHBoxLayout;
+    secondRow->setSpacing(8);
+    secondRow->setContentsMargins(4, 0, 0, 0);
+    secondRow->addWidget(hiddenButton_);
+    secondRow->addWidget(sortPicker_);
+    secondRow->addStretch(1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 10, 8, 10);
+    layout->setSpacing(0);
+    layout->addWidget(header_);
+    layout->addSpacing(8);
+    layout->addWidget(pathField_);
+    layout->addSpacing(8);
+    layout->addLayout(firstRow);
+    layout->addSpacing(6);
+    layout->addWidget(message_);
+    layout->addSpacing(6);
+    layout->addWidget(outline_, 1);
+    layout->addSpacing(6);
+    layout->addLayout(secondRow);
+}
+
+void FileTreeView::buildMenu()
+{
+    menu_ = new QMenu(QStringLiteral("ファイル操作"), this);
+    menu_->addAction(QStringLiteral("新規ファイル…"), this, &FileTreeView::createFile);
+    menu_->addAction(QStringLiteral("新規フォルダ…"), this, &FileTreeView::createFolder);
+    menu_->addSeparator();
+    menu_->addAction(QStringLiteral("名前を変更…"), this, &FileTreeView::renameItem);
+    menu_->addAction(QStringLiteral("フォルダへ移動…"), this, &FileTreeView::moveItem);
+    menu_->addAction(QStringLiteral("ゴミ箱に入れる…"), this, &FileTreeView::moveItemToTrash);
+    menu_->addSeparator();
+    menu_->addAction(QStringLiteral("Finderに表示"), this, &FileTreeView::revealInFinder);
+    menu_->addAction(QStringLiteral("パスをコピー"), this, &FileTreeView::copyPath);
+    menu_->addAction(QStringLiteral("更新"), this, &FileTreeView::refreshTree);
+    connect(menu_, &QMenu::aboutToShow, this, &FileTreeView::validateMenu);
+}
+
+FileTreeNode* FileTreeView::rootNode() const
+{
+    return model_->rootNode();
 }
 
 void FileTreeView::setRoot(const QString& folder, const std::optional<QString>& selecting)
 {
     supportedFileCache.clear();
-    const QString root = standardized(folder);
-    pendingSelection_ = selecting ? std::optional(standardized(*selecting)) : std::nullopt;
-    rootNode_ = std::make_unique<FileTreeNode>(FileTreeNode{root});
+    clickedRow_ = QPersistentModelIndex();
+    model_->setRoot(folder, selecting);
+    const QString root = model_->rootNode()->url;
     const QString name = QFileInfo(root).fileName();
     header_->setText(name.isEmpty() ? root : name);
     header_->setToolTip(root);
-    pathField_->setText(pendingSelection_ ? *pendingSelection_ : root);
-    reload();
+    const QString shown = selecting ? *selecting : root;
+    pathField_->setText(shown);
+    pathField_->setToolTip(shown);
 }
 
-void FileTreeView::reload()
+void FileTreeView::refreshTree()
 {
-    if (!rootNode_) {
-        return;
-    }
-    QDir::Filters filters = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::AllDirs;
-    if (hiddenFiles_) {
-        filters |= QDir::Hidden;
-    }
-    model_->setFilter(filters);
-    tree_->setRootIndex(model_->setRootPath(rootNode_->url));
-    switch (sortOrder_) {
-    case FileTreeSortOrder::nameAscending:
-        model_->sort(0, Qt::AscendingOrder);
-        break;
-    case FileTreeSortOrder::nameDescending:
-        model_->sort(0, Qt::DescendingOrder);
-        break;
-    case FileTreeSortOrder::modifiedNewest:
-        model_->sort(3, Qt::DescendingOrder);
-        break;
-    }
-    if (pendingSelection_) {
-        const QModelIndex index = model_->index(*pendingSelection_);
-        if (index.isValid()) {
-            tree_->setCurrentIndex(index);
-            tree_->scrollTo(index);
-        }
-    }
+    model_->refreshTree();
 }
 
 void FileTreeView::chooseFolder()
 {
     FilePanels* panels = FilePanels::shared();
-    if (!panels) {
-        return;
-    }
+    if (!panels) return;
     OpenPanelOptions options;
     options.canChooseFiles = false;
     options.canChooseDirectories = true;
+    options.allowsMultipleSelection = false;
     options.message = chooseFolderMessage;
     const OpenPanelResult result = panels->runOpenPanel(options);
-    if (result.confirmed && !result.paths.isEmpty()) {
-        setRoot(result.paths.first());
-    }
+    if (result.confirmed && !result.paths.isEmpty()) setRoot(result.paths.first());
 }
 
 bool FileTreeView::supportsOpening(const QString& file)
 {
     const QString key = standardized(file);
-    const auto cached = supportedFileCache.constFind(key);
-    if (cached != supportedFileCache.constEnd()) {
-        return cached.value();
-    }
-    const bool answer = canOpenFile ? canOpenFile(key) : false;
+    if (const auto cached = supportedFileCache.constFind(key); cached != supportedFileCache.constEnd()) return *cached;
+    const bool answer = canOpenFile ? canOpenFile(file) : false;
     supportedFileCache.insert(key, answer);
     return answer;
 }
@@ -153,15 +277,27 @@ bool FileTreeView::supportsOpening(const QString& file)
 void FileTreeView::applyPreferences()
 {
     const EditorSettingsSnapshot settings(UserDefaults::standard());
-    const FileTreeSortOrder order = sortOrderFromSetting(settings.treeSortOrder);
-    const bool changed = settings.hiddenFiles != hiddenFiles_ || order != sortOrder_;
-    hiddenFiles_ = settings.hiddenFiles;
-    sortOrder_ = order;
-    hiddenBox_->setChecked(hiddenFiles_);
-    sortPopup_->setCurrentIndex(static_cast<int>(sortOrder_));
-    if (changed) {
-        reload();
-    }
+    const FileTreeSortOrder order = fileTreeSortOrder(settings.treeSortOrder);
+    hiddenButton_->setChecked(settings.hiddenFiles);
+    sortPicker_->setCurrentIndex(static_cast<int>(order));
+    if (settings.hiddenFiles == showHidden_ && order == sortOrder_) return;
+    showHidden_ = model_->showHidden = settings.hiddenFiles;
+    sortOrder_ = model_->sortOrder = order;
+    refreshTree();
+}
+
+void FileTreeView::toggleHidden()
+{
+    showHidden_ = model_->showHidden = hiddenButton_->isChecked();
+    UserDefaults::standard().setBool(EditorSettingsKey::hiddenFiles, showHidden_);
+    refreshTree();
+}
+
+void FileTreeView::changeSortOrder()
+{
+    sortOrder_ = model_->sortOrder = fileTreeSortOrder(sortPicker_->currentIndex());
+    UserDefaults::standard().setInteger(EditorSettingsKey::treeSortOrder, static_cast<int>(sortOrder_));
+    refreshTree();
 }
 
 QString FileTreeView::pathFieldText() const
@@ -174,16 +310,228 @@ QString FileTreeView::headerText() const
     return header_->text();
 }
 
-void FileTreeView::activated(const QModelIndex& index)
+QString FileTreeView::messageText() const
 {
-    const QString path = standardized(model_->filePath(index));
-    if (model_->isDir(index)) {
+    return message_->text();
+}
+
+void FileTreeView::showError(const QString& description)
+{
+    model_->setMessage(description);
+    QApplication::beep();
+}
+
+void FileTreeView::openPath()
+{
+    try {
+        const TreePath::Resolved target = TreePath::resolve(pathField_->text());
+        if (target.isDirectory) {
+            setRoot(target.url);
+            return;
+        }
+        if (!supportsOpening(target.url)) throw ErrorInfo{QStringLiteral("Korimado"), 415, unsupportedFileMessage, {}};
+        setRoot(QFileInfo(target.url).path(), target.url);
+        if (onOpen) onOpen(target.url);
+    } catch (const ErrorInfo& error) {
+        showError(error.description);
+    }
+}
+
+void FileTreeView::selected(const QModelIndex& index)
+{
+    const FileTreeNode* node = index.isValid() ? model_->node(index) : nullptr;
+    if (!node || node->expandable || !supportsOpening(node->url)) return;
+    if (fileManager_->attributes(node->url).isDirectory) return;
+    model_->setSelectionURL(node->url);
+    pathField_->setText(node->url);
+    pathField_->setToolTip(node->url);
+    if (onOpen) onOpen(node->url);
+}
+
+void FileTreeView::selectRequested(const QModelIndex& index)
+{
+    if (!index.isValid()) return;
+    outline_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    outline_->scrollTo(index);
+}
+
+FileTreeNode* FileTreeView::selectedNode() const
+{
+    if (clickedRow_.isValid()) return model_->node(clickedRow_);
+    const QModelIndexList rows = outline_->selectionModel()->selectedIndexes();
+    return rows.isEmpty() ? nullptr : model_->node(rows.first());
+}
+
+std::optional<QString> FileTreeView::targetDirectory() const
+{
+    if (!rootNode()) return std::nullopt;
+    const FileTreeNode* node = selectedNode();
+    if (!node) return rootNode()->url;
+    return node->expandable ? node->url : QFileInfo(node->url).path();
+}
+
+void FileTreeView::menuWillOpen(const QModelIndex& clicked)
+{
+    clickedRow_ = QPersistentModelIndex(clicked);
+    if (clicked.isValid()) outline_->selectionModel()->setCurrentIndex(clicked, QItemSelectionModel::ClearAndSelect);
+    validateMenu();
+}
+
+void FileTreeView::validateMenu()
+{
+    const bool hasRoot = rootNode() != nullptr;
+    const bool hasItem = selectedNode() != nullptr;
+    static const QStringList needItem = {QStringLiteral("名前を変更…"), QStringLiteral("フォルダへ移動…"),
+                                         QStringLiteral("ゴミ箱に入れる…"), QStringLiteral("Finderに表示"),
+                                         QStringLiteral("パスをコピー")};
+    for (QAction* action : menu_->actions()) {
+        if (action->isSeparator()) continue;
+        action->setEnabled(hasRoot && (hasItem || !needItem.contains(action->text())));
+    }
+}
+
+std::optional<QString> FileTreeView::promptForName(const QString& title, const QString& message, const QString& defaultValue)
+{
+    // Without anyone to ask, nothing is created or renamed.
+    AlertPresenter* presenter = AlertPresenter::shared();
+    if (!presenter) return std::nullopt;
+    const AlertField field{defaultValue, QString(), QStringLiteral("名前"), 320};
+    const Alert alert{title, message, {QStringLiteral("実行"), QStringLiteral("キャンセル")}, Alert::Style::informational};
+    QStringList typed;
+    if (presenter->runModal(alert, {field}, typed) != 0 || typed.isEmpty()) return std::nullopt;
+    return typed.first();
+}
+
+void FileTreeView::createFile()
+{
+    const auto name = promptForName(QStringLiteral("新規ファイル"), QStringLiteral("ファイル名を入力してください。"),
+                                    QStringLiteral("名称未設定.txt"));
+    if (!name || !rootNode()) return;
+    const auto folder = targetDirectory();
+    if (!folder) return;
+    const QString root = rootNode()->url;
+    try {
+        const QString made = operations_.createFile(*folder, *name, root);
+        setRoot(root, made);
+        if (supportsOpening(made) && onOpen) onOpen(made);
+    } catch (const WorkspaceFileError& error) {
+        showError(error.errorDescription());
+    }
+}
+
+void FileTreeView::createFolder()
+{
+    const auto name = promptForName(QStringLiteral("新規フォルダ"), QStringLiteral("フォルダ名を入力してください。"),
+                                    QStringLiteral("名称未設定フォルダ"));
+    if (!name || !rootNode()) return;
+    const auto folder = targetDirectory();
+    if (!folder) return;
+    const QString root = rootNode()->url;
+    try {
+        setRoot(root, operations_.createFolder(*folder, *name, root));
+    } catch (const WorkspaceFileError& error) {
+        showError(error.errorDescription());
+    }
+}
+
+void FileTreeView::renameItem()
+{
+    const FileTreeNode* node = selectedNode();
+    if (!node) return;
+    const QString item = node->url;
+    const auto name = promptForName(QStringLiteral("名前を変更"), QStringLiteral("新しい名前を入力してください。"),
+                                    QFileInfo(item).fileName());
+    if (!name || !rootNode()) return;
+    const QString root = rootNode()->url;
+    try {
+        const QString moved = operations_.move(item, QFileInfo(item).path(), *name, root);
+        finishRelocation(item, moved);
+        setRoot(root, moved);
+    } catch (const WorkspaceFileError& error) {
+        showError(error.errorDescription());
+    }
+}
+
+void FileTreeView::moveItem()
+{
+    const FileTreeNode* node = selectedNode();
+    FilePanels* panels = FilePanels::shared();
+    if (!node || !rootNode() || !panels) return;
+    const QString item = node->url;
+    const QString root = rootNode()->url;
+    OpenPanelOptions options;
+    options.canChooseFiles = false;
+    options.canChooseDirectories = true;
+    options.allowsMultipleSelection = false;
+    options.directory = QFileInfo(item).path();
+    options.message = QStringLiteral("「") + QFileInfo(item).fileName() +
+                      QStringLiteral("」の移動先を、開いているフォルダ内から選んでください。");
+    options.prompt = QStringLiteral("移動");
+    const OpenPanelResult result = panels->runOpenPanel(options);
+    if (!result.confirmed || result.paths.isEmpty()) return;
+    try {
+        const QString moved = operations_.move(item, result.paths.first(), std::nullopt, root);
+        finishRelocation(item, moved);
+        setRoot(root, moved);
+    } catch (const WorkspaceFileError& error) {
+        showError(error.errorDescription());
+    }
+}
+
+void FileTreeView::moveItemToTrash()
+{
+    const FileTreeNode* node = selectedNode();
+    if (!node || !rootNode()) return;
+    const QString item = node->url;
+    const QString name = QFileInfo(item).fileName();
+    const QString root = rootNode()->url;
+    if (!DocumentRelocation::openDocuments(item, DocumentController::shared()).empty()) {
+        showError(WorkspaceFileError::openDocument(name).errorDescription());
         return;
     }
-    pathField_->setText(path);
-    if (onOpen && supportsOpening(path)) {
-        onOpen(path);
-    }
+    // Nothing is trashed without the user's answer.
+    AlertPresenter* presenter = AlertPresenter::shared();
+    if (!presenter) return;
+    const Alert alert{QStringLiteral("「") + name + QStringLiteral("」をゴミ箱に入れますか？"),
+                      QStringLiteral("必要な場合はFinderのゴミ箱から戻せます。"),
+                      {QStringLiteral("ゴミ箱に入れる"), QStringLiteral("キャンセル")},
+                      Alert::Style::warning};
+    if (presenter->runModal(alert) != 0) return;
+    ErrorInfo error;
+    const bool trashed = fileManager_->trashItem(item, &error);
+    QPointer<FileTreeView> self(this);
+    MainQueue::async([self, trashed, error, root] {
+        if (!self) return;
+        if (trashed) {
+            self->setRoot(root);
+        } else {
+            self->showError(WorkspaceFileError::operationFailed(QStringLiteral("ゴミ箱へ移動"), error).errorDescription());
+        }
+    });
+}
+
+void FileTreeView::revealInFinder()
+{
+    const FileTreeNode* node = selectedNode();
+    if (!node) node = rootNode();
+    if (node) FileManagerReveal::reveal(node->url);
+}
+
+void FileTreeView::copyPath()
+{
+    const FileTreeNode* node = selectedNode();
+    if (!node) node = rootNode();
+    if (!node) return;
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(node->url);
+    model_->setMessage(copiedPathMessage);
+}
+
+void FileTreeView::finishRelocation(const QString& oldURL, const QString& newURL)
+{
+    DocumentRelocation::relocate(oldURL, newURL, DocumentController::shared());
+    if (onRelocate) onRelocate(oldURL, newURL);
 }
 
 }  // namespace korimado
