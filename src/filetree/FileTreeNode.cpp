@@ -3,7 +3,6 @@
 #include "platform/documents/FileManager.h"
 #include "platform/foundation/LocalizedStandardCompare.h"
 
-#include <QFileInfo>
 
 #include <algorithm>
 #include <limits>
@@ -30,8 +29,8 @@ std::unique_ptr<FileTreeNode> FileTreeNode::root(const QString& url, FileManager
 
 QString FileTreeNode::name() const
 {
-    const QString last = QFileInfo(url).fileName();
-    return last.isEmpty() ? url : last;
+    const qsizetype slash = url.lastIndexOf(u'/');
+    return slash < 0 || slash == url.size() - 1 ? url : url.mid(slash + 1);
 }
 
 void FileTreeNode::adopt(Children nodes)

@@ -23,7 +23,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMimeDatabase>
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
@@ -38,7 +37,7 @@ namespace {
 constexpr int rowHeight = 27;
 constexpr int iconSide = 18;
 
-// The tree with the desktop's icons; items that cannot be opened get a faint one.
+// The tree with the desktop's file and folder icons; items that cannot be opened get a faint one.
 class OutlineModel : public FileTreeModel {
 public:
     using FileTreeModel::FileTreeModel;
@@ -49,37 +48,28 @@ public:
         const FileTreeNode* item = node(index);
         if (!item) return {};
         const bool openable = item->expandable || !isOpenable || isOpenable(item->url);
-        return iconFor(item->expandable ? QString() : QFileInfo(item->url).suffix().toLower(), item->expandable, openable);
+        return iconFor(item->expandable, openable);
     }
 
 private:
-    QIcon iconFor(const QString& suffix, bool folder, bool openable) const
+    QIcon iconFor(bool folder, bool openable) const
     {
-        // Keyed by kind, not by path: thousands of rows share a handful of icons.
-        const QString key = (folder ? QStringLiteral("/") : suffix) + (openable ? QString() : QStringLiteral("#dim"));
-        if (const auto found = icons_.constFind(key); found != icons_.constEnd()) return *found;
-        QIcon icon;
-        if (folder) {
-            icon = provider_.icon(QFileIconProvider::Folder);
-        } else {
-            const QMimeType type = QMimeDatabase().mimeTypeForFile(QStringLiteral("x.") + suffix, QMimeDatabase::MatchExtension);
-            icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName(), provider_.icon(QFileIconProvider::File)));
-        }
-        if (!openable) {
-            QPixmap faint(iconSide * 2, iconSide * 2);
-            faint.fill(Qt::transparent);
-            QPainter painter(&faint);
-            painter.setOpacity(0.35);
-            icon.paint(&painter, faint.rect());
-            painter.end();
-            icon = QIcon(faint);
-        }
-        icons_.insert(key, icon);
-        return icon;
+        // Two kinds and two strengths: thousands of rows share four icons.
+        QIcon& icon = icons_[(folder ? 2 : 0) + (openable ? 1 : 0)];
+        if (!icon.isNull()) return icon;
+        const QIcon plain = provider_.icon(folder ? QFileIconProvider::Folder : QFileIconProvider::File);
+        if (openable) return icon = plain;
+        QPixmap faint(iconSide * 2, iconSide * 2);
+        faint.fill(Qt::transparent);
+        QPainter painter(&faint);
+        painter.setOpacity(0.35);
+        plain.paint(&painter, faint.rect());
+        painter.end();
+        return icon = QIcon(faint);
     }
 
     QFileIconProvider provider_;
-    mutable QHash<QString, QIcon> icons_;
+    mutable QIcon icons_[4];
 };
 
 class RowDelegate : public QStyledItemDelegate {

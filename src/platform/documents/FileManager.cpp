@@ -54,7 +54,9 @@ bool fail(ErrorInfo* error, int code, const QString& path)
 
 std::optional<QDateTime> dateOf(const struct stat& info)
 {
-    return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000);
+    // In UTC: a local-time date looks up the time zone for every item of a large folder.
+    return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000,
+                                          Qt::UTC);
 }
 
 FileAttributes attributesAt(int dirfd, const char* name)
