@@ -1,9 +1,13 @@
 #include "platform/documents/FileIO.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,24 +42,131 @@ bool fail(ErrorInfo* error, int code, const QString& path)
     return false;
 }
 
+QString quotedName(const QString& path)
+{
+    return QStringLiteral("“%1”").arg(QFileInfo(path).fileName());
+}
+
+bool failNotRegular(ErrorInfo* error, const QString& path)
+{
+    if (error) {
+        *error = ErrorInfo{posixErrorDomain, EINVAL,
+                           quotedName(path) + QStringLiteral("は通常のファイルではないため、読み書きできません。"),
+                           QStringLiteral("装置やパイプは開けません。通常のファイルを選んでください。")};
+    }
+    return false;
+}
+
+bool failReadOnly(ErrorInfo* error, const QString& path)
+{
+    if (error) {
+        *error = ErrorInfo{posixErrorDomain, EACCES,
+                           quotedName(path) + QStringLiteral("は書き込みが許可されていないため、上書きしませんでした。"),
+                           QStringLiteral("別名で保存すると、変更を別のファイルに残せます。")};
+    }
+    return false;
+}
+
+// Where a path that may be a symbolic link (or a chain of them) finally leads, even when nothing
+// exists there yet. False with ELOOP for a cycle.
+bool resolveLinks(QString& path, int* code)
+{
+    for (int depth = 0; depth < 40; ++depth) {
+        struct stat info {};
+        if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISLNK(info.st_mode)) return true;
+        const QString target = QFileInfo(path).symLinkTarget();
+        if (target.isEmpty()) return true;
+        path = QDir::cleanPath(target);
+    }
+    *code = ELOOP;
+    return false;
+}
+
+bool isOurStaleTemporary(const QString& entry, const QString& prefix, const QString& legacyPrefix)
+{
+    // mkostemp's six random characters follow either prefix.
+    constexpr qsizetype randomPart = 6;
+    return (entry.startsWith(prefix) && entry.size() == prefix.size() + randomPart)
+        || (entry.startsWith(legacyPrefix) && entry.size() == legacyPrefix.size() + randomPart);
+}
+
+// Temporaries of this file that a killed save left behind. One still locked belongs to a save in
+// progress (ours hold a lock until they are renamed) and is left alone.
+void removeStaleTemporaries(const QString& folder, const QString& fileName)
+{
+    const QString prefix = temporaryFileNamePrefix(fileName);
+    const QString legacyPrefix = QLatin1Char('.') + fileName + QStringLiteral(".korimado-");
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir) return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QString name = QFile::decodeName(entry->d_name);
+        if (!isOurStaleTemporary(name, prefix, legacyPrefix)) continue;
+        const QByteArray full = QFile::encodeName(folder + QLatin1Char('/') + name);
+        Descriptor fd(::open(full.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat info {};
+        if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0) continue;
+        if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) continue;
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;
+        ::unlink(full.constData());
+    }
+    ::closedir(dir);
+}
+
 }  // namespace
 
 ErrorInfo posixError(int code, const QString& path)
 {
-    return ErrorInfo{posixErrorDomain, code,
-                     QStringLiteral("“%1”にアクセスできませんでした。").arg(QFileInfo(path).fileName()),
-                     QString::fromLocal8Bit(std::strerror(code))};
+    const QString name = quotedName(path);
+    QString description;
+    QString suggestion;
+    switch (code) {
+    case ENOSPC:
+        description = QStringLiteral("ディスクに空きがないため、%1を書き込めませんでした。").arg(name);
+        suggestion = QStringLiteral("不要なファイルを削除して空きを作ってから、もう一度試してください。");
+        break;
+    case EDQUOT:
+        description = QStringLiteral("ディスクの使用量が割り当ての上限に達したため、%1を書き込めませんでした。").arg(name);
+        suggestion = QStringLiteral("不要なファイルを削除してから、もう一度試してください。");
+        break;
+    case ENAMETOOLONG:
+        description = QStringLiteral("名前が長すぎるため、%1にアクセスできませんでした。").arg(name);
+        suggestion = QStringLiteral("短い名前か、浅いフォルダで試してください。");
+        break;
+    case EACCES:
+    case EPERM:
+        description = QStringLiteral("%1にアクセスする権限がありません。").arg(name);
+        suggestion = QStringLiteral("ファイルとフォルダのアクセス権を確認してください。");
+        break;
+    case EROFS:
+        description = QStringLiteral("%1は読み出し専用のボリュームにあるため、書き込めません。").arg(name);
+        suggestion = QStringLiteral("別の場所に保存してください。");
+        break;
+    case EISDIR:
+        description = QStringLiteral("%1はフォルダです。").arg(name);
+        suggestion = QStringLiteral("ファイルを選んでください。");
+        break;
+    case ENOENT:
+        description = QStringLiteral("%1が見つかりません。").arg(name);
+        suggestion = QStringLiteral("ファイルやフォルダが移動または削除されていないか確認してください。");
+        break;
+    case EIO:
+        description = QStringLiteral("%1の読み書き中に入出力エラーが起きました。").arg(name);
+        suggestion = QStringLiteral("ディスクや接続の状態を確認してください。");
+        break;
+    default:
+        description = QStringLiteral("%1にアクセスできませんでした。").arg(name);
+        suggestion = QString::fromLocal8Bit(std::strerror(code));
+        break;
+    }
+    return ErrorInfo{posixErrorDomain, code, description, suggestion};
 }
 
-std::optional<QByteArray> readWholeFile(const QString& path, ErrorInfo* error)
+std::optional<QByteArray> readWholeFile(const QString& path, ErrorInfo* error, qint64 maximumSize)
 {
-    Descriptor fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
-        fail(error, errno, path);
-        return std::nullopt;
-    }
+    const QByteArray encoded = QFile::encodeName(path);
+    // Decided before opening: opening some devices has effects of its own.
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) {
+    if (::stat(encoded.constData(), &info) != 0) {
         fail(error, errno, path);
         return std::nullopt;
     }
@@ -63,14 +174,33 @@ std::optional<QByteArray> readWholeFile(const QString& path, ErrorInfo* error)
         fail(error, EISDIR, path);
         return std::nullopt;
     }
+    if (!S_ISREG(info.st_mode)) {
+        failNotRegular(error, path);
+        return std::nullopt;
+    }
+    // Without O_NONBLOCK a pipe put in the file's place meanwhile would block until a writer came.
+    Descriptor fd(::open(encoded.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.get() < 0) {
+        fail(error, errno, path);
+        return std::nullopt;
+    }
+    if (::fstat(fd.get(), &info) != 0) {
+        fail(error, errno, path);
+        return std::nullopt;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        failNotRegular(error, path);
+        return std::nullopt;
+    }
+    const qint64 limit = maximumSize + 1;
     QByteArray data;
-    qsizetype capacity = info.st_size > 0 ? static_cast<qsizetype>(info.st_size) : 4096;
-    data.resize(capacity);
-    qsizetype used = 0;
-    for (;;) {
+    qint64 capacity = std::min<qint64>(info.st_size > 0 ? info.st_size + 1 : 4096, limit);
+    data.resize(static_cast<qsizetype>(capacity));
+    qint64 used = 0;
+    while (used < limit) {
         if (used == capacity) {
-            capacity *= 2;
-            data.resize(capacity);
+            capacity = std::min(capacity * 2, limit);
+            data.resize(static_cast<qsizetype>(capacity));
         }
         const ssize_t count = ::read(fd.get(), data.data() + used, static_cast<size_t>(capacity - used));
         if (count < 0) {
@@ -81,24 +211,36 @@ std::optional<QByteArray> readWholeFile(const QString& path, ErrorInfo* error)
         if (count == 0) break;
         used += count;
     }
-    data.resize(used);
+    data.resize(static_cast<qsizetype>(used));
     return data;
+}
+
+QString temporaryFileNamePrefix(const QString& fileName)
+{
+    // A digest keeps the name short for a name of any length, and still tells whose it is.
+    const QByteArray digest = QCryptographicHash::hash(fileName.toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
+    return QStringLiteral(".korimado-") + QString::fromLatin1(digest) + QLatin1Char('-');
 }
 
 bool writeFileSafely(const QString& path, const QByteArray& data, ErrorInfo* error)
 {
-    QString target = QFileInfo(path).absoluteFilePath();
+    QString target = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
     // Replacing a link would turn it into a plain file: write where it points instead.
-    if (QFileInfo(target).isSymLink()) {
-        const QString resolved = QFileInfo(target).canonicalFilePath();
-        if (!resolved.isEmpty()) target = resolved;
-    }
+    int loopCode = 0;
+    if (!resolveLinks(target, &loopCode)) return fail(error, loopCode, target);
     const QString folder = QFileInfo(target).path();
+    const QString fileName = QFileInfo(target).fileName();
 
     mode_t mode = 0666;
     struct stat existing {};
     const bool exists = ::stat(QFile::encodeName(target).constData(), &existing) == 0;
     if (exists) {
+        if (S_ISDIR(existing.st_mode)) return fail(error, EISDIR, target);
+        if (!S_ISREG(existing.st_mode)) return failNotRegular(error, target);
+        // The rename would replace a read-only file without a word, as root even any file.
+        const bool ownerMayWrite = (existing.st_mode & S_IWUSR) != 0;
+        const bool weMayWrite = ::geteuid() == 0 || ::access(QFile::encodeName(target).constData(), W_OK) == 0;
+        if (!ownerMayWrite || !weMayWrite) return failReadOnly(error, target);
         mode = existing.st_mode & 07777;
     } else {
         const mode_t mask = ::umask(0);
@@ -106,9 +248,13 @@ bool writeFileSafely(const QString& path, const QByteArray& data, ErrorInfo* err
         mode &= ~mask;
     }
 
-    QByteArray temporary = QFile::encodeName(folder + "/." + QFileInfo(target).fileName() + ".korimado-XXXXXX");
+    removeStaleTemporaries(folder, fileName);
+    QByteArray temporary = QFile::encodeName(folder + QLatin1Char('/') + temporaryFileNamePrefix(fileName))
+        + QByteArray("XXXXXX");
     Descriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
     if (fd.get() < 0) return fail(error, errno, target);
+    // Held until the rename: tells a later save that this temporary is not stale.
+    ::flock(fd.get(), LOCK_EX | LOCK_NB);
     auto discard = [&](int code) {
         fd.reset();
         ::unlink(temporary.constData());
@@ -126,22 +272,14 @@ bool writeFileSafely(const QString& path, const QByteArray& data, ErrorInfo* err
         bytes += written;
         left -= written;
     }
-    if (::fchmod(fd.get(), mode) != 0) return discard(errno);
+    // Owner first: changing it afterwards would clear the set-user-ID and set-group-ID bits.
     if (exists && ::geteuid() == 0) {
-        // Keep the owner when root saves someone else's file.
         if (::fchown(fd.get(), existing.st_uid, existing.st_gid) != 0) return discard(errno);
     }
+    if (::fchmod(fd.get(), mode) != 0) return discard(errno);
     if (::fsync(fd.get()) != 0) return discard(errno);
-    if (::close(fd.release()) != 0) {
-        const int code = errno;
-        ::unlink(temporary.constData());
-        return fail(error, code, target);
-    }
-    if (::rename(temporary.constData(), QFile::encodeName(target).constData()) != 0) {
-        const int code = errno;
-        ::unlink(temporary.constData());
-        return fail(error, code, target);
-    }
+    if (::rename(temporary.constData(), QFile::encodeName(target).constData()) != 0) return discard(errno);
+    if (::close(fd.release()) != 0) return fail(error, errno, target);
     // The rename itself must reach the disk too.
     Descriptor dir(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() >= 0) ::fsync(dir.get());

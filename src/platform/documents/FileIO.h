@@ -5,21 +5,31 @@
 #include <QByteArray>
 #include <QString>
 
+#include <limits>
 #include <optional>
 
 namespace korimado {
 
 inline const QString posixErrorDomain = QStringLiteral("POSIX");
 
-// The error of a failed system call on path, with the system's reason as recovery text.
+// The error of a failed system call on path, saying in words what happened where the reason is a
+// common one (a full disk, a long name, missing permission, …), else with the system's reason.
 ErrorInfo posixError(int code, const QString& path);
 
-// The whole file, or none with the reason.
-std::optional<QByteArray> readWholeFile(const QString& path, ErrorInfo* error = nullptr);
+// Reads a regular file whole. Anything else (a device, a pipe, a folder) is refused before a byte
+// is read, and never more than maximumSize + 1 bytes are read: a result longer than maximumSize
+// tells the caller that the file is too large.
+std::optional<QByteArray> readWholeFile(const QString& path, ErrorInfo* error = nullptr,
+                                        qint64 maximumSize = std::numeric_limits<qint64>::max() - 1);
 
 // Writes data so that path holds either its old or its new contents, never a mixture: a temporary
-// file in the same folder, flushed to disk, renamed over the old one. The old file's permissions
-// are kept; a symbolic link is followed and its target replaced.
+// file in the same folder, flushed to disk, renamed over the old one. The old file's owner and
+// permissions are kept; a symbolic link, even one whose target does not exist yet, is followed and
+// its target written. A file its owner may not write, or that is not a regular file, is refused.
+// Temporaries left by a save that was killed are removed before the next save of the same file.
 bool writeFileSafely(const QString& path, const QByteArray& data, ErrorInfo* error = nullptr);
+
+// The name of the temporary file a save of fileName writes first: short whatever the name's length.
+QString temporaryFileNamePrefix(const QString& fileName);
 
 }  // namespace korimado
