@@ -253,3 +253,42 @@ TEST(DocumentTest, AutosaveGoesToTheRecoveryFolderNeverInPlace)
     EXPECT_EQ(static_cast<BytesDocument*>(document)->contents, "unsaved");
     EXPECT_FALSE(document->isDocumentEdited());
 }
+
+TEST(DocumentTest, AutosaveFitsLongNamesAndReportsAFailureOnce)
+{
+    Fixture f;
+    TempDir dir;
+    // 83 three-byte characters: the document's own name fits, the autosave suffix on it would not.
+    const QString path = dir.write(QString(83, QChar(0x3042)) + ".txt", "on disk");
+    Document* document = nullptr;
+    f.controller.openDocument(path, false, [&](Document* d, bool, auto) { document = d; });
+    ASSERT_NE(document, nullptr);
+    static_cast<BytesDocument*>(document)->contents = "unsaved";
+    document->updateChangeCount(Document::ChangeType::done);
+    f.controller.autosaveAllDocuments();
+    const QString autosaved = document->autosavedContentsFileURL();
+    EXPECT_EQ(readFile(autosaved), "unsaved");
+    EXPECT_LE(QFile::encodeName(QFileInfo(autosaved).fileName()).size(), 255);
+    EXPECT_TRUE(QFileInfo(autosaved).fileName().endsWith(".txt"));
+    EXPECT_TRUE(f.alerts.shown().isEmpty());
+
+    // The recovery folder cannot be made: the user hears of it once, not at every tick.
+    ASSERT_TRUE(document->saveDocument());
+    QDir(Document::autosaveFolder()).removeRecursively();
+    dir.write("blocker", "");
+    ASSERT_TRUE(QFile::rename(dir.file("blocker"), Document::autosaveFolder()));
+    static_cast<BytesDocument*>(document)->contents = "lost?";
+    document->updateChangeCount(Document::ChangeType::done);
+    f.controller.autosaveAllDocuments();
+    f.controller.autosaveAllDocuments();
+    ASSERT_EQ(f.alerts.shown().size(), 1);
+    EXPECT_TRUE(f.alerts.shown()[0].messageText.startsWith(
+        QStringLiteral("書類“%1”を自動保存できませんでした。").arg(document->displayName())));
+
+    // Once it works again, a later failure is told again.
+    ASSERT_TRUE(QFile::remove(Document::autosaveFolder()));
+    f.controller.autosaveAllDocuments();
+    EXPECT_EQ(readFile(document->autosavedContentsFileURL()), "lost?");
+    EXPECT_EQ(f.alerts.shown().size(), 1);
+    ASSERT_TRUE(document->saveDocument());
+}

@@ -22,6 +22,18 @@ namespace {
 
 const QString untitledBase = QStringLiteral("名称未設定");
 
+// The longest start of base that, followed by tail, still makes a file name the system takes.
+QString fittedBaseName(const QString& base, const QString& tail)
+{
+    constexpr qsizetype nameMax = 255;
+    const qsizetype room = nameMax - QFile::encodeName(tail).size();
+    QString fitted = base;
+    while (!fitted.isEmpty() && QFile::encodeName(fitted).size() > room) {
+        fitted.chop(fitted.size() >= 2 && fitted.back().isLowSurrogate() ? 2 : 1);
+    }
+    return fitted;
+}
+
 ErrorInfo unsupportedOperation()
 {
     return ErrorInfo{QStringLiteral("Korimado"), 1, QStringLiteral("この書類はこの操作に対応していません。"), {}};
@@ -184,9 +196,8 @@ bool Document::autosave(ErrorInfo* error)
         QString extension = name.suffix();
         if (extension.isEmpty()) extension = fileNameExtension(autosavingFileType(), SaveOperation::autosaveElsewhere);
         const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces).left(8);
-        QString file = name.completeBaseName() + QStringLiteral("（自動保存 %1）").arg(id);
-        if (!extension.isEmpty()) file += '.' + extension;
-        autosavedContentsFileURL_ = autosaveFolder() + '/' + file;
+        const QString tail = QStringLiteral("（自動保存 %1）").arg(id) + (extension.isEmpty() ? QString() : '.' + extension);
+        autosavedContentsFileURL_ = autosaveFolder() + '/' + fittedBaseName(name.completeBaseName(), tail) + tail;
     }
     return saveToURL(autosavedContentsFileURL_, autosavingFileType(), SaveOperation::autosaveElsewhere, error);
 }
@@ -296,6 +307,7 @@ bool Document::shouldCloseWindowController(WindowController* controller)
 
 void Document::presentError(const ErrorInfo& error)
 {
+    if (error.isUserCancelled()) return;
     const ErrorInfo shown = willPresentError(error);
     if (AlertPresenter* presenter = alertPresenter()) presenter->presentError(shown);
 }

@@ -123,6 +123,7 @@ private:
     std::vector<std::unique_ptr<WindowController>> windowControllers_;
     DocumentController* controller_ = nullptr;
     bool closed_ = false;
+    bool autosaveFailureReported_ = false;  // told once until an autosave works again
 };
 
 }  // namespace korimado

@@ -47,6 +47,7 @@ UserDefaults& DocumentController::defaults() const
 
 void DocumentController::presentError(const ErrorInfo& error)
 {
+    if (error.isUserCancelled()) return;
     AlertPresenter* presenter = alertPresenter_ ? alertPresenter_ : AlertPresenter::shared();
     if (presenter) presenter->presentError(error);
 }
@@ -192,8 +193,20 @@ void DocumentController::autosaveAllDocuments()
 {
     const std::vector<Document*> documents = documents_;
     for (Document* document : documents) {
-        // A failed autosave is retried at the next tick; it must not interrupt the user.
-        if (document->hasUnautosavedChanges()) document->autosave(nullptr);
+        if (!document->hasUnautosavedChanges()) continue;
+        ErrorInfo error;
+        if (document->autosave(&error)) {
+            document->autosaveFailureReported_ = false;
+            continue;
+        }
+        // Retried at every tick, but told only once: the user must know their work is not kept,
+        // without an alert every 45 seconds.
+        if (document->autosaveFailureReported_) continue;
+        document->autosaveFailureReported_ = true;
+        document->presentError(ErrorInfo{
+            error.domain, error.code,
+            QStringLiteral("書類“%1”を自動保存できませんでした。").arg(document->displayName()) + error.description,
+            error.recoverySuggestion});
     }
 }
 

@@ -11,6 +11,11 @@ struct ErrorInfo {
     QString description;
     QString recoverySuggestion;
 
+    // The user cancelled what failed: nothing to tell them.
+    static ErrorInfo userCancelled() { return ErrorInfo{QStringLiteral("Cocoa"), userCancelledCode, {}, {}}; }
+    bool isUserCancelled() const { return domain == QLatin1String("Cocoa") && code == userCancelledCode; }
+    static constexpr int userCancelledCode = 3072;
+
     // The error's textual representation, as printed in diagnostics.
     QString debugDescription() const
     {
