@@ -8,6 +8,7 @@
 #include "platform/documents/FileIO.h"
 #include "platform/foundation/MainQueue.h"
 #include "platform/foundation/UndoManager.h"
+#include "platform/ui/AlertPresenter.h"
 #include "platform/ui/WindowController.h"
 
 #include <QCoreApplication>
@@ -142,8 +143,14 @@ bool KoriDocument::readFromURL(const QString& path, const QString& type, ErrorIn
         if (error) *error = errorInfo(CodecError::makeTooLarge());
         return false;
     }
-    const auto bytes = readWholeFile(path, error);
-    if (!bytes || !readFromData(*bytes, type, error)) return false;
+    // The size can grow between the two looks; the read stops past the limit either way.
+    const auto bytes = readWholeFile(path, error, maximumFileSize);
+    if (!bytes) return false;
+    if (bytes->size() > maximumFileSize) {
+        if (error) *error = errorInfo(CodecError::makeTooLarge());
+        return false;
+    }
+    if (!readFromData(*bytes, type, error)) return false;
     const QFileInfo file(path);
     setFileModificationDate(file.exists() ? std::optional<QDateTime>(file.lastModified()) : std::nullopt);
     hasExternalChanges_ = false;
@@ -164,6 +171,8 @@ bool KoriDocument::readFromData(const QByteArray& data, const QString&, ErrorInf
     format_ = decoded.format;
     storage_->setString(decoded.text);
     lines_->rebuild(decoded.text);
+    // Detection only accepts decodings that write back exactly; a chosen encoding may not.
+    rewritesUntouchedBytes_ = forcedEncoding_ && !TextCodec::reencodesExactly(data, decoded);
     originalData_ = data;
     originalText_ = std::move(decoded.text);
     originalFormat_ = format_;
@@ -180,14 +189,17 @@ QString KoriDocument::string() const
     return textCache_->second;
 }
 
+bool KoriDocument::savesOriginalBytes(const QString& text) const
+{
+    return originalFormat_ && *originalFormat_ == format_ && originalText_ && originalData_ && *originalText_ == text;
+}
+
 std::optional<QByteArray> KoriDocument::data(const QString&, ErrorInfo* error)
 {
     // One flattening serves the comparison, the encoding and the text remembered after writing.
     const QString text = string();
     // Unedited: the bytes read, untouched, whatever a fresh encoding would make of them.
-    if (originalFormat_ && *originalFormat_ == format_ && originalText_ && originalData_ && *originalText_ == text) {
-        return originalData_;
-    }
+    if (savesOriginalBytes(text)) return originalData_;
     try {
         return TextCodec::encode(text, format_);
     } catch (const CodecError& codecError) {
@@ -206,10 +218,11 @@ KoriDocument::DiskState KoriDocument::compareWithDisk(const QString& path, Error
                                                                                : DiskState::unreadable;
     }
     if (!originalData_) return DiskState::changed;
-    if (observedFingerprint_ && monitoredURL_ == path && *current == *observedFingerprint_) return DiskState::unchanged;
     // Only a file of the size last read can still hold those bytes; only then is it worth reading.
-    if (current->size != originalData_->size() || current->size > maximumFileSize) return DiskState::changed;
-    const auto bytes = readWholeFile(path, error);
+    // Equal attributes prove nothing: a rewrite of the same length within the file system's time
+    // granule, or one that keeps the time, leaves them as they were.
+    if (current->size != originalData_->size()) return DiskState::changed;
+    const auto bytes = readWholeFile(path, error, originalData_->size());
     if (!bytes) return DiskState::unreadable;
     return *bytes == *originalData_ ? DiskState::unchanged : DiskState::changed;
 }
@@ -227,6 +240,8 @@ bool KoriDocument::writeSafely(const QString& path, const QString& type, SaveOpe
         }
     }
 
+    if (operation != SaveOperation::autosaveElsewhere && !confirmRewritingUntouchedBytes(error)) return false;
+
     writing_ = true;
     if (!Document::writeSafely(target, type, operation, error)) {
         writing_ = false;
@@ -242,6 +257,8 @@ bool KoriDocument::writeSafely(const QString& path, const QString& type, SaveOpe
         writing_ = false;
         return false;
     }
+    // Bytes the codec wrote afresh write back exactly; the bytes read, saved untouched, still do not.
+    if (!originalData_ || *written != *originalData_) rewritesUntouchedBytes_ = false;
     originalData_ = *written;
     originalText_ = string();
     originalFormat_ = format_;
@@ -249,6 +266,31 @@ bool KoriDocument::writeSafely(const QString& path, const QString& type, SaveOpe
     observeFile(target, before);
     writing_ = false;
     return true;
+}
+
+bool KoriDocument::confirmRewritingUntouchedBytes(ErrorInfo* error)
+{
+    // Only a save that encodes anew in the encoding read rewrites bytes behind the user's back; a
+    // change of encoding rewrites them all, as asked.
+    if (!rewritesUntouchedBytes_ || !originalFormat_ || originalFormat_->encoding != format_.encoding) return true;
+    if (savesOriginalBytes(string())) return true;
+    const QString encoding = format_.encoding.rawValue();
+    const Alert alert{
+        QStringLiteral("“%1”を%2で保存すると、編集していない文字のバイト列も変わります。").arg(displayName(), encoding),
+        QStringLiteral("このファイルは、%1で読み込んだときのバイト列にそのままでは書き戻せません（同じ文字を表す"
+                       "バイト列が複数ある場合など）。保存すると、その部分は%1の標準のバイト列で書き直されます。")
+            .arg(encoding),
+        {QStringLiteral("保存"), QStringLiteral("キャンセル")},
+        Alert::Style::warning};
+    AlertPresenter* presenter = alertPresenter();
+    if (!presenter) {
+        // Nobody to ask: refuse rather than change the bytes silently.
+        if (error) *error = ErrorInfo{errorDomain, bytesWouldChangeErrorCode, alert.messageText, alert.informativeText};
+        return false;
+    }
+    if (presenter->runModal(alert) == 0) return true;
+    if (error) *error = ErrorInfo::userCancelled();
+    return false;
 }
 
 void KoriDocument::changeFormat(const TextFormat& format)
@@ -345,21 +387,22 @@ void KoriDocument::inspectExternalFile()
     if (standardizedPath(fileURL()) != monitoredURL_) return;
 
     const auto current = FileFingerprint::capture(monitoredURL_);
-    if (current == observedFingerprint_) return;
+    if (!current && !observedFingerprint_) return;
 
     if (!current || !originalData_) {
         hasExternalChanges_ = true;
         return;
     }
-    // The bytes are read only when they can still equal those we hold.
-    if (current->size == originalData_->size() && current->size <= maximumFileSize) {
-        const auto bytes = readWholeFile(monitoredURL_);
+    // The bytes are read only when they can still equal those we hold, but then always: an
+    // unchanged fingerprint does not prove unchanged bytes.
+    if (current->size == originalData_->size()) {
+        const auto bytes = readWholeFile(monitoredURL_, nullptr, originalData_->size());
         if (!bytes) {
             hasExternalChanges_ = true;
             return;
         }
         if (*bytes == *originalData_) {
-            observeFile(monitoredURL_, current);
+            if (current != observedFingerprint_) observeFile(monitoredURL_, current);
             return;
         }
     }

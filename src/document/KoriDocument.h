@@ -54,6 +54,8 @@ public:
         QStringLiteral("外部で更新されています。再読み込みか別名保存を選んでください。");
     static inline const QString errorDomain = QStringLiteral("Korimado");
     static constexpr int conflictErrorCode = 409;
+    // A save that would rewrite untouched bytes, with nobody to ask first.
+    static constexpr int bytesWouldChangeErrorCode = 410;
 
     // Fills makeWindowControllers; set by the window layer.
     static void setWindowControllerFactory(WindowControllerFactory factory);
@@ -125,6 +127,11 @@ private:
     void stopObserving();
     void fileDidChange();
     void applyFormat(const TextFormat& format);
+    // Whether data() would hand back the bytes read, untouched.
+    bool savesOriginalBytes(const QString& text) const;
+    // Asks before a save that would change bytes of characters the user never edited (a file read
+    // with a chosen encoding that does not write back exactly). False, with the error, when not to save.
+    bool confirmRewritingUntouchedBytes(ErrorInfo* error);
     // Whether the file at path still holds originalData, deciding from its attributes where they
     // suffice. None when the file cannot be examined or read.
     enum class DiskState { unchanged, changed, missing, unreadable };
@@ -141,6 +148,7 @@ private:
     std::optional<QByteArray> originalData_;
     std::optional<QString> originalText_;
     std::optional<TextFormat> originalFormat_;
+    bool rewritesUntouchedBytes_ = false;  // originalData does not write back exactly from originalText
     bool loading_ = false;
     bool writing_ = false;
     std::unique_ptr<ExternalFileMonitor> fileMonitor_;

@@ -1,0 +1,226 @@
+// What a document must never do to the file on disk: overwrite a change it has not seen, rewrite
+// bytes the user did not touch without asking, hang on a special file, or replace a read-only file.
+#include "document/KoriDocument.h"
+#include "document/TextCodec.h"
+#include "platform/ui/ScriptedAlertPresenter.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace korimado;
+using korimado::test::TempDir;
+using korimado::test::readFile;
+
+namespace {
+
+std::unique_ptr<KoriDocument> open(const QString& path, std::optional<TextEncoding> encoding = std::nullopt)
+{
+    auto document = std::make_unique<KoriDocument>();
+    document->setForcedEncoding(encoding);
+    ErrorInfo error;
+    if (!document->readFromURL(path, KoriDocument::plainTextType, &error)) {
+        ADD_FAILURE() << error.description.toStdString();
+        return nullptr;
+    }
+    document->setFileURL(path);
+    return document;
+}
+
+bool save(KoriDocument& document, ErrorInfo* error = nullptr)
+{
+    return document.saveToURL(document.fileURL(), KoriDocument::plainTextType, Document::SaveOperation::save, error);
+}
+
+void type(KoriDocument& document, qsizetype at, const QString& text)
+{
+    document.storage().replaceCharacters(TextRange{at, 0}, text);
+    document.noteEdit();
+}
+
+// Another program rewrites the file in place with bytes of the same length and leaves the time
+// as it was (touch -r, cp -p, rsync -t, or simply within the file system's time granule).
+void rewriteKeepingTime(const QString& path, const QByteArray& bytes)
+{
+    struct stat before {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &before), 0);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+    file.close();
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+}
+
+// Answers the document's questions, and is the only one asked.
+class AlertsFixture : public ::testing::Test {
+protected:
+    void SetUp() override { AlertPresenter::setShared(&alerts); }
+    void TearDown() override { AlertPresenter::setShared(nullptr); }
+    ScriptedAlertPresenter alerts;
+    TempDir dir;
+};
+
+using KoriDocumentSafetyTest = AlertsFixture;
+
+}  // namespace
+
+TEST_F(KoriDocumentSafetyTest, ASameSizeChangeThatKeepsTheTimeIsStillSeen)
+{
+    const QString path = dir.write("a.txt", "original\n");
+    auto document = open(path);
+    ASSERT_TRUE(document);
+    type(*document, 0, "my ");
+    rewriteKeepingTime(path, "ORIGINAL\n");
+    ASSERT_EQ(FileFingerprint::capture(path), document->observedFingerprint());
+
+    ErrorInfo error;
+    EXPECT_FALSE(save(*document, &error));
+    EXPECT_EQ(error.code, KoriDocument::conflictErrorCode);
+    EXPECT_EQ(readFile(path), "ORIGINAL\n");
+    EXPECT_TRUE(document->hasExternalChanges());
+
+    // The monitor too compares the bytes: an unedited document takes the new text.
+    const QString other = dir.write("b.txt", "original\n");
+    auto unedited = open(other);
+    ASSERT_TRUE(unedited);
+    rewriteKeepingTime(other, "ORIGINAL\n");
+    unedited->inspectExternalFile();
+    EXPECT_EQ(unedited->storage().string(), "ORIGINAL\n");
+
+    // Bytes written back unchanged are no change.
+    const auto revision = unedited->revision();
+    rewriteKeepingTime(other, "ORIGINAL\n");
+    unedited->inspectExternalFile();
+    EXPECT_EQ(unedited->revision(), revision);
+    EXPECT_FALSE(unedited->hasExternalChanges());
+}
+
+TEST_F(KoriDocumentSafetyTest, AsksBeforeAChosenEncodingRewritesUntouchedBytes)
+{
+    // Each decodes, with the encoding chosen, to a text whose fresh encoding differs.
+    const struct {
+        TextEncoding encoding;
+        QByteArray bytes;
+    } cases[] = {
+        {TextEncoding::shiftJIS, QByteArray("\xED\x40 NEC selected IBM")},
+        {TextEncoding::shiftJIS, QByteArray("\x87\x90 NEC row 13")},
+        {TextEncoding::big5, QByteArray("\xA2\xCC duplicate")},
+        {TextEncoding::iso2022JP, QByteArray("a\x1B(Bb redundant escape")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.encoding.rawValue().toStdString());
+        alerts.clear();
+        const QString path = dir.write("chosen.txt", c.bytes);
+        auto document = open(path, c.encoding);
+        ASSERT_TRUE(document);
+
+        // Unedited, the bytes read are written: nothing to ask.
+        ASSERT_TRUE(save(*document));
+        EXPECT_TRUE(alerts.shown().isEmpty());
+        EXPECT_EQ(readFile(path), c.bytes);
+
+        type(*document, document->storage().length(), "!");
+        alerts.enqueueAnswer(1);
+        ErrorInfo error;
+        EXPECT_FALSE(save(*document, &error));
+        EXPECT_TRUE(error.isUserCancelled());
+        EXPECT_EQ(readFile(path), c.bytes);
+        ASSERT_EQ(alerts.shown().size(), 1);
+        EXPECT_TRUE(alerts.shown()[0].messageText.contains(c.encoding.rawValue()));
+        EXPECT_EQ(alerts.shown()[0].buttons, (QStringList{"保存", "キャンセル"}));
+        EXPECT_TRUE(document->isDocumentEdited());
+
+        alerts.enqueueAnswer(0);
+        ASSERT_TRUE(save(*document));
+        EXPECT_EQ(readFile(path), TextCodec::encode(document->storage().string(), document->format()));
+        // Once written in the standard form the bytes write back exactly: no more questions.
+        type(*document, 0, "?");
+        ASSERT_TRUE(save(*document));
+        EXPECT_EQ(alerts.shown().size(), 2);
+    }
+}
+
+TEST_F(KoriDocumentSafetyTest, ExactDecodingsAndChangedEncodingsAskNothing)
+{
+    // EUC-JP's JIS X 0212 tilde now writes back as itself.
+    const QByteArray tilde("\x8F\xA2\xB7\xA1\xC1");
+    const QString path = dir.write("euc.txt", tilde);
+    auto document = open(path, TextEncoding::eucJP);
+    ASSERT_TRUE(document);
+    EXPECT_EQ(document->storage().string(), u"～〜"_qs);
+    type(*document, 2, "x");
+    ASSERT_TRUE(save(*document));
+    EXPECT_EQ(readFile(path), tilde + "x");
+
+    // The user asked for other bytes altogether by changing the encoding.
+    const QString sjis = dir.write("sjis.txt", QByteArray("\xED\x40"));
+    auto converted = open(sjis, TextEncoding::shiftJIS);
+    ASSERT_TRUE(converted);
+    converted->changeFormat(TextFormat{TextEncoding::utf8, false, LineEnding::lf, false});
+    ASSERT_TRUE(save(*converted));
+    EXPECT_EQ(readFile(sjis), u"纊"_qs.toUtf8());
+    EXPECT_TRUE(alerts.shown().isEmpty());
+
+    // With nobody to ask, the save is refused rather than done silently.
+    AlertPresenter::setShared(nullptr);
+    const QString lone = dir.write("lone.txt", QByteArray("\xED\x40"));
+    auto unasked = open(lone, TextEncoding::shiftJIS);
+    ASSERT_TRUE(unasked);
+    type(*unasked, 1, "x");
+    ErrorInfo error;
+    EXPECT_FALSE(save(*unasked, &error));
+    EXPECT_EQ(error.code, KoriDocument::bytesWouldChangeErrorCode);
+    EXPECT_EQ(readFile(lone), QByteArray("\xED\x40"));
+}
+
+TEST_F(KoriDocumentSafetyTest, SpecialFilesAreRefusedWithoutHanging)
+{
+    const QString fifo = dir.file("pipe");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QElapsedTimer clock;
+    clock.start();
+    for (const QString& path : {fifo, QStringLiteral("/dev/zero")}) {
+        SCOPED_TRACE(path.toStdString());
+        KoriDocument document;
+        ErrorInfo error;
+        EXPECT_FALSE(document.readFromURL(path, KoriDocument::plainTextType, &error));
+        EXPECT_TRUE(error.description.contains("通常のファイルではない")) << error.description.toStdString();
+        EXPECT_FALSE(document.originalData());
+    }
+    EXPECT_LT(clock.elapsed(), 5000);
+
+    // A file replaced by a pipe while open: the check neither blocks nor reloads.
+    const QString path = dir.write("a.txt", "");
+    auto document = open(path);
+    ASSERT_TRUE(document);
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    document->inspectExternalFile();
+    EXPECT_TRUE(document->hasExternalChanges());
+}
+
+TEST_F(KoriDocumentSafetyTest, AReadOnlyFileIsNotReplaced)
+{
+    const QString path = dir.write("read-only.txt", "theirs\n");
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0444), 0);
+    auto document = open(path);
+    ASSERT_TRUE(document);
+    type(*document, 0, "mine ");
+    ErrorInfo error;
+    EXPECT_FALSE(save(*document, &error));
+    EXPECT_EQ(error.description, "“read-only.txt”は書き込みが許可されていないため、上書きしませんでした。");
+    EXPECT_EQ(readFile(path), "theirs\n");
+    EXPECT_TRUE(document->isDocumentEdited());
+
+    // Under another name it saves.
+    const QString copy = dir.file("copy.txt");
+    ASSERT_TRUE(document->saveToURL(copy, KoriDocument::plainTextType, Document::SaveOperation::saveAs, &error));
+    EXPECT_EQ(readFile(copy), "mine theirs\n");
+}
