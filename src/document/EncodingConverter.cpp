@@ -138,6 +138,57 @@ std::optional<QByteArray> icuFromText(UConverter* converter, QStringView text)
     return ok ? std::optional<QByteArray>(std::move(out)) : std::nullopt;
 }
 
+std::optional<QString> waveDashToText(UConverter* converter, QByteArrayView bytes)
+{
+    std::optional<QString> text = icuToText(converter, bytes);
+    if (text) text->replace(QChar(kFullwidthTilde), QChar(kWaveDash));
+    return text;
+}
+
+std::optional<QByteArray> waveDashFromText(UConverter* converter, QStringView text)
+{
+    // U+FF5E would come back as U+301C.
+    if (text.contains(QChar(kFullwidthTilde))) return std::nullopt;
+    if (!text.contains(QChar(kWaveDash))) return icuFromText(converter, text);
+    QString swapped = text.toString();
+    swapped.replace(QChar(kWaveDash), QChar(kFullwidthTilde));
+    return icuFromText(converter, swapped);
+}
+
+// EUC-JP has a second tilde, JIS X 0212's 8F A2 B7, which ICU also reads as U+FF5E. It is no wave
+// dash: it keeps U+FF5E and is written back as those bytes. Only a lead byte starts a character in
+// EUC-JP (8F is never a trail byte), so the sequence is found by a plain search.
+std::optional<QString> eucJPToText(UConverter* converter, QByteArrayView bytes)
+{
+    static constexpr char tilde[] = "\x8F\xA2\xB7";
+    QString text;
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype found = bytes.indexOf(QByteArrayView(tilde, 3), from);
+        const std::optional<QString> part = waveDashToText(converter, bytes.sliced(from, (found < 0 ? bytes.size() : found) - from));
+        if (!part) return std::nullopt;
+        text += *part;
+        if (found < 0) return text;
+        text += QChar(kFullwidthTilde);
+        from = found + 3;
+    }
+}
+
+std::optional<QByteArray> eucJPFromText(UConverter* converter, QStringView text)
+{
+    QByteArray bytes;
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype found = text.indexOf(QChar(kFullwidthTilde), from);
+        const std::optional<QByteArray> part = waveDashFromText(converter, text.sliced(from, (found < 0 ? text.size() : found) - from));
+        if (!part) return std::nullopt;
+        bytes += *part;
+        if (found < 0) return bytes;
+        bytes += "\x8F\xA2\xB7";
+        from = found + 1;
+    }
+}
+
 }  // namespace
 
 std::optional<QString> EncodingConverter::toText(TextEncoding encoding, QByteArrayView bytes)
@@ -145,9 +196,9 @@ std::optional<QString> EncodingConverter::toText(TextEncoding encoding, QByteArr
     if (const auto form = unicodeForm(encoding)) return UnicodeForms::decode(*form, bytes);
     UConverter* converter = converterFor(encoding);
     if (!converter) return std::nullopt;
-    std::optional<QString> text = icuToText(converter, bytes);
-    if (text && swapsWaveDash(encoding)) text->replace(QChar(kFullwidthTilde), QChar(kWaveDash));
-    return text;
+    if (encoding == TextEncoding::eucJP) return eucJPToText(converter, bytes);
+    if (swapsWaveDash(encoding)) return waveDashToText(converter, bytes);
+    return icuToText(converter, bytes);
 }
 
 std::optional<QByteArray> EncodingConverter::fromText(TextEncoding encoding, QStringView text)
@@ -155,15 +206,8 @@ std::optional<QByteArray> EncodingConverter::fromText(TextEncoding encoding, QSt
     if (const auto form = unicodeForm(encoding)) return UnicodeForms::encode(*form, text);
     UConverter* converter = converterFor(encoding);
     if (!converter) return std::nullopt;
-    if (swapsWaveDash(encoding)) {
-        // U+FF5E would come back as U+301C.
-        if (text.contains(QChar(kFullwidthTilde))) return std::nullopt;
-        if (text.contains(QChar(kWaveDash))) {
-            QString swapped = text.toString();
-            swapped.replace(QChar(kWaveDash), QChar(kFullwidthTilde));
-            return icuFromText(converter, swapped);
-        }
-    }
+    if (encoding == TextEncoding::eucJP) return eucJPFromText(converter, text);
+    if (swapsWaveDash(encoding)) return waveDashFromText(converter, text);
     return icuFromText(converter, text);
 }
 

@@ -17,7 +17,8 @@ namespace korimado {
 //
 // Shift JIS, EUC-JP and ISO-2022-JP read the JIS wave dash (Shift JIS 81 60, EUC-JP A1 C1) as
 // U+301C WAVE DASH, the character input methods type for 〜; U+FF5E FULLWIDTH TILDE then has no
-// byte sequence of its own in them and is refused.
+// byte sequence of its own in Shift JIS and ISO-2022-JP and is refused; in EUC-JP it is JIS X 0212's
+// tilde, 8F A2 B7, and reads and writes as those bytes.
 class EncodingConverter {
 public:
     static std::optional<QString> toText(TextEncoding encoding, QByteArrayView bytes);

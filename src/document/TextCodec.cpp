@@ -73,9 +73,12 @@ DecodedText TextCodec::decode(const QByteArray& data, std::optional<TextEncoding
     QByteArrayView body(data);
     std::optional<TextEncoding> encoding;
     bool bom = false;
-    // UTF-32 LE before UTF-16 LE: FF FE 00 00 begins both.
+    // UTF-32 LE before UTF-16 LE: FF FE 00 00 begins both. Only an encoding with a mark reads one:
+    // in Latin-1 or Windows-1252 the same bytes are ordinary characters.
+    const bool readsMark = !requested || requested->supportsBOM();
     for (TextEncoding marked : {TextEncoding::utf32LE, TextEncoding::utf32BE, TextEncoding::utf8,
                                 TextEncoding::utf16LE, TextEncoding::utf16BE}) {
+        if (!readsMark) break;
         const QByteArray marker = marked.marker();
         if (!data.startsWith(marker)) continue;
         if (requested && *requested != marked) throw CodecError::makeUnsupported();

@@ -72,7 +72,9 @@ TEST(EncodingConverter, WaveDashLayerKeepsEveryExactByteSequence)
         auto check = [&](const QByteArray& data) {
             const bool ours = isExact(c.encoding, data);
             exact += ours ? 1 : 0;
-            if (ours != raw.isExact(data) && ++differences < 5) ADD_FAILURE() << data.toHex().constData();
+            // JIS X 0212's tilde is no wave dash: ICU writes it back as A1 C1, we keep its bytes.
+            const bool expected = c.encoding == TextEncoding::eucJP && data == "\x8F\xA2\xB7" ? true : raw.isExact(data);
+            if (ours != expected && ++differences < 5) ADD_FAILURE() << data.toHex().constData();
         };
         for (int a = 0; a < 256; ++a) {
             check(QByteArray(1, char(a)));

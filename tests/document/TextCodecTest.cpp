@@ -148,13 +148,31 @@ TEST(TextCodec, RequestedEncodingMustAgreeWithTheMark)
 {
     const QByteArray utf8WithMark = bytes("\xEF\xBB\xBFok");
     EXPECT_EQ(decodeError(utf8WithMark, TextEncoding::utf16LE).kind(), CodecError::unsupported);
-    EXPECT_EQ(decodeError(utf8WithMark, TextEncoding::latin1).kind(), CodecError::unsupported);
     // FF FE 00 00 is a UTF-32 mark even when UTF-16 LE is asked for.
     EXPECT_EQ(decodeError(bytes("\xFF\xFE\x00\x00", 4), TextEncoding::utf16LE).kind(), CodecError::unsupported);
 
     const DecodedText decoded = TextCodec::decode(utf8WithMark, TextEncoding::utf8);
     EXPECT_TRUE(decoded.format.bom);
     EXPECT_EQ(decoded.text, u"ok"_qs);
+
+    // Encodings without a mark read those bytes as the characters they are.
+    const struct {
+        TextEncoding encoding;
+        QByteArray data;
+        QString text;
+    } unmarked[] = {
+        {TextEncoding::latin1, bytes("\xFF\xFE" "ab"), u"ÿþab"_qs},
+        {TextEncoding::latin1, bytes("\xFE\xFF" "ab"), u"þÿab"_qs},
+        {TextEncoding::windows1252, bytes("\xEF\xBB\xBF" "ok"), u"ï»¿ok"_qs},
+        {TextEncoding::macRoman, bytes("\xFF\xFE\x00\x00", 4).replace('\0', 'a'), u"ˇ˛aa"_qs},
+    };
+    for (const auto& c : unmarked) {
+        SCOPED_TRACE(c.encoding.rawValue().toStdString());
+        const DecodedText read = TextCodec::decode(c.data, c.encoding);
+        EXPECT_EQ(read.text, c.text);
+        EXPECT_FALSE(read.format.bom);
+        EXPECT_EQ(TextCodec::encode(read.text, read.format), c.data);
+    }
 
     // Without a mark a requested encoding is taken as it is, with no detection.
     const DecodedText latin = TextCodec::decode(bytes("caf\xE9"), TextEncoding::latin1);
@@ -312,9 +330,16 @@ TEST(TextCodec, WaveDashIsTheJapaneseTilde)
         EXPECT_EQ(TextCodec::decode(c.data, c.encoding).text, waveDash);
     }
     // The same bytes cannot also stand for the fullwidth tilde.
-    for (TextEncoding e : {TextEncoding::shiftJIS, TextEncoding::eucJP, TextEncoding::iso2022JP}) {
+    for (TextEncoding e : {TextEncoding::shiftJIS, TextEncoding::iso2022JP}) {
         EXPECT_EQ(encodeError(u"～"_qs, e).kind(), CodecError::unrepresentable) << e.rawValue().toStdString();
     }
+    // EUC-JP has a tilde of its own, JIS X 0212's, which stays the fullwidth tilde both ways and
+    // is not rewritten as the wave dash.
+    const QByteArray both = bytes("\x8F\xA2\xB7\xA1\xC1\xA4\xA2\x8F\xA2\xB7");
+    const DecodedText euc = TextCodec::decode(both, TextEncoding::eucJP);
+    EXPECT_EQ(euc.text, u"～〜あ～"_qs);
+    EXPECT_EQ(TextCodec::encode(euc.text, euc.format), both);
+    EXPECT_TRUE(TextCodec::reencodesExactly(both, euc));
     // Detection still recognises text holding it.
     EXPECT_EQ(TextCodec::decode(bytes("\x1B$BF|K\\!A\x1B(B")).text, u"日本〜"_qs);
 }
