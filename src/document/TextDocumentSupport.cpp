@@ -1,9 +1,11 @@
 #include "document/TextDocumentSupport.h"
 
+#include "document/EncodingConverter.h"
+#include "document/TextCodec.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
-#include <QStringDecoder>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -31,22 +33,37 @@ bool isControl(char32_t c)
     return category == QChar::Other_Control || category == QChar::Other_Format;
 }
 
-bool validTextWithoutControls(const QByteArray& bytes)
+bool hasControlCharacters(const QString& text)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
-    const QString text = decoder.decode(bytes);
-    if (decoder.hasError()) return false;
-    // A leading byte-order mark is the encoding's, not a control character of the text.
-    qsizetype start = text.startsWith(QChar(0xFEFF)) ? 1 : 0;
-    for (auto it = text.begin() + start; it != text.end(); ++it) {
+    for (auto it = text.begin(); it != text.end(); ++it) {
         char32_t c = it->unicode();
         if (it->isHighSurrogate() && it + 1 != text.end() && (it + 1)->isLowSurrogate()) {
             c = QChar::surrogateToUcs4(*it, *(it + 1));
             ++it;
         }
-        if (isControl(c) && !isWhitespaceOrNewline(c)) return false;
+        if (isControl(c) && !isWhitespaceOrNewline(c)) return true;
     }
-    return true;
+    return false;
+}
+
+// The head as the codec's own detection reads it, so that what the sidebar offers is what opening
+// can read: UTF-8, Shift JIS, EUC-JP or ISO-2022-JP (a text that fits several still counts).
+std::optional<QString> detectedText(const QByteArray& bytes)
+{
+    // A window that ends inside a run of ISO-2022-JP leaves the run open, so that the head does
+    // not write back exactly as detection demands (and reads as ASCII with escapes): a strict
+    // reading is enough here.
+    if (bytes.contains('\x1B')) {
+        if (auto text = EncodingConverter::toText(TextEncoding::iso2022JP, bytes)) return text;
+    }
+    try {
+        return TextCodec::decode(bytes).text;
+    } catch (const CodecError& error) {
+        if (error.kind() == CodecError::ambiguous) {
+            return EncodingConverter::toText(error.candidates().first(), bytes);
+        }
+    }
+    return std::nullopt;
 }
 
 std::optional<QByteArray> readHead(const QString& path)
@@ -101,7 +118,8 @@ bool TextDocumentSupport::looksLikeText(const QByteArray& head)
     // The window may cut a multi-byte character: also try without up to three trailing bytes.
     const qsizetype tries = std::min<qsizetype>(4, head.size());
     for (qsizetype k = 0; k < tries; ++k) {
-        if (validTextWithoutControls(head.left(head.size() - k))) return true;
+        const std::optional<QString> text = detectedText(head.left(head.size() - k));
+        if (text && !hasControlCharacters(*text)) return true;
     }
     return false;
 }

@@ -76,3 +76,28 @@ TEST(TextDocumentSupportTest, SniffsFilesWithoutExtension)
     head += "\xE3\x81\x82 more after the window";
     EXPECT_TRUE(sniff(head));
 }
+
+TEST(TextDocumentSupportTest, SniffsJapaneseEncodingsAsOpeningReadsThem)
+{
+    TempDir dir;
+    auto sniff = [&](const QByteArray& bytes) { return TextDocumentSupport::canOpen(dir.write("NEWS", bytes)); };
+    // 「お知らせ」\n in Shift JIS, EUC-JP and ISO-2022-JP.
+    EXPECT_TRUE(sniff("\x81\x75\x82\xA8\x92\x6D\x82\xE7\x82\xB9\x81\x76\n"));
+    EXPECT_TRUE(sniff("\xA1\xD6\xA4\xAA\xC3\xCE\xA4\xE9\xA4\xBB\xA1\xD7\n"));
+    EXPECT_TRUE(sniff("\x1B$B!V$*CN$i$;!W\x1B(B\n"));
+    // Bytes that fit Shift JIS and EUC-JP alike are text either way.
+    EXPECT_TRUE(sniff("\xE0\xA1"));
+    // A control character inside Japanese text still fails.
+    EXPECT_FALSE(sniff("\x82\xA0\x07\x82\xA0 and more"));
+
+    // The window ends inside a run of ISO-2022-JP, even halfway through a character.
+    QByteArray longRun("\x1B$B");
+    while (longRun.size() < TextDocumentSupport::sniffLength + 100) longRun += "$\"";
+    longRun += "\x1B(B";
+    EXPECT_TRUE(sniff(longRun));
+    EXPECT_TRUE(sniff(longRun.left(TextDocumentSupport::sniffLength - 1) + "$"));
+    // And inside a two-byte Shift JIS character.
+    QByteArray longSjis;
+    while (longSjis.size() < TextDocumentSupport::sniffLength + 1) longSjis += "\x82\xA0";
+    EXPECT_TRUE(sniff(QByteArray(1, 'a') + longSjis));
+}
