@@ -35,7 +35,7 @@ public:
 
     static inline const QString exportMessage = QStringLiteral("現在の設定を書き出します。形式を選んでください。");
     static inline const QString importMessage =
-        QStringLiteral("CotEditor設定アーカイブまたはKorimadoのJSON設定を選んでください。");
+        QStringLiteral("設定アーカイブ（.cotsettings）またはKorimadoのJSON設定を選んでください。");
     static inline const QString archiveUnavailableMessage =
         QStringLiteral("設定アーカイブの読み書きはまだ利用できません。");
 

@@ -62,6 +62,10 @@ TEST_F(SettingsExchangeTest, ExportedJsonImportsIntoOtherDefaults)
     EXPECT_EQ(importer.syncCount(), 1);
     EXPECT_EQ(notifications, 1);
     EXPECT_TRUE(alerts.shown().isEmpty());
+    // The panel names the formats, not another program.
+    ASSERT_EQ(panels.openPanels().size(), 1);
+    EXPECT_EQ(panels.openPanels().at(0).message,
+              QStringLiteral("設定アーカイブ（.cotsettings）またはKorimadoのJSON設定を選んでください。"));
 }
 
 TEST_F(SettingsExchangeTest, BadFilesChangeNothingAndAreReported)
