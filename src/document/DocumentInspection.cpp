@@ -344,13 +344,17 @@ QString DocumentInspection::byteCountText(qint64 bytes)
     static const char* const units[] = {"KB", "MB", "GB", "TB", "PB", "EB"};
     double value = static_cast<double>(bytes) / 1000.0;
     size_t unit = 0;
-    // Move up a unit when rounding would show 1000 of the smaller one.
-    while (unit + 1 < std::size(units) && std::round(value * 10.0) / 10.0 >= 1000.0) {
+    // One decimal below 100, none above; the unit moves up when the number as shown, rounded to
+    // that precision, would read 1000 (999.5 KB shows as "1000" with no decimal).
+    const auto shown = [](double v) {
+        const bool decimal = std::round(v * 10.0) / 10.0 < 100.0;
+        return QString::number(v, 'f', decimal ? 1 : 0);
+    };
+    while (unit + 1 < std::size(units) && shown(value).toDouble() >= 1000.0) {
         value /= 1000.0;
         ++unit;
     }
-    const bool decimal = std::round(value * 10.0) / 10.0 < 100.0;
-    return QString::number(value, 'f', decimal ? 1 : 0) + QLatin1Char(' ') + QLatin1String(units[unit]);
+    return shown(value) + QLatin1Char(' ') + QLatin1String(units[unit]);
 }
 
 QString DocumentInspection::dateText(const QDateTime& date)

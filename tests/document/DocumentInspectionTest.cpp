@@ -183,6 +183,13 @@ TEST(DocumentInspectionTest, ByteCountTextAndWarningCoding)
     EXPECT_EQ(DocumentInspection::byteCountText(1234), "1.2 KB");
     EXPECT_EQ(DocumentInspection::byteCountText(123456), "123 KB");
     EXPECT_EQ(DocumentInspection::byteCountText(999960), "1.0 MB");
+    // Numbers shown without a decimal round to 1000 from 999.5 on: the next unit takes them.
+    EXPECT_EQ(DocumentInspection::byteCountText(999449), "999 KB");
+    EXPECT_EQ(DocumentInspection::byteCountText(999500), "1.0 MB");
+    EXPECT_EQ(DocumentInspection::byteCountText(999949), "1.0 MB");
+    EXPECT_EQ(DocumentInspection::byteCountText(99949), "99.9 KB");
+    EXPECT_EQ(DocumentInspection::byteCountText(99950), "100 KB");
+    EXPECT_EQ(DocumentInspection::byteCountText(999500000), "1.0 GB");
     EXPECT_EQ(DocumentInspection::byteCountText(67108864), "67.1 MB");
 
     const DocumentWarning warning{DocumentWarningSeverity::error, "題", "詳細"};
