@@ -25,12 +25,28 @@ QString makePrivateDir(const QString& root, const char* name)
     return path;
 }
 
+// The folders of this process. Removed by the last exit handler: the application, the stores
+// saved at exit and Qt's own post routines may still write into them after main's last line.
+QString& temporaryRoot()
+{
+    static QString root;
+    return root;
+}
+
+void removeTemporaryRoot()
+{
+    if (!temporaryRoot().isEmpty()) QDir(temporaryRoot()).removeRecursively();
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     // The environment is set here, not through CTest properties, so that every variable survives.
     const QString root = QDir::tempPath() + "/korimado-tests-" + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    temporaryRoot() = root;
+    // Registered first, so that it runs after every handler registered later.
+    std::atexit(removeTemporaryRoot);
     QDir().mkpath(root);
     setenv("XDG_CONFIG_HOME", makePrivateDir(root, "config").toUtf8().constData(), 1);
     setenv("XDG_DATA_HOME", makePrivateDir(root, "data").toUtf8().constData(), 1);
@@ -47,10 +63,12 @@ int main(int argc, char** argv)
     setenv("LANG", "C.UTF-8", 0);
 
     ::testing::InitGoogleTest(&argc, argv);
-    TestApplication app(argc, argv);
-    TestApplication::setOrganizationName("Korimado");
-    TestApplication::setApplicationName("Korimado");
-    const int result = RUN_ALL_TESTS();
-    QDir(root).removeRecursively();
+    int result = 0;
+    {
+        TestApplication app(argc, argv);
+        TestApplication::setOrganizationName("Korimado");
+        TestApplication::setApplicationName("Korimado");
+        result = RUN_ALL_TESTS();
+    }
     return result;
 }
