@@ -2,6 +2,7 @@
 
 #include "document/LineEnding.h"
 #include "document/TextEncoding.h"
+#include "platform/foundation/JsonText.h"
 #include "platform/foundation/StringChecks.h"
 #include "platform/foundation/UserDefaults.h"
 #include "settings/EditorSettingsError.h"
@@ -196,13 +197,13 @@ QByteArray EditorSettingsSnapshot::encoded() const
         {QStringLiteral("treeSortOrder"), treeSortOrder},
     };
     if (themeName) object.insert(QStringLiteral("themeName"), *themeName);
-    return QJsonDocument(object).toJson(QJsonDocument::Indented);
+    return jsonBytes(QJsonDocument(object));
 }
 
 EditorSettingsSnapshot EditorSettingsSnapshot::decoded(const QByteArray& json)
 {
     QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    const QJsonDocument document = jsonDocument(json, &error);
     if (error.error != QJsonParseError::NoError) throw EditorSettingsError::invalidFile(error.errorString());
     if (!document.isObject()) throw EditorSettingsError::invalidFile(QStringLiteral("the top level is not an object"));
 

@@ -1,5 +1,6 @@
 #include "theme/ThemeSupport.h"
 
+#include "platform/foundation/JsonText.h"
 #include "platform/foundation/StringChecks.h"
 #include "platform/foundation/UserDefaults.h"
 #include "settings/EditorSettingsKeys.h"
@@ -28,7 +29,8 @@ QString missingMessage(const QString& key)
 // behind control characters.
 bool isUsableName(const QString& name)
 {
-    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")) return false;
+    // A leading "." would install as a hidden file, which no listing shows.
+    if (name.isEmpty() || name.startsWith(QLatin1Char('.'))) return false;
     if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char(':'))) return false;
     if (containsControlCharacter(name)) return false;
     return !exceedsCharacterCount(name, kMaxNameLength);
@@ -39,7 +41,7 @@ QJsonObject parseTopLevel(const QByteArray& data)
     QByteArray bytes = data;
     if (bytes.startsWith("\xEF\xBB\xBF")) bytes.remove(0, 3);
     QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    const QJsonDocument document = jsonDocument(bytes, &error);
     if (error.error != QJsonParseError::NoError || document.isNull()) throw EditorThemeError::invalidJSON();
     if (!document.isObject()) throw EditorThemeError::invalidSchema(QStringLiteral("nameがありません。"));
     return document.object();
@@ -101,7 +103,7 @@ QByteArray EditorTheme::encodedData() const
     }
     for (auto it = colorValues.begin(); it != colorValues.end(); ++it) top.insert(it.key(), it.value().foundationValue());
     // QJsonObject keeps its keys sorted and never escapes "/".
-    return QJsonDocument(top).toJson(QJsonDocument::Indented);
+    return jsonBytes(QJsonDocument(top));
 }
 
 ThemeColorValue EditorTheme::resolvedColor(const QString& key) const

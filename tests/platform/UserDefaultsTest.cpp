@@ -3,11 +3,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <limits>
@@ -218,6 +222,58 @@ TEST(UserDefaults, DamagedEntriesAreSetAsideAndTheRestKept)
     EXPECT_FALSE(d.object("badData"));
     EXPECT_EQ(korimado::test::readFile(path + ".corrupt"), content);
     EXPECT_EQ(UserDefaults(path).object("good"), DefaultsValue(5));
+}
+
+TEST(UserDefaults, AFileThatCannotBeReadIsKeptAndNeverWrittenOver)
+{
+    TempDir dir;
+    // What cannot be read is not known to be corrupt: no reset, no file set aside, nothing written.
+    auto checkKept = [&](const QString& path) {
+        {
+            UserDefaults d(path);
+            d.setInteger("b", 2);
+            EXPECT_EQ(d.integer("b"), 2);  // in memory for this session
+            EXPECT_FALSE(d.synchronize());
+        }
+        EXPECT_FALSE(QFileInfo::exists(path + ".corrupt"));
+    };
+    // A folder, and a pipe (which a blocking open would wait on for ever) stand where the file goes.
+    const QString folder = dir.file("folder/defaults.json");
+    QDir().mkpath(folder);
+    checkKept(folder);
+    EXPECT_TRUE(QFileInfo(folder).isDir());
+    const QString pipe = dir.file("defaults.json");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    checkKept(pipe);
+
+    if (::geteuid() != 0) {  // root reads a file of mode 000 all the same
+        const QByteArray content(R"({"a": {"type": "int", "value": 1}})");
+        const QString locked = dir.write("locked/defaults.json", content);
+        ::chmod(QFile::encodeName(locked).constData(), 0);
+        checkKept(locked);
+        ::chmod(QFile::encodeName(locked).constData(), 0600);
+        EXPECT_EQ(korimado::test::readFile(locked), content);
+    }
+}
+
+TEST(UserDefaults, KeysAndTextsLedByAByteOrderMarkSurviveTheFile)
+{
+    TempDir dir;
+    const QString path = dir.file("defaults.json");
+    const QString key = QStringLiteral("\uFEFFkey");
+    const QString text = QStringLiteral("\uFEFFClassic");
+    {
+        UserDefaults d(path);
+        d.setString(key, text);
+        ASSERT_TRUE(d.synchronize());
+    }
+    EXPECT_FALSE(korimado::test::readFile(path).contains("\xEF\xBB\xBF"));
+    EXPECT_EQ(UserDefaults(path).string(key), text);
+    EXPECT_FALSE(UserDefaults(path).object("key"));
+
+    // Written raw by another program, they read back too.
+    dir.write("raw.json", "{\"\xEF\xBB\xBFk\": {\"type\": \"string\", \"value\": \"\xEF\xBB\xBFv\"}}");
+    EXPECT_EQ(UserDefaults(dir.file("raw.json")).string(QStringLiteral("\uFEFFk")), QStringLiteral("\uFEFFv"));
 }
 
 TEST(UserDefaults, StandardStoreLivesUnderTheConfigHome)

@@ -182,6 +182,11 @@ TEST(EditorSettingsSnapshot, ValidationNamesTheFirstBadSettingInOrder)
     EXPECT_EQ(invalidValueName(s), "テーマ");
     s.themeName = QStringLiteral("Dark\u0007");
     EXPECT_EQ(invalidValueName(s), "テーマ");
+    // U+FEFF is no white space: "\uFEFFClassic" must not pass as "Classic" does.
+    s.themeName = QStringLiteral("\uFEFFClassic");
+    EXPECT_EQ(invalidValueName(s), "テーマ");
+    s.themeName = QStringLiteral("Classic\uFEFF");
+    EXPECT_EQ(invalidValueName(s), "テーマ");
     s.themeName = QStringLiteral("  Solarized\n");  // valid once trimmed, and kept as it is
     EXPECT_EQ(s.validated().themeName, QStringLiteral("  Solarized\n"));
     s.themeName.reset();
@@ -341,4 +346,24 @@ TEST(EditorSettingsStore, ExportFailsOnInvalidStoredValues)
     d.removeObject(Key::defaultEncoding);
     EXPECT_NO_THROW(EditorSettingsStore(d).exportData());
     EXPECT_EQ(korimado::editorPreferencesChanged, QLatin1String("Korimado.preferencesChanged"));
+}
+
+TEST(EditorSettingsStore, TextLedByAByteOrderMarkSurvivesTheFile)
+{
+    // Qt's reader drops a raw U+FEFF that begins a string: the file escapes it.
+    EditorSettingsSnapshot s;
+    s.fontName = QStringLiteral("\uFEFFMono");
+    const QByteArray encoded = s.encoded();
+    EXPECT_FALSE(encoded.contains("\xEF\xBB\xBF"));
+    EXPECT_EQ(EditorSettingsSnapshot::decoded(encoded).fontName, s.fontName);
+
+    QJsonObject file = validFile();
+    file.insert("fontName", QStringLiteral("\uFEFFMono"));
+    const QByteArray raw = QJsonDocument(file).toJson();
+    ASSERT_TRUE(raw.contains("\xEF\xBB\xBF"));
+    EXPECT_EQ(EditorSettingsSnapshot::decoded(raw).fontName, s.fontName);
+    // Imported, such a name is refused rather than taken for "Mono".
+    UserDefaults defaults;
+    const EditorSettingsError e = errorFrom([&] { EditorSettingsStore(defaults).importData(raw); });
+    EXPECT_EQ(e.settingName(), "フォント");
 }

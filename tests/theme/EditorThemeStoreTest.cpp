@@ -161,10 +161,20 @@ TEST_F(EditorThemeStoreTest, InstallReportsAFolderThatCannotBeMade)
     EXPECT_TRUE(message.startsWith(QStringLiteral("テーマを保存できませんでした。"))) << message.toStdString();
 }
 
-TEST_F(EditorThemeStoreTest, HiddenNamedThemesInstallButAreNotListed)
+TEST_F(EditorThemeStoreTest, NamesThatWouldInstallAsHiddenFilesAreRefused)
 {
-    store.installTheme(themeBytes(QStringLiteral(".dot")), std::nullopt, false);
-    EXPECT_TRUE(QFileInfo::exists(dir.file("user/Korimado/Themes/.dot.cottheme")));
+    // Such a file would never be listed: the theme would be installed and lost.
+    for (const QString& name : {QStringLiteral(".dot"), QStringLiteral("  .dot"), QStringLiteral("..")}) {
+        try {
+            store.installTheme(themeBytes(name), std::nullopt, false);
+            ADD_FAILURE() << name.toStdString();
+        } catch (const EditorThemeError& error) {
+            EXPECT_EQ(QString::fromUtf8(error.what()), "テーマの形式が正しくありません。nameに使用できない文字があります。");
+        }
+    }
+    EXPECT_TRUE(QDir(dir.file("user/Korimado/Themes")).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    // A hidden file put there by other means is still not listed.
+    dir.write("user/Korimado/Themes/.dot.cottheme", themeBytes(QStringLiteral("Visible")));
     EXPECT_TRUE(store.availableThemeNames().isEmpty());
 }
 

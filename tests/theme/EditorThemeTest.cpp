@@ -7,6 +7,8 @@
 #include "theme/ThemeTestSupport.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <gtest/gtest.h>
 
@@ -80,6 +82,37 @@ TEST(EditorThemeTest, TrimsNamesAndRefusesOnesThatCannotBeFileNames)
     EXPECT_EQ(parseFailure(themeBytes(accented)), "");
     EXPECT_EQ(parseFailure(themeBytes(QStringLiteral("日本語のテーマ (Dark)"))), "");
 
+    // A leading U+FEFF is a format character, not white space: trimming must not drop it and let
+    // the name pass as another theme's.
+    EXPECT_EQ(parseFailure(themeBytes(QStringLiteral("\uFEFFClassic"))), kBadName);
+    EXPECT_EQ(parseFailure(themeBytes(QStringLiteral(" \uFEFFClassic"))), kBadName);
+    // A leading "." would install as a hidden file that no listing shows.
+    for (const QString& hidden : {QStringLiteral(".hidden"), QStringLiteral(" .hidden")}) {
+        EXPECT_EQ(parseFailure(themeBytes(hidden)), kBadName) << hidden.toStdString();
+    }
+    EXPECT_EQ(parseFailure(themeBytes(QStringLiteral("Dots.In.The.Middle."))), "");
+}
+
+TEST(EditorThemeTest, LeadingByteOrderMarksInNamesAndValuesSurviveTheFile)
+{
+    // Qt's reader drops a raw U+FEFF at the start of a string or key: written escaped, read
+    // escaped, such text survives a file.
+    QJsonObject object = themeObject();
+    object.insert("metadata", QJsonObject{{QStringLiteral("\uFEFFkey"), QStringLiteral("\uFEFFvalue")}});
+    object.insert(QStringLiteral("\uFEFFextra"), QStringLiteral("\uFEFF"));
+    const QByteArray raw = QJsonDocument(object).toJson();
+    ASSERT_TRUE(raw.contains("\xEF\xBB\xBF"));
+    const EditorTheme theme(raw);
+    EXPECT_EQ(theme.metadata.value(QStringLiteral("\uFEFFkey")), ThemeJSONValue(QStringLiteral("\uFEFFvalue")));
+    EXPECT_EQ(theme.additionalValues.value(QStringLiteral("\uFEFFextra")), ThemeJSONValue(QStringLiteral("\uFEFF")));
+
+    const QByteArray written = theme.encodedData();
+    EXPECT_FALSE(written.contains("\xEF\xBB\xBF"));
+    EXPECT_TRUE(written.contains("\\ufeffkey"));
+    EXPECT_EQ(EditorTheme(written), theme);
+
+    // A U+FEFF escaped after a backslash of its own is left to the reader, which refuses it.
+    EXPECT_NE(parseFailure("{\"name\": \"a\\\xEF\xBB\xBF\"}"), "");
 }
 
 TEST(EditorThemeTest, ChecksMetadataAndEntries)

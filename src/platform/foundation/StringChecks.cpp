@@ -18,12 +18,13 @@ bool isWhiteSpaceOrNewline(char32_t c)
 
 QString trimmedOfWhiteSpaceAndNewlines(const QString& text)
 {
-    const QList<uint> scalars = text.toUcs4();
+    // On UTF-16 offsets: a round trip through UCS-4 would take a leading U+FEFF for a byte-order
+    // mark and drop it. Every white space character lies in the basic plane.
     qsizetype begin = 0;
-    qsizetype end = scalars.size();
-    while (begin < end && isWhiteSpaceOrNewline(scalars[begin])) ++begin;
-    while (end > begin && isWhiteSpaceOrNewline(scalars[end - 1])) --end;
-    return QString::fromUcs4(reinterpret_cast<const char32_t*>(scalars.constData()) + begin, end - begin);
+    qsizetype end = text.size();
+    while (begin < end && isWhiteSpaceOrNewline(text[begin].unicode())) ++begin;
+    while (end > begin && isWhiteSpaceOrNewline(text[end - 1].unicode())) --end;
+    return text.sliced(begin, end - begin);
 }
 
 bool containsControlCharacter(const QString& text)

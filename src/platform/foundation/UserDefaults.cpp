@@ -1,5 +1,7 @@
 #include "platform/foundation/UserDefaults.h"
 
+#include "platform/foundation/JsonText.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -12,6 +14,9 @@
 #include <QThread>
 #include <QTimer>
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdlib>
 
 namespace korimado {
@@ -154,13 +159,15 @@ bool UserDefaults::synchronize()
 {
     std::lock_guard lock(mutex_);
     if (!dirty_ || filePath_.isEmpty()) return !dirty_;
+    // A file that could not be read may still hold the user's settings: never write over it.
+    if (keepsFileUntouched_) return false;
 
     QJsonObject root;
     for (auto it = values_.cbegin(); it != values_.cend(); ++it) root.insert(it.key(), it.value().toJson());
     QDir().mkpath(QFileInfo(filePath_).absolutePath());
     QSaveFile file(filePath_);
     if (!file.open(QIODevice::WriteOnly)) return false;
-    file.write(QJsonDocument(root).toJson(QJsonDocument::Indented));
+    file.write(jsonBytes(QJsonDocument(root)));
     if (!file.commit()) return false;
     dirty_ = false;
     return true;
@@ -168,16 +175,26 @@ bool UserDefaults::synchronize()
 
 void UserDefaults::load()
 {
-    QFile file(filePath_);
-    if (!file.exists()) return;
-    if (!file.open(QIODevice::ReadOnly)) {
-        // Never write over a file we could not read.
-        setAsideCorruptFile();
+    struct stat info {};
+    if (::stat(QFile::encodeName(filePath_).constData(), &info) != 0) {
+        if (errno != ENOENT && errno != ENOTDIR) keepsFileUntouched_ = true;
         return;
     }
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    // Only a file that was read and does not parse is set aside as corrupt; one that cannot be
+    // read (no permission, an I/O error) is kept as it is, and the settings live in memory only.
+    QFile file(filePath_);
+    if (!S_ISREG(info.st_mode) || !file.open(QIODevice::ReadOnly)) {
+        keepsFileUntouched_ = true;
+        return;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        keepsFileUntouched_ = true;
+        return;
+    }
     file.close();
+    QJsonParseError error{};
+    const QJsonDocument document = jsonDocument(bytes, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject()) {
         setAsideCorruptFile();
         return;

@@ -57,7 +57,8 @@ public:
     DefaultsValue::Dictionary dictionaryRepresentation() const;
 
     QString filePath() const { return filePath_; }
-    // Writes pending changes now; true when nothing is pending afterwards.
+    // Writes pending changes now; true when nothing is pending afterwards. A file that exists but
+    // could not be read is never written over: the changes then stay in memory.
     bool synchronize();
 
 private:
@@ -70,6 +71,7 @@ private:
     DefaultsValue::Dictionary values_;
     DefaultsValue::Dictionary registered_;
     bool dirty_ = false;
+    bool keepsFileUntouched_ = false;  // the file exists but could not be read
     std::unique_ptr<QTimer> saveTimer_;
 };
 
