@@ -1,5 +1,7 @@
 #include "platform/documents/FileIO.h"
 
+#include "platform/foundation/FilePath.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -76,7 +78,7 @@ bool resolveLinks(QString& path, int* code)
         if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISLNK(info.st_mode)) return true;
         const QString target = QFileInfo(path).symLinkTarget();
         if (target.isEmpty()) return true;
-        path = QDir::cleanPath(target);
+        path = standardizedPath(target);
     }
     *code = ELOOP;
     return false;
@@ -224,7 +226,7 @@ QString temporaryFileNamePrefix(const QString& fileName)
 
 bool writeFileSafely(const QString& path, const QByteArray& data, ErrorInfo* error)
 {
-    QString target = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    QString target = standardizedPath(path);
     // Replacing a link would turn it into a plain file: write where it points instead.
     int loopCode = 0;
     if (!resolveLinks(target, &loopCode)) return fail(error, loopCode, target);
