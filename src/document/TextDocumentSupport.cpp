@@ -2,6 +2,7 @@
 
 #include "document/EncodingConverter.h"
 #include "document/TextCodec.h"
+#include "platform/foundation/StringChecks.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -18,33 +19,6 @@
 namespace korimado {
 
 namespace {
-
-bool isWhitespaceOrNewline(char32_t c)
-{
-    if ((c >= 0x09 && c <= 0x0D) || c == 0x85) return true;
-    const auto category = QChar::category(c);
-    return category == QChar::Separator_Space || category == QChar::Separator_Line
-        || category == QChar::Separator_Paragraph;
-}
-
-bool isControl(char32_t c)
-{
-    const auto category = QChar::category(c);
-    return category == QChar::Other_Control || category == QChar::Other_Format;
-}
-
-bool hasControlCharacters(const QString& text)
-{
-    for (auto it = text.begin(); it != text.end(); ++it) {
-        char32_t c = it->unicode();
-        if (it->isHighSurrogate() && it + 1 != text.end() && (it + 1)->isLowSurrogate()) {
-            c = QChar::surrogateToUcs4(*it, *(it + 1));
-            ++it;
-        }
-        if (isControl(c) && !isWhitespaceOrNewline(c)) return true;
-    }
-    return false;
-}
 
 // The head as the codec's own detection reads it, so that what the sidebar offers is what opening
 // can read: UTF-8, Shift JIS, EUC-JP or ISO-2022-JP (a text that fits several still counts).
@@ -119,7 +93,7 @@ bool TextDocumentSupport::looksLikeText(const QByteArray& head)
     const qsizetype tries = std::min<qsizetype>(4, head.size());
     for (qsizetype k = 0; k < tries; ++k) {
         const std::optional<QString> text = detectedText(head.left(head.size() - k));
-        if (text && !hasControlCharacters(*text)) return true;
+        if (text && !containsControlCharacterBesidesWhiteSpace(*text)) return true;
     }
     return false;
 }

@@ -3,6 +3,7 @@
 #include "document/KoriDocument.h"
 #include "document/TextCodec.h"
 #include "platform/ui/ScriptedAlertPresenter.h"
+#include "KoriDocumentTestSupport.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -17,32 +18,11 @@
 using namespace korimado;
 using korimado::test::TempDir;
 using korimado::test::readFile;
+using korimado::test::openDocument;
+using korimado::test::saveDocument;
+using korimado::test::typeText;
 
 namespace {
-
-std::unique_ptr<KoriDocument> open(const QString& path, std::optional<TextEncoding> encoding = std::nullopt)
-{
-    auto document = std::make_unique<KoriDocument>();
-    document->setForcedEncoding(encoding);
-    ErrorInfo error;
-    if (!document->readFromURL(path, KoriDocument::plainTextType, &error)) {
-        ADD_FAILURE() << error.description.toStdString();
-        return nullptr;
-    }
-    document->setFileURL(path);
-    return document;
-}
-
-bool save(KoriDocument& document, ErrorInfo* error = nullptr)
-{
-    return document.saveToURL(document.fileURL(), KoriDocument::plainTextType, Document::SaveOperation::save, error);
-}
-
-void type(KoriDocument& document, qsizetype at, const QString& text)
-{
-    document.storage().replaceCharacters(TextRange{at, 0}, text);
-    document.noteEdit();
-}
 
 // Another program rewrites the file in place with bytes of the same length and leaves the time
 // as it was (touch -r, cp -p, rsync -t, or simply within the file system's time granule).
@@ -74,21 +54,21 @@ using KoriDocumentSafetyTest = AlertsFixture;
 TEST_F(KoriDocumentSafetyTest, ASameSizeChangeThatKeepsTheTimeIsStillSeen)
 {
     const QString path = dir.write("a.txt", "original\n");
-    auto document = open(path);
+    auto document = openDocument(path);
     ASSERT_TRUE(document);
-    type(*document, 0, "my ");
+    typeText(*document, 0, "my ");
     rewriteKeepingTime(path, "ORIGINAL\n");
     ASSERT_EQ(FileFingerprint::capture(path), document->observedFingerprint());
 
     ErrorInfo error;
-    EXPECT_FALSE(save(*document, &error));
+    EXPECT_FALSE(saveDocument(*document, &error));
     EXPECT_EQ(error.code, KoriDocument::conflictErrorCode);
     EXPECT_EQ(readFile(path), "ORIGINAL\n");
     EXPECT_TRUE(document->hasExternalChanges());
 
     // The monitor too compares the bytes: an unedited document takes the new text.
     const QString other = dir.write("b.txt", "original\n");
-    auto unedited = open(other);
+    auto unedited = openDocument(other);
     ASSERT_TRUE(unedited);
     rewriteKeepingTime(other, "ORIGINAL\n");
     unedited->inspectExternalFile();
@@ -118,32 +98,36 @@ TEST_F(KoriDocumentSafetyTest, AsksBeforeAChosenEncodingRewritesUntouchedBytes)
         SCOPED_TRACE(c.encoding.rawValue().toStdString());
         alerts.clear();
         const QString path = dir.write("chosen.txt", c.bytes);
-        auto document = open(path, c.encoding);
+        auto document = openDocument(path, c.encoding);
         ASSERT_TRUE(document);
 
         // Unedited, the bytes read are written: nothing to ask.
-        ASSERT_TRUE(save(*document));
+        ASSERT_TRUE(saveDocument(*document));
         EXPECT_TRUE(alerts.shown().isEmpty());
         EXPECT_EQ(readFile(path), c.bytes);
 
-        type(*document, document->storage().length(), "!");
+        typeText(*document, document->storage().length(), "!");
         alerts.enqueueAnswer(1);
         ErrorInfo error;
-        EXPECT_FALSE(save(*document, &error));
+        EXPECT_FALSE(saveDocument(*document, &error));
         EXPECT_TRUE(error.isUserCancelled());
         EXPECT_EQ(readFile(path), c.bytes);
         ASSERT_EQ(alerts.shown().size(), 1);
         EXPECT_TRUE(alerts.shown()[0].messageText.contains(c.encoding.rawValue()));
         EXPECT_EQ(alerts.shown()[0].buttons, (QStringList{"保存", "キャンセル"}));
         EXPECT_TRUE(document->isDocumentEdited());
+        // Cancelled from the menu: the question, and no error alert after it.
+        alerts.enqueueAnswer(1);
+        EXPECT_FALSE(document->saveDocument());
+        EXPECT_EQ(alerts.shown().size(), 2);
 
         alerts.enqueueAnswer(0);
-        ASSERT_TRUE(save(*document));
+        ASSERT_TRUE(saveDocument(*document));
         EXPECT_EQ(readFile(path), TextCodec::encode(document->storage().string(), document->format()));
         // Once written in the standard form the bytes write back exactly: no more questions.
-        type(*document, 0, "?");
-        ASSERT_TRUE(save(*document));
-        EXPECT_EQ(alerts.shown().size(), 2);
+        typeText(*document, 0, "?");
+        ASSERT_TRUE(saveDocument(*document));
+        EXPECT_EQ(alerts.shown().size(), 3);
     }
 }
 
@@ -152,30 +136,30 @@ TEST_F(KoriDocumentSafetyTest, ExactDecodingsAndChangedEncodingsAskNothing)
     // EUC-JP's JIS X 0212 tilde now writes back as itself.
     const QByteArray tilde("\x8F\xA2\xB7\xA1\xC1");
     const QString path = dir.write("euc.txt", tilde);
-    auto document = open(path, TextEncoding::eucJP);
+    auto document = openDocument(path, TextEncoding::eucJP);
     ASSERT_TRUE(document);
     EXPECT_EQ(document->storage().string(), u"～〜"_qs);
-    type(*document, 2, "x");
-    ASSERT_TRUE(save(*document));
+    typeText(*document, 2, "x");
+    ASSERT_TRUE(saveDocument(*document));
     EXPECT_EQ(readFile(path), tilde + "x");
 
     // The user asked for other bytes altogether by changing the encoding.
     const QString sjis = dir.write("sjis.txt", QByteArray("\xED\x40"));
-    auto converted = open(sjis, TextEncoding::shiftJIS);
+    auto converted = openDocument(sjis, TextEncoding::shiftJIS);
     ASSERT_TRUE(converted);
     converted->changeFormat(TextFormat{TextEncoding::utf8, false, LineEnding::lf, false});
-    ASSERT_TRUE(save(*converted));
+    ASSERT_TRUE(saveDocument(*converted));
     EXPECT_EQ(readFile(sjis), u"纊"_qs.toUtf8());
     EXPECT_TRUE(alerts.shown().isEmpty());
 
     // With nobody to ask, the save is refused rather than done silently.
     AlertPresenter::setShared(nullptr);
     const QString lone = dir.write("lone.txt", QByteArray("\xED\x40"));
-    auto unasked = open(lone, TextEncoding::shiftJIS);
+    auto unasked = openDocument(lone, TextEncoding::shiftJIS);
     ASSERT_TRUE(unasked);
-    type(*unasked, 1, "x");
+    typeText(*unasked, 1, "x");
     ErrorInfo error;
-    EXPECT_FALSE(save(*unasked, &error));
+    EXPECT_FALSE(saveDocument(*unasked, &error));
     EXPECT_EQ(error.code, KoriDocument::bytesWouldChangeErrorCode);
     EXPECT_EQ(readFile(lone), QByteArray("\xED\x40"));
 }
@@ -198,7 +182,7 @@ TEST_F(KoriDocumentSafetyTest, SpecialFilesAreRefusedWithoutHanging)
 
     // A file replaced by a pipe while open: the check neither blocks nor reloads.
     const QString path = dir.write("a.txt", "");
-    auto document = open(path);
+    auto document = openDocument(path);
     ASSERT_TRUE(document);
     ASSERT_TRUE(QFile::remove(path));
     ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
@@ -210,11 +194,11 @@ TEST_F(KoriDocumentSafetyTest, AReadOnlyFileIsNotReplaced)
 {
     const QString path = dir.write("read-only.txt", "theirs\n");
     ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0444), 0);
-    auto document = open(path);
+    auto document = openDocument(path);
     ASSERT_TRUE(document);
-    type(*document, 0, "mine ");
+    typeText(*document, 0, "mine ");
     ErrorInfo error;
-    EXPECT_FALSE(save(*document, &error));
+    EXPECT_FALSE(saveDocument(*document, &error));
     EXPECT_EQ(error.description, "“read-only.txt”は書き込みが許可されていないため、上書きしませんでした。");
     EXPECT_EQ(readFile(path), "theirs\n");
     EXPECT_TRUE(document->isDocumentEdited());

@@ -3,6 +3,7 @@
 #include "document/TextCodec.h"
 #include "platform/foundation/UndoManager.h"
 #include "platform/ui/WindowController.h"
+#include "KoriDocumentTestSupport.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +19,9 @@
 using namespace korimado;
 using korimado::test::TempDir;
 using korimado::test::readFile;
+using korimado::test::openDocument;
+using korimado::test::saveDocument;
+using korimado::test::typeText;
 
 namespace {
 
@@ -37,30 +41,6 @@ public:
     EditorSelection activeEditorSelection() const override { return selection; }
     void restoreEditorSelection(const EditorSelection& restored) override { selection = restored; }
 };
-
-std::unique_ptr<KoriDocument> open(const QString& path, std::optional<TextEncoding> encoding = std::nullopt)
-{
-    auto document = std::make_unique<KoriDocument>();
-    document->setForcedEncoding(encoding);
-    ErrorInfo error;
-    if (!document->readFromURL(path, KoriDocument::plainTextType, &error)) {
-        ADD_FAILURE() << error.description.toStdString();
-        return nullptr;
-    }
-    document->setFileURL(path);
-    return document;
-}
-
-bool save(KoriDocument& document, ErrorInfo* error = nullptr)
-{
-    return document.saveToURL(document.fileURL(), KoriDocument::plainTextType, Document::SaveOperation::save, error);
-}
-
-void type(KoriDocument& document, qsizetype at, const QString& text)
-{
-    document.storage().replaceCharacters(TextRange{at, 0}, text);
-    document.noteEdit();
-}
 
 // Rewrites a file in place, as an editor that truncates and writes would. Each rewrite gets a
 // later modification time, so that two within one clock tick still differ.
@@ -109,14 +89,14 @@ TEST(KoriDocumentTest, ReadsEveryEncodingWithAndWithoutMarkAndSavesTheSameBytes)
             const QString path = dir.write(encoding.rawValue() + (bom ? "-bom" : "") + ".txt", bytes);
             // A mark names its encoding; without one only UTF-8 is found without being told.
             const bool detectable = bom || encoding == TextEncoding::utf8;
-            auto document = open(path, detectable ? std::nullopt : std::optional<TextEncoding>(encoding));
+            auto document = openDocument(path, detectable ? std::nullopt : std::optional<TextEncoding>(encoding));
             ASSERT_TRUE(document);
             EXPECT_EQ(document->storage().string(), text);
             EXPECT_EQ(document->format().encoding, encoding);
             EXPECT_EQ(document->format().bom, bom);
             EXPECT_EQ(document->revision(), 1u);
             ErrorInfo error;
-            ASSERT_TRUE(save(*document, &error)) << error.description.toStdString();
+            ASSERT_TRUE(saveDocument(*document, &error)) << error.description.toStdString();
             EXPECT_EQ(readFile(path), bytes);
         }
     }
@@ -128,23 +108,23 @@ TEST(KoriDocumentTest, UneditedDocumentKeepsOddBytesExactly)
     // A mark, three kinds of line ending and a lone CR at the end.
     const QByteArray bytes = "\xEF\xBB\xBF" "one\r\ntwo\nthree\rfour\r";
     const QString path = dir.write("odd.txt", bytes);
-    auto document = open(path);
+    auto document = openDocument(path);
     ASSERT_TRUE(document);
     EXPECT_TRUE(document->format().mixedLineEndings);
     EXPECT_EQ(document->format().lineEnding, LineEnding::crlf);
     EXPECT_EQ(document->lines()->lineCount(), 5);
-    ASSERT_TRUE(save(*document));
+    ASSERT_TRUE(saveDocument(*document));
     EXPECT_EQ(readFile(path), bytes);
 
     // An edit undone leaves the text as read: the bytes stay exact.
-    type(*document, 0, "x");
+    typeText(*document, 0, "x");
     document->storage().replaceCharacters(TextRange{0, 1}, QString());
-    ASSERT_TRUE(save(*document));
+    ASSERT_TRUE(saveDocument(*document));
     EXPECT_EQ(readFile(path), bytes);
 
     // A real edit encodes afresh, keeping the mark and the endings as they stand in the text.
-    type(*document, 0, "x");
-    ASSERT_TRUE(save(*document));
+    typeText(*document, 0, "x");
+    ASSERT_TRUE(saveDocument(*document));
     EXPECT_EQ(readFile(path), QByteArray("\xEF\xBB\xBF" "xone\r\ntwo\nthree\rfour\r"));
     EXPECT_FALSE(document->isDocumentEdited());
 }
@@ -155,21 +135,21 @@ TEST(KoriDocumentTest, BytesAFreshEncodingWouldChangeSurviveAnUneditedSave)
     // A requested encoding is decoded without the exact re-encoding test: keep the bytes as read.
     const QByteArray bytes = "abc\x81\x60" "def\n";
     const QString path = dir.write("sjis.txt", bytes);
-    auto document = open(path, TextEncoding::shiftJIS);
+    auto document = openDocument(path, TextEncoding::shiftJIS);
     ASSERT_TRUE(document);
-    ASSERT_TRUE(save(*document));
+    ASSERT_TRUE(saveDocument(*document));
     EXPECT_EQ(readFile(path), bytes);
 }
 
 TEST(KoriDocumentTest, EditsKeepLineIndexAndRevisionInStep)
 {
     TempDir dir;
-    auto document = open(dir.write("a.txt", "a\nb\nc"));
+    auto document = openDocument(dir.write("a.txt", "a\nb\nc"));
     ASSERT_TRUE(document);
     auto* window = static_cast<RecordingWindow*>(document->addWindowController(std::make_unique<RecordingWindow>()));
     const auto before = document->revision();
 
-    type(*document, 1, "\n");
+    typeText(*document, 1, "\n");
     EXPECT_EQ(document->revision(), before + 1);
     EXPECT_EQ(document->lines()->starts(), (std::vector<qsizetype>{0, 2, 3, 5}));
     EXPECT_EQ(window->textChanges, 1);
@@ -210,12 +190,12 @@ TEST(KoriDocumentTest, TypesNamesAndLayoutThreshold)
     EXPECT_FALSE(KoriDocument::wantsNonContiguousLayout(250'001, false));
 
     TempDir dir;
-    auto markdown = open(dir.write("notes.md", "# hi\n"));
+    auto markdown = openDocument(dir.write("notes.md", "# hi\n"));
     ASSERT_TRUE(markdown);
     EXPECT_EQ(markdown->fileNameExtension(KoriDocument::plainTextType, Document::SaveOperation::save), "md");
     // A hidden file's leading dot starts no extension; the last dot of a name does.
     for (const auto& [name, extension] : {std::pair{".bashrc", "txt"}, {"archive.tar.gz", "gz"}, {"notes.", "txt"}}) {
-        auto other = open(dir.write(name, "x\n"));
+        auto other = openDocument(dir.write(name, "x\n"));
         ASSERT_TRUE(other);
         EXPECT_EQ(other->fileNameExtension(KoriDocument::plainTextType, Document::SaveOperation::save), extension) << name;
     }
@@ -224,7 +204,7 @@ TEST(KoriDocumentTest, TypesNamesAndLayoutThreshold)
 TEST(KoriDocumentTest, ReadFailuresLeaveTheDocumentAsItWas)
 {
     TempDir dir;
-    auto document = open(dir.write("a.txt", "keep"));
+    auto document = openDocument(dir.write("a.txt", "keep"));
     ASSERT_TRUE(document);
     const auto revision = document->revision();
 
@@ -249,7 +229,7 @@ TEST(KoriDocumentTest, ChangingFormatEncodesAfreshAndRefusesWhatCannotBeHeld)
 {
     TempDir dir;
     const QString path = dir.write("a.txt", "caf\xC3\xA9\n");
-    auto document = open(path);
+    auto document = openDocument(path);
     ASSERT_TRUE(document);
     auto* window = static_cast<RecordingWindow*>(document->addWindowController(std::make_unique<RecordingWindow>()));
 
@@ -272,7 +252,7 @@ TEST(KoriDocumentTest, ChangingFormatEncodesAfreshAndRefusesWhatCannotBeHeld)
     EXPECT_EQ(document->undoManager()->undoActionName(), "文字コードを変更");
     EXPECT_TRUE(document->isDocumentEdited());
     EXPECT_EQ(window->formatChanges, 1);
-    ASSERT_TRUE(save(*document));
+    ASSERT_TRUE(saveDocument(*document));
     EXPECT_EQ(readFile(path), QByteArray("caf\xE9\n"));
 }
 
@@ -307,15 +287,15 @@ TEST(KoriDocumentTest, RefusesToOverwriteAFileChangedOnDisk)
 {
     TempDir dir;
     const QString path = dir.write("a.txt", "original\n");
-    auto document = open(path);
+    auto document = openDocument(path);
     ASSERT_TRUE(document);
-    type(*document, 0, "my ");
+    typeText(*document, 0, "my ");
 
     for (const QByteArray& theirs : {QByteArray("ORIGINAL\n"), QByteArray("longer content\n")}) {
         SCOPED_TRACE(theirs.toStdString());
         overwrite(path, theirs);
         ErrorInfo error;
-        EXPECT_FALSE(save(*document, &error));
+        EXPECT_FALSE(saveDocument(*document, &error));
         EXPECT_EQ(error.domain, "Korimado");
         EXPECT_EQ(error.code, 409);
         EXPECT_EQ(error.description, "ファイルが外部で変更されています。上書きを中止しました。");
@@ -344,12 +324,12 @@ TEST(KoriDocumentTest, AttributeOnlyChangesOnDiskAreNoConflict)
 {
     TempDir dir;
     const QString path = dir.write("a.txt", "same\n");
-    auto document = open(path);
+    auto document = openDocument(path);
     ASSERT_TRUE(document);
     overwrite(path, "same\n");  // new time, same bytes
     ::chmod(QFile::encodeName(path).constData(), 0600);
-    type(*document, 0, "x");
-    ASSERT_TRUE(save(*document));
+    typeText(*document, 0, "x");
+    ASSERT_TRUE(saveDocument(*document));
     EXPECT_EQ(readFile(path), QByteArray("xsame\n"));
     // The safe write kept the permissions.
     EXPECT_EQ(QFileInfo(path).permissions() & 0x7777, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
@@ -359,15 +339,15 @@ TEST(KoriDocumentTest, ComparesWithoutReadingWhenTheSizeAlreadyDiffers)
 {
     TempDir dir;
     const QString path = dir.write("a.txt", "original\n");
-    auto document = open(path);
+    auto document = openDocument(path);
     ASSERT_TRUE(document);
-    type(*document, 0, "x");
+    typeText(*document, 0, "x");
     // A pipe at the path has size 0: reading it would block for ever.
     ASSERT_TRUE(QFile::remove(path));
     ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
 
     ErrorInfo error;
-    EXPECT_FALSE(save(*document, &error));
+    EXPECT_FALSE(saveDocument(*document, &error));
     EXPECT_EQ(error.code, 409);
 
     document->inspectExternalFile();
@@ -379,7 +359,7 @@ TEST(KoriDocumentTest, AFileDeletedByAnotherProgramIsWrittenAgain)
 {
     TempDir dir;
     const QString path = dir.write("a.txt", "original\n");
-    auto document = open(path);
+    auto document = openDocument(path);
     ASSERT_TRUE(document);
     ASSERT_TRUE(QFile::remove(path));
 
@@ -387,7 +367,7 @@ TEST(KoriDocumentTest, AFileDeletedByAnotherProgramIsWrittenAgain)
     EXPECT_TRUE(document->hasExternalChanges());
 
     ErrorInfo error;
-    ASSERT_TRUE(save(*document, &error)) << error.description.toStdString();
+    ASSERT_TRUE(saveDocument(*document, &error)) << error.description.toStdString();
     EXPECT_EQ(readFile(path), QByteArray("original\n"));
     EXPECT_FALSE(document->hasExternalChanges());
 }
@@ -423,9 +403,9 @@ TEST(KoriDocumentTest, AChangeMadeWhileReadingIsNotMistakenForTheBytesRead)
             EXPECT_EQ(document.storage().string(), "theirs\n");
             continue;
         }
-        type(document, 0, "x");
+        typeText(document, 0, "x");
         ErrorInfo error;
-        EXPECT_FALSE(save(document, &error));
+        EXPECT_FALSE(saveDocument(document, &error));
         EXPECT_EQ(error.code, 409);
         EXPECT_EQ(readFile(path), QByteArray("theirs\n"));
     }
@@ -435,11 +415,11 @@ TEST(KoriDocumentTest, ExternalChangeReloadsAnUneditedDocumentKeepingSelections)
 {
     TempDir dir;
     const QString path = dir.write("a.txt", "0123456789\n");
-    auto document = open(path);
+    auto document = openDocument(path);
     ASSERT_TRUE(document);
     auto* window = static_cast<RecordingWindow*>(document->addWindowController(std::make_unique<RecordingWindow>()));
     window->selection = {true, TextRange{4, 6}};
-    type(*document, 0, "x");
+    typeText(*document, 0, "x");
     document->undoManager()->registerUndo([] {});
     document->updateChangeCount(Document::ChangeType::cleared);
 
@@ -464,10 +444,10 @@ TEST(KoriDocumentTest, ExternalChangeFlagsAnEditedDocumentAndKeepsItsText)
 {
     TempDir dir;
     const QString path = dir.write("a.txt", "mine\n");
-    auto document = open(path);
+    auto document = openDocument(path);
     ASSERT_TRUE(document);
     auto* window = static_cast<RecordingWindow*>(document->addWindowController(std::make_unique<RecordingWindow>()));
-    type(*document, 0, "edited ");
+    typeText(*document, 0, "edited ");
 
     overwrite(path, "theirs\n");
     document->inspectExternalFile();
@@ -476,7 +456,7 @@ TEST(KoriDocumentTest, ExternalChangeFlagsAnEditedDocumentAndKeepsItsText)
     EXPECT_TRUE(document->hasExternalChanges());
     EXPECT_EQ(window->status, KoriDocument::externalChangeMessage);
     ErrorInfo error;
-    EXPECT_FALSE(save(*document, &error));
+    EXPECT_FALSE(saveDocument(*document, &error));
     EXPECT_EQ(error.code, 409);
 
     // Reverting takes their text and clears the conflict.
@@ -490,7 +470,7 @@ TEST(KoriDocumentTest, WatchesTheFileAndDebouncesBursts)
 {
     TempDir dir;
     const QString path = dir.write("a.txt", "one\n");
-    auto document = open(path, TextEncoding::latin1);
+    auto document = openDocument(path, TextEncoding::latin1);
     ASSERT_TRUE(document);
 
     // Several writes in a burst make one check, which reloads with the chosen encoding.
@@ -505,8 +485,8 @@ TEST(KoriDocumentTest, WatchesTheFileAndDebouncesBursts)
     EXPECT_EQ(document->revision(), revision + 1);
 
     // The document's own save produces no reload.
-    type(*document, 0, "x");
-    ASSERT_TRUE(save(*document));
+    typeText(*document, 0, "x");
+    ASSERT_TRUE(saveDocument(*document));
     const auto afterSave = document->revision();
     QTest::qWait(KoriDocument::externalCheckDelayMs + 150);
     EXPECT_EQ(document->revision(), afterSave);

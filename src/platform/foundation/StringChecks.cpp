@@ -27,11 +27,28 @@ QString trimmedOfWhiteSpaceAndNewlines(const QString& text)
     return text.sliced(begin, end - begin);
 }
 
+namespace {
+
+bool isControlCharacter(char32_t c)
+{
+    const auto type = u_charType(static_cast<UChar32>(c));
+    return type == U_CONTROL_CHAR || type == U_FORMAT_CHAR;
+}
+
+}  // namespace
+
 bool containsControlCharacter(const QString& text)
 {
     for (char32_t c : text.toUcs4()) {
-        const auto type = u_charType(static_cast<UChar32>(c));
-        if (type == U_CONTROL_CHAR || type == U_FORMAT_CHAR) return true;
+        if (isControlCharacter(c)) return true;
+    }
+    return false;
+}
+
+bool containsControlCharacterBesidesWhiteSpace(const QString& text)
+{
+    for (char32_t c : text.toUcs4()) {
+        if (isControlCharacter(c) && !isWhiteSpaceOrNewline(c)) return true;
     }
     return false;
 }
