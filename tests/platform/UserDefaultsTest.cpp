@@ -245,6 +245,13 @@ TEST(UserDefaults, AFileThatCannotBeReadIsKeptAndNeverWrittenOver)
     const QString pipe = dir.file("defaults.json");
     ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
     checkKept(pipe);
+    // A read that fails with an I/O error, as a failing disk gives, even for root: the memory of
+    // this process reads EIO at address 0.
+    const QString failing = dir.file("failing/defaults.json");
+    QDir().mkpath(dir.file("failing"));
+    ASSERT_EQ(::symlink("/proc/self/mem", QFile::encodeName(failing).constData()), 0);
+    checkKept(failing);
+    EXPECT_EQ(QFileInfo(failing).symLinkTarget(), "/proc/self/mem");
 
     if (::geteuid() != 0) {  // root reads a file of mode 000 all the same
         const QByteArray content(R"({"a": {"type": "int", "value": 1}})");
