@@ -5,13 +5,14 @@
 #include "document/LineEnding.h"
 #include "document/TextCodec.h"
 #include "document/TextDocumentSupport.h"
+#include "platform/foundation/StringChecks.h"
 
 using namespace korimado;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const QByteArray input = fuzz::bytes(data, size);
-    (void)TextDocumentSupport::looksLikeText(input.left(TextDocumentSupport::sniffLength));
+    const bool looksLikeText = TextDocumentSupport::looksLikeText(input.left(TextDocumentSupport::sniffLength));
 
     DecodedText decoded;
     try {
@@ -32,5 +33,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QList<LineEnding> kinds = LineEnding::kinds(decoded.text);
     FUZZ_CHECK(decoded.format.lineEnding == (kinds.isEmpty() ? LineEnding(LineEnding::lf) : kinds.first()));
     FUZZ_CHECK(decoded.format.mixedLineEndings == (kinds.size() > 1));
+
+    // What opening reads whole and finds free of control characters, the sidebar offers too
+    // (leaving aside what it takes for binary: NUL bytes and document formats).
+    const bool binary = input.contains('\0') || input.startsWith("%PDF-") || input.startsWith("PK\x03\x04");
+    const bool wholeInTheHead = input.size() <= TextDocumentSupport::sniffLength;
+    if (wholeInTheHead && !binary && !containsControlCharacterBesidesWhiteSpace(decoded.text)) FUZZ_CHECK(looksLikeText);
     return 0;
 }
