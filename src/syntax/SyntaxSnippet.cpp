@@ -1,5 +1,7 @@
 #include "syntax/SyntaxSnippet.h"
 
+#include "platform/foundation/JsonText.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -10,7 +12,7 @@ namespace korimado {
 std::optional<std::vector<SyntaxSnippet>> SyntaxSnippet::decodeList(const QByteArray& json)
 {
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    const QJsonDocument document = jsonDocument(json, &error);
     if (error.error != QJsonParseError::NoError || !document.isArray()) {
         return std::nullopt;
     }
@@ -38,7 +40,7 @@ QByteArray SyntaxSnippet::encodeList(const std::vector<SyntaxSnippet>& snippets)
     for (const SyntaxSnippet& snippet : snippets) {
         array.append(QJsonObject{{QLatin1String("name"), snippet.name}, {QLatin1String("body"), snippet.body}});
     }
-    return QJsonDocument(array).toJson(QJsonDocument::Compact);
+    return jsonBytes(QJsonDocument(array), QJsonDocument::Compact);
 }
 
 }  // namespace korimado

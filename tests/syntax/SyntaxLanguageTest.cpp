@@ -123,4 +123,8 @@ TEST(SyntaxSnippet, ListDecodesInOrderAndRejectsAnyIncompleteElement)
     EXPECT_FALSE(SyntaxSnippet::decodeList(R"j([{"name":"a","body":"1"},{"name":"b"}])j"));
     EXPECT_FALSE(SyntaxSnippet::decodeList(R"j([{"name":"a","body":1}])j"));
     EXPECT_EQ(SyntaxSnippet::decodeList(SyntaxSnippet::encodeList(*list)), list);
+
+    // A snippet that inserts a byte-order mark keeps it through the stored list.
+    const std::vector<SyntaxSnippet> marked{{QStringLiteral("\uFEFFBOM"), QStringLiteral("\uFEFF")}};
+    EXPECT_EQ(SyntaxSnippet::decodeList(SyntaxSnippet::encodeList(marked)), marked);
 }
