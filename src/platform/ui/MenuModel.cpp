@@ -302,4 +302,25 @@ void MenuModel::removeAllItems()
     Q_EMIT changed(nullptr);
 }
 
+void MenuModel::setItems(std::vector<std::shared_ptr<MenuItem>> items)
+{
+    const auto previous = std::move(items_);
+    items_.clear();
+    for (const auto& item : previous)
+        item->menu_ = nullptr;
+    std::vector<std::shared_ptr<MenuItem>> next;
+    next.reserve(items.size());
+    for (auto& item : items) {
+        // An item listed twice stays at its first place.
+        if (!item || item->menu_ == this)
+            continue;
+        detach(*item);
+        item->menu_ = this;
+        next.push_back(std::move(item));
+    }
+    items_ = std::move(next);
+    if (!previous.empty() || !items_.empty())
+        Q_EMIT changed(nullptr);
+}
+
 }  // namespace korimado

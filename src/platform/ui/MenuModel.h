@@ -131,6 +131,9 @@ public:
     void removeItem(const MenuItem* item);
     void removeItemAt(int index);
     void removeAllItems();
+    // Replaces every item at once, with one change notification: filling a long menu item by item
+    // would have every bound menu follow each step.
+    void setItems(std::vector<std::shared_ptr<MenuItem>> items);
 
     // With auto-enabling on (the default) validation decides whether items are enabled; with it
     // off each item's own enabled flag stands.
