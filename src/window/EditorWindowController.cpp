@@ -196,9 +196,6 @@ void EditorWindowController::setup()
 {
     const EditorSettingsSnapshot settings(UserDefaults::standard());
     EditorTextView* primary = textView();
-    connect(primary, &TextView::visibleRectDidChange, this, [this] {
-        if (primaryCommands_) primaryCommands_->syntaxHighlighter().applyVisibleTokens();
-    });
 
     buildNavigationBar();
     buildContent();

@@ -88,9 +88,6 @@ void EditorWindowController::openSplitTextView(MenuItem*)
     secondarySearch_ = std::make_unique<SearchController>(editor, model, [weak] {
         return weak ? weak->sidebarRoot() : std::nullopt;
     });
-    connect(editor, &TextView::visibleRectDidChange, this, [this] {
-        if (secondaryCommands_) secondaryCommands_->syntaxHighlighter().applyVisibleTokens();
-    });
     makeFirstResponder(editor);
     refreshMenus();
 }
