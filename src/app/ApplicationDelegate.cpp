@@ -508,8 +508,7 @@ void ApplicationDelegate::refreshCommandMenus(EditorWindowController& window)
     formatMenu->addItem(QStringLiteral("構文"), {})->setSubmenu(commands.syntaxMenu());
     auto outline = std::make_shared<MenuModel>(QStringLiteral("アウトライン"));
     formatMenu->addItem(QStringLiteral("アウトライン"), {})->setSubmenu(outline);
-    commands.publishedOutlineMenu = outline.get();
-    commands.populateOutlineMenu(*outline);
+    commands.publishOutlineMenu(*outline);
     formatRoot_->setSubmenu(formatMenu);
 
     if (mainMenu_)

@@ -84,7 +84,7 @@ TextCommands::TextCommands(EditorTextView* editor, KoriDocument* document) : edi
     storedPreferences.vertical = false;
 
     syntaxHighlighter_->onOutlineChange = [this](const std::vector<SyntaxOutlineEntry>&) {
-        if (publishedOutlineMenu) populateOutlineMenu(*publishedOutlineMenu);
+        if (publishedOutlineMenu) publishOutlineMenu(*publishedOutlineMenu);
     };
     if (editor) editor->completionWords = language.keywords + language.completionWords;
     syntaxHighlighter_->schedule();
@@ -968,6 +968,16 @@ std::shared_ptr<MenuModel> TextCommands::selectMenu()
     addCommand(*menu, this, QStringLiteral("選択範囲を行ごとに分割"), QStringLiteral("splitSelectionByLines:"),
                QStringLiteral("l"), KeyModifier::Option | KeyModifier::Shift);
     return menu;
+}
+
+void TextCommands::publishOutlineMenu(MenuModel& menu)
+{
+    publishedOutlineMenu = &menu;
+    // Tens of thousands of entries, refilled after every parse: made only when someone looks.
+    const ResponderRef self(this);
+    menu.setNeedsFill([self](MenuModel& filled) {
+        if (Responder* commands = self.get()) static_cast<TextCommands*>(commands)->populateOutlineMenu(filled);
+    });
 }
 
 void TextCommands::populateOutlineMenu(MenuModel& menu)

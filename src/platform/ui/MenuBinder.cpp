@@ -174,6 +174,18 @@ private:
     {
         if (!container_)
             return;
+        if (model_->needsFill()) {
+            // A menu filled on demand is filled when it opens; until then it shows what it had.
+            if (!showing_ && !isBar()) {
+                stale_ = true;
+                return;
+            }
+            // The fill's change notification reaches the other windows; this one goes on below.
+            filling_ = true;
+            model_->items();
+            filling_ = false;
+        }
+        stale_ = false;
         QHash<const MenuItem*, size_t> previous;
         std::vector<size_t> previousLists;
         for (size_t i = 0; i < entries_.size(); ++i) {
@@ -345,6 +357,8 @@ private:
 
     void modelChanged(MenuItem* item)
     {
+        if (filling_)
+            return;
         if (!item) {
             rebuild();
             if (parentBound_)
@@ -385,6 +399,8 @@ private:
     void willShow()
     {
         showing_ = true;
+        if (stale_ || model_->needsFill())
+            rebuild();
         // Listed rows are validated as they come on screen.
         for (Entry& entry : entries_)
             if (const auto item = entry.item.lock())
@@ -461,6 +477,8 @@ private:
     QList<QPointer<QAction>> windowList_;
     bool showing_ = false;
     bool validatingRow_ = false;
+    bool stale_ = false;  // the model changed while a fill was pending
+    bool filling_ = false;
     QHash<QKeySequence, const MenuItem*> owners_;  // in the root: which item holds each shortcut
 };
 
