@@ -118,6 +118,10 @@ ApplicationDelegate::ApplicationDelegate(QStringList arguments)
     registerActions();
     registerApplicationActions();
     documentActions_->recentDocumentsChanged = [this] { rebuildRecentMenu(); };
+    // Looked at once the closing is over: a command may close one document and open another.
+    QObject::connect(documents_.get(), &DocumentController::documentRemoved, documents_.get(), [this] {
+        QTimer::singleShot(0, documents_.get(), [this] { quitIfNoWindowRemains(); });
+    });
 
     ActionDispatcher::shared().setApplicationDelegate(this);
     ActionDispatcher::shared().setDocumentController(documentActions_.get());
@@ -329,6 +333,21 @@ void ApplicationDelegate::registerApplicationActions()
     });
 }
 
+void ApplicationDelegate::quitIfNoWindowRemains()
+{
+    // A closing document hides its windows rather than closing them, so Qt never sees its last
+    // window go: without a menu bar of its own a process with no window could not be reached.
+    if (!QApplication::quitOnLastWindowClosed() || !documents_->documents().empty())
+        return;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        const Qt::WindowType type = widget->windowType();
+        if (widget->isVisible() && widget->testAttribute(Qt::WA_QuitOnClose) && !widget->parentWidget()
+            && type != Qt::Popup && type != Qt::ToolTip && type != Qt::SplashScreen)
+            return;
+    }
+    QApplication::quit();
+}
+
 void ApplicationDelegate::newTab(MenuItem*)
 {
     QWidget* remembered = nullptr;
@@ -508,8 +527,7 @@ void ApplicationDelegate::refreshCommandMenus(EditorWindowController& window)
     formatMenu->addItem(QStringLiteral("構文"), {})->setSubmenu(commands.syntaxMenu());
     auto outline = std::make_shared<MenuModel>(QStringLiteral("アウトライン"));
     formatMenu->addItem(QStringLiteral("アウトライン"), {})->setSubmenu(outline);
-    commands.publishedOutlineMenu = outline.get();
-    commands.populateOutlineMenu(*outline);
+    commands.publishOutlineMenu(*outline);
     formatRoot_->setSubmenu(formatMenu);
 
     if (mainMenu_)

@@ -84,6 +84,7 @@ public:
 private:
     void registerActions();
     void registerApplicationActions();
+    void quitIfNoWindowRemains();
     void runSelfTest();
     void rebuildRecentMenu();
     void showAboutPanel();

@@ -84,7 +84,7 @@ TextCommands::TextCommands(EditorTextView* editor, KoriDocument* document) : edi
     storedPreferences.vertical = false;
 
     syntaxHighlighter_->onOutlineChange = [this](const std::vector<SyntaxOutlineEntry>&) {
-        if (publishedOutlineMenu) populateOutlineMenu(*publishedOutlineMenu);
+        if (publishedOutlineMenu) publishOutlineMenu(*publishedOutlineMenu);
     };
     if (editor) editor->completionWords = language.keywords + language.completionWords;
     syntaxHighlighter_->schedule();
@@ -970,25 +970,46 @@ std::shared_ptr<MenuModel> TextCommands::selectMenu()
     return menu;
 }
 
+void TextCommands::publishOutlineMenu(MenuModel& menu)
+{
+    publishedOutlineMenu = &menu;
+    // Tens of thousands of entries, refilled after every parse: made only when someone looks.
+    const ResponderRef self(this);
+    menu.setNeedsFill([self](MenuModel& filled) {
+        if (Responder* commands = self.get()) static_cast<TextCommands*>(commands)->populateOutlineMenu(filled);
+    });
+}
+
 void TextCommands::populateOutlineMenu(MenuModel& menu)
 {
-    menu.removeAllItems();
+    // Items are made complete before the menu takes them, in one batch: an outline can hold tens
+    // of thousands of entries.
     const std::vector<SyntaxOutlineEntry>& entries = syntaxHighlighter_->outlineEntries;
+    std::vector<std::shared_ptr<MenuItem>> items;
+    items.reserve(entries.size() + 3);
+    const QString suffix = QStringLiteral("行  ");
+    const QString action = QStringLiteral("goToOutline:");
     for (size_t i = 0; i < entries.size(); ++i) {
         const SyntaxOutlineEntry& entry = entries[i];
-        MenuItem* item = addCommand(menu, this, QString::number(entry.line) + QStringLiteral("行  ") + entry.title,
-                                    QStringLiteral("goToOutline:"));
+        auto item = std::make_shared<MenuItem>(QString::number(entry.line) + suffix + entry.title, action);
+        item->setKeyEquivalentModifierMask({});
+        item->setTarget(this);
         item->setTag(static_cast<int>(i));
         item->setIndentationLevel(std::clamp(entry.level - 1, 0, 8));
+        items.push_back(std::move(item));
     }
     if (entries.empty()) {
-        MenuItem* none = menu.addItem(QStringLiteral("アウトライン項目はありません"), QString());
+        auto none = std::make_shared<MenuItem>(QStringLiteral("アウトライン項目はありません"), QString());
         none->setKeyEquivalentModifierMask({});
         none->setEnabled(false);
+        items.push_back(std::move(none));
     }
-    menu.addSeparator();
-    addCommand(menu, this, QStringLiteral("指定行へ移動…"), QStringLiteral("goToLine:"), QStringLiteral("l"),
-               KeyModifier::Command);
+    items.push_back(MenuItem::separator());
+    auto goToLine = std::make_shared<MenuItem>(QStringLiteral("指定行へ移動…"), QStringLiteral("goToLine:"), QStringLiteral("l"));
+    goToLine->setKeyEquivalentModifierMask(KeyModifier::Command);
+    goToLine->setTarget(this);
+    items.push_back(std::move(goToLine));
+    menu.setItems(std::move(items));
 }
 
 }  // namespace korimado

@@ -60,6 +60,9 @@ public:
     std::shared_ptr<MenuModel> selectMenu();
     // Replaces the items of menu with the highlighter's outline and "指定行へ移動…".
     void populateOutlineMenu(MenuModel& menu);
+    // Makes menu the published outline menu, filled with populateOutlineMenu when it is first
+    // read, from the outline as it is then.
+    void publishOutlineMenu(MenuModel& menu);
 
     // The object whose colour edit the shared colour panel serves, or nullptr.
     static TextCommands* activeColorOwner();

@@ -34,13 +34,27 @@ std::uint64_t TextStatisticsEngine::generation() const
 void TextStatisticsEngine::request(const QString& text, std::uint64_t, TextRange selection, const TextFormat& format,
                                    TokenEncoding encoding, MetricsCallback metrics, TokensCallback tokens)
 {
+    requestText([text] { return text; }, selection, format, encoding, std::move(metrics), std::move(tokens));
+}
+
+void TextStatisticsEngine::request(const TextSnapshot& text, std::uint64_t, TextRange selection,
+                                   const TextFormat& format, TokenEncoding encoding, MetricsCallback metrics,
+                                   TokensCallback tokens)
+{
+    requestText([text] { return text.string(); }, selection, format, encoding, std::move(metrics), std::move(tokens));
+}
+
+void TextStatisticsEngine::requestText(std::function<QString()> makeText, TextRange selection, const TextFormat& format,
+                                       TokenEncoding encoding, MetricsCallback metrics, TokensCallback tokens)
+{
     const std::uint64_t g = invalidate();
     std::shared_ptr<Shared> shared = shared_;
-    queue_->async([shared, g, text, selection, format, encoding, metrics = std::move(metrics),
+    queue_->async([shared, g, makeText = std::move(makeText), selection, format, encoding, metrics = std::move(metrics),
                    tokens = std::move(tokens)] {
         if (!shared->isCurrent(g)) {
             return;
         }
+        const QString text = makeText();
         const qsizetype length = text.size();
         if (selection.location < 0 || selection.length < 0 || selection.location > length
             || selection.length > length - selection.location) {

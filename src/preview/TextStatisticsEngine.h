@@ -2,6 +2,7 @@
 
 #include "document/TextFormat.h"
 #include "platform/text/TextRange.h"
+#include "platform/text/TextStorage.h"
 #include "preview/LocalTokenizer.h"
 #include "preview/TextMetrics.h"
 #include "preview/TokenEncoding.h"
@@ -35,11 +36,17 @@ public:
     // the encoding is not off.
     void request(const QString& text, std::uint64_t revision, TextRange selection, const TextFormat& format,
                  TokenEncoding encoding, MetricsCallback metrics, TokensCallback tokens);
+    // The same for a snapshot, which is made into one string on the queue, not by the caller.
+    void request(const TextSnapshot& text, std::uint64_t revision, TextRange selection, const TextFormat& format,
+                 TokenEncoding encoding, MetricsCallback metrics, TokensCallback tokens);
     // Advances the generation under the lock: nothing in flight is delivered any more.
     std::uint64_t invalidate();
     std::uint64_t generation() const;
 
 private:
+    void requestText(std::function<QString()> text, TextRange selection, const TextFormat& format,
+                     TokenEncoding encoding, MetricsCallback metrics, TokensCallback tokens);
+
     struct Shared {
         mutable std::mutex lock;
         std::uint64_t generation = 0;  // guarded by lock

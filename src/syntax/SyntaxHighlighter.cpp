@@ -348,14 +348,17 @@ void SyntaxHighlighter::applyVisibleTokens()
     heading.setWeight(QFont::DemiBold);
     attributes[static_cast<size_t>(SyntaxTokenKind::heading)].font = heading;
 
+    // One batch: each added range on its own would ask for its own redraw.
     const std::vector<SyntaxTokenSpan>& source = viewportCovers(visible) ? viewportTokens_ : cachedTokens_;
+    std::vector<TemporaryAttributeRange> ranges;
     for (auto it = firstTokenEndingAfter(source, visible.location); it != source.end() && it->range.location < visible.end();
          ++it) {
         const TextRange range = it->range.intersected(visible);
         if (range.length > 0) {
-            layout.addTemporaryAttributes(this, attributes[static_cast<size_t>(it->kind)], range);
+            ranges.push_back({range, attributes[static_cast<size_t>(it->kind)]});
         }
     }
+    layout.addTemporaryAttributes(this, ranges);
     paintedRange_ = visible;
 }
 
@@ -374,10 +377,13 @@ void SyntaxHighlighter::scheduleViewportFallback()
     const TextRange visible = visibleCharacterRange(true);
     TextRange widened = TextRange::fromBounds(visible.location - viewportMarginUnits, visible.end() + viewportMarginUnits)
                             .clamped(length);
-    // Whole lines, so that no expression starts in the middle of one.
-    const qsizetype start = layout.paragraphStart(layout.paragraphIndex(widened.location));
+    // Whole lines, so that no expression starts in the middle of one; but a line far longer than
+    // the window is cut, or a parse from its start would never reach the part on screen.
+    const qsizetype lineStart = layout.paragraphStart(layout.paragraphIndex(widened.location));
     const qsizetype last = widened.isEmpty() ? widened.location : widened.end() - 1;
-    const qsizetype end = layout.paragraphRange(layout.paragraphIndex(last)).end();
+    const qsizetype lineEnd = layout.paragraphRange(layout.paragraphIndex(last)).end();
+    const qsizetype start = std::max(lineStart, widened.location - viewportMarginUnits);
+    const qsizetype end = std::min(lineEnd, widened.end() + viewportMarginUnits);
     widened = TextRange::fromBounds(start, end).clamped(length);
     if (widened.isEmpty() || viewportCovers(visible)) {
         return;

@@ -266,7 +266,7 @@ void DetailPane::refreshInspection()
     QPointer<DetailPane> weak(this);
     inspectionWork_ = WorkItem::make([weak, token, generation, segment] {
         if (!weak || token->isCancelled()) return;
-        const QString text = weak->document_->string();
+        const TextSnapshot snapshot = weak->document_->storage().snapshot();
         const TextRange selection = weak->selection_();
         const TextFormat format = weak->document_->format();
         std::optional<QString> path;
@@ -275,9 +275,10 @@ void DetailPane::refreshInspection()
         const bool newlines = weak->countNewlines_->isChecked();
         // User defaults belong to the main thread: read the setting here, not on the queue.
         const qint64 pageGuideColumn = EditorSettingsSnapshot(UserDefaults::standard()).pageGuideColumn;
-        weak->inspectionQueue_->async([weak, token, generation, segment, text, selection, format, path, spaces,
+        weak->inspectionQueue_->async([weak, token, generation, segment, snapshot, selection, format, path, spaces,
                                        newlines, pageGuideColumn] {
             if (token->isCancelled()) return;
+            const QString text = snapshot.string();
             const DocumentInspection inspection =
                 DocumentInspection::inspect(text, selection, format, path, pageGuideColumn);
             const QString shown = segment == information ? inspection.informationText()

@@ -34,6 +34,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
+#include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -196,9 +197,6 @@ void EditorWindowController::setup()
 {
     const EditorSettingsSnapshot settings(UserDefaults::standard());
     EditorTextView* primary = textView();
-    connect(primary, &TextView::visibleRectDidChange, this, [this] {
-        if (primaryCommands_) primaryCommands_->syntaxHighlighter().applyVisibleTokens();
-    });
 
     buildNavigationBar();
     buildContent();
@@ -242,7 +240,9 @@ void EditorWindowController::setup()
         if (previous) previous(entries);
         if (!weak) return;
         weak->refreshNavigation();
-        weak->reloadOutlineTable();
+        // A hidden table is filled when its pane is chosen: an outline can hold tens of
+        // thousands of rows.
+        if (!weak->detailPane().outlineTable()->isHidden()) weak->reloadOutlineTable();
     };
 
     // Pop-ups, counts, wrap and settings.

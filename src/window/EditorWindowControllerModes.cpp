@@ -5,7 +5,7 @@
 #include "document/KoriDocument.h"
 #include "editor/EditorView.h"
 #include "editor/LineNumberRuler.h"
-#include "platform/ui/ActionDispatcher.h"
+#include "platform/ui/MenuBinder.h"
 #include "platform/text/LayoutManager.h"
 #include "platform/ui/MenuModel.h"
 #include "search/SearchController.h"
@@ -19,7 +19,6 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMainWindow>
-#include <QMenu>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTableWidget>
@@ -34,23 +33,7 @@ namespace {
 // Shows a menu model as a pop-up; its items are sent through the responder chain of window.
 void popUp(const std::shared_ptr<MenuModel>& model, QWidget* anchor, QPoint at, QWidget* window)
 {
-    QMenu menu;
-    for (const auto& item : model->items()) {
-        if (item->isSeparatorItem()) {
-            menu.addSeparator();
-            continue;
-        }
-        if (item->isHidden()) continue;
-        QAction* action = menu.addAction(QString(item->indentationLevel() * 2, QLatin1Char(' ')) + item->title());
-        action->setEnabled(item->isEnabled());
-        action->setCheckable(item->state() == MenuItem::State::on);
-        action->setChecked(item->state() == MenuItem::State::on);
-        MenuItem* raw = item.get();
-        QObject::connect(action, &QAction::triggered, [model, raw, window] {
-            ActionDispatcher::shared().sendAction(raw->action(), raw->target(), raw, window);
-        });
-    }
-    menu.exec(anchor->mapToGlobal(at));
+    MenuBinder::shared().popUp(model, window, anchor->mapToGlobal(at));
 }
 
 }  // namespace
@@ -104,9 +87,6 @@ void EditorWindowController::openSplitTextView(MenuItem*)
     QPointer<EditorWindowController> weak(this);
     secondarySearch_ = std::make_unique<SearchController>(editor, model, [weak] {
         return weak ? weak->sidebarRoot() : std::nullopt;
-    });
-    connect(editor, &TextView::visibleRectDidChange, this, [this] {
-        if (secondaryCommands_) secondaryCommands_->syntaxHighlighter().applyVisibleTokens();
     });
     makeFirstResponder(editor);
     refreshMenus();

@@ -217,7 +217,8 @@ void StatusLine::scheduleStatistics()
     statisticsWork_ = WorkItem::make([weak, key, lineText, lineSuffix] {
         if (!weak || !weak->statisticsKey_ || !(*weak->statisticsKey_ == key)) return;
         if (!weak->statisticsText_ || weak->statisticsText_->first != key.revision) {
-            weak->statisticsText_ = std::make_pair(key.revision, weak->document_->string());
+            // A snapshot: the whole text is copied out on the counting queue, not here.
+            weak->statisticsText_ = std::make_pair(key.revision, weak->document_->storage().snapshot());
         }
         const bool selected = key.selection.length > 0;
         weak->statistics_->request(

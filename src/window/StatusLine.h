@@ -4,6 +4,7 @@
 #include "document/TextFormat.h"
 #include "platform/foundation/WorkItem.h"
 #include "platform/text/TextRange.h"
+#include "platform/text/TextStorage.h"
 #include "preview/TokenEncoding.h"
 
 #include <QObject>
@@ -103,7 +104,7 @@ private:
 
     std::unique_ptr<TextStatisticsEngine> statistics_;
     WorkItemPtr statisticsWork_;
-    std::optional<std::pair<std::uint64_t, QString>> statisticsText_;
+    std::optional<std::pair<std::uint64_t, TextSnapshot>> statisticsText_;
     std::optional<StatisticsKey> statisticsKey_;
     std::uint64_t statisticsSchedules_ = 0;
 };

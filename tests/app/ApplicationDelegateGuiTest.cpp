@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QScrollBar>
+#include <QTimer>
 #include <QToolBar>
 
 using namespace korimado;
@@ -273,3 +274,27 @@ TEST_F(ApplicationDelegateTest, CenterSelectionAndToolbarToggleReachTheKeyWindow
 }
 
 }  // namespace
+
+TEST_F(ApplicationDelegateTest, ClosingTheLastWindowQuitsAndClosingAnotherDoesNot)
+{
+    launch();
+    EditorWindowController* first = openWindow();
+    EditorWindowController* second = openWindow();
+    ASSERT_TRUE(first && second);
+    // Ends the event loop with 7 unless something else ends it first.
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+
+    // As Ctrl+W does: the window asks its document, which closes and hides it.
+    QTimer::singleShot(0, second->window(), [second] { second->window()->close(); });
+    guard.start(800);
+    EXPECT_EQ(QApplication::exec(), 7) << "a window is still open";
+    EXPECT_EQ(delegate->documents().documents().size(), 1u);
+
+    QTimer::singleShot(0, first->window(), [first] { first->window()->close(); });
+    guard.start(10000);
+    EXPECT_EQ(QApplication::exec(), 0) << "the last window closed: the application quits";
+    EXPECT_TRUE(delegate->documents().documents().empty());
+    guard.stop();
+}

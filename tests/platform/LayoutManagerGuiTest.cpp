@@ -305,3 +305,92 @@ TEST(LayoutManagerGuiTest, DrawsTextAnywhereInALongDocument)
         EXPECT_GT(dark, 200) << "screen at " << top;
     }
 }
+
+TEST(LayoutManagerGuiTest, ColouringALongLineLaysOutOnlyTheSegmentsOnScreen)
+{
+    // About 5 MB of JSON without a line break.
+    QString line = QStringLiteral("[");
+    for (int n = 0; line.size() < 5'000'000; ++n)
+        line += QStringLiteral("{\"id\":%1,\"name\":\"項目%1\",\"active\":true},").arg(n);
+    TextStorage storage(line);
+    const qsizetype segmentsInLine = storage.length() / LayoutManager::SegmentUnits;
+
+    for (const bool wraps : {false, true}) {
+        SCOPED_TRACE(wraps ? "wrapped" : "unwrapped");
+        LayoutManager layout(storage);
+        layout.setFont(testFont());
+        layout.setWrapWidth(900);
+        layout.setWrapsLines(wraps);
+        QSignalSpy redraws(&layout, &LayoutManager::needsDisplay);
+        // A screen in the middle of the line.
+        const QRectF caret = layout.caretRect(storage.length() / 2);
+        const QRectF screen(wraps ? 0 : caret.left(), wraps ? caret.top() : 0, 900, 700);
+        const TextRange visible = layout.glyphRange(screen);
+        ASSERT_TRUE(visible.contains(storage.length() / 2));
+        const qsizetype laidOut = layout.laidOutSegmentCount(0);
+        EXPECT_LE(laidOut, 3) << "of " << segmentsInLine;
+        const int rows = layout.rowsOfParagraph(0);
+
+        // A token every few units over the screen and well beyond it, in one batch.
+        std::vector<TemporaryAttributeRange> tokens;
+        const TextRange painted = TextRange::fromBounds(visible.location - 8000, visible.end() + 8000);
+        for (qsizetype at = painted.location; at + 3 < painted.end(); at += 5)
+            tokens.push_back({TextRange(at, 3), TemporaryAttributes{QColor(Qt::red), std::nullopt, std::nullopt}});
+        redraws.clear();
+        const quint64 before = layout.segmentLayoutCount();
+        layout.addTemporaryAttributes(&layout, tokens);
+        EXPECT_EQ(redraws.count(), 1);
+        EXPECT_EQ(layout.segmentLayoutCount(), before) << "adding lays nothing out";
+        EXPECT_EQ(layout.rowsOfParagraph(0), rows) << "the line keeps its heights";
+
+        // Drawing the screen again lays out its segments again, and no others.
+        QImage image(900, 700, QImage::Format_ARGB32);
+        QPainter painter(&image);
+        layout.draw(painter, screen, -screen.topLeft());
+        painter.end();
+        EXPECT_LE(layout.segmentLayoutCount() - before, static_cast<quint64>(laidOut));
+        EXPECT_LE(layout.laidOutSegmentCount(0), laidOut);
+        EXPECT_EQ(layout.glyphRange(screen), visible);
+        // The colours reached the layout drawn.
+        bool red = false;
+        layout.enumerateTemporaryAttributes(&layout, visible, [&](TextRange, const TemporaryAttributes& a) {
+            red |= a.foreground == QColor(Qt::red);
+        });
+        EXPECT_TRUE(red);
+
+        redraws.clear();
+        layout.removeTemporaryAttributes(&layout);
+        EXPECT_EQ(redraws.count(), 1);
+        EXPECT_EQ(layout.rowsOfParagraph(0), rows);
+    }
+}
+
+TEST(LayoutManagerGuiTest, TypingInOneLineOfManyKeepsTheOtherLinesUntouched)
+{
+    QString text;
+    for (int i = 0; i < 200000; ++i) text += QStringLiteral("line %1\n").arg(i);
+    TextStorage storage(text);
+    LayoutManager layout(storage);
+    layout.setFont(testFont());
+    layout.setWrapWidth(400);
+    layout.setWrapsLines(true);
+    const qreal height = layout.documentHeight();
+    const qsizetype tail = layout.paragraphStart(150000);
+
+    // Typing near the top moves every later line; the tree of heights stays right.
+    storage.replaceCharacters(TextRange(3, 0), QStringLiteral("xyz"));
+    EXPECT_EQ(layout.paragraphStart(150000), tail + 3);
+    EXPECT_EQ(layout.paragraphIndex(tail + 3), 150000);
+    EXPECT_DOUBLE_EQ(layout.documentHeight(), height);
+    // A line long enough to wrap: only its own rows change.
+    storage.replaceCharacters(TextRange(layout.paragraphStart(10), 0), QString(300, QLatin1Char('w')));
+    EXPECT_GT(layout.rowsOfParagraph(10), 1);
+    EXPECT_DOUBLE_EQ(layout.documentHeight(), height + (layout.rowsOfParagraph(10) - 1) * layout.rowHeight());
+    EXPECT_DOUBLE_EQ(layout.caretRect(layout.paragraphStart(11)).top(),
+                     (10 + layout.rowsOfParagraph(10)) * layout.rowHeight());
+    LayoutManager fresh(storage);
+    fresh.setFont(testFont());
+    fresh.setWrapWidth(400);
+    fresh.setWrapsLines(true);
+    EXPECT_EQ(startsOf(layout), startsOf(fresh));
+}

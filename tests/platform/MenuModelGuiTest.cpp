@@ -334,3 +334,69 @@ TEST_F(MenuBinderTest, WindowsAreDetachedWhenDestroyed)
 }
 
 }  // namespace
+
+TEST(MenuModel, AFillWaitsUntilTheItemsAreRead)
+{
+    MenuModel menu("アウトライン");
+    menu.addItem("古い項目", "x:");
+    int fills = 0;
+    int changes = 0;
+    QObject::connect(&menu, &MenuModel::changed, [&changes](MenuItem*) { ++changes; });
+    const auto fillWith = [&fills](const QString& title) {
+        return [&fills, title](MenuModel& m) {
+            ++fills;
+            m.setItems({std::make_shared<MenuItem>(title, "y:")});
+        };
+    };
+    menu.setNeedsFill(fillWith("一"));
+    menu.setNeedsFill(fillWith("二"));  // replaces the first one
+    EXPECT_TRUE(menu.needsFill());
+    EXPECT_EQ(fills, 0);
+    EXPECT_EQ(menu.numberOfItems(), 1);
+    EXPECT_EQ(fills, 1);
+    EXPECT_EQ(menu.itemAt(0)->title(), "二");
+    EXPECT_FALSE(menu.needsFill());
+    menu.items();
+    EXPECT_EQ(fills, 1) << "filled once";
+    EXPECT_EQ(changes, 3);
+
+    // Adding to a menu whose fill is pending comes after the fill; replacing everything drops it.
+    menu.setNeedsFill(fillWith("三"));
+    menu.addItem("末尾", "z:");
+    EXPECT_EQ(fills, 2);
+    EXPECT_EQ(menu.itemAt(0)->title(), "三");
+    EXPECT_EQ(menu.itemAt(1)->title(), "末尾");
+    menu.setNeedsFill(fillWith("四"));
+    menu.setItems({std::make_shared<MenuItem>("直接", "w:")});
+    EXPECT_EQ(menu.itemAt(0)->title(), "直接");
+    EXPECT_EQ(fills, 2);
+}
+
+TEST_F(MenuBinderTest, AMenuFilledOnDemandIsBuiltWhenItOpens)
+{
+    auto outline = std::make_shared<MenuModel>("アウトライン");
+    auto root = std::make_shared<MenuItem>("アウトライン");
+    root->setSubmenu(outline);
+    file->addItem(root);
+    int fills = 0;
+    outline->setNeedsFill([&fills, this](MenuModel& m) {
+        ++fills;
+        std::vector<std::shared_ptr<MenuItem>> items;
+        for (int i = 0; i < 3; ++i) items.push_back(std::make_shared<MenuItem>(QString::number(i), "newDocument:"));
+        m.setItems(std::move(items));
+    });
+    QMenu* shown = binder.menuFor(&first, outline.get());
+    QMenu* other = binder.menuFor(&second, outline.get());
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(fills, 0) << "nobody opened it";
+    EXPECT_TRUE(shown->actions().isEmpty());
+
+    Q_EMIT shown->aboutToShow();
+    EXPECT_EQ(fills, 1);
+    ASSERT_EQ(shown->actions().size(), 3);
+    EXPECT_EQ(shown->actions()[2]->text(), "2");
+    EXPECT_EQ(other->actions().size(), 3) << "the other window follows the filled menu";
+    Q_EMIT shown->aboutToHide();
+    shown->actions()[1]->trigger();
+    EXPECT_EQ(log, QStringList{"delegate:newDocument:"});
+}

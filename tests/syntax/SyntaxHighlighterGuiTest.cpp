@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -343,6 +344,40 @@ TEST_F(SyntaxHighlighterTest, TruncatedParseIsCompletedAroundTheViewport)
     spinFor(200);
     EXPECT_EQ(highlighter->viewportParseCount(), 2);
     EXPECT_EQ(colorAt(last), expected(K::keyword));
+}
+
+TEST_F(SyntaxHighlighterTest, ColouringALongLineTouchesOnlyTheSegmentsOnScreen)
+{
+    // About 5 MB of JSON without a line break.
+    QString text = QStringLiteral("[");
+    for (int n = 0; text.size() < 5'000'000; ++n)
+        text += QStringLiteral("{\"id\":%1,\"name\":\"項目%1\",\"tags\":[\"a\",\"b\"],\"on\":true},").arg(n);
+    text += QStringLiteral("{}]");
+    open(text, QStringLiteral("json"));
+    LayoutManager& layout = *editor->layoutManager();
+    QSignalSpy redraws(&layout, &LayoutManager::needsDisplay);
+    spinFor(50);  // the first paint
+    const quint64 before = layout.segmentLayoutCount();
+    redraws.clear();
+    highlighter->schedule();
+    ASSERT_TRUE(spinUntil([&] { return outlineCalls > 0; }, 60000));
+    spinFor(100);
+    EXPECT_TRUE(colorAt(3).has_value()) << "the first key";
+    EXPECT_LE(redraws.count(), 8) << "a batch per apply, not a redraw per token";
+    const qsizetype segments = layout.laidOutSegmentCount(0);
+    EXPECT_LE(segments, 3) << "of " << text.size() / LayoutManager::SegmentUnits;
+    EXPECT_LE(layout.segmentLayoutCount() - before, 6u);
+    EXPECT_LE(highlighter->paintedRange().length, 3 * LayoutManager::SegmentUnits + 16000);
+
+    // Far along the line, colours follow the view without laying out what lies between.
+    const qsizetype middle = text.indexOf(QStringLiteral("\"id\""), text.size() / 2);
+    editor->scrollRangeToVisible(TextRange(middle, 4));
+    ASSERT_TRUE(spinUntil([&] { return highlighter->paintedRange().contains(middle); }, 60000));
+    spinFor(100);
+    // A parse of the neighbourhood, not of the line from its start, colours it.
+    ASSERT_TRUE(spinUntil([&] { return colorAt(middle + 1).has_value(); }, 30000));
+    EXPECT_LE(layout.laidOutSegmentCount(0), 2 * segments + 1);
+    EXPECT_LE(layout.segmentLayoutCount() - before, 16u);
 }
 
 TEST(SyntaxHighlighterSearch, FirstTokenEndingAfterALocation)

@@ -67,6 +67,7 @@ void DocumentController::removeDocument(Document* document)
     if (found == documents_.end()) return;
     documents_.erase(found);
     document->controller_ = nullptr;
+    Q_EMIT documentRemoved();
 }
 
 Document* DocumentController::documentForURL(const QString& path) const

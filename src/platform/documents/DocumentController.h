@@ -78,6 +78,10 @@ public:
 
     static inline const QString recentDocumentsKey = QStringLiteral("recentDocuments");
 
+Q_SIGNALS:
+    // A document left the list: it closed.
+    void documentRemoved();
+
 private:
     QString nextUntitledName() const;
 

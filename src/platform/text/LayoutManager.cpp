@@ -294,8 +294,9 @@ void LayoutManager::updateParagraphs(TextRange editedRange, qsizetype delta)
         while (!found.empty() && found.back() >= scanEnd) found.pop_back();
     }
 
-    // Entries from q on move by delta; settle the pending shift so that it starts at q.
-    if (shiftFrom_ <= q) {
+    // Entries from q on move by delta; settle the pending shift so that it starts at q. With
+    // nothing pending the shift just starts there: an edit must not touch every later entry.
+    if (shiftFrom_ <= q || shiftBy_ == 0) {
         applyPendingShift(shiftFrom_, q, shiftBy_);
         shiftFrom_ = q;
         shiftBy_ += delta;
@@ -313,15 +314,27 @@ void LayoutManager::updateParagraphs(TextRange editedRange, qsizetype delta)
         shiftBy_ = 0;
     }
 
-    // Heights: the rescanned paragraphs get estimates until they are laid out again.
-    rows_.erase(rows_.begin() + p, rows_.begin() + q);
-    rows_.insert(rows_.begin() + p, static_cast<size_t>(inserted + 1), 1);
-    for (qsizetype i = p; i <= p + inserted; ++i) {
-        const qsizetype units = paragraphRange(i).length;
-        longestParagraph_ = std::max(longestParagraph_, units);
-        rows_[static_cast<size_t>(i)] = estimateRows(units);
+    // Heights: the rescanned paragraphs get estimates until they are laid out again. When as
+    // many paragraphs come as go (typing within a line) the tree is corrected in place.
+    if (inserted == removed && !fenwickDirty_) {
+        for (qsizetype i = p; i <= p + inserted; ++i) {
+            const qsizetype units = paragraphRange(i).length;
+            longestParagraph_ = std::max(longestParagraph_, units);
+            int& rows = rows_[static_cast<size_t>(i)];
+            const int estimate = estimateRows(units);
+            if (estimate != rows) fenwickAdd(i, estimate - rows);
+            rows = estimate;
+        }
+    } else {
+        rows_.erase(rows_.begin() + p, rows_.begin() + q);
+        rows_.insert(rows_.begin() + p, static_cast<size_t>(inserted + 1), 1);
+        for (qsizetype i = p; i <= p + inserted; ++i) {
+            const qsizetype units = paragraphRange(i).length;
+            longestParagraph_ = std::max(longestParagraph_, units);
+            rows_[static_cast<size_t>(i)] = estimateRows(units);
+        }
+        fenwickDirty_ = true;
     }
-    fenwickDirty_ = true;
 
     // Cached layouts: drop the rescanned ones, renumber the later ones.
     cache_.erase(cache_.lower_bound(p), cache_.lower_bound(q));
@@ -539,6 +552,7 @@ void LayoutManager::layoutSegment(ParagraphLayout& paragraph, qsizetype paragrap
     }
     layout->endLayout();
     segment.layout = std::move(layout);
+    ++segmentLayouts_;
     segment.rows = std::max(rows, 1);
     segment.width = width;
     widestLine_ = std::max(widestLine_, wrapsLines_ ? width : 0);
@@ -563,9 +577,12 @@ bool LayoutManager::isParagraphLaidOut(qsizetype paragraph) const
                        [](const Segment& s) { return s.layout != nullptr; });
 }
 
-void LayoutManager::dropLayouts(qsizetype firstParagraph, qsizetype lastParagraph)
+qsizetype LayoutManager::laidOutSegmentCount(qsizetype paragraph) const
 {
-    cache_.erase(cache_.lower_bound(firstParagraph), cache_.upper_bound(lastParagraph));
+    const auto it = cache_.find(paragraph);
+    if (it == cache_.end()) return 0;
+    return std::count_if(it->second->segments.begin(), it->second->segments.end(),
+                         [](const Segment& s) { return s.layout != nullptr; });
 }
 
 // MARK: Fragments
@@ -579,10 +596,12 @@ void LayoutManager::forEachFragmentOfParagraph(qsizetype paragraph, const QRectF
     const qreal top = paragraphTop(paragraph);
     qsizetype rowOffset = 0;
     const size_t count = layout.segments.size();
+    bool reported = false;
     for (size_t k = 0; k < count; ++k) {
         Segment& segment = layout.segments[k];
-        // Long paragraphs: skip the segments that lie outside what is asked for.
-        if (count > 1 && k + 1 < count) {
+        // Long paragraphs: skip the segments that lie outside what is asked for. The last one
+        // stands for the paragraph when nothing else of it was reached (its row, its line break).
+        if (count > 1 && (k + 1 < count || reported)) {
             const qreal segmentTop = top + static_cast<qreal>(rowOffset) * rowHeight_;
             const bool outside = wrapsLines_
                 ? segmentTop > area.bottom() || segmentTop + segment.rows * rowHeight_ < area.top()
@@ -594,6 +613,7 @@ void LayoutManager::forEachFragmentOfParagraph(qsizetype paragraph, const QRectF
             }
         }
         layoutSegment(layout, paragraph, segment);
+        reported = true;
         const int lines = segment.layout->lineCount();
         for (int i = 0; i < std::max(lines, 1); ++i) {
             LineFragment fragment;
@@ -956,40 +976,78 @@ std::pair<size_t, size_t> isolate(Runs& runs, qsizetype start, qsizetype end)
 
 }  // namespace
 
-void LayoutManager::addTemporaryAttributes(Owner owner, const TemporaryAttributes& attributes, TextRange range)
+std::vector<LayoutManager::Run>& LayoutManager::runsOf(Owner owner)
 {
-    const TextRange r = range.clamped(storage_.length());
-    if (r.isEmpty()) return;
     auto entry = std::find_if(temporaryAttributes_.begin(), temporaryAttributes_.end(), [&](const auto& e) { return e.first == owner; });
     if (entry == temporaryAttributes_.end()) {
         temporaryAttributes_.emplace_back(owner, std::vector<Run>());
         entry = temporaryAttributes_.end() - 1;
     }
-    std::vector<Run>& runs = entry->second;
+    return entry->second;
+}
+
+void LayoutManager::mergeRun(std::vector<Run>& runs, const TemporaryAttributes& attributes, TextRange r)
+{
     if (runs.empty() || runs.back().end <= r.location) {
         runs.push_back({r.location, r.end(), attributes});  // the usual case: ranges added in order
-    } else {
-        auto [first, last] = isolate(runs, r.location, r.end());
-        // Merge into the runs already there, then fill the gaps between them.
-        std::vector<Run> merged;
-        qsizetype pos = r.location;
-        for (size_t i = first; i < last; ++i) {
-            Run run = runs[i];
-            if (run.start > pos) merged.push_back({pos, run.start, attributes});
-            if (attributes.foreground) run.attributes.foreground = attributes.foreground;
-            if (attributes.background) run.attributes.background = attributes.background;
-            if (attributes.font) run.attributes.font = attributes.font;
-            merged.push_back(run);
-            pos = run.end;
-        }
-        if (pos < r.end()) merged.push_back({pos, r.end(), attributes});
-        runs.erase(runs.begin() + static_cast<qsizetype>(first), runs.begin() + static_cast<qsizetype>(last));
-        runs.insert(runs.begin() + static_cast<qsizetype>(first), merged.begin(), merged.end());
+        return;
     }
-    const qsizetype p0 = paragraphIndex(r.location);
-    const qsizetype p1 = paragraphIndex(r.end());
-    dropLayouts(p0, p1);
+    auto [first, last] = isolate(runs, r.location, r.end());
+    // Merge into the runs already there, then fill the gaps between them.
+    std::vector<Run> merged;
+    qsizetype pos = r.location;
+    for (size_t i = first; i < last; ++i) {
+        Run run = runs[i];
+        if (run.start > pos) merged.push_back({pos, run.start, attributes});
+        if (attributes.foreground) run.attributes.foreground = attributes.foreground;
+        if (attributes.background) run.attributes.background = attributes.background;
+        if (attributes.font) run.attributes.font = attributes.font;
+        merged.push_back(run);
+        pos = run.end;
+    }
+    if (pos < r.end()) merged.push_back({pos, r.end(), attributes});
+    runs.erase(runs.begin() + static_cast<qsizetype>(first), runs.begin() + static_cast<qsizetype>(last));
+    runs.insert(runs.begin() + static_cast<qsizetype>(first), merged.begin(), merged.end());
+}
+
+// Only the segments that show the range lose their layout: a long paragraph keeps the rest of
+// its layout and its heights, so colouring a few screens never lays out the whole line again.
+void LayoutManager::temporaryAttributesChanged(TextRange range)
+{
+    const qsizetype p0 = paragraphIndex(range.location);
+    const qsizetype p1 = paragraphIndex(range.end());
+    for (auto it = cache_.lower_bound(p0); it != cache_.end() && it->first <= p1; ++it) {
+        std::vector<Segment>& segments = it->second->segments;
+        const qsizetype base = paragraphStart(it->first);
+        auto segment = std::partition_point(segments.begin(), segments.end(),
+                                            [&](const Segment& s) { return base + s.end() <= range.location; });
+        for (; segment != segments.end() && base + segment->start < range.end(); ++segment) segment->layout.reset();
+    }
     Q_EMIT needsDisplay(QRectF(0, paragraphTop(p0), containerWidth(), paragraphTop(p1) - paragraphTop(p0) + rowsOfParagraph(p1) * rowHeight_));
+}
+
+void LayoutManager::addTemporaryAttributes(Owner owner, const TemporaryAttributes& attributes, TextRange range)
+{
+    const TextRange r = range.clamped(storage_.length());
+    if (r.isEmpty()) return;
+    mergeRun(runsOf(owner), attributes, r);
+    temporaryAttributesChanged(r);
+}
+
+void LayoutManager::addTemporaryAttributes(Owner owner, const std::vector<TemporaryAttributeRange>& ranges)
+{
+    std::vector<Run>* runs = nullptr;
+    qsizetype start = std::numeric_limits<qsizetype>::max();
+    qsizetype end = 0;
+    for (const TemporaryAttributeRange& added : ranges) {
+        const TextRange r = added.range.clamped(storage_.length());
+        if (r.isEmpty()) continue;
+        if (!runs) runs = &runsOf(owner);
+        mergeRun(*runs, added.attributes, r);
+        start = std::min(start, r.location);
+        end = std::max(end, r.end());
+    }
+    if (runs) temporaryAttributesChanged(TextRange::fromBounds(start, end));
 }
 
 void LayoutManager::removeTemporaryAttributes(Owner owner, TextRange range)
@@ -1001,23 +1059,16 @@ void LayoutManager::removeTemporaryAttributes(Owner owner, TextRange range)
     auto [first, last] = isolate(entry->second, r.location, r.end());
     if (first == last) return;
     entry->second.erase(entry->second.begin() + static_cast<qsizetype>(first), entry->second.begin() + static_cast<qsizetype>(last));
-    const qsizetype p0 = paragraphIndex(r.location);
-    const qsizetype p1 = paragraphIndex(r.end());
-    dropLayouts(p0, p1);
-    Q_EMIT needsDisplay(QRectF(0, paragraphTop(p0), containerWidth(), paragraphTop(p1) - paragraphTop(p0) + rowsOfParagraph(p1) * rowHeight_));
+    temporaryAttributesChanged(r);
 }
 
 void LayoutManager::removeTemporaryAttributes(Owner owner)
 {
     auto entry = std::find_if(temporaryAttributes_.begin(), temporaryAttributes_.end(), [&](const auto& e) { return e.first == owner; });
     if (entry == temporaryAttributes_.end()) return;
-    if (!entry->second.empty()) {
-        const qsizetype p0 = paragraphIndex(entry->second.front().start);
-        const qsizetype p1 = paragraphIndex(entry->second.back().end);
-        dropLayouts(p0, p1);
-        Q_EMIT needsDisplay(QRectF(0, paragraphTop(p0), containerWidth(), paragraphTop(p1) - paragraphTop(p0) + rowsOfParagraph(p1) * rowHeight_));
-    }
+    const std::vector<Run> runs = std::move(entry->second);
     temporaryAttributes_.erase(entry);
+    if (!runs.empty()) temporaryAttributesChanged(TextRange::fromBounds(runs.front().start, runs.back().end));
 }
 
 void LayoutManager::enumerateTemporaryAttributes(Owner owner, TextRange range,

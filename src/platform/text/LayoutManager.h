@@ -29,6 +29,11 @@ struct TemporaryAttributes {
     friend bool operator==(const TemporaryAttributes&, const TemporaryAttributes&) = default;
 };
 
+struct TemporaryAttributeRange {
+    TextRange range;
+    TemporaryAttributes attributes;
+};
+
 // One visual line. Coordinates are the text container's: x from the left of the text, y from the top
 // of the first row. The last fragment of a paragraph also covers the paragraph's line break.
 struct LineFragment {
@@ -126,6 +131,8 @@ public:
 
     // MARK: Temporary attributes
     void addTemporaryAttributes(Owner owner, const TemporaryAttributes& attributes, TextRange range);
+    // Many ranges at once (cheapest in ascending order), with one redraw request for all of them.
+    void addTemporaryAttributes(Owner owner, const std::vector<TemporaryAttributeRange>& ranges);
     void removeTemporaryAttributes(Owner owner, TextRange range);
     void removeTemporaryAttributes(Owner owner);
     // Calls fn for each of owner's runs meeting range, clipped to it, in order.
@@ -140,6 +147,10 @@ public:
     // Wrapped rows counted for a paragraph: exact once laid out, estimated before.
     int rowsOfParagraph(qsizetype paragraph) const;
     bool isParagraphLaidOut(qsizetype paragraph) const;
+    // Segments of the paragraph that hold a layout now (0 when it is not cached).
+    qsizetype laidOutSegmentCount(qsizetype paragraph) const;
+    // Segment layouts made so far.
+    quint64 segmentLayoutCount() const { return segmentLayouts_; }
     static constexpr qsizetype SegmentUnits = 8192;
 
 Q_SIGNALS:
@@ -162,6 +173,9 @@ private:
     void updateParagraphs(TextRange editedRange, qsizetype delta);
     void scanBreaks(qsizetype from, qsizetype to, std::vector<qsizetype>& out) const;
     void moveTemporaryAttributes(TextRange editedRange, qsizetype delta);
+    std::vector<Run>& runsOf(Owner owner);
+    static void mergeRun(std::vector<Run>& runs, const TemporaryAttributes& attributes, TextRange range);
+    void temporaryAttributesChanged(TextRange range);
     void applyPendingShift(qsizetype from, qsizetype to, qsizetype by);
     void updateMetrics();
     void resetHeights();
@@ -172,7 +186,6 @@ private:
     qreal paragraphTop(qsizetype paragraph) const;
     ParagraphLayout& paragraphLayout(qsizetype paragraph);
     void layoutSegment(ParagraphLayout& paragraph, qsizetype paragraphIndex, Segment& segment);
-    void dropLayouts(qsizetype firstParagraph, qsizetype lastParagraph);
     void trimCache();
     void forEachFragmentOfParagraph(qsizetype paragraph, const QRectF& area, TextRange characters,
                                     const std::function<bool(const LineFragment&, Segment&, int line)>& fn);
@@ -212,6 +225,7 @@ private:
 
     std::map<qsizetype, std::unique_ptr<ParagraphLayout>> cache_;
     quint64 useClock_ = 0;
+    quint64 segmentLayouts_ = 0;
 
     std::vector<std::pair<Owner, std::vector<Run>>> temporaryAttributes_;
 };

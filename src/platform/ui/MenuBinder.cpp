@@ -1,6 +1,7 @@
 #include "platform/ui/MenuBinder.h"
 
 #include "platform/ui/ActionDispatcher.h"
+#include "platform/ui/MenuItemList.h"
 #include "platform/ui/MenuModel.h"
 #include "platform/ui/WindowTabGroup.h"
 #include "platform/ui/WindowTracker.h"
@@ -12,24 +13,51 @@
 #include <QMenu>
 #include <QKeySequence>
 #include <QMenuBar>
+#include <QWidgetAction>
 
 #include <algorithm>
 #include <vector>
 
 namespace korimado {
 
+namespace {
+
+// Runs of plain items at least this long are shown as one scrolling list.
+constexpr size_t listedRunLength = 100;
+
+// An item a list row can stand for: no submenu, key equivalent or separator, and shown.
+bool isPlain(const MenuItem& item)
+{
+    return !item.isSeparatorItem() && !item.hasSubmenu() && !item.isHidden() && item.keySequence().isEmpty();
+}
+
+// Closes the open menus, as choosing an item does.
+void closeMenus()
+{
+    for (int i = 0; i < 16; ++i) {
+        QWidget* popup = QApplication::activePopupWidget();
+        if (!popup)
+            break;
+        popup->hide();
+    }
+}
+
+}  // namespace
+
 // One menu of the model shown in one window: a QMenu, or the menu bar for the main menu.
 class MenuBinder::Bound : public QObject {
 public:
+    // A pop-up shows key equivalents without taking them: the menu bar's items hold them.
     Bound(MenuBinder& binder, QWidget* window, std::shared_ptr<MenuModel> model, QWidget* container, QWidget* bar,
-          Bound* parent)
+          Bound* parent, bool popup = false)
         : QObject(parent),
           binder_(binder),
           window_(window),
           model_(std::move(model)),
           container_(container),
           bar_(bar),
-          parentBound_(parent)
+          parentBound_(parent),
+          popup_(popup || (parent && parent->popup_))
     {
         connect(model_.get(), &MenuModel::changed, this, &Bound::modelChanged);
         if (QMenu* qmenu = menu()) {
@@ -90,9 +118,10 @@ private:
         Bound* sub = nullptr;
         const MenuModel* subModel = nullptr;
         QKeySequence shortcut;  // the item's own; its action gets it only when it owns it
+        MenuItemList* list = nullptr;  // a run of plain items, shown by the action's widget
     };
 
-    bool isBar() const { return parentBound_ == nullptr; }
+    bool isBar() const { return parentBound_ == nullptr && !popup_; }
 
     Bound* root()
     {
@@ -108,11 +137,11 @@ private:
     {
         QAction* action = entry.action;
         QString text = displayTitle(item, nullptr);
-        if (!owner && !entry.shortcut.isEmpty())
+        if ((!owner || popup_) && !entry.shortcut.isEmpty())
             text += QLatin1Char('\t') + entry.shortcut.toString(QKeySequence::NativeText);
         if (action->text() != text)
             action->setText(text);
-        const QKeySequence shortcut = owner ? entry.shortcut : QKeySequence();
+        const QKeySequence shortcut = owner && !popup_ ? entry.shortcut : QKeySequence();
         if (action->shortcut() != shortcut)
             action->setShortcut(shortcut);
     }
@@ -145,32 +174,65 @@ private:
     {
         if (!container_)
             return;
+        if (model_->needsFill()) {
+            // A menu filled on demand is filled when it opens; until then it shows what it had.
+            if (!showing_ && !isBar()) {
+                stale_ = true;
+                return;
+            }
+            // The fill's change notification reaches the other windows; this one goes on below.
+            filling_ = true;
+            model_->items();
+            filling_ = false;
+        }
+        stale_ = false;
+        QHash<const MenuItem*, size_t> previous;
+        std::vector<size_t> previousLists;
+        for (size_t i = 0; i < entries_.size(); ++i) {
+            if (entries_[i].list)
+                previousLists.push_back(i);
+            else if (entries_[i].key)
+                previous.insert(entries_[i].key, i);
+        }
+        size_t listsReused = 0;
         std::vector<Entry> next;
-        next.reserve(model_->items().size());
-        for (const auto& item : model_->items()) {
-            auto reused = std::find_if(entries_.begin(), entries_.end(), [&item](const Entry& entry) {
-                return entry.key == item.get() && entry.subModel == item->submenu() && entry.action;
-            });
-            if (reused != entries_.end()) {
-                next.push_back(*reused);
-                reused->key = nullptr;
+        const auto& items = model_->items();
+        for (size_t i = 0; i < items.size();) {
+            size_t runEnd = i;
+            while (!isBar() && runEnd < items.size() && isPlain(*items[runEnd]))
+                ++runEnd;
+            if (runEnd - i >= listedRunLength) {
+                std::vector<std::shared_ptr<MenuItem>> run(items.begin() + static_cast<qsizetype>(i),
+                                                           items.begin() + static_cast<qsizetype>(runEnd));
+                if (listsReused < previousLists.size()) {
+                    Entry& reused = entries_[previousLists[listsReused++]];
+                    reused.list->setItems(std::move(run));
+                    next.push_back(reused);
+                    reused.list = nullptr;
+                    reused.action = nullptr;
+                } else {
+                    next.push_back(listEntry(std::move(run)));
+                }
+                i = runEnd;
                 continue;
             }
-            Entry entry{item, item.get(), nullptr, nullptr, item->submenu(), {}};
-            if (item->hasSubmenu()) {
-                auto* qmenu = new QMenu(bar_);
-                entry.sub = new Bound(binder_, window_, item->sharedSubmenu(), qmenu, bar_, this);
-                entry.action = qmenu->menuAction();
-            } else {
-                entry.action = new QAction(container_);
-                const MenuItem* key = item.get();
-                connect(entry.action, &QAction::triggered, this, [this, key] { trigger(key); });
+            for (const size_t end = std::max(runEnd, i + 1); i < end; ++i) {
+                const auto& item = items[i];
+                const auto reused = previous.constFind(item.get());
+                if (reused != previous.constEnd()) {
+                    Entry& old = entries_[reused.value()];
+                    if (old.subModel == item->submenu() && old.action) {
+                        next.push_back(old);
+                        old.key = nullptr;
+                        continue;
+                    }
+                }
+                next.push_back(itemEntry(item));
             }
-            next.push_back(entry);
         }
         for (const Entry& stale : entries_) {
-            if (!stale.key)
-                continue;
+            if (!stale.key && !stale.list)
+                continue;  // kept
             if (stale.sub)
                 stale.sub->deleteLater();
             else if (stale.action)
@@ -179,11 +241,61 @@ private:
         detachActions();
         windowList_.clear();
         entries_ = std::move(next);
-        for (Entry& entry : entries_) {
+        index_.clear();
+        for (size_t i = 0; i < entries_.size(); ++i) {
+            Entry& entry = entries_[i];
+            if (entry.key)
+                index_.insert(entry.key, i);
             container_->addAction(entry.action);
             update(entry, false);
         }
         syncShortcuts();
+    }
+
+    Entry itemEntry(const std::shared_ptr<MenuItem>& item)
+    {
+        Entry entry{item, item.get(), nullptr, nullptr, item->submenu(), {}, nullptr};
+        if (item->hasSubmenu()) {
+            auto* qmenu = new QMenu(bar_);
+            entry.sub = new Bound(binder_, window_, item->sharedSubmenu(), qmenu, bar_, this);
+            entry.action = qmenu->menuAction();
+        } else {
+            entry.action = new QAction(container_);
+            const MenuItem* key = item.get();
+            connect(entry.action, &QAction::triggered, this, [this, key] { trigger(key); });
+        }
+        return entry;
+    }
+
+    Entry listEntry(std::vector<std::shared_ptr<MenuItem>> run)
+    {
+        auto* action = new QWidgetAction(container_);
+        auto* list = new MenuItemList;
+        list->setItems(std::move(run));
+        list->setValidator([this](MenuItem& item) {
+            // Enabling an item tells the menu, which must not redraw the list for it.
+            const bool wasValidating = validatingRow_;
+            validatingRow_ = true;
+            const bool enabled = binder_.dispatcher().validateItem(item, window_);
+            validatingRow_ = wasValidating;
+            return enabled;
+        });
+        action->setDefaultWidget(list);
+        connect(list, &MenuItemList::chosen, this, [this, list](int row) { chooseListed(list, row); });
+        Entry entry;
+        entry.action = action;
+        entry.list = list;
+        return entry;
+    }
+
+    void chooseListed(MenuItemList* list, int row)
+    {
+        if (row < 0 || static_cast<size_t>(row) >= list->items().size())
+            return;
+        // Held: the action may refill this menu.
+        const std::shared_ptr<MenuItem> item = list->items()[static_cast<size_t>(row)];
+        closeMenus();
+        binder_.dispatcher().performItem(*item, window_);
     }
 
     QString displayTitle(const MenuItem& item, const MenuModel* submenu) const
@@ -239,14 +351,14 @@ private:
 
     Entry* entryFor(const MenuItem* item)
     {
-        for (Entry& entry : entries_)
-            if (entry.key == item)
-                return &entry;
-        return nullptr;
+        const auto found = index_.constFind(item);
+        return found == index_.constEnd() ? nullptr : &entries_[found.value()];
     }
 
     void modelChanged(MenuItem* item)
     {
+        if (filling_)
+            return;
         if (!item) {
             rebuild();
             if (parentBound_)
@@ -254,8 +366,16 @@ private:
             return;
         }
         Entry* entry = entryFor(item);
-        if (!entry)
+        if (!entry) {
+            // An item shown in a list.
+            if (item->menu() != model_.get() || validatingRow_)
+                return;
+            if (!isPlain(*item))
+                rebuild();
+            else
+                refreshLists(false);
             return;
+        }
         if (entry->subModel != item->submenu())
             rebuild();
         else
@@ -269,10 +389,23 @@ private:
                 update(entry);
     }
 
+    void refreshLists(bool revalidate)
+    {
+        for (Entry& entry : entries_)
+            if (entry.list)
+                entry.list->refresh(revalidate);
+    }
+
     void willShow()
     {
         showing_ = true;
-        binder_.dispatcher().validateMenu(*model_, window_);
+        if (stale_ || model_->needsFill())
+            rebuild();
+        // Listed rows are validated as they come on screen.
+        for (Entry& entry : entries_)
+            if (const auto item = entry.item.lock())
+                binder_.dispatcher().validateItem(*item, window_);
+        refreshLists(true);
         for (Entry& entry : entries_)
             update(entry);
         if (model_.get() == binder_.windowsMenu())
@@ -338,9 +471,14 @@ private:
     QPointer<QWidget> container_;
     QPointer<QWidget> bar_;
     Bound* parentBound_;
+    bool popup_ = false;
     std::vector<Entry> entries_;
+    QHash<const MenuItem*, size_t> index_;  // entries_ by their item
     QList<QPointer<QAction>> windowList_;
     bool showing_ = false;
+    bool validatingRow_ = false;
+    bool stale_ = false;  // the model changed while a fill was pending
+    bool filling_ = false;
     QHash<QKeySequence, const MenuItem*> owners_;  // in the root: which item holds each shortcut
 };
 
@@ -420,6 +558,16 @@ void MenuBinder::detach(QWidget* window)
     }
     if (binding->bar)
         binding->bar->deleteLater();
+}
+
+void MenuBinder::popUp(std::shared_ptr<MenuModel> menu, QWidget* window, const QPoint& globalPosition)
+{
+    if (!menu)
+        return;
+    QMenu shown;
+    auto bound = std::make_unique<Bound>(*this, window, std::move(menu), &shown, &shown, nullptr, true);
+    shown.exec(globalPosition);
+    bound.reset();
 }
 
 QMenuBar* MenuBinder::menuBar(const QWidget* window) const

@@ -9,6 +9,7 @@
 class QAction;
 class QMenu;
 class QMenuBar;
+class QPoint;
 class QWidget;
 
 namespace korimado {
@@ -42,6 +43,8 @@ public:
     QMenuBar* attach(QWidget* window);
     void detach(QWidget* window);
     QMenuBar* menuBar(const QWidget* window) const;
+    // Shows menu as a pop-up at globalPosition until it closes; its items act for window.
+    void popUp(std::shared_ptr<MenuModel> menu, QWidget* window, const QPoint& globalPosition);
 
     // What shows an item or a menu in a window's menu bar (for tests and self-tests).
     QAction* actionFor(const QWidget* window, const MenuItem* item) const;

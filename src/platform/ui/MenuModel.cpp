@@ -198,13 +198,14 @@ std::shared_ptr<MenuItem> MenuModel::sharedItemAt(int index) const
 
 int MenuModel::indexOfItem(const MenuItem* item) const
 {
-    const auto it = std::find_if(items_.begin(), items_.end(), [item](const auto& i) { return i.get() == item; });
-    return it == items_.end() ? -1 : static_cast<int>(it - items_.begin());
+    const auto& all = items();
+    const auto it = std::find_if(all.begin(), all.end(), [item](const auto& i) { return i.get() == item; });
+    return it == all.end() ? -1 : static_cast<int>(it - all.begin());
 }
 
 MenuItem* MenuModel::itemWithTag(int tag) const
 {
-    for (const auto& item : items_)
+    for (const auto& item : items())
         if (item->tag() == tag)
             return item.get();
     return nullptr;
@@ -212,7 +213,7 @@ MenuItem* MenuModel::itemWithTag(int tag) const
 
 MenuItem* MenuModel::itemWithTitle(const QString& title) const
 {
-    for (const auto& item : items_)
+    for (const auto& item : items())
         if (item->title() == title)
             return item.get();
     return nullptr;
@@ -293,6 +294,7 @@ void MenuModel::removeItemAt(int index)
 
 void MenuModel::removeAllItems()
 {
+    pendingFill_ = nullptr;
     if (items_.empty())
         return;
     const auto keep = std::move(items_);
@@ -300,6 +302,46 @@ void MenuModel::removeAllItems()
     for (const auto& item : keep)
         item->menu_ = nullptr;
     Q_EMIT changed(nullptr);
+}
+
+void MenuModel::setItems(std::vector<std::shared_ptr<MenuItem>> items)
+{
+    pendingFill_ = nullptr;
+    const auto previous = std::move(items_);
+    items_.clear();
+    for (const auto& item : previous)
+        item->menu_ = nullptr;
+    std::vector<std::shared_ptr<MenuItem>> next;
+    next.reserve(items.size());
+    for (auto& item : items) {
+        // An item listed twice stays at its first place.
+        if (!item || item->menu_ == this)
+            continue;
+        detach(*item);
+        item->menu_ = this;
+        next.push_back(std::move(item));
+    }
+    items_ = std::move(next);
+    if (!previous.empty() || !items_.empty())
+        Q_EMIT changed(nullptr);
+}
+
+void MenuModel::setNeedsFill(Filler fill)
+{
+    pendingFill_ = std::move(fill);
+    // Shown menus follow now; hidden ones wait until they open.
+    Q_EMIT changed(nullptr);
+}
+
+void MenuModel::settle() const
+{
+    if (!pendingFill_)
+        return;
+    // Reading the items of a menu is what fills it: the object itself is never const.
+    auto* self = const_cast<MenuModel*>(this);
+    const Filler fill = std::move(self->pendingFill_);
+    self->pendingFill_ = nullptr;
+    fill(*self);
 }
 
 }  // namespace korimado

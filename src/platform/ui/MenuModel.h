@@ -8,6 +8,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
+
 #include <memory>
 #include <vector>
 
@@ -112,8 +114,12 @@ public:
     QString title() const { return title_; }
     void setTitle(const QString& title);
 
-    const std::vector<std::shared_ptr<MenuItem>>& items() const { return items_; }
-    int numberOfItems() const { return static_cast<int>(items_.size()); }
+    const std::vector<std::shared_ptr<MenuItem>>& items() const
+    {
+        settle();
+        return items_;
+    }
+    int numberOfItems() const { return static_cast<int>(items().size()); }
     MenuItem* itemAt(int index) const;
     std::shared_ptr<MenuItem> sharedItemAt(int index) const;
     // -1 when the item is not in this menu.
@@ -131,6 +137,16 @@ public:
     void removeItem(const MenuItem* item);
     void removeItemAt(int index);
     void removeAllItems();
+    // Replaces every item at once, with one change notification: filling a long menu item by item
+    // would have every bound menu follow each step.
+    void setItems(std::vector<std::shared_ptr<MenuItem>> items);
+
+    // Puts filling off until the items are first read (a window about to show the menu, a command
+    // looking for an item): a long menu refilled after every parse is mostly never opened. A
+    // newer fill replaces one still pending; setItems and removeAllItems drop it.
+    using Filler = std::function<void(MenuModel&)>;
+    void setNeedsFill(Filler fill);
+    bool needsFill() const { return static_cast<bool>(pendingFill_); }
 
     // With auto-enabling on (the default) validation decides whether items are enabled; with it
     // off each item's own enabled flag stands.
@@ -144,10 +160,12 @@ Q_SIGNALS:
 private:
     friend class MenuItem;
     void detach(MenuItem& item);
+    void settle() const;
 
     QString title_;
     std::vector<std::shared_ptr<MenuItem>> items_;
     bool autoenablesItems_ = true;
+    Filler pendingFill_;
 };
 
 }  // namespace korimado
