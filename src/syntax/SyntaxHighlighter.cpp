@@ -397,7 +397,7 @@ void SyntaxHighlighter::scheduleViewportFallback()
         if (token->isCancelled()) {
             return;
         }
-        SyntaxParser::Result result = SyntaxParser::parse(text, language, std::max(SyntaxParser::maximumTokens(), viewportTokenFloor),
+        SyntaxParser::Result result = SyntaxParser::parse(text, language, std::max<qint64>(SyntaxParser::maximumTokens(), viewportTokenFloor),
                                                           [&token] { return token->isCancelled(); });
         if (token->isCancelled()) {
             return;
