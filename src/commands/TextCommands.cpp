@@ -986,6 +986,11 @@ void TextCommands::populateOutlineMenu(MenuModel& menu)
         none->setKeyEquivalentModifierMask({});
         none->setEnabled(false);
     }
+    if (syntaxHighlighter_->outlineWasTruncated()) {
+        MenuItem* note = menu.addItem(SyntaxHighlighter::truncatedOutlineNote(), QString());
+        note->setKeyEquivalentModifierMask({});
+        note->setEnabled(false);
+    }
     menu.addSeparator();
     addCommand(menu, this, QStringLiteral("指定行へ移動…"), QStringLiteral("goToLine:"), QStringLiteral("l"),
                KeyModifier::Command);

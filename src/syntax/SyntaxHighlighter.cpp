@@ -228,6 +228,7 @@ void SyntaxHighlighter::startFullParse(std::uint64_t generation)
             self.cachedRevision_ = revision;
             self.outlineEntries = std::move(result->outline);
             self.resultWasTruncated_ = result->truncated;
+            self.outlineWasTruncated_ = result->outlineTruncated;
             self.applyVisibleTokens();
             if (self.resultWasTruncated_) {
                 self.scheduleViewportFallback();
@@ -254,6 +255,7 @@ void SyntaxHighlighter::invalidate()
     outlineEntries.clear();
     viewportRange_ = TextRange(TextRange::NotFound, 0);
     resultWasTruncated_ = false;
+    outlineWasTruncated_ = false;
     paintedRange_ = TextRange();
     if (onOutlineChange) {
         const OutlineCallback callback = onOutlineChange;
