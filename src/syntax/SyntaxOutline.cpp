@@ -4,6 +4,8 @@
 #include "platform/text/TextBoundaries.h"
 #include "syntax/SyntaxRegex.h"
 
+#include <QSet>
+
 #include <algorithm>
 #include <set>
 #include <utility>
@@ -21,6 +23,15 @@ struct BuiltInOutline {
     bool levelFromGroup1;
 };
 
+// Statements that look like C function definitions ("else if (x) {"): their titles are no entries.
+bool isCControlWord(const QString& title)
+{
+    static const QSet<QString> words = {QStringLiteral("if"),     QStringLiteral("for"),     QStringLiteral("while"),
+                                        QStringLiteral("switch"), QStringLiteral("catch"),   QStringLiteral("return"),
+                                        QStringLiteral("sizeof"), QStringLiteral("alignof"), QStringLiteral("decltype")};
+    return words.contains(title);
+}
+
 // Each begins at a line start with blanks that stay on that line: "\s" there would reach back over
 // the blank lines above a definition.
 const BuiltInOutline builtInOutlines[] = {
@@ -35,11 +46,10 @@ const BuiltInOutline builtInOutlines[] = {
     {"css", uR"((?m)^[ \t]*([^@\s][^{\n]+)\s*\{)", 1, false},
     {"shell", uR"((?m)^[ \t]*(?:function\s+)?([A-Za-z_][A-Za-z0-9_]*)\s*(?:\(\s*\))?\s*\{)", 1, false},
     // A function definition: a return type (which may end in "*" or "&" right before the name,
-    // and may stand on the line above), the name and its parameters, then "{". Control
-    // statements look alike ("else if (x) {"). Reaching over any number of lines would make
-    // every line of prose a start that is tried against the whole rest of the text.
+    // and may stand on the line above), the name and its parameters, then "{". Reaching over any
+    // number of lines would make every line of prose a start tried against the rest of the text.
     {"c",
-     uR"((?m)^[ \t]*(?!(?:else|return|do|case|goto|typedef)\b)(?:[A-Za-z_][A-Za-z0-9_<>:*& \t]*(?:\r?\n[ \t]*[A-Za-z0-9_<>:*& \t]*)?[\s*&])(?!(?:if|for|while|switch|catch|return|sizeof|alignof|decltype|defined)\b)([A-Za-z_][A-Za-z0-9_]*)\s*\([^;\n]*\)\s*(?:const\s*)?\{)",
+     uR"((?m)^[ \t]*(?:[A-Za-z_][A-Za-z0-9_<>:*& \t]*[\s*&])([A-Za-z_][A-Za-z0-9_]*)\s*\([^;\n]*\)\s*(?:const\s*)?\{)",
      1, false},
     {"sql", uR"((?im)^[ \t]*(?:CREATE\s+(?:TABLE|VIEW|PROCEDURE|FUNCTION)|ALTER\s+TABLE)\s+([A-Za-z_][A-Za-z0-9_.]*))", 1, false},
 };
@@ -188,6 +198,7 @@ SyntaxParser::Outline SyntaxParser::outline(const QString& text, const SyntaxLan
             const std::vector<qsizetype> bounds = groupBounds(matcher);
             if (bounds[static_cast<size_t>(builtIn->titleGroup) * 2] < 0) continue;
             const QString title = groupText(text, bounds, builtIn->titleGroup).trimmed();
+            if (language.id == QLatin1String("c") && isCControlWord(title)) continue;
             int level = 1;
             if (builtIn->levelFromGroup1) level = levelFrom(language.id, groupText(text, bounds, 1), bounds[2] >= 0);
             add(title, matcher.start(), matcher.end(), level);
