@@ -73,6 +73,20 @@ double timeParse(const QString& text, const SyntaxLanguage& language)
     return bench::percentile(samples, 50);
 }
 
+// The highlighter's full parse of a whole document: the default token limit, the outline of
+// the whole text, one time budget.
+double timeDefaultParse(const QString& text, const SyntaxLanguage& language, bool* truncated)
+{
+    std::vector<double> samples;
+    for (int run = 0; run < 3; ++run) {
+        bench::Stopwatch watch;
+        const SyntaxParser::Result result = SyntaxParser::parse(text, language);
+        samples.push_back(watch.ms());
+        *truncated = result.truncated;
+    }
+    return bench::percentile(samples, 50);
+}
+
 const SyntaxLanguage& builtIn(const char* id)
 {
     for (const SyntaxLanguage& language : SyntaxLanguage::builtIn()) {
@@ -154,6 +168,11 @@ int main(int argc, char** argv)
     bench::report("parse_c_1mib_ms", timeParse(generateC(mib), c));
     bench::report("parse_c_10mib_ms", timeParse(generateC(10 * mib), c));
     bench::report("parse_markdown_10mib_ms", timeParse(generateMarkdown(10 * mib), builtIn("markdown")));
+    {
+        bool truncated = false;
+        bench::report("parse_c_64mib_default_limit_ms", timeDefaultParse(generateC(64 * mib / 2), c, &truncated));
+        if (!truncated) std::fprintf(stderr, "the 64 MiB parse was not cut short by the token limit\n");
+    }
     benchVisibleHighlight(c);
     return 0;
 }

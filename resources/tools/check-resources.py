@@ -11,7 +11,8 @@ every expression the editor would build from a package compiles, matches in the 
 and stays fast on text made to provoke backtracking; every outline rule yields a title there.
 Themes: the file format's rules (name, the 17 colour keys, colour notation, Boolean flags) and
 readability: text, and every syntax colour, against the background and text against the selection
-reach a contrast of 4.5:1 (WCAG relative luminance).
+reach a contrast of 4.5:1 (WCAG relative luminance); strings and numbers differ by a colour difference
+of at least 20 (CIE76).
 """
 
 import json
@@ -48,6 +49,7 @@ GENERIC_STRING = r"\"(?:\\.|[^\"\\\n])*\"|'(?:\\.|[^'\\\n])*'"
 NUMBER = r"\b(?:0[xX][0-9A-Fa-f]+|0[bB][01]+|\d+(?:\.\d+)?(?:[eE][+-]?\d+)?)\b"
 CASE_INSENSITIVE, MULTILINE, DOTALL = 2, 8, 32
 STRESS_LIMIT_US = 400_000
+MINIMUM_DIFFERENCE = 20  # CIE76 colour difference
 
 REQUIRED_COLOR_KEYS = ["background", "text", "selection", "insertionPoint", "invisibles", "lineHighlight",
                        "highlight", "attributes", "characters", "commands", "comments", "keywords", "numbers",
@@ -298,7 +300,9 @@ def check_syntaxes(verbose):
                 built_ins.append("(?s)" + esc(lang["block"][0]) + ".*?" + esc(lang["block"][1]))
             if lang["line"]:
                 built_ins.append("(?m)" + esc(lang["line"]) + ".*$")
-            built_ins += [GENERIC_STRING, NUMBER]
+            if not any(group.startswith("strings") for group, _, _, _ in lang["rules"]):
+                built_ins.append(GENERIC_STRING)
+            built_ins.append(NUMBER)
             if lang["keywords"]:
                 built_ins.append(r"\b(?:" + "|".join(esc(k) for k in lang["keywords"]) + r")\b")
             for pattern in built_ins:
@@ -321,8 +325,10 @@ def check_syntaxes(verbose):
             error(f"{name}: {what} {pattern!r} takes {micros / 1000:.0f} ms on the stress text")
         if what == "built-in":
             continue
-        if matches == 0 and ("(" not in what or verbose):
-            # Rules derived from comment and string delimiters need not all appear in the sample.
+        quoted = len(pattern) > 2 and pattern == pattern[0] + r"(?:\\.|[^" + pattern[0] + r"\\\n])*" + pattern[0]
+        if matches == 0 and (("(" not in what and not quoted) or verbose):
+            # Rules derived from comment and string delimiters (or from quotes a backslash escapes)
+            # need not all appear in the sample.
             warn(f"{name}: {what} {pattern!r} matches nothing in the sample")
         elif template is not None:
             groups = parts[3].split("\x1f") if len(parts) > 3 else []
@@ -356,6 +362,21 @@ def blend(fg, bg):
 def contrast(a, b):
     la, lb = sorted((luminance(a), luminance(b)), reverse=True)
     return (la + 0.05) / (lb + 0.05)
+
+
+def lab(hex_color):
+    """CIE L*a*b* (D65) of an sRGB colour."""
+    value = hex_color.lstrip("#")
+    channels = [int(value[i:i + 2], 16) / 255 for i in (0, 2, 4)]
+    r, g, b = [c / 12.92 if c <= 0.04045 else ((c + 0.055) / 1.055) ** 2.4 for c in channels]
+    xyz = ((0.4124 * r + 0.3576 * g + 0.1805 * b) / 0.95047, 0.2126 * r + 0.7152 * g + 0.0722 * b,
+           (0.0193 * r + 0.1192 * g + 0.9505 * b) / 1.08883)
+    f = [v ** (1 / 3) if v > 0.008856 else 7.787 * v + 16 / 116 for v in xyz]
+    return 116 * f[1] - 16, 500 * (f[0] - f[1]), 200 * (f[1] - f[2])
+
+
+def difference(a, b):
+    return sum((x - y) ** 2 for x, y in zip(lab(a), lab(b))) ** 0.5
 
 
 def valid_color(text):
@@ -409,6 +430,10 @@ def check_themes(verbose):
         ratio = contrast(colors["text"][:7], selection)
         if ratio < 4.5:
             error(f"{name}: text on selection {selection} has contrast {ratio:.2f}")
+        # Strings and numbers stand side by side in most code: they must not look alike.
+        apart = difference(blend(colors["strings"], background), blend(colors["numbers"], background))
+        if apart < MINIMUM_DIFFERENCE:
+            error(f"{name}: strings and numbers differ by only {apart:.1f}")
         caret = contrast(colors["insertionPoint"][:7], background)
         if caret < 3:
             error(f"{name}: the caret has contrast {caret:.2f}")

@@ -49,6 +49,26 @@ def delimiter(spec):
     return entry
 
 
+def quote_style(begin, lang):
+    """How a string that begins with `begin` escapes its quote: backslash, double or none."""
+    style = lang.get("escape", "backslash")
+    return style.get(begin, "backslash") if isinstance(style, dict) else style
+
+
+def string_expression(spec, lang):
+    """An expression for a one-line string whose closing quote can be escaped, else None: a
+    delimiter pair would end such a string at its first escaped quote."""
+    begin, end = spec[0], spec[1]
+    multiline = len(spec) > 2 and spec[2]
+    style = quote_style(begin, lang)
+    if multiline or style == "none" or len(end) != 1 or not begin.endswith(end):
+        return None
+    prefix, q = re.escape(begin[:-1]), re.escape(end)
+    if style == "double":
+        return prefix + q + "(?:" + q + q + "|[^" + q + r"\n])*" + q
+    return prefix + q + r"(?:\\.|[^" + q + r"\\\n])*" + q
+
+
 def edit_json(lang):
     comment = {}
     if lang.get("line"):
@@ -58,8 +78,10 @@ def edit_json(lang):
     edit = {}
     if comment:
         edit["comment"] = comment
-    if lang.get("strings"):
-        edit["stringDelimiters"] = [delimiter(s) for s in lang["strings"]]
+    # Strings whose quotes can be escaped get an expression instead (see highlights_json).
+    delimiters = [delimiter(s) for s in lang.get("strings", []) if not string_expression(s, lang)]
+    if delimiters:
+        edit["stringDelimiters"] = delimiters
     return edit
 
 
@@ -79,6 +101,10 @@ def highlights_json(lang):
         if icase:
             entry["ignoreCase"] = True
         add("types", entry)
+    for spec in lang.get("strings", []):
+        expression = string_expression(spec, lang)
+        if expression:
+            add("strings", {"begin": expression, "regularExpression": True})
     for rule in lang.get("rules", []):
         group = rule[0]
         if group not in GROUP_ORDER:

@@ -7,6 +7,8 @@ Each entry is one language. Fields (all optional except name):
   line      line-comment openers, the first is the one the comment command uses
   block     block-comment pairs, the first is the one the comment command uses
   strings   string delimiters: (begin, end) or (begin, end, multiline)
+  escape    how a one-line string escapes its closing quote: "backslash" (the default), "double"
+            (the quote written twice) or "none"; or a dict from the opening delimiter to one of these
   keywords  reserved words and literal constants (space separated); coloured as keywords
   types     built-in type names (space separated); coloured as types
   words     further completion words (library functions, directives)
@@ -24,10 +26,17 @@ ANNOTATION = r"@[A-Za-z_][A-Za-z0-9_.]*"
 DQ = ('"', '"')
 SQ = ("'", "'")
 C_COMMENTS = dict(line=["//"], block=[("/*", "*/")])
+DOCKER_INSTRUCTIONS = ("FROM RUN CMD LABEL MAINTAINER EXPOSE ENV ADD COPY ENTRYPOINT VOLUME USER WORKDIR ARG "
+                       "ONBUILD STOPSIGNAL HEALTHCHECK SHELL")
+# Value text up to the line's end, stopping before an escape or a ${...}.
+PROPERTY_VALUE = r"(?:[^\\\n$]|\$(?!\{))+"
+POWERSHELL_OPERATORS = (r"(?i:eq|ne|gt|ge|lt|le|like|notlike|match|notmatch|contains|notcontains|in|notin|and|or|not|"
+                        r"xor|is|isnot|as|replace|split|join|f)")
+INI_VALUE = r"(?:[^\n$%]|\$(?!\{)|%(?!\())+"
 
 LANGUAGES = [
     dict(
-        name="Ada", ext=["adb", "ads", "ada"], line=["--"], strings=[DQ], icase=True,
+        name="Ada", ext=["adb", "ads", "ada"], line=["--"], strings=[DQ], escape="double", icase=True,
         keywords="abort abs abstract accept access aliased all and array at begin body case constant "
                  "declare delay delta digits do else elsif end entry exception exit for function generic "
                  "goto if in interface is limited loop mod new not null of or others out overriding "
@@ -109,7 +118,7 @@ LANGUAGES = [
                "/error/ { print $1, NR; n++ }\nEND { printf \"%d\\n\", n }\n",
     ),
     dict(
-        name="Batch File", ext=["bat", "cmd"], line=["::"], strings=[DQ], icase=True,
+        name="Batch File", ext=["bat", "cmd"], line=["::"], strings=[DQ], escape="none", icase=True,
         keywords="call cd chdir cls copy del dir echo endlocal erase exit for goto if in md mkdir move "
                  "not nul off on pause popd pushd rd rem ren rename rmdir set setlocal shift start title "
                  "type ver defined errorlevel exist do else equ neq lss leq gtr geq "
@@ -123,7 +132,7 @@ LANGUAGES = [
                "echo Hello %NAME% !NAME! %%i %1\n:: done\ngoto :eof\n",
     ),
     dict(
-        name="BibTeX", ext=["bib"], line=["%"], strings=[DQ],
+        name="BibTeX", ext=["bib"], line=["%"], strings=[DQ], escape="none",
         rules=[("keywords", r"(?i)@(?:article|book|booklet|conference|inbook|incollection|inproceedings|"
                             r"manual|mastersthesis|misc|phdthesis|proceedings|techreport|unpublished|"
                             r"online|string|preamble|comment)\b"),
@@ -198,7 +207,7 @@ LANGUAGES = [
                "if(DEFINED X AND NOT Y)\nendif()\n",
     ),
     dict(
-        name="COBOL", ext=["cob", "cbl", "cpy"], line=["*>"], strings=[DQ, SQ], icase=True,
+        name="COBOL", ext=["cob", "cbl", "cpy"], line=["*>"], strings=[DQ, SQ], escape="double", icase=True,
         keywords="ACCEPT ADD ALL AND AT BY CALL CLOSE COMPUTE CONFIGURATION COPY DATA DELETE DISPLAY "
                  "DIVIDE DIVISION ELSE END END-IF END-PERFORM END-READ ENVIRONMENT EVALUATE EXIT FD FILE "
                  "FILE-CONTROL FROM GIVING GO GOBACK IF IDENTIFICATION INPUT INPUT-OUTPUT INTO IS "
@@ -250,7 +259,7 @@ LANGUAGES = [
     ),
     dict(
         name="D", ext=["d", "di"], interp=["rdmd"], line=["//"], block=[("/*", "*/"), ("/+", "+/")],
-        strings=[DQ, ("`", "`", True), ('r"', '"')],
+        strings=[DQ, ("`", "`", True), ('r"', '"')], escape={'r"': "none"},
         keywords="abstract alias align asm assert auto body break case cast catch class const continue "
                  "debug default delegate deprecated do else enum export extern false final finally for "
                  "foreach foreach_reverse function goto if immutable import in inout interface invariant "
@@ -298,15 +307,17 @@ LANGUAGES = [
     ),
     dict(
         name="Dockerfile", ext=["dockerfile"], files=["Dockerfile", "Containerfile"], line=["#"],
-        strings=[DQ, SQ], icase=True,
-        keywords="FROM RUN CMD LABEL MAINTAINER EXPOSE ENV ADD COPY ENTRYPOINT VOLUME USER WORKDIR ARG "
-                 "ONBUILD STOPSIGNAL HEALTHCHECK SHELL AS",
-        rules=[("variables", r"\$(?:[A-Za-z_]\w*|\{[^}\n]+\})"),
+        strings=[DQ, SQ],
+        # Instructions count only where a line begins (after ONBUILD too): "echo RUN" is no keyword.
+        words=DOCKER_INSTRUCTIONS,
+        rules=[("keywords", r"(?i)^[ \t]*(?:ONBUILD[ \t]+)?(?:" + DOCKER_INSTRUCTIONS.replace(" ", "|") + r")\b"),
+               ("keywords", r"(?i)AS\b(?<=^[ \t]{0,8}FROM[ \t][^\n]{1,256}[ \t]AS)"),
+               ("variables", r"\$(?:[A-Za-z_]\w*|\{[^}\n]+\})"),
                ("attributes", r"--[a-z][\w-]*(?==)"),
                ("commands", r"^[ \t]*#\s*(?:syntax|escape)=.*$")],
         outline=[(r"^[ \t]*FROM\s+(\S+(?:\s+AS\s+\S+)?)", "$1", "stage", True)],
         sample="# syntax=docker/dockerfile:1\nFROM debian:12 AS build\nARG VERSION=1\n"
-               "COPY --chown=app . /src\nRUN echo \"$VERSION ${HOME}\"\nCMD [\"./app\"]\n",
+               "COPY --chown=app . /src\nRUN echo \"$VERSION ${HOME}\" run from\nCMD [\"./app\"]\n",
     ),
     dict(
         name="Elixir", ext=["ex", "exs"], files=["mix.lock"], interp=["elixir"], line=["#"],
@@ -352,7 +363,7 @@ LANGUAGES = [
     ),
     dict(
         name="F#", ext=["fs", "fsi", "fsx"], line=["//"], block=[("(*", "*)")],
-        strings=[DQ, ('"""', '"""', True), ('@"', '"')],
+        strings=[DQ, ('"""', '"""', True), ('@"', '"')], escape={'@"': "double"},
         keywords="abstract and as assert base begin class default delegate do done downcast downto elif "
                  "else end exception extern false finally fixed for fun function global if in inherit "
                  "inline interface internal lazy let match member module mutable namespace new not null "
@@ -369,7 +380,7 @@ LANGUAGES = [
                "let main argv =\n    let c = 'x'\n    printfn \"hi\" |> ignore\n    0\n",
     ),
     dict(
-        name="Fortran", ext=["f90", "f95", "f03", "f08", "f", "for", "f77"], line=["!"], strings=[DQ, SQ],
+        name="Fortran", ext=["f90", "f95", "f03", "f08", "f", "for", "f77"], line=["!"], strings=[DQ, SQ], escape="double",
         icase=True,
         keywords="allocatable allocate associate block call case character class close common complex "
                  "contains continue cycle data deallocate default dimension do double else elseif elsewhere "
@@ -443,7 +454,7 @@ LANGUAGES = [
                "    println \"Hello ${name} $name\"\n  }\n}\n",
     ),
     dict(
-        name="Haskell", ext=["hs", "lhs"], files=["stack.yaml.lock"], interp=["runhaskell"], line=["--"],
+        name="Haskell", ext=["hs", "lhs"], interp=["runhaskell"], line=["--"],
         block=[("{-", "-}")], strings=[DQ],
         keywords="case class data default deriving do else family forall foreign hiding if import in "
                  "infix infixl infixr instance let mdo module newtype of proc qualified rec then type "
@@ -472,12 +483,20 @@ LANGUAGES = [
     ),
     dict(
         name="INI", ext=["ini", "cfg", "conf", "inf", "desktop", "editorconfig"],
-        files=[".editorconfig", ".npmrc", "setup.cfg", "tox.ini"], line=[";", "#"], strings=[DQ],
+        files=[".editorconfig", ".npmrc", "setup.cfg", "tox.ini"], line=[";", "#"], strings=[DQ], escape="none",
         keywords="true false yes no on off",
+        # A comment starts a line: ";" and "#" inside a value are part of it, so a value is a string
+        # up to the line's end, unless it is a number or a flag.
         rules=[("types", r"^[ \t]*\[[^\]\n]*\]"), ("attributes", r"^[ \t]*[^=:;#\[\s][^=:\n]*?(?=\s*[=:])"),
-               ("variables", r"\$\{[^}\n]*\}|%\([^)\n]*\)s")],
+               ("variables", r"\$\{[^}\n]*\}|%\([^)\n]*\)s"),
+               ("strings", r"(?<=[=:][ \t]{0,16})(?![ \t\"]|(?:true|false|yes|no|on|off|-?\d+(?:\.\d+)?)[ \t]*$|\$\{|%\()"
+                           + INI_VALUE + r"|(?<=\}|\)s)" + INI_VALUE
+                           # A value that begins like a comment starts its token before that
+                           # character, where the comment rule cannot take it.
+                           + r"|(?:(?<=[=:])[ \t]+|[=:])(?=[#;])" + INI_VALUE)],
         outline=[(r"^[ \t]*\[([^\]\n]+)\]", "$1", "section")],
-        sample="; settings\n[server]\nhost = localhost\nport: 8080\npath = ${root}/x\nname = \"demo\"\n",
+        sample="; settings\n[server]\nhost = localhost\nport: 8080\npath = ${root}/x\nname = \"demo\"\n"
+               "color=#ff0000\nurl = http://x/#a;b\n# note\nenabled = true\n",
     ),
     dict(
         name="Java", ext=["java", "jav"], strings=[DQ, ('"""', '"""', True)], **C_COMMENTS,
@@ -626,17 +645,20 @@ LANGUAGES = [
                "all: app\napp: $(OBJS)\n\t$(CC) -o $@ $^ ${LDFLAGS}\n",
     ),
     dict(
-        name="MATLAB", line=["%"], block=[("%{", "%}")], strings=[SQ, DQ],
+        name="MATLAB", files=["startup.m", "finish.m", "Contents.m", ".octaverc", "octaverc"],
+        interp=["octave", "matlab"], line=["%"], block=[("%{", "%}")],
         keywords="break case catch classdef continue else elseif end for function global if otherwise "
                  "parfor persistent return spmd switch try while properties methods events enumeration "
                  "true false",
         words="disp fprintf sprintf zeros ones size length numel plot figure hold linspace sum mean max min "
               "abs sqrt exp log error isempty",
+        # After a name, a closing bracket, a dot or a quote, "'" transposes instead of quoting.
         rules=[("comments", r"(?m)^[ \t]*%\{[ \t]*$(?s:.*?)^[ \t]*%\}[ \t]*$"),
+               ("strings", r"(?<![\w)\]}.'])'(?:''|[^'\n])*'|\"(?:\"\"|[^\"\n])*\""),
                ("commands", r"^[ \t]*!.*$"), ("values", r"\b(?:pi|eps|Inf|NaN|end)\b")],
         outline=[(r"^[ \t]*function\s+(?:\[[^\]\n]*\]\s*=\s*|\w+\s*=\s*)?([A-Za-z_]\w*)", "$1", "function"),
                  (r"^[ \t]*classdef\s+(?:\([^)\n]*\)\s*)?([A-Za-z_]\w*)", "$1", "class")],
-        sample="% demo\nfunction [s, m] = stats(x)\n%{\nblock\n%}\n  s = sum(x) * pi;\n"
+        sample="% demo\nfunction [s, m] = stats(x)\n%{\nblock\n%}\n  s = sum(x') * pi;\n"
                "  disp('done'); disp(\"two\");\nend\n"
                "!ls\nclassdef Point < handle\nend\n",
     ),
@@ -725,7 +747,7 @@ LANGUAGES = [
     ),
     dict(
         name="Pascal", ext=["pas", "pp", "dpr", "lpr", "inc"], line=["//"], block=[("(*", "*)")],
-        strings=[SQ], icase=True,
+        strings=[SQ], escape="double", icase=True,
         keywords="and array as asm begin case class const constructor destructor div do downto else end "
                  "except exports file finalization finally for function goto if implementation in "
                  "inherited initialization inline interface is label library mod nil not object of on or "
@@ -752,7 +774,7 @@ LANGUAGES = [
         words="print printf say open close chomp split join push pop shift unshift keys values each map "
               "grep sort die warn ref bless scalar length substr sprintf exists delete",
         rules=[("variables", r"[$@%]\$?(?:[A-Za-z_]\w*(?:::\w+)*|\{[^}\n]*\}|[0-9&`'+_./\\,;!@])"),
-               ("comments", r"^=[A-Za-z]\w*(?s:.*?)^=cut\b.*$"),
+               ("comments", r"^=[A-Za-z]\w*(?s:.*?)(?:^=cut\b.*$|\z)"),
                ("strings", r"\b(?:qw|q|qq|qr|m)\s*(?:\((?:\\.|[^)\\])*\)|\{(?:\\.|[^}\\])*\}|/(?:\\.|[^/\\\n])*/)"),
                ("strings", r"(?<=[=!]~)\s*(?:s|tr|y)?/(?:\\.|[^/\\\n])*/(?:(?:\\.|[^/\\\n])*/)?[a-z]*"),
                ("types", r"\b[A-Z]\w*(?:::\w+)+\b")],
@@ -783,18 +805,17 @@ LANGUAGES = [
     ),
     dict(
         name="PowerShell", ext=["ps1", "psm1", "psd1"], interp=["pwsh", "powershell"], line=["#"],
-        block=[("<#", "#>")], strings=[DQ, SQ, ('@"', '"@', True), ("@'", "'@", True)], icase=True,
+        block=[("<#", "#>")], strings=[DQ, SQ, ('@"', '"@', True), ("@'", "'@", True)], escape="double", icase=True,
         keywords="begin break catch class continue data default do dynamicparam else elseif end enum "
                  "exit filter finally for foreach from function hidden if in param process return static "
                  "switch throw trap try until using while workflow",
         words="Write-Host Write-Output Get-ChildItem Get-Content Set-Content Get-Item New-Item Remove-Item "
               "Select-Object Where-Object ForEach-Object Invoke-Command Import-Module",
         rules=[("variables", r"\$(?:[A-Za-z_][\w:]*|\{[^}\n]*\})"),
-               ("values", r"(?i)-(?:eq|ne|gt|ge|lt|le|like|notlike|match|notmatch|contains|notcontains|in|notin|"
-                          r"and|or|not|xor|is|isnot|as|replace|split|join|f)\b"),
+               ("values", r"(?i)-" + POWERSHELL_OPERATORS + r"\b"),
                ("types", r"\[[A-Za-z_][\w.\[\]]*\]"),
                ("commands", r"\b[A-Z][a-z]+-[A-Z][A-Za-z]+\b"),
-               ("attributes", r"(?<=\s)-[A-Za-z][\w]*")],
+               ("attributes", r"(?<=\s)-(?!" + POWERSHELL_OPERATORS + r"\b)[A-Za-z][\w]*")],
         outline=[(r"^[ \t]*(?:function|filter|workflow)\s+([A-Za-z_][\w-]*)", "$1", "function", True),
                  (r"^[ \t]*(?:class|enum)\s+([A-Za-z_]\w*)", "$1", "class", True)],
         sample="<# help #>\nfunction Get-Greeting {\n    param([string]$Name)\n    # say it\n"
@@ -803,9 +824,15 @@ LANGUAGES = [
     ),
     dict(
         name="Properties", ext=["properties"], line=["#", "!"],
+        # A value runs to the line's end ("#" and "!" in it are no comments); it stops only for an
+        # escape or a ${...} and goes on after it.
         rules=[("attributes", r"^[ \t]*(?:\\.|[^=:\s#!\\])+"), ("variables", r"\$\{[^}\n]*\}"),
-               ("characters", r"\\u[0-9A-Fa-f]{4}|\\.")],
-        sample="# app\napp.name = Demo\npath: ${user.home}/x\nmsg=caf\\u00e9\n",
+               ("characters", r"\\u[0-9A-Fa-f]{4}|\\."),
+               ("strings", r"(?<=[=:][ \t]{0,16})(?![ \t\\]|\$\{)" + PROPERTY_VALUE
+                           + r"|(?<=\\u[0-9A-Fa-f]{4}|\\[^u\n]|\})" + PROPERTY_VALUE
+                           + r"|(?:(?<=[=:])[ \t]+|[=:])(?=[#!])" + PROPERTY_VALUE)],
+        sample="# app\napp.name = Demo\npath: ${user.home}/x\nmsg=caf\\u00e9 au lait\ncolor=#ff0000\n"
+               "url = http://x/#a!b\n! legacy comment\n",
     ),
     dict(
         name="Protocol Buffers", ext=["proto"], strings=[DQ, SQ], **C_COMMENTS,
@@ -862,7 +889,7 @@ LANGUAGES = [
                "      @n = %w[a b]\n      ok = who =~ /x+/i\n      puts \"hi #{who}\"\n    end\n  end\nend\n",
     ),
     dict(
-        name="Rust", ext=["rs"], files=["Cargo.lock"], strings=[DQ], **C_COMMENTS,
+        name="Rust", ext=["rs"], strings=[DQ], **C_COMMENTS,
         keywords="as async await break const continue crate dyn else enum extern false fn for if impl in "
                  "let loop match mod move mut pub ref return self Self static struct super trait true type "
                  "union unsafe use where while yield macro_rules",
@@ -996,8 +1023,8 @@ LANGUAGES = [
                "    puts -nonewline \"hi ${name} $n\"\n}\n",
     ),
     dict(
-        name="TOML", ext=["toml"], files=["Cargo.toml", "Pipfile", "pyproject.toml", "poetry.lock", "uv.lock"],
-        line=["#"], strings=[DQ, SQ, ('"""', '"""', True), ("'''", "'''", True)],
+        name="TOML", ext=["toml"], files=["Cargo.toml", "Cargo.lock", "Pipfile", "pyproject.toml", "poetry.lock", "uv.lock"],
+        line=["#"], strings=[DQ, SQ, ('"""', '"""', True), ("'''", "'''", True)], escape={"'": "none"},
         keywords="true false inf nan",
         rules=[("types", r"^[ \t]*\[\[?[^\]\n]+\]\]?"),
                ("attributes", r"^[ \t]*(?:[A-Za-z0-9_-]+|\"[^\"\n]*\"|'[^'\n]*')(?:\s*\.\s*(?:[A-Za-z0-9_-]+|\"[^\"\n]*\"))*"
@@ -1027,7 +1054,7 @@ LANGUAGES = [
                "function integer twice(input integer x);\nendfunction\n",
     ),
     dict(
-        name="VHDL", ext=["vhd", "vhdl"], line=["--"], block=[("/*", "*/")], strings=[DQ], icase=True,
+        name="VHDL", ext=["vhd", "vhdl"], line=["--"], block=[("/*", "*/")], strings=[DQ], escape="double", icase=True,
         keywords="abs access after alias all and architecture array assert attribute begin block body "
                  "buffer bus case component configuration constant downto else elsif end entity exit file "
                  "for function generate generic group guarded if impure in inertial inout is label "
@@ -1050,13 +1077,15 @@ LANGUAGES = [
     ),
     dict(
         name="Vim Script", ext=["vim", "vimrc"], files=[".vimrc", ".gvimrc", "_vimrc", ".exrc"], line=['"'],
-        strings=[SQ],
+        strings=[SQ], escape="double",
         keywords="if elseif else endif for endfor while endwhile try catch finally endtry function "
                  "endfunction func endfunc return call let unlet const set setlocal map nmap vmap imap "
                  "noremap nnoremap vnoremap inoremap command autocmd augroup execute echo echom normal "
                  "syntax highlight source silent abort range dict def enddef var vim9script",
+        # '"' also starts a comment, and the comment rule it brings wins where both begin: a
+        # double-quoted string therefore begins with the blank or bracket before its quote.
         rules=[("comments", r"(?<=^|[\s|])\"(?!(?:\\.|[^\"\\\n])*\")[^\n]*$|^[ \t]*#\s.*$"),
-               ("strings", r"\"(?:\\.|[^\"\\\n])*\""),
+               ("strings", r"(?:(?<=[^\s|\"])[ \t]+|[(\[{=.,:+])\"(?:\\.|[^\"\\\n])*\""),
                ("variables", r"\b[gsbwtlav]:[A-Za-z_]\w*|&[a-z]+|@[a-z\"]|\$[A-Z_]+"),
                ("attributes", r"<(?:silent|buffer|expr|nowait|unique|leader|localleader|CR|Esc|Tab|Space|"
                               r"C-\w|M-\w|S-\w|Plug|SID)>")],
@@ -1067,7 +1096,7 @@ LANGUAGES = [
                "augroup demo\naugroup END\n",
     ),
     dict(
-        name="Visual Basic", ext=["vb", "vbs", "bas", "frm"], line=["'"], strings=[DQ], icase=True,
+        name="Visual Basic", ext=["vb", "vbs", "bas", "frm"], line=["'"], strings=[DQ], escape="double", icase=True,
         keywords="AddHandler AddressOf Alias And AndAlso As ByRef ByVal Call Case Catch Class Const "
                  "Continue Declare Default Delegate Dim Do Each Else ElseIf End Enum Erase Error Event "
                  "Exit False Finally For Friend Function Get GoTo Handles If Implements Imports In "
@@ -1107,8 +1136,10 @@ LANGUAGES = [
     dict(
         name="XML", ext=["xml", "xsd", "xsl", "xslt", "svg", "plist", "rss", "atom", "xaml", "csproj",
                          "vcxproj", "resx", "wsdl", "dtd", "xib", "storyboard", "ui", "qrc", "sdef"],
-        block=[("<!--", "-->")], strings=[DQ, SQ],
-        rules=[("types", r"</?[A-Za-z_][\w:.-]*|/?>|<\?[\w:-]+|\?>"),
+        block=[("<!--", "-->")],
+        # Quotes only around attribute values: apostrophes in text are no quotes.
+        rules=[("strings", r"(?<==\s{0,4})(?:\"[^\"]*\"|'[^']*')"),
+               ("types", r"</?[A-Za-z_][\w:.-]*|/?>|<\?[\w:-]+|\?>"),
                ("attributes", r"\b[A-Za-z_][\w:.-]*(?=\s*=)"),
                ("characters", r"&(?:#\d+|#x[0-9A-Fa-f]+|[A-Za-z][\w.-]*);"),
                ("strings", r"<!\[CDATA\[(?s:.*?)\]\]>"),
@@ -1118,16 +1149,22 @@ LANGUAGES = [
                "  <body>Tom &amp; Ann<![CDATA[raw <b>]]></body>\n</note>\n",
     ),
     dict(
-        name="YAML", ext=["yaml", "yml"], files=[".clang-format", ".clang-tidy", "pubspec.lock"], line=["#"],
-        strings=[DQ, SQ],
+        name="YAML", ext=["yaml", "yml"], files=[".clang-format", ".clang-tidy", "pubspec.lock", "stack.yaml.lock"],
+        line=["#"],
         keywords="true false null yes no on off True False Null TRUE FALSE NULL",
+        # Quotes open a string only where a value begins ("it's" in prose is no string); a plain
+        # value is a string up to a comment, which needs a blank before its "#".
         rules=[("attributes", r"^[ \t]*(?:-\s+)*(?:[^\s#:\"'\[\]{},][^#:\n]*?|\"[^\"\n]*\"|'[^'\n]*')(?=\s*:(?:\s|$))"),
+               ("strings", r"(?<![^\s\[{,:])\"(?:\\.|[^\"\\\n])*\"|(?<![^\s\[{,:])'(?:''|[^'\n])*'"),
+               ("strings", r"(?<=:[ \t]{1,16}|(?:^|[ \t])-[ \t]{1,16})(?![&*!|>'\"\[{#%@`]|(?:true|false|null|yes|no|on|off|"
+                           r"True|False|Null|TRUE|FALSE|NULL|~|[-+]?(?:\.inf|\.nan|\d[\d_]*(?:\.\d*)?(?:[eE][-+]?\d+)?|"
+                           r"0x[0-9A-Fa-f_]+|0o[0-7_]+))[ \t]*(?:#|$))[^\s#][^\n]*?(?=[ \t]+#|[ \t]*$)"),
                ("variables", r"[&*][A-Za-z0-9_-]+"), ("types", r"!!?[A-Za-z0-9_/.-]*"),
                ("commands", r"^(?:---|\.\.\.)[ \t]*$|^%[A-Z]+.*$"),
                ("values", r"(?<=:\s|-\s)[|>][+-]?\d*[ \t]*$")],
         outline=[(r"^([^\s#:\"'\-][^#:\n]*?)\s*:(?:\s|$)", "$1", "key")],
         sample="%YAML 1.2\n---\n# app\nname: demo\nbase: &b\n  port: 8080\nuse: *b\nlist:\n  - enabled: true\n"
-               "text: |\n  line\ntag: !!str 1\n",
+               "text: |\n  line\ntag: !!str 1\nurl: http://x/#a # real\nnote: it's Ann's 'quoted' \"text\"\n",
     ),
     dict(
         name="Zig", ext=["zig", "zon"], line=["//"], strings=[DQ],

@@ -2,7 +2,8 @@
 
 Each theme gives its name, a short description and its colours. The columns of COLORS follow
 KEYS; "invisibles", "lineHighlight" and "highlight" may carry an alpha (#RRGGBBAA).
-check-resources.py requires text and every syntax colour to reach 4.5:1 against the background.
+check-resources.py requires text and every syntax colour to reach 4.5:1 against the background,
+and strings and numbers to differ visibly (a colour difference of at least 20).
 """
 
 KEYS = ["background", "text", "selection", "insertionPoint", "invisibles", "lineHighlight", "highlight",
@@ -40,7 +41,7 @@ THEMES = [
                  "#3d5a8a", "#7c3c4c"]),
     dict(name="High Contrast", description="白地に純黒と濃い原色だけを使う高コントラストの配色。",
          colors=["#ffffff", "#000000", "#ffe600", "#000000", "#808080", "#e6e6e6cc", "#ffb000",
-                 "#6b3d00", "#00008b", "#5a0080", "#005500", "#000099", "#7a0000", "#8b0000", "#004d4d",
+                 "#6b3d00", "#00008b", "#5a0080", "#005500", "#000099", "#0b5394", "#8b0000", "#004d4d",
                  "#00006b", "#660033"]),
     dict(name="Sumi", description="墨色の地に白茶と朱の配色。",
          colors=["#181716", "#e6e1d8", "#3d3a35", "#f5f1ea", "#4a4641", "#24221fcc", "#7a5f1a",

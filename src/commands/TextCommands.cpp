@@ -1004,6 +1004,12 @@ void TextCommands::populateOutlineMenu(MenuModel& menu)
         none->setEnabled(false);
         items.push_back(std::move(none));
     }
+    if (syntaxHighlighter_->outlineWasTruncated()) {
+        auto note = std::make_shared<MenuItem>(SyntaxHighlighter::truncatedOutlineNote(), QString());
+        note->setKeyEquivalentModifierMask({});
+        note->setEnabled(false);
+        items.push_back(std::move(note));
+    }
     items.push_back(MenuItem::separator());
     auto goToLine = std::make_shared<MenuItem>(QStringLiteral("指定行へ移動…"), QStringLiteral("goToLine:"), QStringLiteral("l"));
     goToLine->setKeyEquivalentModifierMask(KeyModifier::Command);

@@ -2,6 +2,7 @@
 
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/LocalizedStandardCompare.h"
+#include "syntax/SyntaxRegex.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -63,14 +64,18 @@ void CotSyntaxCatalog::reloadIfNeeded()
         if (fingerprint == reloadFingerprint) return;
     }
     std::vector<SyntaxLanguage> rebuilt = buildLanguages();
-    std::lock_guard guard(lock);
-    cachedLanguages = std::move(rebuilt);
-    reloadFingerprint = fingerprint;
+    {
+        std::lock_guard guard(lock);
+        cachedLanguages = std::move(rebuilt);
+        reloadFingerprint = fingerprint;
+    }
+    // The compiled expressions live as long as the list they were compiled for.
+    SyntaxRegex::clearCache();
 }
 
 QString CotSyntaxCatalog::userSyntaxDirectory()
 {
-    QString base = Bundle::applicationSupportDirectory();
+    QString base = Bundle::applicationSupportPath();
     if (base.isEmpty()) base = QDir::homePath() + QStringLiteral("/.local/share/Korimado");
     return QDir::cleanPath(base + QStringLiteral("/Syntaxes"));
 }

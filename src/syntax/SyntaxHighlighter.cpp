@@ -228,6 +228,7 @@ void SyntaxHighlighter::startFullParse(std::uint64_t generation)
             self.cachedRevision_ = revision;
             self.outlineEntries = std::move(result->outline);
             self.resultWasTruncated_ = result->truncated;
+            self.outlineWasTruncated_ = result->outlineTruncated;
             self.applyVisibleTokens();
             if (self.resultWasTruncated_) {
                 self.scheduleViewportFallback();
@@ -254,6 +255,7 @@ void SyntaxHighlighter::invalidate()
     outlineEntries.clear();
     viewportRange_ = TextRange(TextRange::NotFound, 0);
     resultWasTruncated_ = false;
+    outlineWasTruncated_ = false;
     paintedRange_ = TextRange();
     if (onOutlineChange) {
         const OutlineCallback callback = onOutlineChange;
@@ -403,7 +405,7 @@ void SyntaxHighlighter::scheduleViewportFallback()
         if (token->isCancelled()) {
             return;
         }
-        SyntaxParser::Result result = SyntaxParser::parse(text, language, std::max(SyntaxParser::maximumTokens(), viewportTokenFloor),
+        SyntaxParser::Result result = SyntaxParser::parse(text, language, std::max<qint64>(SyntaxParser::maximumTokens(), viewportTokenFloor),
                                                           [&token] { return token->isCancelled(); });
         if (token->isCancelled()) {
             return;

@@ -68,6 +68,10 @@ public:
     const std::vector<SyntaxTokenSpan>& viewportTokens() const { return viewportTokens_; }
     TextRange viewportRange() const { return viewportRange_; }
     bool resultWasTruncated() const { return resultWasTruncated_; }
+    // outlineEntries holds only the entries found before the outline's limit or its time ran out.
+    bool outlineWasTruncated() const { return outlineWasTruncated_; }
+    // Shown after the entries of a truncated outline.
+    static QString truncatedOutlineNote() { return QStringLiteral("以降の項目は省略されています"); }
     // A full parse has left the delay and its result has not been applied.
     bool parseInFlight() const { return cancellation_ && !scheduled_; }
     // Viewport parses started so far.
@@ -116,6 +120,7 @@ private:
     std::uint64_t viewportGeneration_ = 0;
     std::uint64_t viewportRevision_ = 0;
     bool resultWasTruncated_ = false;
+    bool outlineWasTruncated_ = false;
     int viewportParseCount_ = 0;
     TextRange paintedRange_;
 

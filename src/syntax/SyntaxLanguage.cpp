@@ -31,10 +31,18 @@ SyntaxLanguage SyntaxLanguage::detect(const std::optional<QString>& filePath)
 
     const std::vector<SyntaxLanguage> languages = CotSyntaxCatalog::shared().languages();
     const SyntaxLanguage* best = nullptr;
+    bool bestByName = false;
     for (const SyntaxLanguage& language : languages) {
-        const bool matches = language.fileExtensions.contains(extension) || language.filenames.contains(name);
-        // Strictly lower, so the earliest of equal priorities stays.
-        if (matches && (!best || language.definitionPriority < best->definitionPriority)) best = &language;
+        const bool byName = language.filenames.contains(name);
+        if (!byName && !language.fileExtensions.contains(extension)) continue;
+        // Lower priority wins; among equal ones a language naming the whole file ("nginx.conf")
+        // beats one that only claims its extension ("conf"), then the earliest stays.
+        const bool better = !best || language.definitionPriority < best->definitionPriority
+                            || (language.definitionPriority == best->definitionPriority && byName && !bestByName);
+        if (better) {
+            best = &language;
+            bestByName = byName;
+        }
     }
     return best ? *best : plain();
 }

@@ -4,6 +4,8 @@
 #include "platform/text/TextBoundaries.h"
 #include "syntax/SyntaxRegex.h"
 
+#include <QSet>
+
 #include <algorithm>
 #include <set>
 #include <utility>
@@ -21,19 +23,35 @@ struct BuiltInOutline {
     bool levelFromGroup1;
 };
 
+// Statements that look like C function definitions ("else if (x) {"): their titles are no entries.
+bool isCControlWord(const QString& title)
+{
+    static const QSet<QString> words = {QStringLiteral("if"),     QStringLiteral("for"),     QStringLiteral("while"),
+                                        QStringLiteral("switch"), QStringLiteral("catch"),   QStringLiteral("return"),
+                                        QStringLiteral("sizeof"), QStringLiteral("alignof"), QStringLiteral("decltype")};
+    return words.contains(title);
+}
+
+// Each begins at a line start with blanks that stay on that line: "\s" there would reach back over
+// the blank lines above a definition.
 const BuiltInOutline builtInOutlines[] = {
-    {"markdown", uR"((?m)^\s{0,3}(#{1,6})\s+(.+?)\s*#*\s*$)", 2, true},
+    {"markdown", uR"((?m)^[ \t]{0,3}(#{1,6})[ \t]+(.+?)[ \t]*#*[ \t]*$)", 2, true},
     {"swift",
-     uR"((?m)^\s*(?:(?:public|private|internal|fileprivate|open|final|static|class|mutating|nonisolated)\s+)*(?:(?:class|struct|enum|protocol|extension|actor|func)\s+)([A-Za-z_][A-Za-z0-9_]*(?:\s*\([^\n{]*\))?))",
+     uR"((?m)^[ \t]*(?:(?:public|private|internal|fileprivate|open|final|static|class|mutating|nonisolated)\s+)*(?:(?:class|struct|enum|protocol|extension|actor|func)\s+)([A-Za-z_][A-Za-z0-9_]*(?:\s*\([^\n{]*\))?))",
      1, false},
-    {"javascript", uR"((?m)^\s*(?:export\s+)?(?:default\s+)?(?:async\s+)?(?:class|function|interface|type|enum)\s+([A-Za-z_$][A-Za-z0-9_$]*))", 1, false},
-    {"typescript", uR"((?m)^\s*(?:export\s+)?(?:default\s+)?(?:async\s+)?(?:class|function|interface|type|enum)\s+([A-Za-z_$][A-Za-z0-9_$]*))", 1, false},
-    {"python", uR"((?m)^\s*(?:async\s+)?(?:class|def)\s+([A-Za-z_][A-Za-z0-9_]*))", 1, false},
+    {"javascript", uR"((?m)^[ \t]*(?:export\s+)?(?:default\s+)?(?:async\s+)?(?:class|function|interface|type|enum)\s+([A-Za-z_$][A-Za-z0-9_$]*))", 1, false},
+    {"typescript", uR"((?m)^[ \t]*(?:export\s+)?(?:default\s+)?(?:async\s+)?(?:class|function|interface|type|enum)\s+([A-Za-z_$][A-Za-z0-9_$]*))", 1, false},
+    {"python", uR"((?m)^[ \t]*(?:async\s+)?(?:class|def)\s+([A-Za-z_][A-Za-z0-9_]*))", 1, false},
     {"html", uR"((?i)<(h[1-6])(?:\s[^>]*)?>([^<]+)</h[1-6]>)", 2, true},
-    {"css", uR"((?m)^\s*([^@\s][^{\n]+)\s*\{)", 1, false},
-    {"shell", uR"((?m)^\s*(?:function\s+)?([A-Za-z_][A-Za-z0-9_]*)\s*(?:\(\s*\))?\s*\{)", 1, false},
-    {"c", uR"((?m)^\s*(?:[A-Za-z_][A-Za-z0-9_<>:*&\s]+\s+)([A-Za-z_][A-Za-z0-9_]*)\s*\([^;\n]*\)\s*(?:const\s*)?\{)", 1, false},
-    {"sql", uR"((?im)^\s*(?:CREATE\s+(?:TABLE|VIEW|PROCEDURE|FUNCTION)|ALTER\s+TABLE)\s+([A-Za-z_][A-Za-z0-9_.]*))", 1, false},
+    {"css", uR"((?m)^[ \t]*([^@\s][^{\n]+)\s*\{)", 1, false},
+    {"shell", uR"((?m)^[ \t]*(?:function\s+)?([A-Za-z_][A-Za-z0-9_]*)\s*(?:\(\s*\))?\s*\{)", 1, false},
+    // A function definition: a return type (which may end in "*" or "&" right before the name,
+    // and may stand on the line above), the name and its parameters, then "{". Reaching over any
+    // number of lines would make every line of prose a start tried against the rest of the text.
+    {"c",
+     uR"((?m)^[ \t]*(?:[A-Za-z_][A-Za-z0-9_<>:*& \t]*[\s*&])([A-Za-z_][A-Za-z0-9_]*)\s*\([^;\n]*\)\s*(?:const\s*)?\{)",
+     1, false},
+    {"sql", uR"((?im)^[ \t]*(?:CREATE\s+(?:TABLE|VIEW|PROCEDURE|FUNCTION)|ALTER\s+TABLE)\s+([A-Za-z_][A-Za-z0-9_.]*))", 1, false},
 };
 
 const BuiltInOutline* builtInOutline(const QString& id)
@@ -134,47 +152,65 @@ QString SyntaxParser::expandTemplate(const QString& templateText, const QString&
     return out;
 }
 
-std::vector<SyntaxOutlineEntry> SyntaxParser::outline(const QString& text, const SyntaxLanguage& language,
-                                                      const std::function<bool()>& isCancelled)
+SyntaxParser::Outline SyntaxParser::outline(const QString& text, const SyntaxLanguage& language,
+                                            const std::function<bool()>& isCancelled, qint64 entryLimit,
+                                            std::chrono::steady_clock::time_point deadline)
 {
     const std::vector<qsizetype> starts = lineStarts(text);
     const auto cancelled = [&] { return isCancelled && isCancelled(); };
+    const size_t limit = static_cast<size_t>(std::max<qint64>(entryLimit, 1));
 
-    std::vector<SyntaxOutlineEntry> entries;
+    Outline result;
+    std::vector<SyntaxOutlineEntry>& entries = result.entries;
+    // An entry begins where its definition does, not at the blanks or blank lines before it.
+    const auto add = [&](QString title, qsizetype start, qsizetype end, int level) {
+        while (start < end && text[start].isSpace()) ++start;
+        entries.push_back({limitedTitle(title), lineOf(starts, start), TextRange(start, end - start), level});
+        if (entries.size() >= limit) result.truncated = true;
+    };
+    const auto ended = [&](const SyntaxRegex::Matcher& matcher) {
+        if (matcher.stoppedEarly() && !cancelled()) result.truncated = true;
+    };
+
     for (const SyntaxOutlineRule& rule : language.importedOutlineRules) {
         if (cancelled()) return {};
+        if (result.truncated) break;
         uint32_t options = SyntaxRegex::anchorsMatchLines;
         if (rule.ignoreCase) options |= SyntaxRegex::caseInsensitive;
-        const SyntaxRegex regex(rule.pattern, options);
+        const SyntaxRegex regex = SyntaxRegex::cached(rule.pattern, options, true);
         if (!regex.isValid()) continue;
-        SyntaxRegex::Matcher matcher(regex, text, &isCancelled, true);
-        while (matcher.find()) {
+        SyntaxRegex::Matcher matcher(regex, text, &isCancelled, true, deadline);
+        while (!result.truncated && matcher.find()) {
+            // An expression that matches nothing at all would otherwise give an entry per character.
+            if (matcher.end() <= matcher.start()) continue;
             const QString title = expandTemplate(rule.templateText, text, groupBounds(matcher)).trimmed();
             if (title.isEmpty()) continue;
-            const qsizetype start = matcher.start();
-            entries.push_back({limitedTitle(title), lineOf(starts, start), TextRange(start, matcher.end() - start), 1});
+            add(title, matcher.start(), matcher.end(), 1);
         }
+        ended(matcher);
     }
 
     const BuiltInOutline* builtIn = builtInOutline(language.id);
-    if (builtIn && !cancelled()) {
-        const SyntaxRegex regex(QString::fromUtf16(builtIn->pattern), 0);
-        SyntaxRegex::Matcher matcher(regex, text, &isCancelled, false);
-        while (matcher.find()) {
+    if (builtIn && !cancelled() && !result.truncated) {
+        const SyntaxRegex regex = SyntaxRegex::cached(QString::fromUtf16(builtIn->pattern), 0, false);
+        SyntaxRegex::Matcher matcher(regex, text, &isCancelled, false, deadline);
+        while (!result.truncated && matcher.find()) {
             const std::vector<qsizetype> bounds = groupBounds(matcher);
             if (bounds[static_cast<size_t>(builtIn->titleGroup) * 2] < 0) continue;
             const QString title = groupText(text, bounds, builtIn->titleGroup).trimmed();
+            if (language.id == QLatin1String("c") && isCControlWord(title)) continue;
             int level = 1;
             if (builtIn->levelFromGroup1) level = levelFrom(language.id, groupText(text, bounds, 1), bounds[2] >= 0);
-            const qsizetype start = matcher.start();
-            entries.push_back({limitedTitle(title), lineOf(starts, start), TextRange(start, matcher.end() - start), level});
+            add(title, matcher.start(), matcher.end(), level);
         }
+        ended(matcher);
     }
+    if (cancelled()) return {};
 
     std::stable_sort(entries.begin(), entries.end(), [](const SyntaxOutlineEntry& a, const SyntaxOutlineEntry& b) {
         return a.range.location < b.range.location;
     });
-    if (!builtIn) return entries;
+    if (!builtIn) return result;
 
     std::set<std::pair<qsizetype, QString>> seen;
     std::vector<SyntaxOutlineEntry> unique;
@@ -182,7 +218,15 @@ std::vector<SyntaxOutlineEntry> SyntaxParser::outline(const QString& text, const
     for (SyntaxOutlineEntry& entry : entries) {
         if (seen.emplace(entry.range.location, entry.title).second) unique.push_back(std::move(entry));
     }
-    return unique;
+    entries = std::move(unique);
+    return result;
+}
+
+std::vector<SyntaxOutlineEntry> SyntaxParser::outline(const QString& text, const SyntaxLanguage& language,
+                                                      const std::function<bool()>& isCancelled)
+{
+    const auto deadline = SyntaxRegex::Clock::now() + SyntaxRegex::budget(false, text.size());
+    return outline(text, language, isCancelled, maximumTokens(), deadline).entries;
 }
 
 }  // namespace korimado

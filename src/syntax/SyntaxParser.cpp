@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
+#include <queue>
 
 namespace korimado {
 
@@ -17,26 +19,25 @@ namespace {
 constexpr int defaultMaximumTokens = 120000;
 constexpr int minimumTokenLimit = 10;
 
-struct Candidate {
-    qsizetype location;
-    qsizetype length;
-    int priority;
-    SyntaxTokenKind kind;
-};
-
-const QString& stringPattern(const QString& id)
+// The string expression of a built-in language that has one of its own; nothing for the others.
+const QString* ownStringPattern(const QString& id)
 {
     static const QString python = QStringLiteral(
         R"((?s)(?:[rubfRUBF]{0,2})(?:""".*?"""|'''.*?'''|"(?:\\.|[^"\\\n])*"|'(?:\\.|[^'\\\n])*'))");
     static const QString script = QStringLiteral(R"((?s)`(?:\\.|[^`\\])*`|"(?:\\.|[^"\\\n])*"|'(?:\\.|[^'\\\n])*')");
     static const QString shell = QStringLiteral(R"("(?:\\.|[^"\\])*"|'[^']*')");
     static const QString sql = QStringLiteral(R"('(?:''|[^'])*'|"(?:""|[^"])*")");
-    static const QString other = QStringLiteral(R"("(?:\\.|[^"\\\n])*"|'(?:\\.|[^'\\\n])*')");
-    if (id == QLatin1String("python")) return python;
-    if (id == QLatin1String("javascript") || id == QLatin1String("typescript")) return script;
-    if (id == QLatin1String("shell")) return shell;
-    if (id == QLatin1String("sql")) return sql;
-    return other;
+    if (id == QLatin1String("python")) return &python;
+    if (id == QLatin1String("javascript") || id == QLatin1String("typescript")) return &script;
+    if (id == QLatin1String("shell")) return &shell;
+    if (id == QLatin1String("sql")) return &sql;
+    return nullptr;
+}
+
+const QString& genericStringPattern()
+{
+    static const QString pattern = QStringLiteral(R"("(?:\\.|[^"\\\n])*"|'(?:\\.|[^'\\\n])*')");
+    return pattern;
 }
 
 using Kind = SyntaxTokenKind;
@@ -49,16 +50,17 @@ struct FixedPattern {
 
 const FixedPattern markdownPatterns[] = {
     {uR"((?s)<!--.*?-->)", Kind::comment, 0},
-    {uR"((?ms)^(```|~~~).*?^\1\s*$)", Kind::string, 0},
-    {uR"((?m)^\s{0,3}#{1,6}\s+.*$|^\s{0,3}(?:=+|-+)\s*$)", Kind::heading, 1},
+    {uR"((?ms)^(```|~~~).*?^\1[ \t]*$)", Kind::string, 0},
+    {uR"((?m)^[ \t]{0,3}#{1,6}[ \t]+.*$|^[ \t]{0,3}(?:=+|-+)[ \t]*$)", Kind::heading, 1},
     {uR"(`[^`\n]+`)", Kind::string, 1},
     {uR"(!?\[[^\]\n]*\]\([^\)\n]+\))", Kind::attribute, 2},
-    {uR"((?m)^\s{0,3}(?:>|[-+*]|\d+[.)])\s+)", Kind::keyword, 3},
+    {uR"((?m)^[ \t]{0,3}(?:>|[-+*]|\d+[.)])[ \t]+)", Kind::keyword, 3},
 };
 
 const FixedPattern htmlPatterns[] = {
     {uR"((?s)<!--.*?-->)", Kind::comment, 0},
-    {uR"("(?:\\.|[^"\\])*"|'(?:\\.|[^'\\])*')", Kind::string, 1},
+    // Quoted attribute values only: apostrophes in prose are not quotes.
+    {uR"((?<==\s{0,4})(?:"[^"]*"|'[^']*'))", Kind::string, 1},
     {uR"((?i)</?[A-Za-z][A-Za-z0-9:-]*\b|/?>)", Kind::tag, 2},
     {uR"((?i)\b[A-Za-z_:][-A-Za-z0-9_:.]*(?=\s*=))", Kind::attribute, 3},
     {uR"(&#?(?:[A-Za-z][A-Za-z0-9]+|x[0-9A-Fa-f]+|\d+);)", Kind::number, 4},
@@ -79,12 +81,6 @@ void appendFixed(std::vector<SyntaxParser::Pattern>& list, const FixedPattern (&
     for (const FixedPattern& p : table) list.push_back({QString::fromUtf16(p.pattern), p.kind, 0, p.priority, false});
 }
 
-const QString& wholeWordPattern()
-{
-    static const QString pattern = QStringLiteral(R"(\b\w+\b)");
-    return pattern;
-}
-
 // ICU's \w: alphabetic, marks, decimal digits, connector punctuation, ZWNJ and ZWJ.
 bool isWordCharacter(char32_t c)
 {
@@ -93,6 +89,12 @@ bool isWordCharacter(char32_t c)
     const int8_t type = u_charType(static_cast<UChar32>(c));
     return type == U_NON_SPACING_MARK || type == U_ENCLOSING_MARK || type == U_COMBINING_SPACING_MARK
            || type == U_DECIMAL_DIGIT_NUMBER || type == U_CONNECTOR_PUNCTUATION;
+}
+
+// Characters ICU's \b looks through, as if they were not there.
+bool isTransparentToWordBoundary(char32_t c)
+{
+    return u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_GRAPHEME_EXTEND) || u_charType(static_cast<UChar32>(c)) == U_FORMAT_CHAR;
 }
 
 QString foldedCase(QStringView text)
@@ -119,23 +121,183 @@ public:
             for (const char32_t c : word.toUcs4()) {
                 if (!isWordCharacter(c)) return std::nullopt;
             }
-            set.words_.insert(ignoreCase ? foldedCase(word) : word);
+            const QString key = ignoreCase ? foldedCase(word) : word;
+            set.longest_ = std::max(set.longest_, key.size());
+            set.words_.insert(key);
         }
         return set;
     }
     bool contains(QStringView word) const
     {
+        // Folding never shortens a text, so a longer word cannot be one of them.
+        if (word.size() > longest_) return false;
         return ignoreCase_ ? words_.contains(foldedCase(word)) : words_.contains(word.toString());
     }
 
 private:
     QSet<QString> words_;
+    qsizetype longest_ = 0;
     bool ignoreCase_ = false;
+};
+
+char32_t codePointAt(const char16_t* data, qsizetype size, qsizetype i, qsizetype* next)
+{
+    const char16_t c = data[i];
+    if (QChar::isHighSurrogate(c) && i + 1 < size && QChar::isLowSurrogate(data[i + 1])) {
+        *next = i + 2;
+        return QChar::surrogateToUcs4(c, data[i + 1]);
+    }
+    *next = i + 1;
+    return c;
+}
+
+// The matches of "\b\w+\b" that are keywords, found without the expression: ICU's backtracking
+// stack overflows on a word of about a million characters, which would end the whole pass.
+class WordScanner {
+public:
+    WordScanner(const QString& text, KeywordSet keywords)
+        : data_(reinterpret_cast<const char16_t*>(text.utf16())), size_(text.size()), keywords_(std::move(keywords))
+    {
+    }
+
+    bool find(qsizetype from)
+    {
+        qsizetype i = std::max<qsizetype>(from, 0);
+        bool afterWord = wordBefore(i);
+        while (i < size_) {
+            qsizetype next = 0;
+            const char32_t c = codePointAt(data_, size_, i, &next);
+            if (isTransparentToWordBoundary(c)) {
+                i = next;
+                continue;
+            }
+            const bool word = isWordCharacter(c);
+            if (word && !afterWord) {
+                // A word begins here; it matches when its end is a boundary, that is, unless
+                // the character after it is one that \b looks through.
+                qsizetype end = next;
+                while (end < size_) {
+                    qsizetype after = 0;
+                    if (!isWordCharacter(codePointAt(data_, size_, end, &after))) break;
+                    end = after;
+                }
+                qsizetype ignored = 0;
+                const bool boundary = end == size_ || !isTransparentToWordBoundary(codePointAt(data_, size_, end, &ignored));
+                if (boundary && keywords_.contains(QStringView(data_ + i, end - i))) {
+                    start_ = i;
+                    end_ = end;
+                    return true;
+                }
+                i = end;
+                afterWord = true;
+                continue;
+            }
+            afterWord = word;
+            i = next;
+        }
+        return false;
+    }
+    qsizetype start() const { return start_; }
+    qsizetype end() const { return end_; }
+
+private:
+    // Whether the last character before i that \b does not look through is a word character.
+    bool wordBefore(qsizetype i) const
+    {
+        while (i > 0) {
+            qsizetype start = i - 1;
+            if (start > 0 && QChar::isLowSurrogate(data_[start]) && QChar::isHighSurrogate(data_[start - 1])) --start;
+            qsizetype ignored = 0;
+            const char32_t c = codePointAt(data_, size_, start, &ignored);
+            if (!isTransparentToWordBoundary(c)) return isWordCharacter(c);
+            i = start;
+        }
+        return false;
+    }
+
+    const char16_t* data_;
+    qsizetype size_;
+    KeywordSet keywords_;
+    qsizetype start_ = 0;
+    qsizetype end_ = 0;
+};
+
+// The matches of one pattern in the order the sweep asks for them.
+class CandidateStream {
+public:
+    CandidateStream(const SyntaxParser::Pattern& pattern, const QString& text, bool ignoreCaseWords,
+                    const std::function<bool()>* isCancelled, SyntaxRegex::Clock::time_point deadline)
+        : kind(pattern.kind), priority(pattern.priority)
+    {
+        // An alternation of many words costs a full attempt at every letter; when every word is
+        // made of word characters, its matches are exactly the whole words found in the list.
+        if (!pattern.words.isEmpty()) {
+            if (std::optional<KeywordSet> set = KeywordSet::make(pattern.words, ignoreCaseWords)) {
+                words_ = std::make_unique<WordScanner>(text, std::move(*set));
+                return;
+            }
+        }
+        const SyntaxRegex regex = SyntaxRegex::cached(pattern.pattern, pattern.options, pattern.imported);
+        if (!regex.isValid()) return;
+        matcher_ = std::make_unique<SyntaxRegex::Matcher>(regex, text, isCancelled, pattern.imported, deadline);
+    }
+
+    bool isValid() const { return words_ || matcher_; }
+    // The next non-empty match after the current one.
+    bool next() { return fetch(std::nullopt); }
+    // The first non-empty match starting at or after `start`.
+    bool nextFrom(qsizetype start) { return fetch(start); }
+    bool stoppedEarly() const { return matcher_ && matcher_->stoppedEarly(); }
+
+    qsizetype start = 0;
+    qsizetype end = 0;
+    const SyntaxTokenKind kind;
+    const int priority;
+
+private:
+    bool fetch(std::optional<qsizetype> from)
+    {
+        if (words_) {
+            if (!words_->find(from.value_or(end))) return false;
+            start = words_->start();
+            end = words_->end();
+            return true;
+        }
+        if (!matcher_) return false;
+        bool found = from ? matcher_->find(*from) : matcher_->find();
+        while (found && matcher_->end() <= matcher_->start()) found = matcher_->find();
+        if (!found) return false;
+        start = matcher_->start();
+        end = matcher_->end();
+        return true;
+    }
+
+    std::unique_ptr<WordScanner> words_;
+    std::unique_ptr<SyntaxRegex::Matcher> matcher_;
+};
+
+// A stream's pending match as the sweep orders them: by location, then priority, then the
+// longer first, then the earlier pattern.
+struct Pending {
+    qsizetype location;
+    qsizetype length;
+    int priority;
+    size_t stream;
+};
+
+struct LaterPending {
+    bool operator()(const Pending& a, const Pending& b) const
+    {
+        if (a.location != b.location) return a.location > b.location;
+        if (a.priority != b.priority) return a.priority > b.priority;
+        if (a.length != b.length) return a.length < b.length;
+        return a.stream > b.stream;
+    }
 };
 
 }  // namespace
 
-int SyntaxParser::maximumTokens()
+qint64 SyntaxParser::maximumTokens()
 {
     // A decimal integer with an optional sign and nothing else, not even spaces.
     const QString value = qEnvironmentVariable("KORIMADO_SYNTAX_TOKEN_LIMIT");
@@ -147,21 +309,24 @@ int SyntaxParser::maximumTokens()
     for (; i < value.size(); ++i) {
         const char16_t c = value[i].unicode();
         if (c < u'0' || c > u'9') return defaultMaximumTokens;
-        parsed = parsed * 10 + (c - u'0');
-        if (parsed > std::numeric_limits<int>::max()) return defaultMaximumTokens;
+        const int digit = c - u'0';
+        if (parsed > (std::numeric_limits<qint64>::max() - digit) / 10) return defaultMaximumTokens;
+        parsed = parsed * 10 + digit;
     }
     if (negative) return defaultMaximumTokens;
-    return parsed > 9 ? static_cast<int>(parsed) : defaultMaximumTokens;
+    return parsed > 9 ? parsed : defaultMaximumTokens;
 }
 
 std::vector<SyntaxParser::Pattern> SyntaxParser::patterns(const SyntaxLanguage& language)
 {
     std::vector<Pattern> list;
+    bool importsStrings = false;
     for (const SyntaxRegexRule& rule : language.importedHighlightRules) {
         const QString text = rule.ignoreCase ? QStringLiteral("(?i:") + rule.pattern + QLatin1Char(')') : rule.pattern;
         uint32_t options = SyntaxRegex::anchorsMatchLines;
         if (rule.multiline) options |= SyntaxRegex::dotMatchesLineSeparators;
         list.push_back({text, rule.kind, options, importedRulePriority(rule.kind), true});
+        importsStrings = importsStrings || rule.kind == Kind::string;
     }
 
     const QString& id = language.id;
@@ -178,16 +343,25 @@ std::vector<SyntaxParser::Pattern> SyntaxParser::patterns(const SyntaxLanguage& 
         return list;
     }
 
+    const bool shell = id == QLatin1String("shell");
     if (language.blockComment) {
         list.push_back({QStringLiteral("(?s)") + SyntaxRegex::escapedPattern(language.blockComment->first) + QStringLiteral(".*?")
                             + SyntaxRegex::escapedPattern(language.blockComment->second),
                         Kind::comment, 0, 0, false});
     }
     if (language.lineComment) {
-        list.push_back({QStringLiteral("(?m)") + SyntaxRegex::escapedPattern(*language.lineComment) + QStringLiteral(".*$"),
+        // In the shell a comment starts only where a word does: "$#", "a#b" and "${#x}" are not comments.
+        const QString start = shell && *language.lineComment == QLatin1String("#") ? QStringLiteral("(?<![^\\s;&|()<>])") : QString();
+        list.push_back({QStringLiteral("(?m)") + start + SyntaxRegex::escapedPattern(*language.lineComment) + QStringLiteral(".*$"),
                         Kind::comment, 0, 0, false});
     }
-    list.push_back({stringPattern(id), Kind::string, 0, 1, false});
+    // The quotes that every language gets are only a guess: a package that says what its strings
+    // are knows better (lifetimes, primes and apostrophes in prose are not strings).
+    if (const QString* own = ownStringPattern(id)) {
+        list.push_back({*own, Kind::string, 0, 1, false});
+    } else if (!importsStrings) {
+        list.push_back({genericStringPattern(), Kind::string, 0, 1, false});
+    }
     list.push_back({QStringLiteral(R"(\b(?:0[xX][0-9A-Fa-f]+|0[bB][01]+|\d+(?:\.\d+)?(?:[eE][+-]?\d+)?)\b)"), Kind::number, 0, 2, false});
     if (!language.keywords.isEmpty()) {
         QStringList escaped;
@@ -201,72 +375,78 @@ std::vector<SyntaxParser::Pattern> SyntaxParser::patterns(const SyntaxLanguage& 
         list.push_back({QStringLiteral(R"(\b[A-Z][A-Za-z0-9_]*\b)"), Kind::type, 0, 4, false});
     } else if (id == QLatin1String("python")) {
         list.push_back({QStringLiteral("@[A-Za-z_][A-Za-z0-9_.]*"), Kind::attribute, 0, 4, false});
-    } else if (id == QLatin1String("shell")) {
-        list.push_back({QStringLiteral(R"(\$(?:[A-Za-z_][A-Za-z0-9_]*|\{[^}\n]+\}))"), Kind::variable, 0, 4, false});
+    } else if (shell) {
+        list.push_back({QStringLiteral(R"(\$(?:[A-Za-z_][A-Za-z0-9_]*|\{[^}\n]+\}|[#?$!@*0-9-]))"), Kind::variable, 0, 4, false});
     }
     return list;
 }
 
-SyntaxParser::Result SyntaxParser::parse(const QString& text, const SyntaxLanguage& language, std::optional<int> tokenLimit,
+SyntaxParser::Result SyntaxParser::parse(const QString& text, const SyntaxLanguage& language, std::optional<qint64> tokenLimit,
                                          const std::function<bool()>& isCancelled)
 {
+    const qint64 limit = std::max<qint64>(tokenLimit.value_or(maximumTokens()), minimumTokenLimit);
+    // Rules from a package share the shorter budget; ICU's step limit stops a single slow search.
+    const bool untrusted = !language.importedHighlightRules.empty() || !language.importedOutlineRules.empty();
+    const auto deadline = SyntaxRegex::Clock::now() + SyntaxRegex::budget(untrusted, text.size());
+    const auto finishOutline = [&](Result& result) {
+        Outline found = outline(text, language, isCancelled, limit, deadline);
+        result.outline = std::move(found.entries);
+        result.outlineTruncated = found.truncated;
+    };
+
     Result result;
     if (language.id == QLatin1String("plain") || text.isEmpty()) {
-        result.outline = outline(text, language, isCancelled);
+        finishOutline(result);
         return result;
     }
-    const size_t limit = static_cast<size_t>(std::max(tokenLimit.value_or(maximumTokens()), minimumTokenLimit));
-    const size_t candidateLimit = limit * 2;
+    const qint64 candidateLimit = limit > std::numeric_limits<qint64>::max() / 2 ? std::numeric_limits<qint64>::max() : limit * 2;
     const auto cancelled = [&] { return isCancelled && isCancelled(); };
 
-    std::vector<Candidate> candidates;
-    bool passCutShort = false;
+    // One stream of matches per pattern, swept in the candidates' order. A pattern whose next
+    // match starts inside an accepted token is searched again from the token's end, so that a
+    // delimiter inside a comment or string cannot pair with one after it.
+    std::vector<std::unique_ptr<CandidateStream>> streams;
+    const bool sql = language.id == QLatin1String("sql");
     for (const Pattern& pattern : patterns(language)) {
         if (cancelled()) return {};
-        // An alternation of many words costs a full attempt at every letter; when every word is
-        // made of word characters, its matches are exactly the whole words found in the list.
-        std::optional<KeywordSet> keywordSet;
-        if (!pattern.words.isEmpty()) keywordSet = KeywordSet::make(pattern.words, language.id == QLatin1String("sql"));
-        const SyntaxRegex regex(keywordSet ? wholeWordPattern() : pattern.pattern, keywordSet ? 0 : pattern.options);
-        if (!regex.isValid()) continue;
-        SyntaxRegex::Matcher matcher(regex, text, &isCancelled, pattern.imported);
-        while (matcher.find()) {
-            if (keywordSet && !keywordSet->contains(QStringView(text).mid(matcher.start(), matcher.end() - matcher.start()))) continue;
-            const qsizetype start = matcher.start();
-            const qsizetype length = matcher.end() - start;
-            if (length <= 0) continue;
-            if (cancelled()) break;
-            candidates.push_back({start, length, pattern.priority, pattern.kind});
-            if (candidates.size() >= candidateLimit) {
-                result.truncated = true;
-                break;
-            }
-        }
-        if (result.truncated) break;
-        // A pass its time budget ended left the rest of the text without these tokens: the
-        // result must say it is incomplete, so that the part on screen gets a parse of its own.
-        if (matcher.stoppedEarly() && !cancelled()) passCutShort = true;
+        auto stream = std::make_unique<CandidateStream>(pattern, text, sql, &isCancelled, deadline);
+        if (stream->isValid()) streams.push_back(std::move(stream));
     }
-    result.truncated = result.truncated || passCutShort;
 
-    std::stable_sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
-        if (a.location != b.location) return a.location < b.location;
-        if (a.priority != b.priority) return a.priority < b.priority;
-        return a.length > b.length;
-    });
+    std::priority_queue<Pending, std::vector<Pending>, LaterPending> pending;
+    qint64 candidates = 0;
+    const auto offer = [&](size_t index, bool found) {
+        if (!found) return;
+        const CandidateStream& stream = *streams[index];
+        pending.push({stream.start, stream.end - stream.start, stream.priority, index});
+        if (++candidates >= candidateLimit) result.truncated = true;
+    };
+    for (size_t i = 0; i < streams.size() && !result.truncated; ++i) offer(i, streams[i]->next());
 
     qsizetype cursor = 0;
-    for (const Candidate& candidate : candidates) {
-        if (candidate.location < cursor) continue;
-        result.tokens.push_back({TextRange(candidate.location, candidate.length), candidate.kind});
+    while (!pending.empty() && !result.truncated) {
+        if (cancelled()) return {};
+        const Pending candidate = pending.top();
+        pending.pop();
+        CandidateStream& stream = *streams[candidate.stream];
+        if (candidate.location < cursor) {
+            offer(candidate.stream, stream.nextFrom(cursor));
+            continue;
+        }
+        result.tokens.push_back({TextRange(candidate.location, candidate.length), stream.kind});
         cursor = candidate.location + candidate.length;
-        if (result.tokens.size() >= limit) {
+        if (static_cast<qint64>(result.tokens.size()) >= limit) {
             result.truncated = true;
             break;
         }
+        offer(candidate.stream, stream.next());
     }
+    if (cancelled()) return {};
+    // A pattern stopped by the time budget or the engine left the rest of the text without its
+    // tokens: the result must say it is incomplete, so that the part on screen gets a parse of its own.
+    for (const auto& stream : streams) result.truncated = result.truncated || stream->stoppedEarly();
 
-    result.outline = outline(text, language, isCancelled);
+    finishOutline(result);
     return result;
 }
 

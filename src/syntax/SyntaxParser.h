@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -13,24 +14,34 @@
 namespace korimado {
 
 // Turns a text and its language into coloured spans and an outline. Stateless: safe on any
-// thread; every call compiles its expressions afresh.
+// thread; compiled expressions are shared through the process-wide expression cache.
 class SyntaxParser {
 public:
     struct Result {
         std::vector<SyntaxTokenSpan> tokens;  // ascending, non-overlapping
         std::vector<SyntaxOutlineEntry> outline;
-        bool truncated = false;  // a token limit or a time budget cut it short
+        bool truncated = false;         // a token limit or the time budget cut the tokens short
+        bool outlineTruncated = false;  // the outline holds only the entries found before a limit
     };
 
     // The default token limit: $KORIMADO_SYNTAX_TOKEN_LIMIT when it is an integer above 9, else 120000.
-    static int maximumTokens();
+    static qint64 maximumTokens();
 
-    // isCancelled is polled before each expression and for each match; it must be cheap and
-    // thread-safe. Without a limit, maximumTokens() applies; a limit below 10 counts as 10.
-    static Result parse(const QString& text, const SyntaxLanguage& language, std::optional<int> tokenLimit = std::nullopt,
+    // isCancelled is polled before each candidate and inside long searches; it must be cheap and
+    // thread-safe. Without a limit, maximumTokens() applies; a limit below 10 counts as 10. One
+    // time budget covers the whole call, tokens and outline together.
+    static Result parse(const QString& text, const SyntaxLanguage& language, std::optional<qint64> tokenLimit = std::nullopt,
                         const std::function<bool()>& isCancelled = {});
 
+    struct Outline {
+        std::vector<SyntaxOutlineEntry> entries;
+        bool truncated = false;  // the entry limit or the deadline was reached
+    };
     // The outline: the language's imported rules, then its built-in expression, by position.
+    // At most entryLimit entries; the searches end at the deadline.
+    static Outline outline(const QString& text, const SyntaxLanguage& language, const std::function<bool()>& isCancelled,
+                           qint64 entryLimit, std::chrono::steady_clock::time_point deadline);
+    // The same with the default limit and a budget of its own.
     static std::vector<SyntaxOutlineEntry> outline(const QString& text, const SyntaxLanguage& language,
                                                    const std::function<bool()>& isCancelled = {});
 

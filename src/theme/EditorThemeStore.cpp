@@ -41,7 +41,7 @@ QString deletingPathExtension(const QString& fileName)
 
 QString defaultUserDirectory()
 {
-    const QString support = Bundle::applicationSupportDirectory();
+    const QString support = Bundle::applicationSupportPath();
     if (!support.isEmpty()) return support + QStringLiteral("/Themes");
     return QDir::cleanPath(QDir::tempPath() + QStringLiteral("/Korimado/Themes"));
 }

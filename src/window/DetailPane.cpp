@@ -2,6 +2,7 @@
 
 #include "document/DocumentInspection.h"
 #include "document/KoriDocument.h"
+#include "editor/EditorView.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/MainQueue.h"
 #include "platform/foundation/UserDefaults.h"
@@ -10,6 +11,7 @@
 #include "preview/Markdown.h"
 #include "search/SearchCancellationToken.h"
 #include "settings/EditorSettingsSnapshot.h"
+#include "syntax/SyntaxHighlighter.h"
 #include "window/SegmentedControl.h"
 #include "window/WindowFonts.h"
 
@@ -337,13 +339,20 @@ void DetailPane::schedulePreview(bool immediate)
 void DetailPane::reloadOutline()
 {
     const auto& entries = outline_();
-    outlineTable_->setRowCount(static_cast<int>(entries.size()));
+    const bool truncated = outlineTruncated_ && outlineTruncated_();
+    outlineTable_->setRowCount(static_cast<int>(entries.size()) + (truncated ? 1 : 0));
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const SyntaxOutlineEntry& entry = entries[i];
         const QString indent(std::clamp(entry.level - 1, 0, 8) * 2, QLatin1Char(' '));
         outlineTable_->setItem(static_cast<int>(i), 0,
                                new QTableWidgetItem(indent + QString::number(entry.line) + QStringLiteral("行  ")
                                                     + entry.title));
+    }
+    if (truncated) {
+        // Says that the list stops early; it is no entry to go to.
+        auto* note = new QTableWidgetItem(SyntaxHighlighter::truncatedOutlineNote());
+        note->setFlags(Qt::ItemIsEnabled);
+        outlineTable_->setItem(static_cast<int>(entries.size()), 0, note);
     }
 }
 

@@ -73,6 +73,8 @@ public:
     // Drops a pending or running render.
     void cancelPreview();
     void reloadOutline();
+    // Tells whether the outline stops early; the list then ends with a note that says so.
+    void setOutlineTruncated(std::function<bool()> truncated) { outlineTruncated_ = std::move(truncated); }
     // Nothing scheduled runs or is shown any more.
     void close();
 
@@ -99,6 +101,7 @@ private:
     KoriDocument* document_;
     std::function<TextRange()> selection_;
     std::function<const std::vector<SyntaxOutlineEntry>&()> outline_;
+    std::function<bool()> outlineTruncated_;
     bool shown_ = false;
     bool closed_ = false;
 

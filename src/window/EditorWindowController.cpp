@@ -174,6 +174,7 @@ void EditorWindowController::construct()
         static const std::vector<SyntaxOutlineEntry> none;
         return weak ? weak->commands().syntaxHighlighter().outlineEntries : none;
     });
+    detailPane_->setOutlineTruncated([weak] { return weak && weak->commands().syntaxHighlighter().outlineWasTruncated(); });
     toolbar_ = std::make_unique<WindowToolbar>(
         *window_, WindowToolbar::Actions{[weak] { if (weak) weak->toggleFileTree(); },
                                          [weak] { if (weak) weak->openFolder(); },

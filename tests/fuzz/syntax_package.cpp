@@ -1,6 +1,6 @@
 // The syntax package reader with the tokenizer: the input holds the package's five files and a
 // sample text, separated by NUL bytes; any package that loads colours the text with ordered
-// spans inside it and an outline inside it.
+// spans inside it and an outline inside it, neither longer than the token limit.
 #include "FuzzSupport.h"
 
 #include "syntax/CotSyntaxCatalog.h"
@@ -47,6 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         end = token.range.end();
         FUZZ_CHECK(end <= text.size());
     }
+    FUZZ_CHECK(result.outline.size() <= 200);
     for (const SyntaxOutlineEntry& entry : result.outline) {
         FUZZ_CHECK(entry.range.location >= 0 && entry.range.end() <= text.size());
         FUZZ_CHECK(entry.line >= 1 && entry.level >= 1);

@@ -67,3 +67,17 @@ TEST(BundledSyntaxes, CatalogOfTheBundleHasSeventyLanguages)
     ScopedEnvironment environment("KORIMADO_SYNTAX_ROOT", (Bundle::main().resourcePath() + "/Syntaxes").toUtf8());
     EXPECT_GT(CotSyntaxCatalog::buildLanguages().size(), 69u);
 }
+
+TEST(BundledSyntaxes, FilesOpenInTheLanguageTheyAreWrittenIn)
+{
+    ScopedSyntaxRoot scoped(Bundle::main().resourcePath() + "/Syntaxes");
+    const auto detected = [](const char* path) { return SyntaxLanguage::detect(QString::fromLatin1(path)).displayName; };
+    EXPECT_EQ(detected("/etc/nginx/nginx.conf"), "nginx") << "its own name beats INI's conf";
+    EXPECT_EQ(detected("/etc/apache2/apache2.conf"), "Apache");
+    EXPECT_EQ(detected("/etc/other.conf"), "INI");
+    EXPECT_EQ(detected("/src/app/Cargo.lock"), "TOML");
+    EXPECT_EQ(detected("/src/app/stack.yaml.lock"), "YAML");
+    EXPECT_EQ(detected("/src/app/main.rs"), "Rust");
+    EXPECT_EQ(detected("/home/ann/matlab/startup.m"), "MATLAB");
+    EXPECT_EQ(detected("/src/app/main.m"), "Objective-C");
+}

@@ -1,7 +1,12 @@
 #include "SyntaxTestSupport.h"
 
+#include "platform/foundation/Bundle.h"
+#include "theme/EditorThemeStore.h"
+#include "theme/ThemeTestSupport.h"
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -245,4 +250,34 @@ TEST(CotSyntaxCatalog, TiesInDetectionGoToTheEarlierLanguage)
     ScopedSyntaxRoot scoped(root.path());
     EXPECT_EQ(SyntaxLanguage::detect(QString("/x/y.dup")).id, "alpha");
     EXPECT_EQ(SyntaxLanguage::detect(QString("/x/Dupfile")).id, "alpha");
+}
+
+TEST(CotSyntaxCatalog, AWholeFileNameBeatsAnExtensionOfTheSamePriority)
+{
+    TempDir root;
+    writePackage(root, "Alpha", R"j({"fileMap": {"extensions": ["conf"]}})j");
+    writePackage(root, "Web", R"j({"fileMap": {"filenames": ["web.conf"]}})j");
+    ScopedSyntaxRoot scoped(root.path());
+    EXPECT_EQ(SyntaxLanguage::detect(QString("/etc/web.conf")).id, "web");
+    EXPECT_EQ(SyntaxLanguage::detect(QString("/etc/other.conf")).id, "alpha");
+}
+
+// Looking for packages and themes leaves the user's data folder as it was; only installing a
+// theme creates the folders it needs.
+TEST(CotSyntaxCatalog, LookingCreatesNoDataFolderInstallingDoes)
+{
+    TempDir home;
+    const QString data = home.path() + "/data";
+    ScopedEnvironment dataHome("XDG_DATA_HOME", data.toUtf8());
+    ScopedEnvironment noRoot("KORIMADO_SYNTAX_ROOT", std::nullopt);
+
+    EXPECT_EQ(CotSyntaxCatalog::userSyntaxDirectory(), data + "/Korimado/Syntaxes");
+    EXPECT_GT(CotSyntaxCatalog::buildLanguages().size(), 11u);
+    EXPECT_TRUE(CotSyntaxCatalog::currentReloadFingerprint().endsWith("|missing"));
+    EditorThemeStore store(Bundle::main());
+    EXPECT_FALSE(store.availableThemeNames().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(data + "/Korimado")) << "nothing was installed";
+
+    store.installTheme(test::themeBytes(QString("Mine")), std::nullopt, false);
+    EXPECT_TRUE(QFileInfo::exists(data + "/Korimado/Themes/Mine.cottheme"));
 }

@@ -1,7 +1,9 @@
 #include "syntax/SyntaxHighlighter.h"
 
 #include "SyntaxTestSupport.h"
+#include "commands/TextCommands.h"
 #include "editor/EditorView.h"
+#include "platform/ui/MenuModel.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/text/LayoutManager.h"
 #include "platform/text/TextStorage.h"
@@ -392,4 +394,35 @@ TEST(SyntaxHighlighterSearch, FirstTokenEndingAfterALocation)
     EXPECT_EQ(index(14), 3);
     const std::vector<SyntaxTokenSpan> none;
     EXPECT_EQ(SyntaxHighlighter::firstTokenEndingAfter(none, 5), none.end());
+}
+
+// An outline cut short by the token limit says so where it is listed.
+TEST(SyntaxHighlighterOutline, ATruncatedOutlineSaysSoInTheOutlineMenu)
+{
+    test::ScopedEnvironment limit("KORIMADO_SYNTAX_TOKEN_LIMIT", QByteArray("10"));
+    QString text;
+    for (int i = 0; i < 30; ++i) text += QStringLiteral("# Heading %1\n").arg(i);
+    auto storage = std::make_shared<TextStorage>(text);
+    EditorTextView editor(storage);
+    TextCommands commands(&editor, nullptr);
+    auto menu = std::make_shared<MenuModel>(QStringLiteral("アウトライン"));
+    commands.publishedOutlineMenu = menu.get();
+    SyntaxHighlighter& highlighter = commands.syntaxHighlighter();
+    highlighter.update(QStringLiteral("markdown"));
+
+    const auto noteShown = [&] {
+        for (int i = 0; i < menu->numberOfItems(); ++i) {
+            if (menu->itemAt(i)->title() == SyntaxHighlighter::truncatedOutlineNote()) return !menu->itemAt(i)->isEnabled();
+        }
+        return false;
+    };
+    ASSERT_TRUE(spinUntil(noteShown));
+    EXPECT_TRUE(highlighter.outlineWasTruncated());
+    EXPECT_EQ(highlighter.outlineEntries.size(), 10u);
+
+    storage->replaceCharacters({0, storage->length()}, QStringLiteral("# Only\n"));
+    highlighter.schedule();
+    ASSERT_TRUE(spinUntil([&] { return highlighter.outlineEntries.size() == 1; }));
+    EXPECT_FALSE(highlighter.outlineWasTruncated());
+    EXPECT_FALSE(noteShown());
 }

@@ -3,6 +3,8 @@
 #include "syntax/SyntaxParser.h"
 #include "syntax/SyntaxRegex.h"
 
+#include <QRegularExpression>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -16,26 +18,9 @@ namespace {
 
 using K = SyntaxTokenKind;
 
-// "kind:text" for every token, to compare whole results at a glance.
-QStringList describe(const QString& text, const std::vector<SyntaxTokenSpan>& tokens)
-{
-    QStringList out;
-    for (const SyntaxTokenSpan& t : tokens) out.append(rawValue(t.kind) + ':' + text.mid(t.range.location, t.range.length));
-    return out;
-}
-
 QStringList tokens(const QString& text, const QString& id)
 {
     return describe(text, SyntaxParser::parse(text, builtInLanguage(id)).tokens);
-}
-
-SyntaxLanguage customLanguage(std::vector<SyntaxRegexRule> rules, std::vector<SyntaxOutlineRule> outlines = {})
-{
-    SyntaxLanguage language;
-    language.id = "custom";
-    language.importedHighlightRules = std::move(rules);
-    language.importedOutlineRules = std::move(outlines);
-    return language;
 }
 
 }  // namespace
@@ -52,7 +37,8 @@ TEST(SyntaxParser, TokenLimitFromTheEnvironment)
     EXPECT_EQ(limitFor("ten"), 120000);
     EXPECT_EQ(limitFor(" 50"), 120000);
     EXPECT_EQ(limitFor("-50"), 120000);
-    EXPECT_EQ(limitFor("99999999999"), 120000);
+    EXPECT_EQ(limitFor("99999999999"), 99999999999) << "a limit beyond 32 bits is taken as given";
+    EXPECT_EQ(limitFor("9223372036854775808"), 120000) << "beyond 64 bits it is no integer";
     EXPECT_EQ(limitFor("10"), 10);
     EXPECT_EQ(limitFor("+500"), 500);
 }
@@ -75,13 +61,21 @@ TEST(SyntaxParser, LimitsTruncateTheSweepAndTheCandidates)
         EXPECT_EQ(SyntaxParser::parse(text, c).tokens.size(), 12u) << "no limit given: the environment's";
     }
 
-    // 25 comment candidates overrun twice the limit of 10 although they give one token.
+    // Three rules agree on every "x": each token costs three candidates, so seven tokens overrun
+    // twice the limit of 10 although fewer than 10 tokens are accepted.
+    const SyntaxLanguage agreeing = customLanguage({{"x", K::keyword, false, false}, {"x", K::type, false, false}, {"x", K::variable, false, false}});
+    const SyntaxParser::Result overrun = SyntaxParser::parse("x x x x x x x", agreeing, 10);
+    EXPECT_TRUE(overrun.truncated);
+    EXPECT_LT(overrun.tokens.size(), 10u);
+
+    // Matches inside an accepted token are searched past, not collected: 25 line comments
+    // inside a block comment cost no candidates.
     QString nested = "/*";
     for (int i = 0; i < 25; ++i) nested += " // x\n";
     nested += "*/";
-    const SyntaxParser::Result overrun = SyntaxParser::parse(nested, c, 10);
-    EXPECT_TRUE(overrun.truncated);
-    EXPECT_EQ(describe(nested, overrun.tokens), QStringList({"comment:" + nested}));
+    const SyntaxParser::Result inside = SyntaxParser::parse(nested, c, 10);
+    EXPECT_FALSE(inside.truncated);
+    EXPECT_EQ(describe(nested, inside.tokens), QStringList({"comment:" + nested}));
 }
 
 TEST(SyntaxParser, PriorityLengthAndOverlapDecideBetweenCandidates)
@@ -178,7 +172,7 @@ TEST(SyntaxParser, EachBuiltInLanguageTokenizesASample)
     EXPECT_EQ(tokens("{\"a\": [1.5, true, null]}", "json"),
               QStringList({"string:\"a\"", "number:1.5", "keyword:true", "keyword:null"}));
     EXPECT_EQ(tokens("# Title\n\n- item with `code` and [a](b)\n\nSub\n===\n```\n# no\n```\n<!-- c -->", "markdown"),
-              QStringList({"heading:# Title", "keyword:\n- ", "string:`code`", "attribute:[a](b)", "heading:===",
+              QStringList({"heading:# Title", "keyword:- ", "string:`code`", "attribute:[a](b)", "heading:===",
                            "string:```\n# no\n```", "comment:<!-- c -->"}));
     EXPECT_EQ(tokens("<a href=\"x\">&amp;</a><!-- c -->", "html"),
               QStringList({"tag:<a", "attribute:href", "string:\"x\"", "tag:>", "number:&amp;", "tag:</a", "tag:>",
@@ -295,4 +289,108 @@ TEST(SyntaxParser, TimeBudgetGrowsWithTheText)
     EXPECT_EQ(SyntaxRegex::budget(false, 1000), SyntaxRegex::builtInBudget);
     EXPECT_EQ(SyntaxRegex::budget(false, qsizetype(64) << 20), SyntaxRegex::builtInBudget + milliseconds(6400));
     EXPECT_GT(SyntaxRegex::budget(true, qsizetype(32) << 20), SyntaxRegex::untrustedBudget + milliseconds(3000));
+}
+
+// A delimiter inside an accepted token must not pair with one after it: the pattern is searched
+// again from the token's end.
+TEST(SyntaxParser, DelimitersInsideTokensDoNotPairWithLaterOnes)
+{
+    EXPECT_EQ(tokens("# don't stop\necho 'a' \"b\"\n", "shell"), QStringList({"comment:# don't stop", "string:'a'", "string:\"b\""}));
+    EXPECT_EQ(tokens("-- don't\nSELECT 'x' FROM t; -- it's\nSELECT 'y'", "sql"),
+              QStringList({"comment:-- don't", "keyword:SELECT", "string:'x'", "keyword:FROM", "comment:-- it's", "keyword:SELECT",
+                           "string:'y'"}));
+    EXPECT_EQ(tokens("s = \"/*\"; /* real */ int x;", "c"),
+              QStringList({"string:\"/*\"", "comment:/* real */", "keyword:int"}));
+    EXPECT_EQ(tokens("const s = '/*'; /* note */ let t = 1;", "javascript"),
+              QStringList({"keyword:const", "string:'/*'", "comment:/* note */", "keyword:let", "number:1"}));
+    EXPECT_EQ(tokens("# a \"\"\" quote\ndef f():\n    \"\"\"doc\"\"\"\n    return 1\n", "python"),
+              QStringList({"comment:# a \"\"\" quote", "keyword:def", "string:\"\"\"doc\"\"\"", "keyword:return", "number:1"}));
+
+    // Searched again from the cursor, an expression still sees the text before it.
+    const SyntaxLanguage lookBehind = customLanguage({{"a+", K::comment, false, false}, {"(?<!\\w)\\w+", K::keyword, false, false}});
+    EXPECT_EQ(describe("aabb c", SyntaxParser::parse("aabb c", lookBehind).tokens), QStringList({"comment:aa", "keyword:c"}));
+}
+
+TEST(SyntaxParser, GuessedQuotesOnlyForLanguagesWithoutStringRules)
+{
+    // A package that says what its strings are: lifetimes are not strings.
+    const SyntaxLanguage rust = customLanguage({{R"("(?:\\.|[^"\\\n])*")", K::string, false, false},
+                                                {R"('[a-z_]\w*\b(?!'))", K::variable, false, false}});
+    const QString text = "fn f<'a>(x: &'a str) -> &'a str { \"s\" }";
+    EXPECT_EQ(describe(text, SyntaxParser::parse(text, rust).tokens),
+              QStringList({"variable:'a", "variable:'a", "variable:'a", "string:\"s\""}));
+
+    // One that does not still gets both quotes.
+    const SyntaxLanguage bare = customLanguage({{"\\bfn\\b", K::keyword, false, false}});
+    EXPECT_EQ(describe("fn 'q' \"r\"", SyntaxParser::parse("fn 'q' \"r\"", bare).tokens),
+              QStringList({"keyword:fn", "string:'q'", "string:\"r\""}));
+}
+
+TEST(SyntaxParser, HtmlQuotesOnlyAroundAttributeValues)
+{
+    const QString page = "<p>It's John's book.</p>\n<p class = 'note' id=\"a\nb\">Don't</p>";
+    const QStringList found = tokens(page, "html");
+    EXPECT_EQ(found.filter(QRegularExpression("^string:")), QStringList({"string:'note'", "string:\"a\nb\""}));
+    EXPECT_TRUE(found.contains("tag:</p")) << "tags after an apostrophe are still tags";
+}
+
+TEST(SyntaxParser, ShellSpecialParametersAndWhereCommentsStart)
+{
+    EXPECT_EQ(tokens("echo $# $? $$ $! $@ $* $- $0 $9 ${#list[@]}", "shell"),
+              QStringList({"variable:$#", "variable:$?", "variable:$$", "variable:$!", "variable:$@", "variable:$*", "variable:$-",
+                           "variable:$0", "variable:$9", "variable:${#list[@]}"}));
+    EXPECT_EQ(tokens("url=a#b;#c\nx=1 # d\n(#e)", "shell"), QStringList({"comment:#c", "number:1", "comment:# d", "comment:#e)"}));
+}
+
+TEST(SyntaxParser, KeywordsAfterAWordOfAMillionCharacters)
+{
+    const QString text = QString(1'000'000, 'a') + " int x; return x;";
+    const QStringList found = describe(text, SyntaxParser::parse(text, builtInLanguage("c")).tokens);
+    EXPECT_EQ(found, QStringList({"keyword:int", "keyword:return"}));
+}
+
+// An entry lands on its definition, not on the blank lines the expression's leading blanks
+// reached back over.
+TEST(SyntaxParser, OutlineEntriesStartAtTheirFirstNonBlankCharacter)
+{
+    const auto outline = [](const QString& text, const char* id) { return SyntaxParser::outline(text, builtInLanguage(QString::fromLatin1(id))); };
+
+    const QString python = "import os\n\n\n    def run():\n        pass\n\nclass K:\n";
+    const auto py = outline(python, "python");
+    ASSERT_EQ(py.size(), 2u);
+    EXPECT_EQ(py[0], (SyntaxOutlineEntry{"run", 4, TextRange(python.indexOf("def run"), 7), 1}));
+    EXPECT_EQ(py[1].line, 7);
+    EXPECT_EQ(py[1].range.location, python.indexOf("class K"));
+
+    const QString md = "intro\n\n\n## Usage\n";
+    const auto headings = outline(md, "markdown");
+    ASSERT_EQ(headings.size(), 1u);
+    EXPECT_EQ(headings[0].line, 4);
+    EXPECT_EQ(headings[0].range.location, md.indexOf("##"));
+
+    // Imported rules alike; the same entry from both then counts once.
+    SyntaxLanguage withRule = builtInLanguage("python");
+    withRule.importedOutlineRules = {{R"(^\s*def\s+(\w+))", "$1", false, "function"}};
+    const auto merged = SyntaxParser::outline(python, withRule);
+    ASSERT_EQ(merged.size(), 2u);
+    EXPECT_EQ(merged[0].line, 4);
+}
+
+TEST(SyntaxParser, COutlineListsFunctionsNotControlStatements)
+{
+    const QString text = "const char *name(void) {\n"
+                         "    if (x) {\n"
+                         "    }\n"
+                         "    else if (y) {\n"
+                         "    }\n"
+                         "    while (z) {\n"
+                         "    }\n"
+                         "}\n"
+                         "static int\n"
+                         "count(const struct list *l) {\n"
+                         "}\n"
+                         "Widget &widget() const {\n";
+    QStringList titles;
+    for (const SyntaxOutlineEntry& e : SyntaxParser::outline(text, builtInLanguage("c"))) titles.append(e.title);
+    EXPECT_EQ(titles, QStringList({"name", "count", "widget"}));
 }

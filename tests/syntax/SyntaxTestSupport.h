@@ -3,6 +3,7 @@
 #include "support/TestSupport.h"
 #include "syntax/CotSyntaxCatalog.h"
 #include "syntax/SyntaxLanguage.h"
+#include "syntax/SyntaxParser.h"
 
 #include <QByteArray>
 #include <QString>
@@ -73,6 +74,24 @@ inline QString writePackage(const TempDir& root, const QString& name, const QByt
     if (!highlights.isEmpty()) root.write(folder + QStringLiteral("Regex/Highlights.json"), highlights);
     if (!outlines.isEmpty()) root.write(folder + QStringLiteral("Regex/Outlines.json"), outlines);
     return root.file(name + QStringLiteral(".cotsyntax"));
+}
+
+// "kind:text" for every token, to compare whole results at a glance.
+inline QStringList describe(const QString& text, const std::vector<SyntaxTokenSpan>& tokens)
+{
+    QStringList out;
+    for (const SyntaxTokenSpan& t : tokens) out.append(rawValue(t.kind) + QLatin1Char(':') + text.mid(t.range.location, t.range.length));
+    return out;
+}
+
+// A language made only of imported rules, under an identifier no built-in expression knows.
+inline SyntaxLanguage customLanguage(std::vector<SyntaxRegexRule> rules, std::vector<SyntaxOutlineRule> outlines = {})
+{
+    SyntaxLanguage language;
+    language.id = QStringLiteral("custom");
+    language.importedHighlightRules = std::move(rules);
+    language.importedOutlineRules = std::move(outlines);
+    return language;
 }
 
 inline SyntaxLanguage builtInLanguage(const QString& id)

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 
 namespace korimado {
@@ -30,6 +31,21 @@ double contrast(const ThemeColorValue& text, const ThemeColorValue& background)
                                 blend(text.blueF(), background.blueF()));
     const double lb = luminance(background.redF(), background.greenF(), background.blueF());
     return (std::max(lt, lb) + 0.05) / (std::min(lt, lb) + 0.05);
+}
+
+// CIE76 colour difference of two opaque colours (L*a*b*, D65 white).
+double difference(const ThemeColorValue& x, const ThemeColorValue& y)
+{
+    const auto lab = [](const ThemeColorValue& c) {
+        const double r = channel(c.redF()), g = channel(c.greenF()), b = channel(c.blueF());
+        const double xyz[3] = {(0.4124 * r + 0.3576 * g + 0.1805 * b) / 0.95047, 0.2126 * r + 0.7152 * g + 0.0722 * b,
+                               (0.0193 * r + 0.1192 * g + 0.9505 * b) / 1.08883};
+        double f[3];
+        for (int i = 0; i < 3; ++i) f[i] = xyz[i] > 0.008856 ? std::cbrt(xyz[i]) : 7.787 * xyz[i] + 16.0 / 116;
+        return std::array<double, 3>{116 * f[1] - 16, 500 * (f[0] - f[1]), 200 * (f[1] - f[2])};
+    };
+    const auto a = lab(x), b = lab(y);
+    return std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]);
 }
 
 class BundledThemesTest : public ::testing::Test {
@@ -62,6 +78,15 @@ TEST_F(BundledThemesTest, EveryFileLoadsWithReadableTextAndAUniqueName)
         } catch (const EditorThemeError& error) {
             ADD_FAILURE() << error.what();
         }
+    }
+}
+
+// Strings and numbers stand side by side in most code: no theme may paint them alike.
+TEST_F(BundledThemesTest, StringsAndNumbersLookApart)
+{
+    for (const QFileInfo& file : files) {
+        const EditorTheme theme = store.load(file.filePath());
+        EXPECT_GE(difference(theme.resolvedColor("strings"), theme.resolvedColor("numbers")), 20.0) << theme.name.toStdString();
     }
 }
 

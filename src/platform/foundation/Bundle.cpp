@@ -61,11 +61,16 @@ QUrl Bundle::url(const QString& resource, const QString& extension, const QStrin
     return found.isEmpty() ? QUrl() : QUrl::fromLocalFile(found);
 }
 
-QString Bundle::applicationSupportDirectory(const QString& subfolder)
+QString Bundle::applicationSupportPath(const QString& subfolder)
 {
     QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Korimado");
     if (!subfolder.isEmpty()) folder += QLatin1Char('/') + subfolder;
-    folder = QDir::cleanPath(folder);
+    return QDir::cleanPath(folder);
+}
+
+QString Bundle::applicationSupportDirectory(const QString& subfolder)
+{
+    const QString folder = applicationSupportPath(subfolder);
     return QDir().mkpath(folder) ? folder : QString();
 }
 

@@ -25,6 +25,8 @@ public:
     // $XDG_DATA_HOME/Korimado (or one of its subfolders), created when missing; empty when it
     // cannot be created.
     static QString applicationSupportDirectory(const QString& subfolder = {});
+    // The same folder's path, whether or not it exists; nothing is created.
+    static QString applicationSupportPath(const QString& subfolder = {});
 
 private:
     static QString locateResources();
