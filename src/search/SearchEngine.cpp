@@ -1,5 +1,6 @@
 #include "search/SearchEngine.h"
 
+#include "platform/foundation/MemoryAdvice.h"
 #include "search/PlainMatcher.h"
 #include "search/SearchEngineError.h"
 #include "search/SearchRegex.h"
@@ -17,6 +18,9 @@ double nowSeconds()
     using namespace std::chrono;
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
+
+// Outputs from this many units on are worth backing with large pages.
+constexpr qsizetype largeOutput = 4 << 20;
 
 bool hasLineBreak(QStringView s)
 {
@@ -134,6 +138,7 @@ SearchReplacementResult SearchEngine::replacingAll(const QString& text, const Se
     result.searchedRange = found.searchedRange;
     QString& out = result.replacement;
     out.reserve(found.searchedRange.length);
+    if (found.searchedRange.length >= largeOutput) adviseLargeBuffer(out.data(), size_t(out.capacity()) * sizeof(QChar));
     result.edits.reserve(found.matches.size());
     qsizetype cursor = found.searchedRange.location;
     for (const SearchMatch& match : found.matches) {

@@ -22,6 +22,12 @@ struct SearchMatch {
     friend bool operator==(const SearchMatch&, const SearchMatch&) = default;
 };
 
+}  // namespace korimado
+
+Q_DECLARE_TYPEINFO(korimado::SearchMatch, Q_RELOCATABLE_TYPE);
+
+namespace korimado {
+
 // What findAll returns.
 struct SearchResultSet {
     std::uint64_t revision = 0;  // as the caller passed it, to tell whether the text has moved on

@@ -12,14 +12,8 @@ namespace korimado {
 
 namespace {
 
-constexpr int pageCount = 0x110000 >> 8;
-
-struct Table {
-    std::atomic<const TextFolding::Page*> pages[pageCount];
-};
-
 // One table per mode, shared by every thread; pages are built on first use and never freed.
-Table tables[16];
+TextFolding::Table tables[16];
 
 const icu::Normalizer2* nfd()
 {
@@ -106,9 +100,9 @@ QString TextFolding::foldSegment(QStringView segment) const
     return QString(reinterpret_cast<const QChar*>(s.getBuffer()), s.length());
 }
 
-const TextFolding::Page& TextFolding::page(char32_t cp) const
+const TextFolding::Page& TextFolding::buildPage(char32_t cp) const
 {
-    auto& slot = static_cast<Table*>(table_)->pages[cp >> 8];
+    auto& slot = table_->pages[cp >> 8];
     if (const Page* p = slot.load(std::memory_order_acquire)) return *p;
 
     auto* built = new Page;
@@ -200,53 +194,56 @@ void TextFolding::fold(const char16_t* text, qsizetype from, qsizetype to, Folde
     };
 
     qsizetype i = from;
-    int length = 0;
-    char32_t cp = i < to ? codePointAt(text, i, to, length) : 0;
-    Entry e = i < to ? entry(cp) : Entry{};
     while (i < to) {
-        const qsizetype next = i + length;
-        int nextLength = 0;
-        char32_t nextCp = 0;
-        Entry nextEntry{0, 0, boundaryFlag};
-        if (next < to) {
-            nextCp = codePointAt(text, next, to, nextLength);
-            nextEntry = entry(nextCp);
+        // Runs of code points that fold to one unit each, on their own: the bulk of any text.
+        if (copying && qsizetype(out.buffer.size()) < w + (to - i)) out.buffer.resize(size_t(w + (to - i) + 64));
+        const qsizetype run = i;
+        for (; i < to; ++i) {
+            const char16_t u = text[i];
+            if (QChar::isSurrogate(u)) break;
+            const Entry e = entry(u);
+            if (!(e.flags & boundaryFlag) || e.length != 1 || (e.flags & longFlag)) break;
+            if (e.flags & identityFlag) {
+                if (copying) out.buffer[size_t(w++)] = u;
+            } else {
+                startCopy(i);
+                out.buffer[size_t(w++)] = char16_t(e.value);
+            }
         }
+        if (i >= to) break;
+        // A code point that attaches to the one before takes that one into its segment.
+        if (i > run && !QChar::isSurrogate(text[i]) && !(entry(text[i]).flags & boundaryFlag)) {
+            --i;
+            if (copying) --w;
+        }
+
+        int length = 0;
+        const char32_t cp = codePointAt(text, i, to, length);
+        const Entry e = entry(cp);
+        qsizetype j = i + length;
+        int l = 0;
+        Entry next{0, 0, boundaryFlag};
+        if (j < to) next = entry(codePointAt(text, j, to, l));
         // Only the first code point of the range can lack a boundary; any other is taken in with
         // the segment before it.
-        if ((nextEntry.flags & boundaryFlag) && !(e.flags & longFlag)) {
+        if ((next.flags & boundaryFlag) && !(e.flags & longFlag)) {
             if (e.flags & identityFlag) {
                 if (copying) append(text + i, length);
             } else {
                 startCopy(i);
                 const qsizetype at = w;
-                if (e.length == 1) {
-                    reserve(1);
-                    out.buffer[size_t(w++)] = char16_t(e.value);
-                } else {
-                    append(page(cp).pool.data() + e.value, e.length);
-                }
+                const char16_t unit = char16_t(e.value);
+                append(e.length == 1 ? &unit : page(cp).pool.data() + e.value, e.length);
                 if (e.length != length) out.segments.push_back({at, i, e.length, length});
             }
-            i = next;
-            cp = nextCp;
-            length = nextLength;
-            e = nextEntry;
+            i = j;
             continue;
         }
 
-        // A code point with marks attached (or one that starts the range without a boundary):
-        // the whole segment at once.
-        qsizetype j = next;
-        int l = nextLength;
-        char32_t c = nextCp;
-        Entry ce = nextEntry;
-        while (j < to && !(ce.flags & boundaryFlag)) {
+        // A code point with marks attached: the whole segment at once.
+        while (j < to && !(next.flags & boundaryFlag)) {
             j += l;
-            if (j < to) {
-                c = codePointAt(text, j, to, l);
-                ce = entry(c);
-            }
+            if (j < to) next = entry(codePointAt(text, j, to, l));
         }
         const QString folded = foldSegment(QStringView(text + i, j - i));
         const bool unchanged = folded == QStringView(text + i, j - i);
@@ -255,11 +252,6 @@ void TextFolding::fold(const char16_t* text, qsizetype from, qsizetype to, Folde
         if (copying) append(reinterpret_cast<const char16_t*>(folded.utf16()), folded.size());
         out.segments.push_back({at, i, std::int32_t(folded.size()), std::int32_t(j - i)});
         i = j;
-        if (i < to) {
-            cp = c;
-            length = l;
-            e = ce;
-        }
     }
     if (copying) {
         out.units = out.buffer.data();

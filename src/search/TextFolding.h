@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -81,13 +82,22 @@ public:
         std::vector<char16_t> pool;
     };
 
+    struct Table {
+        std::atomic<const Page*> pages[0x110000 >> 8];
+    };
+
 private:
-    const Page& page(char32_t cp) const;
+    const Page& page(char32_t cp) const
+    {
+        const Page* p = table_->pages[cp >> 8].load(std::memory_order_acquire);
+        return p ? *p : buildPage(cp);
+    }
+    const Page& buildPage(char32_t cp) const;
     Entry entry(char32_t cp) const { return page(cp).entries[cp & 0xFF]; }
     QString foldSegment(QStringView segment) const;
 
     FoldingMode mode_;
-    void* table_;
+    Table* table_;
 };
 
 }  // namespace korimado
