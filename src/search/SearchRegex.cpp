@@ -71,6 +71,13 @@ UBool U_CALLCONV keepGoing(const void* context, int64_t)
     return !(progress->token && progress->token->isCancelled());
 }
 
+// ICU calls this every few thousand steps inside one attempt, where a backtracking expression
+// spends its time without ever reaching the next start position.
+UBool U_CALLCONV keepMatching(const void* context, int32_t)
+{
+    return keepGoing(context, 0);
+}
+
 }  // namespace
 
 uint32_t SearchRegex::icuFlags(quint64 bits)
@@ -150,9 +157,13 @@ QList<SearchMatch> SearchRegex::matches(const QString& text, const SearchRequest
         if (U_SUCCESS(status) && group > 0) named.emplace_back(name, group);
     }
 
+    // The matcher sees the searched range alone: ICU's lookbehind reads past a region's start
+    // even with opaque bounds, so the range's edges are made the text's own edges instead. Still
+    // no copy: the UText points into the text.
     UErrorCode status = U_ZERO_ERROR;
     UText ut = UTEXT_INITIALIZER;
-    utext_openUChars(&ut, reinterpret_cast<const UChar*>(text.utf16()), text.size(), &status);
+    const qsizetype base = range.location;
+    utext_openUChars(&ut, reinterpret_cast<const UChar*>(text.utf16()) + base, range.length, &status);
     std::unique_ptr<icu::RegexMatcher> matcher(pattern->matcher(status));
     QList<SearchMatch> found;
     if (U_FAILURE(status)) {
@@ -160,9 +171,9 @@ QList<SearchMatch> SearchRegex::matches(const QString& text, const SearchRequest
         throw SearchEngineError::invalidRegularExpression(reason(status) + QStringLiteral("。"));
     }
     matcher->reset(&ut);
-    matcher->region(range.location, range.end(), status);
     Progress progress{cancellation};
     matcher->setFindProgressCallback(keepGoing, &progress, status);
+    if (cancellation) matcher->setMatchCallback(keepMatching, &progress, status);
 
     const int32_t groups = matcher->groupCount();
     bool cancelled = false;
@@ -173,12 +184,12 @@ QList<SearchMatch> SearchRegex::matches(const QString& text, const SearchRequest
         }
         SearchMatch match;
         const int64_t start = matcher->start64(status);
-        match.range = TextRange(start, matcher->end64(status) - start);
+        match.range = TextRange(base + start, matcher->end64(status) - start);
         match.captureRanges.reserve(groups);
         for (int32_t g = 1; g <= groups; ++g) {
             const int64_t s = matcher->start64(g, status);
             match.captureRanges.push_back(s < 0 ? TextRange(TextRange::NotFound, 0)
-                                                : TextRange(s, matcher->end64(g, status) - s));
+                                                : TextRange(base + s, matcher->end64(g, status) - s));
         }
         for (const auto& [name, group] : named) {
             const TextRange r = match.captureRanges[group - 1];

@@ -29,8 +29,9 @@ public:
     static QStringList namedCaptureNames(const QString& pattern);
 
     // Every match inside range (its edges act as anchoring bounds; lookaround does not see past
-    // them). Polls the token at every match and every progress callback of ICU, so a long stretch
-    // without a match stops too. Throws SearchEngineError.
+    // them). Polls the token at every match, every progress callback and every step callback of
+    // ICU, so a long stretch without a match, or one long backtracking attempt, stops too.
+    // Throws SearchEngineError.
     static QList<SearchMatch> matches(const QString& text, const SearchRequest& request, TextRange range,
                                       const SearchCancellationToken* cancellation);
 
