@@ -245,12 +245,53 @@ void TextFolding::fold(const char16_t* text, qsizetype from, qsizetype to, Folde
             j += l;
             if (j < to) next = entry(codePointAt(text, j, to, l));
         }
-        const QString folded = foldSegment(QStringView(text + i, j - i));
-        const bool unchanged = folded == QStringView(text + i, j - i);
-        if (!unchanged) startCopy(i);
-        const qsizetype at = copying ? w : i - from;
-        if (copying) append(reinterpret_cast<const char16_t*>(folded.utf16()), folded.size());
-        out.segments.push_back({at, i, std::int32_t(folded.size()), std::int32_t(j - i)});
+        // Where the segment splits into parts that fold on their own to the same whole (a vowel
+        // jamo after a space), each part is a segment of its own, so that an occurrence may
+        // begin or end between them.
+        qsizetype partStart = i;
+        QString rest = foldSegment(QStringView(text + i, j - i));
+        while (partStart < j) {
+            qsizetype partEnd = j;
+            QString part = rest;
+            QString tail;
+            int tries = 0;
+            for (qsizetype k = partStart; k < j && tries < 16;) {
+                int kl = 0;
+                const char32_t before = codePointAt(text, k, j, kl);
+                k += kl;
+                if (k >= j) break;
+                // Only where a cluster may end: never before a mark, unless a control precedes.
+                int cl = 0;
+                const int32_t breakClass = u_getIntPropertyValue(UChar32(codePointAt(text, k, j, cl)), UCHAR_GRAPHEME_CLUSTER_BREAK);
+                const int32_t beforeClass = u_getIntPropertyValue(UChar32(before), UCHAR_GRAPHEME_CLUSTER_BREAK);
+                const bool control = beforeClass == U_GCB_CONTROL || beforeClass == U_GCB_CR || beforeClass == U_GCB_LF;
+                if (!control && (breakClass == U_GCB_EXTEND || breakClass == U_GCB_ZWJ || breakClass == U_GCB_SPACING_MARK))
+                    continue;
+                ++tries;
+                const QString head = foldSegment(QStringView(text + partStart, k - partStart));
+                if (head.isEmpty() || !rest.startsWith(head)) continue;
+                QString remainder = foldSegment(QStringView(text + k, j - k));
+                // A remainder that folds to nothing splits off only where a cluster ends anyway
+                // (a stray mark after a line break), so that no occurrence takes it in.
+                if ((remainder.isEmpty() && !control) || head.size() + remainder.size() != rest.size()
+                    || !rest.endsWith(remainder))
+                    continue;
+                partEnd = k;
+                part = head;
+                tail = std::move(remainder);
+                break;
+            }
+            const qsizetype sourceLength = partEnd - partStart;
+            const bool unchanged = part == QStringView(text + partStart, sourceLength);
+            if (!unchanged) startCopy(partStart);
+            const qsizetype at = copying ? w : partStart - from;
+            if (copying) append(reinterpret_cast<const char16_t*>(part.utf16()), part.size());
+            const bool single = sourceLength == 1 || (sourceLength == 2 && QChar::isHighSurrogate(text[partStart]));
+            if (!(single && part.size() == sourceLength))
+                out.segments.push_back({at, partStart, std::int32_t(part.size()), std::int32_t(sourceLength)});
+            partStart = partEnd;
+            rest = std::move(tail);
+        }
         i = j;
     }
     if (copying) {
@@ -266,9 +307,9 @@ std::optional<qsizetype> FoldedText::sourceStartAt(qsizetype f) const
                                [](qsizetype value, const Segment& s) { return value < s.foldedStart; });
     if (it == segments.begin()) return sourceStart + f;
     const Segment& s = *(it - 1);
+    if (f >= s.foldedEnd()) return s.sourceEnd() + (f - s.foldedEnd());  // also past a segment that folded to nothing
     if (f == s.foldedStart) return s.sourceStart;
-    if (f < s.foldedEnd()) return std::nullopt;
-    return s.sourceEnd() + (f - s.foldedEnd());
+    return std::nullopt;
 }
 
 std::optional<qsizetype> FoldedText::sourceEndAt(qsizetype f) const
