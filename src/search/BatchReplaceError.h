@@ -34,6 +34,7 @@ public:
     static inline const QString emptyFindReason = QStringLiteral("検索文字列が空です。");
     static inline const QString tabOrBreakReason = QStringLiteral("タブまたは改行を含みます。");
     static inline const QString settingsReason = QStringLiteral("TSVは検索文字列と置換文字列以外の設定を保持できません。");
+    static inline const QString leadingMarkReason = QStringLiteral("先頭の U+FEFF はバイト順マークとして読み飛ばされます。");
     static inline const QString unencodableReason = QStringLiteral("UTF-8で表せない文字（対のないサロゲート）を含みます。");
 
 private:

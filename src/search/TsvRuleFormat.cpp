@@ -80,6 +80,9 @@ QString BatchReplaceEngine::exportTSV(const BatchReplaceDocument& document)
         // A lone surrogate has no UTF-8 form: writing it would put a replacement character in its place.
         if (!UnicodeForms::isWellFormed(rule.find) || !UnicodeForms::isWellFormed(rule.replacement))
             throw BatchReplaceError::lossyTSVExport(n, BatchReplaceError::unencodableReason);
+        // The first character of the file would be read back as a byte-order mark and dropped.
+        if (out.isEmpty() && rule.find.startsWith(QChar(0xFEFF)))
+            throw BatchReplaceError::lossyTSVExport(n, BatchReplaceError::leadingMarkReason);
         out += rule.find;
         out += u'\t';
         out += rule.replacement;

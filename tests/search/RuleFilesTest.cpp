@@ -277,6 +277,11 @@ TEST(RuleFileTsv, WritingRefusesWhatItCannotKeep)
         EXPECT_EQ(e.number(), 2);
         EXPECT_EQ(e.reason(), c.reason);
     }
+    // A first rule that begins with U+FEFF would lose it on the way back (a fuzzing find).
+    BatchReplaceDocument marked = d;
+    marked.rules[0].find.prepend(QChar(0xFEFF));
+    EXPECT_EQ(thrown<BatchReplaceError>([&] { BatchReplaceEngine::exportTSV(marked); }).reason(),
+              BatchReplaceError::leadingMarkReason);
     // Nothing is written when the conversion refuses; an old file stays.
     test::TempDir dir;
     const QString path = dir.write(QStringLiteral("keep.tsv"), "old");
