@@ -188,6 +188,7 @@ void TextFolding::fold(const char16_t* text, qsizetype from, qsizetype to, Folde
         std::memcpy(out.buffer.data(), text + from, size_t(w) * sizeof(char16_t));
     };
     auto append = [&](const char16_t* units, qsizetype n) {
+        if (n == 0) return;  // a part that folded to nothing may have no buffer at all
         reserve(n);
         std::memcpy(out.buffer.data() + w, units, size_t(n) * sizeof(char16_t));
         w += n;

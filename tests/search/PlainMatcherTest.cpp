@@ -56,6 +56,9 @@ TEST(PlainMatcherCanonical, ComposedAndDecomposedSpellingsMatchEachOther)
     EXPECT_TRUE(find(eCombining, QStringLiteral("\u0301"), o).isEmpty());
     // Canonical order of marks: dot below and acute in either order are one character.
     EXPECT_EQ(find(QStringLiteral("e\u0323\u0301"), QStringLiteral("e\u0301\u0323"), o), (QList<TextRange>{{0, 3}}));
+    // A pattern that folds to nothing (a lone mark, diacritics ignored) finds nothing at all.
+    EXPECT_TRUE(find(QStringLiteral("e\u0301a"), QStringLiteral("\u0301"), folded(false, true, false)).isEmpty());
+    EXPECT_EQ(find(eCombining + eAcute, QStringLiteral("e"), folded(false, true, false)), (QList<TextRange>{{0, 2}, {2, 1}}));
     // Literal search compares units as they stand.
     EXPECT_TRUE(find(eCombining, eAcute, folded(false, false, false, true)).isEmpty());
     EXPECT_EQ(find(eAcute, eAcute, folded(false, false, false, true)), (QList<TextRange>{{0, 1}}));

@@ -125,6 +125,18 @@ TEST(RuleFileJson, OptionsObjectHasElevenKeysWithoutPreservedValues)
     const JsonValue encoded = BatchReplaceRule::standardRuleOptions().encode();
     EXPECT_EQ(encoded.toObject().size(), 11u);
     EXPECT_EQ(SearchOptions::decode(encoded), BatchReplaceRule::standardRuleOptions());
+    // Every Boolean is required; a preserved value may be missing.
+    JsonValue::Object withoutBoundaries;
+    for (const auto& member : encoded.toObject()) {
+        if (member.key != u"usesUnicodeBoundaries") withoutBoundaries.push_back(member);
+    }
+    const JsonDecodingError missing = thrown<JsonDecodingError>([&] { SearchOptions::decode(JsonValue(withoutBoundaries)); });
+    EXPECT_EQ(missing.kind(), JsonDecodingError::Kind::keyNotFound);
+    JsonValue withTextualBits = encoded;
+    withTextualBits.insert(QStringLiteral("preservedTextualOptionsRawValue"), JsonValue::unsignedInteger(4));
+    const SearchOptions decoded = SearchOptions::decode(withTextualBits);
+    EXPECT_EQ(decoded.preservedTextualOptionsRawValue, quint64(4));
+    EXPECT_FALSE(decoded.preservedRegexOptionsRawValue);
 }
 
 TEST(RuleFileCot, MapsOptionBitsAndKeepsTheRest)
@@ -152,6 +164,28 @@ TEST(RuleFileCot, MapsOptionBitsAndKeepsTheRest)
     const QString written = QString::fromUtf8(BatchReplaceEngine::encodeCotReplacement(d));
     EXPECT_TRUE(written.contains(QStringLiteral("\"textualOptions\" : 131")));
     EXPECT_TRUE(written.contains(QStringLiteral("\"regexOptions\" : 16")));
+}
+
+TEST(RuleFileCot, ImportedBitsOutsideTheComparisonRideAlongWithoutChangingMatches)
+{
+    // Backwards (4), anchored (8) and the expression bit (1024) of an imported definition: every
+    // occurrence is still found, from the start, as plain text; the bits survive both files.
+    const BatchReplaceDocument d = BatchReplaceEngine::decodeCotReplacement(
+        "{\"replacements\":[{\"findString\":\"a.b\",\"replacementString\":\"x\"}],"
+        "\"settings\":{\"textualOptions\":1038,\"regexOptions\":16}}",
+        QStringLiteral("n"));
+    ASSERT_EQ(d.rules.size(), 1);
+    EXPECT_EQ(d.rules[0].options.preservedTextualOptionsRawValue, quint64(1036));
+    EXPECT_TRUE(d.rules[0].options.isLiteralSearch);
+    const BatchReplaceResult result = BatchReplaceEngine::apply(d, QStringLiteral("a.b aab a.b"), std::nullopt, nullptr);
+    EXPECT_EQ(result.text, QStringLiteral("x aab x"));
+    ASSERT_EQ(result.ruleResults.size(), 1);
+    EXPECT_EQ(result.ruleResults[0].replacements, 2);
+
+    const BatchReplaceDocument viaJson = BatchReplaceEngine::decodeJSON(BatchReplaceEngine::encodeJSON(d));
+    EXPECT_EQ(viaJson, d);
+    EXPECT_TRUE(QString::fromUtf8(BatchReplaceEngine::encodeCotReplacement(viaJson))
+                    .contains(QStringLiteral("\"textualOptions\" : 1038")));
 }
 
 TEST(RuleFileCot, WritesOnlyWhatDiffersAndRoundTripsByteForByte)

@@ -106,27 +106,46 @@ TEST(SearchEngineFindAll, CancelledTokenThrowsInBothModes)
 
 TEST(SearchEngineFindAll, CancellationFromAnotherThreadStopsALongSearch)
 {
-    // A catastrophic expression that would run for ages: only the progress callback can stop it.
-    const QString text = QString(40, QChar(u'a')) + QStringLiteral("!");
-    for (const bool regex : {true, false}) {
+    // Each search would run for ages (or is repeated until stopped); the token is set from another
+    // thread once the search is under way, however late a loaded machine lets that thread run.
+    SearchOptions folding = plainOptions();
+    folding.caseSensitive = false;
+    folding.ignoresDiacriticMarks = true;
+    folding.ignoresWidth = true;
+    struct Case {
+        const char* name;
+        QString text;
+        SearchRequest request;
+        int repeats;
+    };
+    const Case cases[] = {
+        // Exponential backtracking inside one attempt: only ICU's step callback sees the token.
+        {"backtracking", QString(40, QChar(u'a')) + QStringLiteral("!"), request(QStringLiteral("(a+)+$"), regexOptions()), 1},
+        // Quadratic, with no match anywhere: the progress callback between start positions.
+        {"no match", QString(1 << 20, QChar(u'a')), request(QStringLiteral("a*b"), regexOptions()), 1},
+        // A folded plain search without a hit, repeated: the token is polled per stretch.
+        {"plain", QString(4 << 20, QChar(u'\u00E9')), request(QStringLiteral("ZZ"), folding), 100000},
+    };
+    for (const Case& c : cases) {
         auto token = SearchCancellationToken::make();
-        std::atomic<bool> done{false};
+        std::atomic<bool> started{false};
         std::thread canceller([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            while (!started) std::this_thread::yield();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
             token->cancel();
         });
-        SearchRequest r = regex ? request(QStringLiteral("(a+)+$"), regexOptions()) : request(QStringLiteral("a"));
-        QString big = regex ? text : QString(8 << 20, QChar(u'a'));
         bool cancelled = false;
         try {
-            // The plain search is fast; repeat it until the token stops it.
-            for (int i = 0; i < 10000 && !cancelled; ++i) SearchEngine::findAll(big, r, 0, token.get());
+            for (int i = 0; i < c.repeats && !cancelled; ++i) {
+                started = true;
+                SearchEngine::findAll(c.text, c.request, 0, token.get());
+            }
         } catch (const SearchEngineError& e) {
             cancelled = e.kind() == SearchEngineError::Kind::cancelled;
         }
-        done = true;
+        started = true;
         canceller.join();
-        EXPECT_TRUE(cancelled) << (regex ? "regex" : "plain");
+        EXPECT_TRUE(cancelled) << c.name;
     }
 }
 
@@ -178,10 +197,15 @@ TEST(SearchEngineFindAll, ScopeEdgesDifferBetweenPlainWholeWordAndExpressions)
     regex.wholeWord = true;
     r.options = regex;
     EXPECT_EQ(ranges(text, r), (QList<TextRange>{{1, 3}, {5, 3}}));
-    // Anchors bind to the scope's edges too.
+    // Anchors bind to the scope's edges too, and lookahead does not see past its end.
     SearchRequest anchored = request(QStringLiteral("^cat$"), regexOptions());
     anchored.scope = TextRange(1, 3);
     EXPECT_EQ(ranges(text, anchored), (QList<TextRange>{{1, 3}}));
+    SearchRequest ahead = request(QStringLiteral("ca(?!t)"), regexOptions());
+    ahead.scope = TextRange(5, 2);
+    EXPECT_EQ(ranges(text, ahead), (QList<TextRange>{{5, 2}}));
+    ahead.scope = std::nullopt;
+    EXPECT_TRUE(ranges(text, ahead).isEmpty());
 }
 
 TEST(SearchEngineFindAll, ExpressionGroupsNamedAndMissing)
@@ -272,6 +296,12 @@ TEST(SearchEngineFindAll, LineEndingOfThePatternIsConvertedInPlainModeOnly)
     EXPECT_EQ(ranges(text, r), (QList<TextRange>{{0, 4}}));
     r.options = regexOptions();
     EXPECT_TRUE(ranges(text, r).isEmpty());
+    // Whatever breaks the pattern was typed with become the document's.
+    SearchRequest typed = request(QStringLiteral("a\r\nb\u2028c"));
+    typed.lineEnding = LineEnding::cr;
+    EXPECT_EQ(ranges(QStringLiteral("a\rb\rc"), typed), (QList<TextRange>{{0, 5}}));
+    typed.lineEnding = LineEnding::lf;
+    EXPECT_EQ(ranges(QStringLiteral("a\nb\nc a\r\nb\r\nc"), typed), (QList<TextRange>{{0, 5}}));
     // Without an ending nothing is converted.
     SearchRequest bare = request(QStringLiteral("a\nb"));
     EXPECT_TRUE(ranges(text, bare).isEmpty());
