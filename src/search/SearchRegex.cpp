@@ -61,21 +61,17 @@ QString quoted(const QString& pattern)
     return out;
 }
 
-struct Progress {
-    const SearchCancellationToken* token;
-};
-
+// Called by ICU at every start position: kept to one load of the flag.
 UBool U_CALLCONV keepGoing(const void* context, int64_t)
 {
-    const auto* progress = static_cast<const Progress*>(context);
-    return !(progress->token && progress->token->isCancelled());
+    return !static_cast<const SearchCancellationToken*>(context)->isCancelled();
 }
 
 // ICU calls this every few thousand steps inside one attempt, where a backtracking expression
 // spends its time without ever reaching the next start position.
 UBool U_CALLCONV keepMatching(const void* context, int32_t)
 {
-    return keepGoing(context, 0);
+    return !static_cast<const SearchCancellationToken*>(context)->isCancelled();
 }
 
 }  // namespace
@@ -171,9 +167,11 @@ QList<SearchMatch> SearchRegex::matches(const QString& text, const SearchRequest
         throw SearchEngineError::invalidRegularExpression(reason(status) + QStringLiteral("。"));
     }
     matcher->reset(&ut);
-    Progress progress{cancellation};
-    matcher->setFindProgressCallback(keepGoing, &progress, status);
-    if (cancellation) matcher->setMatchCallback(keepMatching, &progress, status);
+    // Without a token nothing can stop the search, and the calls per start position cost time.
+    if (cancellation) {
+        matcher->setFindProgressCallback(keepGoing, cancellation, status);
+        matcher->setMatchCallback(keepMatching, cancellation, status);
+    }
 
     const int32_t groups = matcher->groupCount();
     bool cancelled = false;
