@@ -30,6 +30,10 @@ TEST(JsonReader, KeepsExactNumbersStringsAndOrder)
     EXPECT_EQ(v.member(u"s")->toString(), QString::fromUtf16(u"é😀") + QChar(0xD800) + QStringLiteral("あ/"));
     EXPECT_FALSE(v.member(u"f")->integerValue());
     EXPECT_TRUE(v.member(u"n")->isNull());
+    // A mark before the text is a byte-order mark; one that begins a string or a key is kept.
+    const JsonValue marked = JsonReader::parse("\xEF\xBB\xBF{\"\xEF\xBB\xBFk\":\"\xEF\xBB\xBFv\"}");
+    EXPECT_EQ(marked.toObject()[0].key, QChar(0xFEFF) + QStringLiteral("k"));
+    EXPECT_EQ(marked.member(QString(QChar(0xFEFF)) + QStringLiteral("k"))->toString(), QChar(0xFEFF) + QStringLiteral("v"));
 }
 
 TEST(JsonWriter, WritesWhatTheReaderTakesBack)
