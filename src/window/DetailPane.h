@@ -2,6 +2,7 @@
 
 #include "platform/foundation/WorkItem.h"
 #include "platform/text/TextRange.h"
+#include "search/SearchCancellationToken.h"
 #include "syntax/SyntaxOutlineEntry.h"
 
 #include <QObject>
@@ -24,7 +25,6 @@ namespace korimado {
 class DispatchQueue;
 class HTMLPreviewResources;
 class KoriDocument;
-class SearchCancellationToken;
 class SegmentedControl;
 
 // The right-hand pane of a document window: the preview, the document information, the

@@ -1,0 +1,23 @@
+#include "platform/foundation/MemoryAdvice.h"
+
+#include <sys/mman.h>
+
+#include <cstdint>
+
+namespace korimado {
+
+void adviseLargeBuffer(void* data, std::size_t bytes)
+{
+#ifdef MADV_HUGEPAGE
+    constexpr std::uintptr_t largePage = 2u << 20;
+    const auto begin = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t first = (begin + largePage - 1) & ~(largePage - 1);
+    const std::uintptr_t last = (begin + bytes) & ~(largePage - 1);
+    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}
+
+}  // namespace korimado
