@@ -1,10 +1,11 @@
 // Opening work on the largest files: decoding a 64 MiB UTF-8 file with detection, detecting an
-// 8 MiB Shift JIS file, and the line index over the decoded text (full rebuild, then the index
-// update alone after one-character insertions at random offsets). Figures are medians of runs
-// unless named p95.
+// 8 MiB Shift JIS file, and the storage's line table over the decoded text (a full scan, then
+// one-character insertions at random offsets, each with its chunk edit). Figures are medians of
+// runs unless named p95.
 #include "BenchSupport.h"
 
-#include "document/LineIndex.h"
+#include "platform/text/LineStarts.h"
+#include "platform/text/TextStorage.h"
 #include "document/TextCodec.h"
 
 #include <random>
@@ -55,21 +56,20 @@ int main()
     report("detect_sjis_8mib_ms", medianMs(5, [&] { detected = TextCodec::decode(sjis).format.encoding; }));
     if (detected != TextEncoding::shiftJIS) return 1;
 
-    QString text = decoded.text;
+    TextStorage storage(decoded.text);
     decoded = {};
-    LineIndex index;
-    report("line_index_rebuild_ms", medianMs(5, [&] { index.rebuild(text); }));
-    report("line_index_lines", static_cast<double>(index.lineCount()));
+    const QString text = storage.string();
+    report("line_index_rebuild_ms", medianMs(5, [&] { const LineStarts lines(text); }));
+    report("line_index_lines", static_cast<double>(storage.lines().count()));
 
     std::mt19937 rng(11);
     std::vector<double> updates;
     for (int i = 0; i < 1000; ++i) {
-        const qsizetype at = std::uniform_int_distribution<qsizetype>(0, text.size())(rng);
-        text.insert(at, QChar(i % 4 == 0 ? '\n' : 'x'));
+        const qsizetype at = std::uniform_int_distribution<qsizetype>(0, storage.length())(rng);
         Stopwatch sw;
-        index.update(text, TextRange(at, 1), 1);
+        storage.replaceCharacters(TextRange(at, 0), i % 4 == 0 ? QStringLiteral("\n") : QStringLiteral("x"));
         updates.push_back(sw.us());
     }
     report("line_index_update_p95_us", percentile(updates, 95));
-    return index.starts() == LineIndex(text).starts() ? 0 : 1;
+    return storage.lines().starts() == LineStarts(storage.string()).starts() ? 0 : 1;
 }

@@ -84,17 +84,12 @@ void runEditor(bool singleLine, const Figures& figure)
     QString text = benchText(singleLine);
     Stopwatch open;
     auto storage = std::make_shared<TextStorage>(text);
-    auto index = std::make_shared<LineIndex>(text);
     text = QString();  // the document keeps only the storage
     UndoManager undo;
     EditorTextView view(storage);
     view.setUndoManager(&undo);
     view.setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    new LineNumberRuler(&view, index);
-    // Each keystroke also keeps the line index up to date, as the document does.
-    storage->addObserver([index](TextStorage& edited, const TextStorageEdit& edit) {
-        if (edit.editedCharacters()) index->update(edited, edit.editedRange, edit.changeInLength);
-    });
+    new LineNumberRuler(&view, std::make_shared<LineIndex>(storage));
     view.setRulersVisible(true);
     view.resize(Width, Height);
     view.show();

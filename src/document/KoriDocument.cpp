@@ -71,9 +71,8 @@ ErrorInfo KoriDocument::errorInfo(const CodecError& error)
     return ErrorInfo{QStringLiteral("Korimado.CodecError"), static_cast<int>(error.kind()), error.errorDescription(), {}};
 }
 
-KoriDocument::KoriDocument() : lines_(std::make_shared<LineIndex>())
+KoriDocument::KoriDocument() : lines_(std::make_shared<LineIndex>(storage_))
 {
-    lines_->rebuild(QString());
     if (defaultFormat()) format_ = defaultFormat()();
     setFileType(plainTextType);
     setHasUndoManager(true);
@@ -170,14 +169,12 @@ bool KoriDocument::readFromData(const QByteArray& data, const QString&, ErrorInf
     loading_ = true;
     format_ = decoded.format;
     storage_->setString(decoded.text);
-    lines_->rebuild(decoded.text);
     // Detection only accepts decodings that write back exactly; a chosen encoding may not.
     rewritesUntouchedBytes_ = forcedEncoding_ && !TextCodec::reencodesExactly(data, decoded);
     originalData_ = data;
     originalText_ = std::move(decoded.text);
     originalFormat_ = format_;
-    revision_ += 1;
-    textCache_ = {revision_, *originalText_};
+    textCache_ = {revision(), *originalText_};
     loading_ = false;
     for (KoriDocumentWindow* window : documentWindows()) window->reloadDocument();
     return true;
@@ -185,7 +182,7 @@ bool KoriDocument::readFromData(const QByteArray& data, const QString&, ErrorInf
 
 QString KoriDocument::string() const
 {
-    if (!textCache_ || textCache_->first != revision_) textCache_ = {revision_, storage_->string()};
+    if (!textCache_ || textCache_->first != revision()) textCache_ = {revision(), storage_->string()};
     return textCache_->second;
 }
 
@@ -334,9 +331,8 @@ void KoriDocument::noteEdit()
 
 void KoriDocument::textStorageDidProcessEditing(TextStorage& storage, const TextStorageEdit& edit)
 {
+    (void)storage;
     if (loading_ || !edit.editedCharacters()) return;
-    lines_->update(storage, edit.editedRange, edit.changeInLength);
-    revision_ += 1;
     for (KoriDocumentWindow* window : documentWindows()) window->documentTextDidChange(edit);
 }
 

@@ -87,7 +87,8 @@ public:
     bool isLoading() const { return loading_; }
     bool isWriting() const { return writing_; }
     bool hasExternalChanges() const { return hasExternalChanges_; }
-    std::uint64_t revision() const { return revision_; }
+    // Counts character edits; read from the storage, like the lines.
+    std::uint64_t revision() const { return storage_->revision(); }
     QString monitoredURL() const { return monitoredURL_; }
     const std::optional<FileFingerprint>& observedFingerprint() const { return observedFingerprint_; }
     bool hasPendingExternalCheck() const;
@@ -157,7 +158,6 @@ private:
     std::shared_ptr<DispatchQueue> externalFileQueue_;
     WorkItemPtr externalCheck_;
     bool hasExternalChanges_ = false;
-    std::uint64_t revision_ = 0;
 };
 
 }  // namespace korimado

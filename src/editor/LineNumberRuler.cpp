@@ -42,8 +42,8 @@ std::vector<LineNumberRuler::Label> LineNumberRuler::visibleLabels() const
     const QPointF origin = editor->textContainerOrigin();
     // From the editor's view coordinates to ours: the ruler stands level with the editor's viewport.
     const qreal offset = origin.y() + editor->viewToViewport(QPointF(0, 0)).y() + (editor->viewport()->y() - y());
-    const std::vector<qsizetype>& starts = index_->starts();
     const qsizetype length = editor->textLength();
+    const qsizetype lineCount = index_->lineCount();
     const QRectF visible = editor->visibleRect().translated(-origin);
 
     for (const LineFragment& fragment : layout->lineFragments(visible)) {
@@ -51,13 +51,12 @@ std::vector<LineNumberRuler::Label> LineNumberRuler::visibleLabels() const
         if (fragment.characterRange.isEmpty() && c >= length) continue;  // the extra line, below
         // Only the first row of a logical line gets its number.
         const qsizetype line = index_->line(c);
-        if (line < static_cast<qsizetype>(starts.size()) && starts[static_cast<size_t>(line)] == c)
-            labels.push_back({line + 1, fragment.rect.top() + offset});
+        if (index_->start(line) == c) labels.push_back({line + 1, fragment.rect.top() + offset});
     }
-    if (layout->hasExtraLineFragment() && !starts.empty() && starts.back() == length) {
+    if (layout->hasExtraLineFragment() && index_->start(lineCount - 1) == length) {
         const QRectF extra = layout->extraLineFragmentRect();
         if (extra.bottom() >= visible.top() && extra.top() <= visible.bottom())
-            labels.push_back({static_cast<qsizetype>(starts.size()), extra.top() + offset});
+            labels.push_back({lineCount, extra.top() + offset});
     }
     return labels;
 }

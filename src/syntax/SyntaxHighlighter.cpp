@@ -51,7 +51,6 @@ SyntaxHighlighter::SyntaxHighlighter(EditorTextView* editor, const QString& lang
 {
     resolveLanguage(language);
     if (editor) {
-        attachToStorage();
         scrollConnection_ =
             QObject::connect(editor, &TextView::visibleRectDidChange, editor, [this] { visibleRectChanged(); });
     }
@@ -66,7 +65,6 @@ SyntaxHighlighter::~SyntaxHighlighter()
     if (editor_ && editor_->layoutManager()) {
         editor_->layoutManager()->removeTemporaryAttributes(this);
     }
-    detachFromStorage();
 }
 
 void SyntaxHighlighter::resolveLanguage(const QString& language)
@@ -103,33 +101,10 @@ void SyntaxHighlighter::resolveLanguage(const QString& language)
     }
 }
 
-void SyntaxHighlighter::attachToStorage()
+std::uint64_t SyntaxHighlighter::textRevision() const
 {
-    if (!editor_) {
-        return;
-    }
-    std::shared_ptr<TextStorage> current = editor_->sharedTextStorage();
-    if (!current || current == storage_.lock()) {
-        return;
-    }
-    detachFromStorage();
-    storage_ = current;
-    storageObserver_ = current->addObserver([this](TextStorage&, const TextStorageEdit& edit) {
-        if (edit.editedCharacters()) {
-            ++revision_;
-        }
-    });
-    // Another text: nothing parsed before belongs to it.
-    ++revision_;
-}
-
-void SyntaxHighlighter::detachFromStorage()
-{
-    if (std::shared_ptr<TextStorage> storage = storage_.lock()) {
-        storage->removeObserver(storageObserver_);
-    }
-    storage_.reset();
-    storageObserver_ = 0;
+    const EditorTextView* editor = editor_;
+    return editor && editor->textStorage() ? editor->textStorage()->revision() : 0;
 }
 
 void SyntaxHighlighter::update(const std::optional<QString>& language)
@@ -169,7 +144,6 @@ void SyntaxHighlighter::schedule()
     if (!editor_) {
         return;
     }
-    attachToStorage();
     const std::uint64_t generation = ++generation_;
     cancelFullParse();
     cancelViewportParse();
@@ -178,9 +152,7 @@ void SyntaxHighlighter::schedule()
     viewportTokens_.clear();
     viewportRange_ = TextRange(TextRange::NotFound, 0);
 
-    // The text is taken when the delay is over, not now: schedule() runs from the document while
-    // the edit is still being delivered, so only then does the revision count include it. Only the
-    // last request of a burst reaches the queue.
+    // The text is taken when the delay is over: only the last request of a burst reaches the queue.
     std::weak_ptr<Alive> weak = alive_;
     scheduled_ = WorkItem::make([weak, generation] {
         if (std::shared_ptr<Alive> alive = weak.lock(); alive && alive->self) {
@@ -195,10 +167,9 @@ void SyntaxHighlighter::startFullParse(std::uint64_t generation)
     if (generation != generation_ || !editor_ || !cancellation_ || !editor_->textStorage()) {
         return;
     }
-    attachToStorage();
     scheduled_.reset();
     const TextSnapshot snapshot = editor_->textStorage()->snapshot();
-    const std::uint64_t revision = revision_;
+    const std::uint64_t revision = textRevision();
     const CancellationTokenPtr token = cancellation_;
     const SyntaxLanguage language = languageValue;
     std::weak_ptr<Alive> weak = alive_;
@@ -219,7 +190,7 @@ void SyntaxHighlighter::startFullParse(std::uint64_t generation)
                 return;
             }
             SyntaxHighlighter& self = *alive->self;
-            if (token->isCancelled() || self.generation_ != generation || self.revision_ != revision) {
+            if (token->isCancelled() || self.generation_ != generation || self.textRevision() != revision) {
                 return;
             }
             self.cancellation_.reset();
@@ -319,7 +290,7 @@ TextRange SyntaxHighlighter::visibleCharacterRange(bool widened) const
 
 bool SyntaxHighlighter::viewportCovers(TextRange range) const
 {
-    return viewportGeneration_ == generation_ && viewportRevision_ == revision_ && !viewportRange_.isNotFound()
+    return viewportGeneration_ == generation_ && viewportRevision_ == textRevision() && !viewportRange_.isNotFound()
         && viewportRange_.location <= range.location && viewportRange_.end() >= range.end();
 }
 
@@ -330,12 +301,11 @@ void SyntaxHighlighter::applyVisibleTokens()
         return;
     }
     LayoutManager& layout = *editor->layoutManager();
-    attachToStorage();
     const TextRange visible = visibleCharacterRange(true);
     layout.removeTemporaryAttributes(this);
     paintedRange_ = TextRange();
     // Tokens of another text would colour the wrong characters.
-    if (visible.isEmpty() || cachedTokens_.empty() || cachedRevision_ != revision_) {
+    if (visible.isEmpty() || cachedTokens_.empty() || cachedRevision_ != textRevision()) {
         return;
     }
 
@@ -395,7 +365,7 @@ void SyntaxHighlighter::scheduleViewportFallback()
     viewportCancellation_ = CancellationToken::make();
     const CancellationTokenPtr token = viewportCancellation_;
     const std::uint64_t generation = generation_;
-    const std::uint64_t revision = revision_;
+    const std::uint64_t revision = textRevision();
     const QString text = storage.substring(widened);
     const SyntaxLanguage language = languageValue;
     std::weak_ptr<Alive> weak = alive_;
@@ -420,7 +390,7 @@ void SyntaxHighlighter::scheduleViewportFallback()
                 return;
             }
             SyntaxHighlighter& self = *alive->self;
-            if (token->isCancelled() || self.generation_ != generation || self.revision_ != revision) {
+            if (token->isCancelled() || self.generation_ != generation || self.textRevision() != revision) {
                 return;
             }
             self.viewportCancellation_.reset();
@@ -450,7 +420,7 @@ void SyntaxHighlighter::visibleRectChanged()
         SyntaxHighlighter& self = *alive->self;
         self.visibleRectCheckPending_ = false;
         // While a parse is pending the colours painted last stay.
-        if (self.cachedGeneration_ != self.generation_ || self.cachedRevision_ != self.revision_) {
+        if (self.cachedGeneration_ != self.generation_ || self.cachedRevision_ != self.textRevision()) {
             return;
         }
         const TextRange visible = self.visibleCharacterRange(false);

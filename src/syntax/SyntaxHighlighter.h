@@ -91,8 +91,8 @@ private:
     struct Alive;
 
     void resolveLanguage(const QString& language);
-    void attachToStorage();
-    void detachFromStorage();
+    // The revision of the text now in the editor: a result is applied only to the text it was made from.
+    std::uint64_t textRevision() const;
     void cancelFullParse();
     void cancelViewportParse();
     void startFullParse(std::uint64_t generation);
@@ -104,8 +104,6 @@ private:
     QPointer<EditorTextView> editor_;
     std::shared_ptr<Alive> alive_;
     std::uint64_t generation_ = 0;
-    // Character edits seen on the storage: a result is applied only to the text it was made from.
-    std::uint64_t revision_ = 0;
 
     CancellationTokenPtr cancellation_;
     CancellationTokenPtr viewportCancellation_;
@@ -124,8 +122,6 @@ private:
     int viewportParseCount_ = 0;
     TextRange paintedRange_;
 
-    std::weak_ptr<TextStorage> storage_;
-    std::uint64_t storageObserver_ = 0;
     QMetaObject::Connection scrollConnection_;
     bool visibleRectCheckPending_ = false;
 };

@@ -1,6 +1,7 @@
 // Outline extraction of SyntaxParser.
 #include "syntax/SyntaxParser.h"
 
+#include "platform/text/LineStarts.h"
 #include "platform/text/TextBoundaries.h"
 #include "syntax/SyntaxRegex.h"
 
@@ -62,26 +63,9 @@ const BuiltInOutline* builtInOutline(const QString& id)
     return nullptr;
 }
 
-// Line starts: 0 and the end of every line break still inside the text.
-std::vector<qsizetype> lineStarts(const QString& text)
+int lineOf(const LineStarts& lines, qsizetype location)
 {
-    std::vector<qsizetype> starts{0};
-    const qsizetype size = text.size();
-    const char16_t* data = reinterpret_cast<const char16_t*>(text.utf16());
-    for (qsizetype i = 0; i < size; ++i) {
-        const char16_t c = data[i];
-        if (c > u'\r' && c < 0x85) continue;
-        if (!TextBoundaries::isLineBreak(c)) continue;
-        if (c == u'\r' && i + 1 < size && data[i + 1] == u'\n') ++i;
-        if (i + 1 < size) starts.push_back(i + 1);
-    }
-    return starts;
-}
-
-int lineOf(const std::vector<qsizetype>& starts, qsizetype location)
-{
-    const auto after = std::upper_bound(starts.begin(), starts.end(), location);
-    return std::max(1, static_cast<int>(after - starts.begin()));
+    return static_cast<int>(lines.lineAt(location)) + 1;
 }
 
 QString limitedTitle(const QString& title)
@@ -156,7 +140,7 @@ SyntaxParser::Outline SyntaxParser::outline(const QString& text, const SyntaxLan
                                             const std::function<bool()>& isCancelled, qint64 entryLimit,
                                             std::chrono::steady_clock::time_point deadline)
 {
-    const std::vector<qsizetype> starts = lineStarts(text);
+    const LineStarts lines(text);
     const auto cancelled = [&] { return isCancelled && isCancelled(); };
     const size_t limit = static_cast<size_t>(std::max<qint64>(entryLimit, 1));
 
@@ -165,7 +149,7 @@ SyntaxParser::Outline SyntaxParser::outline(const QString& text, const SyntaxLan
     // An entry begins where its definition does, not at the blanks or blank lines before it.
     const auto add = [&](QString title, qsizetype start, qsizetype end, int level) {
         while (start < end && text[start].isSpace()) ++start;
-        entries.push_back({limitedTitle(title), lineOf(starts, start), TextRange(start, end - start), level});
+        entries.push_back({limitedTitle(title), lineOf(lines, start), TextRange(start, end - start), level});
         if (entries.size() >= limit) result.truncated = true;
     };
     const auto ended = [&](const SyntaxRegex::Matcher& matcher) {

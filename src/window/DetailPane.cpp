@@ -6,6 +6,7 @@
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/MainQueue.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/text/TextBoundaries.h"
 #include "preview/HTMLPreview.h"
 #include "preview/HTMLPreviewResources.h"
 #include "preview/Markdown.h"
@@ -42,11 +43,6 @@ namespace {
 constexpr qsizetype slowPreviewLength = 200'000;
 constexpr qsizetype maximumPreviewLength = 2'000'000;
 
-bool isLineBreak(char32_t c)
-{
-    return c == 0x0A || c == 0x0D || c == 0x85 || c == 0x2028 || c == 0x2029;
-}
-
 // Characters (grapheme clusters) of text, leaving out white space and line breaks unless asked.
 qint64 filteredCount(const QString& text, bool spaces, bool newlines)
 {
@@ -61,7 +57,7 @@ qint64 filteredCount(const QString& text, bool spaces, bool newlines)
         bool allBreaks = true;
         bool white = true;
         for (const char32_t c : cluster.toUcs4()) {
-            allBreaks = allBreaks && isLineBreak(c);
+            allBreaks = allBreaks && c <= 0xFFFF && TextBoundaries::isLineBreak(static_cast<char16_t>(c));
             white = white && QChar::isSpace(c);
         }
         if (allBreaks ? newlines : (spaces || !white)) ++count;

@@ -2,6 +2,7 @@
 #include "document/KoriDocumentWindow.h"
 #include "document/TextCodec.h"
 #include "platform/foundation/UndoManager.h"
+#include "platform/text/LineStarts.h"
 #include "platform/ui/WindowController.h"
 #include "KoriDocumentTestSupport.h"
 #include "support/TestSupport.h"
@@ -164,7 +165,7 @@ TEST(KoriDocumentTest, EditsKeepLineIndexAndRevisionInStep)
     document->storage().replaceCharacters(TextRange{1, 0}, "\n");
     document->storage().endEditing();
     EXPECT_EQ(document->revision(), before + 2);
-    EXPECT_EQ(document->lines()->starts(), LineIndex(document->storage().string()).starts());
+    EXPECT_EQ(document->lines()->starts(), LineStarts(document->storage().string()).starts());
 
     // A read replaces the text as one revision, without telling the windows of an edit.
     ASSERT_TRUE(document->readFromData("x\ny", KoriDocument::plainTextType, nullptr));

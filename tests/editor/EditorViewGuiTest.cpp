@@ -21,22 +21,11 @@ namespace {
 
 using Ranges = std::vector<TextRange>;
 
-// Keeps the document's line index in step with the storage, as the document does.
-class IndexKeeper : public TextStorageDelegate {
-public:
-    std::shared_ptr<LineIndex> index = std::make_shared<LineIndex>();
-    void textStorageWillProcessEditing(TextStorage& storage, const TextStorageEdit& edit) override
-    {
-        if (edit.editedCharacters()) index->update(storage.string(), edit.editedRange, edit.changeInLength);
-    }
-};
-
 class EditorViewTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         storage = std::make_shared<TextStorage>();
-        storage->setDelegate(&keeper);
         view = makeView();
     }
 
@@ -83,7 +72,6 @@ protected:
         return Ranges(own.begin(), own.end());
     }
 
-    IndexKeeper keeper;
     UndoManager undo;
     std::shared_ptr<TextStorage> storage;
     std::unique_ptr<EditorTextView> view;
@@ -320,7 +308,7 @@ TEST_F(EditorViewTest, EnclosingSymbolsAndCompletion)
 
 TEST_F(EditorViewTest, RulerNumbersLogicalLinesOnly)
 {
-    auto ruler = new LineNumberRuler(view.get(), keeper.index);
+    auto ruler = new LineNumberRuler(view.get(), std::make_shared<LineIndex>(storage));
     view->setRulersVisible(true);
     auto numbers = [&] {
         std::vector<qsizetype> n;

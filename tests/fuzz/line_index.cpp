@@ -1,9 +1,10 @@
-// Line endings and the line index against a plain scan: the index of a text, the index kept up
-// to date across one edit, the kinds found and the conversion of every break.
+// Line endings and the storage's line table against a plain scan: the table of a text, the table
+// kept up to date across one edit, the kinds found and the conversion of every break.
 #include "FuzzSupport.h"
 
 #include "document/LineEnding.h"
-#include "document/LineIndex.h"
+#include "platform/text/LineStarts.h"
+#include "platform/text/TextStorage.h"
 
 #include <algorithm>
 #include <vector>
@@ -65,21 +66,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString inserted = fuzz::breakyText(data + 4 + textSize, size - 4 - textSize);
 
     const std::vector<qsizetype> starts = referenceStarts(text);
-    LineIndex index(text);
-    FUZZ_CHECK(index.starts() == starts);
-    FUZZ_CHECK(index.length() == text.size());
+    TextStorage storage(text);
+    const LineStarts& lines = storage.lines();
+    FUZZ_CHECK(lines.starts() == starts);
+    FUZZ_CHECK(lines.length() == text.size());
     for (qsizetype at = 0; at <= text.size(); ++at) {
         const auto after = std::upper_bound(starts.begin(), starts.end(), at);
-        FUZZ_CHECK(index.line(at) == (after - starts.begin()) - 1);
+        FUZZ_CHECK(lines.lineAt(at) == (after - starts.begin()) - 1);
     }
 
     const qsizetype location = text.isEmpty() ? 0 : data[1] % (text.size() + 1);
     const qsizetype removed = std::min<qsizetype>(data[2] % 8, text.size() - location);
     QString edited = text;
     edited.replace(location, removed, inserted);
-    index.update(edited, TextRange(location, inserted.size()), inserted.size() - removed);
-    FUZZ_CHECK(index.starts() == referenceStarts(edited));
-    FUZZ_CHECK(index.length() == edited.size());
+    storage.replaceCharacters(TextRange(location, removed), inserted);
+    FUZZ_CHECK(lines.starts() == referenceStarts(edited));
+    FUZZ_CHECK(lines.length() == edited.size());
 
     const QList<LineEnding> kinds = referenceKinds(text);
     FUZZ_CHECK(LineEnding::kinds(text) == kinds);

@@ -78,7 +78,7 @@ LayoutManager::LayoutManager(TextStorage& storage, QObject* parent) : QObject(pa
     font_.setStyleHint(QFont::Monospace);
     font_.setPointSizeF(14);
     updateMetrics();
-    rebuildParagraphs();
+    resetParagraphs();
     observerToken_ = storage_.addObserver([this](TextStorage&, const TextStorageEdit& edit) { storageEdited(edit); });
 }
 
@@ -164,19 +164,17 @@ void LayoutManager::invalidateLayout()
     Q_EMIT needsDisplay(QRectF(0, 0, containerWidth(), documentHeight()));
 }
 
-// MARK: Paragraph table
+// MARK: Paragraphs: the storage's lines
 
 qsizetype LayoutManager::paragraphStart(qsizetype paragraph) const
 {
-    const qsizetype raw = starts_[static_cast<size_t>(paragraph)];
-    return paragraph >= shiftFrom_ ? raw + shiftBy_ : raw;
+    return storage_.lines().start(paragraph);
 }
 
 TextRange LayoutManager::paragraphRange(qsizetype paragraph) const
 {
-    const qsizetype start = paragraphStart(paragraph);
-    const qsizetype end = paragraph + 1 < paragraphCount() ? paragraphStart(paragraph + 1) : storage_.length();
-    return TextRange::fromBounds(start, end);
+    const LineStarts& lines = storage_.lines();
+    return TextRange::fromBounds(lines.start(paragraph), lines.start(paragraph + 1));
 }
 
 TextRange LayoutManager::paragraphContentsRange(qsizetype paragraph) const
@@ -193,142 +191,57 @@ TextRange LayoutManager::paragraphContentsRange(qsizetype paragraph) const
 
 qsizetype LayoutManager::paragraphIndex(qsizetype characterIndex) const
 {
-    qsizetype lo = 0;
-    qsizetype hi = paragraphCount() - 1;
-    while (lo < hi) {
-        const qsizetype mid = (lo + hi + 1) / 2;
-        if (paragraphStart(mid) <= characterIndex) lo = mid;
-        else hi = mid - 1;
-    }
-    return lo;
+    return storage_.lines().lineAt(characterIndex);
 }
 
-void LayoutManager::scanBreaks(qsizetype from, qsizetype to, std::vector<qsizetype>& out) const
+void LayoutManager::resetParagraphs()
 {
-    bool pendingCR = false;  // the previous piece ended in a CR
-    storage_.forEachChunk(TextRange::fromBounds(from, to), [&](QStringView piece, qsizetype at) {
-        const char16_t* p = reinterpret_cast<const char16_t*>(piece.utf16());
-        const qsizetype n = piece.size();
-        qsizetype i = 0;
-        if (pendingCR && n > 0) {
-            pendingCR = false;
-            if (p[0] == u'\n') {
-                out.push_back(at + 1);
-                i = 1;
-            } else {
-                out.push_back(at);
-            }
-        }
-        while (true) {
-            i = TextBoundaries::firstPossibleBreak(p, i, n);
-            if (i >= n) break;
-            const char16_t c = p[i];
-            if (c == u'\r') {
-                if (i + 1 == n) {
-                    pendingCR = true;
-                } else if (p[i + 1] == u'\n') {
-                    out.push_back(at + i + 2);
-                    i += 2;
-                    continue;
-                } else {
-                    out.push_back(at + i + 1);
-                }
-            } else if (c == u'\n' || c == 0x85 || c == 0x2028 || c == 0x2029) {
-                out.push_back(at + i + 1);
-            }
-            ++i;
-        }
-        return true;
-    });
-    if (pendingCR) out.push_back(storage_.characterAt(to) == u'\n' ? to + 1 : to);
-}
-
-void LayoutManager::rebuildParagraphs()
-{
-    starts_.clear();
-    starts_.push_back(0);
-    scanBreaks(0, storage_.length(), starts_);
-    shiftFrom_ = paragraphCount();
-    shiftBy_ = 0;
     longestParagraph_ = 0;
-    for (qsizetype i = 0; i < paragraphCount(); ++i)
-        longestParagraph_ = std::max(longestParagraph_, paragraphRange(i).length);
+    const LineStarts& lines = storage_.lines();
+    qsizetype previous = 0;
+    for (qsizetype i = 1; i <= lines.count(); ++i) {
+        const qsizetype next = lines.start(i);
+        longestParagraph_ = std::max(longestParagraph_, next - previous);
+        previous = next;
+    }
     cache_.clear();
     resetHeights();
 }
 
-// Brings entries [from, to) up to date by adding `by` (the lazy shift bookkeeping).
-void LayoutManager::applyPendingShift(qsizetype from, qsizetype to, qsizetype by)
-{
-    for (qsizetype i = from; i < to; ++i) starts_[static_cast<size_t>(i)] += by;
-}
-
-void LayoutManager::updateParagraphs(TextRange editedRange, qsizetype delta)
+// The storage's table already holds the edit; the heights and layouts kept per paragraph follow
+// it. Paragraphs before the one holding the edit (and the one before that, whose break may now
+// pair with the edit's first unit) and those after the one holding its end are untouched.
+void LayoutManager::updateParagraphs(TextRange editedRange)
 {
     const qsizetype n = paragraphCount();
-    const qsizetype newEnd = editedRange.end();
-    const qsizetype oldEnd = newEnd - delta;
-
-    // First paragraph to rescan; one more back when the edit starts a paragraph, since a CR
-    // before it may now pair with an LF (or stop doing so).
+    const qsizetype oldCount = static_cast<qsizetype>(rows_.size());
+    const qsizetype moved = n - oldCount;
     qsizetype p = paragraphIndex(editedRange.location);
     if (p > 0 && paragraphStart(p) == editedRange.location) --p;
-    const qsizetype scanStart = paragraphStart(p);
-
-    // First paragraph after the edit, whose start is untouched (only moved by delta).
-    qsizetype q = p + 1;
-    {
-        qsizetype lo = p + 1, hi = n;
-        while (lo < hi) {
-            const qsizetype mid = (lo + hi) / 2;
-            if (paragraphStart(mid) > oldEnd) hi = mid;
-            else lo = mid + 1;
-        }
-        q = lo;
+    const qsizetype lastNew = std::max(paragraphIndex(editedRange.end()), p);
+    const qsizetype lastOld = lastNew - moved;
+    if (lastOld < p || lastOld >= oldCount) {
+        resetParagraphs();  // the heights cannot be matched to this edit: start again
+        Q_EMIT layoutChanged();
+        Q_EMIT needsDisplay(QRectF(0, 0, containerWidth(), documentHeight()));
+        return;
     }
-    const qsizetype scanEnd = q < n ? paragraphStart(q) + delta : storage_.length();
+    const qsizetype removed = lastOld - p + 1;
+    const qsizetype inserted = lastNew - p + 1;
 
-    std::vector<qsizetype> found;
-    scanBreaks(scanStart, scanEnd, found);
-    if (q < n) {
-        while (!found.empty() && found.back() >= scanEnd) found.pop_back();
-    }
-
-    // Entries from q on move by delta; settle the pending shift so that it starts at q. With
-    // nothing pending the shift just starts there: an edit must not touch every later entry.
-    if (shiftFrom_ <= q || shiftBy_ == 0) {
-        applyPendingShift(shiftFrom_, q, shiftBy_);
-        shiftFrom_ = q;
-        shiftBy_ += delta;
-    } else {
-        applyPendingShift(q, shiftFrom_, delta);
-        shiftBy_ += delta;
-    }
-    const qsizetype removed = q - (p + 1);
-    const qsizetype inserted = static_cast<qsizetype>(found.size());
-    starts_.erase(starts_.begin() + p + 1, starts_.begin() + q);
-    starts_.insert(starts_.begin() + p + 1, found.begin(), found.end());
-    shiftFrom_ += inserted - removed;
-    if (shiftFrom_ >= paragraphCount()) {
-        shiftFrom_ = paragraphCount();
-        shiftBy_ = 0;
-    }
-
-    // Heights: the rescanned paragraphs get estimates until they are laid out again. When as
-    // many paragraphs come as go (typing within a line) the tree is corrected in place.
-    if (inserted == removed && !fenwickDirty_) {
-        for (qsizetype i = p; i <= p + inserted; ++i) {
+    // Heights: the touched paragraphs get estimates until they are laid out again.
+    if (moved == 0 && !fenwickDirty_) {
+        for (qsizetype i = p; i <= lastNew; ++i) {
             const qsizetype units = paragraphRange(i).length;
             longestParagraph_ = std::max(longestParagraph_, units);
-            int& rows = rows_[static_cast<size_t>(i)];
-            const int estimate = estimateRows(units);
-            if (estimate != rows) fenwickAdd(i, estimate - rows);
-            rows = estimate;
+            const int rows = estimateRows(units);
+            fenwickAdd(i, rows - rows_[static_cast<size_t>(i)]);
+            rows_[static_cast<size_t>(i)] = rows;
         }
     } else {
-        rows_.erase(rows_.begin() + p, rows_.begin() + q);
-        rows_.insert(rows_.begin() + p, static_cast<size_t>(inserted + 1), 1);
-        for (qsizetype i = p; i <= p + inserted; ++i) {
+        rows_.erase(rows_.begin() + p, rows_.begin() + p + removed);
+        rows_.insert(rows_.begin() + p, static_cast<size_t>(inserted), 1);
+        for (qsizetype i = p; i <= lastNew; ++i) {
             const qsizetype units = paragraphRange(i).length;
             longestParagraph_ = std::max(longestParagraph_, units);
             rows_[static_cast<size_t>(i)] = estimateRows(units);
@@ -336,30 +249,30 @@ void LayoutManager::updateParagraphs(TextRange editedRange, qsizetype delta)
         fenwickDirty_ = true;
     }
 
-    // Cached layouts: drop the rescanned ones, renumber the later ones.
-    cache_.erase(cache_.lower_bound(p), cache_.lower_bound(q));
-    if (inserted != removed) {
-        std::vector<std::pair<qsizetype, std::unique_ptr<ParagraphLayout>>> moved;
-        for (auto it = cache_.lower_bound(q); it != cache_.end();) {
-            moved.emplace_back(it->first + inserted - removed, std::move(it->second));
+    // Cached layouts: drop the touched ones, renumber the later ones.
+    cache_.erase(cache_.lower_bound(p), cache_.upper_bound(lastOld));
+    if (moved != 0) {
+        std::vector<std::pair<qsizetype, std::unique_ptr<ParagraphLayout>>> later;
+        for (auto it = cache_.upper_bound(lastOld); it != cache_.end();) {
+            later.emplace_back(it->first + moved, std::move(it->second));
             it = cache_.erase(it);
         }
-        for (auto& [key, layout] : moved) cache_.emplace(key, std::move(layout));
+        for (auto& [key, layout] : later) cache_.emplace(key, std::move(layout));
     }
 
     const qreal top = paragraphTop(p);
-    if (inserted != removed || wrapsLines_) {
+    if (moved != 0 || wrapsLines_) {
         Q_EMIT layoutChanged();
-        Q_EMIT needsDisplay(QRectF(0, top, containerWidth(), std::max(documentHeight() - top, rowHeight_) + rowHeight_ * (removed + 1)));
+        Q_EMIT needsDisplay(QRectF(0, top, containerWidth(), std::max(documentHeight() - top, rowHeight_) + rowHeight_ * removed));
     } else {
-        Q_EMIT needsDisplay(QRectF(0, top, containerWidth(), rowHeight_ * (inserted + 1)));
+        Q_EMIT needsDisplay(QRectF(0, top, containerWidth(), rowHeight_ * inserted));
     }
 }
 
 void LayoutManager::storageEdited(const TextStorageEdit& edit)
 {
     if (!edit.editedCharacters()) return;  // no stored attributes are drawn from the storage
-    updateParagraphs(edit.editedRange, edit.changeInLength);
+    updateParagraphs(edit.editedRange);
     moveTemporaryAttributes(edit.editedRange, edit.changeInLength);
 }
 

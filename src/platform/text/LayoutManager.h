@@ -87,8 +87,8 @@ public:
     qreal baselineOffset() const { return ascent_; }
     qreal averageCharacterWidth() const { return charWidth_; }
 
-    // MARK: Paragraphs (text between line breaks; a text ending in a break has an empty last one)
-    qsizetype paragraphCount() const { return static_cast<qsizetype>(starts_.size()); }
+    // MARK: Paragraphs: the storage's lines (a text ending in a break has an empty last one)
+    qsizetype paragraphCount() const { return storage_.lines().count(); }
     qsizetype paragraphStart(qsizetype paragraph) const;
     // With its line break.
     TextRange paragraphRange(qsizetype paragraph) const;
@@ -169,14 +169,12 @@ private:
     };
 
     void storageEdited(const TextStorageEdit& edit);
-    void rebuildParagraphs();
-    void updateParagraphs(TextRange editedRange, qsizetype delta);
-    void scanBreaks(qsizetype from, qsizetype to, std::vector<qsizetype>& out) const;
+    void resetParagraphs();
+    void updateParagraphs(TextRange editedRange);
     void moveTemporaryAttributes(TextRange editedRange, qsizetype delta);
     std::vector<Run>& runsOf(Owner owner);
     static void mergeRun(std::vector<Run>& runs, const TemporaryAttributes& attributes, TextRange range);
     void temporaryAttributesChanged(TextRange range);
-    void applyPendingShift(qsizetype from, qsizetype to, qsizetype by);
     void updateMetrics();
     void resetHeights();
     int estimateRows(qsizetype units) const;
@@ -210,11 +208,6 @@ private:
     qreal charWidth_ = 8;
     qreal spaceWidth_ = 8;
 
-    // Paragraph starts; entries from shiftFrom_ on still lack shiftBy_ (applied lazily, so typing
-    // does not touch every later entry).
-    std::vector<qsizetype> starts_;
-    qsizetype shiftFrom_ = 0;
-    qsizetype shiftBy_ = 0;
     qsizetype longestParagraph_ = 0;
 
     // Wrapped rows per paragraph and a Fenwick tree over them (rebuilt lazily when paragraphs come or go).

@@ -107,6 +107,7 @@ TextStorage::TextStorage(const QString& text) : TextStorage()
     if (chunks_.empty()) chunks_.emplace_back();
     length_ = text.size();
     rebuildTree();
+    lines_.rebuild(text);
 }
 
 void TextStorage::rebuildTree()
@@ -271,6 +272,7 @@ void TextStorage::replaceCharacters(TextRange range, const QString& string)
         length_ += delta;
         spliceChunks(a.chunk, b.chunk, text);
     }
+    lines_.update(*this, TextRange(r.location, string.size()), delta);
     noteEdit(TextStorageEdit::Characters, r, string.size());
 }
 
@@ -281,6 +283,7 @@ void TextStorage::setString(const QString& string)
     if (chunks_.empty()) chunks_.emplace_back();
     length_ = string.size();
     rebuildTree();
+    lines_.rebuild(string);
     noteEdit(TextStorageEdit::Characters, TextRange(0, oldLength), string.size());
 }
 
@@ -304,6 +307,8 @@ void TextStorage::endEditing()
 void TextStorage::noteEdit(unsigned mask, TextRange r, qsizetype newLength)
 {
     const qsizetype delta = newLength - r.length;
+    // One revision per transaction that changes characters.
+    if ((mask & TextStorageEdit::Characters) && !(hasPendingEdit_ && pending_.editedCharacters())) ++revision_;
     if (!hasPendingEdit_) {
         pending_ = TextStorageEdit{mask, TextRange(r.location, newLength), delta};
         hasPendingEdit_ = true;

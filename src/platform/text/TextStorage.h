@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/text/LineStarts.h"
 #include "platform/text/TextRange.h"
 
 #include <QString>
@@ -80,6 +81,11 @@ public:
     // A piece may end between the two halves of a surrogate pair or of a CR LF.
     void forEachChunk(TextRange range, const std::function<bool(QStringView, qsizetype)>& fn) const;
 
+    // The text's line starts, and a count of the transactions that changed characters: both up to
+    // date before anyone hears of an edit. The revision never repeats for the life of the storage.
+    const LineStarts& lines() const { return lines_; }
+    std::uint64_t revision() const { return revision_; }
+
     // Replaces the units in range (clamped to the text) by string: a character edit.
     void replaceCharacters(TextRange range, const QString& string);
     void setString(const QString& string);
@@ -121,6 +127,8 @@ private:
     std::vector<QString> chunks_;
     std::vector<qsizetype> tree_;  // Fenwick tree over chunk lengths, 1-based
     qsizetype length_ = 0;
+    LineStarts lines_;
+    std::uint64_t revision_ = 0;
 
     int editingDepth_ = 0;
     bool processing_ = false;
