@@ -127,6 +127,18 @@ qsizetype CharacterIndex::countCharacters(QStringView text)
     return n;
 }
 
+qsizetype CharacterIndex::countCharacters(QStringView text, const std::function<bool(QStringView)>& keep)
+{
+    GraphemeWalker walker(text);
+    qsizetype n = 0;
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype next = walker.next(i);
+        if (keep(text.mid(i, next - i))) ++n;
+        i = next;
+    }
+    return n;
+}
+
 std::optional<CharacterIndex> CharacterIndex::build(const TextSource& text, const std::function<bool()>& superseded)
 {
     CharacterIndex index;

@@ -48,6 +48,8 @@ public:
 
     // Characters of a standalone text (the same rules, without an index).
     static qsizetype countCharacters(QStringView text);
+    // Only the characters the filter keeps.
+    static qsizetype countCharacters(QStringView text, const std::function<bool(QStringView character)>& keep);
 
 private:
     std::size_t checkpointAtOrBefore(qsizetype utf16) const;
