@@ -4,40 +4,13 @@
 #include "platform/foundation/MainQueue.h"
 #include "preview/PreviewResourceLocator.h"
 
-#include <QBuffer>
 #include <QMutexLocker>
-#include <QPointer>
 #include <QUrlQuery>
-#include <QWebEngineUrlRequestJob>
-#include <QWebEngineUrlScheme>
 
 namespace korimado {
 
-namespace {
-
-void answer(QWebEngineUrlRequestJob* job, const QByteArray& data, QByteArray mimeType)
-{
-    if (mimeType.startsWith("text/")) mimeType += ";charset=utf-8";
-    // The buffer must outlive the job's reading of it.
-    auto* buffer = new QBuffer(job);
-    buffer->setData(data);
-    buffer->open(QIODevice::ReadOnly);
-    job->reply(mimeType, buffer);
-}
-
-}  // namespace
-
-void HTMLPreviewResources::registerScheme()
-{
-    QWebEngineUrlScheme entry(scheme);
-    entry.setSyntax(QWebEngineUrlScheme::Syntax::Host);
-    entry.setFlags(QWebEngineUrlScheme::SecureScheme);
-    QWebEngineUrlScheme::registerScheme(entry);
-}
-
-HTMLPreviewResources::HTMLPreviewResources(QObject* parent)
-    : QWebEngineUrlSchemeHandler(parent),
-      queue_(std::make_unique<DispatchQueue>(DispatchQueue::applicationLabel(QStringLiteral(".html-assets"))))
+HTMLPreviewResources::HTMLPreviewResources()
+    : queue_(std::make_unique<DispatchQueue>(DispatchQueue::applicationLabel(QStringLiteral(".html-assets"))))
 {
 }
 
@@ -65,33 +38,25 @@ QUrl HTMLPreviewResources::setPage(const QString& html)
     return url;
 }
 
-void HTMLPreviewResources::requestStarted(QWebEngineUrlRequestJob* job)
+void HTMLPreviewResources::request(const QUrl& url, std::function<void(const Answer&)> answer)
 {
-    const QUrl url = job->requestUrl();
-    // The preview's own address: the root path with the page's number.
-    if (url.host() == PreviewResourceLocator::host && (url.path().isEmpty() || url.path() == QLatin1String("/"))
-        && url.hasQuery()) {
+    if (PreviewBrowser::isPageAddress(url)) {
         if (QUrlQuery(url).queryItemValue(QStringLiteral("page")) == QString::number(pageNumber_)) {
-            answer(job, page_, QByteArrayLiteral("text/html"));
+            answer({Answer::Status::served, page_, QByteArrayLiteral("text/html")});
         } else {
-            job->fail(QWebEngineUrlRequestJob::RequestDenied);
+            answer({});
         }
         return;
     }
-    const std::optional<QString> root = this->root();
-    QPointer<QWebEngineUrlRequestJob> pending(job);
-    queue_->async([pending, url, root] {
+    queue_->async([url, root = this->root(), answer = std::move(answer)] {
         auto result = PreviewResourceLocator::load(url, root);
-        MainQueue::async([pending, result = std::move(result)] {
-            if (!pending) return;  // the web view stopped the request
-            if (const auto* resource = std::get_if<PreviewResourceLocator::Resource>(&result)) {
-                answer(pending, resource->data, resource->mimeType);
-            } else {
-                const auto& failure = std::get<PreviewResourceLocator::Failure>(result);
-                pending->fail(failure.refused ? QWebEngineUrlRequestJob::RequestDenied
-                                              : QWebEngineUrlRequestJob::RequestFailed);
-            }
-        });
+        Answer reply;
+        if (auto* resource = std::get_if<PreviewResourceLocator::Resource>(&result)) {
+            reply = {Answer::Status::served, std::move(resource->data), resource->mimeType};
+        } else if (!std::get<PreviewResourceLocator::Failure>(result).refused) {
+            reply.status = Answer::Status::failed;
+        }
+        MainQueue::async([answer, reply] { answer(reply); });
     });
 }
 

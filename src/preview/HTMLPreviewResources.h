@@ -1,11 +1,13 @@
 #pragma once
 
+#include "preview/PreviewBrowser.h"
+
 #include <QByteArray>
 #include <QMutex>
 #include <QString>
 #include <QUrl>
-#include <QWebEngineUrlSchemeHandler>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -13,27 +15,27 @@ namespace korimado {
 
 class DispatchQueue;
 
-// The web view's handler of "kori-preview://local/": it serves the page of the last render at the
-// preview's own address, and files beside an HTML document that may be shown in it. Files are read
-// on its queue; a request the web view has given up on gets no answer.
-class HTMLPreviewResources : public QWebEngineUrlSchemeHandler {
-    Q_OBJECT
-
+// What the preview serves at "kori-preview://local/": the page of the last render at the
+// preview's own address, and files beside an HTML document that may be shown in it. Files are
+// read on its queue and answered on the main thread.
+class HTMLPreviewResources {
 public:
-    static inline const QByteArray scheme = QByteArrayLiteral("kori-preview");
-    // Must run before the application object is made.
-    static void registerScheme();
+    using Answer = PreviewBrowser::Answer;
 
-    explicit HTMLPreviewResources(QObject* parent = nullptr);
-    ~HTMLPreviewResources() override;
+    HTMLPreviewResources();
+    ~HTMLPreviewResources();
+    HTMLPreviewResources(const HTMLPreviewResources&) = delete;
+    HTMLPreviewResources& operator=(const HTMLPreviewResources&) = delete;
 
     // The folder whose files may be served; none for a document without a file.
     void setRoot(const std::optional<QString>& folder);
     std::optional<QString> root() const;
-    // The page to serve next; returns the address to load it from.
+    // The page to serve next; returns the address to load it from. Older addresses are refused.
     QUrl setPage(const QString& html);
 
-    void requestStarted(QWebEngineUrlRequestJob* job) override;
+    // Answers one request, on the main thread: the page at once, a file once it was read. The
+    // request takes the root that is current when it starts.
+    void request(const QUrl& url, std::function<void(const Answer&)> answer);
 
 private:
     mutable QMutex lock_;

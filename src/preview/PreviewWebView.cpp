@@ -1,123 +1,60 @@
 #include "preview/PreviewWebView.h"
 
 #include "preview/HTMLPreviewResources.h"
-#include "preview/PreviewRequestInterceptor.h"
+#include "preview/PreviewEngineLoader.h"
 
+#include <QChildEvent>
 #include <QLabel>
+#include <QNativeGestureEvent>
 #include <QPointer>
-#include <QTextDocumentFragment>
 #include <QResizeEvent>
-#include <QUrlQuery>
-#include <QWebEnginePage>
-#include <QWebEngineProfile>
-#include <QWebEngineScript>
-#include <QWebEngineSettings>
-#include <QWebEngineUrlScheme>
-#include <QWebEngineView>
+#include <QTextDocumentFragment>
 
 #include <algorithm>
 #include <cmath>
 
 namespace korimado {
 
-namespace {
-
-bool isOwnAddress(const QUrl& url)
+PreviewWebView::PreviewWebView(QWidget* parent) : QWidget(parent), resources_(std::make_unique<HTMLPreviewResources>())
 {
-    return url.scheme() == QLatin1String("kori-preview") && url.host() == QLatin1String("local")
-           && (url.path().isEmpty() || url.path() == QLatin1String("/")) && QUrlQuery(url).hasQueryItem(QStringLiteral("page"));
 }
 
-class PreviewPage : public QWebEnginePage {
-public:
-    PreviewPage(QWebEngineProfile* profile, PreviewWebView* owner) : QWebEnginePage(profile, owner), owner_(owner) {}
-
-protected:
-    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool) override
-    {
-        const bool link = type == NavigationTypeLinkClicked;
-        if (link && owner_) {
-            const QString scheme = url.scheme().toLower();
-            if (scheme == QLatin1String("https") || scheme == QLatin1String("http")) {
-                // Asked after this call returns: a dialog must not run inside the engine's callback.
-                QMetaObject::invokeMethod(owner_, [owner = owner_, url] {
-                    if (owner) Q_EMIT owner->linkActivated(url);
-                }, Qt::QueuedConnection);
-            }
-        }
-        return owner_ && PreviewWebView::allowsNavigation(url, link, owner_->kind());
-    }
-
-private:
-    QPointer<PreviewWebView> owner_;
-};
-
-}  // namespace
-
-PreviewWebView::PreviewWebView(QWidget* parent) : QWidget(parent) {}
-
+// The engine's view (a child) goes first, while the resources it answers from still exist.
 PreviewWebView::~PreviewWebView()
 {
-    // Pages go before their profile.
-    if (view_) {
-        QWebEnginePage* page = view_->page();
-        delete view_;
-        delete page;
-        view_ = nullptr;
-    }
-    delete profile_;
+    browser_.reset();
 }
 
-bool PreviewWebView::allowsNavigation(const QUrl& url, bool linkActivation, Kind kind)
+bool PreviewWebView::startEngine()
 {
-    if (linkActivation) return false;
-    const QString scheme = url.scheme().toLower();
-    if (scheme == QLatin1String("about")) return true;
-    if (scheme != QLatin1String("kori-preview")) return false;
-    return kind == Kind::html || isOwnAddress(url);
+    if (browser_) return true;
+    const PreviewBrowser::Factory make = PreviewEngineLoader::factory();
+    if (!make) return false;
+    QPointer<PreviewWebView> self(this);
+    PreviewBrowser::Host host;
+    host.loadFinished = [self](bool ok) {
+        if (self) Q_EMIT self->loadFinished(ok);
+    };
+    host.linkActivated = [self](const QUrl& url) {
+        if (self) Q_EMIT self->linkActivated(url);
+    };
+    host.request = [self](const QUrl& url, std::function<void(const PreviewBrowser::Answer&)> answer) {
+        if (self) self->resources_->request(url, std::move(answer));
+    };
+    browser_.reset(make(this, std::move(host)));
+    QWidget* view = browser_->widget();
+    view->setAccessibleName(accessibleName());
+    view->setAccessibleDescription(accessibleDescription());
+    view->setGeometry(rect());
+    view->installEventFilter(this);
+    for (QWidget* child : view->findChildren<QWidget*>()) child->installEventFilter(this);
+    browser_->setZoom(zoom_);
+    view->show();
+    return true;
 }
 
-void PreviewWebView::startEngine()
+QLabel* PreviewWebView::notice()
 {
-    if (view_) return;
-    // No storage name: an off-the-record profile keeps nothing on disk.
-    profile_ = new QWebEngineProfile;
-    resources_ = new HTMLPreviewResources(profile_);
-    if (!QWebEngineUrlScheme::schemeByName(HTMLPreviewResources::scheme).name().isEmpty()) {
-        profile_->installUrlSchemeHandler(HTMLPreviewResources::scheme, resources_);
-    }
-    interceptor_ = new PreviewRequestInterceptor(profile_);
-    profile_->setUrlRequestInterceptor(interceptor_);
-
-    view_ = new QWebEngineView(this);
-    auto* page = new PreviewPage(profile_, this);
-    page->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
-    page->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
-    page->settings()->setAttribute(QWebEngineSettings::PluginsEnabled, false);
-    view_->setPage(page);
-    view_->setAccessibleName(accessibleName());
-    view_->setAccessibleDescription(accessibleDescription());
-    view_->setGeometry(rect());
-    view_->setZoomFactor(zoom_);
-    connect(view_, &QWebEngineView::loadFinished, this, &PreviewWebView::loadFinished);
-    view_->show();
-}
-
-void PreviewWebView::showPage(const QString& html, Kind kind, const std::optional<QString>& root)
-{
-    startEngine();
-    if (notice_) notice_->hide();
-    kind_ = kind;
-    resources_->setRoot(kind == Kind::html ? root : std::nullopt);
-    view_->load(resources_->setPage(html));
-}
-
-void PreviewWebView::showNotice(const QString& html)
-{
-    if (view_) {
-        showPage(html, Kind::markdown);
-        return;
-    }
     if (!notice_) {
         notice_ = new QLabel(this);
         notice_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -125,7 +62,29 @@ void PreviewWebView::showNotice(const QString& html)
         notice_->setMargin(16);
         notice_->setGeometry(rect());
     }
-    notice_->setText(QTextDocumentFragment::fromHtml(html).toPlainText());
+    return notice_;
+}
+
+void PreviewWebView::showPage(const QString& html, Kind kind, const std::optional<QString>& root)
+{
+    if (!startEngine()) {
+        notice()->setText(QStringLiteral("プレビューを表示する部品を読み込めませんでした。"));
+        notice_->show();
+        return;
+    }
+    if (notice_) notice_->hide();
+    kind_ = kind;
+    resources_->setRoot(kind == Kind::html ? root : std::nullopt);
+    browser_->load(resources_->setPage(html), kind);
+}
+
+void PreviewWebView::showNotice(const QString& html)
+{
+    if (browser_) {
+        showPage(html, Kind::markdown);
+        return;
+    }
+    notice()->setText(QTextDocumentFragment::fromHtml(html).toPlainText());
     notice_->show();
 }
 
@@ -138,28 +97,71 @@ void PreviewWebView::setZoom(double factor)
 {
     if (!std::isfinite(factor)) return;
     zoom_ = std::clamp(factor, 0.25, 4.0);
-    if (view_) view_->setZoomFactor(zoom_);
+    if (browser_) browser_->setZoom(zoom_);
+}
+
+void PreviewWebView::magnify(double magnification)
+{
+    const double factor = 1.0 + magnification;
+    if (std::isfinite(factor) && factor > 0) setZoom(zoom_ * factor);
 }
 
 void PreviewWebView::runScript(const QString& script, std::function<void(bool)> done)
 {
-    if (!view_) {
-        if (done) done(false);
+    // Errors inside the script are not reported back: it answers true only when it ran through.
+    const QString wrapped =
+        QStringLiteral("(() => { try { ") + script + QStringLiteral("; return true; } catch (e) { return false; } })()");
+    evaluate(wrapped, [done](const QVariant& value) {
+        if (done) done(value.toBool());
+    });
+}
+
+void PreviewWebView::evaluate(const QString& script, std::function<void(const QVariant&)> done)
+{
+    if (!browser_) {
+        if (done) done(QVariant());
         return;
     }
-    // Errors inside the script are not reported back: it answers true only when it ran through.
-    const QString wrapped = QStringLiteral("(() => { try { ") + script + QStringLiteral("; return true; } catch (e) { return false; } })()");
-    QPointer<PreviewWebView> self(this);
-    view_->page()->runJavaScript(wrapped, QWebEngineScript::ApplicationWorld, [self, done](const QVariant& result) {
-        if (self && done) done(result.toBool());
-    });
+    browser_->evaluate(script, std::move(done));
+}
+
+int PreviewWebView::blockedRequests() const
+{
+    return browser_ ? browser_->blockedRequests() : 0;
 }
 
 void PreviewWebView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    if (view_) view_->setGeometry(rect());
+    if (browser_) browser_->widget()->setGeometry(rect());
     if (notice_) notice_->setGeometry(rect());
+}
+
+bool PreviewWebView::event(QEvent* event)
+{
+    if (event->type() == QEvent::NativeGesture) {
+        const auto* gesture = static_cast<QNativeGestureEvent*>(event);
+        if (gesture->gestureType() == Qt::ZoomNativeGesture) {
+            magnify(gesture->value());
+            return true;
+        }
+    }
+    return QWidget::event(event);
+}
+
+// The engine's view and the widget it draws in get the pinch before we do.
+bool PreviewWebView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::ChildPolished) {
+        if (auto* child = qobject_cast<QWidget*>(static_cast<QChildEvent*>(event)->child())) child->installEventFilter(this);
+    } else if (event->type() == QEvent::NativeGesture) {
+        const auto* gesture = static_cast<QNativeGestureEvent*>(event);
+        if (gesture->gestureType() == Qt::ZoomNativeGesture) {
+            magnify(gesture->value());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 }  // namespace korimado

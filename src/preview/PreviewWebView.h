@@ -1,20 +1,20 @@
 #pragma once
 
+#include "preview/PreviewBrowser.h"
+
 #include <QUrl>
+#include <QVariant>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QLabel;
-class QWebEnginePage;
-class QWebEngineProfile;
-class QWebEngineView;
 
 namespace korimado {
 
 class HTMLPreviewResources;
-class PreviewRequestInterceptor;
 
 // The preview's web view. It stands empty until a page is first shown: the web engine, its
 // profile and its helper processes start only then. Every page is served through our scheme
@@ -24,12 +24,12 @@ class PreviewWebView : public QWidget {
     Q_OBJECT
 
 public:
-    enum class Kind { markdown, html, svg };
+    using Kind = PreviewBrowser::Kind;
 
     explicit PreviewWebView(QWidget* parent = nullptr);
     ~PreviewWebView() override;
 
-    bool hasEngine() const { return view_ != nullptr; }
+    bool hasEngine() const { return browser_ != nullptr; }
     // Starts the engine when needed, then loads the page; relative references of an HTML page
     // resolve to files under root.
     void showPage(const QString& html, Kind kind, const std::optional<QString>& root = std::nullopt);
@@ -42,17 +42,21 @@ public:
     // Page zoom, always within 0.25 ... 4.0.
     double zoom() const { return zoom_; }
     void setZoom(double factor);
+    // A pinch: the zoom grows by 1 + magnification, when that is a positive finite factor.
+    void magnify(double magnification);
     // Runs script in the page's application world (page scripts stay off); done gets whether it ran.
     void runScript(const QString& script, std::function<void(bool)> done);
+    // The same, with the script's value.
+    void evaluate(const QString& script, std::function<void(const QVariant&)> done);
 
-    // Whether the preview lets a navigation happen: not for links (http and https ones are handed
-    // to linkActivated), only our own address and about: otherwise, our whole scheme for HTML.
-    static bool allowsNavigation(const QUrl& url, bool linkActivation, Kind kind);
+    static bool allowsNavigation(const QUrl& url, bool linkActivation, Kind kind)
+    {
+        return PreviewBrowser::allowsNavigation(url, linkActivation, kind);
+    }
 
-    // Nullptr until the engine runs.
-    QWebEngineView* view() const { return view_; }
-    HTMLPreviewResources* resources() const { return resources_; }
-    PreviewRequestInterceptor* interceptor() const { return interceptor_; }
+    HTMLPreviewResources& resources() const { return *resources_; }
+    // Requests the network layer refused; 0 without an engine.
+    int blockedRequests() const;
 
 Q_SIGNALS:
     void loadFinished(bool ok);
@@ -60,14 +64,15 @@ Q_SIGNALS:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void startEngine();
+    bool startEngine();
+    QLabel* notice();
 
-    QWebEngineProfile* profile_ = nullptr;
-    HTMLPreviewResources* resources_ = nullptr;
-    PreviewRequestInterceptor* interceptor_ = nullptr;
-    QWebEngineView* view_ = nullptr;
+    std::unique_ptr<HTMLPreviewResources> resources_;
+    std::unique_ptr<PreviewBrowser> browser_;
     QLabel* notice_ = nullptr;
     Kind kind_ = Kind::markdown;
     double zoom_ = 1.0;

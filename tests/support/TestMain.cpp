@@ -8,8 +8,6 @@
 #include <cstdlib>
 
 #ifdef KORIMADO_TEST_GUI
-#include "preview/HTMLPreviewResources.h"
-
 #include <QApplication>
 using TestApplication = QApplication;
 #else
@@ -65,11 +63,6 @@ int main(int argc, char** argv)
     setenv("LANG", "C.UTF-8", 0);
 
     ::testing::InitGoogleTest(&argc, argv);
-#ifdef KORIMADO_TEST_GUI
-    // As in the program: the preview's web engine needs both before the application object.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    korimado::HTMLPreviewResources::registerScheme();
-#endif
     int result = 0;
     {
         TestApplication app(argc, argv);

@@ -4,7 +4,6 @@
 #include "document/KoriDocument.h"
 #include "editor/EditorView.h"
 #include "platform/ui/ScriptedAlertPresenter.h"
-#include "preview/PreviewRequestInterceptor.h"
 #include "preview/PreviewWebView.h"
 #include "window/DetailPane.h"
 #include "window/DetailPreview.h"
@@ -18,9 +17,8 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QTimer>
-#include <QWebEnginePage>
-#include <QWebEngineScript>
-#include <QWebEngineView>
+#include <QFile>
+#include <QOpenGLContext>
 
 #include <gtest/gtest.h>
 
@@ -114,15 +112,19 @@ bool pageAnswers(PreviewWebView* web, const QString& script, const QVariant& wan
             loop.quit();
             return;
         }
-        if (web->view()) {
-            web->view()->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld,
-                                               [latest](const QVariant& v) { *latest = v; });
-        }
+        if (web->hasEngine()) web->evaluate(script, [latest](const QVariant& v) { *latest = v; });
     });
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     tick.start(100);
     loop.exec();
     return *latest == wanted;
+}
+
+// Whether this process has mapped the web engine's library.
+bool engineMapped()
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libQt6WebEngineCore");
 }
 
 class PreviewWindowTest : public ::testing::Test {
@@ -152,10 +154,13 @@ TEST_F(PreviewWindowTest, TheWebEngineStartsOnlyForAPreviewSomeoneAskedFor)
     EXPECT_EQ(window.mode(), Mode::split) << "two columns, the preview segment";
     EXPECT_FALSE(window.web()->hasEngine()) << "no web engine for a plain file that merely opened";
     EXPECT_EQ(window.renderCount(), 0);
+    EXPECT_FALSE(engineMapped()) << "nor its library";
+    EXPECT_EQ(QOpenGLContext::globalShareContext(), nullptr) << "nor an OpenGL context";
 
     window.showPreview();
     ASSERT_TRUE(waitFor([&] { return window.renderCount() > 0; }));
     EXPECT_TRUE(window.web()->hasEngine());
+    EXPECT_TRUE(engineMapped());
 
     // A Markdown file on screen is previewed without being asked.
     auto markdown = open(QStringLiteral("notes.md"), "# 見出し\n");
@@ -244,7 +249,7 @@ TEST_F(PreviewWindowTest, RemoteResourcesNeverLoadAndLocalOnesDo)
                       .arg(server.url(QStringLiteral("x.png")), server.url(QStringLiteral("y.css"))),
                   PreviewWebView::Kind::markdown);
     ASSERT_TRUE(pageAnswers(&bare, QStringLiteral("document.readyState"), QStringLiteral("complete")));
-    ASSERT_TRUE(waitFor([&] { return bare.interceptor()->blockedCount() >= 2; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return bare.blockedRequests() >= 2; }, 5000));
     EXPECT_EQ(server.connections(), 0);
 }
 
