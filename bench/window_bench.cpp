@@ -20,7 +20,6 @@
 #include "platform/ui/FilePanels.h"
 #include "platform/ui/ScriptedAlertPresenter.h"
 #include "platform/ui/ScriptedFilePanels.h"
-#include "preview/HTMLPreviewResources.h"
 #include "window/EditorWindowController.h"
 #include "window/SegmentedControl.h"
 
@@ -303,8 +302,6 @@ int runChild(int argc, char** argv, const QString& which, const QString& path, i
     child.prefix = which + QLatin1Char('_');
     report((child.prefix + "load_average").toUtf8().constData(), loadAverage());
 
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    HTMLPreviewResources::registerScheme();
     BenchApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Korimado"));
     QApplication::setApplicationName(QStringLiteral("Korimado"));

@@ -4,7 +4,6 @@
 #include "platform/ui/FilePanels.h"
 #include "platform/ui/QtAlertPresenter.h"
 #include "platform/ui/QtFilePanels.h"
-#include "preview/HTMLPreviewResources.h"
 
 #include <QApplication>
 
@@ -41,12 +40,10 @@ int main(int argc, char** argv)
     if (hasArgument(argc, argv, "--ui-self-test"))
         std::setvbuf(stdout, nullptr, _IONBF, 0);
 
-    // The preview's web engine needs these before the application object exists; as root its
-    // sandbox cannot start.
+    // The preview's web engine starts later, from its own module (preview/PreviewEngineLoader);
+    // as root its sandbox cannot start.
     if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    HTMLPreviewResources::registerScheme();
 
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Korimado"));

@@ -1,21 +1,271 @@
 #include "preview/LocalTokenizer.h"
 
+#include "platform/foundation/Bundle.h"
+
+#include <QFile>
+#include <QHash>
+#include <QStringDecoder>
+
+#include <unicode/regex.h>
+#include <unicode/utext.h>
+
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
 namespace korimado {
 
-std::shared_ptr<LocalTokenizer> LocalTokenizer::shared(TokenEncoding encoding)
+namespace {
+
+std::mutex poolLock;
+QHash<int, std::shared_ptr<const LocalTokenizer>>& pool()
 {
-    // A failed load is not kept, so the next call tries again.
-    return std::make_shared<LocalTokenizer>(encoding, std::nullopt);
+    static QHash<int, std::shared_ptr<const LocalTokenizer>> tokenizers;  // guarded by poolLock
+    return tokenizers;
 }
 
-LocalTokenizer::LocalTokenizer(TokenEncoding, const std::optional<QString>&)
+// One part of a piece while merging: a run of bytes in a linked list over the piece.
+struct State {
+    int previous;
+    int next;
+    int end;
+    int version;
+    bool alive;
+};
+
+struct Merge {
+    std::uint32_t rank;
+    int start;
+    int version;
+};
+
+// Min-heap order: lower rank first, and of equal ranks the leftmost pair.
+struct MergeAfter {
+    bool operator()(const Merge& a, const Merge& b) const
+    {
+        return a.rank != b.rank ? a.rank > b.rank : a.start > b.start;
+    }
+};
+
+// UTF-8 of a stretch of UTF-16; a lone surrogate becomes U+FFFD, as the text's own conversion does.
+void appendUtf8(const char16_t* units, qsizetype length, std::string& out)
 {
-    throw CountingError::missingTable;
+    out.clear();
+    for (qsizetype i = 0; i < length; ++i) {
+        char32_t c = units[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;
+        }
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
 }
 
-qint64 LocalTokenizer::count(const QString&, const std::function<bool()>&) const
+}  // namespace
+
+QString LocalTokenizer::pattern(TokenEncoding encoding)
 {
-    throw CountingError::missingTable;
+    if (encoding == TokenEncoding::cl100k) {
+        return QStringLiteral(
+            R"('(?i:[sdmt]|ll|ve|re)|[^\r\n\p{L}\p{N}]?+\p{L}++|\p{N}{1,3}+| ?[^\s\p{L}\p{N}]++[\r\n]*+|\s++$|\s*[\r\n]|\s+(?!\S)|\s)");
+    }
+    const QStringList alternatives = {
+        QStringLiteral(R"([^\r\n\p{L}\p{N}]?[\p{Lu}\p{Lt}\p{Lm}\p{Lo}\p{M}]*[\p{Ll}\p{Lm}\p{Lo}\p{M}]+(?i:'s|'t|'re|'ve|'m|'ll|'d)?)"),
+        QStringLiteral(R"([^\r\n\p{L}\p{N}]?[\p{Lu}\p{Lt}\p{Lm}\p{Lo}\p{M}]+[\p{Ll}\p{Lm}\p{Lo}\p{M}]*(?i:'s|'t|'re|'ve|'m|'ll|'d)?)"),
+        QStringLiteral(R"(\p{N}{1,3})"),
+        QStringLiteral(R"( ?[^\s\p{L}\p{N}]+[\r\n/]*)"),
+        QStringLiteral(R"(\s*[\r\n]+)"),
+        QStringLiteral(R"(\s+(?!\S))"),
+        QStringLiteral(R"(\s+)"),
+    };
+    return alternatives.join(QLatin1Char('|'));
+}
+
+std::shared_ptr<const LocalTokenizer> LocalTokenizer::shared(TokenEncoding encoding)
+{
+    // Held across the load, so that a second caller waits for the first load instead of repeating it.
+    std::lock_guard guard(poolLock);
+    auto& tokenizers = pool();
+    const int key = static_cast<int>(encoding);
+    if (const auto found = tokenizers.constFind(key); found != tokenizers.constEnd()) return *found;
+    auto made = std::make_shared<const LocalTokenizer>(encoding, std::nullopt);
+    tokenizers.insert(key, made);
+    return made;
+}
+
+LocalTokenizer::LocalTokenizer(TokenEncoding encoding, const std::optional<QString>& directory)
+{
+    if (encoding == TokenEncoding::off) throw CountingError::missingTable;
+    QString folder;
+    if (directory) {
+        folder = *directory;
+    } else {
+        const QString resources = Bundle::main().resourcePath();
+        if (resources.isEmpty()) throw CountingError::missingTable;
+        folder = resources + QStringLiteral("/Tokenizers");
+    }
+    const QString path = folder + QLatin1Char('/') + rawValue(encoding) + QStringLiteral(".tiktoken");
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw TokenizerError(QStringLiteral("%1: %2").arg(path, file.errorString()).toStdString());
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        throw TokenizerError(QStringLiteral("%1: %2").arg(path, file.errorString()).toStdString());
+    }
+    {
+        QStringDecoder check(QStringDecoder::Utf8);
+        (void)check.decode(bytes);
+        if (check.hasError()) throw TokenizerError(QStringLiteral("%1: not UTF-8 text").arg(path).toStdString());
+    }
+    const std::size_t expected = encoding == TokenEncoding::o200k ? o200kEntries : cl100kEntries;
+    ranks_ = TokenRankTable::parse(bytes, encoding == TokenEncoding::o200k ? 200'000 : expected);
+    if (ranks_.size() != expected || !ranks_.hasEverySingleByte()) throw CountingError::malformedTable;
+
+    const QString source = pattern(encoding);
+    UErrorCode status = U_ZERO_ERROR;
+    UParseError parseError{};
+    const icu::UnicodeString icuSource(reinterpret_cast<const UChar*>(source.utf16()), static_cast<int32_t>(source.size()));
+    expression_.reset(icu::RegexPattern::compile(icuSource, 0, parseError, status));
+    if (U_FAILURE(status) || !expression_) {
+        expression_.reset();
+        throw TokenizerError(std::string("token pattern: ") + u_errorName(status));
+    }
+}
+
+LocalTokenizer::~LocalTokenizer() = default;
+
+qint64 LocalTokenizer::count(const QString& text, const std::function<bool()>& cancelled) const
+{
+    if (text.isEmpty()) return 0;
+    UErrorCode status = U_ZERO_ERROR;
+    UText ut = UTEXT_INITIALIZER;
+    utext_openUChars(&ut, reinterpret_cast<const UChar*>(text.utf16()), text.size(), &status);
+    std::unique_ptr<icu::RegexMatcher> matcher(expression_->matcher(status));
+    if (U_FAILURE(status) || !matcher) {
+        utext_close(&ut);
+        throw CountingError::unmatchedText;
+    }
+    matcher->reset(&ut);
+    // Possessive loops over a long run keep a backtracking frame per character: let the stack grow
+    // on the heap rather than end the count early.
+    matcher->setStackLimit(0, status);
+
+    const auto* units = reinterpret_cast<const char16_t*>(text.utf16());
+    std::string piece;
+    qint64 total = 0;
+    qsizetype covered = 0;
+    std::optional<CountingError> failure;
+    while (matcher->find(status) && U_SUCCESS(status)) {
+        if (cancelled && cancelled()) {
+            failure = CountingError::cancelled;
+            break;
+        }
+        const qsizetype start = matcher->start64(status);
+        const qsizetype end = matcher->end64(status);
+        if (U_FAILURE(status) || start != covered || end <= start) {
+            failure = CountingError::unmatchedText;
+            break;
+        }
+        appendUtf8(units + start, end - start, piece);
+        if (piece.size() == 1 || ranks_.rank(piece)) {
+            total += 1;
+        } else {
+            try {
+                total += pieceCount(piece, cancelled);
+            } catch (CountingError error) {
+                failure = error;
+                break;
+            }
+        }
+        covered = end;
+    }
+    matcher.reset();
+    utext_close(&ut);
+    if (failure) throw *failure;
+    if (U_FAILURE(status)) throw TokenizerError(std::string("token pattern: ") + u_errorName(status));
+    if (covered != text.size()) throw CountingError::unmatchedText;
+    return total;
+}
+
+qint64 LocalTokenizer::pieceCount(std::string_view bytes, const std::function<bool()>& cancelled) const
+{
+    if (bytes.size() > maximumPieceBytes) throw CountingError::resourceLimit;
+    const int m = static_cast<int>(bytes.size());
+    // Short pieces reuse the thread's buffers; a long one gets its own, freed when it is counted.
+    thread_local std::vector<State> sharedParts;
+    thread_local std::vector<Merge> sharedHeap;
+    std::vector<State> ownParts;
+    std::vector<Merge> ownHeap;
+    const bool small = m <= 4096;
+    std::vector<State>& parts = small ? sharedParts : ownParts;
+    std::vector<Merge>& heap = small ? sharedHeap : ownHeap;
+    parts.resize(static_cast<std::size_t>(m));
+    heap.clear();
+    for (int i = 0; i < m; ++i) parts[static_cast<std::size_t>(i)] = {i - 1, i + 1 < m ? i + 1 : -1, i + 1, 0, true};
+
+    const auto rankForPair = [&](int i) -> std::optional<std::uint32_t> {
+        const State& part = parts[static_cast<std::size_t>(i)];
+        if (part.next < 0) return std::nullopt;
+        const int end = parts[static_cast<std::size_t>(part.next)].end;
+        return ranks_.rank(bytes.substr(static_cast<std::size_t>(i), static_cast<std::size_t>(end - i)));
+    };
+    const MergeAfter after;
+    for (int i = 0; i + 1 < m; ++i) {
+        if (const auto rank = rankForPair(i)) heap.push_back({*rank, i, 0});
+    }
+    std::make_heap(heap.begin(), heap.end(), after);
+
+    qint64 count = m;
+    std::uint64_t pops = 0;
+    while (!heap.empty()) {
+        std::pop_heap(heap.begin(), heap.end(), after);
+        const Merge top = heap.back();
+        heap.pop_back();
+        if (++pops % 1024 == 0 && cancelled && cancelled()) throw CountingError::cancelled;
+        State& part = parts[static_cast<std::size_t>(top.start)];
+        if (!part.alive || part.version != top.version || part.next < 0) continue;
+        State& right = parts[static_cast<std::size_t>(part.next)];
+        if (!right.alive) continue;
+
+        part.next = right.next;
+        part.end = right.end;
+        ++part.version;
+        right.alive = false;
+        ++right.version;
+        if (part.next >= 0) parts[static_cast<std::size_t>(part.next)].previous = top.start;
+        --count;
+
+        if (const auto rank = rankForPair(top.start)) {
+            heap.push_back({*rank, top.start, part.version});
+            std::push_heap(heap.begin(), heap.end(), after);
+        }
+        if (part.previous >= 0) {
+            State& previous = parts[static_cast<std::size_t>(part.previous)];
+            ++previous.version;
+            if (const auto rank = rankForPair(part.previous)) {
+                heap.push_back({*rank, part.previous, previous.version});
+                std::push_heap(heap.begin(), heap.end(), after);
+            }
+        }
+    }
+    return count;
 }
 
 }  // namespace korimado

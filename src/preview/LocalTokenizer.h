@@ -1,17 +1,31 @@
 #pragma once
 
 #include "preview/TokenEncoding.h"
+#include "preview/TokenRankTable.h"
 
 #include <QString>
 
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stdexcept>
+
+#include <unicode/uversion.h>
+
+U_NAMESPACE_BEGIN
+class RegexPattern;
+U_NAMESPACE_END
 
 namespace korimado {
 
 // Why a token count failed. The window words them; it has no text of its own.
 enum class CountingError { cancelled, missingTable, malformedTable, unmatchedText, resourceLimit };
+
+// A failure that is not one of ours: reading the table file, compiling the pattern.
+class TokenizerError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 // The answer given to the statistics engine's token callback: a count, or why there is none.
 struct TokenCountResult {
@@ -22,19 +36,37 @@ struct TokenCountResult {
     bool succeeded() const { return count.has_value(); }
     static TokenCountResult success(qint64 n) { return {n, std::nullopt, QString()}; }
     static TokenCountResult failure(CountingError e) { return {std::nullopt, e, QString()}; }
+    static TokenCountResult failure(const QString& description) { return {std::nullopt, std::nullopt, description}; }
 };
 
-// Counts language-model tokens locally, one shared tokenizer per encoding.
-// Stand-in: the rank tables are not read yet, so every encoding reports a missing table.
+// Counts language-model tokens locally with byte-pair merging over a published rank table, one
+// shared tokenizer per encoding. Immutable once made, so any thread may count with it.
 class LocalTokenizer {
 public:
-    // Throws CountingError.
-    static std::shared_ptr<LocalTokenizer> shared(TokenEncoding encoding);
-    // Throws CountingError; no directory means the bundled "Tokenizers" folder.
-    LocalTokenizer(TokenEncoding encoding, const std::optional<QString>& directory);
+    // The pieces that need merging are capped, bounding one piece's memory.
+    static constexpr std::size_t maximumPieceBytes = 1'048'576;
+    static constexpr std::size_t o200kEntries = 199'998;
+    static constexpr std::size_t cl100kEntries = 100'256;
 
-    // Throws CountingError.
+    // Throws CountingError or TokenizerError. A failed load is not kept: the next call tries again.
+    static std::shared_ptr<const LocalTokenizer> shared(TokenEncoding encoding);
+    // Throws CountingError or TokenizerError; no directory means the bundled "Tokenizers" folder.
+    LocalTokenizer(TokenEncoding encoding, const std::optional<QString>& directory);
+    ~LocalTokenizer();
+    LocalTokenizer(const LocalTokenizer&) = delete;
+    LocalTokenizer& operator=(const LocalTokenizer&) = delete;
+
+    // Throws CountingError. `cancelled` is asked at every piece and every 1,024 merges.
     qint64 count(const QString& text, const std::function<bool()>& cancelled) const;
+
+    static QString pattern(TokenEncoding encoding);
+    std::size_t entryCount() const { return ranks_.size(); }
+
+private:
+    qint64 pieceCount(std::string_view bytes, const std::function<bool()>& cancelled) const;
+
+    TokenRankTable ranks_;
+    std::unique_ptr<icu::RegexPattern> expression_;
 };
 
 }  // namespace korimado

@@ -1,10 +1,70 @@
 #include "preview/Markdown.h"
 
+#include <cmark-gfm-core-extensions.h>
+#include <cmark-gfm.h>
+
+#include <QStringList>
+
+#include <mutex>
+
 namespace korimado {
+
+namespace {
+
+std::once_flag registered;
+
+}  // namespace
+
+const QString& Markdown::head()
+{
+    static const QString text = QStringList({
+        QStringLiteral(R"(<!doctype html><html lang="ja"><head><meta charset="utf-8">)"),
+        QStringLiteral(R"(<meta name="viewport" content="width=device-width,initial-scale=1">)"),
+        QStringLiteral(R"(<meta http-equiv="Content-Security-Policy" content="default-src 'none'; style-src 'unsafe-inline'; img-src 'none'; script-src 'none'; connect-src 'none'; frame-src 'none'; base-uri 'none'; form-action 'none'">)"),
+        QStringLiteral("<style>"),
+        QStringLiteral(":root{color-scheme:light dark;--bg:#fff;--fg:#202124;--muted:#626873;--line:#d9dde4;--code:#f2f4f7;--accent:#245ac5}"),
+        QStringLiteral("@media (prefers-color-scheme: dark){:root{--bg:#202124;--fg:#e8eaed;--muted:#b4bac4;--line:#494f58;--code:#2b2f35;--accent:#90b6ff}}"),
+        QStringLiteral("body{font:16px/1.85 -apple-system,BlinkMacSystemFont,sans-serif;background:var(--bg);color:var(--fg);margin:0;padding:32px;overflow-wrap:anywhere}"),
+        QStringLiteral("main{max-width:880px;margin:auto}h1,h2,h3{line-height:1.4;margin:1.4em 0 .6em}h1{font-size:2em}"),
+        QStringLiteral("h2{font-size:1.45em;border-bottom:1px solid var(--line);padding-bottom:8px}p,ul,ol,blockquote,pre,table{margin:0 0 1em}"),
+        QStringLiteral("a{color:var(--accent)}a:focus{outline:2px solid var(--accent)}"),
+        QStringLiteral("code{font:.88em/1.6 ui-monospace,Menlo,monospace;background:var(--code);padding:2px 4px;border-radius:4px}"),
+        QStringLiteral("pre{background:var(--code);padding:16px;overflow:auto;border-radius:8px}pre code{padding:0}"),
+        QStringLiteral("blockquote{border-left:4px solid var(--line);padding:0 16px;color:var(--muted)}table{border-collapse:collapse;display:block;overflow:auto}"),
+        QStringLiteral("th,td{border:1px solid var(--line);padding:8px 16px;text-align:left}hr{border:0;border-top:1px solid var(--line)}img{display:none}"),
+        QStringLiteral("</style></head><body><main>"),
+    }).join(QLatin1Char('\n'));
+    return text;
+}
 
 QString Markdown::body(const QString& markdown)
 {
-    return QStringLiteral("<pre>") + markdown.toHtmlEscaped() + QStringLiteral("</pre>");
+    std::call_once(registered, [] { cmark_gfm_core_extensions_ensure_registered(); });
+    cmark_parser* parser = cmark_parser_new(CMARK_OPT_DEFAULT);
+    if (!parser) return {};
+    for (const char* name : {"table", "strikethrough", "autolink", "tasklist"}) {
+        if (cmark_syntax_extension* extension = cmark_find_syntax_extension(name)) {
+            cmark_parser_attach_syntax_extension(parser, extension);
+        }
+    }
+    const QByteArray utf8 = markdown.toUtf8();
+    cmark_parser_feed(parser, utf8.constData(), static_cast<size_t>(utf8.size()));
+    cmark_node* document = cmark_parser_finish(parser);
+    QString html;
+    if (document) {
+        if (char* rendered = cmark_render_html(document, CMARK_OPT_DEFAULT, cmark_parser_get_syntax_extensions(parser))) {
+            html = QString::fromUtf8(rendered);
+            cmark_get_default_mem_allocator()->free(rendered);
+        }
+        cmark_node_free(document);
+    }
+    cmark_parser_free(parser);
+    return html;
+}
+
+QString Markdown::page(const QString& markdown)
+{
+    return head() + body(markdown) + QStringLiteral("</main></body></html>");
 }
 
 }  // namespace korimado

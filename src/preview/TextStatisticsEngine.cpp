@@ -1,15 +1,26 @@
 #include "preview/TextStatisticsEngine.h"
 
 #include "document/CodecError.h"
-#include "document/DocumentInspection.h"
 #include "document/TextCodec.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/MainQueue.h"
 
 namespace korimado {
 
+struct TextStatisticsEngine::Request {
+    TextSource text;
+    std::uint64_t revision;
+    TextRange selection;
+    TextFormat format;
+    TokenEncoding encoding;
+    MetricsCallback metrics;
+    TokensCallback tokens;
+    std::uint64_t generation;
+};
+
 TextStatisticsEngine::TextStatisticsEngine()
     : shared_(std::make_shared<Shared>()),
+      cache_(std::make_shared<Cache>()),
       queue_(std::make_unique<DispatchQueue>(DispatchQueue::applicationLabel(QStringLiteral(".statistics"))))
 {
 }
@@ -17,6 +28,7 @@ TextStatisticsEngine::TextStatisticsEngine()
 TextStatisticsEngine::~TextStatisticsEngine()
 {
     invalidate();
+    queue_.reset();  // waits for a request under way, which now stops at its next check
 }
 
 std::uint64_t TextStatisticsEngine::invalidate()
@@ -31,70 +43,103 @@ std::uint64_t TextStatisticsEngine::generation() const
     return shared_->generation;
 }
 
-void TextStatisticsEngine::request(const QString& text, std::uint64_t, TextRange selection, const TextFormat& format,
-                                   TokenEncoding encoding, MetricsCallback metrics, TokensCallback tokens)
+std::optional<qint64> TextStatisticsEngine::encodedSize(const TextSource& text, const TextFormat& format)
 {
-    requestText([text] { return text; }, selection, format, encoding, std::move(metrics), std::move(tokens));
+    try {
+        if (!format.encoding.supportsBOM()) return TextCodec::encodedSize(text.substring(0, text.length), format);
+        // The Unicode forms are counted piece by piece; a piece never ends between the halves of a
+        // surrogate pair, so a lone surrogate is found in its own piece.
+        TextFormat plain = format;
+        plain.bom = false;
+        qint64 total = format.bom ? format.encoding.marker().size() : 0;
+        qsizetype at = 0;
+        while (at < text.length) {
+            qsizetype end = std::min(text.length, at + 65536);
+            QString piece = text.substring(at, end);
+            if (end < text.length && piece.back().isHighSurrogate()) {
+                --end;
+                piece.chop(1);
+            }
+            total += TextCodec::encodedSize(piece, plain);
+            at = end;
+        }
+        return total;
+    } catch (const CodecError&) {
+        return std::nullopt;
+    }
 }
 
-void TextStatisticsEngine::request(const TextSnapshot& text, std::uint64_t, TextRange selection,
+void TextStatisticsEngine::request(const TextSource& text, std::uint64_t revision, TextRange selection,
                                    const TextFormat& format, TokenEncoding encoding, MetricsCallback metrics,
                                    TokensCallback tokens)
 {
-    requestText([text] { return text.string(); }, selection, format, encoding, std::move(metrics), std::move(tokens));
+    Request r{text, revision, selection, format, encoding, std::move(metrics), std::move(tokens), invalidate()};
+    queue_->async([shared = shared_, cache = cache_, r = std::move(r)] { work(shared, *cache, r); });
 }
 
-void TextStatisticsEngine::requestText(std::function<QString()> makeText, TextRange selection, const TextFormat& format,
-                                       TokenEncoding encoding, MetricsCallback metrics, TokensCallback tokens)
+void TextStatisticsEngine::work(const std::shared_ptr<Shared>& shared, Cache& cache, const Request& r)
 {
-    const std::uint64_t g = invalidate();
-    std::shared_ptr<Shared> shared = shared_;
-    queue_->async([shared, g, makeText = std::move(makeText), selection, format, encoding, metrics = std::move(metrics),
-                   tokens = std::move(tokens)] {
-        if (!shared->isCurrent(g)) {
-            return;
-        }
-        const QString text = makeText();
-        const qsizetype length = text.size();
-        if (selection.location < 0 || selection.length < 0 || selection.location > length
-            || selection.length > length - selection.location) {
-            return;
-        }
-        TextMetrics result;
-        result.characters = DocumentInspection::characterCount(text);
-        result.selectedCharacters =
-            DocumentInspection::characterCount(QStringView(text).mid(selection.location, selection.length));
-        result.position = DocumentInspection::characterCount(QStringView(text).left(selection.location));
-        try {
-            result.bytes = TextCodec::encodedSize(text, format);
-        } catch (const CodecError&) {
-            result.bytes.reset();
-        }
-        MainQueue::async([shared, g, result, metrics] {
-            if (shared->isCurrent(g) && metrics) {
-                metrics(result);
-            }
-        });
-        if (encoding == TokenEncoding::off || !shared->isCurrent(g)) {
-            return;
-        }
-        TokenCountResult answer;
-        try {
-            const auto tokenizer = LocalTokenizer::shared(encoding);
-            const QString piece = selection.length == 0 ? text : text.mid(selection.location, selection.length);
-            answer = TokenCountResult::success(tokenizer->count(piece, [shared, g] { return !shared->isCurrent(g); }));
-        } catch (CountingError error) {
-            if (error == CountingError::cancelled) {
-                return;
-            }
-            answer = TokenCountResult::failure(error);
-        }
-        MainQueue::async([shared, g, answer, tokens] {
-            if (shared->isCurrent(g) && tokens) {
-                tokens(answer);
-            }
-        });
+    const std::uint64_t g = r.generation;
+    const auto superseded = [&shared, g] { return !shared->isCurrent(g); };
+    if (superseded()) return;
+
+    if (!cache.revision || *cache.revision != r.revision || !cache.index) {
+        std::optional<CharacterIndex> index = CharacterIndex::build(r.text, superseded);
+        if (!index) return;
+        cache.index = std::move(index);
+        cache.revision = r.revision;
+        cache.format.reset();
+        cache.bytes.reset();
+        cache.fullTokens.clear();
+    }
+    const CharacterIndex& index = *cache.index;
+    const qsizetype length = index.length();
+    if (r.selection.location < 0 || r.selection.length < 0 || r.selection.location > length
+        || r.selection.length > length - r.selection.location) {
+        return;
+    }
+    if (superseded()) return;
+
+    if (!cache.format || !(*cache.format == r.format)) {
+        cache.bytes = encodedSize(index.text(), r.format);
+        cache.format = r.format;
+    }
+    TextMetrics result;
+    result.characters = index.count();
+    result.selectedCharacters = index.characters(r.selection);
+    result.position = index.position(r.selection.location);
+    result.bytes = cache.bytes;
+    MainQueue::async([shared, g, result, metrics = r.metrics] {
+        if (shared->isCurrent(g) && metrics) metrics(result);
     });
+
+    if (r.encoding == TokenEncoding::off || superseded()) return;
+    const auto deliver = [&](const TokenCountResult& answer) {
+        MainQueue::async([shared, g, answer, tokens = r.tokens] {
+            if (shared->isCurrent(g) && tokens) tokens(answer);
+        });
+    };
+    const bool whole = r.selection.length == 0 || (r.selection.location == 0 && r.selection.length == length);
+    const int key = static_cast<int>(r.encoding);
+    if (whole) {
+        if (const auto cached = cache.fullTokens.constFind(key); cached != cache.fullTokens.constEnd()) {
+            deliver(TokenCountResult::success(*cached));
+            return;
+        }
+    }
+    try {
+        const auto tokenizer = LocalTokenizer::shared(r.encoding);
+        if (superseded()) return;
+        const QString piece = whole ? index.text().substring(0, length)
+                                    : index.text().substring(r.selection.location, r.selection.location + r.selection.length);
+        const qint64 n = tokenizer->count(piece, superseded);
+        if (whole) cache.fullTokens.insert(key, n);
+        deliver(TokenCountResult::success(n));
+    } catch (CountingError error) {
+        if (error != CountingError::cancelled) deliver(TokenCountResult::failure(error));
+    } catch (const std::exception& error) {
+        deliver(TokenCountResult::failure(QString::fromStdString(error.what())));
+    }
 }
 
 }  // namespace korimado

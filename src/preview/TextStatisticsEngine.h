@@ -2,26 +2,27 @@
 
 #include "document/TextFormat.h"
 #include "platform/text/TextRange.h"
-#include "platform/text/TextStorage.h"
+#include "preview/CharacterIndex.h"
 #include "preview/LocalTokenizer.h"
 #include "preview/TextMetrics.h"
 #include "preview/TokenEncoding.h"
 
+#include <QHash>
 #include <QString>
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace korimado {
 
 class DispatchQueue;
 
-// Counts characters, the saved size and tokens for a window's status line on its own queue;
-// a newer request or an invalidation drops every older result.
-// Stand-in: counts the whole text anew for every request, without the per-revision caches, and
-// reports tokens as not countable.
+// Counts characters, the saved size and tokens for a window's status line on its own queue,
+// keeping per-revision caches so that a caret move costs almost nothing; a newer request or an
+// invalidation drops every older result.
 class TextStatisticsEngine {
 public:
     using MetricsCallback = std::function<void(const TextMetrics&)>;
@@ -33,20 +34,29 @@ public:
     TextStatisticsEngine& operator=(const TextStatisticsEngine&) = delete;
 
     // Both callbacks run on the main queue, each at most once, metrics first; tokens only when
-    // the encoding is not off.
+    // the encoding is not off. The text is read in pieces and held only while its revision is the
+    // cached one; a whole flattened copy exists only while a full-text token count runs.
+    void request(const TextSource& text, std::uint64_t revision, TextRange selection, const TextFormat& format,
+                 TokenEncoding encoding, MetricsCallback metrics, TokensCallback tokens);
     void request(const QString& text, std::uint64_t revision, TextRange selection, const TextFormat& format,
-                 TokenEncoding encoding, MetricsCallback metrics, TokensCallback tokens);
-    // The same for a snapshot, which is made into one string on the queue, not by the caller.
+                 TokenEncoding encoding, MetricsCallback metrics, TokensCallback tokens)
+    {
+        request(TextSource::of(text), revision, selection, format, encoding, std::move(metrics), std::move(tokens));
+    }
+    // A snapshot is read in pieces on the queue, never flattened by the caller.
     void request(const TextSnapshot& text, std::uint64_t revision, TextRange selection, const TextFormat& format,
-                 TokenEncoding encoding, MetricsCallback metrics, TokensCallback tokens);
+                 TokenEncoding encoding, MetricsCallback metrics, TokensCallback tokens)
+    {
+        request(TextSource::of(text), revision, selection, format, encoding, std::move(metrics), std::move(tokens));
+    }
     // Advances the generation under the lock: nothing in flight is delivered any more.
     std::uint64_t invalidate();
     std::uint64_t generation() const;
 
-private:
-    void requestText(std::function<QString()> text, TextRange selection, const TextFormat& format,
-                     TokenEncoding encoding, MetricsCallback metrics, TokensCallback tokens);
+    // The saved size of a text in a format, read in pieces; none when the format cannot hold it.
+    static std::optional<qint64> encodedSize(const TextSource& text, const TextFormat& format);
 
+private:
     struct Shared {
         mutable std::mutex lock;
         std::uint64_t generation = 0;  // guarded by lock
@@ -56,8 +66,19 @@ private:
             return generation == g;
         }
     };
+    // Read and written on the queue only.
+    struct Cache {
+        std::optional<std::uint64_t> revision;
+        std::optional<CharacterIndex> index;
+        std::optional<TextFormat> format;
+        std::optional<qint64> bytes;
+        QHash<int, qint64> fullTokens;
+    };
+    struct Request;
+    static void work(const std::shared_ptr<Shared>& shared, Cache& cache, const Request& request);
 
     std::shared_ptr<Shared> shared_;
+    std::shared_ptr<Cache> cache_;
     std::unique_ptr<DispatchQueue> queue_;
 };
 

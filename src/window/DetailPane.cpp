@@ -7,17 +7,16 @@
 #include "platform/foundation/MainQueue.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/text/TextBoundaries.h"
-#include "preview/HTMLPreview.h"
-#include "preview/HTMLPreviewResources.h"
-#include "preview/Markdown.h"
+#include "preview/CharacterIndex.h"
+#include "preview/PreviewWebView.h"
 #include "search/SearchCancellationToken.h"
 #include "settings/EditorSettingsSnapshot.h"
 #include "syntax/SyntaxHighlighter.h"
+#include "window/DetailPreview.h"
 #include "window/SegmentedControl.h"
 #include "window/WindowFonts.h"
 
 #include <QCheckBox>
-#include <QElapsedTimer>
 #include <QEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -26,12 +25,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QTextBoundaryFinder>
-#include <QWebEnginePage>
-#include <QWebEngineProfile>
-#include <QWebEngineSettings>
-#include <QWebEngineUrlScheme>
-#include <QWebEngineView>
+
+#include <unicode/uchar.h>
 
 #include <algorithm>
 
@@ -39,31 +34,19 @@ namespace korimado {
 
 namespace {
 
-// The preview is paused above this length, and slowed above the first.
-constexpr qsizetype slowPreviewLength = 200'000;
-constexpr qsizetype maximumPreviewLength = 2'000'000;
-
 // Characters (grapheme clusters) of text, leaving out white space and line breaks unless asked.
 qint64 filteredCount(const QString& text, bool spaces, bool newlines)
 {
-    if (spaces && newlines) return DocumentInspection::characterCount(text);
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    qint64 count = 0;
-    qsizetype start = 0;
-    while (start < text.size()) {
-        qsizetype end = finder.toNextBoundary();
-        if (end < 0) end = text.size();
-        const QString cluster = text.mid(start, end - start);
+    if (spaces && newlines) return CharacterIndex::countCharacters(text);
+    return CharacterIndex::countCharacters(text, [spaces, newlines](QStringView cluster) {
         bool allBreaks = true;
         bool white = true;
         for (const char32_t c : cluster.toUcs4()) {
             allBreaks = allBreaks && c <= 0xFFFF && TextBoundaries::isLineBreak(static_cast<char16_t>(c));
-            white = white && QChar::isSpace(c);
+            white = white && u_isUWhiteSpace(static_cast<UChar32>(c));
         }
-        if (allBreaks ? newlines : (spaces || !white)) ++count;
-        start = end;
-    }
-    return count;
+        return allBreaks ? newlines : (spaces || !white);
+    });
 }
 
 QString countText(const QString& text, TextRange selection, const DocumentInspection& inspection, bool spaces,
@@ -90,8 +73,7 @@ DetailPane::DetailPane(KoriDocument& document, std::function<TextRange()> select
       document_(&document),
       selection_(std::move(selection)),
       outline_(std::move(outline)),
-      inspectionQueue_(std::make_unique<DispatchQueue>(DispatchQueue::applicationLabel(QStringLiteral(".inspection")))),
-      renderQueue_(std::make_unique<DispatchQueue>(DispatchQueue::applicationLabel(QStringLiteral(".markdown"))))
+      inspectionQueue_(std::make_unique<DispatchQueue>(DispatchQueue::applicationLabel(QStringLiteral(".inspection"))))
 {
     build();
 }
@@ -116,26 +98,33 @@ void DetailPane::build()
     playerBar_ = new QWidget(pane_);
     playButton_ = makeInlineButton(QStringLiteral("一時停止"));
 
-    // The preview keeps nothing on disk and runs no page scripts; local files reach it only
-    // through our scheme.
-    auto* profile = new QWebEngineProfile(this);
-    htmlResources_ = new HTMLPreviewResources(profile);
-    if (!QWebEngineUrlScheme::schemeByName(HTMLPreviewResources::scheme).name().isEmpty()) {
-        profile->installUrlSchemeHandler(HTMLPreviewResources::scheme, htmlResources_);
-    }
-    web_ = new QWebEngineView(pane_);
-    auto* page = new QWebEnginePage(profile, web_);
-    page->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
-    web_->setPage(page);
+    // The web engine inside starts with the first page shown, not with the window.
+    web_ = new PreviewWebView(pane_);
+    QPointer<DetailPane> weak(this);
+    preview_ = std::make_unique<DetailPreview>(
+        *document_, *web_, *playButton_,
+        DetailPreview::Hooks{[weak] { return weak && !weak->closed_ && weak->shown_ && weak->selectedSegment() == preview; },
+                             [weak] { return weak && weak->composing_ && weak->composing_(); },
+                             [weak](const QString& status) {
+                                 if (weak && weak->previewStatus_) weak->previewStatus_(status);
+                             }});
 
-    // SVG playback belongs to the SVG preview; the bar is laid out here and stays idle.
     auto* bar = new QHBoxLayout(playerBar_);
     bar->setContentsMargins(0, 0, 0, 0);
     bar->setSpacing(8);
     bar->addWidget(playButton_);
-    for (const QString& title :
-         {QStringLiteral("最初から"), QStringLiteral("\u2212"), QStringLiteral("100%"), QStringLiteral("\uFF0B")}) {
-        bar->addWidget(makeInlineButton(title));
+    connect(playButton_, &QPushButton::clicked, this, [this] { preview_->toggleSVGPlayback(); });
+    using Action = void (DetailPreview::*)();
+    const std::pair<QString, Action> buttons[] = {
+        {QStringLiteral("最初から"), &DetailPreview::restartSVG},
+        {QStringLiteral("\u2212"), &DetailPreview::zoomOut},
+        {QStringLiteral("100%"), &DetailPreview::resetZoom},
+        {QStringLiteral("\uFF0B"), &DetailPreview::zoomIn},
+    };
+    for (const auto& [title, action] : buttons) {
+        QPushButton* button = makeInlineButton(title);
+        connect(button, &QPushButton::clicked, this, [this, action = action] { ((*preview_).*action)(); });
+        bar->addWidget(button);
     }
     bar->addStretch(1);
 
@@ -177,7 +166,7 @@ void DetailPane::build()
     playerBar_->setHidden(!svg);
     web_->setAccessibleName(svg ? QStringLiteral("SVG再生プレイヤー")
                                 : isHTML() ? QStringLiteral("HTMLプレビュー")
-                                           : QStringLiteral("Markdownプレビュー"));
+                                           : QStringLiteral("プレビュー"));
     web_->setAccessibleDescription(QStringLiteral("2本指のピンチ操作でプレビューを拡大・縮小できます。"));
     pane_->installEventFilter(this);
     layout();
@@ -210,8 +199,27 @@ bool DetailPane::isSVG() const
 bool DetailPane::isHTML() const
 {
     const QString suffix = QFileInfo(document_->fileURL()).suffix().toLower();
-    return suffix == QLatin1String("html") || suffix == QLatin1String("htm");
+    return suffix == QLatin1String("html") || suffix == QLatin1String("htm") || suffix == QLatin1String("xhtml");
 }
+
+bool DetailPane::isMarkdown() const
+{
+    const QString suffix = QFileInfo(document_->fileURL()).suffix().toLower();
+    return suffix == QLatin1String("md") || suffix == QLatin1String("markdown") || suffix == QLatin1String("mdown")
+           || suffix == QLatin1String("mkd");
+}
+
+void DetailPane::setPreviewHooks(std::function<bool()> composing, std::function<void(const QString&)> status)
+{
+    composing_ = std::move(composing);
+    previewStatus_ = std::move(status);
+}
+
+std::uint64_t DetailPane::renderToken() const { return preview_->renderToken(); }
+std::optional<std::uint64_t> DetailPane::previewRevision() const { return preview_->previewRevision(); }
+qint64 DetailPane::renderCount() const { return preview_->renderCount(); }
+double DetailPane::lastRenderMilliseconds() const { return preview_->lastRenderMilliseconds(); }
+std::uint64_t DetailPane::previewSchedules() const { return preview_->schedules(); }
 
 int DetailPane::selectedSegment() const
 {
@@ -293,43 +301,22 @@ void DetailPane::refreshInspection()
 
 void DetailPane::cancelPreview()
 {
-    if (previewWork_) previewWork_->cancel();
-    ++renderToken_;
+    preview_->cancel();
 }
 
 void DetailPane::schedulePreview(bool immediate)
 {
-    if (closed_ || !shown_ || selectedSegment() != preview) return;
-    if (previewWork_) previewWork_->cancel();
-    const qsizetype length = document_->storage().length();
-    if (length > maximumPreviewLength) return;
-    ++previewSchedules_;
-    const int delay = immediate ? 0 : length > slowPreviewLength ? 800 : 300;
-    QPointer<DetailPane> weak(this);
-    previewWork_ = WorkItem::make([weak] {
-        if (!weak) return;
-        const std::uint64_t token = ++weak->renderToken_;
-        const std::uint64_t revision = weak->document_->revision();
-        const QString text = weak->document_->string();
-        const bool html = weak->isHTML() || weak->isSVG();
-        weak->renderQueue_->async([weak, token, revision, text, html] {
-            QElapsedTimer timer;
-            timer.start();
-            const QString page = html ? HTMLPreview::page(text)
-                                      : QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>")
-                                            + Markdown::body(text) + QStringLiteral("</body></html>");
-            const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
-            MainQueue::async([weak, token, revision, page, ms] {
-                if (!weak) return;
-                if (weak->renderToken_ != token || weak->document_->revision() != revision) return;
-                weak->web_->setHtml(page, HTMLPreview::baseURL());
-                weak->previewRevision_ = revision;
-                weak->lastRenderMilliseconds_ = ms;
-                ++weak->renderCount_;
-            });
-        });
-    });
-    MainQueue::after(delay, previewWork_);
+    preview_->schedule(immediate);
+}
+
+void DetailPane::documentKindChanged()
+{
+    const bool svg = isSVG();
+    playerBar_->setHidden(!svg || selectedSegment() != preview);
+    previewTop_ = svg ? 74 : 34;
+    web_->setAccessibleName(svg ? QStringLiteral("SVG再生プレイヤー")
+                                : isHTML() ? QStringLiteral("HTMLプレビュー") : QStringLiteral("プレビュー"));
+    layout();
 }
 
 void DetailPane::reloadOutline()
@@ -357,7 +344,7 @@ void DetailPane::close()
     closed_ = true;
     if (inspectionWork_) inspectionWork_->cancel();
     if (inspectionCancellation_) inspectionCancellation_->cancel();
-    cancelPreview();
+    if (preview_) preview_->close();
 }
 
 }  // namespace korimado

@@ -6,6 +6,7 @@
 #include "syntax/SyntaxOutlineEntry.h"
 
 #include <QObject>
+#include <QString>
 
 #include <cstdint>
 #include <functional>
@@ -17,13 +18,13 @@ class QCheckBox;
 class QPlainTextEdit;
 class QPushButton;
 class QTableWidget;
-class QWebEngineView;
 class QWidget;
 
 namespace korimado {
 
 class DispatchQueue;
-class HTMLPreviewResources;
+class DetailPreview;
+class PreviewWebView;
 class KoriDocument;
 class SegmentedControl;
 
@@ -51,8 +52,11 @@ public:
     QTableWidget* outlineTable() const { return outlineTable_; }
     QWidget* playerBar() const { return playerBar_; }
     QPushButton* playButton() const { return playButton_; }
-    QWebEngineView* web() const { return web_; }
-    HTMLPreviewResources* htmlResources() const { return htmlResources_; }
+    PreviewWebView* web() const { return web_; }
+    DetailPreview& previewer() const { return *preview_; }
+    // The window's answers for the preview: whether an input method composes, and where the
+    // preview's status goes.
+    void setPreviewHooks(std::function<bool()> composing, std::function<void(const QString&)> status);
     int previewTop() const { return previewTop_; }
     int inspectionTop() const { return inspectionTop_; }
 
@@ -63,6 +67,7 @@ public:
     bool isShown() const { return shown_; }
     bool isSVG() const;
     bool isHTML() const;
+    bool isMarkdown() const;
 
     // Shows the chosen segment's view and brings it up to date.
     void updateVisibility();
@@ -75,17 +80,19 @@ public:
     void reloadOutline();
     // Tells whether the outline stops early; the list then ends with a note that says so.
     void setOutlineTruncated(std::function<bool()> truncated) { outlineTruncated_ = std::move(truncated); }
+    // The document's file changed: the player bar, the web view's top and its name follow its kind.
+    void documentKindChanged();
     // Nothing scheduled runs or is shown any more.
     void close();
 
     // The preview's state, for the window and its tests.
-    std::uint64_t renderToken() const { return renderToken_; }
-    std::optional<std::uint64_t> previewRevision() const { return previewRevision_; }
-    qint64 renderCount() const { return renderCount_; }
-    double lastRenderMilliseconds() const { return lastRenderMilliseconds_; }
+    std::uint64_t renderToken() const;
+    std::optional<std::uint64_t> previewRevision() const;
+    qint64 renderCount() const;
+    double lastRenderMilliseconds() const;
     // How often an inspection or a preview was actually scheduled.
     std::uint64_t inspectionSchedules() const { return inspectionSchedules_; }
-    std::uint64_t previewSchedules() const { return previewSchedules_; }
+    std::uint64_t previewSchedules() const;
 
 Q_SIGNALS:
     void segmentClicked(int segment);
@@ -114,8 +121,10 @@ private:
     QTableWidget* outlineTable_ = nullptr;
     QWidget* playerBar_ = nullptr;
     QPushButton* playButton_ = nullptr;
-    QWebEngineView* web_ = nullptr;
-    HTMLPreviewResources* htmlResources_ = nullptr;
+    PreviewWebView* web_ = nullptr;
+    std::unique_ptr<DetailPreview> preview_;
+    std::function<bool()> composing_;
+    std::function<void(const QString&)> previewStatus_;
     int inspectionTop_ = 34;
     int previewTop_ = 34;
 
@@ -125,13 +134,6 @@ private:
     std::shared_ptr<SearchCancellationToken> inspectionCancellation_;
     std::uint64_t inspectionSchedules_ = 0;
 
-    WorkItemPtr previewWork_;
-    std::unique_ptr<DispatchQueue> renderQueue_;
-    std::uint64_t renderToken_ = 0;
-    std::optional<std::uint64_t> previewRevision_;
-    double lastRenderMilliseconds_ = 0;
-    qint64 renderCount_ = 0;
-    std::uint64_t previewSchedules_ = 0;
 };
 
 }  // namespace korimado

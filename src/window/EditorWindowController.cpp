@@ -175,6 +175,10 @@ void EditorWindowController::construct()
         return weak ? weak->commands().syntaxHighlighter().outlineEntries : none;
     });
     detailPane_->setOutlineTruncated([weak] { return weak && weak->commands().syntaxHighlighter().outlineWasTruncated(); });
+    detailPane_->setPreviewHooks([weak] { return weak && weak->activeEditor()->hasMarkedText(); },
+                                 [weak](const QString& status) {
+                                     if (weak) weak->statusLine_->setPreviewStatus(status);
+                                 });
     toolbar_ = std::make_unique<WindowToolbar>(
         *window_, WindowToolbar::Actions{[weak] { if (weak) weak->toggleFileTree(); },
                                          [weak] { if (weak) weak->openFolder(); },
@@ -246,9 +250,9 @@ void EditorWindowController::setup()
         if (!weak->detailPane().outlineTable()->isHidden()) weak->reloadOutlineTable();
     };
 
-    // Pop-ups, counts, wrap and settings.
+    // Pop-ups, counts, wrap and settings. Background work waits until the text is on screen.
     statusLine_->selectFormatPopups();
-    statusLine_->scheduleStatistics();
+    primary->viewport()->installEventFilter(this);
     toggleWrap(toolbarWrap()->isChecked());
     applyEditorPreferences();
     primaryCommands().syntaxHighlighter().applyVisibleTokens();
@@ -261,6 +265,11 @@ void EditorWindowController::setup()
         if (key && key == window_.get()) windowDidBecomeKey();
     });
     makeFirstResponder(primary);
+    afterFirstPaint([weak] {
+        if (!weak) return;
+        weak->refreshInspection();
+        weak->scheduleStatistics();
+    });
 }
 
 void EditorWindowController::buildNavigationBar()
@@ -332,7 +341,7 @@ QCheckBox* EditorWindowController::countNewlines() const { return detailPane_->c
 QWidget* EditorWindowController::countOptions() const { return detailPane_->countOptions(); }
 std::uint64_t EditorWindowController::renderToken() const { return detailPane_->renderToken(); }
 QWidget* EditorWindowController::playerBar() const { return detailPane_->playerBar(); }
-QWebEngineView* EditorWindowController::web() const { return detailPane_->web(); }
+PreviewWebView* EditorWindowController::web() const { return detailPane_->web(); }
 int EditorWindowController::previewTop() const { return detailPane_->previewTop(); }
 int EditorWindowController::inspectionTop() const { return detailPane_->inspectionTop(); }
 std::optional<std::uint64_t> EditorWindowController::previewRevision() const { return detailPane_->previewRevision(); }
@@ -454,7 +463,14 @@ void EditorWindowController::synchronizeWindowTitleWithDocumentName()
 
 bool EditorWindowController::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == window_.get() && event->type() == QEvent::Close && !closed_) {
+    if (!firstPaintSeen_ && event->type() == QEvent::Paint && watched == textView()->viewport()) {
+        // Noted once the paint is done and on its way to the screen.
+        firstPaintSeen_ = true;
+        QPointer<EditorWindowController> weak(this);
+        QTimer::singleShot(0, this, [weak] {
+            if (weak) weak->textViewDidPaint();
+        });
+    } else if (watched == window_.get() && event->type() == QEvent::Close && !closed_) {
         // The document decides (it may ask to save); the window stays until it agrees.
         event->ignore();
         QTimer::singleShot(0, this, [this] {
@@ -474,10 +490,11 @@ void EditorWindowController::reloadDocument()
     syntaxButton_->setText(primaryCommands().syntaxHighlighter().languageValue.displayName);
     for (EditorTextView* editor : editors_->editors()) editor->viewport()->update();
     editors_->updateRulers();
+    detailPane_->documentKindChanged();
     selectFormatPopups();
     scheduleStatistics();
     refreshInspection();
-    schedulePreview(true);
+    schedulePreview(false);
 }
 
 // The one notice of a character edit, after every view has followed it: each kind of work is
@@ -524,6 +541,7 @@ void EditorWindowController::restoreEditorSelection(const EditorSelection& selec
 void EditorWindowController::textDidChange(TextView&)
 {
     model->noteEdit();
+    wantPreview();
 }
 
 void EditorWindowController::textViewDidChangeSelection(TextView& view)

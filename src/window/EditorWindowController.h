@@ -30,7 +30,6 @@ class QPushButton;
 class QSplitter;
 class QTableWidget;
 class QToolBar;
-class QWebEngineView;
 class QWidget;
 
 namespace korimado {
@@ -43,6 +42,7 @@ class HTMLPreviewResources;
 class KoriDocument;
 class LayoutManager;
 class LineNumberRuler;
+class PreviewWebView;
 class MenuItem;
 class SearchController;
 class SegmentedControl;
@@ -144,8 +144,8 @@ public:
     void setMode(Mode m);
     void modeChanged(int segment);
     void showEdit(MenuItem* sender = nullptr) { (void)sender, setMode(Mode::edit); }
-    void showSplit(MenuItem* sender = nullptr) { (void)sender, setMode(Mode::split); }
-    void showPreview(MenuItem* sender = nullptr) { (void)sender, setMode(Mode::preview); }
+    void showSplit(MenuItem* sender = nullptr) { (void)sender, wantPreview(), setMode(Mode::split); }
+    void showPreview(MenuItem* sender = nullptr) { (void)sender, wantPreview(), setMode(Mode::preview); }
     void openSplitTextView(MenuItem* sender = nullptr);
     void closeSplitTextView(MenuItem* sender = nullptr);
     void toggleSplitOrientation(MenuItem* sender = nullptr);
@@ -199,6 +199,19 @@ public:
     void refreshInspection();
     void scheduleStatistics();
     void schedulePreview(bool immediate);
+    // The preview was asked for (a mode or segment chosen, an edit, a previewable file on screen):
+    // from now on it renders whenever it is shown, and the web engine may start.
+    void wantPreview();
+    // Runs the job once the primary editor has painted its text (at once after that).
+    void afterFirstPaint(std::function<void()> job);
+    bool hasPainted() const { return firstPaintDone_; }
+
+    // --- SVG player
+    void toggleSVGPlayback(MenuItem* sender = nullptr);
+    void restartSVG(MenuItem* sender = nullptr);
+    void zoomInSVG(MenuItem* sender = nullptr);
+    void zoomOutSVG(MenuItem* sender = nullptr);
+    void resetSVGZoom(MenuItem* sender = nullptr);
 
     // --- whole-document commands
     void encodingChanged(int tag);
@@ -208,6 +221,8 @@ public:
     void toggleWrap(bool on);
     void inputBackSlash(MenuItem* sender = nullptr);
     void inputYenMark(MenuItem* sender = nullptr);
+    // The selection as plain text and as RTF with the syntax colours.
+    void copyWithStyle(MenuItem* sender = nullptr);
     // Re-selects the encoding and line-ending pop-ups from the document's format.
     void selectFormatPopups();
 
@@ -251,7 +266,7 @@ public:
     std::uint64_t renderToken() const;
     QTableWidget* outlineTable() const;
     QWidget* playerBar() const;
-    QWebEngineView* web() const;
+    PreviewWebView* web() const;
     int previewTop() const;
     int inspectionTop() const;
     std::optional<std::uint64_t> previewRevision() const;
@@ -286,6 +301,7 @@ public:
     void changeDocumentSyntax(const QString& languageId);
     bool isSVG() const;
     bool isHTML() const;
+    bool isMarkdown() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -298,6 +314,7 @@ private:
     void registerActions();
     void showSidebar();
     void setDetailSegment(int segment);
+    void textViewDidPaint();
     void refreshMenus();
     void observePreferences();
     // The options the settings give an editor now.
@@ -331,6 +348,9 @@ private:
     QPointer<QWidget> lastFocusedEditor_;
     std::uint64_t highlightingSchedules_ = 0;
     bool closed_ = false;
+    bool firstPaintDone_ = false;
+    bool firstPaintSeen_ = false;
+    std::vector<std::function<void()>> afterFirstPaint_;
 };
 
 }  // namespace korimado

@@ -1,16 +1,24 @@
 // The window's actions, the detail pane's segments and the whole-document commands.
 #include "window/EditorWindowController.h"
 
+#include "commands/TextCommands.h"
 #include "document/CodecError.h"
 #include "document/KoriDocument.h"
 #include "document/LineEnding.h"
 #include "editor/EditorView.h"
 #include "platform/foundation/UndoManager.h"
+#include "platform/text/LayoutManager.h"
+#include "platform/text/TextStorage.h"
 #include "platform/ui/MenuModel.h"
+#include "syntax/SyntaxHighlighter.h"
 #include "window/DetailPane.h"
+#include "window/RTFWriter.h"
 #include "window/EditorPair.h"
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
 
 namespace korimado {
 
@@ -41,6 +49,12 @@ void EditorWindowController::registerActions()
         {"redo:", &EditorWindowController::redo},
         {"inputBackSlash:", &EditorWindowController::inputBackSlash},
         {"inputYenMark:", &EditorWindowController::inputYenMark},
+        {"copyWithStyle:", &EditorWindowController::copyWithStyle},
+        {"toggleSVGPlayback:", &EditorWindowController::toggleSVGPlayback},
+        {"restartSVG:", &EditorWindowController::restartSVG},
+        {"zoomInSVG:", &EditorWindowController::zoomInSVG},
+        {"zoomOutSVG:", &EditorWindowController::zoomOutSVG},
+        {"resetSVGZoom:", &EditorWindowController::resetSVGZoom},
     };
     for (const auto& [name, action] : actions) {
         registerAction(QString::fromLatin1(name), [this, action = action](MenuItem* sender) { (this->*action)(sender); });
@@ -79,8 +93,9 @@ bool EditorWindowController::isHTML() const
     return detailPane_->isHTML();
 }
 
-void EditorWindowController::detailChanged(int)
+void EditorWindowController::detailChanged(int segment)
 {
+    if (segment == DetailPane::preview) wantPreview();
     updateDetailVisibility();
 }
 
@@ -200,6 +215,36 @@ void EditorWindowController::redo(MenuItem*)
 void EditorWindowController::toggleWrap(bool on)
 {
     editors_->setWrapsLines(on);
+}
+
+void EditorWindowController::copyWithStyle(MenuItem*)
+{
+    EditorTextView* editor = activeEditor();
+    if (!editor || !editor->textStorage()) return;
+    const TextRange selection = editor->selectedRange();
+    if (selection.location == TextRange::NotFound || selection.length <= 0) return;
+    const QString text = editor->textStorage()->substring(selection);
+    // The highlighter's colours lie over the text for display only; the copy makes them real.
+    std::vector<RTFWriter::Run> runs;
+    if (const LayoutManager* layout = editor->layoutManager()) {
+        const TextCommands& owner = editor == secondaryEditor() && secondaryCommands_ ? *secondaryCommands_ : primaryCommands();
+        const auto rgb = [](const std::optional<QColor>& colour) -> std::optional<std::uint32_t> {
+            if (!colour) return std::nullopt;
+            return static_cast<std::uint32_t>(colour->rgb() & 0xFFFFFF);
+        };
+        layout->enumerateTemporaryAttributes(&owner.syntaxHighlighter(), selection,
+                                             [&](TextRange range, const TemporaryAttributes& attributes) {
+                                                 runs.push_back({{range.location - selection.location, range.length},
+                                                                 rgb(attributes.foreground), rgb(attributes.background)});
+                                             });
+    }
+    const QFont font = editor->font();
+    const QByteArray rtf = RTFWriter::write(text, font.family(), font.pointSizeF() > 0 ? font.pointSizeF() : 12, runs);
+    auto* data = new QMimeData;
+    data->setText(text);
+    data->setData(QStringLiteral("text/rtf"), rtf);
+    data->setData(QStringLiteral("application/rtf"), rtf);
+    QGuiApplication::clipboard()->setMimeData(data);
 }
 
 void EditorWindowController::inputBackSlash(MenuItem*)

@@ -22,7 +22,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QTableWidget>
-#include <QWebEngineView>
+#include "preview/PreviewWebView.h"
 
 #include <mutex>
 
@@ -68,6 +68,7 @@ void EditorWindowController::setMode(Mode m)
 
 void EditorWindowController::modeChanged(int segment)
 {
+    if (segment != 0) wantPreview();
     setMode(segment == 2 ? Mode::preview : segment == 1 ? Mode::split : Mode::edit);
 }
 

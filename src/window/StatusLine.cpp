@@ -4,6 +4,7 @@
 #include "document/LineEnding.h"
 #include "document/LineIndex.h"
 #include "platform/foundation/MainQueue.h"
+#include "preview/CharacterIndex.h"
 #include "preview/TextStatisticsEngine.h"
 #include "window/WindowFonts.h"
 
@@ -222,7 +223,7 @@ void StatusLine::scheduleStatistics()
         }
         const bool selected = key.selection.length > 0;
         weak->statistics_->request(
-            weak->statisticsText_->second, key.revision, key.selection, key.format, key.encoding,
+            TextSource::of(weak->statisticsText_->second), key.revision, key.selection, key.format, key.encoding,
             [weak, key, lineText, lineSuffix, selected](const TextMetrics& metrics) {
                 if (!weak || !weak->statisticsKey_ || !(*weak->statisticsKey_ == key)) return;
                 QString text = lineText + QStringLiteral("   文字: ") + QString::number(metrics.characters);

@@ -104,6 +104,7 @@ private:
 
     std::unique_ptr<TextStatisticsEngine> statistics_;
     WorkItemPtr statisticsWork_;
+    // The text as counted for a revision: shares the storage's pieces, never a flattened copy.
     std::optional<std::pair<std::uint64_t, TextSnapshot>> statisticsText_;
     std::optional<StatisticsKey> statisticsKey_;
     std::uint64_t statisticsSchedules_ = 0;

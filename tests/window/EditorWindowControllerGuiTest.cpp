@@ -23,7 +23,7 @@
 #include <QMainWindow>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QWebEngineView>
+#include "preview/PreviewWebView.h"
 #include <QSplitter>
 #include <QTableWidget>
 #include <QTest>
@@ -533,8 +533,9 @@ TEST_F(EditorWindowTest, InspectorShowsCurrentResultsOnlyAndCountsFollowTheOptio
 
 TEST_F(EditorWindowTest, PreviewRendersForTheCurrentRevisionAndNotInEditMode)
 {
-    auto document = textDocument(QStringLiteral("# Title\n"));
+    auto document = textDocument(QStringLiteral("# Title\n"), QStringLiteral("notes.md"));
     EditorWindowController window(*document);
+    window.showWindow();
     ASSERT_TRUE(QTest::qWaitFor([&] { return window.renderCount() > 0; }, 3000));
     EXPECT_EQ(window.previewRevision(), document->revision());
 

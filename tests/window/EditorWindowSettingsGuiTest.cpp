@@ -20,7 +20,7 @@
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QSplitter>
-#include <QWebEngineView>
+#include "preview/PreviewWebView.h"
 
 #include <gtest/gtest.h>
 

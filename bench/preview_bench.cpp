@@ -1,0 +1,166 @@
+// The preview engines: the Markdown page of 1 MiB, the status-line statistics of the 64 MiB text of
+// editor_bench (cold, then a caret move warm), token counts of 1 MiB, and sanitising an SVG of
+// 10,000 elements. With Node and the tiktoken package present (KORIMADO_TIKTOKEN_DIR names the
+// package folder), the package's own count of the same 1 MiB is timed beside ours.
+#include "BenchSupport.h"
+
+#include "document/TextFormat.h"
+#include "preview/LocalTokenizer.h"
+#include "preview/Markdown.h"
+#include "preview/SVGPreview.h"
+#include "preview/TextStatisticsEngine.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <cstring>
+#include <optional>
+
+using namespace korimado;
+using namespace korimado::bench;
+
+namespace {
+
+constexpr qsizetype oneMiB = 1024 * 1024;
+
+// About `bytes` of UTF-8, as the file would be on disk.
+QString markdownDocument(qsizetype bytes)
+{
+    static const char* const blocks[] = {
+        "# Heading one\n\nA paragraph with *emphasis*, **strong** text, `code` and a [link](https://example.com).\n\n",
+        "## 表と一覧\n\n| 名前 | 値 | 備考 |\n|---|---:|:---:|\n| りんご | 120 | 赤い |\n| みかん | 80 | ~~高い~~ |\n\n",
+        "- [x] 済んだ作業\n- [ ] 残りの作業 https://example.org\n  - 入れ子の項目\n\n",
+        "```cpp\nint main() { return 0; }\n```\n\n> 引用の行です。吾輩は猫である。\n\n",
+        "1. first\n2. second\n3. third\n\n---\n\n",
+    };
+    QString text;
+    for (qsizetype i = 0, size = 0; size < bytes; ++i) {
+        text += QString::fromUtf8(blocks[i % 5]);
+        size += static_cast<qsizetype>(std::strlen(blocks[i % 5]));
+    }
+    return text;
+}
+
+QString svgDocument(int elements)
+{
+    QString svg = QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
+                                 "viewBox=\"0 0 1000 1000\">\n<defs><linearGradient id=\"g\"><stop offset=\"0\" "
+                                 "stop-color=\"#f00\"/></linearGradient></defs>\n");
+    for (int i = 3; i < elements; i += 3) {
+        svg += QStringLiteral("<g transform=\"translate(%1 %2)\"><rect width=\"8\" height=\"8\" fill=\"url(#g)\" "
+                              "onclick=\"x()\"/><circle r=\"3\" cx=\"4\" cy=\"4\" stroke=\"#000\"/></g>\n")
+                   .arg(i % 1000)
+                   .arg(i / 1000);
+    }
+    return svg + QStringLiteral("</svg>\n");
+}
+
+template <typename Done>
+void spinUntil(Done done)
+{
+    while (!done()) QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+}
+
+void benchStatistics()
+{
+    const QString text = generateMixedText(32 * oneMiB);
+    TextFormat format;
+    format.encoding = TextEncoding::utf8;
+    TextStatisticsEngine engine;
+    std::optional<TextMetrics> metrics;
+    Stopwatch cold;
+    engine.request(text, 1, {0, 0}, format, TokenEncoding::off, [&](const TextMetrics& m) { metrics = m; }, {});
+    spinUntil([&] { return metrics.has_value(); });
+    report("statistics_64mib_ms", cold.ms());
+
+    std::vector<double> samples;
+    quint32 seed = 7;
+    for (int i = 0; i < 200; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        const qsizetype at = static_cast<qsizetype>(seed % static_cast<quint32>(text.size()));
+        metrics.reset();
+        Stopwatch warm;
+        engine.request(text, 1, {at, i % 2 ? 0 : 4000}, format, TokenEncoding::off,
+                       [&](const TextMetrics& m) { metrics = m; }, {});
+        spinUntil([&] { return metrics.has_value(); });
+        samples.push_back(warm.ms());
+    }
+    report("statistics_selection_p95_ms", percentile(samples, 95));
+}
+
+void benchTokens()
+{
+    const QString text = generateMixedText(oneMiB);
+    for (const TokenEncoding encoding : {TokenEncoding::o200k, TokenEncoding::cl100k}) {
+        const auto tokenizer = LocalTokenizer::shared(encoding);
+        tokenizer->count(text.left(1000), {});
+        Stopwatch sw;
+        const qint64 n = tokenizer->count(text, [] { return false; });
+        const double ms = sw.ms();
+        report(encoding == TokenEncoding::o200k ? "tokens_o200k_1mib_ms" : "tokens_cl100k_1mib_ms", ms);
+        report(encoding == TokenEncoding::o200k ? "tokens_o200k_1mib_count" : "tokens_cl100k_1mib_count",
+               static_cast<double>(n));
+    }
+
+    // The reference counter, when it is there: the same text, o200k, timed inside Node.
+    const QString package = qEnvironmentVariable("KORIMADO_TIKTOKEN_DIR");
+    const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
+    if (package.isEmpty() || node.isEmpty() || !QDir(package).exists()) return;
+    QTemporaryDir dir;
+    QFile sample(dir.filePath(QStringLiteral("sample.txt")));
+    if (!sample.open(QIODevice::WriteOnly)) return;
+    sample.write(text.toUtf8());
+    sample.close();
+    const QString script = QStringLiteral(
+        "const {createRequire}=require('module');const r=createRequire(process.argv[1]+'/package.json');"
+        "const {get_encoding}=r('./tiktoken.cjs');const fs=require('fs');"
+        "const t=fs.readFileSync(process.argv[2],'utf8');const e=get_encoding('o200k_base');"
+        "e.encode_ordinary(t.slice(0,1000));const s=process.hrtime.bigint();const n=e.encode_ordinary(t).length;"
+        "const ms=Number(process.hrtime.bigint()-s)/1e6;console.log(ms+' '+n);");
+    QProcess process;
+    process.start(node, {QStringLiteral("-e"), script, QStringLiteral("--"), package, sample.fileName()});
+    if (!process.waitForFinished(120'000) || process.exitCode() != 0) return;
+    const QStringList answer = QString::fromUtf8(process.readAllStandardOutput()).trimmed().split(QLatin1Char(' '));
+    if (answer.size() != 2) return;
+    report("tokens_reference_1mib_ms", answer[0].toDouble());
+    report("tokens_reference_1mib_count", answer[1].toDouble());
+}
+
+void benchPages()
+{
+    const QString markdown = markdownDocument(oneMiB);
+    Markdown::page(markdown);
+    std::vector<double> samples;
+    for (int i = 0; i < 5; ++i) {
+        Stopwatch sw;
+        const QString page = Markdown::page(markdown);
+        samples.push_back(sw.ms());
+        if (page.isEmpty()) std::printf("empty page\n");
+    }
+    report("markdown_page_1mib_ms", percentile(samples, 50));
+
+    const QString svg = svgDocument(10'000);
+    samples.clear();
+    for (int i = 0; i < 5; ++i) {
+        Stopwatch sw;
+        const SVGPreview::Output out = SVGPreview::page(svg);
+        samples.push_back(sw.ms());
+        if (!out.valid) std::printf("svg refused: %s\n", qPrintable(out.note));
+    }
+    report("svg_page_10k_elements_ms", percentile(samples, 50));
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    benchPages();
+    benchTokens();
+    benchStatistics();
+    return 0;
+}

@@ -1,0 +1,189 @@
+// The preview's web engine, built as a module of its own and loaded with the first preview shown.
+// It links to Qt alone: what it needs of the program arrives through PreviewBrowser::Host.
+#include "preview/PreviewBrowser.h"
+
+#include <QBuffer>
+#include <QMetaObject>
+#include <QPointer>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInfo>
+#include <QWebEngineUrlRequestInterceptor>
+#include <QWebEngineUrlRequestJob>
+#include <QWebEngineUrlScheme>
+#include <QWebEngineUrlSchemeHandler>
+#include <QWebEngineView>
+
+#include <atomic>
+
+namespace korimado {
+
+namespace {
+
+// The engine's scheme registry locks when its first profile is made, so registering here, before
+// that, is early enough.
+void registerScheme()
+{
+    static const bool registered = [] {
+        QWebEngineUrlScheme entry(PreviewBrowser::scheme);
+        entry.setSyntax(QWebEngineUrlScheme::Syntax::Host);
+        entry.setFlags(QWebEngineUrlScheme::SecureScheme);
+        QWebEngineUrlScheme::registerScheme(entry);
+        return true;
+    }();
+    (void)registered;
+}
+
+// Called on the engine's network thread.
+class Interceptor : public QWebEngineUrlRequestInterceptor {
+public:
+    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override
+    {
+        if (PreviewBrowser::allowsRequest(info.requestUrl())) return;
+        ++blocked;
+        info.block(true);
+    }
+
+    std::atomic<int> blocked{0};
+};
+
+class SchemeHandler : public QWebEngineUrlSchemeHandler {
+public:
+    SchemeHandler(const PreviewBrowser::Host& host, QObject* parent) : QWebEngineUrlSchemeHandler(parent), host_(host) {}
+
+    void requestStarted(QWebEngineUrlRequestJob* job) override
+    {
+        // The engine deletes a job it stops: the pointer then answers nothing.
+        QPointer<QWebEngineUrlRequestJob> pending(job);
+        host_.request(job->requestUrl(), [pending](const PreviewBrowser::Answer& answer) {
+            if (!pending) return;
+            switch (answer.status) {
+            case PreviewBrowser::Answer::Status::served: {
+                // The buffer must outlive the job's reading of it.
+                auto* buffer = new QBuffer(pending);
+                buffer->setData(answer.data);
+                buffer->open(QIODevice::ReadOnly);
+                QByteArray type = answer.mimeType;
+                if (type.startsWith("text/")) type += ";charset=utf-8";
+                pending->reply(type, buffer);
+                break;
+            }
+            case PreviewBrowser::Answer::Status::refused: pending->fail(QWebEngineUrlRequestJob::RequestDenied); break;
+            case PreviewBrowser::Answer::Status::failed: pending->fail(QWebEngineUrlRequestJob::RequestFailed); break;
+            }
+        });
+    }
+
+private:
+    const PreviewBrowser::Host& host_;
+};
+
+class Page : public QWebEnginePage {
+public:
+    Page(QWebEngineProfile* profile, QObject* parent, const PreviewBrowser::Host& host, const PreviewBrowser::Kind& kind)
+        : QWebEnginePage(profile, parent), host_(host), kind_(kind)
+    {
+    }
+
+protected:
+    // The program keeps no log: what a page says on its console goes nowhere.
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int, const QString&) override {}
+
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool) override
+    {
+        const bool link = type == NavigationTypeLinkClicked;
+        if (link) {
+            const QString scheme = url.scheme().toLower();
+            if (scheme == QLatin1String("https") || scheme == QLatin1String("http")) {
+                // Asked after this call returns: a dialog must not run inside the engine's callback.
+                QPointer<Page> self(this);
+                QMetaObject::invokeMethod(this, [self, url] {
+                    if (self && self->host_.linkActivated) self->host_.linkActivated(url);
+                }, Qt::QueuedConnection);
+            }
+        }
+        return PreviewBrowser::allowsNavigation(url, link, kind_);
+    }
+
+private:
+    const PreviewBrowser::Host& host_;
+    const PreviewBrowser::Kind& kind_;
+};
+
+class Browser final : public PreviewBrowser {
+public:
+    Browser(QWidget* parent, Host host) : host_(std::move(host))
+    {
+        registerScheme();
+        // No storage name: an off-the-record profile keeps nothing on disk.
+        profile_ = new QWebEngineProfile;
+        handler_ = new SchemeHandler(host_, profile_);
+        profile_->installUrlSchemeHandler(QByteArray(scheme), handler_);
+        interceptor_ = new Interceptor(profile_);
+        profile_->setUrlRequestInterceptor(interceptor_);
+
+        view_ = new QWebEngineView(parent);
+        auto* page = new Page(profile_, view_, host_, kind_);
+        QWebEngineSettings* settings = page->settings();
+        settings->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+        settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+        settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+        view_->setPage(page);
+        QObject::connect(view_, &QWebEngineView::loadFinished, view_, [this](bool ok) {
+            if (host_.loadFinished) host_.loadFinished(ok);
+        });
+    }
+
+    ~Browser() override
+    {
+        // Pages (the view's children) go before their profile.
+        delete view_.data();
+        delete profile_;
+    }
+
+    QWidget* widget() override { return view_.data(); }
+
+    void load(const QUrl& url, Kind kind) override
+    {
+        kind_ = kind;
+        if (view_) view_->load(url);
+    }
+
+    void setZoom(double factor) override
+    {
+        if (view_) view_->setZoomFactor(factor);
+    }
+
+    void evaluate(const QString& script, std::function<void(const QVariant&)> done) override
+    {
+        if (!view_) return;
+        QPointer<QWebEngineView> view(view_);
+        view_->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld, [view, done](const QVariant& value) {
+            if (view && done) done(value);
+        });
+    }
+
+    int blockedRequests() const override { return interceptor_->blocked.load(); }
+
+private:
+    Host host_;
+    Kind kind_ = Kind::markdown;
+    QWebEngineProfile* profile_ = nullptr;
+    SchemeHandler* handler_ = nullptr;
+    Interceptor* interceptor_ = nullptr;
+    QPointer<QWebEngineView> view_;  // a child of the parent widget
+};
+
+}  // namespace
+
+}  // namespace korimado
+
+extern "C" Q_DECL_EXPORT korimado::PreviewBrowser* korimado_makePreviewBrowser(QWidget* parent,
+                                                                               korimado::PreviewBrowser::Host host)
+{
+    return new korimado::Browser(parent, std::move(host));
+}

@@ -1,0 +1,83 @@
+#include "preview/HTMLPreview.h"
+#include "preview/Markdown.h"
+
+#include <gtest/gtest.h>
+
+using namespace korimado;
+
+namespace {
+
+bool contains(const QString& text, const char* part)
+{
+    return text.contains(QString::fromUtf8(part));
+}
+
+// The page with the policy cut out where it was put, to check what surrounds it.
+QString around(const QString& page)
+{
+    QString copy = page;
+    copy.replace(HTMLPreview::headText(), QStringLiteral("@"));
+    return copy;
+}
+
+}  // namespace
+
+TEST(Markdown, RendersTheExtensionsAndKeepsRawHTMLOut)
+{
+    const QString page = Markdown::page(QStringLiteral(
+        "# 見出し\n\n| a | b |\n|---|---|\n| 1 | 2 |\n\n- [x] done\n- [ ] todo\n\n~~old~~ https://example.com\n\n"
+        "```cpp\nint x;\n```\n\n<script>alert(1)</script>\n\n![img](pic.png)\n"));
+    EXPECT_TRUE(page.startsWith(Markdown::head()));
+    EXPECT_TRUE(page.endsWith(QStringLiteral("</main></body></html>")));
+    EXPECT_TRUE(contains(page, "<h1>見出し</h1>"));
+    EXPECT_TRUE(contains(page, "<table>"));
+    EXPECT_TRUE(contains(page, "<td>2</td>"));
+    EXPECT_TRUE(contains(page, "type=\"checkbox\" checked=\"\" disabled=\"\""));
+    EXPECT_TRUE(contains(page, "<del>old</del>"));
+    EXPECT_TRUE(contains(page, "<a href=\"https://example.com\">"));
+    EXPECT_TRUE(contains(page, "<code class=\"language-cpp\">"));
+    EXPECT_FALSE(contains(page, "<script>")) << "raw HTML is left out";
+    // An image may appear in the markup, but the policy and the style sheet both keep it off.
+    EXPECT_TRUE(contains(page, "img-src 'none'"));
+    EXPECT_TRUE(contains(page, "img{display:none}"));
+    EXPECT_EQ(Markdown::body(QString()), QString());
+    EXPECT_EQ(Markdown::head().count(QLatin1Char('\n')), 14) << "four head lines, ten of style, the last";
+}
+
+TEST(HTMLPreview, PolicyGoesWhereTheBrowserTakesItIntoTheHead)
+{
+    // No html or head tag: a complete page around the document.
+    EXPECT_EQ(around(HTMLPreview::page(QStringLiteral("<p>hi</p>"))),
+              QStringLiteral("<!doctype html><html><head><meta charset=\"utf-8\">@</head><body><p>hi</p></body></html>"));
+    // A head tag in capitals with attributes: right after it.
+    EXPECT_EQ(around(HTMLPreview::page(QStringLiteral("<!DOCTYPE html><HTML lang=ja><HEAD data-x=\"a>b\"><title>t</title>"))),
+              QStringLiteral("<!DOCTYPE html><HTML lang=ja><HEAD data-x=\"a>b\">@<title>t</title>"));
+    // An html tag without a head: a head of its own after it.
+    EXPECT_EQ(around(HTMLPreview::page(QStringLiteral("<html><body>x</body></html>"))),
+              QStringLiteral("<html><head>@</head><body>x</body></html>"));
+    EXPECT_EQ(HTMLPreview::baseURL().toString(), QStringLiteral("kori-preview://local/"));
+    EXPECT_TRUE(HTMLPreview::headText().endsWith(QStringLiteral("<base href=\"kori-preview://local/\">")));
+}
+
+TEST(HTMLPreview, HeadTagsInCommentsTitlesAndAttributesAreNotTheHead)
+{
+    // Each of these once took the policy into a place where the browser ignores it.
+    const QString comment = QStringLiteral("\uFEFF<!doctype html>\n<!-- <head> -->\n<html><head><title>t</title></head>");
+    EXPECT_EQ(around(HTMLPreview::page(comment)),
+              QStringLiteral("\uFEFF<!doctype html>\n<!-- <head> -->\n<html><head>@<title>t</title></head>"));
+
+    const QString attribute = QStringLiteral("<html data-note=\"<head>\"><body>x");
+    EXPECT_EQ(around(HTMLPreview::page(attribute)), QStringLiteral("<html data-note=\"<head>\"><head>@</head><body>x"));
+
+    // The only head tag stands in a title: the policy opens the head before the first element.
+    const QString title = QStringLiteral("<!doctype html><title>about <head> tags</title><img src=x>");
+    EXPECT_EQ(around(HTMLPreview::page(title)), QStringLiteral("<!doctype html>@<title>about <head> tags</title><img src=x>"));
+
+    const QString body = QStringLiteral("<!-- x --><body onload=\"<html>\"><p>");
+    EXPECT_EQ(around(HTMLPreview::page(body)), QStringLiteral("<!-- x -->@<body onload=\"<html>\"><p>"));
+
+    // "<!-->" closes a comment at once, as in the browser.
+    EXPECT_EQ(around(HTMLPreview::page(QStringLiteral("<!--><head>"))), QStringLiteral("<!--><head>@"));
+    // A tag that never ends is no head to go after.
+    EXPECT_EQ(around(HTMLPreview::page(QStringLiteral("<head title=\"open"))), QStringLiteral("@<head title=\"open"));
+}

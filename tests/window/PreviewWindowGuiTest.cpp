@@ -1,0 +1,340 @@
+#include "window/EditorWindowController.h"
+
+#include "support/TestSupport.h"
+#include "document/KoriDocument.h"
+#include "editor/EditorView.h"
+#include "platform/ui/ScriptedAlertPresenter.h"
+#include "preview/PreviewWebView.h"
+#include "window/DetailPane.h"
+#include "window/DetailPreview.h"
+#include "window/SegmentedControl.h"
+
+#include <QClipboard>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLabel>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTimer>
+#include <QFile>
+#include <QOpenGLContext>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+using namespace korimado;
+using Mode = EditorWindowController::Mode;
+
+namespace {
+
+// WebEngine starves under QTest::qWaitFor: wait in a plain event loop.
+template <typename Done>
+bool waitFor(Done done, int ms = 10000)
+{
+    QEventLoop loop;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+        if (done()) loop.quit();
+    });
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    tick.start(10);
+    if (!done()) loop.exec();
+    return done();
+}
+
+void pause(int ms)
+{
+    waitFor([] { return false; }, ms);
+}
+
+// A server on the loopback address that only counts who connects, on a thread of its own so
+// that it answers whatever the main thread does; it stops with the object, or after a minute.
+class CountingServer {
+public:
+    CountingServer()
+    {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(fd_, 16);
+        socklen_t length = sizeof address;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] {
+            for (int i = 0; i < 600 && !stop_; ++i) {
+                pollfd p{fd_, POLLIN, 0};
+                if (::poll(&p, 1, 100) > 0) {
+                    const int client = ::accept(fd_, nullptr, nullptr);
+                    if (client >= 0) {
+                        ++connections_;
+                        ::close(client);
+                    }
+                }
+            }
+        });
+    }
+    ~CountingServer()
+    {
+        stop_ = true;
+        thread_.join();
+        ::close(fd_);
+    }
+    QString url(const QString& path) const { return QStringLiteral("http://127.0.0.1:%1/%2").arg(port_).arg(path); }
+    int connections() const { return connections_; }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> connections_{0};
+    std::thread thread_;
+};
+
+// Asks the page every 100 ms, in one event loop, until its answer is the wanted one.
+bool pageAnswers(PreviewWebView* web, const QString& script, const QVariant& wanted, int ms = 15000)
+{
+    auto latest = std::make_shared<QVariant>();
+    QEventLoop loop;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+        if (*latest == wanted) {
+            loop.quit();
+            return;
+        }
+        if (web->hasEngine()) web->evaluate(script, [latest](const QVariant& v) { *latest = v; });
+    });
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    tick.start(100);
+    loop.exec();
+    return *latest == wanted;
+}
+
+// Whether this process has mapped the web engine's library.
+bool engineMapped()
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libQt6WebEngineCore");
+}
+
+class PreviewWindowTest : public ::testing::Test {
+protected:
+    std::unique_ptr<KoriDocument> open(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = dir.write(name, bytes);
+        auto document = std::make_unique<KoriDocument>();
+        ErrorInfo error;
+        EXPECT_TRUE(document->readFromURL(path, KoriDocument::plainTextType, &error));
+        document->setFileURL(path);
+        return document;
+    }
+
+    test::TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(PreviewWindowTest, TheWebEngineStartsOnlyForAPreviewSomeoneAskedFor)
+{
+    auto plain = open(QStringLiteral("main.c"), "int main(void) { return 0; }\n");
+    EditorWindowController window(*plain);
+    window.showWindow();
+    ASSERT_TRUE(waitFor([&] { return window.hasPainted(); }));
+    pause(500);
+    EXPECT_EQ(window.mode(), Mode::split) << "two columns, the preview segment";
+    EXPECT_FALSE(window.web()->hasEngine()) << "no web engine for a plain file that merely opened";
+    EXPECT_EQ(window.renderCount(), 0);
+    EXPECT_FALSE(engineMapped()) << "nor its library";
+    EXPECT_EQ(QOpenGLContext::globalShareContext(), nullptr) << "nor an OpenGL context";
+
+    window.showPreview();
+    ASSERT_TRUE(waitFor([&] { return window.renderCount() > 0; }));
+    EXPECT_TRUE(window.web()->hasEngine());
+    EXPECT_TRUE(engineMapped());
+
+    // A Markdown file on screen is previewed without being asked.
+    auto markdown = open(QStringLiteral("notes.md"), "# 見出し\n");
+    EditorWindowController markdownWindow(*markdown);
+    EXPECT_FALSE(markdownWindow.web()->hasEngine()) << "nothing before the first paint";
+    markdownWindow.showWindow();
+    ASSERT_TRUE(waitFor([&] { return markdownWindow.renderCount() > 0; }));
+    EXPECT_EQ(markdownWindow.previewRevision(), markdown->revision());
+}
+
+TEST_F(PreviewWindowTest, DelaysAndTheStopAboveTwoMillionUnits)
+{
+    EXPECT_EQ(DetailPreview::delay(200'000, false), 300);
+    EXPECT_EQ(DetailPreview::delay(200'001, false), 800);
+    EXPECT_EQ(DetailPreview::delay(5'000'000, true), 0);
+
+    auto exact = open(QStringLiteral("exact.txt"), QByteArray(2'000'000, 'a'));
+    EditorWindowController window(*exact);
+    window.showWindow();
+    ASSERT_TRUE(waitFor([&] { return window.hasPainted(); }));
+    window.wantPreview();
+    ASSERT_TRUE(waitFor([&] { return window.renderCount() > 0; }, 20000)) << "exactly 2,000,000 units still render";
+
+    auto over = open(QStringLiteral("over.txt"), QByteArray(2'000'001, 'a'));
+    EditorWindowController stopped(*over);
+    stopped.showWindow();
+    ASSERT_TRUE(waitFor([&] { return stopped.hasPainted(); }));
+    stopped.wantPreview();
+    EXPECT_EQ(stopped.previewStatus()->text(),
+              QStringLiteral("大きな文書のプレビューは停止中（上限200万UTF-16文字）。全文の編集と保存は使えます。"));
+    EXPECT_EQ(stopped.web()->noticeText(), QStringLiteral("文書が大きいためプレビューを停止しました。"));
+    EXPECT_FALSE(stopped.web()->hasEngine()) << "a notice alone starts no engine";
+    pause(300);
+    EXPECT_EQ(stopped.renderCount(), 0);
+}
+
+TEST_F(PreviewWindowTest, APageBuiltForAnOlderTextIsNeverShown)
+{
+    QByteArray text;
+    while (text.size() < 1'500'000) text += "| a | b |\n|---|---|\n| 1 | 2 |\n\n- [ ] item https://example.com\n\n";
+    auto document = open(QStringLiteral("big.md"), text);
+    EditorWindowController window(*document);
+    window.showWindow();
+    ASSERT_TRUE(waitFor([&] { return window.renderCount() > 0; }, 20000));
+    const qint64 before = window.renderCount();
+    window.schedulePreview(true);
+    ASSERT_TRUE(waitFor([&] { return window.detailPane().previewer().isRendering(); }, 5000));
+    // Typing while the page is built: that page is dropped and the new text rendered.
+    window.textView()->setSelectedRange({0, 0});
+    window.textView()->insertText(QStringLiteral("x"));
+    const std::uint64_t latest = document->revision();
+    ASSERT_TRUE(waitFor([&] { return window.renderCount() > before; }, 20000));
+    EXPECT_EQ(window.previewRevision(), latest) << "the first page shown after the edit is the edited text's";
+}
+
+TEST_F(PreviewWindowTest, RemoteResourcesNeverLoadAndLocalOnesDo)
+{
+    CountingServer server;
+    QImage image(3, 2, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    ASSERT_TRUE(image.save(dir.file(QStringLiteral("local.png"))));
+    // A head tag in a comment first: the policy must still reach the real head.
+    const QString html = QStringLiteral(
+                             "<!-- <head> -->\n<html><head><title>%1</title></head><body>\n"
+                             "<img id='local' src='local.png'>\n<img id='remote' src='%2'>\n"
+                             "<iframe src='%3'></iframe>\n</body></html>\n")
+                             .arg(server.url(QStringLiteral("s.css")), server.url(QStringLiteral("r.png")),
+                                  server.url(QStringLiteral("f.html")));
+    auto document = open(QStringLiteral("page.html"), html.toUtf8());
+    EditorWindowController window(*document);
+    window.showWindow();
+    ASSERT_TRUE(waitFor([&] { return window.renderCount() > 0 && window.web()->hasEngine(); }));
+    ASSERT_TRUE(pageAnswers(window.web(), QStringLiteral("document.readyState"), QStringLiteral("complete")));
+    ASSERT_TRUE(pageAnswers(window.web(), QStringLiteral("document.getElementById('local').naturalWidth"), 3));
+    pause(500);
+    EXPECT_TRUE(pageAnswers(window.web(), QStringLiteral("document.getElementById('remote').naturalWidth"), 0));
+    EXPECT_EQ(server.connections(), 0);
+    EXPECT_EQ(window.previewStatus()->text(),
+              QStringLiteral("HTMLプレビュー   ローカルのCSS・画像を表示します。スクリプトと外部通信は無効です。"));
+
+    // Below the policy, the network layer: a page with no policy at all still reaches nothing.
+    PreviewWebView bare;
+    bare.resize(300, 200);
+    bare.show();
+    bare.showPage(QStringLiteral("<img src='%1'><link rel='stylesheet' href='%2'>")
+                      .arg(server.url(QStringLiteral("x.png")), server.url(QStringLiteral("y.css"))),
+                  PreviewWebView::Kind::markdown);
+    ASSERT_TRUE(pageAnswers(&bare, QStringLiteral("document.readyState"), QStringLiteral("complete")));
+    ASSERT_TRUE(waitFor([&] { return bare.blockedRequests() >= 2; }, 5000));
+    EXPECT_EQ(server.connections(), 0);
+}
+
+TEST_F(PreviewWindowTest, NavigationPolicyAndLinks)
+{
+    using Kind = PreviewWebView::Kind;
+    const QUrl own(QStringLiteral("kori-preview://local/?page=3"));
+    const QUrl other(QStringLiteral("kori-preview://local/other.html"));
+    EXPECT_TRUE(PreviewWebView::allowsNavigation(own, false, Kind::markdown));
+    EXPECT_FALSE(PreviewWebView::allowsNavigation(other, false, Kind::markdown));
+    EXPECT_TRUE(PreviewWebView::allowsNavigation(other, false, Kind::html));
+    EXPECT_TRUE(PreviewWebView::allowsNavigation(QUrl(QStringLiteral("about:blank")), false, Kind::svg));
+    EXPECT_FALSE(PreviewWebView::allowsNavigation(QUrl(QStringLiteral("https://example.com/")), false, Kind::html));
+    EXPECT_FALSE(PreviewWebView::allowsNavigation(QUrl(QStringLiteral("file:///etc/passwd")), false, Kind::html));
+    EXPECT_FALSE(PreviewWebView::allowsNavigation(other, true, Kind::html)) << "a link never navigates the preview";
+
+    ScriptedAlertPresenter alerts;
+    AlertPresenter::setShared(&alerts);
+    std::vector<QUrl> opened;
+    DetailPreview::setLinkOpener([&](const QUrl& url) { opened.push_back(url); });
+    KoriDocument untitled;
+    EditorWindowController window(untitled);
+    const QUrl link(QStringLiteral("https://example.com/a?b=1"));
+    alerts.enqueueAnswer(1);
+    window.detailPane().previewer().openLink(link);
+    EXPECT_TRUE(opened.empty()) << "キャンセル";
+    alerts.enqueueAnswer(0);
+    window.detailPane().previewer().openLink(link);
+    ASSERT_EQ(alerts.shown().size(), 2);
+    EXPECT_EQ(alerts.shown()[0].messageText, QStringLiteral("ブラウザでリンクを開きますか？"));
+    EXPECT_EQ(alerts.shown()[0].informativeText, link.toString());
+    EXPECT_EQ(alerts.shown()[0].buttons, (QStringList{QStringLiteral("開く"), QStringLiteral("キャンセル")}));
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], link);
+    DetailPreview::setLinkOpener({});
+    AlertPresenter::setShared(nullptr);
+}
+
+TEST_F(PreviewWindowTest, SVGPlaybackWaitsForThePageAndZoomStaysInBounds)
+{
+    auto document = open(QStringLiteral("drawing.svg"),
+                         "<svg xmlns='http://www.w3.org/2000/svg' viewBox='0 0 10 10'><circle r='4' cx='5' cy='5'>"
+                         "<animate attributeName='r' from='1' to='4' dur='1s' repeatCount='indefinite'/></circle>"
+                         "<script>alert(1)</script></svg>");
+    EditorWindowController window(*document);
+    window.detailPane().previewer().svgPaused = false;
+    window.showWindow();
+    ASSERT_TRUE(waitFor([&] { return window.renderCount() > 0; }));
+    window.toggleSVGPlayback();
+    EXPECT_FALSE(window.detailPane().previewer().svgPaused) << "nothing happens before the page has loaded";
+    ASSERT_TRUE(waitFor([&] { return window.detailPane().previewer().svgReady(); }, 15000));
+    EXPECT_TRUE(window.detailPane().playButton()->isEnabled());
+    EXPECT_TRUE(window.previewStatus()->text().contains(QStringLiteral("など1項目を除外")));
+    window.toggleSVGPlayback();
+    EXPECT_TRUE(window.detailPane().previewer().svgPaused);
+    ASSERT_TRUE(waitFor([&] { return window.detailPane().playButton()->text() == QStringLiteral("再生"); }, 5000));
+    EXPECT_TRUE(pageAnswers(window.web(), QStringLiteral("document.querySelector('svg').animationsPaused()"), true));
+    window.restartSVG();
+    EXPECT_FALSE(window.detailPane().previewer().svgPaused);
+    ASSERT_TRUE(waitFor([&] { return window.detailPane().playButton()->text() == QStringLiteral("一時停止"); }, 5000));
+
+    for (int i = 0; i < 12; ++i) window.zoomInSVG();
+    EXPECT_DOUBLE_EQ(window.web()->zoom(), 4.0);
+    for (int i = 0; i < 20; ++i) window.zoomOutSVG();
+    EXPECT_DOUBLE_EQ(window.web()->zoom(), 0.25);
+    window.resetSVGZoom();
+    EXPECT_DOUBLE_EQ(window.web()->zoom(), 1.0);
+}
+
+TEST_F(PreviewWindowTest, StyledCopyPutsPlainTextAndRTF)
+{
+    auto document = open(QStringLiteral("notes.txt"), "日本語\r\nabc\n");
+    EditorWindowController window(*document);
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->setText(QStringLiteral("before"));
+    window.textView()->setSelectedRange({2, 0});
+    window.copyWithStyle();
+    EXPECT_EQ(clipboard->text(), QStringLiteral("before")) << "an empty selection copies nothing";
+
+    window.textView()->setSelectedRange({0, 7});
+    window.copyWithStyle();
+    const QMimeData* data = clipboard->mimeData();
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(data->text(), QStringLiteral("日本語\r\nab"));
+    const QByteArray rtf = data->data(QStringLiteral("text/rtf"));
+    EXPECT_TRUE(rtf.startsWith("{\\rtf1"));
+    EXPECT_TRUE(rtf.contains("\\u26085?\\u26412?\\u-30050?\\par\nab}")) << "語 is above 32767: a negative number";
+}
