@@ -256,4 +256,11 @@ TEST(PlainMatcherScope, OnlyTheScopeIsSearchedAndMatchesKeepWholeTextOffsets)
     r.options = plain();
     r.scope = TextRange(1, 1);
     EXPECT_TRUE(SearchEngine::findAll(eCombining, r, 0).matches.isEmpty());
+    // A scope that ends inside a cluster still finds the whole clusters before its end, and
+    // nothing that would cut the last one.
+    r.scope = TextRange(0, 4);
+    r.pattern = QStringLiteral("ab");
+    EXPECT_EQ(SearchEngine::findAll(QStringLiteral("ab ") + eCombining, r, 0).matches.size(), 1);
+    r.pattern = QStringLiteral("e");
+    EXPECT_TRUE(SearchEngine::findAll(QStringLiteral("ab ") + eCombining, r, 0).matches.isEmpty());
 }
