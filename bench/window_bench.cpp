@@ -26,6 +26,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QInputDevice>
 #include <QKeyEvent>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -309,6 +310,10 @@ int runChild(int argc, char** argv, const QString& which, const QString& path, i
     ScriptedFilePanels panels;
     AlertPresenter::setShared(&alerts);
     FilePanels::setShared(&panels);
+
+    // A key event asks for the keyboard device, which is made on first use as a child of the
+    // application: make it here, not in the driver thread that builds the keys.
+    QInputDevice::primaryKeyboard();
 
     PingTarget pingTarget;
     probe.start = Clock::now();

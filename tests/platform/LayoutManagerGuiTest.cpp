@@ -409,3 +409,42 @@ TEST(LayoutManagerGuiTest, TypingInOneLineOfManyKeepsTheOtherLinesUntouched)
     fresh.setWrapsLines(true);
     EXPECT_EQ(startsOf(layout), startsOf(fresh));
 }
+
+TEST(LayoutManagerGuiTest, ColouringOneScreenOfALongLineKeepsTheLayoutsOfTheOthers)
+{
+    QString line;
+    for (int n = 0; line.size() < 2'000'000; ++n) line += QStringLiteral("{\"key\":%1,\"value\":\"テキスト\"},").arg(n);
+    TextStorage storage(line);
+    for (const bool wraps : {false, true}) {
+        SCOPED_TRACE(wraps ? "wrapped" : "unwrapped");
+        LayoutManager layout(storage);
+        layout.setFont(testFont());
+        layout.setWrapWidth(900);
+        layout.setWrapsLines(wraps);
+        QImage image(900, 700, QImage::Format_ARGB32);
+        const auto drawAt = [&](const QRectF& screen) {
+            QPainter painter(&image);
+            layout.draw(painter, screen, -screen.topLeft());
+        };
+        // The start of the line is drawn first: its rows are then known exactly.
+        const QRectF start(0, 0, 900, 700);
+        drawAt(start);
+        const QRectF caret = layout.caretRect(storage.length() / 2);
+        const QRectF middle(wraps ? 0 : caret.left(), wraps ? caret.top() : 0, 900, 700);
+        drawAt(middle);
+        const TextRange shown = layout.glyphRange(middle);
+        const int rows = layout.rowsOfParagraph(0);
+
+        layout.addTemporaryAttributes(&layout, {{shown, TemporaryAttributes{QColor(Qt::blue), std::nullopt, std::nullopt}}});
+        EXPECT_EQ(layout.rowsOfParagraph(0), rows) << "heights laid out before stay";
+        const quint64 before = layout.segmentLayoutCount();
+        drawAt(start);
+        EXPECT_EQ(layout.segmentLayoutCount(), before) << "the start of the line was not coloured: its layout stays";
+        drawAt(middle);
+        EXPECT_GT(layout.segmentLayoutCount(), before) << "the coloured screen is laid out again";
+        layout.removeTemporaryAttributes(&layout);
+        const quint64 afterRemoval = layout.segmentLayoutCount();
+        drawAt(start);
+        EXPECT_EQ(layout.segmentLayoutCount(), afterRemoval);
+    }
+}
