@@ -1,6 +1,7 @@
 #include "commands/EditingTransforms.h"
 
 #include "platform/foundation/LocalizedStandardCompare.h"
+#include "platform/foundation/MemoryAdvice.h"
 #include "platform/foundation/StringChecks.h"
 #include "platform/text/TextBoundaries.h"
 
@@ -16,6 +17,8 @@
 #include <deque>
 #include <memory>
 #include <numeric>
+#include <system_error>
+#include <thread>
 
 namespace korimado {
 
@@ -148,23 +151,25 @@ public:
     template <typename PieceAt>
     LocalizedSortKeys(size_t count, PieceAt pieceAt)
     {
+        records_.reserve(count);
+        adviseLargeBuffer(records_.data(), count * sizeof(Record));
         records_.resize(count);
-        std::vector<uint8_t> scratch(256);
-        for (size_t i = 0; i < count; ++i) {
-            const QStringView piece = pieceAt(i);
-            int32_t length = localizedStandardSortKey(piece, scratch.data(), static_cast<int32_t>(scratch.size()));
-            if (length > static_cast<int32_t>(scratch.size())) {
-                scratch.resize(static_cast<size_t>(length));
-                length = localizedStandardSortKey(piece, scratch.data(), length);
+        // Keys do not depend on one another and each thread has its own collator: a large input
+        // is keyed in a few parts at once.
+        const size_t workers = count < 100'000 ? 1 : std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4);
+        arenas_.resize(workers);
+        const size_t share = (count + workers - 1) / workers;
+        const auto part = [&](size_t w) { makeKeys(w * share, std::min(count, (w + 1) * share), pieceAt, arenas_[w]); };
+        std::vector<std::thread> threads;
+        for (size_t w = 1; w < workers; ++w) {
+            try {
+                threads.emplace_back(part, w);
+            } catch (const std::system_error&) {
+                part(w);
             }
-            Record& r = records_[i];
-            r.length = static_cast<uint32_t>(std::max(length - 1, 0));
-            r.index = static_cast<uint32_t>(i);
-            uint64_t prefix = 0;
-            for (uint32_t k = 0; k < 8; ++k) prefix = (prefix << 8) | (k < r.length ? scratch[k] : 0);
-            r.prefix = prefix;
-            r.rest = r.length > 8 ? keep(scratch.data() + 8, r.length - 8) : nullptr;
         }
+        part(0);
+        for (std::thread& thread : threads) thread.join();
     }
 
     std::vector<Record>& records() { return records_; }
@@ -179,24 +184,49 @@ public:
     }
 
 private:
-    const uint8_t* keep(const uint8_t* bytes, size_t n)
-    {
-        constexpr size_t blockSize = 1 << 20;
-        if (blocks_.empty() || used_ + n > blockCapacity_) {
-            blockCapacity_ = std::max(blockSize, n);
-            blocks_.push_back(std::make_unique<uint8_t[]>(blockCapacity_));
-            used_ = 0;
+    struct Arena {
+        std::vector<std::unique_ptr<uint8_t[]>> blocks;
+        size_t capacity = 0;
+        size_t used = 0;
+
+        const uint8_t* keep(const uint8_t* bytes, size_t n)
+        {
+            constexpr size_t blockSize = 1 << 20;
+            if (blocks.empty() || used + n > capacity) {
+                capacity = std::max(blockSize, n);
+                blocks.emplace_back(new uint8_t[capacity]);
+                used = 0;
+            }
+            uint8_t* at = blocks.back().get() + used;
+            std::memcpy(at, bytes, n);
+            used += n;
+            return at;
         }
-        uint8_t* at = blocks_.back().get() + used_;
-        std::memcpy(at, bytes, n);
-        used_ += n;
-        return at;
+    };
+
+    template <typename PieceAt>
+    void makeKeys(size_t from, size_t to, PieceAt& pieceAt, Arena& arena)
+    {
+        std::vector<uint8_t> scratch(256);
+        for (size_t i = from; i < to; ++i) {
+            const QStringView piece = pieceAt(i);
+            int32_t length = localizedStandardSortKey(piece, scratch.data(), static_cast<int32_t>(scratch.size()));
+            if (length > static_cast<int32_t>(scratch.size())) {
+                scratch.resize(static_cast<size_t>(length));
+                length = localizedStandardSortKey(piece, scratch.data(), length);
+            }
+            Record& r = records_[i];
+            r.length = static_cast<uint32_t>(std::max(length - 1, 0));
+            r.index = static_cast<uint32_t>(i);
+            uint64_t prefix = 0;
+            for (uint32_t k = 0; k < 8; ++k) prefix = (prefix << 8) | (k < r.length ? scratch[k] : 0);
+            r.prefix = prefix;
+            r.rest = r.length > 8 ? arena.keep(scratch.data() + 8, r.length - 8) : nullptr;
+        }
     }
 
     std::vector<Record> records_;
-    std::vector<std::unique_ptr<uint8_t[]>> blocks_;
-    size_t blockCapacity_ = 0;
-    size_t used_ = 0;
+    std::vector<Arena> arenas_;
 };
 
 // One line of a text by offsets: no copies, for the transforms that touch every line of a large
@@ -242,6 +272,7 @@ std::vector<Span> spans(QStringView text)
     forEachSpan(text, [&](const Span&) { return ++count, true; });
     std::vector<Span> result;
     result.reserve(count);
+    adviseLargeBuffer(result.data(), count * sizeof(Span));
     forEachSpan(text, [&](const Span& span) {
         result.push_back(span);
         return true;
@@ -339,8 +370,7 @@ QString EditingTransforms::joined(const std::vector<Line>& lines)
 {
     qsizetype size = 0;
     for (const Line& line : lines) size += line.content.size() + line.ending.size();
-    QString result;
-    result.reserve(size);
+    QString result = reservedString(size);
     for (const Line& line : lines) {
         result += line.content;
         result += line.ending;
@@ -408,9 +438,9 @@ QString EditingTransforms::toggleLineComment(const QString& text, const QString&
         return commented;
     });
     if (!anyCandidate) return text;
-    QString result;
-    // The count is exact when all lines are commented; otherwise the string grows as needed.
-    result.reserve(text.size() + (commented ? 0 : (lineCount + 1) * (marker.size() + 1)));
+    // Uncommenting only shortens; commenting counted the lines up to the first uncommented one,
+    // and the string grows past them as needed.
+    QString result = reservedString(text.size() + (commented ? 0 : (lineCount + 1) * (marker.size() + 1)));
     forEachSpan(view, [&](const Span& span) {
         const QStringView content = contentOf(view, span);
         if (isBlankView(content)) {
@@ -534,14 +564,25 @@ QString EditingTransforms::sortLines(const QString& text, bool ascending, const 
     }
     if (firstEnding.isEmpty()) firstEnding = u"\n";
     const QStringView lastEnding = endingOf(view, all.back());
-    QString result;
-    result.reserve(text.size() + 2);
-    for (size_t k = 0; k < order.size(); ++k) {
+    // Each line with the ending it takes in the sorted text, measured first and then copied into
+    // a string of exactly that size.
+    const auto endingAt = [&](size_t k) {
         const Span& span = all[order[k]];
-        result += contentOf(view, span);
-        if (k + 1 == order.size()) result += lastEnding;
-        else if (span.end > span.contentEnd) result += endingOf(view, span);
-        else result += firstEnding;
+        if (k + 1 == order.size()) return lastEnding;
+        return span.end > span.contentEnd ? endingOf(view, span) : firstEnding;
+    };
+    qsizetype size = 0;
+    for (size_t k = 0; k < order.size(); ++k) size += all[order[k]].contentLength() + endingAt(k).size();
+    QString result = reservedString(size);
+    result.resize(size);
+    QChar* out = result.data();
+    const auto put = [&out](QStringView piece) {
+        std::memcpy(out, piece.data(), static_cast<size_t>(piece.size()) * sizeof(QChar));
+        out += piece.size();
+    };
+    for (size_t k = 0; k < order.size(); ++k) {
+        put(contentOf(view, all[order[k]]));
+        put(endingAt(k));
     }
     return result;
 }
@@ -559,8 +600,7 @@ QString EditingTransforms::deduplicateLines(const QString& text)
     const QStringView view(text);
     ViewSet seen;
     std::deque<QString> normalized;  // keeps the NFC forms the set refers to
-    QString result;
-    result.reserve(text.size());
+    QString result = reservedString(text.size());
     forEachSpan(view, [&](const Span& span) {
         const QStringView content = contentOf(view, span);
         QStringView key = content;
@@ -581,8 +621,7 @@ QString EditingTransforms::joinLines(const QString& text)
 {
     const std::vector<Line> all = lines(text);
     if (all.size() < 2) return text;
-    QString result;
-    result.reserve(text.size());
+    QString result = reservedString(text.size());
     for (const Line& line : all) {
         const QStringView trimmed = trimmedHorizontal(line.content);
         if (trimmed.isEmpty()) continue;
@@ -608,7 +647,8 @@ QString EditingTransforms::swapAdjacentLineBlocks(const QString& first, const QS
 
 QString EditingTransforms::convertWidth(const QString& text, bool toFull)
 {
-    QString result = text;
+    QString result = reservedString(text.size());
+    result.append(text);
     for (QChar& c : result) {
         const char16_t u = c.unicode();
         if (toFull) {

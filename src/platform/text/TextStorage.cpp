@@ -1,5 +1,7 @@
 #include "platform/text/TextStorage.h"
 
+#include "platform/foundation/MemoryAdvice.h"
+
 #include <algorithm>
 #include <initializer_list>
 
@@ -130,8 +132,7 @@ void TextSnapshot::forEachChunk(TextRange range, const std::function<bool(QStrin
 
 QString TextSnapshot::substring(TextRange range) const
 {
-    QString out;
-    out.reserve(range.clamped(length_).length);
+    QString out = reservedString(range.clamped(length_).length);
     forEachChunk(range, [&](QStringView piece, qsizetype) {
         out.append(piece);
         return true;
@@ -231,8 +232,7 @@ void TextStorage::forEachChunk(TextRange range, const std::function<bool(QString
 QString TextStorage::substring(TextRange range) const
 {
     const TextRange r = range.clamped(length_);
-    QString out;
-    out.reserve(r.length);
+    QString out = reservedString(r.length);
     forEachChunk(r, [&](QStringView piece, qsizetype) {
         out.append(piece);
         return true;
