@@ -1,6 +1,7 @@
 #include "commands/EditingTransforms.h"
 
 #include "platform/foundation/LocalizedStandardCompare.h"
+#include "platform/foundation/MemoryAdvice.h"
 #include "platform/foundation/StringChecks.h"
 #include "platform/text/TextBoundaries.h"
 
@@ -14,9 +15,10 @@
 #include <algorithm>
 #include <cstring>
 #include <deque>
-#include <unordered_set>
 #include <memory>
 #include <numeric>
+#include <system_error>
+#include <thread>
 
 namespace korimado {
 
@@ -116,10 +118,6 @@ QString nfc(const QString& text)
     return QString(reinterpret_cast<const QChar*>(normalized.getBuffer()), normalized.length());
 }
 
-struct ViewHash {
-    size_t operator()(QStringView v) const noexcept { return qHash(v); }
-};
-
 bool isNFC(QStringView text)
 {
     // Below U+0300 nothing composes or decomposes.
@@ -138,52 +136,97 @@ bool isNFC(QStringView text)
     return normalizer->quickCheck(source, status) == UNORM_YES && U_SUCCESS(status);
 }
 
-// The collation keys of many strings in one buffer, each key's first bytes kept beside its
-// offset so that most comparisons never reach the buffer.
+// The collation keys of many strings, made once each and sorted in place: every record keeps the
+// key's first eight bytes, so most comparisons stay inside the array; the rest of a key lives in
+// blocks that never move.
 class LocalizedSortKeys {
 public:
-    LocalizedSortKeys(QStringView text, const std::vector<TextRange>& ranges)
+    struct Record {
+        uint64_t prefix;
+        const uint8_t* rest;  // the key's bytes after the first eight, when it has more
+        uint32_t length;      // of the whole key, without its terminator
+        uint32_t index;       // of the string among those given
+    };
+
+    template <typename PieceAt>
+    LocalizedSortKeys(size_t count, PieceAt pieceAt)
     {
-        entries_.resize(ranges.size());
-        bytes_.reserve(static_cast<size_t>(ranges.size()) * 24);
-        std::vector<uint8_t> scratch(256);
-        for (size_t i = 0; i < ranges.size(); ++i) {
-            const QStringView piece = text.sliced(ranges[i].location, ranges[i].length);
-            int32_t length = localizedStandardSortKey(piece, scratch.data(), static_cast<int32_t>(scratch.size()));
-            if (length > static_cast<int32_t>(scratch.size())) {
-                scratch.resize(static_cast<size_t>(length));
-                length = localizedStandardSortKey(piece, scratch.data(), length);
+        records_.reserve(count);
+        adviseLargeBuffer(records_.data(), count * sizeof(Record));
+        records_.resize(count);
+        // Keys do not depend on one another and each thread has its own collator: a large input
+        // is keyed in a few parts at once.
+        const size_t workers = count < 100'000 ? 1 : std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4);
+        arenas_.resize(workers);
+        const size_t share = (count + workers - 1) / workers;
+        const auto part = [&](size_t w) { makeKeys(w * share, std::min(count, (w + 1) * share), pieceAt, arenas_[w]); };
+        std::vector<std::thread> threads;
+        for (size_t w = 1; w < workers; ++w) {
+            try {
+                threads.emplace_back(part, w);
+            } catch (const std::system_error&) {
+                part(w);
             }
-            Entry& e = entries_[i];
-            e.offset = bytes_.size();
-            e.length = static_cast<uint32_t>(std::max(length - 1, 0));  // without the terminator
-            bytes_.insert(bytes_.end(), scratch.begin(), scratch.begin() + e.length);
-            uint64_t prefix = 0;
-            for (uint32_t k = 0; k < 8; ++k) prefix = (prefix << 8) | (k < e.length ? scratch[k] : 0);
-            e.prefix = prefix;
         }
+        part(0);
+        for (std::thread& thread : threads) thread.join();
     }
 
-    int compare(size_t a, size_t b) const
+    std::vector<Record>& records() { return records_; }
+
+    static int compare(const Record& x, const Record& y)
     {
-        const Entry& x = entries_[a];
-        const Entry& y = entries_[b];
         if (x.prefix != y.prefix) return x.prefix < y.prefix ? -1 : 1;
-        if (x.length <= 8 && y.length <= 8) return x.length == y.length ? 0 : (x.length < y.length ? -1 : 1);
         const uint32_t common = std::min(x.length, y.length);
-        const int c = common > 8 ? std::memcmp(bytes_.data() + x.offset + 8, bytes_.data() + y.offset + 8, common - 8) : 0;
+        const int c = common > 8 ? std::memcmp(x.rest, y.rest, common - 8) : 0;
         if (c != 0) return c;
         return x.length == y.length ? 0 : (x.length < y.length ? -1 : 1);
     }
 
 private:
-    struct Entry {
-        uint64_t prefix = 0;
-        size_t offset = 0;
-        uint32_t length = 0;
+    struct Arena {
+        std::vector<std::unique_ptr<uint8_t[]>> blocks;
+        size_t capacity = 0;
+        size_t used = 0;
+
+        const uint8_t* keep(const uint8_t* bytes, size_t n)
+        {
+            constexpr size_t blockSize = 1 << 20;
+            if (blocks.empty() || used + n > capacity) {
+                capacity = std::max(blockSize, n);
+                blocks.emplace_back(new uint8_t[capacity]);
+                used = 0;
+            }
+            uint8_t* at = blocks.back().get() + used;
+            std::memcpy(at, bytes, n);
+            used += n;
+            return at;
+        }
     };
-    std::vector<Entry> entries_;
-    std::vector<uint8_t> bytes_;
+
+    template <typename PieceAt>
+    void makeKeys(size_t from, size_t to, PieceAt& pieceAt, Arena& arena)
+    {
+        std::vector<uint8_t> scratch(256);
+        for (size_t i = from; i < to; ++i) {
+            const QStringView piece = pieceAt(i);
+            int32_t length = localizedStandardSortKey(piece, scratch.data(), static_cast<int32_t>(scratch.size()));
+            if (length > static_cast<int32_t>(scratch.size())) {
+                scratch.resize(static_cast<size_t>(length));
+                length = localizedStandardSortKey(piece, scratch.data(), length);
+            }
+            Record& r = records_[i];
+            r.length = static_cast<uint32_t>(std::max(length - 1, 0));
+            r.index = static_cast<uint32_t>(i);
+            uint64_t prefix = 0;
+            for (uint32_t k = 0; k < 8; ++k) prefix = (prefix << 8) | (k < r.length ? scratch[k] : 0);
+            r.prefix = prefix;
+            r.rest = r.length > 8 ? arena.keep(scratch.data() + 8, r.length - 8) : nullptr;
+        }
+    }
+
+    std::vector<Record> records_;
+    std::vector<Arena> arenas_;
 };
 
 // One line of a text by offsets: no copies, for the transforms that touch every line of a large
@@ -195,26 +238,89 @@ struct Span {
     qsizetype contentLength() const { return contentEnd - start; }
 };
 
-std::vector<Span> spans(QStringView text)
+// The line that begins at start (< text.size()).
+Span spanAt(QStringView text, qsizetype start)
 {
-    std::vector<Span> result;
     const qsizetype n = text.size();
     const auto* p = reinterpret_cast<const char16_t*>(text.utf16());
-    qsizetype start = 0;
-    while (start < n) {
-        qsizetype end = start;
-        while (true) {
-            end = TextBoundaries::firstPossibleBreak(p, end, n);
-            if (end >= n || isBreak(p[end])) break;
-            ++end;
-        }
-        qsizetype after = end;
-        if (after < n) after += (p[after] == u'\r' && after + 1 < n && p[after + 1] == u'\n') ? 2 : 1;
-        result.push_back({start, end, after});
-        start = after;
+    qsizetype end = start;
+    while (true) {
+        end = TextBoundaries::firstPossibleBreak(p, end, n);
+        if (end >= n || isBreak(p[end])) break;
+        ++end;
     }
+    qsizetype after = end;
+    if (after < n) after += (p[after] == u'\r' && after + 1 < n && p[after + 1] == u'\n') ? 2 : 1;
+    return {start, end, after};
+}
+
+// Calls fn(span) for every line, in order, until it returns false.
+template <typename Fn>
+void forEachSpan(QStringView text, Fn fn)
+{
+    for (qsizetype start = 0; start < text.size();) {
+        const Span span = spanAt(text, start);
+        if (!fn(span)) return;
+        start = span.end;
+    }
+}
+
+std::vector<Span> spans(QStringView text)
+{
+    // Counted first: growing a vector of a million lines would copy it and touch twice the memory.
+    size_t count = 0;
+    forEachSpan(text, [&](const Span&) { return ++count, true; });
+    std::vector<Span> result;
+    result.reserve(count);
+    adviseLargeBuffer(result.data(), count * sizeof(Span));
+    forEachSpan(text, [&](const Span& span) {
+        result.push_back(span);
+        return true;
+    });
     return result;
 }
+
+// The distinct strings seen so far, by open addressing over their hashes: no allocation per string.
+class ViewSet {
+public:
+    // True when key was not in the set; the set then refers to it, so it must outlive the set.
+    bool insert(QStringView key)
+    {
+        if ((keys_.size() + 1) * 2 > slots_.size()) grow();
+        const size_t hash = qHash(key);
+        const size_t mask = slots_.size() - 1;
+        for (size_t i = hash & mask;; i = (i + 1) & mask) {
+            Slot& slot = slots_[i];
+            if (slot.index == 0) {
+                keys_.push_back(key);
+                slot = {static_cast<uint32_t>(hash), static_cast<uint32_t>(keys_.size())};
+                return true;
+            }
+            if (slot.hash == static_cast<uint32_t>(hash) && keys_[slot.index - 1] == key) return false;
+        }
+    }
+
+private:
+    struct Slot {
+        uint32_t hash = 0;
+        uint32_t index = 0;  // into keys_, plus one; 0 for an empty slot
+    };
+    void grow()
+    {
+        std::vector<Slot> slots(std::max<size_t>(slots_.size() * 2, 1024));
+        const size_t mask = slots.size() - 1;
+        for (size_t k = 0; k < keys_.size(); ++k) {
+            const size_t hash = qHash(keys_[k]);
+            size_t i = hash & mask;
+            while (slots[i].index != 0) i = (i + 1) & mask;
+            slots[i] = {static_cast<uint32_t>(hash), static_cast<uint32_t>(k + 1)};
+        }
+        slots_ = std::move(slots);
+    }
+
+    std::vector<Slot> slots_;
+    std::vector<QStringView> keys_;
+};
 
 QStringView contentOf(QStringView text, const Span& span)
 {
@@ -264,8 +370,7 @@ QString EditingTransforms::joined(const std::vector<Line>& lines)
 {
     qsizetype size = 0;
     for (const Line& line : lines) size += line.content.size() + line.ending.size();
-    QString result;
-    result.reserve(size);
+    QString result = reservedString(size);
     for (const Line& line : lines) {
         result += line.content;
         result += line.ending;
@@ -321,22 +426,22 @@ QString EditingTransforms::toggleLineComment(const QString& text, const QString&
 {
     if (marker.isEmpty()) return text;
     const QStringView view(text);
-    const std::vector<Span> all = spans(view);
     bool anyCandidate = false;
     bool commented = true;
-    for (const Span& span : all) {
+    qsizetype lineCount = 0;
+    forEachSpan(view, [&](const Span& span) {
+        ++lineCount;
         const QStringView content = contentOf(view, span);
-        if (isBlankView(content)) continue;
+        if (isBlankView(content)) return true;
         anyCandidate = true;
-        if (!startsWithMarker(content.sliced(indentationOf(content)), marker)) {
-            commented = false;
-            break;
-        }
-    }
+        commented = startsWithMarker(content.sliced(indentationOf(content)), marker);
+        return commented;
+    });
     if (!anyCandidate) return text;
-    QString result;
-    result.reserve(text.size() + (commented ? 0 : static_cast<qsizetype>(all.size()) * (marker.size() + 1)));
-    for (const Span& span : all) {
+    // Uncommenting only shortens; commenting counted the lines up to the first uncommented one,
+    // and the string grows past them as needed.
+    QString result = reservedString(text.size() + (commented ? 0 : (lineCount + 1) * (marker.size() + 1)));
+    forEachSpan(view, [&](const Span& span) {
         const QStringView content = contentOf(view, span);
         if (isBlankView(content)) {
             result += content;
@@ -359,7 +464,8 @@ QString EditingTransforms::toggleLineComment(const QString& text, const QString&
             }
         }
         result += endingOf(view, span);
-    }
+        return true;
+    });
     return result;
 }
 
@@ -411,34 +517,46 @@ QString EditingTransforms::sortLines(const QString& text, bool ascending, const 
         if (U_FAILURE(status)) matcher.reset();
     }
     // The key texts, as offsets into the text: a line's content or its pattern match.
-    std::vector<TextRange> keyRanges(all.size());
-    for (size_t i = 0; i < all.size(); ++i) {
-        TextRange key(all[i].start, all[i].contentLength());
-        if (matcher) {
+    std::vector<TextRange> keyRanges;
+    if (matcher) {
+        keyRanges.resize(all.size());
+        for (size_t i = 0; i < all.size(); ++i) {
+            TextRange key(all[i].start, all[i].contentLength());
             const QString content = contentOf(view, all[i]).toString();
             const QString matched = patternKey(*matcher, content);
             if (matched.size() != content.size()) key = TextRange(all[i].start + content.indexOf(matched), matched.size());
+            keyRanges[i] = key;
         }
-        keyRanges[i] = key;
     }
-    const LocalizedSortKeys keys(view, keyRanges);
+    const auto keyText = [&](size_t i) {
+        return matcher ? view.sliced(keyRanges[i].location, keyRanges[i].length) : contentOf(view, all[i]);
+    };
+    LocalizedSortKeys keys(all.size(), keyText);
+    std::vector<LocalizedSortKeys::Record>& records = keys.records();
 
-    std::vector<size_t> order(all.size());
-    std::iota(order.begin(), order.end(), size_t{0});
-    // Equal collation keys fall back to the code units, as the localized comparison does.
-    auto compare = [&](size_t a, size_t b) {
-        const int byKey = keys.compare(a, b);
+    // Equal collation keys fall back to the code units, as the localized comparison does; lines
+    // equal in both keep their order, so the index settles the rest and the sort need not be stable.
+    using Record = LocalizedSortKeys::Record;
+    auto compare = [&](const Record& a, const Record& b) {
+        const int byKey = LocalizedSortKeys::compare(a, b);
         if (byKey != 0) return byKey;
-        return view.sliced(keyRanges[a].location, keyRanges[a].length)
-            .compare(view.sliced(keyRanges[b].location, keyRanges[b].length));
+        return keyText(a.index).compare(keyText(b.index));
     };
     if (ascending)
-        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return compare(a, b) < 0; });
+        std::sort(records.begin(), records.end(), [&](const Record& a, const Record& b) {
+            const int c = compare(a, b);
+            return c != 0 ? c < 0 : a.index < b.index;
+        });
     else
-        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return compare(a, b) > 0; });
+        std::sort(records.begin(), records.end(), [&](const Record& a, const Record& b) {
+            const int c = compare(a, b);
+            return c != 0 ? c > 0 : a.index < b.index;
+        });
+    std::vector<uint32_t> order(records.size());
+    for (size_t k = 0; k < records.size(); ++k) order[k] = records[k].index;
 
     QStringView firstEnding;
-    for (size_t i : order) {
+    for (uint32_t i : order) {
         if (all[i].end > all[i].contentEnd) {
             firstEnding = endingOf(view, all[i]);
             break;
@@ -446,14 +564,25 @@ QString EditingTransforms::sortLines(const QString& text, bool ascending, const 
     }
     if (firstEnding.isEmpty()) firstEnding = u"\n";
     const QStringView lastEnding = endingOf(view, all.back());
-    QString result;
-    result.reserve(text.size() + 2);
-    for (size_t k = 0; k < order.size(); ++k) {
+    // Each line with the ending it takes in the sorted text, measured first and then copied into
+    // a string of exactly that size.
+    const auto endingAt = [&](size_t k) {
         const Span& span = all[order[k]];
-        result += contentOf(view, span);
-        if (k + 1 == order.size()) result += lastEnding;
-        else if (span.end > span.contentEnd) result += endingOf(view, span);
-        else result += firstEnding;
+        if (k + 1 == order.size()) return lastEnding;
+        return span.end > span.contentEnd ? endingOf(view, span) : firstEnding;
+    };
+    qsizetype size = 0;
+    for (size_t k = 0; k < order.size(); ++k) size += all[order[k]].contentLength() + endingAt(k).size();
+    QString result = reservedString(size);
+    result.resize(size);
+    QChar* out = result.data();
+    const auto put = [&out](QStringView piece) {
+        std::memcpy(out, piece.data(), static_cast<size_t>(piece.size()) * sizeof(QChar));
+        out += piece.size();
+    };
+    for (size_t k = 0; k < order.size(); ++k) {
+        put(contentOf(view, all[order[k]]));
+        put(endingAt(k));
     }
     return result;
 }
@@ -469,23 +598,22 @@ QString EditingTransforms::reverseLines(const QString& text)
 QString EditingTransforms::deduplicateLines(const QString& text)
 {
     const QStringView view(text);
-    const std::vector<Span> all = spans(view);
-    std::unordered_set<QStringView, ViewHash> seen;
-    seen.reserve(all.size());
+    ViewSet seen;
     std::deque<QString> normalized;  // keeps the NFC forms the set refers to
-    QString result;
-    result.reserve(text.size());
-    for (const Span& span : all) {
+    QString result = reservedString(text.size());
+    forEachSpan(view, [&](const Span& span) {
         const QStringView content = contentOf(view, span);
         QStringView key = content;
         if (!isNFC(content)) {
             normalized.push_back(nfc(content.toString()));
             key = normalized.back();
         }
-        if (!seen.insert(key).second) continue;
-        result += content;
-        result += endingOf(view, span);
-    }
+        if (seen.insert(key)) {
+            result += content;
+            result += endingOf(view, span);
+        }
+        return true;
+    });
     return result;
 }
 
@@ -493,8 +621,7 @@ QString EditingTransforms::joinLines(const QString& text)
 {
     const std::vector<Line> all = lines(text);
     if (all.size() < 2) return text;
-    QString result;
-    result.reserve(text.size());
+    QString result = reservedString(text.size());
     for (const Line& line : all) {
         const QStringView trimmed = trimmedHorizontal(line.content);
         if (trimmed.isEmpty()) continue;
@@ -520,7 +647,8 @@ QString EditingTransforms::swapAdjacentLineBlocks(const QString& first, const QS
 
 QString EditingTransforms::convertWidth(const QString& text, bool toFull)
 {
-    QString result = text;
+    QString result = reservedString(text.size());
+    result.append(text);
     for (QChar& c : result) {
         const char16_t u = c.unicode();
         if (toFull) {

@@ -1,5 +1,7 @@
 #include "commands/TextConversions.h"
 
+#include "platform/foundation/MemoryAdvice.h"
+
 #include <QStringDecoder>
 
 #include <unicode/brkiter.h>
@@ -27,7 +29,9 @@ QString convertCase(const QString& text, CaseFunction convert)
     const char* locale = icu::Locale::getDefault().getName();
     const auto* source = reinterpret_cast<const UChar*>(text.utf16());
     const auto length = static_cast<int32_t>(text.size());
-    QString result(text.size() + text.size() / 8 + 16, Qt::Uninitialized);
+    const qsizetype room = text.size() + text.size() / 8 + 16;
+    QString result = reservedString(room);
+    result.resize(room);
     UErrorCode status = U_ZERO_ERROR;
     int32_t needed = convert(reinterpret_cast<UChar*>(result.data()), static_cast<int32_t>(result.size()), source,
                              length, locale, &status);
@@ -73,8 +77,7 @@ QString transformWidth(const QString& text, bool reverse)
     if (!t || text.isEmpty()) return text;
     const auto* p = reinterpret_cast<const UChar*>(text.utf16());
     const auto n = static_cast<int32_t>(text.size());
-    QString result;
-    result.reserve(text.size());
+    QString result = reservedString(text.size());
     int32_t i = 0;
     icu::UnicodeString run;
     while (i < n) {

@@ -44,8 +44,11 @@ void FileTreeModel::setRoot(const QString& folder, const std::optional<QString>&
     tree_ += 1;
     selectionURL_ = selecting ? std::optional(TreePath::standardized(*selecting)) : std::nullopt;
     beginResetModel();
+    std::shared_ptr<FileTreeNode> discarded(rootNode_.release());
     rootNode_ = FileTreeNode::root(root, *fileManager_);
     endResetModel();
+    // Freeing a large tree takes milliseconds; nothing on this thread refers to it any more.
+    if (discarded) queue_->async([discarded = std::move(discarded)] {});
     setMessage(loadingMessage);
     startWatching(root, generation_);
     load(rootNode_.get());
@@ -181,6 +184,13 @@ QModelIndex FileTreeModel::indexFor(const FileTreeNode* node) const
     return createIndex(node->row, 0, const_cast<FileTreeNode*>(node));
 }
 
+bool FileTreeModel::opens(const FileTreeNode& item) const
+{
+    if (item.expandable || !isOpenable) return true;
+    if (!item.openable) item.openable = isOpenable(item.url);
+    return *item.openable;
+}
+
 QModelIndex FileTreeModel::index(int row, int column, const QModelIndex& parent) const
 {
     const FileTreeNode* owner = node(parent);
@@ -235,7 +245,7 @@ QVariant FileTreeModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole: return item->name();
     case Qt::ToolTipRole:
-        if (item->expandable || !isOpenable || isOpenable(item->url)) return item->url;
+        if (opens(*item)) return item->url;
         return QStringLiteral("この形式はKorimadoで開けません。\n") + item->url;
     case urlRole: return item->url;
     case expandableRole: return item->expandable;
@@ -247,7 +257,7 @@ Qt::ItemFlags FileTreeModel::flags(const QModelIndex& index) const
 {
     const FileTreeNode* item = index.isValid() ? node(index) : nullptr;
     if (!item) return Qt::NoItemFlags;
-    if (item->expandable || !isOpenable || isOpenable(item->url)) return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (opens(*item)) return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
     return Qt::NoItemFlags;
 }
 

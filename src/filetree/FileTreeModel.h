@@ -48,6 +48,8 @@ public:
     FileTreeNode* rootNode() const { return rootNode_.get(); }
     FileTreeNode* node(const QModelIndex& index) const;
     QModelIndex indexFor(const FileTreeNode* node) const;
+    // A folder, or a file isOpenable accepts.
+    bool opens(const FileTreeNode& item) const;
     quint64 generation() const { return generation_; }
     std::optional<QString> selectionURL() const { return selectionURL_; }
     void setSelectionURL(const QString& url) { selectionURL_ = TreePath::standardized(url); }

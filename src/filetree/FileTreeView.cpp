@@ -47,8 +47,7 @@ public:
         if (role != Qt::DecorationRole) return FileTreeModel::data(index, role);
         const FileTreeNode* item = node(index);
         if (!item) return {};
-        const bool openable = item->expandable || !isOpenable || isOpenable(item->url);
-        return iconFor(item->expandable, openable);
+        return iconFor(item->expandable, opens(*item));
     }
 
 private:
@@ -103,7 +102,8 @@ FileTreeView::FileTreeView(FileManager& fileManager, QWidget* parent)
     model_ = new OutlineModel(fileManager, this);
     model_->showHidden = showHidden_;
     model_->sortOrder = sortOrder_;
-    model_->isOpenable = [this](const QString& url) { return supportsOpening(url); };
+    // A node's url is standardised already, and the outline asks for every row it lays out.
+    model_->isOpenable = [this](const QString& url) { return cachedAnswer(url, url); };
     model_->selectedURL = [this]() -> std::optional<QString> {
         if (const FileTreeNode* node = selectedNode()) return node->url;
         return std::nullopt;
@@ -257,7 +257,11 @@ void FileTreeView::chooseFolder()
 
 bool FileTreeView::supportsOpening(const QString& file)
 {
-    const QString key = standardized(file);
+    return cachedAnswer(standardized(file), file);
+}
+
+bool FileTreeView::cachedAnswer(const QString& key, const QString& file)
+{
     if (const auto cached = supportedFileCache.constFind(key); cached != supportedFileCache.constEnd()) return *cached;
     const bool answer = canOpenFile ? canOpenFile(file) : false;
     supportedFileCache.insert(key, answer);

@@ -105,6 +105,7 @@ private:
     void showError(const QString& description);
     void finishRelocation(const QString& oldURL, const QString& newURL);
     void selectRequested(const QModelIndex& index);
+    bool cachedAnswer(const QString& key, const QString& file);
 
     FileManager* fileManager_;
     WorkspaceFileOperations operations_;

@@ -1,6 +1,13 @@
 #include "commands/EditingTransforms.h"
 
+#include "platform/foundation/LocalizedStandardCompare.h"
+
+#include <QRandomGenerator>
+#include <QSet>
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace korimado;
 using ET = EditingTransforms;
@@ -88,6 +95,52 @@ TEST(EditingTransforms, SortIsCaseInsensitiveNumericAndStable)
     const QString tied = QStringLiteral("k2 first\nk1 x\nk2 second\nk1 y");
     EXPECT_EQ(ET::sortLines(tied, true, QStringLiteral("(k\\d)")), QStringLiteral("k1 x\nk1 y\nk2 first\nk2 second"));
     EXPECT_EQ(ET::sortLines(tied, false, QStringLiteral("k\\d")), QStringLiteral("k2 first\nk2 second\nk1 x\nk1 y"));
+}
+
+TEST(EditingTransforms, SortOfManyLinesMatchesAStableSortByTheLocalizedComparison)
+{
+    // Long shared beginnings, case and width variants, numbers, repeats and lines longer than a
+    // short key buffer: keys that tie in their first bytes or entirely.
+    QRandomGenerator random(42);
+    const QStringList stems = {QStringLiteral("item"), QStringLiteral("Item"), QStringLiteral("ｉｔｅｍ"),
+                               QStringLiteral("a very long shared beginning of a line "), QStringLiteral("日本語"),
+                               QStringLiteral("e\u0301"), QString()};
+    QStringList lines;
+    for (int i = 0; i < 3000; ++i) {
+        QString line = stems[random.bounded(int(stems.size()))];
+        line += QString::number(random.bounded(40));
+        if (random.bounded(50) == 0) line += QString(300, QChar(u'x' + random.bounded(2)));
+        lines << line;
+    }
+    const QString text = lines.join(u'\n') + u'\n';
+    for (const bool ascending : {true, false}) {
+        QStringList expected = lines;
+        std::stable_sort(expected.begin(), expected.end(), [&](const QString& a, const QString& b) {
+            const int c = localizedStandardCompare(a, b);
+            return ascending ? c < 0 : c > 0;
+        });
+        EXPECT_EQ(ET::sortLines(text, ascending, std::nullopt), expected.join(u'\n') + u'\n') << ascending;
+    }
+
+    // Lines equal in every unit keep their order, which their endings show.
+    EXPECT_EQ(ET::sortLines(QStringLiteral("b\nx\r\nx\na"), true, std::nullopt), QStringLiteral("a\nb\nx\r\nx"));
+    EXPECT_EQ(ET::sortLines(QStringLiteral("x\r\nb\nx\n"), false, std::nullopt), QStringLiteral("x\r\nx\nb\n"));
+}
+
+TEST(EditingTransforms, DedupeOfManyLinesKeepsEachFirstOccurrence)
+{
+    QRandomGenerator random(3);
+    QStringList lines;
+    for (int i = 0; i < 5000; ++i) lines << QStringLiteral("line %1").arg(random.bounded(1500));
+    // Each kept line keeps its own ending; only the last line has none.
+    QString expected;
+    QSet<QString> seen;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (seen.contains(lines[i])) continue;
+        seen.insert(lines[i]);
+        expected += lines[i] + (i + 1 < lines.size() ? QStringLiteral("\n") : QString());
+    }
+    EXPECT_EQ(ET::deduplicateLines(lines.join(u'\n')), expected);
 }
 
 TEST(EditingTransforms, PatternSortUsesTheFirstGroupAndIgnoresBadPatterns)

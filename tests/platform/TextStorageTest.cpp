@@ -173,6 +173,26 @@ TEST(TextStorageTest, ChunksNeverSplitSurrogatePairsOrCrLfWhenCut)
     EXPECT_GT(storage.chunkCount(), 10);
 }
 
+TEST(TextStorageTest, ReplacingAcrossChunksCutsNeitherPairsNorCrLfAtTheSeams)
+{
+    // The kept head ends in CR and the new text starts with LF; the new text ends in a high
+    // surrogate and the kept tail starts with its low half: the seams are one text.
+    QString model = repeated(QStringLiteral("ab\r"), 5000) + QStringLiteral("\U0001F600") + repeated(QStringLiteral("cd"), 5000);
+    TextStorage storage(model);
+    const qsizetype from = 3 * 3000;
+    const qsizetype to = 3 * 5000 + 1;  // inside the pair: its high half goes, the low half stays
+    const QString replacement = QStringLiteral("\n") + repeated(QStringLiteral("\U0001F600\r\n"), 9000) + QChar(0xD83D);
+    storage.replaceCharacters(TextRange::fromBounds(from, to), replacement);
+    model.replace(from, to - from, replacement);
+    EXPECT_EQ(storage.string(), model);
+    EXPECT_GT(storage.chunkCount(), 10);
+    storage.forEachChunk(TextRange(0, storage.length()), [&](QStringView piece, qsizetype) {
+        EXPECT_FALSE(piece.front().isLowSurrogate());
+        EXPECT_NE(piece.front(), QChar(u'\n'));
+        return true;
+    });
+}
+
 TEST(TextStorageTest, EmptyTextAndWholeReplacement)
 {
     TextStorage storage;

@@ -20,4 +20,13 @@ void adviseLargeBuffer(void* data, std::size_t bytes)
 #endif
 }
 
+QString reservedString(qsizetype capacity)
+{
+    QString s;
+    s.reserve(capacity);
+    constexpr qsizetype large = 2 << 20;  // units: below this no whole large page fits reliably
+    if (capacity >= large) adviseLargeBuffer(const_cast<QChar*>(s.constData()), std::size_t(s.capacity()) * sizeof(QChar));
+    return s;
+}
+
 }  // namespace korimado

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <cstddef>
 
 namespace korimado {
@@ -9,5 +11,8 @@ namespace korimado {
 // page faults instead of one per 4 KiB, which dominates filling such a buffer on virtual machines.
 // Only the 2 MiB-aligned interior is advised; the call changes no byte and may do nothing.
 void adviseLargeBuffer(void* data, std::size_t bytes);
+
+// An empty string with room for capacity units, its storage advised as above when it is large.
+QString reservedString(qsizetype capacity);
 
 }  // namespace korimado

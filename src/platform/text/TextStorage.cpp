@@ -1,13 +1,56 @@
 #include "platform/text/TextStorage.h"
 
+#include "platform/foundation/MemoryAdvice.h"
+
 #include <algorithm>
+#include <initializer_list>
 
 namespace korimado {
 
 namespace {
 
+// The pieces of one text given as consecutive parts, so that an edit's kept head and tail need
+// not be joined with the new string into one more copy first.
+class Parts {
+public:
+    explicit Parts(std::initializer_list<QStringView> parts)
+    {
+        for (QStringView part : parts) {
+            if (part.isEmpty()) continue;
+            parts_.push_back(part);
+            size_ += part.size();
+        }
+    }
+    qsizetype size() const { return size_; }
+    QChar at(qsizetype i) const
+    {
+        for (QStringView part : parts_) {
+            if (i < part.size()) return part[i];
+            i -= part.size();
+        }
+        return {};
+    }
+    QString slice(qsizetype from, qsizetype to) const
+    {
+        QString out;
+        out.reserve(to - from);
+        qsizetype base = 0;
+        for (QStringView part : parts_) {
+            const qsizetype a = std::max(from, base);
+            const qsizetype b = std::min(to, base + part.size());
+            if (a < b) out.append(part.sliced(a - base, b - a));
+            base += part.size();
+        }
+        return out;
+    }
+
+private:
+    std::vector<QStringView> parts_;
+    qsizetype size_ = 0;
+};
+
 // A cut point near target that separates neither a surrogate pair nor a CR LF.
-qsizetype safeCut(const QString& text, qsizetype target)
+qsizetype safeCut(const Parts& text, qsizetype target)
 {
     qsizetype cut = std::clamp<qsizetype>(target, 1, text.size() - 1);
     const QChar before = text.at(cut - 1);
@@ -17,13 +60,18 @@ qsizetype safeCut(const QString& text, qsizetype target)
     return cut;
 }
 
+qsizetype safeCut(const QString& text, qsizetype target)
+{
+    return safeCut(Parts{text}, target);
+}
+
 // Splits text into pieces of about the target size (one piece when it fits a chunk).
-std::vector<QString> splitIntoChunks(const QString& text)
+std::vector<QString> splitIntoChunks(const Parts& text)
 {
     std::vector<QString> pieces;
-    if (text.isEmpty()) return pieces;
+    if (text.size() == 0) return pieces;
     if (text.size() <= TextStorage::MaxChunkSize) {
-        pieces.push_back(text);
+        pieces.push_back(text.slice(0, text.size()));
         return pieces;
     }
     const qsizetype count = (text.size() + TextStorage::TargetChunkSize - 1) / TextStorage::TargetChunkSize;
@@ -32,14 +80,20 @@ std::vector<QString> splitIntoChunks(const QString& text)
     qsizetype start = 0;
     while (start < text.size()) {
         if (text.size() - start <= size + 1) {
-            pieces.push_back(text.mid(start));
+            pieces.push_back(text.slice(start, text.size()));
             break;
         }
         const qsizetype cut = safeCut(text, start + size);
-        pieces.push_back(text.mid(start, cut - start));
+        pieces.push_back(text.slice(start, cut));
         start = cut;
     }
     return pieces;
+}
+
+std::vector<QString> splitIntoChunks(const QString& text)
+{
+    if (text.size() <= TextStorage::MaxChunkSize) return text.isEmpty() ? std::vector<QString>{} : std::vector<QString>{text};
+    return splitIntoChunks(Parts{text});
 }
 
 void appendPiecesOf(const std::vector<QString>& chunks, const std::vector<qsizetype>& starts, qsizetype firstChunk,
@@ -78,8 +132,7 @@ void TextSnapshot::forEachChunk(TextRange range, const std::function<bool(QStrin
 
 QString TextSnapshot::substring(TextRange range) const
 {
-    QString out;
-    out.reserve(range.clamped(length_).length);
+    QString out = reservedString(range.clamped(length_).length);
     forEachChunk(range, [&](QStringView piece, qsizetype) {
         out.append(piece);
         return true;
@@ -180,8 +233,7 @@ void TextStorage::forEachChunk(TextRange range, const std::function<bool(QString
 QString TextStorage::substring(TextRange range) const
 {
     const TextRange r = range.clamped(length_);
-    QString out;
-    out.reserve(r.length);
+    QString out = reservedString(r.length);
     forEachChunk(r, [&](QStringView piece, qsizetype) {
         out.append(piece);
         return true;
@@ -210,9 +262,14 @@ TextSnapshot TextStorage::snapshot() const
     return snap;
 }
 
-void TextStorage::spliceChunks(qsizetype first, qsizetype last, const QString& text)
+void TextStorage::spliceChunks(qsizetype first, qsizetype headLength, qsizetype last, qsizetype tailFrom,
+                               const QString& string)
 {
-    std::vector<QString> pieces = splitIntoChunks(text);
+    const QString head = chunks_[static_cast<size_t>(first)].left(headLength);
+    const QString tail = chunks_[static_cast<size_t>(last)].mid(tailFrom);
+    // The replaced chunks go before the new ones are made: a large edit then reuses their memory.
+    for (qsizetype c = first; c <= last; ++c) chunks_[static_cast<size_t>(c)] = QString();
+    std::vector<QString> pieces = splitIntoChunks(Parts{head, string, tail});
     const auto begin = chunks_.begin() + first;
     const auto end = chunks_.begin() + last + 1;
     const qsizetype inserted = static_cast<qsizetype>(pieces.size());
@@ -263,14 +320,8 @@ void TextStorage::replaceCharacters(TextRange range, const QString& string)
         if (chunk.size() < MinChunkSize) mergeSmallChunk(a.chunk);
     } else {
         const Location b = r.isEmpty() ? a : locate(r.end());
-        const QString& last = chunks_[static_cast<size_t>(b.chunk)];
-        QString text;
-        text.reserve(a.offset + string.size() + last.size() - b.offset);
-        text.append(QStringView(chunk).left(a.offset));
-        text.append(string);
-        text.append(QStringView(last).mid(b.offset));
         length_ += delta;
-        spliceChunks(a.chunk, b.chunk, text);
+        spliceChunks(a.chunk, a.offset, b.chunk, b.offset, string);
     }
     lines_.update(*this, TextRange(r.location, string.size()), delta);
     noteEdit(TextStorageEdit::Characters, r, string.size());

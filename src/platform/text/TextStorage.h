@@ -119,7 +119,9 @@ private:
     qsizetype chunkStart(qsizetype chunk) const;
     void rebuildTree();
     void addToTree(qsizetype chunk, qsizetype delta);
-    void spliceChunks(qsizetype first, qsizetype last, const QString& text);
+    // Chunks first…last become head + string + tail, where head is the first headLength units of
+    // chunk first and tail what follows tailFrom in chunk last.
+    void spliceChunks(qsizetype first, qsizetype headLength, qsizetype last, qsizetype tailFrom, const QString& string);
     void mergeSmallChunk(qsizetype chunk);
     void noteEdit(unsigned mask, TextRange oldRange, qsizetype newLength);
     void processEditing();
