@@ -393,7 +393,11 @@ SearchController& EditorWindowController::primarySearch()
 
 TextCommands& EditorWindowController::primaryCommands()
 {
-    if (!primaryCommands_) primaryCommands_ = std::make_unique<TextCommands>(textView(), model);
+    if (!primaryCommands_) {
+        primaryCommands_ = std::make_unique<TextCommands>(textView(), model);
+        // A full parse flattens the whole text on another thread: not while the first paint waits.
+        if (!firstPaintDone_) primaryCommands_->syntaxHighlighter().holdFullParses(true);
+    }
     return *primaryCommands_;
 }
 

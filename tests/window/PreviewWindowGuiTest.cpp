@@ -8,6 +8,9 @@
 #include "window/DetailPane.h"
 #include "window/DetailPreview.h"
 #include "window/SegmentedControl.h"
+#include "window/StatusLine.h"
+#include "commands/TextCommands.h"
+#include "syntax/SyntaxHighlighter.h"
 
 #include <QClipboard>
 #include <QEventLoop>
@@ -173,6 +176,22 @@ TEST_F(PreviewWindowTest, TheWebEngineStartsOnlyForAPreviewSomeoneAskedFor)
     markdownWindow.showWindow();
     ASSERT_TRUE(waitFor([&] { return markdownWindow.renderCount() > 0; }));
     EXPECT_EQ(markdownWindow.previewRevision(), markdown->revision());
+}
+
+TEST_F(PreviewWindowTest, BackgroundWorkOfANewWindowWaitsForItsFirstPaint)
+{
+    auto document = open(QStringLiteral("main.c"), "int main(void)\n{\n    return 0;\n}\n");
+    EditorWindowController window(*document);
+    pause(400);
+    const SyntaxHighlighter& highlighter = window.commands().syntaxHighlighter();
+    EXPECT_EQ(window.statusLine().statisticsSchedules(), 0u);
+    EXPECT_TRUE(highlighter.cachedTokens().empty()) << "no full parse before the text is on screen";
+    EXPECT_FALSE(highlighter.parseInFlight());
+
+    window.showWindow();
+    ASSERT_TRUE(waitFor([&] { return window.hasPainted(); }));
+    ASSERT_TRUE(waitFor([&] { return !highlighter.cachedTokens().empty(); }));
+    EXPECT_GT(window.statusLine().statisticsSchedules(), 0u);
 }
 
 TEST_F(PreviewWindowTest, DelaysAndTheStopAboveTwoMillionUnits)
