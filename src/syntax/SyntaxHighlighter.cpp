@@ -159,7 +159,29 @@ void SyntaxHighlighter::schedule()
             alive->self->startFullParse(generation);
         }
     });
+    if (fullParsesHeld_) {
+        fullParseDeferred_ = true;
+        return;
+    }
     MainQueue::after(parseDelayMs, scheduled_);
+}
+
+void SyntaxHighlighter::holdFullParses(bool held)
+{
+    if (held == fullParsesHeld_) return;
+    fullParsesHeld_ = held;
+    if (held) {
+        // One already waiting for its delay waits for the release instead.
+        if (scheduled_) {
+            cancelFullParse();
+            fullParseDeferred_ = true;
+        }
+        return;
+    }
+    if (fullParseDeferred_) {
+        fullParseDeferred_ = false;
+        schedule();
+    }
 }
 
 void SyntaxHighlighter::startFullParse(std::uint64_t generation)
@@ -218,6 +240,7 @@ void SyntaxHighlighter::invalidate()
     ++generation_;
     cancelFullParse();
     cancelViewportParse();
+    fullParseDeferred_ = false;
     if (editor_ && editor_->layoutManager()) {
         editor_->layoutManager()->removeTemporaryAttributes(this);
     }

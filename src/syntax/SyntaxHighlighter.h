@@ -49,6 +49,9 @@ public:
     void update(const std::optional<QString>& language);
     // Asks for a fresh full parse; a burst of requests yields one parse of the last text.
     void schedule();
+    // While held, a full parse asked for waits; releasing starts the one last asked for. A window
+    // holds them until its text is on screen. Viewport parses are never held.
+    void holdFullParses(bool held);
     // Cancels everything, removes the colours and forgets the tokens and the outline; the outline
     // callback gets an empty list.
     void invalidate();
@@ -118,6 +121,8 @@ private:
     std::uint64_t viewportGeneration_ = 0;
     std::uint64_t viewportRevision_ = 0;
     bool resultWasTruncated_ = false;
+    bool fullParsesHeld_ = false;
+    bool fullParseDeferred_ = false;
     bool outlineWasTruncated_ = false;
     int viewportParseCount_ = 0;
     TextRange paintedRange_;

@@ -31,6 +31,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QMainWindow>
+#include <QNativeGestureEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
@@ -392,7 +393,11 @@ SearchController& EditorWindowController::primarySearch()
 
 TextCommands& EditorWindowController::primaryCommands()
 {
-    if (!primaryCommands_) primaryCommands_ = std::make_unique<TextCommands>(textView(), model);
+    if (!primaryCommands_) {
+        primaryCommands_ = std::make_unique<TextCommands>(textView(), model);
+        // A full parse flattens the whole text on another thread: not while the first paint waits.
+        if (!firstPaintDone_) primaryCommands_->syntaxHighlighter().holdFullParses(true);
+    }
     return *primaryCommands_;
 }
 
@@ -463,6 +468,15 @@ void EditorWindowController::synchronizeWindowTitleWithDocumentName()
 
 bool EditorWindowController::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::NativeGesture) {
+        const auto* gesture = static_cast<QNativeGestureEvent*>(event);
+        EditorTextView* secondary = secondaryEditor();
+        const bool onSecondary = secondary && watched == secondary->viewport();
+        if (gesture->gestureType() == Qt::ZoomNativeGesture && (onSecondary || watched == textView()->viewport())) {
+            magnifySource(onSecondary, gesture->value());
+            return true;
+        }
+    }
     if (!firstPaintSeen_ && event->type() == QEvent::Paint && watched == textView()->viewport()) {
         // Noted once the paint is done and on its way to the screen.
         firstPaintSeen_ = true;

@@ -315,6 +315,7 @@ private:
     void showSidebar();
     void setDetailSegment(int segment);
     void textViewDidPaint();
+    void magnifySource(bool secondary, double magnification);
     void refreshMenus();
     void observePreferences();
     // The options the settings give an editor now.

@@ -79,6 +79,7 @@ void EditorWindowController::openSplitTextView(MenuItem*)
         return;
     }
     EditorTextView* editor = editors_->openSecondary();
+    editor->viewport()->installEventFilter(this);
     secondaryCommands_ = std::make_unique<TextCommands>(editor, model);
     // The command object keeps the primary's preferences; the editor shows what the primary
     // shows now, whatever was applied to it since those were stored.
@@ -91,6 +92,14 @@ void EditorWindowController::openSplitTextView(MenuItem*)
     });
     makeFirstResponder(editor);
     refreshMenus();
+}
+
+// A pinch scales the font of the editor under it; each event carries only its own step.
+void EditorWindowController::magnifySource(bool secondary, double magnification)
+{
+    TextCommands* commands = secondary && secondaryCommands_ ? secondaryCommands_.get() : &primaryCommands();
+    commands->magnifyFont(1.0 + magnification);
+    editors_->updateRulers();
 }
 
 void EditorWindowController::closeSplitTextView(MenuItem*)

@@ -1,6 +1,9 @@
 // The window's side of the preview: when it is wanted, the first paint, the SVG player's actions.
 #include "window/EditorWindowController.h"
 
+#include "commands/TextCommands.h"
+#include "editor/EditorView.h"
+#include "syntax/SyntaxHighlighter.h"
 #include "window/DetailPane.h"
 #include "window/DetailPreview.h"
 #include "window/FirstPaintReport.h"
@@ -34,6 +37,7 @@ void EditorWindowController::textViewDidPaint()
     std::vector<std::function<void()>> jobs;
     jobs.swap(afterFirstPaint_);
     for (auto& job : jobs) job();
+    primaryCommands().syntaxHighlighter().holdFullParses(false);
     DetailPreview& preview = detailPane_->previewer();
     preview.setPainted();
     if (isMarkdown() || isHTML() || isSVG()) preview.want();

@@ -8,17 +8,22 @@
 #include "window/DetailPane.h"
 #include "window/DetailPreview.h"
 #include "window/SegmentedControl.h"
+#include "window/StatusLine.h"
+#include "commands/TextCommands.h"
+#include "syntax/SyntaxHighlighter.h"
 
 #include <QClipboard>
 #include <QEventLoop>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
 #include <QMimeData>
+#include <QNativeGestureEvent>
+#include <QOpenGLContext>
+#include <QPointingDevice>
 #include <QPushButton>
 #include <QTimer>
-#include <QFile>
-#include <QOpenGLContext>
 
 #include <gtest/gtest.h>
 
@@ -28,7 +33,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <limits>
 #include <thread>
 
 using namespace korimado;
@@ -169,6 +176,22 @@ TEST_F(PreviewWindowTest, TheWebEngineStartsOnlyForAPreviewSomeoneAskedFor)
     markdownWindow.showWindow();
     ASSERT_TRUE(waitFor([&] { return markdownWindow.renderCount() > 0; }));
     EXPECT_EQ(markdownWindow.previewRevision(), markdown->revision());
+}
+
+TEST_F(PreviewWindowTest, BackgroundWorkOfANewWindowWaitsForItsFirstPaint)
+{
+    auto document = open(QStringLiteral("main.c"), "int main(void)\n{\n    return 0;\n}\n");
+    EditorWindowController window(*document);
+    pause(400);
+    const SyntaxHighlighter& highlighter = window.commands().syntaxHighlighter();
+    EXPECT_EQ(window.statusLine().statisticsSchedules(), 0u);
+    EXPECT_TRUE(highlighter.cachedTokens().empty()) << "no full parse before the text is on screen";
+    EXPECT_FALSE(highlighter.parseInFlight());
+
+    window.showWindow();
+    ASSERT_TRUE(waitFor([&] { return window.hasPainted(); }));
+    ASSERT_TRUE(waitFor([&] { return !highlighter.cachedTokens().empty(); }));
+    EXPECT_GT(window.statusLine().statisticsSchedules(), 0u);
 }
 
 TEST_F(PreviewWindowTest, DelaysAndTheStopAboveTwoMillionUnits)
@@ -317,6 +340,38 @@ TEST_F(PreviewWindowTest, SVGPlaybackWaitsForThePageAndZoomStaysInBounds)
     EXPECT_DOUBLE_EQ(window.web()->zoom(), 0.25);
     window.resetSVGZoom();
     EXPECT_DOUBLE_EQ(window.web()->zoom(), 1.0);
+}
+
+TEST_F(PreviewWindowTest, PinchesScaleTheEditorUnderThemAndThePreviewWithinBounds)
+{
+    auto document = open(QStringLiteral("notes.txt"), "abc\n");
+    EditorWindowController window(*document);
+    window.showWindow();
+    window.openSplitTextView();
+    const auto pinch = [](QWidget* target, double magnification) {
+        QNativeGestureEvent event(Qt::ZoomNativeGesture, QPointingDevice::primaryPointingDevice(), 2, QPointF(5, 5),
+                                  QPointF(5, 5), QPointF(5, 5), magnification, QPointF());
+        QCoreApplication::sendEvent(target, &event);
+    };
+    const double primary = window.textView()->font().pointSizeF();
+    const double secondary = window.secondaryEditor()->font().pointSizeF();
+    pinch(window.secondaryEditor()->viewport(), 0.5);
+    EXPECT_DOUBLE_EQ(window.secondaryEditor()->font().pointSizeF(), secondary * 1.5) << "only the editor under the pinch";
+    EXPECT_DOUBLE_EQ(window.textView()->font().pointSizeF(), primary);
+    pinch(window.textView()->viewport(), -0.2);
+    EXPECT_DOUBLE_EQ(window.textView()->font().pointSizeF(), std::max(primary * 0.8, 8.0));
+
+    PreviewWebView* web = window.web();
+    web->setZoom(1.0);
+    pinch(web, 0.5);
+    EXPECT_DOUBLE_EQ(web->zoom(), 1.5);
+    pinch(web, -1.0);  // a factor of 0 is no zoom at all
+    pinch(web, std::numeric_limits<double>::quiet_NaN());
+    EXPECT_DOUBLE_EQ(web->zoom(), 1.5);
+    for (int i = 0; i < 10; ++i) pinch(web, 1.0);
+    EXPECT_DOUBLE_EQ(web->zoom(), 4.0);
+    for (int i = 0; i < 10; ++i) pinch(web, -0.9);
+    EXPECT_DOUBLE_EQ(web->zoom(), 0.25);
 }
 
 TEST_F(PreviewWindowTest, StyledCopyPutsPlainTextAndRTF)
