@@ -284,8 +284,9 @@ TEST_F(FindPanelTest, HighlightsAreALayerOfTheirOwn)
 
     run("showFind:");
     find(QStringLiteral("a"));
-    run("highlightAll:");
-    EXPECT_EQ(search().status(), QStringLiteral("2件を強調表示しました。"));
+    QTest::mouseClick(panel().button(QStringLiteral("highlightAll:")), Qt::LeftButton);
+    settle();
+    EXPECT_EQ(search().status(), QStringLiteral("2件を強調表示しました。")) << "the button sends its action";
     int runs = 0;
     layout.enumerateTemporaryAttributes(SearchController::highlightOwner(), {0, 5},
                                         [&](TextRange, const TemporaryAttributes& a) {
