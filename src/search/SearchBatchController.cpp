@@ -55,6 +55,11 @@ std::optional<QString> attempt(Fn&& fn)
     }
 }
 
+const QString cotFilter = QStringLiteral("置換定義 (*.cotrpl)");
+const QString tsvFilter = QStringLiteral("タブ区切りテキスト (*.tsv *.tab)");
+const QString textFilter = QStringLiteral("テキスト (*.txt)");
+const QString jsonFilter = QStringLiteral("JSON (*.json)");
+
 QString ruleLabel(int row, const char* what)
 {
     return QStringLiteral("ルール") + QString::number(row + 1) + QString::fromUtf8(what);
@@ -367,7 +372,11 @@ void BatchReplaceWindowController::applyRules()
                 return setStatus(QStringLiteral("本文の変更が受け付けられなかったため、置換しませんでした。"));
             }
             if (undo) undo->setActionName(QStringLiteral("複数置換"));
-            if (editor_) editor_->setSelectedRange(TextRange(std::min(location, result->text.size()), 0));
+            if (editor_) {
+                const TextRange caret(std::min(location, result->text.size()), 0);
+                editor_->setSelectedRange(caret);
+                editor_->scrollRangeToVisible(caret);
+            }
             setStatus(QString::number(total) + QStringLiteral("件を") + QString::number(result->ruleResults.size())
                       + QStringLiteral("個のルールで置換しました。"));
         });
@@ -438,6 +447,8 @@ void BatchReplaceWindowController::loadRules()
     if (!panels) return;
     OpenPanelOptions options;
     options.message = QStringLiteral("複数置換ルールを読み込む");
+    options.nameFilters = {QStringLiteral("複数置換ルール (*.cotrpl *.tsv *.tab *.txt *.json)"), cotFilter, tsvFilter,
+                           textFilter, jsonFilter};
     const OpenPanelResult chosen = panels->runOpenPanel(options);
     if (!chosen.confirmed || chosen.paths.isEmpty()) return;
     BatchReplaceDocument document;
@@ -458,6 +469,7 @@ void BatchReplaceWindowController::saveRules()
     SavePanelOptions options;
     options.message = QStringLiteral("複数置換ルールを保存");
     options.nameFieldValue = QStringLiteral("複数置換.cotrpl");
+    options.nameFilters = {cotFilter, tsvFilter, jsonFilter};
     const SavePanelResult chosen = panels->runSavePanel(options);
     if (!chosen.confirmed || chosen.path.isEmpty()) return;
     BatchReplaceDocument document;

@@ -201,6 +201,8 @@ TEST_F(BatchWindowTest, SavesAndLoadsEachFormatAndRefusesWhatItCannotWrite)
         EXPECT_EQ(batch->rules()[1].enabled, QByteArray(f.name).endsWith("tsv")) << "disabled rules are saved too";
     }
     EXPECT_EQ(panels.savePanels().first().nameFieldValue, QStringLiteral("複数置換.cotrpl"));
+    EXPECT_TRUE(panels.savePanels().first().nameFilters.first().contains(QStringLiteral("*.cotrpl")));
+    EXPECT_TRUE(panels.openPanels().first().nameFilters.first().contains(QStringLiteral("*.json")));
 
     // A regular-expression rule cannot go to TSV: refused with a beep, nothing written.
     qobject_cast<QComboBox*>(batch->table()->cellWidget(0, 3))->setCurrentIndex(1);
