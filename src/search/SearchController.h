@@ -7,6 +7,7 @@
 #include "search/SearchNavigation.h"
 #include "search/SearchRequest.h"
 
+#include <QColor>
 #include <QPointer>
 #include <QString>
 #include <QStringList>

@@ -17,7 +17,7 @@ class SearchResultsModel : public QAbstractTableModel {
 public:
     explicit SearchResultsModel(QObject* parent = nullptr);
 
-    // Shows nothing after reset(); the rows are not dropped until the next set().
+    // The rows of one search, cut from the text it ran on; none: an empty table.
     void set(const std::optional<SearchResultSet>& results, const QString& text);
 
     int rowCount(const QModelIndex& parent = {}) const override;
