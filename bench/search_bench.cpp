@@ -160,10 +160,17 @@ void findPanelFigures(const QString& text)
     spinUntil([&] { return search.status().endsWith(QStringLiteral("件を置換しました。")); });
     report("replace_all_panel_ms", replacing.ms());
     report("replace_all_panel_replacements", double(search.status().section(QStringLiteral("件"), 0, 0).toLongLong()));
-    Stopwatch watch;
-    document.undoManager()->undo();
-    report("replace_all_undo_ms", watch.ms());
-    if (editor.string() != text) report("replace_all_undo_restored", 0);
+    std::vector<double> undos;
+    for (int i = 0; i < std::max(Runs, 2); ++i) {
+        Stopwatch watch;
+        document.undoManager()->undo();
+        undos.push_back(watch.ms());
+        if (i + 1 < std::max(Runs, 2)) document.undoManager()->redo();
+    }
+    // The first undo is the user's case; later ones run with more full-text copies in the history.
+    report("replace_all_undo_ms", undos.front());
+    report("replace_all_undo_repeat_ms", median(std::vector<double>(undos.begin() + 1, undos.end())));
+    report("replace_all_undo_restored", editor.string() == text ? 1 : 0);
 }
 #endif
 
