@@ -6,6 +6,21 @@
 #include "search/SearchEngine.h"
 
 #include <QCoreApplication>
+#if KORIMADO_BENCH_UI
+#include "document/KoriDocument.h"
+#include "editor/EditorView.h"
+#include "platform/foundation/UndoManager.h"
+#include "search/FindPanel.h"
+#include "search/SearchController.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTimer>
+#endif
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -85,12 +100,96 @@ SearchOptions options(SearchMode mode, bool caseSensitive)
     return o;
 }
 
+#if KORIMADO_BENCH_UI
+// Runs the event loop until done() holds; returns the longest gap between two ticks of a 1 ms
+// timer meanwhile: how long the main thread was kept from its events.
+double spinUntil(const std::function<bool()>& done)
+{
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = clock.elapsed();
+    qint64 longest = 0;
+    QTimer tick;
+    tick.setInterval(1);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const qint64 now = clock.elapsed();
+        longest = std::max(longest, now - last);
+        last = now;
+    });
+    tick.start();
+    while (!done()) QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+    return double(longest);
+}
+
+// The find panel over the whole text, as a user drives it.
+void findPanelFigures(const QString& text)
+{
+    KoriDocument document;
+    document.storage().setString(text);
+    EditorTextView editor(document.sharedStorage());
+    editor.setUndoManager(document.undoManager());
+    editor.resize(800, 600);
+    SearchController search(&editor, &document, {});
+    search.perform(QStringLiteral("showFind:"), nullptr);
+    FindPanel& panel = *search.panel();
+    panel.matchCase->setChecked(true);  // one spelling: about 50,000 hits
+    const auto counted = [&] { return search.status().endsWith(QStringLiteral("ミリ秒）")); };
+    spinUntil(counted);  // the first run flattens the text once, as opening a window would
+
+    std::vector<double> live;
+    double block = 0;
+    for (int i = 0; i < Runs; ++i) {
+        panel.findField->setText(i % 2 ? QStringLiteral("Korimad") : QStringLiteral("Korimado"));
+        search.criteriaChanged(panel.findField);  // the last keystroke
+        Stopwatch watch;
+        spinUntil([&] { return search.isRunning(); });  // the pause before the search starts
+        const double paused = watch.ms();
+        block = std::max(block, spinUntil(counted));
+        live.push_back(watch.ms() - paused);
+    }
+    report("find_panel_live_search_ms", median(live));
+    report("find_panel_live_search_hits", double(search.lastResults() ? search.lastResults()->matches.size() : 0));
+    report("find_panel_live_search_engine_ms", search.lastResults() ? search.lastResults()->elapsedMilliseconds : 0);
+    report("main_thread_max_block_ms", block);
+
+    panel.modePicker->setCurrentIndex(1);
+    panel.findField->setText(QStringLiteral("(\\d{4})-(\\d{2})-(\\d{2})"));
+    panel.replaceField->setText(QStringLiteral("$3.$2.$1"));
+    Stopwatch replacing;
+    search.perform(QStringLiteral("replaceAll:"), nullptr);
+    spinUntil([&] { return search.status().endsWith(QStringLiteral("件を置換しました。")); });
+    report("replace_all_panel_ms", replacing.ms());
+    report("replace_all_panel_replacements", double(search.status().section(QStringLiteral("件"), 0, 0).toLongLong()));
+    std::vector<double> undos;
+    for (int i = 0; i < std::max(Runs, 2); ++i) {
+        Stopwatch watch;
+        document.undoManager()->undo();
+        undos.push_back(watch.ms());
+        if (i + 1 < std::max(Runs, 2)) document.undoManager()->redo();
+    }
+    // The first undo is the user's case; later ones run with more full-text copies in the history.
+    report("replace_all_undo_ms", undos.front());
+    report("replace_all_undo_repeat_ms", median(std::vector<double>(undos.begin() + 1, undos.end())));
+    report("replace_all_undo_restored", editor.string() == text ? 1 : 0);
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    const bool panelOnly = qEnvironmentVariableIsSet("SEARCH_BENCH_PANEL_ONLY");
+#if KORIMADO_BENCH_UI
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+#else
     QCoreApplication app(argc, argv);
+#endif
     const QString text = benchText();
+#if KORIMADO_BENCH_UI
+    findPanelFigures(text);
+    if (panelOnly) return 0;
+#endif
     report("text_units", double(text.size()));
     qsizetype count = 0;
 

@@ -23,6 +23,8 @@ struct OpenPanelOptions {
     QString prompt;   // the confirm button's title
     QString message;  // shown above the file list
     QString directory;
+    // The kinds of file offered, as "説明 (*.ext *.ext2)"; empty: every file.
+    QStringList nameFilters;
     std::optional<PanelAccessory> accessory;
 };
 
@@ -37,6 +39,7 @@ struct SavePanelOptions {
     QString message;
     QString directory;
     QString nameFieldValue;
+    QStringList nameFilters;  // as for the open panel
 };
 
 struct SavePanelResult {

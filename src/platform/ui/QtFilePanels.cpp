@@ -49,6 +49,7 @@ OpenPanelResult QtFilePanels::runOpenPanel(const OpenPanelOptions& options)
     if (!options.prompt.isEmpty()) dialog.setLabelText(QFileDialog::Accept, options.prompt);
     if (!options.message.isEmpty()) dialog.setWindowTitle(options.message);
     if (!options.directory.isEmpty()) dialog.setDirectory(options.directory);
+    if (!options.nameFilters.isEmpty()) dialog.setNameFilters(options.nameFilters);
 
     QComboBox* popUp = nullptr;
     if (options.accessory) {
@@ -82,6 +83,7 @@ SavePanelResult QtFilePanels::runSavePanel(const SavePanelOptions& options)
     if (!options.prompt.isEmpty()) dialog.setLabelText(QFileDialog::Accept, options.prompt);
     if (!options.message.isEmpty()) dialog.setWindowTitle(options.message);
     if (!options.directory.isEmpty()) dialog.setDirectory(options.directory);
+    if (!options.nameFilters.isEmpty()) dialog.setNameFilters(options.nameFilters);
     if (!options.nameFieldValue.isEmpty()) dialog.selectFile(options.nameFieldValue);
 
     SavePanelResult result;
