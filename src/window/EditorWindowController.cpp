@@ -7,6 +7,7 @@
 #include "editor/LineNumberRuler.h"
 #include "filetree/FileTreeView.h"
 #include "platform/ui/ActionDispatcher.h"
+#include "platform/ui/ControlFocus.h"
 #include "platform/text/LayoutManager.h"
 #include "platform/ui/MenuModel.h"
 #include "platform/foundation/UndoManager.h"
@@ -260,6 +261,7 @@ void EditorWindowController::setup()
     connect(&WindowTracker::shared(), &WindowTracker::keyWindowChanged, this, [this](QWidget* key, QWidget*) {
         if (key && key == window_.get()) windowDidBecomeKey();
     });
+    keepFocusOffControls(window_.get());
     makeFirstResponder(primary);
 }
 

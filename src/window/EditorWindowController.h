@@ -299,6 +299,8 @@ private:
     void showSidebar();
     void setDetailSegment(int segment);
     void refreshMenus();
+    // The editor that had the focus before the preview hid the editors; the primary one by default.
+    EditorTextView* editorToRefocus() const;
     void observePreferences();
     // The options the settings give an editor now.
     EditorOptions editorOptionsFromSettings() const;
