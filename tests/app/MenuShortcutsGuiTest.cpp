@@ -1,6 +1,8 @@
 #include "app/AppFixture.h"
 #include "app/MainMenu.h"
+#include "editor/EditorView.h"
 #include "platform/ui/MenuBinder.h"
+#include "platform/ui/WindowTabGroup.h"
 
 #include <QAction>
 #include <QKeySequence>
@@ -14,7 +16,38 @@ using namespace korimado;
 
 namespace {
 
-class MenuShortcutsTest : public test::AppFixture {};
+class MenuShortcutsTest : public test::AppFixture {
+protected:
+    // A key document window with its menus, active, so that menu keys reach it.
+    EditorWindowController* activeWindow()
+    {
+        if (!delegate)
+            launch();
+        EditorWindowController* window = openWindow();
+        if (!window)
+            return nullptr;
+        delegate->refreshCommandMenus(*window);
+        window->window()->activateWindow();
+        return QTest::qWaitForWindowActive(window->window()) ? window : nullptr;
+    }
+
+    static void allActions(const QList<QAction*>& actions, QList<QAction*>& found)
+    {
+        for (QAction* action : actions) {
+            if (QMenu* menu = action->menu())
+                allActions(menu->actions(), found);
+            else if (!action->shortcuts().isEmpty())
+                found.append(action);
+        }
+    }
+
+    static QList<QAction*> boundActions(QWidget* window)
+    {
+        QList<QAction*> found;
+        allActions(MenuBinder::shared().menuBar(window)->actions(), found);
+        return found;
+    }
+};
 
 void collect(const QList<QAction*>& actions, QMap<QString, QStringList>& found)
 {
@@ -71,6 +104,35 @@ TEST_F(MenuShortcutsTest, ASharedKeyGoesToTheFirstItemInMenuOrder)
     topMenu("編集")->removeItem(first);
     EXPECT_EQ(secondAction->shortcut(), second->keySequence());
     EXPECT_EQ(secondAction->text(), "すべてを選択");
+}
+
+// Alt and Shift with a letter types that letter where nothing takes the key; a menu item that
+// has it for its key equivalent comes first.
+TEST_F(MenuShortcutsTest, MenuKeyEquivalentsWinOverTyping)
+{
+    EditorWindowController* window = activeWindow();
+    if (!window)
+        GTEST_SKIP() << "this platform does not activate windows";
+    EditorTextView* editor = window->textView();
+    ASSERT_EQ(QApplication::focusWidget(), editor);
+    editor->insertText(QStringLiteral("abc\ndef"));
+    editor->setSelectedRange({0, editor->textLength()});
+    QTest::keyClick(editor, Qt::Key_L, Qt::AltModifier | Qt::ShiftModifier);
+    EXPECT_EQ(editor->string(), "abc\ndef") << "選択範囲を行ごとに分割, not the letter";
+    EXPECT_EQ(editor->normalizedSelectedRanges(), (std::vector<TextRange>{{0, 3}, {4, 3}}));
+
+    // Every key equivalent without Control that a text view could take for typing.
+    for (QAction* action : boundActions(window->window())) {
+        for (const QKeySequence& keys : action->shortcuts()) {
+            const QKeyCombination combination = keys[0];
+            const int key = static_cast<int>(combination.key());
+            if (combination.keyboardModifiers() & (Qt::ControlModifier | Qt::MetaModifier) || key > 0xff)
+                continue;
+            QSignalSpy fired(action, &QAction::triggered);
+            QTest::keyClick(editor, combination.key(), combination.keyboardModifiers());
+            EXPECT_EQ(fired.count(), 1) << keys.toString().toStdString();
+        }
+    }
 }
 
 }  // namespace

@@ -234,13 +234,13 @@ bool TextView::validateCommand(const char* name) const
 
 bool TextView::event(QEvent* event)
 {
-    // Keys that edit or move here win over application shortcuts; Control shortcuts other than
-    // ours stay with the menus.
+    // Keys that edit or move here win over application shortcuts, but a chord with Control, Alt
+    // or Meta goes to the menus first: it reaches the text only when no menu item takes it.
     if (event->type() == QEvent::ShortcutOverride) {
         auto* key = static_cast<QKeyEvent*>(event);
         const char* command = commandForKey(key);
-        const bool plain = !(key->modifiers() & Qt::ControlModifier);
-        if ((command && plain) || !typedText(key).isEmpty()) {
+        const bool chord = key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+        if (!chord && (command || !typedText(key).isEmpty())) {
             event->accept();
             return true;
         }
