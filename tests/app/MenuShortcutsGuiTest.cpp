@@ -135,4 +135,57 @@ TEST_F(MenuShortcutsTest, MenuKeyEquivalentsWinOverTyping)
     }
 }
 
+// X turns Ctrl+Shift+[ into Ctrl+Shift+[ and Ctrl+{ for the shortcut search (the key with every
+// modifier, the symbol with Shift taken in); an item fires only when exactly one bound key matches.
+TEST_F(MenuShortcutsTest, BraceKeysReachTheTabItemsAsTheKeyboardDeliversThem)
+{
+    launch();
+    EditorWindowController* first = activeWindow();
+    if (!first)
+        GTEST_SKIP() << "this platform does not activate windows";
+    delegate->newTab(nullptr);
+    EditorWindowController* second = lastController();
+    ASSERT_NE(second, first);
+    ASSERT_EQ(WindowTabGroup::tabbedWindows(first->window())->size(), 2);
+    delegate->refreshCommandMenus(*second);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(second->window()));
+
+    struct Case {
+        const char* title;
+        Qt::Key symbol;
+        Qt::Key base;
+    };
+    for (const Case& c : {Case{"前のタブを選択", Qt::Key_BraceLeft, Qt::Key_BracketLeft},
+                          Case{"次のタブを選択", Qt::Key_BraceRight, Qt::Key_BracketRight}}) {
+        QWidget* window = WindowTracker::shared().keyWindow();
+        MenuItem* item = MenuBinder::shared().windowsMenu()->itemWithTitle(QString::fromUtf8(c.title));
+        ASSERT_TRUE(item) << c.title;
+        QAction* action = MenuBinder::shared().actionFor(window, item);
+        ASSERT_TRUE(action);
+        const QList<QKeySequence> fromX{QKeySequence(Qt::CTRL | Qt::SHIFT | c.base), QKeySequence(Qt::CTRL | c.symbol)};
+        QStringList matching;
+        for (QAction* bound : boundActions(window))
+            for (const QKeySequence& keys : bound->shortcuts())
+                if (fromX.contains(keys))
+                    matching << bound->text() + " " + keys.toString();
+        ASSERT_EQ(matching.size(), 1) << c.title << ": " << matching.join(", ").toStdString();
+        EXPECT_TRUE(matching.front().startsWith(action->text())) << matching.front().toStdString();
+
+        // Pressed as X reports it, and as a platform that keeps Shift does. Each tab has the item.
+        for (const Qt::KeyboardModifiers modifiers :
+             {Qt::KeyboardModifiers(Qt::ControlModifier), Qt::ControlModifier | Qt::ShiftModifier}) {
+            QWidget* key = WindowTracker::shared().keyWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(key));
+            // The key window's menus are made anew for it.
+            MenuItem* current = MenuBinder::shared().windowsMenu()->itemWithTitle(QString::fromUtf8(c.title));
+            ASSERT_TRUE(current);
+            QSignalSpy firedFirst(MenuBinder::shared().actionFor(first->window(), current), &QAction::triggered);
+            QSignalSpy firedSecond(MenuBinder::shared().actionFor(second->window(), current), &QAction::triggered);
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : key, c.symbol, modifiers);
+            EXPECT_EQ(firedFirst.count() + firedSecond.count(), 1) << c.title;
+            EXPECT_NE(WindowTracker::shared().keyWindow(), key) << c.title << ": the other tab is selected";
+        }
+    }
+}
+
 }  // namespace
