@@ -37,7 +37,6 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPixmap>
-#include <QScrollBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
@@ -79,21 +78,6 @@ TextView* focusedTextView()
     if (focus && !dynamic_cast<TextView*>(focus))
         focus = focus->parentWidget();
     return dynamic_cast<TextView*>(focus);
-}
-
-// Scrolls the selection to the middle of the view; of one taller than the view, its start.
-void centerSelection(TextView& view)
-{
-    const TextRange range = view.selectedRange();
-    view.scrollRangeToVisible(range);
-    QRectF target = view.insertionPointRect(range.location);
-    const qreal height = view.viewport()->height();
-    if (range.length > 0) {
-        const QRectF end = view.insertionPointRect(range.end());
-        if (end.bottom() - target.top() <= height)
-            target = target.united(end);
-    }
-    view.verticalScrollBar()->setValue(qRound(target.center().y() - height / 2));
 }
 
 // The toolbar of the key window, if it has one.
@@ -300,26 +284,6 @@ void ApplicationDelegate::registerApplicationActions()
         if (key)
             key->raise();
     });
-    // The clipboard and selection commands of the focused text view, which is no responder itself.
-    for (const char* name : {"cut:", "copy:", "paste:", "pasteAsPlainText:", "delete:", "selectAll:"}) {
-        registerAction(
-            QString::fromLatin1(name),
-            [name](MenuItem*) {
-                if (TextView* view = focusedTextView())
-                    view->performCommand(name);
-            },
-            [name](MenuItem&) -> std::optional<bool> {
-                const TextView* view = focusedTextView();
-                return view && view->validateCommand(name);
-            });
-    }
-    registerAction(
-        QStringLiteral("centerSelectionInVisibleArea:"),
-        [](MenuItem*) {
-            if (TextView* view = focusedTextView())
-                centerSelection(*view);
-        },
-        [](MenuItem&) -> std::optional<bool> { return focusedTextView() != nullptr; });
     registerAction(
         QStringLiteral("toggleToolbarShown:"),
         [](MenuItem*) {

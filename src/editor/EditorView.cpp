@@ -41,6 +41,11 @@ EditorTextView::EditorTextView(std::shared_ptr<TextStorage> storage, QWidget* pa
     : TextView(std::move(storage), parent)
 {
     observeStorage();
+    // The editor's own selection actions, answered wherever the editor has the focus.
+    registerAction(QStringLiteral("splitSelectionByLines:"), [this](MenuItem*) { splitSelectionByLines(); });
+    registerAction(QStringLiteral("selectColumnUp:"), [this](MenuItem*) { selectColumnUp(); });
+    registerAction(QStringLiteral("selectColumnDown:"), [this](MenuItem*) { selectColumnDown(); });
+    registerAction(QStringLiteral("selectEnclosingSymbols:"), [this](MenuItem*) { selectEnclosingSymbols(); });
 }
 
 EditorTextView::~EditorTextView()

@@ -188,4 +188,35 @@ TEST_F(MenuShortcutsTest, BraceKeysReachTheTabItemsAsTheKeyboardDeliversThem)
     }
 }
 
+// The Select submenu's own text-view items answer from the focused editor.
+TEST_F(MenuShortcutsTest, TheFocusedEditorAnswersItsSelectionItems)
+{
+    EditorWindowController* window = activeWindow();
+    if (!window)
+        GTEST_SKIP() << "this platform does not activate windows";
+    EditorTextView* editor = window->textView();
+    ASSERT_EQ(QApplication::focusWidget(), editor);
+    editor->insertText(QStringLiteral("one two\nthree"));
+    MenuModel* select = topMenu("編集")->itemWithTag(MainMenu::selectMenuTag)->submenu();
+    ASSERT_TRUE(select);
+    for (const auto& each : select->items()) {
+        if (!each->isSeparatorItem()) {
+            EXPECT_TRUE(enabled(each.get())) << each->title().toStdString();
+        }
+    }
+
+    editor->setSelectedRange({5, 0});
+    QTest::keyClick(editor, Qt::Key_D, Qt::ControlModifier);
+    EXPECT_EQ(editor->selectedRange(), TextRange(4, 3)) << "単語を選択";
+    QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_EQ(editor->selectedRange(), TextRange(0, 8)) << "行を選択";
+
+    // Other actions of the text view reach it through the chain as well.
+    for (const char* action : {"selectWord:", "selectParagraph:", "moveToEndOfDocument:", "deleteWordBackward:",
+                               "centerSelectionInVisibleArea:", "splitSelectionByLines:", "copy:"})
+        EXPECT_EQ(dynamic_cast<TextView*>(ActionDispatcher::shared().targetForAction(QString::fromLatin1(action))),
+                  editor)
+            << action;
+}
+
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "platform/text/TextRange.h"
 #include "platform/text/TextStorage.h"
+#include "platform/ui/Responder.h"
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
@@ -43,7 +44,10 @@ public:
 //
 // Coordinates: "view" coordinates cover the whole text area (origin at its top left, scrolled by
 // the scroll bars); the layout's own coordinates start at textContainerOrigin().
-class TextView : public QAbstractScrollArea {
+//
+// With the keyboard focus it is the first responder of its window: every command below, and the
+// actions a subclass registers, answer menu items by name ("selectWord:").
+class TextView : public QAbstractScrollArea, public Responder {
     Q_OBJECT
 
 public:
@@ -144,6 +148,11 @@ public:
     // Whether a menu item for the command should be enabled now.
     virtual bool validateCommand(const char* name) const;
 
+    // --- Responder: the commands above, then the registered actions
+    bool respondsTo(const QString& action) const override;
+    void perform(const QString& action, MenuItem* sender) override;
+    std::optional<bool> validate(MenuItem& item) override;
+
     virtual void insertNewline();
     virtual void insertTab();
     virtual void insertBacktab();
@@ -189,6 +198,8 @@ public:
     virtual void selectAll();
     virtual void selectWord();
     virtual void selectParagraph();
+    // Scrolls the selection to the middle of the view; of one taller than the view, its start.
+    virtual void centerSelectionInVisibleArea();
     virtual void cut();
     virtual void copy();
     virtual void paste();
