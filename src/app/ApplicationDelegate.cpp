@@ -200,6 +200,10 @@ void ApplicationDelegate::applicationDidFinishLaunching()
         });
     } else if (documents_->documents().empty() && arguments_.size() == 1) {
         documentActions_->newDocument();
+    } else if (!fileArguments(arguments_).isEmpty()) {
+        // Files named on the command line that all failed leave nothing to show once their alerts
+        // are answered: the process goes, as after closing its last window.
+        QTimer::singleShot(0, documents_.get(), [this] { quitIfNoWindowRemains(); });
     }
 
     if (!hasFlag(startupOnlyFlag) && !hasFlag(performanceOnlyFlag)) {
