@@ -331,6 +331,9 @@ void ApplicationDelegate::newTab(MenuItem*)
         return;
     WindowTabGroup::addTabbedWindow(remembered, window, WindowTabGroup::Ordering::above);
     WindowTracker::shared().makeKeyAndOrderFront(window);
+    // The window became key before it joined the group: its menus show the group now.
+    if (EditorWindowController* controller = EditorWindowController::controllerForWindow(window))
+        refreshCommandMenus(*controller);
 }
 
 void ApplicationDelegate::newWindow(MenuItem*)

@@ -451,7 +451,13 @@ void EditorWindowController::synchronizeWindowTitleWithDocumentName()
                              ? model->displayName()
                              : QFileInfo(model->rootDirectory()).fileName();
     setWindowTitle(name);
-    window_->setWindowTitle(name);
+    // Where the platform marks an edited document ("名称未設定*").
+    window_->setWindowTitle(name + QStringLiteral("[*]"));
+}
+
+void EditorWindowController::setDocumentEdited(bool edited)
+{
+    if (window_) window_->setWindowModified(edited);
 }
 
 bool EditorWindowController::eventFilter(QObject* watched, QEvent* event)

@@ -117,6 +117,7 @@ public:
     void documentTextDidChange(const TextStorageEdit& edit) override;
     void documentFormatDidChange() override;
     void setPreviewStatus(const QString& message) override;
+    void setDocumentEdited(bool edited) override;
     EditorSelection activeEditorSelection() const override;
     void restoreEditorSelection(const EditorSelection& selection) override;
 

@@ -52,6 +52,8 @@ void EditorWindowController::setMode(Mode m)
     detailPane_->setShown(m != Mode::edit);
     updateDetailVisibility();
     textView()->viewport()->update();
+    // The editing mode's note is no news of the preview.
+    if (m != Mode::edit && previewStatus()->text() == editModeStatus) statusLine_->setPreviewStatus(QString());
     switch (m) {
     case Mode::split: {
         const int width = std::max(split_->width(), 2);

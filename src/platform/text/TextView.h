@@ -9,6 +9,7 @@
 #include <QColor>
 #include <QPointer>
 #include <QRectF>
+#include <QSizeF>
 #include <QStringList>
 #include <QVector>
 
@@ -116,6 +117,9 @@ public:
     QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
 
     // --- scrolling and geometry
+    // The margin between the view's edges and the text, left and right (width) and above and below.
+    QSizeF textContainerInset() const { return textContainerInset_; }
+    void setTextContainerInset(QSizeF inset);
     QPointF textContainerOrigin() const;
     QRectF visibleRect() const;  // in view coordinates
     void scrollRangeToVisible(TextRange range);
@@ -321,6 +325,7 @@ private:
     QColor insertionPointColor_{Qt::black};
     QColor selectedTextBackgroundColor_{QColor(0xb4, 0xd5, 0xfe)};
     qreal tabWidth_ = 28;
+    QSizeF textContainerInset_{5, 0};
     bool wrapsLines_ = false;
     bool showsInvisibles_ = false;
 
