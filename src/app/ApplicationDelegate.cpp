@@ -37,7 +37,6 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPixmap>
-#include <QScrollBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
@@ -79,21 +78,6 @@ TextView* focusedTextView()
     if (focus && !dynamic_cast<TextView*>(focus))
         focus = focus->parentWidget();
     return dynamic_cast<TextView*>(focus);
-}
-
-// Scrolls the selection to the middle of the view; of one taller than the view, its start.
-void centerSelection(TextView& view)
-{
-    const TextRange range = view.selectedRange();
-    view.scrollRangeToVisible(range);
-    QRectF target = view.insertionPointRect(range.location);
-    const qreal height = view.viewport()->height();
-    if (range.length > 0) {
-        const QRectF end = view.insertionPointRect(range.end());
-        if (end.bottom() - target.top() <= height)
-            target = target.united(end);
-    }
-    view.verticalScrollBar()->setValue(qRound(target.center().y() - height / 2));
 }
 
 // The toolbar of the key window, if it has one.
@@ -216,6 +200,10 @@ void ApplicationDelegate::applicationDidFinishLaunching()
         });
     } else if (documents_->documents().empty() && arguments_.size() == 1) {
         documentActions_->newDocument();
+    } else if (!fileArguments(arguments_).isEmpty()) {
+        // Files named on the command line that all failed leave nothing to show once their alerts
+        // are answered: the process goes, as after closing its last window.
+        QTimer::singleShot(0, documents_.get(), [this] { quitIfNoWindowRemains(); });
     }
 
     if (!hasFlag(startupOnlyFlag) && !hasFlag(performanceOnlyFlag)) {
@@ -300,26 +288,6 @@ void ApplicationDelegate::registerApplicationActions()
         if (key)
             key->raise();
     });
-    // The clipboard and selection commands of the focused text view, which is no responder itself.
-    for (const char* name : {"cut:", "copy:", "paste:", "pasteAsPlainText:", "delete:", "selectAll:"}) {
-        registerAction(
-            QString::fromLatin1(name),
-            [name](MenuItem*) {
-                if (TextView* view = focusedTextView())
-                    view->performCommand(name);
-            },
-            [name](MenuItem&) -> std::optional<bool> {
-                const TextView* view = focusedTextView();
-                return view && view->validateCommand(name);
-            });
-    }
-    registerAction(
-        QStringLiteral("centerSelectionInVisibleArea:"),
-        [](MenuItem*) {
-            if (TextView* view = focusedTextView())
-                centerSelection(*view);
-        },
-        [](MenuItem&) -> std::optional<bool> { return focusedTextView() != nullptr; });
     registerAction(
         QStringLiteral("toggleToolbarShown:"),
         [](MenuItem*) {
@@ -363,6 +331,9 @@ void ApplicationDelegate::newTab(MenuItem*)
         return;
     WindowTabGroup::addTabbedWindow(remembered, window, WindowTabGroup::Ordering::above);
     WindowTracker::shared().makeKeyAndOrderFront(window);
+    // The window became key before it joined the group: its menus show the group now.
+    if (EditorWindowController* controller = EditorWindowController::controllerForWindow(window))
+        refreshCommandMenus(*controller);
 }
 
 void ApplicationDelegate::newWindow(MenuItem*)

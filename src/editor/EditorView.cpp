@@ -6,6 +6,7 @@
 #include "editor/TextReader.h"
 #include "editor/TypingAids.h"
 #include "platform/text/LayoutManager.h"
+#include "platform/text/TextBoundaries.h"
 #include "platform/foundation/UndoManager.h"
 
 #include <QApplication>
@@ -35,12 +36,31 @@ bool containsCaret(const std::vector<TextRange>& ranges)
     return std::any_of(ranges.begin(), ranges.end(), [](TextRange r) { return r.isEmpty(); });
 }
 
+// The caret nearest to x on a visual line (its used rect and characters): never after the line's
+// terminator, never inside a composed character.
+qsizetype caretOnLine(LayoutManager& layout, const TextReader& reader, const QRectF& rect, TextRange range, qreal x)
+{
+    qreal fraction = 0;
+    qsizetype index = layout.characterIndex(QPointF(x, rect.center().y()), &fraction);
+    const qsizetype usableEnd = std::min(reader.lineAt(range.location).contentsEnd, range.end());
+    if (fraction >= 0.5 && index < usableEnd) ++index;
+    index = std::clamp(index, range.location, std::max(range.location, usableEnd));
+    const TextRange composed = reader.composedCharacterRange(index);
+    if (composed.location < index) index = fraction >= 0.5 ? std::min(composed.end(), usableEnd) : composed.location;
+    return index;
+}
+
 }  // namespace
 
 EditorTextView::EditorTextView(std::shared_ptr<TextStorage> storage, QWidget* parent)
     : TextView(std::move(storage), parent)
 {
     observeStorage();
+    // The editor's own selection actions, answered wherever the editor has the focus.
+    registerAction(QStringLiteral("splitSelectionByLines:"), [this](MenuItem*) { splitSelectionByLines(); });
+    registerAction(QStringLiteral("selectColumnUp:"), [this](MenuItem*) { selectColumnUp(); });
+    registerAction(QStringLiteral("selectColumnDown:"), [this](MenuItem*) { selectColumnDown(); });
+    registerAction(QStringLiteral("selectEnclosingSymbols:"), [this](MenuItem*) { selectEnclosingSymbols(); });
 }
 
 EditorTextView::~EditorTextView()
@@ -360,9 +380,106 @@ void EditorTextView::restoreSelection(const QVector<TextRange>& ranges)
 
 void EditorTextView::mouseDown(QMouseEvent* event, int clickCount)
 {
+    const Qt::KeyboardModifiers modifiers = event->modifiers();
+    const bool adding = (modifiers & Qt::ControlModifier) && !(modifiers & (Qt::AltModifier | Qt::ShiftModifier));
+    const bool column = (modifiers & Qt::AltModifier) && !(modifiers & (Qt::ControlModifier | Qt::ShiftModifier));
+    if (!(adding || column) || !isSelectable()) {
+        clearVirtualSelections();
+        hideCompletion();
+        TextView::mouseDown(event, clickCount);
+        return;
+    }
+    // Ctrl keeps what is selected and adds to it; Alt drags out a rectangle, one range a line.
+    MouseSelection drag;
+    drag.column = column;
+    if (adding) drag.kept = normalizedSelectedRanges();
     clearVirtualSelections();
     hideCompletion();
-    TextView::mouseDown(event, clickCount);
+    setFocus(Qt::MouseFocusReason);
+    if (hasMarkedText()) unmarkText();
+    breakUndoCoalescing();
+    const QPointF point = viewportToView(event->position());
+    drag.start = point - textContainerOrigin();
+    drag.granularity = std::clamp(clickCount, 1, 3);
+    drag.origin = mouseSelectionUnit(point, drag.granularity);
+    mouseSelection_ = std::move(drag);
+    trackMouseSelection(point);
+}
+
+TextRange EditorTextView::mouseSelectionUnit(QPointF viewPoint, int granularity)
+{
+    if (granularity <= 1) return TextRange(characterIndexForInsertion(viewPoint), 0);
+    const qsizetype character =
+        std::clamp<qsizetype>(layoutManager()->characterIndex(viewPoint - textContainerOrigin()), 0, textLength());
+    const TextBoundaries b = boundaries();
+    return granularity == 2 ? b.wordRange(character) : b.paragraphRange(TextRange(character, 0));
+}
+
+void EditorTextView::trackMouseSelection(QPointF viewPoint)
+{
+    if (!mouseSelection_ || !layoutManager()) return;
+    const MouseSelection& drag = *mouseSelection_;
+    std::vector<TextRange> ranges;
+    if (drag.column) {
+        LayoutManager& layout = *layoutManager();
+        const QPointF end = viewPoint - textContainerOrigin();
+        // Rows past the last one still reach it.
+        const qreal lastRow = std::max<qreal>(0, layout.documentHeight() - 1);
+        const qreal top = std::clamp(std::min(drag.start.y(), end.y()), 0.0, lastRow);
+        const qreal bottom = std::clamp(std::max(drag.start.y(), end.y()), 0.0, lastRow);
+        const qreal left = std::max<qreal>(0, std::min(drag.start.x(), end.x()));
+        const qreal right = std::max<qreal>(0, std::max(drag.start.x(), end.x()));
+        const qsizetype length = textLength();
+        const std::vector<LineFragment> rows =
+            layout.lineFragments(QRectF(0, top, std::max<qreal>(1, layout.containerWidth()), std::max<qreal>(bottom - top, 0.5)));
+        {
+            const TextReader reader(*textStorage());
+            for (const LineFragment& row : rows) {
+                if (row.characterRange.location >= length) continue;
+                const qsizetype from = caretOnLine(layout, reader, row.usedRect, row.characterRange, left);
+                const qsizetype to = caretOnLine(layout, reader, row.usedRect, row.characterRange, right);
+                ranges.emplace_back(from, to - from);
+            }
+        }
+        if (layout.hasExtraLineFragment() && layout.extraLineFragmentRect().top() <= bottom
+            && layout.extraLineFragmentRect().bottom() >= top)
+            ranges.emplace_back(length, 0);
+        if (ranges.empty()) ranges.emplace_back(std::clamp<qsizetype>(characterIndexForInsertion(viewPoint), 0, length), 0);
+    } else {
+        const TextRange reach = mouseSelectionUnit(viewPoint, drag.granularity);
+        const TextRange added = TextRange::fromBounds(std::min(drag.origin.location, reach.location),
+                                                      std::max(drag.origin.end(), reach.end()));
+        // What the new range covers gives way to it.
+        for (const TextRange r : drag.kept) {
+            const bool covered = r == added || r.intersected(added).length > 0
+                                 || (r.isEmpty() && r.location > added.location && r.location < added.end());
+            if (!covered) ranges.push_back(r);
+        }
+        ranges.push_back(added);
+        selection::sortRanges(ranges);
+    }
+    setEditingSelections(ranges, false);
+    scrollRangeToVisible(TextRange(characterIndexForInsertion(viewPoint), 0));
+}
+
+void EditorTextView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!mouseSelection_ || !(event->buttons() & Qt::LeftButton)) {
+        TextView::mouseMoveEvent(event);
+        return;
+    }
+    trackMouseSelection(viewportToView(event->position()));
+    event->accept();
+}
+
+void EditorTextView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (!mouseSelection_) {
+        TextView::mouseReleaseEvent(event);
+        return;
+    }
+    mouseSelection_.reset();
+    event->accept();
 }
 
 void EditorTextView::splitSelectionByLines()
@@ -423,16 +540,8 @@ void EditorTextView::extendColumnSelection(int direction)
 
     qsizetype position = length;
     if (!target.extra) {
-        qreal fraction = 0;
-        qsizetype index = layout->characterIndex(QPointF(x, target.rect.center().y()), &fraction);
         const TextReader reader(*textStorage());
-        // Never after a line terminator.
-        const qsizetype usableEnd = std::min(reader.lineAt(target.range.location).contentsEnd, target.range.end());
-        if (fraction >= 0.5 && index < usableEnd) ++index;
-        index = std::clamp(index, target.range.location, std::max(target.range.location, usableEnd));
-        const TextRange composed = reader.composedCharacterRange(index);
-        if (composed.location < index) index = fraction >= 0.5 ? std::min(composed.end(), usableEnd) : composed.location;
-        position = index;
+        position = caretOnLine(*layout, reader, target.rect, target.range, x);
     }
 
     columnSelectionX_ = x;

@@ -102,6 +102,8 @@ protected:
     void restoreSelection(const QVector<TextRange>& ranges) override;
 
     void mouseDown(QMouseEvent* event, int clickCount) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void drawBackground(QPainter& painter, const QRectF& dirtyRect) override;
     void drawOverlays(QPainter& painter, const QRectF& dirtyRect) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -121,6 +123,18 @@ private:
     void acceptCompletion();
     void hideCompletion();
 
+    // A press with Ctrl (add a selection) or Alt (a column selection) and the drag that follows.
+    struct MouseSelection {
+        bool column = false;
+        std::vector<TextRange> kept;  // what was selected before an added range
+        TextRange origin;             // the caret, word or paragraph under the press
+        QPointF start;                // the press, in text-container coordinates
+        int granularity = 1;
+    };
+    TextRange mouseSelectionUnit(QPointF viewPoint, int granularity);
+    void trackMouseSelection(QPointF viewPoint);
+
+    std::optional<MouseSelection> mouseSelection_;
     std::optional<std::vector<TextRange>> virtualSelections_;
     std::optional<qreal> columnSelectionX_;
 

@@ -14,7 +14,7 @@ namespace {
 constexpr qreal RightMargin = 12;
 constexpr qreal TopOffset = 2;
 constexpr qreal NumberAlpha = 0.55;
-constexpr int NumberPixelSize = 11;  // the design's points are our logical pixels
+constexpr qreal NumberPointSize = 11;
 
 }  // namespace
 
@@ -61,6 +61,13 @@ std::vector<LineNumberRuler::Label> LineNumberRuler::visibleLabels() const
     return labels;
 }
 
+QFont LineNumberRuler::numberFont()
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPointSizeF(NumberPointSize);
+    return font;
+}
+
 void LineNumberRuler::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
@@ -71,8 +78,7 @@ void LineNumberRuler::paintEvent(QPaintEvent*)
     painter.fillRect(rect(), background);
     if (!editor) return;
 
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPixelSize(NumberPixelSize);
+    const QFont font = numberFont();
     painter.setFont(font);
     const QFontMetricsF metrics(font);
     QColor color = palette().color(QPalette::PlaceholderText);

@@ -35,6 +35,8 @@ public:
     };
     // The numbers the visible part of the editor shows, top to bottom.
     std::vector<Label> visibleLabels() const;
+    // The monospaced digits of the numbers, 11 points.
+    static QFont numberFont();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

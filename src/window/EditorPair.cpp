@@ -17,6 +17,7 @@ EditorPair::EditorPair(KoriDocument& document, TextViewDelegate& delegate, QObje
     split_ = new QSplitter(Qt::Vertical);
     split_->setHandleWidth(1);
     primary_ = makeEditor();
+    primary_->setTextContainerInset(QSizeF(16, 16));
     primary_->setAccessibleName(QStringLiteral("原案"));
     primary_->setAccessibleDescription(QStringLiteral("2本指のピンチ操作で文字を拡大・縮小できます。"));
     primaryRuler_ = new LineNumberRuler(primary_, document.lines());
@@ -53,6 +54,7 @@ EditorTextView* EditorPair::openSecondary()
     secondary_->setAccessibleName(QStringLiteral("分割テキストエディタ"));
     secondaryRuler_ = new LineNumberRuler(secondary_, document_->lines());
     secondary_->apply(primary_->options());
+    secondary_->setTextContainerInset(primary_->textContainerInset());
     secondary_->setWrapsLines(primary_->wrapsLines());
     secondary_->setHorizontalScrollBarPolicy(primary_->horizontalScrollBarPolicy());
     split_->addWidget(secondary_);

@@ -7,6 +7,7 @@
 #include "editor/LineNumberRuler.h"
 #include "filetree/FileTreeView.h"
 #include "platform/ui/ActionDispatcher.h"
+#include "platform/ui/ControlFocus.h"
 #include "platform/text/LayoutManager.h"
 #include "platform/ui/MenuModel.h"
 #include "platform/foundation/UndoManager.h"
@@ -265,6 +266,7 @@ void EditorWindowController::setup()
     connect(&WindowTracker::shared(), &WindowTracker::keyWindowChanged, this, [this](QWidget* key, QWidget*) {
         if (key && key == window_.get()) windowDidBecomeKey();
     });
+    keepFocusOffControls(window_.get());
     makeFirstResponder(primary);
     afterFirstPaint([weak] {
         if (!weak) return;
@@ -463,7 +465,13 @@ void EditorWindowController::synchronizeWindowTitleWithDocumentName()
                              ? model->displayName()
                              : QFileInfo(model->rootDirectory()).fileName();
     setWindowTitle(name);
-    window_->setWindowTitle(name);
+    // Where the platform marks an edited document ("名称未設定*").
+    window_->setWindowTitle(name + QStringLiteral("[*]"));
+}
+
+void EditorWindowController::setDocumentEdited(bool edited)
+{
+    if (window_) window_->setWindowModified(edited);
 }
 
 bool EditorWindowController::eventFilter(QObject* watched, QEvent* event)

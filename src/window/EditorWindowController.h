@@ -117,6 +117,7 @@ public:
     void documentTextDidChange(const TextStorageEdit& edit) override;
     void documentFormatDidChange() override;
     void setPreviewStatus(const QString& message) override;
+    void setDocumentEdited(bool edited) override;
     EditorSelection activeEditorSelection() const override;
     void restoreEditorSelection(const EditorSelection& selection) override;
 
@@ -317,6 +318,8 @@ private:
     void textViewDidPaint();
     void magnifySource(bool secondary, double magnification);
     void refreshMenus();
+    // The editor that had the focus before the preview hid the editors; the primary one by default.
+    EditorTextView* editorToRefocus() const;
     void observePreferences();
     // The options the settings give an editor now.
     EditorOptions editorOptionsFromSettings() const;

@@ -40,6 +40,10 @@ void popUp(const std::shared_ptr<MenuModel>& model, QWidget* anchor, QPoint at, 
 
 void EditorWindowController::setMode(Mode m)
 {
+    // The preview alone hides the editors, and the focus leaves them for whatever comes next;
+    // the editor that had it takes it back when they show again.
+    const bool codeWasHidden = codePane_->isHidden();
+    if (m == Mode::preview && !codeWasHidden) lastFocusedEditor_ = activeEditor();
     mode_ = m;
     modePicker()->setSelectedSegment(static_cast<int>(m));
     detailPane_->setSelectedSegment(DetailPane::preview);
@@ -48,10 +52,13 @@ void EditorWindowController::setMode(Mode m)
     detailPane_->setShown(m != Mode::edit);
     updateDetailVisibility();
     textView()->viewport()->update();
+    // The editing mode's note is no news of the preview.
+    if (m != Mode::edit && previewStatus()->text() == editModeStatus) statusLine_->setPreviewStatus(QString());
     switch (m) {
     case Mode::split: {
         const int width = std::max(split_->width(), 2);
         split_->setSizes({width / 2, width - width / 2});
+        if (codeWasHidden) makeFirstResponder(editorToRefocus());
         schedulePreview(true);
         break;
     }
@@ -64,6 +71,12 @@ void EditorWindowController::setMode(Mode m)
         schedulePreview(true);
         break;
     }
+}
+
+EditorTextView* EditorWindowController::editorToRefocus() const
+{
+    auto* editor = qobject_cast<EditorTextView*>(lastFocusedEditor_.data());
+    return editor && (editor == textView() || editor == secondaryEditor()) ? editor : textView();
 }
 
 void EditorWindowController::modeChanged(int segment)

@@ -142,7 +142,9 @@ void StatusLine::build()
     second->addWidget(tokenPicker_);
     secondRow_ = new QWidget;
     secondRow_->setLayout(second);
-    secondRow_->setFixedHeight(20);
+    // At least its 20 points, and never lower than its pop-up: a squeezed pop-up loses the
+    // underscore of "o200k_base".
+    secondRow_->setFixedHeight(std::max(20, tokenPicker_->sizeHint().height()));
 }
 
 void StatusLine::setTokenIndex(int index)

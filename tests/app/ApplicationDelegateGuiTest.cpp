@@ -300,3 +300,29 @@ TEST_F(ApplicationDelegateTest, ClosingTheLastWindowQuitsAndClosingAnotherDoesNo
     EXPECT_TRUE(delegate->documents().documents().empty());
     guard.stop();
 }
+
+TEST_F(ApplicationDelegateTest, AFileArgumentThatOpensNothingEndsTheProcessAfterItsAlert)
+{
+    test::TempDir dir;
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+
+    // One file opens: the process stays with its window.
+    const QStringList withFile{"korimado", dir.write("notes.txt", "hello\n")};
+    launch(withFile);
+    delegate->openFiles(ApplicationDelegate::fileArguments(withFile));
+    delegate->applicationDidFinishLaunching();
+    guard.start(500);
+    EXPECT_EQ(QApplication::exec(), 7) << "a window is open";
+    delegate.reset();
+
+    const QStringList missing{"korimado", dir.file("missing.txt"), dir.file("gone.txt")};
+    launch(missing);
+    delegate->openFiles(ApplicationDelegate::fileArguments(missing));
+    delegate->applicationDidFinishLaunching();
+    EXPECT_EQ(alerts.shown().size(), 2);
+    guard.start(10000);
+    EXPECT_EQ(QApplication::exec(), 0) << "no window is left: the application quits";
+    guard.stop();
+}

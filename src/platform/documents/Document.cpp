@@ -66,6 +66,7 @@ QString Document::displayName() const
 
 void Document::updateChangeCount(ChangeType change)
 {
+    const bool wasEdited = isDocumentEdited();
     switch (change) {
     case ChangeType::done:
     case ChangeType::redone: changeCount_ += 1; break;
@@ -77,6 +78,8 @@ void Document::updateChangeCount(ChangeType change)
         break;
     }
     hasUnautosavedChanges_ = change != ChangeType::cleared;
+    if (wasEdited != isDocumentEdited())
+        for (const auto& window : windowControllers_) window->setDocumentEdited(isDocumentEdited());
 }
 
 void Document::setHasUndoManager(bool on)
@@ -276,6 +279,7 @@ WindowController* Document::addWindowController(std::unique_ptr<WindowController
     controller->document_ = this;
     windowControllers_.push_back(std::move(controller));
     windowControllers_.back()->synchronizeWindowTitleWithDocumentName();
+    windowControllers_.back()->setDocumentEdited(isDocumentEdited());
     return windowControllers_.back().get();
 }
 

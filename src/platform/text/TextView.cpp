@@ -21,8 +21,6 @@ namespace korimado {
 
 namespace {
 
-constexpr qreal kContainerInsetX = 5;
-constexpr qreal kContainerInsetY = 0;
 constexpr int kBlinkInterval = 500;
 
 bool lessByLocationThenLength(TextRange a, TextRange b)
@@ -670,7 +668,15 @@ QVariant TextView::inputMethodQuery(Qt::InputMethodQuery query) const
 
 QPointF TextView::textContainerOrigin() const
 {
-    return {kContainerInsetX, kContainerInsetY};
+    return {textContainerInset_.width(), textContainerInset_.height()};
+}
+
+void TextView::setTextContainerInset(QSizeF inset)
+{
+    if (inset == textContainerInset_)
+        return;
+    textContainerInset_ = inset;
+    relayout();
 }
 
 QRectF TextView::visibleRect() const

@@ -2,12 +2,14 @@
 
 #include "platform/text/TextRange.h"
 #include "platform/text/TextStorage.h"
+#include "platform/ui/Responder.h"
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
 #include <QColor>
 #include <QPointer>
 #include <QRectF>
+#include <QSizeF>
 #include <QStringList>
 #include <QVector>
 
@@ -43,7 +45,10 @@ public:
 //
 // Coordinates: "view" coordinates cover the whole text area (origin at its top left, scrolled by
 // the scroll bars); the layout's own coordinates start at textContainerOrigin().
-class TextView : public QAbstractScrollArea {
+//
+// With the keyboard focus it is the first responder of its window: every command below, and the
+// actions a subclass registers, answer menu items by name ("selectWord:").
+class TextView : public QAbstractScrollArea, public Responder {
     Q_OBJECT
 
 public:
@@ -112,6 +117,9 @@ public:
     QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
 
     // --- scrolling and geometry
+    // The margin between the view's edges and the text, left and right (width) and above and below.
+    QSizeF textContainerInset() const { return textContainerInset_; }
+    void setTextContainerInset(QSizeF inset);
     QPointF textContainerOrigin() const;
     QRectF visibleRect() const;  // in view coordinates
     void scrollRangeToVisible(TextRange range);
@@ -143,6 +151,11 @@ public:
     bool respondsToCommand(const char* name) const;
     // Whether a menu item for the command should be enabled now.
     virtual bool validateCommand(const char* name) const;
+
+    // --- Responder: the commands above, then the registered actions
+    bool respondsTo(const QString& action) const override;
+    void perform(const QString& action, MenuItem* sender) override;
+    std::optional<bool> validate(MenuItem& item) override;
 
     virtual void insertNewline();
     virtual void insertTab();
@@ -189,6 +202,8 @@ public:
     virtual void selectAll();
     virtual void selectWord();
     virtual void selectParagraph();
+    // Scrolls the selection to the middle of the view; of one taller than the view, its start.
+    virtual void centerSelectionInVisibleArea();
     virtual void cut();
     virtual void copy();
     virtual void paste();
@@ -310,6 +325,7 @@ private:
     QColor insertionPointColor_{Qt::black};
     QColor selectedTextBackgroundColor_{QColor(0xb4, 0xd5, 0xfe)};
     qreal tabWidth_ = 28;
+    QSizeF textContainerInset_{5, 0};
     bool wrapsLines_ = false;
     bool showsInvisibles_ = false;
 

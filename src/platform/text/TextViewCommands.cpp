@@ -4,6 +4,7 @@
 #include "platform/text/TextBoundaries.h"
 #include "platform/text/TextView.h"
 #include "platform/foundation/UndoManager.h"
+#include "platform/ui/MenuModel.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -71,6 +72,7 @@ constexpr CommandEntry kCommands[] = {
     {"selectAll", &TextView::selectAll},
     {"selectWord", &TextView::selectWord},
     {"selectParagraph", &TextView::selectParagraph},
+    {"centerSelectionInVisibleArea", &TextView::centerSelectionInVisibleArea},
     {"cut", &TextView::cut},
     {"copy", &TextView::copy},
     {"paste", &TextView::paste},
@@ -230,17 +232,37 @@ bool TextView::validateCommand(const char* name) const
     return true;
 }
 
+bool TextView::respondsTo(const QString& action) const
+{
+    return Responder::respondsTo(action) || respondsToCommand(action.toLatin1().constData());
+}
+
+void TextView::perform(const QString& action, MenuItem* sender)
+{
+    if (Responder::respondsTo(action))
+        Responder::perform(action, sender);
+    else
+        performCommand(action.toLatin1().constData());
+}
+
+std::optional<bool> TextView::validate(MenuItem& item)
+{
+    if (Responder::respondsTo(item.action()))
+        return Responder::validate(item);
+    return validateCommand(item.action().toLatin1().constData());
+}
+
 // MARK: - Keys
 
 bool TextView::event(QEvent* event)
 {
-    // Keys that edit or move here win over application shortcuts; Control shortcuts other than
-    // ours stay with the menus.
+    // Keys that edit or move here win over application shortcuts, but a chord with Control, Alt
+    // or Meta goes to the menus first: it reaches the text only when no menu item takes it.
     if (event->type() == QEvent::ShortcutOverride) {
         auto* key = static_cast<QKeyEvent*>(event);
         const char* command = commandForKey(key);
-        const bool plain = !(key->modifiers() & Qt::ControlModifier);
-        if ((command && plain) || !typedText(key).isEmpty()) {
+        const bool chord = key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+        if (!chord && (command || !typedText(key).isEmpty())) {
             event->accept();
             return true;
         }
@@ -677,6 +699,20 @@ void TextView::selectParagraph()
 {
     setSelectedRange(boundaries().paragraphRange(TextRange::fromBounds(selectedRange().location,
                                                                        selectedRanges_.last().end())));
+}
+
+void TextView::centerSelectionInVisibleArea()
+{
+    const TextRange range = selectedRange();
+    scrollRangeToVisible(range);
+    QRectF target = insertionPointRect(range.location);
+    const qreal height = viewport()->height();
+    if (range.length > 0) {
+        const QRectF end = insertionPointRect(range.end());
+        if (end.bottom() - target.top() <= height)
+            target = target.united(end);
+    }
+    verticalScrollBar()->setValue(qRound(target.center().y() - height / 2));
 }
 
 // MARK: - Clipboard

@@ -118,6 +118,7 @@ private:
         Bound* sub = nullptr;
         const MenuModel* subModel = nullptr;
         QKeySequence shortcut;  // the item's own; its action gets it only when it owns it
+        QList<QKeySequence> alternates;  // further keys for it, each taken only when no item has it
         MenuItemList* list = nullptr;  // a run of plain items, shown by the action's widget
     };
 
@@ -141,25 +142,51 @@ private:
             text += QLatin1Char('\t') + entry.shortcut.toString(QKeySequence::NativeText);
         if (action->text() != text)
             action->setText(text);
-        const QKeySequence shortcut = owner && !popup_ ? entry.shortcut : QKeySequence();
-        if (action->shortcut() != shortcut)
-            action->setShortcut(shortcut);
+        QList<QKeySequence> shortcuts;
+        if (owner && !popup_ && !entry.shortcut.isEmpty()) {
+            shortcuts.append(entry.shortcut);
+            const auto& owners = root()->owners_;
+            for (const QKeySequence& alternate : entry.alternates)
+                if (owners.value(alternate) == &item)
+                    shortcuts.append(alternate);
+        }
+        if (action->shortcuts() != shortcuts)
+            action->setShortcuts(shortcuts);
     }
 
-    void assignShortcuts(QHash<QKeySequence, const MenuItem*>& owners)
+    // Every item's own key first, in menu order; then the alternates, on keys nobody holds.
+    void assignShortcuts(QHash<QKeySequence, const MenuItem*>& owners, bool alternates)
     {
         for (Entry& entry : entries_) {
             if (entry.sub) {
-                entry.sub->assignShortcuts(owners);
+                entry.sub->assignShortcuts(owners, alternates);
+                continue;
+            }
+            const auto item = entry.item.lock();
+            if (!item || !entry.action || item->isSeparatorItem() || entry.shortcut.isEmpty())
+                continue;
+            if (!alternates) {
+                if (!owners.contains(entry.shortcut))
+                    owners.insert(entry.shortcut, item.get());
+            } else if (owners.value(entry.shortcut) == item.get()) {
+                for (const QKeySequence& alternate : entry.alternates)
+                    if (!owners.contains(alternate))
+                        owners.insert(alternate, item.get());
+            }
+        }
+    }
+
+    void applyKeys()
+    {
+        for (Entry& entry : entries_) {
+            if (entry.sub) {
+                entry.sub->applyKeys();
                 continue;
             }
             const auto item = entry.item.lock();
             if (!item || !entry.action || item->isSeparatorItem())
                 continue;
-            const bool owner = !entry.shortcut.isEmpty() && !owners.contains(entry.shortcut);
-            if (owner)
-                owners.insert(entry.shortcut, item.get());
-            applyKey(entry, *item, owner || entry.shortcut.isEmpty());
+            applyKey(entry, *item, entry.shortcut.isEmpty() || root()->owners_.value(entry.shortcut) == item.get());
         }
     }
 
@@ -167,7 +194,9 @@ private:
     {
         Bound* top = root();
         top->owners_.clear();
-        top->assignShortcuts(top->owners_);
+        top->assignShortcuts(top->owners_, false);
+        top->assignShortcuts(top->owners_, true);
+        top->applyKeys();
     }
 
     void rebuild()
@@ -254,7 +283,7 @@ private:
 
     Entry itemEntry(const std::shared_ptr<MenuItem>& item)
     {
-        Entry entry{item, item.get(), nullptr, nullptr, item->submenu(), {}, nullptr};
+        Entry entry{item, item.get(), nullptr, nullptr, item->submenu(), {}, {}, nullptr};
         if (item->hasSubmenu()) {
             auto* qmenu = new QMenu(bar_);
             entry.sub = new Bound(binder_, window_, item->sharedSubmenu(), qmenu, bar_, this);
@@ -337,6 +366,7 @@ private:
             const QKeySequence shortcut = item->keySequence();
             if (shortcut != entry.shortcut) {
                 entry.shortcut = shortcut;
+                entry.alternates = item->alternateKeySequences();
                 if (syncChangedKey)
                     syncShortcuts();
             } else {

@@ -82,6 +82,16 @@ QKeySequence MenuItem::keySequence(const QString& key, KeyModifiers modifiers)
     return QKeySequence(combined);
 }
 
+QList<QKeySequence> MenuItem::alternateKeySequences(const QString& key, KeyModifiers modifiers)
+{
+    // The symbols that need Shift on the usual layouts.
+    static const QString shifted = QStringLiteral("~!@#$%^&*()_+{}|:\"<>?");
+    if (!modifiers.testFlag(KeyModifier::Shift) || key.size() != 1 || !shifted.contains(key.at(0)))
+        return {};
+    const QKeySequence unshifted = keySequence(key, modifiers & ~KeyModifiers(KeyModifier::Shift));
+    return unshifted.isEmpty() ? QList<QKeySequence>() : QList<QKeySequence>{unshifted};
+}
+
 void MenuItem::changed()
 {
     if (menu_)

@@ -4,6 +4,7 @@
 
 #include <QFlags>
 #include <QKeySequence>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QVariant>
@@ -54,6 +55,10 @@ public:
     // The shortcut shown and matched for this item; empty without a key equivalent.
     QKeySequence keySequence() const { return keySequence(keyEquivalent_, modifiers_); }
     static QKeySequence keySequence(const QString& key, KeyModifiers modifiers);
+    // Further keys that reach the item: a symbol typed with Shift ("{" with Command and Shift)
+    // arrives from X with Shift taken into the symbol (Ctrl+{), not as the key sequence says.
+    QList<QKeySequence> alternateKeySequences() const { return alternateKeySequences(keyEquivalent_, modifiers_); }
+    static QList<QKeySequence> alternateKeySequences(const QString& key, KeyModifiers modifiers);
 
     // An explicit target gets the action directly; without one the responder chain decides.
     Responder* target() const { return target_.get(); }

@@ -19,6 +19,8 @@ public:
     // Called when the document's name changes (untitled, saved as, opened).
     virtual void synchronizeWindowTitleWithDocumentName() {}
     virtual void setWindowTitle(const QString& title) { title_ = title; }
+    // The document's edited state changed (and once when the window joins it).
+    virtual void setDocumentEdited(bool edited) { (void)edited; }
     QString windowTitle() const { return title_; }
 
 private:

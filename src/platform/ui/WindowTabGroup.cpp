@@ -467,7 +467,7 @@ void WindowTabGroup::syncStrips()
         while (strip.tabs->count() > windows_.size())
             strip.tabs->removeTab(strip.tabs->count() - 1);
         for (int i = 0; i < windows_.size(); ++i) {
-            const QString title = windows_[i] ? windows_[i]->windowTitle() : QString();
+            const QString title = windows_[i] ? windows_[i]->windowTitle().remove(QStringLiteral("[*]")) : QString();
             if (i < strip.tabs->count())
                 strip.tabs->setTabText(i, title);
             else
