@@ -89,6 +89,9 @@ BatchReplaceWindowController::BatchReplaceWindowController(EditorTextView* edito
 BatchReplaceWindowController::~BatchReplaceWindowController()
 {
     if (token_) token_->cancel();
+    // ~QWidget hides the window, and a focused cell then reports its editing finished into rules
+    // that are already gone.
+    for (QObject* child : findChildren<QObject*>()) QObject::disconnect(child, nullptr, this, nullptr);
 }
 
 void BatchReplaceWindowController::configure()

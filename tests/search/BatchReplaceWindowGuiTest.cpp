@@ -11,6 +11,7 @@
 #include "support/TestSupport.h"
 #include "window/EditorWindowController.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -169,6 +170,19 @@ TEST_F(BatchWindowTest, ApplyingThreeRulesIsOneUndoStep)
     apply();
     EXPECT_EQ(window->textView()->string(), QStringLiteral("🍎 と 蜜柑 と ぶどう"));
     EXPECT_EQ(batch->status(), QStringLiteral("3件を3個のルールで置換しました。"));
+}
+
+TEST_F(BatchWindowTest, ClosingWithACellBeingEditedIsSafe)
+{
+    for (int round = 0; round < 5; ++round) {
+        open(QStringLiteral("x"));
+        batch->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(batch));
+        typeInto(0, 1, QStringLiteral("未確定"));
+        ASSERT_EQ(QApplication::focusWidget(), cell(0, 1));
+        window.reset();  // hiding the focused cell must not write into the dying window
+        document.reset();
+    }
 }
 
 TEST_F(BatchWindowTest, SavesAndLoadsEachFormatAndRefusesWhatItCannotWrite)
