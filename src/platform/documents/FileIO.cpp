@@ -224,7 +224,7 @@ QString temporaryFileNamePrefix(const QString& fileName)
     return QStringLiteral(".korimado-") + QString::fromLatin1(digest) + QLatin1Char('-');
 }
 
-bool writeFileSafely(const QString& path, const QByteArray& data, ErrorInfo* error)
+bool writeFileSafely(const QString& path, const QByteArray& data, ErrorInfo* error, std::optional<unsigned> newFileMode)
 {
     QString target = standardizedPath(path);
     // Replacing a link would turn it into a plain file: write where it points instead.
@@ -244,6 +244,8 @@ bool writeFileSafely(const QString& path, const QByteArray& data, ErrorInfo* err
         const bool weMayWrite = ::geteuid() == 0 || ::access(QFile::encodeName(target).constData(), W_OK) == 0;
         if (!ownerMayWrite || !weMayWrite) return failReadOnly(error, target);
         mode = existing.st_mode & 07777;
+    } else if (newFileMode) {
+        mode = static_cast<mode_t>(*newFileMode & 07777);
     } else {
         const mode_t mask = ::umask(0);
         ::umask(mask);

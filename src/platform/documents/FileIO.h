@@ -27,7 +27,9 @@ std::optional<QByteArray> readWholeFile(const QString& path, ErrorInfo* error = 
 // permissions are kept; a symbolic link, even one whose target does not exist yet, is followed and
 // its target written. A file its owner may not write, or that is not a regular file, is refused.
 // Temporaries left by a save that was killed are removed before the next save of the same file.
-bool writeFileSafely(const QString& path, const QByteArray& data, ErrorInfo* error = nullptr);
+// A new file gets newFileMode, when given, before it appears under its name; else 0666 less the umask.
+bool writeFileSafely(const QString& path, const QByteArray& data, ErrorInfo* error = nullptr,
+                     std::optional<unsigned> newFileMode = std::nullopt);
 
 // The name of the temporary file a save of fileName writes first: short whatever the name's length.
 QString temporaryFileNamePrefix(const QString& fileName);
