@@ -2,7 +2,10 @@
 
 #include "document/KoriDocument.h"
 #include "editor/EditorView.h"
+#include "platform/documents/Document.h"
+#include "platform/documents/DocumentController.h"
 #include "platform/foundation/DispatchQueue.h"
+#include "platform/foundation/FilePath.h"
 #include "platform/foundation/MainQueue.h"
 #include "platform/foundation/UndoManager.h"
 #include "platform/text/LayoutManager.h"
@@ -13,6 +16,7 @@
 #include "search/SearchBatchController.h"
 #include "search/SearchEngine.h"
 #include "search/SearchEngineError.h"
+#include "search/SearchFolderController.h"
 #include "search/SearchResultsModel.h"
 
 #include <QApplication>
@@ -105,6 +109,7 @@ SearchController::~SearchController()
     if (auto storage = observedStorage_.lock()) storage->removeObserver(observerToken_);
     if (editor_ && editor_->layoutManager()) editor_->layoutManager()->removeTemporaryAttributes(highlightOwner());
     if (panelGuard_) delete panel_;
+    if (folderGuard_) delete folderController_;
 }
 
 const QStringList& SearchController::actionNames()
@@ -582,12 +587,37 @@ void SearchController::showBatchReplace(MenuItem*)
     batchController_->showWindow();
 }
 
+FolderFindWindowController* SearchController::folderController() const
+{
+    return folderGuard_ ? folderController_ : nullptr;
+}
+
 void SearchController::showFolderFind(MenuItem*)
 {
-    setStatus(folderUnavailableMessage);
-    if (AlertPresenter* presenter = AlertPresenter::shared()) {
-        presenter->runModal(Alert{folderUnavailableMessage, QString(), {QStringLiteral("OK")}, Alert::Style::informational});
+    if (!editor_) return;
+    if (!folderGuard_) {
+        folderController_ = new FolderFindWindowController(rootURL(), currentRequest(), [] {
+            QSet<QString> urls;
+            if (DocumentController* controller = DocumentController::shared()) {
+                for (Document* document : controller->documents()) {
+                    if (!document->fileURL().isEmpty()) urls.insert(standardizedPath(document->fileURL()));
+                }
+            }
+            return urls;
+        });
+        folderGuard_ = folderController_;
     }
+    FolderFindWindowController* folder = folderController_;
+    QWidget* window = editor_->window();
+    if (window && window != editor_.data() && folder->parentWidget() != window) {
+        // A child window of the editor's window: it stays above it and goes with it.
+        const QRect frame = folder->geometry();
+        folder->setParent(window, folder->windowFlags());
+        folder->setGeometry(frame);
+    }
+    folder->show();
+    folder->raise();
+    folder->activateWindow();
 }
 
 // MARK: - The scope follows the text

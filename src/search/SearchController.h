@@ -23,6 +23,7 @@ class QWidget;
 namespace korimado {
 
 class BatchReplaceWindowController;
+class FolderFindWindowController;
 class DispatchQueue;
 class EditorTextView;
 class FindPanel;
@@ -64,6 +65,7 @@ public:
     const std::optional<SearchResultSet>& lastResults() const { return lastResults_; }
     std::optional<TextRange> selectionScope() const { return selectionScope_.range(); }
     BatchReplaceWindowController* batchController() const { return batchController_.get(); }
+    FolderFindWindowController* folderController() const;
     // Sounds the system beep; tests count it.
     std::function<void()> beep;
 
@@ -89,7 +91,6 @@ public:
     // Any control of the criteria changed; sender is that control, or null.
     void criteriaChanged(QObject* sender);
 
-    static inline const QString folderUnavailableMessage = QStringLiteral("フォルダ内検索はまだ利用できません。");
     static inline const QString staleMessage = QStringLiteral("本文が変わったため、古い検索結果を破棄しました。");
     static inline const QString noMatchMessage = QStringLiteral("一致する文字列はありません。");
     static inline const QString notEditableMessage = QStringLiteral("この文書は編集できません。");
@@ -142,6 +143,8 @@ private:
     TrackedRange selectionScope_;
     bool ownEdit_ = false;
     std::unique_ptr<BatchReplaceWindowController> batchController_;
+    FolderFindWindowController* folderController_ = nullptr;  // owned; a child window of the editor's window once shown
+    QPointer<QWidget> folderGuard_;
     FindPanel* panel_ = nullptr;  // owned; a tool window of the editor's window once shown
     QPointer<QWidget> panelGuard_;
     SearchResultsModel* model_ = nullptr;
