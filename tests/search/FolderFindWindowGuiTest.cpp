@@ -1,0 +1,304 @@
+#include "search/SearchFolderController.h"
+
+#include "document/KoriDocument.h"
+#include "document/KoriDocumentController.h"
+#include "platform/foundation/DispatchQueue.h"
+#include "platform/foundation/FilePath.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/ui/ScriptedAlertPresenter.h"
+#include "platform/ui/ScriptedFilePanels.h"
+#include "search/FindPanel.h"
+#include "search/FolderFindResultsModel.h"
+#include "search/SearchController.h"
+#include "support/TestSupport.h"
+#include "window/EditorWindowController.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace korimado;
+
+namespace {
+
+// Answers like the scripted presenter, after running a hook while "the dialog is up".
+class HookedAlertPresenter : public ScriptedAlertPresenter {
+public:
+    std::function<void()> whileShown;
+    using ScriptedAlertPresenter::runModal;
+    int runModal(const Alert& alert) override
+    {
+        if (whileShown) std::exchange(whileShown, nullptr)();
+        return ScriptedAlertPresenter::runModal(alert);
+    }
+};
+
+class FolderWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        AlertPresenter::setShared(&alerts);
+        FilePanels::setShared(&panels);
+        controller.setAlertPresenter(&alerts);
+        KoriDocument::setWindowControllerFactory(
+            [](KoriDocument& document) { return std::make_unique<EditorWindowController>(document); });
+        QDir().mkpath(root);
+    }
+    void TearDown() override
+    {
+        for (Document* document : std::vector<Document*>(controller.documents())) document->close();
+        QApplication::processEvents();
+        KoriDocument::setWindowControllerFactory({});
+        AlertPresenter::setShared(nullptr);
+        FilePanels::setShared(nullptr);
+    }
+
+    QString write(const QString& relative, const QByteArray& bytes) const { return dir.write("project/" + relative, bytes); }
+    QString at(const QString& relative) const { return root + "/" + relative; }
+
+    EditorWindowController* open(const QString& path)
+    {
+        Document* opened = nullptr;
+        controller.openDocument(path, true, [&](Document* document, bool, auto) { opened = document; });
+        if (!opened || opened->windowControllers().empty()) return nullptr;
+        return dynamic_cast<EditorWindowController*>(opened->windowControllers().front().get());
+    }
+
+    // Opens the folder window from the find panel of window.
+    FolderFindWindowController* show(EditorWindowController* window)
+    {
+        window->search().perform(QStringLiteral("showFolderFind:"), nullptr);
+        FolderFindWindowController* folder = window->search().folderController();
+        if (folder) folder->beep = [this] { ++beeps; };
+        return folder;
+    }
+
+    // A document window on project/doc.txt and its folder window, searching the project folder.
+    FolderFindWindowController* folderWindow()
+    {
+        window = open(write("doc.txt", "nothing to see\n"));
+        if (!window) return nullptr;
+        FolderFindWindowController* folder = show(window);
+        if (folder) folder->rootField()->setText(root);
+        return folder;
+    }
+
+    static bool settle(FolderFindWindowController* folder)
+    {
+        const bool done = QTest::qWaitFor([folder] { return !folder->isRunning(); }, 10000);
+        QTest::qWait(1);
+        return done;
+    }
+    static bool search(FolderFindWindowController* folder, const QString& pattern, const QString& replacement = QString())
+    {
+        folder->findField()->setText(pattern);
+        folder->replaceField()->setText(replacement);
+        folder->searchFolder();
+        return settle(folder);
+    }
+    static QString cell(FolderFindWindowController* folder, int row, int column, int role = Qt::DisplayRole)
+    {
+        return folder->tableModel()->data(folder->tableModel()->index(row, column), role).toString();
+    }
+    static bool ticked(FolderFindWindowController* folder, int row)
+    {
+        return folder->tableModel()->data(folder->tableModel()->index(row, 0), Qt::CheckStateRole).toInt() == Qt::Checked;
+    }
+    static bool tickable(FolderFindWindowController* folder, int row)
+    {
+        return folder->tableModel()->flags(folder->tableModel()->index(row, 0)).testFlag(Qt::ItemIsEnabled);
+    }
+    static void tick(FolderFindWindowController* folder, int row, bool on)
+    {
+        folder->tableModel()->setData(folder->tableModel()->index(row, 0), on ? Qt::Checked : Qt::Unchecked,
+                                      Qt::CheckStateRole);
+    }
+
+    test::TempDir dir;
+    QString root = dir.file("project");
+    HookedAlertPresenter alerts;
+    ScriptedFilePanels panels;
+    UserDefaults defaults;
+    KoriDocumentController controller{&defaults};
+    EditorWindowController* window = nullptr;
+    int beeps = 0;
+};
+
+}  // namespace
+
+TEST_F(FolderWindowTest, OpensOncePerPanelSeededFromTheFileTreeAndThePanel)
+{
+    window = open(write("sub/doc.txt", "text\n"));
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return window->search().rootURL().has_value(); }, 3000));
+    FindPanel* panel = window->search().panel();
+    panel->findField->setText(QStringLiteral("甲(.)"));
+    panel->replaceField->setText(QStringLiteral("乙$1"));
+    panel->modePicker->setCurrentIndex(1);
+    panel->matchCase->setChecked(false);
+    panel->wholeWord->setChecked(true);  // not taken over
+
+    FolderFindWindowController* folder = show(window);
+    ASSERT_TRUE(folder);
+    EXPECT_TRUE(folder->isVisible());
+    EXPECT_EQ(folder->parentWidget(), window->window());
+    EXPECT_EQ(folder->windowTitle(), QStringLiteral("フォルダ内検索"));
+    EXPECT_EQ(folder->queue().label(), DispatchQueue::applicationLabel(QStringLiteral(".folder-search")));
+    EXPECT_EQ(folder->rootField()->text(), *window->search().rootURL());
+    EXPECT_EQ(folder->rootField()->text(), at("sub"));
+    EXPECT_EQ(folder->findField()->text(), QStringLiteral("甲(.)"));
+    EXPECT_EQ(folder->replaceField()->text(), QStringLiteral("乙$1"));
+    EXPECT_EQ(folder->modePicker()->currentIndex(), 1);
+    EXPECT_FALSE(folder->matchCaseBox()->isChecked());
+    EXPECT_TRUE(folder->recursiveBox()->isChecked());
+    EXPECT_FALSE(folder->hiddenBox()->isChecked());
+    EXPECT_FALSE(folder->symlinksBox()->isChecked());
+    EXPECT_FALSE(folder->currentRequest().options.wholeWord);
+    EXPECT_EQ(folder->status(), FolderFindWindowController::initialStatus);
+    for (QPushButton* b : {folder->previewButton(), folder->applyButton(), folder->rollbackButton()}) {
+        EXPECT_FALSE(b->isEnabled()) << b->text().toStdString();
+    }
+    EXPECT_TRUE(folder->button(QStringLiteral("検索"))->isEnabled());
+    EXPECT_TRUE(folder->button(QStringLiteral("中止"))->isEnabled());
+    const QStringList titles{QStringLiteral("対象"), QStringLiteral("ファイル"), QStringLiteral("一致"),
+                             QStringLiteral("一致内容または変更プレビュー")};
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(folder->tableModel()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString(), titles[c]);
+    }
+    EXPECT_EQ(folder->table()->columnWidth(1), 290);
+    EXPECT_EQ(folder->tableModel()->rowCount(), 0);
+
+    // A second command shows the same window as it was left, whatever the panel says now.
+    folder->rootField()->setText(QStringLiteral("/elsewhere"));
+    panel->findField->setText(QStringLiteral("other"));
+    folder->hide();
+    EXPECT_EQ(show(window), folder);
+    EXPECT_TRUE(folder->isVisible());
+    EXPECT_EQ(folder->rootField()->text(), QStringLiteral("/elsewhere"));
+    EXPECT_EQ(folder->findField()->text(), QStringLiteral("甲(.)"));
+
+    // Closing only hides, and cancels.
+    folder->close();
+    EXPECT_FALSE(folder->isVisible());
+    EXPECT_EQ(window->search().folderController(), folder);
+    EXPECT_EQ(folder->status(), FolderFindWindowController::cancelledStatus);
+}
+
+TEST_F(FolderWindowTest, ReadsTheFixedRequestTheFolderAndTheExclusionsFromTheControls)
+{
+    FolderFindWindowController* folder = folderWindow();
+    ASSERT_TRUE(folder);
+
+    EXPECT_TRUE(FolderFindWindowController::excludedGlobs(QString()).isEmpty());
+    EXPECT_EQ(FolderFindWindowController::excludedGlobs(QStringLiteral(" .git/** ,, build/**,\t\n, *.png ")),
+              (QStringList{QStringLiteral(".git/**"), QStringLiteral("build/**"), QStringLiteral("*.png")}));
+
+    folder->findField()->setText(QStringLiteral("a.c"));
+    folder->replaceField()->setText(QStringLiteral("b"));
+    folder->modePicker()->setCurrentIndex(1);
+    folder->matchCaseBox()->setChecked(true);
+    SearchRequest request = folder->currentRequest();
+    EXPECT_EQ(request.pattern, QStringLiteral("a.c"));
+    EXPECT_EQ(request.replacement, QStringLiteral("b"));
+    EXPECT_FALSE(request.scope);
+    EXPECT_FALSE(request.lineEnding);
+    SearchOptions fixed;
+    fixed.mode = SearchMode::regularExpression;
+    fixed.caseSensitive = true;
+    fixed.wholeWord = false;
+    fixed.wraps = true;
+    fixed.dotMatchesNewline = false;
+    fixed.ignoresDiacriticMarks = false;
+    fixed.ignoresWidth = false;
+    fixed.isLiteralSearch = false;
+    fixed.isMultiline = true;
+    fixed.unescapesReplacementString = false;
+    fixed.usesUnicodeBoundaries = true;
+    EXPECT_EQ(request.options, fixed);
+    folder->modePicker()->setCurrentIndex(0);
+    EXPECT_EQ(folder->currentRequest().options.mode, SearchMode::text);
+
+    folder->recursiveBox()->setChecked(false);
+    folder->hiddenBox()->setChecked(true);
+    folder->symlinksBox()->setChecked(true);
+    folder->exclusions()->setText(QStringLiteral("*.log, tmp"));
+    const FolderSearchOptions options = folder->currentOptions();
+    EXPECT_FALSE(options.recursive);
+    EXPECT_TRUE(options.includesHiddenFiles);
+    EXPECT_TRUE(options.followsSymbolicLinks);
+    EXPECT_EQ(options.excludedGlobs, (QStringList{QStringLiteral("*.log"), QStringLiteral("tmp")}));
+    EXPECT_EQ(options.maximumFileBytes, 20'971'520);
+
+    folder->rootField()->setText(QStringLiteral("~/notes/./a/../b"));
+    EXPECT_EQ(folder->currentRootURL(), QDir::homePath() + QStringLiteral("/notes/b"));
+    folder->rootField()->setText(QStringLiteral("~"));
+    EXPECT_EQ(folder->currentRootURL(), QDir::homePath());
+    folder->rootField()->setText(root + QStringLiteral("/sub/../"));
+    EXPECT_EQ(folder->currentRootURL(), root);
+    // Neither an empty nor a relative folder turns into the working folder.
+    folder->rootField()->setText(QString());
+    EXPECT_EQ(folder->currentRootURL(), QString());
+    folder->rootField()->setText(QStringLiteral("project"));
+    EXPECT_EQ(folder->currentRootURL(), QStringLiteral("project"));
+
+    // The chooser asks for one folder and only fills the field.
+    panels.enqueueOpen({true, {QStringLiteral("/chosen/folder")}, -1});
+    folder->chooseRoot();
+    ASSERT_EQ(panels.openPanels().size(), 1);
+    EXPECT_TRUE(panels.openPanels()[0].canChooseDirectories);
+    EXPECT_FALSE(panels.openPanels()[0].canChooseFiles);
+    EXPECT_FALSE(panels.openPanels()[0].allowsMultipleSelection);
+    EXPECT_EQ(folder->rootField()->text(), QStringLiteral("/chosen/folder"));
+    EXPECT_FALSE(folder->isRunning());
+    folder->chooseRoot();  // cancelled
+    EXPECT_EQ(folder->rootField()->text(), QStringLiteral("/chosen/folder"));
+}
+
+TEST_F(FolderWindowTest, CancelAndLateResultsLeaveNoTrace)
+{
+    FolderFindWindowController* folder = folderWindow();
+    ASSERT_TRUE(folder);
+    write("a.txt", "alpha beta\n");
+    write("b.txt", "beta\n");
+
+    // Nothing running: the cancel text all the same.
+    const std::uint64_t before = folder->generation();
+    folder->cancel();
+    EXPECT_EQ(folder->status(), FolderFindWindowController::cancelledStatus);
+    EXPECT_EQ(folder->generation(), before + 1);
+
+    // Two searches in a row: only the second is shown.
+    folder->findField()->setText(QStringLiteral("alpha"));
+    folder->searchFolder();
+    EXPECT_EQ(folder->status(), QStringLiteral("フォルダを検索中…"));
+    folder->findField()->setText(QStringLiteral("beta"));
+    folder->searchFolder();
+    ASSERT_TRUE(settle(folder));
+    folder->queue().sync([] {});
+    QTest::qWait(1);
+    ASSERT_TRUE(folder->result());
+    EXPECT_EQ(folder->resultRequest()->pattern, QStringLiteral("beta"));
+    EXPECT_EQ(folder->result()->files.size(), 2);
+
+    // A search cancelled before it reports changes nothing.
+    folder->findField()->setText(QStringLiteral("alpha"));
+    folder->searchFolder();
+    folder->cancel();
+    folder->queue().sync([] {});
+    QTest::qWait(1);
+    EXPECT_EQ(folder->status(), FolderFindWindowController::cancelledStatus);
+    EXPECT_EQ(folder->resultRequest()->pattern, QStringLiteral("beta"));
+    EXPECT_EQ(beeps, 0);
+}
