@@ -4,6 +4,7 @@
 #include "platform/foundation/FilePath.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -81,9 +82,21 @@ std::optional<FolderEntryAttributes> FolderFileSystem::attributes(const QString&
 
 std::optional<QString> FolderFileSystem::resolvedPath(const QString& path) const
 {
-    char buffer[PATH_MAX];
-    if (!::realpath(QFile::encodeName(path).constData(), buffer)) return std::nullopt;
-    return standardizedPath(QFile::decodeName(buffer));
+    // A dangling link still says where it leads: its target, resolved as far as it exists, so
+    // that a link to a missing file outside the folder is told apart from one inside it.
+    QString current = standardizedPath(path);
+    for (int depth = 0; depth < 40; ++depth) {
+        char buffer[PATH_MAX];
+        if (::realpath(QFile::encodeName(current).constData(), buffer)) return standardizedPath(QFile::decodeName(buffer));
+        if (errno != ENOENT) return std::nullopt;
+        const QFileInfo info(current);
+        if (!info.isSymLink()) {
+            const std::optional<QString> folder = info.path() == current ? std::nullopt : resolvedPath(info.path());
+            return folder ? standardizedPath(*folder + u'/' + info.fileName()) : current;
+        }
+        current = standardizedPath(info.symLinkTarget());
+    }
+    return std::nullopt;
 }
 
 std::optional<QByteArray> FolderFileSystem::readFile(const QString& path, qint64 maximumSize, ErrorInfo* error) const

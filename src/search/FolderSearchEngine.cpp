@@ -1,13 +1,16 @@
 #include "search/FolderSearchEngine.h"
 
 #include "search/FolderFileSystem.h"
+#include "search/FolderSearchWalk.h"
 
 namespace korimado {
 
-FolderSearchResult FolderSearchEngine::search(const QString&, const SearchRequest&, const FolderSearchOptions&,
-                                              const SearchCancellationToken*, FolderFileSystem*)
+FolderSearchResult FolderSearchEngine::search(const QString& rootURL, const SearchRequest& request,
+                                              const FolderSearchOptions& options,
+                                              const SearchCancellationToken* cancellation, FolderFileSystem* fileSystem)
 {
-    throw FolderSearchError::invalidRoot();
+    FolderSearchWalk walk(request, options, cancellation, fileSystem ? *fileSystem : FolderFileSystem::standard());
+    return walk.run(rootURL);
 }
 
 FolderReplacementPreview FolderSearchEngine::makeReplacementPreview(const FolderSearchResult& result,
