@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QTest>
 
@@ -301,4 +302,76 @@ TEST_F(FolderWindowTest, CancelAndLateResultsLeaveNoTrace)
     EXPECT_EQ(folder->status(), FolderFindWindowController::cancelledStatus);
     EXPECT_EQ(folder->resultRequest()->pattern, QStringLiteral("beta"));
     EXPECT_EQ(beeps, 0);
+}
+
+TEST_F(FolderWindowTest, SearchListsOneRowPerFileWithItsFirstHitAndTheSkippedEntries)
+{
+    FolderFindWindowController* folder = folderWindow();
+    ASSERT_TRUE(folder);
+    write("a.txt", "one\n  two alpha\n");
+    write("b/c.txt", "alpha alpha\n");
+    write(".hidden", "alpha\n");
+
+    ASSERT_TRUE(search(folder, QStringLiteral("alpha")));
+    const QRegularExpression counts(QStringLiteral(
+        "^3ファイルを確認し、2ファイルで3件一致しました（[0-9]+\\.[0-9]ミリ秒）。除外または読込不可: 1件$"));
+    EXPECT_TRUE(counts.match(folder->status()).hasMatch()) << folder->status().toStdString();
+    EXPECT_EQ(folder->statusLabel()->toolTip(), QStringLiteral(".hidden: 隠しファイル"));
+    ASSERT_EQ(folder->tableModel()->rowCount(), 2);
+    EXPECT_EQ(cell(folder, 0, 1), QStringLiteral("a.txt"));
+    EXPECT_EQ(cell(folder, 0, 1, Qt::ToolTipRole), at("a.txt"));
+    EXPECT_EQ(cell(folder, 0, 2), QStringLiteral("1"));
+    EXPECT_EQ(cell(folder, 0, 3), QStringLiteral("2行7列:   two alpha"));
+    EXPECT_EQ(cell(folder, 1, 1), QStringLiteral("b/c.txt"));
+    EXPECT_EQ(cell(folder, 1, 2), QStringLiteral("2"));
+    EXPECT_EQ(cell(folder, 1, 3), QStringLiteral("1行1列: alpha alpha"));
+    EXPECT_EQ(cell(folder, 1, 3, Qt::ToolTipRole), QString());
+    EXPECT_EQ(cell(folder, 1, 0, Qt::AccessibleTextRole), QStringLiteral("b/c.txtを置換対象にする"));
+    EXPECT_TRUE(ticked(folder, 0) && ticked(folder, 1));
+    EXPECT_TRUE(tickable(folder, 0) && tickable(folder, 1));
+    EXPECT_EQ(folder->selectedURLs(), (QSet<QString>{at("a.txt"), at("b/c.txt")}));
+    EXPECT_TRUE(folder->previewButton()->isEnabled());
+    EXPECT_FALSE(folder->applyButton()->isEnabled());
+
+    // Ticks in search mode switch the apply button, but applying still wants a preview.
+    tick(folder, 0, false);
+    EXPECT_FALSE(ticked(folder, 0));
+    EXPECT_TRUE(folder->applyButton()->isEnabled());
+    tick(folder, 1, false);
+    EXPECT_FALSE(folder->applyButton()->isEnabled());
+    tick(folder, 1, true);
+    EXPECT_TRUE(folder->applyButton()->isEnabled());
+    const QString shown = folder->status();
+    folder->applyPreview();
+    EXPECT_TRUE(alerts.shown().isEmpty());
+    EXPECT_EQ(folder->status(), shown);
+    EXPECT_FALSE(folder->isRunning());
+
+    // Failures keep the table as it was and beep.
+    folder->modePicker()->setCurrentIndex(1);
+    ASSERT_TRUE(search(folder, QStringLiteral("(")));
+    EXPECT_EQ(beeps, 1);
+    EXPECT_FALSE(folder->status().contains(QStringLiteral("一致しました"))) << folder->status().toStdString();
+    EXPECT_EQ(folder->tableModel()->rowCount(), 2);
+    EXPECT_EQ(folder->resultRequest()->pattern, QStringLiteral("alpha"));
+    folder->modePicker()->setCurrentIndex(0);
+    folder->rootField()->setText(at("a.txt"));
+    ASSERT_TRUE(search(folder, QStringLiteral("alpha")));
+    EXPECT_EQ(folder->status(), QStringLiteral("検索するフォルダが見つかりません。"));
+    EXPECT_EQ(beeps, 2);
+    EXPECT_EQ(folder->tableModel()->rowCount(), 2);
+
+    // Nothing found: an empty table, the counts all the same, and no preview.
+    folder->rootField()->setText(root);
+    folder->exclusions()->setText(QStringLiteral("b, doc.txt"));
+    ASSERT_TRUE(search(folder, QStringLiteral("zzz")));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^1ファイルを確認し、0ファイルで0件一致しました（.*除外または読込不可: 3件$"))
+                    .match(folder->status())
+                    .hasMatch())
+        << folder->status().toStdString();
+    EXPECT_EQ(folder->statusLabel()->toolTip(), QStringLiteral(".hidden: 隠しファイル\nb: 除外条件\ndoc.txt: 除外条件"));
+    EXPECT_EQ(folder->tableModel()->rowCount(), 0);
+    EXPECT_FALSE(folder->previewButton()->isEnabled());
+    EXPECT_FALSE(folder->applyButton()->isEnabled());
+    EXPECT_EQ(beeps, 2);
 }
