@@ -1,6 +1,12 @@
 #include "search/FolderSearchEngine.h"
 
+#include "document/TextCodec.h"
+#include "platform/foundation/PlatformError.h"
+#include "search/FolderExcerpts.h"
 #include "search/FolderFileSystem.h"
+#include "search/FolderReplaceApply.h"
+#include "search/FolderRollback.h"
+#include "search/SearchEngine.h"
 #include "search/FolderSearchWalk.h"
 
 namespace korimado {
@@ -14,22 +20,54 @@ FolderSearchResult FolderSearchEngine::search(const QString& rootURL, const Sear
 }
 
 FolderReplacementPreview FolderSearchEngine::makeReplacementPreview(const FolderSearchResult& result,
-                                                                    const SearchRequest&,
-                                                                    const SearchCancellationToken*)
+                                                                    const SearchRequest& request,
+                                                                    const SearchCancellationToken* cancellation)
 {
-    return FolderReplacementPreview{result.rootURL, {}};
+    FolderReplacementPreview preview;
+    preview.rootURL = result.rootURL;
+    for (const FolderSearchFile& file : result.files) {
+        if (cancellation && cancellation->isCancelled()) throw FolderSearchError::cancelled();
+        SearchRequest fileRequest = request;
+        fileRequest.scope = std::nullopt;
+        // Breaks inside replacement strings come out in the file's own line ending.
+        fileRequest.lineEnding = file.format.lineEnding;
+        const SearchReplacementResult replaced = SearchEngine::replacingAll(file.text, fileRequest, cancellation);
+        if (replaced.matchCount == 0) continue;
+        FolderReplacementFile out;
+        out.source = file;
+        out.replacementText = file.text;
+        out.replacementText.replace(replaced.searchedRange.location, replaced.searchedRange.length, replaced.replacement);
+        try {
+            out.replacementData = TextCodec::encode(out.replacementText, file.format);
+        } catch (const CodecError& e) {
+            throw PlatformError(ErrorInfo{QStringLiteral("FolderSearch"), unencodableReplacementCode,
+                                          file.relativePath + QStringLiteral("を元の文字コードで保存できません。")
+                                              + e.errorDescription(),
+                                          QString()});
+        }
+        out.replacementCount = replaced.matchCount;
+        out.beforeExcerpt = FolderExcerpts::previewExcerpt(file.text);
+        out.afterExcerpt = FolderExcerpts::previewExcerpt(out.replacementText);
+        preview.files.push_back(std::move(out));
+    }
+    return preview;
 }
 
-FolderReplaceReceipt FolderSearchEngine::apply(const FolderReplacementPreview&, const QSet<QString>&,
-                                               const QSet<QString>&, const std::optional<QString>&,
-                                               const SearchCancellationToken*, FolderFileSystem*)
+FolderReplaceReceipt FolderSearchEngine::apply(const FolderReplacementPreview& preview,
+                                               const QSet<QString>& selectedURLs,
+                                               const QSet<QString>& blockedOpenURLs,
+                                               const std::optional<QString>& backupRoot,
+                                               const SearchCancellationToken* cancellation,
+                                               FolderFileSystem* fileSystem)
 {
-    return FolderReplaceReceipt{};
+    FolderReplaceApply run(preview, backupRoot, cancellation, fileSystem ? *fileSystem : FolderFileSystem::standard());
+    return run.run(selectedURLs, blockedOpenURLs);
 }
 
-FolderRollbackResult FolderSearchEngine::rollbackEntries(const QList<FolderRollbackEntry>&, FolderFileSystem*)
+FolderRollbackResult FolderSearchEngine::rollbackEntries(const QList<FolderRollbackEntry>& entries,
+                                                         FolderFileSystem* fileSystem)
 {
-    return FolderRollbackResult{};
+    return FolderRollback::run(entries, fileSystem ? *fileSystem : FolderFileSystem::standard());
 }
 
 }  // namespace korimado

@@ -29,6 +29,8 @@ public:
 
     // The folder of replacement backups inside a searched folder; never searched itself.
     static inline const QString backupFolderName = QStringLiteral(".korimado-backups");
+    // The code of the preview's error for a file whose new text its encoding cannot hold.
+    static constexpr int unencodableReplacementCode = 3;
 
     // Walks rootURL (absolute; links in it resolved) depth-first and searches each text file that
     // decodes and re-encodes byte for byte. Throws FolderSearchError (invalidRoot, cancelled) and

@@ -1,0 +1,135 @@
+#include "document/EncodingConverter.h"
+#include "search/FolderSearchEngine.h"
+#include "search/FolderTestSupport.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace korimado;
+using namespace korimado::test;
+
+namespace {
+
+FolderReplaceReceipt replace(const TempDir& dir, const QString& pattern, const QString& replacement)
+{
+    const FolderSearchResult result = FolderSearchEngine::search(dir.path(), plainRequest(pattern), folderOptions());
+    const FolderReplacementPreview preview =
+        FolderSearchEngine::makeReplacementPreview(result, plainRequest(pattern, replacement));
+    QSet<QString> all;
+    for (const FolderReplacementFile& f : preview.files) all.insert(f.source.url);
+    return FolderSearchEngine::apply(preview, all, {});
+}
+
+// Every file outside the backup folder: relative path to bytes and mode.
+QMap<QString, QPair<QByteArray, quint32>> snapshot(const TempDir& dir)
+{
+    QMap<QString, QPair<QByteArray, quint32>> out;
+    QDirIterator it(dir.path(), QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString relative = QDir(dir.path()).relativeFilePath(path);
+        if (relative.startsWith(".korimado-backups/")) continue;
+        out.insert(relative, {test::readFile(path), modeOf(path)});
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(FolderRollback, ReplaceThenRollbackGivesBackEveryByteAndPermission)
+{
+    TempDir dir;
+    const auto put = [&](const char* name, const QByteArray& bytes, quint32 mode) {
+        ::chmod(QFile::encodeName(dir.write(name, bytes)).constData(), mode);
+    };
+    put("private.txt", "token = old\n", 0600);
+    put("group.txt", "old old old", 0640);
+    put("script.sh", "#!/bin/sh\necho old\n", 0755);
+    put("deep/er/crlf.txt", "old\r\nline\r\nold\r\n", 0644);
+    put("bom.txt", "\xef\xbb\xbfold\n", 0644);
+    put("sjis.txt", *EncodingConverter::fromText(TextEncoding::shiftJIS, u"古いold日本語の文章です\n"), 0664);
+    put("untouched.txt", "nothing here\n", 0644);
+    const auto before = snapshot(dir);
+
+    const FolderReplaceReceipt receipt = replace(dir, "old", "新しい");
+    EXPECT_EQ(receipt.entries.size(), 6);
+    EXPECT_EQ(receipt.replacementCount, 9);
+    EXPECT_NE(snapshot(dir), before);
+
+    const FolderRollbackResult result = FolderSearchEngine::rollbackEntries(receipt.entries);
+    EXPECT_EQ(result.restored.size(), 6);
+    EXPECT_TRUE(result.refused.isEmpty());
+    EXPECT_TRUE(result.failures.isEmpty());
+    EXPECT_EQ(snapshot(dir), before);
+    // Backups stay.
+    EXPECT_TRUE(QFileInfo::exists(receipt.backupURL + "/deep/er/crlf.txt"));
+}
+
+TEST(FolderRollback, RestoresNewestFirstAndRefusesFilesChangedSince)
+{
+    TempDir dir;
+    const QString a = dir.write("a.txt", "old a\n");
+    const QString b = dir.write("b.txt", "old b\n");
+    const QString c = dir.write("c.txt", "old c\n");
+    ::chmod(QFile::encodeName(c).constData(), 0600);
+    const FolderReplaceReceipt receipt = replace(dir, "old", "new");
+    ASSERT_EQ(receipt.entries.size(), 3);
+    dir.write("b.txt", "edited by the user\n");
+
+    FolderRollbackResult result = FolderSearchEngine::rollbackEntries(receipt.entries);
+    EXPECT_EQ(result.restored, (QStringList{c, a}));
+    EXPECT_EQ(result.refused, QStringList{b});
+    EXPECT_TRUE(result.failures.isEmpty());
+    EXPECT_EQ(test::readFile(b), "edited by the user\n");
+    EXPECT_EQ(test::readFile(a), "old a\n");
+    EXPECT_EQ(modeOf(c), 0600u);
+
+    // A second rollback finds the earlier bytes back in place and refuses them all.
+    result = FolderSearchEngine::rollbackEntries(receipt.entries);
+    EXPECT_TRUE(result.restored.isEmpty());
+    EXPECT_EQ(result.refused, (QStringList{c, b, a}));
+}
+
+TEST(FolderRollback, MissingTargetsAndBackupsAreFailureLines)
+{
+    TempDir dir;
+    const QString a = dir.write("a.txt", "old a\n");
+    const QString b = dir.write("b.txt", "old b\n");
+    const FolderReplaceReceipt receipt = replace(dir, "old", "new");
+    ASSERT_EQ(receipt.entries.size(), 2);
+    QFile::remove(a);
+    QFile::remove(receipt.entries[1].backupURL);
+
+    const FolderRollbackResult result = FolderSearchEngine::rollbackEntries(receipt.entries);
+    ASSERT_EQ(result.failures.size(), 2);
+    EXPECT_TRUE(result.failures[0].startsWith(b + ": ")) << result.failures[0].toStdString();
+    EXPECT_TRUE(result.failures[1].startsWith(a + ": ")) << result.failures[1].toStdString();
+    EXPECT_GT(result.failures[1].size(), a.size() + 2);
+    EXPECT_TRUE(result.restored.isEmpty());
+    EXPECT_EQ(test::readFile(b), "new b\n");
+    EXPECT_FALSE(QFileInfo::exists(a));
+
+    EXPECT_EQ(FolderSearchEngine::rollbackEntries({}).restored.size(), 0);
+}
+
+TEST(FolderRollback, PermissionFailureLeavesContentRestoredButUnlisted)
+{
+    TempDir dir;
+    const QString a = dir.write("a.txt", "old a\n");
+    const FolderReplaceReceipt receipt = replace(dir, "old", "new");
+    FaultyFileSystem fs;
+    fs.fails = [&](FaultyFileSystem::Op op, const QString& path) {
+        return op == FaultyFileSystem::Op::setPermissions && path == a;
+    };
+    const FolderRollbackResult result = FolderSearchEngine::rollbackEntries(receipt.entries, &fs);
+    EXPECT_TRUE(result.restored.isEmpty());
+    ASSERT_EQ(result.failures.size(), 1);
+    EXPECT_TRUE(result.failures[0].startsWith(a + ": "));
+    EXPECT_EQ(test::readFile(a), "old a\n");
+}
