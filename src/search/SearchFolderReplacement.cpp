@@ -132,13 +132,17 @@ void FolderFindWindowController::rollback()
     }
     // The restore takes no token: once begun it runs to its end, whoever cancels.
     start(QStringLiteral("バックアップから復元中…"), [entries](const SearchCancellationToken&) -> Completion {
-        const FolderRollbackResult restored = FolderSearchEngine::rollbackEntries(entries);
-        return [restored](FolderFindWindowController& window) {
-            window.rollbackButton_->setEnabled(false);
-            window.setStatus(QString::number(restored.restored.size()) + QStringLiteral("ファイルを復元しました。拒否: ")
-                             + QString::number(restored.refused.size()) + QStringLiteral("件、失敗: ")
-                             + QString::number(restored.failures.size()) + QStringLiteral("件"));
-        };
+        try {
+            const FolderRollbackResult restored = FolderSearchEngine::rollbackEntries(entries);
+            return [restored](FolderFindWindowController& window) {
+                window.rollbackButton_->setEnabled(false);
+                window.setStatus(QString::number(restored.restored.size()) + QStringLiteral("ファイルを復元しました。拒否: ")
+                                 + QString::number(restored.refused.size()) + QStringLiteral("件、失敗: ")
+                                 + QString::number(restored.failures.size()) + QStringLiteral("件"));
+            };
+        } catch (...) {
+            return failure(std::current_exception());
+        }
     });
 }
 

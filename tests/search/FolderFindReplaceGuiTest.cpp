@@ -203,3 +203,22 @@ TEST_F(FolderWindowTest, CancelDuringRollbackStillRestoresButReportsNothing)
     EXPECT_EQ(folder->status(), QStringLiteral("0ファイルを復元しました。拒否: 2件、失敗: 0件"));
     EXPECT_FALSE(folder->rollbackButton()->isEnabled());
 }
+
+TEST_F(FolderWindowTest, ClosingTheDocumentWindowDuringARestoreNeitherWaitsNorStops)
+{
+    FolderFindWindowController* folder = folderWindow();
+    ASSERT_TRUE(folder);
+    write("a.txt", "alpha\n");
+    ASSERT_TRUE(search(folder, QStringLiteral("alpha"), QStringLiteral("beta")));
+    folder->makePreview();
+    ASSERT_TRUE(settle(folder));
+    folder->applyPreview();
+    ASSERT_TRUE(settle(folder));
+    ASSERT_EQ(test::readFile(at("a.txt")), "beta\n");
+
+    folder->rollback();
+    controller.documentForURL(at("doc.txt"))->close();
+    EXPECT_TRUE(QTest::qWaitFor([this] { return test::readFile(at("a.txt")) == "alpha\n"; }, 10000));
+    QTest::qWait(5);  // the dropped completion arrives with nobody left to show it
+    EXPECT_EQ(beeps, 0);
+}
