@@ -1,34 +1,14 @@
 #include "search/FolderWindowFixture.h"
 
-#include "document/KoriDocument.h"
-#include "document/KoriDocumentController.h"
-#include "platform/foundation/DispatchQueue.h"
-#include "platform/foundation/FilePath.h"
-#include "platform/foundation/UserDefaults.h"
-#include "platform/ui/ScriptedAlertPresenter.h"
-#include "platform/ui/ScriptedFilePanels.h"
 #include "search/FindPanel.h"
-#include "search/FolderFindResultsModel.h"
-#include "search/SearchController.h"
-#include "support/TestSupport.h"
-#include "window/EditorWindowController.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
-#include <QFile>
-#include <QHeaderView>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMainWindow>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTableView>
-#include <QTest>
-
-#include <gtest/gtest.h>
-
-#include <functional>
 
 using namespace korimado;
 
@@ -110,19 +90,11 @@ TEST_F(FolderWindowTest, ReadsTheFixedRequestTheFolderAndTheExclusionsFromTheCon
     EXPECT_EQ(request.replacement, QStringLiteral("b"));
     EXPECT_FALSE(request.scope);
     EXPECT_FALSE(request.lineEnding);
-    SearchOptions fixed;
-    fixed.mode = SearchMode::regularExpression;
-    fixed.caseSensitive = true;
-    fixed.wholeWord = false;
-    fixed.wraps = true;
-    fixed.dotMatchesNewline = false;
-    fixed.ignoresDiacriticMarks = false;
-    fixed.ignoresWidth = false;
-    fixed.isLiteralSearch = false;
-    fixed.isMultiline = true;
-    fixed.unescapesReplacementString = false;
-    fixed.usesUnicodeBoundaries = true;
-    EXPECT_EQ(request.options, fixed);
+    const SearchOptions& o = request.options;
+    EXPECT_EQ(o.mode, SearchMode::regularExpression);
+    EXPECT_TRUE(o.caseSensitive && o.wraps && o.isMultiline && o.usesUnicodeBoundaries);
+    EXPECT_FALSE(o.wholeWord || o.dotMatchesNewline || o.ignoresDiacriticMarks || o.ignoresWidth || o.isLiteralSearch
+                 || o.unescapesReplacementString || o.preservedTextualOptionsRawValue || o.preservedRegexOptionsRawValue);
     folder->modePicker()->setCurrentIndex(0);
     EXPECT_EQ(folder->currentRequest().options.mode, SearchMode::text);
 
