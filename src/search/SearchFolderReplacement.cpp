@@ -79,20 +79,21 @@ void FolderFindWindowController::previewFinished(const FolderReplacementPreview&
 void FolderFindWindowController::applyPreview()
 {
     if (!preview_) return;
-    qsizetype chosen = 0;
+    QSet<QString> chosen;
     qsizetype replacements = 0;
     for (const FolderReplacementFile& file : preview_->files) {
-        if (!selectedURLs_.contains(standardizedPath(file.source.url))) continue;
-        ++chosen;
+        const QString url = standardizedPath(file.source.url);
+        if (!selectedURLs_.contains(url)) continue;
+        chosen.insert(url);
         replacements += file.replacementCount;
     }
-    if (chosen == 0) {
+    if (chosen.isEmpty()) {
         setStatus(nothingSelectedStatus);
         return;
     }
     const FolderReplacementPreview shown = *preview_;
     std::weak_ptr<int> alive = alive_;
-    if (!confirmed(QString::number(chosen) + QStringLiteral("ファイルの") + QString::number(replacements)
+    if (!confirmed(QString::number(chosen.size()) + QStringLiteral("ファイルの") + QString::number(replacements)
                        + QStringLiteral("件を置換しますか？"),
                    QStringLiteral("適用前に全ファイルの変更日時と内容を再確認します。バックアップを検索フォルダ内の "
                                   ".korimado-backups に保存します。開いている文書は置換しません。"),
@@ -101,7 +102,9 @@ void FolderFindWindowController::applyPreview()
         return;
     }
     // Both sets as they stand now that the user has answered: a document opened meanwhile is blocked.
-    const QSet<QString> selected = selectedURLs_;
+    // A search that finished while the question was up ticks every file again; only files the
+    // question counted may be written.
+    const QSet<QString> selected = QSet<QString>(selectedURLs_).intersect(chosen);
     const QSet<QString> open = openDocumentURLs_ ? openDocumentURLs_() : QSet<QString>();
     start(QStringLiteral("安全確認後に置換中…"), [shown, selected, open](const SearchCancellationToken& token) -> Completion {
         try {

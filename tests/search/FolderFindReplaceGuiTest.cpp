@@ -222,3 +222,26 @@ TEST_F(FolderWindowTest, ClosingTheDocumentWindowDuringARestoreNeitherWaitsNorSt
     QTest::qWait(5);  // the dropped completion arrives with nobody left to show it
     EXPECT_EQ(beeps, 0);
 }
+
+TEST_F(FolderWindowTest, ASearchFinishingWhileTheQuestionIsUpWritesOnlyTheFilesItCounted)
+{
+    FolderFindWindowController* folder = folderWindow();
+    ASSERT_TRUE(folder);
+    write("a.txt", "alpha\n");
+    write("b.txt", "alpha\n");
+    ASSERT_TRUE(search(folder, QStringLiteral("alpha"), QStringLiteral("beta")));
+    folder->makePreview();
+    ASSERT_TRUE(settle(folder));
+    tick(folder, 1, false);
+
+    folder->searchFolder();  // still under way when the question comes up
+    alerts.whileShown = [folder] { ASSERT_TRUE(settle(folder)); };
+    folder->applyPreview();
+    EXPECT_EQ(alerts.shown().last().messageText, QStringLiteral("1ファイルの1件を置換しますか？"));
+    EXPECT_EQ(folder->selectedURLs().size(), 2);  // the new search ticked both
+    ASSERT_TRUE(settle(folder));
+    ASSERT_TRUE(folder->receipt());
+    EXPECT_EQ(folder->receipt()->entries.size(), 1);
+    EXPECT_EQ(test::readFile(at("a.txt")), "beta\n");
+    EXPECT_EQ(test::readFile(at("b.txt")), "alpha\n");
+}
