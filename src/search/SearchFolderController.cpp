@@ -71,6 +71,9 @@ FolderFindWindowController::FolderFindWindowController(const std::optional<QStri
 FolderFindWindowController::~FolderFindWindowController()
 {
     if (token_) token_->cancel();
+    // The table outlives this object's members while ~QWidget takes the children down.
+    table_->setModel(nullptr);
+    delete model_;
 }
 
 void FolderFindWindowController::configure(const std::optional<QString>& initialRootURL, const SearchRequest& request)
