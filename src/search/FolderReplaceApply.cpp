@@ -19,6 +19,11 @@ constexpr qint64 noLimit = std::numeric_limits<qint64>::max() - 1;
 // Backups hold other people's text: only their owner may enter a run's folder.
 constexpr quint32 privateFolderMode = 0700;
 
+QString defaultBackupBase(const QString& root)
+{
+    return (root.endsWith(u'/') ? root : root + u'/') + FolderSearchEngine::backupFolderName;
+}
+
 }  // namespace
 
 // What ends the writing loop. readBack: the file's own read-back showed other bytes.
@@ -86,8 +91,7 @@ FolderReplaceReceipt FolderReplaceApply::run(const QSet<QString>& selectedURLs, 
 
     FolderReplaceReceipt receipt;
     receipt.identifier = QUuid::createUuid();
-    const QString base = backupRoot_ ? standardizedPath(*backupRoot_)
-                                     : root_ + u'/' + FolderSearchEngine::backupFolderName;
+    const QString base = backupRoot_ ? standardizedPath(*backupRoot_) : defaultBackupBase(root_);
     runFolder_ = base + u'/' + receipt.identifier.toString(QUuid::WithoutBraces).toUpper();
     receipt.backupURL = runFolder_;
 
@@ -133,7 +137,7 @@ void FolderReplaceApply::makeRunFolder()
     if (!backupRoot_) {
         // A link or a file in place of the backup folder would send other people's text wherever it
         // points: only a real folder, or none yet, is used.
-        const QString base = root_ + u'/' + FolderSearchEngine::backupFolderName;
+        const QString base = defaultBackupBase(root_);
         const std::optional<FolderEntryAttributes> existing = fileSystem_.attributes(base, false);
         if (!existing) {
             if (!fileSystem_.createDirectory(base, privateFolderMode, &error)) throw Failure{Failure::Kind::other, error.description};

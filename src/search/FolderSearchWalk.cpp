@@ -11,6 +11,8 @@
 #include "search/SearchEngine.h"
 
 #include <QElapsedTimer>
+#include <QThread>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <limits>
@@ -67,7 +69,12 @@ void FolderSearchWalk::checkCancelled() const
 
 void FolderSearchWalk::skip(const QString& relativePath, const QString& reason)
 {
-    result_.skippedFiles.push_back(FolderSkippedFile{relativePath, reason});
+    skipAt(nextSequence_++, relativePath, reason);
+}
+
+void FolderSearchWalk::skipAt(qsizetype sequence, const QString& relativePath, const QString& reason)
+{
+    skipped_.push_back({sequence, FolderSkippedFile{relativePath, reason}});
 }
 
 FolderSearchResult FolderSearchWalk::run(const QString& rootURL)
@@ -82,12 +89,32 @@ FolderSearchResult FolderSearchWalk::run(const QString& rootURL)
     // An invalid expression fails here, before any file is read.
     SearchEngine::findAll(QString(), request_, 0, cancellation_);
 
+    // Files are read, decoded and matched on a few workers while the walk goes on; their outcomes
+    // are taken in traversal order, so the result is the same as from one thread.
+    const int workers = std::min(QThread::idealThreadCount(), maximumWorkers);
+    if (workers > 1) {
+        pool_ = std::make_unique<QThreadPool>();
+        pool_->setMaxThreadCount(workers);
+    }
+    struct Drain {
+        FolderSearchWalk& walk;
+        // On the way out by an exception the workers still finish before their job data goes.
+        ~Drain()
+        {
+            if (walk.pool_) walk.pool_->waitForDone();
+        }
+    } drain{*this};
+
     pending_.push_back(root_);
     while (!pending_.isEmpty()) {
         const QString folder = pending_.takeLast();
         checkCancelled();
         listFolder(folder);
     }
+    while (!jobs_.empty()) mergeOldest();
+
+    std::stable_sort(skipped_.begin(), skipped_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& s : skipped_) result_.skippedFiles.push_back(std::move(s.second));
 
     std::vector<std::pair<QByteArray, qsizetype>> keys;
     keys.reserve(size_t(result_.files.size()));
@@ -181,53 +208,105 @@ void FolderSearchWalk::examineFile(const QString& path, const QString& entryRela
         skip(entryRelativePath, FolderSkipReason::tooLarge);
         return;
     }
-    std::optional<QByteArray> data = fileSystem_.readFile(path, limit, nullptr);
-    if (!data) {
-        skip(entryRelativePath, FolderSkipReason::unreadable);
+    auto job = std::make_shared<FileJob>();
+    job->sequence = nextSequence_++;
+    job->path = path;
+    job->entryRelativePath = entryRelativePath;
+    job->attributes = attributes;
+    if (!pool_) {
+        searchFile(*job, request_, limit, cancellation_, fileSystem_);
+        merge(*job);
         return;
     }
-    // Grown past the limit since its size was read.
-    if (data->size() > limit) {
-        skip(entryRelativePath, FolderSkipReason::tooLarge);
-        return;
-    }
-    DecodedText decoded;
+    inFlightBytes_ += std::max<qint64>(size, 0);
+    auto done = std::make_shared<std::promise<void>>();
+    jobs_.push_back({job, done->get_future()});
+    pool_->start([job, done, request = request_, limit, cancellation = cancellation_, fs = &fileSystem_] {
+        searchFile(*job, request, limit, cancellation, *fs);
+        done->set_value();
+    });
+    // Bounded: a folder of large files must not all sit in memory at once.
+    while (!jobs_.empty() && (qsizetype(jobs_.size()) > maximumJobs || inFlightBytes_ > maximumInFlightBytes)) mergeOldest();
+}
+
+void FolderSearchWalk::mergeOldest()
+{
+    PendingJob pending = std::move(jobs_.front());
+    jobs_.pop_front();
+    pending.done.wait();
+    inFlightBytes_ -= std::max<qint64>(pending.job->attributes.fileSize.value_or(0), 0);
+    merge(*pending.job);
+}
+
+void FolderSearchWalk::searchFile(FileJob& job, const SearchRequest& baseRequest, qint64 limit,
+                                  const SearchCancellationToken* cancellation, FolderFileSystem& fileSystem)
+{
     try {
-        decoded = TextCodec::decode(*data);
-    } catch (const CodecError&) {
-        skip(entryRelativePath, FolderSkipReason::notRoundTrip);
+        std::optional<QByteArray> data = fileSystem.readFile(job.path, limit, nullptr);
+        if (!data) {
+            job.skipReason = FolderSkipReason::unreadable;
+            return;
+        }
+        // Grown past the limit since its size was read.
+        if (data->size() > limit) {
+            job.skipReason = FolderSkipReason::tooLarge;
+            return;
+        }
+        DecodedText decoded;
+        try {
+            decoded = TextCodec::decode(*data);
+        } catch (const CodecError&) {
+            job.skipReason = FolderSkipReason::notRoundTrip;
+            return;
+        }
+        // The UTF-8 reader takes shortest forms only, so every text it gives back re-encodes to the
+        // very bytes read; the check costs as much as the decoding and is left to the other encodings.
+        if (decoded.format.encoding != TextEncoding::utf8 && !TextCodec::reencodesExactly(*data, decoded)) {
+            job.skipReason = FolderSkipReason::notRoundTrip;
+            return;
+        }
+        SearchRequest request = baseRequest;
+        request.lineEnding = decoded.format.lineEnding;
+        const SearchResultSet found = SearchEngine::findAll(decoded.text, request, 0, cancellation);
+        if (found.matches.isEmpty()) return;
+
+        const std::vector<qsizetype> starts = FolderSearchPaths::lineStarts(decoded.text);
+        job.hits.reserve(found.matches.size());
+        for (const SearchMatch& match : found.matches) {
+            const qsizetype location = match.range.location;
+            const auto after = std::upper_bound(starts.begin(), starts.end(), location);
+            const qsizetype line = qsizetype(after - starts.begin());
+            const qsizetype lineStart = starts[size_t(line - 1)];
+            job.hits.push_back(FolderSearchHit{match.range, line, location - lineStart + 1,
+                                               FolderExcerpts::hitExcerpt(decoded.text, lineStart, location)});
+        }
+        job.format = decoded.format;
+        job.data = std::move(*data);
+        job.text = std::move(decoded.text);
+    } catch (...) {
+        job.error = std::current_exception();
+    }
+}
+
+void FolderSearchWalk::merge(FileJob& job)
+{
+    if (job.error) std::rethrow_exception(job.error);
+    if (job.skipReason) {
+        skipAt(job.sequence, job.entryRelativePath, *job.skipReason);
         return;
     }
-    if (!TextCodec::reencodesExactly(*data, decoded)) {
-        skip(entryRelativePath, FolderSkipReason::notRoundTrip);
-        return;
-    }
-
-    SearchRequest request = request_;
-    request.lineEnding = decoded.format.lineEnding;
-    const SearchResultSet found = SearchEngine::findAll(decoded.text, request, 0, cancellation_);
-    if (found.matches.isEmpty()) return;
-
+    if (job.hits.isEmpty()) return;
     FolderSearchFile file;
-    file.url = path;
-    file.relativePath = FolderSearchPaths::relativePath(path, root_);
-    file.format = decoded.format;
-    const std::vector<qsizetype> starts = FolderSearchPaths::lineStarts(decoded.text);
-    file.hits.reserve(found.matches.size());
-    for (const SearchMatch& match : found.matches) {
-        const qsizetype location = match.range.location;
-        const auto after = std::upper_bound(starts.begin(), starts.end(), location);
-        const qsizetype line = qsizetype(after - starts.begin());
-        const qsizetype lineStart = starts[size_t(line - 1)];
-        file.hits.push_back(FolderSearchHit{match.range, line, location - lineStart + 1,
-                                            FolderExcerpts::hitExcerpt(decoded.text, lineStart, location)});
-    }
-    const std::optional<FolderEntryAttributes> current = fileSystem_.attributes(path, true);
+    file.url = job.path;
+    file.relativePath = FolderSearchPaths::relativePath(job.path, root_);
+    file.format = job.format;
+    const std::optional<FolderEntryAttributes> current = fileSystem_.attributes(job.path, true);
     if (current) file.posixPermissions = current->posixPermissions;
-    file.modificationDate = attributes.modificationDate;
-    file.isWritable = attributes.isWritable && fileSystem_.isWritable(path);
-    file.originalData = std::move(*data);
-    file.text = std::move(decoded.text);
+    file.modificationDate = job.attributes.modificationDate;
+    file.isWritable = job.attributes.isWritable && fileSystem_.isWritable(job.path);
+    file.originalData = std::move(job.data);
+    file.text = std::move(job.text);
+    file.hits = std::move(job.hits);
     result_.files.push_back(std::move(file));
 }
 

@@ -1,18 +1,27 @@
 #pragma once
 
+#include "document/TextFormat.h"
+#include "search/FolderFileSystem.h"
 #include "search/FolderGlob.h"
 #include "search/FolderSearchOptions.h"
 #include "search/FolderSearchResult.h"
 #include "search/SearchCancellationToken.h"
 #include "search/SearchRequest.h"
 
+#include <QByteArray>
 #include <QSet>
 #include <QString>
+#include <QThreadPool>
+
+#include <deque>
+#include <exception>
+#include <future>
+#include <memory>
+#include <optional>
+#include <vector>
 
 namespace korimado {
 
-class FolderFileSystem;
-struct FolderEntryAttributes;
 
 // One folder search: the depth-first walk with its two visited sets, the entry tests and the
 // search of each file that survives them.
@@ -29,6 +38,33 @@ public:
     static std::optional<QString> resolvedRoot(const QString& rootURL, FolderFileSystem& fileSystem);
 
 private:
+    // One regular file handed to a worker, and what came of it.
+    struct FileJob {
+        qsizetype sequence = 0;  // place in traversal order
+        QString path;
+        QString entryRelativePath;
+        FolderEntryAttributes attributes;
+        std::optional<QString> skipReason;
+        std::exception_ptr error;  // of the search core: ends the search when its turn comes
+        TextFormat format;
+        QByteArray data;
+        QString text;
+        QList<FolderSearchHit> hits;
+    };
+    struct PendingJob {
+        std::shared_ptr<FileJob> job;
+        std::future<void> done;
+    };
+    static constexpr int maximumWorkers = 4;
+    static constexpr qsizetype maximumJobs = 32;
+    static constexpr qint64 maximumInFlightBytes = 128 * 1024 * 1024;
+
+    // Runs on a worker: reads only the file of the job, touches nothing of the walk.
+    static void searchFile(FileJob& job, const SearchRequest& request, qint64 limit,
+                           const SearchCancellationToken* cancellation, FolderFileSystem& fileSystem);
+    void merge(FileJob& job);
+    void mergeOldest();
+    void skipAt(qsizetype sequence, const QString& relativePath, const QString& reason);
     void listFolder(const QString& folder);
     void examineEntry(const QString& entryPath, const QString& name);
     void examineFile(const QString& path, const QString& entryRelativePath, const FolderEntryAttributes& attributes);
@@ -46,6 +82,11 @@ private:
     QSet<QString> listedFolders_;
     QSet<QString> examinedFiles_;
     FolderSearchResult result_;
+    qsizetype nextSequence_ = 0;
+    std::vector<std::pair<qsizetype, FolderSkippedFile>> skipped_;
+    std::unique_ptr<QThreadPool> pool_;
+    std::deque<PendingJob> jobs_;
+    qint64 inFlightBytes_ = 0;
 };
 
 }  // namespace korimado

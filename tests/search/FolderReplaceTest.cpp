@@ -233,6 +233,26 @@ TEST(FolderReplaceApply, AFailedReadBackIsRestoredFromItsBackupAndUnrestoredFile
     EXPECT_EQ(test::readFile(b), "old b\n");
 }
 
+TEST(FolderReplaceApply, FilesChangedBeforeTheAutomaticRestoreAreNamedAsNotRestored)
+{
+    TempDir dir;
+    const QString a = dir.write("a.txt", "old a\n");
+    const QString b = dir.write("b.txt", "old b\n");
+    const FolderReplacementPreview preview = previewOf(dir, "old", "new");
+    FaultyFileSystem fs;
+    fs.before = [&](FaultyFileSystem::Op op, const QString& path) {
+        if (op == FaultyFileSystem::Op::setPermissions && path == b) dir.write("a.txt", "edited meanwhile\n");
+    };
+    fs.fails = [&](FaultyFileSystem::Op op, const QString& path) {
+        return op == FaultyFileSystem::Op::setPermissions && path == b && test::readFile(b) == "new b\n";
+    };
+    const FolderSearchError error = applyFailure(preview, allOf(preview), {}, &fs);
+    ASSERT_EQ(error.rollbackFailures().size(), 1) << error.what();
+    EXPECT_TRUE(error.rollbackFailures()[0].startsWith(a + ": "));
+    EXPECT_EQ(test::readFile(a), "edited meanwhile\n");
+    EXPECT_EQ(test::readFile(b), "old b\n");
+}
+
 TEST(FolderReplaceApply, BackupFolderMustBeARealFolderInsideTheRoot)
 {
     TempDir dir;

@@ -179,6 +179,35 @@ TEST(FolderSearch, WalkIsDepthFirstAndFilesComeInFileBrowserOrder)
     EXPECT_EQ(paths(top), (QStringList{"A.txt", "file2.txt", "File10.txt"}));
 }
 
+TEST(FolderSearch, ManyFilesKeepTraversalOrderWhateverTheWorkersDo)
+{
+    TempDir dir;
+    QStringList expectedSkips;
+    QStringList expectedFiles;
+    for (int i = 0; i < 300; ++i) {
+        const QString name = QStringLiteral("d%1/f%2.txt").arg(i % 3).arg(i, 3, 10, QChar(u'0'));
+        if (i % 4 == 0) {
+            dir.write(name, QByteArray("\xff\xfe\x00\x81", 4) + "\xff");
+        } else {
+            dir.write(name, QByteArray(i * 97, 'x') + "hit\n");
+            expectedFiles.push_back(name);
+        }
+    }
+    for (int d = 2; d >= 0; --d) {
+        for (int i = d; i < 300; i += 3) {
+            if (i % 4 == 0) expectedSkips.push_back(QStringLiteral("d%1/f%2.txt").arg(d).arg(i, 3, 10, QChar(u'0')));
+        }
+    }
+    std::sort(expectedFiles.begin(), expectedFiles.end());
+    const FolderSearchResult result = FolderSearchEngine::search(dir.path(), plainRequest("hit"), folderOptions());
+    QStringList skips;
+    for (const FolderSkippedFile& s : result.skippedFiles) skips.push_back(s.path);
+    EXPECT_EQ(skips, expectedSkips);
+    EXPECT_EQ(paths(result), expectedFiles);
+    EXPECT_EQ(result.visitedFileCount, 300);
+    EXPECT_EQ(result.matchCount(), 225);
+}
+
 TEST(FolderSearch, HitsCarryLineColumnAndExcerpt)
 {
     TempDir dir;

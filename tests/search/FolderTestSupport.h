@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <functional>
 
@@ -21,13 +22,15 @@ class FaultyFileSystem : public FolderFileSystem {
 public:
     enum class Op { list, attributes, read, write, setPermissions, createDirectory };
 
-    // Returns true to make the call fail (with EIO) without touching the disk.
+    // Returns true to make the call fail (with EIO) without touching the disk. Reads run on the
+    // search's worker threads: hooks that see them must be safe to call from several at once.
     std::function<bool(Op, const QString& path)> fails;
     // Runs before the call itself.
     std::function<void(Op, const QString& path)> before;
     // A write to a path for which this is true lands only its first byte.
     std::function<bool(const QString& path)> writesShort;
-    int reads = 0;
+    // Files are read on the search's workers.
+    mutable std::atomic<int> reads{0};
 
     std::optional<QStringList> contentsOfDirectory(const QString& path, ErrorInfo* error) const override
     {
@@ -41,7 +44,7 @@ public:
     }
     std::optional<QByteArray> readFile(const QString& path, qint64 maximumSize, ErrorInfo* error) const override
     {
-        ++const_cast<FaultyFileSystem*>(this)->reads;
+        ++reads;
         if (hit(Op::read, path, error)) return std::nullopt;
         return FolderFileSystem::readFile(path, maximumSize, error);
     }

@@ -1,0 +1,173 @@
+// The folder engine over a copy of /usr/include made in a temporary folder of its own (removed
+// afterwards): search with a literal and with an expression, every hit listed, beside grep -rn on
+// the same tree in the same run; then replace and roll back a change touching 1,000 files.
+// "cold" runs follow dropping this tree's own pages from the page cache (nothing else's); warm
+// figures are medians of several runs, since the machine is shared.
+#include "BenchSupport.h"
+
+#include "search/FolderSearchEngine.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
+
+using namespace korimado;
+using namespace korimado::bench;
+
+namespace {
+
+const int Runs = qEnvironmentVariableIntValue("FOLDER_BENCH_RUNS") > 0 ? qEnvironmentVariableIntValue("FOLDER_BENCH_RUNS") : 5;
+
+// Drops the cached pages of every file of the tree, so that the next pass reads from the disk.
+void evict(const QString& root)
+{
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const int fd = ::open(QFile::encodeName(it.next()).constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) continue;
+        ::fdatasync(fd);
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        ::close(fd);
+    }
+}
+
+double median(std::vector<double> samples)
+{
+    return percentile(std::move(samples), 50);
+}
+
+SearchRequest request(const QString& pattern, SearchMode mode, const QString& replacement = QString())
+{
+    SearchRequest r;
+    r.pattern = pattern;
+    r.replacement = replacement;
+    r.options.mode = mode;
+    r.options.caseSensitive = true;
+    // grep -F compares code units as they stand; so does a literal search.
+    r.options.isLiteralSearch = mode == SearchMode::text;
+    return r;
+}
+
+FolderSearchOptions options()
+{
+    FolderSearchOptions o;
+    o.recursive = true;
+    o.includesHiddenFiles = false;
+    o.followsSymbolicLinks = false;
+    o.maximumFileBytes = FolderSearchOptions::windowMaximumFileBytes;
+    return o;
+}
+
+// Runs grep with its output in a file (grep stops at the first match when it writes to /dev/null).
+double grepMs(const QStringList& arguments, const QString& output)
+{
+    QProcess grep;
+    grep.setStandardOutputFile(output);
+    Stopwatch watch;
+    grep.start(QStringLiteral("grep"), arguments);
+    grep.waitForFinished(-1);
+    return watch.ms();
+}
+
+void compare(const char* oursName, const char* grepName, const char* hitsName, const QString& root,
+             const QString& pattern, SearchMode mode, const QString& grepFlag, const QString& scratch)
+{
+    const SearchRequest r = request(pattern, mode);
+    const QStringList grepArguments{QStringLiteral("-rn"), grepFlag, QStringLiteral("--"), pattern, root};
+    const QString grepOutput = scratch + QStringLiteral("/grep.out");
+
+    evict(root);
+    Stopwatch cold;
+    const FolderSearchResult first = FolderSearchEngine::search(root, r, options());
+    const double oursCold = cold.ms();
+    evict(root);
+    const double grepCold = grepMs(grepArguments, grepOutput);
+
+    std::vector<double> ours;
+    std::vector<double> theirs;
+    for (int i = 0; i < Runs; ++i) {
+        Stopwatch warm;
+        const FolderSearchResult result = FolderSearchEngine::search(root, r, options());
+        ours.push_back(warm.ms());
+        theirs.push_back(grepMs(grepArguments, grepOutput));
+    }
+    report((QByteArray(oursName) + "_cold").constData(), oursCold);
+    report(oursName, median(ours));
+    report((QByteArray(grepName) + "_cold").constData(), grepCold);
+    report(grepName, median(theirs));
+    report(hitsName, double(first.matchCount()));
+    QFile::remove(grepOutput);
+}
+
+// 1,000 files of about 6 KB in 40 folders, each with a few lines to replace.
+void makeReplaceTree(const QString& root)
+{
+    const QByteArray filler = QByteArray("static int helper_value(int x) { return x * 3 + 1; }  /* filler */\n").repeated(80);
+    for (int i = 0; i < 1000; ++i) {
+        const QString folder = root + QStringLiteral("/module%1").arg(i % 40, 2, 10, QChar(u'0'));
+        QDir().mkpath(folder);
+        QFile file(folder + QStringLiteral("/unit%1.c").arg(i, 4, 10, QChar(u'0')));
+        if (!file.open(QIODevice::WriteOnly)) continue;
+        file.write("#include \"old_api.h\"\n");
+        file.write(filler);
+        file.write("int use(void) { return old_api_call(1) + old_api_call(2); }\n");
+        file.write(filler);
+    }
+}
+
+void replaceAndRollBack(const QString& scratch)
+{
+    const QString root = scratch + QStringLiteral("/replace");
+    makeReplaceTree(root);
+    const SearchRequest r = request(QStringLiteral("old_api"), SearchMode::text, QStringLiteral("new_api"));
+    std::vector<double> replaceMs;
+    std::vector<double> rollbackMs;
+    double files = 0;
+    for (int i = 0; i < 3; ++i) {
+        const FolderSearchResult result = FolderSearchEngine::search(root, r, options());
+        Stopwatch replace;
+        const FolderReplacementPreview preview = FolderSearchEngine::makeReplacementPreview(result, r);
+        QSet<QString> all;
+        for (const FolderReplacementFile& f : preview.files) all.insert(f.source.url);
+        const FolderReplaceReceipt receipt = FolderSearchEngine::apply(preview, all, {});
+        replaceMs.push_back(replace.ms());
+        files = double(receipt.entries.size());
+        Stopwatch rollback;
+        const FolderRollbackResult back = FolderSearchEngine::rollbackEntries(receipt.entries);
+        rollbackMs.push_back(rollback.ms());
+        if (back.restored.size() != receipt.entries.size()) std::fprintf(stderr, "rollback incomplete\n");
+    }
+    report("folder_replace_files", files);
+    report("folder_replace_1000_files_ms", median(replaceMs));
+    report("folder_rollback_1000_files_ms", median(rollbackMs));
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir scratch(QDir::tempPath() + QStringLiteral("/korimado-folder-bench-XXXXXX"));
+    if (!scratch.isValid()) return 1;
+    const QString tree = scratch.path() + QStringLiteral("/include");
+    QProcess copy;
+    copy.start(QStringLiteral("cp"), {QStringLiteral("-R"), QStringLiteral("/usr/include"), tree});
+    copy.waitForFinished(-1);
+    if (copy.exitCode() != 0) return 1;
+
+    compare("folder_search_literal_ms", "grep_r_literal_ms", "folder_search_literal_hits", tree,
+            QStringLiteral("unsigned long"), SearchMode::text, QStringLiteral("-F"), scratch.path());
+    compare("folder_search_regex_ms", "grep_r_regex_ms", "folder_search_regex_hits", tree,
+            QStringLiteral("struct [a-z_]+ \\{"), SearchMode::regularExpression, QStringLiteral("-E"), scratch.path());
+    replaceAndRollBack(scratch.path());
+    return 0;
+}
