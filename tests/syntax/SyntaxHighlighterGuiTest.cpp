@@ -54,7 +54,8 @@ protected:
         editor = std::make_unique<EditorTextView>(storage);
         editor->resize(600, 400);
         editor->show();
-        highlighter = std::make_unique<SyntaxHighlighter>(editor.get(), language);
+        highlighter = std::make_unique<SyntaxHighlighter>(
+            editor.get(), language, [this](const SyntaxLanguage& resolved) { TextCommands::adoptLanguage(*editor, resolved); });
         highlighter->onOutlineChange = [this](const std::vector<SyntaxOutlineEntry>& entries) {
             ++outlineCalls;
             lastOutline = entries;
