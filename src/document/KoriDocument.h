@@ -52,7 +52,6 @@ public:
     // Where the external-change status message goes.
     static inline const QString externalChangeMessage =
         QStringLiteral("外部で更新されています。再読み込みか別名保存を選んでください。");
-    static inline const QString errorDomain = QStringLiteral("Korimado");
     static constexpr int conflictErrorCode = 409;
     // A save that would rewrite untouched bytes, with nobody to ask first.
     static constexpr int bytesWouldChangeErrorCode = 410;

@@ -2,6 +2,7 @@
 
 #include "filetree/DocumentRelocation.h"
 #include "filetree/FileTreeModel.h"
+#include "platform/foundation/Bundle.h"
 #include "platform/documents/DocumentController.h"
 #include "platform/documents/FileManager.h"
 #include "platform/foundation/MainQueue.h"
@@ -323,7 +324,7 @@ void FileTreeView::openPath()
             setRoot(target.url);
             return;
         }
-        if (!supportsOpening(target.url)) throw ErrorInfo{QStringLiteral("Korimado"), 415, unsupportedFileMessage, {}};
+        if (!supportsOpening(target.url)) throw ErrorInfo{Bundle::configuration().errorDomain, 415, unsupportedFileMessage, {}};
         setRoot(QFileInfo(target.url).path(), target.url);
         if (onOpen) onOpen(target.url);
     } catch (const ErrorInfo& error) {

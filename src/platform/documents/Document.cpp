@@ -1,4 +1,5 @@
 #include "platform/documents/Document.h"
+#include "platform/foundation/Bundle.h"
 #include "platform/foundation/FilePath.h"
 
 #include "platform/ui/AlertPresenter.h"
@@ -36,7 +37,7 @@ QString fittedBaseName(const QString& base, const QString& tail)
 
 ErrorInfo unsupportedOperation()
 {
-    return ErrorInfo{QStringLiteral("Korimado"), 1, QStringLiteral("この書類はこの操作に対応していません。"), {}};
+    return ErrorInfo{Bundle::configuration().errorDomain, 1, QStringLiteral("この書類はこの操作に対応していません。"), {}};
 }
 
 }  // namespace
@@ -184,7 +185,7 @@ bool Document::saveDocumentTo()
 
 QString Document::autosaveFolder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Korimado/Autosave");
+    return Bundle::applicationSupportPath(QStringLiteral("Autosave"));
 }
 
 bool Document::autosave(ErrorInfo* error)
