@@ -26,25 +26,8 @@ namespace {
 
 using K = SyntaxTokenKind;
 
-// Runs the event loop until done() holds or the time is up.
-bool spinUntil(const std::function<bool()>& done, int timeoutMs = 10000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done() || clock.elapsed() > timeoutMs) loop.quit();
-    });
-    poll.start(5);
-    if (!done()) loop.exec();
-    return done();
-}
-
-void spinFor(int ms)
-{
-    spinUntil([] { return false; }, ms);
-}
+using test::spinFor;
+using test::spinUntil;
 
 class SyntaxHighlighterTest : public ::testing::Test {
 protected:
