@@ -3,6 +3,7 @@
 #include "filetree/DocumentRelocation.h"
 #include "filetree/FileTreeModel.h"
 #include "platform/foundation/Bundle.h"
+#include "platform/documents/Document.h"
 #include "platform/documents/DocumentController.h"
 #include "platform/documents/FileManager.h"
 #include "platform/foundation/MainQueue.h"
@@ -400,7 +401,7 @@ std::optional<QString> FileTreeView::promptForName(const QString& title, const Q
 void FileTreeView::createFile()
 {
     const auto name = promptForName(QStringLiteral("新規ファイル"), QStringLiteral("ファイル名を入力してください。"),
-                                    QStringLiteral("名称未設定.txt"));
+                                    Document::untitledBaseName + QStringLiteral(".txt"));
     if (!name || !rootNode()) return;
     const auto folder = targetDirectory();
     if (!folder) return;
@@ -417,7 +418,7 @@ void FileTreeView::createFile()
 void FileTreeView::createFolder()
 {
     const auto name = promptForName(QStringLiteral("新規フォルダ"), QStringLiteral("フォルダ名を入力してください。"),
-                                    QStringLiteral("名称未設定フォルダ"));
+                                    Document::untitledBaseName + QStringLiteral("フォルダ"));
     if (!name || !rootNode()) return;
     const auto folder = targetDirectory();
     if (!folder) return;

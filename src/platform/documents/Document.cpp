@@ -21,8 +21,6 @@ namespace korimado {
 
 namespace {
 
-const QString untitledBase = QStringLiteral("名称未設定");
-
 // The longest start of base that, followed by tail, still makes a file name the system takes.
 QString fittedBaseName(const QString& base, const QString& tail)
 {
@@ -62,7 +60,7 @@ void Document::setFileURL(const QString& path)
 QString Document::displayName() const
 {
     if (!fileURL_.isEmpty()) return QFileInfo(fileURL_).fileName();
-    return untitledName_.isEmpty() ? untitledBase : untitledName_;
+    return untitledName_.isEmpty() ? untitledBaseName : untitledName_;
 }
 
 void Document::updateChangeCount(ChangeType change)
