@@ -1,6 +1,7 @@
 #include "window/EditorWindowController.h"
 
 #include "support/TestSupport.h"
+#include "support/WindowFixture.h"
 #include "document/KoriDocument.h"
 #include "editor/EditorView.h"
 #include "platform/ui/ScriptedAlertPresenter.h"
@@ -123,12 +124,7 @@ class PreviewWindowTest : public ::testing::Test {
 protected:
     std::unique_ptr<KoriDocument> open(const QString& name, const QByteArray& bytes)
     {
-        const QString path = dir.write(name, bytes);
-        auto document = std::make_unique<KoriDocument>();
-        ErrorInfo error;
-        EXPECT_TRUE(document->readFromURL(path, KoriDocument::plainTextType, &error));
-        document->setFileURL(path);
-        return document;
+        return test::readFileDocument(dir, name, bytes);
     }
 
     test::TempDir dir;
