@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # scripts/check-boundaries names the file, the line and both folders of an include that goes up the
-# layer order, also through a relative path, and passes a tree that keeps to the order.
+# layer order, also through a relative path or between the subfolders of an area, and passes a tree
+# that keeps to the order.
 set -euo pipefail
 source_root=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
@@ -29,4 +30,16 @@ status=0
 "$check" "$work" > "$work/out" 2>&1 || status=$?
 [ "$status" -eq 1 ] || fail "a folder outside the order passed"
 grep -q '^src/stray/: folder missing from the layer order' "$work/out" || fail "no line for the stray folder"
+rmdir "$work/src/stray"
+mkdir -p "$work/src/low/base" "$work/src/low/top"
+printf 'korimado_area(FOLDER base DEFAULT core)\nkorimado_area(FOLDER top DEFAULT ui OTHER X)\n' > "$work/src/low/CMakeLists.txt"
+printf '#include "low/base/Base.h"\n' > "$work/src/low/top/Top.cpp"
+printf '#pragma once\n#include "Base2.h"\n' > "$work/src/low/base/Base.h"
+"$check" "$work" > "$work/out" 2>&1 || fail "subfolders in order were refused"
+printf '#include "low/top/Top.h"\n' > "$work/src/low/base/Base.cpp"
+status=0
+"$check" "$work" > "$work/out" 2>&1 || status=$?
+[ "$status" -eq 1 ] || fail "an upward include between subfolders passed"
+grep -q '^src/low/base/Base.cpp:1: low/base includes low/top/Top.h, but low/top is above low/base' "$work/out" ||
+  fail "no line for Base.cpp"
 echo "ok"
