@@ -99,7 +99,8 @@ ApplicationDelegate::ApplicationDelegate(QStringList arguments)
 {
     if (!sharedDelegate)
         sharedDelegate = this;
-    KoriDocument::setDefaultFormatProvider([this] { return EditorPreferences::defaultTextFormat(documents_->defaults()); });
+    KoriDocument::setDefaultFormatProvider(
+        [this] { return EditorPreferences::defaultTextFormat(documents_->defaults()); });
     registerActions();
     registerApplicationActions();
     documentActions_->recentDocumentsChanged = [this] { rebuildRecentMenu(); };

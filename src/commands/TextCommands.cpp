@@ -75,9 +75,10 @@ TextCommands::TextCommands(EditorTextView* editor, KoriDocument* document) : edi
 {
     beep = [] { QApplication::beep(); };
     const SyntaxLanguage language = SyntaxLanguage::detect(documentPath(document));
-    syntaxHighlighter_ = std::make_unique<SyntaxHighlighter>(editor, language.id, [this](const SyntaxLanguage& resolved) {
-        if (editor_) adoptLanguage(*editor_, resolved);
-    });
+    syntaxHighlighter_ = std::make_unique<SyntaxHighlighter>(
+        editor, language.id, [this](const SyntaxLanguage& resolved) {
+            if (editor_) adoptLanguage(*editor_, resolved);
+        });
 
     adoptEditorSettings();
     storedPreferences.monospacedFont = true;

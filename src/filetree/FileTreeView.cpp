@@ -325,7 +325,9 @@ void FileTreeView::openPath()
             setRoot(target.url);
             return;
         }
-        if (!supportsOpening(target.url)) throw ErrorInfo{Bundle::configuration().errorDomain, 415, unsupportedFileMessage, {}};
+        if (!supportsOpening(target.url)) {
+            throw ErrorInfo{Bundle::configuration().errorDomain, 415, unsupportedFileMessage, {}};
+        }
         setRoot(QFileInfo(target.url).path(), target.url);
         if (onOpen) onOpen(target.url);
     } catch (const ErrorInfo& error) {

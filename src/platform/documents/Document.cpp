@@ -35,7 +35,8 @@ QString fittedBaseName(const QString& base, const QString& tail)
 
 ErrorInfo unsupportedOperation()
 {
-    return ErrorInfo{Bundle::configuration().errorDomain, 1, QStringLiteral("この書類はこの操作に対応していません。"), {}};
+    return ErrorInfo{Bundle::configuration().errorDomain, 1, QStringLiteral("この書類はこの操作に対応していません。"),
+                     {}};
 }
 
 }  // namespace
