@@ -1,8 +1,17 @@
 #include "BenchSupport.h"
 
+#include "app/ApplicationIdentity.h"
+
 #include <QFile>
 
 namespace korimado::bench {
+
+namespace {
+
+// Every benchmark is the program as far as its identity goes; set before its main runs.
+[[maybe_unused]] const bool configured = (Bundle::configure(applicationBundleConfiguration()), true);
+
+}  // namespace
 
 QString generateMixedText(qsizetype units, bool emoji)
 {

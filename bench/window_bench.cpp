@@ -14,6 +14,7 @@
 #include "BenchSupport.h"
 
 #include "app/ApplicationDelegate.h"
+#include "document/KoriDocument.h"
 #include "editor/EditorView.h"
 #include "platform/text/TextStorage.h"
 #include "platform/ui/AlertPresenter.h"
@@ -89,7 +90,7 @@ QByteArray japaneseText()
 {
     // The editor benchmark's 64 MiB of UTF-16, kept under the 64 MiB a document may read.
     QByteArray bytes = generateMixedText(32 * 1024 * 1024).toUtf8();
-    constexpr qsizetype limit = 64 * 1024 * 1024;
+    constexpr qsizetype limit = KoriDocument::maximumFileSize;
     if (bytes.size() > limit) {
         qsizetype cut = bytes.lastIndexOf('\n', limit - 1);
         bytes.truncate(cut + 1);

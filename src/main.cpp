@@ -1,5 +1,6 @@
 // Entry point: reads the flags, installs the application delegate and runs the event loop.
 #include "app/ApplicationDelegate.h"
+#include "app/ApplicationIdentity.h"
 #include "platform/ui/AlertPresenter.h"
 #include "platform/ui/FilePanels.h"
 #include "platform/ui/QtAlertPresenter.h"
@@ -45,6 +46,7 @@ int main(int argc, char** argv)
     if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 
+    Bundle::configure(applicationBundleConfiguration());
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Korimado"));
     QApplication::setApplicationName(QStringLiteral("Korimado"));

@@ -99,6 +99,8 @@ ApplicationDelegate::ApplicationDelegate(QStringList arguments)
 {
     if (!sharedDelegate)
         sharedDelegate = this;
+    KoriDocument::setDefaultFormatProvider(
+        [this] { return EditorPreferences::defaultTextFormat(documents_->defaults()); });
     registerActions();
     registerApplicationActions();
     documentActions_->recentDocumentsChanged = [this] { rebuildRecentMenu(); };
@@ -123,6 +125,7 @@ ApplicationDelegate::~ApplicationDelegate()
     if (sharedDelegate == this)
         sharedDelegate = nullptr;
     // Windows close with their documents; the menu goes once nothing shows it.
+    KoriDocument::setDefaultFormatProvider({});
     documents_.reset();
     if (mainMenu_ && MenuBinder::shared().mainMenu() == mainMenu_.get()) {
         MenuBinder::shared().setMainMenu(nullptr);

@@ -2,7 +2,7 @@
 
 #include "platform/foundation/LocalizedStandardCompare.h"
 #include "platform/foundation/MemoryAdvice.h"
-#include "platform/foundation/StringChecks.h"
+#include "platform/text/StringChecks.h"
 #include "platform/text/TextBoundaries.h"
 
 #include <unicode/brkiter.h>

@@ -1,6 +1,7 @@
 #include "commands/SnippetEditorWindow.h"
 
 #include "commands/SnippetStore.h"
+#include "platform/documents/Document.h"
 
 #include <QCloseEvent>
 #include <QFontDatabase>
@@ -97,7 +98,7 @@ void SnippetEditorWindow::updateSelection()
     const int row = selectedRow();
     if (row < 0) return;
     SyntaxSnippet& snippet = snippets_[static_cast<size_t>(row)];
-    snippet.name = name_->text().isEmpty() ? QStringLiteral("名称未設定") : name_->text();
+    snippet.name = name_->text().isEmpty() ? Document::untitledBaseName : name_->text();
     snippet.body = body_->toPlainText();
     if (QListWidgetItem* item = table_->item(row)) item->setText(snippet.name);
 }

@@ -1,7 +1,7 @@
 #include "commands/SyntaxColorCode.h"
 
 #include "editor/TextReader.h"
-#include "platform/foundation/StringChecks.h"
+#include "platform/text/StringChecks.h"
 
 #include <QStringList>
 

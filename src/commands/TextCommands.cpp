@@ -75,7 +75,10 @@ TextCommands::TextCommands(EditorTextView* editor, KoriDocument* document) : edi
 {
     beep = [] { QApplication::beep(); };
     const SyntaxLanguage language = SyntaxLanguage::detect(documentPath(document));
-    syntaxHighlighter_ = std::make_unique<SyntaxHighlighter>(editor, language.id);
+    syntaxHighlighter_ = std::make_unique<SyntaxHighlighter>(
+        editor, language.id, [this](const SyntaxLanguage& resolved) {
+            if (editor_) adoptLanguage(*editor_, resolved);
+        });
 
     adoptEditorSettings();
     storedPreferences.monospacedFont = true;
@@ -86,7 +89,6 @@ TextCommands::TextCommands(EditorTextView* editor, KoriDocument* document) : edi
     syntaxHighlighter_->onOutlineChange = [this](const std::vector<SyntaxOutlineEntry>&) {
         if (publishedOutlineMenu) publishOutlineMenu(*publishedOutlineMenu);
     };
-    if (editor) editor->completionWords = language.keywords + language.completionWords;
     syntaxHighlighter_->schedule();
     registerActions();
 }
@@ -101,6 +103,12 @@ TextCommands::~TextCommands()
         colorOwnerSlot() = ResponderRef();
     }
     if (MainQueue::isMainThread()) syntaxHighlighter_->invalidate();
+}
+
+void TextCommands::adoptLanguage(EditorTextView& editor, const SyntaxLanguage& language)
+{
+    editor.completionWords = language.keywords + language.completionWords;
+    editor.indentationOpeners = language.indentationOpeners();
 }
 
 EditorTextView* TextCommands::editor() const

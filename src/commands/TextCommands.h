@@ -23,6 +23,7 @@ class MenuItem;
 class MenuModel;
 class SnippetEditorWindow;
 class SyntaxHighlighter;
+struct SyntaxLanguage;
 
 // The text commands of one editor: the source of its Text, Format, Select and outline menus, the
 // keeper of its view settings and the owner of its highlighter. Every command that changes text
@@ -66,6 +67,8 @@ public:
 
     // The object whose colour edit the shared colour panel serves, or nullptr.
     static TextCommands* activeColorOwner();
+    // The language's completion words and indentation openers, given to the editor.
+    static void adoptLanguage(EditorTextView& editor, const SyntaxLanguage& language);
     bool isEditingColor() const { return colorEditSession_.has_value(); }
     // The snippet editor opened last from here, while its window is open.
     SnippetEditorWindow* snippetEditor() const;

@@ -3,6 +3,7 @@
 #include "document/CodecError.h"
 #include "document/LineEnding.h"
 #include "document/TextCodec.h"
+#include "platform/documents/Document.h"
 #include "platform/text/TextBoundaries.h"
 
 #include <QFileInfo>
@@ -269,7 +270,7 @@ DocumentInspection DocumentInspection::inspect(const QString& text, TextRange se
             if (modified.isValid()) result.modifiedAt = modified;
         }
     } else {
-        result.displayName = QStringLiteral("名称未設定");
+        result.displayName = Document::untitledBaseName;
     }
     result.encoding = format.encoding.rawValue();
     // Only the Unicode forms write a mark; a flag on any other encoding writes nothing.

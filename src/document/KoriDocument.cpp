@@ -1,4 +1,5 @@
 #include "document/KoriDocument.h"
+#include "platform/foundation/Bundle.h"
 #include "platform/foundation/FilePath.h"
 
 #include "document/ExternalFileMonitor.h"
@@ -37,7 +38,7 @@ std::function<TextFormat()>& defaultFormat()
 
 ErrorInfo conflictError()
 {
-    return ErrorInfo{KoriDocument::errorDomain, KoriDocument::conflictErrorCode,
+    return ErrorInfo{Bundle::configuration().errorDomain, KoriDocument::conflictErrorCode,
                      QStringLiteral("ファイルが外部で変更されています。上書きを中止しました。"),
                      QStringLiteral("再読み込みで外部の変更を確認するか、別名で保存してください。")};
 }
@@ -68,7 +69,7 @@ void KoriDocument::setDefaultFormatProvider(std::function<TextFormat()> provider
 
 ErrorInfo KoriDocument::errorInfo(const CodecError& error)
 {
-    return ErrorInfo{QStringLiteral("Korimado.CodecError"), static_cast<int>(error.kind()), error.errorDescription(), {}};
+    return ErrorInfo{Bundle::configuration().errorDomain + QStringLiteral(".CodecError"), static_cast<int>(error.kind()), error.errorDescription(), {}};
 }
 
 KoriDocument::KoriDocument() : lines_(std::make_shared<LineIndex>(storage_))
@@ -282,7 +283,7 @@ bool KoriDocument::confirmRewritingUntouchedBytes(ErrorInfo* error)
     AlertPresenter* presenter = alertPresenter();
     if (!presenter) {
         // Nobody to ask: refuse rather than change the bytes silently.
-        if (error) *error = ErrorInfo{errorDomain, bytesWouldChangeErrorCode, alert.messageText, alert.informativeText};
+        if (error) *error = ErrorInfo{Bundle::configuration().errorDomain, bytesWouldChangeErrorCode, alert.messageText, alert.informativeText};
         return false;
     }
     if (presenter->runModal(alert) == 0) return true;

@@ -3,6 +3,7 @@
 #include "document/CodecError.h"
 #include "document/FileFingerprint.h"
 #include "document/LineIndex.h"
+#include "document/TextCodec.h"
 #include "document/TextEncoding.h"
 #include "document/TextFormat.h"
 #include "platform/documents/Document.h"
@@ -42,17 +43,10 @@ public:
     static bool isNativeType(const QString& type);
     static bool autosavesInPlace() { return false; }
     // Larger files are refused before reading.
-    static constexpr qint64 maximumFileSize = 67'108'864;
-    // Texts from this many UTF-16 units on want non-contiguous layout.
-    static constexpr qsizetype nonContiguousLayoutThreshold = 250'001;
-    static bool wantsNonContiguousLayout(qsizetype length, bool horizontal)
-    {
-        return horizontal && length >= nonContiguousLayoutThreshold;
-    }
+    static constexpr qint64 maximumFileSize = TextCodec::maximumFileSize;
     // Where the external-change status message goes.
     static inline const QString externalChangeMessage =
         QStringLiteral("外部で更新されています。再読み込みか別名保存を選んでください。");
-    static inline const QString errorDomain = QStringLiteral("Korimado");
     static constexpr int conflictErrorCode = 409;
     // A save that would rewrite untouched bytes, with nobody to ask first.
     static constexpr int bytesWouldChangeErrorCode = 410;

@@ -5,22 +5,13 @@
 #include "document/TextEncoding.h"
 #include "platform/ui/FilePanels.h"
 #include "platform/ui/WindowController.h"
-#include "settings/EditorPreferences.h"
 
 #include <QDir>
 #include <QFileInfo>
 
 namespace korimado {
 
-KoriDocumentController::KoriDocumentController(UserDefaults* defaults) : DocumentController(defaults)
-{
-    KoriDocument::setDefaultFormatProvider([this] { return EditorPreferences::defaultTextFormat(this->defaults()); });
-}
-
-KoriDocumentController::~KoriDocumentController()
-{
-    KoriDocument::setDefaultFormatProvider({});
-}
+KoriDocumentController::KoriDocumentController(UserDefaults* defaults) : DocumentController(defaults) {}
 
 QString KoriDocumentController::defaultType() const
 {

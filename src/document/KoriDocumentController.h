@@ -13,7 +13,6 @@ class KoriDocumentController : public DocumentController {
 
 public:
     explicit KoriDocumentController(UserDefaults* defaults = nullptr);
-    ~KoriDocumentController() override;
 
     QString defaultType() const override;
     std::unique_ptr<Document> makeDocument(const QString& type) override;

@@ -2,7 +2,7 @@
 
 #include "document/EncodingConverter.h"
 #include "document/TextCodec.h"
-#include "platform/foundation/StringChecks.h"
+#include "platform/text/StringChecks.h"
 
 #include <QFile>
 #include <QFileInfo>

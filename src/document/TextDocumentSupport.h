@@ -1,5 +1,7 @@
 #pragma once
 
+#include "document/TextCodec.h"
+
 #include <QSet>
 #include <QString>
 
@@ -11,7 +13,7 @@ class TextDocumentSupport {
 public:
     TextDocumentSupport() = delete;
 
-    static constexpr qint64 maximumFileSize = 67'108'864;
+    static constexpr qint64 maximumFileSize = TextCodec::maximumFileSize;
     static constexpr qsizetype sniffLength = 4096;
 
     static bool canOpen(const QString& path, const QSet<QString>& extraExtensions = {},

@@ -2,6 +2,8 @@
 
 #include "filetree/DocumentRelocation.h"
 #include "filetree/FileTreeModel.h"
+#include "platform/foundation/Bundle.h"
+#include "platform/documents/Document.h"
 #include "platform/documents/DocumentController.h"
 #include "platform/documents/FileManager.h"
 #include "platform/foundation/MainQueue.h"
@@ -323,7 +325,9 @@ void FileTreeView::openPath()
             setRoot(target.url);
             return;
         }
-        if (!supportsOpening(target.url)) throw ErrorInfo{QStringLiteral("Korimado"), 415, unsupportedFileMessage, {}};
+        if (!supportsOpening(target.url)) {
+            throw ErrorInfo{Bundle::configuration().errorDomain, 415, unsupportedFileMessage, {}};
+        }
         setRoot(QFileInfo(target.url).path(), target.url);
         if (onOpen) onOpen(target.url);
     } catch (const ErrorInfo& error) {
@@ -399,7 +403,7 @@ std::optional<QString> FileTreeView::promptForName(const QString& title, const Q
 void FileTreeView::createFile()
 {
     const auto name = promptForName(QStringLiteral("新規ファイル"), QStringLiteral("ファイル名を入力してください。"),
-                                    QStringLiteral("名称未設定.txt"));
+                                    Document::untitledBaseName + QStringLiteral(".txt"));
     if (!name || !rootNode()) return;
     const auto folder = targetDirectory();
     if (!folder) return;
@@ -416,7 +420,7 @@ void FileTreeView::createFile()
 void FileTreeView::createFolder()
 {
     const auto name = promptForName(QStringLiteral("新規フォルダ"), QStringLiteral("フォルダ名を入力してください。"),
-                                    QStringLiteral("名称未設定フォルダ"));
+                                    Document::untitledBaseName + QStringLiteral("フォルダ"));
     if (!name || !rootNode()) return;
     const auto folder = targetDirectory();
     if (!folder) return;

@@ -1,7 +1,7 @@
 #include "filetree/TreePath.h"
 
 #include "platform/foundation/FilePath.h"
-#include "platform/foundation/StringChecks.h"
+#include "platform/text/StringChecks.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 
 #include "filetree/TreePath.h"
 #include "platform/documents/FileManager.h"
-#include "platform/foundation/StringChecks.h"
+#include "platform/text/StringChecks.h"
 
 #include <QFileInfo>
 

@@ -3,7 +3,7 @@
 #include "document/LineEnding.h"
 #include "document/TextEncoding.h"
 #include "platform/foundation/JsonText.h"
-#include "platform/foundation/StringChecks.h"
+#include "platform/text/StringChecks.h"
 #include "platform/foundation/UserDefaults.h"
 #include "settings/EditorSettingsError.h"
 #include "settings/EditorSettingsKeys.h"

@@ -1,5 +1,6 @@
 #include "settings/SettingsWindowController.h"
 
+#include "platform/foundation/Bundle.h"
 #include "platform/ui/AlertPresenter.h"
 #include "platform/ui/FilePanels.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -70,7 +71,7 @@ void SettingsWindowController::showWindow(MenuItem*)
 void SettingsWindowController::presentError(const QString& description)
 {
     if (AlertPresenter* presenter = AlertPresenter::shared()) {
-        presenter->presentError(ErrorInfo{QStringLiteral("Korimado"), 0, description, QString()});
+        presenter->presentError(ErrorInfo{Bundle::configuration().errorDomain, 0, description, QString()});
     }
 }
 

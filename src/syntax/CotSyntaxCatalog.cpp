@@ -76,7 +76,9 @@ void CotSyntaxCatalog::reloadIfNeeded()
 QString CotSyntaxCatalog::userSyntaxDirectory()
 {
     QString base = Bundle::applicationSupportPath();
-    if (base.isEmpty()) base = QDir::homePath() + QStringLiteral("/.local/share/Korimado");
+    if (base.isEmpty()) {
+        base = QDir::homePath() + QStringLiteral("/.local/share/") + Bundle::configuration().dataFolderName;
+    }
     return QDir::cleanPath(base + QStringLiteral("/Syntaxes"));
 }
 

@@ -1,10 +1,10 @@
 #include "syntax/SyntaxHighlighter.h"
 
-#include "editor/EditorView.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/text/LayoutManager.h"
 #include "platform/foundation/MainQueue.h"
 #include "platform/text/TextStorage.h"
+#include "platform/text/TextView.h"
 #include "syntax/CotSyntaxCatalog.h"
 #include "syntax/SyntaxParser.h"
 #include "theme/ThemeQColor.h"
@@ -46,8 +46,8 @@ DispatchQueue& SyntaxHighlighter::queue()
     return shared;
 }
 
-SyntaxHighlighter::SyntaxHighlighter(EditorTextView* editor, const QString& language)
-    : editor_(editor), alive_(std::make_shared<Alive>(Alive{this}))
+SyntaxHighlighter::SyntaxHighlighter(TextView* editor, const QString& language, LanguageCallback onLanguageChange)
+    : onLanguageChange_(std::move(onLanguageChange)), editor_(editor), alive_(std::make_shared<Alive>(Alive{this}))
 {
     resolveLanguage(language);
     if (editor) {
@@ -89,21 +89,12 @@ void SyntaxHighlighter::resolveLanguage(const QString& language)
     }
     languageValue = std::move(resolved);
 
-    if (editor_) {
-        editor_->completionWords = languageValue.keywords + languageValue.completionWords;
-        if (languageValue.id == QLatin1String("python") || languageValue.id == QLatin1String("yaml")) {
-            editor_->indentationOpeners = {QStringLiteral(":")};
-        } else if (languageValue.id == SyntaxLanguage::plain().id) {
-            editor_->indentationOpeners = {};
-        } else {
-            editor_->indentationOpeners = {QStringLiteral("{")};
-        }
-    }
+    if (editor_ && onLanguageChange_) onLanguageChange_(languageValue);
 }
 
 std::uint64_t SyntaxHighlighter::textRevision() const
 {
-    const EditorTextView* editor = editor_;
+    const TextView* editor = editor_;
     return editor && editor->textStorage() ? editor->textStorage()->revision() : 0;
 }
 
@@ -291,7 +282,7 @@ std::vector<SyntaxTokenSpan>::const_iterator SyntaxHighlighter::firstTokenEnding
 
 TextRange SyntaxHighlighter::visibleCharacterRange(bool widened) const
 {
-    EditorTextView* editor = editor_;
+    TextView* editor = editor_;
     if (!editor || !editor->textStorage()) {
         return TextRange();
     }
@@ -319,7 +310,7 @@ bool SyntaxHighlighter::viewportCovers(TextRange range) const
 
 void SyntaxHighlighter::applyVisibleTokens()
 {
-    EditorTextView* editor = editor_;
+    TextView* editor = editor_;
     if (!editor || !editor->layoutManager()) {
         return;
     }
@@ -359,7 +350,7 @@ void SyntaxHighlighter::applyVisibleTokens()
 
 void SyntaxHighlighter::scheduleViewportFallback()
 {
-    EditorTextView* editor = editor_;
+    TextView* editor = editor_;
     if (!resultWasTruncated_ || !editor || !editor->textStorage() || !editor->layoutManager()) {
         return;
     }

@@ -21,8 +21,8 @@
 namespace korimado {
 
 class DispatchQueue;
-class EditorTextView;
 class TextStorage;
+class TextView;
 struct EditorTheme;
 
 // Colours one editor and keeps its outline. The whole text is parsed on the shared ".syntax" queue;
@@ -32,18 +32,20 @@ struct EditorTheme;
 class SyntaxHighlighter {
 public:
     using OutlineCallback = std::function<void(const std::vector<SyntaxOutlineEntry>&)>;
+    // Told each language resolved, the first one too, so that the owner can give the editor its words.
+    using LanguageCallback = std::function<void(const SyntaxLanguage&)>;
 
     // Edits are gathered this long before a full parse; a viewport parse waits the shorter delay.
     static constexpr int parseDelayMs = 75;
     static constexpr int viewportDelayMs = 25;
 
     // language: an identifier, a display name or a file extension (dots are trimmed).
-    SyntaxHighlighter(EditorTextView* editor, const QString& language);
+    SyntaxHighlighter(TextView* editor, const QString& language, LanguageCallback onLanguageChange = {});
     ~SyntaxHighlighter();
     SyntaxHighlighter(const SyntaxHighlighter&) = delete;
     SyntaxHighlighter& operator=(const SyntaxHighlighter&) = delete;
 
-    EditorTextView* editor() const { return editor_; }
+    TextView* editor() const { return editor_; }
 
     // Resolves and stores the language when given one, then schedules a parse.
     void update(const std::optional<QString>& language);
@@ -104,7 +106,8 @@ private:
     TextRange visibleCharacterRange(bool widened) const;
     bool viewportCovers(TextRange range) const;
 
-    QPointer<EditorTextView> editor_;
+    LanguageCallback onLanguageChange_;
+    QPointer<TextView> editor_;
     std::shared_ptr<Alive> alive_;
     std::uint64_t generation_ = 0;
 

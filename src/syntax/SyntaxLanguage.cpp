@@ -9,6 +9,13 @@ const SyntaxLanguage& SyntaxLanguage::plain()
     return builtIn().front();
 }
 
+QStringList SyntaxLanguage::indentationOpeners() const
+{
+    if (id == QLatin1String("python") || id == QLatin1String("yaml")) return {QStringLiteral(":")};
+    if (id == plain().id) return {};
+    return {QStringLiteral("{")};
+}
+
 QStringList SyntaxLanguage::words(const QString& list)
 {
     return list.split(QLatin1Char(' '), Qt::SkipEmptyParts);

@@ -37,6 +37,8 @@ struct SyntaxLanguage {
     static SyntaxLanguage detect(const std::optional<QString>& filePath);
     // By identifier (lowercased) or exact display name; plain when nothing matches.
     static SyntaxLanguage named(const std::optional<QString>& name);
+    // What ends a line after which the next one is indented: none for plain text.
+    QStringList indentationOpeners() const;
     // The pieces of a space-separated word list, empty pieces dropped.
     static QStringList words(const QString& list);
     // Foundation's path extension: nothing for ".zshrc" or "name."; not lowercased.

@@ -43,7 +43,8 @@ QString defaultUserDirectory()
 {
     const QString support = Bundle::applicationSupportPath();
     if (!support.isEmpty()) return support + QStringLiteral("/Themes");
-    return QDir::cleanPath(QDir::tempPath() + QStringLiteral("/Korimado/Themes"));
+    return QDir::cleanPath(QDir::tempPath() + QLatin1Char('/') + Bundle::configuration().dataFolderName +
+                           QStringLiteral("/Themes"));
 }
 
 bool makeFolder(const QString& path, ErrorInfo* error)

@@ -1,7 +1,7 @@
 #include "theme/ThemeSupport.h"
 
 #include "platform/foundation/JsonText.h"
-#include "platform/foundation/StringChecks.h"
+#include "platform/text/StringChecks.h"
 #include "platform/foundation/UserDefaults.h"
 #include "settings/EditorSettingsKeys.h"
 #include "theme/EditorThemeError.h"

@@ -6,6 +6,7 @@
 #include "platform/text/TextView.h"
 #include "platform/ui/Responder.h"
 #include "platform/ui/WindowController.h"
+#include "settings/EditorSettingsKeys.h"
 #include "window/StatusLine.h"
 #include "window/WindowToolbar.h"
 
@@ -81,7 +82,7 @@ public:
     static constexpr int startupLayoutVersion = 1;
     static inline const QString frameAutosaveName = QStringLiteral("Korimado.document");
     static inline const QString& toolbarIdentifier = WindowToolbar::identifier;
-    static inline const QString preferencesChangedNotification = QStringLiteral("Korimado.preferencesChanged");
+    static inline const QString preferencesChangedNotification = QString(editorPreferencesChanged);
     static inline const QString editModeStatus =
         QStringLiteral("ローカル編集   ⌘1 原案 / ⌘2 2カラム / ⌘3 プレビュー");
 

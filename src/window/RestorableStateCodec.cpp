@@ -1,5 +1,6 @@
 #include "window/RestorableStateCodec.h"
 
+#include "platform/foundation/Bundle.h"
 #include "platform/foundation/UserDefaults.h"
 
 #include <QDir>
@@ -76,7 +77,7 @@ UserDefaults& RestorableStateCodec::store()
     static UserDefaults store([] {
         QString base = qEnvironmentVariable("XDG_STATE_HOME");
         if (base.isEmpty()) base = QDir::homePath() + QStringLiteral("/.local/state");
-        return base + QStringLiteral("/Korimado/window-state.json");
+        return base + QLatin1Char('/') + Bundle::configuration().dataFolderName + QStringLiteral("/window-state.json");
     }());
     return store;
 }

@@ -1,4 +1,4 @@
-#include "app/AppFixture.h"
+#include "support/AppFixture.h"
 #include "app/MainMenu.h"
 #include "app/WorkspaceCommands.h"
 #include "editor/EditorView.h"
@@ -59,6 +59,21 @@ TEST_F(ApplicationDelegateTest, UntitledDocumentOnlyWithoutArgumentsOrSelfTest)
     EXPECT_FALSE(delegate->hasFlag("--features"));
     delegate->applicationDidFinishLaunching();
     EXPECT_TRUE(delegate->documents().documents().empty());
+}
+
+TEST_F(ApplicationDelegateTest, NewDocumentsTakeTheDefaultFormatFromTheSettings)
+{
+    UserDefaults& defaults = UserDefaults::standard();
+    defaults.setString("document.defaultEncoding", "Shift JIS");
+    defaults.setString("document.defaultLineEnding", "CRLF");
+    launch();
+    auto* document = static_cast<KoriDocument*>(delegate->documents().openUntitledDocumentAndDisplay(false));
+    defaults.removeObject("document.defaultEncoding");
+    defaults.removeObject("document.defaultLineEnding");
+    ASSERT_NE(document, nullptr);
+    EXPECT_EQ(document->format().encoding, TextEncoding::shiftJIS);
+    EXPECT_EQ(document->format().lineEnding, LineEnding::crlf);
+    EXPECT_EQ(document->displayName(), "名称未設定");
 }
 
 TEST_F(ApplicationDelegateTest, FileArgumentsSkipFlags)

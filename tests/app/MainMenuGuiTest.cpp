@@ -1,4 +1,4 @@
-#include "app/AppFixture.h"
+#include "support/AppFixture.h"
 #include "app/MainMenu.h"
 #include "app/WorkspaceCommands.h"
 #include "commands/TextCommands.h"

@@ -1,4 +1,4 @@
-#include "app/AppFixture.h"
+#include "support/AppFixture.h"
 #include "app/MainMenu.h"
 #include "editor/EditorView.h"
 #include "platform/ui/MenuBinder.h"
@@ -18,19 +18,6 @@ namespace {
 
 class MenuShortcutsTest : public test::AppFixture {
 protected:
-    // A key document window with its menus, active, so that menu keys reach it.
-    EditorWindowController* activeWindow()
-    {
-        if (!delegate)
-            launch();
-        EditorWindowController* window = openWindow();
-        if (!window)
-            return nullptr;
-        delegate->refreshCommandMenus(*window);
-        window->window()->activateWindow();
-        return QTest::qWaitForWindowActive(window->window()) ? window : nullptr;
-    }
-
     static void allActions(const QList<QAction*>& actions, QList<QAction*>& found)
     {
         for (QAction* action : actions) {

@@ -1,4 +1,4 @@
-#include "AppFixture.h"
+#include "support/AppFixture.h"
 
 #include "commands/SnippetEditorWindow.h"
 #include "commands/TextCommands.h"

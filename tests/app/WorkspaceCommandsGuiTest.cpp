@@ -1,4 +1,4 @@
-#include "app/AppFixture.h"
+#include "support/AppFixture.h"
 #include "app/WorkspaceCommands.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "window/SegmentedControl.h"

@@ -131,13 +131,3 @@ TEST(KoriDocumentControllerGuiTest, OpensWithAChosenEncoding)
     ASSERT_EQ(f.alerts.shown().size(), 1);
 }
 
-TEST(KoriDocumentControllerGuiTest, NewDocumentsTakeTheDefaultFormatFromTheSettings)
-{
-    Fixture f;
-    f.defaults.setString("document.defaultEncoding", "Shift JIS");
-    f.defaults.setString("document.defaultLineEnding", "CRLF");
-    auto* document = static_cast<KoriDocument*>(f.controller.openUntitledDocumentAndDisplay(false));
-    EXPECT_EQ(document->format().encoding, TextEncoding::shiftJIS);
-    EXPECT_EQ(document->format().lineEnding, LineEnding::crlf);
-    EXPECT_EQ(document->displayName(), "名称未設定");
-}

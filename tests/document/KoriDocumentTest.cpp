@@ -186,9 +186,6 @@ TEST(KoriDocumentTest, TypesNamesAndLayoutThreshold)
     EXPECT_TRUE(KoriDocument::isNativeType("public.svg-image"));
     EXPECT_FALSE(KoriDocument::isNativeType("public.data"));
     EXPECT_EQ(document.writableTypes(), QStringList{"public.plain-text"});
-    EXPECT_FALSE(KoriDocument::wantsNonContiguousLayout(250'000, true));
-    EXPECT_TRUE(KoriDocument::wantsNonContiguousLayout(250'001, true));
-    EXPECT_FALSE(KoriDocument::wantsNonContiguousLayout(250'001, false));
 
     TempDir dir;
     auto markdown = openDocument(dir.write("notes.md", "# hi\n"));

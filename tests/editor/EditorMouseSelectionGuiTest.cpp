@@ -1,5 +1,5 @@
 // Several selections by mouse: Ctrl adds a caret or a range, Alt drags out a column.
-#include "app/AppFixture.h"
+#include "support/AppFixture.h"
 #include "editor/EditorView.h"
 
 #include <QMouseEvent>

@@ -5,7 +5,7 @@
 #include "document/LineEnding.h"
 #include "document/TextCodec.h"
 #include "document/TextDocumentSupport.h"
-#include "platform/foundation/StringChecks.h"
+#include "platform/text/StringChecks.h"
 
 using namespace korimado;
 

@@ -1,4 +1,6 @@
 #include "platform/foundation/Bundle.h"
+#include "platform/foundation/DispatchQueue.h"
+#include "platform/foundation/UserDefaults.h"
 #include "support/TestSupport.h"
 
 #include <QFileInfo>
@@ -41,4 +43,17 @@ TEST(Bundle, IdentifierAndUserDataFolder)
     EXPECT_EQ(themes, support + "/Themes");
     EXPECT_TRUE(QFileInfo(themes).isDir());
     EXPECT_FALSE(Bundle::main().resourcePath().isEmpty());
+}
+
+// The identity is the configured one wherever this layer names the program, and follows a change.
+TEST(Bundle, EveryNameOfTheProgramComesFromTheConfiguration)
+{
+    const korimado::BundleConfiguration program = Bundle::configuration();
+    Bundle::configure({QStringLiteral("org.example.Other"), QStringLiteral("Other"), QStringLiteral("OtherDomain")});
+    EXPECT_EQ(korimado::DispatchQueue::applicationLabel(QStringLiteral(".syntax")), "org.example.Other.syntax");
+    EXPECT_EQ(Bundle::applicationSupportPath(QStringLiteral("Autosave")),
+              korimado::test::testDataHome() + "/Other/Autosave");
+    EXPECT_EQ(korimado::UserDefaults::standardFilePath(), korimado::test::testConfigHome() + "/Other/defaults.json");
+    Bundle::configure(program);
+    EXPECT_EQ(korimado::UserDefaults::standardFilePath(), korimado::test::testConfigHome() + "/Korimado/defaults.json");
 }

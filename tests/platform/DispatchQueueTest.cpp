@@ -1,6 +1,7 @@
 #include "platform/foundation/CancellationToken.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/MainQueue.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +22,8 @@
 #include <vector>
 
 using namespace korimado;
+using test::spinFor;
+using test::spinUntil;
 
 namespace {
 
@@ -52,24 +55,6 @@ private:
     bool entered_ = false;
     bool open_ = false;
 };
-
-// Spins the main event loop until `done` or the time is up.
-bool spinUntil(const std::function<bool()>& done, int timeoutMs = 3000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < timeoutMs) {
-        QEventLoop loop;
-        QTimer::singleShot(5, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return done();
-}
-
-void spinFor(int ms)
-{
-    spinUntil([] { return false; }, ms);
-}
 
 }  // namespace
 

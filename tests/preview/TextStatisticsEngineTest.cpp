@@ -1,5 +1,6 @@
 #include "document/TextCodec.h"
 #include "preview/TextStatisticsEngine.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -9,19 +10,9 @@
 #include <optional>
 
 using namespace korimado;
+using test::spinUntil;
 
 namespace {
-
-template <typename Done>
-bool spinUntil(Done done, int ms = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return done();
-}
 
 TextFormat formatOf(TextEncoding encoding, bool bom = false)
 {
@@ -48,7 +39,7 @@ Answer ask(TextStatisticsEngine& engine, const QString& text, std::uint64_t revi
         [&](const TextMetrics& m) { answer.metrics = m, ++answer.metricsCalls; },
         [&](const TokenCountResult& r) { answer.tokens = r, ++answer.tokenCalls; });
     spinUntil([&] { return answer.metrics && (encoding == TokenEncoding::off || answer.tokens); }, wait);
-    spinUntil([] { return false; }, 100);
+    test::spinFor(100);
     return answer;
 }
 
@@ -124,7 +115,7 @@ TEST(TextStatisticsEngine, TokenFailuresAreDeliveredAndInvalidationSilences)
     engine.request(QStringLiteral("x"), 3, {0, 0}, formatOf(TextEncoding::utf8), TokenEncoding::off,
                    [&](const TextMetrics&) { late = true; }, {});
     engine.invalidate();
-    spinUntil([] { return false; }, 200);
+    test::spinFor(200);
     EXPECT_FALSE(late);
 }
 

@@ -9,6 +9,7 @@
 #include "search/BatchReplaceEngine.h"
 #include "search/SearchController.h"
 #include "support/TestSupport.h"
+#include "support/WindowFixture.h"
 #include "window/EditorWindowController.h"
 
 #include <QApplication>
@@ -22,6 +23,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 using namespace korimado;
 
 namespace {
@@ -31,20 +34,15 @@ protected:
     void SetUp() override { FilePanels::setShared(&panels); }
     void TearDown() override
     {
-        window.reset();
+        window = nullptr;
         document.reset();
         FilePanels::setShared(nullptr);
         QDir(Bundle::applicationSupportPath(QStringLiteral("Replacements"))).removeRecursively();
     }
     void open(const QString& text)
     {
-        const QString path = dir.write(QStringLiteral("文書.txt"), text.toUtf8());
-        document = std::make_unique<KoriDocument>();
-        ErrorInfo error;
-        ASSERT_TRUE(document->readFromURL(path, KoriDocument::plainTextType, &error));
-        document->setFileURL(path);
-        window = std::make_unique<EditorWindowController>(*document);
-        window->window()->show();
+        document = test::readFileDocument(dir, QStringLiteral("文書.txt"), text.toUtf8());
+        window = &test::addDocumentWindow(*document);
         window->search().perform(QStringLiteral("showBatchReplace:"), nullptr);
         batch = window->search().batchController();
         ASSERT_TRUE(batch);
@@ -78,7 +76,7 @@ protected:
     test::TempDir dir;
     ScriptedFilePanels panels;
     std::unique_ptr<KoriDocument> document;
-    std::unique_ptr<EditorWindowController> window;
+    EditorWindowController* window = nullptr;
     BatchReplaceWindowController* batch = nullptr;
     int beeps = 0;
 };
@@ -180,7 +178,8 @@ TEST_F(BatchWindowTest, ClosingWithACellBeingEditedIsSafe)
         ASSERT_TRUE(QTest::qWaitForWindowActive(batch));
         typeInto(0, 1, QStringLiteral("未確定"));
         ASSERT_EQ(QApplication::focusWidget(), cell(0, 1));
-        window.reset();  // hiding the focused cell must not write into the dying window
+        // hiding the focused cell must not write into the dying window
+        document->removeWindowController(std::exchange(window, nullptr));
         document.reset();
     }
 }

@@ -8,6 +8,7 @@
 #include "platform/text/LayoutManager.h"
 #include "search/SearchResultsModel.h"
 #include "support/TestSupport.h"
+#include "support/WindowFixture.h"
 #include "window/EditorWindowController.h"
 
 #include <QCheckBox>
@@ -27,25 +28,20 @@ using namespace korimado;
 
 namespace {
 
-// A file document with its own window, so that edits take the real road (approval, undo,
-// revision, the window's edit handling).
+// A file document with a window it knows, so that edits take the real road (approval, undo,
+// revision, the document's notice to its window).
 class FindPanelTest : public ::testing::Test {
 protected:
     void open(const QString& text)
     {
-        const QString path = dir.write(QStringLiteral("文書.txt"), text.toUtf8());
-        document = std::make_unique<KoriDocument>();
-        ErrorInfo error;
-        ASSERT_TRUE(document->readFromURL(path, KoriDocument::plainTextType, &error));
-        document->setFileURL(path);
-        window = std::make_unique<EditorWindowController>(*document);
+        document = test::readFileDocument(dir, QStringLiteral("文書.txt"), text.toUtf8());
+        window = &test::addDocumentWindow(*document);
         window->window()->resize(900, 600);
-        window->window()->show();
         search().beep = [this] { ++beeps; };
     }
     void TearDown() override
     {
-        window.reset();
+        window = nullptr;
         document.reset();
     }
 
@@ -80,7 +76,7 @@ protected:
 
     test::TempDir dir;
     std::unique_ptr<KoriDocument> document;
-    std::unique_ptr<EditorWindowController> window;
+    EditorWindowController* window = nullptr;
     int beeps = 0;
 };
 

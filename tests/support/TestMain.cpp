@@ -1,4 +1,6 @@
 // The main of every test binary: offscreen platform, temporary XDG folders, one Qt application.
+#include "app/ApplicationIdentity.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -63,6 +65,7 @@ int main(int argc, char** argv)
     setenv("LANG", "C.UTF-8", 0);
 
     ::testing::InitGoogleTest(&argc, argv);
+    korimado::Bundle::configure(korimado::applicationBundleConfiguration());
     int result = 0;
     {
         TestApplication app(argc, argv);

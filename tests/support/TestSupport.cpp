@@ -1,9 +1,12 @@
 #include "support/TestSupport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QUuid>
 
 namespace korimado::test {
@@ -49,6 +52,26 @@ QString testConfigHome()
 QString testDataHome()
 {
     return qEnvironmentVariable("XDG_DATA_HOME");
+}
+
+bool spinUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    if (done()) return true;
+    QElapsedTimer clock;
+    clock.start();
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done() || clock.elapsed() >= timeoutMs) loop.quit();
+    });
+    poll.start(5);
+    loop.exec();
+    return done();
+}
+
+void spinFor(int ms)
+{
+    spinUntil([] { return false; }, ms);
 }
 
 }  // namespace korimado::test

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 namespace korimado::test {
 
 // A fresh temporary folder for one test, removed with the object.
@@ -23,6 +25,13 @@ private:
 };
 
 QByteArray readFile(const QString& path);
+
+// Runs a plain event loop, polled every 5 ms, until done() holds or timeoutMs has passed, and
+// returns done(). Timers, posted calls and deferred deletions all run; the web engine, which
+// starves under QTest::qWaitFor, runs too.
+bool spinUntil(const std::function<bool()>& done, int timeoutMs = 10000);
+// Runs the event loop for ms.
+void spinFor(int ms);
 
 // Where the test main put the temporary XDG folders of this process.
 QString testConfigHome();

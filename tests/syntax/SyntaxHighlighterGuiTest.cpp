@@ -26,25 +26,8 @@ namespace {
 
 using K = SyntaxTokenKind;
 
-// Runs the event loop until done() holds or the time is up.
-bool spinUntil(const std::function<bool()>& done, int timeoutMs = 10000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done() || clock.elapsed() > timeoutMs) loop.quit();
-    });
-    poll.start(5);
-    if (!done()) loop.exec();
-    return done();
-}
-
-void spinFor(int ms)
-{
-    spinUntil([] { return false; }, ms);
-}
+using test::spinFor;
+using test::spinUntil;
 
 class SyntaxHighlighterTest : public ::testing::Test {
 protected:
@@ -54,7 +37,8 @@ protected:
         editor = std::make_unique<EditorTextView>(storage);
         editor->resize(600, 400);
         editor->show();
-        highlighter = std::make_unique<SyntaxHighlighter>(editor.get(), language);
+        highlighter = std::make_unique<SyntaxHighlighter>(
+            editor.get(), language, [this](const SyntaxLanguage& resolved) { TextCommands::adoptLanguage(*editor, resolved); });
         highlighter->onOutlineChange = [this](const std::vector<SyntaxOutlineEntry>& entries) {
             ++outlineCalls;
             lastOutline = entries;

@@ -3,6 +3,7 @@
 #include "window/EditorWindowController.h"
 
 #include "support/TestSupport.h"
+#include "support/WindowFixture.h"
 #include "commands/TextCommands.h"
 #include "document/KoriDocument.h"
 #include "editor/EditorView.h"
@@ -48,12 +49,7 @@ protected:
 
     std::unique_ptr<KoriDocument> textDocument(const QString& text, const QString& name = QStringLiteral("notes.txt"))
     {
-        const QString path = dir.write(name, text.toUtf8());
-        auto document = std::make_unique<KoriDocument>();
-        ErrorInfo error;
-        EXPECT_TRUE(document->readFromURL(path, KoriDocument::plainTextType, &error));
-        document->setFileURL(path);
-        return document;
+        return test::readFileDocument(dir, name, text.toUtf8());
     }
 
     static void wait(int ms) { QTest::qWait(ms); }

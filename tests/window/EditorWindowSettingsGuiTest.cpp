@@ -1,6 +1,7 @@
 #include "window/EditorWindowController.h"
 
 #include "support/TestSupport.h"
+#include "support/WindowFixture.h"
 #include "document/KoriDocument.h"
 #include "document/KoriDocumentController.h"
 #include "filetree/FileTreeView.h"
@@ -40,12 +41,7 @@ protected:
 
     std::unique_ptr<KoriDocument> textDocument(const QString& name, const QString& text)
     {
-        const QString path = dir.write(name, text.toUtf8());
-        auto document = std::make_unique<KoriDocument>();
-        ErrorInfo error;
-        EXPECT_TRUE(document->readFromURL(path, KoriDocument::plainTextType, &error));
-        document->setFileURL(path);
-        return document;
+        return test::readFileDocument(dir, name, text.toUtf8());
     }
 
     static void postPreferencesChanged()

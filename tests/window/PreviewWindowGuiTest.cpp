@@ -1,6 +1,7 @@
 #include "window/EditorWindowController.h"
 
 #include "support/TestSupport.h"
+#include "support/WindowFixture.h"
 #include "document/KoriDocument.h"
 #include "editor/EditorView.h"
 #include "platform/ui/ScriptedAlertPresenter.h"
@@ -43,25 +44,10 @@ using Mode = EditorWindowController::Mode;
 
 namespace {
 
-// WebEngine starves under QTest::qWaitFor: wait in a plain event loop.
-template <typename Done>
-bool waitFor(Done done, int ms = 10000)
-{
-    QEventLoop loop;
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
-        if (done()) loop.quit();
-    });
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    tick.start(10);
-    if (!done()) loop.exec();
-    return done();
-}
+// WebEngine starves under QTest::qWaitFor: test::spinUntil waits in a plain event loop.
+using test::spinUntil;
+using test::spinFor;
 
-void pause(int ms)
-{
-    waitFor([] { return false; }, ms);
-}
 
 // A server on the loopback address that only counts who connects, on a thread of its own so
 // that it answers whatever the main thread does; it stops with the object, or after a minute.
@@ -138,12 +124,7 @@ class PreviewWindowTest : public ::testing::Test {
 protected:
     std::unique_ptr<KoriDocument> open(const QString& name, const QByteArray& bytes)
     {
-        const QString path = dir.write(name, bytes);
-        auto document = std::make_unique<KoriDocument>();
-        ErrorInfo error;
-        EXPECT_TRUE(document->readFromURL(path, KoriDocument::plainTextType, &error));
-        document->setFileURL(path);
-        return document;
+        return test::readFileDocument(dir, name, bytes);
     }
 
     test::TempDir dir;
@@ -156,8 +137,8 @@ TEST_F(PreviewWindowTest, TheWebEngineStartsOnlyForAPreviewSomeoneAskedFor)
     auto plain = open(QStringLiteral("main.c"), "int main(void) { return 0; }\n");
     EditorWindowController window(*plain);
     window.showWindow();
-    ASSERT_TRUE(waitFor([&] { return window.hasPainted(); }));
-    pause(500);
+    ASSERT_TRUE(spinUntil([&] { return window.hasPainted(); }));
+    spinFor(500);
     EXPECT_EQ(window.mode(), Mode::split) << "two columns, the preview segment";
     EXPECT_FALSE(window.web()->hasEngine()) << "no web engine for a plain file that merely opened";
     EXPECT_EQ(window.renderCount(), 0);
@@ -165,7 +146,7 @@ TEST_F(PreviewWindowTest, TheWebEngineStartsOnlyForAPreviewSomeoneAskedFor)
     EXPECT_EQ(QOpenGLContext::globalShareContext(), nullptr) << "nor an OpenGL context";
 
     window.showPreview();
-    ASSERT_TRUE(waitFor([&] { return window.renderCount() > 0; }));
+    ASSERT_TRUE(spinUntil([&] { return window.renderCount() > 0; }));
     EXPECT_TRUE(window.web()->hasEngine());
     EXPECT_TRUE(engineMapped());
 
@@ -174,7 +155,7 @@ TEST_F(PreviewWindowTest, TheWebEngineStartsOnlyForAPreviewSomeoneAskedFor)
     EditorWindowController markdownWindow(*markdown);
     EXPECT_FALSE(markdownWindow.web()->hasEngine()) << "nothing before the first paint";
     markdownWindow.showWindow();
-    ASSERT_TRUE(waitFor([&] { return markdownWindow.renderCount() > 0; }));
+    ASSERT_TRUE(spinUntil([&] { return markdownWindow.renderCount() > 0; }));
     EXPECT_EQ(markdownWindow.previewRevision(), markdown->revision());
 }
 
@@ -182,15 +163,15 @@ TEST_F(PreviewWindowTest, BackgroundWorkOfANewWindowWaitsForItsFirstPaint)
 {
     auto document = open(QStringLiteral("main.c"), "int main(void)\n{\n    return 0;\n}\n");
     EditorWindowController window(*document);
-    pause(400);
+    spinFor(400);
     const SyntaxHighlighter& highlighter = window.commands().syntaxHighlighter();
     EXPECT_EQ(window.statusLine().statisticsSchedules(), 0u);
     EXPECT_TRUE(highlighter.cachedTokens().empty()) << "no full parse before the text is on screen";
     EXPECT_FALSE(highlighter.parseInFlight());
 
     window.showWindow();
-    ASSERT_TRUE(waitFor([&] { return window.hasPainted(); }));
-    ASSERT_TRUE(waitFor([&] { return !highlighter.cachedTokens().empty(); }));
+    ASSERT_TRUE(spinUntil([&] { return window.hasPainted(); }));
+    ASSERT_TRUE(spinUntil([&] { return !highlighter.cachedTokens().empty(); }));
     EXPECT_GT(window.statusLine().statisticsSchedules(), 0u);
 }
 
@@ -203,20 +184,20 @@ TEST_F(PreviewWindowTest, DelaysAndTheStopAboveTwoMillionUnits)
     auto exact = open(QStringLiteral("exact.txt"), QByteArray(2'000'000, 'a'));
     EditorWindowController window(*exact);
     window.showWindow();
-    ASSERT_TRUE(waitFor([&] { return window.hasPainted(); }));
+    ASSERT_TRUE(spinUntil([&] { return window.hasPainted(); }));
     window.wantPreview();
-    ASSERT_TRUE(waitFor([&] { return window.renderCount() > 0; }, 20000)) << "exactly 2,000,000 units still render";
+    ASSERT_TRUE(spinUntil([&] { return window.renderCount() > 0; }, 20000)) << "exactly 2,000,000 units still render";
 
     auto over = open(QStringLiteral("over.txt"), QByteArray(2'000'001, 'a'));
     EditorWindowController stopped(*over);
     stopped.showWindow();
-    ASSERT_TRUE(waitFor([&] { return stopped.hasPainted(); }));
+    ASSERT_TRUE(spinUntil([&] { return stopped.hasPainted(); }));
     stopped.wantPreview();
     EXPECT_EQ(stopped.previewStatus()->text(),
               QStringLiteral("大きな文書のプレビューは停止中（上限200万UTF-16文字）。全文の編集と保存は使えます。"));
     EXPECT_EQ(stopped.web()->noticeText(), QStringLiteral("文書が大きいためプレビューを停止しました。"));
     EXPECT_FALSE(stopped.web()->hasEngine()) << "a notice alone starts no engine";
-    pause(300);
+    spinFor(300);
     EXPECT_EQ(stopped.renderCount(), 0);
 }
 
@@ -227,15 +208,15 @@ TEST_F(PreviewWindowTest, APageBuiltForAnOlderTextIsNeverShown)
     auto document = open(QStringLiteral("big.md"), text);
     EditorWindowController window(*document);
     window.showWindow();
-    ASSERT_TRUE(waitFor([&] { return window.renderCount() > 0; }, 20000));
+    ASSERT_TRUE(spinUntil([&] { return window.renderCount() > 0; }, 20000));
     const qint64 before = window.renderCount();
     window.schedulePreview(true);
-    ASSERT_TRUE(waitFor([&] { return window.detailPane().previewer().isRendering(); }, 5000));
+    ASSERT_TRUE(spinUntil([&] { return window.detailPane().previewer().isRendering(); }, 5000));
     // Typing while the page is built: that page is dropped and the new text rendered.
     window.textView()->setSelectedRange({0, 0});
     window.textView()->insertText(QStringLiteral("x"));
     const std::uint64_t latest = document->revision();
-    ASSERT_TRUE(waitFor([&] { return window.renderCount() > before; }, 20000));
+    ASSERT_TRUE(spinUntil([&] { return window.renderCount() > before; }, 20000));
     EXPECT_EQ(window.previewRevision(), latest) << "the first page shown after the edit is the edited text's";
 }
 
@@ -255,10 +236,10 @@ TEST_F(PreviewWindowTest, RemoteResourcesNeverLoadAndLocalOnesDo)
     auto document = open(QStringLiteral("page.html"), html.toUtf8());
     EditorWindowController window(*document);
     window.showWindow();
-    ASSERT_TRUE(waitFor([&] { return window.renderCount() > 0 && window.web()->hasEngine(); }));
+    ASSERT_TRUE(spinUntil([&] { return window.renderCount() > 0 && window.web()->hasEngine(); }));
     ASSERT_TRUE(pageAnswers(window.web(), QStringLiteral("document.readyState"), QStringLiteral("complete")));
     ASSERT_TRUE(pageAnswers(window.web(), QStringLiteral("document.getElementById('local').naturalWidth"), 3));
-    pause(500);
+    spinFor(500);
     EXPECT_TRUE(pageAnswers(window.web(), QStringLiteral("document.getElementById('remote').naturalWidth"), 0));
     EXPECT_EQ(server.connections(), 0);
     EXPECT_EQ(window.previewStatus()->text(),
@@ -272,7 +253,7 @@ TEST_F(PreviewWindowTest, RemoteResourcesNeverLoadAndLocalOnesDo)
                       .arg(server.url(QStringLiteral("x.png")), server.url(QStringLiteral("y.css"))),
                   PreviewWebView::Kind::markdown);
     ASSERT_TRUE(pageAnswers(&bare, QStringLiteral("document.readyState"), QStringLiteral("complete")));
-    ASSERT_TRUE(waitFor([&] { return bare.blockedRequests() >= 2; }, 5000));
+    ASSERT_TRUE(spinUntil([&] { return bare.blockedRequests() >= 2; }, 5000));
     EXPECT_EQ(server.connections(), 0);
 }
 
@@ -320,19 +301,19 @@ TEST_F(PreviewWindowTest, SVGPlaybackWaitsForThePageAndZoomStaysInBounds)
     EditorWindowController window(*document);
     window.detailPane().previewer().svgPaused = false;
     window.showWindow();
-    ASSERT_TRUE(waitFor([&] { return window.renderCount() > 0; }));
+    ASSERT_TRUE(spinUntil([&] { return window.renderCount() > 0; }));
     window.toggleSVGPlayback();
     EXPECT_FALSE(window.detailPane().previewer().svgPaused) << "nothing happens before the page has loaded";
-    ASSERT_TRUE(waitFor([&] { return window.detailPane().previewer().svgReady(); }, 15000));
+    ASSERT_TRUE(spinUntil([&] { return window.detailPane().previewer().svgReady(); }, 15000));
     EXPECT_TRUE(window.detailPane().playButton()->isEnabled());
     EXPECT_TRUE(window.previewStatus()->text().contains(QStringLiteral("など1項目を除外")));
     window.toggleSVGPlayback();
     EXPECT_TRUE(window.detailPane().previewer().svgPaused);
-    ASSERT_TRUE(waitFor([&] { return window.detailPane().playButton()->text() == QStringLiteral("再生"); }, 5000));
+    ASSERT_TRUE(spinUntil([&] { return window.detailPane().playButton()->text() == QStringLiteral("再生"); }, 5000));
     EXPECT_TRUE(pageAnswers(window.web(), QStringLiteral("document.querySelector('svg').animationsPaused()"), true));
     window.restartSVG();
     EXPECT_FALSE(window.detailPane().previewer().svgPaused);
-    ASSERT_TRUE(waitFor([&] { return window.detailPane().playButton()->text() == QStringLiteral("一時停止"); }, 5000));
+    ASSERT_TRUE(spinUntil([&] { return window.detailPane().playButton()->text() == QStringLiteral("一時停止"); }, 5000));
 
     for (int i = 0; i < 12; ++i) window.zoomInSVG();
     EXPECT_DOUBLE_EQ(window.web()->zoom(), 4.0);

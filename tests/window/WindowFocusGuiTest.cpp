@@ -1,6 +1,6 @@
 // Where the keyboard goes in a document window: controls are clicked, never typed into, and the
 // editor gets the keys back whenever it shows.
-#include "app/AppFixture.h"
+#include "support/AppFixture.h"
 #include "editor/EditorView.h"
 
 #include <QAbstractButton>
@@ -17,20 +17,6 @@ namespace {
 
 class WindowFocusTest : public test::AppFixture {
 protected:
-    // A key document window, active, so that menu keys reach it.
-    EditorWindowController* activeWindow()
-    {
-        launch();
-        EditorWindowController* window = openWindow();
-        if (!window)
-            return nullptr;
-        delegate->refreshCommandMenus(*window);
-        window->window()->activateWindow();
-        if (!QTest::qWaitForWindowActive(window->window()))
-            return nullptr;
-        return window;
-    }
-
     // Keys go where the user's keys go: to the focused widget, or to the window without one.
     static void press(EditorWindowController& window, Qt::Key key, Qt::KeyboardModifiers modifiers = {})
     {

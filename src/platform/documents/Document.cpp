@@ -1,4 +1,5 @@
 #include "platform/documents/Document.h"
+#include "platform/foundation/Bundle.h"
 #include "platform/foundation/FilePath.h"
 
 #include "platform/ui/AlertPresenter.h"
@@ -20,8 +21,6 @@ namespace korimado {
 
 namespace {
 
-const QString untitledBase = QStringLiteral("名称未設定");
-
 // The longest start of base that, followed by tail, still makes a file name the system takes.
 QString fittedBaseName(const QString& base, const QString& tail)
 {
@@ -36,7 +35,8 @@ QString fittedBaseName(const QString& base, const QString& tail)
 
 ErrorInfo unsupportedOperation()
 {
-    return ErrorInfo{QStringLiteral("Korimado"), 1, QStringLiteral("この書類はこの操作に対応していません。"), {}};
+    return ErrorInfo{Bundle::configuration().errorDomain, 1, QStringLiteral("この書類はこの操作に対応していません。"),
+                     {}};
 }
 
 }  // namespace
@@ -61,7 +61,7 @@ void Document::setFileURL(const QString& path)
 QString Document::displayName() const
 {
     if (!fileURL_.isEmpty()) return QFileInfo(fileURL_).fileName();
-    return untitledName_.isEmpty() ? untitledBase : untitledName_;
+    return untitledName_.isEmpty() ? untitledBaseName : untitledName_;
 }
 
 void Document::updateChangeCount(ChangeType change)
@@ -184,7 +184,7 @@ bool Document::saveDocumentTo()
 
 QString Document::autosaveFolder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Korimado/Autosave");
+    return Bundle::applicationSupportPath(QStringLiteral("Autosave"));
 }
 
 bool Document::autosave(ErrorInfo* error)

@@ -40,7 +40,9 @@ public:
     std::optional<QDateTime> fileModificationDate() const { return fileModificationDate_; }
     void setFileModificationDate(std::optional<QDateTime> date) { fileModificationDate_ = std::move(date); }
 
-    // The file's name, or the untitled name ("名称未設定", "名称未設定 2", …).
+    // What a thing without a name is called; the first untitled document's name.
+    static inline const QString untitledBaseName = QStringLiteral("名称未設定");
+    // The file's name, or the untitled name (untitledBaseName, then "… 2", …).
     QString displayName() const;
     void setUntitledName(const QString& name) { untitledName_ = name; }
     QString untitledName() const { return untitledName_; }

@@ -85,7 +85,7 @@ QString DocumentController::nextUntitledName() const
     for (const Document* document : documents_) {
         if (document->fileURL().isEmpty()) used.insert(document->untitledName());
     }
-    const QString base = QStringLiteral("名称未設定");
+    const QString& base = Document::untitledBaseName;
     if (!used.contains(base)) return base;
     for (int number = 2;; ++number) {
         const QString name = base + ' ' + QString::number(number);

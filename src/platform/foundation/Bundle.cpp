@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <optional>
+
 namespace korimado {
 
 namespace {
@@ -15,7 +17,24 @@ QString executableDirectory()
     return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath().section(QLatin1Char('/'), 0, -2);
 }
 
+std::optional<BundleConfiguration>& configured()
+{
+    static std::optional<BundleConfiguration> value;
+    return value;
+}
+
 }  // namespace
+
+void Bundle::configure(BundleConfiguration configuration)
+{
+    configured() = std::move(configuration);
+}
+
+const BundleConfiguration& Bundle::configuration()
+{
+    if (!configured()) qFatal("Bundle::configure() was not called before the bundle's identity was asked for");
+    return *configured();
+}
 
 const Bundle& Bundle::main()
 {
@@ -63,9 +82,16 @@ QUrl Bundle::url(const QString& resource, const QString& extension, const QStrin
 
 QString Bundle::applicationSupportPath(const QString& subfolder)
 {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Korimado");
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QLatin1Char('/') +
+                     configuration().dataFolderName;
     if (!subfolder.isEmpty()) folder += QLatin1Char('/') + subfolder;
     return QDir::cleanPath(folder);
+}
+
+QString Bundle::configurationFilePath(const QString& name)
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1Char('/') +
+           configuration().dataFolderName + QLatin1Char('/') + name;
 }
 
 QString Bundle::applicationSupportDirectory(const QString& subfolder)

@@ -5,9 +5,21 @@
 
 namespace korimado {
 
+// Who the program is. This layer knows no name of its own: the program configures it once, before
+// anything here asks.
+struct BundleConfiguration {
+    QString identifier;      // reverse-DNS; queue labels start with it
+    QString dataFolderName;  // the program's folder in the user's data and config folders
+    QString errorDomain;     // the domain of the errors this layer makes
+};
+
 // Where the application's bundled resources and its per-user data live.
 class Bundle {
 public:
+    static void configure(BundleConfiguration configuration);
+    // Stops the process when nothing was configured: files would land in the wrong folders.
+    static const BundleConfiguration& configuration();
+
     // Resources from $KORIMADO_RESOURCES, else "resources" beside the executable, else the
     // installed "<prefix>/share/korimado", else the source tree's folder.
     static const Bundle& main();
@@ -20,13 +32,15 @@ public:
     // The file's URL, or an empty URL when it does not exist.
     QUrl url(const QString& resource, const QString& extension = {}, const QString& subdirectory = {}) const;
 
-    static QString bundleIdentifier() { return QStringLiteral("app.korimado.Korimado"); }
+    static QString bundleIdentifier() { return configuration().identifier; }
 
-    // $XDG_DATA_HOME/Korimado (or one of its subfolders), created when missing; empty when it
+    // $XDG_DATA_HOME/<data folder> (or one of its subfolders), created when missing; empty when it
     // cannot be created.
     static QString applicationSupportDirectory(const QString& subfolder = {});
     // The same folder's path, whether or not it exists; nothing is created.
     static QString applicationSupportPath(const QString& subfolder = {});
+    // $XDG_CONFIG_HOME/<data folder>/name; nothing is created.
+    static QString configurationFilePath(const QString& name);
 
 private:
     static QString locateResources();

@@ -1,5 +1,7 @@
 #include "platform/foundation/DispatchQueue.h"
 
+#include "platform/foundation/Bundle.h"
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -88,7 +90,7 @@ thread_local const DispatchQueue::State* DispatchQueue::State::current = nullptr
 
 QString DispatchQueue::applicationIdentifier()
 {
-    return QStringLiteral("app.korimado.Korimado");
+    return Bundle::bundleIdentifier();
 }
 
 QString DispatchQueue::applicationLabel(const QString& suffix)

@@ -1,5 +1,6 @@
 #include "platform/foundation/UserDefaults.h"
 
+#include "platform/foundation/Bundle.h"
 #include "platform/foundation/JsonText.h"
 
 #include <QCoreApplication>
@@ -54,8 +55,7 @@ UserDefaults& UserDefaults::standard()
 
 QString UserDefaults::standardFilePath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/Korimado/defaults.json");
+    return Bundle::configurationFilePath(QStringLiteral("defaults.json"));
 }
 
 void UserDefaults::registerDefaults(const DefaultsValue::Dictionary& defaults)

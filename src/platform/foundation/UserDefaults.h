@@ -24,7 +24,7 @@ public:
     UserDefaults(const UserDefaults&) = delete;
     UserDefaults& operator=(const UserDefaults&) = delete;
 
-    // The process-wide store at $XDG_CONFIG_HOME/Korimado/defaults.json, saved again at exit.
+    // The process-wide store at $XDG_CONFIG_HOME/<data folder>/defaults.json (Bundle), saved again at exit.
     static UserDefaults& standard();
     static QString standardFilePath();
 

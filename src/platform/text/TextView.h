@@ -284,8 +284,6 @@ private:
     void moveVertically(bool down, bool extend, bool page);
     qsizetype selectionAnchor() const;
     qsizetype selectionHead() const;
-    void selectWithGranularity(qsizetype pos, bool extend);
-    QRectF selectionRectInLayout(TextRange range) const;
     bool handleKey(QKeyEvent* event);
 
     std::shared_ptr<TextStorage> storage_;

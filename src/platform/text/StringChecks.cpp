@@ -1,4 +1,4 @@
-#include "platform/foundation/StringChecks.h"
+#include "platform/text/StringChecks.h"
 
 #include "platform/text/TextBoundaries.h"
 

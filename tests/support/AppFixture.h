@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QMainWindow>
+#include <QTest>
 
 #include <memory>
 
@@ -50,6 +51,20 @@ protected:
         if (controller)
             WindowTracker::shared().makeKeyAndOrderFront(controller->window());
         return controller;
+    }
+
+    // A key document window with its menus, active, so that menu keys reach it; launches first
+    // when nothing has been launched.
+    EditorWindowController* activeWindow()
+    {
+        if (!delegate)
+            launch();
+        EditorWindowController* window = openWindow();
+        if (!window)
+            return nullptr;
+        delegate->refreshCommandMenus(*window);
+        window->window()->activateWindow();
+        return QTest::qWaitForWindowActive(window->window()) ? window : nullptr;
     }
 
     EditorWindowController* lastController() const
