@@ -81,6 +81,8 @@ KoriDocument::KoriDocument() : lines_(std::make_shared<LineIndex>(storage_))
 
 KoriDocument::~KoriDocument()
 {
+    // Windows read the document as they go (their state, their text): they go while it is whole.
+    while (!windowControllers().empty()) removeWindowController(windowControllers().back().get());
     stopObserving();
     storage_->setDelegate(nullptr);
 }

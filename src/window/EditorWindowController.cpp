@@ -572,7 +572,7 @@ void EditorWindowController::textViewDidChangeSelection(TextView& view)
     selectFormatPopups();
     scheduleStatistics();
     refreshNavigation();
-    refreshInspection();
+    detailPane_->selectionDidChange();
     if (secondaryEditor()) refreshMenus();
 }
 

@@ -119,7 +119,7 @@ TEST(TextStorageTest, NestedTransactionsDeliverOneNotificationWithTheUnionAndTot
     EXPECT_FALSE(storage.isEditing());
 }
 
-TEST(TextStorageTest, DelegateRunsBeforeObserversAndObserversCanLeave)
+TEST(TextStorageTest, ObserversRunBetweenTheDelegatesWillAndDidAndCanLeave)
 {
     TextStorage storage(QStringLiteral("abc"));
     std::vector<QString> order;
@@ -137,7 +137,42 @@ TEST(TextStorageTest, DelegateRunsBeforeObserversAndObserversCanLeave)
     });
     second = storage.addObserver([&](TextStorage&, const TextStorageEdit&) { order.push_back("second"); });
     storage.replaceCharacters(TextRange(0, 0), QStringLiteral("x"));
-    EXPECT_EQ(order, (std::vector<QString>{"will", "did", "first"}));
+    EXPECT_EQ(order, (std::vector<QString>{"will", "first", "did"}));
+}
+
+TEST(TextStorageTest, JobsAfterProcessingRunOnceTheWholeRoundIsOver)
+{
+    TextStorage storage(QStringLiteral("abc"));
+    std::vector<QString> order;
+    struct D : TextStorageDelegate {
+        std::vector<QString>* order;
+        void textStorageDidProcessEditing(TextStorage& s, const TextStorageEdit&) override
+        {
+            order->push_back(QStringLiteral("did ") + QString::number(s.length()));
+        }
+    } delegate;
+    delegate.order = &order;
+    storage.setDelegate(&delegate);
+    storage.addObserver([&](TextStorage& s, const TextStorageEdit&) {
+        order.push_back(QStringLiteral("observer"));
+        if (s.length() == 4) {
+            // A job that edits again makes a round of its own, after this one.
+            s.afterProcessing([&] {
+                order.push_back(QStringLiteral("job"));
+                s.replaceCharacters(TextRange(0, 0), QStringLiteral("y"));
+            });
+        }
+    });
+    storage.beginEditing();
+    storage.replaceCharacters(TextRange(0, 0), QStringLiteral("x"));
+    storage.afterProcessing([&] { order.push_back(QStringLiteral("queued in the transaction")); });
+    EXPECT_TRUE(order.empty());
+    storage.endEditing();
+    EXPECT_EQ(order, (std::vector<QString>{"observer", "did 4", "queued in the transaction", "job", "observer",
+                                           "did 5"}));
+    order.clear();
+    storage.afterProcessing([&] { order.push_back(QStringLiteral("now")); });
+    EXPECT_EQ(order, (std::vector<QString>{"now"})) << "outside a round a job runs at once";
 }
 
 TEST(TextStorageTest, SnapshotsAreUnaffectedByLaterEdits)

@@ -8,6 +8,7 @@
 #include "platform/ui/ScriptedFilePanels.h"
 #include "search/BatchReplaceEngine.h"
 #include "search/SearchController.h"
+#include "support/DocumentWindow.h"
 #include "support/TestSupport.h"
 #include "window/EditorWindowController.h"
 
@@ -31,7 +32,8 @@ protected:
     void SetUp() override { FilePanels::setShared(&panels); }
     void TearDown() override
     {
-        window.reset();
+        if (window) test::closeDocumentWindow(*document, *window);
+        window = nullptr;
         document.reset();
         FilePanels::setShared(nullptr);
         QDir(Bundle::applicationSupportPath(QStringLiteral("Replacements"))).removeRecursively();
@@ -43,7 +45,7 @@ protected:
         ErrorInfo error;
         ASSERT_TRUE(document->readFromURL(path, KoriDocument::plainTextType, &error));
         document->setFileURL(path);
-        window = std::make_unique<EditorWindowController>(*document);
+        window = &test::openDocumentWindow(*document);
         window->window()->show();
         window->search().perform(QStringLiteral("showBatchReplace:"), nullptr);
         batch = window->search().batchController();
@@ -78,7 +80,7 @@ protected:
     test::TempDir dir;
     ScriptedFilePanels panels;
     std::unique_ptr<KoriDocument> document;
-    std::unique_ptr<EditorWindowController> window;
+    EditorWindowController* window = nullptr;
     BatchReplaceWindowController* batch = nullptr;
     int beeps = 0;
 };
@@ -180,7 +182,8 @@ TEST_F(BatchWindowTest, ClosingWithACellBeingEditedIsSafe)
         ASSERT_TRUE(QTest::qWaitForWindowActive(batch));
         typeInto(0, 1, QStringLiteral("未確定"));
         ASSERT_EQ(QApplication::focusWidget(), cell(0, 1));
-        window.reset();  // hiding the focused cell must not write into the dying window
+        if (window) test::closeDocumentWindow(*document, *window);
+        window = nullptr;  // hiding the focused cell must not write into the dying window
         document.reset();
     }
 }

@@ -7,6 +7,7 @@
 #include "platform/foundation/UndoManager.h"
 #include "platform/text/LayoutManager.h"
 #include "search/SearchResultsModel.h"
+#include "support/DocumentWindow.h"
 #include "support/TestSupport.h"
 #include "window/EditorWindowController.h"
 
@@ -38,14 +39,15 @@ protected:
         ErrorInfo error;
         ASSERT_TRUE(document->readFromURL(path, KoriDocument::plainTextType, &error));
         document->setFileURL(path);
-        window = std::make_unique<EditorWindowController>(*document);
+        window = &test::openDocumentWindow(*document);
         window->window()->resize(900, 600);
         window->window()->show();
         search().beep = [this] { ++beeps; };
     }
     void TearDown() override
     {
-        window.reset();
+        if (window) test::closeDocumentWindow(*document, *window);
+        window = nullptr;
         document.reset();
     }
 
@@ -80,7 +82,7 @@ protected:
 
     test::TempDir dir;
     std::unique_ptr<KoriDocument> document;
-    std::unique_ptr<EditorWindowController> window;
+    EditorWindowController* window = nullptr;
     int beeps = 0;
 };
 

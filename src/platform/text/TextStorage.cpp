@@ -385,15 +385,30 @@ void TextStorage::processEditing()
         const TextStorageEdit edit = pending_;
         hasPendingEdit_ = false;
         if (delegate_) delegate_->textStorageWillProcessEditing(*this, edit);
-        if (delegate_) delegate_->textStorageDidProcessEditing(*this, edit);
         const std::vector<ObserverEntry> round = observers_;
         for (const ObserverEntry& entry : round) {
             const bool stillThere = std::any_of(observers_.begin(), observers_.end(),
                                                 [&](const ObserverEntry& o) { return o.token == entry.token; });
             if (stillThere) entry.fn(*this, edit);
         }
+        if (delegate_) delegate_->textStorageDidProcessEditing(*this, edit);
     }
     processing_ = false;
+    // Jobs may edit again: each such edit is a round of its own.
+    while (!afterProcessing_.empty() && !processing_ && editingDepth_ == 0) {
+        std::vector<std::function<void()>> jobs;
+        jobs.swap(afterProcessing_);
+        for (auto& job : jobs) job();
+    }
+}
+
+void TextStorage::afterProcessing(std::function<void()> job)
+{
+    if (!processing_ && !hasPendingEdit_) {
+        job();
+        return;
+    }
+    afterProcessing_.push_back(std::move(job));
 }
 
 TextStorage::ObserverToken TextStorage::addObserver(Observer observer)

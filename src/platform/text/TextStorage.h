@@ -27,8 +27,8 @@ struct TextStorageEdit {
     bool editedAttributesOnly() const { return mask == Attributes; }
 };
 
-// The document's hook: called before any observer sees an edit, so it can bring its own
-// bookkeeping (the line index) up to date first.
+// The document's hook. "Will" comes before any observer hears of an edit; "did" after all of
+// them, so that the document sees every view, selection and layout already in step with the text.
 class TextStorageDelegate {
 public:
     virtual ~TextStorageDelegate() = default;
@@ -96,13 +96,18 @@ public:
     void beginEditing();
     void endEditing();
     bool isEditing() const { return editingDepth_ > 0; }
+    // Whether the observers and the delegate are being told of an edit right now.
+    bool isProcessingEditing() const { return processing_; }
 
-    // The delegate (the document) is called before the observers; not owned.
+    // The delegate (the document) hears of an edit after the observers; not owned.
     void setDelegate(TextStorageDelegate* delegate) { delegate_ = delegate; }
     TextStorageDelegate* delegate() const { return delegate_; }
-    // Observers are called in the order they were added, after the delegate.
+    // Observers are called in the order they were added, before the delegate's "did".
     ObserverToken addObserver(Observer observer);
     void removeObserver(ObserverToken token);
+    // Runs job once the current round of notifications (the delegate's included) is over, or now
+    // when there is none: what an edit causes (a selection notice) is told after the edit itself.
+    void afterProcessing(std::function<void()> job);
 
     // Introspection for tests and diagnostics.
     qsizetype chunkCount() const { return static_cast<qsizetype>(chunks_.size()); }
@@ -144,6 +149,7 @@ private:
     };
     std::vector<ObserverEntry> observers_;
     ObserverToken nextToken_ = 1;
+    std::vector<std::function<void()>> afterProcessing_;
 };
 
 }  // namespace korimado

@@ -87,7 +87,9 @@ void TextView::attachStorage()
     layout_->setShowsInvisibleCharacters(showsInvisibles_);
     layout_->setWrapsLines(wrapsLines_);
     connect(layout_.get(), &LayoutManager::layoutChanged, this, [this] {
-        updateScrollBars();
+        // During an edit the view's own observer brings the scroll bars in step, once.
+        if (!storage_->isProcessingEditing())
+            updateScrollBars();
         viewport()->update();
         Q_EMIT visibleRectDidChange();
     });
@@ -152,20 +154,33 @@ void TextView::storageDidEdit(const TextStorageEdit& edit)
         return p >= oldEnd ? p + edit.changeInLength : newEnd;
     };
     QVector<TextRange> mapped;
-    for (TextRange r : selectedRanges_) {
-        const qsizetype s = std::min(mapStart(r.location), length);
-        const qsizetype e = r.length == 0 ? s : std::min(mapEnd(r.end()), length);
-        mapped.append(TextRange::fromBounds(s, std::max(s, e)));
+    if (ownEdits_ > 0 && selectionAfterEdit_) {
+        // Our own edit: the selection it ends with is known already.
+        for (TextRange r : *selectionAfterEdit_) mapped.append(r.clamped(length));
+    } else {
+        for (TextRange r : selectedRanges_) {
+            const qsizetype s = std::min(mapStart(r.location), length);
+            const qsizetype e = r.length == 0 ? s : std::min(mapEnd(r.end()), length);
+            mapped.append(TextRange::fromBounds(s, std::max(s, e)));
+        }
     }
     anchor_ = std::min(mapStart(anchor_), length);
     if (mapped != selectedRanges_) {
-        const bool notify = ownEdits_ == 0;
-        pendingSelectionNotice_ = pendingSelectionNotice_ || !notify;
+        // Silent for now: the notice follows the edit's own, once the document has heard of it.
+        pendingSelectionNotice_ = true;
         const qsizetype anchor = anchor_;
         ++internalSelection_;
-        setSelectedRanges(mapped, affinity_, !notify);
+        setSelectedRanges(mapped, affinity_, true);
         --internalSelection_;
         anchor_ = anchor;
+        if (ownEdits_ == 0) {
+            storage_->afterProcessing([view = QPointer<TextView>(this)] {
+                if (view && view->pendingSelectionNotice_) {
+                    view->pendingSelectionNotice_ = false;
+                    view->selectionChangedInternally(true);
+                }
+            });
+        }
     }
     updateScrollBars();
     viewport()->update();
@@ -288,17 +303,23 @@ void TextView::revert(QPointer<TextView> view, const std::shared_ptr<TextStorage
     } else if (manager && manager->isUndoRegistrationEnabled()) {
         manager->registerUndo(undoAction(nullptr, storage, manager, makeChange(*storage, ranges, strings, {})));
     }
+    qsizetype newLength = storage->length();
+    for (qsizetype i = 0; i < ranges.size(); ++i)
+        newLength += strings[i].size() - ranges[i].length;
+    QVector<TextRange> selection;
+    for (TextRange r : change.selectionBefore)
+        selection.append(r.clamped(newLength));
+    if (selection.isEmpty())
+        selection.append({ranges.isEmpty() ? 0 : ranges.front().location, 0});
+    if (view)
+        view->selectionAfterEdit_ = selection;
     storage->beginEditing();
     for (qsizetype i = ranges.size() - 1; i >= 0; --i)
         storage->replaceCharacters(ranges[i], strings[i]);
     storage->endEditing();
     if (!view)
         return;
-    QVector<TextRange> selection;
-    for (TextRange r : change.selectionBefore)
-        selection.append(r.clamped(storage->length()));
-    if (selection.isEmpty())
-        selection.append({ranges.isEmpty() ? 0 : ranges.front().location, 0});
+    view->selectionAfterEdit_.reset();
     view->restoreSelection(selection);
     view->didChangeText();
     view->scrollRangeToVisible(view->selectedRange());
@@ -472,7 +493,6 @@ void TextView::didChangeText()
         }
         pendingChanges_.clear();
     }
-    updateScrollBars();
     viewport()->update();
     Q_EMIT textDidChange();
     if (delegate_)
@@ -489,19 +509,30 @@ void TextView::applyReplacements(const QVector<TextRange>& ranges, const QString
         order[i] = i;
     std::stable_sort(order.begin(), order.end(),
                      [&](qsizetype a, qsizetype b) { return ranges[a].location < ranges[b].location; });
-    storage_->beginEditing();
-    for (qsizetype k = order.size() - 1; k >= 0; --k)
-        storage_->replaceCharacters(ranges[order[k]], strings[order[k]]);
-    storage_->endEditing();
+    QVector<TextRange> after;
     if (selection) {
-        setSelectedRanges(*selection);
-        return;
+        after = *selection;
+    } else {
+        qsizetype delta = 0;
+        for (qsizetype k = 0; k + 1 < order.size(); ++k)
+            delta += strings[order[k]].size() - ranges[order[k]].length;
+        const qsizetype last = order.last();
+        after = {TextRange{ranges[last].location + delta + strings[last].size(), 0}};
     }
-    qsizetype delta = 0;
-    for (qsizetype k = 0; k + 1 < order.size(); ++k)
-        delta += strings[order[k]].size() - ranges[order[k]].length;
-    const qsizetype last = order.last();
-    setSelectedRange({ranges[last].location + delta + strings[last].size(), 0});
+    editStorage(after, [&] {
+        for (qsizetype k = order.size() - 1; k >= 0; --k)
+            storage_->replaceCharacters(ranges[order[k]], strings[order[k]]);
+    });
+    setSelectedRanges(after);
+}
+
+void TextView::editStorage(const QVector<TextRange>& selectionAfter, const std::function<void()>& edit)
+{
+    selectionAfterEdit_ = selectionAfter;
+    storage_->beginEditing();
+    edit();
+    storage_->endEditing();
+    selectionAfterEdit_.reset();
 }
 
 bool TextView::replaceRanges(const QVector<TextRange>& ranges, const QStringList& strings, const QString& actionName,
@@ -722,6 +753,7 @@ void TextView::updateScrollBars()
 {
     if (!layout_)
         return;
+    ++scrollBarUpdates_;
     const QPointF origin = textContainerOrigin();
     const qreal height = layout_->documentHeight() + 2 * origin.y();
     const qreal width = wrapsLines_ ? 0 : layout_->usedRectForTextContainer().width() + 2 * origin.x();

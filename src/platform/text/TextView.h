@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <QVector>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -115,6 +116,9 @@ public:
     void setMarkedText(const QString& text, TextRange selectedRange, TextRange replacementRange);
     void unmarkText();
     QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+
+    // How often the scroll bars were brought in step with the layout (diagnostics).
+    std::uint64_t scrollBarUpdates() const { return scrollBarUpdates_; }
 
     // --- scrolling and geometry
     // The margin between the view's edges and the text, left and right (width) and above and below.
@@ -255,6 +259,9 @@ protected:
     // selection is the caret after the last replacement, or `selection` when given.
     bool replaceRanges(const QVector<TextRange>& ranges, const QStringList& strings, const QString& actionName,
                        const QVector<TextRange>* selection = nullptr);
+    // Runs edit (approved replacements) in one storage transaction, with the selection the edit
+    // ends with known to this view's observer before anyone else hears of the edit.
+    void editStorage(const QVector<TextRange>& selectionAfter, const std::function<void()>& edit);
 
 private:
     struct TextChange;
@@ -316,6 +323,9 @@ private:
     // Changes recorded since the last didChangeText(), which completes them with the final selection.
     std::vector<std::weak_ptr<TextChange>> pendingChanges_;
     std::optional<QVector<TextRange>> selectionBeforeOverride_;
+    // The selection our own edit in progress ends with, in the new text.
+    std::optional<QVector<TextRange>> selectionAfterEdit_;
+    std::uint64_t scrollBarUpdates_ = 0;
 
     QString markedText_;
     int markedCursor_ = 0;
