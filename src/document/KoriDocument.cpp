@@ -77,6 +77,12 @@ KoriDocument::KoriDocument() : lines_(std::make_shared<LineIndex>(storage_))
     setFileType(plainTextType);
     setHasUndoManager(true);
     storage_->setDelegate(this);
+    // Every character edit is a change of the document, whichever view or command made it; the
+    // steps of the history are what the change count counts.
+    storage_->history().setDefaultUndoManager(undoManager());
+    storage_->history().didRecordStep = [this] {
+        if (!loading_) noteEdit();
+    };
 }
 
 KoriDocument::~KoriDocument()
@@ -85,6 +91,8 @@ KoriDocument::~KoriDocument()
     while (!windowControllers().empty()) removeWindowController(windowControllers().back().get());
     stopObserving();
     storage_->setDelegate(nullptr);
+    storage_->history().didRecordStep = nullptr;
+    storage_->history().setDefaultUndoManager(nullptr);
 }
 
 bool KoriDocument::hasPendingExternalCheck() const

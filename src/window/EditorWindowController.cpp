@@ -562,7 +562,6 @@ void EditorWindowController::restoreEditorSelection(const EditorSelection& selec
 
 void EditorWindowController::textDidChange(TextView&)
 {
-    model->noteEdit();
     wantPreview();
 }
 

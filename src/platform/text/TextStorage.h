@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/text/EditHistory.h"
 #include "platform/text/LineStarts.h"
 #include "platform/text/TextRange.h"
 
@@ -8,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace korimado {
@@ -66,6 +68,7 @@ public:
 
     TextStorage();
     explicit TextStorage(const QString& text);
+    ~TextStorage();
     TextStorage(const TextStorage&) = delete;
     TextStorage& operator=(const TextStorage&) = delete;
 
@@ -86,9 +89,13 @@ public:
     const LineStarts& lines() const { return lines_; }
     std::uint64_t revision() const { return revision_; }
 
-    // Replaces the units in range (clamped to the text) by string: a character edit.
+    // Replaces the units in range (clamped to the text) by string: a character edit, recorded in
+    // the history.
     void replaceCharacters(TextRange range, const QString& string);
+    // Replaces the whole text, as a read does: not recorded, and the history's typing run ends.
     void setString(const QString& string);
+    EditHistory& history() { return *history_; }
+    const EditHistory& history() const { return *history_; }
     // Marks range as having new attributes without touching the characters: an attributes-only edit.
     void editedAttributes(TextRange range);
 
@@ -136,6 +143,7 @@ private:
     qsizetype length_ = 0;
     LineStarts lines_;
     std::uint64_t revision_ = 0;
+    std::unique_ptr<EditHistory> history_ = std::make_unique<EditHistory>(*this);
 
     int editingDepth_ = 0;
     bool processing_ = false;
