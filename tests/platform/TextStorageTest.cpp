@@ -245,3 +245,31 @@ TEST(TextStorageTest, EmptyTextAndWholeReplacement)
     storage.replaceCharacters(TextRange(0, 0), QStringLiteral("z"));
     EXPECT_EQ(storage.string(), QStringLiteral("z"));
 }
+
+TEST(TextStorageTest, OneMappingCarriesPositionsAcrossAnEdit)
+{
+    // "abcdef": "cd" (2..4) replaced by "XYZ".
+    const TextStorageEdit replaced{TextStorageEdit::Characters, TextRange(2, 3), 1};
+    const std::vector<qsizetype> old{0, 1, 2, 3, 4, 5, 6};
+    std::vector<qsizetype> before, after;
+    for (qsizetype p : old) {
+        before.push_back(replaced.mapPosition(p, InsertionBias::Before));
+        after.push_back(replaced.mapPosition(p, InsertionBias::After));
+    }
+    EXPECT_EQ(before, (std::vector<qsizetype>{0, 1, 2, 5, 5, 6, 7})) << "inside the replaced text: its end";
+    EXPECT_EQ(after, before) << "the bias only matters where text was only inserted";
+
+    // Two units inserted at 3; and two deleted there.
+    const TextStorageEdit inserted{TextStorageEdit::Characters, TextRange(3, 2), 2};
+    EXPECT_EQ(inserted.mapPosition(3, InsertionBias::Before), 3);
+    EXPECT_EQ(inserted.mapPosition(3, InsertionBias::After), 5);
+    EXPECT_EQ(inserted.mapPosition(2), 2);
+    EXPECT_EQ(inserted.mapPosition(4), 6);
+    const TextStorageEdit deleted{TextStorageEdit::Characters, TextRange(3, 0), -2};
+    for (InsertionBias bias : {InsertionBias::Before, InsertionBias::After}) {
+        EXPECT_EQ(deleted.mapPosition(3, bias), 3);
+        EXPECT_EQ(deleted.mapPosition(4, bias), 3);
+        EXPECT_EQ(deleted.mapPosition(5, bias), 3);
+        EXPECT_EQ(deleted.mapPosition(6, bias), 4);
+    }
+}

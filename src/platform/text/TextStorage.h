@@ -16,6 +16,10 @@ namespace korimado {
 
 class TextStorage;
 
+// Where a position standing exactly where text was inserted goes: it stays before the new text
+// (a caret, the end of a coloured run) or moves after it (the start of a coloured run).
+enum class InsertionBias { Before, After };
+
 // What one outermost editing transaction changed.
 struct TextStorageEdit {
     enum Mask : unsigned { Characters = 1u << 0, Attributes = 1u << 1 };
@@ -27,6 +31,20 @@ struct TextStorageEdit {
 
     bool editedCharacters() const { return (mask & Characters) != 0; }
     bool editedAttributesOnly() const { return mask == Attributes; }
+
+    // The one mapping of a position in the old text to the new text, for everything that points
+    // into the text: positions before the edit stay, those after it shift by the change in length,
+    // those inside the replaced text go to the end of the new text.
+    qsizetype mapPosition(qsizetype position, InsertionBias bias = InsertionBias::Before) const
+    {
+        const qsizetype start = editedRange.location;
+        const qsizetype newEnd = editedRange.end();
+        const qsizetype oldEnd = newEnd - changeInLength;
+        if (position < start) return position;
+        if (position == start && (start < oldEnd || bias == InsertionBias::Before)) return position;
+        if (position >= oldEnd) return position + changeInLength;
+        return newEnd;
+    }
 };
 
 // The document's hook. "Will" comes before any observer hears of an edit; "did" after all of

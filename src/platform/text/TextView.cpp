@@ -148,20 +148,9 @@ void TextView::storageDidEdit(const TextStorageEdit& edit)
         viewport()->update();
         return;
     }
-    const qsizetype start = edit.editedRange.location;
-    const qsizetype newEnd = edit.editedRange.end();
-    const qsizetype oldEnd = newEnd - edit.changeInLength;
     const qsizetype length = storage_->length();
-    auto mapStart = [&](qsizetype p) {
-        if (p <= start)
-            return p;
-        return p >= oldEnd ? p + edit.changeInLength : newEnd;
-    };
-    auto mapEnd = [&](qsizetype p) {
-        if (p <= start)
-            return p;
-        return p >= oldEnd ? p + edit.changeInLength : newEnd;
-    };
+    auto mapStart = [&](qsizetype p) { return edit.mapPosition(p); };
+    auto mapEnd = mapStart;
     QVector<TextRange> mapped;
     if (ownEdits_ > 0 && selectionAfterEdit_) {
         // Our own edit: the selection it ends with is known already.
