@@ -149,20 +149,18 @@ void TextView::storageDidEdit(const TextStorageEdit& edit)
         return;
     }
     const qsizetype length = storage_->length();
-    auto mapStart = [&](qsizetype p) { return edit.mapPosition(p); };
-    auto mapEnd = mapStart;
     QVector<TextRange> mapped;
     if (ownEdits_ > 0 && selectionAfterEdit_) {
         // Our own edit: the selection it ends with is known already.
         for (TextRange r : *selectionAfterEdit_) mapped.append(r.clamped(length));
     } else {
         for (TextRange r : selectedRanges_) {
-            const qsizetype s = std::min(mapStart(r.location), length);
-            const qsizetype e = r.length == 0 ? s : std::min(mapEnd(r.end()), length);
+            const qsizetype s = std::min(edit.mapPosition(r.location), length);
+            const qsizetype e = r.length == 0 ? s : std::min(edit.mapPosition(r.end()), length);
             mapped.append(TextRange::fromBounds(s, std::max(s, e)));
         }
     }
-    anchor_ = std::min(mapStart(anchor_), length);
+    anchor_ = std::min(edit.mapPosition(anchor_), length);
     if (mapped != selectedRanges_) {
         // Silent for now: the notice follows the edit's own, once the document has heard of it.
         pendingSelectionNotice_ = true;
