@@ -17,7 +17,9 @@
 #include "syntax/SyntaxHighlighter.h"
 #include "window/SegmentedControl.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
@@ -641,4 +643,41 @@ TEST_F(EditorWindowTest, OneKeystrokeSchedulesEachKindOfWorkOnceWithTheFinalSele
     EXPECT_TRUE(window.status()->text().endsWith(QStringLiteral("行: 5"))) << window.status()->text().toStdString();
     EXPECT_EQ(editor->selectedRange(), (TextRange{document->storage().length(), 0}));
     EXPECT_EQ(second->selectedRange(), (TextRange{document->storage().length() - 2, 0}));
+}
+
+// A paste into the second editor and its undo, in a window its document knows: each is one
+// change of the document, told to the window once; the first editor's caret keeps its place.
+TEST_F(EditorWindowTest, APasteIntoTheSplitEditorAndItsUndoTakeTheDocumentsRoad)
+{
+    auto document = textDocument(QStringLiteral("one two\n"));
+    EditorWindowController& window = test::openDocumentWindow(*document);
+    window.showWindow();
+    window.openSplitTextView();
+    EditorTextView* first = window.textView();
+    EditorTextView* second = window.secondaryEditor();
+    ASSERT_TRUE(second);
+    first->setSelectedRange({7, 0});
+    second->setFocus();
+    second->setSelectedRange({3, 1});
+    QApplication::clipboard()->setText(QStringLiteral("-and-"));
+
+    auto before = window.scheduleCounts();
+    second->paste();
+    auto after = window.scheduleCounts();
+    EXPECT_EQ(document->storage().string(), QStringLiteral("one-and-two\n"));
+    EXPECT_EQ(after.highlighting - before.highlighting, 1u);
+    EXPECT_EQ(second->selectedRange(), (TextRange{8, 0}));
+    EXPECT_EQ(first->selectedRange(), (TextRange{11, 0})) << "moved with its text";
+    EXPECT_TRUE(document->isDocumentEdited());
+    EXPECT_EQ(document->undoManager()->undoActionName(), QStringLiteral("ペースト"));
+
+    document->undoManager()->closeAutomaticGroup();
+    before = window.scheduleCounts();
+    document->undoManager()->undo();
+    after = window.scheduleCounts();
+    EXPECT_EQ(document->storage().string(), QStringLiteral("one two\n"));
+    EXPECT_EQ(after.highlighting - before.highlighting, 1u);
+    EXPECT_EQ(second->selectedRange(), (TextRange{3, 1})) << "the pasting editor's selection comes back";
+    EXPECT_EQ(first->selectedRange(), (TextRange{7, 0}));
+    EXPECT_FALSE(document->isDocumentEdited());
 }
