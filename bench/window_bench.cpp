@@ -7,6 +7,9 @@
 //                               10 s after the first paint
 //   keystroke_p50/p95/max_ms    200 keys, one every 100 ms, each until painted; every key starts
 //                               a new parse, inspection and count in the background
+// and, on a small Markdown file with the inspection pane and the preview shown:
+//   keystroke_notifications_*   the schedules one typed character makes the window do, per kind
+//                               (statistics, inspection, highlighting, preview), and their sum
 // Each file runs in a child process with a time cap; a figure not reached within the cap is
 // printed as ">N": at least N ms. The load average is printed beside each file's figures, since
 // the machine may be shared.
@@ -346,11 +349,73 @@ int runChild(int argc, char** argv, const QString& which, const QString& path, i
     return app.exec();
 }
 
+// MARK: The schedules of one keystroke
+
+int runNotifications(int argc, char** argv, const QString& path)
+{
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Korimado"));
+    QApplication::setApplicationName(QStringLiteral("Korimado"));
+    ScriptedAlertPresenter alerts;
+    ScriptedFilePanels panels;
+    AlertPresenter::setShared(&alerts);
+    FilePanels::setShared(&panels);
+    const QStringList arguments{QCoreApplication::applicationFilePath()};
+    ApplicationDelegate delegate(arguments);
+    delegate.applicationWillFinishLaunching();
+    delegate.openFiles({path});
+    delegate.applicationDidFinishLaunching();
+    if (EditorWindowController::allControllers().empty()) return 1;
+    EditorWindowController* window = EditorWindowController::allControllers().back();
+    window->showDocumentInspector();
+    const auto until = Clock::now() + std::chrono::seconds(30);
+    while (!window->hasPainted() && Clock::now() < until) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    if (!window->hasPainted()) return 1;
+    QWidget* editor = window->textView();
+    editor->setFocus();
+    QCoreApplication::processEvents();
+
+    constexpr int keys = 5;
+    std::vector<double> statistics, inspection, highlighting, preview;
+    // The preview and the inspection share the detail pane: half the keys with each shown.
+    for (int i = 0; i < 2 * keys; ++i) {
+        if (i == keys) {
+            window->detailPicker()->setSelectedSegment(0);
+            window->showSplit();
+            editor->setFocus();
+            const auto shown = Clock::now() + std::chrono::milliseconds(1000);
+            while (Clock::now() < shown) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        const auto before = window->scheduleCounts();
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+        QCoreApplication::sendEvent(editor, &press);
+        QCoreApplication::sendEvent(editor, &release);
+        QCoreApplication::processEvents();
+        const auto after = window->scheduleCounts();
+        statistics.push_back(static_cast<double>(after.statistics - before.statistics));
+        highlighting.push_back(static_cast<double>(after.highlighting - before.highlighting));
+        if (i < keys) inspection.push_back(static_cast<double>(after.inspection - before.inspection));
+        else preview.push_back(static_cast<double>(after.preview - before.preview));
+        // Let the background work of this key finish before the next one.
+        const auto settle = Clock::now() + std::chrono::milliseconds(300);
+        while (Clock::now() < settle) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    const double s = percentile(statistics, 50), n = percentile(inspection, 50), h = percentile(highlighting, 50),
+                 p = percentile(preview, 50);
+    report("keystroke_notifications_statistics", s);
+    report("keystroke_notifications_inspection", n);
+    report("keystroke_notifications_highlighting", h);
+    report("keystroke_notifications_preview", p);
+    report("keystroke_notifications", s + n + h + p);
+    std::fflush(stdout);
+    std::_Exit(0);
+}
+
 // MARK: The parent: files and children
 
 int runAll(int capSeconds, QStringList which)
 {
-    if (which.isEmpty()) which = {"c", "japanese", "json"};
     QTemporaryDir root(QDir::tempPath() + QStringLiteral("/korimado-window-bench-XXXXXX"));
     if (!root.isValid()) return 1;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -366,6 +431,28 @@ int runAll(int capSeconds, QStringList which)
     environment.insert("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu");
 
     int status = 0;
+    const bool all = which.isEmpty();
+    if (which.removeAll(QStringLiteral("notifications")) > 0 || all) {
+        const QString path = root.filePath(QStringLiteral("notes.md"));
+        QFile out(path);
+        const QByteArray text = "# Notes\n\nSome *text* to type into.\n\n- one\n- two\n";
+        if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size()) return 1;
+        out.close();
+        QProcess child;
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(), {"--notifications", path});
+        if (!child.waitForFinished(120'000)) {
+            child.kill();
+            child.waitForFinished();
+            status = 1;
+        }
+        std::fputs(child.readAllStandardOutput().constData(), stdout);
+        std::fflush(stdout);
+        if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0) status = 1;
+        QFile::remove(path);
+        if (all) which = {"c", "japanese", "json"};
+    }
     for (const QString& name : which) {
         QString file;
         QByteArray bytes;
@@ -410,6 +497,8 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--cap") == 0 && i + 1 < argc) {
             capSeconds = std::max(15, std::atoi(argv[++i]));
+        } else if (std::strcmp(argv[i], "--notifications") == 0 && i + 1 < argc) {
+            return runNotifications(argc, argv, QString::fromLocal8Bit(argv[i + 1]));
         } else if (std::strcmp(argv[i], "--case") == 0 && i + 2 < argc) {
             caseName = QString::fromLocal8Bit(argv[++i]);
             casePath = QString::fromLocal8Bit(argv[++i]);

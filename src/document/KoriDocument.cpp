@@ -78,12 +78,22 @@ KoriDocument::KoriDocument() : lines_(std::make_shared<LineIndex>(storage_))
     setFileType(plainTextType);
     setHasUndoManager(true);
     storage_->setDelegate(this);
+    // Every character edit is a change of the document, whichever view or command made it; the
+    // steps of the history are what the change count counts.
+    storage_->history().setDefaultUndoManager(undoManager());
+    storage_->history().didRecordStep = [this] {
+        if (!loading_) noteEdit();
+    };
 }
 
 KoriDocument::~KoriDocument()
 {
+    // Windows read the document as they go (their state, their text): they go while it is whole.
+    while (!windowControllers().empty()) removeWindowController(windowControllers().back().get());
     stopObserving();
     storage_->setDelegate(nullptr);
+    storage_->history().didRecordStep = nullptr;
+    storage_->history().setDefaultUndoManager(nullptr);
 }
 
 bool KoriDocument::hasPendingExternalCheck() const

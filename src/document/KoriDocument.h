@@ -104,7 +104,8 @@ public:
     // Changes the format used for saving without touching the text. Throws CodecError when the
     // new encoding cannot hold the text; nothing changes then.
     void changeFormat(const TextFormat& format);
-    // Records a change for the edited state, as done, undone or redone by the undo manager's state.
+    // Records a change for the edited state, as done, undone or redone by the undo manager's state:
+    // called for each step of the text's history, and for format changes.
     void noteEdit();
 
     // The debounce before an external change is examined.

@@ -217,11 +217,10 @@ bool EditorTextView::replace(const std::vector<TextRange>& ranges, const QString
         if (undo) undo->endUndoGrouping();
         return false;
     }
-    storage->beginEditing();
-    for (auto it = pairs.rbegin(); it != pairs.rend(); ++it) replaceCharacters(it->range, it->string);
-    storage->endEditing();
-
     const std::vector<TextRange> carets = selection::caretsAfter(pairs, resultingSelectionsAtEnd);
+    editStorage(toVector(carets), [&] {
+        for (auto it = pairs.rbegin(); it != pairs.rend(); ++it) replaceCharacters(it->range, it->string);
+    });
     setEditingSelections(carets, false);
     if (undo) undo->setActionName(actionName);
     didChangeText();

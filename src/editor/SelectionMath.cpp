@@ -1,5 +1,7 @@
 #include "editor/SelectionMath.h"
 
+#include "platform/text/TextStorage.h"
+
 #include "editor/TextReader.h"
 
 #include <algorithm>
@@ -155,11 +157,7 @@ std::vector<TextRange> deletionRanges(const std::vector<TextRange>& ranges, cons
 
 qsizetype positionAfterEdit(qsizetype position, TextRange editedRangeInNewText, qsizetype changeInLength)
 {
-    const qsizetype oldStart = editedRangeInNewText.location;
-    const qsizetype oldEnd = editedRangeInNewText.end() - changeInLength;
-    if (position <= oldStart) return position;
-    if (position >= oldEnd) return position + changeInLength;
-    return editedRangeInNewText.end();
+    return TextStorageEdit{TextStorageEdit::Characters, editedRangeInNewText, changeInLength}.mapPosition(position);
 }
 
 std::vector<TextRange> rangesAfterEdit(const std::vector<TextRange>& ranges, TextRange editedRangeInNewText,

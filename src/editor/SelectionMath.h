@@ -53,8 +53,8 @@ std::vector<TextRange> splitByLines(const std::vector<TextRange>& ranges, const 
 // character before or after it; selections stay.
 std::vector<TextRange> deletionRanges(const std::vector<TextRange>& ranges, const TextReader& text, bool backward);
 
-// Carries a position in the old text across an edit: before the edit it stays, after it shifts,
-// inside the replaced text it moves to the end of the new text.
+// Carries a position in the old text across an edit, by the storage's one mapping (a caret where
+// text was inserted stays before it).
 qsizetype positionAfterEdit(qsizetype position, TextRange editedRangeInNewText, qsizetype changeInLength);
 // The same for ranges; the result is sorted and free of repeats.
 std::vector<TextRange> rangesAfterEdit(const std::vector<TextRange>& ranges, TextRange editedRangeInNewText,

@@ -1,6 +1,6 @@
 #include "search/FolderGlob.h"
 
-#include "platform/foundation/StringChecks.h"
+#include "platform/text/StringChecks.h"
 
 namespace korimado {
 

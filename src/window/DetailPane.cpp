@@ -257,10 +257,17 @@ void DetailPane::updateVisibility()
     }
 }
 
+void DetailPane::selectionDidChange()
+{
+    if (inspected_ && *inspected_ == std::pair{document_->revision(), selection_()}) return;
+    refreshInspection();
+}
+
 void DetailPane::refreshInspection()
 {
     const int segment = selectedSegment();
     if (closed_ || !shown_ || (segment != information && segment != warnings && segment != counts)) return;
+    inspected_ = std::pair{document_->revision(), selection_()};
     ++inspectionSchedules_;
     const std::uint64_t generation = ++inspectionGeneration_;
     if (inspectionWork_) inspectionWork_->cancel();

@@ -73,6 +73,8 @@ public:
     void updateVisibility();
     // Recomputes the information, warnings or counts when one of them is on screen.
     void refreshInspection();
+    // The same after a selection change, unless the last inspection had this text and selection.
+    void selectionDidChange();
     // Renders the preview when it is on screen: at once, or after a pause that grows with the text.
     void schedulePreview(bool immediate);
     // Drops a pending or running render.
@@ -111,6 +113,8 @@ private:
     std::function<bool()> outlineTruncated_;
     bool shown_ = false;
     bool closed_ = false;
+    // The revision and selection the last inspection was scheduled for.
+    std::optional<std::pair<std::uint64_t, TextRange>> inspected_;
 
     QWidget* pane_ = nullptr;
     SegmentedControl* detailPicker_ = nullptr;

@@ -562,7 +562,6 @@ void EditorWindowController::restoreEditorSelection(const EditorSelection& selec
 
 void EditorWindowController::textDidChange(TextView&)
 {
-    model->noteEdit();
     wantPreview();
 }
 
@@ -572,7 +571,7 @@ void EditorWindowController::textViewDidChangeSelection(TextView& view)
     selectFormatPopups();
     scheduleStatistics();
     refreshNavigation();
-    refreshInspection();
+    detailPane_->selectionDidChange();
     if (secondaryEditor()) refreshMenus();
 }
 

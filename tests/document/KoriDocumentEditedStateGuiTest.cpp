@@ -23,7 +23,6 @@ struct EditedDocument {
         document.setFileURL(path);
         view.setTextStorage(document.sharedStorage());
         view.setUndoManager(document.undoManager());
-        QObject::connect(&view, &TextView::textDidChange, [this] { document.noteEdit(); });
     }
 
     void type(const QString& text)

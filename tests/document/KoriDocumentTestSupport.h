@@ -34,7 +34,6 @@ inline bool saveDocument(KoriDocument& document, ErrorInfo* error = nullptr)
 inline void typeText(KoriDocument& document, qsizetype at, const QString& text)
 {
     document.storage().replaceCharacters(TextRange{at, 0}, text);
-    document.noteEdit();
 }
 
 }  // namespace korimado::test

@@ -181,6 +181,12 @@ TEST(LayoutManagerGuiTest, TemporaryAttributesMoveWithEditsAndAreRemovedPerOwner
     EXPECT_EQ(runsOf(&finder).front().first, TextRange(5, 10));
     storage.replaceCharacters(TextRange(8, 0), QStringLiteral("++"));  // typed inside a run: it grows
     EXPECT_EQ(runsOf(&finder).front().first, TextRange(5, 12));
+    storage.replaceCharacters(TextRange(5, 0), QStringLiteral("<"));  // typed just before it: not coloured
+    EXPECT_EQ(runsOf(&finder).front().first, TextRange(6, 12));
+    storage.replaceCharacters(TextRange(18, 0), QStringLiteral(">"));  // typed just after it: not coloured
+    EXPECT_EQ(runsOf(&finder).front().first, TextRange(6, 12));
+    storage.replaceCharacters(TextRange(5, 1), QString());
+    storage.replaceCharacters(TextRange(17, 1), QString());
     storage.replaceCharacters(TextRange(0, 9), QString());  // deletes the start of the run
     EXPECT_EQ(runsOf(&finder).front().first, TextRange(0, 8));
     storage.replaceCharacters(TextRange(0, 8), QString());  // deletes all of it

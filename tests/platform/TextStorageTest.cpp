@@ -119,7 +119,7 @@ TEST(TextStorageTest, NestedTransactionsDeliverOneNotificationWithTheUnionAndTot
     EXPECT_FALSE(storage.isEditing());
 }
 
-TEST(TextStorageTest, DelegateRunsBeforeObserversAndObserversCanLeave)
+TEST(TextStorageTest, ObserversRunBetweenTheDelegatesWillAndDidAndCanLeave)
 {
     TextStorage storage(QStringLiteral("abc"));
     std::vector<QString> order;
@@ -137,7 +137,42 @@ TEST(TextStorageTest, DelegateRunsBeforeObserversAndObserversCanLeave)
     });
     second = storage.addObserver([&](TextStorage&, const TextStorageEdit&) { order.push_back("second"); });
     storage.replaceCharacters(TextRange(0, 0), QStringLiteral("x"));
-    EXPECT_EQ(order, (std::vector<QString>{"will", "did", "first"}));
+    EXPECT_EQ(order, (std::vector<QString>{"will", "first", "did"}));
+}
+
+TEST(TextStorageTest, JobsAfterProcessingRunOnceTheWholeRoundIsOver)
+{
+    TextStorage storage(QStringLiteral("abc"));
+    std::vector<QString> order;
+    struct D : TextStorageDelegate {
+        std::vector<QString>* order;
+        void textStorageDidProcessEditing(TextStorage& s, const TextStorageEdit&) override
+        {
+            order->push_back(QStringLiteral("did ") + QString::number(s.length()));
+        }
+    } delegate;
+    delegate.order = &order;
+    storage.setDelegate(&delegate);
+    storage.addObserver([&](TextStorage& s, const TextStorageEdit&) {
+        order.push_back(QStringLiteral("observer"));
+        if (s.length() == 4) {
+            // A job that edits again makes a round of its own, after this one.
+            s.afterProcessing([&] {
+                order.push_back(QStringLiteral("job"));
+                s.replaceCharacters(TextRange(0, 0), QStringLiteral("y"));
+            });
+        }
+    });
+    storage.beginEditing();
+    storage.replaceCharacters(TextRange(0, 0), QStringLiteral("x"));
+    storage.afterProcessing([&] { order.push_back(QStringLiteral("queued in the transaction")); });
+    EXPECT_TRUE(order.empty());
+    storage.endEditing();
+    EXPECT_EQ(order, (std::vector<QString>{"observer", "did 4", "queued in the transaction", "job", "observer",
+                                           "did 5"}));
+    order.clear();
+    storage.afterProcessing([&] { order.push_back(QStringLiteral("now")); });
+    EXPECT_EQ(order, (std::vector<QString>{"now"})) << "outside a round a job runs at once";
 }
 
 TEST(TextStorageTest, SnapshotsAreUnaffectedByLaterEdits)
@@ -209,4 +244,32 @@ TEST(TextStorageTest, EmptyTextAndWholeReplacement)
     EXPECT_EQ(delegate.edits.back().changeInLength, -3);
     storage.replaceCharacters(TextRange(0, 0), QStringLiteral("z"));
     EXPECT_EQ(storage.string(), QStringLiteral("z"));
+}
+
+TEST(TextStorageTest, OneMappingCarriesPositionsAcrossAnEdit)
+{
+    // "abcdef": "cd" (2..4) replaced by "XYZ".
+    const TextStorageEdit replaced{TextStorageEdit::Characters, TextRange(2, 3), 1};
+    const std::vector<qsizetype> old{0, 1, 2, 3, 4, 5, 6};
+    std::vector<qsizetype> before, after;
+    for (qsizetype p : old) {
+        before.push_back(replaced.mapPosition(p, InsertionBias::Before));
+        after.push_back(replaced.mapPosition(p, InsertionBias::After));
+    }
+    EXPECT_EQ(before, (std::vector<qsizetype>{0, 1, 2, 5, 5, 6, 7})) << "inside the replaced text: its end";
+    EXPECT_EQ(after, before) << "the bias only matters where text was only inserted";
+
+    // Two units inserted at 3; and two deleted there.
+    const TextStorageEdit inserted{TextStorageEdit::Characters, TextRange(3, 2), 2};
+    EXPECT_EQ(inserted.mapPosition(3, InsertionBias::Before), 3);
+    EXPECT_EQ(inserted.mapPosition(3, InsertionBias::After), 5);
+    EXPECT_EQ(inserted.mapPosition(2), 2);
+    EXPECT_EQ(inserted.mapPosition(4), 6);
+    const TextStorageEdit deleted{TextStorageEdit::Characters, TextRange(3, 0), -2};
+    for (InsertionBias bias : {InsertionBias::Before, InsertionBias::After}) {
+        EXPECT_EQ(deleted.mapPosition(3, bias), 3);
+        EXPECT_EQ(deleted.mapPosition(4, bias), 3);
+        EXPECT_EQ(deleted.mapPosition(5, bias), 3);
+        EXPECT_EQ(deleted.mapPosition(6, bias), 4);
+    }
 }

@@ -12,6 +12,8 @@
 #include <QMouseEvent>
 #include <QTest>
 
+#include <set>
+
 using namespace korimado;
 
 namespace {
@@ -368,6 +370,62 @@ TEST_F(TextViewTest, TwoViewsOnOneStorageStayConsistent)
     EXPECT_EQ(storage->string(), QStringLiteral("z"));
     undo.redo();
     EXPECT_EQ(storage->string(), QStringLiteral("z!"));
+}
+
+// The order one edit is told in: every view in step first, then the storage's delegate (the
+// document), then the selection notices the edit caused, each view's scroll bars updated once.
+TEST_F(TextViewTest, AnEditIsToldOnceInAConsistentStateBeforeTheSelectionsItMoved)
+{
+    setText(QStringLiteral("abc def\n"), {3, 0});
+    TextView other(storage);
+    other.resize(300, 200);
+    other.setSelectedRange({5, 1});
+    std::vector<QString> events;
+    struct Document : TextStorageDelegate {
+        std::vector<QString>* events;
+        TextView* view;
+        TextView* other;
+        void textStorageDidProcessEditing(TextStorage&, const TextStorageEdit& edit) override
+        {
+            if (!edit.editedCharacters()) return;
+            events->push_back(QStringLiteral("document %1 %2").arg(view->selectedRange().location)
+                                  .arg(other->selectedRange().location));
+        }
+    } document;
+    document.events = &events;
+    document.view = view.get();
+    document.other = &other;
+    storage->setDelegate(&document);
+    QObject::connect(view.get(), &TextView::selectionDidChange, [&] { events.push_back(QStringLiteral("view")); });
+    QObject::connect(&other, &TextView::selectionDidChange, [&] { events.push_back(QStringLiteral("other")); });
+    const auto bars = view->scrollBarUpdates();
+    const auto otherBars = other.scrollBarUpdates();
+
+    type(QStringLiteral("x"));
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[0], QStringLiteral("document 4 6"));
+    EXPECT_EQ(std::set<QString>(events.begin() + 1, events.end()), (std::set<QString>{"view", "other"}));
+    EXPECT_EQ(view->scrollBarUpdates(), bars + 1);
+    EXPECT_EQ(other.scrollBarUpdates(), otherBars + 1);
+
+    // The same for an edit of several ranges and for its undo.
+    events.clear();
+    const QVector<TextRange> both{{0, 1}, {2, 2}};
+    view->setSelectedRanges(both);
+    events.clear();
+    view->insertText(QStringLiteral("-"));
+    EXPECT_EQ(storage->string(), QStringLiteral("-b- def\n"));
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[0], QStringLiteral("document 3 5"));
+    EXPECT_EQ(std::set<QString>(events.begin() + 1, events.end()), (std::set<QString>{"view", "other"}));
+    events.clear();
+    undo.closeAutomaticGroup();
+    undo.undo();
+    EXPECT_EQ(storage->string(), QStringLiteral("abcx def\n"));
+    ASSERT_FALSE(events.empty());
+    EXPECT_TRUE(events.front().startsWith(QStringLiteral("document 0"))) << events.front().toStdString();
+    EXPECT_EQ(std::count_if(events.begin(), events.end(), [](const QString& e) { return e.startsWith("document"); }), 1);
+    storage->setDelegate(nullptr);
 }
 
 TEST_F(TextViewTest, RefusedChangesLeaveEverythingUntouched)

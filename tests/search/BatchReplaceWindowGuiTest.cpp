@@ -8,8 +8,8 @@
 #include "platform/ui/ScriptedFilePanels.h"
 #include "search/BatchReplaceEngine.h"
 #include "search/SearchController.h"
-#include "support/TestSupport.h"
 #include "support/WindowFixture.h"
+#include "support/TestSupport.h"
 #include "window/EditorWindowController.h"
 
 #include <QApplication>
@@ -42,7 +42,8 @@ protected:
     void open(const QString& text)
     {
         document = test::readFileDocument(dir, QStringLiteral("文書.txt"), text.toUtf8());
-        window = &test::addDocumentWindow(*document);
+        window = &test::openDocumentWindow(*document);
+        window->window()->show();
         window->search().perform(QStringLiteral("showBatchReplace:"), nullptr);
         batch = window->search().batchController();
         ASSERT_TRUE(batch);

@@ -7,8 +7,8 @@
 #include "platform/foundation/UndoManager.h"
 #include "platform/text/LayoutManager.h"
 #include "search/SearchResultsModel.h"
-#include "support/TestSupport.h"
 #include "support/WindowFixture.h"
+#include "support/TestSupport.h"
 #include "window/EditorWindowController.h"
 
 #include <QCheckBox>
@@ -35,7 +35,8 @@ protected:
     void open(const QString& text)
     {
         document = test::readFileDocument(dir, QStringLiteral("文書.txt"), text.toUtf8());
-        window = &test::addDocumentWindow(*document);
+        window = &test::openDocumentWindow(*document);
+        window->window()->show();
         window->window()->resize(900, 600);
         search().beep = [this] { ++beeps; };
     }

@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QMainWindow>
-
 #include <memory>
 
 namespace korimado::test {
@@ -23,13 +21,18 @@ inline std::unique_ptr<KoriDocument> readFileDocument(const TempDir& dir, const 
     return document;
 }
 
-// Gives the document a window that it knows, as showing it would, shown; the document owns it.
-inline EditorWindowController& addDocumentWindow(KoriDocument& document)
+// A window held by its document, as the application makes one: the document's edits, reloads
+// and format changes reach it. Not yet shown.
+inline EditorWindowController& openDocumentWindow(KoriDocument& document)
 {
     WindowController* added = document.addWindowController(std::make_unique<EditorWindowController>(document));
-    auto& window = static_cast<EditorWindowController&>(*added);
-    window.window()->show();
-    return window;
+    return static_cast<EditorWindowController&>(*added);
+}
+
+// Lets go of the window (as a document does when one of its windows closes).
+inline void closeDocumentWindow(KoriDocument& document, EditorWindowController& window)
+{
+    document.removeWindowController(&window);
 }
 
 }  // namespace korimado::test

@@ -2,8 +2,8 @@
 #include "theme/ThemeSupport.h"
 #include "window/EditorWindowController.h"
 
-#include "support/TestSupport.h"
 #include "support/WindowFixture.h"
+#include "support/TestSupport.h"
 #include "commands/TextCommands.h"
 #include "document/KoriDocument.h"
 #include "editor/EditorView.h"
@@ -17,7 +17,9 @@
 #include "syntax/SyntaxHighlighter.h"
 #include "window/SegmentedControl.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
@@ -62,7 +64,7 @@ protected:
 TEST_F(EditorWindowTest, NewWindowLayoutForUntitledFileAndFolderDocuments)
 {
     KoriDocument untitled;
-    EditorWindowController window(untitled);
+    EditorWindowController& window = test::openDocumentWindow(untitled);
     EXPECT_EQ(window.mode(), Mode::split);
     EXPECT_EQ(window.modePicker()->selectedSegment(), 1);
     EXPECT_EQ(window.detailPicker()->selectedSegment(), 0) << "the preview segment";
@@ -85,14 +87,14 @@ TEST_F(EditorWindowTest, NewWindowLayoutForUntitledFileAndFolderDocuments)
     EXPECT_EQ(window.syntaxButton()->text(), window.commands().syntaxHighlighter().languageValue.displayName);
 
     auto file = textDocument(QStringLiteral("abc\n"));
-    EditorWindowController fileWindow(*file);
+    EditorWindowController& fileWindow = test::openDocumentWindow(*file);
     EXPECT_TRUE(fileWindow.isFileTreeHidden()) << "no sidebar for a file document";
     ASSERT_NE(fileWindow.fileTree()->rootNode(), nullptr);
     EXPECT_EQ(fileWindow.fileTree()->rootNode()->url, FileTreeView::standardized(dir.path()));
 
     KoriDocument folder;
     folder.setRootDirectory(dir.path());
-    EditorWindowController folderWindow(folder);
+    EditorWindowController& folderWindow = test::openDocumentWindow(folder);
     folderWindow.showWindow();
     EXPECT_FALSE(folderWindow.isFileTreeHidden()) << "a folder document shows its sidebar";
     EXPECT_EQ(folderWindow.sidebarWidth(), 270);
@@ -115,7 +117,7 @@ TEST_F(EditorWindowTest, NewWindowLayoutForUntitledFileAndFolderDocuments)
 TEST_F(EditorWindowTest, ModeChangesShowAndHidePanesAndResetTheDetailSegment)
 {
     auto document = textDocument(QStringLiteral("# Title\n"));
-    EditorWindowController window(*document);
+    EditorWindowController& window = test::openDocumentWindow(*document);
     window.showWindow();
 
     window.detailPicker()->setSelectedSegment(3);
@@ -162,7 +164,7 @@ TEST_F(EditorWindowTest, ModeChangesShowAndHidePanesAndResetTheDetailSegment)
 TEST_F(EditorWindowTest, SplitEditorsShareOneTextInBothOrientations)
 {
     auto document = textDocument(QStringLiteral("one\ntwo\n"));
-    EditorWindowController window(*document);
+    EditorWindowController& window = test::openDocumentWindow(*document);
     window.showWindow();
 
     for (const bool vertical : {false, true}) {
@@ -225,7 +227,7 @@ TEST_F(EditorWindowTest, RestorableStateRoundTripsAndHonoursTheLayoutVersion)
     auto document = textDocument(QStringLiteral("0123456789abcdefghij"));
     EditorWindowController::RestorableState saved;
     {
-        EditorWindowController window(*document);
+        EditorWindowController& window = test::openDocumentWindow(*document);
         window.showWindow();
         window.setMode(Mode::preview);
         window.detailPicker()->setSelectedSegment(4);
@@ -235,6 +237,7 @@ TEST_F(EditorWindowTest, RestorableStateRoundTripsAndHonoursTheLayoutVersion)
         window.openSplitTextView();
         window.secondaryEditor()->setSelectedRange({3, 4});
         window.encodeRestorableState(saved);
+        test::closeDocumentWindow(*document, window);
     }
     EXPECT_EQ(saved.value("kori.startupLayoutVersion").integerValue(), 1);
     EXPECT_EQ(saved.value("kori.mode").integerValue(), 2);
@@ -243,7 +246,7 @@ TEST_F(EditorWindowTest, RestorableStateRoundTripsAndHonoursTheLayoutVersion)
     EXPECT_TRUE(saved.contains("kori.tree.root"));
 
     {
-        EditorWindowController window(*document);
+        EditorWindowController& window = test::openDocumentWindow(*document);
         window.restoreState(saved);
         EXPECT_EQ(window.mode(), Mode::preview);
         EXPECT_EQ(window.detailPicker()->selectedSegment(), 4);
@@ -254,6 +257,7 @@ TEST_F(EditorWindowTest, RestorableStateRoundTripsAndHonoursTheLayoutVersion)
         EXPECT_TRUE(window.isSplitOpen());
         EXPECT_EQ(window.activeEditor(), window.secondaryEditor());
         EXPECT_TRUE(window.isSplitVertical());
+        test::closeDocumentWindow(*document, window);
     }
 
     // Written before the layout version: only selection, root and orientation are taken.
@@ -263,7 +267,7 @@ TEST_F(EditorWindowTest, RestorableStateRoundTripsAndHonoursTheLayoutVersion)
     old.insert("kori.selection.location", 10);
     old.insert("kori.selection.length", 30);
     {
-        EditorWindowController window(*document);
+        EditorWindowController& window = test::openDocumentWindow(*document);
         window.restoreState(old);
         EXPECT_EQ(window.mode(), Mode::split);
         EXPECT_EQ(window.detailPicker()->selectedSegment(), 0);
@@ -272,6 +276,7 @@ TEST_F(EditorWindowTest, RestorableStateRoundTripsAndHonoursTheLayoutVersion)
         EXPECT_FALSE(window.isSplitOpen());
         EXPECT_TRUE(window.isSplitVertical());
         EXPECT_EQ(window.textView()->selectedRange(), (TextRange{10, 10})) << "clamped to the text";
+        test::closeDocumentWindow(*document, window);
     }
 
     // Out-of-range values; a root that vanished; no "kori.mode" at all.
@@ -282,7 +287,7 @@ TEST_F(EditorWindowTest, RestorableStateRoundTripsAndHonoursTheLayoutVersion)
     odd.insert("kori.tree.root", QStringLiteral("file:///no/such/folder"));
     {
         document->setRootDirectory(QString());
-        EditorWindowController window(*document);
+        EditorWindowController& window = test::openDocumentWindow(*document);
         window.restoreState(odd);
         EXPECT_EQ(window.mode(), Mode::split);
         EXPECT_EQ(window.detailPicker()->selectedSegment(), 0);
@@ -298,15 +303,17 @@ TEST_F(EditorWindowTest, RestorableStateRoundTripsAndHonoursTheLayoutVersion)
         window.setMode(Mode::edit);
         window.restoreState({{"kori.startupLayoutVersion", DefaultsValue(1)}});
         EXPECT_EQ(window.mode(), Mode::edit) << "without kori.mode nothing changes";
+        test::closeDocumentWindow(*document, window);
     }
 
     // Saved under the file's path and given back when the document's window is made again.
     EditorWindowController::install();
     {
-        EditorWindowController window(*document);
+        EditorWindowController& window = test::openDocumentWindow(*document);
         window.setMode(Mode::edit);
         window.textView()->setSelectedRange({5, 2});
         window.saveRestorableState();
+        test::closeDocumentWindow(*document, window);
     }
     document->makeWindowControllers();
     ASSERT_EQ(document->windowControllers().size(), 1u);
@@ -320,8 +327,8 @@ TEST_F(EditorWindowTest, RestorableStateRoundTripsAndHonoursTheLayoutVersion)
 TEST_F(EditorWindowTest, SettingsChangesReachEveryEditorAndTheStatusLine)
 {
     auto document = textDocument(QStringLiteral("some text that is long enough to wrap\n"));
-    EditorWindowController window(*document);
-    EditorWindowController other(*document);
+    EditorWindowController& window = test::openDocumentWindow(*document);
+    EditorWindowController& other = test::openDocumentWindow(*document);
     window.openSplitTextView();
     EXPECT_TRUE(window.textView()->rulersVisible());
 
@@ -363,7 +370,7 @@ TEST_F(EditorWindowTest, SettingsChangesReachEveryEditorAndTheStatusLine)
 TEST_F(EditorWindowTest, StatusLineCountsAndClosingDropsPendingWork)
 {
     auto document = textDocument(QStringLiteral("ab\ncd\n"));
-    EditorWindowController window(*document);
+    EditorWindowController& window = test::openDocumentWindow(*document);
     window.textView()->setSelectedRange({1, 3});
     window.scheduleStatistics();
     EXPECT_TRUE(window.status()->text().startsWith(QStringLiteral("行: 2 (2)   文字: 計数中…   行: 1")));
@@ -385,7 +392,7 @@ TEST_F(EditorWindowTest, ToolbarItemsAndRelocatedFolders)
               (QStringList{"tree", "folder", "flexibleSpace", "mode", "wrap", "settings"}));
     EXPECT_EQ(EditorWindowController::toolbarAllowedItemIdentifiers().last(), "space");
     KoriDocument untitled;
-    EditorWindowController window(untitled);
+    EditorWindowController& window = test::openDocumentWindow(untitled);
     EXPECT_EQ(window.toolbarItem("bogus"), nullptr);
     EXPECT_EQ(window.toolbarItem("mode"), window.modePicker());
 
@@ -404,7 +411,7 @@ TEST_F(EditorWindowTest, ToolbarItemsAndRelocatedFolders)
 TEST_F(EditorWindowTest, EndingChangeIsOneUndoStepRestoringTheMixedFlag)
 {
     auto document = textDocument(QStringLiteral("a\r\nb\nc"));
-    EditorWindowController window(*document);
+    EditorWindowController& window = test::openDocumentWindow(*document);
     ASSERT_TRUE(document->format().mixedLineEndings);
     const TextFormat before = document->format();
     window.endingChanged(0);
@@ -422,7 +429,7 @@ TEST_F(EditorWindowTest, EndingChangeIsOneUndoStepRestoringTheMixedFlag)
 
     // A text the encoding cannot hold: the pop-up snaps back to the unchanged format.
     auto japanese = textDocument(QStringLiteral("漢字"), QStringLiteral("kanji.txt"));
-    EditorWindowController other(*japanese);
+    EditorWindowController& other = test::openDocumentWindow(*japanese);
     const int ascii = static_cast<int>(std::find_if(other.encodingChoices().begin(), other.encodingChoices().end(),
                                                     [](const auto& c) { return c.title == "US-ASCII"; })
                                        - other.encodingChoices().begin());
@@ -435,7 +442,7 @@ TEST_F(EditorWindowTest, GrabsAWindowWithJapaneseText)
 {
     const QString line = QStringLiteral("吾輩は猫である。名前はまだ無い。");
     auto document = textDocument(line + QStringLiteral("\nどこで生れたかとんと見当がつかぬ。\n"), QStringLiteral("猫.txt"));
-    EditorWindowController window(*document);
+    EditorWindowController& window = test::openDocumentWindow(*document);
     window.showWindow();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !window.status()->text().contains(QStringLiteral("計数中")); }, 2000));
     wait(50);  // let the status row take the new texts' widths
@@ -459,7 +466,7 @@ TEST_F(EditorWindowTest, GrabsAWindowWithJapaneseText)
 TEST_F(EditorWindowTest, OutlineButtonsFollowTheCaretAndMoveBetweenEntries)
 {
     auto document = textDocument(QStringLiteral("intro\n# One\ntext\n# Two\nend\n"));
-    EditorWindowController window(*document);
+    EditorWindowController& window = test::openDocumentWindow(*document);
     SyntaxHighlighter& highlighter = window.commands().syntaxHighlighter();
     highlighter.outlineEntries = {{QStringLiteral("One"), 2, {6, 5}, 1}, {QStringLiteral("Two"), 4, {17, 5}, 1}};
 
@@ -502,7 +509,7 @@ TEST_F(EditorWindowTest, OutlineButtonsFollowTheCaretAndMoveBetweenEntries)
 TEST_F(EditorWindowTest, InspectorShowsCurrentResultsOnlyAndCountsFollowTheOptions)
 {
     auto document = textDocument(QStringLiteral("a b\nc\n"));
-    EditorWindowController window(*document);
+    EditorWindowController& window = test::openDocumentWindow(*document);
     window.showAdvancedCounter();
     EXPECT_EQ(window.inspectionText()->toPlainText(), QStringLiteral("集計中…"));
     EXPECT_FALSE(window.countOptions()->isHidden());
@@ -530,7 +537,7 @@ TEST_F(EditorWindowTest, InspectorShowsCurrentResultsOnlyAndCountsFollowTheOptio
 TEST_F(EditorWindowTest, PreviewRendersForTheCurrentRevisionAndNotInEditMode)
 {
     auto document = textDocument(QStringLiteral("# Title\n"), QStringLiteral("notes.md"));
-    EditorWindowController window(*document);
+    EditorWindowController& window = test::openDocumentWindow(*document);
     window.showWindow();
     ASSERT_TRUE(QTest::qWaitFor([&] { return window.renderCount() > 0; }, 3000));
     EXPECT_EQ(window.previewRevision(), document->revision());
@@ -564,7 +571,7 @@ TEST_F(EditorWindowTest, ClosingOneOfTwoWindowsLeavesTheOtherAndKeepsItsState)
 TEST_F(EditorWindowTest, ActionsByNameAndUndoValidation)
 {
     auto document = textDocument(QStringLiteral("x"));
-    EditorWindowController window(*document);
+    EditorWindowController& window = test::openDocumentWindow(*document);
     MenuItem undoItem(QStringLiteral("取り消す"), QStringLiteral("undo:"));
     MenuItem other(QStringLiteral("原案"), QStringLiteral("showEdit:"));
     EXPECT_EQ(window.validate(undoItem), std::optional<bool>(false)) << "nothing to undo yet";
@@ -585,4 +592,87 @@ TEST_F(EditorWindowTest, ActionsByNameAndUndoValidation)
     const QString before = window.textView()->string();
     window.openTreeFile(document->fileURL());  // the window's own file: nothing happens
     EXPECT_EQ(window.textView()->string(), before);
+}
+
+// One typed character, in a window its document knows: the document is told once, after the
+// editors followed the edit, and the window schedules each kind of work once.
+TEST_F(EditorWindowTest, OneKeystrokeSchedulesEachKindOfWorkOnceWithTheFinalSelection)
+{
+    auto document = textDocument(QStringLiteral("# Title\n\nSome text.\n"), QStringLiteral("notes.md"));
+    EditorWindowController& window = test::openDocumentWindow(*document);
+    window.showWindow();
+    window.openSplitTextView();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.hasPainted(); }, 3000));
+    EditorTextView* editor = window.textView();
+    EditorTextView* second = window.secondaryEditor();
+    ASSERT_TRUE(second);
+    editor->setFocus();
+    editor->setSelectedRange({document->storage().length(), 0});
+    second->setSelectedRange({document->storage().length(), 0});
+    wait(50);
+
+    auto typeOne = [&](Qt::Key key) {
+        const auto before = window.scheduleCounts();
+        const auto bars = editor->scrollBarUpdates();
+        const auto secondBars = second->scrollBarUpdates();
+        QTest::keyClick(editor, key, Qt::NoModifier);
+        const auto after = window.scheduleCounts();
+        EXPECT_EQ(after.statistics - before.statistics, 1u);
+        EXPECT_EQ(after.highlighting - before.highlighting, 1u);
+        EXPECT_EQ(editor->scrollBarUpdates() - bars, 1u);
+        EXPECT_EQ(second->scrollBarUpdates() - secondBars, 1u);
+        return std::pair{before, after};
+    };
+
+    // The preview on screen: one render scheduled.
+    auto [before, after] = typeOne(Qt::Key_X);
+    EXPECT_EQ(after.preview - before.preview, 1u);
+    EXPECT_EQ(document->storage().string(), QStringLiteral("# Title\n\nSome text.\nx"));
+
+    // The inspection on screen: one inspection. The counts were made with the caret after the
+    // new line, and the other editor's caret stayed before it.
+    window.showDocumentInspector();
+    wait(50);
+    std::tie(before, after) = typeOne(Qt::Key_Return);
+    EXPECT_EQ(after.inspection - before.inspection, 1u);
+    EXPECT_TRUE(window.status()->text().endsWith(QStringLiteral("行: 5"))) << window.status()->text().toStdString();
+    EXPECT_EQ(editor->selectedRange(), (TextRange{document->storage().length(), 0}));
+    EXPECT_EQ(second->selectedRange(), (TextRange{document->storage().length() - 2, 0}));
+}
+
+// A paste into the second editor and its undo, in a window its document knows: each is one
+// change of the document, told to the window once; the first editor's caret keeps its place.
+TEST_F(EditorWindowTest, APasteIntoTheSplitEditorAndItsUndoTakeTheDocumentsRoad)
+{
+    auto document = textDocument(QStringLiteral("one two\n"));
+    EditorWindowController& window = test::openDocumentWindow(*document);
+    window.showWindow();
+    window.openSplitTextView();
+    EditorTextView* first = window.textView();
+    EditorTextView* second = window.secondaryEditor();
+    ASSERT_TRUE(second);
+    first->setSelectedRange({7, 0});
+    second->setFocus();
+    second->setSelectedRange({3, 1});
+    QApplication::clipboard()->setText(QStringLiteral("-and-"));
+
+    auto before = window.scheduleCounts();
+    second->paste();
+    auto after = window.scheduleCounts();
+    EXPECT_EQ(document->storage().string(), QStringLiteral("one-and-two\n"));
+    EXPECT_EQ(after.highlighting - before.highlighting, 1u);
+    EXPECT_EQ(second->selectedRange(), (TextRange{8, 0}));
+    EXPECT_EQ(first->selectedRange(), (TextRange{11, 0})) << "moved with its text";
+    EXPECT_TRUE(document->isDocumentEdited());
+    EXPECT_EQ(document->undoManager()->undoActionName(), QStringLiteral("ペースト"));
+
+    document->undoManager()->closeAutomaticGroup();
+    before = window.scheduleCounts();
+    document->undoManager()->undo();
+    after = window.scheduleCounts();
+    EXPECT_EQ(document->storage().string(), QStringLiteral("one two\n"));
+    EXPECT_EQ(after.highlighting - before.highlighting, 1u);
+    EXPECT_EQ(second->selectedRange(), (TextRange{3, 1})) << "the pasting editor's selection comes back";
+    EXPECT_EQ(first->selectedRange(), (TextRange{7, 0}));
+    EXPECT_FALSE(document->isDocumentEdited());
 }

@@ -1,7 +1,7 @@
 #include "window/EditorWindowController.h"
 
-#include "support/TestSupport.h"
 #include "support/WindowFixture.h"
+#include "support/TestSupport.h"
 #include "document/KoriDocument.h"
 #include "document/KoriDocumentController.h"
 #include "filetree/FileTreeView.h"
@@ -77,7 +77,7 @@ TEST_F(EditorWindowSettingsTest, SecondEditorStartsWithThePrimaryEditorsCurrentS
     defaults.setInteger("editor.pageGuideColumn", 100);
 
     auto document = textDocument(QStringLiteral("a.txt"), QStringLiteral("\tone\ntwo\n"));
-    EditorWindowController window(*document);
+    EditorWindowController& window = test::openDocumentWindow(*document);
     EditorTextView* primary = window.textView();
     ASSERT_EQ(primary->font().family(), family);
     EXPECT_DOUBLE_EQ(primary->tabWidth(),
@@ -118,7 +118,7 @@ TEST_F(EditorWindowSettingsTest, SecondEditorStartsWithThePrimaryEditorsCurrentS
 TEST_F(EditorWindowSettingsTest, SvgDetailLayoutAndSidebarActionsThatLeaveTheDivider)
 {
     auto svg = textDocument(QStringLiteral("p.svg"), QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\"/>"));
-    EditorWindowController svgWindow(*svg);
+    EditorWindowController& svgWindow = test::openDocumentWindow(*svg);
     svgWindow.showWindow();
     EXPECT_EQ(svgWindow.previewTop(), 74);
     EXPECT_FALSE(svgWindow.playerBar()->isHidden());
@@ -126,7 +126,7 @@ TEST_F(EditorWindowSettingsTest, SvgDetailLayoutAndSidebarActionsThatLeaveTheDiv
     EXPECT_EQ(svgWindow.web()->accessibleName(), QStringLiteral("SVG再生プレイヤー"));
 
     auto text = textDocument(QStringLiteral("p.md"), QStringLiteral("# p\n"));
-    EditorWindowController window(*text);
+    EditorWindowController& window = test::openDocumentWindow(*text);
     window.showWindow();
     EXPECT_EQ(window.previewTop(), 34);
     EXPECT_TRUE(window.playerBar()->isHidden());

@@ -1,7 +1,7 @@
 #include "window/EditorWindowController.h"
 
-#include "support/TestSupport.h"
 #include "support/WindowFixture.h"
+#include "support/TestSupport.h"
 #include "document/KoriDocument.h"
 #include "editor/EditorView.h"
 #include "platform/ui/ScriptedAlertPresenter.h"
@@ -135,7 +135,7 @@ protected:
 TEST_F(PreviewWindowTest, TheWebEngineStartsOnlyForAPreviewSomeoneAskedFor)
 {
     auto plain = open(QStringLiteral("main.c"), "int main(void) { return 0; }\n");
-    EditorWindowController window(*plain);
+    EditorWindowController& window = test::openDocumentWindow(*plain);
     window.showWindow();
     ASSERT_TRUE(spinUntil([&] { return window.hasPainted(); }));
     spinFor(500);
@@ -152,7 +152,7 @@ TEST_F(PreviewWindowTest, TheWebEngineStartsOnlyForAPreviewSomeoneAskedFor)
 
     // A Markdown file on screen is previewed without being asked.
     auto markdown = open(QStringLiteral("notes.md"), "# 見出し\n");
-    EditorWindowController markdownWindow(*markdown);
+    EditorWindowController& markdownWindow = test::openDocumentWindow(*markdown);
     EXPECT_FALSE(markdownWindow.web()->hasEngine()) << "nothing before the first paint";
     markdownWindow.showWindow();
     ASSERT_TRUE(spinUntil([&] { return markdownWindow.renderCount() > 0; }));
@@ -162,7 +162,7 @@ TEST_F(PreviewWindowTest, TheWebEngineStartsOnlyForAPreviewSomeoneAskedFor)
 TEST_F(PreviewWindowTest, BackgroundWorkOfANewWindowWaitsForItsFirstPaint)
 {
     auto document = open(QStringLiteral("main.c"), "int main(void)\n{\n    return 0;\n}\n");
-    EditorWindowController window(*document);
+    EditorWindowController& window = test::openDocumentWindow(*document);
     spinFor(400);
     const SyntaxHighlighter& highlighter = window.commands().syntaxHighlighter();
     EXPECT_EQ(window.statusLine().statisticsSchedules(), 0u);
@@ -182,14 +182,14 @@ TEST_F(PreviewWindowTest, DelaysAndTheStopAboveTwoMillionUnits)
     EXPECT_EQ(DetailPreview::delay(5'000'000, true), 0);
 
     auto exact = open(QStringLiteral("exact.txt"), QByteArray(2'000'000, 'a'));
-    EditorWindowController window(*exact);
+    EditorWindowController& window = test::openDocumentWindow(*exact);
     window.showWindow();
     ASSERT_TRUE(spinUntil([&] { return window.hasPainted(); }));
     window.wantPreview();
     ASSERT_TRUE(spinUntil([&] { return window.renderCount() > 0; }, 20000)) << "exactly 2,000,000 units still render";
 
     auto over = open(QStringLiteral("over.txt"), QByteArray(2'000'001, 'a'));
-    EditorWindowController stopped(*over);
+    EditorWindowController& stopped = test::openDocumentWindow(*over);
     stopped.showWindow();
     ASSERT_TRUE(spinUntil([&] { return stopped.hasPainted(); }));
     stopped.wantPreview();
@@ -206,7 +206,7 @@ TEST_F(PreviewWindowTest, APageBuiltForAnOlderTextIsNeverShown)
     QByteArray text;
     while (text.size() < 1'500'000) text += "| a | b |\n|---|---|\n| 1 | 2 |\n\n- [ ] item https://example.com\n\n";
     auto document = open(QStringLiteral("big.md"), text);
-    EditorWindowController window(*document);
+    EditorWindowController& window = test::openDocumentWindow(*document);
     window.showWindow();
     ASSERT_TRUE(spinUntil([&] { return window.renderCount() > 0; }, 20000));
     const qint64 before = window.renderCount();
@@ -234,7 +234,7 @@ TEST_F(PreviewWindowTest, RemoteResourcesNeverLoadAndLocalOnesDo)
                              .arg(server.url(QStringLiteral("s.css")), server.url(QStringLiteral("r.png")),
                                   server.url(QStringLiteral("f.html")));
     auto document = open(QStringLiteral("page.html"), html.toUtf8());
-    EditorWindowController window(*document);
+    EditorWindowController& window = test::openDocumentWindow(*document);
     window.showWindow();
     ASSERT_TRUE(spinUntil([&] { return window.renderCount() > 0 && window.web()->hasEngine(); }));
     ASSERT_TRUE(pageAnswers(window.web(), QStringLiteral("document.readyState"), QStringLiteral("complete")));
@@ -275,7 +275,7 @@ TEST_F(PreviewWindowTest, NavigationPolicyAndLinks)
     std::vector<QUrl> opened;
     DetailPreview::setLinkOpener([&](const QUrl& url) { opened.push_back(url); });
     KoriDocument untitled;
-    EditorWindowController window(untitled);
+    EditorWindowController& window = test::openDocumentWindow(untitled);
     const QUrl link(QStringLiteral("https://example.com/a?b=1"));
     alerts.enqueueAnswer(1);
     window.detailPane().previewer().openLink(link);
@@ -298,7 +298,7 @@ TEST_F(PreviewWindowTest, SVGPlaybackWaitsForThePageAndZoomStaysInBounds)
                          "<svg xmlns='http://www.w3.org/2000/svg' viewBox='0 0 10 10'><circle r='4' cx='5' cy='5'>"
                          "<animate attributeName='r' from='1' to='4' dur='1s' repeatCount='indefinite'/></circle>"
                          "<script>alert(1)</script></svg>");
-    EditorWindowController window(*document);
+    EditorWindowController& window = test::openDocumentWindow(*document);
     window.detailPane().previewer().svgPaused = false;
     window.showWindow();
     ASSERT_TRUE(spinUntil([&] { return window.renderCount() > 0; }));
@@ -326,7 +326,7 @@ TEST_F(PreviewWindowTest, SVGPlaybackWaitsForThePageAndZoomStaysInBounds)
 TEST_F(PreviewWindowTest, PinchesScaleTheEditorUnderThemAndThePreviewWithinBounds)
 {
     auto document = open(QStringLiteral("notes.txt"), "abc\n");
-    EditorWindowController window(*document);
+    EditorWindowController& window = test::openDocumentWindow(*document);
     window.showWindow();
     window.openSplitTextView();
     const auto pinch = [](QWidget* target, double magnification) {
@@ -358,7 +358,7 @@ TEST_F(PreviewWindowTest, PinchesScaleTheEditorUnderThemAndThePreviewWithinBound
 TEST_F(PreviewWindowTest, StyledCopyPutsPlainTextAndRTF)
 {
     auto document = open(QStringLiteral("notes.txt"), "日本語\r\nabc\n");
-    EditorWindowController window(*document);
+    EditorWindowController& window = test::openDocumentWindow(*document);
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->setText(QStringLiteral("before"));
     window.textView()->setSelectedRange({2, 0});

@@ -1002,23 +1002,13 @@ void LayoutManager::enumerateTemporaryAttributes(Owner owner, TextRange range,
 void LayoutManager::moveTemporaryAttributes(TextRange editedRange, qsizetype delta)
 {
     const qsizetype loc = editedRange.location;
-    const qsizetype oldEnd = editedRange.end() - delta;
-    const qsizetype newEnd = editedRange.end();
-    auto mapPoint = [&](qsizetype x, bool isEnd) {
-        if (x <= loc) return x;
-        if (x >= oldEnd) return x + delta;
-        return isEnd ? loc : newEnd;  // inside the replaced text
-    };
+    const TextStorageEdit edit{TextStorageEdit::Characters, editedRange, delta};
     for (auto& [owner, runs] : temporaryAttributes_) {
         auto it = std::upper_bound(runs.begin(), runs.end(), loc, [](qsizetype at, const Run& r) { return at < r.end; });
-        // A pure insertion strictly inside a run grows it.
+        // Text inserted inside a run takes its colour; text inserted at either end does not.
         for (; it != runs.end(); ++it) {
-            if (oldEnd == loc && it->start < loc && it->end > loc) {
-                it->end += delta;
-                continue;
-            }
-            it->start = mapPoint(it->start, false);
-            it->end = mapPoint(it->end, true);
+            it->start = edit.mapPosition(it->start, InsertionBias::After);
+            it->end = edit.mapPosition(it->end, InsertionBias::Before);
             if (it->start > it->end) it->start = it->end;
         }
         runs.erase(std::remove_if(runs.begin(), runs.end(), [](const Run& r) { return r.end <= r.start; }), runs.end());

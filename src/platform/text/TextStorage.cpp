@@ -154,6 +154,8 @@ TextStorage::TextStorage()
     rebuildTree();
 }
 
+TextStorage::~TextStorage() = default;
+
 TextStorage::TextStorage(const QString& text) : TextStorage()
 {
     chunks_ = splitIntoChunks(text);
@@ -310,6 +312,7 @@ void TextStorage::replaceCharacters(TextRange range, const QString& string)
 {
     const TextRange r = range.clamped(length_);
     if (r.isEmpty() && string.isEmpty()) return;
+    history_->record(r.location, substring(r), string);
     const qsizetype delta = string.size() - r.length;
     const Location a = locate(r.location);
     QString& chunk = chunks_[static_cast<size_t>(a.chunk)];
@@ -330,6 +333,7 @@ void TextStorage::replaceCharacters(TextRange range, const QString& string)
 void TextStorage::setString(const QString& string)
 {
     const qsizetype oldLength = length_;
+    history_->discardPending();
     chunks_ = splitIntoChunks(string);
     if (chunks_.empty()) chunks_.emplace_back();
     length_ = string.size();
@@ -384,16 +388,32 @@ void TextStorage::processEditing()
     while (hasPendingEdit_) {
         const TextStorageEdit edit = pending_;
         hasPendingEdit_ = false;
+        history_->closeStep();
         if (delegate_) delegate_->textStorageWillProcessEditing(*this, edit);
-        if (delegate_) delegate_->textStorageDidProcessEditing(*this, edit);
         const std::vector<ObserverEntry> round = observers_;
         for (const ObserverEntry& entry : round) {
             const bool stillThere = std::any_of(observers_.begin(), observers_.end(),
                                                 [&](const ObserverEntry& o) { return o.token == entry.token; });
             if (stillThere) entry.fn(*this, edit);
         }
+        if (delegate_) delegate_->textStorageDidProcessEditing(*this, edit);
     }
     processing_ = false;
+    // Jobs may edit again: each such edit is a round of its own.
+    while (!afterProcessing_.empty() && !processing_ && editingDepth_ == 0) {
+        std::vector<std::function<void()>> jobs;
+        jobs.swap(afterProcessing_);
+        for (auto& job : jobs) job();
+    }
+}
+
+void TextStorage::afterProcessing(std::function<void()> job)
+{
+    if (!processing_ && !hasPendingEdit_) {
+        job();
+        return;
+    }
+    afterProcessing_.push_back(std::move(job));
 }
 
 TextStorage::ObserverToken TextStorage::addObserver(Observer observer)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/text/EditHistory.h"
 #include "platform/text/LineStarts.h"
 #include "platform/text/TextRange.h"
 
@@ -8,11 +9,16 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace korimado {
 
 class TextStorage;
+
+// Where a position standing exactly where text was inserted goes: it stays before the new text
+// (a caret, the end of a coloured run) or moves after it (the start of a coloured run).
+enum class InsertionBias { Before, After };
 
 // What one outermost editing transaction changed.
 struct TextStorageEdit {
@@ -25,10 +31,24 @@ struct TextStorageEdit {
 
     bool editedCharacters() const { return (mask & Characters) != 0; }
     bool editedAttributesOnly() const { return mask == Attributes; }
+
+    // The one mapping of a position in the old text to the new text, for everything that points
+    // into the text: positions before the edit stay, those after it shift by the change in length,
+    // those inside the replaced text go to the end of the new text.
+    qsizetype mapPosition(qsizetype position, InsertionBias bias = InsertionBias::Before) const
+    {
+        const qsizetype start = editedRange.location;
+        const qsizetype newEnd = editedRange.end();
+        const qsizetype oldEnd = newEnd - changeInLength;
+        if (position < start) return position;
+        if (position == start && (start < oldEnd || bias == InsertionBias::Before)) return position;
+        if (position >= oldEnd) return position + changeInLength;
+        return newEnd;
+    }
 };
 
-// The document's hook: called before any observer sees an edit, so it can bring its own
-// bookkeeping (the line index) up to date first.
+// The document's hook. "Will" comes before any observer hears of an edit; "did" after all of
+// them, so that the document sees every view, selection and layout already in step with the text.
 class TextStorageDelegate {
 public:
     virtual ~TextStorageDelegate() = default;
@@ -66,6 +86,7 @@ public:
 
     TextStorage();
     explicit TextStorage(const QString& text);
+    ~TextStorage();
     TextStorage(const TextStorage&) = delete;
     TextStorage& operator=(const TextStorage&) = delete;
 
@@ -86,9 +107,13 @@ public:
     const LineStarts& lines() const { return lines_; }
     std::uint64_t revision() const { return revision_; }
 
-    // Replaces the units in range (clamped to the text) by string: a character edit.
+    // Replaces the units in range (clamped to the text) by string: a character edit, recorded in
+    // the history.
     void replaceCharacters(TextRange range, const QString& string);
+    // Replaces the whole text, as a read does: not recorded, and the history's typing run ends.
     void setString(const QString& string);
+    EditHistory& history() { return *history_; }
+    const EditHistory& history() const { return *history_; }
     // Marks range as having new attributes without touching the characters: an attributes-only edit.
     void editedAttributes(TextRange range);
 
@@ -96,13 +121,18 @@ public:
     void beginEditing();
     void endEditing();
     bool isEditing() const { return editingDepth_ > 0; }
+    // Whether the observers and the delegate are being told of an edit right now.
+    bool isProcessingEditing() const { return processing_; }
 
-    // The delegate (the document) is called before the observers; not owned.
+    // The delegate (the document) hears of an edit after the observers; not owned.
     void setDelegate(TextStorageDelegate* delegate) { delegate_ = delegate; }
     TextStorageDelegate* delegate() const { return delegate_; }
-    // Observers are called in the order they were added, after the delegate.
+    // Observers are called in the order they were added, before the delegate's "did".
     ObserverToken addObserver(Observer observer);
     void removeObserver(ObserverToken token);
+    // Runs job once the current round of notifications (the delegate's included) is over, or now
+    // when there is none: what an edit causes (a selection notice) is told after the edit itself.
+    void afterProcessing(std::function<void()> job);
 
     // Introspection for tests and diagnostics.
     qsizetype chunkCount() const { return static_cast<qsizetype>(chunks_.size()); }
@@ -131,6 +161,7 @@ private:
     qsizetype length_ = 0;
     LineStarts lines_;
     std::uint64_t revision_ = 0;
+    std::unique_ptr<EditHistory> history_ = std::make_unique<EditHistory>(*this);
 
     int editingDepth_ = 0;
     bool processing_ = false;
@@ -144,6 +175,7 @@ private:
     };
     std::vector<ObserverEntry> observers_;
     ObserverToken nextToken_ = 1;
+    std::vector<std::function<void()>> afterProcessing_;
 };
 
 }  // namespace korimado

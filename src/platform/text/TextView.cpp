@@ -30,18 +30,26 @@ bool lessByLocationThenLength(TextRange a, TextRange b)
 
 }  // namespace
 
-// One recorded edit: the replaced and replacing texts at their places before the edit (ascending,
-// disjoint), and the selection to bring back when the edit is undone.
-struct TextView::TextChange {
-    struct Piece {
-        qsizetype location;
-        QString oldText;
-        QString newText;
-    };
-    std::vector<Piece> pieces;
-    QVector<TextRange> selectionBefore;
-    // Where the edit left the selection, once it is complete: what redo brings back.
-    std::optional<QVector<TextRange>> selectionAfter;
+// Tells the view of undo and redo replaying its steps; goes with the view.
+class TextView::HistoryClient : public EditInitiator {
+public:
+    explicit HistoryClient(TextView& view) : view_(view) {}
+    const TextStorage* editedStorage() const override { return view_.storage_.get(); }
+    void historyWillReplay(const QVector<TextRange>& selectionAfter) override
+    {
+        ++view_.ownEdits_;
+        view_.selectionAfterEdit_ = selectionAfter;
+    }
+    void historyDidReplay(const QVector<TextRange>& selection) override
+    {
+        view_.selectionAfterEdit_.reset();
+        view_.restoreSelection(selection);
+        view_.didChangeText();
+        view_.scrollRangeToVisible(view_.selectedRange());
+    }
+
+private:
+    TextView& view_;
 };
 
 struct TextView::Drag {
@@ -49,7 +57,8 @@ struct TextView::Drag {
     TextRange origin;     // what the press selected; the drag extends from it
 };
 
-TextView::TextView(std::shared_ptr<TextStorage> storage, QWidget* parent) : QAbstractScrollArea(parent)
+TextView::TextView(std::shared_ptr<TextStorage> storage, QWidget* parent)
+    : QAbstractScrollArea(parent), historyClient_(std::make_shared<HistoryClient>(*this))
 {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled, true);
@@ -87,7 +96,9 @@ void TextView::attachStorage()
     layout_->setShowsInvisibleCharacters(showsInvisibles_);
     layout_->setWrapsLines(wrapsLines_);
     connect(layout_.get(), &LayoutManager::layoutChanged, this, [this] {
-        updateScrollBars();
+        // During an edit the view's own observer brings the scroll bars in step, once.
+        if (!storage_->isProcessingEditing())
+            updateScrollBars();
         viewport()->update();
         Q_EMIT visibleRectDidChange();
     });
@@ -137,35 +148,35 @@ void TextView::storageDidEdit(const TextStorageEdit& edit)
         viewport()->update();
         return;
     }
-    const qsizetype start = edit.editedRange.location;
-    const qsizetype newEnd = edit.editedRange.end();
-    const qsizetype oldEnd = newEnd - edit.changeInLength;
     const qsizetype length = storage_->length();
-    auto mapStart = [&](qsizetype p) {
-        if (p <= start)
-            return p;
-        return p >= oldEnd ? p + edit.changeInLength : newEnd;
-    };
-    auto mapEnd = [&](qsizetype p) {
-        if (p <= start)
-            return p;
-        return p >= oldEnd ? p + edit.changeInLength : newEnd;
-    };
     QVector<TextRange> mapped;
-    for (TextRange r : selectedRanges_) {
-        const qsizetype s = std::min(mapStart(r.location), length);
-        const qsizetype e = r.length == 0 ? s : std::min(mapEnd(r.end()), length);
-        mapped.append(TextRange::fromBounds(s, std::max(s, e)));
+    if (ownEdits_ > 0 && selectionAfterEdit_) {
+        // Our own edit: the selection it ends with is known already.
+        for (TextRange r : *selectionAfterEdit_) mapped.append(r.clamped(length));
+    } else {
+        for (TextRange r : selectedRanges_) {
+            const qsizetype s = std::min(edit.mapPosition(r.location), length);
+            const qsizetype e = r.length == 0 ? s : std::min(edit.mapPosition(r.end()), length);
+            mapped.append(TextRange::fromBounds(s, std::max(s, e)));
+        }
     }
-    anchor_ = std::min(mapStart(anchor_), length);
+    anchor_ = std::min(edit.mapPosition(anchor_), length);
     if (mapped != selectedRanges_) {
-        const bool notify = ownEdits_ == 0;
-        pendingSelectionNotice_ = pendingSelectionNotice_ || !notify;
+        // Silent for now: the notice follows the edit's own, once the document has heard of it.
+        pendingSelectionNotice_ = true;
         const qsizetype anchor = anchor_;
         ++internalSelection_;
-        setSelectedRanges(mapped, affinity_, !notify);
+        setSelectedRanges(mapped, affinity_, true);
         --internalSelection_;
         anchor_ = anchor;
+        if (ownEdits_ == 0) {
+            storage_->afterProcessing([view = QPointer<TextView>(this)] {
+                if (view && view->pendingSelectionNotice_) {
+                    view->pendingSelectionNotice_ = false;
+                    view->selectionChangedInternally(true);
+                }
+            });
+        }
     }
     updateScrollBars();
     viewport()->update();
@@ -186,122 +197,7 @@ void TextView::breakUndoCoalescing()
 {
     if (UndoManager* manager = undoManager(); manager && manager->canCoalesce(this))
         manager->breakCoalescing();
-    typingRun_.reset();
-}
-
-namespace {
-
-// Continues a typing run with one more edit when it touches the run's end: typing after it,
-// deleting backwards into it (or past its start), or deleting forwards from its end.
-bool extendRun(const TextStorage& storage, TextRange range, const QString& string, qsizetype& location,
-               QString& oldText, QString& newText)
-{
-    const qsizetype runEnd = location + newText.size();
-    if (range.location == runEnd) {
-        oldText += storage.substring(range);
-        newText += string;
-        return true;
-    }
-    if (range.end() != runEnd || range.length == 0)
-        return false;
-    if (range.location >= location) {
-        newText = newText.left(range.location - location) + string;
-        return true;
-    }
-    oldText = storage.substring({range.location, location - range.location}) + oldText;
-    newText = string;
-    location = range.location;
-    return true;
-}
-
-}  // namespace
-
-void TextView::registerUndo(UndoManager* manager, const QVector<TextRange>& ranges, const QStringList& strings,
-                            bool typing)
-{
-    if (!manager || !allowsUndo_ || !manager->isUndoRegistrationEnabled())
-        return;
-    if (typing && ranges.size() == 1 && !manager->isUndoing() && !manager->isRedoing()) {
-        if (auto run = typingRun_.lock(); run && run->pieces.size() == 1 && manager->canCoalesce(this)) {
-            TextChange::Piece& piece = run->pieces.front();
-            if (extendRun(*storage_, ranges.front(), strings.front(), piece.location, piece.oldText,
-                          piece.newText)) {
-                pendingChanges_.push_back(run);
-                return;
-            }
-        }
-        auto change = makeChange(*storage_, ranges, strings, selectionToRestore());
-        manager->registerCoalescableUndo(undoAction(this, storage_, manager, change), this);
-        manager->setActionName(typingActionName_);
-        typingRun_ = change;
-        pendingChanges_.push_back(change);
-        return;
-    }
-    auto change = makeChange(*storage_, ranges, strings, selectionBeforeOverride_.value_or(selectionToRestore()));
-    manager->registerUndo(undoAction(this, storage_, manager, change), this);
-    pendingChanges_.push_back(change);
-}
-
-std::shared_ptr<TextView::TextChange> TextView::makeChange(const TextStorage& storage, const QVector<TextRange>& ranges,
-                                                           const QStringList& strings,
-                                                           const QVector<TextRange>& selection)
-{
-    auto change = std::make_shared<TextChange>();
-    change->selectionBefore = selection;
-    for (qsizetype i = 0; i < ranges.size(); ++i)
-        change->pieces.push_back({ranges[i].location, storage.substring(ranges[i]), strings[i]});
-    std::stable_sort(change->pieces.begin(), change->pieces.end(),
-                     [](const TextChange::Piece& a, const TextChange::Piece& b) { return a.location < b.location; });
-    return change;
-}
-
-UndoManager::Action TextView::undoAction(TextView* view, const std::shared_ptr<TextStorage>& storage,
-                                         UndoManager* manager, std::shared_ptr<TextChange> change)
-{
-    return [view = QPointer<TextView>(view), weakStorage = std::weak_ptr<TextStorage>(storage), manager,
-            change = std::move(change)] {
-        if (auto storage = weakStorage.lock())
-            revert(view, storage, manager, *change);
-    };
-}
-
-// Puts the old texts back. The inverse is recorded first, so undo and redo alternate for ever. When
-// the view that made the edit is gone the storage is restored all the same, without a selection.
-void TextView::revert(QPointer<TextView> view, const std::shared_ptr<TextStorage>& storage, UndoManager* manager,
-                      const TextChange& change)
-{
-    QVector<TextRange> ranges;
-    QStringList strings;
-    qsizetype delta = 0;
-    for (const TextChange::Piece& piece : change.pieces) {
-        ranges.append({piece.location + delta, piece.newText.size()});
-        strings.append(piece.oldText);
-        delta += piece.newText.size() - piece.oldText.size();
-    }
-    if (view && view->storage_ != storage)
-        view = nullptr;
-    if (view) {
-        view->selectionBeforeOverride_ = change.selectionAfter;
-        view->registerUndo(manager, ranges, strings, false);
-        view->selectionBeforeOverride_.reset();
-        ++view->ownEdits_;
-    } else if (manager && manager->isUndoRegistrationEnabled()) {
-        manager->registerUndo(undoAction(nullptr, storage, manager, makeChange(*storage, ranges, strings, {})));
-    }
-    storage->beginEditing();
-    for (qsizetype i = ranges.size() - 1; i >= 0; --i)
-        storage->replaceCharacters(ranges[i], strings[i]);
-    storage->endEditing();
-    if (!view)
-        return;
-    QVector<TextRange> selection;
-    for (TextRange r : change.selectionBefore)
-        selection.append(r.clamped(storage->length()));
-    if (selection.isEmpty())
-        selection.append({ranges.isEmpty() ? 0 : ranges.front().location, 0});
-    view->restoreSelection(selection);
-    view->didChangeText();
-    view->scrollRangeToVisible(view->selectedRange());
+    storage_->history().breakCoalescing();
 }
 
 // MARK: - Selection
@@ -451,7 +347,14 @@ bool TextView::shouldChangeText(const QVector<TextRange>& ranges, const QStringL
     }
     if (delegate_ && !delegate_->textViewShouldChangeText(*this, ranges, replacementStrings))
         return false;
-    registerUndo(undoManager(), ranges, replacementStrings, typingEdit_);
+    EditHistory::Announcement edit;
+    edit.undoManager = allowsUndo_ ? undoManager() : nullptr;
+    edit.initiator = historyClient_;
+    edit.owner = this;
+    edit.selectionBefore = selectionToRestore();
+    edit.typing = typingEdit_;
+    edit.typingActionName = typingActionName_;
+    storage_->history().announce(std::move(edit));
     ++ownEdits_;
     return true;
 }
@@ -464,15 +367,7 @@ bool TextView::shouldChangeText(TextRange range, const QString& replacementStrin
 void TextView::didChangeText()
 {
     ownEdits_ = 0;
-    if (!pendingChanges_.empty()) {
-        const QVector<TextRange> selection = selectionToRestore();
-        for (const std::weak_ptr<TextChange>& pending : pendingChanges_) {
-            if (auto change = pending.lock())
-                change->selectionAfter = selection;
-        }
-        pendingChanges_.clear();
-    }
-    updateScrollBars();
+    storage_->history().withdraw(this);
     viewport()->update();
     Q_EMIT textDidChange();
     if (delegate_)
@@ -489,19 +384,31 @@ void TextView::applyReplacements(const QVector<TextRange>& ranges, const QString
         order[i] = i;
     std::stable_sort(order.begin(), order.end(),
                      [&](qsizetype a, qsizetype b) { return ranges[a].location < ranges[b].location; });
-    storage_->beginEditing();
-    for (qsizetype k = order.size() - 1; k >= 0; --k)
-        storage_->replaceCharacters(ranges[order[k]], strings[order[k]]);
-    storage_->endEditing();
+    QVector<TextRange> after;
     if (selection) {
-        setSelectedRanges(*selection);
-        return;
+        after = *selection;
+    } else {
+        qsizetype delta = 0;
+        for (qsizetype k = 0; k + 1 < order.size(); ++k)
+            delta += strings[order[k]].size() - ranges[order[k]].length;
+        const qsizetype last = order.last();
+        after = {TextRange{ranges[last].location + delta + strings[last].size(), 0}};
     }
-    qsizetype delta = 0;
-    for (qsizetype k = 0; k + 1 < order.size(); ++k)
-        delta += strings[order[k]].size() - ranges[order[k]].length;
-    const qsizetype last = order.last();
-    setSelectedRange({ranges[last].location + delta + strings[last].size(), 0});
+    editStorage(after, [&] {
+        for (qsizetype k = order.size() - 1; k >= 0; --k)
+            storage_->replaceCharacters(ranges[order[k]], strings[order[k]]);
+    });
+    setSelectedRanges(after);
+}
+
+void TextView::editStorage(const QVector<TextRange>& selectionAfter, const std::function<void()>& edit)
+{
+    selectionAfterEdit_ = selectionAfter;
+    storage_->history().setSelectionAfter(selectionAfter);
+    storage_->beginEditing();
+    edit();
+    storage_->endEditing();
+    selectionAfterEdit_.reset();
 }
 
 bool TextView::replaceRanges(const QVector<TextRange>& ranges, const QStringList& strings, const QString& actionName,
@@ -722,6 +629,7 @@ void TextView::updateScrollBars()
 {
     if (!layout_)
         return;
+    ++scrollBarUpdates_;
     const QPointF origin = textContainerOrigin();
     const qreal height = layout_->documentHeight() + 2 * origin.y();
     const qreal width = wrapsLines_ ? 0 : layout_->usedRectForTextContainer().width() + 2 * origin.x();

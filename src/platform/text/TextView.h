@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <QVector>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -99,12 +100,13 @@ public:
     // input-method composition.
     virtual void insertText(const QString& string, TextRange replacementRange = {TextRange::NotFound, 0});
     // Change approval: false when the view is not editable or the delegate refuses. On approval the
-    // change is recorded for undo; the caller must then make exactly these replacements and call
-    // didChangeText().
+    // edit is announced to the storage's history (this view's undo manager, its selection); the
+    // caller must then make exactly these replacements and call didChangeText().
     virtual bool shouldChangeText(const QVector<TextRange>& ranges, const QStringList& replacementStrings);
     bool shouldChangeText(TextRange range, const QString& replacementString);
     virtual void didChangeText();
-    // Replaces characters in the storage directly: no approval, no undo, no notification.
+    // Replaces characters in the storage directly: no approval and no notification of the delegate;
+    // the history records it as part of whatever edit is announced.
     void replaceCharacters(TextRange range, const QString& string);
 
     // --- input methods: composed text lives in the view, not in the storage, until committed.
@@ -115,6 +117,9 @@ public:
     void setMarkedText(const QString& text, TextRange selectedRange, TextRange replacementRange);
     void unmarkText();
     QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+
+    // How often the scroll bars were brought in step with the layout (diagnostics).
+    std::uint64_t scrollBarUpdates() const { return scrollBarUpdates_; }
 
     // --- scrolling and geometry
     // The margin between the view's edges and the text, left and right (width) and above and below.
@@ -255,9 +260,12 @@ protected:
     // selection is the caret after the last replacement, or `selection` when given.
     bool replaceRanges(const QVector<TextRange>& ranges, const QStringList& strings, const QString& actionName,
                        const QVector<TextRange>* selection = nullptr);
+    // Runs edit (approved replacements) in one storage transaction, with the selection the edit
+    // ends with known to this view's observer before anyone else hears of the edit.
+    void editStorage(const QVector<TextRange>& selectionAfter, const std::function<void()>& edit);
 
 private:
-    struct TextChange;
+    class HistoryClient;
     struct Drag;
 
     void attachStorage();
@@ -268,13 +276,6 @@ private:
     void selectionChangedInternally(bool notify);
     void restartBlinking();
     void ensureCaretVisible();
-    void registerUndo(UndoManager* manager, const QVector<TextRange>& ranges, const QStringList& strings, bool typing);
-    static std::shared_ptr<TextChange> makeChange(const TextStorage& storage, const QVector<TextRange>& ranges,
-                                                  const QStringList& strings, const QVector<TextRange>& selection);
-    static std::function<void()> undoAction(TextView* view, const std::shared_ptr<TextStorage>& storage,
-                                            UndoManager* manager, std::shared_ptr<TextChange> change);
-    static void revert(QPointer<TextView> view, const std::shared_ptr<TextStorage>& storage, UndoManager* manager,
-                       const TextChange& change);
     void applyReplacements(const QVector<TextRange>& ranges, const QStringList& strings,
                            const QVector<TextRange>* selection);
     bool editTyping(const QVector<TextRange>& ranges, const QString& string, const QString& actionName);
@@ -310,10 +311,10 @@ private:
     bool pendingSelectionNotice_ = false;
     bool typingEdit_ = false;
     QString typingActionName_;
-    std::weak_ptr<TextChange> typingRun_;
-    // Changes recorded since the last didChangeText(), which completes them with the final selection.
-    std::vector<std::weak_ptr<TextChange>> pendingChanges_;
-    std::optional<QVector<TextRange>> selectionBeforeOverride_;
+    std::shared_ptr<HistoryClient> historyClient_;
+    // The selection our own edit in progress ends with, in the new text.
+    std::optional<QVector<TextRange>> selectionAfterEdit_;
+    std::uint64_t scrollBarUpdates_ = 0;
 
     QString markedText_;
     int markedCursor_ = 0;
