@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 #include <QFile>
 
 #include <fcntl.h>
@@ -168,8 +167,7 @@ TEST_F(KoriDocumentSafetyTest, SpecialFilesAreRefusedWithoutHanging)
 {
     const QString fifo = dir.file("pipe");
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    QElapsedTimer clock;
-    clock.start();
+    // A blocking open or an endless read would hang here until ctest's timeout.
     for (const QString& path : {fifo, QStringLiteral("/dev/zero")}) {
         SCOPED_TRACE(path.toStdString());
         KoriDocument document;
@@ -178,7 +176,6 @@ TEST_F(KoriDocumentSafetyTest, SpecialFilesAreRefusedWithoutHanging)
         EXPECT_TRUE(error.description.contains("通常のファイルではない")) << error.description.toStdString();
         EXPECT_FALSE(document.originalData());
     }
-    EXPECT_LT(clock.elapsed(), 5000);
 
     // A file replaced by a pipe while open: the check neither blocks nor reloads.
     const QString path = dir.write("a.txt", "");
