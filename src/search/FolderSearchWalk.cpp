@@ -98,10 +98,13 @@ FolderSearchResult FolderSearchWalk::run(const QString& rootURL)
     }
     struct Drain {
         FolderSearchWalk& walk;
-        // On the way out by an exception the workers still finish before their job data goes.
+        // On the way out by an exception, files not yet started are dropped and the running ones
+        // finish before the walk goes.
         ~Drain()
         {
-            if (walk.pool_) walk.pool_->waitForDone();
+            if (!walk.pool_) return;
+            walk.pool_->clear();
+            walk.pool_->waitForDone();
         }
     } drain{*this};
 
@@ -242,6 +245,7 @@ void FolderSearchWalk::searchFile(FileJob& job, const SearchRequest& baseRequest
                                   const SearchCancellationToken* cancellation, FolderFileSystem& fileSystem)
 {
     try {
+        if (cancellation && cancellation->isCancelled()) throw FolderSearchError::cancelled();
         std::optional<QByteArray> data = fileSystem.readFile(job.path, limit, nullptr);
         if (!data) {
             job.skipReason = FolderSkipReason::unreadable;

@@ -292,6 +292,28 @@ TEST(FolderSearch, CancellationEndsTheWalk)
     }
 }
 
+TEST(FolderSearch, CancellingWhileFilesAreBeingReadEndsWithCancellation)
+{
+    TempDir dir;
+    for (int i = 0; i < 200; ++i) dir.write(QStringLiteral("f%1.txt").arg(i), QByteArray(5000, 'x') + "hit\n");
+    auto token = SearchCancellationToken::make();
+    FaultyFileSystem fs;
+    std::atomic<int> reads{0};
+    fs.before = [&](FaultyFileSystem::Op op, const QString&) {
+        if (op == FaultyFileSystem::Op::read && ++reads == 20) token->cancel();
+    };
+    bool cancelled = false;
+    try {
+        FolderSearchEngine::search(dir.path(), plainRequest("hit"), folderOptions(), token.get(), &fs);
+    } catch (const FolderSearchError& e) {
+        cancelled = e.kind() == FolderSearchError::Kind::cancelled;
+    } catch (const SearchEngineError& e) {
+        cancelled = e.kind() == SearchEngineError::Kind::cancelled;
+    }
+    EXPECT_TRUE(cancelled);
+    EXPECT_LT(fs.reads.load(), 200);
+}
+
 TEST(FolderSearchPaths, InsideRelativeAndLineStarts)
 {
     EXPECT_TRUE(FolderSearchPaths::isInside("/r", "/r"));
