@@ -1,6 +1,7 @@
 #include "search/FolderExcerpts.h"
 
 #include "platform/text/TextBoundaries.h"
+#include "search/GraphemeProbe.h"
 
 namespace korimado {
 
@@ -21,15 +22,17 @@ QString FolderExcerpts::truncated(const QString& text, qsizetype limit)
     // Fewer units than the limit are fewer characters too. Otherwise only the first limit
     // clusters are walked, so that a minified one-line file costs no more than a short line.
     if (text.size() <= limit) return text;
-    const TextBoundaries boundaries(text);
-    qsizetype position = 0;
+    GraphemeProbe probe(text);
+    const qsizetype size = text.size();
+    qsizetype clusters = 0;
     qsizetype cut = 0;
-    for (qsizetype count = 0; count < limit; ++count) {
-        if (count == limit - 3) cut = position;
-        position = boundaries.nextGrapheme(position);
+    for (qsizetype position = 1; position <= size; ++position) {
+        if (position < size && !probe.isBoundary(position)) continue;
+        ++clusters;
+        if (clusters == limit - 3) cut = position;
+        if (clusters > limit) return text.left(cut) + QChar(0x2026);
     }
-    if (position >= text.size()) return text;
-    return text.left(cut) + QChar(0x2026);
+    return text;
 }
 
 QString FolderExcerpts::hitExcerpt(const QString& text, qsizetype lineStart, qsizetype location)

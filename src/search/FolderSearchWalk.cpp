@@ -12,7 +12,6 @@
 
 #include <QElapsedTimer>
 #include <QThread>
-#include <QThreadPool>
 
 #include <algorithm>
 #include <limits>
@@ -93,16 +92,14 @@ FolderSearchResult FolderSearchWalk::run(const QString& rootURL)
     // are taken in traversal order, so the result is the same as from one thread.
     const int workers = std::min(QThread::idealThreadCount(), maximumWorkers);
     if (workers > 1) {
-        pool_ = std::make_unique<QThreadPool>();
-        pool_->setMaxThreadCount(workers);
+        pool_ = std::make_unique<DispatchQueue>(DispatchQueue::applicationLabel(QStringLiteral(".folder-search-files")),
+                                                workers);
     }
     struct Drain {
         FolderSearchWalk& walk;
-        // On the way out by an exception the workers still finish before their job data goes.
-        ~Drain()
-        {
-            if (walk.pool_) walk.pool_->waitForDone();
-        }
+        // On the way out by an exception, files not yet started are dropped and the running ones
+        // finish before the walk goes.
+        ~Drain() { walk.pool_.reset(); }
     } drain{*this};
 
     pending_.push_back(root_);
@@ -221,7 +218,7 @@ void FolderSearchWalk::examineFile(const QString& path, const QString& entryRela
     inFlightBytes_ += std::max<qint64>(size, 0);
     auto done = std::make_shared<std::promise<void>>();
     jobs_.push_back({job, done->get_future()});
-    pool_->start([job, done, request = request_, limit, cancellation = cancellation_, fs = &fileSystem_] {
+    pool_->async([job, done, request = request_, limit, cancellation = cancellation_, fs = &fileSystem_] {
         searchFile(*job, request, limit, cancellation, *fs);
         done->set_value();
     });
@@ -242,6 +239,7 @@ void FolderSearchWalk::searchFile(FileJob& job, const SearchRequest& baseRequest
                                   const SearchCancellationToken* cancellation, FolderFileSystem& fileSystem)
 {
     try {
+        if (cancellation && cancellation->isCancelled()) throw FolderSearchError::cancelled();
         std::optional<QByteArray> data = fileSystem.readFile(job.path, limit, nullptr);
         if (!data) {
             job.skipReason = FolderSkipReason::unreadable;

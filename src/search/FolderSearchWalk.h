@@ -1,6 +1,7 @@
 #pragma once
 
 #include "document/TextFormat.h"
+#include "platform/foundation/DispatchQueue.h"
 #include "search/FolderFileSystem.h"
 #include "search/FolderGlob.h"
 #include "search/FolderSearchOptions.h"
@@ -11,7 +12,6 @@
 #include <QByteArray>
 #include <QSet>
 #include <QString>
-#include <QThreadPool>
 
 #include <deque>
 #include <exception>
@@ -84,7 +84,7 @@ private:
     FolderSearchResult result_;
     qsizetype nextSequence_ = 0;
     std::vector<std::pair<qsizetype, FolderSkippedFile>> skipped_;
-    std::unique_ptr<QThreadPool> pool_;
+    std::unique_ptr<DispatchQueue> pool_;  // the workers; none on a single core
     std::deque<PendingJob> jobs_;
     qint64 inFlightBytes_ = 0;
 };

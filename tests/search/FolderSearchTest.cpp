@@ -1,4 +1,5 @@
 #include "search/FolderSearchEngine.h"
+#include "search/FolderExcerpts.h"
 #include "search/FolderSearchPaths.h"
 #include "search/SearchEngineError.h"
 #include "support/TestSupport.h"
@@ -291,6 +292,28 @@ TEST(FolderSearch, CancellationEndsTheWalk)
     }
 }
 
+TEST(FolderSearch, CancellingWhileFilesAreBeingReadEndsWithCancellation)
+{
+    TempDir dir;
+    for (int i = 0; i < 200; ++i) dir.write(QStringLiteral("f%1.txt").arg(i), QByteArray(5000, 'x') + "hit\n");
+    auto token = SearchCancellationToken::make();
+    FaultyFileSystem fs;
+    std::atomic<int> reads{0};
+    fs.before = [&](FaultyFileSystem::Op op, const QString&) {
+        if (op == FaultyFileSystem::Op::read && ++reads == 20) token->cancel();
+    };
+    bool cancelled = false;
+    try {
+        FolderSearchEngine::search(dir.path(), plainRequest("hit"), folderOptions(), token.get(), &fs);
+    } catch (const FolderSearchError& e) {
+        cancelled = e.kind() == FolderSearchError::Kind::cancelled;
+    } catch (const SearchEngineError& e) {
+        cancelled = e.kind() == SearchEngineError::Kind::cancelled;
+    }
+    EXPECT_TRUE(cancelled);
+    EXPECT_LT(fs.reads.load(), 200);
+}
+
 TEST(FolderSearchPaths, InsideRelativeAndLineStarts)
 {
     EXPECT_TRUE(FolderSearchPaths::isInside("/r", "/r"));
@@ -304,4 +327,17 @@ TEST(FolderSearchPaths, InsideRelativeAndLineStarts)
     EXPECT_EQ(FolderSearchPaths::lineStarts("a\r\nb\n"), (std::vector<qsizetype>{0, 3}));
     EXPECT_EQ(FolderSearchPaths::lineStarts(QString::fromUtf16(u"a\u2028b\u2029\u0085")), (std::vector<qsizetype>{0, 2, 4}));
     EXPECT_EQ(FolderSearchPaths::lineStarts(""), (std::vector<qsizetype>{0}));
+}
+
+TEST(FolderExcerpts, CountUserPerceivedCharacters)
+{
+    const QString accented = QString::fromUtf16(u"e\u0301");
+    EXPECT_EQ(FolderExcerpts::truncated(accented.repeated(240), 240), accented.repeated(240));
+    EXPECT_EQ(FolderExcerpts::truncated(accented.repeated(241), 240), accented.repeated(237) + QChar(0x2026));
+    const QString flag = QString::fromUtf16(u"\U0001F1EF\U0001F1F5");
+    EXPECT_EQ(FolderExcerpts::truncated(flag.repeated(600), 500), flag.repeated(497) + QChar(0x2026));
+    // Only newline characters are trimmed, and a final break's empty line has an empty excerpt.
+    EXPECT_EQ(FolderExcerpts::hitExcerpt("\f  x\v\r\n", 0, 3), "  x");
+    EXPECT_EQ(FolderExcerpts::hitExcerpt("ab\n", 0, 3), "");
+    EXPECT_EQ(FolderExcerpts::previewExcerpt(QString("a\r\n").repeated(600)), QString("a\n").repeated(248) + "a" + QChar(0x2026));
 }
