@@ -280,16 +280,27 @@ void FolderFindWindowController::start(const QString& statusText, Work work)
     queue_->async([this, alive, run, token, work = std::move(work), keep = queue_]() {
         Completion done = work(*token);
         MainQueue::async([this, alive, run, token, done = std::move(done)] {
-            if (alive.expired() || generation_ != run || token->isCancelled()) return;
+            if (alive.expired()) return;
+            if (generation_ != run || token->isCancelled()) {
+                if (done.reportsWhenStale) done.run(*this);
+                return;
+            }
             token_.reset();
-            if (done) done(*this);
+            if (done) done.run(*this);
         });
     });
 }
 
 FolderFindWindowController::Completion FolderFindWindowController::failure(std::exception_ptr error)
 {
-    return [description = describe(error)](FolderFindWindowController& window) { window.fail(description); };
+    Completion failed = [description = describe(error)](FolderFindWindowController& window) { window.fail(description); };
+    try {
+        std::rethrow_exception(error);
+    } catch (const FolderSearchError& e) {
+        failed.reportsWhenStale = e.kind() == FolderSearchError::Kind::writeFailed && !e.rollbackFailures().isEmpty();
+    } catch (...) {
+    }
+    return failed;
 }
 
 void FolderFindWindowController::cancel()

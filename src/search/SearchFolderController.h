@@ -12,9 +12,13 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <functional>
+#include <type_traits>
+
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <type_traits>
 #include <memory>
 #include <optional>
 
@@ -110,7 +114,17 @@ protected:
 private:
     // What a finished run does to the window; made on the queue, run on the main thread only
     // while the run is still current.
-    using Completion = std::function<void(FolderFindWindowController&)>;
+    struct Completion {
+        Completion() = default;
+        template <class F, class = std::enable_if_t<std::is_invocable_v<F&, FolderFindWindowController&>>>
+        Completion(F f) : run(std::move(f))
+        {
+        }
+        explicit operator bool() const { return bool(run); }
+        std::function<void(FolderFindWindowController&)> run;
+        // Files left unrestored are told even when the run was cancelled or superseded meanwhile.
+        bool reportsWhenStale = false;
+    };
     using Work = std::function<Completion(const SearchCancellationToken&)>;
     // The one background road of search, preview, apply and rollback.
     void start(const QString& statusText, Work work);

@@ -137,12 +137,14 @@ void FolderFindWindowController::rollback()
     start(QStringLiteral("バックアップから復元中…"), [entries](const SearchCancellationToken&) -> Completion {
         try {
             const FolderRollbackResult restored = FolderSearchEngine::rollbackEntries(entries);
-            return [restored](FolderFindWindowController& window) {
+            Completion done = [restored](FolderFindWindowController& window) {
                 window.rollbackButton_->setEnabled(false);
                 window.setStatus(QString::number(restored.restored.size()) + QStringLiteral("ファイルを復元しました。拒否: ")
                                  + QString::number(restored.refused.size()) + QStringLiteral("件、失敗: ")
                                  + QString::number(restored.failures.size()) + QStringLiteral("件"));
             };
+            done.reportsWhenStale = !restored.failures.isEmpty() || !restored.refused.isEmpty();
+            return done;
         } catch (...) {
             return failure(std::current_exception());
         }

@@ -204,6 +204,30 @@ TEST_F(FolderWindowTest, CancelDuringRollbackStillRestoresButReportsNothing)
     EXPECT_FALSE(folder->rollbackButton()->isEnabled());
 }
 
+TEST_F(FolderWindowTest, ACancelledRollbackStillTellsOfFilesItCouldNotRestore)
+{
+    FolderFindWindowController* folder = folderWindow();
+    ASSERT_TRUE(folder);
+    write("a.txt", "alpha\n");
+    write("b/c.txt", "alpha\n");
+    ASSERT_TRUE(search(folder, QStringLiteral("alpha"), QStringLiteral("beta")));
+    folder->makePreview();
+    ASSERT_TRUE(settle(folder));
+    folder->applyPreview();
+    ASSERT_TRUE(settle(folder));
+    ASSERT_TRUE(folder->receipt());
+    write("b/c.txt", "edited after the replacement\n");
+
+    folder->rollback();
+    folder->cancel();
+    folder->queue().sync([] {});
+    QTest::qWait(1);
+    EXPECT_EQ(folder->status(), QStringLiteral("1ファイルを復元しました。拒否: 1件、失敗: 0件"))
+        << "the user must learn that a file kept its replacement";
+    EXPECT_EQ(test::readFile(at("a.txt")), "alpha\n");
+    EXPECT_EQ(test::readFile(at("b/c.txt")), "edited after the replacement\n");
+}
+
 TEST_F(FolderWindowTest, ClosingTheDocumentWindowDuringARestoreNeitherWaitsNorStops)
 {
     FolderFindWindowController* folder = folderWindow();
