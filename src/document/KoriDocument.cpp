@@ -197,23 +197,57 @@ QString KoriDocument::string() const
     return textCache_->second;
 }
 
+namespace {
+
+// The bytes saving text in format writes. Unedited, they are the bytes read, untouched, whatever a
+// fresh encoding would make of them. Touches nothing but its arguments: it also runs on the queue.
+struct Encoding {
+    TextFormat format;
+    std::optional<QByteArray> originalData;
+    std::optional<QString> originalText;
+    std::optional<TextFormat> originalFormat;
+
+    bool savesOriginalBytes(const QString& text) const
+    {
+        return originalFormat && *originalFormat == format && originalText && originalData && *originalText == text;
+    }
+    std::optional<QByteArray> encode(const QString& text, ErrorInfo* error) const
+    {
+        if (savesOriginalBytes(text)) return originalData;
+        try {
+            return TextCodec::encode(text, format);
+        } catch (const CodecError& codecError) {
+            if (error) *error = KoriDocument::errorInfo(codecError);
+            return std::nullopt;
+        }
+    }
+};
+
+}  // namespace
+
 bool KoriDocument::savesOriginalBytes(const QString& text) const
 {
-    return originalFormat_ && *originalFormat_ == format_ && originalText_ && originalData_ && *originalText_ == text;
+    return Encoding{format_, originalData_, originalText_, originalFormat_}.savesOriginalBytes(text);
 }
 
 std::optional<QByteArray> KoriDocument::data(const QString&, ErrorInfo* error)
 {
     // One flattening serves the comparison, the encoding and the text remembered after writing.
-    const QString text = string();
-    // Unedited: the bytes read, untouched, whatever a fresh encoding would make of them.
-    if (savesOriginalBytes(text)) return originalData_;
-    try {
-        return TextCodec::encode(text, format_);
-    } catch (const CodecError& codecError) {
-        if (error) *error = errorInfo(codecError);
-        return std::nullopt;
-    }
+    return Encoding{format_, originalData_, originalText_, originalFormat_}.encode(string(), error);
+}
+
+Document::DataJob KoriDocument::dataJob(const QString&)
+{
+    // All shared copies: the snapshot takes the storage's chunks, the rest are implicitly shared.
+    // The text flattened for this revision already serves; else the queue flattens the snapshot.
+    Encoding encoding{format_, originalData_, originalText_, originalFormat_};
+    if (textCache_ && textCache_->first == revision())
+        return [encoding = std::move(encoding), text = textCache_->second](ErrorInfo* error) {
+            return encoding.encode(text, error);
+        };
+    return [encoding = std::move(encoding), text = storage_->snapshot()](ErrorInfo* error) {
+        return encoding.encode(text.string(), error);
+    };
 }
 
 KoriDocument::DiskState KoriDocument::compareWithDisk(const QString& path, ErrorInfo* error) const

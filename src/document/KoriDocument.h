@@ -99,6 +99,7 @@ public:
     bool readFromURL(const QString& path, const QString& type, ErrorInfo* error) override;
     bool readFromData(const QByteArray& data, const QString& type, ErrorInfo* error) override;
     std::optional<QByteArray> data(const QString& type, ErrorInfo* error) override;
+    DataJob dataJob(const QString& type) override;
     bool writeSafely(const QString& path, const QString& type, SaveOperation operation, ErrorInfo* error) override;
 
     // Changes the format used for saving without touching the text. Throws CodecError when the

@@ -536,3 +536,45 @@ TEST(KoriDocumentTest, EditedStateFollowsTheHistoryWithoutAWindow)
     EXPECT_EQ(document.storage().string(), "abc\n");
     EXPECT_TRUE(document.isDocumentEdited()) << "past the save";
 }
+
+TEST(KoriDocumentTest, BackgroundAutosaveWritesWhatASynchronousAutosaveWrites)
+{
+    TempDir dir;
+    struct Case {
+        QByteArray bytes;
+        std::optional<TextEncoding> encoding;
+        QString typed;  // typed at the start; empty types "x" and deletes it again
+        bool flattened; // whether the text was flattened before the tick
+    };
+    const std::vector<Case> cases{
+        {"\xEF\xBB\xBF" "one\r\ntwo\nthree\rfour\r", std::nullopt, "x", false},
+        {"\xEF\xBB\xBF" "one\r\ntwo\nthree\rfour\r", std::nullopt, "", false},
+        {TextCodec::encode(QStringLiteral("日本語\r\nかな\r\n"), TextFormat{TextEncoding::shiftJIS, false, LineEnding::crlf, false}),
+         TextEncoding::shiftJIS, QStringLiteral("漢字"), true},
+        {"abc\x81\x60" "def\n", TextEncoding::shiftJIS, "", true},
+    };
+    for (const Case& c : cases) {
+        auto document = openDocument(dir.write("a.txt", c.bytes), c.encoding);
+        ASSERT_TRUE(document);
+        typeText(*document, 0, c.typed.isEmpty() ? QStringLiteral("x") : c.typed);
+        if (c.typed.isEmpty()) document->storage().replaceCharacters(TextRange{0, 1}, QString());
+        if (c.flattened) (void)document->string();
+        ASSERT_TRUE(document->hasUnautosavedChanges());
+
+        document->autosaveInBackground();
+        ASSERT_TRUE(korimado::test::spinUntil([&] { return !document->hasUnautosavedChanges(); }));
+        const QString autosaved = document->autosavedContentsFileURL();
+        const QByteArray background = readFile(autosaved);
+
+        document->updateChangeCount(Document::ChangeType::done);
+        ErrorInfo error;
+        ASSERT_TRUE(document->autosave(&error)) << error.description.toStdString();
+        EXPECT_EQ(document->autosavedContentsFileURL(), autosaved);
+        EXPECT_EQ(background, readFile(autosaved));
+        if (c.typed.isEmpty()) {
+            EXPECT_EQ(background, c.bytes);
+        }
+        ASSERT_TRUE(saveDocument(*document, &error)) << error.description.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(autosaved));
+    }
+}

@@ -2,6 +2,7 @@
 #include "platform/documents/DocumentController.h"
 #include "platform/ui/ScriptedAlertPresenter.h"
 #include "platform/ui/ScriptedFilePanels.h"
+#include "platform/foundation/MainQueue.h"
 #include "platform/foundation/UndoManager.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/WindowController.h"
@@ -13,10 +14,16 @@
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
+#include <QPointer>
+#include <QSemaphore>
+#include <QThread>
+
+#include <atomic>
 
 using namespace korimado;
 using korimado::test::TempDir;
 using korimado::test::readFile;
+using korimado::test::spinUntil;
 
 namespace {
 
@@ -58,6 +65,47 @@ struct Fixture {
     {
         controller.setAlertPresenter(&alerts);
         controller.setFilePanels(&panels);
+    }
+};
+
+// Holds each background autosave inside its job until the test lets it go, and notes where it ran.
+class GatedDocument : public BytesDocument {
+public:
+    QSemaphore started;
+    QSemaphore release;
+    std::atomic<int> jobs{0};
+    std::atomic<bool> ranOnMainThread{false};
+
+    DataJob dataJob(const QString&) override
+    {
+        return [this, bytes = contents](ErrorInfo*) -> std::optional<QByteArray> {
+            ++jobs;
+            ranOnMainThread = QThread::currentThread() == QCoreApplication::instance()->thread();
+            started.release();
+            // Bounded, so that a failing test cannot hang the queue for the rest of the run.
+            if (!release.tryAcquire(1, 10000)) return std::nullopt;
+            return bytes;
+        };
+    }
+};
+
+class GatedController : public BytesController {
+public:
+    using BytesController::BytesController;
+    std::unique_ptr<Document> makeDocument(const QString&) override { return std::make_unique<GatedDocument>(); }
+};
+
+struct GatedFixture {
+    UserDefaults defaults;
+    ScriptedAlertPresenter alerts;
+    GatedController controller{&defaults};
+    GatedFixture() { controller.setAlertPresenter(&alerts); }
+
+    GatedDocument* open(const QString& path)
+    {
+        Document* opened = nullptr;
+        controller.openDocument(path, false, [&](Document* d, bool, auto) { opened = d; });
+        return static_cast<GatedDocument*>(opened);
     }
 };
 
@@ -230,6 +278,7 @@ TEST(DocumentTest, AutosaveGoesToTheRecoveryFolderNeverInPlace)
     document->updateChangeCount(Document::ChangeType::done);
 
     f.controller.autosaveAllDocuments();
+    ASSERT_TRUE(spinUntil([&] { return !document->hasUnautosavedChanges(); }));
     const QString autosaved = document->autosavedContentsFileURL();
     ASSERT_FALSE(autosaved.isEmpty());
     EXPECT_TRUE(autosaved.startsWith(korimado::test::testDataHome() + "/Korimado/Autosave/"));
@@ -266,6 +315,7 @@ TEST(DocumentTest, AutosaveFitsLongNamesAndReportsAFailureOnce)
     static_cast<BytesDocument*>(document)->contents = "unsaved";
     document->updateChangeCount(Document::ChangeType::done);
     f.controller.autosaveAllDocuments();
+    ASSERT_TRUE(spinUntil([&] { return !document->hasUnautosavedChanges(); }));
     const QString autosaved = document->autosavedContentsFileURL();
     EXPECT_EQ(readFile(autosaved), "unsaved");
     EXPECT_LE(QFile::encodeName(QFileInfo(autosaved).fileName()).size(), 255);
@@ -288,7 +338,115 @@ TEST(DocumentTest, AutosaveFitsLongNamesAndReportsAFailureOnce)
     // Once it works again, a later failure is told again.
     ASSERT_TRUE(QFile::remove(Document::autosaveFolder()));
     f.controller.autosaveAllDocuments();
+    ASSERT_TRUE(spinUntil([&] { return !document->hasUnautosavedChanges(); }));
     EXPECT_EQ(readFile(document->autosavedContentsFileURL()), "lost?");
     EXPECT_EQ(f.alerts.shown().size(), 1);
+    ASSERT_TRUE(document->saveDocument());
+}
+
+TEST(DocumentTest, TimerAutosaveWritesOffTheMainThreadAndCountsOnlyWithoutLaterEdits)
+{
+    GatedFixture f;
+    TempDir dir;
+    GatedDocument* document = f.open(dir.write("a.txt", "on disk"));
+    ASSERT_NE(document, nullptr);
+    document->contents = "first";
+    document->updateChangeCount(Document::ChangeType::done);
+
+    f.controller.autosaveAllDocuments();
+    ASSERT_TRUE(document->started.tryAcquire(1, 10000));
+    EXPECT_FALSE(document->ranOnMainThread);
+    // The main thread goes on while the job is held.
+    bool ranMeanwhile = false;
+    MainQueue::async([&] { ranMeanwhile = true; });
+    EXPECT_TRUE(spinUntil([&] { return ranMeanwhile; }));
+    EXPECT_TRUE(document->isAutosavingInBackground());
+
+    // Typed during the write: not in the file, so still to be autosaved. A tick meanwhile starts
+    // nothing new.
+    document->contents = "second";
+    document->updateChangeCount(Document::ChangeType::done);
+    document->updateChangeCount(Document::ChangeType::undone);
+    f.controller.autosaveAllDocuments();
+    document->release.release();
+    ASSERT_TRUE(spinUntil([&] { return !document->isAutosavingInBackground(); }));
+    EXPECT_EQ(document->jobs, 1);
+    EXPECT_EQ(readFile(document->autosavedContentsFileURL()), "first");
+    EXPECT_TRUE(document->hasUnautosavedChanges());
+
+    document->release.release();
+    f.controller.autosaveAllDocuments();
+    ASSERT_TRUE(spinUntil([&] { return !document->hasUnautosavedChanges(); }));
+    EXPECT_EQ(readFile(document->autosavedContentsFileURL()), "second");
+    EXPECT_TRUE(f.alerts.shown().isEmpty());
+    ASSERT_TRUE(document->saveDocument());
+}
+
+TEST(DocumentTest, CloseSaveOrRevertDuringABackgroundAutosaveLeaveNoAutosaveFile)
+{
+    GatedFixture f;
+    TempDir dir;
+    enum class Step { close, save, revert };
+    for (const Step step : {Step::close, Step::save, Step::revert}) {
+        GatedDocument* document = f.open(dir.write("a.txt", "on disk"));
+        ASSERT_NE(document, nullptr);
+        const QPointer<Document> alive(document);
+        document->contents = "unsaved";
+        document->updateChangeCount(Document::ChangeType::done);
+        f.controller.autosaveAllDocuments();
+        ASSERT_TRUE(document->started.tryAcquire(1, 10000));
+        const QString autosaved = document->autosavedContentsFileURL();
+        ASSERT_FALSE(autosaved.isEmpty());
+
+        switch (step) {
+        case Step::close: document->close(); break;
+        case Step::save: ASSERT_TRUE(document->saveDocument()); break;
+        case Step::revert: ASSERT_TRUE(document->revertToContentsOfURL(document->fileURL(), "public.plain-text", nullptr)); break;
+        }
+        document->release.release();
+        Document::waitForBackgroundAutosaves();
+        ASSERT_TRUE(spinUntil([&] { return !alive || !alive->isAutosavingInBackground(); }));
+        flushDeletes();
+        EXPECT_FALSE(QFileInfo::exists(autosaved));
+        if (alive) {
+            EXPECT_TRUE(alive->autosavedContentsFileURL().isEmpty());
+            EXPECT_FALSE(alive->hasUnautosavedChanges());
+            alive->close();
+            flushDeletes();
+        }
+    }
+    EXPECT_TRUE(f.alerts.shown().isEmpty());
+}
+
+TEST(DocumentTest, BackgroundAutosaveFailureIsReportedOnce)
+{
+    Fixture f;
+    TempDir dir;
+    Document* opened = nullptr;
+    f.controller.openDocument(dir.write("a.txt", "on disk"), false, [&](Document* d, bool, auto) { opened = d; });
+    auto* document = static_cast<BytesDocument*>(opened);
+    ASSERT_NE(document, nullptr);
+    document->contents = "unsaved";
+    document->failWrites = true;
+    document->updateChangeCount(Document::ChangeType::done);
+    for (int tick = 0; tick < 2; ++tick) {
+        f.controller.autosaveAllDocuments();
+        ASSERT_TRUE(spinUntil([&] { return !document->isAutosavingInBackground(); }));
+    }
+    ASSERT_EQ(f.alerts.shown().size(), 1);
+    EXPECT_EQ(f.alerts.shown()[0].messageText,
+              QStringLiteral("書類“a.txt”を自動保存できませんでした。書けません"));
+    EXPECT_TRUE(document->hasUnautosavedChanges());
+
+    // Working again, then failing again: told again.
+    document->failWrites = false;
+    f.controller.autosaveAllDocuments();
+    ASSERT_TRUE(spinUntil([&] { return !document->hasUnautosavedChanges(); }));
+    document->failWrites = true;
+    document->updateChangeCount(Document::ChangeType::done);
+    f.controller.autosaveAllDocuments();
+    ASSERT_TRUE(spinUntil([&] { return !document->isAutosavingInBackground(); }));
+    EXPECT_EQ(f.alerts.shown().size(), 2);
+    document->failWrites = false;
     ASSERT_TRUE(document->saveDocument());
 }

@@ -5,6 +5,8 @@
 #include "platform/ui/AlertPresenter.h"
 #include "platform/documents/DocumentController.h"
 #include "platform/documents/FileIO.h"
+#include "platform/foundation/DispatchQueue.h"
+#include "platform/foundation/MainQueue.h"
 #include "platform/ui/FilePanels.h"
 #include "platform/foundation/UndoManager.h"
 #include "platform/ui/WindowController.h"
@@ -12,10 +14,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <QStandardPaths>
 #include <QUuid>
 
 #include <algorithm>
+#include <utility>
 
 namespace korimado {
 
@@ -31,6 +35,14 @@ QString fittedBaseName(const QString& base, const QString& tail)
         fitted.chop(fitted.size() >= 2 && fitted.back().isLowSurrogate() ? 2 : 1);
     }
     return fitted;
+}
+
+// One queue for the autosaves of all documents: one disk, and a removal queued behind a write
+// runs after it.
+DispatchQueue& autosaveQueue()
+{
+    static DispatchQueue queue(DispatchQueue::applicationLabel(QStringLiteral("autosave")));
+    return queue;
 }
 
 ErrorInfo unsupportedOperation()
@@ -78,6 +90,7 @@ void Document::updateChangeCount(ChangeType change)
         break;
     }
     hasUnautosavedChanges_ = change != ChangeType::cleared;
+    ++editSerial_;
     if (wasEdited != isDocumentEdited())
         for (const auto& window : windowControllers_) window->setDocumentEdited(isDocumentEdited());
 }
@@ -108,6 +121,16 @@ std::optional<QByteArray> Document::data(const QString&, ErrorInfo* error)
 {
     if (error) *error = unsupportedOperation();
     return std::nullopt;
+}
+
+Document::DataJob Document::dataJob(const QString& type)
+{
+    ErrorInfo error;
+    std::optional<QByteArray> bytes = data(type, &error);
+    return [bytes = std::move(bytes), error](ErrorInfo* out) {
+        if (!bytes && out) *out = error;
+        return bytes;
+    };
 }
 
 bool Document::writeSafely(const QString& path, const QString& type, SaveOperation, ErrorInfo* error)
@@ -187,29 +210,94 @@ QString Document::autosaveFolder()
     return Bundle::applicationSupportPath(QStringLiteral("Autosave"));
 }
 
+bool Document::chooseAutosavedContentsURL(ErrorInfo* error)
+{
+    if (!autosavedContentsFileURL_.isEmpty()) return true;
+    if (!QDir().mkpath(autosaveFolder())) {
+        if (error) *error = posixError(EACCES, autosaveFolder());
+        return false;
+    }
+    const QFileInfo name(displayName());
+    QString extension = name.suffix();
+    if (extension.isEmpty()) extension = fileNameExtension(autosavingFileType(), SaveOperation::autosaveElsewhere);
+    const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces).left(8);
+    const QString tail = QStringLiteral("（自動保存 %1）").arg(id) + (extension.isEmpty() ? QString() : '.' + extension);
+    autosavedContentsFileURL_ = autosaveFolder() + '/' + fittedBaseName(name.completeBaseName(), tail) + tail;
+    return true;
+}
+
 bool Document::autosave(ErrorInfo* error)
 {
     if (!hasUnautosavedChanges_) return true;
-    if (autosavedContentsFileURL_.isEmpty()) {
-        if (!QDir().mkpath(autosaveFolder())) {
-            if (error) *error = posixError(EACCES, autosaveFolder());
-            return false;
-        }
-        const QFileInfo name(displayName());
-        QString extension = name.suffix();
-        if (extension.isEmpty()) extension = fileNameExtension(autosavingFileType(), SaveOperation::autosaveElsewhere);
-        const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces).left(8);
-        const QString tail = QStringLiteral("（自動保存 %1）").arg(id) + (extension.isEmpty() ? QString() : '.' + extension);
-        autosavedContentsFileURL_ = autosaveFolder() + '/' + fittedBaseName(name.completeBaseName(), tail) + tail;
-    }
+    // A background write of the same file must not race this one.
+    if (backgroundAutosaves_ > 0) waitForBackgroundAutosaves();
+    if (!chooseAutosavedContentsURL(error)) return false;
     return saveToURL(autosavedContentsFileURL_, autosavingFileType(), SaveOperation::autosaveElsewhere, error);
+}
+
+void Document::autosaveInBackground()
+{
+    if (!hasUnautosavedChanges_ || backgroundAutosaves_ > 0) return;
+    ErrorInfo error;
+    if (!chooseAutosavedContentsURL(&error)) {
+        noteAutosaveFailure(error);
+        return;
+    }
+    DataJob job = dataJob(autosavingFileType());
+    ++backgroundAutosaves_;
+    autosaveQueue().async([job = std::move(job), path = autosavedContentsFileURL_, document = QPointer<Document>(this),
+                           edit = editSerial_, generation = autosaveGeneration_] {
+        ErrorInfo error;
+        const std::optional<QByteArray> bytes = job(&error);
+        const bool written = bytes && writeFileSafely(path, *bytes, &error);
+        MainQueue::async([document, written, error, edit, generation] {
+            if (document) document->finishBackgroundAutosave(written, error, edit, generation);
+        });
+    });
+}
+
+void Document::finishBackgroundAutosave(bool written, const ErrorInfo& error, std::uint64_t edit,
+                                        std::uint64_t generation)
+{
+    --backgroundAutosaves_;
+    // Saved, reverted or closed meanwhile: the removal of what was written is queued behind it.
+    if (generation != autosaveGeneration_) return;
+    if (!written) {
+        noteAutosaveFailure(error);
+        return;
+    }
+    autosaveFailureReported_ = false;
+    // Edits made during the write are not in the file: the next tick writes them.
+    if (edit == editSerial_) hasUnautosavedChanges_ = false;
+}
+
+void Document::noteAutosaveFailure(const ErrorInfo& error)
+{
+    // Retried at every tick, but told only once: the user must know their work is not kept,
+    // without an alert every 45 seconds.
+    if (autosaveFailureReported_) return;
+    autosaveFailureReported_ = true;
+    presentError(ErrorInfo{error.domain, error.code,
+                           QStringLiteral("書類“%1”を自動保存できませんでした。").arg(displayName()) + error.description,
+                           error.recoverySuggestion});
+}
+
+void Document::waitForBackgroundAutosaves()
+{
+    autosaveQueue().sync([] {});
 }
 
 void Document::removeAutosavedContents()
 {
+    ++autosaveGeneration_;
     if (autosavedContentsFileURL_.isEmpty()) return;
-    QFile::remove(autosavedContentsFileURL_);
-    autosavedContentsFileURL_.clear();
+    const QString path = std::exchange(autosavedContentsFileURL_, QString());
+    // A write under way would bring the file back: the removal goes after it.
+    if (backgroundAutosaves_ > 0) {
+        autosaveQueue().async([path] { QFile::remove(path); });
+        return;
+    }
+    QFile::remove(path);
 }
 
 bool Document::revertToContentsOfURL(const QString& path, const QString& type, ErrorInfo* error)

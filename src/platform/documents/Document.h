@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -63,6 +65,11 @@ public:
     virtual bool readFromURL(const QString& path, const QString& type, ErrorInfo* error);
     virtual bool readFromData(const QByteArray& data, const QString& type, ErrorInfo* error);
     virtual std::optional<QByteArray> data(const QString& type, ErrorInfo* error);
+    // What data() would give now, as a job that may run on any thread: whatever it needs is copied
+    // here, on the main thread, and later edits do not reach it. By default data() runs here and
+    // the job hands its bytes over; subclasses with large contents copy cheaply and encode in the job.
+    using DataJob = std::function<std::optional<QByteArray>(ErrorInfo* error)>;
+    virtual DataJob dataJob(const QString& type);
     // Writes data() to path without ever leaving a half-written file.
     virtual bool writeSafely(const QString& path, const QString& type, SaveOperation operation, ErrorInfo* error);
 
@@ -74,6 +81,14 @@ public:
     bool saveDocumentTo();
     // Writes unsaved changes to the recovery folder, never over the document's file.
     bool autosave(ErrorInfo* error);
+    // The timer's autosave: the bytes are made and written on the autosave queue and the outcome
+    // recorded back on the main thread. It counts only when no edit came after the copy was taken;
+    // a failure is told once. Nothing is started while an earlier one is under way.
+    void autosaveInBackground();
+    bool isAutosavingInBackground() const { return backgroundAutosaves_ > 0; }
+    // Blocks until every background autosave, and every removal queued behind one, is done: for
+    // quitting and tests, never for the timer.
+    static void waitForBackgroundAutosaves();
     QString autosavedContentsFileURL() const { return autosavedContentsFileURL_; }
     static QString autosaveFolder();
 
@@ -112,6 +127,9 @@ public:
 private:
     friend class DocumentController;
     void removeAutosavedContents();
+    bool chooseAutosavedContentsURL(ErrorInfo* error);
+    void finishBackgroundAutosave(bool written, const ErrorInfo& error, std::uint64_t edit, std::uint64_t generation);
+    void noteAutosaveFailure(const ErrorInfo& error);
     std::optional<QString> askForSavePath(SaveOperation operation);
 
     QString fileURL_;
@@ -126,6 +144,9 @@ private:
     DocumentController* controller_ = nullptr;
     bool closed_ = false;
     bool autosaveFailureReported_ = false;  // told once until an autosave works again
+    std::uint64_t editSerial_ = 0;           // counts every change, also those that cancel out
+    std::uint64_t autosaveGeneration_ = 0;   // moves on whenever the autosaved contents are dropped
+    int backgroundAutosaves_ = 0;
 };
 
 }  // namespace korimado

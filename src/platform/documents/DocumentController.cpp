@@ -193,22 +193,7 @@ void DocumentController::setAutosavingDelay(double seconds)
 void DocumentController::autosaveAllDocuments()
 {
     const std::vector<Document*> documents = documents_;
-    for (Document* document : documents) {
-        if (!document->hasUnautosavedChanges()) continue;
-        ErrorInfo error;
-        if (document->autosave(&error)) {
-            document->autosaveFailureReported_ = false;
-            continue;
-        }
-        // Retried at every tick, but told only once: the user must know their work is not kept,
-        // without an alert every 45 seconds.
-        if (document->autosaveFailureReported_) continue;
-        document->autosaveFailureReported_ = true;
-        document->presentError(ErrorInfo{
-            error.domain, error.code,
-            QStringLiteral("書類“%1”を自動保存できませんでした。").arg(document->displayName()) + error.description,
-            error.recoverySuggestion});
-    }
+    for (Document* document : documents) document->autosaveInBackground();
 }
 
 bool DocumentController::hasEditedDocuments() const
