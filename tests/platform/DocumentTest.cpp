@@ -19,6 +19,8 @@
 #include <QThread>
 
 #include <atomic>
+#include <memory>
+#include <thread>
 
 using namespace korimado;
 using korimado::test::TempDir;
@@ -69,21 +71,26 @@ struct Fixture {
 };
 
 // Holds each background autosave inside its job until the test lets it go, and notes where it ran.
-class GatedDocument : public BytesDocument {
-public:
+// Shared with the jobs, which may outlive the document.
+struct Gate {
     QSemaphore started;
     QSemaphore release;
     std::atomic<int> jobs{0};
     std::atomic<bool> ranOnMainThread{false};
+};
+
+class GatedDocument : public BytesDocument {
+public:
+    std::shared_ptr<Gate> gate = std::make_shared<Gate>();
 
     DataJob dataJob(const QString&) override
     {
-        return [this, bytes = contents](ErrorInfo*) -> std::optional<QByteArray> {
-            ++jobs;
-            ranOnMainThread = QThread::currentThread() == QCoreApplication::instance()->thread();
-            started.release();
+        return [gate = gate, bytes = contents](ErrorInfo*) -> std::optional<QByteArray> {
+            ++gate->jobs;
+            gate->ranOnMainThread = QThread::currentThread() == QCoreApplication::instance()->thread();
+            gate->started.release();
             // Bounded, so that a failing test cannot hang the queue for the rest of the run.
-            if (!release.tryAcquire(1, 10000)) return std::nullopt;
+            if (!gate->release.tryAcquire(1, 10000)) return std::nullopt;
             return bytes;
         };
     }
@@ -354,8 +361,8 @@ TEST(DocumentTest, TimerAutosaveWritesOffTheMainThreadAndCountsOnlyWithoutLaterE
     document->updateChangeCount(Document::ChangeType::done);
 
     f.controller.autosaveAllDocuments();
-    ASSERT_TRUE(document->started.tryAcquire(1, 10000));
-    EXPECT_FALSE(document->ranOnMainThread);
+    ASSERT_TRUE(document->gate->started.tryAcquire(1, 10000));
+    EXPECT_FALSE(document->gate->ranOnMainThread);
     // The main thread goes on while the job is held.
     bool ranMeanwhile = false;
     MainQueue::async([&] { ranMeanwhile = true; });
@@ -368,13 +375,13 @@ TEST(DocumentTest, TimerAutosaveWritesOffTheMainThreadAndCountsOnlyWithoutLaterE
     document->updateChangeCount(Document::ChangeType::done);
     document->updateChangeCount(Document::ChangeType::undone);
     f.controller.autosaveAllDocuments();
-    document->release.release();
+    document->gate->release.release();
     ASSERT_TRUE(spinUntil([&] { return !document->isAutosavingInBackground(); }));
-    EXPECT_EQ(document->jobs, 1);
+    EXPECT_EQ(document->gate->jobs, 1);
     EXPECT_EQ(readFile(document->autosavedContentsFileURL()), "first");
     EXPECT_TRUE(document->hasUnautosavedChanges());
 
-    document->release.release();
+    document->gate->release.release();
     f.controller.autosaveAllDocuments();
     ASSERT_TRUE(spinUntil([&] { return !document->hasUnautosavedChanges(); }));
     EXPECT_EQ(readFile(document->autosavedContentsFileURL()), "second");
@@ -394,7 +401,7 @@ TEST(DocumentTest, CloseSaveOrRevertDuringABackgroundAutosaveLeaveNoAutosaveFile
         document->contents = "unsaved";
         document->updateChangeCount(Document::ChangeType::done);
         f.controller.autosaveAllDocuments();
-        ASSERT_TRUE(document->started.tryAcquire(1, 10000));
+        ASSERT_TRUE(document->gate->started.tryAcquire(1, 10000));
         const QString autosaved = document->autosavedContentsFileURL();
         ASSERT_FALSE(autosaved.isEmpty());
 
@@ -403,7 +410,7 @@ TEST(DocumentTest, CloseSaveOrRevertDuringABackgroundAutosaveLeaveNoAutosaveFile
         case Step::save: ASSERT_TRUE(document->saveDocument()); break;
         case Step::revert: ASSERT_TRUE(document->revertToContentsOfURL(document->fileURL(), "public.plain-text", nullptr)); break;
         }
-        document->release.release();
+        document->gate->release.release();
         Document::waitForBackgroundAutosaves();
         ASSERT_TRUE(spinUntil([&] { return !alive || !alive->isAutosavingInBackground(); }));
         flushDeletes();
@@ -416,6 +423,38 @@ TEST(DocumentTest, CloseSaveOrRevertDuringABackgroundAutosaveLeaveNoAutosaveFile
         }
     }
     EXPECT_TRUE(f.alerts.shown().isEmpty());
+}
+
+TEST(DocumentTest, QuittingRightAfterACloseDuringABackgroundAutosaveLeavesNoAutosaveFile)
+{
+    TempDir dir;
+    QString autosaved;
+    std::atomic<bool> released{false};
+    std::thread releaser;
+    {
+        GatedFixture f;
+        GatedDocument* document = f.open(dir.write("a.txt", "on disk"));
+        ASSERT_NE(document, nullptr);
+        document->contents = "unsaved";
+        document->updateChangeCount(Document::ChangeType::done);
+        f.controller.autosaveAllDocuments();
+        ASSERT_TRUE(document->gate->started.tryAcquire(1, 10000));
+        autosaved = document->autosavedContentsFileURL();
+        document->close();
+        flushDeletes();
+        // The write ends only after the controller began to go away, as at exit, when nothing
+        // of the event loop runs any more.
+        releaser = std::thread([gate = document->gate, &released] {
+            QThread::msleep(50);
+            released = true;
+            gate->release.release();
+        });
+    }
+    // The controller waited for the write and the removal behind it.
+    const bool waited = released;
+    if (releaser.joinable()) releaser.join();
+    EXPECT_TRUE(waited);
+    EXPECT_FALSE(QFileInfo::exists(autosaved));
 }
 
 TEST(DocumentTest, BackgroundAutosaveFailureIsReportedOnce)

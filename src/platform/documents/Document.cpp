@@ -37,10 +37,13 @@ QString fittedBaseName(const QString& base, const QString& tail)
     return fitted;
 }
 
+bool autosaveQueueUsed = false;
+
 // One queue for the autosaves of all documents: one disk, and a removal queued behind a write
 // runs after it.
 DispatchQueue& autosaveQueue()
 {
+    autosaveQueueUsed = true;
     static DispatchQueue queue(DispatchQueue::applicationLabel(QStringLiteral("autosave")));
     return queue;
 }
@@ -284,7 +287,7 @@ void Document::noteAutosaveFailure(const ErrorInfo& error)
 
 void Document::waitForBackgroundAutosaves()
 {
-    autosaveQueue().sync([] {});
+    if (autosaveQueueUsed) autosaveQueue().sync([] {});
 }
 
 void Document::removeAutosavedContents()

@@ -33,6 +33,8 @@ DocumentController::~DocumentController()
         document->controller_ = nullptr;
         delete document;
     }
+    // At exit the queue drops what has not started: removals of autosave files must not be lost.
+    Document::waitForBackgroundAutosaves();
 }
 
 DocumentController* DocumentController::shared()
