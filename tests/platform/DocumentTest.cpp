@@ -440,11 +440,12 @@ TEST(DocumentTest, QuittingRightAfterACloseDuringABackgroundAutosaveLeavesNoAuto
         f.controller.autosaveAllDocuments();
         ASSERT_TRUE(document->gate->started.tryAcquire(1, 10000));
         autosaved = document->autosavedContentsFileURL();
+        const std::shared_ptr<Gate> gate = document->gate;
         document->close();
         flushDeletes();
         // The write ends only after the controller began to go away, as at exit, when nothing
         // of the event loop runs any more.
-        releaser = std::thread([gate = document->gate, &released] {
+        releaser = std::thread([gate, &released] {
             QThread::msleep(50);
             released = true;
             gate->release.release();
