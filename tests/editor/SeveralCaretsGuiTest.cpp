@@ -165,6 +165,36 @@ TEST_F(SeveralCaretsTest, TheViewsOwnCommandsActOnTheFirstCaretOnly)
     EXPECT_EQ(text(view), "[][] two []ee");
 }
 
+TEST_F(SeveralCaretsTest, DroppedCaretsStayDroppedAndRangesAmongCaretsAreHighlighted)
+{
+    EditorTextView& view = open(QStringLiteral("one two three"));
+    view.setEditingSelections({{1, 0}, {5, 0}}, false);
+    key(view, Qt::Key_Right);
+    key(view, Qt::Key_Left);
+    EXPECT_EQ(view.normalizedSelectedRanges(), (Ranges{{1, 0}})) << "back at the first caret, the others stay gone";
+    EXPECT_FALSE(caretDrawnAt(view, 5));
+
+    // Blue pixels over the glyph of "h" (10), in "three".
+    auto selectedShown = [&] {
+        const QImage image = view.viewport()->grab().toImage();
+        const QRectF glyph =
+            view.layoutManager()->boundingRect(TextRange(10, 1)).translated(view.textContainerOrigin());
+        const QRect box = QRectF(view.viewToViewport(glyph.topLeft()), glyph.size()).toAlignedRect();
+        int blue = 0;
+        for (int y = box.top(); y <= box.bottom(); ++y) {
+            for (int x = box.left(); x <= box.right(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                if (c.blue() > 200 && c.red() < 80 && c.green() < 80) ++blue;
+            }
+        }
+        return blue > 0;
+    };
+    view.setSelectedTextBackgroundColor(QColor(0, 0, 255));
+    EXPECT_FALSE(selectedShown());
+    view.setEditingSelections({{0, 0}, {8, 5}}, false);
+    EXPECT_TRUE(selectedShown()) << "a range after a caret is shown selected";
+}
+
 TEST_F(SeveralCaretsTest, ColumnCaretsTypeAndAreDrawn)
 {
     EditorTextView& view = open(QStringLiteral("0123456789\nab\n0123456789\n"));
