@@ -24,7 +24,6 @@ namespace {
 
 constexpr int RulerThickness = 64;
 constexpr qreal GuideAlpha = 0.38;
-constexpr qreal CaretBarWidth = 1.5;
 
 QVector<TextRange> toVector(const std::vector<TextRange>& ranges)
 {
@@ -117,13 +116,13 @@ void EditorTextView::apply(const EditorOptions& o)
 
 // MARK: Storage
 
-// Follows the view's storage (it can be replaced after construction) so that virtual selections
-// and the ruler hear of every character edit, whoever makes it.
+// Follows the view's storage (it can be replaced after construction) so that the column run and
+// the ruler hear of every character edit, whoever makes it.
 void EditorTextView::observeStorage()
 {
     if (textStorage() == observedStorage_) return;
     if (auto old = observedStorageLife_.lock()) old->removeObserver(observerToken_);
-    clearVirtualSelections();
+    columnSelectionX_.reset();
     observedStorage_ = textStorage();
     observedStorageLife_ = sharedTextStorage();
     observerToken_ = 0;
@@ -136,28 +135,25 @@ void EditorTextView::observeStorage()
 void EditorTextView::storageEdited(const TextStorageEdit& edit)
 {
     if (!edit.editedCharacters()) return;
-    if (virtualSelections_) {
-        // The platform selection was carried across the edit by the same rule; when it no longer
-        // matches, the list was stale already and is dropped.
-        const std::vector<TextRange> moved = selection::rangesAfterEdit(*virtualSelections_, edit.editedRange,
-                                                                        edit.changeInLength);
-        const bool inStep = selectedRanges().size() == 1 && selectedRange() == moved.front();
-        if (!inStep || moved.size() < 2 || !containsCaret(moved)) {
-            clearVirtualSelections();
-        } else {
-            virtualSelections_ = moved;
-        }
-        viewport()->update();
+    if (columnSelectionX_) {
+        // The view has carried its selections across the edit already; the run goes on while they
+        // are still the carets it made.
+        const std::vector<TextRange> moved =
+            selection::rangesAfterEdit(columnSelections_, edit.editedRange, edit.changeInLength);
+        const QVector<TextRange> now = selections();
+        if (moved.size() >= 2 && toVector(moved) == now) columnSelections_ = moved;
+        else columnSelectionX_.reset();
     }
     if (ruler_) ruler_->update();
     Q_EMIT storageCharactersChanged();
 }
 
-void EditorTextView::clearVirtualSelections()
+std::optional<qreal> EditorTextView::columnSelectionX() const
 {
-    if (virtualSelections_) viewport()->update();
-    virtualSelections_.reset();
-    columnSelectionX_.reset();
+    if (!columnSelectionX_) return std::nullopt;
+    const QVector<TextRange> now = selections();
+    if (toVector(columnSelections_) != now) return std::nullopt;
+    return columnSelectionX_;
 }
 
 // MARK: Editing API
@@ -165,34 +161,18 @@ void EditorTextView::clearVirtualSelections()
 std::vector<TextRange> EditorTextView::normalizedSelectedRanges()
 {
     observeStorage();
-    const qsizetype length = textLength();
-    if (virtualSelections_) {
-        if (selectedRanges().size() == 1 && selectedRange() == virtualSelections_->front()) {
-            const bool inside = std::all_of(virtualSelections_->begin(), virtualSelections_->end(),
-                                            [&](TextRange r) { return r.location >= 0 && r.end() <= length; });
-            if (inside) return *virtualSelections_;
-            return selection::normalized(*virtualSelections_, length);
-        }
-        clearVirtualSelections();
-    }
-    const QVector<TextRange> own = selectedRanges();
-    return selection::normalized(std::vector<TextRange>(own.begin(), own.end()), length);
+    const QVector<TextRange> all = selections();
+    std::vector<TextRange> ranges(all.begin(), all.end());
+    // Carets among several are kept as they were set, repeats included.
+    if (ranges.size() >= 2 && containsCaret(ranges)) return ranges;
+    return selection::normalized(ranges, textLength());
 }
 
 void EditorTextView::setEditingSelections(const std::vector<TextRange>& ranges, bool preservingColumnX)
 {
     if (!preservingColumnX) columnSelectionX_.reset();
-    std::vector<TextRange> sorted = ranges;
-    selection::sortRanges(sorted);
-    if (sorted.empty()) return;
-    if (sorted.size() >= 2 && containsCaret(sorted)) {
-        virtualSelections_ = sorted;
-        setSelectedRange(sorted.front());
-    } else {
-        virtualSelections_.reset();
-        setSelectedRanges(toVector(sorted));
-    }
-    viewport()->update();
+    if (ranges.empty()) return;
+    setSelections(toVector(ranges));
 }
 
 bool EditorTextView::replace(const std::vector<TextRange>& ranges, const QStringList& strings, const QString& actionName,
@@ -362,28 +342,14 @@ void EditorTextView::selectEnclosingSymbols()
 
 // MARK: Selection commands
 
-QVector<TextRange> EditorTextView::selectionToRestore() const
-{
-    if (!virtualSelections_ || virtualSelections_->empty() || virtualSelections_->front() != selectedRange())
-        return TextView::selectionToRestore();
-    QVector<TextRange> ranges;
-    for (const TextRange r : *virtualSelections_) ranges.append(r.clamped(textLength()));
-    return ranges;
-}
-
-void EditorTextView::restoreSelection(const QVector<TextRange>& ranges)
-{
-    if (ranges.isEmpty()) return TextView::restoreSelection(ranges);
-    setEditingSelections(std::vector<TextRange>(ranges.begin(), ranges.end()), false);
-}
-
 void EditorTextView::mouseDown(QMouseEvent* event, int clickCount)
 {
     const Qt::KeyboardModifiers modifiers = event->modifiers();
     const bool adding = (modifiers & Qt::ControlModifier) && !(modifiers & (Qt::AltModifier | Qt::ShiftModifier));
     const bool column = (modifiers & Qt::AltModifier) && !(modifiers & (Qt::ControlModifier | Qt::ShiftModifier));
     if (!(adding || column) || !isSelectable()) {
-        clearVirtualSelections();
+        // A plain click leaves one selection, even on the first of several carets.
+        if (selections() != selectedRanges()) setSelections({selectedRange()}, true);
         hideCompletion();
         TextView::mouseDown(event, clickCount);
         return;
@@ -392,7 +358,7 @@ void EditorTextView::mouseDown(QMouseEvent* event, int clickCount)
     MouseSelection drag;
     drag.column = column;
     if (adding) drag.kept = normalizedSelectedRanges();
-    clearVirtualSelections();
+    columnSelectionX_.reset();
     hideCompletion();
     setFocus(Qt::MouseFocusReason);
     if (hasMarkedText()) unmarkText();
@@ -517,8 +483,9 @@ void EditorTextView::extendColumnSelection(int direction)
     }
 
     // A caret at the very end of the text stands after the last character, not at the line start.
-    const qreal x = columnSelectionX_ ? *columnSelectionX_
-                                      : (anchorLine.extra ? anchorLine.rect.left() : layout->caretRect(anchor).left());
+    const std::optional<qreal> kept = columnSelectionX();
+    const qreal x = kept ? *kept
+                         : (anchorLine.extra ? anchorLine.rect.left() : layout->caretRect(anchor).left());
 
     VisualLine target;
     if (up) {
@@ -547,6 +514,7 @@ void EditorTextView::extendColumnSelection(int direction)
     selections.emplace_back(position, 0);
     selection::sortRanges(selections);
     setEditingSelections(selections, true);
+    columnSelections_ = normalizedSelectedRanges();
     scrollRangeToVisible(TextRange(position, 0));
 }
 
@@ -729,7 +697,6 @@ void EditorTextView::syncFontAntialiasing()
 void EditorTextView::drawOverlays(QPainter& painter, const QRectF& dirtyRect)
 {
     TextView::drawOverlays(painter, dirtyRect);
-    drawExtraCarets(painter, dirtyRect);
     painter.setRenderHint(QPainter::Antialiasing, savedAntialiasing_);
     painter.setRenderHint(QPainter::TextAntialiasing, savedTextAntialiasing_);
 }
@@ -769,37 +736,6 @@ void EditorTextView::drawGuides(QPainter& painter, const QRectF& dirtyRect)
         }
     }
     painter.restore();
-}
-
-void EditorTextView::drawExtraCarets(QPainter& painter, const QRectF& dirtyRect)
-{
-    LayoutManager* layout = layoutManager();
-    if (!layout || !virtualSelections_ || virtualSelections_->size() < 2) return;
-    // A list the platform selection has left behind is no longer the selection.
-    if (selectedRanges().size() != 1 || selectedRange() != virtualSelections_->front()) return;
-    const QPointF origin = textContainerOrigin();
-    const qsizetype length = textLength();
-    for (size_t i = 1; i < virtualSelections_->size(); ++i) {
-        const TextRange r = (*virtualSelections_)[i];
-        if (!r.isEmpty()) continue;
-        const qsizetype at = std::clamp<qsizetype>(r.location, 0, length);
-        QRectF bar;
-        if (at < length) {
-            const QRectF glyph = layout->boundingRect(TextRange(at, 1));
-            const QRectF line = layout->lineFragmentUsedRect(at);
-            bar = QRectF(glyph.left() + origin.x(), line.top() + origin.y(), CaretBarWidth, line.height());
-        } else if (layout->hasExtraLineFragment()) {
-            const QRectF extra = layout->extraLineFragmentRect().translated(origin);
-            bar = QRectF(extra.left(), extra.top(), CaretBarWidth, extra.height());
-        } else {
-            // After the last character of a text without a final break.
-            const QRectF caret = layout->caretRect(at).translated(origin);
-            bar = QRectF(caret.left(), caret.top(), CaretBarWidth, caret.height());
-        }
-        bar.setHeight(std::max<qreal>(bar.height(), 1));
-        if (!bar.intersects(dirtyRect)) continue;
-        painter.fillRect(bar, insertionPointColor());
-    }
 }
 
 }  // namespace korimado

@@ -43,16 +43,14 @@ public:
     EditorOptions options() const;
     void apply(const EditorOptions& options);
 
-    // The full selection list while several selections include a caret (the platform selection
-    // cannot hold carets beside other ranges); its first entry is the platform selection.
-    const std::optional<std::vector<TextRange>>& virtualSelections() const { return virtualSelections_; }
-    // The x (text-container coordinates) kept during a run of column steps.
-    std::optional<qreal> columnSelectionX() const { return columnSelectionX_; }
+    // The x (text-container coordinates) kept during a run of column steps: while the selections
+    // are the ones the last step left (moved by edits), none otherwise.
+    std::optional<qreal> columnSelectionX() const;
 
     // MARK: Editing API
     // The selections to act on, sorted, clamped and free of overlaps; never empty.
     std::vector<TextRange> normalizedSelectedRanges();
-    // Installs selections (valid ranges); several with a caret among them become virtual selections.
+    // Installs selections (valid ranges); several may have carets among them.
     void setEditingSelections(const std::vector<TextRange>& ranges, bool preservingColumnX);
     // The one multi-range edit: applies the valid, non-overlapping pairs as one undo step named
     // actionName and puts a caret at the start or end of each. False when nothing was changed.
@@ -97,10 +95,6 @@ Q_SIGNALS:
     void storageCharactersChanged();
 
 protected:
-    // Undo and redo bring back every caret of the step, not only the first.
-    QVector<TextRange> selectionToRestore() const override;
-    void restoreSelection(const QVector<TextRange>& ranges) override;
-
     void mouseDown(QMouseEvent* event, int clickCount) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -114,12 +108,10 @@ private:
     void shiftIndent(bool left);
     void observeStorage();
     void storageEdited(const TextStorageEdit& edit);
-    void clearVirtualSelections();
     void layoutRuler();
     qreal characterWidth() const;
     void syncFontAntialiasing();
     void drawGuides(QPainter& painter, const QRectF& dirtyRect);
-    void drawExtraCarets(QPainter& painter, const QRectF& dirtyRect);
     void acceptCompletion();
     void hideCompletion();
 
@@ -135,8 +127,8 @@ private:
     void trackMouseSelection(QPointF viewPoint);
 
     std::optional<MouseSelection> mouseSelection_;
-    std::optional<std::vector<TextRange>> virtualSelections_;
     std::optional<qreal> columnSelectionX_;
+    std::vector<TextRange> columnSelections_;  // what the last column step left
 
     TextStorage* observedStorage_ = nullptr;
     TextStorage::ObserverToken observerToken_ = 0;

@@ -476,6 +476,38 @@ TEST_F(TextViewTest, SeveralSelectionsAreTypedOverTogether)
     EXPECT_EQ(view->selectedRanges(), (QVector<TextRange>{TextRange{1, 1}, TextRange{3, 1}}));
 }
 
+TEST_F(TextViewTest, CaretsAmongSeveralSelectionsFollowEditsAndComeBackWithUndo)
+{
+    using Ranges = QVector<TextRange>;
+    setText(QStringLiteral("abcdef ghij"));
+    view->setSelections({TextRange{8, 0}, TextRange{1, 2}, TextRange{5, 0}});
+    EXPECT_EQ(view->selections(), (Ranges{{1, 2}, {5, 0}, {8, 0}}));
+    EXPECT_EQ(view->selectedRanges(), Ranges{TextRange(1, 2)}) << "the view's own commands take the first";
+
+    // An edit made elsewhere moves every selection; carets whose text goes become one.
+    storage->replaceCharacters(TextRange{0, 0}, QStringLiteral("XY"));
+    EXPECT_EQ(view->selections(), (Ranges{{3, 2}, {7, 0}, {10, 0}}));
+    storage->replaceCharacters(TextRange{6, 5}, QString());
+    EXPECT_EQ(view->selections(), (Ranges{{3, 2}, {6, 0}}));
+
+    // Typing over the first; undo brings every selection back.
+    type(QStringLiteral("-"));
+    EXPECT_EQ(storage->string(), QStringLiteral("XYa-dij"));
+    EXPECT_EQ(view->selections(), Ranges{TextRange(4, 0)});
+    undo.undo();
+    EXPECT_EQ(view->selections(), (Ranges{{3, 2}, {6, 0}}));
+
+    // Setting the first again keeps the others; anything else leaves one selection.
+    view->setSelectedRange(TextRange{3, 2});
+    EXPECT_EQ(view->selections().size(), 2);
+    view->setSelectedRange(TextRange{1, 0});
+    EXPECT_EQ(view->selections(), Ranges{TextRange(1, 0)});
+    // Without a caret among them the ranges are the view's own, merged as ever.
+    view->setSelections({TextRange{4, 2}, TextRange{0, 2}, TextRange{2, 1}});
+    EXPECT_EQ(view->selections(), (Ranges{{0, 3}, {4, 2}}));
+    EXPECT_EQ(view->selectedRanges(), view->selections());
+}
+
 TEST_F(TextViewTest, ScrollingKeepsTheCaretVisible)
 {
     QString text;

@@ -23,9 +23,56 @@ namespace {
 
 constexpr int kBlinkInterval = 500;
 
+constexpr qreal kCaretBarWidth = 1.5;
+
 bool lessByLocationThenLength(TextRange a, TextRange b)
 {
     return a.location != b.location ? a.location < b.location : a.length < b.length;
+}
+
+bool hasCaretAmongSeveral(const QVector<TextRange>& ranges)
+{
+    return ranges.size() > 1 && std::any_of(ranges.begin(), ranges.end(), [](TextRange r) { return r.isEmpty(); });
+}
+
+// Touching or overlapping ranges merge; several selections are never carets.
+QVector<TextRange> mergedSelection(QVector<TextRange> sorted)
+{
+    if (sorted.isEmpty())
+        sorted.append({0, 0});
+    std::stable_sort(sorted.begin(), sorted.end(), lessByLocationThenLength);
+    QVector<TextRange> merged;
+    for (TextRange r : sorted) {
+        if (!merged.isEmpty()) {
+            const TextRange last = merged.last();
+            if (r == last || r.location < last.end() || (r.location == last.end() && r.length > 0 && last.length > 0)) {
+                merged.last() = last.united(r);
+                continue;
+            }
+        }
+        merged.append(r);
+    }
+    if (merged.size() > 1) {
+        QVector<TextRange> nonEmpty;
+        for (TextRange r : merged) {
+            if (r.length > 0)
+                nonEmpty.append(r);
+        }
+        merged = nonEmpty.isEmpty() ? QVector<TextRange>{merged.first()} : nonEmpty;
+    }
+    return merged;
+}
+
+// Clamped and sorted; carets among several stay, anything else is merged.
+QVector<TextRange> caretsKept(const QVector<TextRange>& ranges, qsizetype length)
+{
+    QVector<TextRange> sorted;
+    for (TextRange r : ranges) {
+        if (!r.isNotFound())
+            sorted.append(r.clamped(length));
+    }
+    std::stable_sort(sorted.begin(), sorted.end(), lessByLocationThenLength);
+    return hasCaretAmongSeveral(sorted) ? sorted : mergedSelection(sorted);
 }
 
 }  // namespace
@@ -43,7 +90,7 @@ public:
     void historyDidReplay(const QVector<TextRange>& selection) override
     {
         view_.selectionAfterEdit_.reset();
-        view_.restoreSelection(selection);
+        view_.setSelections(selection);
         view_.didChangeText();
         view_.scrollRangeToVisible(view_.selectedRange());
     }
@@ -81,7 +128,7 @@ void TextView::setTextStorage(std::shared_ptr<TextStorage> storage)
     detachStorage();
     storage_ = std::move(storage);
     attachStorage();
-    selectedRanges_ = {TextRange{0, 0}};
+    selections_ = {TextRange{0, 0}};
     anchor_ = 0;
     markedText_.clear();
     relayout();
@@ -149,24 +196,39 @@ void TextView::storageDidEdit(const TextStorageEdit& edit)
         return;
     }
     const qsizetype length = storage_->length();
-    QVector<TextRange> mapped;
+    const bool several = hasCaretAmongSeveral(selections_);
+    QVector<TextRange> moved;
+    for (TextRange r : selections_) {
+        const qsizetype s = std::min(edit.mapPosition(r.location), length);
+        const qsizetype e = r.length == 0 ? s : std::min(edit.mapPosition(r.end()), length);
+        const TextRange m = TextRange::fromBounds(s, std::max(s, e));
+        // Carets whose text went become one; a repeat can only sit among those at the same place.
+        bool repeated = false;
+        for (qsizetype i = moved.size() - 1; several && !repeated && i >= 0 && moved[i].location == m.location; --i)
+            repeated = moved[i] == m;
+        if (!repeated)
+            moved.append(m);
+    }
+    QVector<TextRange> mapped = moved;
     if (ownEdits_ > 0 && selectionAfterEdit_) {
-        // Our own edit: the selection it ends with is known already.
-        for (TextRange r : *selectionAfterEdit_) mapped.append(r.clamped(length));
-    } else {
-        for (TextRange r : selectedRanges_) {
-            const qsizetype s = std::min(edit.mapPosition(r.location), length);
-            const qsizetype e = r.length == 0 ? s : std::min(edit.mapPosition(r.end()), length);
-            mapped.append(TextRange::fromBounds(s, std::max(s, e)));
-        }
+        // Our own edit: the selection it ends with is known already. A command that leaves the
+        // first of several carets where the edit took it leaves the others too.
+        QVector<TextRange> after;
+        for (TextRange r : *selectionAfterEdit_)
+            after.append(r.clamped(length));
+        if (!(several && after.size() == 1 && after.first() == moved.first()))
+            mapped = after;
     }
     anchor_ = std::min(edit.mapPosition(anchor_), length);
-    if (mapped != selectedRanges_) {
+    if (mapped != selections_) {
         // Silent for now: the notice follows the edit's own, once the document has heard of it.
         pendingSelectionNotice_ = true;
         const qsizetype anchor = anchor_;
         ++internalSelection_;
-        setSelectedRanges(mapped, affinity_, true);
+        if (several || (ownEdits_ > 0 && selectionAfterEdit_))
+            applySelections(caretsKept(mapped, length), affinity_, true);
+        else
+            setSelectedRanges(mapped, affinity_, true);
         --internalSelection_;
         anchor_ = anchor;
         if (ownEdits_ == 0) {
@@ -207,6 +269,11 @@ void TextView::setSelectedRange(TextRange range, SelectionAffinity affinity, boo
     setSelectedRanges({range}, affinity, stillSelecting);
 }
 
+QVector<TextRange> TextView::selectedRanges() const
+{
+    return hasCaretAmongSeveral(selections_) ? QVector<TextRange>{selections_.first()} : selections_;
+}
+
 void TextView::setSelectedRanges(const QVector<TextRange>& ranges, SelectionAffinity affinity, bool stillSelecting)
 {
     const qsizetype length = storage_->length();
@@ -215,40 +282,29 @@ void TextView::setSelectedRanges(const QVector<TextRange>& ranges, SelectionAffi
         if (!r.isNotFound())
             sorted.append(r.clamped(length));
     }
-    if (sorted.isEmpty())
-        sorted.append({0, 0});
-    std::stable_sort(sorted.begin(), sorted.end(), lessByLocationThenLength);
-    // Overlapping or touching selections merge; several selections are never carets.
-    QVector<TextRange> merged;
-    for (TextRange r : sorted) {
-        if (!merged.isEmpty()) {
-            const TextRange last = merged.last();
-            if (r == last || r.location < last.end() || (r.location == last.end() && r.length > 0 && last.length > 0)) {
-                merged.last() = last.united(r);
-                continue;
-            }
-        }
-        merged.append(r);
-    }
-    if (merged.size() > 1) {
-        QVector<TextRange> nonEmpty;
-        for (TextRange r : merged) {
-            if (r.length > 0)
-                nonEmpty.append(r);
-        }
-        merged = nonEmpty.isEmpty() ? QVector<TextRange>{merged.first()} : nonEmpty;
-    }
+    QVector<TextRange> merged = mergedSelection(sorted);
+    if (hasCaretAmongSeveral(selections_) && merged == QVector<TextRange>{selections_.first()})
+        merged = selections_;
+    applySelections(merged, affinity, stillSelecting);
+}
 
-    const bool changed = merged != selectedRanges_ || affinity != affinity_;
-    selectedRanges_ = merged;
+void TextView::setSelections(const QVector<TextRange>& ranges, bool stillSelecting)
+{
+    applySelections(caretsKept(ranges, storage_->length()), SelectionAffinity::Downstream, stillSelecting);
+}
+
+void TextView::applySelections(const QVector<TextRange>& ranges, SelectionAffinity affinity, bool stillSelecting)
+{
+    const bool changed = ranges != selections_ || affinity != affinity_;
+    selections_ = ranges;
     affinity_ = affinity;
     if (ownEdits_ == 0 && internalSelection_ == 0)
         breakUndoCoalescing();
     if (!keepGoalX_)
         hasGoalX_ = false;
     if (internalSelection_ == 0)
-        anchor_ = merged.size() == 1 && affinity == SelectionAffinity::Upstream ? merged.first().end()
-                                                                                  : merged.first().location;
+        anchor_ = ranges.size() == 1 && affinity == SelectionAffinity::Upstream ? ranges.first().end()
+                                                                                  : ranges.first().location;
     restartBlinking();
     viewport()->update();
     // A selection moved silently by our own edit is announced with the selection the edit ends with.
@@ -257,16 +313,6 @@ void TextView::setSelectedRanges(const QVector<TextRange>& ranges, SelectionAffi
             pendingSelectionNotice_ = false;
         selectionChangedInternally(!stillSelecting);
     }
-}
-
-QVector<TextRange> TextView::selectionToRestore() const
-{
-    return selectedRanges_;
-}
-
-void TextView::restoreSelection(const QVector<TextRange>& ranges)
-{
-    setSelectedRanges(ranges);
 }
 
 void TextView::selectionChangedInternally(bool notify)
@@ -283,17 +329,17 @@ void TextView::selectionChangedInternally(bool notify)
 
 qsizetype TextView::selectionAnchor() const
 {
-    const TextRange r = selectedRanges_.size() == 1 ? selectedRanges_.first()
-                                                     : TextRange::fromBounds(selectedRanges_.first().location,
-                                                                             selectedRanges_.last().end());
+    const QVector<TextRange> ranges = selectedRanges();
+    const TextRange r = ranges.size() == 1 ? ranges.first()
+                                           : TextRange::fromBounds(ranges.first().location, ranges.last().end());
     return anchor_ == r.end() ? r.end() : r.location;
 }
 
 qsizetype TextView::selectionHead() const
 {
-    const TextRange r = selectedRanges_.size() == 1 ? selectedRanges_.first()
-                                                     : TextRange::fromBounds(selectedRanges_.first().location,
-                                                                             selectedRanges_.last().end());
+    const QVector<TextRange> ranges = selectedRanges();
+    const TextRange r = ranges.size() == 1 ? ranges.first()
+                                           : TextRange::fromBounds(ranges.first().location, ranges.last().end());
     return selectionAnchor() == r.location ? r.end() : r.location;
 }
 
@@ -351,7 +397,7 @@ bool TextView::shouldChangeText(const QVector<TextRange>& ranges, const QStringL
     edit.undoManager = allowsUndo_ ? undoManager() : nullptr;
     edit.initiator = historyClient_;
     edit.owner = this;
-    edit.selectionBefore = selectionToRestore();
+    edit.selectionBefore = selections_;
     edit.typing = typingEdit_;
     edit.typingActionName = typingActionName_;
     storage_->history().announce(std::move(edit));
@@ -448,7 +494,7 @@ void TextView::insertText(const QString& string, TextRange replacementRange)
     }
     QVector<TextRange> ranges;
     if (replacementRange.isNotFound())
-        ranges = selectedRanges_;
+        ranges = selectedRanges();
     else
         ranges.append(replacementRange.clamped(storage_->length()));
     editTyping(ranges, string, QStringLiteral("入力"));
@@ -771,7 +817,7 @@ void TextView::paintEvent(QPaintEvent* event)
     const QPointF origin = textContainerOrigin();
     std::vector<SelectionHighlight> highlights;
     if (selectable_) {
-        for (TextRange r : selectedRanges_) {
+        for (TextRange r : selections_) {
             if (r.length > 0)
                 highlights.push_back({r, selectedTextBackgroundColor_});
         }
@@ -793,14 +839,46 @@ void TextView::paintEvent(QPaintEvent* event)
         painter.drawLine(QPointF(box.left(), baseline + 2), QPointF(box.right(), baseline + 2));
     }
 
+    drawExtraCarets(painter, dirty);
     drawOverlays(painter, dirty);
 
-    if (selectedRanges_.size() == 1 && (selection.length == 0 || hasMarkedText()) && editable_) {
+    if (selectedRanges().size() == 1 && (selection.length == 0 || hasMarkedText()) && editable_) {
         QRectF caret = insertionPointRect(selection.location);
         if (hasMarkedText())
             caret.translate(QFontMetricsF(font()).horizontalAdvance(markedText_.left(markedCursor_)), 0);
         if (caret.intersects(dirty.adjusted(-2, 0, 2, 0)))
             drawInsertionPoint(painter, caret, insertionPointColor_, caretOn_ && hasFocus());
+    }
+}
+
+// The carets after the first of several stand still; only the first one blinks.
+void TextView::drawExtraCarets(QPainter& painter, const QRectF& dirtyRect)
+{
+    if (!hasCaretAmongSeveral(selections_))
+        return;
+    const QPointF origin = textContainerOrigin();
+    const qsizetype length = storage_->length();
+    for (qsizetype i = 1; i < selections_.size(); ++i) {
+        const TextRange r = selections_[i];
+        if (!r.isEmpty())
+            continue;
+        const qsizetype at = std::clamp<qsizetype>(r.location, 0, length);
+        QRectF bar;
+        if (at < length) {
+            const QRectF glyph = layout_->boundingRect(TextRange(at, 1));
+            const QRectF line = layout_->lineFragmentUsedRect(at);
+            bar = QRectF(glyph.left() + origin.x(), line.top() + origin.y(), kCaretBarWidth, line.height());
+        } else if (layout_->hasExtraLineFragment()) {
+            const QRectF extra = layout_->extraLineFragmentRect().translated(origin);
+            bar = QRectF(extra.left(), extra.top(), kCaretBarWidth, extra.height());
+        } else {
+            // After the last character of a text without a final break.
+            const QRectF caret = layout_->caretRect(at).translated(origin);
+            bar = QRectF(caret.left(), caret.top(), kCaretBarWidth, caret.height());
+        }
+        bar.setHeight(std::max<qreal>(bar.height(), 1));
+        if (bar.intersects(dirtyRect))
+            painter.fillRect(bar, insertionPointColor_);
     }
 }
 

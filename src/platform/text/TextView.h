@@ -79,11 +79,20 @@ public:
     void breakUndoCoalescing();
 
     // --- selection
-    // Several non-empty ranges, or one range (possibly empty: the caret). Sorted, never overlapping.
-    TextRange selectedRange() const { return selectedRanges_.first(); }
-    QVector<TextRange> selectedRanges() const { return selectedRanges_; }
+    // Every selection, sorted and never overlapping: one range (possibly empty: the caret), several
+    // non-empty ranges, or several with carets among them (an editor's carets and column carets).
+    QVector<TextRange> selections() const { return selections_; }
+    // Installs every selection as given, clamped and sorted. Several with a caret among them stay
+    // so; anything else is taken as setSelectedRanges() takes it.
+    void setSelections(const QVector<TextRange>& ranges, bool stillSelecting = false);
+    // What the view's own commands (moving, deleting, the clipboard) act on: every selection, or
+    // only the first while carets stand among several.
+    TextRange selectedRange() const { return selections_.first(); }
+    QVector<TextRange> selectedRanges() const;
     void setSelectedRange(TextRange range, SelectionAffinity affinity = SelectionAffinity::Downstream,
                           bool stillSelecting = false);
+    // Several non-empty ranges, or one range: touching or overlapping ranges merge, carets among
+    // several go. A selection that is the first of several carets leaves the others standing.
     virtual void setSelectedRanges(const QVector<TextRange>& ranges,
                                    SelectionAffinity affinity = SelectionAffinity::Downstream,
                                    bool stillSelecting = false);
@@ -245,11 +254,6 @@ protected:
     void changeEvent(QEvent* event) override;
     bool focusNextPrevChild(bool next) override;
 
-    // The selection an undo record keeps, and how undo and redo put it back; an editor with
-    // selections of its own (several carets) refines both.
-    virtual QVector<TextRange> selectionToRestore() const;
-    virtual void restoreSelection(const QVector<TextRange>& ranges);
-
     // Movement helpers for subclasses: the position a command moves a caret at pos to. goalX is the
     // column to keep, in container coordinates; pass a negative value to take the caret's own.
     qsizetype positionAbove(qsizetype pos, qreal& goalX) const;
@@ -274,6 +278,8 @@ private:
     void relayout();
     void updateScrollBars();
     void selectionChangedInternally(bool notify);
+    void applySelections(const QVector<TextRange>& ranges, SelectionAffinity affinity, bool stillSelecting);
+    void drawExtraCarets(QPainter& painter, const QRectF& dirtyRect);
     void restartBlinking();
     void ensureCaretVisible();
     void applyReplacements(const QVector<TextRange>& ranges, const QStringList& strings,
@@ -294,7 +300,7 @@ private:
     UndoManager* undoManager_ = nullptr;
     bool allowsUndo_ = true;
 
-    QVector<TextRange> selectedRanges_{TextRange{0, 0}};
+    QVector<TextRange> selections_{TextRange{0, 0}};
     SelectionAffinity affinity_ = SelectionAffinity::Downstream;
     // Where a shift-extension keeps its fixed end: the other end of the last single selection.
     qsizetype anchor_ = 0;

@@ -211,7 +211,7 @@ bool TextView::validateCommand(const char* name) const
         return false;
     const std::string_view command(entry->name);
     bool hasSelection = false;
-    for (TextRange r : selectedRanges_)
+    for (TextRange r : selectedRanges())
         hasSelection = hasSelection || r.length > 0;
     if (command == "copy")
         return hasSelection;
@@ -316,7 +316,7 @@ void TextView::insertBacktab()
 
 void TextView::deleteBackward()
 {
-    if (selectedRanges_.size() > 1 || selectedRange().length > 0) {
+    if (selectedRanges().size() > 1 || selectedRange().length > 0) {
         deleteSelection();
         return;
     }
@@ -330,7 +330,7 @@ void TextView::deleteBackward()
 
 void TextView::deleteForward()
 {
-    if (selectedRanges_.size() > 1 || selectedRange().length > 0) {
+    if (selectedRanges().size() > 1 || selectedRange().length > 0) {
         deleteSelection();
         return;
     }
@@ -345,7 +345,7 @@ void TextView::deleteForward()
 void TextView::deleteSelection()
 {
     QVector<TextRange> ranges;
-    for (TextRange r : selectedRanges_) {
+    for (TextRange r : selectedRanges()) {
         if (r.length > 0)
             ranges.append(r);
     }
@@ -358,7 +358,7 @@ void TextView::deleteSelection()
 // Deletes from the caret to target, or the selection when there is one.
 void TextView::deleteTo(qsizetype target)
 {
-    if (selectedRanges_.size() > 1 || selectedRange().length > 0) {
+    if (selectedRanges().size() > 1 || selectedRange().length > 0) {
         deleteSelection();
         return;
     }
@@ -416,7 +416,7 @@ void TextView::deleteToEndOfParagraph()
 void TextView::moveLeft()
 {
     const TextRange r = selectedRange();
-    if (selectedRanges_.size() > 1 || r.length > 0)
+    if (selectedRanges().size() > 1 || r.length > 0)
         moveTo(r.location, false);
     else
         moveTo(boundaries().previousGrapheme(r.location), false);
@@ -425,8 +425,8 @@ void TextView::moveLeft()
 
 void TextView::moveRight()
 {
-    const TextRange last = selectedRanges_.last();
-    if (selectedRanges_.size() > 1 || last.length > 0)
+    const TextRange last = selectedRanges().last();
+    if (selectedRanges().size() > 1 || last.length > 0)
         moveTo(last.end(), false);
     else
         moveTo(boundaries().nextGrapheme(last.location), false);
@@ -453,7 +453,7 @@ void TextView::moveWordLeft()
 
 void TextView::moveWordRight()
 {
-    moveTo(boundaries().nextWordEnd(selectedRanges_.last().end()), false);
+    moveTo(boundaries().nextWordEnd(selectedRanges().last().end()), false);
     ensureCaretVisible();
 }
 
@@ -496,7 +496,7 @@ void TextView::moveToBeginningOfLine()
 
 void TextView::moveToEndOfLine()
 {
-    moveTo(lineFragmentEnd(selectedRanges_.last().end()), false);
+    moveTo(lineFragmentEnd(selectedRanges().last().end()), false);
     ensureCaretVisible();
 }
 
@@ -520,7 +520,7 @@ void TextView::moveToBeginningOfParagraph()
 
 void TextView::moveToEndOfParagraph()
 {
-    moveTo(boundaries().paragraphContentsEnd(selectedRanges_.last().end()), false);
+    moveTo(boundaries().paragraphContentsEnd(selectedRanges().last().end()), false);
     ensureCaretVisible();
 }
 
@@ -602,11 +602,11 @@ qsizetype TextView::positionBelow(qsizetype pos, qreal& goalX) const
 void TextView::moveVertically(bool down, bool extend, bool page)
 {
     const TextRange first = selectedRange();
-    const TextRange last = selectedRanges_.last();
+    const TextRange last = selectedRanges().last();
     qsizetype from;
     if (extend)
         from = selectionHead();
-    else if (selectedRanges_.size() > 1 || first.length > 0)
+    else if (selectedRanges().size() > 1 || first.length > 0)
         from = down ? last.end() : first.location;
     else
         from = first.location;
@@ -698,7 +698,7 @@ void TextView::selectWord()
 void TextView::selectParagraph()
 {
     setSelectedRange(boundaries().paragraphRange(TextRange::fromBounds(selectedRange().location,
-                                                                       selectedRanges_.last().end())));
+                                                                       selectedRanges().last().end())));
 }
 
 void TextView::centerSelectionInVisibleArea()
@@ -720,7 +720,7 @@ void TextView::centerSelectionInVisibleArea()
 void TextView::copy()
 {
     QStringList pieces;
-    for (TextRange r : selectedRanges_) {
+    for (TextRange r : selectedRanges()) {
         if (r.length > 0)
             pieces.append(storage_->substring(r));
     }
@@ -732,7 +732,7 @@ void TextView::copy()
 void TextView::cut()
 {
     QVector<TextRange> ranges;
-    for (TextRange r : selectedRanges_) {
+    for (TextRange r : selectedRanges()) {
         if (r.length > 0)
             ranges.append(r);
     }
@@ -754,7 +754,8 @@ void TextView::paste()
     if (hasMarkedText())
         unmarkText();
     const QString text = data->text();
-    replaceRanges(selectedRanges_, QStringList(selectedRanges_.size(), text), QStringLiteral("ペースト"));
+    const QVector<TextRange> ranges = selectedRanges();
+    replaceRanges(ranges, QStringList(ranges.size(), text), QStringLiteral("ペースト"));
 }
 
 // MARK: - Undo
