@@ -30,11 +30,19 @@ bool expressionMatches(const QString& pattern, const QString& path)
     QString expression = QStringLiteral("^");
     const QList<uint> points = pattern.toUcs4();
     for (qsizetype i = 0; i < points.size(); ++i) {
-        if (points[i] == '*' && i + 1 < points.size() && points[i + 1] == '*') {
-            expression += QStringLiteral(".*");
-            ++i;
-        } else if (points[i] == '*') {
-            expression += QStringLiteral("[^/]*");
+        if (points[i] == '*') {
+            // A run of stars is one star: ".*" if it holds "**", else "[^/]*". Written out one by
+            // one, PCRE's backtracking hits its match limit and quietly reports no match.
+            bool crossesSlashes = false;
+            while (i < points.size() && points[i] == '*') {
+                if (i + 1 < points.size() && points[i + 1] == '*') {
+                    crossesSlashes = true;
+                    ++i;
+                }
+                ++i;
+            }
+            --i;
+            expression += crossesSlashes ? QStringLiteral(".*") : QStringLiteral("[^/]*");
         } else if (points[i] == '?') {
             expression += QStringLiteral("[^/]");
         } else {
