@@ -414,6 +414,29 @@ int runNotifications(int argc, char** argv, const QString& path)
 
 // MARK: The parent: files and children
 
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile out(path);
+    return out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size();
+}
+
+// Runs this program on one case and passes its lines through; false when it failed or was stuck.
+bool runCase(const QProcessEnvironment& environment, const QStringList& arguments, int timeoutMs)
+{
+    QProcess child;
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), arguments);
+    const bool finished = child.waitForFinished(timeoutMs);
+    if (!finished) {
+        child.kill();
+        child.waitForFinished();
+    }
+    std::fputs(child.readAllStandardOutput().constData(), stdout);
+    std::fflush(stdout);
+    return finished && child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0;
+}
+
 int runAll(int capSeconds, QStringList which)
 {
     QTemporaryDir root(QDir::tempPath() + QStringLiteral("/korimado-window-bench-XXXXXX"));
@@ -434,22 +457,8 @@ int runAll(int capSeconds, QStringList which)
     const bool all = which.isEmpty();
     if (which.removeAll(QStringLiteral("notifications")) > 0 || all) {
         const QString path = root.filePath(QStringLiteral("notes.md"));
-        QFile out(path);
-        const QByteArray text = "# Notes\n\nSome *text* to type into.\n\n- one\n- two\n";
-        if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size()) return 1;
-        out.close();
-        QProcess child;
-        child.setProcessEnvironment(environment);
-        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        child.start(QCoreApplication::applicationFilePath(), {"--notifications", path});
-        if (!child.waitForFinished(120'000)) {
-            child.kill();
-            child.waitForFinished();
-            status = 1;
-        }
-        std::fputs(child.readAllStandardOutput().constData(), stdout);
-        std::fflush(stdout);
-        if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0) status = 1;
+        if (!writeFile(path, "# Notes\n\nSome *text* to type into.\n\n- one\n- two\n")) return 1;
+        if (!runCase(environment, {"--notifications", path}, 120'000)) status = 1;
         QFile::remove(path);
         if (all) which = {"c", "japanese", "json"};
     }
@@ -461,26 +470,12 @@ int runAll(int capSeconds, QStringList which)
         else if (name == "json") file = "records.json", bytes = jsonLine();
         else continue;
         const QString path = root.filePath(file);
-        QFile out(path);
-        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size()) return 1;
-        out.close();
+        if (!writeFile(path, bytes)) return 1;
         report((name + "_file_mb").toUtf8().constData(), static_cast<double>(bytes.size()) / 1e6);
         bytes.clear();
-
-        QProcess child;
-        child.setProcessEnvironment(environment);
-        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        child.start(QCoreApplication::applicationFilePath(),
-                    {"--case", name, path, "--cap", QString::number(capSeconds)});
         // The child stops itself at the cap; past that and a grace period it is stuck.
-        if (!child.waitForFinished((capSeconds + 60) * 1000)) {
-            child.kill();
-            child.waitForFinished();
+        if (!runCase(environment, {"--case", name, path, "--cap", QString::number(capSeconds)}, (capSeconds + 60) * 1000))
             status = 1;
-        }
-        std::fputs(child.readAllStandardOutput().constData(), stdout);
-        std::fflush(stdout);
-        if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0) status = 1;
         QFile::remove(path);
     }
     return status;

@@ -180,10 +180,7 @@ TEST_F(FolderWindowTest, CancelDuringRollbackStillRestoresButReportsNothing)
     write("a.txt", "alpha\n");
     write("b/c.txt", "alpha\n");
     ASSERT_TRUE(search(folder, QStringLiteral("alpha"), QStringLiteral("beta")));
-    folder->makePreview();
-    ASSERT_TRUE(settle(folder));
-    folder->applyPreview();
-    ASSERT_TRUE(settle(folder));
+    ASSERT_TRUE(previewAndApply(folder));
     ASSERT_TRUE(folder->receipt());
     EXPECT_EQ(test::readFile(at("b/c.txt")), "beta\n");
 
@@ -211,10 +208,7 @@ TEST_F(FolderWindowTest, ACancelledRollbackStillTellsOfFilesItCouldNotRestore)
     write("a.txt", "alpha\n");
     write("b/c.txt", "alpha\n");
     ASSERT_TRUE(search(folder, QStringLiteral("alpha"), QStringLiteral("beta")));
-    folder->makePreview();
-    ASSERT_TRUE(settle(folder));
-    folder->applyPreview();
-    ASSERT_TRUE(settle(folder));
+    ASSERT_TRUE(previewAndApply(folder));
     ASSERT_TRUE(folder->receipt());
     write("b/c.txt", "edited after the replacement\n");
 
@@ -234,10 +228,7 @@ TEST_F(FolderWindowTest, ClosingTheDocumentWindowDuringARestoreNeitherWaitsNorSt
     ASSERT_TRUE(folder);
     write("a.txt", "alpha\n");
     ASSERT_TRUE(search(folder, QStringLiteral("alpha"), QStringLiteral("beta")));
-    folder->makePreview();
-    ASSERT_TRUE(settle(folder));
-    folder->applyPreview();
-    ASSERT_TRUE(settle(folder));
+    ASSERT_TRUE(previewAndApply(folder));
     ASSERT_EQ(test::readFile(at("a.txt")), "beta\n");
 
     folder->rollback();

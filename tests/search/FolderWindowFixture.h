@@ -102,6 +102,14 @@ protected:
         folder->searchFolder();
         return settle(folder);
     }
+    // Previews the searched replacement and applies it to every ticked file.
+    static bool previewAndApply(FolderFindWindowController* folder)
+    {
+        folder->makePreview();
+        if (!settle(folder)) return false;
+        folder->applyPreview();
+        return settle(folder);
+    }
     static QString cell(FolderFindWindowController* folder, int row, int column, int role = Qt::DisplayRole)
     {
         return folder->tableModel()->data(folder->tableModel()->index(row, column), role).toString();
