@@ -5,7 +5,7 @@
 
 #include "commands/TextCommands.h"
 #include "document/KoriDocument.h"
-#include "editor/EditorView.h"
+#include "editor/EditorTextView.h"
 #include "platform/foundation/UndoManager.h"
 #include "platform/ui/MenuModel.h"
 

@@ -4,7 +4,7 @@
 #include "BenchSupport.h"
 
 #include "document/LineIndex.h"
-#include "editor/EditorView.h"
+#include "editor/EditorTextView.h"
 #include "editor/LineNumberRuler.h"
 #include "platform/text/LayoutManager.h"
 #include "platform/text/TextStorage.h"

@@ -7,7 +7,7 @@
 #include "BenchSupport.h"
 
 #include "platform/documents/FileIO.h"
-#include "search/FolderSearchEngine.h"
+#include "search/folder/FolderSearchEngine.h"
 
 #include <QCoreApplication>
 #include <QDir>

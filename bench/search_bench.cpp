@@ -3,15 +3,15 @@
 // several runs, since the machine is shared.
 #include "BenchSupport.h"
 
-#include "search/SearchEngine.h"
+#include "search/engine/SearchEngine.h"
 
 #include <QCoreApplication>
 #if KORIMADO_BENCH_UI
 #include "document/KoriDocument.h"
-#include "editor/EditorView.h"
+#include "editor/EditorTextView.h"
 #include "platform/foundation/UndoManager.h"
-#include "search/FindPanel.h"
-#include "search/SearchController.h"
+#include "search/ui/FindPanel.h"
+#include "search/ui/SearchController.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

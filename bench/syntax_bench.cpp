@@ -1,7 +1,7 @@
 // Whole-text tokenizing with the built-in languages.
 #include "BenchSupport.h"
 
-#include "editor/EditorView.h"
+#include "editor/EditorTextView.h"
 #include "platform/text/TextStorage.h"
 #include "syntax/SyntaxHighlighter.h"
 #include "syntax/SyntaxLanguage.h"

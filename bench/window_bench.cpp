@@ -18,7 +18,7 @@
 
 #include "app/ApplicationDelegate.h"
 #include "document/KoriDocument.h"
-#include "editor/EditorView.h"
+#include "editor/EditorTextView.h"
 #include "platform/text/TextStorage.h"
 #include "platform/ui/AlertPresenter.h"
 #include "platform/ui/FilePanels.h"

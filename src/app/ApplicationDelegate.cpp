@@ -20,13 +20,13 @@
 #include "platform/ui/WindowTracker.h"
 #include "scripting/ScriptConsole.h"
 #include "scripting/ScriptingGuide.h"
-#include "search/SearchController.h"
+#include "search/ui/SearchController.h"
 #include "selftest/IntegrationTests.h"
 #include "selftest/SVGTreeTests.h"
 #include "selftest/UITestRunner.h"
 #include "settings/EditorPreferences.h"
 #include "settings/EditorSettingsKeys.h"
-#include "settings/SettingsWindowController.h"
+#include "preferences/SettingsWindowController.h"
 #include "window/EditorWindowController.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 
 #include "app/ApplicationDelegate.h"
 #include "document/KoriDocument.h"
-#include "editor/EditorView.h"
+#include "editor/EditorTextView.h"
 #include "platform/ui/AlertPresenter.h"
 #include "platform/ui/FileManagerReveal.h"
 #include "platform/ui/MenuModel.h"
@@ -15,7 +15,7 @@
 #include "settings/EditorPreferences.h"
 #include "settings/EditorSettingsKeys.h"
 #include "settings/EditorSettingsSnapshot.h"
-#include "settings/SettingsWindowController.h"
+#include "preferences/SettingsWindowController.h"
 #include "window/EditorWindowController.h"
 
 #include <QClipboard>

@@ -7,7 +7,7 @@
 #include "commands/SnippetStore.h"
 #include "commands/TextConversions.h"
 #include "document/KoriDocument.h"
-#include "editor/EditorView.h"
+#include "editor/EditorTextView.h"
 #include "editor/TextReader.h"
 #include "platform/foundation/MainQueue.h"
 #include "platform/ui/AlertPresenter.h"

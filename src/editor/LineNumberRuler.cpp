@@ -1,7 +1,7 @@
 #include "editor/LineNumberRuler.h"
 
 #include "document/LineIndex.h"
-#include "editor/EditorView.h"
+#include "editor/EditorTextView.h"
 #include "platform/text/LayoutManager.h"
 
 #include <QFontDatabase>

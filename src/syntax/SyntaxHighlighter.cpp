@@ -8,7 +8,7 @@
 #include "syntax/CotSyntaxCatalog.h"
 #include "syntax/SyntaxParser.h"
 #include "theme/ThemeQColor.h"
-#include "theme/ThemeSupport.h"
+#include "theme/EditorTheme.h"
 
 #include <QFontDatabase>
 

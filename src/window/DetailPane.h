@@ -2,7 +2,7 @@
 
 #include "platform/foundation/WorkItem.h"
 #include "platform/text/TextRange.h"
-#include "search/SearchCancellationToken.h"
+#include "search/engine/SearchCancellationToken.h"
 #include "syntax/SyntaxOutlineEntry.h"
 
 #include <QObject>

@@ -1,7 +1,7 @@
 #include "window/EditorPair.h"
 
 #include "document/KoriDocument.h"
-#include "editor/EditorView.h"
+#include "editor/EditorTextView.h"
 #include "editor/LineNumberRuler.h"
 
 #include <QPointer>

@@ -175,7 +175,7 @@ public:
     static QStringList toolbarAllowedItemIdentifiers();
     // The toolbar item for an identifier; nullptr for an unknown identifier.
     QWidget* toolbarItem(const QString& identifier);
-    void showSettings(MenuItem* sender = nullptr);
+    void showSettings();
     void toggleFileTree(MenuItem* sender = nullptr);
     void openFolder(MenuItem* sender = nullptr);
     void showFileBrowser(MenuItem* sender = nullptr);

@@ -5,7 +5,7 @@
 #include "document/CodecError.h"
 #include "document/KoriDocument.h"
 #include "document/LineEnding.h"
-#include "editor/EditorView.h"
+#include "editor/EditorTextView.h"
 #include "platform/foundation/UndoManager.h"
 #include "platform/text/LayoutManager.h"
 #include "platform/text/TextStorage.h"
@@ -39,7 +39,6 @@ void EditorWindowController::registerActions()
         {"toggleFileTree:", &EditorWindowController::toggleFileTree},
         {"openFolder:", &EditorWindowController::openFolder},
         {"showFileBrowser:", &EditorWindowController::showFileBrowser},
-        {"showSettings:", &EditorWindowController::showSettings},
         {"showDocumentInspector:", &EditorWindowController::showDocumentInspector},
         {"showOutlineInspector:", &EditorWindowController::showOutlineInspector},
         {"showWarningsInspector:", &EditorWindowController::showWarningsInspector},

@@ -2,7 +2,7 @@
 #include "window/EditorWindowController.h"
 
 #include "commands/TextCommands.h"
-#include "editor/EditorView.h"
+#include "editor/EditorTextView.h"
 #include "syntax/SyntaxHighlighter.h"
 #include "window/DetailPane.h"
 #include "window/DetailPreview.h"

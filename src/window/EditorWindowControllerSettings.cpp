@@ -5,21 +5,21 @@
 #include "commands/TextCommands.h"
 #include "document/KoriDocument.h"
 #include "document/TextDocumentSupport.h"
-#include "editor/EditorView.h"
+#include "editor/EditorTextView.h"
 #include "editor/LineNumberRuler.h"
 #include "filetree/FileTreeView.h"
 #include "platform/documents/DocumentController.h"
 #include "platform/text/LayoutManager.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/ui/ActionDispatcher.h"
 #include "platform/ui/WindowTabGroup.h"
 #include "platform/ui/WindowTracker.h"
 #include "settings/EditorPreferences.h"
 #include "settings/EditorSettingsSnapshot.h"
-#include "settings/SettingsWindowController.h"
 #include "syntax/CotSyntaxCatalog.h"
 #include "syntax/SyntaxHighlighter.h"
 #include "theme/ThemeQColor.h"
-#include "theme/ThemeSupport.h"
+#include "theme/EditorTheme.h"
 #include "window/DetailPane.h"
 #include "window/EditorPair.h"
 #include "window/StatusLine.h"
@@ -54,12 +54,10 @@ QWidget* EditorWindowController::toolbarItem(const QString& identifier)
     return toolbar_->item(identifier);
 }
 
-void EditorWindowController::showSettings(MenuItem* sender)
+// The settings window lives above the document windows: the toolbar's button goes the menu item's way.
+void EditorWindowController::showSettings()
 {
-    SettingsWindowController& settings = SettingsWindowController::shared();
-    settings.sync();
-    settings.showWindow(sender);
-    if (QWidget* w = settings.window()) WindowTracker::shared().makeKeyAndOrderFront(w);
+    ActionDispatcher::shared().sendAction(QStringLiteral("showSettings:"), nullptr, nullptr, window_.get());
 }
 
 // MARK: - Sidebar

@@ -2,7 +2,7 @@
 #include "window/EditorWindowController.h"
 
 #include "document/KoriDocument.h"
-#include "editor/EditorView.h"
+#include "editor/EditorTextView.h"
 #include "filetree/FileTreeView.h"
 #include "window/DetailPane.h"
 #include "window/EditorPair.h"

@@ -1,12 +1,12 @@
 #include "support/AppFixture.h"
 #include "app/MainMenu.h"
 #include "app/WorkspaceCommands.h"
-#include "editor/EditorView.h"
+#include "editor/EditorTextView.h"
 #include "platform/ui/MenuBinder.h"
 #include "platform/foundation/UndoManager.h"
 #include "platform/ui/WindowTabGroup.h"
-#include "search/FindPanel.h"
-#include "search/SearchController.h"
+#include "search/ui/FindPanel.h"
+#include "search/ui/SearchController.h"
 #include "support/TestSupport.h"
 
 #include <QClipboard>

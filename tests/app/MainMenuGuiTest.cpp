@@ -2,9 +2,9 @@
 #include "app/MainMenu.h"
 #include "app/WorkspaceCommands.h"
 #include "commands/TextCommands.h"
-#include "editor/EditorView.h"
+#include "editor/EditorTextView.h"
 #include "scripting/ScriptingGuide.h"
-#include "search/SearchController.h"
+#include "search/ui/SearchController.h"
 
 #include <QKeySequence>
 #include <QUrl>

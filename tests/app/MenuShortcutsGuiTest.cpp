@@ -1,6 +1,6 @@
 #include "support/AppFixture.h"
 #include "app/MainMenu.h"
-#include "editor/EditorView.h"
+#include "editor/EditorTextView.h"
 #include "platform/ui/MenuBinder.h"
 #include "platform/ui/WindowTabGroup.h"
 

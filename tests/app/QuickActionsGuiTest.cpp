@@ -2,7 +2,7 @@
 
 #include "app/QuickActions.h"
 #include "commands/TextCommands.h"
-#include "editor/EditorView.h"
+#include "editor/EditorTextView.h"
 #include "platform/foundation/UndoManager.h"
 
 #include <QLineEdit>

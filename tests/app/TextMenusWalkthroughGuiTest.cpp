@@ -2,7 +2,7 @@
 
 #include "commands/SnippetEditorWindow.h"
 #include "commands/TextCommands.h"
-#include "editor/EditorView.h"
+#include "editor/EditorTextView.h"
 #include "platform/foundation/UndoManager.h"
 #include "platform/ui/ColorPanel.h"
 #include "platform/ui/MenuBinder.h"

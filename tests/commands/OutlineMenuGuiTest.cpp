@@ -1,5 +1,5 @@
 #include "commands/TextCommands.h"
-#include "editor/EditorView.h"
+#include "editor/EditorTextView.h"
 #include "platform/text/TextStorage.h"
 #include "platform/ui/ActionDispatcher.h"
 #include "platform/ui/MenuBinder.h"

@@ -1,6 +1,6 @@
 #include "commands/TextCommands.h"
 #include "document/KoriDocument.h"
-#include "editor/EditorView.h"
+#include "editor/EditorTextView.h"
 #include "platform/foundation/UndoManager.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/text/TextStorage.h"

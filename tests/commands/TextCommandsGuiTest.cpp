@@ -1,5 +1,5 @@
 #include "commands/TextCommands.h"
-#include "editor/EditorView.h"
+#include "editor/EditorTextView.h"
 #include "platform/ui/MenuModel.h"
 #include "platform/text/TextStorage.h"
 #include "syntax/SyntaxHighlighter.h"

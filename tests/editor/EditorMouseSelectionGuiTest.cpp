@@ -1,6 +1,6 @@
 // Several selections by mouse: Ctrl adds a caret or a range, Alt drags out a column.
 #include "support/AppFixture.h"
-#include "editor/EditorView.h"
+#include "editor/EditorTextView.h"
 
 #include <QMouseEvent>
 #include <QTest>

@@ -1,5 +1,5 @@
 #include "document/LineIndex.h"
-#include "editor/EditorView.h"
+#include "editor/EditorTextView.h"
 #include "editor/LineNumberRuler.h"
 #include "platform/text/LayoutManager.h"
 #include "platform/text/TextStorage.h"

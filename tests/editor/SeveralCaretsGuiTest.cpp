@@ -1,11 +1,11 @@
 // Several carets in a document window: what typing, the view's own commands, undo, the other
 // editor of a split and replace-all do with them, and how they are drawn.
 #include "document/KoriDocument.h"
-#include "editor/EditorView.h"
+#include "editor/EditorTextView.h"
 #include "platform/foundation/UndoManager.h"
 #include "platform/text/LayoutManager.h"
-#include "search/FindPanel.h"
-#include "search/SearchController.h"
+#include "search/ui/FindPanel.h"
+#include "search/ui/SearchController.h"
 #include "support/WindowFixture.h"
 #include "window/EditorWindowController.h"
 

@@ -4,7 +4,7 @@
 // take long or fail.
 #include "FuzzSupport.h"
 
-#include "search/FolderGlob.h"
+#include "search/folder/FolderGlob.h"
 
 #include <QRegularExpression>
 

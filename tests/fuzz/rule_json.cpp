@@ -3,8 +3,8 @@
 #include "FuzzSupport.h"
 
 #include "platform/foundation/JsonDecodingError.h"
-#include "search/BatchReplaceEngine.h"
-#include "search/BatchReplaceError.h"
+#include "search/batch/BatchReplaceEngine.h"
+#include "search/batch/BatchReplaceError.h"
 
 using namespace korimado;
 

@@ -4,8 +4,8 @@
 #include "FuzzSupport.h"
 
 #include "document/UnicodeForms.h"
-#include "search/BatchReplaceEngine.h"
-#include "search/BatchReplaceError.h"
+#include "search/batch/BatchReplaceEngine.h"
+#include "search/batch/BatchReplaceError.h"
 
 using namespace korimado;
 

@@ -3,10 +3,10 @@
 // pattern; a replace-all rebuilds the scope from its edits and maps positions forwards.
 #include "FuzzSupport.h"
 
-#include "search/PlainMatcher.h"
-#include "search/SearchEngine.h"
-#include "search/SearchEngineError.h"
-#include "search/TextFolding.h"
+#include "search/engine/PlainMatcher.h"
+#include "search/engine/SearchEngine.h"
+#include "search/engine/SearchEngineError.h"
+#include "search/engine/TextFolding.h"
 
 #include <unicode/brkiter.h>
 

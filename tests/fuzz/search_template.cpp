@@ -4,8 +4,8 @@
 // a dollar sign is inserted as typed.
 #include "FuzzSupport.h"
 
-#include "search/SearchEngine.h"
-#include "search/SearchEngineError.h"
+#include "search/engine/SearchEngine.h"
+#include "search/engine/SearchEngineError.h"
 
 using namespace korimado;
 

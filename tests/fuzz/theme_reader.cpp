@@ -3,7 +3,7 @@
 #include "FuzzSupport.h"
 
 #include "theme/EditorThemeError.h"
-#include "theme/ThemeSupport.h"
+#include "theme/EditorTheme.h"
 
 using namespace korimado;
 

@@ -1,6 +1,6 @@
-#include "search/BatchReplaceLibrary.h"
+#include "search/batch/BatchReplaceLibrary.h"
 
-#include "search/BatchReplaceEngine.h"
+#include "search/batch/BatchReplaceEngine.h"
 #include "support/TestSupport.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "search/BatchReplaceEngine.h"
-#include "search/BatchReplaceError.h"
-#include "search/SearchEngineError.h"
+#include "search/batch/BatchReplaceEngine.h"
+#include "search/batch/BatchReplaceError.h"
+#include "search/engine/SearchEngineError.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "search/FolderWindowFixture.h"
 
-#include "search/FindPanel.h"
+#include "search/ui/FindPanel.h"
 
 #include <QCheckBox>
 #include <QComboBox>

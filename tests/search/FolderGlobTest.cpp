@@ -1,4 +1,4 @@
-#include "search/FolderGlob.h"
+#include "search/folder/FolderGlob.h"
 
 #include <gtest/gtest.h>
 

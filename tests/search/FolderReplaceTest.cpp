@@ -1,6 +1,6 @@
 #include "document/EncodingConverter.h"
 #include "platform/foundation/PlatformError.h"
-#include "search/FolderSearchEngine.h"
+#include "search/folder/FolderSearchEngine.h"
 #include "search/FolderTestSupport.h"
 #include "support/TestSupport.h"
 

@@ -1,5 +1,5 @@
 #include "document/EncodingConverter.h"
-#include "search/FolderSearchEngine.h"
+#include "search/folder/FolderSearchEngine.h"
 #include "search/FolderTestSupport.h"
 #include "support/TestSupport.h"
 

@@ -1,7 +1,7 @@
-#include "search/FolderSearchEngine.h"
-#include "search/FolderExcerpts.h"
-#include "search/FolderSearchPaths.h"
-#include "search/SearchEngineError.h"
+#include "search/folder/FolderSearchEngine.h"
+#include "search/folder/FolderExcerpts.h"
+#include "search/folder/FolderSearchPaths.h"
+#include "search/engine/SearchEngineError.h"
 #include "support/TestSupport.h"
 #include "search/FolderTestSupport.h"
 

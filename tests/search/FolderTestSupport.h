@@ -1,9 +1,9 @@
 #pragma once
 
 #include "platform/documents/FileIO.h"
-#include "search/FolderFileSystem.h"
-#include "search/FolderSearchOptions.h"
-#include "search/SearchRequest.h"
+#include "search/folder/FolderFileSystem.h"
+#include "search/folder/FolderSearchOptions.h"
+#include "search/engine/SearchRequest.h"
 
 #include <QFile>
 

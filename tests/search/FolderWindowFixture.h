@@ -1,6 +1,6 @@
 #pragma once
 
-#include "search/SearchFolderController.h"
+#include "search/ui/FolderFindWindowController.h"
 
 #include "document/KoriDocument.h"
 #include "document/KoriDocumentController.h"
@@ -8,8 +8,8 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/ScriptedAlertPresenter.h"
 #include "platform/ui/ScriptedFilePanels.h"
-#include "search/FolderFindResultsModel.h"
-#include "search/SearchController.h"
+#include "search/ui/FolderFindResultsModel.h"
+#include "search/ui/SearchController.h"
 #include "support/TestSupport.h"
 #include "window/EditorWindowController.h"
 

@@ -1,6 +1,6 @@
-#include "search/PlainMatcher.h"
-#include "search/SearchEngine.h"
-#include "search/TextFolding.h"
+#include "search/engine/PlainMatcher.h"
+#include "search/engine/SearchEngine.h"
+#include "search/engine/TextFolding.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "platform/foundation/JsonDecodingError.h"
 #include "platform/foundation/PlatformError.h"
-#include "search/BatchReplaceEngine.h"
-#include "search/BatchReplaceError.h"
+#include "search/batch/BatchReplaceEngine.h"
+#include "search/batch/BatchReplaceError.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "search/SearchCancellationToken.h"
+#include "search/engine/SearchCancellationToken.h"
 
 #include <gtest/gtest.h>
 

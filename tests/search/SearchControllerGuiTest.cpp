@@ -1,5 +1,5 @@
-#include "search/SearchController.h"
-#include "editor/EditorView.h"
+#include "search/ui/SearchController.h"
+#include "editor/EditorTextView.h"
 #include "platform/foundation/DispatchQueue.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "search/SearchNavigation.h"
+#include "search/engine/SearchNavigation.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "search/SearchEngine.h"
-#include "search/SearchEngineError.h"
+#include "search/engine/SearchEngine.h"
+#include "search/engine/SearchEngineError.h"
 
 #include <gtest/gtest.h>
 

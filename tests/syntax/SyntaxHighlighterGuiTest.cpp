@@ -2,13 +2,13 @@
 
 #include "SyntaxTestSupport.h"
 #include "commands/TextCommands.h"
-#include "editor/EditorView.h"
+#include "editor/EditorTextView.h"
 #include "platform/ui/MenuModel.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/text/LayoutManager.h"
 #include "platform/text/TextStorage.h"
 #include "platform/foundation/UndoManager.h"
-#include "theme/ThemeSupport.h"
+#include "theme/EditorTheme.h"
 
 #include <QEventLoop>
 #include <QScrollBar>

@@ -5,9 +5,9 @@
 #include "support/TestSupport.h"
 #include "commands/TextCommands.h"
 #include "document/KoriDocument.h"
-#include "editor/EditorView.h"
+#include "editor/EditorTextView.h"
 #include "platform/foundation/ErrorInfo.h"
-#include "theme/ThemeSupport.h"
+#include "theme/EditorTheme.h"
 #include "window/EditorWindowController.h"
 
 #include <QDir>

@@ -3,7 +3,7 @@
 #include "support/TestSupport.h"
 #include "theme/EditorThemeError.h"
 #include "theme/EditorThemeStore.h"
-#include "theme/ThemeSupport.h"
+#include "theme/EditorTheme.h"
 #include "theme/ThemeTestSupport.h"
 
 #include <QJsonArray>

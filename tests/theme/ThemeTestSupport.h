@@ -1,6 +1,6 @@
 #pragma once
 
-#include "theme/ThemeSupport.h"
+#include "theme/EditorTheme.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

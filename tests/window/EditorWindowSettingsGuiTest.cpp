@@ -5,7 +5,7 @@
 #include "document/KoriDocument.h"
 #include "document/KoriDocumentController.h"
 #include "filetree/FileTreeView.h"
-#include "editor/EditorView.h"
+#include "editor/EditorTextView.h"
 #include "platform/text/LayoutManager.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
@@ -13,7 +13,7 @@
 #include "platform/ui/WindowTracker.h"
 #include "settings/EditorPreferences.h"
 #include "theme/ThemeQColor.h"
-#include "theme/ThemeSupport.h"
+#include "theme/EditorTheme.h"
 
 #include <QApplication>
 #include <QDir>

@@ -3,7 +3,7 @@
 #include "support/WindowFixture.h"
 #include "support/TestSupport.h"
 #include "document/KoriDocument.h"
-#include "editor/EditorView.h"
+#include "editor/EditorTextView.h"
 #include "platform/ui/ScriptedAlertPresenter.h"
 #include "preview/PreviewWebView.h"
 #include "window/DetailPane.h"

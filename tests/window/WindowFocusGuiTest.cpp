@@ -1,7 +1,7 @@
 // Where the keyboard goes in a document window: controls are clicked, never typed into, and the
 // editor gets the keys back whenever it shows.
 #include "support/AppFixture.h"
-#include "editor/EditorView.h"
+#include "editor/EditorTextView.h"
 
 #include <QAbstractButton>
 #include <QApplication>

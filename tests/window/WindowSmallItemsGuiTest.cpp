@@ -1,7 +1,7 @@
 // Small things of the document window: the edited mark, the text inset, the ruler's numbers, the
 // preview status after a mode change, the tab-bar check mark and the second status row.
 #include "support/AppFixture.h"
-#include "editor/EditorView.h"
+#include "editor/EditorTextView.h"
 #include "editor/LineNumberRuler.h"
 #include "platform/foundation/UndoManager.h"
 #include "platform/ui/MenuBinder.h"

@@ -1,0 +1,145 @@
+#include "search/engine/PlainMatcher.h"
+
+#include "search/engine/GraphemeProbe.h"
+#include "search/engine/SearchEngineError.h"
+
+#include <array>
+#include <cstring>
+
+namespace korimado {
+
+namespace {
+
+constexpr quint64 caseInsensitiveBit = 1;
+constexpr quint64 literalBit = 2;
+constexpr quint64 diacriticInsensitiveBit = 128;
+constexpr quint64 widthInsensitiveBit = 256;
+
+// Horspool over UTF-16 with the shift table keyed by the low byte of a unit.
+class UnitSearcher {
+public:
+    UnitSearcher(const char16_t* pattern, qsizetype length) : p_(pattern), m_(length)
+    {
+        shift_.fill(m_);
+        for (qsizetype k = 0; k + 1 < m_; ++k) shift_[p_[k] & 0xFF] = m_ - 1 - k;
+    }
+
+    qsizetype length() const { return m_; }
+
+    // The first occurrence at or after from in [0, n), or -1; stop receives the position the
+    // scan had reached (every start before it was examined).
+    qsizetype find(const char16_t* text, qsizetype n, qsizetype from, qsizetype& stop) const
+    {
+        const char16_t last = p_[m_ - 1];
+        qsizetype pos = from;
+        if (m_ == 1) {
+            for (; pos < n; ++pos) {
+                if (text[pos] == last) {
+                    stop = pos;
+                    return pos;
+                }
+            }
+            stop = n;
+            return -1;
+        }
+        const size_t headBytes = size_t(m_ - 1) * sizeof(char16_t);
+        while (pos + m_ <= n) {
+            const char16_t c = text[pos + m_ - 1];
+            if (c == last && std::memcmp(text + pos, p_, headBytes) == 0) {
+                stop = pos;
+                return pos;
+            }
+            pos += shift_[c & 0xFF];
+        }
+        stop = pos;
+        return -1;
+    }
+
+private:
+    const char16_t* p_;
+    qsizetype m_;
+    std::array<qsizetype, 256> shift_;
+};
+
+}  // namespace
+
+FoldingMode PlainMatcher::foldingMode(const SearchOptions& options)
+{
+    quint64 bits = options.preservedTextualOptionsRawValue.value_or(0);
+    if (!options.caseSensitive) bits |= caseInsensitiveBit;
+    if (options.ignoresDiacriticMarks) bits |= diacriticInsensitiveBit;
+    if (options.ignoresWidth) bits |= widthInsensitiveBit;
+    if (options.isLiteralSearch) bits |= literalBit;
+    FoldingMode mode;
+    mode.caseInsensitive = bits & caseInsensitiveBit;
+    mode.diacriticInsensitive = bits & diacriticInsensitiveBit;
+    mode.widthInsensitive = bits & widthInsensitiveBit;
+    mode.literal = bits & literalBit;
+    return mode;
+}
+
+QList<SearchMatch> PlainMatcher::matches(const QString& text, const QString& pattern, TextRange scope,
+                                         const SearchOptions& options, const SearchCancellationToken* cancellation)
+{
+    QList<SearchMatch> found;
+    const TextFolding folding(foldingMode(options));
+    const QString foldedPattern = folding.fold(pattern);
+    const qsizetype m = foldedPattern.size();
+    const qsizetype end = scope.end();
+    if (m == 0 || scope.length <= 0) return found;
+
+    const char16_t* units = reinterpret_cast<const char16_t*>(text.utf16());
+    const UnitSearcher searcher(reinterpret_cast<const char16_t*>(foldedPattern.utf16()), m);
+    GraphemeProbe probe(text);
+    const bool unicodeWords = options.usesUnicodeBoundaries;
+
+    auto isWordAround = [&](qsizetype v, qsizetype w) {
+        if (v > 0 && GraphemeProbe::isWordCharacter(probe.scalarAt(probe.clusterStart(v - 1)), unicodeWords))
+            return true;
+        return w < text.size() && GraphemeProbe::isWordCharacter(probe.scalarAt(probe.clusterStart(w)), unicodeWords);
+    };
+
+    FoldedText chunk;
+    qsizetype stretch = std::max(stretchLength, 4 * m);
+    qsizetype start = scope.location;
+    while (start < end) {
+        if (cancellation && cancellation->isCancelled()) throw SearchEngineError::cancelled();
+        qsizetype stop = std::min(end, start + stretch);
+        while (stop < end && !folding.isSegmentStart(units, stop, text.size())) ++stop;
+        folding.fold(units, start, stop, chunk);
+        if (chunk.length < m && stop < end) {
+            stretch *= 2;  // marks dropped or composed away: take a longer stretch
+            continue;
+        }
+
+        qsizetype f = 0;
+        qsizetype reached = 0;
+        qsizetype polled = 0;
+        for (;;) {
+            const qsizetype hit = searcher.find(chunk.units, chunk.length, f, reached);
+            if (hit < 0) break;
+            if (++polled % 1024 == 0 && cancellation && cancellation->isCancelled())
+                throw SearchEngineError::cancelled();
+            const std::optional<qsizetype> v = chunk.sourceStartAt(hit);
+            const std::optional<qsizetype> w = chunk.sourceEndAt(hit + m);
+            if (!v || !w || !probe.isBoundary(*v) || !probe.isBoundary(*w)) {
+                f = hit + 1;  // not a whole-cluster occurrence: look on from the next unit
+                continue;
+            }
+            f = hit + m;
+            if (options.wholeWord && isWordAround(*v, *w)) continue;
+            SearchMatch match;
+            match.range = TextRange(*v, *w - *v);
+            found.push_back(std::move(match));
+        }
+        if (stop >= end) break;
+        // Occurrences that could run past this stretch are looked for again in the next one,
+        // which starts where no occurrence found here can overlap it.
+        qsizetype next = chunk.resumePoint(std::max(reached, f));
+        if (next < end && QChar::isLowSurrogate(units[next]) && QChar::isHighSurrogate(units[next - 1])) ++next;
+        start = next > start ? next : stop;
+    }
+    return found;
+}
+
+}  // namespace korimado

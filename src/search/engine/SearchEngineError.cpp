@@ -1,0 +1,35 @@
+#include "search/engine/SearchEngineError.h"
+
+namespace korimado {
+
+SearchEngineError::SearchEngineError(Kind kind, QString payload)
+    : kind_(kind), payload_(std::move(payload)), what_(errorDescription().toUtf8())
+{
+}
+
+SearchEngineError SearchEngineError::invalidRegularExpression(const QString& explanation)
+{
+    return SearchEngineError(Kind::invalidRegularExpression, explanation);
+}
+
+SearchEngineError SearchEngineError::invalidRange()
+{
+    return SearchEngineError(Kind::invalidRange, QString());
+}
+
+SearchEngineError SearchEngineError::cancelled()
+{
+    return SearchEngineError(Kind::cancelled, QString());
+}
+
+QString SearchEngineError::errorDescription() const
+{
+    switch (kind_) {
+    case Kind::invalidRegularExpression: return QStringLiteral("正規表現が正しくありません。") + payload_;
+    case Kind::invalidRange: return QStringLiteral("検索範囲が現在の文書と一致しません。");
+    case Kind::cancelled: return QStringLiteral("検索を中止しました。");
+    }
+    return QString();
+}
+
+}  // namespace korimado

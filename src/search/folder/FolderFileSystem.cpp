@@ -1,0 +1,142 @@
+#include "search/folder/FolderFileSystem.h"
+
+#include "platform/documents/FileIO.h"
+#include "platform/foundation/FilePath.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+namespace korimado {
+
+namespace {
+
+QDateTime modificationTime(const struct stat& info)
+{
+    const qint64 ms = qint64(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1'000'000;
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+}
+
+// As the safe write judges it: a file its owner may not write is never replaced, even by root.
+bool mayReplace(const QByteArray& path, const struct stat& info)
+{
+    return S_ISREG(info.st_mode) && (info.st_mode & S_IWUSR) != 0
+        && (::geteuid() == 0 || ::access(path.constData(), W_OK) == 0);
+}
+
+}  // namespace
+
+FolderFileSystem& FolderFileSystem::standard()
+{
+    static FolderFileSystem instance;
+    return instance;
+}
+
+std::optional<QStringList> FolderFileSystem::contentsOfDirectory(const QString& path, ErrorInfo* error) const
+{
+    DIR* dir = ::opendir(QFile::encodeName(path).constData());
+    if (!dir) {
+        if (error) *error = posixError(errno, path);
+        return std::nullopt;
+    }
+    QStringList names;
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const char* name = entry->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+        names.push_back(QFile::decodeName(name));
+    }
+    const int code = errno;
+    ::closedir(dir);
+    if (code != 0) {
+        if (error) *error = posixError(code, path);
+        return std::nullopt;
+    }
+    return names;
+}
+
+std::optional<FolderEntryAttributes> FolderFileSystem::attributes(const QString& path, bool followLinks) const
+{
+    const QByteArray encoded = QFile::encodeName(path);
+    struct stat info {};
+    if ((followLinks ? ::stat(encoded.constData(), &info) : ::lstat(encoded.constData(), &info)) != 0) {
+        return std::nullopt;
+    }
+    FolderEntryAttributes attributes;
+    attributes.isDirectory = S_ISDIR(info.st_mode);
+    attributes.isRegularFile = S_ISREG(info.st_mode);
+    attributes.isSymbolicLink = S_ISLNK(info.st_mode);
+    attributes.fileSize = qint64(info.st_size);
+    attributes.modificationDate = modificationTime(info);
+    attributes.isWritable = mayReplace(encoded, info);
+    attributes.posixPermissions = quint32(info.st_mode & 07777);
+    return attributes;
+}
+
+std::optional<QString> FolderFileSystem::resolvedPath(const QString& path) const
+{
+    // A dangling link still says where it leads: its target, resolved as far as it exists, so
+    // that a link to a missing file outside the folder is told apart from one inside it.
+    QString current = standardizedPath(path);
+    for (int depth = 0; depth < 40; ++depth) {
+        char buffer[PATH_MAX];
+        if (::realpath(QFile::encodeName(current).constData(), buffer)) return standardizedPath(QFile::decodeName(buffer));
+        if (errno != ENOENT) return std::nullopt;
+        const QFileInfo info(current);
+        if (!info.isSymLink()) {
+            const std::optional<QString> folder = info.path() == current ? std::nullopt : resolvedPath(info.path());
+            return folder ? standardizedPath(*folder + u'/' + info.fileName()) : current;
+        }
+        current = standardizedPath(info.symLinkTarget());
+    }
+    return std::nullopt;
+}
+
+std::optional<QByteArray> FolderFileSystem::readFile(const QString& path, qint64 maximumSize, ErrorInfo* error) const
+{
+    return readWholeFile(path, error, maximumSize);
+}
+
+bool FolderFileSystem::isWritable(const QString& path) const
+{
+    const QByteArray encoded = QFile::encodeName(path);
+    struct stat info {};
+    return ::stat(encoded.constData(), &info) == 0 && mayReplace(encoded, info);
+}
+
+bool FolderFileSystem::writeFile(const QString& path, const QByteArray& data, std::optional<quint32> newFileMode,
+                                 ErrorInfo* error)
+{
+    return writeFileSafely(path, data, error, newFileMode);
+}
+
+bool FolderFileSystem::setPermissions(const QString& path, quint32 mode, ErrorInfo* error)
+{
+    if (::chmod(QFile::encodeName(path).constData(), mode_t(mode & 07777)) == 0) return true;
+    if (error) *error = posixError(errno, path);
+    return false;
+}
+
+bool FolderFileSystem::createDirectory(const QString& path, quint32 mode, ErrorInfo* error)
+{
+    const QByteArray encoded = QFile::encodeName(path);
+    if (::mkdir(encoded.constData(), mode_t(mode & 07777)) != 0) {
+        if (error) *error = posixError(errno, path);
+        return false;
+    }
+    // mkdir leaves out what the umask takes away; the mode asked for is the one meant.
+    if (::chmod(encoded.constData(), mode_t(mode & 07777)) != 0) {
+        if (error) *error = posixError(errno, path);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace korimado

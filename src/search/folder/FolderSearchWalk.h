@@ -1,0 +1,92 @@
+#pragma once
+
+#include "document/TextFormat.h"
+#include "platform/foundation/DispatchQueue.h"
+#include "search/folder/FolderFileSystem.h"
+#include "search/folder/FolderGlob.h"
+#include "search/folder/FolderSearchOptions.h"
+#include "search/folder/FolderSearchResult.h"
+#include "search/engine/SearchCancellationToken.h"
+#include "search/engine/SearchRequest.h"
+
+#include <QByteArray>
+#include <QSet>
+#include <QString>
+
+#include <deque>
+#include <exception>
+#include <future>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace korimado {
+
+
+// One folder search: the depth-first walk with its two visited sets, the entry tests and the
+// search of each file that survives them.
+class FolderSearchWalk {
+public:
+    FolderSearchWalk(const SearchRequest& request, const FolderSearchOptions& options,
+                     const SearchCancellationToken* cancellation, FolderFileSystem& fileSystem);
+
+    // Throws FolderSearchError (invalidRoot, cancelled) and SearchEngineError.
+    FolderSearchResult run(const QString& rootURL);
+
+    // The root as the search takes it: absolute, standardised, links resolved; none when it is
+    // blank, relative, missing or not a folder.
+    static std::optional<QString> resolvedRoot(const QString& rootURL, FolderFileSystem& fileSystem);
+
+private:
+    // One regular file handed to a worker, and what came of it.
+    struct FileJob {
+        qsizetype sequence = 0;  // place in traversal order
+        QString path;
+        QString entryRelativePath;
+        FolderEntryAttributes attributes;
+        std::optional<QString> skipReason;
+        std::exception_ptr error;  // of the search core: ends the search when its turn comes
+        TextFormat format;
+        QByteArray data;
+        QString text;
+        QList<FolderSearchHit> hits;
+    };
+    struct PendingJob {
+        std::shared_ptr<FileJob> job;
+        std::future<void> done;
+    };
+    static constexpr int maximumWorkers = 4;
+    static constexpr qsizetype maximumJobs = 32;
+    static constexpr qint64 maximumInFlightBytes = 128 * 1024 * 1024;
+
+    // Runs on a worker: reads only the file of the job, touches nothing of the walk.
+    static void searchFile(FileJob& job, const SearchRequest& request, qint64 limit,
+                           const SearchCancellationToken* cancellation, FolderFileSystem& fileSystem);
+    void merge(FileJob& job);
+    void mergeOldest();
+    void skipAt(qsizetype sequence, const QString& relativePath, const QString& reason);
+    void listFolder(const QString& folder);
+    void examineEntry(const QString& entryPath, const QString& name);
+    void examineFile(const QString& path, const QString& entryRelativePath, const FolderEntryAttributes& attributes);
+    void skip(const QString& relativePath, const QString& reason);
+    void checkCancelled() const;
+
+    const SearchRequest& request_;
+    const FolderSearchOptions& options_;
+    const SearchCancellationToken* cancellation_;
+    FolderFileSystem& fileSystem_;
+    FolderGlobList excluded_;
+
+    QString root_;
+    QList<QString> pending_;      // folders still to list; the last is taken first
+    QSet<QString> listedFolders_;
+    QSet<QString> examinedFiles_;
+    FolderSearchResult result_;
+    qsizetype nextSequence_ = 0;
+    std::vector<std::pair<qsizetype, FolderSkippedFile>> skipped_;
+    std::unique_ptr<DispatchQueue> pool_;  // the workers; none on a single core
+    std::deque<PendingJob> jobs_;
+    qint64 inFlightBytes_ = 0;
+};
+
+}  // namespace korimado
