@@ -4,6 +4,14 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLibrary>
+#include <QOpenGLContext>
+#include <QSurfaceFormat>
+
+// Exported by QtGui for the engines that share one OpenGL context with every window. Linked into
+// the program, the web engine would make that context inside the application object's
+// constructor; loaded later, it finds the one made here.
+Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
+Q_GUI_EXPORT QOpenGLContext* qt_gl_global_share_context();
 
 namespace korimado {
 
@@ -21,6 +29,17 @@ State& state()
 {
     static State s;
     return s;
+}
+
+// The engine reads the format of a share context when it starts, even though its views draw in
+// software; one that could not be made (no OpenGL on the offscreen platform) does.
+void makeShareContext()
+{
+    if (qt_gl_global_share_context()) return;
+    auto* context = new QOpenGLContext(QCoreApplication::instance());
+    context->setFormat(QSurfaceFormat::defaultFormat());
+    context->create();
+    qt_gl_set_global_share_context(context);
 }
 
 }  // namespace
@@ -46,6 +65,7 @@ PreviewBrowser::Factory PreviewEngineLoader::factory()
     QString failure;
     for (const QString& path : searchPaths()) {
         if (!QFileInfo::exists(path + QStringLiteral(".so"))) continue;
+        makeShareContext();
         // Never unloaded: the engine keeps threads and callbacks into it until the process ends.
         auto* library = new QLibrary(path);
         library->setLoadHints(QLibrary::PreventUnloadHint);

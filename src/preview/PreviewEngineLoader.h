@@ -7,7 +7,7 @@
 namespace korimado {
 
 // Loads the preview's web engine module, once per process, on the first preview shown. Until
-// then the program has not mapped the engine.
+// then the program has mapped neither the engine nor an OpenGL driver.
 class PreviewEngineLoader {
 public:
     PreviewEngineLoader() = delete;

@@ -1,6 +1,7 @@
 // The preview's web view joins a window that is already on screen: the window must keep its native
 // window (a replaced one loses the keys in flight and the input method's hold on it).
 #include "support/AppFixture.h"
+#include "support/TestSupport.h"
 #include "editor/EditorTextView.h"
 #include "preview/PreviewWebView.h"
 
