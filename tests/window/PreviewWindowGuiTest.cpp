@@ -377,3 +377,35 @@ TEST_F(PreviewWindowTest, StyledCopyPutsPlainTextAndRTF)
     EXPECT_TRUE(rtf.startsWith("{\\rtf1"));
     EXPECT_TRUE(rtf.contains("\\u26085?\\u26412?\\u-30050?\\par\nab}")) << "語 is above 32767: a negative number";
 }
+
+TEST_F(PreviewWindowTest, ARenderOfTheSameDocumentKeepsTheReadersPlaceAndNoHistory)
+{
+    QByteArray text;
+    for (int i = 0; i < 300; ++i) text += "## 見出し " + QByteArray::number(i) + "\n\n段落の本文です。\n\n";
+    auto document = open(QStringLiteral("long.md"), text);
+    EditorWindowController& window = test::openDocumentWindow(*document);
+    window.showWindow();
+    ASSERT_TRUE(spinUntil([&] { return window.renderCount() > 0; }, 30000));
+    PreviewWebView* web = window.web();
+    ASSERT_TRUE(pageAnswers(web, QStringLiteral("document.readyState"), QStringLiteral("complete")));
+    web->evaluate(QStringLiteral("window.scrollTo(0, 3000)"), {});
+    const QString scrolled = QStringLiteral("[Math.round(window.scrollX), Math.round(window.scrollY)].join(' ')");
+    ASSERT_TRUE(pageAnswers(web, scrolled, QStringLiteral("0 3000")));
+    spinFor(300);
+
+    // Typing at the top renders the page again; the reader stays where they were.
+    const qint64 before = window.renderCount();
+    window.textView()->setSelectedRange({3, 0});
+    window.textView()->insertText(QStringLiteral("x"));
+    ASSERT_TRUE(spinUntil([&] { return window.renderCount() > before; }, 30000));
+    ASSERT_TRUE(pageAnswers(web, QStringLiteral("document.querySelector('h2').textContent"), QStringLiteral("x見出し 0")));
+    EXPECT_TRUE(pageAnswers(web, scrolled, QStringLiteral("0 3000")));
+    EXPECT_TRUE(pageAnswers(web, QStringLiteral("[history.length].join(' ')"), QStringLiteral("1"))) << "each page replaces the one before";
+
+    // No menu of the engine's own.
+    for (QWidget* child : web->findChildren<QWidget*>()) {
+        if (QLatin1String(child->metaObject()->className()) == QLatin1String("QWebEngineView")) {
+            EXPECT_EQ(child->contextMenuPolicy(), Qt::NoContextMenu);
+        }
+    }
+}
