@@ -155,7 +155,7 @@ TEST_F(MainMenuTest, RefreshFillsTheWindowPartsOnceHoweverOftenItRuns)
     MenuModel* file = delegate->fileMenu();
     ASSERT_EQ(file->numberOfItems(), 12 + 1 + 11);
     EXPECT_TRUE(file->itemAt(12)->isSeparatorItem());
-    EXPECT_EQ(file->itemAt(13)->title(), "Finderに表示");
+    EXPECT_EQ(file->itemAt(13)->title(), "ファイルマネージャで表示");
     EXPECT_EQ(file->itemAt(13)->target(), window->workspaceCommands());
     MenuItem* pageSetup = file->itemWithTitle("ページ設定…");
     EXPECT_EQ(pageSetup->keySequence(), keys("Ctrl+Shift+P"));
