@@ -272,6 +272,7 @@ bool TextView::event(QEvent* event)
 
 void TextView::keyPressEvent(QKeyEvent* event)
 {
+    pendingCommit_.reset();  // the input method let this key through: it will not commit what it dropped
     if (!handleKey(event))
         QAbstractScrollArea::keyPressEvent(event);
 }
