@@ -976,7 +976,8 @@ void LayoutManager::setMarkedText(const QString& text, std::vector<qsizetype> lo
     compositionMoved(touched);
 }
 
-// The paragraphs that held or hold a composition are laid out again; wrapped rows may change.
+// The segments that held or hold a composition are laid out again (a long line keeps the rest of
+// its layout while each keystroke changes the composition); wrapped rows may change.
 void LayoutManager::compositionMoved(const std::vector<qsizetype>& touched)
 {
     if (touched.empty()) return;
@@ -984,7 +985,12 @@ void LayoutManager::compositionMoved(const std::vector<qsizetype>& touched)
     for (qsizetype location : touched) {
         const qsizetype p = paragraphIndex(std::min(location, storage_.length()));
         first = std::min(first, p);
-        cache_.erase(p);
+        const auto it = cache_.find(p);
+        if (it == cache_.end()) continue;
+        const qsizetype at = location - paragraphStart(p);
+        for (Segment& segment : it->second->segments) {
+            if (segment.start <= at && at <= segment.end()) segment.layout.reset();
+        }
     }
     const qreal top = paragraphTop(first);
     Q_EMIT layoutChanged();
