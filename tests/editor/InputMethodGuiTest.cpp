@@ -32,7 +32,9 @@ using Ranges = std::vector<TextRange>;
 // ibus does), or drops it.
 class StubInputContext : public InputContext {
 public:
-    enum class Hands { OnCommit, OnResetAtOnce, OnResetLater, Never };
+    // OnCommitAndAgainLater is ibus through Qt's plugin: the plugin commits at once, and the engine
+    // commits the same text again once the reset reaches it.
+    enum class Hands { OnCommit, OnResetAtOnce, OnResetLater, OnCommitAndAgainLater, Never };
     Hands hands = Hands::OnResetAtOnce;
     int commits = 0;
     int resets = 0;
@@ -56,6 +58,11 @@ public:
     {
         ++commits;
         if (hands == Hands::OnCommit) handOver();
+        if (hands == Hands::OnCommitAndAgainLater && !preedit_.isEmpty()) {
+            const QString copy = preedit_;
+            handOver();
+            QTimer::singleShot(0, [this, copy] { accept(copy); });
+        }
     }
     void reset() override
     {
@@ -130,7 +137,7 @@ protected:
 TEST_F(InputMethodTest, AClickWhileComposingInsertsTheCompositionOnceWhereItWasComposed)
 {
     for (auto hands : {StubInputContext::Hands::OnCommit, StubInputContext::Hands::OnResetAtOnce,
-                       StubInputContext::Hands::OnResetLater}) {
+                       StubInputContext::Hands::OnResetLater, StubInputContext::Hands::OnCommitAndAgainLater}) {
         SCOPED_TRACE(static_cast<int>(hands));
         im.hands = hands;
         EditorTextView& view = open(QStringLiteral("ab\ncd"));
@@ -151,7 +158,25 @@ TEST_F(InputMethodTest, AClickWhileComposingInsertsTheCompositionOnceWhereItWasC
         EXPECT_FALSE(document->isDocumentEdited());
         test::closeDocumentWindow(*document, *window);
     }
-    EXPECT_GE(im.commits, 3) << "the input method is asked to commit";
+    EXPECT_GE(im.commits, 4) << "the input method is asked to commit";
+}
+
+TEST_F(InputMethodTest, TheSameWordComposedAgainAfterAClickIsInsertedAgain)
+{
+    im.hands = StubInputContext::Hands::OnCommitAndAgainLater;
+    EditorTextView& view = open(QStringLiteral("ab\ncd"));
+    view.setSelectedRange({1, 0});
+    im.compose(&view, QStringLiteral("か"));
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, at(view, 5));
+    QApplication::processEvents();
+    EXPECT_EQ(view.string(), QStringLiteral("aかb\ncd"));
+    // Typed again through a composition, or committed at once after a key: the user's own.
+    commitWord(view, QStringLiteral("か"), QStringLiteral("か"));
+    EXPECT_EQ(view.string(), QStringLiteral("aかb\ncdか"));
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, at(view, 0));
+    QTest::keyClick(&view, Qt::Key_Right);
+    im.accept(QStringLiteral("か"));
+    EXPECT_EQ(view.string(), QStringLiteral("aかかb\ncdか"));
 }
 
 TEST_F(InputMethodTest, EveryRoadThatEndsACompositionInsertsItOnce)

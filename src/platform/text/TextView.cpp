@@ -26,6 +26,10 @@ constexpr int kBlinkInterval = 500;
 
 constexpr qreal kCaretBarWidth = 1.5;
 
+// How long after a composition was ended here the same text coming again is the input method's
+// second copy, not the user's typing (which would show a composition first anyway).
+constexpr qint64 kHandedOverAgainWithin = 2000;
+
 bool lessByLocationThenLength(TextRange a, TextRange b)
 {
     return a.location != b.location ? a.location < b.location : a.length < b.length;
@@ -629,6 +633,8 @@ void TextView::commitWhereComposed(const QString& text)
     breakUndoCoalescing();
     replaceRanges(ranges, QStringList(ranges.size(), text), QStringLiteral("入力"), &after);
     breakUndoCoalescing();
+    handedOver_ = text;
+    handedOverTime_.start();
 }
 
 void TextView::unmarkText()
@@ -639,9 +645,14 @@ void TextView::unmarkText()
         // Inserting it here and also resetting the input method would insert it twice: fcitx5
         // commits on reset at once, ibus later, after the caret moved.
         InputContext& context = InputContext::current();
+        handedOver_.clear();
+        endingComposition_ = true;
         context.commit();
-        if (!hasMarkedText())
+        endingComposition_ = false;
+        if (!hasMarkedText()) {
+            handedOverTime_.start();
             return;
+        }
         QVector<qsizetype> places;
         for (TextRange r : selections_)
             places.append(r.location);
@@ -670,6 +681,16 @@ void TextView::inputMethodEvent(QInputMethodEvent* event)
         event->ignore();
         return;
     }
+    const QString preedit = event->preeditString();
+    const bool again = !hasMarkedText() && !pendingCommit_ && preedit.isEmpty() && event->replacementLength() == 0
+        && !handedOver_.isEmpty() && event->commitString() == handedOver_ && handedOverTime_.isValid()
+        && handedOverTime_.elapsed() < kHandedOverAgainWithin;
+    if (again || !preedit.isEmpty() || !event->commitString().isEmpty() || event->replacementLength() > 0)
+        handedOver_.clear();
+    if (again) {
+        event->accept();
+        return;
+    }
     if (!event->commitString().isEmpty() || event->replacementLength() > 0) {
         const bool late = !hasMarkedText() && pendingCommit_;
         if (hasMarkedText())
@@ -685,9 +706,10 @@ void TextView::inputMethodEvent(QInputMethodEvent* event)
                     storage_->length());
             }
             commitComposition(event->commitString(), replacement);
+            if (endingComposition_)
+                handedOver_ = event->commitString();
         }
     }
-    const QString preedit = event->preeditString();
     if (!preedit.isEmpty() && !hasMarkedText())
         beginComposition();
     if (preedit.isEmpty() && compositionOpenedStep_) {

@@ -7,6 +7,7 @@
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
 #include <QColor>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QRectF>
 #include <QSizeF>
@@ -344,6 +345,11 @@ private:
     // Where a composition ended here but kept by the input method was composed (following edits):
     // its commit lands there, until a key or a new composition says it will not come.
     std::optional<QVector<qsizetype>> pendingCommit_;
+    // What the input method handed over when a composition was ended here: ibus hands the same
+    // again once its reset reaches the engine, after the caret moved.
+    QString handedOver_;
+    bool endingComposition_ = false;
+    QElapsedTimer handedOverTime_;
 
     QColor textColor_{Qt::black};
     QColor backgroundColor_{Qt::white};
