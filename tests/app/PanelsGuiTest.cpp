@@ -93,8 +93,9 @@ TEST_F(PanelsTest, ClosingTheWindowTakesItsPanelsAndLeavesTheSharedOnes)
     for (size_t i = 3; i < shown.size(); ++i) {
         ASSERT_FALSE(shown[i].isNull()) << i;
         EXPECT_FALSE(shown[i]->isVisible()) << i;
-        if (editorWindow.isNull())
+        if (editorWindow.isNull()) {
             EXPECT_EQ(shown[i]->parentWidget(), nullptr) << i;
+        }
     }
 
     // The next window takes them.

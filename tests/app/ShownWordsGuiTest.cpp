@@ -35,8 +35,10 @@ void collectTitles(MenuModel& menu, QStringList& titles)
     }
 }
 
+class ShownWordsTest : public test::AppFixture {};
+
 // A Linux desktop has no Finder and no ⌘ key: no text of the program may send the user to them.
-TEST_F(test::AppFixture, NoShownTextNamesTheFinderOrTheCommandKey)
+TEST_F(ShownWordsTest, NoShownTextNamesTheFinderOrTheCommandKey)
 {
     EditorWindowController* window = activeWindow();
     if (!window)

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 
 using namespace korimado;
@@ -61,33 +62,41 @@ TEST(ToolWindowTest, APanelBecomesAToolWindowOfItsOwnersWindowAndKeepsItsSize)
     EXPECT_TRUE(guard.isNull());
 }
 
+// Centred within the few pixels a frame adds once the window is shown.
+bool centredOn(const QWidget* panel, const QWidget* owner)
+{
+    const QPoint offset = panel->frameGeometry().center() - owner->frameGeometry().center();
+    return std::abs(offset.x()) <= 3 && std::abs(offset.y()) <= 3;
+}
+
 // Without a window manager nothing places a new window: the panel must put itself over its owner,
 // on the owner's screen, even when the owner hangs off its edge.
 TEST(ToolWindowTest, APanelOpensCentredOnItsOwnerInsideTheScreen)
 {
     const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
-    EXPECT_EQ(ToolWindow::centredFrame({200, 100}, {100, 100, 800, 600}, available), QRect(400, 350, 200, 100));
+    const QRect area(0, 0, 1600, 1000);
+    EXPECT_EQ(ToolWindow::centredFrame({200, 100}, {100, 100, 800, 600}, area), QRect(400, 350, 200, 100));
     // Off the right and bottom edges: pulled back in; larger than the screen: the top left wins.
-    const QRect edge(available.right() - 100, available.bottom() - 50, 400, 300);
-    const QRect pulled = ToolWindow::centredFrame({300, 200}, edge, available);
-    EXPECT_TRUE(available.contains(pulled)) << pulled.x() << "," << pulled.y();
-    EXPECT_EQ(ToolWindow::centredFrame(available.size() + QSize(50, 50), edge, available).topLeft(),
-              available.topLeft());
+    EXPECT_EQ(ToolWindow::centredFrame({300, 200}, {1500, 900, 400, 300}, area), QRect(1300, 800, 300, 200));
+    EXPECT_EQ(ToolWindow::centredFrame({1700, 1100}, {1500, 900, 400, 300}, area).topLeft(), QPoint(0, 0));
+    EXPECT_EQ(ToolWindow::centredFrame({300, 200}, {-500, -400, 400, 300}, area).topLeft(), QPoint(0, 0));
 
-    auto owner = shownWindow({100, 100, 800, 600});
+    auto owner = shownWindow(QRect(available.topLeft() + QPoint(40, 40), QSize(500, 400)));
     QWidget* panel = newPanel();
+    panel->resize(240, 160);
     ToolWindow::present(panel, owner.get(), ToolWindow::Lifetime::withOwner, ToolWindow::Placement::centred);
-    EXPECT_EQ(panel->frameGeometry().center(), owner->frameGeometry().center());
+    EXPECT_TRUE(centredOn(panel, owner.get()));
 
     // Centred again each time it opens from hidden; a remembered panel keeps the place it was left in.
     panel->hide();
-    owner->move(300, 200);
+    owner->move(owner->pos() + QPoint(100, 50));
     ToolWindow::present(panel, owner.get(), ToolWindow::Lifetime::withOwner, ToolWindow::Placement::centred);
-    EXPECT_EQ(panel->frameGeometry().center(), owner->frameGeometry().center());
+    EXPECT_TRUE(centredOn(panel, owner.get()));
 
     QWidget* remembered = newPanel();
+    remembered->resize(240, 160);
     ToolWindow::present(remembered, owner.get(), ToolWindow::Lifetime::withOwner);
-    EXPECT_EQ(remembered->frameGeometry().center(), owner->frameGeometry().center()) << "the first time, near its owner";
+    EXPECT_TRUE(centredOn(remembered, owner.get())) << "the first time, near its owner";
     remembered->hide();
     remembered->move(available.topLeft() + QPoint(20, 30));
     const QPoint left = remembered->pos();

@@ -105,7 +105,8 @@ QRect availableArea(const QWidget* window)
 
 QRect ToolWindow::centredFrame(const QSize& size, const QRect& ownerFrame, const QRect& available)
 {
-    QPoint origin = ownerFrame.center() - QPoint(size.width() / 2, size.height() / 2);
+    QPoint origin = ownerFrame.topLeft()
+                    + QPoint((ownerFrame.width() - size.width()) / 2, (ownerFrame.height() - size.height()) / 2);
     if (available.isValid()) {
         origin.setX(std::max(std::min(origin.x(), available.right() + 1 - size.width()), available.left()));
         origin.setY(std::max(std::min(origin.y(), available.bottom() + 1 - size.height()), available.top()));
