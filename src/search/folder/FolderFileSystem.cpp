@@ -41,7 +41,7 @@ FolderFileSystem& FolderFileSystem::standard()
 
 std::optional<QStringList> FolderFileSystem::contentsOfDirectory(const QString& path, ErrorInfo* error) const
 {
-    DIR* dir = ::opendir(QFile::encodeName(path).constData());
+    DIR* dir = ::opendir(encodedFileName(path).constData());
     if (!dir) {
         if (error) *error = posixError(errno, path);
         return std::nullopt;
@@ -51,7 +51,7 @@ std::optional<QStringList> FolderFileSystem::contentsOfDirectory(const QString& 
     while (const dirent* entry = ::readdir(dir)) {
         const char* name = entry->d_name;
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
-        names.push_back(QFile::decodeName(name));
+        names.push_back(decodedFileName(name));
     }
     const int code = errno;
     ::closedir(dir);
@@ -64,7 +64,7 @@ std::optional<QStringList> FolderFileSystem::contentsOfDirectory(const QString& 
 
 std::optional<FolderEntryAttributes> FolderFileSystem::attributes(const QString& path, bool followLinks) const
 {
-    const QByteArray encoded = QFile::encodeName(path);
+    const QByteArray encoded = encodedFileName(path);
     struct stat info {};
     if ((followLinks ? ::stat(encoded.constData(), &info) : ::lstat(encoded.constData(), &info)) != 0) {
         return std::nullopt;
@@ -87,7 +87,7 @@ std::optional<QString> FolderFileSystem::resolvedPath(const QString& path) const
     QString current = standardizedPath(path);
     for (int depth = 0; depth < 40; ++depth) {
         char buffer[PATH_MAX];
-        if (::realpath(QFile::encodeName(current).constData(), buffer)) return standardizedPath(QFile::decodeName(buffer));
+        if (::realpath(encodedFileName(current).constData(), buffer)) return standardizedPath(decodedFileName(buffer));
         if (errno != ENOENT) return std::nullopt;
         const QFileInfo info(current);
         if (!info.isSymLink()) {
@@ -106,7 +106,7 @@ std::optional<QByteArray> FolderFileSystem::readFile(const QString& path, qint64
 
 bool FolderFileSystem::isWritable(const QString& path) const
 {
-    const QByteArray encoded = QFile::encodeName(path);
+    const QByteArray encoded = encodedFileName(path);
     struct stat info {};
     return ::stat(encoded.constData(), &info) == 0 && mayReplace(encoded, info);
 }
@@ -119,14 +119,14 @@ bool FolderFileSystem::writeFile(const QString& path, const QByteArray& data, st
 
 bool FolderFileSystem::setPermissions(const QString& path, quint32 mode, ErrorInfo* error)
 {
-    if (::chmod(QFile::encodeName(path).constData(), mode_t(mode & 07777)) == 0) return true;
+    if (::chmod(encodedFileName(path).constData(), mode_t(mode & 07777)) == 0) return true;
     if (error) *error = posixError(errno, path);
     return false;
 }
 
 bool FolderFileSystem::createDirectory(const QString& path, quint32 mode, ErrorInfo* error)
 {
-    const QByteArray encoded = QFile::encodeName(path);
+    const QByteArray encoded = encodedFileName(path);
     if (::mkdir(encoded.constData(), mode_t(mode & 07777)) != 0) {
         if (error) *error = posixError(errno, path);
         return false;

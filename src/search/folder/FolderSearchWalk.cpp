@@ -11,6 +11,8 @@
 #include "search/engine/SearchEngine.h"
 
 #include <QElapsedTimer>
+
+#include <chrono>
 #include <QThread>
 
 #include <algorithm>
@@ -43,9 +45,10 @@ QString childPath(const QString& folder, const QString& name)
 }  // namespace
 
 FolderSearchWalk::FolderSearchWalk(const SearchRequest& request, const FolderSearchOptions& options,
-                                   const SearchCancellationToken* cancellation, FolderFileSystem& fileSystem)
+                                   const SearchCancellationToken* cancellation, FolderFileSystem& fileSystem,
+                                   bool bytesFirst)
     : request_(request), options_(options), cancellation_(cancellation), fileSystem_(fileSystem),
-      excluded_(options.excludedGlobs)
+      excluded_(options.excludedGlobs), bytesFirst_(bytesFirst)
 {
 }
 
@@ -88,9 +91,12 @@ FolderSearchResult FolderSearchWalk::run(const QString& rootURL)
     // An invalid expression fails here, before any file is read.
     SearchEngine::findAll(QString(), request_, 0, cancellation_);
 
-    // Files are read, decoded and matched on a few workers while the walk goes on; their outcomes
+    if (bytesFirst_) prefilter_ = FolderBytePrefilter::forRequest(request_);
+
+    // Files are read, decoded and matched on every core while the walk goes on; their outcomes
     // are taken in traversal order, so the result is the same as from one thread.
-    const int workers = std::min(QThread::idealThreadCount(), maximumWorkers);
+    const int workers = std::max(1, QThread::idealThreadCount());
+    maximumJobs_ = jobsPerWorker * workers;
     if (workers > 1) {
         pool_ = std::make_unique<DispatchQueue>(DispatchQueue::applicationLabel(QStringLiteral(".folder-search-files")),
                                                 workers);
@@ -210,33 +216,36 @@ void FolderSearchWalk::examineFile(const QString& path, const QString& entryRela
     job->path = path;
     job->entryRelativePath = entryRelativePath;
     job->attributes = attributes;
+    const FolderBytePrefilter* prefilter = prefilter_ ? &*prefilter_ : nullptr;
     if (!pool_) {
-        searchFile(*job, request_, limit, cancellation_, fileSystem_);
+        searchFile(*job, request_, limit, prefilter, cancellation_, fileSystem_);
         merge(*job);
         return;
     }
     inFlightBytes_ += std::max<qint64>(size, 0);
     auto done = std::make_shared<std::promise<void>>();
     jobs_.push_back({job, done->get_future()});
-    pool_->async([job, done, request = request_, limit, cancellation = cancellation_, fs = &fileSystem_] {
-        searchFile(*job, request, limit, cancellation, *fs);
+    pool_->async([job, done, request = &request_, limit, prefilter, cancellation = cancellation_, fs = &fileSystem_] {
+        searchFile(*job, *request, limit, prefilter, cancellation, *fs);
         done->set_value();
     });
     // Bounded: a folder of large files must not all sit in memory at once.
-    while (!jobs_.empty() && (qsizetype(jobs_.size()) > maximumJobs || inFlightBytes_ > maximumInFlightBytes)) mergeOldest();
+    while (!jobs_.empty() && (qsizetype(jobs_.size()) > maximumJobs_ || inFlightBytes_ > maximumInFlightBytes)) mergeOldest();
 }
 
 void FolderSearchWalk::mergeOldest()
 {
+    // A cancel is seen while a long file is still being searched; the workers see it too and stop.
+    while (jobs_.front().done.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) checkCancelled();
     PendingJob pending = std::move(jobs_.front());
     jobs_.pop_front();
-    pending.done.wait();
     inFlightBytes_ -= std::max<qint64>(pending.job->attributes.fileSize.value_or(0), 0);
     merge(*pending.job);
 }
 
 void FolderSearchWalk::searchFile(FileJob& job, const SearchRequest& baseRequest, qint64 limit,
-                                  const SearchCancellationToken* cancellation, FolderFileSystem& fileSystem)
+                                  const FolderBytePrefilter* prefilter, const SearchCancellationToken* cancellation,
+                                  FolderFileSystem& fileSystem)
 {
     try {
         if (cancellation && cancellation->isCancelled()) throw FolderSearchError::cancelled();
@@ -250,6 +259,8 @@ void FolderSearchWalk::searchFile(FileJob& job, const SearchRequest& baseRequest
             job.skipReason = FolderSkipReason::tooLarge;
             return;
         }
+        // UTF-8 without any literal a match must show: no hit, nothing to skip, nothing to decode.
+        if (prefilter && prefilter->provesNoHit(*data)) return;
         DecodedText decoded;
         try {
             decoded = TextCodec::decode(*data);
@@ -268,19 +279,11 @@ void FolderSearchWalk::searchFile(FileJob& job, const SearchRequest& baseRequest
         const SearchResultSet found = SearchEngine::findAll(decoded.text, request, 0, cancellation);
         if (found.matches.isEmpty()) return;
 
+        // Only the first hit's line is shown; the others are made when asked for (excerpts).
         const std::vector<qsizetype> starts = FolderSearchPaths::lineStarts(decoded.text);
-        job.hits.reserve(found.matches.size());
-        for (const SearchMatch& match : found.matches) {
-            const qsizetype location = match.range.location;
-            const auto after = std::upper_bound(starts.begin(), starts.end(), location);
-            const qsizetype line = qsizetype(after - starts.begin());
-            const qsizetype lineStart = starts[size_t(line - 1)];
-            job.hits.push_back(FolderSearchHit{match.range, line, location - lineStart + 1,
-                                               FolderExcerpts::hitExcerpt(decoded.text, lineStart, location)});
-        }
+        job.hits = FolderExcerpts::placedHits(decoded.text, starts, found.matches, 1, cancellation);
         job.format = decoded.format;
-        job.data = std::move(*data);
-        job.text = std::move(decoded.text);
+        job.stamp = FolderContentStamp::of(*data);
     } catch (...) {
         job.error = std::current_exception();
     }
@@ -302,8 +305,7 @@ void FolderSearchWalk::merge(FileJob& job)
     if (current) file.posixPermissions = current->posixPermissions;
     file.modificationDate = job.attributes.modificationDate;
     file.isWritable = job.attributes.isWritable && fileSystem_.isWritable(job.path);
-    file.originalData = std::move(job.data);
-    file.text = std::move(job.text);
+    file.stamp = job.stamp;
     file.hits = std::move(job.hits);
     result_.files.push_back(std::move(file));
 }

@@ -2,6 +2,7 @@
 
 #include "document/TextFormat.h"
 #include "platform/foundation/DispatchQueue.h"
+#include "search/folder/FolderBytePrefilter.h"
 #include "search/folder/FolderFileSystem.h"
 #include "search/folder/FolderGlob.h"
 #include "search/folder/FolderSearchOptions.h"
@@ -27,8 +28,10 @@ namespace korimado {
 // search of each file that survives them.
 class FolderSearchWalk {
 public:
+    // bytesFirst: files are first looked at as bytes (FolderBytePrefilter); without it every file
+    // is decoded, which gives the same result more slowly.
     FolderSearchWalk(const SearchRequest& request, const FolderSearchOptions& options,
-                     const SearchCancellationToken* cancellation, FolderFileSystem& fileSystem);
+                     const SearchCancellationToken* cancellation, FolderFileSystem& fileSystem, bool bytesFirst = true);
 
     // Throws FolderSearchError (invalidRoot, cancelled) and SearchEngineError.
     FolderSearchResult run(const QString& rootURL);
@@ -47,20 +50,18 @@ private:
         std::optional<QString> skipReason;
         std::exception_ptr error;  // of the search core: ends the search when its turn comes
         TextFormat format;
-        QByteArray data;
-        QString text;
+        FolderContentStamp stamp;
         QList<FolderSearchHit> hits;
     };
     struct PendingJob {
         std::shared_ptr<FileJob> job;
         std::future<void> done;
     };
-    static constexpr int maximumWorkers = 4;
-    static constexpr qsizetype maximumJobs = 32;
-    static constexpr qint64 maximumInFlightBytes = 128 * 1024 * 1024;
+    static constexpr qsizetype jobsPerWorker = 8;
+    static constexpr qint64 maximumInFlightBytes = 64 * 1024 * 1024;
 
     // Runs on a worker: reads only the file of the job, touches nothing of the walk.
-    static void searchFile(FileJob& job, const SearchRequest& request, qint64 limit,
+    static void searchFile(FileJob& job, const SearchRequest& request, qint64 limit, const FolderBytePrefilter* prefilter,
                            const SearchCancellationToken* cancellation, FolderFileSystem& fileSystem);
     void merge(FileJob& job);
     void mergeOldest();
@@ -84,7 +85,10 @@ private:
     FolderSearchResult result_;
     qsizetype nextSequence_ = 0;
     std::vector<std::pair<qsizetype, FolderSkippedFile>> skipped_;
+    bool bytesFirst_;
+    std::optional<FolderBytePrefilter> prefilter_;
     std::unique_ptr<DispatchQueue> pool_;  // the workers; none on a single core
+    qsizetype maximumJobs_ = jobsPerWorker;
     std::deque<PendingJob> jobs_;
     qint64 inFlightBytes_ = 0;
 };
