@@ -1,10 +1,13 @@
 #include "document/EncodingConverter.h"
+#include "document/TextCodec.h"
 #include "search/folder/FolderBytePrefilter.h"
 #include "search/folder/FolderSearchWalk.h"
 #include "search/FolderTestSupport.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <random>
 
 using namespace korimado;
 using namespace korimado::test;
@@ -99,6 +102,21 @@ TEST(FolderBytePrefilter, TheSameTreeSearchedBothWaysGivesTheSameResult)
     EXPECT_TRUE(skipped.contains(QStringLiteral("latin1/hit.txt ") + FolderSkipReason::notRoundTrip)) << skipped.join(u'\n').toStdString();
     EXPECT_TRUE(skipped.contains(QStringLiteral("binary/hit.bin ") + FolderSkipReason::notRoundTrip));
     EXPECT_TRUE(skipped.contains(QStringLiteral("binary/none.bin ") + FolderSkipReason::notRoundTrip));
+}
+
+TEST(FolderBytePrefilter, WhatItRefusesAtSightTheCodecRefusesToo)
+{
+    std::mt19937 random(7);
+    for (int round = 0; round < 2000; ++round) {
+        QByteArray data(int(random() % 12), '\0');
+        for (char& c : data) c = char(random() % 4 == 0 ? 0 : random() % 256);
+        if (round % 7 == 0) data.prepend(QByteArray("\xff\xfe", 2));
+        if (round % 11 == 0) data.prepend(QByteArray("\xef\xbb\xbf", 3));
+        if (!FolderBytePrefilter::isRefusedByCodec(data)) continue;
+        EXPECT_THROW(TextCodec::decode(data), CodecError) << data.toHex().toStdString();
+    }
+    EXPECT_FALSE(FolderBytePrefilter::isRefusedByCodec(QByteArray("\xff\xfe" "a\0", 4)));  // UTF-16 with its mark
+    EXPECT_FALSE(FolderBytePrefilter::isRefusedByCodec("plain text"));
 }
 
 TEST(FolderBytePrefilter, PassesOverOnlyPlainUtf8WithoutTheLiteral)

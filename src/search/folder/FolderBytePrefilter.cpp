@@ -146,6 +146,15 @@ bool FolderBytePrefilter::isPlainUtf8(QByteArrayView data)
     return true;
 }
 
+bool FolderBytePrefilter::isRefusedByCodec(QByteArrayView data)
+{
+    for (const char* mark : {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF", "\x00\x00\xFE\xFF"}) {
+        const QByteArrayView m(mark, mark[0] == 0 ? 4 : qsizetype(std::strlen(mark)));
+        if (data.startsWith(m)) return false;
+    }
+    return !data.isEmpty() && std::memchr(data.data(), 0, size_t(data.size())) != nullptr;
+}
+
 bool FolderBytePrefilter::containsLiteral(QByteArrayView data) const
 {
     for (const QByteArray& literal : literals_) {

@@ -23,6 +23,10 @@ public:
     // True when data certainly has no hit and decodes as UTF-8.
     bool provesNoHit(QByteArrayView data) const;
 
+    // True for bytes the codec refuses at sight: a NUL without a byte-order mark (binaries,
+    // compressed pages), so that the search need not make it throw.
+    static bool isRefusedByCodec(QByteArrayView data);
+
     // Well-formed UTF-8 (shortest forms, no surrogates, nothing past U+10FFFF) without a NUL or
     // ESC byte.
     static bool isPlainUtf8(QByteArrayView data);
