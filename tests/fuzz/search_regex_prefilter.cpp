@@ -28,10 +28,11 @@ QString patternOf(const std::uint8_t* data, std::size_t size)
 
 QString textOf(const std::uint8_t* data, std::size_t size)
 {
+    static const char16_t loneHigh[] = {0xD83D, 0};
     static const char16_t* const pieces[] = {
         u"a", u"b", u"c", u"A", u"B", u"C", u"k", u"K", u"\u212A", u"s", u"S", u"\u017F", u"t", u"\u00DF",
         u"\u1E9E", u"\uFB00", u"\uFB05", u"f", u"F", u"\u0130", u"i", u"e", u"\u00E9", u"\u0301", u"1", u"-",
-        u" ", u"_", u".", u"\n", u"\r", u"\r\n", u"\u0085", u"\u2028", u"\u000B", u"\U0001F600", u"\uD83D",
+        u" ", u"_", u".", u"\n", u"\r", u"\r\n", u"\u0085", u"\u2028", u"\u000B", u"\U0001F600", loneHigh,
         u"x", u"ab", u"abc", u"\u3042",
     };
     QString out;
@@ -48,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t patternLength = std::min<std::size_t>(data[1] % 12, size - 4);
     SearchRequest request;
     request.pattern = patternOf(data + 4, patternLength);
-    const QString text = textOf(data + 4 + patternLength, size - 4 - patternLength);
+    // Short texts: a random expression may backtrack exponentially, on both roads alike.
+    const QString text = textOf(data + 4 + patternLength, std::min<std::size_t>(size - 4 - patternLength, 160));
     request.options.mode = SearchMode::regularExpression;
     request.options.caseSensitive = !(bits & 1);
     request.options.dotMatchesNewline = bits & 2;
