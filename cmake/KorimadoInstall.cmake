@@ -9,8 +9,8 @@ set(desktop "${PROJECT_SOURCE_DIR}/resources/desktop")
 install(TARGETS korimado RUNTIME DESTINATION bin)
 install(TARGETS korimado_preview_web LIBRARY DESTINATION lib/korimado)
 # The scripting client, once it is built.
-if(TARGET korimado-script)
-  install(TARGETS korimado-script RUNTIME DESTINATION bin)
+if(TARGET korimado-event)
+  install(TARGETS korimado-event RUNTIME DESTINATION bin)
 endif()
 
 # Everything the program reads at run time; the generators and sources of generated files stay behind.

@@ -60,7 +60,7 @@ protected:
     // Waits for the operation in flight and whatever it queued on the main thread.
     void settle()
     {
-        EXPECT_TRUE(QTest::qWaitFor([this] { return !search().isRunning(); }, 5000));
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !search().isRunning(); }, 30000));
         QTest::qWait(1);
     }
     void find(const QString& pattern)
@@ -327,7 +327,7 @@ TEST_F(FindPanelTest, TheSplitEditorHasItsOwnPanelAndReplacesInTheSharedText)
     split.panel()->findField->setText(QStringLiteral("左"));
     split.panel()->replaceField->setText(QStringLiteral("上"));
     split.perform(QStringLiteral("highlightAll:"), nullptr);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !split.isRunning(); }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !split.isRunning(); }, 30000));
     int runs = 0;
     second->layoutManager()->enumerateTemporaryAttributes(SearchController::highlightOwner(), {0, 5}, [&](TextRange, const TemporaryAttributes&) { ++runs; });
     EXPECT_EQ(runs, 2);
@@ -336,7 +336,7 @@ TEST_F(FindPanelTest, TheSplitEditorHasItsOwnPanelAndReplacesInTheSharedText)
     EXPECT_EQ(runs, 0) << "the primary editor is not coloured";
 
     split.perform(QStringLiteral("replaceAll:"), nullptr);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !split.isRunning(); }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !split.isRunning(); }, 30000));
     EXPECT_EQ(split.status(), QStringLiteral("2件を置換しました。"));
     EXPECT_EQ(editor().string(), QStringLiteral("上 右 上"));
     EXPECT_EQ(undo().undoActionName(), QStringLiteral("すべて置換"));

@@ -9,6 +9,9 @@
 #include <QTimer>
 #include <QUuid>
 
+#include <filesystem>
+#include <system_error>
+
 namespace korimado::test {
 
 TempDir::TempDir()
@@ -19,7 +22,9 @@ TempDir::TempDir()
 
 TempDir::~TempDir()
 {
-    QDir(path_).removeRecursively();
+    // By bytes: QDir cannot name entries whose names are not valid in the locale's encoding.
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::path(QFile::encodeName(path_).toStdString()), ignored);
 }
 
 QString TempDir::file(const QString& name) const
