@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <thread>
 
 namespace korimado {
@@ -32,7 +33,14 @@ constexpr qsizetype unlaidOutUnits = 100000;
 
 constexpr size_t kindCount = 10;
 
+std::atomic<std::uint64_t> fullParses{0};
+
 }  // namespace
+
+std::uint64_t SyntaxHighlighter::fullParsesStarted()
+{
+    return fullParses.load();
+}
 
 struct SyntaxHighlighter::Alive {
     SyntaxHighlighter* self;
@@ -186,6 +194,7 @@ void SyntaxHighlighter::startFullParse(std::uint64_t generation)
     const CancellationTokenPtr token = cancellation_;
     const SyntaxLanguage language = languageValue;
     std::weak_ptr<Alive> weak = alive_;
+    ++fullParses;
 
     queue().async([weak, generation, revision, token, snapshot, language] {
         if (token->isCancelled()) {

@@ -81,6 +81,8 @@ public:
     bool parseInFlight() const { return cancellation_ && !scheduled_; }
     // Viewport parses started so far.
     int viewportParseCount() const { return viewportParseCount_; }
+    // Full parses handed to the queue by every highlighter of the process (diagnostics).
+    static std::uint64_t fullParsesStarted();
     // The range painted by the last apply (empty when nothing was painted).
     TextRange paintedRange() const { return paintedRange_; }
 
