@@ -544,6 +544,11 @@ void EditorWindowController::setPreviewStatus(const QString& message)
     statusLine_->setPreviewStatus(message);
 }
 
+bool EditorWindowController::isEditable() const
+{
+    return textView()->isEditable();
+}
+
 KoriDocumentWindow::EditorSelection EditorWindowController::activeEditorSelection() const
 {
     EditorTextView* editor = activeEditor();

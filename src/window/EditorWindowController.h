@@ -119,6 +119,7 @@ public:
     void documentFormatDidChange() override;
     void setPreviewStatus(const QString& message) override;
     void setDocumentEdited(bool edited) override;
+    bool isEditable() const override;
     EditorSelection activeEditorSelection() const override;
     void restoreEditorSelection(const EditorSelection& selection) override;
 
