@@ -3,6 +3,7 @@
 #include "commands/CommandEdit.h"
 #include "commands/EditorCommandPreferences.h"
 #include "commands/SyntaxColorCode.h"
+#include "commands/TextCommandRunner.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/Responder.h"
 
@@ -26,9 +27,10 @@ class SyntaxHighlighter;
 struct SyntaxLanguage;
 
 // The text commands of one editor: the source of its Text, Format, Select and outline menus, the
-// keeper of its view settings and the owner of its highlighter. Every command that changes text
-// computes all its replacements first and hands them to the editor's multi-range replace in one
-// call, so that it is one undo step with a Japanese name. Actions are found by name.
+// keeper of its view settings and the owner of its highlighter. The commands that change text run
+// through the headless TextCommandRunner with this editor as initiator, each one undo step with a
+// Japanese name; here they find their arguments (a dialog, the item chosen) and are validated.
+// Actions are found by name.
 class TextCommands : public Responder {
 public:
     TextCommands(EditorTextView* editor, KoriDocument* document);
@@ -92,22 +94,11 @@ private:
     bool isEditable() const;
 
     // The road of a command.
+    TextCommandRunner::Outcome runCommand(const QString& action, const QVariant& argument = {});
     bool commit(const CommandEdit& edit, const QString& actionName);
-    void replaceBlocks(const QString& actionName, const std::function<QString(const QString&)>& transform);
-    void transformSelections(const QString& actionName, const std::function<QString(const QString&)>& transform);
-    void surround(const QString& open, const QString& close, const QString& actionName);
 
-    // Line commands.
-    void duplicateLine();
-    void joinLines();
     void patternSort();
-    void moveLines(bool up);
     // Comment, indentation, surround and character commands.
-    void toggleComment();
-    void inlineComment();
-    void blockComment();
-    void uncomment();
-    void surroundSelection(MenuItem* sender);
     void customSurround();
     void showUnicodeInputPanel();
     void inspectCharacter();

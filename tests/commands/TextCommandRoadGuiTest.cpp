@@ -83,7 +83,9 @@ TEST_F(CommandRoad, DuplicatingThreeSeparateSelectionsIsOneNamedStep)
 TEST_F(CommandRoad, LineCommandsKeepCrlfAndMixedEndings)
 {
     setText(QStringLiteral("b\r\na\nc"));
-    editor->preferredEnding = [] { return QStringLiteral("\r\n"); };
+    TextFormat crlf = document->format();  // the document's ending goes between the copies
+    crlf.lineEnding = LineEnding::crlf;
+    document->setFormat(crlf);
     editor->setSelectedRange({0, 6});
     run("sortLinesAscending:");
     EXPECT_EQ(text(), QStringLiteral("a\nb\r\nc")) << "each line keeps its ending; the last stays without one";
