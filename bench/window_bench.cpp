@@ -26,7 +26,7 @@
 #include "platform/ui/FilePanels.h"
 #include "platform/ui/ScriptedAlertPresenter.h"
 #include "platform/ui/ScriptedFilePanels.h"
-#include "syntax/SyntaxHighlighter.h"
+#include "syntax/SyntaxModel.h"
 #include "window/EditorWindowController.h"
 #include "window/SegmentedControl.h"
 
@@ -419,14 +419,14 @@ int runNotifications(int argc, char** argv, const QString& path)
     while (Clock::now() < opened) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     std::vector<double> parses;
     for (int i = 0; i < keys; ++i) {
-        const std::uint64_t before = SyntaxHighlighter::fullParsesStarted();
+        const std::uint64_t before = SyntaxModel::fullParsesStarted();
         QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
         QKeyEvent release(QEvent::KeyRelease, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
         QCoreApplication::sendEvent(editor, &press);
         QCoreApplication::sendEvent(editor, &release);
         const auto settle = Clock::now() + std::chrono::milliseconds(400);
         while (Clock::now() < settle) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        parses.push_back(static_cast<double>(SyntaxHighlighter::fullParsesStarted() - before));
+        parses.push_back(static_cast<double>(SyntaxModel::fullParsesStarted() - before));
     }
     report("split_parses_per_edit", percentile(parses, 50));
     std::fflush(stdout);

@@ -13,6 +13,7 @@
 #include "platform/foundation/UserDefaults.h"
 #include "settings/EditorSettingsSnapshot.h"
 #include "syntax/SyntaxLanguage.h"
+#include "syntax/SyntaxModel.h"
 
 #include <QRandomGenerator>
 
@@ -129,9 +130,7 @@ TextCommandRunner::Outcome TextCommandRunner::run(const QString& action, const Q
         });
     }
 
-    const SyntaxLanguage language =
-        language_ ? *language_ : SyntaxLanguage::detect(document_.fileURL().isEmpty() ? std::nullopt
-                                                                                      : std::optional(document_.fileURL()));
+    const SyntaxLanguage language = language_ ? *language_ : SyntaxModel::of(document_).language();
     if (is("toggleComment:")) {
         if (language.lineComment && !language.lineComment->isEmpty()) {
             const QString marker = *language.lineComment;

@@ -41,8 +41,8 @@ public:
 
     // selections: the ones the command acts on, sorted, clamped, never overlapping (several may
     // be carets): an editor's normalised selection. initiator: the editor the command runs in, if
-    // any (its undo manager, its selection before and after). Indentation and language are the
-    // settings' and the document's until set.
+    // any (its undo manager, its selection before and after). The indentation is the settings'
+    // and the language the document's until set.
     TextCommandRunner(KoriDocument& document, std::vector<TextRange> selections, EditInitiator* initiator = nullptr);
     ~TextCommandRunner();
 

@@ -14,6 +14,7 @@
 #include "platform/ui/MenuModel.h"
 #include "syntax/CotSyntaxCatalog.h"
 #include "syntax/SyntaxHighlighter.h"
+#include "syntax/SyntaxModel.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -28,12 +29,6 @@
 namespace korimado {
 
 namespace {
-
-std::optional<QString> documentPath(const KoriDocument* document)
-{
-    if (!document || document->fileURL().isEmpty()) return std::nullopt;
-    return document->fileURL();
-}
 
 ResponderRef& colorOwnerSlot()
 {
@@ -69,14 +64,19 @@ QString regexErrorDescription(const QString& pattern)
 
 }  // namespace
 
-TextCommands::TextCommands(EditorTextView* editor, KoriDocument* document) : editor_(editor), document_(document)
+TextCommands::TextCommands(EditorTextView* editor, KoriDocument& document)
+    : editor_(editor), document_(&document), syntax_(&SyntaxModel::of(document))
 {
     beep = [] { QApplication::beep(); };
-    const SyntaxLanguage language = SyntaxLanguage::detect(documentPath(document));
-    syntaxHighlighter_ = std::make_unique<SyntaxHighlighter>(
-        editor, language.id, [this](const SyntaxLanguage& resolved) {
-            if (editor_) adoptLanguage(*editor_, resolved);
-        });
+    syntaxHighlighter_ = std::make_unique<SyntaxHighlighter>(editor, *syntax_);
+    if (editor) adoptLanguage(*editor, syntax_->language());
+    // The context is the editor: these go with it, and with this object (below).
+    syntaxConnections_.push_back(QObject::connect(syntax_, &SyntaxModel::languageChanged, editor, [this] {
+        if (editor_ && syntax_) adoptLanguage(*editor_, syntax_->language());
+    }));
+    syntaxConnections_.push_back(QObject::connect(syntax_, &SyntaxModel::outlineChanged, editor, [this] {
+        if (publishedOutlineMenu) publishOutlineMenu(*publishedOutlineMenu);
+    }));
 
     adoptEditorSettings();
     storedPreferences.monospacedFont = true;
@@ -84,15 +84,16 @@ TextCommands::TextCommands(EditorTextView* editor, KoriDocument* document) : edi
     storedPreferences.ligatures = false;
     storedPreferences.vertical = false;
 
-    syntaxHighlighter_->onOutlineChange = [this](const std::vector<SyntaxOutlineEntry>&) {
-        if (publishedOutlineMenu) publishOutlineMenu(*publishedOutlineMenu);
-    };
-    syntaxHighlighter_->schedule();
+    // A view that comes later paints the document's tokens as they are; only a text never parsed
+    // asks for a parse.
+    syntax_->scheduleIfNeeded();
+    syntaxHighlighter_->applyVisibleTokens();
     registerActions();
 }
 
 TextCommands::~TextCommands()
 {
+    for (const QMetaObject::Connection& connection : syntaxConnections_) QObject::disconnect(connection);
     colorPanelObserver_.reset();
     if (colorOwnerSlot().get() == this) {
         ColorPanel& panel = ColorPanel::shared();
@@ -195,13 +196,13 @@ void TextCommands::registerActions()
 
     // Comments: enabled while the language has a marker of the kind the item needs.
     const Validator anyComment = [this](MenuItem&) {
-        const SyntaxLanguage& language = syntaxHighlighter_->languageValue;
+        const SyntaxLanguage& language = syntax_->language();
         return editor_ && isEditable() && (language.lineComment || language.blockComment);
     };
     for (const char* name : {"toggleComment:", "inlineComment:", "uncomment:"})
         on(name, [this, name](MenuItem*) { runCommand(QString::fromLatin1(name)); }, anyComment);
     on("blockComment:", [this](MenuItem*) { runCommand(QStringLiteral("blockComment:")); }, [this](MenuItem&) {
-        return editor_ && isEditable() && syntaxHighlighter_->languageValue.blockComment.has_value();
+        return editor_ && isEditable() && syntax_->language().blockComment.has_value();
     });
 
     on("customSurround:", [this](MenuItem*) { customSurround(); });
@@ -216,12 +217,12 @@ void TextCommands::registerActions()
 
     // Format menu.
     on("changeSyntax:", [this](MenuItem* sender) {
-        std::optional<QString> id;
         if (sender && sender->representedObject().typeId() == QMetaType::QString)
-            id = sender->representedObject().toString();
-        syntaxHighlighter_->update(id);
+            syntax_->setLanguage(sender->representedObject().toString());
+        else
+            syntax_->schedule();
     });
-    on("resetSyntax:", [this](MenuItem*) { syntaxHighlighter_->schedule(); });
+    on("resetSyntax:", [this](MenuItem*) { syntax_->schedule(); });
     on("changeTabWidth:", [this](MenuItem* sender) {
         if (sender) changePreferences([tag = sender->tag()](EditorCommandPreferences& p) { p.tabWidth = tag; });
     });
@@ -353,11 +354,6 @@ void TextCommands::toggleAntialias()
     editor_->viewport()->update();
 }
 
-void TextCommands::reloadSyntaxFromDocument()
-{
-    syntaxHighlighter_->update(SyntaxLanguage::detect(documentPath(document_)).id);
-}
-
 void TextCommands::magnifyFont(double factor)
 {
     if (!std::isfinite(factor) || factor <= 0) return;
@@ -382,7 +378,6 @@ TextCommandRunner::Outcome TextCommands::runCommand(const QString& action, const
     if (!editor || !document_) return TextCommandRunner::Outcome::refused;
     TextCommandRunner runner(*document_, editor->normalizedSelectedRanges(), editor->editInitiator());
     runner.setIndentation({storedPreferences.tabWidth, storedPreferences.usesSpaces});
-    runner.setLanguage(syntaxHighlighter_->languageValue);
     const TextCommandRunner::Outcome outcome = runner.run(action, argument);
     if (outcome == TextCommandRunner::Outcome::unavailable && beep) beep();
     if (outcome == TextCommandRunner::Outcome::changed && editor_) {
@@ -610,7 +605,7 @@ void TextCommands::finishColorEditing()
 
 void TextCommands::insertSnippet(MenuItem* sender)
 {
-    const std::vector<SyntaxSnippet> snippets = SnippetStore::snippets(syntaxHighlighter_->languageValue);
+    const std::vector<SyntaxSnippet> snippets = SnippetStore::snippets(syntax_->language());
     if (!sender || sender->tag() < 0 || static_cast<size_t>(sender->tag()) >= snippets.size()) return;
     runCommand(QStringLiteral("insertSnippet:"), snippets[static_cast<size_t>(sender->tag())].body);
 }
@@ -618,7 +613,7 @@ void TextCommands::insertSnippet(MenuItem* sender)
 void TextCommands::showSnippetEditor()
 {
     ResponderRef self(this);
-    auto* window = new SnippetEditorWindow(syntaxHighlighter_->languageValue, [self](SnippetEditorWindow* closed) {
+    auto* window = new SnippetEditorWindow(syntax_->language(), [self](SnippetEditorWindow* closed) {
         auto* commands = static_cast<TextCommands*>(self.get());
         if (commands && commands->snippetEditor_ == closed) commands->snippetEditor_ = nullptr;
     });
@@ -662,7 +657,7 @@ std::shared_ptr<MenuModel> TextCommands::menu()
     auto menu = std::make_shared<MenuModel>(QStringLiteral("テキスト"));
 
     auto snippets = std::make_shared<MenuModel>(QStringLiteral("スニペットを挿入"));
-    const std::vector<SyntaxSnippet> list = SnippetStore::snippets(syntaxHighlighter_->languageValue);
+    const std::vector<SyntaxSnippet> list = SnippetStore::snippets(syntax_->language());
     for (size_t i = 0; i < list.size(); ++i)
         addCommand(*snippets, this, list[i].name, QStringLiteral("insertSnippet:"))->setTag(static_cast<int>(i));
     if (list.empty()) {
@@ -754,7 +749,7 @@ std::shared_ptr<MenuModel> TextCommands::syntaxMenu()
     auto format = std::make_shared<MenuModel>(QStringLiteral("フォーマット"));
 
     auto languages = std::make_shared<MenuModel>(QStringLiteral("構文"));
-    const QString current = syntaxHighlighter_->languageValue.id;
+    const QString current = syntax_->language().id;
     for (const SyntaxLanguage& language : CotSyntaxCatalog::shared().languages()) {
         MenuItem* item = addCommand(*languages, this, language.displayName, QStringLiteral("changeSyntax:"));
         item->setRepresentedObject(language.id);
@@ -844,7 +839,7 @@ void TextCommands::populateOutlineMenu(MenuModel& menu)
 {
     // Items are made complete before the menu takes them, in one batch: an outline can hold tens
     // of thousands of entries.
-    const std::vector<SyntaxOutlineEntry>& entries = syntaxHighlighter_->outlineEntries;
+    const std::vector<SyntaxOutlineEntry>& entries = syntax_->outline();
     std::vector<std::shared_ptr<MenuItem>> items;
     items.reserve(entries.size() + 3);
     const QString suffix = QStringLiteral("行  ");
@@ -864,8 +859,8 @@ void TextCommands::populateOutlineMenu(MenuModel& menu)
         none->setEnabled(false);
         items.push_back(std::move(none));
     }
-    if (syntaxHighlighter_->outlineWasTruncated()) {
-        auto note = std::make_shared<MenuItem>(SyntaxHighlighter::truncatedOutlineNote(), QString());
+    if (syntax_->outlineWasTruncated()) {
+        auto note = std::make_shared<MenuItem>(SyntaxModel::truncatedOutlineNote(), QString());
         note->setKeyEquivalentModifierMask({});
         note->setEnabled(false);
         items.push_back(std::move(note));

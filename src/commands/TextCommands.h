@@ -4,9 +4,11 @@
 #include "commands/EditorCommandPreferences.h"
 #include "commands/SyntaxColorCode.h"
 #include "commands/TextCommandRunner.h"
+#include "syntax/SyntaxModel.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/Responder.h"
 
+#include <QMetaObject>
 #include <QPointer>
 #include <QString>
 
@@ -14,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace korimado {
 
@@ -33,12 +36,14 @@ struct SyntaxLanguage;
 // Actions are found by name.
 class TextCommands : public Responder {
 public:
-    TextCommands(EditorTextView* editor, KoriDocument* document);
+    TextCommands(EditorTextView* editor, KoriDocument& document);
     ~TextCommands() override;
 
     EditorTextView* editor() const;
     KoriDocument* document() const;
     SyntaxHighlighter& syntaxHighlighter() const { return *syntaxHighlighter_; }
+    // The document's language, tokens and outline.
+    SyntaxModel& syntax() const { return *syntax_; }
 
     // The settings last applied through this object.
     EditorCommandPreferences storedPreferences;
@@ -52,8 +57,6 @@ public:
     // Takes the editor's current settings into storedPreferences, after its owner set them from
     // the application settings, so that the next toggle does not bring back older values.
     void adoptEditorSettings();
-    // Detects the language from the document's file and hands it to the highlighter.
-    void reloadSyntaxFromDocument();
     // Scales the editor font by factor, kept within 8 to 96 points.
     void magnifyFont(double factor);
 
@@ -119,7 +122,9 @@ private:
 
     QPointer<EditorTextView> editor_;
     QPointer<KoriDocument> document_;
+    QPointer<SyntaxModel> syntax_;
     std::unique_ptr<SyntaxHighlighter> syntaxHighlighter_;
+    std::vector<QMetaObject::Connection> syntaxConnections_;
     QPointer<SnippetEditorWindow> snippetEditor_;
     std::optional<ColorEditSession> colorEditSession_;
     NotificationCenter::Registration colorPanelObserver_;

@@ -47,6 +47,7 @@ class PreviewWebView;
 class MenuItem;
 class SearchController;
 class SegmentedControl;
+class SyntaxModel;
 class TextCommands;
 class UserDefaults;
 class WindowToolbar;
@@ -326,6 +327,8 @@ private:
     EditorOptions editorOptionsFromSettings() const;
     SearchController& primarySearch();
     TextCommands& primaryCommands();
+    SyntaxModel& syntax() const;
+    void releaseParses();
     std::optional<QString> sidebarRoot() const;
 
     std::unique_ptr<QMainWindow> window_;
@@ -352,6 +355,7 @@ private:
     NotificationCenter::Registration preferencesObserver_;
     QPointer<QWidget> lastFocusedEditor_;
     std::uint64_t highlightingSchedules_ = 0;
+    bool holdsParses_ = false;  // until the primary editor has painted
     bool closed_ = false;
     bool firstPaintDone_ = false;
     bool firstPaintSeen_ = false;

@@ -24,7 +24,7 @@ protected:
         editor = std::make_unique<EditorTextView>(document->sharedStorage());
         editor->setUndoManager(document->undoManager());
         editor->resize(600, 400);
-        commands = std::make_unique<TextCommands>(editor.get(), document.get());
+        commands = std::make_unique<TextCommands>(editor.get(), *document);
         commands->beep = [this] { ++beeps; };
     }
     void TearDown() override

@@ -25,7 +25,7 @@ struct Case {
 struct BothWays {
     KoriDocument withEditor;
     EditorTextView editor{withEditor.sharedStorage()};
-    TextCommands commands{&editor, &withEditor};
+    TextCommands commands{&editor, withEditor};
     KoriDocument alone;
 
     BothWays()
