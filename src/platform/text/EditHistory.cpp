@@ -52,8 +52,23 @@ void EditHistory::closeStep()
     if (didRecordStep) didRecordStep();
 }
 
+void EditHistory::markSavePoint()
+{
+    savePoint_ = defaultManager_ ? defaultManager_->stateId() : stepCount_;
+    unrecorded_ = false;
+    typingRun_.reset();
+}
+
+bool EditHistory::isAtSavePoint() const
+{
+    return !unrecorded_ && (defaultManager_ ? defaultManager_->stateId() : stepCount_) == savePoint_;
+}
+
 void EditHistory::registerStep(std::shared_ptr<Step> step, UndoManager* manager, bool typing, const QString& name)
 {
+    // A step another manager keeps is out of the document's reach as well.
+    if (!manager || !manager->isUndoRegistrationEnabled() || (defaultManager_ && manager != defaultManager_))
+        unrecorded_ = true;
     if (!manager || !manager->isUndoRegistrationEnabled()) {
         ++stepCount_;
         return;

@@ -61,6 +61,14 @@ public:
 
     // Called once per completed step with characters, after its registration.
     std::function<void()> didRecordStep;
+    // The save point: the state of the text's undo history when the file was last read or saved.
+    // The text is at it while every step since was undone again, and no change went unrecorded;
+    // once a new step is made after undoing past it, it can never be reached again.
+    void markSavePoint();
+    bool isAtSavePoint() const;
+    // A change no undo can take back (made while registration was off): the save point is lost.
+    void noteUnrecordedChange() { unrecorded_ = true; }
+
     // Steps recorded so far (coalesced typing counts once).
     std::uint64_t stepCount() const { return stepCount_; }
     // What the last step recorded holds: its pieces and the units of their old and new texts.
@@ -95,6 +103,8 @@ private:
     std::weak_ptr<Step> typingRun_;
     std::weak_ptr<Step> lastStep_;
     std::uint64_t stepCount_ = 0;
+    std::uint64_t savePoint_ = 0;  // the default manager's state, or the step count without one
+    bool unrecorded_ = false;
 };
 
 // Whoever starts an edit through the door and keeps a selection over the text (a text view).
