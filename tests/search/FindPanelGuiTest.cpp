@@ -6,6 +6,7 @@
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/UndoManager.h"
 #include "platform/text/LayoutManager.h"
+#include "platform/text/TextStorage.h"
 #include "search/ui/SearchResultsModel.h"
 #include "support/WindowFixture.h"
 #include "support/TestSupport.h"
@@ -407,4 +408,29 @@ TEST(FindPanelMemory, AReplaceAllOfAHundredThousandMatchesKeepsItsPiecesNotTheTe
     EXPECT_EQ(document.storage().history().lastStepUnits(), matches * 9) << "the step holds the edits, not the text";
     document.undoManager()->undo();
     EXPECT_TRUE(document.storage().string() == text);
+}
+
+TEST_F(FindPanelTest, NoSearchOrReplacementFlattensTheTextOnTheMainThread)
+{
+    QString body;
+    for (int i = 0; i < 20'000; ++i) body += QStringLiteral("行%1 猫\n").arg(i);
+    open(body);
+    // An edit: the text as read is no longer current, so a whole-text reader would flatten now.
+    type({0, 0}, QStringLiteral("x"));
+    const TextStorage& storage = document->storage();
+    const std::uint64_t flattenings = storage.flattenings();
+
+    run("showFind:");
+    find(QStringLiteral("猫"));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return search().status().endsWith(QStringLiteral("ミリ秒）")); }, 20000));
+    EXPECT_TRUE(search().status().startsWith(QStringLiteral("20000件（"))) << search().status().toStdString();
+    run("findNext:");
+    EXPECT_EQ(search().status(), QStringLiteral("1/20000件"));
+    run("replace:");
+    EXPECT_EQ(search().status(), QStringLiteral("1件を置換しました。"));
+    panel().replaceField->setText(QStringLiteral("犬"));
+    run("replaceAll:");
+    EXPECT_EQ(search().status(), QStringLiteral("19999件を置換しました。"));
+    EXPECT_EQ(storage.flattenings(), flattenings) << "each operation flattens on the panel's queue";
+    EXPECT_EQ(storage.substring({0, 6}), QStringLiteral("x行0 \n行"));
 }

@@ -8,6 +8,7 @@
 #include "platform/foundation/PlatformError.h"
 #include "platform/text/TextChanges.h"
 #include "platform/text/TextEditing.h"
+#include "platform/text/TextStorage.h"
 #include "platform/ui/FilePanels.h"
 #include "platform/ui/WindowFrameAutosave.h"
 #include "search/batch/BatchReplaceEngine.h"
@@ -336,7 +337,8 @@ void BatchReplaceWindowController::applyRules()
 {
     endCellEditing();
     if (!editor_ || !model_) return;
-    const QString text = model_->string();
+    // Shared chunks here; the one string is made on the queue.
+    const TextSnapshot text = model_->storage().snapshot();
     const std::uint64_t revision = model_->revision();
     BatchReplaceDocument document;
     document.rules = rules_;
@@ -349,7 +351,7 @@ void BatchReplaceWindowController::applyRules()
     queue_->async([this, alive, token, text, revision, document, lineEnding] {
         std::optional<BatchReplaceResult> result;
         std::optional<QString> error = attempt([&] {
-            result = BatchReplaceEngine::apply(document, text, lineEnding, token.get());
+            result = BatchReplaceEngine::apply(document, text.string(), lineEnding, token.get());
         });
         MainQueue::async([this, alive, token, revision, result = std::move(result), error] {
             if (alive.expired()) return;

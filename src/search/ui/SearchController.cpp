@@ -307,7 +307,8 @@ void SearchController::invalidateOperation()
 std::optional<SearchController::Snapshot> SearchController::snapshot() const
 {
     if (!editor_ || !document_) return std::nullopt;
-    return Snapshot{document_->string(), document_->revision(), currentRequest(), editor_->selectedRange()};
+    return Snapshot{document_->storage().snapshot(), QString(), document_->revision(), currentRequest(),
+                    editor_->selectedRange()};
 }
 
 bool SearchController::isCurrent(const Snapshot& snapshot)
@@ -384,6 +385,7 @@ void SearchController::runSearch(Purpose purpose)
     beginOperation<SearchResultSet>(
         QStringLiteral("検索中…"),
         [shared](const SearchCancellationToken& token) {
+            shared->flatten();
             return SearchEngine::findAll(shared->text, shared->request, shared->revision, &token);
         },
         [this, shared, purpose](std::optional<SearchResultSet> result, const Failure& failure) {
@@ -434,6 +436,7 @@ void SearchController::runNavigation(SearchDirection direction)
     beginOperation<Result>(
         direction == SearchDirection::forward ? QStringLiteral("次を検索中…") : QStringLiteral("前を検索中…"),
         [shared, direction](const SearchCancellationToken& token) {
+            shared->flatten();
             const SearchResultSet set = SearchEngine::findAll(shared->text, shared->request, shared->revision, &token);
             return SearchNavigation::navigate(set.matches, shared->selection, shared->text.size(), direction,
                                               shared->request.options.wraps);
@@ -458,6 +461,7 @@ void SearchController::replaceSelection(bool andFind)
     beginOperation<Result>(
         QStringLiteral("置換箇所を確認中…"),
         [shared](const SearchCancellationToken& token) {
+            shared->flatten();
             const SearchResultSet set = SearchEngine::findAll(shared->text, shared->request, shared->revision, &token);
             return SearchNavigation::replaceTarget(set.matches, shared->selection, shared->text.size(),
                                                    shared->request.options.wraps);
@@ -504,6 +508,7 @@ void SearchController::replaceAll(MenuItem*)
     beginOperation<Replacements>(
         QStringLiteral("置換箇所を計算中…"),
         [shared](const SearchCancellationToken& token) {
+            shared->flatten();
             const SearchReplacementResult result = SearchEngine::replacingAll(shared->text, shared->request, &token);
             Replacements out;
             out.matchCount = result.matchCount;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/text/TextRange.h"
+#include "platform/text/TextStorage.h"
 #include "platform/ui/Responder.h"
 #include "search/engine/SearchCancellationToken.h"
 #include "search/engine/SearchMatch.h"
@@ -31,7 +32,6 @@ class FindPanel;
 class KoriDocument;
 class MenuItem;
 class SearchResultsModel;
-class TextStorage;
 struct TextStorageEdit;
 
 // The find-and-replace panel of one editor, reached from the Find menu by action name. Searches
@@ -102,11 +102,19 @@ public:
         QStringLiteral("選択範囲をまたいで本文が変わったため、検索範囲を解除しました。");
 
 private:
+    // What an operation works on. The text is taken as the storage's shared chunks on the main
+    // thread and made one string on the panel's queue: flattening a large text takes long.
     struct Snapshot {
-        QString text;
+        TextSnapshot source;
+        QString text;  // filled by flatten(), on the queue
         std::uint64_t revision = 0;
         SearchRequest request;
         TextRange selection;
+        void flatten()
+        {
+            text = source.string();
+            source = {};
+        }
     };
     struct Failure {
         bool cancelled = false;
