@@ -48,6 +48,22 @@ qint64 integerValue(const QString& text)
     return ok ? value : 0;
 }
 
+// The user's face stays while it is of the kind asked for (fixed pitch or not); only a change of
+// kind brings in the system font of that kind, at the same size.
+QFont fontOfKind(const QFont& font, bool monospaced)
+{
+    if (QFontInfo(font).fixedPitch() == monospaced) return font;
+    QFont other = QFontDatabase::systemFont(monospaced ? QFontDatabase::FixedFont : QFontDatabase::GeneralFont);
+    if (font.pointSizeF() > 0) other.setPointSizeF(font.pointSizeF());
+    return other;
+}
+
+// A pixel-sized font counts as the standard size.
+double pointSize(const QFont& font)
+{
+    return font.pointSizeF() > 0 ? font.pointSizeF() : 14;
+}
+
 QString regexErrorDescription(const QString& pattern)
 {
     UErrorCode status = U_ZERO_ERROR;
@@ -77,12 +93,6 @@ TextCommands::TextCommands(EditorTextView* editor, KoriDocument& document)
     syntaxConnections_.push_back(QObject::connect(syntax_, &SyntaxModel::outlineChanged, editor, [this] {
         if (publishedOutlineMenu) publishOutlineMenu(*publishedOutlineMenu);
     }));
-
-    adoptEditorSettings();
-    storedPreferences.monospacedFont = true;
-    storedPreferences.antialias = true;
-    storedPreferences.ligatures = false;
-    storedPreferences.vertical = false;
 
     // A view that comes later paints the document's tokens as they are; only a text never parsed
     // asks for a parse.
@@ -174,8 +184,8 @@ void TextCommands::registerActions()
     auto on = [this](const char* name, std::function<void(MenuItem*)> handler, Validator validator = {}) {
         registerAction(QString::fromLatin1(name), std::move(handler), std::move(validator));
     };
-    auto preference = [this, &on](const char* name, std::function<void(EditorCommandPreferences&)> change) {
-        on(name, [this, change](MenuItem*) { changePreferences(change); });
+    auto option = [this, &on](const char* name, std::function<void(EditorOptions&)> change) {
+        on(name, [this, change](MenuItem*) { changeOptions(change); });
     };
 
     // The commands that change text, as the runner knows them; some take what the item carries.
@@ -224,30 +234,30 @@ void TextCommands::registerActions()
     });
     on("resetSyntax:", [this](MenuItem*) { syntax_->schedule(); });
     on("changeTabWidth:", [this](MenuItem* sender) {
-        if (sender) changePreferences([tag = sender->tag()](EditorCommandPreferences& p) { p.tabWidth = tag; });
+        if (sender) changeOptions([tag = sender->tag()](EditorOptions& o) { o.editingTabWidth = tag; });
     });
     on("customizeTabWidth:", [this](MenuItem*) { customizeTabWidth(); });
-    preference("toggleUseSpaces:", [](EditorCommandPreferences& p) { p.usesSpaces = !p.usesSpaces; });
-    preference("toggleAutomaticIndentation:",
-               [](EditorCommandPreferences& p) { p.automaticallyIndents = !p.automaticallyIndents; });
-    preference("toggleInvisibleCharacters:", [](EditorCommandPreferences& p) { p.showsInvisibles = !p.showsInvisibles; });
-    preference("toggleIndentGuides:", [](EditorCommandPreferences& p) { p.showsIndentGuides = !p.showsIndentGuides; });
+    option("toggleUseSpaces:", [](EditorOptions& o) { o.usesSpacesForIndentation = !o.usesSpacesForIndentation; });
+    option("toggleAutomaticIndentation:", [](EditorOptions& o) { o.automaticallyIndents = !o.automaticallyIndents; });
+    option("toggleInvisibleCharacters:",
+           [](EditorOptions& o) { o.showsInvisibleCharacters = !o.showsInvisibleCharacters; });
+    option("toggleIndentGuides:", [](EditorOptions& o) { o.showsIndentGuides = !o.showsIndentGuides; });
     on("togglePageGuide:", [this](MenuItem*) { togglePageGuide(); });
-    preference("makeFontStandard:", [](EditorCommandPreferences& p) { p.monospacedFont = false; });
-    preference("makeFontMonospaced:", [](EditorCommandPreferences& p) { p.monospacedFont = true; });
-    preference("biggerFont:", [](EditorCommandPreferences& p) { p.fontSize = std::min(p.fontSize + 1, maximumFontSize); });
-    preference("smallerFont:", [](EditorCommandPreferences& p) { p.fontSize = std::max(p.fontSize - 1, minimumFontSize); });
-    preference("resetFont:", [](EditorCommandPreferences& p) {
-        p.fontSize = 14;
-        p.monospacedFont = true;
+    option("makeFontStandard:", [](EditorOptions& o) { o.font = fontOfKind(o.font, false); });
+    option("makeFontMonospaced:", [](EditorOptions& o) { o.font = fontOfKind(o.font, true); });
+    option("biggerFont:", [](EditorOptions& o) { o.font.setPointSizeF(std::min(pointSize(o.font) + 1, maximumFontSize)); });
+    option("smallerFont:", [](EditorOptions& o) { o.font.setPointSizeF(std::max(pointSize(o.font) - 1, minimumFontSize)); });
+    option("resetFont:", [](EditorOptions& o) {
+        o.font = fontOfKind(o.font, true);
+        o.font.setPointSizeF(14);
     });
-    on("toggleAntialias:", [this](MenuItem*) { toggleAntialias(); });
-    preference("toggleLigatures:", [](EditorCommandPreferences& p) { p.ligatures = !p.ligatures; });
-    preference("makeHorizontal:", [](EditorCommandPreferences& p) { p.vertical = false; });
-    preference("makeVertical:", [](EditorCommandPreferences& p) { p.vertical = true; });
-    preference("makeLeftToRight:", [](EditorCommandPreferences& p) { p.rightToLeft = false; });
-    preference("makeRightToLeft:", [](EditorCommandPreferences& p) { p.rightToLeft = true; });
-    preference("toggleEditable:", [](EditorCommandPreferences& p) { p.editable = !p.editable; });
+    option("toggleAntialias:", [](EditorOptions& o) { o.usesFontAntialiasing = !o.usesFontAntialiasing; });
+    option("toggleLigatures:", [](EditorOptions& o) { o.usesLigatures = !o.usesLigatures; });
+    option("makeHorizontal:", [](EditorOptions& o) { o.vertical = false; });
+    option("makeVertical:", [](EditorOptions& o) { o.vertical = true; });
+    option("makeLeftToRight:", [](EditorOptions& o) { o.rightToLeft = false; });
+    option("makeRightToLeft:", [](EditorOptions& o) { o.rightToLeft = true; });
+    option("toggleEditable:", [](EditorOptions& o) { o.editable = !o.editable; });
 
     on("goToOutline:", [this](MenuItem* sender) {
         if (sender) syntaxHighlighter_->goToOutlineEntry(sender->tag());
@@ -257,59 +267,19 @@ void TextCommands::registerActions()
 
 // MARK: preferences
 
-void TextCommands::adoptEditorSettings()
+EditorOptions TextCommands::options() const
 {
-    EditorTextView* editor = editor_;
-    if (!editor) return;
-    storedPreferences.tabWidth = editor->editingTabWidth;
-    storedPreferences.usesSpaces = editor->usesSpacesForIndentation;
-    storedPreferences.showsInvisibles = editor->showsInvisibleCharacters();
-    storedPreferences.showsIndentGuides = editor->showsIndentGuides;
-    storedPreferences.pageGuideColumn = editor->pageGuideColumn;
-    storedPreferences.automaticallyIndents = editor->automaticallyIndents;
-    const qreal size = editor->font().pointSizeF();
-    storedPreferences.fontSize = size > 0 ? size : 14;
-    storedPreferences.antialias = editor->usesFontAntialiasing;
-    storedPreferences.rightToLeft = editor->layoutDirection() == Qt::RightToLeft;
-    storedPreferences.editable = editor->isEditable();
+    return editor_ ? editor_->options() : EditorOptions{};
 }
 
-void TextCommands::apply(const EditorCommandPreferences& editorPreferences)
+void TextCommands::changeOptions(const std::function<void(EditorOptions&)>& change)
 {
-    storedPreferences = editorPreferences;
     EditorTextView* editor = editor_;
     if (!editor) return;
-    const EditorCommandPreferences& p = storedPreferences;
     EditorOptions options = editor->options();
-    options.editingTabWidth = std::clamp(p.tabWidth, 1, 16);
-    options.usesSpacesForIndentation = p.usesSpaces;
-    options.showsInvisibleCharacters = p.showsInvisibles;
-    options.showsIndentGuides = p.showsIndentGuides;
-    options.pageGuideColumn = p.pageGuideColumn;
-    // The user's chosen face stays while it is of the kind asked for (fixed pitch or not); only
-    // a change of kind brings in the system font of that kind.
-    QFont font = editor->font();
-    if (QFontInfo(font).fixedPitch() != p.monospacedFont)
-        font = QFontDatabase::systemFont(p.monospacedFont ? QFontDatabase::FixedFont : QFontDatabase::GeneralFont);
-    if (std::isfinite(p.fontSize) && p.fontSize > 0) font.setPointSizeF(p.fontSize);
-    options.font = font;
-    options.tabStopWidth =
-        std::max<qreal>(QFontMetricsF(font).horizontalAdvance(QLatin1Char('0')), 1) * options.editingTabWidth;
-    // Vertical layout and ligature control have no counterpart in this text system; the values
-    // are kept so that they travel with the settings and show in the menu.
-    options.rightToLeft = p.rightToLeft;
-    options.editable = p.editable;
-    options.automaticallyIndents = p.automaticallyIndents;
-    options.usesFontAntialiasing = p.antialias;
+    change(options);
     editor->apply(options);
     syntaxHighlighter_->applyVisibleTokens();
-}
-
-void TextCommands::changePreferences(const std::function<void(EditorCommandPreferences&)>& change)
-{
-    EditorCommandPreferences preferences = storedPreferences;
-    change(preferences);
-    apply(preferences);
 }
 
 void TextCommands::customizeTabWidth()
@@ -319,18 +289,18 @@ void TextCommands::customizeTabWidth()
     Alert alert{QStringLiteral("タブ幅"), QStringLiteral("1〜16の値を入力してください。"),
                 {QStringLiteral("変更"), QStringLiteral("キャンセル")}, Alert::Style::informational};
     QList<AlertField> fields;
-    fields.append({QString::number(storedPreferences.tabWidth), QString(), QString(), 120});
+    fields.append({QString::number(options().editingTabWidth), QString(), QString(), 120});
     QStringList texts;
     if (presenter->runModal(alert, fields, texts) != 0 || texts.isEmpty()) return;
     const qint64 value = integerValue(texts.first());
     if (value < 1 || value > 16) return;
-    changePreferences([value](EditorCommandPreferences& p) { p.tabWidth = static_cast<int>(value); });
+    changeOptions([value](EditorOptions& o) { o.editingTabWidth = static_cast<int>(value); });
 }
 
 void TextCommands::togglePageGuide()
 {
-    if (storedPreferences.pageGuideColumn) {
-        changePreferences([](EditorCommandPreferences& p) { p.pageGuideColumn.reset(); });
+    if (options().pageGuideColumn) {
+        changeOptions([](EditorOptions& o) { o.pageGuideColumn.reset(); });
         return;
     }
     AlertPresenter* presenter = alerts();
@@ -343,31 +313,17 @@ void TextCommands::togglePageGuide()
     if (presenter->runModal(alert, fields, texts) != 0 || texts.isEmpty()) return;
     const qint64 value = integerValue(texts.first());
     if (value < 1 || value > 500) return;
-    changePreferences([value](EditorCommandPreferences& p) { p.pageGuideColumn = static_cast<int>(value); });
-}
-
-void TextCommands::toggleAntialias()
-{
-    storedPreferences.antialias = !storedPreferences.antialias;
-    if (!editor_) return;
-    editor_->usesFontAntialiasing = storedPreferences.antialias;
-    editor_->viewport()->update();
+    changeOptions([value](EditorOptions& o) { o.pageGuideColumn = static_cast<int>(value); });
 }
 
 void TextCommands::magnifyFont(double factor)
 {
-    if (!std::isfinite(factor) || factor <= 0) return;
-    EditorTextView* editor = editor_;
-    if (!editor) return;
-    QFont font = editor->font();
-    const qreal current = font.pointSizeF();
+    if (!std::isfinite(factor) || factor <= 0 || !editor_) return;
+    const qreal current = editor_->font().pointSizeF();
     if (current <= 0) return;  // a pixel-sized font has no point size to scale
-    const double size = std::clamp(factor * current, minimumFontSize, maximumFontSize);
-    storedPreferences.fontSize = size;
-    font.setPointSizeF(size);
-    editor->setFont(font);
-    editor->viewport()->update();
-    syntaxHighlighter_->applyVisibleTokens();
+    changeOptions([size = std::clamp(factor * current, minimumFontSize, maximumFontSize)](EditorOptions& o) {
+        o.font.setPointSizeF(size);
+    });
 }
 
 // MARK: the road of a command
@@ -377,7 +333,8 @@ TextCommandRunner::Outcome TextCommands::runCommand(const QString& action, const
     EditorTextView* editor = editor_;
     if (!editor || !document_) return TextCommandRunner::Outcome::refused;
     TextCommandRunner runner(*document_, editor->normalizedSelectedRanges(), editor->editInitiator());
-    runner.setIndentation({storedPreferences.tabWidth, storedPreferences.usesSpaces});
+    const EditorOptions current = editor->options();
+    runner.setIndentation({current.editingTabWidth, current.usesSpacesForIndentation});
     const TextCommandRunner::Outcome outcome = runner.run(action, argument);
     if (outcome == TextCommandRunner::Outcome::unavailable && beep) beep();
     if (outcome == TextCommandRunner::Outcome::changed && editor_) {
@@ -745,7 +702,7 @@ std::shared_ptr<MenuModel> TextCommands::menu()
 
 std::shared_ptr<MenuModel> TextCommands::syntaxMenu()
 {
-    const EditorCommandPreferences& p = storedPreferences;
+    const EditorOptions p = options();
     auto format = std::make_shared<MenuModel>(QStringLiteral("フォーマット"));
 
     auto languages = std::make_shared<MenuModel>(QStringLiteral("構文"));
@@ -764,17 +721,17 @@ std::shared_ptr<MenuModel> TextCommands::syntaxMenu()
     for (int width : {2, 4, 8}) {
         MenuItem* item = addCommand(*tabs, this, QString::number(width), QStringLiteral("changeTabWidth:"));
         item->setTag(width);
-        item->setState(state(p.tabWidth == width));
+        item->setState(state(p.editingTabWidth == width));
     }
     addCommand(*tabs, this, QStringLiteral("指定…"), QStringLiteral("customizeTabWidth:"));
     tabs->addSeparator();
-    addCommand(*tabs, this, QStringLiteral("インデントに空白を使う"), QStringLiteral("toggleUseSpaces:"))->setState(state(p.usesSpaces));
+    addCommand(*tabs, this, QStringLiteral("インデントに空白を使う"), QStringLiteral("toggleUseSpaces:"))->setState(state(p.usesSpacesForIndentation));
     addCommand(*tabs, this, QStringLiteral("自動インデント"), QStringLiteral("toggleAutomaticIndentation:"))
         ->setState(state(p.automaticallyIndents));
     addSubmenu(*format, tabs);
 
     addCommand(*format, this, QStringLiteral("不可視文字を表示"), QStringLiteral("toggleInvisibleCharacters:"))
-        ->setState(state(p.showsInvisibles));
+        ->setState(state(p.showsInvisibleCharacters));
     addCommand(*format, this, QStringLiteral("インデントガイドを表示"), QStringLiteral("toggleIndentGuides:"))
         ->setState(state(p.showsIndentGuides));
     addCommand(*format, this, QStringLiteral("ページガイドを表示"), QStringLiteral("togglePageGuide:"))
@@ -788,8 +745,8 @@ std::shared_ptr<MenuModel> TextCommands::syntaxMenu()
     addCommand(*fonts, this, QStringLiteral("大きく"), QStringLiteral("biggerFont:"), QStringLiteral("+"), command);
     addCommand(*fonts, this, QStringLiteral("小さく"), QStringLiteral("smallerFont:"), QStringLiteral("-"), command);
     addCommand(*fonts, this, QStringLiteral("初期値に戻す"), QStringLiteral("resetFont:"), QStringLiteral("0"), command);
-    addCommand(*fonts, this, QStringLiteral("アンチエイリアス"), QStringLiteral("toggleAntialias:"))->setState(state(p.antialias));
-    addCommand(*fonts, this, QStringLiteral("合字"), QStringLiteral("toggleLigatures:"))->setState(state(p.ligatures));
+    addCommand(*fonts, this, QStringLiteral("アンチエイリアス"), QStringLiteral("toggleAntialias:"))->setState(state(p.usesFontAntialiasing));
+    addCommand(*fonts, this, QStringLiteral("合字"), QStringLiteral("toggleLigatures:"))->setState(state(p.usesLigatures));
     addSubmenu(*format, fonts);
 
     auto direction = std::make_shared<MenuModel>(QStringLiteral("書字方向"));

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "commands/CommandEdit.h"
-#include "commands/EditorCommandPreferences.h"
 #include "commands/SyntaxColorCode.h"
 #include "commands/TextCommandRunner.h"
 #include "syntax/SyntaxModel.h"
@@ -27,10 +26,11 @@ class MenuItem;
 class MenuModel;
 class SnippetEditorWindow;
 class SyntaxHighlighter;
+struct EditorOptions;
 struct SyntaxLanguage;
 
 // The text commands of one editor: the source of its Text, Format, Select and outline menus, the
-// keeper of its view settings and the owner of its highlighter. The commands that change text run
+// changer of its editor's options and the owner of its highlighter. The commands that change text run
 // through the headless TextCommandRunner with this editor as initiator, each one undo step with a
 // Japanese name; here they find their arguments (a dialog, the item chosen) and are validated.
 // Actions are found by name.
@@ -45,18 +45,11 @@ public:
     // The document's language, tokens and outline.
     SyntaxModel& syntax() const { return *syntax_; }
 
-    // The settings last applied through this object.
-    EditorCommandPreferences storedPreferences;
     // The outline menu last handed out; refilled after every parse while it exists.
     QPointer<MenuModel> publishedOutlineMenu;
     // Sounds the system beep; tests count it.
     std::function<void()> beep;
 
-    // Stores the value and writes every field into the editor.
-    void apply(const EditorCommandPreferences& editorPreferences);
-    // Takes the editor's current settings into storedPreferences, after its owner set them from
-    // the application settings, so that the next toggle does not bring back older values.
-    void adoptEditorSettings();
     // Scales the editor font by factor, kept within 8 to 96 points.
     void magnifyFont(double factor);
 
@@ -107,10 +100,11 @@ private:
     void inspectCharacter();
     void goToLine();
     // Format menu.
-    void changePreferences(const std::function<void(EditorCommandPreferences&)>& change);
+    // Changes the editor's options as change says, from what the editor shows now.
+    void changeOptions(const std::function<void(EditorOptions&)>& change);
+    EditorOptions options() const;
     void customizeTabWidth();
     void togglePageGuide();
-    void toggleAntialias();
     // Colour codes.
     std::optional<SyntaxColorMatch> colorCodeAtSelection() const;
     void editColorCode();

@@ -95,10 +95,6 @@ void EditorWindowController::openSplitTextView(MenuItem*)
     EditorTextView* editor = editors_->openSecondary();
     editor->viewport()->installEventFilter(this);
     secondaryCommands_ = std::make_unique<TextCommands>(editor, *model);
-    // The command object keeps the primary's preferences; the editor shows what the primary
-    // shows now, whatever was applied to it since those were stored.
-    secondaryCommands_->apply(primaryCommands().storedPreferences);
-    editor->apply(textView()->options());
     QPointer<EditorWindowController> weak(this);
     secondarySearch_ = std::make_unique<SearchController>(editor, model, [weak] {
         return weak ? weak->sidebarRoot() : std::nullopt;

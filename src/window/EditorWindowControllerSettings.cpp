@@ -219,8 +219,6 @@ EditorOptions EditorWindowController::editorOptionsFromSettings() const
     const EditorTheme theme = EditorTheme::current();
     EditorOptions options = textView()->options();
     options.font = EditorPreferences::editorFont();
-    options.tabStopWidth =
-        std::max<qreal>(QFontMetricsF(options.font).horizontalAdvance(QLatin1Char('0')), 1) * settings.tabWidth;
     options.editingTabWidth = static_cast<int>(std::clamp<qint64>(settings.tabWidth, 1, 16));
     options.usesSpacesForIndentation = settings.useSpaces;
     options.pageGuideColumn =
@@ -242,9 +240,6 @@ void EditorWindowController::applyEditorPreferences()
     editors_->apply(editorOptionsFromSettings());
     statusLine_->setShown(EditorSettingsSnapshot(UserDefaults::standard()).statusBar);
     fileTree_->applyPreferences();
-    // The command objects keep the editors' settings for their menus and toggles.
-    for (TextCommands* each : {primaryCommands_.get(), secondaryCommands_.get()})
-        if (each) each->adoptEditorSettings();
 }
 
 // MARK: - Closing

@@ -45,7 +45,7 @@ TEST_F(TextCommandsTest, MagnifyFontScalesWithinLimitsAndIgnoresBadFactors)
 {
     commands->magnifyFont(1.5);
     EXPECT_DOUBLE_EQ(editor->font().pointSizeF(), 15);
-    EXPECT_DOUBLE_EQ(commands->storedPreferences.fontSize, 15);
+    EXPECT_DOUBLE_EQ(editor->options().font.pointSizeF(), 15);
 
     commands->magnifyFont(0.1);
     EXPECT_DOUBLE_EQ(editor->font().pointSizeF(), 8) << "clamped to the smallest size";
@@ -55,12 +55,10 @@ TEST_F(TextCommandsTest, MagnifyFontScalesWithinLimitsAndIgnoresBadFactors)
     for (double bad : {0.0, -2.0, std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
         commands->magnifyFont(bad);
         EXPECT_DOUBLE_EQ(editor->font().pointSizeF(), 96) << bad;
-        EXPECT_DOUBLE_EQ(commands->storedPreferences.fontSize, 96) << bad;
     }
 
-    editor.reset();  // the editor is gone: nothing to scale, nothing stored
+    editor.reset();  // the editor is gone: nothing to scale
     commands->magnifyFont(0.5);
-    EXPECT_DOUBLE_EQ(commands->storedPreferences.fontSize, 96);
 }
 
 TEST_F(TextCommandsTest, OutlineMenuListsEntriesThenGoToLine)
@@ -136,30 +134,41 @@ TEST_F(TextCommandsTest, SelectMenuReachesTheEditorsSelectionCommands)
     EXPECT_EQ(editor->normalizedSelectedRanges().size(), 3u);
 }
 
-TEST_F(TextCommandsTest, ApplyWritesEveryFieldButKeepsTheValueAsGiven)
+TEST_F(TextCommandsTest, TheEditorsOptionsAreTheOneHomeOfItsSettings)
 {
-    EditorCommandPreferences preferences;
-    preferences.tabWidth = 20;
-    preferences.usesSpaces = true;
-    preferences.showsInvisibles = true;
-    preferences.pageGuideColumn = 72;
-    preferences.fontSize = 18;
-    preferences.editable = false;
-    preferences.automaticallyIndents = false;
-    preferences.antialias = false;
-    commands->apply(preferences);
+    EditorOptions options = editor->options();
+    options.editingTabWidth = 20;
+    options.usesSpacesForIndentation = true;
+    options.showsInvisibleCharacters = true;
+    options.pageGuideColumn = 72;
+    options.font.setPointSizeF(18);
+    options.editable = false;
+    options.automaticallyIndents = false;
+    options.usesFontAntialiasing = false;
+    options.usesLigatures = true;
+    editor->apply(options);
 
-    EXPECT_EQ(commands->storedPreferences, preferences);
-    EXPECT_EQ(editor->editingTabWidth, 16);
-    EXPECT_TRUE(editor->usesSpacesForIndentation);
+    EditorOptions shown = editor->options();
+    EXPECT_EQ(shown.editingTabWidth, 16) << "kept within 1…16";
+    shown.editingTabWidth = 20;
+    EXPECT_EQ(shown, options) << "every other value reads back as given";
     EXPECT_TRUE(editor->showsInvisibleCharacters());
-    EXPECT_EQ(editor->pageGuideColumn, std::optional<int>(72));
-    EXPECT_DOUBLE_EQ(editor->font().pointSizeF(), 18);
     EXPECT_FALSE(editor->isEditable());
-    EXPECT_FALSE(editor->automaticallyIndents);
-    EXPECT_FALSE(editor->usesFontAntialiasing);
+    EXPECT_DOUBLE_EQ(editor->tabWidth(), QFontMetricsF(editor->font()).horizontalAdvance(QLatin1Char('0')) * 16)
+        << "the tab stops follow the font and the width";
 
-    preferences.tabWidth = 0;
-    commands->apply(preferences);
-    EXPECT_EQ(editor->editingTabWidth, 1);
+    // The menu shows the editor's values, and a toggle starts from them: nothing stored beside.
+    commands->perform(QStringLiteral("toggleIndentGuides:"), nullptr);
+    EXPECT_TRUE(editor->options().showsIndentGuides);
+    EXPECT_FALSE(editor->options().usesFontAntialiasing) << "a toggle brings back no older value";
+    const std::shared_ptr<MenuModel> format = commands->syntaxMenu();
+    MenuModel* fonts = format->itemWithTitle(QStringLiteral("フォント"))->submenu();
+    EXPECT_EQ(format->itemWithTitle(QStringLiteral("インデントガイドを表示"))->state(), MenuItem::State::on);
+    EXPECT_EQ(format->itemWithTitle(QStringLiteral("編集を禁止"))->state(), MenuItem::State::on);
+    EXPECT_EQ(fonts->itemWithTitle(QStringLiteral("アンチエイリアス"))->state(), MenuItem::State::off);
+    EXPECT_EQ(fonts->itemWithTitle(QStringLiteral("合字"))->state(), MenuItem::State::on);
+
+    options.editingTabWidth = 0;
+    editor->apply(options);
+    EXPECT_EQ(editor->options().editingTabWidth, 1);
 }
