@@ -7,17 +7,21 @@
 
 namespace korimado {
 
-// Everything the settings decide about how one editor looks and types. Both editors of a window
-// take the same value, so a second editor never drifts from the first.
+// Everything the settings and the Format menu decide about how one editor looks and types: the
+// one home of these values. Both editors of a window start from the same value, so a second
+// editor never drifts from the first.
 struct EditorOptions {
     QFont font;
-    qreal tabStopWidth = 28;  // points
-    int editingTabWidth = 4;  // columns, 1…16
+    int editingTabWidth = 4;  // columns, 1…16; a tab stop is as wide as that many digits of the font
     bool usesSpacesForIndentation = false;
     bool automaticallyIndents = true;
     bool editable = true;
     bool rightToLeft = false;
     bool usesFontAntialiasing = true;
+    // Kept and shown in the Format menu; the text system lays text out horizontally and shapes
+    // ligatures as the font does, whatever they say.
+    bool usesLigatures = false;
+    bool vertical = false;
 
     bool showsInvisibleCharacters = false;
     bool showsControlCharacters = false;

@@ -7,6 +7,7 @@
 #include "editor/TypingAids.h"
 #include "platform/text/LayoutManager.h"
 #include "platform/text/TextBoundaries.h"
+#include "platform/text/TextEditing.h"
 #include "platform/foundation/UndoManager.h"
 
 #include <QApplication>
@@ -71,19 +72,12 @@ EditorTextView::~EditorTextView()
 
 EditorOptions EditorTextView::options() const
 {
-    EditorOptions o;
+    EditorOptions o = options_;
     o.font = font();
-    o.tabStopWidth = tabWidth();
-    o.editingTabWidth = editingTabWidth;
-    o.usesSpacesForIndentation = usesSpacesForIndentation;
-    o.automaticallyIndents = automaticallyIndents;
     o.editable = isEditable();
     o.rightToLeft = layoutDirection() == Qt::RightToLeft;
-    o.usesFontAntialiasing = usesFontAntialiasing;
     o.showsInvisibleCharacters = showsInvisibleCharacters();
     o.showsControlCharacters = layoutManager()->showsControlCharacters();
-    o.showsIndentGuides = showsIndentGuides;
-    o.pageGuideColumn = pageGuideColumn;
     o.rulersVisible = rulersVisible();
     o.backgroundColor = backgroundColor();
     o.textColor = textColor();
@@ -94,18 +88,14 @@ EditorOptions EditorTextView::options() const
 
 void EditorTextView::apply(const EditorOptions& o)
 {
+    options_ = o;
+    options_.editingTabWidth = std::clamp(o.editingTabWidth, 1, 16);
     setFont(o.font);
-    setTabWidth(o.tabStopWidth);
-    editingTabWidth = std::clamp(o.editingTabWidth, 1, 16);
-    usesSpacesForIndentation = o.usesSpacesForIndentation;
-    automaticallyIndents = o.automaticallyIndents;
+    setTabWidth(std::max<qreal>(QFontMetricsF(o.font).horizontalAdvance(QLatin1Char('0')), 1) * options_.editingTabWidth);
     setEditable(o.editable);
     setLayoutDirection(o.rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
-    usesFontAntialiasing = o.usesFontAntialiasing;
     setShowsInvisibleCharacters(o.showsInvisibleCharacters);
     layoutManager()->setShowsControlCharacters(o.showsControlCharacters);
-    showsIndentGuides = o.showsIndentGuides;
-    pageGuideColumn = o.pageGuideColumn;
     setRulersVisible(o.rulersVisible);
     setBackgroundColor(o.backgroundColor);
     setTextColor(o.textColor);
@@ -138,8 +128,7 @@ void EditorTextView::storageEdited(const TextStorageEdit& edit)
     if (columnSelectionX_) {
         // The view has carried its selections across the edit already; the run goes on while they
         // are still the carets it made.
-        const std::vector<TextRange> moved =
-            selection::rangesAfterEdit(columnSelections_, edit.editedRange, edit.changeInLength);
+        const std::vector<TextRange> moved = selection::rangesAfterEdit(columnSelections_, edit);
         const QVector<TextRange> now = selections();
         if (moved.size() >= 2 && toVector(moved) == now) columnSelections_ = moved;
         else columnSelectionX_.reset();
@@ -189,22 +178,11 @@ bool EditorTextView::replace(const std::vector<TextRange>& ranges, const QString
         approvedRanges.append(p.range);
         approvedStrings.append(p.string);
     }
-    // Our text view approves carets among several ranges, so one request covers every pair; the
-    // explicit group keeps the edit one step even when other registrations share the event.
-    UndoManager* undo = undoManager();
-    if (undo) undo->beginUndoGrouping();
-    if (!shouldChangeText(approvedRanges, approvedStrings)) {
-        if (undo) undo->endUndoGrouping();
-        return false;
-    }
     const std::vector<TextRange> carets = selection::caretsAfter(pairs, resultingSelectionsAtEnd);
-    editStorage(toVector(carets), [&] {
-        for (auto it = pairs.rbegin(); it != pairs.rend(); ++it) replaceCharacters(it->range, it->string);
-    });
+    if (TextEditing::replace(*storage, approvedRanges, approvedStrings, actionName, toVector(carets), editInitiator())
+        != TextEditing::Outcome::replaced)
+        return false;
     setEditingSelections(carets, false);
-    if (undo) undo->setActionName(actionName);
-    didChangeText();
-    if (undo) undo->endUndoGrouping();
     scrollRangeToVisible(carets.back());
     return true;
 }
@@ -273,9 +251,9 @@ void EditorTextView::insertNewline()
     }
     const std::vector<TextRange> ranges = normalizedSelectedRanges();
     typing::IndentStyle style;
-    style.tabWidth = editingTabWidth;
-    style.usesSpaces = usesSpacesForIndentation;
-    style.automaticallyIndents = automaticallyIndents;
+    style.tabWidth = options_.editingTabWidth;
+    style.usesSpaces = options_.usesSpacesForIndentation;
+    style.automaticallyIndents = options_.automaticallyIndents;
     style.openers = indentationOpeners;
     const QString ending = preferredEnding ? preferredEnding() : QStringLiteral("\n");
     QStringList texts;
@@ -289,7 +267,7 @@ void EditorTextView::insertNewline()
 
 void EditorTextView::insertTab()
 {
-    if (!usesSpacesForIndentation) {
+    if (!options_.usesSpacesForIndentation) {
         TextView::insertTab();
         return;
     }
@@ -297,7 +275,7 @@ void EditorTextView::insertTab()
     QStringList texts;
     {
         const TextReader reader(*textStorage());
-        for (TextRange r : ranges) texts.append(typing::tabSpaces(reader, r.location, editingTabWidth));
+        for (TextRange r : ranges) texts.append(typing::tabSpaces(reader, r.location, options_.editingTabWidth));
     }
     replace(ranges, texts, QStringLiteral("空白を挿入"), true);
 }
@@ -313,7 +291,7 @@ void EditorTextView::shiftIndent(bool left)
     std::vector<selection::Replacement> edits;
     {
         const TextReader reader(*textStorage());
-        edits = typing::outdentReplacements(reader, normalizedSelectedRanges(), editingTabWidth);
+        edits = typing::outdentReplacements(reader, normalizedSelectedRanges(), options_.editingTabWidth);
     }
     std::vector<TextRange> ranges;
     QStringList texts;
@@ -674,10 +652,10 @@ void EditorTextView::drawBackground(QPainter& painter, const QRectF& dirtyRect)
     syncFontAntialiasing();
     savedAntialiasing_ = painter.testRenderHint(QPainter::Antialiasing);
     savedTextAntialiasing_ = painter.testRenderHint(QPainter::TextAntialiasing);
-    painter.setRenderHint(QPainter::Antialiasing, usesFontAntialiasing);
-    painter.setRenderHint(QPainter::TextAntialiasing, usesFontAntialiasing);
+    painter.setRenderHint(QPainter::Antialiasing, options_.usesFontAntialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing, options_.usesFontAntialiasing);
     TextView::drawBackground(painter, dirtyRect);
-    if (showsIndentGuides || pageGuideColumn) drawGuides(painter, dirtyRect);
+    if (options_.showsIndentGuides || options_.pageGuideColumn) drawGuides(painter, dirtyRect);
 }
 
 // Glyphs ignore the painter's text hint on the raster engine; only the font's own strategy turns
@@ -688,9 +666,9 @@ void EditorTextView::syncFontAntialiasing()
     if (!layout) return;
     QFont font = layout->font();
     const bool smooth = (font.styleStrategy() & QFont::NoAntialias) == 0;
-    if (smooth == usesFontAntialiasing) return;
+    if (smooth == options_.usesFontAntialiasing) return;
     const int others = font.styleStrategy() & ~QFont::NoAntialias;
-    font.setStyleStrategy(static_cast<QFont::StyleStrategy>(others | (usesFontAntialiasing ? 0 : QFont::NoAntialias)));
+    font.setStyleStrategy(static_cast<QFont::StyleStrategy>(others | (options_.usesFontAntialiasing ? 0 : QFont::NoAntialias)));
     layout->setFont(font);
 }
 
@@ -712,14 +690,14 @@ void EditorTextView::drawGuides(QPainter& painter, const QRectF& dirtyRect)
     const qreal w = characterWidth();
     const QPointF origin = textContainerOrigin();
 
-    if (pageGuideColumn) {
-        const qreal x = origin.x() + w * *pageGuideColumn;
+    if (options_.pageGuideColumn) {
+        const qreal x = origin.x() + w * *options_.pageGuideColumn;
         if (x >= dirtyRect.left() - 1 && x <= dirtyRect.right() + 1)
             painter.drawLine(QPointF(x, dirtyRect.top()), QPointF(x, dirtyRect.bottom()));
     }
 
-    if (showsIndentGuides && textStorage()) {
-        const int width = std::max(editingTabWidth, 1);
+    if (options_.showsIndentGuides && textStorage()) {
+        const int width = options_.editingTabWidth;
         const TextReader reader(*textStorage());
         qsizetype lastParagraph = -1;
         int indentation = 0;

@@ -27,19 +27,12 @@ public:
     explicit EditorTextView(std::shared_ptr<TextStorage> storage = nullptr, QWidget* parent = nullptr);
     ~EditorTextView() override;
 
-    // Settings and language data, set directly by their owners (who also ask for a redisplay when
-    // a drawing setting changes).
+    // Language data, set directly by their owners.
     std::function<QString()> preferredEnding = [] { return QStringLiteral("\n"); };
-    int editingTabWidth = 4;  // columns, never 0
-    bool usesSpacesForIndentation = false;
-    bool showsIndentGuides = false;
-    std::optional<int> pageGuideColumn;
     QStringList completionWords;
-    bool automaticallyIndents = true;
     QStringList indentationOpeners;
-    bool usesFontAntialiasing = true;
 
-    // What the settings decide, read back from the view, and set in one go.
+    // What the settings decide, as the view shows it, and set in one go (redisplayed).
     EditorOptions options() const;
     void apply(const EditorOptions& options);
 
@@ -136,6 +129,8 @@ private:
 
     QPointer<LineNumberRuler> ruler_;
     bool rulersVisible_ = false;
+    // The settings the view keeps itself; the others live in the widget and its layout.
+    EditorOptions options_;
 
     bool savedAntialiasing_ = true;
     bool savedTextAntialiasing_ = true;

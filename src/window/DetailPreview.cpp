@@ -3,6 +3,7 @@
 #include "document/KoriDocument.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/MainQueue.h"
+#include "platform/text/TextStorage.h"
 #include "platform/ui/AlertPresenter.h"
 #include "preview/HTMLPreview.h"
 #include "preview/Markdown.h"
@@ -128,7 +129,8 @@ void DetailPreview::render()
     if (document_->storage().length() > maximumLength) return;
     rendering_ = true;
     renderPending_ = false;
-    const QString text = document_->string();
+    // Shared chunks here; the one string is made on the render queue.
+    const TextSnapshot snapshot = document_->storage().snapshot();
     const std::uint64_t token = renderToken_;
     const std::uint64_t revision = document_->revision();
     const bool svg = isSVG();
@@ -137,7 +139,8 @@ void DetailPreview::render()
     if (html && !document_->fileURL().isEmpty()) root = QFileInfo(document_->fileURL()).absolutePath();
 
     QPointer<DetailPreview> weak(this);
-    renderQueue_->async([weak, text, token, revision, svg, html, root] {
+    renderQueue_->async([weak, snapshot, token, revision, svg, html, root] {
+        const QString text = snapshot.string();
         QElapsedTimer timer;
         timer.start();
         std::optional<SVGPreview::Output> drawing;

@@ -18,6 +18,7 @@
 #include "settings/EditorSettingsSnapshot.h"
 #include "syntax/CotSyntaxCatalog.h"
 #include "syntax/SyntaxHighlighter.h"
+#include "syntax/SyntaxModel.h"
 #include "theme/ThemeQColor.h"
 #include "theme/EditorTheme.h"
 #include "window/DetailPane.h"
@@ -206,11 +207,9 @@ void EditorWindowController::preferencesChanged()
     statusLine_->setTokenIndex(static_cast<int>(settings.tokenIndex));
     scheduleStatistics();
     applyEditorPreferences();
-    for (TextCommands* each : {primaryCommands_.get(), secondaryCommands_.get()}) {
-        if (!each) continue;
-        each->syntaxHighlighter().applyVisibleTokens();
-        each->syntaxHighlighter().update(each->syntaxHighlighter().languageValue.id);
-    }
+    for (TextCommands* each : {primaryCommands_.get(), secondaryCommands_.get()})
+        if (each) each->syntaxHighlighter().applyVisibleTokens();
+    syntax().setLanguage(syntax().language().id);
     editors_->updateRulers();
 }
 
@@ -220,8 +219,6 @@ EditorOptions EditorWindowController::editorOptionsFromSettings() const
     const EditorTheme theme = EditorTheme::current();
     EditorOptions options = textView()->options();
     options.font = EditorPreferences::editorFont();
-    options.tabStopWidth =
-        std::max<qreal>(QFontMetricsF(options.font).horizontalAdvance(QLatin1Char('0')), 1) * settings.tabWidth;
     options.editingTabWidth = static_cast<int>(std::clamp<qint64>(settings.tabWidth, 1, 16));
     options.usesSpacesForIndentation = settings.useSpaces;
     options.pageGuideColumn =
@@ -243,9 +240,6 @@ void EditorWindowController::applyEditorPreferences()
     editors_->apply(editorOptionsFromSettings());
     statusLine_->setShown(EditorSettingsSnapshot(UserDefaults::standard()).statusBar);
     fileTree_->applyPreferences();
-    // The command objects keep the editors' settings for their menus and toggles.
-    for (TextCommands* each : {primaryCommands_.get(), secondaryCommands_.get()})
-        if (each) each->adoptEditorSettings();
 }
 
 // MARK: - Closing
@@ -256,6 +250,7 @@ void EditorWindowController::windowWillClose()
     detailPane_->close();
     primaryCommands().syntaxHighlighter().invalidate();
     if (secondaryCommands_) secondaryCommands_->syntaxHighlighter().invalidate();
+    releaseParses();
     statusLine_->invalidate();
 }
 

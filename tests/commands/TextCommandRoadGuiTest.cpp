@@ -24,7 +24,7 @@ protected:
         editor = std::make_unique<EditorTextView>(document->sharedStorage());
         editor->setUndoManager(document->undoManager());
         editor->resize(600, 400);
-        commands = std::make_unique<TextCommands>(editor.get(), document.get());
+        commands = std::make_unique<TextCommands>(editor.get(), *document);
         commands->beep = [this] { ++beeps; };
     }
     void TearDown() override
@@ -83,7 +83,9 @@ TEST_F(CommandRoad, DuplicatingThreeSeparateSelectionsIsOneNamedStep)
 TEST_F(CommandRoad, LineCommandsKeepCrlfAndMixedEndings)
 {
     setText(QStringLiteral("b\r\na\nc"));
-    editor->preferredEnding = [] { return QStringLiteral("\r\n"); };
+    TextFormat crlf = document->format();  // the document's ending goes between the copies
+    crlf.lineEnding = LineEnding::crlf;
+    document->setFormat(crlf);
     editor->setSelectedRange({0, 6});
     run("sortLinesAscending:");
     EXPECT_EQ(text(), QStringLiteral("a\nb\r\nc")) << "each line keeps its ending; the last stays without one";
@@ -167,9 +169,9 @@ TEST_F(CommandRoad, ReadOnlyViewChangesNothingAndRecordsNoStep)
 {
     setText(QStringLiteral("b\na\n#fff\n"));
     language("swift");
-    EditorCommandPreferences preferences = commands->storedPreferences;
-    preferences.editable = false;
-    commands->apply(preferences);
+    EditorOptions options = editor->options();
+    options.editable = false;
+    editor->apply(options);
     editor->setSelectedRange({0, 4});
     for (const char* action : {"sortLinesAscending:", "duplicateLine:", "uppercase:", "shiftRight:", "toggleComment:"})
         run(action);
@@ -211,19 +213,19 @@ TEST_F(CommandRoad, MovesAtTheEdgesJoinsAndTrims)
 TEST_F(CommandRoad, IndentationUsesTheEditorsOwnSettings)
 {
     setText(QStringLiteral("a\n\nb"));
-    EditorCommandPreferences preferences = commands->storedPreferences;
-    preferences.usesSpaces = true;
-    preferences.tabWidth = 4;
-    commands->apply(preferences);
+    EditorOptions options = editor->options();
+    options.usesSpacesForIndentation = true;
+    options.editingTabWidth = 4;
+    editor->apply(options);
     editor->setSelectedRange({0, 4});
     run("shiftRight:");
     EXPECT_EQ(text(), QStringLiteral("    a\n    \n    b"));
     editor->setSelectedRange({0, text().size()});
     run("shiftLeft:");
     EXPECT_EQ(text(), QStringLiteral("a\n\nb"));
-    preferences.tabWidth = 0;
-    commands->apply(preferences);
-    EXPECT_EQ(editor->editingTabWidth, 1);
+    options.editingTabWidth = 0;
+    editor->apply(options);
+    EXPECT_EQ(editor->options().editingTabWidth, 1);
     editor->setSelectedRange({0, text().size()});
     run("shiftRight:");
     EXPECT_EQ(text(), QStringLiteral(" a\n \n b"));
@@ -306,12 +308,11 @@ TEST_F(CommandRoad, DialogCommandsReadTheirFields)
 
 TEST_F(CommandRoad, FormatMenuShowsAndChangesThePreferences)
 {
-    EditorCommandPreferences preferences = commands->storedPreferences;
-    preferences.tabWidth = 20;
-    preferences.fontSize = 96;
-    commands->apply(preferences);
-    EXPECT_EQ(editor->editingTabWidth, 16);
-    EXPECT_EQ(commands->storedPreferences.tabWidth, 20);
+    EditorOptions options = editor->options();
+    options.editingTabWidth = 20;
+    options.font.setPointSizeF(96);
+    editor->apply(options);
+    EXPECT_EQ(editor->options().editingTabWidth, 16);
     std::shared_ptr<MenuModel> format = commands->syntaxMenu();
     MenuModel* tabs = format->itemWithTitle(QStringLiteral("タブ幅"))->submenu();
     for (const char* width : {"2", "4", "8"})
@@ -320,21 +321,21 @@ TEST_F(CommandRoad, FormatMenuShowsAndChangesThePreferences)
     run("biggerFont:");
     EXPECT_DOUBLE_EQ(editor->font().pointSizeF(), 96);
     run("resetFont:");
-    EXPECT_DOUBLE_EQ(commands->storedPreferences.fontSize, 14);
+    EXPECT_DOUBLE_EQ(editor->font().pointSizeF(), 14);
     for (int i = 0; i < 10; ++i) run("smallerFont:");
-    EXPECT_DOUBLE_EQ(commands->storedPreferences.fontSize, 8);
+    EXPECT_DOUBLE_EQ(editor->font().pointSizeF(), 8);
     commands->magnifyFont(0.5);
     EXPECT_DOUBLE_EQ(editor->font().pointSizeF(), 8);
 
     // Page guide: on through the dialog, 501 refused, off without a dialog.
     alerts.enqueueFieldTexts({QStringLiteral("501")});
     run("togglePageGuide:");
-    EXPECT_FALSE(editor->pageGuideColumn.has_value());
+    EXPECT_FALSE(editor->options().pageGuideColumn.has_value());
     run("togglePageGuide:");  // the dialog's own "80"
-    EXPECT_EQ(editor->pageGuideColumn, 80);
+    EXPECT_EQ(editor->options().pageGuideColumn, 80);
     const qsizetype dialogs = alerts.shown().size();
     run("togglePageGuide:");
-    EXPECT_FALSE(editor->pageGuideColumn.has_value());
+    EXPECT_FALSE(editor->options().pageGuideColumn.has_value());
     EXPECT_EQ(alerts.shown().size(), dialogs);
 
     run("toggleEditable:");

@@ -1,4 +1,7 @@
 #include "commands/TextCommands.h"
+#include "document/KoriDocument.h"
+#include "support/TestSupport.h"
+#include "syntax/SyntaxModel.h"
 #include "editor/EditorTextView.h"
 #include "platform/ui/MenuModel.h"
 #include "platform/text/TextStorage.h"
@@ -17,16 +20,21 @@ class TextCommandsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        storage = std::make_shared<TextStorage>();
-        storage->replaceCharacters({0, 0}, QStringLiteral("# Intro\nbody\n## Part\nmore\n"));
-        editor = std::make_unique<EditorTextView>(storage);
+        document.storage().setString(QStringLiteral("# Intro\nbody\n## Part\nmore\n"));
+        editor = std::make_unique<EditorTextView>(document.sharedStorage());
         QFont font = editor->font();
         font.setPointSizeF(10);
         editor->setFont(font);
-        commands = std::make_unique<TextCommands>(editor.get(), nullptr);
+        commands = std::make_unique<TextCommands>(editor.get(), document);
+    }
+    // The document's outline, as a parse of it as Markdown gives it.
+    void parseAsMarkdown()
+    {
+        commands->syntax().setLanguage(QStringLiteral("markdown"));
+        ASSERT_TRUE(test::spinUntil([&] { return commands->syntax().hasCurrentTokens(); }));
     }
 
-    std::shared_ptr<TextStorage> storage;
+    KoriDocument document;
     std::unique_ptr<EditorTextView> editor;
     std::unique_ptr<TextCommands> commands;
 };
@@ -37,7 +45,7 @@ TEST_F(TextCommandsTest, MagnifyFontScalesWithinLimitsAndIgnoresBadFactors)
 {
     commands->magnifyFont(1.5);
     EXPECT_DOUBLE_EQ(editor->font().pointSizeF(), 15);
-    EXPECT_DOUBLE_EQ(commands->storedPreferences.fontSize, 15);
+    EXPECT_DOUBLE_EQ(editor->options().font.pointSizeF(), 15);
 
     commands->magnifyFont(0.1);
     EXPECT_DOUBLE_EQ(editor->font().pointSizeF(), 8) << "clamped to the smallest size";
@@ -47,28 +55,23 @@ TEST_F(TextCommandsTest, MagnifyFontScalesWithinLimitsAndIgnoresBadFactors)
     for (double bad : {0.0, -2.0, std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
         commands->magnifyFont(bad);
         EXPECT_DOUBLE_EQ(editor->font().pointSizeF(), 96) << bad;
-        EXPECT_DOUBLE_EQ(commands->storedPreferences.fontSize, 96) << bad;
     }
 
-    editor.reset();  // the editor is gone: nothing to scale, nothing stored
+    editor.reset();  // the editor is gone: nothing to scale
     commands->magnifyFont(0.5);
-    EXPECT_DOUBLE_EQ(commands->storedPreferences.fontSize, 96);
 }
 
 TEST_F(TextCommandsTest, OutlineMenuListsEntriesThenGoToLine)
 {
-    SyntaxHighlighter& highlighter = commands->syntaxHighlighter();
-    highlighter.outlineEntries = {{QStringLiteral("Intro"), 12, {0, 7}, 1},
-                                  {QStringLiteral("Part"), 3, {13, 7}, 2},
-                                  {QStringLiteral("Deep"), 4, {21, 4}, 12}};
+    parseAsMarkdown();
     MenuModel menu(QStringLiteral("アウトライン"));
     menu.addItem(QStringLiteral("stale"), QStringLiteral("x:"));
     commands->populateOutlineMenu(menu);
 
-    ASSERT_EQ(menu.numberOfItems(), 5);
-    const QStringList titles{QStringLiteral("12行  Intro"), QStringLiteral("3行  Part"), QStringLiteral("4行  Deep")};
-    const int levels[] = {0, 1, 8};
-    for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(menu.numberOfItems(), 4);
+    const QStringList titles{QStringLiteral("1行  Intro"), QStringLiteral("3行  Part")};
+    const int levels[] = {0, 1};
+    for (int i = 0; i < 2; ++i) {
         MenuItem* item = menu.itemAt(i);
         EXPECT_EQ(item->title(), titles[i]);
         EXPECT_EQ(item->action(), QStringLiteral("goToOutline:"));
@@ -77,8 +80,8 @@ TEST_F(TextCommandsTest, OutlineMenuListsEntriesThenGoToLine)
         EXPECT_EQ(item->target(), commands.get());
         EXPECT_TRUE(item->keyEquivalent().isEmpty());
     }
-    EXPECT_TRUE(menu.itemAt(3)->isSeparatorItem());
-    MenuItem* goToLine = menu.itemAt(4);
+    EXPECT_TRUE(menu.itemAt(2)->isSeparatorItem());
+    MenuItem* goToLine = menu.itemAt(3);
     EXPECT_EQ(goToLine->title(), QStringLiteral("指定行へ移動…"));
     EXPECT_EQ(goToLine->action(), QStringLiteral("goToLine:"));
     EXPECT_EQ(goToLine->keyEquivalent(), QStringLiteral("l"));
@@ -99,16 +102,17 @@ TEST_F(TextCommandsTest, EmptyOutlineAndRefillOfThePublishedMenu)
     EXPECT_FALSE(menu->itemAt(0)->isEnabled());
     EXPECT_TRUE(menu->itemAt(0)->action().isEmpty());
 
-    // Every outline change refills the published menu; invalidation empties it again.
-    SyntaxHighlighter& highlighter = commands->syntaxHighlighter();
-    highlighter.outlineEntries = {{QStringLiteral("Intro"), 1, {0, 7}, 1}};
-    highlighter.onOutlineChange(highlighter.outlineEntries);
+    // Every outline change refills the published menu.
+    parseAsMarkdown();
     EXPECT_EQ(menu->itemAt(0)->title(), QStringLiteral("1行  Intro"));
-    highlighter.invalidate();
+    document.storage().setString(QStringLiteral("plain\n"));
+    commands->syntax().schedule();
+    ASSERT_TRUE(test::spinUntil([&] { return commands->syntax().hasCurrentTokens(); }));
     EXPECT_EQ(menu->itemAt(0)->title(), QStringLiteral("アウトライン項目はありません"));
 
     menu.reset();  // a released menu is not refilled
-    highlighter.onOutlineChange({});
+    commands->syntax().schedule();
+    ASSERT_TRUE(test::spinUntil([&] { return commands->syntax().hasCurrentTokens(); }));
     EXPECT_TRUE(commands->publishedOutlineMenu.isNull());
 }
 
@@ -130,30 +134,41 @@ TEST_F(TextCommandsTest, SelectMenuReachesTheEditorsSelectionCommands)
     EXPECT_EQ(editor->normalizedSelectedRanges().size(), 3u);
 }
 
-TEST_F(TextCommandsTest, ApplyWritesEveryFieldButKeepsTheValueAsGiven)
+TEST_F(TextCommandsTest, TheEditorsOptionsAreTheOneHomeOfItsSettings)
 {
-    EditorCommandPreferences preferences;
-    preferences.tabWidth = 20;
-    preferences.usesSpaces = true;
-    preferences.showsInvisibles = true;
-    preferences.pageGuideColumn = 72;
-    preferences.fontSize = 18;
-    preferences.editable = false;
-    preferences.automaticallyIndents = false;
-    preferences.antialias = false;
-    commands->apply(preferences);
+    EditorOptions options = editor->options();
+    options.editingTabWidth = 20;
+    options.usesSpacesForIndentation = true;
+    options.showsInvisibleCharacters = true;
+    options.pageGuideColumn = 72;
+    options.font.setPointSizeF(18);
+    options.editable = false;
+    options.automaticallyIndents = false;
+    options.usesFontAntialiasing = false;
+    options.usesLigatures = true;
+    editor->apply(options);
 
-    EXPECT_EQ(commands->storedPreferences, preferences);
-    EXPECT_EQ(editor->editingTabWidth, 16);
-    EXPECT_TRUE(editor->usesSpacesForIndentation);
+    EditorOptions shown = editor->options();
+    EXPECT_EQ(shown.editingTabWidth, 16) << "kept within 1…16";
+    shown.editingTabWidth = 20;
+    EXPECT_EQ(shown, options) << "every other value reads back as given";
     EXPECT_TRUE(editor->showsInvisibleCharacters());
-    EXPECT_EQ(editor->pageGuideColumn, std::optional<int>(72));
-    EXPECT_DOUBLE_EQ(editor->font().pointSizeF(), 18);
     EXPECT_FALSE(editor->isEditable());
-    EXPECT_FALSE(editor->automaticallyIndents);
-    EXPECT_FALSE(editor->usesFontAntialiasing);
+    EXPECT_DOUBLE_EQ(editor->tabWidth(), QFontMetricsF(editor->font()).horizontalAdvance(QLatin1Char('0')) * 16)
+        << "the tab stops follow the font and the width";
 
-    preferences.tabWidth = 0;
-    commands->apply(preferences);
-    EXPECT_EQ(editor->editingTabWidth, 1);
+    // The menu shows the editor's values, and a toggle starts from them: nothing stored beside.
+    commands->perform(QStringLiteral("toggleIndentGuides:"), nullptr);
+    EXPECT_TRUE(editor->options().showsIndentGuides);
+    EXPECT_FALSE(editor->options().usesFontAntialiasing) << "a toggle brings back no older value";
+    const std::shared_ptr<MenuModel> format = commands->syntaxMenu();
+    MenuModel* fonts = format->itemWithTitle(QStringLiteral("フォント"))->submenu();
+    EXPECT_EQ(format->itemWithTitle(QStringLiteral("インデントガイドを表示"))->state(), MenuItem::State::on);
+    EXPECT_EQ(format->itemWithTitle(QStringLiteral("編集を禁止"))->state(), MenuItem::State::on);
+    EXPECT_EQ(fonts->itemWithTitle(QStringLiteral("アンチエイリアス"))->state(), MenuItem::State::off);
+    EXPECT_EQ(fonts->itemWithTitle(QStringLiteral("合字"))->state(), MenuItem::State::on);
+
+    options.editingTabWidth = 0;
+    editor->apply(options);
+    EXPECT_EQ(editor->options().editingTabWidth, 1);
 }

@@ -214,7 +214,9 @@ TEST_F(EditorViewTest, ReturnCopiesIndentationAtEveryCaret)
     undo.undo();
     EXPECT_EQ(storage->string(), "  a\n\tb");
 
-    view->automaticallyIndents = false;
+    EditorOptions options = view->options();
+    options.automaticallyIndents = false;
+    view->apply(options);
     setText("    x", {TextRange(5, 0)});
     key(Qt::Key_Return);
     EXPECT_EQ(storage->string(), "    x\r\n");
@@ -222,7 +224,9 @@ TEST_F(EditorViewTest, ReturnCopiesIndentationAtEveryCaret)
 
 TEST_F(EditorViewTest, TabWithSpacesAndBacktabOverSeveralLines)
 {
-    view->usesSpacesForIndentation = true;
+    EditorOptions options = view->options();
+    options.usesSpacesForIndentation = true;
+    view->apply(options);
     setText("abcdef  xy", {TextRange(6, 0)});
     key(Qt::Key_Tab);
     EXPECT_EQ(storage->string(), "abcdef    xy");
@@ -365,8 +369,10 @@ TEST_F(EditorViewTest, DrawsGuidesAndExtraCarets)
     const qreal w = QFontMetricsF(layout->font()).horizontalAdvance(QLatin1Char('M'));
     const QRectF firstRow = layout->lineFragmentRect(0).translated(origin);
     EXPECT_FALSE(columnHasColor(image, origin.x() + 4 * w, firstRow.center().y(), isGrey));
-    view->showsIndentGuides = true;
-    view->pageGuideColumn = 20;
+    EditorOptions options = view->options();
+    options.showsIndentGuides = true;
+    options.pageGuideColumn = 20;
+    view->apply(options);
     image = view->viewport()->grab().toImage();
     EXPECT_TRUE(columnHasColor(image, origin.x() + 4 * w, firstRow.center().y(), isGrey));
     EXPECT_TRUE(columnHasColor(image, origin.x() + 8 * w, firstRow.center().y(), isGrey));
@@ -394,7 +400,9 @@ TEST_F(EditorViewTest, AntialiasingCanBeSwitchedOff)
         return colors.size();
     };
     const qsizetype smooth = shades();
-    view->usesFontAntialiasing = false;
+    EditorOptions options = view->options();
+    options.usesFontAntialiasing = false;
+    view->apply(options);
     const qsizetype sharp = shades();
     EXPECT_GT(smooth, 4);
     EXPECT_LE(sharp, 3);

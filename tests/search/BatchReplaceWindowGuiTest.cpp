@@ -5,6 +5,7 @@
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "platform/foundation/UndoManager.h"
+#include "platform/text/TextStorage.h"
 #include "platform/ui/ScriptedFilePanels.h"
 #include "search/batch/BatchReplaceEngine.h"
 #include "search/ui/SearchController.h"
@@ -283,4 +284,18 @@ TEST_F(BatchWindowTest, TheLibraryListsDefinitionsAndChecksAChoiceBeforeUsingIt)
     EXPECT_EQ(batch->status(), QStringLiteral("保存済みルール「良い10」を読み込みました。文書にはまだ適用していません。"));
     ASSERT_EQ(batch->rules().size(), 2);
     EXPECT_EQ(document->revision(), revision) << "nothing reaches the document until applied";
+}
+
+TEST_F(BatchWindowTest, ApplyingFlattensTheTextOnItsQueueNeverOnTheMainThread)
+{
+    QString body;
+    for (int i = 0; i < 20'000; ++i) body += QStringLiteral("行%1 りんご\n").arg(i);
+    open(body);
+    window->textView()->insertText(QStringLiteral("x"));  // the text as read is no longer current
+    const std::uint64_t flattenings = document->storage().flattenings();
+    typeInto(0, 1, QStringLiteral("りんご"));
+    typeInto(0, 2, QStringLiteral("林檎"));
+    apply();
+    EXPECT_EQ(batch->status(), QStringLiteral("20000件を1個のルールで置換しました。"));
+    EXPECT_EQ(document->storage().flattenings(), flattenings);
 }

@@ -89,10 +89,10 @@ TEST_F(EditorWindowSettingsTest, SecondEditorStartsWithThePrimaryEditorsCurrentS
     EXPECT_EQ(second->font().family(), family);
     EXPECT_DOUBLE_EQ(second->font().pointSizeF(), 18);
     EXPECT_DOUBLE_EQ(second->tabWidth(), primary->tabWidth());
-    EXPECT_EQ(second->editingTabWidth, 8);
+    EXPECT_EQ(second->options().editingTabWidth, 8);
     EXPECT_TRUE(second->showsInvisibleCharacters());
     EXPECT_TRUE(window.secondaryLayout()->showsControlCharacters());
-    EXPECT_EQ(second->pageGuideColumn, std::optional<int>(100));
+    EXPECT_EQ(second->options().pageGuideColumn, std::optional<int>(100));
     EXPECT_EQ(second->backgroundColor(), primary->backgroundColor()) << "the primary's theme colours at once";
     EXPECT_EQ(second->options(), primary->options());
 
@@ -103,8 +103,8 @@ TEST_F(EditorWindowSettingsTest, SecondEditorStartsWithThePrimaryEditorsCurrentS
     EXPECT_DOUBLE_EQ(primary->font().pointSizeF(), 20);
     EXPECT_EQ(second->font(), primary->font());
     EXPECT_DOUBLE_EQ(second->tabWidth(), primary->tabWidth());
-    EXPECT_EQ(primary->pageGuideColumn, std::nullopt) << "no guide while it is off, whatever the column";
-    EXPECT_EQ(second->pageGuideColumn, std::nullopt);
+    EXPECT_EQ(primary->options().pageGuideColumn, std::nullopt) << "no guide while it is off, whatever the column";
+    EXPECT_EQ(second->options().pageGuideColumn, std::nullopt);
     const EditorTheme theme = EditorTheme::current();
     for (EditorTextView* editor : {primary, second}) {
         EXPECT_EQ(editor->backgroundColor(), toQColor(theme.resolvedColor(QStringLiteral("background"))));

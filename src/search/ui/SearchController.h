@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/text/TextRange.h"
+#include "platform/text/TextStorage.h"
 #include "platform/ui/Responder.h"
 #include "search/engine/SearchCancellationToken.h"
 #include "search/engine/SearchMatch.h"
@@ -11,6 +12,7 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 #include <cstdint>
 #include <functional>
@@ -30,12 +32,13 @@ class FindPanel;
 class KoriDocument;
 class MenuItem;
 class SearchResultsModel;
-class TextStorage;
+struct TextStorageEdit;
 
 // The find-and-replace panel of one editor, reached from the Find menu by action name. Searches
 // run on the panel's own queue over a copy of the text; a result is used only while it is still
-// current (token, generation and the document's revision). Every edit goes through the editor's
-// text-input path in one named undo step.
+// current (token, generation and the document's revision). Every edit goes through the document's
+// edit door with the editor as initiator, the replacements of a replace-all one by one, in one
+// named undo step.
 class SearchController : public Responder {
 public:
     // The folder folder-wide search starts from, or nothing.
@@ -63,7 +66,7 @@ public:
     QString status() const;
     bool isRunning() const { return token_ != nullptr; }
     const std::optional<SearchResultSet>& lastResults() const { return lastResults_; }
-    std::optional<TextRange> selectionScope() const { return selectionScope_.range(); }
+    std::optional<TextRange> selectionScope() const { return selectionScope_; }
     BatchReplaceWindowController* batchController() const;
     FolderFindWindowController* folderController() const;
     // Sounds the system beep; tests count it.
@@ -99,11 +102,19 @@ public:
         QStringLiteral("選択範囲をまたいで本文が変わったため、検索範囲を解除しました。");
 
 private:
+    // What an operation works on. The text is taken as the storage's shared chunks on the main
+    // thread and made one string on the panel's queue: flattening a large text takes long.
     struct Snapshot {
-        QString text;
+        TextSnapshot source;
+        QString text;  // filled by flatten(), on the queue
         std::uint64_t revision = 0;
         SearchRequest request;
         TextRange selection;
+        void flatten()
+        {
+            text = source.string();
+            source = {};
+        }
     };
     struct Failure {
         bool cancelled = false;
@@ -122,7 +133,8 @@ private:
     void runSearch(Purpose purpose);
     void runNavigation(SearchDirection direction);
     void replaceSelection(bool andFind);
-    bool applyEdit(TextRange range, const QString& replacement, TextRange selection, const QString& actionName);
+    bool applyEdits(const QVector<TextRange>& ranges, const QStringList& strings, TextRange selection,
+                    const QString& actionName);
 
     void showPanel(QObject* field);
     std::optional<QString> selectedText() const;
@@ -130,7 +142,7 @@ private:
     void openSelectedResult();
     void removeHighlightLayer();
     void observeStorage();
-    void storageEdited(qsizetype location, qsizetype newLength, qsizetype changeInLength);
+    void storageEdited(const TextStorageEdit& edit);
 
     QPointer<EditorTextView> editor_;
     QPointer<KoriDocument> document_;
@@ -140,7 +152,8 @@ private:
     std::uint64_t generation_ = 0;
     std::optional<SearchResultSet> lastResults_;
     QString lastText_;
-    TrackedRange selectionScope_;
+    // The "selection only" scope, following the text's edits.
+    std::optional<TextRange> selectionScope_;
     bool ownEdit_ = false;
     BatchReplaceWindowController* batchController_ = nullptr;  // owned; a tool window of the editor's window once shown
     QPointer<QWidget> batchGuard_;
