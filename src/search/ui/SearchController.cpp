@@ -291,13 +291,23 @@ void SearchController::invalidateOperation()
 std::optional<SearchController::Snapshot> SearchController::snapshot() const
 {
     if (!editor_ || !document_) return std::nullopt;
-    return Snapshot{document_->storage().snapshot(), QString(), document_->revision(), currentRequest(),
-                    editor_->selectedRange()};
+    const std::uint64_t revision = document_->revision();
+    if (flatRevision_ == revision)
+        return Snapshot{TextSnapshot(), flatText_, revision, currentRequest(), editor_->selectedRange(), true};
+    return Snapshot{document_->storage().snapshot(), QString(), revision, currentRequest(), editor_->selectedRange()};
 }
 
 bool SearchController::isCurrent(const Snapshot& snapshot)
 {
-    if (document_ && document_->revision() == snapshot.revision) return true;
+    if (document_ && document_->revision() == snapshot.revision) {
+        if (snapshot.flattened) {
+            flatText_ = snapshot.text;
+            flatRevision_ = snapshot.revision;
+        }
+        return true;
+    }
+    flatText_.clear();
+    flatRevision_.reset();
     token_.reset();
     setStatus(staleMessage);
     return false;

@@ -106,14 +106,17 @@ private:
     // thread and made one string on the panel's queue: flattening a large text takes long.
     struct Snapshot {
         TextSnapshot source;
-        QString text;  // filled by flatten(), on the queue
+        QString text;  // filled by flatten(), on the queue, unless known already
         std::uint64_t revision = 0;
         SearchRequest request;
         TextRange selection;
+        bool flattened = false;
         void flatten()
         {
+            if (flattened) return;
             text = source.string();
             source = {};
+            flattened = true;
         }
     };
     struct Failure {
@@ -152,6 +155,10 @@ private:
     std::uint64_t generation_ = 0;
     std::optional<SearchResultSet> lastResults_;
     QString lastText_;
+    // The text of the last operation's revision, flattened already: a live search re-run while
+    // the criteria change need not flatten the same text again.
+    QString flatText_;
+    std::optional<std::uint64_t> flatRevision_;
     // The "selection only" scope, following the text's edits.
     std::optional<TextRange> selectionScope_;
     bool ownEdit_ = false;
