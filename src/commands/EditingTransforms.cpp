@@ -534,22 +534,17 @@ QString EditingTransforms::sortLines(const QString& text, bool ascending, const 
     LocalizedSortKeys keys(all.size(), keyText);
     std::vector<LocalizedSortKeys::Record>& records = keys.records();
 
-    // Equal collation keys fall back to the code units, as the localized comparison does; lines
-    // equal in both keep their order, so the index settles the rest and the sort need not be stable.
+    // Lines whose keys collate equal (case and width variants among them) keep their order: the
+    // index settles those ties, so the sort need not be stable.
     using Record = LocalizedSortKeys::Record;
-    auto compare = [&](const Record& a, const Record& b) {
-        const int byKey = LocalizedSortKeys::compare(a, b);
-        if (byKey != 0) return byKey;
-        return keyText(a.index).compare(keyText(b.index));
-    };
     if (ascending)
-        std::sort(records.begin(), records.end(), [&](const Record& a, const Record& b) {
-            const int c = compare(a, b);
+        std::sort(records.begin(), records.end(), [](const Record& a, const Record& b) {
+            const int c = LocalizedSortKeys::compare(a, b);
             return c != 0 ? c < 0 : a.index < b.index;
         });
     else
-        std::sort(records.begin(), records.end(), [&](const Record& a, const Record& b) {
-            const int c = compare(a, b);
+        std::sort(records.begin(), records.end(), [](const Record& a, const Record& b) {
+            const int c = LocalizedSortKeys::compare(a, b);
             return c != 0 ? c > 0 : a.index < b.index;
         });
     std::vector<uint32_t> order(records.size());
