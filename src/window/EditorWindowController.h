@@ -185,6 +185,8 @@ public:
     // The sidebar moved or renamed old to new: rebase every document root and sidebar under it.
     static void relocate(const QString& oldURL, const QString& newURL);
     static std::optional<QString> rebased(const QString& url, const QString& oldURL, const QString& newURL);
+    // Whether the sidebar offers the file: the built-in types and those of every syntax language.
+    // Safe on any thread.
     static bool canOpenFile(const QString& url);
     void preferencesChanged();
     void applyEditorPreferences();
