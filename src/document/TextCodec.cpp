@@ -30,6 +30,7 @@ std::optional<QString> decodeExactly(TextEncoding encoding, QByteArrayView data)
 struct Detection {
     TextEncoding encoding;
     std::optional<QString> text;  // the decoded text, when detection already produced it
+    bool withoutNul = false;      // the bytes hold no NUL, and the encoding makes none of others
 };
 
 Detection detect(QByteArrayView data)
@@ -43,7 +44,7 @@ Detection detect(QByteArrayView data)
     const bool hasNul = containsByte(data, '\0');
     if (!hasNul) {
         if (std::optional<QString> text = EncodingConverter::toText(TextEncoding::utf8, data)) {
-            return {TextEncoding::utf8, std::move(text)};
+            return {TextEncoding::utf8, std::move(text), true};
         }
     }
     if (hasNul) throw CodecError::makeUnsupported();
@@ -89,14 +90,16 @@ DecodedText TextCodec::decode(const QByteArray& data, std::optional<TextEncoding
     }
 
     std::optional<QString> text;
+    bool withoutNul = false;
     if (!encoding && requested) encoding = requested;
     if (!encoding) {
         Detection found = detect(body);
         encoding = found.encoding;
         text = std::move(found.text);
+        withoutNul = found.withoutNul;
     }
     if (!text) text = EncodingConverter::toText(*encoding, body);
-    if (!text || text->contains(QChar(0))) throw CodecError::makeUnsupported();
+    if (!text || (!withoutNul && text->contains(QChar(0)))) throw CodecError::makeUnsupported();
 
     const QList<LineEnding> kinds = LineEnding::kinds(*text);
     TextFormat format;
