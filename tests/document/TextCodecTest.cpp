@@ -508,6 +508,20 @@ TEST(TextCodec, LineEndingKindsInLongRunsAndAtEveryAlignment)
             EXPECT_EQ(kinds.first(), kind) << at;
         }
     }
+    // A large text is scanned in parts: a CR LF, a lone CR and a lone LF right at each cut.
+    const qsizetype size = 9 * 1024 * 1024;
+    const size_t parts = korimado::parallelPartCount(size_t(size), size_t(8) << 20, 8);
+    const std::pair<const char16_t*, QList<LineEnding>> atCuts[] = {
+        {u"\r\n", {LineEnding::crlf}}, {u"\rx", {LineEnding::cr}}, {u"x\n", {LineEnding::lf}}};
+    for (const auto& [mark, expected] : atCuts) {
+        QString text(size, u'x');
+        for (size_t k = 1; k < parts; ++k) text.replace(size * qsizetype(k) / qsizetype(parts) - 1, 2, QString::fromUtf16(mark));
+        EXPECT_EQ(LineEnding::kinds(text), expected) << parts;
+    }
+    QString endsInCR(size, u'x');
+    endsInCR.back() = u'\r';
+    EXPECT_EQ(LineEnding::kinds(endsInCR), QList<LineEnding>{LineEnding::cr});
+
     // Tab and other low controls, and look-alikes of the separators, are no breaks.
     EXPECT_TRUE(LineEnding::kinds(QString(64, u'\t') + u"\u2027\u202A\u0084\u0086\u000E"_qs).isEmpty());
     // A CR before a run of plain text, and at the very end.

@@ -1,5 +1,6 @@
 #include "platform/text/LineStarts.h"
 
+#include "platform/foundation/ParallelParts.h"
 #include "platform/text/TextBoundaries.h"
 #include "platform/text/TextStorage.h"
 
@@ -72,10 +73,34 @@ void LineStarts::rebuild(QStringView text)
 {
     length_ = text.size();
     starts_.clear();
-    // Roughly one line per 40 units in ordinary text; avoids most regrowth on large files.
-    starts_.reserve(static_cast<size_t>(length_ / 40 + 1));
-    starts_.push_back(0);
-    scan(text, 0, starts_);
+    const size_t parts = parallelPartCount(static_cast<size_t>(length_), size_t(8) << 20, 8);
+    if (parts == 1) {
+        // Roughly one line per 40 units in ordinary text; avoids most regrowth on large files.
+        starts_.reserve(static_cast<size_t>(length_ / 40 + 1));
+        starts_.push_back(0);
+        scan(text, 0, starts_);
+    } else {
+        // A large text is scanned in parts at once. A part that ends in the CR of a CR LF counts a
+        // break there; the next part counts the LF's: only the second is kept.
+        std::vector<qsizetype> bounds(parts + 1);
+        for (size_t k = 0; k <= parts; ++k) bounds[k] = length_ * qsizetype(k) / qsizetype(parts);
+        std::vector<std::vector<qsizetype>> found(parts);
+        runInParts(parts, [&](size_t k) {
+            found[k].reserve(static_cast<size_t>((bounds[k + 1] - bounds[k]) / 40 + 1));
+            scan(text.sliced(bounds[k], bounds[k + 1] - bounds[k]), bounds[k], found[k]);
+        });
+        size_t total = 1;
+        for (const auto& each : found) total += each.size();
+        starts_.reserve(total);
+        starts_.push_back(0);
+        for (size_t k = 0; k < parts; ++k) {
+            std::vector<qsizetype>& each = found[k];
+            const qsizetype cut = bounds[k + 1];
+            if (!each.empty() && each.back() == cut && cut < length_ && text[cut - 1] == u'\r' && text[cut] == u'\n')
+                each.pop_back();
+            starts_.insert(starts_.end(), each.begin(), each.end());
+        }
+    }
     stepLine_ = count();
     stepBy_ = 0;
     lastRescannedUnits_ = length_;
