@@ -363,7 +363,7 @@ LayoutManager* EditorWindowController::secondaryLayout() const
 EditorWindowController::ScheduleCounts EditorWindowController::scheduleCounts() const
 {
     return {statusLine_->statisticsSchedules(), detailPane_->inspectionSchedules(), highlightingSchedules_,
-            detailPane_->previewSchedules()};
+            detailPane_->previewSchedules(), menuRefreshes_};
 }
 
 EditorTextView* EditorWindowController::activeEditor() const
@@ -431,6 +431,8 @@ std::optional<QString> EditorWindowController::sidebarRoot() const
 
 void EditorWindowController::refreshMenus()
 {
+    menusEditor_ = activeEditor();
+    ++menuRefreshes_;
     if (menuRefresher()) menuRefresher()(*this);
 }
 
@@ -574,7 +576,7 @@ void EditorWindowController::textViewDidChangeSelection(TextView& view)
     scheduleStatistics();
     refreshNavigation();
     detailPane_->selectionDidChange();
-    if (secondaryEditor()) refreshMenus();
+    if (secondaryEditor() && activeEditor() != menusEditor_) refreshMenus();
 }
 
 UndoManager* EditorWindowController::undoManagerForTextView(TextView&)

@@ -293,6 +293,7 @@ public:
         std::uint64_t inspection = 0;
         std::uint64_t highlighting = 0;
         std::uint64_t preview = 0;
+        std::uint64_t menus = 0;
     };
     ScheduleCounts scheduleCounts() const;
 
@@ -352,6 +353,10 @@ private:
     std::shared_ptr<WorkspaceCommands> workspaceCommands_;
     NotificationCenter::Registration preferencesObserver_;
     QPointer<QWidget> lastFocusedEditor_;
+    // The editor whose commands the menus were last built for: a selection change refreshes them
+    // only when it comes from the other editor (rebuilding every menu costs a keystroke dearly).
+    QPointer<EditorTextView> menusEditor_;
+    std::uint64_t menuRefreshes_ = 0;
     std::uint64_t highlightingSchedules_ = 0;
     bool closed_ = false;
     bool firstPaintDone_ = false;
