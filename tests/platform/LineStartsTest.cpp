@@ -133,6 +133,16 @@ TEST(LineStartsTest, EditsThatMakeOrBreakCrLfPairs)
 // lazily: after a run of typing they still read right.
 TEST(LineStartsTest, TypingScansOnlyAroundTheEditAndLaterStartsFollow)
 {
+    // Typing and erasing by turns on the first line of a text just read moves no later start.
+    QString lines;
+    for (int i = 0; i < 5000; ++i) lines += QStringLiteral("row %1\n").arg(i);
+    TextStorage fresh(QStringLiteral("\n") + lines);
+    for (int i = 0; i < 6; ++i) {
+        fresh.replaceCharacters(i % 2 ? TextRange{0, 1} : TextRange{0, 0}, i % 2 ? QString() : QStringLiteral("m"));
+        EXPECT_LE(fresh.lines().lastSettledStarts(), 1) << i;
+    }
+    expectMatchesRebuild(fresh);
+
     QString many;
     for (int i = 0; i < 1000; ++i) many += QStringLiteral("line %1\n").arg(i);
     many += QString(100000, QChar('x'));

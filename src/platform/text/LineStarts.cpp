@@ -132,6 +132,7 @@ void LineStarts::rebuild(const TextStorage& storage)
 void LineStarts::settleStep(qsizetype from, qsizetype to, qsizetype by)
 {
     if (by == 0) return;
+    lastSettledStarts_ += to - from;
     qsizetype* s = starts_.data();
     for (qsizetype i = from; i < to; ++i) s[i] += by;
 }
@@ -153,6 +154,7 @@ void LineStarts::update(const TextStorage& storage, TextRange editedRange, qsize
     // A start at s exists where unit s - 1 is a break that is not the CR of a CR LF: look at the
     // units from just before the edit to just after it.
     run_.clear();
+    lastSettledStarts_ = 0;
     const qsizetype w0 = std::max<qsizetype>(loc - 1, 0);
     const qsizetype w1 = std::min(editEnd + 1, newLength);
     const QString window = storage.substring({w0, w1 - w0});
@@ -185,9 +187,15 @@ void LineStarts::update(const TextStorage& storage, TextRange editedRange, qsize
         settleStep(stepLine_, tail, stepBy_);
         stepLine_ = tail;
         stepBy_ += delta;
-    } else {
+    } else if (stepLine_ - tail <= count() - stepLine_) {
         settleStep(tail, stepLine_, delta);
         stepBy_ += delta;
+    } else {
+        // Fewer starts lie past the pending step than between the edit and it (all of them, on
+        // the first keystroke near the top of a text just read): settle those instead.
+        settleStep(stepLine_, count(), stepBy_);
+        stepLine_ = tail;
+        stepBy_ = delta;
     }
 
     const qsizetype removed = tail - first;
