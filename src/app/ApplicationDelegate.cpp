@@ -38,6 +38,8 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QTimer>
+
+#include <utility>
 #include <QToolBar>
 #include <QUrl>
 
@@ -175,13 +177,28 @@ void ApplicationDelegate::applicationWillFinishLaunching()
 
 void ApplicationDelegate::openFiles(const QStringList& paths)
 {
-    for (const QString& path : paths) {
-        documents_->openDocument(QFileInfo(path).absoluteFilePath(), true,
-                                 [this](Document*, bool, std::optional<ErrorInfo> error) {
-                                     if (error)
-                                         documents_->presentError(*error);
-                                 });
+    pendingFiles_ += paths;
+    if (!openingFiles_)
+        openNextFile();
+}
+
+void ApplicationDelegate::openNextFile()
+{
+    if (pendingFiles_.isEmpty()) {
+        openingFiles_ = false;
+        if (std::exchange(quitCheckAfterFiles_, false))
+            quitIfNoWindowRemains();
+        return;
     }
+    openingFiles_ = true;
+    const QString path = pendingFiles_.takeFirst();
+    documents_->openDocument(QFileInfo(path).absoluteFilePath(), true,
+                             [this](Document*, bool, std::optional<ErrorInfo> error) {
+                                 if (error)
+                                     documents_->presentError(*error);
+                             });
+    // Two hundred windows made in one go keep the screen black until the last is done.
+    QTimer::singleShot(0, documents_.get(), [this] { openNextFile(); });
 }
 
 void ApplicationDelegate::applicationDidFinishLaunching()
@@ -207,7 +224,10 @@ void ApplicationDelegate::applicationDidFinishLaunching()
     } else if (!fileArguments(arguments_).isEmpty()) {
         // Files named on the command line that all failed leave nothing to show once their alerts
         // are answered: the process goes, as after closing its last window.
-        QTimer::singleShot(0, documents_.get(), [this] { quitIfNoWindowRemains(); });
+        if (openingFiles_)
+            quitCheckAfterFiles_ = true;
+        else
+            QTimer::singleShot(0, documents_.get(), [this] { quitIfNoWindowRemains(); });
     }
 
     if (!hasFlag(startupOnlyFlag) && !hasFlag(performanceOnlyFlag)) {

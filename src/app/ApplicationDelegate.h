@@ -33,8 +33,11 @@ public:
     // --- launching
     // Builds the main menu and shows it in every window.
     void applicationWillFinishLaunching();
-    // Opens each file named on the command line; errors are presented.
+    // Opens each file named on the command line, the first at once and the others one per turn
+    // of the event loop, so that the first window paints while the rest open; errors are presented.
     void openFiles(const QStringList& paths);
+    // Files named to openFiles that have not been opened yet.
+    qsizetype pendingFileCount() const { return pendingFiles_.size(); }
     // Icon, appearance, autosave delay, then a self-test suite or the untitled document, activation.
     void applicationDidFinishLaunching();
     bool applicationShouldOpenUntitledFile() const;
@@ -85,6 +88,7 @@ private:
     void registerActions();
     void registerApplicationActions();
     void quitIfNoWindowRemains();
+    void openNextFile();
     void runSelfTest();
     void rebuildRecentMenu();
     void showAboutPanel();
@@ -105,6 +109,9 @@ private:
     int viewBaseCount_ = 0;
     int windowBaseCount_ = 0;
     QPointer<QWidget> aboutPanel_;
+    QStringList pendingFiles_;
+    bool openingFiles_ = false;
+    bool quitCheckAfterFiles_ = false;  // launching found files still to open: check once they are
 };
 
 }  // namespace korimado

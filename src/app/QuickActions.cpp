@@ -7,10 +7,13 @@
 #include "platform/ui/WindowTracker.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace korimado {
 
@@ -42,6 +45,9 @@ QuickActions::QuickActions() : panel_(std::make_unique<QWidget>(nullptr, Qt::Too
     buttons->addWidget(run_);
     layout->addLayout(buttons);
 
+    field_->installEventFilter(this);
+    table_->installEventFilter(this);
+    panel->installEventFilter(this);
     connect(field_, &QLineEdit::textChanged, this, [this] { filter(); });
     connect(field_, &QLineEdit::returnPressed, this, [this] { runSelection(); });
     connect(table_, &QListWidget::itemDoubleClicked, this, [this] { runSelection(); });
@@ -93,6 +99,31 @@ void QuickActions::filter()
         row->setSizeHint(QSize(610, 30));
     }
     if (!filtered_.empty()) table_->setCurrentRow(0);
+}
+
+bool QuickActions::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier) {
+        panel_->hide();
+        return true;
+    }
+    if (watched != field_ || filtered_.empty()) return QObject::eventFilter(watched, event);
+    const int last = static_cast<int>(filtered_.size()) - 1;
+    const int page = std::max(1, table_->viewport()->height() / std::max(1, table_->sizeHintForRow(0)) - 1);
+    const int row = table_->currentRow();
+    int target = -1;
+    switch (key->key()) {
+    case Qt::Key_Up: target = row < 0 ? last : std::max(row - 1, 0); break;
+    case Qt::Key_Down: target = row < 0 ? 0 : std::min(row + 1, last); break;
+    case Qt::Key_PageUp: target = std::max(row - page, 0); break;
+    case Qt::Key_PageDown: target = std::min(std::max(row, 0) + page, last); break;
+    default: return QObject::eventFilter(watched, event);
+    }
+    table_->setCurrentRow(target);
+    table_->scrollToItem(table_->item(target));
+    return true;
 }
 
 QStringList QuickActions::filteredTitles() const

@@ -40,6 +40,11 @@ public:
 
     static inline const QString separator = QStringLiteral(" \u203A ");
 
+protected:
+    // The search field keeps the focus: its arrow and page keys move the list's selection, and
+    // Escape closes the palette wherever the focus is.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     using Entry = std::pair<QString, std::shared_ptr<MenuItem>>;
 

@@ -1,6 +1,7 @@
 #include "commands/EditingTransforms.h"
 
 #include "platform/foundation/LocalizedStandardCompare.h"
+#include "platform/foundation/ParallelParts.h"
 #include "platform/foundation/MemoryAdvice.h"
 #include "platform/text/StringChecks.h"
 #include "platform/text/TextBoundaries.h"
@@ -17,8 +18,6 @@
 #include <deque>
 #include <memory>
 #include <numeric>
-#include <system_error>
-#include <thread>
 
 namespace korimado {
 
@@ -156,20 +155,10 @@ public:
         records_.resize(count);
         // Keys do not depend on one another and each thread has its own collator: a large input
         // is keyed in a few parts at once.
-        const size_t workers = count < 100'000 ? 1 : std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4);
+        const size_t workers = parallelPartCount(count, 100'000, 4);
         arenas_.resize(workers);
         const size_t share = (count + workers - 1) / workers;
-        const auto part = [&](size_t w) { makeKeys(w * share, std::min(count, (w + 1) * share), pieceAt, arenas_[w]); };
-        std::vector<std::thread> threads;
-        for (size_t w = 1; w < workers; ++w) {
-            try {
-                threads.emplace_back(part, w);
-            } catch (const std::system_error&) {
-                part(w);
-            }
-        }
-        part(0);
-        for (std::thread& thread : threads) thread.join();
+        runInParts(workers, [&](size_t w) { makeKeys(w * share, std::min(count, (w + 1) * share), pieceAt, arenas_[w]); });
     }
 
     std::vector<Record>& records() { return records_; }
@@ -534,22 +523,17 @@ QString EditingTransforms::sortLines(const QString& text, bool ascending, const 
     LocalizedSortKeys keys(all.size(), keyText);
     std::vector<LocalizedSortKeys::Record>& records = keys.records();
 
-    // Equal collation keys fall back to the code units, as the localized comparison does; lines
-    // equal in both keep their order, so the index settles the rest and the sort need not be stable.
+    // Lines whose keys collate equal (case and width variants among them) keep their order: the
+    // index settles those ties, so the sort need not be stable.
     using Record = LocalizedSortKeys::Record;
-    auto compare = [&](const Record& a, const Record& b) {
-        const int byKey = LocalizedSortKeys::compare(a, b);
-        if (byKey != 0) return byKey;
-        return keyText(a.index).compare(keyText(b.index));
-    };
     if (ascending)
-        std::sort(records.begin(), records.end(), [&](const Record& a, const Record& b) {
-            const int c = compare(a, b);
+        std::sort(records.begin(), records.end(), [](const Record& a, const Record& b) {
+            const int c = LocalizedSortKeys::compare(a, b);
             return c != 0 ? c < 0 : a.index < b.index;
         });
     else
-        std::sort(records.begin(), records.end(), [&](const Record& a, const Record& b) {
-            const int c = compare(a, b);
+        std::sort(records.begin(), records.end(), [](const Record& a, const Record& b) {
+            const int c = LocalizedSortKeys::compare(a, b);
             return c != 0 ? c > 0 : a.index < b.index;
         });
     std::vector<uint32_t> order(records.size());

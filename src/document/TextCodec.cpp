@@ -4,17 +4,61 @@
 #include "document/LineEnding.h"
 #include "document/UnicodeForms.h"
 
+#include "platform/foundation/ParallelParts.h"
+
 #include <QByteArrayView>
 
-#include <cstring>
+#include <vector>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace korimado {
 
 namespace {
 
-bool containsByte(QByteArrayView data, char byte)
+struct ByteMarks {
+    bool escape = false;  // ESC: ISO-2022-JP is tried first
+    bool nul = false;     // NUL: no ASCII-based encoding reads it
+};
+
+// One pass for both bytes, in parts at once for a large text.
+ByteMarks markBytes(QByteArrayView data)
 {
-    return !data.isEmpty() && std::memchr(data.data(), byte, static_cast<size_t>(data.size())) != nullptr;
+    const auto* bytes = reinterpret_cast<const uchar*>(data.data());
+    const size_t size = static_cast<size_t>(data.size());
+    const size_t parts = parallelPartCount(size, size_t(4) << 20, 8);
+    std::vector<unsigned char> escape(parts, 0), nul(parts, 0);
+    runInParts(parts, [&](size_t k) {
+        size_t i = size * k / parts;
+        const size_t end = size * (k + 1) / parts;
+        unsigned foundEscape = 0, foundNul = 0;
+#ifdef __SSE2__
+        const __m128i esc = _mm_set1_epi8(0x1B);
+        const __m128i zero = _mm_setzero_si128();
+        __m128i e = zero, z = zero;
+        for (; i + 16 <= end; i += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+            e = _mm_or_si128(e, _mm_cmpeq_epi8(v, esc));
+            z = _mm_or_si128(z, _mm_cmpeq_epi8(v, zero));
+        }
+        foundEscape = unsigned(_mm_movemask_epi8(e));
+        foundNul = unsigned(_mm_movemask_epi8(z));
+#endif
+        for (; i < end; ++i) {
+            foundEscape |= bytes[i] == 0x1B;
+            foundNul |= bytes[i] == 0;
+        }
+        escape[k] = foundEscape != 0;
+        nul[k] = foundNul != 0;
+    });
+    ByteMarks marks;
+    for (size_t k = 0; k < parts; ++k) {
+        marks.escape = marks.escape || escape[k];
+        marks.nul = marks.nul || nul[k];
+    }
+    return marks;
 }
 
 // Decodes with the encoding and keeps the text only if it encodes back into exactly these bytes.
@@ -30,20 +74,22 @@ std::optional<QString> decodeExactly(TextEncoding encoding, QByteArrayView data)
 struct Detection {
     TextEncoding encoding;
     std::optional<QString> text;  // the decoded text, when detection already produced it
+    bool withoutNul = false;      // the bytes hold no NUL, and the encoding makes none of others
 };
 
 Detection detect(QByteArrayView data)
 {
     std::optional<QString> iso2022;
-    const bool hasEscape = containsByte(data, '\x1B');
+    const ByteMarks marks = markBytes(data);
+    const bool hasEscape = marks.escape;
     if (hasEscape) {
         iso2022 = decodeExactly(TextEncoding::iso2022JP, data);
         if (iso2022) return {TextEncoding::iso2022JP, std::move(iso2022)};
     }
-    const bool hasNul = containsByte(data, '\0');
+    const bool hasNul = marks.nul;
     if (!hasNul) {
         if (std::optional<QString> text = EncodingConverter::toText(TextEncoding::utf8, data)) {
-            return {TextEncoding::utf8, std::move(text)};
+            return {TextEncoding::utf8, std::move(text), true};
         }
     }
     if (hasNul) throw CodecError::makeUnsupported();
@@ -89,14 +135,16 @@ DecodedText TextCodec::decode(const QByteArray& data, std::optional<TextEncoding
     }
 
     std::optional<QString> text;
+    bool withoutNul = false;
     if (!encoding && requested) encoding = requested;
     if (!encoding) {
         Detection found = detect(body);
         encoding = found.encoding;
         text = std::move(found.text);
+        withoutNul = found.withoutNul;
     }
     if (!text) text = EncodingConverter::toText(*encoding, body);
-    if (!text || text->contains(QChar(0))) throw CodecError::makeUnsupported();
+    if (!text || (!withoutNul && text->contains(QChar(0)))) throw CodecError::makeUnsupported();
 
     const QList<LineEnding> kinds = LineEnding::kinds(*text);
     TextFormat format;

@@ -13,6 +13,7 @@ namespace korimado {
 struct FileTreeModel::Listing {
     std::optional<FileTreeNode::Children> children;
     ErrorInfo error;
+    QHash<QString, bool> openable;
 };
 
 FileTreeModel::FileTreeModel(FileManager& fileManager, QObject* parent)
@@ -78,13 +79,23 @@ void FileTreeModel::load(FileTreeNode* node)
     const FileTreeSortOrder order = sortOrder;
     const QString url = node->url;
     FileManager* files = fileManager_;
+    OpenableCheck check = openableCheck ? openableCheck() : OpenableCheck();
     QPointer<FileTreeModel> self(this);
-    queue_->async([self, node, ticket, tree, hidden, order, url, files] {
+    queue_->async([self, node, ticket, tree, hidden, order, url, files, check = std::move(check)] {
         auto listing = std::make_shared<Listing>();
         try {
             listing->children = FileTreeNode::contents(url, hidden, order, *files);
         } catch (const ErrorInfo& error) {
             listing->error = error;
+        }
+        // The check may read a file's head: here, not when the outline lays out a row.
+        if (listing->children) {
+            listing->openable.reserve(static_cast<qsizetype>(listing->children->size()));
+            for (const auto& child : *listing->children) {
+                if (child->expandable) continue;
+                child->openable = !check || check(child->url);
+                listing->openable.insert(child->url, *child->openable);
+            }
         }
         MainQueue::async([self, node, ticket, tree, listing] {
             if (self) self->applyListing(node, ticket, tree, listing);
@@ -105,6 +116,7 @@ void FileTreeModel::applyListing(FileTreeNode* node, quint64 ticket, quint64 tre
     } else {
         setMessage(unreadablePrefix + listing->error.description);
     }
+    if (!listing->openable.isEmpty()) Q_EMIT openableAnswered(listing->openable);
     const QModelIndex parentIndex = indexFor(node);
     if (!children.empty()) beginInsertRows(parentIndex, 0, static_cast<int>(children.size()) - 1);
     node->adopt(std::move(children));
@@ -186,9 +198,7 @@ QModelIndex FileTreeModel::indexFor(const FileTreeNode* node) const
 
 bool FileTreeModel::opens(const FileTreeNode& item) const
 {
-    if (item.expandable || !isOpenable) return true;
-    if (!item.openable) item.openable = isOpenable(item.url);
-    return *item.openable;
+    return item.expandable || item.openable.value_or(true);
 }
 
 QModelIndex FileTreeModel::index(int row, int column, const QModelIndex& parent) const

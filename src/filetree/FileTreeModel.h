@@ -7,6 +7,7 @@
 #include "platform/foundation/WorkItem.h"
 
 #include <QAbstractItemModel>
+#include <QHash>
 #include <QString>
 
 #include <functional>
@@ -48,7 +49,7 @@ public:
     FileTreeNode* rootNode() const { return rootNode_.get(); }
     FileTreeNode* node(const QModelIndex& index) const;
     QModelIndex indexFor(const FileTreeNode* node) const;
-    // A folder, or a file isOpenable accepts.
+    // A folder, or a file the check accepted while it was listed; never asks the disk.
     bool opens(const FileTreeNode& item) const;
     quint64 generation() const { return generation_; }
     std::optional<QString> selectionURL() const { return selectionURL_; }
@@ -59,8 +60,11 @@ public:
 
     bool showHidden = false;
     FileTreeSortOrder sortOrder = FileTreeSortOrder::nameAscending;
-    // Which files may be opened; files that may not are shown but cannot be selected.
-    std::function<bool(const QString& url)> isOpenable;
+    // Which files may be opened; files that may not are shown but cannot be selected. Taken on
+    // the main thread when a listing starts and asked on the listing queue for each file listed,
+    // so the check must be safe on any thread. None: every file may be opened.
+    using OpenableCheck = std::function<bool(const QString& url)>;
+    std::function<OpenableCheck()> openableCheck;
     // The item the user has selected, kept by a refresh.
     std::function<std::optional<QString>()> selectedURL;
     // Where a refresh re-roots, when the owner has more to do on every new root.
@@ -78,6 +82,8 @@ public:
 
 Q_SIGNALS:
     void messageChanged(const QString& text);
+    // The check's answers for the files of a listing just shown, by standardised path.
+    void openableAnswered(const QHash<QString, bool>& answers);
     // The remembered item has a row now, or a folder on the way to it should open.
     void selectRequested(const QModelIndex& index);
     void expandRequested(const QModelIndex& index);

@@ -41,8 +41,9 @@ public:
     bool loading = false;
     FileTreeNode* parent = nullptr;
     int row = 0;  // index among the parent's children
-    // Whether the window can open the file, asked once: the outline reads it for every row it lays out.
-    mutable std::optional<bool> openable;
+    // Whether the window can open the file, asked once while listing: the outline reads it for
+    // every row it lays out. Absent when no check was given.
+    std::optional<bool> openable;
 
     QString name() const;
     // Takes the children as this node's own, in their order.

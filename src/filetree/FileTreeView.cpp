@@ -23,6 +23,7 @@
 #include <QHash>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -104,8 +105,11 @@ FileTreeView::FileTreeView(FileManager& fileManager, QWidget* parent)
     model_ = new OutlineModel(fileManager, this);
     model_->showHidden = showHidden_;
     model_->sortOrder = sortOrder_;
-    // A node's url is standardised already, and the outline asks for every row it lays out.
-    model_->isOpenable = [this](const QString& url) { return cachedAnswer(url, url); };
+    // Listings ask on their queue, each with the check installed when it started.
+    model_->openableCheck = [this]() -> FileTreeModel::OpenableCheck {
+        if (canOpenFile) return canOpenFile;
+        return [](const QString&) { return false; };
+    };
     model_->selectedURL = [this]() -> std::optional<QString> {
         if (const FileTreeNode* node = selectedNode()) return node->url;
         return std::nullopt;
@@ -116,6 +120,15 @@ FileTreeView::FileTreeView(FileManager& fileManager, QWidget* parent)
     buildControls();
     buildMenu();
     connect(model_, &FileTreeModel::messageChanged, message_, &QLabel::setText);
+    connect(model_, &FileTreeModel::openableAnswered, this, [this](const QHash<QString, bool>& answers) {
+        // A new root starts with an empty cache: its listing's answers become the cache at once.
+        if (supportedFileCache.isEmpty()) {
+            supportedFileCache = answers;
+            return;
+        }
+        for (auto each = answers.constBegin(); each != answers.constEnd(); ++each)
+            supportedFileCache.insert(each.key(), each.value());
+    });
     connect(model_, &FileTreeModel::selectRequested, this, &FileTreeView::selectRequested);
     connect(model_, &FileTreeModel::expandRequested, outline_, [this](const QModelIndex& index) { outline_->expand(index); });
 }
@@ -160,6 +173,7 @@ void FileTreeView::buildControls()
     outline_->setContextMenuPolicy(Qt::CustomContextMenu);
     outline_->viewport()->setAutoFillBackground(false);
     connect(outline_, &QTreeView::clicked, this, &FileTreeView::selected);
+    outline_->installEventFilter(this);
     connect(outline_, &QWidget::customContextMenuRequested, this, [this](const QPoint& point) {
         menuWillOpen(outline_->indexAt(point));
         menu_->exec(outline_->viewport()->mapToGlobal(point));
@@ -344,6 +358,38 @@ void FileTreeView::selected(const QModelIndex& index)
     pathField_->setText(node->url);
     pathField_->setToolTip(node->url);
     if (onOpen) onOpen(node->url);
+}
+
+void FileTreeView::openCurrentRow()
+{
+    selected(outline_->currentIndex());
+}
+
+bool FileTreeView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == outline_ && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        if (enter && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            openCurrentRow();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void FileTreeView::followRelocation(const QString& oldURL, const QString& newURL)
+{
+    const QString oldBase = standardized(oldURL);
+    const QString newBase = standardized(newURL);
+    const QString shown = pathField_->text();
+    if (!shown.isEmpty() && TreePath::isAtOrUnder(standardized(shown), oldBase)) {
+        const QString moved = TreePath::rebased(standardized(shown), oldBase, newBase);
+        pathField_->setText(moved);
+        pathField_->setToolTip(moved);
+    }
+    if (const auto remembered = model_->selectionURL(); remembered && TreePath::isAtOrUnder(*remembered, oldBase))
+        model_->setSelectionURL(TreePath::rebased(*remembered, oldBase, newBase));
 }
 
 void FileTreeView::selectRequested(const QModelIndex& index)

@@ -66,6 +66,11 @@ public:
     void toggleHidden();
     void changeSortOrder();
     void selected(const QModelIndex& index);
+    // Return or Enter in the outline: the current row, as a click on it.
+    void openCurrentRow();
+    // An item moved from oldURL to newURL: the path field and the remembered item follow it
+    // when they named it or something inside it.
+    void followRelocation(const QString& oldURL, const QString& newURL);
     void createFile();
     void createFolder();
     void renameItem();
@@ -94,6 +99,9 @@ public:
     static inline const QString unsupportedFileMessage =
         QStringLiteral("この形式はKorimadoで開けません。テキスト、コード、SVGファイルを選んでください。");
     static inline const QString copiedPathMessage = QStringLiteral("パスをコピーしました。");
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();

@@ -56,6 +56,20 @@ std::vector<SyntaxLanguage> CotSyntaxCatalog::languages() const
     return cachedLanguages;
 }
 
+std::shared_ptr<const CotSyntaxCatalog::FileNames> CotSyntaxCatalog::fileNames() const
+{
+    std::lock_guard guard(lock);
+    if (fileNames_ && fileNamesRevision_ == revision) return fileNames_;
+    auto made = std::make_shared<FileNames>();
+    for (const SyntaxLanguage& language : cachedLanguages) {
+        for (const QString& extension : language.fileExtensions) made->extensions.insert(extension);
+        for (const QString& name : language.filenames) made->filenames.insert(name);
+    }
+    fileNames_ = std::move(made);
+    fileNamesRevision_ = revision;
+    return fileNames_;
+}
+
 void CotSyntaxCatalog::reloadIfNeeded()
 {
     const QString fingerprint = currentReloadFingerprint();
@@ -68,6 +82,7 @@ void CotSyntaxCatalog::reloadIfNeeded()
         std::lock_guard guard(lock);
         cachedLanguages = std::move(rebuilt);
         reloadFingerprint = fingerprint;
+        revision += 1;
     }
     // The compiled expressions live as long as the list they were compiled for.
     SyntaxRegex::clearCache();

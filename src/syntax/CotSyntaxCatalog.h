@@ -2,9 +2,11 @@
 
 #include "syntax/SyntaxLanguage.h"
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <utility>
@@ -68,6 +70,14 @@ public:
     // A copy of the current list, taken under the lock.
     std::vector<SyntaxLanguage> languages() const;
 
+    // Every file extension and every file name of all languages: made once per rebuild of the
+    // list and shared, so that asking file after file costs no rebuild. Safe on any thread.
+    struct FileNames {
+        QSet<QString> extensions;
+        QSet<QString> filenames;
+    };
+    std::shared_ptr<const FileNames> fileNames() const;
+
     // Fingerprint of the user syntax folder (or of $KORIMADO_SYNTAX_ROOT): paths, sizes and dates.
     static QString currentReloadFingerprint();
     // All languages, built without the lock held (reads the disk).
@@ -92,6 +102,7 @@ public:
     mutable std::mutex lock;
     std::vector<SyntaxLanguage> cachedLanguages;  // guarded by lock
     QString reloadFingerprint;                    // guarded by lock
+    quint64 revision = 0;                         // guarded by lock; counts rebuilds of the list
 
 private:
     CotSyntaxCatalog();
@@ -99,6 +110,9 @@ private:
     static QStringList definitionRoots();
     static std::vector<SyntaxLanguage> loadDefinitions();
     static SyntaxLanguage merge(const SyntaxLanguage& existing, const SyntaxLanguage& loaded);
+
+    mutable std::shared_ptr<const FileNames> fileNames_;  // guarded by lock
+    mutable quint64 fileNamesRevision_ = 0;                // guarded by lock
 };
 
 }  // namespace korimado

@@ -364,7 +364,7 @@ LayoutManager* EditorWindowController::secondaryLayout() const
 EditorWindowController::ScheduleCounts EditorWindowController::scheduleCounts() const
 {
     return {statusLine_->statisticsSchedules(), detailPane_->inspectionSchedules(), highlightingSchedules_,
-            detailPane_->previewSchedules()};
+            detailPane_->previewSchedules(), menuRefreshes_};
 }
 
 EditorTextView* EditorWindowController::activeEditor() const
@@ -447,6 +447,8 @@ std::optional<QString> EditorWindowController::sidebarRoot() const
 
 void EditorWindowController::refreshMenus()
 {
+    menusEditor_ = activeEditor();
+    ++menuRefreshes_;
     if (menuRefresher()) menuRefresher()(*this);
 }
 
@@ -592,7 +594,7 @@ void EditorWindowController::textViewDidChangeSelection(TextView& view)
     scheduleStatistics();
     refreshNavigation();
     detailPane_->selectionDidChange();
-    if (secondaryEditor()) refreshMenus();
+    if (secondaryEditor() && activeEditor() != menusEditor_) refreshMenus();
 }
 
 UndoManager* EditorWindowController::undoManagerForTextView(TextView&)

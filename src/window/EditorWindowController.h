@@ -187,6 +187,8 @@ public:
     // The sidebar moved or renamed old to new: rebase every document root and sidebar under it.
     static void relocate(const QString& oldURL, const QString& newURL);
     static std::optional<QString> rebased(const QString& url, const QString& oldURL, const QString& newURL);
+    // Whether the sidebar offers the file: the built-in types and those of every syntax language.
+    // Safe on any thread.
     static bool canOpenFile(const QString& url);
     void preferencesChanged();
     void applyEditorPreferences();
@@ -293,6 +295,7 @@ public:
         std::uint64_t inspection = 0;
         std::uint64_t highlighting = 0;
         std::uint64_t preview = 0;
+        std::uint64_t menus = 0;
     };
     ScheduleCounts scheduleCounts() const;
 
@@ -354,6 +357,10 @@ private:
     std::shared_ptr<WorkspaceCommands> workspaceCommands_;
     NotificationCenter::Registration preferencesObserver_;
     QPointer<QWidget> lastFocusedEditor_;
+    // The editor whose commands the menus were last built for: a selection change refreshes them
+    // only when it comes from the other editor (rebuilding every menu costs a keystroke dearly).
+    QPointer<EditorTextView> menusEditor_;
+    std::uint64_t menuRefreshes_ = 0;
     std::uint64_t highlightingSchedules_ = 0;
     bool holdsParses_ = false;  // until the primary editor has painted
     bool closed_ = false;

@@ -166,12 +166,11 @@ void EditorWindowController::refreshNavigation()
 {
     EditorTextView* editor = activeEditor();
     const qsizetype caret = editor->selectedRange().location;
-    bool before = false;
-    bool after = false;
-    for (const SyntaxOutlineEntry& entry : syntax().outline()) {
-        before = before || entry.range.location < caret;
-        after = after || entry.range.location > caret;
-    }
+    // The outline is in text order: its ends tell whether anything lies before or after the caret,
+    // without a walk over a large file's every entry on each selection change.
+    const auto& entries = syntax().outline();
+    const bool before = !entries.empty() && entries.front().range.location < caret;
+    const bool after = !entries.empty() && entries.back().range.location > caret;
     previousOutlineButton_->setEnabled(before);
     nextOutlineButton_->setEnabled(after);
     syntaxButton_->setText(syntax().language().displayName);

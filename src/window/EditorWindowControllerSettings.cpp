@@ -31,10 +31,8 @@
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QMainWindow>
-#include <QSet>
 #include <QSplitter>
 
-#include <mutex>
 
 namespace korimado {
 
@@ -102,16 +100,9 @@ int EditorWindowController::sidebarWidth() const
 
 bool EditorWindowController::canOpenFile(const QString& url)
 {
-    QSet<QString> extensions;
-    QSet<QString> filenames;
-    {
-        std::lock_guard guard(CotSyntaxCatalog::shared().lock);
-        for (const SyntaxLanguage& language : CotSyntaxCatalog::shared().cachedLanguages) {
-            for (const QString& extension : language.fileExtensions) extensions.insert(extension);
-            for (const QString& name : language.filenames) filenames.insert(name);
-        }
-    }
-    return TextDocumentSupport::canOpen(url, extensions, filenames);
+    // Asked for every file a sidebar lists, on its listing queue.
+    const std::shared_ptr<const CotSyntaxCatalog::FileNames> names = CotSyntaxCatalog::shared().fileNames();
+    return TextDocumentSupport::canOpen(url, names->extensions, names->filenames);
 }
 
 void EditorWindowController::openTreeFile(const QString& url)
@@ -176,7 +167,9 @@ void EditorWindowController::relocate(const QString& oldURL, const QString& newU
         }
         for (const auto& window : document->windowControllers()) {
             auto* editorWindow = dynamic_cast<EditorWindowController*>(window.get());
-            if (!editorWindow || !editorWindow->fileTree_->rootNode()) continue;
+            if (!editorWindow) continue;
+            editorWindow->fileTree_->followRelocation(oldURL, newURL);
+            if (!editorWindow->fileTree_->rootNode()) continue;
             if (auto moved = rebased(editorWindow->fileTree_->rootNode()->url, oldURL, newURL)) {
                 std::optional<QString> selecting;
                 if (!document->fileURL().isEmpty()) selecting = document->fileURL();

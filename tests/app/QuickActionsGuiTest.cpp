@@ -79,3 +79,37 @@ TEST_F(QuickActionsTest, FiltersByPlainSubstringAndRunsInTheDocumentWindow)
     EXPECT_EQ(again.table()->currentRow(), 0);
     again.window()->hide();
 }
+
+TEST_F(QuickActionsTest, ArrowKeysInTheFieldMoveTheSelectionAndEscapeCloses)
+{
+    launch();
+    EditorWindowController* window = openWindow();
+    ASSERT_NE(window, nullptr);
+    QuickActions& quick = palette();
+    ASSERT_GT(quick.filteredTitles().size(), 3);
+    QLineEdit* field = quick.field();
+    EXPECT_EQ(quick.table()->currentRow(), 0);
+    QTest::keyClick(field, Qt::Key_Down);
+    QTest::keyClick(field, Qt::Key_Down);
+    EXPECT_EQ(quick.table()->currentRow(), 2);
+    QTest::keyClick(field, Qt::Key_Up);
+    EXPECT_EQ(quick.table()->currentRow(), 1);
+    QTest::keyClick(field, Qt::Key_Up);
+    QTest::keyClick(field, Qt::Key_Up);
+    EXPECT_EQ(quick.table()->currentRow(), 0) << "stops at the first row";
+    QTest::keyClick(field, Qt::Key_PageDown);
+    EXPECT_GT(quick.table()->currentRow(), 1);
+    type(quick, QStringLiteral("昇順"));
+    ASSERT_EQ(quick.filteredTitles().size(), 1);
+    QTest::keyClick(field, Qt::Key_Down);
+    EXPECT_EQ(quick.table()->currentRow(), 0) << "stops at the last row";
+    EXPECT_TRUE(field->hasFocus() || !quick.window()->isActiveWindow()) << "the field keeps the focus";
+
+    QTest::keyClick(field, Qt::Key_Escape);
+    EXPECT_FALSE(quick.window()->isVisible());
+    EXPECT_EQ(window->document()->undoManager()->undoActionName(), QString()) << "Escape runs nothing";
+
+    QuickActions& again = palette();
+    QTest::keyClick(again.table(), Qt::Key_Escape);
+    EXPECT_FALSE(again.window()->isVisible()) << "Escape closes it from the list too";
+}

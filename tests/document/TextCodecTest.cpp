@@ -1,4 +1,5 @@
 #include "document/TextCodec.h"
+#include "platform/foundation/ParallelParts.h"
 
 #include <gtest/gtest.h>
 
@@ -450,4 +451,80 @@ TEST(TextCodec, Utf8DecodesIntoAnExactlySizedText)
         ASSERT_EQ(decoded.text, text) << length;
         EXPECT_LE(decoded.text.capacity() - decoded.text.size(), 8) << length;  // allocation rounding only
     }
+}
+
+// Large files are decoded in parts at once: every sequence, wherever the parts are cut, reads as
+// in one pass, and a malformed one anywhere still fails the whole text.
+TEST(TextCodec, LargeUtf8ReadsInPartsExactlyAsInOnePass)
+{
+    const QString pieces[] = {u"a"_qs, u"é"_qs, u"日本"_qs, u"😀"_qs, u"\n"_qs, u"ÿ\u0800"_qs, u"text "_qs};
+    std::uint32_t seed = 9;
+    QString text;
+    while (text.size() < 3 * 1024 * 1024) {  // about 5 MiB of UTF-8: read in parts
+        seed = seed * 1103515245u + 12345u;
+        text += pieces[(seed >> 16) % 7];
+    }
+    const QByteArray data = text.toUtf8();
+    const DecodedText decoded = TextCodec::decode(data);
+    ASSERT_EQ(decoded.format.encoding, TextEncoding::utf8);
+    ASSERT_TRUE(decoded.text == text);
+    EXPECT_EQ(decoded.format.lineEnding, LineEnding::lf);
+    EXPECT_FALSE(decoded.format.mixedLineEndings);
+
+    // The parts begin at the first byte at or after k/n of the data that is no continuation byte:
+    // break the sequences right around each cut.
+    QByteArray broken = data;
+    const size_t parts = korimado::parallelPartCount(size_t(data.size()), size_t(4) << 20, 8);
+    for (size_t k = 1; k < parts; ++k) {
+        qsizetype cut = qsizetype(double(data.size()) * double(k) / double(parts));
+        while ((uchar(data[cut]) & 0xC0) == 0x80) ++cut;
+        for (qsizetype at = cut - 1; at <= cut + 1; ++at) {
+            const uchar byte = uchar(data[at]);
+            // A lead byte loses its sequence; a continuation or ASCII byte becomes a stray one.
+            broken[at] = char(byte >= 0xC0 ? 'x' : byte >= 0x80 ? 0xC0 : 0x80);
+            EXPECT_EQ(decodeError(broken, TextEncoding::utf8).kind(), CodecError::unsupported) << parts << " " << at;
+            broken[at] = char(byte);
+        }
+    }
+    // At the head (tried before the parts) and at the very end.
+    for (const qsizetype at : {qsizetype(3), data.size() - 1}) {
+        broken[at] = char(0xFF);
+        EXPECT_EQ(decodeError(broken, TextEncoding::utf8).kind(), CodecError::unsupported) << at;
+        broken[at] = data[at];
+    }
+}
+
+TEST(TextCodec, LineEndingKindsInLongRunsAndAtEveryAlignment)
+{
+    const std::pair<const char16_t*, LineEnding::Value> breaks[] = {{u"\n", LineEnding::lf}, {u"\r\n", LineEnding::crlf},
+                                                                   {u"\r", LineEnding::cr}, {u"\u0085", LineEnding::nel},
+                                                                   {u"\u2028", LineEnding::ls}, {u"\u2029", LineEnding::ps}};
+    for (const auto& [mark, kind] : breaks) {
+        for (int at = 0; at < 40; ++at) {
+            QString text(200, u'x');
+            text.insert(at, QString::fromUtf16(mark));
+            const QList<LineEnding> kinds = LineEnding::kinds(text);
+            ASSERT_EQ(kinds.size(), 1) << at;
+            EXPECT_EQ(kinds.first(), kind) << at;
+        }
+    }
+    // A large text is scanned in parts: a CR LF, a lone CR and a lone LF right at each cut.
+    const qsizetype size = 9 * 1024 * 1024;
+    const size_t parts = korimado::parallelPartCount(size_t(size), size_t(8) << 20, 8);
+    const std::pair<const char16_t*, QList<LineEnding>> atCuts[] = {
+        {u"\r\n", {LineEnding::crlf}}, {u"\rx", {LineEnding::cr}}, {u"x\n", {LineEnding::lf}}};
+    for (const auto& [mark, expected] : atCuts) {
+        QString text(size, u'x');
+        for (size_t k = 1; k < parts; ++k) text.replace(size * qsizetype(k) / qsizetype(parts) - 1, 2, QString::fromUtf16(mark));
+        EXPECT_EQ(LineEnding::kinds(text), expected) << parts;
+    }
+    QString endsInCR(size, u'x');
+    endsInCR.back() = u'\r';
+    EXPECT_EQ(LineEnding::kinds(endsInCR), QList<LineEnding>{LineEnding::cr});
+
+    // Tab and other low controls, and look-alikes of the separators, are no breaks.
+    EXPECT_TRUE(LineEnding::kinds(QString(64, u'\t') + u"\u2027\u202A\u0084\u0086\u000E"_qs).isEmpty());
+    // A CR before a run of plain text, and at the very end.
+    EXPECT_EQ(LineEnding::kinds(u"a\r"_qs + QString(64, u'y') + u"\r\n"_qs + QString(64, u'y') + u"\r"_qs),
+              (QList<LineEnding>{LineEnding::cr, LineEnding::crlf}));
 }

@@ -23,7 +23,12 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QTest>
+#include <QImage>
 #include <QTreeView>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
 
 using namespace korimado;
 using korimado::test::TempDir;
@@ -113,13 +118,15 @@ TEST(FileTreeView, CachesOpenableAnswersUntilTheRootChanges)
     FileTreeView tree;
     EXPECT_EQ(tree.rootNode(), nullptr);
 
-    int asked = 0;
+    std::atomic<int> asked{0};
     tree.canOpenFile = [&asked](const QString&) { return ++asked == 1; };
     tree.setRoot(dir.path() + QStringLiteral("/sub/../sub/"), file);
     ASSERT_NE(tree.rootNode(), nullptr);
     EXPECT_EQ(tree.rootNode()->url, FileTreeView::standardized(dir.file(QStringLiteral("sub"))));
     EXPECT_EQ(tree.headerText(), QStringLiteral("sub"));
     EXPECT_EQ(tree.pathFieldText(), FileTreeView::standardized(file));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tree.rootNode()->children.has_value(); }, 3000));
+    EXPECT_EQ(asked, 1) << "asked while listing";
 
     EXPECT_TRUE(tree.supportsOpening(file));
     EXPECT_TRUE(tree.supportsOpening(dir.path() + QStringLiteral("/sub/./a.txt"))) << "same file, cached";
@@ -128,6 +135,43 @@ TEST(FileTreeView, CachesOpenableAnswersUntilTheRootChanges)
     tree.setRoot(dir.path());
     EXPECT_FALSE(tree.supportsOpening(file)) << "a new root asks again";
     EXPECT_EQ(asked, 2);
+}
+
+TEST(FileTreeView, OpenabilityIsAskedOnTheListingQueueNeverWhileRowsAreShown)
+{
+    Sidebar s;
+    for (int i = 0; i < 50; ++i) s.write(QStringLiteral("f%1.%2").arg(i).arg(i % 2 ? "txt" : "bin"));
+    QDir().mkpath(s.at("folder"));
+    std::mutex guard;
+    std::vector<std::thread::id> askers;
+    s.tree.canOpenFile = [&](const QString& url) {
+        const std::lock_guard lock(guard);
+        askers.push_back(std::this_thread::get_id());
+        return url.endsWith(QStringLiteral(".txt"));
+    };
+    s.tree.resize(300, 2000);
+    s.tree.show();
+    ASSERT_TRUE(s.show());
+    {
+        const std::lock_guard lock(guard);
+        EXPECT_EQ(askers.size(), 50u) << "each file once, folders never";
+        for (const std::thread::id& id : askers) EXPECT_NE(id, std::this_thread::get_id());
+    }
+    FileTreeModel* model = s.tree.model();
+    int enabled = 0;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const QModelIndex index = model->index(row, 0);
+        if (model->flags(index) & Qt::ItemIsEnabled) ++enabled;
+        index.data(Qt::ToolTipRole);
+        index.data(Qt::DecorationRole);
+    }
+    QImage image(s.tree.size(), QImage::Format_ARGB32_Premultiplied);
+    s.tree.render(&image);
+    EXPECT_EQ(enabled, 26) << "25 text files and the folder";
+    EXPECT_TRUE(s.tree.supportsOpening(s.at("f1.txt")));
+    EXPECT_FALSE(s.tree.supportsOpening(s.at("f2.bin")));
+    const std::lock_guard lock(guard);
+    EXPECT_EQ(askers.size(), 50u) << "rows, their icons and supportsOpening read the listing's answers";
 }
 
 TEST(FileTreeView, ChooseFolderSetsTheRootOnlyWhenConfirmed)
@@ -288,6 +332,34 @@ TEST(FileTreeView, FilesThatCannotBeOpenedAreDimmedAndClicksOnThemDoNothing)
     s.tree.selected(s.row(s.at("note.txt")));
     EXPECT_EQ(s.opened, QStringList{s.at("note.txt")});
     EXPECT_EQ(s.tree.pathFieldText(), s.at("note.txt"));
+}
+
+TEST(FileTreeView, ReturnOpensTheCurrentFileAndThePathFieldFollowsARename)
+{
+    Sidebar s;
+    s.write("note.txt");
+    s.write("image.png");
+    QDir().mkpath(s.at("sub"));
+    ASSERT_TRUE(s.show(s.at("image.png")));
+    QTreeView* outline = s.tree.outline();
+    outline->setCurrentIndex(s.row(s.at("sub")));
+    QTest::keyClick(outline, Qt::Key_Return);
+    EXPECT_TRUE(s.opened.isEmpty()) << "a folder row opens nothing";
+    s.select(s.at("note.txt"));
+    QTest::keyClick(outline, Qt::Key_Return);
+    EXPECT_EQ(s.opened, QStringList{s.at("note.txt")});
+    EXPECT_EQ(s.tree.pathFieldText(), s.at("note.txt"));
+    QTest::keyClick(outline, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(s.opened.size(), 2) << "the keypad's Enter too";
+
+    s.tree.followRelocation(s.at("image.png"), s.at("picture.png"));
+    EXPECT_EQ(s.tree.pathFieldText(), s.at("note.txt")) << "another item's move leaves the field";
+    s.tree.followRelocation(s.at("note.txt"), s.at("renamed.txt"));
+    EXPECT_EQ(s.tree.pathFieldText(), s.at("renamed.txt"));
+    EXPECT_EQ(s.tree.pathField()->toolTip(), s.at("renamed.txt"));
+    EXPECT_EQ(s.tree.model()->selectionURL(), s.at("renamed.txt"));
+    s.tree.followRelocation(s.root, s.dir.file("moved"));
+    EXPECT_EQ(s.tree.pathFieldText(), s.dir.file("moved") + "/renamed.txt") << "a folder around it moved";
 }
 
 // Each row shows the desktop's icon for its file's type (folders their folder icon); rows that

@@ -59,6 +59,24 @@ TEST(FileIOTest, ReadsOnlyRegularFilesAndNeverPastTheLimit)
     EXPECT_EQ(readWholeFile(dir.write("empty", ""), nullptr, 0), QByteArray());
 }
 
+TEST(FileIOTest, LargeFilesReadInPartsComeBackByteForByte)
+{
+    TempDir dir;
+    QByteArray bytes(9 * 1024 * 1024 + 7, Qt::Uninitialized);
+    std::uint32_t seed = 1;
+    for (char& c : bytes) {
+        seed = seed * 1664525u + 1013904223u;
+        c = char(seed >> 24);
+    }
+    const QString file = dir.write("large.bin", bytes);
+    EXPECT_TRUE(readWholeFile(file) == bytes);
+    // The limit holds as for a small file: one byte past it, then the caller refuses.
+    const std::optional<QByteArray> cut = readWholeFile(file, nullptr, bytes.size() - 100);
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(cut->size(), bytes.size() - 99);
+    EXPECT_TRUE(*cut == bytes.left(bytes.size() - 99));
+}
+
 TEST(FileIOTest, SavesNamesOfAnyLengthTheSystemTakes)
 {
     TempDir dir;

@@ -56,6 +56,28 @@ TEST(LineStartsTest, FindsEveryKindOfBreak)
     EXPECT_EQ(startsOf(longLine), (Starts{0, 9, 16, 17, 37}));
 }
 
+// A large text is scanned in parts at once: the same starts as one scan, with a CR LF, a lone CR
+// and a lone LF placed across each place the parts may be cut.
+TEST(LineStartsTest, ALargeTextScannedInPartsFindsWhatOneScanFinds)
+{
+    QString text;
+    std::mt19937 rng(5);
+    const QStringList lines = {s(u"short\n"), s(u"a longer line of text\r\n"), s(u"\u3042\u3044\r"), s(u"\u2028"),
+                               QString(90, QChar('y')) + s(u"\n")};
+    while (text.size() < 9 * 1024 * 1024) text += lines[rng() % lines.size()];
+    for (int parts = 2; parts <= 8; ++parts) {
+        for (int k = 1; k < parts; ++k) {
+            const qsizetype cut = text.size() * k / parts;
+            const char16_t* marks[] = {u"\r\n", u"\r", u"\n"};
+            const qsizetype at = cut - 1;
+            text.replace(at, 2, QString::fromUtf16(marks[(parts + k) % 3]).leftJustified(2, QChar('z')));
+        }
+    }
+    Starts expected{0};
+    LineStarts::scan(text, 0, expected);
+    EXPECT_EQ(startsOf(text), expected);
+}
+
 TEST(LineStartsTest, LineLookupAndRanges)
 {
     const TextStorage storage(QStringLiteral("a\nbc\r\n"));
@@ -111,6 +133,16 @@ TEST(LineStartsTest, EditsThatMakeOrBreakCrLfPairs)
 // lazily: after a run of typing they still read right.
 TEST(LineStartsTest, TypingScansOnlyAroundTheEditAndLaterStartsFollow)
 {
+    // Typing and erasing by turns on the first line of a text just read moves no later start.
+    QString lines;
+    for (int i = 0; i < 5000; ++i) lines += QStringLiteral("row %1\n").arg(i);
+    TextStorage fresh(QStringLiteral("\n") + lines);
+    for (int i = 0; i < 6; ++i) {
+        fresh.replaceCharacters(i % 2 ? TextRange{0, 1} : TextRange{0, 0}, i % 2 ? QString() : QStringLiteral("m"));
+        EXPECT_LE(fresh.lines().lastSettledStarts(), 1) << i;
+    }
+    expectMatchesRebuild(fresh);
+
     QString many;
     for (int i = 0; i < 1000; ++i) many += QStringLiteral("line %1\n").arg(i);
     many += QString(100000, QChar('x'));

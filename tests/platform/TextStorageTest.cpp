@@ -59,6 +59,53 @@ TEST(TextStorageTest, RandomEditsMatchAPlainStringModel)
     EXPECT_LE(storage.chunkCount(), model.size() / TextStorage::MinChunkSize + 2);
 }
 
+// A large text is read without copying: its chunks are views into it until edited, and the text
+// lives exactly as long as a chunk or a snapshot needs it.
+TEST(TextStorageTest, ALargeTextIsViewedNotCopiedAndEditsLeaveItIntact)
+{
+    QString model = repeated(QStringLiteral("abc\r\ndef\u3042\U0001F600\n"), 100'000);  // 1.2 M units
+    QString caller = model;
+    auto storage = std::make_unique<TextStorage>(caller);
+    ASSERT_GT(storage->viewChunkCount(), 200);
+    EXPECT_EQ(storage->viewChunkCount(), storage->chunkCount());
+    caller[5] = u'Z';  // the reader's own copy changes; the storage's text does not
+    EXPECT_EQ(storage->characterAt(5), model.at(5));
+    const TextSnapshot before = storage->snapshot();
+
+    QRandomGenerator rng(3);
+    for (int step = 0; step < 400; ++step) {
+        const qsizetype loc = rng.bounded(int(model.size()) + 1);
+        const qsizetype len = step % 50 == 0 ? std::min<qsizetype>(model.size() - loc, 30000)
+                                             : rng.bounded(int(std::min<qsizetype>(model.size() - loc, 10)) + 1);
+        const QString insert = step % 3 == 0 ? QString() : QStringLiteral("\r\nxy\U0001F600");
+        storage->replaceCharacters(TextRange(loc, len), insert);
+        model.replace(loc, len, insert);
+        if (step % 100 == 0) {
+            ASSERT_EQ(storage->string(), model) << step;
+        }
+    }
+    EXPECT_EQ(storage->string(), model);
+    EXPECT_EQ(storage->lines().starts(), LineStarts(model).starts());
+    EXPECT_GT(storage->viewChunkCount(), 0);
+    EXPECT_LT(storage->viewChunkCount(), storage->chunkCount());
+
+    // The snapshot outlives the storage and still reads the text as it was read.
+    const QString original = before.string();
+    storage->replaceCharacters(TextRange(0, storage->length()), QStringLiteral("new"));
+    EXPECT_EQ(storage->viewChunkCount(), 0) << "every view replaced: the read text is let go";
+    storage.reset();
+    EXPECT_EQ(before.length(), original.size());
+    EXPECT_EQ(before.substring(TextRange(600'000, 40)), original.mid(600'000, 40));
+    EXPECT_TRUE(original.startsWith(QStringLiteral("abc\r\nd")));
+
+    // A whole new text read in replaces the views as well.
+    TextStorage again(QString(2'000'000, u'x'));
+    EXPECT_GT(again.viewChunkCount(), 0);
+    again.setString(QStringLiteral("short"));
+    EXPECT_EQ(again.viewChunkCount(), 0);
+    EXPECT_EQ(again.string(), QStringLiteral("short"));
+}
+
 TEST(TextStorageTest, ClampsRangesOutsideTheText)
 {
     TextStorage storage(QStringLiteral("hello"));

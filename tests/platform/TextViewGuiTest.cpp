@@ -10,6 +10,7 @@
 #include <QFontDatabase>
 #include <QInputMethodEvent>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QTest>
 
 #include <set>
@@ -377,6 +378,31 @@ TEST_F(TextViewTest, TwoViewsOnOneStorageStayConsistent)
     EXPECT_EQ(storage->string(), QStringLiteral("z!"));
 }
 
+// A view not yet on screen goes through its settings one after the other without measuring the
+// text for each, and has the right scroll ranges once shown or asked to scroll.
+TEST_F(TextViewTest, AViewNotOnScreenTakesItsScrollRangesOnceShown)
+{
+    storage->setString(QString(2000, QChar('w')) + QStringLiteral("\n") + QStringLiteral("line\n").repeated(3000));
+    TextView hidden(storage);
+    hidden.resize(300, 200);
+    hidden.setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    hidden.setWrapsLines(false);
+    hidden.resize(320, 220);
+    EXPECT_EQ(hidden.scrollBarUpdates(), 0u);
+    hidden.show();
+    EXPECT_EQ(hidden.scrollBarUpdates(), 1u);
+    EXPECT_GT(hidden.verticalScrollBar()->maximum(), 0);
+    EXPECT_GT(hidden.horizontalScrollBar()->maximum(), 0);
+
+    // Scrolling a hidden view to the end still reaches the end.
+    TextView unseen(storage);
+    unseen.resize(300, 200);
+    unseen.setSelectedRange({storage->length(), 0});
+    unseen.scrollRangeToVisible({storage->length(), 0});
+    EXPECT_GT(unseen.verticalScrollBar()->value(), 0);
+    EXPECT_EQ(unseen.verticalScrollBar()->value(), unseen.verticalScrollBar()->maximum());
+}
+
 // The order one edit is told in: every view in step first, then the storage's delegate (the
 // document), then the selection notices the edit caused, each view's scroll bars updated once.
 TEST_F(TextViewTest, AnEditIsToldOnceInAConsistentStateBeforeTheSelectionsItMoved)
@@ -384,6 +410,7 @@ TEST_F(TextViewTest, AnEditIsToldOnceInAConsistentStateBeforeTheSelectionsItMove
     setText(QStringLiteral("abc def\n"), {3, 0});
     TextView other(storage);
     other.resize(300, 200);
+    other.show();
     other.setSelectedRange({5, 1});
     std::vector<QString> events;
     struct Document : TextStorageDelegate {

@@ -17,6 +17,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QTableWidget>
@@ -74,6 +75,8 @@ protected:
         QTest::qWait(1);
     }
     UndoManager& undo() { return *document->undoManager(); }
+    // Rule files are read on a queue: waits for the result to reach the window.
+    void settleRules() { EXPECT_TRUE(QTest::qWaitFor([this] { return !batch->isReadingRules(); }, 5000)); }
 
     test::TempDir dir;
     ScriptedFilePanels panels;
@@ -210,6 +213,7 @@ TEST_F(BatchWindowTest, SavesAndLoadsEachFormatAndRefusesWhatItCannotWrite)
             << batch->status().toStdString();
         panels.enqueueOpen({true, {path}, -1});
         batch->loadRules();
+        settleRules();
         EXPECT_EQ(batch->status(), QStringLiteral("2件のルールを読み込みました。")) << f.name;
         ASSERT_EQ(batch->rules().size(), 2);
         EXPECT_EQ(batch->rules()[1].find, QStringLiteral("c"));
@@ -231,10 +235,12 @@ TEST_F(BatchWindowTest, SavesAndLoadsEachFormatAndRefusesWhatItCannotWrite)
     const QList<BatchReplaceRule> before = batch->rules();
     panels.enqueueOpen({true, {dir.write(QStringLiteral("bad.json"), "{")}, -1});
     batch->loadRules();
+    settleRules();
     EXPECT_EQ(beeps, 2);
     EXPECT_EQ(batch->rules(), before);
     panels.enqueueOpen({true, {dir.write(QStringLiteral("empty.tsv"), "")}, -1});
     batch->loadRules();
+    settleRules();
     EXPECT_EQ(batch->status(), QStringLiteral("1件のルールを読み込みました。"));
     EXPECT_EQ(batch->rules().size(), 1);
     panels.enqueueOpen({});
@@ -273,6 +279,7 @@ TEST_F(BatchWindowTest, TheLibraryListsDefinitionsAndChecksAChoiceBeforeUsingIt)
     const QList<BatchReplaceRule> before = batch->rules();
     picker->setCurrentIndex(1);
     batch->selectSavedRule(1);
+    settleRules();
     EXPECT_EQ(batch->status(), QStringLiteral("保存済みルールの条件3は検索文字列が空です。"));
     EXPECT_EQ(picker->currentIndex(), 0);
     EXPECT_EQ(beeps, 1);
@@ -281,6 +288,7 @@ TEST_F(BatchWindowTest, TheLibraryListsDefinitionsAndChecksAChoiceBeforeUsingIt)
     const std::uint64_t revision = document->revision();
     picker->setCurrentIndex(2);
     batch->selectSavedRule(2);
+    settleRules();
     EXPECT_EQ(batch->status(), QStringLiteral("保存済みルール「良い10」を読み込みました。文書にはまだ適用していません。"));
     ASSERT_EQ(batch->rules().size(), 2);
     EXPECT_EQ(document->revision(), revision) << "nothing reaches the document until applied";
@@ -298,4 +306,45 @@ TEST_F(BatchWindowTest, ApplyingFlattensTheTextOnItsQueueNeverOnTheMainThread)
     apply();
     EXPECT_EQ(batch->status(), QStringLiteral("20000件を1個のルールで置換しました。"));
     EXPECT_EQ(document->storage().flattenings(), flattenings);
+}
+
+TEST_F(BatchWindowTest, RuleFilesAreReadOffTheMainThreadAndRefusedAboveTheDocumentLimit)
+{
+    open(QStringLiteral("x"));
+    const QList<BatchReplaceRule> before = batch->rules();
+
+    // Sparse: no disk space is used, and reading it whole would take 64 MiB and seconds.
+    const QString huge = dir.file(QStringLiteral("huge.tsv"));
+    {
+        QFile file(huge);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(BatchReplaceEngine::maximumFileSize + 1));
+    }
+    panels.enqueueOpen({true, {huge}, -1});
+    batch->loadRules();
+    settleRules();
+    EXPECT_EQ(batch->status(), QStringLiteral("この版で開けるファイルは64 MiBまでです。"));
+    EXPECT_EQ(beeps, 1);
+    EXPECT_EQ(batch->rules(), before);
+
+    // A file of many rules: the window goes on answering while it is read, then shows them all.
+    QByteArray lines;
+    for (int i = 0; i < 200; ++i) lines += "find" + QByteArray::number(i) + "\treplace\n";
+    panels.enqueueOpen({true, {dir.write(QStringLiteral("many.tsv"), lines)}, -1});
+    batch->loadRules();
+    EXPECT_TRUE(batch->isReadingRules());
+    EXPECT_EQ(batch->rules(), before) << "nothing read on the main thread";
+    settleRules();
+    EXPECT_EQ(batch->rules().size(), 200);
+    EXPECT_EQ(batch->status(), QStringLiteral("200件のルールを読み込みました。"));
+
+    // Two reads in a row: the later one wins, whatever order they finish in.
+    panels.enqueueOpen({true, {dir.write(QStringLiteral("one.tsv"), "a\tb\n")}, -1});
+    panels.enqueueOpen({true, {dir.write(QStringLiteral("two.tsv"), "c\td\ne\tf\n")}, -1});
+    batch->loadRules();
+    batch->loadRules();
+    settleRules();
+    QTest::qWait(20);
+    ASSERT_EQ(batch->rules().size(), 2);
+    EXPECT_EQ(batch->rules()[0].find, QStringLiteral("c"));
 }

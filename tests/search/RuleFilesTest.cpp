@@ -1,3 +1,4 @@
+#include "document/CodecError.h"
 #include "platform/foundation/JsonDecodingError.h"
 #include "platform/foundation/PlatformError.h"
 #include "search/batch/BatchReplaceEngine.h"
@@ -5,6 +6,8 @@
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <QFile>
 
 using namespace korimado;
 
@@ -330,4 +333,22 @@ TEST(RuleFileTsv, WritingRefusesWhatItCannotKeep)
     EXPECT_EQ(back.rules[1].find, QStringLiteral("c"));
     EXPECT_EQ(back.rules[0].options, BatchReplaceRule::standardRuleOptions());
     EXPECT_EQ(test::readFile(path), QByteArray("a\tb\nc\t\n"));
+}
+
+TEST(BatchReplaceEngine, RuleFilesAboveTheDocumentLimitAreRefusedUnread)
+{
+    test::TempDir dir;
+    const QString huge = dir.file(QStringLiteral("huge.json"));
+    {
+        QFile file(huge);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(BatchReplaceEngine::maximumFileSize + 1));
+    }
+    try {
+        BatchReplaceEngine::load(huge);
+        ADD_FAILURE() << "loaded";
+    } catch (const CodecError& error) {
+        EXPECT_EQ(error.kind(), CodecError::tooLarge);
+        EXPECT_EQ(error.errorDescription(), QStringLiteral("この版で開けるファイルは64 MiBまでです。"));
+    }
 }

@@ -622,6 +622,8 @@ TEST_F(EditorWindowTest, OneKeystrokeSchedulesEachKindOfWorkOnceWithTheFinalSele
         const auto after = window.scheduleCounts();
         EXPECT_EQ(after.statistics - before.statistics, 1u);
         EXPECT_EQ(after.highlighting - before.highlighting, 1u);
+        // The menus already serve this editor: typing does not build them again.
+        EXPECT_EQ(after.menus, before.menus);
         EXPECT_EQ(editor->scrollBarUpdates() - bars, 1u);
         EXPECT_EQ(second->scrollBarUpdates() - secondBars, 1u);
         return std::pair{before, after};
@@ -678,4 +680,13 @@ TEST_F(EditorWindowTest, APasteIntoTheSplitEditorAndItsUndoTakeTheDocumentsRoad)
     EXPECT_EQ(second->selectedRange(), (TextRange{3, 1})) << "the pasting editor's selection comes back";
     EXPECT_EQ(first->selectedRange(), (TextRange{7, 0}));
     EXPECT_FALSE(document->isDocumentEdited());
+
+    // The menus follow the editor a selection change comes from, once per change of editor.
+    EXPECT_EQ(window.scheduleCounts().menus, before.menus);
+    first->setFocus();
+    first->setSelectedRange({1, 0});
+    EXPECT_EQ(window.scheduleCounts().menus, before.menus + 1);
+    EXPECT_NE(&window.commands(), window.secondaryCommands());
+    first->setSelectedRange({2, 0});
+    EXPECT_EQ(window.scheduleCounts().menus, before.menus + 1);
 }

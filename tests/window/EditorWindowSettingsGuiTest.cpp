@@ -4,6 +4,7 @@
 #include "support/TestSupport.h"
 #include "document/KoriDocument.h"
 #include "document/KoriDocumentController.h"
+#include "filetree/DocumentRelocation.h"
 #include "filetree/FileTreeView.h"
 #include "editor/EditorTextView.h"
 #include "platform/text/LayoutManager.h"
@@ -17,6 +18,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QMainWindow>
 #include <QFontDatabase>
 #include <QFontMetricsF>
@@ -176,6 +178,18 @@ TEST_F(EditorWindowSettingsTest, SidebarOpensFilesAsTabsOfItsWindowAndFollowsARe
     ASSERT_TRUE(tabs.has_value());
     EXPECT_TRUE(tabs->contains(other->window()));
     EXPECT_EQ(WindowTracker::shared().keyWindow(), static_cast<QWidget*>(other->window()));
+
+    // The file one window shows is renamed from another window's sidebar: the first window's
+    // path field follows it.
+    EXPECT_EQ(FileTreeView::standardized(own->fileTree()->pathFieldText()), FileTreeView::standardized(a));
+    const QString c = project + QStringLiteral("/c.txt");
+    ASSERT_TRUE(QFile::rename(a, c));
+    DocumentRelocation::relocate(a, c, &controller);
+    EditorWindowController::relocate(a, c);
+    EXPECT_EQ(FileTreeView::standardized(first->fileURL()), c);
+    EXPECT_EQ(own->fileTree()->pathFieldText(), c);
+    EXPECT_EQ(FileTreeView::standardized(other->fileTree()->pathFieldText()), FileTreeView::standardized(b))
+        << "a window showing another file keeps it";
 
     // Renaming the folder rebases every root under it and leaves a look-alike sibling alone.
     const QString renamed = FileTreeView::standardized(dir.file("renamed"));

@@ -1,6 +1,8 @@
 #include "platform/documents/FileIO.h"
 
 #include "platform/foundation/FilePath.h"
+#include "platform/foundation/MemoryAdvice.h"
+#include "platform/foundation/ParallelParts.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -13,8 +15,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 namespace korimado {
 
@@ -199,6 +203,33 @@ std::optional<QByteArray> readWholeFile(const QString& path, ErrorInfo* error, q
     qint64 capacity = std::min<qint64>(info.st_size > 0 ? info.st_size + 1 : 4096, limit);
     data.resize(static_cast<qsizetype>(capacity));
     qint64 used = 0;
+    // A large file is read in parts at once, into memory advised for large pages: copying tens of
+    // megabytes out of the page cache is most of the time of opening it.
+    const qint64 known = std::min<qint64>(info.st_size, capacity);
+    if (known >= (qint64(4) << 20)) {
+        adviseLargeBuffer(data.data(), static_cast<std::size_t>(capacity));
+        const std::size_t parts = parallelPartCount(static_cast<std::size_t>(known), std::size_t(4) << 20, 8);
+        std::vector<int> failures(parts, 0);
+        runInParts(parts, [&](std::size_t k) {
+            qint64 at = known * qint64(k) / qint64(parts);
+            const qint64 end = known * qint64(k + 1) / qint64(parts);
+            while (at < end) {
+                const ssize_t count = ::pread(fd.get(), data.data() + at, static_cast<size_t>(end - at), at);
+                if (count < 0 && errno == EINTR) continue;
+                if (count <= 0) {
+                    // Shorter than it was a moment ago, or unreadable: the plain loop below decides.
+                    failures[k] = count < 0 ? errno : -1;
+                    return;
+                }
+                at += count;
+            }
+        });
+        if (std::all_of(failures.begin(), failures.end(), [](int f) { return f == 0; })) used = known;
+        if (::lseek(fd.get(), static_cast<off_t>(used), SEEK_SET) < 0) {
+            fail(error, errno, path);
+            return std::nullopt;
+        }
+    }
     while (used < limit) {
         if (used == capacity) {
             capacity = std::min(capacity * 2, limit);

@@ -160,9 +160,10 @@ void LayoutManager::invalidateLayout()
 {
     cache_.clear();
     widestLine_ = 0;
-    resetHeights();
+    heightsDirty_ = true;
+    fenwickDirty_ = true;
+    // Everything moved: views take their size again and redraw all they show.
     Q_EMIT layoutChanged();
-    Q_EMIT needsDisplay(QRectF(0, 0, containerWidth(), documentHeight()));
 }
 
 // MARK: Paragraphs: the storage's lines
@@ -206,7 +207,8 @@ void LayoutManager::resetParagraphs()
         previous = next;
     }
     cache_.clear();
-    resetHeights();
+    heightsDirty_ = true;
+    fenwickDirty_ = true;
 }
 
 // The storage's table already holds the edit; the heights and layouts kept per paragraph follow
@@ -214,17 +216,23 @@ void LayoutManager::resetParagraphs()
 // pair with the edit's first unit) and those after the one holding its end are untouched.
 void LayoutManager::updateParagraphs(TextRange editedRange)
 {
-    const qsizetype n = paragraphCount();
-    const qsizetype oldCount = static_cast<qsizetype>(rows_.size());
-    const qsizetype moved = n - oldCount;
     qsizetype p = paragraphIndex(editedRange.location);
     if (p > 0 && paragraphStart(p) == editedRange.location) --p;
     const qsizetype lastNew = std::max(paragraphIndex(editedRange.end()), p);
+    for (qsizetype i = p; i <= lastNew; ++i) longestParagraph_ = std::max(longestParagraph_, paragraphRange(i).length);
+    if (heightsDirty_) {
+        // Nothing was measured since the layout was invalidated: the next question measures all.
+        cache_.clear();
+        Q_EMIT layoutChanged();
+        return;
+    }
+    const qsizetype n = paragraphCount();
+    const qsizetype oldCount = static_cast<qsizetype>(rows_.size());
+    const qsizetype moved = n - oldCount;
     const qsizetype lastOld = lastNew - moved;
     if (lastOld < p || lastOld >= oldCount) {
         resetParagraphs();  // the heights cannot be matched to this edit: start again
         Q_EMIT layoutChanged();
-        Q_EMIT needsDisplay(QRectF(0, 0, containerWidth(), documentHeight()));
         return;
     }
     const qsizetype removed = lastOld - p + 1;
@@ -233,20 +241,14 @@ void LayoutManager::updateParagraphs(TextRange editedRange)
     // Heights: the touched paragraphs get estimates until they are laid out again.
     if (moved == 0 && !fenwickDirty_) {
         for (qsizetype i = p; i <= lastNew; ++i) {
-            const qsizetype units = paragraphRange(i).length;
-            longestParagraph_ = std::max(longestParagraph_, units);
-            const int rows = estimateRows(units);
+            const int rows = estimateRows(paragraphRange(i).length);
             fenwickAdd(i, rows - rows_[static_cast<size_t>(i)]);
             rows_[static_cast<size_t>(i)] = rows;
         }
     } else {
         rows_.erase(rows_.begin() + p, rows_.begin() + p + removed);
         rows_.insert(rows_.begin() + p, static_cast<size_t>(inserted), 1);
-        for (qsizetype i = p; i <= lastNew; ++i) {
-            const qsizetype units = paragraphRange(i).length;
-            longestParagraph_ = std::max(longestParagraph_, units);
-            rows_[static_cast<size_t>(i)] = estimateRows(units);
-        }
+        for (qsizetype i = p; i <= lastNew; ++i) rows_[static_cast<size_t>(i)] = estimateRows(paragraphRange(i).length);
         fenwickDirty_ = true;
     }
 
@@ -289,8 +291,9 @@ int LayoutManager::estimateRows(qsizetype units) const
     return std::max(1, static_cast<int>(std::ceil(static_cast<qreal>(units) * charWidth_ / wrapWidth_ - 1e-6)));
 }
 
-void LayoutManager::resetHeights()
+void LayoutManager::resetHeights() const
 {
+    heightsDirty_ = false;
     const qsizetype n = paragraphCount();
     rows_.assign(static_cast<size_t>(n), 1);
     if (wrapsLines_) {
@@ -301,6 +304,7 @@ void LayoutManager::resetHeights()
 
 void LayoutManager::rebuildFenwick() const
 {
+    ensureHeights();
     const size_t n = rows_.size();
     fenwick_.assign(n + 1, 0);
     for (size_t i = 1; i <= n; ++i) {
@@ -319,6 +323,7 @@ void LayoutManager::fenwickAdd(qsizetype paragraph, qsizetype delta)
 
 void LayoutManager::setRows(qsizetype paragraph, int rows)
 {
+    ensureHeights();
     int& current = rows_[static_cast<size_t>(paragraph)];
     if (current == rows) return;
     const int delta = rows - current;
@@ -330,6 +335,7 @@ void LayoutManager::setRows(qsizetype paragraph, int rows)
 
 int LayoutManager::rowsOfParagraph(qsizetype paragraph) const
 {
+    ensureHeights();
     return rows_[static_cast<size_t>(paragraph)];
 }
 

@@ -194,7 +194,14 @@ private:
     static void mergeRun(std::vector<Run>& runs, const TemporaryAttributes& attributes, TextRange range);
     void temporaryAttributesChanged(TextRange range);
     void updateMetrics();
-    void resetHeights();
+    // Estimates every paragraph's rows again; invalidateLayout only marks them stale, so that the
+    // settings a new view goes through one after the other (font, tabs, wrapping, each width on
+    // its way to the final one) cost one pass over a large text, when something needs a height.
+    void resetHeights() const;
+    void ensureHeights() const
+    {
+        if (heightsDirty_) resetHeights();
+    }
     int estimateRows(qsizetype units) const;
     void setRows(qsizetype paragraph, int rows);
     qsizetype rowsBefore(qsizetype paragraph) const;
@@ -237,7 +244,8 @@ private:
     qsizetype longestParagraph_ = 0;
 
     // Wrapped rows per paragraph and a Fenwick tree over them (rebuilt lazily when paragraphs come or go).
-    std::vector<int> rows_;
+    mutable std::vector<int> rows_;
+    mutable bool heightsDirty_ = false;
     mutable std::vector<qsizetype> fenwick_;
     mutable bool fenwickDirty_ = true;
     qreal widestLine_ = 0;

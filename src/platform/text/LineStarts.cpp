@@ -1,5 +1,6 @@
 #include "platform/text/LineStarts.h"
 
+#include "platform/foundation/ParallelParts.h"
 #include "platform/text/TextBoundaries.h"
 #include "platform/text/TextStorage.h"
 
@@ -74,10 +75,34 @@ void LineStarts::rebuild(QStringView text)
     starts_.clear();
     gapStart_ = 0;
     gapSize_ = 0;
-    // Roughly one line per 40 units in ordinary text; avoids most regrowth on large files.
-    starts_.reserve(static_cast<size_t>(length_ / 40 + 1));
-    starts_.push_back(0);
-    scan(text, 0, starts_);
+    const size_t parts = parallelPartCount(static_cast<size_t>(length_), size_t(8) << 20, 8);
+    if (parts == 1) {
+        // Roughly one line per 40 units in ordinary text; avoids most regrowth on large files.
+        starts_.reserve(static_cast<size_t>(length_ / 40 + 1));
+        starts_.push_back(0);
+        scan(text, 0, starts_);
+    } else {
+        // A large text is scanned in parts at once. A part that ends in the CR of a CR LF counts a
+        // break there; the next part counts the LF's: only the second is kept.
+        std::vector<qsizetype> bounds(parts + 1);
+        for (size_t k = 0; k <= parts; ++k) bounds[k] = length_ * qsizetype(k) / qsizetype(parts);
+        std::vector<std::vector<qsizetype>> found(parts);
+        runInParts(parts, [&](size_t k) {
+            found[k].reserve(static_cast<size_t>((bounds[k + 1] - bounds[k]) / 40 + 1));
+            scan(text.sliced(bounds[k], bounds[k + 1] - bounds[k]), bounds[k], found[k]);
+        });
+        size_t total = 1;
+        for (const auto& each : found) total += each.size();
+        starts_.reserve(total);
+        starts_.push_back(0);
+        for (size_t k = 0; k < parts; ++k) {
+            std::vector<qsizetype>& each = found[k];
+            const qsizetype cut = bounds[k + 1];
+            if (!each.empty() && each.back() == cut && cut < length_ && text[cut - 1] == u'\r' && text[cut] == u'\n')
+                each.pop_back();
+            starts_.insert(starts_.end(), each.begin(), each.end());
+        }
+    }
     stepLine_ = count();
     stepBy_ = 0;
     lastRescannedUnits_ = length_;
@@ -111,6 +136,7 @@ void LineStarts::rebuild(const TextStorage& storage)
 void LineStarts::settleStep(qsizetype from, qsizetype to, qsizetype by)
 {
     if (by == 0 || from >= to) return;
+    lastSettledStarts_ += to - from;
     qsizetype* s = starts_.data();
     for (qsizetype i = from; i < std::min(to, gapStart_); ++i) s[i] += by;
     for (qsizetype i = std::max(from, gapStart_); i < to; ++i) s[i + gapSize_] += by;
@@ -157,6 +183,7 @@ void LineStarts::update(const TextStorage& storage, TextRange editedRange, qsize
     // A start at s exists where unit s - 1 is a break that is not the CR of a CR LF: look at the
     // units from just before the edit to just after it.
     run_.clear();
+    lastSettledStarts_ = 0;
     const qsizetype w0 = std::max<qsizetype>(loc - 1, 0);
     const qsizetype w1 = std::min(editEnd + 1, newLength);
     const QString window = storage.substring({w0, w1 - w0});
@@ -193,12 +220,18 @@ void LineStarts::update(const TextStorage& storage, TextRange editedRange, qsize
         settleStep(stepLine_, tail, stepBy_);
         stepLine_ = tail;
         stepBy_ += delta;
-    } else {
+    } else if (stepLine_ - tail <= count() - stepLine_) {
         // The step comes back to the edit, and the starts it passes keep only what they had: the
         // next edit nearby, before or after, is cheap again.
         settleStep(tail, stepLine_, -stepBy_);
         stepLine_ = tail;
         stepBy_ += delta;
+    } else {
+        // Fewer starts lie past the pending step than between the edit and it (all of them, on
+        // the first keystroke near the top of a text just read): settle those instead.
+        settleStep(stepLine_, count(), stepBy_);
+        stepLine_ = tail;
+        stepBy_ = delta;
     }
 
     const qsizetype removed = tail - first;

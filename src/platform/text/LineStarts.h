@@ -38,6 +38,8 @@ public:
     std::vector<qsizetype> starts() const;
     // Units scanned by the last rebuild or update.
     qsizetype lastRescannedUnits() const { return lastRescannedUnits_; }
+    // Starts the last update moved by the pending step or its own change in length.
+    qsizetype lastSettledStarts() const { return lastSettledStarts_; }
 
     // Appends the starts made by the breaks inside units, which begin at offset base. A CR that
     // ends units counts alone, whatever follows outside them.
@@ -65,6 +67,7 @@ private:
     qsizetype stepBy_ = 0;
     qsizetype length_ = 0;
     qsizetype lastRescannedUnits_ = 0;
+    qsizetype lastSettledStarts_ = 0;
     std::vector<qsizetype> run_;  // scratch of update, kept to avoid an allocation per keystroke
 };
 

@@ -142,7 +142,8 @@ QString TextSnapshot::substring(TextRange range) const
 
 QString TextSnapshot::string() const
 {
-    if (chunks_.size() == 1) return chunks_.front();
+    // A view into the storage's text must not outlive the snapshot.
+    if (chunks_.size() == 1 && !backing_) return chunks_.front();
     return substring(TextRange(0, length_));
 }
 
@@ -158,11 +159,51 @@ TextStorage::~TextStorage() = default;
 
 TextStorage::TextStorage(const QString& text) : TextStorage()
 {
-    chunks_ = splitIntoChunks(text);
-    if (chunks_.empty()) chunks_.emplace_back();
+    adopt(text);
     length_ = text.size();
     rebuildTree();
     lines_.rebuild(text);
+}
+
+void TextStorage::adopt(const QString& text)
+{
+    backing_.reset();
+    backedChunks_ = 0;
+    // Below this a copy costs less than what the views would keep alive.
+    constexpr qsizetype viewsFrom = 256 * TargetChunkSize;
+    if (text.size() < viewsFrom) {
+        chunks_ = splitIntoChunks(text);
+        if (chunks_.empty()) chunks_.emplace_back();
+        return;
+    }
+    // A shallow copy: should the caller change its string later, that detaches the caller's.
+    backing_ = std::make_shared<const QString>(text);
+    const QChar* data = backing_->constData();
+    const qsizetype count = (text.size() + TargetChunkSize - 1) / TargetChunkSize;
+    const qsizetype size = (text.size() + count - 1) / count;
+    chunks_.clear();
+    chunks_.reserve(static_cast<size_t>(count));
+    qsizetype start = 0;
+    while (start < text.size()) {
+        const qsizetype cut = text.size() - start <= size + 1 ? text.size() : safeCut(text, start + size);
+        chunks_.push_back(QString::fromRawData(data + start, cut - start));
+        start = cut;
+    }
+    backedChunks_ = static_cast<qsizetype>(chunks_.size());
+}
+
+bool TextStorage::pointsIntoBacking(const QString& chunk) const
+{
+    if (!backing_ || chunk.isEmpty()) return false;
+    const QChar* begin = backing_->constData();
+    return chunk.constData() >= begin && chunk.constData() < begin + backing_->size();
+}
+
+// Called for a chunk about to be replaced or changed.
+void TextStorage::forgetChunk(const QString& chunk)
+{
+    if (!pointsIntoBacking(chunk)) return;
+    if (--backedChunks_ == 0) backing_.reset();
 }
 
 void TextStorage::rebuildTree()
@@ -245,7 +286,7 @@ QString TextStorage::substring(TextRange range) const
 
 QString TextStorage::string() const
 {
-    if (chunks_.size() == 1) return chunks_.front();
+    if (chunks_.size() == 1 && !backing_) return chunks_.front();
     ++flattenings_;
     return substring(TextRange(0, length_));
 }
@@ -259,6 +300,7 @@ TextSnapshot TextStorage::snapshot() const
 {
     TextSnapshot snap;
     snap.chunks_ = chunks_;
+    snap.backing_ = backing_;
     snap.starts_.reserve(chunks_.size() + 1);
     qsizetype sum = 0;
     for (const QString& chunk : chunks_) {
@@ -273,10 +315,17 @@ TextSnapshot TextStorage::snapshot() const
 void TextStorage::spliceChunks(qsizetype first, qsizetype headLength, qsizetype last, qsizetype tailFrom,
                                const QString& string)
 {
-    const QString head = chunks_[static_cast<size_t>(first)].left(headLength);
-    const QString tail = chunks_[static_cast<size_t>(last)].mid(tailFrom);
+    // The kept head and tail are read in place: the chunks they come from may be views.
+    const std::shared_ptr<const QString> keep = backing_;
+    const QString firstChunk = chunks_[static_cast<size_t>(first)];
+    const QString lastChunk = chunks_[static_cast<size_t>(last)];
+    const QStringView head = QStringView(firstChunk).left(headLength);
+    const QStringView tail = QStringView(lastChunk).mid(tailFrom);
     // The replaced chunks go before the new ones are made: a large edit then reuses their memory.
-    for (qsizetype c = first; c <= last; ++c) chunks_[static_cast<size_t>(c)] = QString();
+    for (qsizetype c = first; c <= last; ++c) {
+        forgetChunk(chunks_[static_cast<size_t>(c)]);
+        chunks_[static_cast<size_t>(c)] = QString();
+    }
     std::vector<QString> pieces = splitIntoChunks(Parts{head, string, tail});
     const auto begin = chunks_.begin() + first;
     const auto end = chunks_.begin() + last + 1;
@@ -303,6 +352,8 @@ void TextStorage::mergeSmallChunk(qsizetype chunk)
     const qsizetype first = chunk > 0 ? chunk - 1 : chunk;
     const size_t f = static_cast<size_t>(first);
     QString joined = chunks_[f] + chunks_[f + 1];
+    forgetChunk(chunks_[f]);
+    forgetChunk(chunks_[f + 1]);
     if (joined.size() <= MaxChunkSize) {
         chunks_[f] = std::move(joined);
         chunks_.erase(chunks_.begin() + first + 1);
@@ -323,6 +374,12 @@ void TextStorage::replaceCharacters(TextRange range, const QString& string)
     const Location a = locate(r.location);
     QString& chunk = chunks_[static_cast<size_t>(a.chunk)];
     if (a.offset + r.length <= chunk.size() && chunk.size() + delta <= MaxChunkSize) {
+        // A view is copied first (replace would copy it anyway), while its text is still there.
+        if (pointsIntoBacking(chunk)) {
+            QString owned(chunk.constData(), chunk.size());
+            forgetChunk(chunk);
+            chunk = std::move(owned);
+        }
         chunk.replace(a.offset, r.length, string);  // detaches only this chunk from snapshots
         addToTree(a.chunk, delta);
         length_ += delta;
@@ -340,8 +397,7 @@ void TextStorage::setString(const QString& string)
 {
     const qsizetype oldLength = length_;
     history_->discardPending();
-    chunks_ = splitIntoChunks(string);
-    if (chunks_.empty()) chunks_.emplace_back();
+    adopt(string);
     length_ = string.size();
     rebuildTree();
     lines_.rebuild(string);

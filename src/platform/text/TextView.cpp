@@ -792,8 +792,30 @@ qsizetype TextView::characterIndexForInsertion(QPointF viewPoint) const
 
 void TextView::updateScrollBars()
 {
+    if (!isVisible()) {
+        scrollBarsStale_ = true;
+        return;
+    }
+    applyScrollBars();
+}
+
+void TextView::ensureScrollBars()
+{
+    if (scrollBarsStale_)
+        applyScrollBars();
+}
+
+void TextView::showEvent(QShowEvent* event)
+{
+    QAbstractScrollArea::showEvent(event);
+    ensureScrollBars();
+}
+
+void TextView::applyScrollBars()
+{
     if (!layout_)
         return;
+    scrollBarsStale_ = false;
     ++scrollBarUpdates_;
     const QPointF origin = textContainerOrigin();
     const qreal height = layout_->documentHeight() + 2 * origin.y();
@@ -822,6 +844,7 @@ void TextView::relayout()
 
 void TextView::scrollRangeToVisible(TextRange range)
 {
+    ensureScrollBars();
     range = range.clamped(storage_->length());
     QRectF target = insertionPointRect(range.location);
     if (range.length > 0) {

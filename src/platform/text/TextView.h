@@ -248,6 +248,7 @@ protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -280,7 +281,12 @@ private:
     void detachStorage();
     void storageDidEdit(const TextStorageEdit& edit);
     void relayout();
+    // Takes the scroll ranges from the layout; a view not on screen only marks them stale (a
+    // window being built changes font, tabs, wrapping and width one after the other, and each
+    // would measure a large text again) and takes them once shown or before it scrolls.
     void updateScrollBars();
+    void ensureScrollBars();
+    void applyScrollBars();
     void selectionChangedInternally(bool notify);
     void applySelections(const QVector<TextRange>& ranges, SelectionAffinity affinity, bool stillSelecting);
     void drawExtraCarets(QPainter& painter, const QRectF& dirtyRect);
@@ -328,6 +334,7 @@ private:
     // The selection our own edit in progress ends with, in the new text.
     std::optional<QVector<TextRange>> selectionAfterEdit_;
     std::uint64_t scrollBarUpdates_ = 0;
+    bool scrollBarsStale_ = false;
 
     QString markedText_;
     int markedCursor_ = 0;

@@ -628,6 +628,7 @@ void TextView::moveVertically(bool down, bool extend, bool page)
             target = storage_->length();
         else
             target = characterIndexForInsertion(QPointF(goal, y) + textContainerOrigin());
+        ensureScrollBars();
         verticalScrollBar()->setValue(verticalScrollBar()->value() + qRound(down ? distance : -distance));
     } else {
         target = down ? positionBelow(from, goal) : positionAbove(from, goal);
@@ -715,6 +716,7 @@ void TextView::centerSelectionInVisibleArea()
         if (end.bottom() - target.top() <= height)
             target = target.united(end);
     }
+    ensureScrollBars();
     verticalScrollBar()->setValue(qRound(target.center().y() - height / 2));
 }
 

@@ -4,11 +4,14 @@
 #include "platform/foundation/JsonReader.h"
 #include "platform/foundation/JsonWriter.h"
 #include "platform/foundation/PlatformError.h"
+#include "document/CodecError.h"
 #include "platform/text/TextChanges.h"
 #include "document/UnicodeForms.h"
 #include "search/batch/BatchReplaceError.h"
 #include "search/engine/SearchEngine.h"
 #include "search/engine/SearchEngineError.h"
+
+#include <QFileInfo>
 
 namespace korimado {
 
@@ -80,9 +83,13 @@ BatchReplaceFileFormat BatchReplaceEngine::fileFormat(const QString& path)
 
 BatchReplaceDocument BatchReplaceEngine::load(const QString& path)
 {
+    // The limit of the documents themselves: a larger rule list is no list anyone maintains, and
+    // reading and decoding it would take gigabytes.
+    if (QFileInfo(path).size() > maximumFileSize) throw CodecError::makeTooLarge();
     ErrorInfo error;
-    const std::optional<QByteArray> data = readWholeFile(path, &error);
+    const std::optional<QByteArray> data = readWholeFile(path, &error, maximumFileSize);
     if (!data) throw PlatformError(error);
+    if (data->size() > maximumFileSize) throw CodecError::makeTooLarge();
     switch (fileFormat(path)) {
     case BatchReplaceFileFormat::cotReplacement: return decodeCotReplacement(*data, nameForFile(path));
     case BatchReplaceFileFormat::tsv: {

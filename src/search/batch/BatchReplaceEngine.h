@@ -1,6 +1,7 @@
 #pragma once
 
 #include "document/LineEnding.h"
+#include "document/TextCodec.h"
 #include "search/batch/BatchReplaceDocument.h"
 #include "search/engine/SearchCancellationToken.h"
 
@@ -28,9 +29,10 @@ public:
 
     // "cotrpl" -> cotReplacement; "tsv", "tab", "txt" -> tsv; anything else -> json (any case).
     static BatchReplaceFileFormat fileFormat(const QString& path);
-    // Throws PlatformError when the file cannot be read, BatchReplaceError, and for the own format
-    // JsonDecodingError as it stands.
+    // Throws PlatformError when the file cannot be read, CodecError (tooLarge) above
+    // maximumFileSize, BatchReplaceError, and for the own format JsonDecodingError as it stands.
     static BatchReplaceDocument load(const QString& path);
+    static constexpr qint64 maximumFileSize = TextCodec::maximumFileSize;
     // Conversion refusals are thrown before anything is written; the file is replaced atomically
     // (PlatformError when that fails, leaving any old file as it was).
     static void save(const BatchReplaceDocument& document, const QString& path);

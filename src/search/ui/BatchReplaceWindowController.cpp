@@ -1,5 +1,6 @@
 #include "search/ui/BatchReplaceWindowController.h"
 
+#include "document/CodecError.h"
 #include "document/KoriDocument.h"
 #include "editor/EditorTextView.h"
 #include "platform/foundation/DispatchQueue.h"
@@ -52,6 +53,8 @@ std::optional<QString> attempt(Fn&& fn)
     } catch (const PlatformError& e) {
         return e.errorDescription();
     } catch (const SearchEngineError& e) {
+        return e.errorDescription();
+    } catch (const CodecError& e) {
         return e.errorDescription();
     } catch (const std::exception& e) {
         return QString::fromUtf8(e.what());
@@ -431,24 +434,43 @@ void BatchReplaceWindowController::refreshSavedRuleLibrary()
     savedRulePicker_->setEnabled(true);
 }
 
+void BatchReplaceWindowController::readRuleFile(
+    const QString& path, bool validate, std::function<void(BatchReplaceDocument&, const std::optional<QString>&)> done)
+{
+    if (!fileQueue_)
+        fileQueue_ = std::make_unique<DispatchQueue>(DispatchQueue::applicationLabel(QStringLiteral(".batch-replace.files")));
+    const quint64 ticket = ++ruleReads_;
+    readingRules_ = true;
+    std::weak_ptr<int> alive = alive_;
+    fileQueue_->async([this, alive, ticket, path, validate, done = std::move(done)] {
+        auto document = std::make_shared<BatchReplaceDocument>();
+        const std::optional<QString> error = attempt([&] {
+            *document = BatchReplaceEngine::load(path);
+            if (validate) BatchReplaceLibrary::validate(*document);
+        });
+        MainQueue::async([this, alive, ticket, document, error, done] {
+            if (alive.expired() || ticket != ruleReads_) return;
+            readingRules_ = false;
+            done(*document, error);
+        });
+    });
+}
+
 void BatchReplaceWindowController::selectSavedRule(int index)
 {
     const QString path = savedRulePicker_->itemData(index).toString();
     if (path.isEmpty()) return;
-    BatchReplaceDocument document;
-    const std::optional<QString> error = attempt([&] {
-        document = BatchReplaceEngine::load(path);
-        BatchReplaceLibrary::validate(document);
+    readRuleFile(path, true, [this, path](BatchReplaceDocument& document, const std::optional<QString>& error) {
+        if (error) {
+            savedRulePicker_->setCurrentIndex(0);
+            return fail(*error);
+        }
+        replaceRules(document.rules);
+        reloadTable();
+        selectRow(0);
+        setStatus(QStringLiteral("保存済みルール「") + BatchReplaceEngine::nameForFile(path)
+                  + QStringLiteral("」を読み込みました。文書にはまだ適用していません。"));
     });
-    if (error) {
-        savedRulePicker_->setCurrentIndex(0);
-        return fail(*error);
-    }
-    replaceRules(document.rules);
-    reloadTable();
-    selectRow(0);
-    setStatus(QStringLiteral("保存済みルール「") + BatchReplaceEngine::nameForFile(path)
-              + QStringLiteral("」を読み込みました。文書にはまだ適用していません。"));
 }
 
 void BatchReplaceWindowController::loadRules()
@@ -461,14 +483,14 @@ void BatchReplaceWindowController::loadRules()
                            textFilter, jsonFilter};
     const OpenPanelResult chosen = panels->runOpenPanel(options);
     if (!chosen.confirmed || chosen.paths.isEmpty()) return;
-    BatchReplaceDocument document;
-    const std::optional<QString> error = attempt([&] { document = BatchReplaceEngine::load(chosen.paths.first()); });
-    if (error) return fail(*error);
-    const int selected = selectedRow();
-    replaceRules(document.rules);
-    reloadTable();
-    selectRow(std::min(selected, int(rules_.size()) - 1));
-    setStatus(QString::number(rules_.size()) + QStringLiteral("件のルールを読み込みました。"));
+    readRuleFile(chosen.paths.first(), false, [this](BatchReplaceDocument& document, const std::optional<QString>& error) {
+        if (error) return fail(*error);
+        const int selected = selectedRow();
+        replaceRules(document.rules);
+        reloadTable();
+        selectRow(std::min(selected, int(rules_.size()) - 1));
+        setStatus(QString::number(rules_.size()) + QStringLiteral("件のルールを読み込みました。"));
+    });
 }
 
 void BatchReplaceWindowController::saveRules()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "search/batch/BatchReplaceDocument.h"
 #include "search/batch/BatchReplaceRule.h"
 #include "search/engine/SearchCancellationToken.h"
 
@@ -9,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QComboBox;
 class QLabel;
@@ -39,6 +41,8 @@ public:
     QComboBox* savedRulePicker() const { return savedRulePicker_; }
     QString status() const;
     bool isRunning() const { return token_ != nullptr; }
+    // A rule file is being read on the queue.
+    bool isReadingRules() const { return readingRules_; }
     QPushButton* button(const QString& title) const;
     // Sounds the system beep; tests count it.
     std::function<void()> beep;
@@ -72,6 +76,10 @@ private:
     void setStatus(const QString& text);
     void fail(const QString& description);
     void replaceRules(const QList<BatchReplaceRule>& rules);
+    // Reads a rule file (checking it as a library entry when asked) on the file queue and hands
+    // the result, or the error's text, to done on the main thread; a later read supersedes it.
+    void readRuleFile(const QString& path, bool validate,
+                      std::function<void(BatchReplaceDocument&, const std::optional<QString>& error)> done);
 
     QPointer<EditorTextView> editor_;
     QPointer<KoriDocument> model_;
@@ -80,6 +88,9 @@ private:
     QTableWidget* table_ = nullptr;
     QLabel* status_ = nullptr;
     std::unique_ptr<DispatchQueue> queue_;
+    std::unique_ptr<DispatchQueue> fileQueue_;  // rule files, so that a long run does not hold them up
+    quint64 ruleReads_ = 0;
+    bool readingRules_ = false;
     SearchCancellationTokenPtr token_;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
