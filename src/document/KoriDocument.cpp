@@ -82,7 +82,9 @@ KoriDocument::KoriDocument() : lines_(std::make_shared<LineIndex>(storage_))
     // steps of the history are what the change count counts.
     storage_->history().setDefaultUndoManager(undoManager());
     storage_->history().didRecordStep = [this] {
-        if (!loading_) noteEdit();
+        if (loading_) return;
+        noteContentsChanged();
+        noteEdit();
     };
 }
 

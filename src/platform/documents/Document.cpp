@@ -98,6 +98,12 @@ void Document::updateChangeCount(ChangeType change)
         for (const auto& window : windowControllers_) window->setDocumentEdited(isDocumentEdited());
 }
 
+void Document::noteContentsChanged()
+{
+    hasUnautosavedChanges_ = true;
+    ++editSerial_;
+}
+
 void Document::setHasUndoManager(bool on)
 {
     if (on == hasUndoManager()) return;

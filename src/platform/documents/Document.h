@@ -55,6 +55,9 @@ public:
     bool isDocumentEdited() const { return changeCount_ != 0; }
     int changeCount() const { return changeCount_; }
     bool hasUnautosavedChanges() const { return hasUnautosavedChanges_; }
+    // The contents changed: autosaving must write them again, whether or not the change count
+    // moved (a key joining a typing run already counted does not move it).
+    void noteContentsChanged();
 
     // The undo manager exists while hasUndoManager is on.
     UndoManager* undoManager() const { return undoManager_.get(); }
