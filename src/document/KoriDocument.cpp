@@ -2,6 +2,7 @@
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/FilePath.h"
 
+#include "document/EncodingConverter.h"
 #include "document/ExternalFileMonitor.h"
 #include "document/KoriDocumentWindow.h"
 #include "document/TextCodec.h"
@@ -15,6 +16,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonObject>
 
 #include <algorithm>
 #include <cerrno>
@@ -335,6 +337,95 @@ bool KoriDocument::confirmRewritingUntouchedBytes(ErrorInfo* error)
     if (presenter->runModal(alert) == 0) return true;
     if (error) *error = ErrorInfo::userCancelled();
     return false;
+}
+
+QJsonObject KoriDocument::autosaveState() const
+{
+    QJsonObject state{{QStringLiteral("encoding"), format_.encoding.rawValue()},
+                      {QStringLiteral("bom"), format_.bom},
+                      {QStringLiteral("lineEnding"), format_.lineEnding.rawValue()},
+                      {QStringLiteral("mixedLineEndings"), format_.mixedLineEndings}};
+    if (forcedEncoding_) state.insert(QStringLiteral("forcedEncoding"), forcedEncoding_->rawValue());
+    if (originalFormat_) state.insert(QStringLiteral("fileEncoding"), originalFormat_->encoding.rawValue());
+    return state;
+}
+
+void KoriDocument::restoreAutosaveState(const QJsonObject& state)
+{
+    forcedEncoding_ = TextEncoding::fromRawValue(state.value(QStringLiteral("forcedEncoding")).toString());
+    // The encoding the file was in, for reading it when detection cannot tell; the read replaces it.
+    if (const auto encoding = TextEncoding::fromRawValue(state.value(QStringLiteral("fileEncoding")).toString())) {
+        TextFormat file;
+        file.encoding = *encoding;
+        originalFormat_ = file;
+    }
+}
+
+bool KoriDocument::readAutosavedContents(const QString& path, const QJsonObject& state, ErrorInfo* error)
+{
+    const auto bytes = readWholeFile(path, error);
+    if (!bytes) return false;
+    std::optional<QString> text;
+    TextFormat format = format_;
+    if (const auto encoding = TextEncoding::fromRawValue(state.value(QStringLiteral("encoding")).toString())) {
+        // Written in the recorded format, whatever detection would make of the bytes, and holding
+        // whatever the text held (a U+0000 no file read may hold).
+        format.encoding = *encoding;
+        format.bom = state.value(QStringLiteral("bom")).toBool();
+        format.lineEnding = LineEnding::fromRawValue(state.value(QStringLiteral("lineEnding")).toString())
+                                .value_or(format.lineEnding);
+        format.mixedLineEndings = state.value(QStringLiteral("mixedLineEndings")).toBool();
+        QByteArrayView body(*bytes);
+        const QByteArray marker = format.encoding.marker();
+        if (format.bom && !marker.isEmpty() && body.startsWith(marker)) body = body.sliced(marker.size());
+        text = EncodingConverter::toText(format.encoding, body);
+    }
+    if (!text) {
+        try {
+            DecodedText decoded = TextCodec::decode(*bytes);
+            text = std::move(decoded.text);
+            format = decoded.format;
+        } catch (const CodecError& codecError) {
+            if (error) *error = errorInfo(codecError);
+            return false;
+        }
+    }
+    restoreText(*text, format);
+    return true;
+}
+
+void KoriDocument::restoreText(const QString& text, const TextFormat& format)
+{
+    UndoManager* undo = undoManager();
+    if (undo) {
+        undo->breakCoalescing();
+        undo->beginUndoGrouping();
+    }
+    const QString current = string();
+    if (text != current) {
+        // Only what differs is replaced: the undo step and the line index carry no more than that.
+        qsizetype head = 0;
+        const qsizetype shorter = std::min(text.size(), current.size());
+        while (head < shorter && text[head] == current[head]) ++head;
+        qsizetype tail = 0;
+        while (tail < shorter - head && text[text.size() - 1 - tail] == current[current.size() - 1 - tail]) ++tail;
+        // A surrogate pair is not split between what stays and what changes.
+        if (head > 0 && text[head - 1].isHighSurrogate()) --head;
+        if (tail > 0 && text[text.size() - tail].isLowSurrogate()) --tail;
+        EditHistory::Announcement announcement;
+        announcement.undoManager = undo;
+        announcement.owner = this;
+        storage_->history().announce(std::move(announcement));
+        storage_->beginEditing();
+        storage_->replaceCharacters(TextRange{head, current.size() - head - tail},
+                                    text.mid(head, text.size() - head - tail));
+        storage_->endEditing();
+    }
+    if (format != format_) applyFormat(format);
+    if (undo) {
+        undo->endUndoGrouping();
+        undo->setActionName(restoreActionName);
+    }
 }
 
 void KoriDocument::changeFormat(const TextFormat& format)
