@@ -176,7 +176,7 @@ bool KoriDocument::readFromData(const QByteArray& data, const QString&, ErrorInf
 {
     DecodedText decoded;
     try {
-        decoded = TextCodec::decode(data, forcedEncoding_);
+        decoded = decodeForReading(data);
     } catch (const CodecError& codecError) {
         if (error) *error = errorInfo(codecError);
         return false;
@@ -193,6 +193,26 @@ bool KoriDocument::readFromData(const QByteArray& data, const QString&, ErrorInf
     loading_ = false;
     for (KoriDocumentWindow* window : documentWindows()) window->reloadDocument();
     return true;
+}
+
+DecodedText KoriDocument::decodeForReading(const QByteArray& data) const
+{
+    if (forcedEncoding_) return TextCodec::decode(data, forcedEncoding_);
+    try {
+        return TextCodec::decode(data);
+    } catch (const CodecError& error) {
+        // A file saved in UTF-16 without a mark is all NUL bytes to detection; bytes two encodings
+        // read alike are ambiguous. The file this document last read or wrote is neither.
+        if (!originalFormat_ || (error.kind() != CodecError::unsupported && error.kind() != CodecError::ambiguous))
+            throw;
+        std::optional<DecodedText> recorded;
+        try {
+            recorded = TextCodec::decode(data, originalFormat_->encoding);
+        } catch (const CodecError&) {
+        }
+        if (!recorded || !TextCodec::reencodesExactly(data, *recorded)) throw;
+        return std::move(*recorded);
+    }
 }
 
 QString KoriDocument::string() const
@@ -287,9 +307,14 @@ bool KoriDocument::writeSafely(const QString& path, const QString& type, SaveOpe
     }
 
     if (operation != SaveOperation::autosaveElsewhere && !confirmRewritingUntouchedBytes(error)) return false;
+    const std::optional<QByteArray> bytes = data(type, error);
+    if (!bytes) return false;
+    // An autosave is written whatever it holds: it is there to be given back, not opened.
+    if (operation != SaveOperation::autosaveElsewhere && !confirmSavingWhatCannotBeReopened(target, *bytes, error))
+        return false;
 
     writing_ = true;
-    if (!Document::writeSafely(target, type, operation, error)) {
+    if (!writeFileSafely(target, *bytes, error)) {
         writing_ = false;
         return false;
     }
@@ -334,6 +359,56 @@ bool KoriDocument::confirmRewritingUntouchedBytes(ErrorInfo* error)
         if (error) *error = ErrorInfo{Bundle::configuration().errorDomain, bytesWouldChangeErrorCode, alert.messageText, alert.informativeText};
         return false;
     }
+    if (presenter->runModal(alert) == 0) return true;
+    if (error) *error = ErrorInfo::userCancelled();
+    return false;
+}
+
+bool KoriDocument::confirmSavingWhatCannotBeReopened(const QString& path, const QByteArray& bytes, ErrorInfo* error)
+{
+    const QString name = QFileInfo(path).fileName();
+    // Bytes read are read again as they were.
+    if (originalData_ && bytes.isSharedWith(*originalData_)) return true;
+    if (bytes.size() > maximumFileSize) {
+        const QString size = QString::number(static_cast<double>(bytes.size()) / (1024.0 * 1024.0), 'f', 1);
+        if (!confirmSaving(QStringLiteral("“%1”を保存すると%2 MiBのファイルになり、開き直せなくなります。").arg(name, size),
+                           QStringLiteral("この版で開けるファイルは64 MiBまでです。保存したファイルは、この版では"
+                                          "再読み込みも開くこともできません。"),
+                           error))
+            return false;
+    }
+    if (string().contains(QChar(0))) {
+        if (!confirmSaving(QStringLiteral("“%1”にはNUL文字（U+0000）が含まれています。").arg(name),
+                           QStringLiteral("NUL文字を含むファイルは、この版では開けません。保存したファイルは開き直せ"
+                                          "なくなります。NUL文字を削除してから保存することをおすすめします。"),
+                           error))
+            return false;
+    }
+    if (!format_.bom && format_.encoding.supportsBOM()) {
+        for (TextEncoding marked : {TextEncoding::utf32LE, TextEncoding::utf32BE, TextEncoding::utf8,
+                                    TextEncoding::utf16LE, TextEncoding::utf16BE}) {
+            if (!bytes.startsWith(marked.marker())) continue;
+            if (!confirmSaving(
+                    QStringLiteral("“%1”の先頭は、開くときにバイトオーダーマーク（BOM）として読まれます。").arg(name),
+                    QStringLiteral("先頭がU+FEFFやU+FFFEで始まるテキストをBOMなしで保存すると、開き直したときに%1のBOM"
+                                   "として読まれ、内容が変わって見えます。BOM付きの文字コードで保存するか、先頭の"
+                                   "文字を削除することをおすすめします。")
+                        .arg(marked.rawValue()),
+                    error))
+                return false;
+            break;
+        }
+    }
+    return true;
+}
+
+bool KoriDocument::confirmSaving(const QString& messageText, const QString& informativeText, ErrorInfo* error)
+{
+    AlertPresenter* presenter = alertPresenter();
+    // Nobody to ask: the text is written as it is, the one place nothing of it is lost.
+    if (!presenter) return true;
+    const Alert alert{messageText, informativeText, {QStringLiteral("保存"), QStringLiteral("キャンセル")},
+                      Alert::Style::warning};
     if (presenter->runModal(alert) == 0) return true;
     if (error) *error = ErrorInfo::userCancelled();
     return false;

@@ -134,6 +134,13 @@ private:
     // Asks before a save that would change bytes of characters the user never edited (a file read
     // with a chosen encoding that does not write back exactly). False, with the error, when not to save.
     bool confirmRewritingUntouchedBytes(ErrorInfo* error);
+    // Asks before writing bytes this program could not open again as this text: more than it
+    // reads, a U+0000, a start that reads as a byte-order mark. False, with the error, when not to save.
+    bool confirmSavingWhatCannotBeReopened(const QString& path, const QByteArray& bytes, ErrorInfo* error);
+    bool confirmSaving(const QString& messageText, const QString& informativeText, ErrorInfo* error);
+    // The bytes' text and format: detection, or, when detection cannot tell and the file is this
+    // document's own, the encoding it was last read or written in. Throws CodecError.
+    DecodedText decodeForReading(const QByteArray& data) const;
     // Makes text and format the document's as one undoable edit.
     void restoreText(const QString& text, const TextFormat& format);
     // Whether the file at path still holds originalData, deciding from its attributes where they
