@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonObject>
+#include <QLocale>
 
 #include <algorithm>
 #include <cerrno>
@@ -370,8 +371,11 @@ bool KoriDocument::confirmSavingWhatCannotBeReopened(const QString& path, const 
     // Bytes read are read again as they were.
     if (originalData_ && bytes.isSharedWith(*originalData_)) return true;
     if (bytes.size() > maximumFileSize) {
-        const QString size = QString::number(static_cast<double>(bytes.size()) / (1024.0 * 1024.0), 'f', 1);
-        if (!confirmSaving(QStringLiteral("“%1”を保存すると%2 MiBのファイルになり、開き直せなくなります。").arg(name, size),
+        // In bytes: one past the limit must not read as "64.0 MiB".
+        QLocale grouped = QLocale::c();
+        grouped.setNumberOptions({});
+        const QString size = grouped.toString(bytes.size());
+        if (!confirmSaving(QStringLiteral("“%1”を保存すると%2バイトのファイルになり、開き直せなくなります。").arg(name, size),
                            QStringLiteral("この版で開けるファイルは64 MiBまでです。保存したファイルは、この版では"
                                           "再読み込みも開くこともできません。"),
                            error))

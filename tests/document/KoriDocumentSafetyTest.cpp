@@ -236,7 +236,7 @@ TEST_F(KoriDocumentSafetyTest, AsksBeforeSavingMoreThanCanBeOpenedAgain)
     EXPECT_FALSE(saveNew(over, QString(fitting + 1, u'a'), utf32, &error));
     EXPECT_TRUE(error.isUserCancelled());
     ASSERT_EQ(alerts.shown().size(), 1);
-    EXPECT_EQ(alerts.shown()[0].messageText, "“over.txt”を保存すると64.0 MiBのファイルになり、開き直せなくなります。");
+    EXPECT_EQ(alerts.shown()[0].messageText, "“over.txt”を保存すると67,108,868バイトのファイルになり、開き直せなくなります。");
     EXPECT_EQ(alerts.shown()[0].buttons, (QStringList{"保存", "キャンセル"}));
     EXPECT_FALSE(QFileInfo::exists(over));
 
