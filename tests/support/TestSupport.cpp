@@ -9,6 +9,9 @@
 #include <QTimer>
 #include <QUuid>
 
+#include <filesystem>
+#include <system_error>
+
 namespace korimado::test {
 
 TempDir::TempDir()
@@ -19,7 +22,11 @@ TempDir::TempDir()
 
 TempDir::~TempDir()
 {
-    QDir(path_).removeRecursively();
+    // By bytes: QDir cannot name entries whose names are not UTF-8, and leaves them behind.
+    std::error_code ignored;
+    std::filesystem::remove_all(QFile::encodeName(path_).toStdString(), ignored);
+    // remove_all stops at the first entry it cannot remove; what else can go still goes.
+    if (ignored) QDir(path_).removeRecursively();
 }
 
 QString TempDir::file(const QString& name) const
