@@ -137,3 +137,27 @@ TEST(AutosavedContentsTest, OddNamesAndDamagedRecordsStillGiveTheTextBack)
     }
     EXPECT_TRUE(QDir(root).isEmpty());
 }
+
+TEST(AutosavedContentsTest, LooseAutosavesOfEarlierVersionsAreOfferedAndOtherFilesLeftAlone)
+{
+    TempDir dir;
+    const QString root = dir.file("Autosave");
+    const QString loose = dir.write("Autosave/memo（自動保存 1a2b3c4d）.txt", "typed before the kill\n");
+    const QString stranger = dir.write("Autosave/notes.txt", "not ours\n");
+
+    auto claimed = AutosavedContents::claimAbandoned(root);
+    ASSERT_EQ(claimed.size(), 1u);
+    EXPECT_EQ(claimed[0]->record().displayName, "memo.txt");
+    EXPECT_EQ(claimed[0]->record().fileURL, "");
+    EXPECT_EQ(readFile(claimed[0]->contentsPath()), "typed before the kill\n");
+    EXPECT_FALSE(QFileInfo::exists(loose));
+    EXPECT_EQ(readFile(stranger), "not ours\n");
+
+    // Left for later, it is found again in its own folder, not adopted twice.
+    claimed.clear();
+    claimed = AutosavedContents::claimAbandoned(root);
+    ASSERT_EQ(claimed.size(), 1u);
+    EXPECT_EQ(claimed[0]->record().displayName, "memo.txt");
+    claimed[0]->remove();
+    EXPECT_EQ(QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"notes.txt"});
+}

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QUuid>
 
 #include <dirent.h>
@@ -138,11 +139,32 @@ std::vector<std::unique_ptr<AutosavedContents>> AutosavedContents::claimAbandone
     DIR* dir = ::opendir(QFile::encodeName(root).constData());
     if (!dir) return {};
     QStringList folders;
+    QStringList looseFiles;
     while (const dirent* entry = ::readdir(dir)) {
         const QString name = QFile::decodeName(entry->d_name);
-        if (name != QLatin1String(".") && name != QLatin1String("..")) folders.append(root + QLatin1Char('/') + name);
+        if (name == QLatin1String(".") || name == QLatin1String("..")) continue;
+        if (isRegularFile(root + QLatin1Char('/') + name)) looseFiles.append(name);
+        else folders.append(root + QLatin1Char('/') + name);
     }
     ::closedir(dir);
+
+    // Earlier versions left each autosave loose in root, tagged “（自動保存 1a2b3c4d）”, and never
+    // offered it back: each moves into a folder of its own and is offered like the rest.
+    static const QRegularExpression looseTag(QStringLiteral("（自動保存 [0-9a-f]{8}）"));
+    for (const QString& name : looseFiles) {
+        if (!name.contains(looseTag)) continue;
+        QString shown = name;
+        shown.remove(looseTag);
+        std::unique_ptr<AutosavedContents> adopted = create(root, shown, nullptr);
+        if (!adopted) continue;
+        if (::rename(QFile::encodeName(root + QLatin1Char('/') + name).constData(),
+                     QFile::encodeName(adopted->contentsPath()).constData())
+            != 0) {
+            adopted->remove();
+            continue;
+        }
+        folders.append(adopted->folder());
+    }
 
     for (const QString& folder : folders) {
         const int lock = lockFolder(folder);

@@ -37,7 +37,8 @@ public:
     // A new folder in root, locked by this process, for contents named fileName.
     static std::unique_ptr<AutosavedContents> create(const QString& root, const QString& fileName, ErrorInfo* error);
     // The autosaves in root that no running process holds, held by this one from now on, oldest
-    // first. Folders with nothing to give back are removed on the way.
+    // first. Folders with nothing to give back are removed on the way; loose autosaves of earlier
+    // versions are moved into folders of their own.
     static std::vector<std::unique_ptr<AutosavedContents>> claimAbandoned(const QString& root);
 
     static inline const QString recordFileName = QStringLiteral(".autosave-record.json");
