@@ -219,6 +219,8 @@ void ApplicationDelegate::applicationDidFinishLaunching()
             if (auto* delegate = static_cast<ApplicationDelegate*>(self.get()))
                 delegate->runSelfTest();
         });
+    } else if (!documents_->offerAutosavedDocuments(true).empty()) {
+        // What was lost is back: no untitled document beside it.
     } else if (documents_->documents().empty() && arguments_.size() == 1) {
         documentActions_->newDocument();
     } else if (!fileArguments(arguments_).isEmpty()) {

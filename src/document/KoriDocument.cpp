@@ -2,6 +2,7 @@
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/FilePath.h"
 
+#include "document/EncodingConverter.h"
 #include "document/ExternalFileMonitor.h"
 #include "document/KoriDocumentWindow.h"
 #include "document/TextCodec.h"
@@ -15,6 +16,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonObject>
+#include <QLocale>
 
 #include <algorithm>
 #include <cerrno>
@@ -82,7 +85,9 @@ KoriDocument::KoriDocument() : lines_(std::make_shared<LineIndex>(storage_))
     // steps of the history are what the change count counts.
     storage_->history().setDefaultUndoManager(undoManager());
     storage_->history().didRecordStep = [this] {
-        if (!loading_) noteEdit();
+        if (loading_) return;
+        noteContentsChanged();
+        noteEdit();
     };
 }
 
@@ -172,7 +177,7 @@ bool KoriDocument::readFromData(const QByteArray& data, const QString&, ErrorInf
 {
     DecodedText decoded;
     try {
-        decoded = TextCodec::decode(data, forcedEncoding_);
+        decoded = decodeForReading(data);
     } catch (const CodecError& codecError) {
         if (error) *error = errorInfo(codecError);
         return false;
@@ -190,6 +195,26 @@ bool KoriDocument::readFromData(const QByteArray& data, const QString&, ErrorInf
     loading_ = false;
     for (KoriDocumentWindow* window : documentWindows()) window->reloadDocument();
     return true;
+}
+
+DecodedText KoriDocument::decodeForReading(const QByteArray& data) const
+{
+    if (forcedEncoding_) return TextCodec::decode(data, forcedEncoding_);
+    try {
+        return TextCodec::decode(data);
+    } catch (const CodecError& error) {
+        // A file saved in UTF-16 without a mark is all NUL bytes to detection; bytes two encodings
+        // read alike are ambiguous. The file this document last read or wrote is neither.
+        if (!originalFormat_ || (error.kind() != CodecError::unsupported && error.kind() != CodecError::ambiguous))
+            throw;
+        std::optional<DecodedText> recorded;
+        try {
+            recorded = TextCodec::decode(data, originalFormat_->encoding);
+        } catch (const CodecError&) {
+        }
+        if (!recorded || !TextCodec::reencodesExactly(data, *recorded)) throw;
+        return std::move(*recorded);
+    }
 }
 
 QString KoriDocument::string() const
@@ -284,9 +309,14 @@ bool KoriDocument::writeSafely(const QString& path, const QString& type, SaveOpe
     }
 
     if (operation != SaveOperation::autosaveElsewhere && !confirmRewritingUntouchedBytes(error)) return false;
+    const std::optional<QByteArray> bytes = data(type, error);
+    if (!bytes) return false;
+    // An autosave is written whatever it holds: it is there to be given back, not opened.
+    if (operation != SaveOperation::autosaveElsewhere && !confirmSavingWhatCannotBeReopened(target, *bytes, error))
+        return false;
 
     writing_ = true;
-    if (!Document::writeSafely(target, type, operation, error)) {
+    if (!writeFileSafely(target, *bytes, error)) {
         writing_ = false;
         return false;
     }
@@ -334,6 +364,148 @@ bool KoriDocument::confirmRewritingUntouchedBytes(ErrorInfo* error)
     if (presenter->runModal(alert) == 0) return true;
     if (error) *error = ErrorInfo::userCancelled();
     return false;
+}
+
+bool KoriDocument::confirmSavingWhatCannotBeReopened(const QString& path, const QByteArray& bytes, ErrorInfo* error)
+{
+    const QString name = QFileInfo(path).fileName();
+    // Bytes read are read again as they were.
+    if (originalData_ && bytes.isSharedWith(*originalData_)) return true;
+    if (bytes.size() > maximumFileSize) {
+        // In bytes: one past the limit must not read as "64.0 MiB".
+        QLocale grouped = QLocale::c();
+        grouped.setNumberOptions({});
+        const QString size = grouped.toString(bytes.size());
+        if (!confirmSaving(QStringLiteral("“%1”を保存すると%2バイトのファイルになり、開き直せなくなります。").arg(name, size),
+                           QStringLiteral("この版で開けるファイルは64 MiBまでです。保存したファイルは、この版では"
+                                          "再読み込みも開くこともできません。"),
+                           error))
+            return false;
+    }
+    if (string().contains(QChar(0))) {
+        if (!confirmSaving(QStringLiteral("“%1”にはNUL文字（U+0000）が含まれています。").arg(name),
+                           QStringLiteral("NUL文字を含むファイルは、この版では開けません。保存したファイルは開き直せ"
+                                          "なくなります。NUL文字を削除してから保存することをおすすめします。"),
+                           error))
+            return false;
+    }
+    if (!format_.bom && format_.encoding.supportsBOM()) {
+        for (TextEncoding marked : {TextEncoding::utf32LE, TextEncoding::utf32BE, TextEncoding::utf8,
+                                    TextEncoding::utf16LE, TextEncoding::utf16BE}) {
+            if (!bytes.startsWith(marked.marker())) continue;
+            if (!confirmSaving(
+                    QStringLiteral("“%1”の先頭は、開くときにバイトオーダーマーク（BOM）として読まれます。").arg(name),
+                    QStringLiteral("先頭がU+FEFFやU+FFFEで始まるテキストをBOMなしで保存すると、開き直したときに%1のBOM"
+                                   "として読まれ、内容が変わって見えます。BOM付きの文字コードで保存するか、先頭の"
+                                   "文字を削除することをおすすめします。")
+                        .arg(marked.rawValue()),
+                    error))
+                return false;
+            break;
+        }
+    }
+    return true;
+}
+
+bool KoriDocument::confirmSaving(const QString& messageText, const QString& informativeText, ErrorInfo* error)
+{
+    AlertPresenter* presenter = alertPresenter();
+    // Nobody to ask: the text is written as it is, the one place nothing of it is lost.
+    if (!presenter) return true;
+    const Alert alert{messageText, informativeText, {QStringLiteral("保存"), QStringLiteral("キャンセル")},
+                      Alert::Style::warning};
+    if (presenter->runModal(alert) == 0) return true;
+    if (error) *error = ErrorInfo::userCancelled();
+    return false;
+}
+
+QJsonObject KoriDocument::autosaveState() const
+{
+    QJsonObject state{{QStringLiteral("encoding"), format_.encoding.rawValue()},
+                      {QStringLiteral("bom"), format_.bom},
+                      {QStringLiteral("lineEnding"), format_.lineEnding.rawValue()},
+                      {QStringLiteral("mixedLineEndings"), format_.mixedLineEndings}};
+    if (forcedEncoding_) state.insert(QStringLiteral("forcedEncoding"), forcedEncoding_->rawValue());
+    if (originalFormat_) state.insert(QStringLiteral("fileEncoding"), originalFormat_->encoding.rawValue());
+    return state;
+}
+
+void KoriDocument::restoreAutosaveState(const QJsonObject& state)
+{
+    forcedEncoding_ = TextEncoding::fromRawValue(state.value(QStringLiteral("forcedEncoding")).toString());
+    // The encoding the file was in, for reading it when detection cannot tell; the read replaces it.
+    if (const auto encoding = TextEncoding::fromRawValue(state.value(QStringLiteral("fileEncoding")).toString())) {
+        TextFormat file;
+        file.encoding = *encoding;
+        originalFormat_ = file;
+    }
+}
+
+bool KoriDocument::readAutosavedContents(const QString& path, const QJsonObject& state, ErrorInfo* error)
+{
+    const auto bytes = readWholeFile(path, error);
+    if (!bytes) return false;
+    std::optional<QString> text;
+    TextFormat format = format_;
+    if (const auto encoding = TextEncoding::fromRawValue(state.value(QStringLiteral("encoding")).toString())) {
+        // Written in the recorded format, whatever detection would make of the bytes, and holding
+        // whatever the text held (a U+0000 no file read may hold).
+        format.encoding = *encoding;
+        format.bom = state.value(QStringLiteral("bom")).toBool();
+        format.lineEnding = LineEnding::fromRawValue(state.value(QStringLiteral("lineEnding")).toString())
+                                .value_or(format.lineEnding);
+        format.mixedLineEndings = state.value(QStringLiteral("mixedLineEndings")).toBool();
+        QByteArrayView body(*bytes);
+        const QByteArray marker = format.encoding.marker();
+        if (format.bom && !marker.isEmpty() && body.startsWith(marker)) body = body.sliced(marker.size());
+        text = EncodingConverter::toText(format.encoding, body);
+    }
+    if (!text) {
+        try {
+            DecodedText decoded = TextCodec::decode(*bytes);
+            text = std::move(decoded.text);
+            format = decoded.format;
+        } catch (const CodecError& codecError) {
+            if (error) *error = errorInfo(codecError);
+            return false;
+        }
+    }
+    restoreText(*text, format);
+    return true;
+}
+
+void KoriDocument::restoreText(const QString& text, const TextFormat& format)
+{
+    UndoManager* undo = undoManager();
+    if (undo) {
+        undo->breakCoalescing();
+        undo->beginUndoGrouping();
+    }
+    const QString current = string();
+    if (text != current) {
+        // Only what differs is replaced: the undo step and the line index carry no more than that.
+        qsizetype head = 0;
+        const qsizetype shorter = std::min(text.size(), current.size());
+        while (head < shorter && text[head] == current[head]) ++head;
+        qsizetype tail = 0;
+        while (tail < shorter - head && text[text.size() - 1 - tail] == current[current.size() - 1 - tail]) ++tail;
+        // A surrogate pair is not split between what stays and what changes.
+        if (head > 0 && text[head - 1].isHighSurrogate()) --head;
+        if (tail > 0 && text[text.size() - tail].isLowSurrogate()) --tail;
+        EditHistory::Announcement announcement;
+        announcement.undoManager = undo;
+        announcement.owner = this;
+        storage_->history().announce(std::move(announcement));
+        storage_->beginEditing();
+        storage_->replaceCharacters(TextRange{head, current.size() - head - tail},
+                                    text.mid(head, text.size() - head - tail));
+        storage_->endEditing();
+    }
+    if (format != format_) applyFormat(format);
+    if (undo) {
+        undo->endUndoGrouping();
+        undo->setActionName(restoreActionName);
+    }
 }
 
 void KoriDocument::changeFormat(const TextFormat& format)

@@ -50,6 +50,8 @@ public:
     static constexpr int conflictErrorCode = 409;
     // A save that would rewrite untouched bytes, with nobody to ask first.
     static constexpr int bytesWouldChangeErrorCode = 410;
+    // The name of the undo step that gives back autosaved text.
+    static inline const QString restoreActionName = QStringLiteral("自動保存から復元");
 
     // Fills makeWindowControllers; set by the window layer.
     static void setWindowControllerFactory(WindowControllerFactory factory);
@@ -100,6 +102,9 @@ public:
     bool readFromData(const QByteArray& data, const QString& type, ErrorInfo* error) override;
     std::optional<QByteArray> data(const QString& type, ErrorInfo* error) override;
     DataJob dataJob(const QString& type) override;
+    QJsonObject autosaveState() const override;
+    void restoreAutosaveState(const QJsonObject& state) override;
+    bool readAutosavedContents(const QString& path, const QJsonObject& state, ErrorInfo* error) override;
     bool writeSafely(const QString& path, const QString& type, SaveOperation operation, ErrorInfo* error) override;
 
     // Changes the format used for saving without touching the text. Throws CodecError when the
@@ -133,6 +138,15 @@ private:
     // Asks before a save that would change bytes of characters the user never edited (a file read
     // with a chosen encoding that does not write back exactly). False, with the error, when not to save.
     bool confirmRewritingUntouchedBytes(ErrorInfo* error);
+    // Asks before writing bytes this program could not open again as this text: more than it
+    // reads, a U+0000, a start that reads as a byte-order mark. False, with the error, when not to save.
+    bool confirmSavingWhatCannotBeReopened(const QString& path, const QByteArray& bytes, ErrorInfo* error);
+    bool confirmSaving(const QString& messageText, const QString& informativeText, ErrorInfo* error);
+    // The bytes' text and format: detection, or, when detection cannot tell and the file is this
+    // document's own, the encoding it was last read or written in. Throws CodecError.
+    DecodedText decodeForReading(const QByteArray& data) const;
+    // Makes text and format the document's as one undoable edit.
+    void restoreText(const QString& text, const TextFormat& format);
     // Whether the file at path still holds originalData, deciding from its attributes where they
     // suffice. None when the file cannot be examined or read.
     enum class DiskState { unchanged, changed, missing, unreadable };

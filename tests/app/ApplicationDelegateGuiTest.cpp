@@ -11,6 +11,7 @@
 
 #include <QClipboard>
 #include <QDialog>
+#include <QDir>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -72,6 +73,39 @@ TEST_F(ApplicationDelegateTest, UntitledDocumentOnlyWithoutArgumentsOrSelfTest)
     EXPECT_FALSE(delegate->hasFlag("--features"));
     delegate->applicationDidFinishLaunching();
     EXPECT_TRUE(delegate->documents().documents().empty());
+}
+
+TEST_F(ApplicationDelegateTest, AStartAfterAKillOffersWhatWasTypedInsteadOfAnUntitledDocument)
+{
+    QDir(Document::autosaveFolder()).removeRecursively();
+    test::TempDir dir;
+    const QString path = dir.write("notes.txt", "hello\n");
+    launch();
+    auto* typed = static_cast<KoriDocument*>(delegate->documents().openUntitledDocumentAndDisplay(false));
+    typed->storage().replaceCharacters({0, 0}, "typed, never saved");
+    ErrorInfo error;
+    ASSERT_TRUE(typed->autosave(&error));
+    // Killed: the process goes without closing anything.
+    delegate.reset();
+
+    // Under a self-test nothing is offered.
+    launch({"korimado", "--ui-self-test", "--features-only"});
+    delegate->applicationDidFinishLaunching();
+    EXPECT_TRUE(alerts.shown().isEmpty());
+    delegate.reset();
+
+    launch();
+    alerts.enqueueAnswer(0);
+    delegate->applicationDidFinishLaunching();
+    ASSERT_EQ(alerts.shown().size(), 1);
+    EXPECT_EQ(alerts.shown()[0].messageText, "書類“名称未設定”の保存されていない変更が残っています。");
+    ASSERT_EQ(delegate->documents().documents().size(), 1u);
+    auto* restored = static_cast<KoriDocument*>(delegate->documents().documents().front());
+    EXPECT_EQ(restored->string(), "typed, never saved");
+    EXPECT_TRUE(restored->isDocumentEdited());
+    ASSERT_FALSE(restored->windowControllers().empty());
+    restored->close();
+    EXPECT_TRUE(QDir(Document::autosaveFolder()).isEmpty());
 }
 
 TEST_F(ApplicationDelegateTest, NewDocumentsTakeTheDefaultFormatFromTheSettings)

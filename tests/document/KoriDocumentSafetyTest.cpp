@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -204,4 +205,122 @@ TEST_F(KoriDocumentSafetyTest, AReadOnlyFileIsNotReplaced)
     const QString copy = dir.file("copy.txt");
     ASSERT_TRUE(document->saveToURL(copy, KoriDocument::plainTextType, Document::SaveOperation::saveAs, &error));
     EXPECT_EQ(readFile(copy), "mine theirs\n");
+}
+
+namespace {
+
+// An untitled document holding text in format, saved as path.
+bool saveNew(const QString& path, const QString& text, const TextFormat& format, ErrorInfo* error)
+{
+    KoriDocument document;
+    document.changeFormat(format);
+    typeText(document, 0, text);
+    return document.saveToURL(path, KoriDocument::plainTextType, Document::SaveOperation::saveAs, error);
+}
+
+}  // namespace
+
+TEST_F(KoriDocumentSafetyTest, AsksBeforeSavingMoreThanCanBeOpenedAgain)
+{
+    // UTF-32 with a mark: 4 bytes a character after the 4 of the mark.
+    const TextFormat utf32{TextEncoding::utf32LE, true, LineEnding::lf, false};
+    const qsizetype fitting = (TextCodec::maximumFileSize - 4) / 4;
+    const QString atLimit = dir.file("at-limit.txt");
+    ErrorInfo error;
+    ASSERT_TRUE(saveNew(atLimit, QString(fitting, u'a'), utf32, &error)) << error.description.toStdString();
+    EXPECT_TRUE(alerts.shown().isEmpty()) << "exactly 64 MiB opens again";
+    EXPECT_EQ(QFileInfo(atLimit).size(), TextCodec::maximumFileSize);
+
+    const QString over = dir.file("over.txt");
+    alerts.enqueueAnswer(1);
+    EXPECT_FALSE(saveNew(over, QString(fitting + 1, u'a'), utf32, &error));
+    EXPECT_TRUE(error.isUserCancelled());
+    ASSERT_EQ(alerts.shown().size(), 1);
+    EXPECT_EQ(alerts.shown()[0].messageText, "“over.txt”を保存すると67,108,868バイトのファイルになり、開き直せなくなります。");
+    EXPECT_EQ(alerts.shown()[0].buttons, (QStringList{"保存", "キャンセル"}));
+    EXPECT_FALSE(QFileInfo::exists(over));
+
+    // Saved anyway, it is all there, though this version will not open it.
+    alerts.enqueueAnswer(0);
+    ASSERT_TRUE(saveNew(over, QString(fitting + 1, u'a'), utf32, &error));
+    EXPECT_EQ(QFileInfo(over).size(), TextCodec::maximumFileSize + 4);
+    KoriDocument reopened;
+    EXPECT_FALSE(reopened.readFromURL(over, KoriDocument::plainTextType, &error));
+}
+
+TEST_F(KoriDocumentSafetyTest, AsksBeforeSavingATextNoReadWouldGiveBack)
+{
+    const TextFormat utf8{TextEncoding::utf8, false, LineEnding::lf, false};
+    const TextFormat utf16{TextEncoding::utf16LE, false, LineEnding::lf, false};
+    const TextFormat utf16WithMark{TextEncoding::utf16LE, true, LineEnding::lf, false};
+    const QString nul = QStringLiteral("a") + QChar(0) + QStringLiteral("b");
+    struct Case {
+        QString text;
+        TextFormat format;
+        QString asked;  // the start of the question, none when nothing is asked
+    };
+    const std::vector<Case> cases{
+        {nul, utf8, "“file.txt”にはNUL文字（U+0000）が含まれています。"},
+        {nul, utf16WithMark, "“file.txt”にはNUL文字（U+0000）が含まれています。"},
+        // U+FFFE alone, in UTF-16 LE without a mark, is FE FF: a UTF-16 BE mark on reading.
+        {QStringLiteral("\uFFFE"), utf16, "“file.txt”の先頭は、開くときにバイトオーダーマーク（BOM）として読まれます。"},
+        {QStringLiteral("\uFEFFtext"), utf8, "“file.txt”の先頭は、開くときにバイトオーダーマーク（BOM）として読まれます。"},
+        {QStringLiteral("\uFFFE"), utf16WithMark, {}},
+        {QStringLiteral("text"), utf16, {}},
+    };
+    for (const Case& c : cases) {
+        alerts.clear();
+        const QString path = dir.file("file.txt");
+        QFile::remove(path);
+        alerts.enqueueAnswer(1);
+        ErrorInfo error;
+        const bool saved = saveNew(path, c.text, c.format, &error);
+        if (c.asked.isEmpty()) {
+            EXPECT_TRUE(saved) << c.text.toStdString();
+            EXPECT_TRUE(alerts.shown().isEmpty()) << c.text.toStdString();
+            continue;
+        }
+        EXPECT_FALSE(saved);
+        EXPECT_TRUE(error.isUserCancelled());
+        ASSERT_EQ(alerts.shown().size(), 1);
+        EXPECT_EQ(alerts.shown()[0].messageText, c.asked);
+        EXPECT_FALSE(QFileInfo::exists(path));
+    }
+
+    // With nobody to ask, the text is written as it stands: nothing of it is lost.
+    AlertPresenter::setShared(nullptr);
+    alerts.clear();
+    ErrorInfo error;
+    ASSERT_TRUE(saveNew(dir.file("nul.txt"), nul, utf8, &error));
+    EXPECT_EQ(readFile(dir.file("nul.txt")), QByteArray("a\0b", 3));
+}
+
+TEST_F(KoriDocumentSafetyTest, ReadsItsOwnFileAgainInItsEncodingWhenDetectionCannotTell)
+{
+    // UTF-16 without a mark is all NUL bytes to detection; EUC-JP ア reads as Shift JIS too.
+    const std::vector<std::pair<QString, TextFormat>> cases{
+        {QStringLiteral("plain text\n"), TextFormat{TextEncoding::utf16LE, false, LineEnding::lf, false}},
+        {QStringLiteral("ア\n"), TextFormat{TextEncoding::eucJP, false, LineEnding::lf, false}},
+    };
+    for (const auto& [text, format] : cases) {
+        const QString path = dir.file("own.txt");
+        ErrorInfo error;
+        auto document = openDocument(dir.write("own.txt", "x\n"));
+        ASSERT_TRUE(document);
+        document->changeFormat(format);
+        document->storage().replaceCharacters(TextRange{0, document->storage().length()}, text);
+        ASSERT_TRUE(saveDocument(*document, &error)) << error.description.toStdString();
+        typeText(*document, 0, "edit ");
+        ASSERT_TRUE(document->revertToContentsOfURL(path, KoriDocument::plainTextType, &error))
+            << error.description.toStdString();
+        EXPECT_EQ(document->string(), text);
+        EXPECT_EQ(document->format(), format);
+        EXPECT_FALSE(document->isDocumentEdited());
+
+        // Bytes that do not fit it are still refused, not misread.
+        ASSERT_TRUE(QFile::remove(path));
+        dir.write("own.txt", QByteArray("\x00\xD8\x00\x00", 4));
+        EXPECT_FALSE(document->revertToContentsOfURL(path, KoriDocument::plainTextType, &error));
+        EXPECT_EQ(document->string(), text);
+    }
 }

@@ -77,7 +77,8 @@ TEST(DispatchQueue, SerialQueueRunsInOrderOnOneBackgroundThread)
             threads.push_back(std::this_thread::get_id());
         });
     }
-    queue.after(20, [&] { order.push_back(1000); });
+    // Far enough off that 500 blocks on a loaded machine cannot outlast it.
+    queue.after(1000, [&] { order.push_back(1000); });
     queue.async([&] { order.push_back(500); });
     bool onQueue = false;
     queue.sync([&] { onQueue = queue.isCurrent(); });
@@ -90,9 +91,12 @@ TEST(DispatchQueue, SerialQueueRunsInOrderOnOneBackgroundThread)
     EXPECT_NE(threads.front(), std::this_thread::get_id());
     EXPECT_EQ(std::count(threads.begin(), threads.end(), threads.front()), 500);
 
-    std::this_thread::sleep_for(std::chrono::milliseconds(40));
-    queue.sync([] {});
-    EXPECT_EQ(order.back(), 1000);
+    bool ran = false;
+    for (int wait = 0; wait < 500 && !ran; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        queue.sync([&] { ran = order.back() == 1000; });
+    }
+    EXPECT_TRUE(ran);
 }
 
 TEST(DispatchQueue, SyncPassesExceptionsAndRunsInlineOnItsOwnThread)

@@ -490,3 +490,120 @@ TEST(DocumentTest, BackgroundAutosaveFailureIsReportedOnce)
     document->failWrites = false;
     ASSERT_TRUE(document->saveDocument());
 }
+
+namespace {
+
+// Leaves autosaves behind as a crash or a kill would: documents gone without being closed.
+void leaveAutosaves(const QList<std::pair<QString, QByteArray>>& documents)
+{
+    Fixture dead;
+    for (const auto& [path, contents] : documents) {
+        Document* document = nullptr;
+        if (path.isEmpty()) {
+            document = dead.controller.openUntitledDocumentAndDisplay(false);
+        } else {
+            dead.controller.openDocument(path, false, [&](Document* d, bool, auto) { document = d; });
+        }
+        ASSERT_NE(document, nullptr);
+        static_cast<BytesDocument*>(document)->contents = contents;
+        document->updateChangeCount(Document::ChangeType::done);
+        ErrorInfo error;
+        ASSERT_TRUE(document->autosave(&error)) << error.description.toStdString();
+    }
+}
+
+QStringList autosaveFolders()
+{
+    return QDir(Document::autosaveFolder()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+}
+
+}  // namespace
+
+TEST(DocumentTest, AutosavesLeftByAKillAreOfferedThenKeptOrDiscarded)
+{
+    TempDir dir;
+    const QString path = dir.write("a.txt", "on disk");
+    leaveAutosaves({{path, "typed before the kill"}, {QString(), "never saved"}});
+    ASSERT_EQ(autosaveFolders().size(), 2);
+
+    Fixture f;
+    // Later: nothing opens, nothing goes, and the next start asks again.
+    f.alerts.enqueueAnswer(1);
+    EXPECT_TRUE(f.controller.offerAutosavedDocuments(false).empty());
+    ASSERT_EQ(f.alerts.shown().size(), 1);
+    EXPECT_EQ(f.alerts.shown()[0].messageText, "保存されていない変更のある書類が2件残っています。");
+    EXPECT_TRUE(f.alerts.shown()[0].informativeText.contains("“a.txt”"));
+    EXPECT_EQ(f.alerts.shown()[0].buttons, (QStringList{"復元", "あとで", "破棄"}));
+    EXPECT_EQ(autosaveFolders().size(), 2);
+    EXPECT_TRUE(f.controller.documents().empty());
+
+    // Restore: each comes back edited, beside its file or untitled, keeping its autosave.
+    const std::vector<Document*> reopened = f.controller.offerAutosavedDocuments(false);
+    ASSERT_EQ(reopened.size(), 2u);
+    Document* file = reopened[0]->fileURL().isEmpty() ? reopened[1] : reopened[0];
+    Document* untitled = file == reopened[0] ? reopened[1] : reopened[0];
+    EXPECT_EQ(file->fileURL(), path);
+    EXPECT_EQ(static_cast<BytesDocument*>(file)->contents, "typed before the kill");
+    EXPECT_TRUE(file->isDocumentEdited());
+    EXPECT_TRUE(untitled->fileURL().isEmpty());
+    EXPECT_EQ(untitled->displayName(), Document::untitledBaseName);
+    EXPECT_EQ(static_cast<BytesDocument*>(untitled)->contents, "never saved");
+    EXPECT_TRUE(untitled->isDocumentEdited());
+    EXPECT_EQ(autosaveFolders().size(), 2) << "no new autosave beside the old one";
+    const QString fileAutosave = file->autosavedContentsFileURL();
+    const QString untitledAutosave = untitled->autosavedContentsFileURL();
+    EXPECT_TRUE(QFileInfo::exists(fileAutosave));
+    EXPECT_TRUE(QFileInfo::exists(untitledAutosave));
+    // Held by this process now: not offered twice.
+    EXPECT_TRUE(f.controller.offerAutosavedDocuments(false).empty());
+    EXPECT_EQ(f.alerts.shown().size(), 2);
+
+    // Kept: saving writes the file and the autosave goes. Dropped: closing unsaved removes it.
+    ASSERT_TRUE(file->saveDocument());
+    EXPECT_EQ(readFile(path), "typed before the kill");
+    EXPECT_FALSE(QFileInfo::exists(fileAutosave));
+    f.alerts.enqueueAnswer(2);
+    ASSERT_TRUE(untitled->canClose());
+    untitled->close();
+    EXPECT_FALSE(QFileInfo::exists(untitledAutosave));
+    EXPECT_TRUE(autosaveFolders().isEmpty());
+    file->close();
+    flushDeletes();
+}
+
+TEST(DocumentTest, DiscardingTheOfferRemovesTheAutosavesAndOpensNothing)
+{
+    TempDir dir;
+    leaveAutosaves({{dir.write("b.txt", "on disk"), "typed"}});
+    Fixture f;
+    f.alerts.enqueueAnswer(2);
+    EXPECT_TRUE(f.controller.offerAutosavedDocuments(false).empty());
+    ASSERT_EQ(f.alerts.shown().size(), 1);
+    EXPECT_EQ(f.alerts.shown()[0].messageText, "書類“b.txt”の保存されていない変更が残っています。");
+    EXPECT_TRUE(f.controller.documents().empty());
+    EXPECT_TRUE(autosaveFolders().isEmpty());
+    EXPECT_EQ(readFile(dir.file("b.txt")), "on disk");
+    // Nothing left to offer.
+    EXPECT_TRUE(f.controller.offerAutosavedDocuments(false).empty());
+    EXPECT_EQ(f.alerts.shown().size(), 1);
+}
+
+TEST(DocumentTest, ATimerAutosaveKeepsOneAutosavePerDocumentWhateverTheTicks)
+{
+    Fixture f;
+    TempDir dir;
+    Document* document = nullptr;
+    f.controller.openDocument(dir.write("c.txt", "on disk"), false, [&](Document* d, bool, auto) { document = d; });
+    ASSERT_NE(document, nullptr);
+    for (int tick = 0; tick < 3; ++tick) {
+        static_cast<BytesDocument*>(document)->contents = "tick " + QByteArray::number(tick);
+        document->updateChangeCount(Document::ChangeType::done);
+        f.controller.autosaveAllDocuments();
+        ASSERT_TRUE(spinUntil([&] { return !document->hasUnautosavedChanges(); }));
+    }
+    EXPECT_EQ(autosaveFolders().size(), 1);
+    EXPECT_EQ(readFile(document->autosavedContentsFileURL()), "tick 2");
+    document->close();
+    flushDeletes();
+    EXPECT_TRUE(autosaveFolders().isEmpty());
+}

@@ -22,9 +22,11 @@ TempDir::TempDir()
 
 TempDir::~TempDir()
 {
-    // By bytes: QDir cannot name entries whose names are not valid in the locale's encoding.
+    // By bytes: QDir cannot name entries whose names are not UTF-8, and leaves them behind.
     std::error_code ignored;
-    std::filesystem::remove_all(std::filesystem::path(QFile::encodeName(path_).toStdString()), ignored);
+    std::filesystem::remove_all(QFile::encodeName(path_).toStdString(), ignored);
+    // remove_all stops at the first entry it cannot remove; what else can go still goes.
+    if (ignored) QDir(path_).removeRecursively();
 }
 
 QString TempDir::file(const QString& name) const

@@ -3,6 +3,7 @@
 #include "platform/foundation/FilePath.h"
 
 #include "platform/ui/AlertPresenter.h"
+#include "platform/documents/AutosavedContents.h"
 #include "platform/documents/DocumentController.h"
 #include "platform/documents/FileIO.h"
 #include "platform/foundation/DispatchQueue.h"
@@ -16,7 +17,6 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QStandardPaths>
-#include <QUuid>
 
 #include <algorithm>
 #include <utility>
@@ -101,6 +101,12 @@ void Document::updateChangeCount(ChangeType change)
         editedShown_ = edited;
         for (const auto& window : windowControllers_) window->setDocumentEdited(edited);
     }
+}
+
+void Document::noteContentsChanged()
+{
+    hasUnautosavedChanges_ = true;
+    ++editSerial_;
 }
 
 void Document::setHasUndoManager(bool on)
@@ -218,20 +224,30 @@ QString Document::autosaveFolder()
     return Bundle::applicationSupportPath(QStringLiteral("Autosave"));
 }
 
-bool Document::chooseAutosavedContentsURL(ErrorInfo* error)
+QString Document::autosavedContentsFileURL() const
 {
-    if (!autosavedContentsFileURL_.isEmpty()) return true;
-    if (!QDir().mkpath(autosaveFolder())) {
-        if (error) *error = posixError(EACCES, autosaveFolder());
-        return false;
-    }
+    return autosaved_ ? autosaved_->contentsPath() : QString();
+}
+
+bool Document::prepareAutosavedContents(ErrorInfo* error)
+{
+    if (autosaved_) return true;
     const QFileInfo name(displayName());
     QString extension = name.suffix();
     if (extension.isEmpty()) extension = fileNameExtension(autosavingFileType(), SaveOperation::autosaveElsewhere);
-    const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces).left(8);
-    const QString tail = QStringLiteral("（自動保存 %1）").arg(id) + (extension.isEmpty() ? QString() : '.' + extension);
-    autosavedContentsFileURL_ = autosaveFolder() + '/' + fittedBaseName(name.completeBaseName(), tail) + tail;
-    return true;
+    const QString tail = extension.isEmpty() ? QString() : '.' + extension;
+    autosaved_ = AutosavedContents::create(autosaveFolder(), fittedBaseName(name.completeBaseName(), tail) + tail, error);
+    return autosaved_ != nullptr;
+}
+
+AutosaveRecord Document::autosaveRecord() const
+{
+    AutosaveRecord record;
+    record.fileURL = fileURL_;
+    record.fileType = fileType_;
+    record.displayName = displayName();
+    record.state = autosaveState();
+    return record;
 }
 
 bool Document::autosave(ErrorInfo* error)
@@ -239,25 +255,36 @@ bool Document::autosave(ErrorInfo* error)
     if (!hasUnautosavedChanges_) return true;
     // A background write of the same file must not race this one.
     if (backgroundAutosaves_ > 0) waitForBackgroundAutosaves();
-    if (!chooseAutosavedContentsURL(error)) return false;
-    return saveToURL(autosavedContentsFileURL_, autosavingFileType(), SaveOperation::autosaveElsewhere, error);
+    if (!prepareAutosavedContents(error)) return false;
+    const std::optional<QByteArray> bytes = data(autosavingFileType(), error);
+    if (!bytes || !autosaved_->write(autosaveRecord(), *bytes, error)) return false;
+    hasUnautosavedChanges_ = false;
+    return true;
+}
+
+bool Document::readAutosavedContents(const QString& path, const QJsonObject&, ErrorInfo* error)
+{
+    const auto bytes = readWholeFile(path, error);
+    if (!bytes || !readFromData(*bytes, fileType_, error)) return false;
+    updateChangeCount(ChangeType::done);
+    return true;
 }
 
 void Document::autosaveInBackground()
 {
     if (!hasUnautosavedChanges_ || backgroundAutosaves_ > 0) return;
     ErrorInfo error;
-    if (!chooseAutosavedContentsURL(&error)) {
+    if (!prepareAutosavedContents(&error)) {
         noteAutosaveFailure(error);
         return;
     }
     DataJob job = dataJob(autosavingFileType());
     ++backgroundAutosaves_;
-    autosaveQueue().async([job = std::move(job), path = autosavedContentsFileURL_, document = QPointer<Document>(this),
-                           edit = editSerial_, generation = autosaveGeneration_] {
+    autosaveQueue().async([job = std::move(job), autosaved = autosaved_, record = autosaveRecord(),
+                           document = QPointer<Document>(this), edit = editSerial_, generation = autosaveGeneration_] {
         ErrorInfo error;
         const std::optional<QByteArray> bytes = job(&error);
-        const bool written = bytes && writeFileSafely(path, *bytes, &error);
+        const bool written = bytes && autosaved->write(record, *bytes, &error);
         MainQueue::async([document, written, error, edit, generation] {
             if (document) document->finishBackgroundAutosave(written, error, edit, generation);
         });
@@ -298,14 +325,15 @@ void Document::waitForBackgroundAutosaves()
 void Document::removeAutosavedContents()
 {
     ++autosaveGeneration_;
-    if (autosavedContentsFileURL_.isEmpty()) return;
-    const QString path = std::exchange(autosavedContentsFileURL_, QString());
-    // A write under way would bring the file back: the removal goes after it.
+    if (!autosaved_) return;
+    std::shared_ptr<AutosavedContents> autosaved = std::move(autosaved_);
+    autosaved_.reset();
+    // A write under way would bring the files back: the removal goes after it.
     if (backgroundAutosaves_ > 0) {
-        autosaveQueue().async([path] { QFile::remove(path); });
+        autosaveQueue().async([autosaved] { autosaved->remove(); });
         return;
     }
-    QFile::remove(path);
+    autosaved->remove();
 }
 
 bool Document::revertToContentsOfURL(const QString& path, const QString& type, ErrorInfo* error)

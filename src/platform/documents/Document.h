@@ -3,6 +3,7 @@
 #include "platform/foundation/ErrorInfo.h"
 
 #include <QDateTime>
+#include <QJsonObject>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -16,6 +17,8 @@
 namespace korimado {
 
 class AlertPresenter;
+class AutosavedContents;
+struct AutosaveRecord;
 class DocumentController;
 class FilePanels;
 class UndoManager;
@@ -56,6 +59,9 @@ public:
     virtual bool isDocumentEdited() const { return changeCount_ != 0; }
     int changeCount() const { return changeCount_; }
     bool hasUnautosavedChanges() const { return hasUnautosavedChanges_; }
+    // The contents changed: autosaving must write them again, whether or not the change count
+    // moved (a key joining a typing run already counted does not move it).
+    void noteContentsChanged();
 
     // The undo manager exists while hasUndoManager is on.
     UndoManager* undoManager() const { return undoManager_.get(); }
@@ -90,8 +96,16 @@ public:
     // Blocks until every background autosave, and every removal queued behind one, is done: for
     // quitting and tests, never for the timer.
     static void waitForBackgroundAutosaves();
-    QString autosavedContentsFileURL() const { return autosavedContentsFileURL_; }
+    QString autosavedContentsFileURL() const;
     static QString autosaveFolder();
+    // What reading the autosaved contents back needs besides their bytes (an encoding, …).
+    virtual QJsonObject autosaveState() const { return {}; }
+    // Before the file of a reopened autosave is read: what the state says about reading it.
+    virtual void restoreAutosaveState(const QJsonObject& state) { (void)state; }
+    // Takes in contents an autosave of this document wrote, with the state it recorded, as an
+    // unsaved change: afterwards the document holds them and is edited (unless they equal what it
+    // held). The document may already hold its file.
+    virtual bool readAutosavedContents(const QString& path, const QJsonObject& state, ErrorInfo* error);
 
     // Reads the file again, dropping the undo history and the edited state.
     bool revertToContentsOfURL(const QString& path, const QString& type, ErrorInfo* error);
@@ -132,7 +146,8 @@ protected:
 private:
     friend class DocumentController;
     void removeAutosavedContents();
-    bool chooseAutosavedContentsURL(ErrorInfo* error);
+    bool prepareAutosavedContents(ErrorInfo* error);
+    AutosaveRecord autosaveRecord() const;
     void finishBackgroundAutosave(bool written, const ErrorInfo& error, std::uint64_t edit, std::uint64_t generation);
     void noteAutosaveFailure(const ErrorInfo& error);
     std::optional<QString> askForSavePath(SaveOperation operation);
@@ -144,7 +159,7 @@ private:
     int changeCount_ = 0;
     bool editedShown_ = false;  // what the windows were last told
     bool hasUnautosavedChanges_ = false;
-    QString autosavedContentsFileURL_;
+    std::shared_ptr<AutosavedContents> autosaved_;
     std::unique_ptr<UndoManager> undoManager_;
     std::vector<std::unique_ptr<WindowController>> windowControllers_;
     DocumentController* controller_ = nullptr;

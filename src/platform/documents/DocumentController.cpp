@@ -1,7 +1,9 @@
 #include "platform/documents/DocumentController.h"
+#include "platform/foundation/Bundle.h"
 #include "platform/foundation/FilePath.h"
 
 #include "platform/ui/AlertPresenter.h"
+#include "platform/documents/AutosavedContents.h"
 #include "platform/documents/Document.h"
 #include "platform/foundation/UserDefaults.h"
 
@@ -136,6 +138,97 @@ void DocumentController::openDocument(const QString& path, bool display, const O
     if (display) added->showWindows();
     noteNewRecentDocumentURL(path);
     if (completion) completion(added, false, std::nullopt);
+}
+
+std::vector<Document*> DocumentController::offerAutosavedDocuments(bool display)
+{
+    std::vector<std::shared_ptr<AutosavedContents>> found;
+    for (auto& claimed : AutosavedContents::claimAbandoned(Document::autosaveFolder())) found.push_back(std::move(claimed));
+    AlertPresenter* presenter = alertPresenter_ ? alertPresenter_ : AlertPresenter::shared();
+    // Unclaimed again as they go out of scope: the next start asks.
+    if (found.empty() || !presenter) return {};
+
+    constexpr std::size_t namesShown = 5;
+    QStringList names;
+    for (std::size_t i = 0; i < found.size() && i < namesShown; ++i)
+        names.append(QStringLiteral("“%1”").arg(found[i]->record().displayName));
+    Alert alert;
+    alert.messageText = found.size() == 1
+        ? QStringLiteral("書類%1の保存されていない変更が残っています。").arg(names.front())
+        : QStringLiteral("保存されていない変更のある書類が%1件残っています。").arg(found.size());
+    if (found.size() > 1) {
+        alert.informativeText = names.join(QStringLiteral("、"));
+        if (found.size() > namesShown) alert.informativeText += QStringLiteral("ほか%1件").arg(found.size() - namesShown);
+        alert.informativeText += QStringLiteral("\n\n");
+    }
+    alert.informativeText += QStringLiteral("前回、保存しないまま終了しました。「復元」を選ぶと、変更を加えた書類として開きます。"
+                                            "「破棄」を選ぶと、自動保存された内容を削除します。"
+                                            "「あとで」を選ぶと、次回の起動時にもう一度確認します。");
+    alert.buttons = {QStringLiteral("復元"), QStringLiteral("あとで"), QStringLiteral("破棄")};
+    alert.style = Alert::Style::warning;
+    const int answer = presenter->runModal(alert);
+    if (answer == 2) {
+        for (const auto& autosaved : found) autosaved->remove();
+        return {};
+    }
+    if (answer != 0) return {};
+
+    std::vector<Document*> reopened;
+    for (auto& autosaved : found) {
+        const QString name = autosaved->record().displayName;
+        const QString folder = autosaved->folder();
+        ErrorInfo error;
+        if (Document* document = reopenAutosavedDocument(std::move(autosaved), display, &error)) {
+            reopened.push_back(document);
+            continue;
+        }
+        presentError(ErrorInfo{error.domain, error.code,
+                               QStringLiteral("自動保存された書類“%1”を復元できませんでした。").arg(name) + error.description,
+                               QStringLiteral("自動保存された内容は“%1”に残っています。").arg(folder)});
+    }
+    return reopened;
+}
+
+Document* DocumentController::reopenAutosavedDocument(std::shared_ptr<AutosavedContents> autosaved, bool display,
+                                                      ErrorInfo* error)
+{
+    const AutosaveRecord& record = autosaved->record();
+    const QString type = record.fileType.isEmpty() ? defaultType() : record.fileType;
+    const QString path = standardizedPath(record.fileURL);
+    // The file's document when it is open already (named on the command line) with nothing of its
+    // own to lose; a file taken by an edited one leaves the contents untitled.
+    Document* document = path.isEmpty() ? nullptr : documentForURL(path);
+    const bool fileTaken = document && (document->isDocumentEdited() || document->autosaved_);
+    if (fileTaken) document = nullptr;
+    std::unique_ptr<Document> created;
+    if (!document) {
+        created = makeDocument(type);
+        if (!created) {
+            if (error) *error = ErrorInfo{Bundle::configuration().errorDomain, 1, QStringLiteral("書類を作れませんでした。"), {}};
+            return nullptr;
+        }
+        created->setFileType(type);
+        created->restoreAutosaveState(record.state);
+        if (!path.isEmpty() && !fileTaken) {
+            if (!QFileInfo::exists(path)) {
+                // Gone since: saving writes it again where it was.
+                created->setFileURL(path);
+            } else if (created->readFromURL(path, type, nullptr)) {
+                created->setFileURL(path);
+                if (!created->fileModificationDate()) created->setFileModificationDate(QFileInfo(path).lastModified());
+            }
+            // A file that cannot be read now leaves the contents untitled, to be saved elsewhere.
+        }
+    }
+    Document* target = document ? document : created.get();
+    if (!target->readAutosavedContents(autosaved->contentsPath(), record.state, error)) return nullptr;
+    target->autosaved_ = std::move(autosaved);
+    if (created) {
+        target = addDocument(std::move(created));
+        target->makeWindowControllers();
+    }
+    if (display) target->showWindows();
+    return target;
 }
 
 QStringList DocumentController::recentDocumentURLs() const

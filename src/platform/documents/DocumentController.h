@@ -16,6 +16,7 @@ class QTimer;
 namespace korimado {
 
 class AlertPresenter;
+class AutosavedContents;
 class Document;
 class FilePanels;
 class UserDefaults;
@@ -63,6 +64,14 @@ public:
     double autosavingDelay() const { return autosavingDelay_; }
     void setAutosavingDelay(double seconds);
     void autosaveAllDocuments();
+
+    // At start-up: the autosaves no running process holds, left by a crash or a kill. Asks once
+    // whether to reopen them as edited documents (beside their files, else untitled) or to discard
+    // them; "later", or nobody to ask, leaves them for the next start. Returns the documents reopened.
+    std::vector<Document*> offerAutosavedDocuments(bool display);
+    // Reopens one claimed autosave as an edited document, which keeps it as its own autosave. Null,
+    // with the error, when the contents cannot be read: the files then stay.
+    Document* reopenAutosavedDocument(std::shared_ptr<AutosavedContents> autosaved, bool display, ErrorInfo* error);
 
     // Asks about every edited document in turn; false (and nothing more is closed) on a cancel.
     bool closeAllDocuments();
