@@ -13,8 +13,10 @@ namespace korimado {
 
 class FolderFileSystem;
 
-// One apply run: the re-checks of every selected file, then per file backup, atomic write,
-// permissions and read-back, and on any failure the restoring of what was written.
+// One apply run: the re-checks of every selected file; then every backup and every new content
+// written as temporaries and flushed once; then per file the backup put in its place, the target
+// looked at again and replaced by a rename, and read back; one flush at the end. On any failure
+// the files already replaced get their backups back.
 class FolderReplaceApply {
 public:
     FolderReplaceApply(const FolderReplacementPreview& preview, const std::optional<QString>& backupRoot,
@@ -25,10 +27,27 @@ public:
 
 private:
     struct Failure;
+    // A selected file on its way: its backup and its new bytes wait as temporaries until the flush.
+    struct Staged {
+        const FolderReplacementFile* file = nullptr;
+        QString backupFile;
+        QString backupTemporary;  // in the backup folder, never inside the run's own folder
+        QString targetTemporary;  // beside the target
+        bool backupPlaced = false;
+        bool replaced = false;
+    };
+
     QStringList recheck(const QList<const FolderReplacementFile*>& files, const QSet<QString>& blocked) const;
-    void write(const FolderReplacementFile& file, QList<FolderRollbackEntry>& entries);
+    std::optional<QString> placeProblem(const FolderSearchFile& source) const;
+    void stage(const FolderReplacementFile& file);
+    void commit(Staged& staged, QList<FolderRollbackEntry>& entries);
+    void flush(const QStringList& extra) const;
+    void discardTemporaries();
+    [[noreturn]] void fail(const Failure& failure, const QList<FolderRollbackEntry>& entries,
+                           const FolderReplaceReceipt& receipt);
     void makeRunFolder();
     void makeBackupParents(const QString& backupFile);
+    QString backupBase() const;
     bool isCancelled() const { return cancellation_ && cancellation_->isCancelled(); }
 
     const FolderReplacementPreview& preview_;
@@ -38,6 +57,7 @@ private:
     QString root_;
     QString runFolder_;
     bool runFolderMade_ = false;
+    QList<Staged> staged_;
 };
 
 }  // namespace korimado

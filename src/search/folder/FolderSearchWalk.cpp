@@ -3,6 +3,7 @@
 #include "document/TextCodec.h"
 #include "platform/foundation/FilePath.h"
 #include "platform/foundation/LocalizedStandardCompare.h"
+#include "search/folder/FolderApplyTemporaries.h"
 #include "search/folder/FolderExcerpts.h"
 #include "search/folder/FolderFileSystem.h"
 #include "search/folder/FolderSearchEngine.h"
@@ -84,6 +85,7 @@ FolderSearchResult FolderSearchWalk::run(const QString& rootURL)
     if (!root) throw FolderSearchError::invalidRoot();
     root_ = *root;
     result_.rootURL = root_;
+    FolderApplyTemporaries::sweepBackupFolder(root_, fileSystem_);
 
     // An invalid expression fails here, before any file is read.
     SearchEngine::findAll(QString(), request_, 0, cancellation_);
@@ -137,6 +139,7 @@ void FolderSearchWalk::listFolder(const QString& folder)
         skip(FolderSearchPaths::relativePath(resolved, root_), FolderSkipReason::unreadableFolder);
         return;
     }
+    FolderApplyTemporaries::sweep(resolved, *names, fileSystem_);
     std::vector<std::pair<QString, QString>> entries;  // normalised name, name
     entries.reserve(size_t(names->size()));
     for (QString& name : *names) entries.emplace_back(name.normalized(QString::NormalizationForm_C), std::move(name));
@@ -168,6 +171,10 @@ void FolderSearchWalk::examineEntry(const QString& entryPath, const QString& nam
         path = fileSystem_.resolvedPath(entryPath).value_or(standardizedPath(entryPath));
         if (!FolderSearchPaths::isInside(path, root_)) {
             skip(relative, FolderSkipReason::outsideRoot);
+            return;
+        }
+        if (FolderSearchPaths::isInBackups(path, root_)) {
+            skip(relative, FolderSkipReason::excluded);
             return;
         }
         attributes = fileSystem_.attributes(path, true);
@@ -302,6 +309,7 @@ void FolderSearchWalk::merge(FileJob& job)
     if (current) file.posixPermissions = current->posixPermissions;
     file.modificationDate = job.attributes.modificationDate;
     file.isWritable = job.attributes.isWritable && fileSystem_.isWritable(job.path);
+    file.identity = job.attributes.identity;
     file.originalData = std::move(job.data);
     file.text = std::move(job.text);
     file.hits = std::move(job.hits);
