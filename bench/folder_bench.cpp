@@ -1,6 +1,7 @@
 // The folder engine over a copy of /usr/include made in a temporary folder of its own (removed
 // afterwards): search with a literal and with an expression, every hit listed, beside grep -rn on
-// the same tree in the same run; then replace and roll back a change touching 1,000 files.
+// the same tree in the same run; then replace and roll back a change touching 1,000 files, beside
+// grep -l and sed -i making the same change.
 // "cold" runs follow dropping this tree's own pages from the page cache (nothing else's); warm
 // figures are medians of several runs, since the machine is shared. The search reads and matches
 // files on up to four workers; grep uses one.
@@ -126,8 +127,8 @@ void makeReplaceTree(const QString& root)
     }
 }
 
-// One durable small write (temporary, flush, rename, folder flush) on this disk now: replace and
-// rollback make two per file, so their figures rise and fall with it on a shared machine.
+// One durable small write (temporary, flush, rename, folder flush), as a document's save makes it:
+// how busy this disk is now, which the two flushes of a replace or a rollback feel as well.
 void durableWrite(const QString& scratch)
 {
     std::vector<double> samples;
@@ -141,6 +142,22 @@ void durableWrite(const QString& scratch)
     report("durable_write_ms", median(samples));
 }
 
+// sed -i over the files grep finds, on a fresh copy of the same tree each time: what a user of
+// the shell would do instead. Like ours it writes each file through a temporary and a rename,
+// though without a backup, a check or a flush.
+double sedReplaceMs(const QString& tree, const QString& copy)
+{
+    QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), copy});
+    QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-R"), tree, copy});
+    QProcess sed;
+    Stopwatch watch;
+    sed.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("grep -rlZ old_api \"$0\" | xargs -0 sed -i s/old_api/new_api/g"), copy});
+    sed.waitForFinished(-1);
+    const double ms = watch.ms();
+    QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), copy});
+    return ms;
+}
+
 void replaceAndRollBack(const QString& scratch)
 {
     const QString root = scratch + QStringLiteral("/replace");
@@ -148,6 +165,7 @@ void replaceAndRollBack(const QString& scratch)
     const SearchRequest r = request(QStringLiteral("old_api"), SearchMode::text, QStringLiteral("new_api"));
     std::vector<double> replaceMs;
     std::vector<double> rollbackMs;
+    std::vector<double> sedMs;
     double files = 0;
     for (int i = 0; i < 3; ++i) {
         const FolderSearchResult result = FolderSearchEngine::search(root, r, options());
@@ -162,10 +180,12 @@ void replaceAndRollBack(const QString& scratch)
         const FolderRollbackResult back = FolderSearchEngine::rollbackEntries(receipt.entries);
         rollbackMs.push_back(rollback.ms());
         if (back.restored.size() != receipt.entries.size()) std::fprintf(stderr, "rollback incomplete\n");
+        sedMs.push_back(sedReplaceMs(root, scratch + QStringLiteral("/sed-copy")));
     }
     report("folder_replace_files", files);
     report("folder_replace_1000_files_ms", median(replaceMs));
     report("folder_rollback_1000_files_ms", median(rollbackMs));
+    report("sed_replace_1000_files_ms", median(sedMs));
 }
 
 }  // namespace
@@ -185,8 +205,10 @@ int main(int argc, char** argv)
             QStringLiteral("unsigned long"), SearchMode::text, QStringLiteral("-F"), scratch.path());
     compare("folder_search_regex_ms", "grep_r_regex_ms", "folder_search_regex_hits", tree,
             QStringLiteral("struct [a-z_]+ \\{"), SearchMode::regularExpression, QStringLiteral("-E"), scratch.path());
+    report("load_average_1m", loadAverage());
     durableWrite(scratch.path());
     replaceAndRollBack(scratch.path());
     durableWrite(scratch.path());
+    report("load_average_1m", loadAverage());
     return 0;
 }
