@@ -51,24 +51,54 @@ QByteArray newBytes(int i)
 // Kills its own process as the given step that changes the disk begins; counts the steps.
 class KillingFileSystem : public FolderFileSystem {
 public:
-    explicit KillingFileSystem(int killAt) : killAt_(killAt) {}
+    // Steps are counted from here on; 0: no kill.
+    void arm(int killAt)
+    {
+        steps_ = 0;
+        killAt_ = killAt;
+    }
     int steps() const { return steps_; }
+    int firstReplace() const { return firstReplace_; }
+    int lastReplace() const { return lastReplace_; }
 
     std::optional<QString> writeTemporary(const QString& folder, const QByteArray& data, ErrorInfo* error) override
     {
         step();
         return FolderFileSystem::writeTemporary(folder, data, error);
     }
+    bool writeNewFile(const QString& path, const QByteArray& data, quint32 mode, ErrorInfo* error) override
+    {
+        step();
+        return FolderFileSystem::writeNewFile(path, data, mode, error);
+    }
+    bool linkFile(const QString& source, const FileIdentity& expected, const QString& destination,
+                  ErrorInfo* error) override
+    {
+        step();
+        return FolderFileSystem::linkFile(source, expected, destination, error);
+    }
+    bool renameFolder(const QString& source, const QString& destination, ErrorInfo* error) override
+    {
+        step();
+        return FolderFileSystem::renameFolder(source, destination, error);
+    }
     bool replace(const QString& source, const QString& destination, const std::optional<FileIdentity>& expected,
                  std::optional<quint32> mode, FileIdentity* placed, ErrorInfo* error) override
     {
         step();
+        if (firstReplace_ == 0) firstReplace_ = steps_;
+        lastReplace_ = steps_;
         return FolderFileSystem::replace(source, destination, expected, mode, placed, error);
     }
     bool removeFile(const QString& path, ErrorInfo* error) override
     {
         step();
         return FolderFileSystem::removeFile(path, error);
+    }
+    bool removeDirectory(const QString& path, ErrorInfo* error) override
+    {
+        step();
+        return FolderFileSystem::removeDirectory(path, error);
     }
     bool flush(const QStringList& paths, ErrorInfo* error) override
     {
@@ -86,8 +116,10 @@ private:
     {
         if (++steps_ == killAt_) ::raise(SIGKILL);
     }
-    int killAt_;
+    int killAt_ = 0;
     int steps_ = 0;
+    int firstReplace_ = 0;
+    int lastReplace_ = 0;
 };
 
 void makeTree(const QString& root)
@@ -131,17 +163,18 @@ TEST(FolderApplyKill, Victim)
 {
     const QString root = qEnvironmentVariable(rootVariable);
     if (root.isEmpty()) GTEST_SKIP() << "the child of EachFileIsOldOrNewAndEveryBackupWhole";
-    KillingFileSystem fs(qEnvironmentVariableIntValue(stepVariable));
+    KillingFileSystem fs;
     const SearchRequest request = plainRequest("old_name", "new_name");
     const FolderSearchResult result = FolderSearchEngine::search(root, request, folderOptions(), nullptr, &fs);
     const FolderReplacementPreview preview = FolderSearchEngine::makeReplacementPreview(result, request);
     QSet<QString> all;
     for (const FolderReplacementFile& f : preview.files) all.insert(f.source.url);
-    const int before = fs.steps();
+    fs.arm(qEnvironmentVariableIntValue(stepVariable));
     std::fputs("ready\n", stdout);
     std::fflush(stdout);
     const FolderReplaceReceipt receipt = FolderSearchEngine::apply(preview, all, {}, std::nullopt, nullptr, &fs);
-    std::printf("steps %d\nfiles %d\n", fs.steps() - before, int(receipt.entries.size()));
+    std::printf("steps %d\nrenames %d %d\nfiles %d\n", fs.steps(), fs.firstReplace(), fs.lastReplace(),
+                int(receipt.entries.size()));
     std::fflush(stdout);
 }
 
@@ -166,8 +199,12 @@ TEST(FolderApplyKill, EachFileIsOldOrNewAndEveryBackupWholeAfterAKillAtAnyMoment
     const QByteArray report = calibration.process.readAllStandardOutput();
     ASSERT_EQ(calibration.process.exitCode(), 0) << report.toStdString();
     const int steps = report.mid(report.indexOf("steps ") + 6).split('\n').value(0).toInt();
+    const QList<QByteArray> renames = report.mid(report.indexOf("renames ") + 8).split('\n').value(0).split(' ');
+    const int firstRename = renames.value(0).toInt();
+    const int lastRename = renames.value(1).toInt();
+    ASSERT_GT(lastRename, firstRename + 1);
     ASSERT_TRUE(report.contains("files " + QByteArray::number(fileCount))) << report.toStdString();
-    ASSERT_GT(steps, fileCount * 4);
+    ASSERT_GT(steps, fileCount * 3);
 
     int mixed = 0;
     for (int kill = 0; kill < kills; ++kill) {
@@ -175,8 +212,11 @@ TEST(FolderApplyKill, EachFileIsOldOrNewAndEveryBackupWholeAfterAKillAtAnyMoment
         makeTree(root);
         QDir(root + "/.korimado-backups").removeRecursively();
         Victim victim;
+        // Every other kill from within: at any step, or among the renames of the files.
         const bool fromOutside = kill % 2 == 0;
-        const int step = fromOutside ? 0 : std::uniform_int_distribution<int>(1, steps)(random);
+        int step = 0;
+        if (kill % 4 == 1) step = std::uniform_int_distribution<int>(1, steps)(random);
+        if (kill % 4 == 3) step = std::uniform_int_distribution<int>(firstRename + 1, lastRename)(random);
         startVictim(victim, root, scratch, step);
         if (fromOutside) {
             const auto waitUs = std::uniform_int_distribution<qint64>(0, qint64(applyMs * 1000))(random);
@@ -195,6 +235,8 @@ TEST(FolderApplyKill, EachFileIsOldOrNewAndEveryBackupWholeAfterAKillAtAnyMoment
         QDirIterator runs(root + "/.korimado-backups", QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
         while (runs.hasNext()) {
             const QString run = runs.next();
+            // The backups of a run killed before they were put in place: temporaries, gone after the search.
+            if (FolderApplyTemporaries::isTemporaryName(QFileInfo(run).fileName())) continue;
             QDirIterator backups(run, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
             while (backups.hasNext()) {
                 const QString backup = backups.next();

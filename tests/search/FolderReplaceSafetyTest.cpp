@@ -279,21 +279,43 @@ TEST(FolderReplaceSafety, EveryBackupAndNewContentIsFlushedOnceBeforeTheFirstFil
     ASSERT_EQ(receipt.entries.size(), 6);
     EXPECT_EQ(fs.log.count("flush"), 2);
     const qsizetype firstFlush = fs.log.indexOf("flush");
-    EXPECT_EQ(fs.log.filter("writeTemporary").size(), 12);
+    EXPECT_EQ(fs.log.filter("writeTemporary").size(), 6);
+    EXPECT_EQ(fs.log.filter("linkFile").size(), 6);
+    // The backups appear in the run's folder all at once, whole: one rename after the flush.
+    EXPECT_EQ(fs.log.indexOf("renameFolder " + receipt.backupURL), firstFlush + 1);
     for (qsizetype i = 0; i < fs.log.size(); ++i) {
         const QString& step = fs.log[i];
-        if (step.startsWith("writeTemporary")) {
+        if (step.startsWith("write") || step.startsWith("link")) {
             EXPECT_LT(i, firstFlush);
             // Never inside the run's own folder: a copy of the backups back into the tree would carry it along.
             EXPECT_FALSE(step.contains(receipt.backupURL)) << step.toStdString();
         }
         if (step.startsWith("replace")) {
-            EXPECT_GT(i, firstFlush);
+            EXPECT_GT(i, firstFlush + 1);
         }
     }
     EXPECT_EQ(fs.log.last(), "flush");
     EXPECT_EQ(test::readFile(receipt.backupURL + "/d1/f5.txt"), "old\n");
+    EXPECT_EQ(modeOf(receipt.backupURL + "/d1/f5.txt"), modeOf(dir.file("d1/f5.txt")));
     EXPECT_EQ(test::readFile(dir.file("d1/f5.txt")), "new\n");
+    EXPECT_EQ(QDir(dir.file(".korimado-backups")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QFileInfo(receipt.backupURL).fileName()});
+}
+
+TEST(FolderReplaceSafety, ARunStoppedBeforeItsFirstRenameLeavesNoBackupFolder)
+{
+    TempDir dir;
+    dir.write("a.txt", "old a\n");
+    dir.write("b.txt", "old b\n");
+    const FolderReplacementPreview preview = previewOf(dir.path(), "old", "new");
+    FaultyFileSystem fs;
+    fs.fails = [](FaultyFileSystem::Op op, const QString&) { return op == FaultyFileSystem::Op::flush; };
+    const FolderSearchError error = applyFailure(preview, {}, &fs);
+    EXPECT_EQ(error.kind(), FolderSearchError::Kind::writeFailed);
+    EXPECT_TRUE(error.rollbackFailures().isEmpty());
+    EXPECT_EQ(test::readFile(dir.file("a.txt")), "old a\n");
+    EXPECT_TRUE(QDir(dir.file(".korimado-backups")).isEmpty());
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"a.txt", "b.txt"}));
 }
 
 TEST(FolderReplaceSafety, TemporariesLeftByAKilledRunAreRemovedByTheNextSearch)
@@ -306,6 +328,7 @@ TEST(FolderReplaceSafety, TemporariesLeftByAKilledRunAreRemovedByTheNextSearch)
     dir.write(dead, "old but stale\n");
     dir.write("sub/" + dead, "old\n");
     dir.write(".korimado-backups/" + dead, "old\n");
+    dir.write(".korimado-backups/.korimado-apply-99999999-00000001/sub/a.txt", "old\n");  // a run's backups, never placed
     dir.write(mine, "old, being written\n");
     dir.write(".korimado-apply-notmine.txt", "old\n");  // only the exact form is ours
     EXPECT_TRUE(FolderApplyTemporaries::isTemporaryName(dead));
@@ -321,5 +344,42 @@ TEST(FolderReplaceSafety, TemporariesLeftByAKilledRunAreRemovedByTheNextSearch)
     EXPECT_FALSE(QFileInfo::exists(dir.file(dead)));
     EXPECT_FALSE(QFileInfo::exists(dir.file("sub/" + dead)));
     EXPECT_FALSE(QFileInfo::exists(dir.file(".korimado-backups/" + dead)));
+    EXPECT_TRUE(QDir(dir.file(".korimado-backups")).isEmpty());
     EXPECT_TRUE(QFileInfo::exists(dir.file(mine)));
+}
+
+TEST(FolderReplaceSafety, ABackupIsTheOldFileItselfUnlessItHasOtherNames)
+{
+    TempDir dir;
+    const QString single = dir.write("single.txt", "old single\n");
+    const QString shared = dir.write("shared.txt", "old shared\n");
+    const QString copied = dir.write("copied.txt", "old copied\n");
+    ASSERT_EQ(::link(QFile::encodeName(shared).constData(), QFile::encodeName(dir.file("other-name.bin")).constData()), 0);
+    const std::optional<FileIdentity> before = FolderFileSystem::standard().attributes(single, false)->identity;
+    FolderSearchOptions options = folderOptions();
+    options.excludedGlobs = {"*.bin"};
+    const FolderReplacementPreview preview = previewOf(dir.path(), "old", "new", options);
+    ASSERT_EQ(preview.files.size(), 3);
+    // A file system without second names for files.
+    FaultyFileSystem fs;
+    fs.fails = [&](FaultyFileSystem::Op op, const QString& path) {
+        return op == FaultyFileSystem::Op::linkFile && path.endsWith("/copied.txt");
+    };
+    const FolderReplaceReceipt receipt = FolderSearchEngine::apply(preview, allOf(preview), {}, std::nullopt, nullptr, &fs);
+    ASSERT_EQ(receipt.entries.size(), 3);
+    EXPECT_EQ(FolderFileSystem::standard().attributes(receipt.backupURL + "/single.txt", false)->identity, before);
+    EXPECT_EQ(test::readFile(receipt.backupURL + "/copied.txt"), "old copied\n");
+    // The other name still leads to the old file: a backup sharing it could be changed through it.
+    EXPECT_EQ(test::readFile(dir.file("other-name.bin")), "old shared\n");
+    dir.write("other-name.bin", "changed through the other name\n");
+    EXPECT_EQ(test::readFile(receipt.backupURL + "/shared.txt"), "old shared\n");
+    EXPECT_EQ(test::readFile(single), "new single\n");
+    EXPECT_EQ(test::readFile(shared), "new shared\n");
+    EXPECT_EQ(test::readFile(copied), "new copied\n");
+
+    // Rolled back, each file is its old self again.
+    EXPECT_EQ(FolderSearchEngine::rollbackEntries(receipt.entries).restored.size(), 3);
+    EXPECT_EQ(test::readFile(single), "old single\n");
+    EXPECT_EQ(test::readFile(shared), "old shared\n");
+    EXPECT_EQ(test::readFile(copied), "old copied\n");
 }

@@ -23,14 +23,17 @@ namespace korimado::test {
 // other bytes than asked, or to do something to the disk first (another program's save).
 class FaultyFileSystem : public FolderFileSystem {
 public:
-    enum class Op { list, attributes, read, writeTemporary, replace, remove, flush, createDirectory };
-    // The steps that put bytes under a file's name: the rename of a new file over it.
+    enum class Op {
+        list, attributes, read, writeTemporary, writeNewFile, linkFile, renameFolder, replace, remove, removeDirectory, flush,
+        createDirectory
+    };
+    // The steps that put bytes under a searched file's name: the rename of a new file over it.
     static bool isWrite(Op op) { return op == Op::replace; }
 
     // Returns true to make the call fail (with EIO, or failsWith) without touching the disk.
     // Reads run on the search's worker threads: hooks that see them must be safe to call from
     // several at once. The path is the one the call is about: for writeTemporary the folder, for
-    // replace the destination.
+    // replace and renameFolder the destination.
     std::function<bool(Op, const QString& path)> fails;
     int failsWith = EIO;
     // Runs before the call itself.
@@ -65,6 +68,25 @@ public:
         if (writesShort && writesShort(folder)) return FolderFileSystem::writeTemporary(folder, data.left(1), error);
         return FolderFileSystem::writeTemporary(folder, data, error);
     }
+    bool writeNewFile(const QString& path, const QByteArray& data, quint32 mode, ErrorInfo* error) override
+    {
+        log.push_back("writeNewFile " + path);
+        if (hit(Op::writeNewFile, path, error)) return false;
+        return FolderFileSystem::writeNewFile(path, data, mode, error);
+    }
+    bool linkFile(const QString& source, const FileIdentity& expected, const QString& destination,
+                  ErrorInfo* error) override
+    {
+        log.push_back("linkFile " + destination);
+        if (hit(Op::linkFile, destination, error)) return false;
+        return FolderFileSystem::linkFile(source, expected, destination, error);
+    }
+    bool renameFolder(const QString& source, const QString& destination, ErrorInfo* error) override
+    {
+        log.push_back("renameFolder " + destination);
+        if (hit(Op::renameFolder, destination, error)) return false;
+        return FolderFileSystem::renameFolder(source, destination, error);
+    }
     bool replace(const QString& source, const QString& destination, const std::optional<FileIdentity>& expected,
                  std::optional<quint32> mode, FileIdentity* placed, ErrorInfo* error) override
     {
@@ -77,6 +99,12 @@ public:
         log.push_back("remove " + path);
         if (hit(Op::remove, path, error)) return false;
         return FolderFileSystem::removeFile(path, error);
+    }
+    bool removeDirectory(const QString& path, ErrorInfo* error) override
+    {
+        log.push_back("removeDirectory " + path);
+        if (hit(Op::removeDirectory, path, error)) return false;
+        return FolderFileSystem::removeDirectory(path, error);
     }
     bool flush(const QStringList& paths, ErrorInfo* error) override
     {

@@ -79,6 +79,35 @@ FileDescriptor openFolderOf(const QString& path, int* code)
     return fd;
 }
 
+// Creates path (never through a link) and writes data into it; removed again on a failure.
+bool writeNew(const QByteArray& path, const QString& shownPath, const QByteArray& data, mode_t mode, ErrorInfo* error,
+              int* code)
+{
+    FileDescriptor fd(::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!fd.isOpen()) {
+        *code = errno;
+        return fail(error, errno, shownPath);
+    }
+    const char* bytes = data.constData();
+    qsizetype left = data.size();
+    *code = 0;
+    while (left > 0 && *code == 0) {
+        const ssize_t written = ::write(fd.get(), bytes, size_t(left));
+        if (written < 0) {
+            if (errno != EINTR) *code = errno;
+            continue;
+        }
+        bytes += written;
+        left -= written;
+    }
+    if (*code == 0 && mode != 0600 && ::fchmod(fd.get(), mode) != 0) *code = errno;
+    // Some file systems tell of a full disk only when the file is closed.
+    if (::close(fd.release()) != 0 && *code == 0) *code = errno;
+    if (*code == 0) return true;
+    ::unlink(path.constData());
+    return fail(error, *code, shownPath);
+}
+
 }  // namespace
 
 std::optional<QString> writeTemporaryFile(const QString& folder, const QString& prefix, const QByteArray& data,
@@ -86,38 +115,54 @@ std::optional<QString> writeTemporaryFile(const QString& folder, const QString& 
 {
     const QString base = folder.endsWith(u'/') ? folder : folder + u'/';
     for (int attempt = 0; attempt < 16; ++attempt) {
-        const QString name =
-            prefix + QStringLiteral("%1").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
-        const QByteArray path = QFile::encodeName(base + name);
-        FileDescriptor fd(::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (!fd.isOpen()) {
-            if (errno == EEXIST) continue;
-            fail(error, errno, base + name);
-            return std::nullopt;
-        }
-        const char* bytes = data.constData();
-        qsizetype left = data.size();
+        const QString path =
+            base + prefix + QStringLiteral("%1").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
         int code = 0;
-        while (left > 0 && code == 0) {
-            const ssize_t written = ::write(fd.get(), bytes, size_t(left));
-            if (written < 0) {
-                if (errno != EINTR) code = errno;
-                continue;
-            }
-            bytes += written;
-            left -= written;
-        }
-        // Some file systems tell of a full disk only when the file is closed.
-        if (::close(fd.release()) != 0 && code == 0) code = errno;
-        if (code != 0) {
-            ::unlink(path.constData());
-            fail(error, code, base + name);
-            return std::nullopt;
-        }
-        return base + name;
+        if (writeNew(QFile::encodeName(path), path, data, 0600, error, &code)) return path;
+        if (code != EEXIST) return std::nullopt;
     }
-    fail(error, EEXIST, folder);
     return std::nullopt;
+}
+
+bool writeNewFile(const QString& path, const QByteArray& data, quint32 mode, ErrorInfo* error)
+{
+    int code = 0;
+    return writeNew(QFile::encodeName(path), path, data, mode_t(mode & 07777), error, &code);
+}
+
+bool linkUniqueFile(const QString& source, const FileIdentity& expected, const QString& destination, ErrorInfo* error)
+{
+    const FileDescriptor file(::open(QFile::encodeName(source).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat info {};
+    if (!file.isOpen() || ::fstat(file.get(), &info) != 0) return fail(error, errno, source);
+    if (!S_ISREG(info.st_mode) || info.st_dev != expected.device || info.st_ino != expected.inode) {
+        return fail(error, fileReplacedErrorCode, source);
+    }
+    // A file with other names could be changed through them.
+    if (info.st_nlink != 1) return fail(error, EMLINK, source);
+    // The very file opened and looked at, whatever its name leads to by now.
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(file.get());
+    if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, QFile::encodeName(destination).constData(), AT_SYMLINK_FOLLOW) != 0) {
+        return fail(error, errno, destination);
+    }
+    return true;
+}
+
+bool renameNewFolder(const QString& source, const QString& destination, ErrorInfo* error)
+{
+    int code = 0;
+    const FileDescriptor from = openFolderOf(source, &code);
+    if (!from.isOpen()) return fail(error, code, source);
+    const FileDescriptor to = openFolderOf(destination, &code);
+    if (!to.isOpen()) return fail(error, code, destination);
+    const QByteArray fromName = nameOf(source);
+    struct stat own {};
+    if (::fstatat(from.get(), fromName.constData(), &own, AT_SYMLINK_NOFOLLOW) != 0) return fail(error, errno, source);
+    if (!S_ISDIR(own.st_mode)) return fail(error, ENOTDIR, source);
+    if (::renameat2(from.get(), fromName.constData(), to.get(), nameOf(destination).constData(), RENAME_NOREPLACE) != 0) {
+        return fail(error, errno, destination);
+    }
+    return true;
 }
 
 bool replaceByRename(const QString& source, const QString& destination, const std::optional<FileIdentity>& expected,

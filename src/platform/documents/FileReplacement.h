@@ -28,6 +28,20 @@ inline constexpr int fileReplacedErrorCode = ESTALE;
 std::optional<QString> writeTemporaryFile(const QString& folder, const QString& prefix, const QByteArray& data,
                                           ErrorInfo* error);
 
+// Writes data into a new file at path (nothing may stand there, a link neither), with mode,
+// not flushed.
+bool writeNewFile(const QString& path, const QByteArray& data, quint32 mode, ErrorInfo* error);
+
+// Gives the file at source, when it is still the regular file expected and has no other name, a
+// second name at destination (where nothing may stand): its bytes kept without a copy, since a
+// rename over source later leaves that file to destination alone. Fails where the file system
+// has no such names or source is on another one; the caller then copies.
+bool linkUniqueFile(const QString& source, const FileIdentity& expected, const QString& destination, ErrorInfo* error);
+
+// Renames the folder source to destination, where nothing may stand, checking both folders as
+// replaceByRename does.
+bool renameNewFolder(const QString& source, const QString& destination, ErrorInfo* error);
+
 // Renames source over destination, so that destination names either its old file or source,
 // never a mixture. Neither end's link is followed, and each end's folder must still be the one its
 // path names (a folder swapped for a link since is refused). With expected, destination must

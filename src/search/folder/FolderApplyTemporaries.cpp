@@ -3,6 +3,8 @@
 #include "search/folder/FolderFileSystem.h"
 #include "search/folder/FolderSearchEngine.h"
 
+#include <QRandomGenerator>
+
 #include <signal.h>
 #include <unistd.h>
 
@@ -38,12 +40,9 @@ qint64 writerOf(const QString& name)
     return ok && pid > 0 ? pid : 0;
 }
 
-void removeIfStale(const QString& folder, const QString& name, FolderFileSystem& fileSystem)
+QString childPath(const QString& folder, const QString& name)
 {
-    const QString path = folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
-    const std::optional<FolderEntryAttributes> attributes = fileSystem.attributes(path, false);
-    if (!attributes || !attributes->isRegularFile) return;
-    fileSystem.removeFile(path, nullptr);
+    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
 }
 
 }  // namespace
@@ -51,6 +50,11 @@ void removeIfStale(const QString& folder, const QString& name, FolderFileSystem&
 QString FolderApplyTemporaries::prefix()
 {
     return namePrefix + QString::number(qint64(::getpid())) + u'-';
+}
+
+QString FolderApplyTemporaries::newName()
+{
+    return prefix() + QStringLiteral("%1").arg(QRandomGenerator::global()->generate(), int(randomDigits), 16, QLatin1Char('0'));
 }
 
 bool FolderApplyTemporaries::isTemporaryName(const QString& name)
@@ -70,9 +74,25 @@ void FolderApplyTemporaries::sweep(const QString& folder, QStringList& names, Fo
 {
     names.removeIf([&](const QString& name) {
         if (!isTemporaryName(name)) return false;
-        if (isStale(name)) removeIfStale(folder, name, fileSystem);
+        if (!isStale(name)) return true;
+        const QString path = childPath(folder, name);
+        const std::optional<FolderEntryAttributes> attributes = fileSystem.attributes(path, false);
+        if (attributes && attributes->isDirectory && !attributes->isSymbolicLink) removeTree(path, fileSystem);
+        else if (attributes && attributes->isRegularFile) fileSystem.removeFile(path, nullptr);
         return true;
     });
+}
+
+void FolderApplyTemporaries::removeTree(const QString& folder, FolderFileSystem& fileSystem)
+{
+    const std::optional<QStringList> names = fileSystem.contentsOfDirectory(folder, nullptr);
+    for (const QString& name : names.value_or(QStringList())) {
+        const QString path = childPath(folder, name);
+        const std::optional<FolderEntryAttributes> attributes = fileSystem.attributes(path, false);
+        if (attributes && attributes->isDirectory && !attributes->isSymbolicLink) removeTree(path, fileSystem);
+        else fileSystem.removeFile(path, nullptr);
+    }
+    fileSystem.removeDirectory(folder, nullptr);
 }
 
 void FolderApplyTemporaries::sweepBackupFolder(const QString& root, FolderFileSystem& fileSystem)

@@ -123,6 +123,22 @@ std::optional<QString> FolderFileSystem::writeTemporary(const QString& folder, c
     return writeTemporaryFile(folder, FolderApplyTemporaries::prefix(), data, error);
 }
 
+bool FolderFileSystem::writeNewFile(const QString& path, const QByteArray& data, quint32 mode, ErrorInfo* error)
+{
+    return korimado::writeNewFile(path, data, mode, error);
+}
+
+bool FolderFileSystem::linkFile(const QString& source, const FileIdentity& expected, const QString& destination,
+                                ErrorInfo* error)
+{
+    return linkUniqueFile(source, expected, destination, error);
+}
+
+bool FolderFileSystem::renameFolder(const QString& source, const QString& destination, ErrorInfo* error)
+{
+    return renameNewFolder(source, destination, error);
+}
+
 bool FolderFileSystem::replace(const QString& source, const QString& destination,
                                const std::optional<FileIdentity>& expected, std::optional<quint32> mode,
                                FileIdentity* placed, ErrorInfo* error)
@@ -133,6 +149,13 @@ bool FolderFileSystem::replace(const QString& source, const QString& destination
 bool FolderFileSystem::removeFile(const QString& path, ErrorInfo* error)
 {
     return korimado::removeFile(path, error);
+}
+
+bool FolderFileSystem::removeDirectory(const QString& path, ErrorInfo* error)
+{
+    if (::rmdir(QFile::encodeName(path).constData()) == 0) return true;
+    if (error) *error = posixError(errno, path);
+    return false;
 }
 
 bool FolderFileSystem::flush(const QStringList& paths, ErrorInfo* error)

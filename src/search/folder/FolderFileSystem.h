@@ -52,11 +52,20 @@ public:
     // A new file in folder holding data, named as a folder replacement's temporaries are
     // (FolderApplyTemporaries), readable by its owner only and not flushed. Returns its path.
     virtual std::optional<QString> writeTemporary(const QString& folder, const QByteArray& data, ErrorInfo* error);
+    // A new file at path holding data with mode, not flushed; nothing may stand there.
+    virtual bool writeNewFile(const QString& path, const QByteArray& data, quint32 mode, ErrorInfo* error);
+    // A second name for a file that is still expected and has no other (linkUniqueFile).
+    virtual bool linkFile(const QString& source, const FileIdentity& expected, const QString& destination,
+                          ErrorInfo* error);
+    // Renames a folder to destination, where nothing may stand (renameNewFolder).
+    virtual bool renameFolder(const QString& source, const QString& destination, ErrorInfo* error);
     // Renames source over destination without following a link at either end (replaceByRename):
     // with expected, destination must still be that regular file; without, nothing may be there.
     virtual bool replace(const QString& source, const QString& destination, const std::optional<FileIdentity>& expected,
                          std::optional<quint32> mode, FileIdentity* placed, ErrorInfo* error);
     virtual bool removeFile(const QString& path, ErrorInfo* error);
+    // An empty folder.
+    virtual bool removeDirectory(const QString& path, ErrorInfo* error);
     // Everything written so far on the file systems of paths reaches the disk: one flush each.
     virtual bool flush(const QStringList& paths, ErrorInfo* error);
     // A plain mkdir: fails when anything, a link included, stands at the path.

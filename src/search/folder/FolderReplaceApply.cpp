@@ -1,6 +1,7 @@
 #include "search/folder/FolderReplaceApply.h"
 
 #include "platform/foundation/FilePath.h"
+#include "search/folder/FolderApplyTemporaries.h"
 #include "search/folder/FolderFileSystem.h"
 #include "search/folder/FolderRollback.h"
 #include "search/folder/FolderSearchEngine.h"
@@ -146,9 +147,10 @@ FolderReplaceReceipt FolderReplaceApply::run(const QSet<QString>& selectedURLs, 
             if (isCancelled()) throw Failure{Failure::Kind::cancelled, QString()};
             stage(*file);
         }
-        // Every backup and every new content on the disk before the first file is replaced: from
-        // here on a crash leaves each file old or new, and each backup whole.
+        // Every backup and every new content on the disk before anything is renamed: from here on
+        // a crash leaves each file old or new, and the run's folder whole or absent.
         flush({});
+        if (!staged_.isEmpty()) placeBackups();
         for (Staged& staged : staged_) {
             if (isCancelled()) throw Failure{Failure::Kind::cancelled, QString()};
             commit(staged, entries);
@@ -167,9 +169,7 @@ void FolderReplaceApply::fail(const Failure& failure, const QList<FolderRollback
 {
     // The failed file's own backup first: its file still holds its old bytes, and on a full disk
     // every block counts. Then the temporaries that will never be renamed.
-    for (Staged& staged : staged_) {
-        if (staged.backupPlaced && !staged.replaced) fileSystem_.removeFile(staged.backupFile, nullptr);
-    }
+    if (committing_ && !committing_->replaced) fileSystem_.removeFile(committing_->backupFile, nullptr);
     discardTemporaries();
     // Renaming the backups back needs no room on the disk.
     const FolderRollbackResult rollback = FolderRollback::run(entries, fileSystem_, FolderRollback::Method::move,
@@ -189,7 +189,7 @@ void FolderReplaceApply::fail(const Failure& failure, const QList<FolderRollback
         if (rollback.restored.contains(entry.targetURL) || rollback.refused.contains(entry.targetURL)) continue;
         left.entries.push_back(entry);
         for (const Staged& staged : staged_) {
-            if (staged.replaced && staged.backupFile == entry.backupURL) left.replacementCount += staged.file->replacementCount;
+            if (staged.backupFile == entry.backupURL) left.replacementCount += staged.file->replacementCount;
         }
     }
     std::optional<FolderReplaceReceipt> offered;
@@ -204,24 +204,27 @@ void FolderReplaceApply::fail(const Failure& failure, const QList<FolderRollback
 void FolderReplaceApply::discardTemporaries()
 {
     for (Staged& staged : staged_) {
-        for (QString* temporary : {&staged.backupTemporary, &staged.targetTemporary}) {
-            if (temporary->isEmpty()) continue;
-            fileSystem_.removeFile(*temporary, nullptr);
-            temporary->clear();
-        }
+        if (staged.targetTemporary.isEmpty()) continue;
+        fileSystem_.removeFile(staged.targetTemporary, nullptr);
+        staged.targetTemporary.clear();
+    }
+    // Backups never put in place are temporaries too: no file was replaced.
+    if (!stagingFolder_.isEmpty() && !backupsPlaced_) {
+        FolderApplyTemporaries::removeTree(stagingFolder_, fileSystem_);
+        stagingFolder_.clear();
     }
 }
 
 void FolderReplaceApply::flush(const QStringList& extra) const
 {
     QStringList paths = extra;
-    if (runFolderMade_) paths << backupBase() << runFolder_;
+    if (!stagingFolder_.isEmpty()) paths << backupBase() << (backupsPlaced_ ? runFolder_ : stagingFolder_);
     for (const Staged& staged : staged_) paths.push_back(folderOf(standardizedPath(staged.file->source.url)));
     ErrorInfo error;
     if (!fileSystem_.flush(paths, &error)) throw Failure{Failure::Kind::other, error.description};
 }
 
-void FolderReplaceApply::makeRunFolder()
+void FolderReplaceApply::makeStagingFolder()
 {
     ErrorInfo error;
     const QString base = backupBase();
@@ -248,25 +251,35 @@ void FolderReplaceApply::makeRunFolder()
             if (!fileSystem_.createDirectory(path, privateFolderMode, &error)) throw Failure{Failure::Kind::other, error.description};
         }
     }
-    if (!fileSystem_.createDirectory(runFolder_, privateFolderMode, &error)) {
+    const QString staging = base + u'/' + FolderApplyTemporaries::newName();
+    if (!fileSystem_.createDirectory(staging, privateFolderMode, &error)) {
         throw Failure{Failure::Kind::other, error.description};
     }
+    stagingFolder_ = staging;
     if (!backupRoot_) {
-        const std::optional<QString> resolved = fileSystem_.resolvedPath(runFolder_);
-        if (!resolved || *resolved != runFolder_ || !FolderSearchPaths::isInside(*resolved, root_)) {
+        const std::optional<QString> resolved = fileSystem_.resolvedPath(staging);
+        if (!resolved || *resolved != staging || !FolderSearchPaths::isInside(*resolved, root_)) {
             throw Failure{Failure::Kind::other,
                           runFolder_ + QStringLiteral(" が検索したフォルダの外を指しているため、バックアップを作れません。")};
         }
     }
-    runFolderMade_ = true;
+}
+
+void FolderReplaceApply::placeBackups()
+{
+    // One rename puts every backup in place at once, whole: the journal keeps it before any of
+    // the renames of the files that follow.
+    ErrorInfo error;
+    if (!fileSystem_.renameFolder(stagingFolder_, runFolder_, &error)) throw Failure{Failure::Kind::other, error.description};
+    backupsPlaced_ = true;
 }
 
 void FolderReplaceApply::makeBackupParents(const QString& backupFile)
 {
     ErrorInfo error;
-    QStringList parts = backupFile.sliced(runFolder_.size() + 1).split(u'/');
+    QStringList parts = backupFile.sliced(stagingFolder_.size() + 1).split(u'/');
     parts.removeLast();
-    QString folder = runFolder_;
+    QString folder = stagingFolder_;
     for (const QString& part : parts) {
         folder += u'/' + part;
         const std::optional<FolderEntryAttributes> existing = fileSystem_.attributes(folder, false);
@@ -278,19 +291,26 @@ void FolderReplaceApply::makeBackupParents(const QString& backupFile)
 void FolderReplaceApply::stage(const FolderReplacementFile& file)
 {
     const FolderSearchFile& source = file.source;
-    if (!runFolderMade_) makeRunFolder();
+    if (stagingFolder_.isEmpty()) makeStagingFolder();
     const QString backupFile = standardizedPath(runFolder_ + u'/' + source.relativePath);
     if (!FolderSearchPaths::isInside(backupFile, runFolder_) || backupFile == runFolder_) {
         throw Failure{Failure::Kind::other, source.relativePath + QStringLiteral(" のバックアップ先が不正です。")};
     }
-    makeBackupParents(backupFile);
-    staged_.push_back(Staged{&file, backupFile, QString(), QString(), false, false});
+    const QString stagedBackup = stagingFolder_ + backupFile.sliced(runFolder_.size());
+    makeBackupParents(stagedBackup);
+    staged_.push_back(Staged{&file, backupFile, QString(), false});
     Staged& staged = staged_.back();
     ErrorInfo error;
-    std::optional<QString> temporary = fileSystem_.writeTemporary(backupBase(), source.originalData, &error);
-    if (!temporary) throw Failure{Failure::Kind::other, error.description};
-    staged.backupTemporary = *temporary;
-    temporary = fileSystem_.writeTemporary(folderOf(standardizedPath(source.url)), file.replacementData, &error);
+    // The file itself becomes its backup, under a second name: the rename of its new content over
+    // it later leaves the old file there alone, with its bytes, mode and owner, and no copy is
+    // written nor freed. Where that cannot be, a copy keeps the original's permission bits.
+    const bool linked = source.identity && fileSystem_.linkFile(standardizedPath(source.url), *source.identity, stagedBackup, nullptr);
+    const quint32 backupMode = source.posixPermissions.value_or(0600) & 0777;
+    if (!linked && !fileSystem_.writeNewFile(stagedBackup, source.originalData, backupMode, &error)) {
+        throw Failure{Failure::Kind::other, error.description};
+    }
+    const std::optional<QString> temporary =
+        fileSystem_.writeTemporary(folderOf(standardizedPath(source.url)), file.replacementData, &error);
     if (!temporary) throw Failure{Failure::Kind::other, error.description};
     staged.targetTemporary = *temporary;
 }
@@ -301,14 +321,7 @@ void FolderReplaceApply::commit(Staged& staged, QList<FolderRollbackEntry>& entr
     const FolderReplacementFile& file = *staged.file;
     const FolderSearchFile& source = file.source;
     const QString target = standardizedPath(source.url);
-
-    // The backup keeps the original's permission bits.
-    const quint32 backupMode = source.posixPermissions.value_or(0600) & 0777;
-    if (!fileSystem_.replace(staged.backupTemporary, staged.backupFile, std::nullopt, backupMode, nullptr, &error)) {
-        throw Failure{Failure::Kind::other, error.description};
-    }
-    staged.backupTemporary.clear();
-    staged.backupPlaced = true;
+    committing_ = &staged;
 
     if (const std::optional<QString> problem = placeProblem(source)) {
         throw Failure{Failure::Kind::other, FolderSearchError::preconditionFailed({*problem}).errorDescription()};

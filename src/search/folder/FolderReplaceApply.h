@@ -13,10 +13,11 @@ namespace korimado {
 
 class FolderFileSystem;
 
-// One apply run: the re-checks of every selected file; then every backup and every new content
-// written as temporaries and flushed once; then per file the backup put in its place, the target
-// looked at again and replaced by a rename, and read back; one flush at the end. On any failure
-// the files already replaced get their backups back.
+// One apply run: the re-checks of every selected file; then every backup written into a folder
+// of temporaries and every new content beside its file, all flushed once; the backups' folder
+// renamed into place as the run's folder; then per file the target looked at again, replaced by
+// a rename and read back; one flush at the end. On any failure the files already replaced get
+// their backups back.
 class FolderReplaceApply {
 public:
     FolderReplaceApply(const FolderReplacementPreview& preview, const std::optional<QString>& backupRoot,
@@ -27,13 +28,11 @@ public:
 
 private:
     struct Failure;
-    // A selected file on its way: its backup and its new bytes wait as temporaries until the flush.
+    // A selected file on its way: its new bytes wait beside it until the flush.
     struct Staged {
         const FolderReplacementFile* file = nullptr;
-        QString backupFile;
-        QString backupTemporary;  // in the backup folder, never inside the run's own folder
+        QString backupFile;       // in the run's folder, once that is in place
         QString targetTemporary;  // beside the target
-        bool backupPlaced = false;
         bool replaced = false;
     };
 
@@ -45,7 +44,8 @@ private:
     void discardTemporaries();
     [[noreturn]] void fail(const Failure& failure, const QList<FolderRollbackEntry>& entries,
                            const FolderReplaceReceipt& receipt);
-    void makeRunFolder();
+    void makeStagingFolder();
+    void placeBackups();
     void makeBackupParents(const QString& backupFile);
     QString backupBase() const;
     bool isCancelled() const { return cancellation_ && cancellation_->isCancelled(); }
@@ -56,7 +56,9 @@ private:
     FolderFileSystem& fileSystem_;
     QString root_;
     QString runFolder_;
-    bool runFolderMade_ = false;
+    QString stagingFolder_;  // the backups until they are all on the disk; then the run's folder
+    bool backupsPlaced_ = false;
+    Staged* committing_ = nullptr;  // the file whose replacement is under way
     QList<Staged> staged_;
 };
 
