@@ -245,6 +245,7 @@ TEST(FolderReplaceSafety, WithNoRoomLeftTheFilesAlreadyReplacedGetTheirBackupsBa
     const QString a = dir.write("a.txt", "old a\n");
     const QString b = dir.write("b.txt", "old b\n");
     const QString c = dir.write("c.txt", "old c\n");
+    const QString d = dir.write("d.txt", "old d\n");
     const FolderReplacementPreview preview = previewOf(dir.path(), "old", "new");
     // c.txt fails, and from then on the disk takes not one more byte.
     FaultyFileSystem fs;
@@ -266,7 +267,12 @@ TEST(FolderReplaceSafety, WithNoRoomLeftTheFilesAlreadyReplacedGetTheirBackupsBa
     const qsizetype firstRestore = fs.log.indexOf("replace " + b, fs.log.indexOf("replace " + c));
     EXPECT_GE(releaseAt, 0);
     EXPECT_GT(firstRestore, releaseAt);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"a.txt", "b.txt", "c.txt"}));
+    EXPECT_EQ(test::readFile(d), "old d\n");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"a.txt", "b.txt", "c.txt", "d.txt"}));
+    // a.txt's and b.txt's backups went back, and no file that was never replaced keeps one.
+    const QString run = fs.log.filter("renameFolder ").value(0).section(' ', 1);
+    ASSERT_FALSE(run.isEmpty());
+    EXPECT_TRUE(QDir(run).entryList(QDir::Files | QDir::Hidden).isEmpty());
 }
 
 TEST(FolderReplaceSafety, EveryBackupAndNewContentIsFlushedOnceBeforeTheFirstFileIsReplaced)

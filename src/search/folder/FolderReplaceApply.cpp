@@ -168,8 +168,14 @@ void FolderReplaceApply::fail(const Failure& failure, const QList<FolderRollback
                               const FolderReplaceReceipt& receipt)
 {
     // The failed file's own backup first: its file still holds its old bytes, and on a full disk
-    // every block counts. Then the temporaries that will never be renamed.
-    if (committing_ && !committing_->replaced) fileSystem_.removeFile(committing_->backupFile, nullptr);
+    // every block counts. Files never reached keep theirs no more: mostly second names of the very
+    // files, which nothing has touched. Then the temporaries that will never be renamed.
+    if (backupsPlaced_) {
+        if (committing_ && !committing_->replaced) fileSystem_.removeFile(committing_->backupFile, nullptr);
+        for (const Staged& staged : staged_) {
+            if (!staged.replaced && &staged != committing_) fileSystem_.removeFile(staged.backupFile, nullptr);
+        }
+    }
     discardTemporaries();
     // Renaming the backups back needs no room on the disk.
     const FolderRollbackResult rollback = FolderRollback::run(entries, fileSystem_, FolderRollback::Method::move,
