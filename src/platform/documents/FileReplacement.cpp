@@ -41,7 +41,7 @@ QString folderOf(const QString& path)
 
 QByteArray nameOf(const QString& path)
 {
-    return QFile::encodeName(path.section(u'/', -1));
+    return encodedFileName(path.section(u'/', -1));
 }
 
 // The folder of path, opened, as long as it is still the folder the path names: a folder on the
@@ -49,7 +49,7 @@ QByteArray nameOf(const QString& path)
 FileDescriptor openFolderOf(const QString& path, int* code)
 {
     const QString folder = folderOf(path);
-    const QByteArray encoded = QFile::encodeName(folder);
+    const QByteArray encoded = encodedFileName(folder);
     FileDescriptor fd(::open(encoded.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd.isOpen()) {
         *code = errno;
@@ -60,7 +60,7 @@ FileDescriptor openFolderOf(const QString& path, int* code)
     const ssize_t length = ::readlink(self.constData(), buffer, sizeof buffer);
     QString actual;
     if (length > 0 && length < ssize_t(sizeof buffer)) {
-        actual = QFile::decodeName(QByteArray(buffer, length));
+        actual = decodedFileName(QByteArray(buffer, length));
     } else {
         // Without /proc: where the path leads now, and that it is the folder that was opened.
         struct stat opened {};
@@ -70,7 +70,7 @@ FileDescriptor openFolderOf(const QString& path, int* code)
             *code = fileReplacedErrorCode;
             return FileDescriptor();
         }
-        actual = QFile::decodeName(buffer);
+        actual = decodedFileName(buffer);
     }
     if (standardizedPath(actual) != standardizedPath(folder)) {
         *code = fileReplacedErrorCode;
@@ -118,7 +118,7 @@ std::optional<QString> writeTemporaryFile(const QString& folder, const QString& 
         const QString path =
             base + prefix + QStringLiteral("%1").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
         int code = 0;
-        if (writeNew(QFile::encodeName(path), path, data, 0600, error, &code)) return path;
+        if (writeNew(encodedFileName(path), path, data, 0600, error, &code)) return path;
         if (code != EEXIST) return std::nullopt;
     }
     return std::nullopt;
@@ -127,12 +127,12 @@ std::optional<QString> writeTemporaryFile(const QString& folder, const QString& 
 bool writeNewFile(const QString& path, const QByteArray& data, quint32 mode, ErrorInfo* error)
 {
     int code = 0;
-    return writeNew(QFile::encodeName(path), path, data, mode_t(mode & 07777), error, &code);
+    return writeNew(encodedFileName(path), path, data, mode_t(mode & 07777), error, &code);
 }
 
 bool linkUniqueFile(const QString& source, const FileIdentity& expected, const QString& destination, ErrorInfo* error)
 {
-    const FileDescriptor file(::open(QFile::encodeName(source).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    const FileDescriptor file(::open(encodedFileName(source).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat info {};
     if (!file.isOpen() || ::fstat(file.get(), &info) != 0) return fail(error, errno, source);
     if (!S_ISREG(info.st_mode) || info.st_dev != expected.device || info.st_ino != expected.inode) {
@@ -142,7 +142,7 @@ bool linkUniqueFile(const QString& source, const FileIdentity& expected, const Q
     if (info.st_nlink != 1) return fail(error, EMLINK, source);
     // The very file opened and looked at, whatever its name leads to by now.
     const QByteArray self = "/proc/self/fd/" + QByteArray::number(file.get());
-    if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, QFile::encodeName(destination).constData(), AT_SYMLINK_FOLLOW) != 0) {
+    if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, encodedFileName(destination).constData(), AT_SYMLINK_FOLLOW) != 0) {
         return fail(error, errno, destination);
     }
     return true;
@@ -221,7 +221,7 @@ bool flushFileSystems(const QStringList& paths, ErrorInfo* error)
     for (const QString& path : paths) {
         if (seen.contains(path)) continue;
         seen.insert(path);
-        const FileDescriptor fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        const FileDescriptor fd(::open(encodedFileName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
         struct stat info {};
         if (!fd.isOpen() || ::fstat(fd.get(), &info) != 0) {
             if (errno == ENOENT) continue;
@@ -236,7 +236,7 @@ bool flushFileSystems(const QStringList& paths, ErrorInfo* error)
 
 bool removeFile(const QString& path, ErrorInfo* error)
 {
-    if (::unlink(QFile::encodeName(path).constData()) == 0 || errno == ENOENT) return true;
+    if (::unlink(encodedFileName(path).constData()) == 0 || errno == ENOENT) return true;
     return fail(error, errno, path);
 }
 

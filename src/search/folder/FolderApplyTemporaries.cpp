@@ -70,9 +70,11 @@ bool FolderApplyTemporaries::isStale(const QString& name)
     return ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
 }
 
-void FolderApplyTemporaries::sweep(const QString& folder, QStringList& names, FolderFileSystem& fileSystem)
+void FolderApplyTemporaries::sweep(const QString& folder, std::vector<FolderListingEntry>& entries,
+                                   FolderFileSystem& fileSystem)
 {
-    names.removeIf([&](const QString& name) {
+    std::erase_if(entries, [&](const FolderListingEntry& entry) {
+        const QString& name = entry.name;
         if (!isTemporaryName(name)) return false;
         if (!isStale(name)) return true;
         const QString path = childPath(folder, name);
@@ -100,8 +102,8 @@ void FolderApplyTemporaries::sweepBackupFolder(const QString& root, FolderFileSy
     const QString folder = (root.endsWith(u'/') ? root : root + u'/') + FolderSearchEngine::backupFolderName;
     const std::optional<FolderEntryAttributes> attributes = fileSystem.attributes(folder, false);
     if (!attributes || !attributes->isDirectory || attributes->isSymbolicLink) return;
-    std::optional<QStringList> names = fileSystem.contentsOfDirectory(folder, nullptr);
-    if (names) sweep(folder, *names, fileSystem);
+    std::optional<std::vector<FolderListingEntry>> entries = fileSystem.listDirectory(folder, nullptr);
+    if (entries) sweep(folder, *entries, fileSystem);
 }
 
 }  // namespace korimado
