@@ -60,4 +60,11 @@ double peakRssMb()
     return 0;
 }
 
+double loadAverage()
+{
+    QFile f("/proc/loadavg");
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    return f.readAll().split(' ').value(0).toDouble();
+}
+
 }  // namespace korimado::bench

@@ -45,4 +45,7 @@ QString generateMixedText(qsizetype units, bool emoji = true);
 // Peak resident set size of this process in MiB.
 double peakRssMb();
 
+// The machine's load average over the last minute, to judge figures taken on a shared machine.
+double loadAverage();
+
 }  // namespace korimado::bench

@@ -40,13 +40,6 @@ QString benchText()
     return text;
 }
 
-double loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    if (!file.open(QIODevice::ReadOnly)) return -1;
-    return file.readAll().split(' ').value(0).toDouble();
-}
-
 }  // namespace
 
 int main(int argc, char** argv)

@@ -3,13 +3,14 @@
 // rg -n on the same tree in the same run; the same over a mixed tree of /usr/share/doc,
 // /usr/share/man and /usr/include (hard links in the temporary folder: compressed pages, Latin-1
 // pages and binaries among them); the peak memory of a search; a minified 2 MB one-line file;
-// then replace and roll back a change touching 1,000 files. "cold" runs follow dropping this
-// tree's own pages from the page cache (nothing else's); warm figures are medians of several
-// runs, since the machine is shared. The search reads and matches files on every core, as rg
+// then replace and roll back a change touching 1,000 files, beside grep -l and sed -i making the
+// same change. "cold" runs follow dropping this tree's own pages from the page cache (nothing
+// else's); warm figures are medians of several runs, since the machine is shared. The search reads and matches files on every core, as rg
 // does; grep uses one.
 #include "BenchSupport.h"
 
 #include "platform/documents/FileIO.h"
+#include "platform/documents/FileReplacement.h"
 #include "search/folder/FolderSearchEngine.h"
 
 #include <QCoreApplication>
@@ -157,8 +158,8 @@ void makeReplaceTree(const QString& root)
     }
 }
 
-// One durable small write (temporary, flush, rename, folder flush) on this disk now: replace and
-// rollback make two per file, so their figures rise and fall with it on a shared machine.
+// One durable small write (temporary, flush, rename, folder flush), as a document's save makes it:
+// how busy this disk is now, which the two flushes of a replace or a rollback feel as well.
 void durableWrite(const QString& scratch)
 {
     std::vector<double> samples;
@@ -172,6 +173,24 @@ void durableWrite(const QString& scratch)
     report("durable_write_ms", median(samples));
 }
 
+// sed -i over the files grep finds, on a fresh copy of the same tree each time: what a user of
+// the shell would do instead. Like ours it writes each file through a temporary and a rename,
+// though without a backup, a check or a flush. The copy is on the disk first, as a user's files
+// are: a rename over a file still only in memory frees nothing and costs a tenth.
+double sedReplaceMs(const QString& tree, const QString& copy)
+{
+    QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), copy});
+    QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-R"), tree, copy});
+    flushFileSystems({copy}, nullptr);
+    QProcess sed;
+    Stopwatch watch;
+    sed.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("grep -rlZ old_api \"$0\" | xargs -0 sed -i s/old_api/new_api/g"), copy});
+    sed.waitForFinished(-1);
+    const double ms = watch.ms();
+    QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), copy});
+    return ms;
+}
+
 void replaceAndRollBack(const QString& scratch)
 {
     const QString root = scratch + QStringLiteral("/replace");
@@ -179,9 +198,11 @@ void replaceAndRollBack(const QString& scratch)
     const SearchRequest r = request(QStringLiteral("old_api"), SearchMode::text, QStringLiteral("new_api"));
     std::vector<double> replaceMs;
     std::vector<double> rollbackMs;
+    std::vector<double> sedMs;
     double files = 0;
     for (int i = 0; i < 3; ++i) {
         const FolderSearchResult result = FolderSearchEngine::search(root, r, options());
+        flushFileSystems({root}, nullptr);
         Stopwatch replace;
         const FolderReplacementPreview preview = FolderSearchEngine::makeReplacementPreview(result, r);
         QSet<QString> all;
@@ -193,10 +214,12 @@ void replaceAndRollBack(const QString& scratch)
         const FolderRollbackResult back = FolderSearchEngine::rollbackEntries(receipt.entries);
         rollbackMs.push_back(rollback.ms());
         if (back.restored.size() != receipt.entries.size()) std::fprintf(stderr, "rollback incomplete\n");
+        sedMs.push_back(sedReplaceMs(root, scratch + QStringLiteral("/sed-copy")));
     }
     report("folder_replace_files", files);
     report("folder_replace_1000_files_ms", median(replaceMs));
     report("folder_rollback_1000_files_ms", median(rollbackMs));
+    report("sed_replace_1000_files_ms", median(sedMs));
 }
 
 // Peak resident memory of the process while it searches the tree, every hit kept in the result.
@@ -295,5 +318,6 @@ int main(int argc, char** argv)
     durableWrite(scratch.path());
     replaceAndRollBack(scratch.path());
     durableWrite(scratch.path());
+    report("load_average_1m", loadAverage());
     return 0;
 }

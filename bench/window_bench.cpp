@@ -59,13 +59,6 @@ constexpr int FirstKeyDelayMs = 1000;
 constexpr int BlockWindowMs = 10000;
 constexpr int PingIntervalMs = 5;
 
-double loadAverage()
-{
-    QFile f(QStringLiteral("/proc/loadavg"));
-    if (!f.open(QIODevice::ReadOnly)) return 0;
-    return f.readAll().split(' ').value(0).toDouble();
-}
-
 // MARK: The three files
 
 QByteArray cSource()

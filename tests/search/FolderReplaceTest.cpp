@@ -179,9 +179,9 @@ TEST(FolderReplaceApply, AFileChangedJustBeforeItsWriteIsLeftAloneAndEarlierOnes
     dir.write("b.txt", "old b\n");
     const FolderReplacementPreview preview = previewOf(dir, "old", "new");
     FaultyFileSystem fs;
+    // Saved by someone else while a.txt is being replaced.
     fs.before = [&](FaultyFileSystem::Op op, const QString& path) {
-        if (op == FaultyFileSystem::Op::write && path.endsWith(".korimado-backups/" + path.section('/', -2, -2) + "/b.txt"))
-            dir.write("b.txt", "someone else's b\n");
+        if (op == FaultyFileSystem::Op::replace && path == dir.file("a.txt")) dir.write("b.txt", "someone else's b\n");
     };
     const FolderSearchError error = applyFailure(preview, allOf(preview), {}, &fs);
     EXPECT_EQ(error.kind(), FolderSearchError::Kind::writeFailed);
@@ -190,21 +190,21 @@ TEST(FolderReplaceApply, AFileChangedJustBeforeItsWriteIsLeftAloneAndEarlierOnes
     EXPECT_EQ(test::readFile(dir.file("b.txt")), "someone else's b\n");
 }
 
-TEST(FolderReplaceApply, AFileWhosePermissionsCouldNotBeSetIsRestoredToo)
+TEST(FolderReplaceApply, AFileThatCannotBeReplacedLeavesTheEarlierOnesRestored)
 {
     TempDir dir;
     dir.write("a.txt", "old a\n");
     const QString b = dir.write("b.txt", "old b\n");
     const FolderReplacementPreview preview = previewOf(dir, "old", "new");
     FaultyFileSystem fs;
-    fs.fails = [&](FaultyFileSystem::Op op, const QString& path) {
-        return op == FaultyFileSystem::Op::setPermissions && path == b && test::readFile(b) == "new b\n";
-    };
+    fs.fails = [&](FaultyFileSystem::Op op, const QString& path) { return op == FaultyFileSystem::Op::replace && path == b; };
     const FolderSearchError error = applyFailure(preview, allOf(preview), {}, &fs);
     EXPECT_EQ(error.kind(), FolderSearchError::Kind::writeFailed);
     EXPECT_TRUE(error.rollbackFailures().isEmpty()) << error.what();
+    EXPECT_FALSE(error.unrestored());
     EXPECT_EQ(test::readFile(dir.file("a.txt")), "old a\n");
     EXPECT_EQ(test::readFile(b), "old b\n");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"a.txt", "b.txt"}));
 }
 
 TEST(FolderReplaceApply, AFailedReadBackIsRestoredFromItsBackupAndUnrestoredFilesAreNamed)
@@ -212,18 +212,23 @@ TEST(FolderReplaceApply, AFailedReadBackIsRestoredFromItsBackupAndUnrestoredFile
     TempDir dir;
     const QString a = dir.write("a.txt", "old a\n");
     const QString b = dir.write("b.txt", "old b\n");
+    const QString root = QDir(dir.path()).canonicalPath();
     FolderReplacementPreview preview = previewOf(dir, "old", "new");
     FaultyFileSystem fs;
-    fs.writesShort = [&](const QString& path) { return path == b && test::readFile(b) == "old b\n"; };
+    // The new contents wait beside their files, a.txt's first: b.txt's lands short.
+    int written = 0;
+    fs.writesShort = [&](const QString& folder) { return folder == root && ++written == 2; };
     FolderSearchError error = applyFailure(preview, allOf(preview), {}, &fs);
     EXPECT_EQ(error.errorDescription(), "ファイルの保存に失敗しました。保存直後の内容が一致しません: b.txt");
     EXPECT_EQ(test::readFile(a), "old a\n");
     EXPECT_EQ(test::readFile(b), "old b\n");
 
-    // Now a.txt cannot be restored: it is named, with the write error, after the message.
+    // Now a.txt cannot be restored: it is named, with the write error, after the message, and
+    // handed back for a later rollback.
     preview = previewOf(dir, "old", "new");
+    written = 0;
     fs.fails = [&](FaultyFileSystem::Op op, const QString& path) {
-        return op == FaultyFileSystem::Op::write && path == a && test::readFile(a) == "new a\n";
+        return op == FaultyFileSystem::Op::replace && path == a && test::readFile(a) == "new a\n";
     };
     error = applyFailure(preview, allOf(preview), {}, &fs);
     ASSERT_EQ(error.rollbackFailures().size(), 1);
@@ -231,6 +236,13 @@ TEST(FolderReplaceApply, AFailedReadBackIsRestoredFromItsBackupAndUnrestoredFile
     EXPECT_TRUE(error.errorDescription().contains("\n復元できなかったファイル:\n" + a + ": "));
     EXPECT_EQ(test::readFile(a), "new a\n");
     EXPECT_EQ(test::readFile(b), "old b\n");
+    ASSERT_TRUE(error.unrestored());
+    ASSERT_EQ(error.unrestored()->entries.size(), 1);
+    EXPECT_EQ(error.unrestored()->entries[0].targetURL, a);
+    EXPECT_EQ(error.unrestored()->replacementCount, 1);
+    fs.fails = nullptr;
+    EXPECT_EQ(FolderSearchEngine::rollbackEntries(error.unrestored()->entries, &fs).restored, QStringList{a});
+    EXPECT_EQ(test::readFile(a), "old a\n");
 }
 
 TEST(FolderReplaceApply, FilesChangedBeforeTheAutomaticRestoreAreNamedAsNotRestored)
@@ -241,14 +253,13 @@ TEST(FolderReplaceApply, FilesChangedBeforeTheAutomaticRestoreAreNamedAsNotResto
     const FolderReplacementPreview preview = previewOf(dir, "old", "new");
     FaultyFileSystem fs;
     fs.before = [&](FaultyFileSystem::Op op, const QString& path) {
-        if (op == FaultyFileSystem::Op::setPermissions && path == b) dir.write("a.txt", "edited meanwhile\n");
+        if (op == FaultyFileSystem::Op::replace && path == b) dir.write("a.txt", "edited meanwhile\n");
     };
-    fs.fails = [&](FaultyFileSystem::Op op, const QString& path) {
-        return op == FaultyFileSystem::Op::setPermissions && path == b && test::readFile(b) == "new b\n";
-    };
+    fs.fails = [&](FaultyFileSystem::Op op, const QString& path) { return op == FaultyFileSystem::Op::replace && path == b; };
     const FolderSearchError error = applyFailure(preview, allOf(preview), {}, &fs);
     ASSERT_EQ(error.rollbackFailures().size(), 1) << error.what();
     EXPECT_TRUE(error.rollbackFailures()[0].startsWith(a + ": "));
+    EXPECT_FALSE(error.unrestored());  // someone's own edit: nothing to roll back
     EXPECT_EQ(test::readFile(a), "edited meanwhile\n");
     EXPECT_EQ(test::readFile(b), "old b\n");
 }
@@ -294,7 +305,7 @@ TEST(FolderReplaceApply, CancellationRestoresAndStillNamesFilesThatCouldNotBeRes
     auto token = SearchCancellationToken::make();
     FaultyFileSystem fs;
     fs.before = [&](FaultyFileSystem::Op op, const QString& path) {
-        if (op == FaultyFileSystem::Op::setPermissions && path == a) token->cancel();
+        if (op == FaultyFileSystem::Op::replace && path == a) token->cancel();
     };
     FolderSearchError error = applyFailure(preview, allOf(preview), {}, &fs, token.get());
     EXPECT_EQ(error.kind(), FolderSearchError::Kind::cancelled);
@@ -303,7 +314,7 @@ TEST(FolderReplaceApply, CancellationRestoresAndStillNamesFilesThatCouldNotBeRes
     token = SearchCancellationToken::make();
     preview = previewOf(dir, "old", "new");
     fs.fails = [&](FaultyFileSystem::Op op, const QString& path) {
-        return op == FaultyFileSystem::Op::write && path == a && test::readFile(a) == "new a\n";
+        return op == FaultyFileSystem::Op::replace && path == a && test::readFile(a) == "new a\n";
     };
     error = applyFailure(preview, allOf(preview), {}, &fs, token.get());
     EXPECT_EQ(error.kind(), FolderSearchError::Kind::writeFailed);

@@ -118,18 +118,65 @@ TEST(FolderRollback, MissingTargetsAndBackupsAreFailureLines)
     EXPECT_EQ(FolderSearchEngine::rollbackEntries({}).restored.size(), 0);
 }
 
-TEST(FolderRollback, PermissionFailureLeavesContentRestoredButUnlisted)
+TEST(FolderRollback, AFailedRestoreIsAFailureLineAndLeavesTheReplacement)
 {
     TempDir dir;
     const QString a = dir.write("a.txt", "old a\n");
+    ::chmod(QFile::encodeName(a).constData(), 0600);
     const FolderReplaceReceipt receipt = replace(dir, "old", "new");
     FaultyFileSystem fs;
-    fs.fails = [&](FaultyFileSystem::Op op, const QString& path) {
-        return op == FaultyFileSystem::Op::setPermissions && path == a;
-    };
+    fs.fails = [&](FaultyFileSystem::Op op, const QString& path) { return op == FaultyFileSystem::Op::replace && path == a; };
     const FolderRollbackResult result = FolderSearchEngine::rollbackEntries(receipt.entries, &fs);
     EXPECT_TRUE(result.restored.isEmpty());
     ASSERT_EQ(result.failures.size(), 1);
     EXPECT_TRUE(result.failures[0].startsWith(a + ": "));
+    EXPECT_EQ(test::readFile(a), "new a\n");
+    EXPECT_EQ(modeOf(a), 0600u);
+    // Nothing is left beside it.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"a.txt"});
+}
+
+TEST(FolderRollback, OnAFullDiskTheBackupItselfGoesBack)
+{
+    TempDir dir;
+    const QString a = dir.write("a.txt", "old a\n");
+    const QString b = dir.write("sub/b.txt", "old b\n");
+    ::chmod(QFile::encodeName(b).constData(), 0640);
+    const FolderReplaceReceipt receipt = replace(dir, "old", "new");
+    ASSERT_EQ(receipt.entries.size(), 2);
+    FaultyFileSystem fs;
+    fs.failsWith = ENOSPC;
+    fs.fails = [](FaultyFileSystem::Op op, const QString&) { return op == FaultyFileSystem::Op::writeTemporary; };
+    const FolderRollbackResult result = FolderSearchEngine::rollbackEntries(receipt.entries, &fs);
+    EXPECT_EQ(result.restored, (QStringList{b, a}));
+    EXPECT_TRUE(result.failures.isEmpty()) << result.failures.join('\n').toStdString();
     EXPECT_EQ(test::readFile(a), "old a\n");
+    EXPECT_EQ(test::readFile(b), "old b\n");
+    EXPECT_EQ(modeOf(b), 0640u);
+    // Moved, not copied: there was no room for a copy.
+    EXPECT_FALSE(QFileInfo::exists(receipt.entries[1].backupURL));
+}
+
+TEST(FolderRollback, CopiesAreAllWrittenAndFlushedOnceBeforeTheFirstTargetIsReplaced)
+{
+    TempDir dir;
+    for (int i = 0; i < 5; ++i) dir.write(QStringLiteral("f%1.txt").arg(i), "old\n");
+    const FolderReplaceReceipt receipt = replace(dir, "old", "new");
+    ASSERT_EQ(receipt.entries.size(), 5);
+    FaultyFileSystem fs;
+    const FolderRollbackResult result = FolderSearchEngine::rollbackEntries(receipt.entries, &fs);
+    EXPECT_EQ(result.restored.size(), 5);
+    ASSERT_EQ(fs.log.count("flush"), 2);
+    const qsizetype firstFlush = fs.log.indexOf("flush");
+    EXPECT_EQ(fs.log.filter("writeTemporary").size(), 5);
+    for (qsizetype i = 0; i < fs.log.size(); ++i) {
+        if (fs.log[i].startsWith("writeTemporary")) {
+            EXPECT_LT(i, firstFlush);
+        }
+        if (fs.log[i].startsWith("replace")) {
+            EXPECT_GT(i, firstFlush);
+        }
+    }
+    EXPECT_EQ(fs.log.last(), "flush");
+    EXPECT_TRUE(QFileInfo::exists(receipt.entries[0].backupURL));
 }

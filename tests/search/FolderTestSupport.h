@@ -7,6 +7,9 @@
 
 #include <QFile>
 
+#include <QDir>
+
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,17 +23,27 @@ namespace korimado::test {
 // other bytes than asked, or to do something to the disk first (another program's save).
 class FaultyFileSystem : public FolderFileSystem {
 public:
-    enum class Op { list, attributes, read, write, setPermissions, createDirectory };
+    enum class Op {
+        list, attributes, read, writeTemporary, writeNewFile, linkFile, renameFolder, replace, remove, removeDirectory, flush,
+        createDirectory
+    };
+    // The steps that put bytes under a searched file's name: the rename of a new file over it.
+    static bool isWrite(Op op) { return op == Op::replace; }
 
-    // Returns true to make the call fail (with EIO) without touching the disk. Reads run on the
-    // search's worker threads: hooks that see them must be safe to call from several at once.
+    // Returns true to make the call fail (with EIO, or failsWith) without touching the disk.
+    // Reads run on the search's worker threads: hooks that see them must be safe to call from
+    // several at once. The path is the one the call is about: for writeTemporary the folder, for
+    // replace and renameFolder the destination.
     std::function<bool(Op, const QString& path)> fails;
+    int failsWith = EIO;
     // Runs before the call itself.
     std::function<void(Op, const QString& path)> before;
-    // A write to a path for which this is true lands only its first byte.
-    std::function<bool(const QString& path)> writesShort;
+    // A temporary written in a folder for which this is true holds only its first byte.
+    std::function<bool(const QString& folder)> writesShort;
     // Files are read on the search's workers.
     mutable std::atomic<int> reads{0};
+    // Every call that changes the disk, in order: "op path" (writeTemporary gives its folder).
+    QStringList log;
 
     std::optional<QStringList> contentsOfDirectory(const QString& path, ErrorInfo* error) const override
     {
@@ -48,19 +61,60 @@ public:
         if (hit(Op::read, path, error)) return std::nullopt;
         return FolderFileSystem::readFile(path, maximumSize, error);
     }
-    bool writeFile(const QString& path, const QByteArray& data, std::optional<quint32> mode, ErrorInfo* error) override
+    std::optional<QString> writeTemporary(const QString& folder, const QByteArray& data, ErrorInfo* error) override
     {
-        if (hit(Op::write, path, error)) return false;
-        if (writesShort && writesShort(path)) return FolderFileSystem::writeFile(path, data.left(1), mode, error);
-        return FolderFileSystem::writeFile(path, data, mode, error);
+        log.push_back("writeTemporary " + folder);
+        if (hit(Op::writeTemporary, folder, error)) return std::nullopt;
+        if (writesShort && writesShort(folder)) return FolderFileSystem::writeTemporary(folder, data.left(1), error);
+        return FolderFileSystem::writeTemporary(folder, data, error);
     }
-    bool setPermissions(const QString& path, quint32 mode, ErrorInfo* error) override
+    bool writeNewFile(const QString& path, const QByteArray& data, quint32 mode, ErrorInfo* error) override
     {
-        if (hit(Op::setPermissions, path, error)) return false;
-        return FolderFileSystem::setPermissions(path, mode, error);
+        log.push_back("writeNewFile " + path);
+        if (hit(Op::writeNewFile, path, error)) return false;
+        return FolderFileSystem::writeNewFile(path, data, mode, error);
+    }
+    bool linkFile(const QString& source, const FileIdentity& expected, const QString& destination,
+                  ErrorInfo* error) override
+    {
+        log.push_back("linkFile " + destination);
+        if (hit(Op::linkFile, destination, error)) return false;
+        return FolderFileSystem::linkFile(source, expected, destination, error);
+    }
+    bool renameFolder(const QString& source, const QString& destination, ErrorInfo* error) override
+    {
+        log.push_back("renameFolder " + destination);
+        if (hit(Op::renameFolder, destination, error)) return false;
+        return FolderFileSystem::renameFolder(source, destination, error);
+    }
+    bool replace(const QString& source, const QString& destination, const std::optional<FileIdentity>& expected,
+                 std::optional<quint32> mode, FileIdentity* placed, ErrorInfo* error) override
+    {
+        log.push_back("replace " + destination);
+        if (hit(Op::replace, destination, error)) return false;
+        return FolderFileSystem::replace(source, destination, expected, mode, placed, error);
+    }
+    bool removeFile(const QString& path, ErrorInfo* error) override
+    {
+        log.push_back("remove " + path);
+        if (hit(Op::remove, path, error)) return false;
+        return FolderFileSystem::removeFile(path, error);
+    }
+    bool removeDirectory(const QString& path, ErrorInfo* error) override
+    {
+        log.push_back("removeDirectory " + path);
+        if (hit(Op::removeDirectory, path, error)) return false;
+        return FolderFileSystem::removeDirectory(path, error);
+    }
+    bool flush(const QStringList& paths, ErrorInfo* error) override
+    {
+        log.push_back("flush");
+        if (hit(Op::flush, QString(), error)) return false;
+        return FolderFileSystem::flush(paths, error);
     }
     bool createDirectory(const QString& path, quint32 mode, ErrorInfo* error) override
     {
+        log.push_back("createDirectory " + path);
         if (hit(Op::createDirectory, path, error)) return false;
         return FolderFileSystem::createDirectory(path, mode, error);
     }
@@ -70,7 +124,7 @@ private:
     {
         if (before) before(op, path);
         if (!fails || !fails(op, path)) return false;
-        if (error) *error = posixError(EIO, path);
+        if (error) *error = posixError(failsWith, path);
         return true;
     }
 };
@@ -106,5 +160,33 @@ inline void makeLink(const QString& target, const QString& link)
 {
     ::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData());
 }
+
+// A small tmpfs mounted at path (made if missing) while it lives: a disk that fills up, or that
+// turns read-only. Only root may mount; mounted() says whether it worked.
+class TmpfsMount {
+public:
+    TmpfsMount(const QString& path, qint64 bytes) : path_(path)
+    {
+        QDir().mkpath(path);
+        const QByteArray options = "size=" + QByteArray::number(bytes) + ",mode=0755";
+        mounted_ = ::mount("tmpfs", QFile::encodeName(path).constData(), "tmpfs", 0, options.constData()) == 0;
+    }
+    ~TmpfsMount()
+    {
+        if (mounted_) ::umount2(QFile::encodeName(path_).constData(), MNT_DETACH);
+    }
+    TmpfsMount(const TmpfsMount&) = delete;
+    TmpfsMount& operator=(const TmpfsMount&) = delete;
+
+    bool mounted() const { return mounted_; }
+    bool makeReadOnly()
+    {
+        return ::mount("tmpfs", QFile::encodeName(path_).constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+    }
+
+private:
+    QString path_;
+    bool mounted_ = false;
+};
 
 }  // namespace korimado::test

@@ -1,5 +1,6 @@
 #include "platform/documents/FileIO.h"
 
+#include "platform/documents/FileDescriptor.h"
 #include "platform/foundation/FilePath.h"
 #include "platform/foundation/MemoryAdvice.h"
 #include "platform/foundation/ParallelParts.h"
@@ -23,24 +24,6 @@
 namespace korimado {
 
 namespace {
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() { reset(); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-    void reset()
-    {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_;
-};
 
 bool fail(ErrorInfo* error, int code, const QString& path)
 {
@@ -108,7 +91,7 @@ void removeStaleTemporaries(const QString& folder, const QString& fileName)
         const QString name = decodedFileName(entry->d_name);
         if (!isOurStaleTemporary(name, prefix, legacyPrefix)) continue;
         const QByteArray full = encodedFileName(folder + QLatin1Char('/') + name);
-        Descriptor fd(::open(full.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        FileDescriptor fd(::open(full.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         struct stat info {};
         if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0) continue;
         if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) continue;
@@ -185,7 +168,7 @@ std::optional<QByteArray> readWholeFile(const QString& path, ErrorInfo* error, q
         return std::nullopt;
     }
     // Without O_NONBLOCK a pipe put in the file's place meanwhile would block until a writer came.
-    Descriptor fd(::open(encoded.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    FileDescriptor fd(::open(encoded.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) {
         fail(error, errno, path);
         return std::nullopt;
@@ -286,7 +269,7 @@ bool writeFileSafely(const QString& path, const QByteArray& data, ErrorInfo* err
     removeStaleTemporaries(folder, fileName);
     QByteArray temporary = encodedFileName(folder + QLatin1Char('/') + temporaryFileNamePrefix(fileName))
         + QByteArray("XXXXXX");
-    Descriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
+    FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
     if (fd.get() < 0) return fail(error, errno, target);
     // Held until the rename: tells a later save that this temporary is not stale.
     ::flock(fd.get(), LOCK_EX | LOCK_NB);
@@ -316,7 +299,7 @@ bool writeFileSafely(const QString& path, const QByteArray& data, ErrorInfo* err
     if (::rename(temporary.constData(), encodedFileName(target).constData()) != 0) return discard(errno);
     if (::close(fd.release()) != 0) return fail(error, errno, target);
     // The rename itself must reach the disk too.
-    Descriptor dir(::open(encodedFileName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor dir(::open(encodedFileName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() >= 0) ::fsync(dir.get());
     return true;
 }

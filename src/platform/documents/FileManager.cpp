@@ -1,5 +1,6 @@
 #include "platform/documents/FileManager.h"
 
+#include "platform/documents/FileDescriptor.h"
 #include "platform/documents/FileIO.h"
 
 #include <QFile>
@@ -78,20 +79,6 @@ FileAttributes attributesAt(int dirfd, const char* name)
     return result;
 }
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor()
-    {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 bool removeTree(const QByteArray& path)
 {
@@ -144,9 +131,9 @@ bool copyTree(const QByteArray& source, const QByteArray& destination)
         errno = ENOTSUP;
         return false;
     }
-    Descriptor in(::open(source.constData(), O_RDONLY | O_CLOEXEC));
+    FileDescriptor in(::open(source.constData(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0) return false;
-    Descriptor out(::open(destination.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, info.st_mode & 07777));
+    FileDescriptor out(::open(destination.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, info.st_mode & 07777));
     if (out.get() < 0) return false;
     char buffer[64 * 1024];
     for (;;) {
@@ -184,7 +171,7 @@ FileAttributes FileManager::attributes(const QString& path) const
 std::optional<std::vector<DirectoryEntry>> FileManager::contentsOfDirectory(const QString& path, bool includeHidden,
                                                                            ErrorInfo* error) const
 {
-    Descriptor folder(::open(native(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor folder(::open(native(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.get() < 0) {
         fail(error, errno, path);
         return std::nullopt;

@@ -2,6 +2,7 @@
 
 #include "platform/documents/FileIO.h"
 #include "platform/foundation/FilePath.h"
+#include "search/folder/FolderApplyTemporaries.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -175,6 +176,7 @@ std::optional<FolderEntryAttributes> FolderFileSystem::attributes(const QString&
     attributes.modificationDate = modificationTime(info);
     attributes.isWritable = mayReplace(encoded, info);
     attributes.posixPermissions = quint32(info.st_mode & 07777);
+    attributes.identity = FileIdentity{quint64(info.st_dev), quint64(info.st_ino)};
     return attributes;
 }
 
@@ -209,17 +211,54 @@ bool FolderFileSystem::isWritable(const QString& path) const
     return ::stat(encoded.constData(), &info) == 0 && mayReplace(encoded, info);
 }
 
-bool FolderFileSystem::writeFile(const QString& path, const QByteArray& data, std::optional<quint32> newFileMode,
-                                 ErrorInfo* error)
+bool FolderFileSystem::isFolderWritable(const QString& path) const
 {
-    return writeFileSafely(path, data, error, newFileMode);
+    return ::access(encodedFileName(path).constData(), W_OK | X_OK) == 0;
 }
 
-bool FolderFileSystem::setPermissions(const QString& path, quint32 mode, ErrorInfo* error)
+std::optional<QString> FolderFileSystem::writeTemporary(const QString& folder, const QByteArray& data, ErrorInfo* error)
 {
-    if (::chmod(encodedFileName(path).constData(), mode_t(mode & 07777)) == 0) return true;
+    return writeTemporaryFile(folder, FolderApplyTemporaries::prefix(), data, error);
+}
+
+bool FolderFileSystem::writeNewFile(const QString& path, const QByteArray& data, quint32 mode, ErrorInfo* error)
+{
+    return korimado::writeNewFile(path, data, mode, error);
+}
+
+bool FolderFileSystem::linkFile(const QString& source, const FileIdentity& expected, const QString& destination,
+                                ErrorInfo* error)
+{
+    return linkUniqueFile(source, expected, destination, error);
+}
+
+bool FolderFileSystem::renameFolder(const QString& source, const QString& destination, ErrorInfo* error)
+{
+    return renameNewFolder(source, destination, error);
+}
+
+bool FolderFileSystem::replace(const QString& source, const QString& destination,
+                               const std::optional<FileIdentity>& expected, std::optional<quint32> mode,
+                               FileIdentity* placed, ErrorInfo* error)
+{
+    return replaceByRename(source, destination, expected, mode, placed, error);
+}
+
+bool FolderFileSystem::removeFile(const QString& path, ErrorInfo* error)
+{
+    return korimado::removeFile(path, error);
+}
+
+bool FolderFileSystem::removeDirectory(const QString& path, ErrorInfo* error)
+{
+    if (::rmdir(encodedFileName(path).constData()) == 0) return true;
     if (error) *error = posixError(errno, path);
     return false;
+}
+
+bool FolderFileSystem::flush(const QStringList& paths, ErrorInfo* error)
+{
+    return flushFileSystems(paths, error);
 }
 
 bool FolderFileSystem::createDirectory(const QString& path, quint32 mode, ErrorInfo* error)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/documents/FileReplacement.h"
 #include "platform/foundation/ErrorInfo.h"
 
 #include <QByteArray>
@@ -23,6 +24,7 @@ struct FolderEntryAttributes {
     std::optional<QDateTime> modificationDate;
     bool isWritable = false;      // the current user may replace the file in place
     std::optional<quint32> posixPermissions;  // 07777 bits
+    std::optional<FileIdentity> identity;     // of the item itself, or with followLinks of what it leads to
 };
 
 // One name of a folder listing, with what the listing itself tells of it (no look at the entry).
@@ -56,11 +58,27 @@ public:
     virtual std::optional<QByteArray> readFile(const QString& path, qint64 maximumSize, ErrorInfo* error) const;
     // Whether the current user may replace the file in place.
     virtual bool isWritable(const QString& path) const;
-    // Atomically (temporary file and rename). A new file gets newFileMode, when given, before
-    // the rename; an existing one keeps its own permissions.
-    virtual bool writeFile(const QString& path, const QByteArray& data, std::optional<quint32> newFileMode,
-                           ErrorInfo* error);
-    virtual bool setPermissions(const QString& path, quint32 mode, ErrorInfo* error);
+    // Whether the current user may make, rename and remove files in the folder.
+    virtual bool isFolderWritable(const QString& path) const;
+    // A new file in folder holding data, named as a folder replacement's temporaries are
+    // (FolderApplyTemporaries), readable by its owner only and not flushed. Returns its path.
+    virtual std::optional<QString> writeTemporary(const QString& folder, const QByteArray& data, ErrorInfo* error);
+    // A new file at path holding data with mode, not flushed; nothing may stand there.
+    virtual bool writeNewFile(const QString& path, const QByteArray& data, quint32 mode, ErrorInfo* error);
+    // A second name for a file that is still expected and has no other (linkUniqueFile).
+    virtual bool linkFile(const QString& source, const FileIdentity& expected, const QString& destination,
+                          ErrorInfo* error);
+    // Renames a folder to destination, where nothing may stand (renameNewFolder).
+    virtual bool renameFolder(const QString& source, const QString& destination, ErrorInfo* error);
+    // Renames source over destination without following a link at either end (replaceByRename):
+    // with expected, destination must still be that regular file; without, nothing may be there.
+    virtual bool replace(const QString& source, const QString& destination, const std::optional<FileIdentity>& expected,
+                         std::optional<quint32> mode, FileIdentity* placed, ErrorInfo* error);
+    virtual bool removeFile(const QString& path, ErrorInfo* error);
+    // An empty folder.
+    virtual bool removeDirectory(const QString& path, ErrorInfo* error);
+    // Everything written so far on the file systems of paths reaches the disk: one flush each.
+    virtual bool flush(const QStringList& paths, ErrorInfo* error);
     // A plain mkdir: fails when anything, a link included, stands at the path.
     virtual bool createDirectory(const QString& path, quint32 mode, ErrorInfo* error);
 };

@@ -1,6 +1,7 @@
 #include "search/folder/FolderReplaceApply.h"
 
 #include "platform/foundation/FilePath.h"
+#include "search/folder/FolderApplyTemporaries.h"
 #include "search/folder/FolderFileSystem.h"
 #include "search/folder/FolderRollback.h"
 #include "search/folder/FolderSearchEngine.h"
@@ -19,14 +20,15 @@ constexpr qint64 noLimit = std::numeric_limits<qint64>::max() - 1;
 // Backups hold other people's text: only their owner may enter a run's folder.
 constexpr quint32 privateFolderMode = 0700;
 
-QString defaultBackupBase(const QString& root)
+QString folderOf(const QString& path)
 {
-    return (root.endsWith(u'/') ? root : root + u'/') + FolderSearchEngine::backupFolderName;
+    const qsizetype slash = path.lastIndexOf(u'/');
+    return slash <= 0 ? QStringLiteral("/") : path.left(slash);
 }
 
 }  // namespace
 
-// What ends the writing loop. readBack: the file's own read-back showed other bytes.
+// What ends the writing. readBack: the file's own read-back showed other bytes.
 struct FolderReplaceApply::Failure {
     enum class Kind { cancelled, readBack, other } kind;
     QString message;
@@ -35,9 +37,34 @@ struct FolderReplaceApply::Failure {
 FolderReplaceApply::FolderReplaceApply(const FolderReplacementPreview& preview,
                                        const std::optional<QString>& backupRoot,
                                        const SearchCancellationToken* cancellation, FolderFileSystem& fileSystem)
-    : preview_(preview), backupRoot_(backupRoot), cancellation_(cancellation), fileSystem_(fileSystem),
-      root_(standardizedPath(preview.rootURL))
+    : preview_(preview), cancellation_(cancellation), fileSystem_(fileSystem), root_(standardizedPath(preview.rootURL))
 {
+    // Resolved like the root, so that the backups' folders can be told from links.
+    if (backupRoot) {
+        const QString base = standardizedPath(*backupRoot);
+        backupRoot_ = fileSystem_.resolvedPath(base).value_or(base);
+    }
+}
+
+QString FolderReplaceApply::backupBase() const
+{
+    if (backupRoot_) return *backupRoot_;
+    return (root_.endsWith(u'/') ? root_ : root_ + u'/') + FolderSearchEngine::backupFolderName;
+}
+
+std::optional<QString> FolderReplaceApply::placeProblem(const FolderSearchFile& source) const
+{
+    const QString url = standardizedPath(source.url);
+    const std::optional<FolderEntryAttributes> now = fileSystem_.attributes(url, false);
+    if (!now) return QStringLiteral("見つかりません: ") + source.relativePath;
+    // The search's path was free of links: one now on the way leads somewhere else.
+    const std::optional<QString> resolved = fileSystem_.resolvedPath(url);
+    if (resolved && !FolderSearchPaths::isInside(*resolved, root_)) return QStringLiteral("対象フォルダ外: ") + url;
+    if (!resolved || *resolved != url || now->isSymbolicLink || !now->isRegularFile || !source.identity
+        || now->identity != source.identity) {
+        return QStringLiteral("検索後に別のファイルに置き換え: ") + source.relativePath;
+    }
+    return std::nullopt;
 }
 
 QStringList FolderReplaceApply::recheck(const QList<const FolderReplacementFile*>& files,
@@ -48,27 +75,41 @@ QStringList FolderReplaceApply::recheck(const QList<const FolderReplacementFile*
         if (isCancelled()) throw FolderSearchError::cancelled();
         const FolderSearchFile& source = file->source;
         const QString url = standardizedPath(source.url);
+        const QString& relative = source.relativePath;
         if (!FolderSearchPaths::isInside(url, root_)) {
             problems.push_back(QStringLiteral("対象フォルダ外: ") + url);
             continue;
         }
+        if (FolderSearchPaths::isInBackups(url, root_)) {
+            problems.push_back(QStringLiteral("バックアップフォルダ内: ") + relative);
+            continue;
+        }
         if (blocked.contains(url)) {
-            problems.push_back(QStringLiteral("開いている文書: ") + source.relativePath);
+            problems.push_back(QStringLiteral("開いている文書: ") + relative);
+            continue;
+        }
+        if (const std::optional<QString> problem = placeProblem(source)) {
+            problems.push_back(*problem);
             continue;
         }
         if (!source.isWritable || !fileSystem_.isWritable(url)) {
-            problems.push_back(QStringLiteral("読取専用: ") + source.relativePath);
+            problems.push_back(QStringLiteral("読取専用: ") + relative);
+            continue;
+        }
+        // The new file is made beside the old one and renamed over it.
+        if (!fileSystem_.isFolderWritable(folderOf(url))) {
+            problems.push_back(QStringLiteral("フォルダに書き込めません: ") + relative);
             continue;
         }
         const std::optional<QByteArray> bytes = fileSystem_.readFile(url, noLimit, nullptr);
         if (!bytes || *bytes != source.originalData) {
-            problems.push_back(QStringLiteral("検索後に変更: ") + source.relativePath);
+            problems.push_back(QStringLiteral("検索後に変更: ") + relative);
             continue;
         }
-        const std::optional<FolderEntryAttributes> now = fileSystem_.attributes(url, true);
+        const std::optional<FolderEntryAttributes> now = fileSystem_.attributes(url, false);
         const std::optional<QDateTime> date = now ? now->modificationDate : std::nullopt;
         if (date != source.modificationDate) {
-            problems.push_back(QStringLiteral("更新日時が変更: ") + source.relativePath);
+            problems.push_back(QStringLiteral("更新日時が変更: ") + relative);
             continue;
         }
     }
@@ -79,8 +120,13 @@ FolderReplaceReceipt FolderReplaceApply::run(const QSet<QString>& selectedURLs, 
 {
     QSet<QString> selected;
     for (const QString& url : selectedURLs) selected.insert(standardizedPath(url));
+    // Documents are known by where their paths lead, as the search knows its files.
     QSet<QString> blocked;
-    for (const QString& url : blockedOpenURLs) blocked.insert(standardizedPath(url));
+    for (const QString& url : blockedOpenURLs) {
+        const QString path = standardizedPath(url);
+        blocked.insert(path);
+        blocked.insert(fileSystem_.resolvedPath(path).value_or(path));
+    }
     QList<const FolderReplacementFile*> files;
     for (const FolderReplacementFile& file : preview_.files) {
         if (selected.contains(standardizedPath(file.source.url))) files.push_back(&file);
@@ -91,32 +137,49 @@ FolderReplaceReceipt FolderReplaceApply::run(const QSet<QString>& selectedURLs, 
 
     FolderReplaceReceipt receipt;
     receipt.identifier = QUuid::createUuid();
-    const QString base = backupRoot_ ? standardizedPath(*backupRoot_) : defaultBackupBase(root_);
-    runFolder_ = base + u'/' + receipt.identifier.toString(QUuid::WithoutBraces).toUpper();
+    runFolder_ = backupBase() + u'/' + receipt.identifier.toString(QUuid::WithoutBraces).toUpper();
     receipt.backupURL = runFolder_;
 
     QList<FolderRollbackEntry> entries;
-    std::optional<Failure> failure;
-    for (const FolderReplacementFile* file : files) {
-        if (isCancelled()) {
-            failure = Failure{Failure::Kind::cancelled, QString()};
-            break;
+    staged_.reserve(files.size());
+    try {
+        for (const FolderReplacementFile* file : files) {
+            if (isCancelled()) throw Failure{Failure::Kind::cancelled, QString()};
+            stage(*file);
         }
-        try {
-            write(*file, entries);
-        } catch (Failure& f) {
-            failure = std::move(f);
-            break;
+        // Every backup and every new content on the disk before anything is renamed: from here on
+        // a crash leaves each file old or new, and the run's folder whole or absent.
+        flush({});
+        if (!staged_.isEmpty()) placeBackups();
+        for (Staged& staged : staged_) {
+            if (isCancelled()) throw Failure{Failure::Kind::cancelled, QString()};
+            commit(staged, entries);
+            receipt.replacementCount += staged.file->replacementCount;
         }
-        receipt.replacementCount += file->replacementCount;
+        flush({});
+    } catch (const Failure& failure) {
+        fail(failure, entries, receipt);
     }
-    if (!failure) {
-        receipt.entries = std::move(entries);
-        return receipt;
-    }
+    receipt.entries = std::move(entries);
+    return receipt;
+}
 
-    const FolderRollbackResult rollback =
-        FolderRollback::run(entries, fileSystem_, failure->kind == Failure::Kind::readBack);
+void FolderReplaceApply::fail(const Failure& failure, const QList<FolderRollbackEntry>& entries,
+                              const FolderReplaceReceipt& receipt)
+{
+    // The failed file's own backup first: its file still holds its old bytes, and on a full disk
+    // every block counts. Files never reached keep theirs no more: mostly second names of the very
+    // files, which nothing has touched. Then the temporaries that will never be renamed.
+    if (backupsPlaced_) {
+        if (committing_ && !committing_->replaced) fileSystem_.removeFile(committing_->backupFile, nullptr);
+        for (const Staged& staged : staged_) {
+            if (!staged.replaced && &staged != committing_) fileSystem_.removeFile(staged.backupFile, nullptr);
+        }
+    }
+    discardTemporaries();
+    // Renaming the backups back needs no room on the disk.
+    const FolderRollbackResult rollback = FolderRollback::run(entries, fileSystem_, FolderRollback::Method::move,
+                                                              failure.kind == Failure::Kind::readBack);
     // Every file left with the replacement's bytes is named, also the ones the rollback refused
     // because someone changed them meanwhile.
     QStringList unrestored = rollback.failures;
@@ -124,20 +187,56 @@ FolderReplaceReceipt FolderReplaceApply::run(const QSet<QString>& selectedURLs, 
         unrestored.push_back(FolderRollback::failureLine(
             target, QStringLiteral("置換後に内容が変更されたため、バックアップから戻していません。")));
     }
-    if (failure->kind == Failure::Kind::cancelled) {
-        if (unrestored.isEmpty()) throw FolderSearchError::cancelled();
-        throw FolderSearchError::writeFailed(FolderSearchError::cancelled().errorDescription(), unrestored);
+    // What could not be put back stays on offer for the user's own rollback.
+    FolderReplaceReceipt left;
+    left.identifier = receipt.identifier;
+    left.backupURL = receipt.backupURL;
+    for (const FolderRollbackEntry& entry : entries) {
+        if (rollback.restored.contains(entry.targetURL) || rollback.refused.contains(entry.targetURL)) continue;
+        left.entries.push_back(entry);
+        for (const Staged& staged : staged_) {
+            if (staged.backupFile == entry.backupURL) left.replacementCount += staged.file->replacementCount;
+        }
     }
-    throw FolderSearchError::writeFailed(failure->message, unrestored);
+    std::optional<FolderReplaceReceipt> offered;
+    if (!left.entries.isEmpty()) offered = std::move(left);
+    if (failure.kind == Failure::Kind::cancelled) {
+        if (unrestored.isEmpty()) throw FolderSearchError::cancelled();
+        throw FolderSearchError::writeFailed(FolderSearchError::cancelled().errorDescription(), unrestored, offered);
+    }
+    throw FolderSearchError::writeFailed(failure.message, unrestored, offered);
 }
 
-void FolderReplaceApply::makeRunFolder()
+void FolderReplaceApply::discardTemporaries()
+{
+    for (Staged& staged : staged_) {
+        if (staged.targetTemporary.isEmpty()) continue;
+        fileSystem_.removeFile(staged.targetTemporary, nullptr);
+        staged.targetTemporary.clear();
+    }
+    // Backups never put in place are temporaries too: no file was replaced.
+    if (!stagingFolder_.isEmpty() && !backupsPlaced_) {
+        FolderApplyTemporaries::removeTree(stagingFolder_, fileSystem_);
+        stagingFolder_.clear();
+    }
+}
+
+void FolderReplaceApply::flush(const QStringList& extra) const
+{
+    QStringList paths = extra;
+    if (!stagingFolder_.isEmpty()) paths << backupBase() << (backupsPlaced_ ? runFolder_ : stagingFolder_);
+    for (const Staged& staged : staged_) paths.push_back(folderOf(standardizedPath(staged.file->source.url)));
+    ErrorInfo error;
+    if (!fileSystem_.flush(paths, &error)) throw Failure{Failure::Kind::other, error.description};
+}
+
+void FolderReplaceApply::makeStagingFolder()
 {
     ErrorInfo error;
+    const QString base = backupBase();
     if (!backupRoot_) {
         // A link or a file in place of the backup folder would send other people's text wherever it
         // points: only a real folder, or none yet, is used.
-        const QString base = defaultBackupBase(root_);
         const std::optional<FolderEntryAttributes> existing = fileSystem_.attributes(base, false);
         if (!existing) {
             if (!fileSystem_.createDirectory(base, privateFolderMode, &error)) throw Failure{Failure::Kind::other, error.description};
@@ -146,7 +245,6 @@ void FolderReplaceApply::makeRunFolder()
                           base + QStringLiteral(" はフォルダではないため、バックアップを作れません。")};
         }
     } else {
-        const QString base = standardizedPath(*backupRoot_);
         QStringList missing;
         QString folder = base;
         while (!fileSystem_.attributes(folder, true)) {
@@ -159,25 +257,35 @@ void FolderReplaceApply::makeRunFolder()
             if (!fileSystem_.createDirectory(path, privateFolderMode, &error)) throw Failure{Failure::Kind::other, error.description};
         }
     }
-    if (!fileSystem_.createDirectory(runFolder_, privateFolderMode, &error)) {
+    const QString staging = base + u'/' + FolderApplyTemporaries::newName();
+    if (!fileSystem_.createDirectory(staging, privateFolderMode, &error)) {
         throw Failure{Failure::Kind::other, error.description};
     }
+    stagingFolder_ = staging;
     if (!backupRoot_) {
-        const std::optional<QString> resolved = fileSystem_.resolvedPath(runFolder_);
-        if (!resolved || *resolved != runFolder_ || !FolderSearchPaths::isInside(*resolved, root_)) {
+        const std::optional<QString> resolved = fileSystem_.resolvedPath(staging);
+        if (!resolved || *resolved != staging || !FolderSearchPaths::isInside(*resolved, root_)) {
             throw Failure{Failure::Kind::other,
                           runFolder_ + QStringLiteral(" が検索したフォルダの外を指しているため、バックアップを作れません。")};
         }
     }
-    runFolderMade_ = true;
+}
+
+void FolderReplaceApply::placeBackups()
+{
+    // One rename puts every backup in place at once, whole: the journal keeps it before any of
+    // the renames of the files that follow.
+    ErrorInfo error;
+    if (!fileSystem_.renameFolder(stagingFolder_, runFolder_, &error)) throw Failure{Failure::Kind::other, error.description};
+    backupsPlaced_ = true;
 }
 
 void FolderReplaceApply::makeBackupParents(const QString& backupFile)
 {
     ErrorInfo error;
-    QStringList parts = backupFile.sliced(runFolder_.size() + 1).split(u'/');
+    QStringList parts = backupFile.sliced(stagingFolder_.size() + 1).split(u'/');
     parts.removeLast();
-    QString folder = runFolder_;
+    QString folder = stagingFolder_;
     for (const QString& part : parts) {
         folder += u'/' + part;
         const std::optional<FolderEntryAttributes> existing = fileSystem_.attributes(folder, false);
@@ -186,24 +294,44 @@ void FolderReplaceApply::makeBackupParents(const QString& backupFile)
     }
 }
 
-void FolderReplaceApply::write(const FolderReplacementFile& file, QList<FolderRollbackEntry>& entries)
+void FolderReplaceApply::stage(const FolderReplacementFile& file)
 {
-    ErrorInfo error;
     const FolderSearchFile& source = file.source;
-    const QString target = standardizedPath(source.url);
-    if (!runFolderMade_) makeRunFolder();
-
+    if (stagingFolder_.isEmpty()) makeStagingFolder();
     const QString backupFile = standardizedPath(runFolder_ + u'/' + source.relativePath);
     if (!FolderSearchPaths::isInside(backupFile, runFolder_) || backupFile == runFolder_) {
         throw Failure{Failure::Kind::other, source.relativePath + QStringLiteral(" のバックアップ先が不正です。")};
     }
-    makeBackupParents(backupFile);
-    // The backup gets the original's permission bits before it appears under its name.
+    const QString stagedBackup = stagingFolder_ + backupFile.sliced(runFolder_.size());
+    makeBackupParents(stagedBackup);
+    staged_.push_back(Staged{&file, backupFile, QString(), false});
+    Staged& staged = staged_.back();
+    ErrorInfo error;
+    // The file itself becomes its backup, under a second name: the rename of its new content over
+    // it later leaves the old file there alone, with its bytes, mode and owner, and no copy is
+    // written nor freed. Where that cannot be, a copy keeps the original's permission bits.
+    const bool linked = source.identity && fileSystem_.linkFile(standardizedPath(source.url), *source.identity, stagedBackup, nullptr);
     const quint32 backupMode = source.posixPermissions.value_or(0600) & 0777;
-    if (!fileSystem_.writeFile(backupFile, source.originalData, backupMode, &error)) {
+    if (!linked && !fileSystem_.writeNewFile(stagedBackup, source.originalData, backupMode, &error)) {
         throw Failure{Failure::Kind::other, error.description};
     }
+    const std::optional<QString> temporary =
+        fileSystem_.writeTemporary(folderOf(standardizedPath(source.url)), file.replacementData, &error);
+    if (!temporary) throw Failure{Failure::Kind::other, error.description};
+    staged.targetTemporary = *temporary;
+}
 
+void FolderReplaceApply::commit(Staged& staged, QList<FolderRollbackEntry>& entries)
+{
+    ErrorInfo error;
+    const FolderReplacementFile& file = *staged.file;
+    const FolderSearchFile& source = file.source;
+    const QString target = standardizedPath(source.url);
+    committing_ = &staged;
+
+    if (const std::optional<QString> problem = placeProblem(source)) {
+        throw Failure{Failure::Kind::other, FolderSearchError::preconditionFailed({*problem}).errorDescription()};
+    }
     const std::optional<QByteArray> before = fileSystem_.readFile(target, noLimit, &error);
     if (!before) throw Failure{Failure::Kind::other, error.description};
     if (*before != source.originalData) {
@@ -211,14 +339,15 @@ void FolderReplaceApply::write(const FolderReplacementFile& file, QList<FolderRo
                       FolderSearchError::preconditionFailed({QStringLiteral("書込直前に変更: ") + source.relativePath})
                           .errorDescription()};
     }
-    if (!fileSystem_.writeFile(target, file.replacementData, std::nullopt, &error)) {
+    // The rename replaces the very file looked at, never a link put in its place since, and
+    // carries the recorded permissions (a new file has its own).
+    FileIdentity placed;
+    if (!fileSystem_.replace(staged.targetTemporary, target, source.identity, source.posixPermissions, &placed, &error)) {
         throw Failure{Failure::Kind::other, error.description};
     }
-    // Recorded at once: from here on the file holds the new bytes, whatever fails next.
-    entries.push_back(FolderRollbackEntry{target, backupFile, file.replacementData, source.posixPermissions});
-    if (source.posixPermissions && !fileSystem_.setPermissions(target, *source.posixPermissions, &error)) {
-        throw Failure{Failure::Kind::other, error.description};
-    }
+    staged.targetTemporary.clear();
+    staged.replaced = true;
+    entries.push_back(FolderRollbackEntry{target, staged.backupFile, file.replacementData, source.posixPermissions, placed});
     // Whatever the file holds after a failed read-back, its backup is what it must hold again.
     const std::optional<QByteArray> after = fileSystem_.readFile(target, noLimit, &error);
     if (!after) throw Failure{Failure::Kind::readBack, error.description};

@@ -13,8 +13,11 @@ namespace korimado {
 
 class FolderFileSystem;
 
-// One apply run: the re-checks of every selected file, then per file backup, atomic write,
-// permissions and read-back, and on any failure the restoring of what was written.
+// One apply run: the re-checks of every selected file; then every backup written into a folder
+// of temporaries and every new content beside its file, all flushed once; the backups' folder
+// renamed into place as the run's folder; then per file the target looked at again, replaced by
+// a rename and read back; one flush at the end. On any failure the files already replaced get
+// their backups back.
 class FolderReplaceApply {
 public:
     FolderReplaceApply(const FolderReplacementPreview& preview, const std::optional<QString>& backupRoot,
@@ -25,10 +28,26 @@ public:
 
 private:
     struct Failure;
+    // A selected file on its way: its new bytes wait beside it until the flush.
+    struct Staged {
+        const FolderReplacementFile* file = nullptr;
+        QString backupFile;       // in the run's folder, once that is in place
+        QString targetTemporary;  // beside the target
+        bool replaced = false;
+    };
+
     QStringList recheck(const QList<const FolderReplacementFile*>& files, const QSet<QString>& blocked) const;
-    void write(const FolderReplacementFile& file, QList<FolderRollbackEntry>& entries);
-    void makeRunFolder();
+    std::optional<QString> placeProblem(const FolderSearchFile& source) const;
+    void stage(const FolderReplacementFile& file);
+    void commit(Staged& staged, QList<FolderRollbackEntry>& entries);
+    void flush(const QStringList& extra) const;
+    void discardTemporaries();
+    [[noreturn]] void fail(const Failure& failure, const QList<FolderRollbackEntry>& entries,
+                           const FolderReplaceReceipt& receipt);
+    void makeStagingFolder();
+    void placeBackups();
     void makeBackupParents(const QString& backupFile);
+    QString backupBase() const;
     bool isCancelled() const { return cancellation_ && cancellation_->isCancelled(); }
 
     const FolderReplacementPreview& preview_;
@@ -37,7 +56,10 @@ private:
     FolderFileSystem& fileSystem_;
     QString root_;
     QString runFolder_;
-    bool runFolderMade_ = false;
+    QString stagingFolder_;  // the backups until they are all on the disk; then the run's folder
+    bool backupsPlaced_ = false;
+    Staged* committing_ = nullptr;  // the file whose replacement is under way
+    QList<Staged> staged_;
 };
 
 }  // namespace korimado

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/documents/FileReplacement.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -15,6 +17,7 @@ struct FolderRollbackEntry {
     QString backupURL;  // the run's backup folder plus the file's relative path
     QByteArray replacementData;  // what the replacement wrote
     std::optional<quint32> posixPermissions;  // as the search recorded them
+    std::optional<FileIdentity> identity;  // the file the replacement put there: only it is restored
 
     friend bool operator==(const FolderRollbackEntry&, const FolderRollbackEntry&) = default;
 };

@@ -12,9 +12,12 @@ FolderSearchError FolderSearchError::preconditionFailed(const QStringList& probl
     return FolderSearchError(Kind::preconditionFailed, QString(), problems);
 }
 
-FolderSearchError FolderSearchError::writeFailed(const QString& message, const QStringList& rollbackFailures)
+FolderSearchError FolderSearchError::writeFailed(const QString& message, const QStringList& rollbackFailures,
+                                                 std::optional<FolderReplaceReceipt> unrestored)
 {
-    return FolderSearchError(Kind::writeFailed, message, rollbackFailures);
+    FolderSearchError error(Kind::writeFailed, message, rollbackFailures);
+    error.unrestored_ = std::move(unrestored);
+    return error;
 }
 
 FolderSearchError FolderSearchError::invalidRoot()

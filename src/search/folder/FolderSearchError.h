@@ -1,10 +1,13 @@
 #pragma once
 
+#include "search/folder/FolderReplaceReceipt.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 
 #include <exception>
+#include <optional>
 
 namespace korimado {
 
@@ -15,8 +18,10 @@ public:
 
     // problems: one line per file that failed a re-check before writing.
     static FolderSearchError preconditionFailed(const QStringList& problems);
-    // message: what went wrong while writing; rollbackFailures: the files that could not be restored.
-    static FolderSearchError writeFailed(const QString& message, const QStringList& rollbackFailures);
+    // message: what went wrong while writing; rollbackFailures: the files that could not be restored;
+    // unrestored: those files as a receipt, for a later rollback.
+    static FolderSearchError writeFailed(const QString& message, const QStringList& rollbackFailures,
+                                         std::optional<FolderReplaceReceipt> unrestored = std::nullopt);
     static FolderSearchError invalidRoot();
     static FolderSearchError cancelled();
 
@@ -24,6 +29,7 @@ public:
     const QStringList& problems() const { return lines_; }          // preconditionFailed
     const QString& message() const { return message_; }             // writeFailed
     const QStringList& rollbackFailures() const { return lines_; }  // writeFailed
+    const std::optional<FolderReplaceReceipt>& unrestored() const { return unrestored_; }  // writeFailed
 
     QString errorDescription() const;
     const char* what() const noexcept override { return what_.constData(); }
@@ -39,6 +45,7 @@ private:
     Kind kind_;
     QString message_;
     QStringList lines_;
+    std::optional<FolderReplaceReceipt> unrestored_;
     QByteArray what_;
 };
 

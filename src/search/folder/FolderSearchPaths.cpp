@@ -1,6 +1,7 @@
 #include "search/folder/FolderSearchPaths.h"
 
 #include "platform/text/LineStarts.h"
+#include "search/folder/FolderSearchEngine.h"
 
 namespace korimado {
 
@@ -10,6 +11,12 @@ bool FolderSearchPaths::isInside(const QString& path, const QString& root)
     // "/" as the root holds everything; its path already ends in the separator.
     if (root.endsWith(u'/')) return path.startsWith(root);
     return path.size() > root.size() && path.startsWith(root) && path[root.size()] == u'/';
+}
+
+bool FolderSearchPaths::isInBackups(const QString& path, const QString& root)
+{
+    if (!isInside(path, root) || path == root) return false;
+    return relativePath(path, root).split(u'/').contains(FolderSearchEngine::backupFolderName);
 }
 
 QString FolderSearchPaths::relativePath(const QString& path, const QString& root)

@@ -14,6 +14,8 @@ public:
 
     // path is root, or below it after a "/".
     static bool isInside(const QString& path, const QString& root);
+    // path lies below root in a folder of replacement backups (".korimado-backups" at any depth).
+    static bool isInBackups(const QString& path, const QString& root);
     // The part of path after root and "/", or else its last component.
     static QString relativePath(const QString& path, const QString& root);
     // UTF-16 offsets where lines begin: 0, then after each LF, CR, CR LF, NEL, LS and PS that is

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "document/TextFormat.h"
+#include "platform/documents/FileReplacement.h"
 #include "platform/text/TextRange.h"
 
 #include <QByteArray>
@@ -73,6 +74,7 @@ struct FolderSearchFile {
     std::optional<QDateTime> modificationDate;
     std::optional<quint32> posixPermissions;  // permission bits (07777), none when unreadable
     bool isWritable = false;
+    std::optional<FileIdentity> identity;  // the file read: a replacement writes only where it still stands
     // In the order the search core found them. Only the first carries its excerpt;
     // FolderSearchEngine::excerpts makes the others.
     QList<FolderSearchHit> hits;

@@ -3,6 +3,7 @@
 #include "document/TextCodec.h"
 #include "platform/foundation/FilePath.h"
 #include "platform/foundation/LocalizedStandardCompare.h"
+#include "search/folder/FolderApplyTemporaries.h"
 #include "search/folder/FolderExcerpts.h"
 #include "search/folder/FolderFileSystem.h"
 #include "search/folder/FolderSearchEngine.h"
@@ -95,6 +96,7 @@ FolderSearchResult FolderSearchWalk::run(const QString& rootURL)
     if (!root) throw FolderSearchError::invalidRoot();
     root_ = *root;
     result_.rootURL = root_;
+    FolderApplyTemporaries::sweepBackupFolder(root_, fileSystem_);
 
     // An invalid expression fails here, before any file is read.
     SearchEngine::findAll(QString(), request_, 0, cancellation_);
@@ -153,6 +155,7 @@ void FolderSearchWalk::listFolder(const QString& folder, bool alreadyResolved)
         skip(FolderSearchPaths::relativePath(resolved, root_), FolderSkipReason::unreadableFolder);
         return;
     }
+    FolderApplyTemporaries::sweep(resolved, *listing, fileSystem_);
     struct Entry {
         QString key;  // the name normalised, for the order
         FolderListingEntry entry;
@@ -210,6 +213,10 @@ void FolderSearchWalk::examineEntry(const QString& entryPath, const QString& nam
         path = fileSystem_.resolvedPath(entryPath).value_or(standardizedPath(entryPath));
         if (!FolderSearchPaths::isInside(path, root_)) {
             skip(relative, FolderSkipReason::outsideRoot);
+            return;
+        }
+        if (FolderSearchPaths::isInBackups(path, root_)) {
+            skip(relative, FolderSkipReason::excluded);
             return;
         }
         attributes = fileSystem_.attributes(path, true);
@@ -384,6 +391,7 @@ void FolderSearchWalk::merge(FileJob& job)
     if (current) file.posixPermissions = current->posixPermissions;
     file.modificationDate = job.attributes.modificationDate;
     file.isWritable = job.attributes.isWritable && fileSystem_.isWritable(job.path);
+    file.identity = job.attributes.identity;
     file.stamp = job.stamp;
     file.hits = std::move(job.hits);
     result_.files.push_back(std::move(file));

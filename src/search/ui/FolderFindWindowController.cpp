@@ -297,7 +297,18 @@ FolderFindWindowController::Completion FolderFindWindowController::failure(std::
     try {
         std::rethrow_exception(error);
     } catch (const FolderSearchError& e) {
-        failed.reportsWhenStale = e.kind() == FolderSearchError::Kind::writeFailed && !e.rollbackFailures().isEmpty();
+        if (e.kind() == FolderSearchError::Kind::writeFailed && !e.rollbackFailures().isEmpty()) {
+            // Files kept the replacement: the user is told whatever happened since, and the ones
+            // that could not be put back stay on offer for "直前の置換を元に戻す…".
+            failed.reportsWhenStale = true;
+            if (const std::optional<FolderReplaceReceipt>& left = e.unrestored()) {
+                failed.run = [description = e.errorDescription(), left = *left](FolderFindWindowController& window) {
+                    window.receipt_ = left;
+                    window.rollbackButton_->setEnabled(true);
+                    window.fail(description);
+                };
+            }
+        }
     } catch (...) {
     }
     return failed;
@@ -331,9 +342,9 @@ void FolderFindWindowController::searchFolder()
     const QString root = currentRootURL();
     const SearchRequest request = currentRequest();
     const FolderSearchOptions options = currentOptions();
-    start(QStringLiteral("フォルダを検索中…"), [root, request, options](const SearchCancellationToken& token) -> Completion {
+    start(QStringLiteral("フォルダを検索中…"), [root, request, options, fs = fileSystem_](const SearchCancellationToken& token) -> Completion {
         try {
-            FolderSearchResult found = FolderSearchEngine::search(root, request, options, &token);
+            FolderSearchResult found = FolderSearchEngine::search(root, request, options, &token, fs);
             return [found = std::move(found), request](FolderFindWindowController& window) {
                 window.searchFinished(found, request);
             };

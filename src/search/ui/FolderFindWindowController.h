@@ -32,6 +32,7 @@ class QTableView;
 namespace korimado {
 
 class DispatchQueue;
+class FolderFileSystem;
 class FolderFindResultsModel;
 
 // The folder search window of one find panel: searches every text file under a folder in the
@@ -101,6 +102,8 @@ public:
     QPushButton* button(const QString& title) const;
     // Sounds the system beep; tests count it.
     std::function<void()> beep;
+    // The file system the engine's calls go through (none: the real one); tests make steps fail.
+    void setFileSystem(FolderFileSystem* fileSystem) { fileSystem_ = fileSystem; }
 
     static inline const QString initialStatus = QStringLiteral("検索するフォルダと文字列を指定してください。");
     static inline const QString cancelledStatus = QStringLiteral("処理を中止しました。");
@@ -122,7 +125,7 @@ private:
         }
         explicit operator bool() const { return bool(run); }
         std::function<void(FolderFindWindowController&)> run;
-        // Files left unrestored are told even when the run was cancelled or superseded meanwhile.
+        // A run that left files written is told even when cancelled or superseded meanwhile.
         bool reportsWhenStale = false;
     };
     using Work = std::function<Completion(const SearchCancellationToken&)>;
@@ -137,8 +140,11 @@ private:
     void reloadTable();
     void searchFinished(const FolderSearchResult& found, const SearchRequest& request);
     void previewFinished(const FolderReplacementPreview& made);
+    // The open documents' paths, each also with its links resolved.
+    QSet<QString> resolvedOpenDocuments() const;
 
     OpenDocumentsProvider openDocumentURLs_;
+    FolderFileSystem* fileSystem_ = nullptr;
     // Shared with the work it runs, so that closing the window never waits for a restore.
     std::shared_ptr<DispatchQueue> queue_;
     SearchCancellationTokenPtr token_;

@@ -3,6 +3,7 @@
 
 #include "platform/foundation/FilePath.h"
 #include "platform/ui/AlertPresenter.h"
+#include "search/folder/FolderFileSystem.h"
 #include "search/folder/FolderSearchEngine.h"
 
 #include <QLabel>
@@ -23,6 +24,19 @@ bool confirmed(const QString& message, const QString& informative, const QString
 }
 
 }  // namespace
+
+QSet<QString> FolderFindWindowController::resolvedOpenDocuments() const
+{
+    // The search knows its files by where their paths lead: so are the documents known.
+    QSet<QString> open;
+    if (!openDocumentURLs_) return open;
+    for (const QString& url : openDocumentURLs_()) {
+        const QString path = standardizedPath(url);
+        open.insert(path);
+        open.insert(FolderFileSystem::standard().resolvedPath(path).value_or(path));
+    }
+    return open;
+}
 
 void FolderFindWindowController::makePreview()
 {
@@ -48,7 +62,7 @@ void FolderFindWindowController::makePreview()
 void FolderFindWindowController::previewFinished(const FolderReplacementPreview& made)
 {
     preview_ = made;
-    const QSet<QString> open = openDocumentURLs_ ? openDocumentURLs_() : QSet<QString>();
+    const QSet<QString> open = resolvedOpenDocuments();
     blockedOpenURLs_.clear();
     selectedURLs_.clear();
     QStringList blockedPaths;
@@ -105,11 +119,12 @@ void FolderFindWindowController::applyPreview()
     // A search that finished while the question was up ticks every file again; only files the
     // question counted may be written.
     const QSet<QString> selected = QSet<QString>(selectedURLs_).intersect(chosen);
-    const QSet<QString> open = openDocumentURLs_ ? openDocumentURLs_() : QSet<QString>();
-    start(QStringLiteral("安全確認後に置換中…"), [shown, selected, open](const SearchCancellationToken& token) -> Completion {
+    const QSet<QString> open = resolvedOpenDocuments();
+    start(QStringLiteral("安全確認後に置換中…"), [shown, selected, open, fs = fileSystem_](const SearchCancellationToken& token) -> Completion {
         try {
-            FolderReplaceReceipt made = FolderSearchEngine::apply(shown, selected, open, std::nullopt, &token);
-            return [made = std::move(made)](FolderFindWindowController& window) {
+            FolderReplaceReceipt made = FolderSearchEngine::apply(shown, selected, open, std::nullopt, &token, fs);
+            const bool wrote = !made.entries.isEmpty();
+            Completion done = [made = std::move(made)](FolderFindWindowController& window) {
                 window.receipt_ = made;
                 window.rollbackButton_->setEnabled(true);
                 window.applyButton_->setEnabled(false);
@@ -117,6 +132,9 @@ void FolderFindWindowController::applyPreview()
                                  + QString::number(made.replacementCount) + QStringLiteral("件を置換しました。バックアップ: ")
                                  + made.backupURL);
             };
+            // Files were written: whatever was pressed since, the user learns of it and may undo it.
+            done.reportsWhenStale = wrote;
+            return done;
         } catch (...) {
             return failure(std::current_exception());
         }
@@ -134,9 +152,9 @@ void FolderFindWindowController::rollback()
         return;
     }
     // The restore takes no token: once begun it runs to its end, whoever cancels.
-    start(QStringLiteral("バックアップから復元中…"), [entries](const SearchCancellationToken&) -> Completion {
+    start(QStringLiteral("バックアップから復元中…"), [entries, fs = fileSystem_](const SearchCancellationToken&) -> Completion {
         try {
-            const FolderRollbackResult restored = FolderSearchEngine::rollbackEntries(entries);
+            const FolderRollbackResult restored = FolderSearchEngine::rollbackEntries(entries, fs);
             Completion done = [restored](FolderFindWindowController& window) {
                 window.rollbackButton_->setEnabled(false);
                 window.setStatus(QString::number(restored.restored.size()) + QStringLiteral("ファイルを復元しました。拒否: ")
