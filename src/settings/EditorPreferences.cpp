@@ -1,6 +1,7 @@
 #include "settings/EditorPreferences.h"
 
 #include "platform/foundation/UserDefaults.h"
+#include "platform/ui/FontLookup.h"
 #include "settings/EditorSettingsSnapshot.h"
 
 #include <QApplication>
@@ -73,8 +74,8 @@ QFont EditorPreferences::editorFont(const UserDefaults& defaults)
 {
     const EditorSettingsSnapshot settings(defaults);
     QFont font;
-    if (!settings.fontName.isEmpty() && QFontDatabase::hasFamily(settings.fontName)) {
-        font = QFont(settings.fontName);
+    if (std::optional<QFont> installed = FontLookup::installedFont(settings.fontName)) {
+        font = *installed;
     } else {
         font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
         font.setWeight(QFont::Normal);
@@ -82,6 +83,12 @@ QFont EditorPreferences::editorFont(const UserDefaults& defaults)
     }
     font.setPointSizeF(settings.fontSize);
     return font;
+}
+
+QString EditorPreferences::exportedFontFamily(const QString& fontName)
+{
+    if (FontLookup::installedFont(fontName)) return fontName;
+    return QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
 }
 
 void EditorPreferences::applyAppearance()
