@@ -131,22 +131,35 @@ std::optional<QByteArray> DirectoryHandle::readFile(const QByteArray& name, qint
     QByteArray bytes;
     bytes.resize(expected);
     qint64 done = 0;
-    for (;;) {
-        if (done == bytes.size()) {
-            if (done > maximumSize) break;
-            // The file grew since it was looked at: read on, up to one byte past the limit.
-            bytes.resize(std::min<qint64>(done + 65536, maximumSize + 1));
+    const auto fill = [&](qint64 until) {
+        while (done < until) {
+            const ssize_t got = ::read(fd, bytes.data() + done, static_cast<size_t>(until - done));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) return got == 0;
+            done += got;
         }
-        const ssize_t got = ::read(fd, bytes.data() + done, static_cast<size_t>(bytes.size() - done));
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            const int code = errno;
-            ::close(fd);
-            fail(error, code, childPath(name));
-            return std::nullopt;
+        return true;
+    };
+    bool ok = fill(expected);
+    // A file that grew since it was looked at is read on, up to one byte past the limit.
+    while (ok && done == bytes.size() && done <= maximumSize) {
+        char probe = 0;
+        const ssize_t got = ::read(fd, &probe, 1);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            ok = got == 0;
+            break;
         }
-        if (got == 0) break;
-        done += got;
+        bytes.append(probe);
+        ++done;
+        bytes.resize(std::min<qint64>(done + 65536, maximumSize + 1));
+        ok = fill(bytes.size());
+    }
+    if (!ok) {
+        const int code = errno;
+        ::close(fd);
+        fail(error, code, childPath(name));
+        return std::nullopt;
     }
     ::close(fd);
     bytes.resize(done);

@@ -55,26 +55,39 @@ QDateTime PropertyList::Date::toDateTime() const
                                           Qt::UTC);
 }
 
+qsizetype PropertyList::Dictionary::find(const QString& key) const
+{
+    if (entries_.size() >= indexedFrom) return index_.value(key, -1);
+    for (qsizetype i = 0; i < entries_.size(); ++i) {
+        if (entries_[i].key == key) return i;
+    }
+    return -1;
+}
+
 void PropertyList::Dictionary::insert(const QString& key, PropertyList value)
 {
-    const auto it = index_.constFind(key);
-    if (it != index_.constEnd()) {
-        entries_[*it].value = std::move(value);
+    const qsizetype at = find(key);
+    if (at >= 0) {
+        entries_[at].value = std::move(value);
         return;
     }
-    index_.insert(key, entries_.size());
     entries_.append(Entry{key, std::move(value)});
+    if (entries_.size() == indexedFrom) {
+        index_.reserve(entries_.capacity());
+        for (qsizetype i = 0; i < entries_.size(); ++i) index_.insert(entries_[i].key, i);
+    } else if (entries_.size() > indexedFrom) {
+        index_.insert(key, entries_.size() - 1);
+    }
 }
 
 void PropertyList::Dictionary::remove(const QString& key)
 {
-    const auto it = index_.constFind(key);
-    if (it == index_.constEnd()) return;
-    const qsizetype at = *it;
+    const qsizetype at = find(key);
+    if (at < 0) return;
     entries_.removeAt(at);
-    index_.erase(it);
-    for (auto i = index_.begin(); i != index_.end(); ++i) {
-        if (*i > at) --*i;
+    index_.clear();
+    if (entries_.size() >= indexedFrom) {
+        for (qsizetype i = 0; i < entries_.size(); ++i) index_.insert(entries_[i].key, i);
     }
 }
 
@@ -89,7 +102,7 @@ QList<QString> PropertyList::Dictionary::keys() const
 void PropertyList::Dictionary::reserve(qsizetype size)
 {
     entries_.reserve(size);
-    index_.reserve(size);
+    if (size >= indexedFrom) index_.reserve(size);
 }
 
 PropertyList PropertyList::unsignedInteger(quint64 value)

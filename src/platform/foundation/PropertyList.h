@@ -54,7 +54,7 @@ public:
     public:
         qsizetype size() const { return entries_.size(); }
         bool isEmpty() const { return entries_.isEmpty(); }
-        bool contains(const QString& key) const { return index_.contains(key); }
+        bool contains(const QString& key) const { return find(key) >= 0; }
         const PropertyList* value(const QString& key) const;
         void insert(const QString& key, PropertyList value);
         void remove(const QString& key);
@@ -64,6 +64,10 @@ public:
         friend bool operator==(const Dictionary& a, const Dictionary& b);
 
     private:
+        // Small dictionaries are searched in order; larger ones get an index.
+        static constexpr qsizetype indexedFrom = 9;
+        qsizetype find(const QString& key) const;
+
         QList<Entry> entries_;
         QHash<QString, qsizetype> index_;
     };
@@ -141,8 +145,8 @@ struct PropertyList::Entry {
 
 inline const PropertyList* PropertyList::Dictionary::value(const QString& key) const
 {
-    const auto it = index_.constFind(key);
-    return it == index_.constEnd() ? nullptr : &entries_[*it].value;
+    const qsizetype at = find(key);
+    return at < 0 ? nullptr : &entries_[at].value;
 }
 
 inline bool operator==(const PropertyList::Dictionary& a, const PropertyList::Dictionary& b)

@@ -75,6 +75,12 @@ void appendUnescaped(QString& out, const char* text)
 
 QString elementText(const pugi::xml_node& element)
 {
+    // The common case: one run of text without entities.
+    const pugi::xml_node first = element.first_child();
+    if (!first) return QString();
+    if (first.type() == pugi::node_pcdata && !first.next_sibling() && !std::strchr(first.value(), '&')) {
+        return QString::fromUtf8(first.value());
+    }
     QString text;
     for (const pugi::xml_node& child : element.children()) {
         switch (child.type()) {
@@ -118,21 +124,27 @@ public:
     }
 
 private:
-    // The element children of a container; text other than white space between them is an error.
-    static void checkOnlyElements(const pugi::xml_node& node)
+    // The number of element children of a container; text other than white space between them
+    // is an error.
+    static qsizetype checkOnlyElements(const pugi::xml_node& node)
     {
+        qsizetype elements = 0;
         for (const pugi::xml_node& child : node.children()) {
-            if ((child.type() == pugi::node_pcdata && !isWhiteSpace(child.value())) || child.type() == pugi::node_cdata) {
+            const pugi::xml_node_type type = child.type();
+            if (type == pugi::node_element) {
+                ++elements;
+            } else if ((type == pugi::node_pcdata && !isWhiteSpace(child.value())) || type == pugi::node_cdata) {
                 fail(QStringLiteral("text inside <") + QString::fromUtf8(node.name()) + u'>');
             }
         }
+        return elements;
     }
 
     PropertyList array(const pugi::xml_node& element, int depth)
     {
         if (depth >= PropertyList::maximumDepth) fail(QStringLiteral("nested too deeply"));
-        checkOnlyElements(element);
         PropertyList::Array items;
+        items.reserve(checkOnlyElements(element));
         for (const pugi::xml_node& child : element.children()) {
             if (child.type() == pugi::node_element) items.append(value(child, depth + 1));
         }
@@ -142,8 +154,8 @@ private:
     PropertyList dictionary(const pugi::xml_node& element, int depth)
     {
         if (depth >= PropertyList::maximumDepth) fail(QStringLiteral("nested too deeply"));
-        checkOnlyElements(element);
         PropertyList::Dictionary entries;
+        entries.reserve(checkOnlyElements(element) / 2);
         pugi::xml_node child = element.first_child();
         const auto nextElement = [](pugi::xml_node node) {
             while (node && node.type() != pugi::node_element) node = node.next_sibling();
