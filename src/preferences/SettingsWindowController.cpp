@@ -16,11 +16,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -54,8 +56,10 @@ QLabel* note(const QString& text, int fixedWidth)
 {
     auto* label = new QLabel(text);
     label->setWordWrap(true);
+    // 12 points beside a 13-point system font: a little smaller than the controls, whatever the
+    // desktop's own size.
     QFont small = label->font();
-    small.setPointSize(12);
+    small.setPointSizeF(small.pointSizeF() * 12.0 / 13.0);
     label->setFont(small);
     // A role, not a colour: the note follows the appearance when it changes.
     label->setForegroundRole(QPalette::PlaceholderText);
@@ -192,10 +196,13 @@ void SettingsWindowController::buildControls()
 
 void SettingsWindowController::buildWindow()
 {
-    window_ = new QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    window_ = new QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     window_->setObjectName(QStringLiteral("settingsWindow"));
     window_->setWindowTitle(QStringLiteral("設定"));
     window_->setFixedSize(660, 500);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        window_->move(screen->availableGeometry().center() - window_->rect().center());
+    }
     tabs_ = new QTabWidget(window_);
     tabs_->setObjectName(QStringLiteral("settingsTabs"));
     tabs_->setGeometry(20, 20, 620, 460);
@@ -243,7 +250,11 @@ QWidget* SettingsWindowController::page(const QString& title, const QList<QWidge
     auto* stack = new QVBoxLayout(view);
     stack->setContentsMargins(24, 24, 24, 24);
     stack->setSpacing(14);
-    for (QWidget* item : views) stack->addWidget(item, 0, Qt::AlignLeft);
+    for (QWidget* item : views) {
+        // A wrapping note takes the page's width, so that its height follows from it.
+        const auto* label = qobject_cast<QLabel*>(item);
+        stack->addWidget(item, 0, label && label->wordWrap() ? Qt::Alignment() : Qt::AlignLeft);
+    }
     stack->addStretch();
     tabs_->addTab(view, title);
     return view;

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QPalette>
 #include <QStyle>
 
@@ -88,7 +89,8 @@ QFont EditorPreferences::editorFont(const UserDefaults& defaults)
 QString EditorPreferences::exportedFontFamily(const QString& fontName)
 {
     if (FontLookup::installedFont(fontName)) return fontName;
-    return QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
+    // The family the fixed-pitch font resolves to, not the "monospace" alias that names it.
+    return QFontInfo(QFontDatabase::systemFont(QFontDatabase::FixedFont)).family();
 }
 
 void EditorPreferences::applyAppearance()

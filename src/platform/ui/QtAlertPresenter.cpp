@@ -57,7 +57,7 @@ int runWithAccessory(const Alert& alert)
     text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     text->setFixedSize(alert.accessorySize);
     QFont small = text->font();
-    small.setPointSize(12);
+    small.setPointSizeF(small.pointSizeF() * 12.0 / 13.0);  // a little smaller than the messages
     text->setFont(small);
     text->document()->setDocumentMargin(8);
     text->setObjectName(QStringLiteral("alertAccessoryText"));
