@@ -1,7 +1,9 @@
 // The preview engines: the Markdown page of 1 MiB, the status-line statistics of the 64 MiB text of
 // editor_bench (cold, then a caret move warm), token counts of 1 MiB, and sanitising an SVG of
-// 10,000 elements. With Node and the tiktoken package present (KORIMADO_TIKTOKEN_DIR names the
-// package folder), the package's own count of the same 1 MiB is timed beside ours.
+// 10,000 elements; the 64 MiB text's token count by blocks, whole and after an edit
+// (KORIMADO_BENCH_SINGLE_PASS=1 adds the one-pass count it replaced). With Node and the tiktoken
+// package present (KORIMADO_TIKTOKEN_DIR names the package folder), the package's own count of the
+// same 1 MiB is timed beside ours.
 #include "BenchSupport.h"
 
 #include "document/TextFormat.h"
@@ -9,6 +11,7 @@
 #include "preview/Markdown.h"
 #include "preview/SVGPreview.h"
 #include "preview/TextStatisticsEngine.h"
+#include "preview/TokenBlocks.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -130,6 +133,33 @@ void benchTokens()
     report("tokens_reference_1mib_count", answer[1].toDouble());
 }
 
+// The whole 64 MiB text of editor_bench counted by blocks with nothing cached (what opening the
+// file costs), then again after one character typed in its middle (what a pause in typing costs),
+// beside one pass over the whole text on one thread (how the count was made before blocks).
+void benchTokenBlocks()
+{
+    QString text = generateMixedText(32 * oneMiB);
+    const auto tokenizer = LocalTokenizer::shared(TokenEncoding::o200k);
+    TokenBlocks blocks(tokenizer);
+    Stopwatch full;
+    const qint64 n = blocks.count(text, [] { return false; });
+    report("tokens_full_64mib_ms", full.ms());
+    report("tokens_full_64mib_blocks", static_cast<double>(blocks.lastBlocks()));
+    text.insert(text.size() / 2, QLatin1Char('x'));
+    Stopwatch recount;
+    const qint64 edited = blocks.count(text, [] { return false; });
+    report("tokens_recount_after_edit_64mib_ms", recount.ms());
+    report("tokens_recount_after_edit_64mib_blocks_counted", static_cast<double>(blocks.lastCounted()));
+    if (qEnvironmentVariableIsSet("KORIMADO_BENCH_SINGLE_PASS")) {
+        Stopwatch single;
+        const qint64 whole = tokenizer->count(text, [] { return false; });
+        report("tokens_single_pass_64mib_ms", single.ms());
+        if (whole != edited) std::printf("block count %lld differs from the single pass %lld\n", static_cast<long long>(edited),
+                                         static_cast<long long>(whole));
+    }
+    (void)n;
+}
+
 void benchPages()
 {
     const QString markdown = markdownDocument(oneMiB);
@@ -161,6 +191,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     benchPages();
     benchTokens();
+    benchTokenBlocks();
     benchStatistics();
     return 0;
 }

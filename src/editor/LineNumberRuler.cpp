@@ -46,12 +46,18 @@ std::vector<LineNumberRuler::Label> LineNumberRuler::visibleLabels() const
     const qsizetype lineCount = index_->lineCount();
     const QRectF visible = editor->visibleRect().translated(-origin);
 
+    qsizetype labelled = -1;
     for (const LineFragment& fragment : layout->lineFragments(visible)) {
         const qsizetype c = fragment.characterRange.location;
-        if (fragment.characterRange.isEmpty() && c >= length) continue;  // the extra line, below
-        // Only the first row of a logical line gets its number.
+        // The extra line, below; a composition on the empty last line makes it a fragment.
+        if (fragment.characterRange.isEmpty() && c >= length && layout->hasExtraLineFragment()) continue;
+        // Only the first row of a logical line gets its number (a wrapped composition at a line
+        // start makes several rows begin there).
         const qsizetype line = index_->line(c);
-        if (index_->start(line) == c) labels.push_back({line + 1, fragment.rect.top() + offset});
+        if (index_->start(line) == c && c != labelled) {
+            labels.push_back({line + 1, fragment.rect.top() + offset});
+            labelled = c;
+        }
     }
     if (layout->hasExtraLineFragment() && index_->start(lineCount - 1) == length) {
         const QRectF extra = layout->extraLineFragmentRect();

@@ -11,6 +11,21 @@ bool isHTMLSpace(QChar c)
     return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f';
 }
 
+// Where a comment whose text starts at i ends, as the browser's parser ends it: "<!-->" and
+// "<!--->" at once, else after the first "-->" or "--!>"; -1 when it runs to the end of the text.
+qsizetype commentEnd(const QString& html, qsizetype i)
+{
+    const QStringView rest = QStringView(html).mid(i);
+    if (rest.startsWith(u">")) return i + 1;
+    if (rest.startsWith(u"->")) return i + 2;
+    for (qsizetype at = html.indexOf(QLatin1String("--"), i); at >= 0; at = html.indexOf(QLatin1String("--"), at + 1)) {
+        const QStringView after = QStringView(html).mid(at + 2);
+        if (after.startsWith(u">")) return at + 3;
+        if (after.startsWith(u"!>")) return at + 4;
+    }
+    return -1;
+}
+
 // Skips white space, comments, the document type and processing instructions, as the browser's
 // parser does before the first tag.
 qsizetype skipPrologue(const QString& html, qsizetype i)
@@ -21,16 +36,9 @@ qsizetype skipPrologue(const QString& html, qsizetype i)
         if (isHTMLSpace(html[i])) {
             ++i;
         } else if (QStringView(html).mid(i).startsWith(u"<!--")) {
-            // "<!-->" and "<!--->" close at once, as in the browser.
-            qsizetype close = -1;
-            if (QStringView(html).mid(i + 4).startsWith(u">")) close = i + 4;
-            else if (QStringView(html).mid(i + 4).startsWith(u"->")) close = i + 5;
-            else {
-                const qsizetype end = html.indexOf(QStringLiteral("-->"), i + 4);
-                close = end < 0 ? -1 : end + 2;
-            }
+            const qsizetype close = commentEnd(html, i + 4);
             if (close < 0) return n;
-            i = close + 1;
+            i = close;
         } else if (QStringView(html).mid(i).startsWith(u"<!") || QStringView(html).mid(i).startsWith(u"<?")) {
             const qsizetype close = html.indexOf(QLatin1Char('>'), i + 2);
             if (close < 0) return n;

@@ -7,6 +7,7 @@
 #include <QStringDecoder>
 
 #include <unicode/regex.h>
+#include <unicode/uchar.h>
 #include <unicode/utext.h>
 
 #include <algorithm>
@@ -75,6 +76,36 @@ void appendUtf8(const char16_t* units, qsizetype length, std::string& out)
             out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
         }
     }
+}
+
+// Whether the text holds a run of one character (digits aside) long enough that one of its pieces
+// must pass the merge limit: such a run splits into at most three pieces (the white space before
+// its last line break, the rest but one, the last one), so past twice the limit one is too long.
+// Found here in one pass, it never reaches the matcher, which would spend seconds on it.
+bool hasOverlongRun(const char16_t* units, qsizetype length, std::size_t limit)
+{
+    const auto overlong = static_cast<qsizetype>(2 * limit + 2);
+    qsizetype i = 0;
+    while (i < length) {
+        char32_t c = units[i];
+        qsizetype width = 1;
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
+            width = 2;
+        }
+        qsizetype end = i + width;
+        qsizetype run = 1;
+        while (end + width <= length && units[end] == units[i] && (width == 1 || units[end + 1] == units[i + 1])) {
+            end += width;
+            ++run;
+        }
+        if (run > overlong && u_charType(static_cast<UChar32>(c)) != U_DECIMAL_DIGIT_NUMBER
+            && u_charType(static_cast<UChar32>(c)) != U_LETTER_NUMBER && u_charType(static_cast<UChar32>(c)) != U_OTHER_NUMBER) {
+            return true;
+        }
+        i = end;
+    }
+    return false;
 }
 
 }  // namespace
@@ -151,9 +182,12 @@ LocalTokenizer::LocalTokenizer(TokenEncoding encoding, const std::optional<QStri
 
 LocalTokenizer::~LocalTokenizer() = default;
 
-qint64 LocalTokenizer::count(const QString& text, const std::function<bool()>& cancelled) const
+qint64 LocalTokenizer::count(QStringView text, const std::function<bool()>& cancelled) const
 {
     if (text.isEmpty()) return 0;
+    if (hasOverlongRun(text.utf16(), text.size(), maximumPieceBytes)) {
+        throw CountingError::resourceLimit;
+    }
     UErrorCode status = U_ZERO_ERROR;
     UText ut = UTEXT_INITIALIZER;
     utext_openUChars(&ut, reinterpret_cast<const UChar*>(text.utf16()), text.size(), &status);
@@ -163,9 +197,18 @@ qint64 LocalTokenizer::count(const QString& text, const std::function<bool()>& c
         throw CountingError::unmatchedText;
     }
     matcher->reset(&ut);
-    // Possessive loops over a long run keep a backtracking frame per character: let the stack grow
-    // on the heap rather than end the count early.
-    matcher->setStackLimit(0, status);
+    // Loops over a long run keep a backtracking frame per character. The stack is capped, so a run
+    // of millions of one character fails at once (resourceLimit) instead of taking seconds and a
+    // gigabyte; the cap leaves room for every piece that the merge limit lets through. The
+    // progress callback lets a long match be cancelled.
+    matcher->setStackLimit(stackLimitBytes, status);
+    const std::function<bool()>* cancel = cancelled ? &cancelled : nullptr;
+    matcher->setFindProgressCallback(
+        [](const void* context, int64_t) -> UBool {
+            const auto* check = static_cast<const std::function<bool()>*>(context);
+            return !(check && (*check)());
+        },
+        cancel, status);
 
     const auto* units = reinterpret_cast<const char16_t*>(text.utf16());
     std::string piece;
@@ -199,6 +242,8 @@ qint64 LocalTokenizer::count(const QString& text, const std::function<bool()>& c
     matcher.reset();
     utext_close(&ut);
     if (failure) throw *failure;
+    if (status == U_REGEX_STACK_OVERFLOW) throw CountingError::resourceLimit;
+    if (status == U_REGEX_STOPPED_BY_CALLER) throw CountingError::cancelled;
     if (U_FAILURE(status)) throw TokenizerError(std::string("token pattern: ") + u_errorName(status));
     if (covered != text.size()) throw CountingError::unmatchedText;
     return total;

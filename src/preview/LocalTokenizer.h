@@ -4,6 +4,7 @@
 #include "preview/TokenRankTable.h"
 
 #include <QString>
+#include <QStringView>
 
 #include <functional>
 #include <memory>
@@ -45,6 +46,8 @@ class LocalTokenizer {
 public:
     // The pieces that need merging are capped, bounding one piece's memory.
     static constexpr std::size_t maximumPieceBytes = 1'048'576;
+    // The matcher's backtracking stack: enough for a piece of maximumPieceBytes one-byte characters.
+    static constexpr int stackLimitBytes = 64 << 20;
     static constexpr std::size_t o200kEntries = 199'998;
     static constexpr std::size_t cl100kEntries = 100'256;
 
@@ -57,7 +60,11 @@ public:
     LocalTokenizer& operator=(const LocalTokenizer&) = delete;
 
     // Throws CountingError. `cancelled` is asked at every piece and every 1,024 merges.
-    qint64 count(const QString& text, const std::function<bool()>& cancelled) const;
+    qint64 count(QStringView text, const std::function<bool()>& cancelled) const;
+    qint64 count(const QString& text, const std::function<bool()>& cancelled) const
+    {
+        return count(QStringView(text), cancelled);
+    }
 
     static QString pattern(TokenEncoding encoding);
     std::size_t entryCount() const { return ranks_.size(); }

@@ -29,7 +29,8 @@ public:
     // What the module asks of the program; all called on the main thread.
     struct Host {
         std::function<void(bool ok)> loadFinished;
-        // A link the user activated; the preview itself never follows it.
+        // An http or https link the user activated, or one that asked for a new window; the
+        // preview itself never follows it.
         std::function<void(const QUrl& url)> linkActivated;
         // Every request of our scheme: the page at our own address and the files beside it.
         // answer is called at most once, on the main thread; a request the engine dropped in the
@@ -40,8 +41,9 @@ public:
     virtual ~PreviewBrowser() = default;
 
     virtual QWidget* widget() = 0;
-    // Loads the address; kind decides where it may navigate afterwards.
-    virtual void load(const QUrl& url, Kind kind) = 0;
+    // Loads the address; kind decides where it may navigate afterwards. keepPosition: the new page
+    // opens where the reader stood in the one before.
+    virtual void load(const QUrl& url, Kind kind, bool keepPosition) = 0;
     virtual void setZoom(double factor) = 0;
     // Runs script in the application world (page scripts stay off); done gets its value.
     virtual void evaluate(const QString& script, std::function<void(const QVariant&)> done) = 0;

@@ -31,8 +31,8 @@ State& state()
     return s;
 }
 
-// The engine needs a share context to exist before it starts, even one that could not be made
-// (no OpenGL on the offscreen platform): it then draws in software.
+// The engine reads the format of a share context when it starts, even though its views draw in
+// software; one that could not be made (no OpenGL on the offscreen platform) does.
 void makeShareContext()
 {
     if (qt_gl_global_share_context()) return;

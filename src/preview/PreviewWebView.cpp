@@ -5,6 +5,7 @@
 
 #include <QChildEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QNativeGestureEvent>
 #include <QPointer>
 #include <QResizeEvent>
@@ -73,9 +74,12 @@ void PreviewWebView::showPage(const QString& html, Kind kind, const std::optiona
         return;
     }
     if (notice_) notice_->hide();
+    // A new page of the same kind is the same document rendered again: the reader keeps the place.
+    const bool keepPosition = hasPage_ && kind == kind_;
     kind_ = kind;
+    hasPage_ = true;
     resources_->setRoot(kind == Kind::html ? root : std::nullopt);
-    browser_->load(resources_->setPage(html), kind);
+    browser_->load(resources_->setPage(html), kind, keepPosition);
 }
 
 void PreviewWebView::showNotice(const QString& html)
@@ -154,6 +158,11 @@ bool PreviewWebView::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::ChildPolished) {
         if (auto* child = qobject_cast<QWidget*>(static_cast<QChildEvent*>(event)->child())) child->installEventFilter(this);
+    } else if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease
+               || event->type() == QEvent::MouseButtonDblClick) {
+        // The mouse's back and forward buttons would walk a history the preview does not keep.
+        const Qt::MouseButton button = static_cast<QMouseEvent*>(event)->button();
+        if (button == Qt::BackButton || button == Qt::ForwardButton) return true;
     } else if (event->type() == QEvent::NativeGesture) {
         const auto* gesture = static_cast<QNativeGestureEvent*>(event);
         if (gesture->gestureType() == Qt::ZoomNativeGesture) {

@@ -75,6 +75,7 @@ private:
     std::unique_ptr<PreviewBrowser> browser_;
     QLabel* notice_ = nullptr;
     Kind kind_ = Kind::markdown;
+    bool hasPage_ = false;
     double zoom_ = 1.0;
 };
 

@@ -101,13 +101,20 @@ public:
     std::optional<SVGPreview::Error> error_;
 
 private:
+    // The page is read by the browser's HTML parser, which lowercases attribute names (and then
+    // gives the SVG ones their mixed case back): every name is compared as it will, without case.
+    static bool named(QStringView name, QLatin1StringView wanted)
+    {
+        return name.compare(wanted, Qt::CaseInsensitive) == 0;
+    }
+
     // An animation may not retarget links, styles or event handlers.
     static bool retargetsAnimation(const QString& name, const QXmlStreamAttributes& attributes)
     {
         if (name != QLatin1String("animate") && name != QLatin1String("set")) return false;
         for (const QXmlStreamAttribute& attribute : attributes) {
-            if (attribute.name() != QLatin1String("attributeName")) continue;
-            const QString value = attribute.value().toString().toLower();
+            if (!named(attribute.name(), QLatin1StringView("attributeName"))) continue;
+            const QString value = attribute.value().trimmed().toString().toLower();
             if (value == QLatin1String("href") || value == QLatin1String("xlink:href") || value == QLatin1String("style")
                 || value.startsWith(QLatin1String("on"))) {
                 return true;
@@ -121,9 +128,9 @@ private:
         const QStringView n = attribute.name();
         const QStringView v = attribute.value();
         const QStringView ns = attribute.namespaceUri();
-        const bool removed = n.toString().toLower().startsWith(QLatin1String("on")) || n == QLatin1String("src")
-                             || n == QLatin1String("base") || n.contains(u':')
-                             || (n == QLatin1String("href") && !v.startsWith(u'#'))
+        const bool removed = n.startsWith(QLatin1StringView("on"), Qt::CaseInsensitive)
+                             || named(n, QLatin1StringView("src")) || named(n, QLatin1StringView("base"))
+                             || n.contains(u':') || (named(n, QLatin1StringView("href")) && !v.startsWith(u'#'))
                              || !(ns.isEmpty() || ns == xlinkNamespace || ns == xmlNamespace);
         if (removed) {
             ++removed_;

@@ -130,10 +130,16 @@ void TextStatisticsEngine::work(const std::shared_ptr<Shared>& shared, Cache& ca
     try {
         const auto tokenizer = LocalTokenizer::shared(r.encoding);
         if (superseded()) return;
-        const QString piece = whole ? index.text().substring(0, length)
-                                    : index.text().substring(r.selection.location, r.selection.location + r.selection.length);
-        const qint64 n = tokenizer->count(piece, superseded);
-        if (whole) cache.fullTokens.insert(key, n);
+        qint64 n = 0;
+        if (whole) {
+            std::unique_ptr<TokenBlocks>& blocks = cache.blocks[key];
+            if (!blocks) blocks = std::make_unique<TokenBlocks>(tokenizer);
+            n = blocks->count(index.text(), superseded);
+            cache.fullTokens.insert(key, n);
+        } else {
+            n = tokenizer->count(
+                index.text().substring(r.selection.location, r.selection.location + r.selection.length), superseded);
+        }
         deliver(TokenCountResult::success(n));
     } catch (CountingError error) {
         if (error != CountingError::cancelled) deliver(TokenCountResult::failure(error));

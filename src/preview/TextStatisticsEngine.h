@@ -5,6 +5,7 @@
 #include "preview/CharacterIndex.h"
 #include "preview/LocalTokenizer.h"
 #include "preview/TextMetrics.h"
+#include "preview/TokenBlocks.h"
 #include "preview/TokenEncoding.h"
 
 #include <QHash>
@@ -12,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -73,6 +75,9 @@ private:
         std::optional<TextFormat> format;
         std::optional<qint64> bytes;
         QHash<int, qint64> fullTokens;
+        // Per encoding, across revisions: the whole text is counted by blocks, and only the blocks
+        // an edit touched are counted again.
+        std::map<int, std::unique_ptr<TokenBlocks>> blocks;
     };
     struct Request;
     static void work(const std::shared_ptr<Shared>& shared, Cache& cache, const Request& request);

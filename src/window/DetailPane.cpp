@@ -202,13 +202,6 @@ bool DetailPane::isHTML() const
     return suffix == QLatin1String("html") || suffix == QLatin1String("htm") || suffix == QLatin1String("xhtml");
 }
 
-bool DetailPane::isMarkdown() const
-{
-    const QString suffix = QFileInfo(document_->fileURL()).suffix().toLower();
-    return suffix == QLatin1String("md") || suffix == QLatin1String("markdown") || suffix == QLatin1String("mdown")
-           || suffix == QLatin1String("mkd");
-}
-
 void DetailPane::setPreviewHooks(std::function<bool()> composing, std::function<void(const QString&)> status)
 {
     composing_ = std::move(composing);

@@ -67,7 +67,6 @@ public:
     bool isShown() const { return shown_; }
     bool isSVG() const;
     bool isHTML() const;
-    bool isMarkdown() const;
 
     // Shows the chosen segment's view and brings it up to date.
     void updateVisibility();

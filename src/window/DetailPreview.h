@@ -21,8 +21,7 @@ class KoriDocument;
 
 // The preview segment's work: when a page is built (debounced, one build at a time, stopped above
 // 2,000,000 UTF-16 units), how it reaches the web view, links the user follows, and the SVG player.
-// The web engine starts only for a preview someone asked for (a mode or segment chosen, an edit, or
-// a Markdown, HTML or SVG file on screen), and never before the window's text has painted.
+// Nothing is rendered, and the web engine does not start, before the window's text has painted.
 class DetailPreview : public QObject {
     Q_OBJECT
 

@@ -18,6 +18,7 @@
 #include "settings/EditorSettingsSnapshot.h"
 #include "syntax/SyntaxHighlighter.h"
 #include "window/DetailPane.h"
+#include "window/DetailPreview.h"
 #include "window/EditorPair.h"
 #include "window/RestorableStateCodec.h"
 #include "window/SegmentedControl.h"
@@ -227,6 +228,7 @@ void EditorWindowController::setup()
     connect(statusLine_.get(), &StatusLine::endingChosen, this, &EditorWindowController::endingChanged);
     statusLine_->setTokenIndex(static_cast<int>(settings.tokenIndex));
     toolbarWrap()->setChecked(settings.wrap);
+    detailPane_->previewer().svgPaused = !settings.autoplay;
 
     // Sidebar visibility and root.
     fileTree_->setHidden(model->rootDirectory().isEmpty());

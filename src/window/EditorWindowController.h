@@ -303,7 +303,6 @@ public:
     void changeDocumentSyntax(const QString& languageId);
     bool isSVG() const;
     bool isHTML() const;
-    bool isMarkdown() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

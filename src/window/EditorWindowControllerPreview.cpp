@@ -10,11 +10,6 @@
 
 namespace korimado {
 
-bool EditorWindowController::isMarkdown() const
-{
-    return detailPane_->isMarkdown();
-}
-
 void EditorWindowController::wantPreview()
 {
     detailPane_->previewer().want();
@@ -38,9 +33,10 @@ void EditorWindowController::textViewDidPaint()
     jobs.swap(afterFirstPaint_);
     for (auto& job : jobs) job();
     primaryCommands().syntaxHighlighter().holdFullParses(false);
+    // Every document is previewed (plain text as Markdown), but only once its text is on screen.
     DetailPreview& preview = detailPane_->previewer();
     preview.setPainted();
-    if (isMarkdown() || isHTML() || isSVG()) preview.want();
+    preview.want();
 }
 
 void EditorWindowController::toggleSVGPlayback(MenuItem*) { detailPane_->previewer().toggleSVGPlayback(); }

@@ -454,3 +454,90 @@ TEST(LayoutManagerGuiTest, ColouringOneScreenOfALongLineKeepsTheLayoutsOfTheOthe
         EXPECT_EQ(layout.segmentLayoutCount(), afterRemoval);
     }
 }
+
+// A composition stands in its line without being part of the text: what follows it moves on (and
+// wraps), and every position the layout reports maps back to the text.
+TEST(LayoutManagerGuiTest, ACompositionIsLaidOutInItsLineAndMapsBackToTheText)
+{
+    TextStorage storage(QStringLiteral("abc def\nghi"));
+    LayoutManager layout(storage);
+    layout.setFont(testFont());
+    const qreal w = layout.averageCharacterWidth();
+    const qreal row = layout.rowHeight();
+    const std::uint64_t revision = storage.revision();
+
+    layout.setMarkedText(QStringLiteral("XYZ"), {2});
+    EXPECT_NEAR(layout.caretRect(2).left(), 2 * w, 0.5) << "a caret at the composition stands before it";
+    EXPECT_NEAR(layout.caretRect(3).left(), 6 * w, 0.5);
+    EXPECT_NEAR(layout.markedCaretRect(2, 3).left(), 5 * w, 0.5);
+    EXPECT_NEAR(layout.caretRect(9).left(), 1 * w, 0.5) << "the next line stays";
+    EXPECT_EQ(layout.characterIndex(QPointF(7.5 * w, row / 2)), 4);
+    EXPECT_EQ(layout.characterIndex(QPointF(3.5 * w, row / 2)), 2) << "inside the composition: its place";
+    EXPECT_NEAR(layout.boundingRect(TextRange(2, 1)).left(), 5 * w, 0.5);
+    std::vector<LineFragment> fragments = layout.lineFragments(QRectF(0, 0, 1000, 1000));
+    ASSERT_EQ(fragments.size(), 2u);
+    EXPECT_EQ(fragments[0].characterRange, TextRange(0, 8));
+    EXPECT_NEAR(fragments[0].usedRect.width(), 10 * w, 0.5);
+    EXPECT_EQ(storage.revision(), revision);
+
+    // Several carets: the composition at each, in one line.
+    layout.setMarkedText(QStringLiteral("XYZ"), {5, 1});
+    EXPECT_EQ(layout.markedLocations(), (std::vector<qsizetype>{1, 5}));
+    EXPECT_NEAR(layout.caretRect(6).left(), 12 * w, 0.5);
+    EXPECT_EQ(layout.characterIndex(QPointF(9.5 * w, row / 2)), 5) << "in the second composition";
+    EXPECT_EQ(layout.characterIndex(QPointF(12.5 * w, row / 2)), 6);
+
+    // It follows edits before it.
+    storage.replaceCharacters(TextRange(0, 0), QStringLiteral("__"));
+    EXPECT_EQ(layout.markedLocations(), (std::vector<qsizetype>{3, 7}));
+    EXPECT_NEAR(layout.caretRect(8).left(), 14 * w, 0.5);
+    layout.clearMarkedText();
+    EXPECT_NEAR(layout.caretRect(8).left(), 8 * w, 0.5);
+
+    // With wrapping it wraps with its line.
+    layout.setWrapsLines(true);
+    layout.setWrapWidth(12 * w);
+    layout.lineFragments(QRectF(0, 0, 1000, 1000));
+    EXPECT_EQ(layout.rowsOfParagraph(0), 1);
+    layout.setMarkedText(QString(20, QChar(u'x')), {4});
+    layout.lineFragments(QRectF(0, 0, 1000, 1000));
+    EXPECT_GE(layout.rowsOfParagraph(0), 3);
+    EXPECT_GE(layout.caretRect(5).top(), 2 * row);
+    EXPECT_GE(layout.caretRect(11).top(), 3 * row) << "the next line moves down";
+    layout.clearMarkedText();
+    layout.lineFragments(QRectF(0, 0, 1000, 1000));
+    EXPECT_EQ(layout.rowsOfParagraph(0), 1);
+}
+
+TEST(LayoutManagerGuiTest, ACompositionOnTheEmptyLastLineOrInALongLine)
+{
+    TextStorage storage(QStringLiteral("abc\n"));
+    LayoutManager layout(storage);
+    layout.setFont(testFont());
+    const qreal w = layout.averageCharacterWidth();
+    EXPECT_TRUE(layout.hasExtraLineFragment());
+    layout.setMarkedText(QStringLiteral("あい"), {4});
+    EXPECT_FALSE(layout.hasExtraLineFragment()) << "the composition makes the last line a line";
+    const std::vector<LineFragment> fragments = layout.lineFragments(QRectF(0, 0, 1000, 1000));
+    ASSERT_EQ(fragments.size(), 2u);
+    EXPECT_EQ(fragments[1].characterRange, TextRange(4, 0));
+    EXPECT_GT(layout.markedCaretRect(4, 2).left(), 2 * w);
+    EXPECT_EQ(layout.markedCaretRect(4, 2).top(), layout.rowHeight());
+    layout.clearMarkedText();
+    EXPECT_TRUE(layout.hasExtraLineFragment());
+
+    // In a line of several segments each keystroke lays out again only the segment it stands in.
+    storage.setString(QString(3 * LayoutManager::SegmentUnits, QChar(u'a')));
+    layout.lineFragments(QRectF(-1e7, 0, 2e7, 100));
+    const qsizetype segments = layout.laidOutSegmentCount(0);
+    ASSERT_GE(segments, 3);
+    const quint64 before = layout.segmentLayoutCount();
+    const qsizetype middle = LayoutManager::SegmentUnits + 100;
+    const qreal x = layout.caretRect(middle + 10).left();
+    for (int keystroke = 1; keystroke <= 3; ++keystroke) {
+        layout.setMarkedText(QString(keystroke, QChar(u'k')), {middle});
+        EXPECT_NEAR(layout.caretRect(middle + 10).left(), x + keystroke * w, 0.5);
+    }
+    EXPECT_EQ(layout.segmentLayoutCount() - before, 3u);
+    EXPECT_EQ(layout.laidOutSegmentCount(0), segments);
+}

@@ -322,12 +322,17 @@ TEST_F(TextViewTest, InputMethodCompositionTouchesNothingUntilCommitted)
     undo.undo();
     EXPECT_EQ(storage->string(), QStringLiteral("ab"));
 
-    // The programmatic road: marked text, then committed by unmarking.
+    // The programmatic road: marked text replacing a range, then committed by unmarking, in one
+    // undo step.
     view->setMarkedText(QStringLiteral("かな"), {2, 0}, {0, 1});
     EXPECT_TRUE(view->hasMarkedText());
-    EXPECT_EQ(storage->string(), QStringLiteral("ab"));
+    EXPECT_EQ(storage->string(), QStringLiteral("b")) << "the replaced range goes when composing starts";
+    EXPECT_EQ(view->markedRange(), (TextRange{0, 2}));
     view->unmarkText();
     EXPECT_EQ(storage->string(), QStringLiteral("かなb"));
+    undo.closeAutomaticGroup();
+    undo.undo();
+    EXPECT_EQ(storage->string(), QStringLiteral("ab"));
 }
 
 TEST_F(TextViewTest, TwoViewsOnOneStorageStayConsistent)

@@ -136,6 +136,24 @@ TEST(LocalTokenizer, LongPiecesHitTheLimitAndCancelWithinAThousandMerges)
     const QString atLimit(static_cast<qsizetype>(LocalTokenizer::maximumPieceBytes), QLatin1Char('~'));
     EXPECT_GT(tokenizer->count(atLimit, {}), 0);
 
+    // Runs of one character that no merge could take: refused at once, with the matcher's stack
+    // bounded, instead of seconds and a gigabyte of backtracking.
+    for (const TokenEncoding encoding : {TokenEncoding::o200k, TokenEncoding::cl100k}) {
+        const auto counter = LocalTokenizer::shared(encoding);
+        for (const QString& run : {QString(20 * 1024 * 1024, QLatin1Char(' ')) + QStringLiteral("x"),
+                                   QStringLiteral("a ") + QString(3'000'000, QLatin1Char('\n')),
+                                   QString(1'500'000, QLatin1Char(' ')) + QStringLiteral("word")}) {
+            try {
+                counter->count(run, {});
+                ADD_FAILURE() << "a run of " << run.size() << " counted in " << rawValue(encoding).toStdString();
+            } catch (CountingError error) {
+                EXPECT_EQ(error, CountingError::resourceLimit);
+            }
+        }
+    }
+    // Digits split into pieces of three: a long run of them is counted.
+    EXPECT_GE(tokenizer->count(QString(3'000'000, QLatin1Char('7')), {}), 1'000'000);
+
     int calls = 0;
     try {
         // The first call is at the piece, the second after 1,024 heap pops.

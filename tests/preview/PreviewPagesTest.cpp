@@ -80,4 +80,12 @@ TEST(HTMLPreview, HeadTagsInCommentsTitlesAndAttributesAreNotTheHead)
     EXPECT_EQ(around(HTMLPreview::page(QStringLiteral("<!--><head>"))), QStringLiteral("<!--><head>@"));
     // A tag that never ends is no head to go after.
     EXPECT_EQ(around(HTMLPreview::page(QStringLiteral("<head title=\"open"))), QStringLiteral("@<head title=\"open"));
+
+    // "--!>" ends a comment too: what follows it is the body's, so the policy goes before it.
+    const QString bang = QStringLiteral("<!-- a --!><iframe src=\"https://x/\"></iframe><!-- b -->\n<html><head>");
+    EXPECT_EQ(around(HTMLPreview::page(bang)),
+              QStringLiteral("<!-- a --!>@<iframe src=\"https://x/\"></iframe><!-- b -->\n<html><head>"));
+    EXPECT_EQ(around(HTMLPreview::page(QStringLiteral("<!-- a ---!-><!-- b --!><head>"))),
+              QStringLiteral("<!-- a ---!-><!-- b --!><head>@"));
+    EXPECT_EQ(around(HTMLPreview::page(QStringLiteral("<!----->x<head>"))), QStringLiteral("<!----->@x<head>"));
 }

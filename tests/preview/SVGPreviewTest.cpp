@@ -63,6 +63,22 @@ TEST(SVGPreview, KeepsTheAllowedAndCountsWhatItRemoves)
         "<set attributeName=\"onclick\" to=\"x\"/><animate attributeName=\"HREF\"/><animate attributeName=\"xlink:href\"/>"
         "<set attributeName=\"style\"/><animate attributeName=\"opacity\" dur=\"1s\"/>"));
     EXPECT_EQ(drawing(animation), QStringLiteral("<svg><animate attributeName=\"opacity\" dur=\"1s\"></animate></svg>"));
+
+}
+
+TEST(SVGPreview, AttributeNamesAreComparedWithoutCaseAsTheBrowserReadsThem)
+{
+    // The browser lowercases these names: HREF is an href, attributename an attributeName.
+    const SVGPreview::Output links = sanitize(QStringLiteral(
+        "<use HREF=\"http://e/x.svg#a\"/><use Href=\"#in\"/><rect SRC=\"x\" Base=\"y\" oNcLiCk=\"z()\" Width=\"2\"/>"));
+    EXPECT_EQ(drawing(links), QStringLiteral("<svg><use></use><use Href=\"#in\"></use><rect Width=\"2\"></rect></svg>"));
+    EXPECT_TRUE(links.note.contains(QStringLiteral("など4項目")));
+
+    const SVGPreview::Output animations = sanitize(QStringLiteral(
+        "<set attributename=\"href\" to=\"http://e/\"/><animate ATTRIBUTENAME=\" Style \"/>"
+        "<set attributeNAME=\"OnBegin\"/><animate attributename=\"x\" dur=\"1s\"/>"));
+    EXPECT_EQ(drawing(animations), QStringLiteral("<svg><animate attributename=\"x\" dur=\"1s\"></animate></svg>"));
+    EXPECT_TRUE(animations.note.contains(QStringLiteral("など3項目")));
 }
 
 TEST(SVGPreview, TextIsEscapedAndStyleKeepsItsCSS)

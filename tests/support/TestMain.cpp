@@ -59,7 +59,6 @@ int main(int argc, char** argv)
     // KORIMADO_TEST_PLATFORM=xcb runs the window tests on a (virtual) display, for screenshots.
     const char* platform = getenv("KORIMADO_TEST_PLATFORM");
     setenv("QT_QPA_PLATFORM", platform && *platform ? platform : "offscreen", 1);
-    setenv("QT_QUICK_BACKEND", "software", 1);
     setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
     setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu", 1);
     setenv("LANG", "C.UTF-8", 0);

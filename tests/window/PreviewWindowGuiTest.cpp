@@ -21,7 +21,6 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QNativeGestureEvent>
-#include <QOpenGLContext>
 #include <QPointingDevice>
 #include <QPushButton>
 #include <QTimer>
@@ -132,31 +131,35 @@ protected:
 
 }  // namespace
 
-TEST_F(PreviewWindowTest, TheWebEngineStartsOnlyForAPreviewSomeoneAskedFor)
+TEST_F(PreviewWindowTest, NothingOfTheWebEngineBeforeTheFirstPaintThenEveryDocumentIsPreviewed)
 {
+    // In 原案 no preview is shown, so none is built and no engine starts.
+    auto source = open(QStringLiteral("edit.c"), "int f(void);\n");
+    EditorWindowController& editing = test::openDocumentWindow(*source);
+    editing.setMode(Mode::edit);
+    editing.showWindow();
+    ASSERT_TRUE(spinUntil([&] { return editing.hasPainted(); }));
+    spinFor(300);
+    EXPECT_EQ(editing.renderCount(), 0);
+    EXPECT_FALSE(editing.web()->hasEngine());
+
     auto plain = open(QStringLiteral("main.c"), "int main(void) { return 0; }\n");
     EditorWindowController& window = test::openDocumentWindow(*plain);
-    window.showWindow();
-    ASSERT_TRUE(spinUntil([&] { return window.hasPainted(); }));
-    spinFor(500);
-    EXPECT_EQ(window.mode(), Mode::split) << "two columns, the preview segment";
-    EXPECT_FALSE(window.web()->hasEngine()) << "no web engine for a plain file that merely opened";
+    spinFor(300);
+    EXPECT_FALSE(window.web()->hasEngine()) << "nothing before the window is on screen";
+    EXPECT_FALSE(engineMapped()) << "nor the engine's library";
     EXPECT_EQ(window.renderCount(), 0);
-    EXPECT_FALSE(engineMapped()) << "nor its library";
-    EXPECT_EQ(QOpenGLContext::globalShareContext(), nullptr) << "nor an OpenGL context";
-
-    window.showPreview();
-    ASSERT_TRUE(spinUntil([&] { return window.renderCount() > 0; }));
+    window.showWindow();
+    EXPECT_EQ(window.mode(), Mode::split) << "two columns, the preview segment";
+    // A plain file previews as Markdown right after its text is on screen, without an edit.
+    ASSERT_TRUE(spinUntil([&] { return window.renderCount() > 0; }, 30000));
+    EXPECT_TRUE(window.hasPainted());
     EXPECT_TRUE(window.web()->hasEngine());
     EXPECT_TRUE(engineMapped());
-
-    // A Markdown file on screen is previewed without being asked.
-    auto markdown = open(QStringLiteral("notes.md"), "# 見出し\n");
-    EditorWindowController& markdownWindow = test::openDocumentWindow(*markdown);
-    EXPECT_FALSE(markdownWindow.web()->hasEngine()) << "nothing before the first paint";
-    markdownWindow.showWindow();
-    ASSERT_TRUE(spinUntil([&] { return markdownWindow.renderCount() > 0; }));
-    EXPECT_EQ(markdownWindow.previewRevision(), markdown->revision());
+    EXPECT_EQ(window.previewRevision(), plain->revision());
+    EXPECT_TRUE(pageAnswers(window.web(), QStringLiteral("document.querySelector('main p').textContent"),
+                            QStringLiteral("int main(void) { return 0; }")));
+    EXPECT_EQ(window.previewStatus()->text(), QStringLiteral("ローカルプレビュー   HTMLとスクリプトは実行しません"));
 }
 
 TEST_F(PreviewWindowTest, BackgroundWorkOfANewWindowWaitsForItsFirstPaint)
@@ -373,4 +376,36 @@ TEST_F(PreviewWindowTest, StyledCopyPutsPlainTextAndRTF)
     const QByteArray rtf = data->data(QStringLiteral("text/rtf"));
     EXPECT_TRUE(rtf.startsWith("{\\rtf1"));
     EXPECT_TRUE(rtf.contains("\\u26085?\\u26412?\\u-30050?\\par\nab}")) << "語 is above 32767: a negative number";
+}
+
+TEST_F(PreviewWindowTest, ARenderOfTheSameDocumentKeepsTheReadersPlaceAndNoHistory)
+{
+    QByteArray text;
+    for (int i = 0; i < 300; ++i) text += "## 見出し " + QByteArray::number(i) + "\n\n段落の本文です。\n\n";
+    auto document = open(QStringLiteral("long.md"), text);
+    EditorWindowController& window = test::openDocumentWindow(*document);
+    window.showWindow();
+    ASSERT_TRUE(spinUntil([&] { return window.renderCount() > 0; }, 30000));
+    PreviewWebView* web = window.web();
+    ASSERT_TRUE(pageAnswers(web, QStringLiteral("document.readyState"), QStringLiteral("complete")));
+    // The reader scrolls down (asked again until the page has its size and takes it).
+    const QString scrolled = QStringLiteral("[Math.round(window.scrollX), Math.round(window.scrollY)].join(' ')");
+    ASSERT_TRUE(pageAnswers(web, QStringLiteral("window.scrollTo(0, 3000); ") + scrolled, QStringLiteral("0 3000")));
+    spinFor(300);
+
+    // Typing at the top renders the page again; the reader stays where they were.
+    const qint64 before = window.renderCount();
+    window.textView()->setSelectedRange({3, 0});
+    window.textView()->insertText(QStringLiteral("x"));
+    ASSERT_TRUE(spinUntil([&] { return window.renderCount() > before; }, 30000));
+    ASSERT_TRUE(pageAnswers(web, QStringLiteral("document.querySelector('h2').textContent"), QStringLiteral("x見出し 0")));
+    EXPECT_TRUE(pageAnswers(web, scrolled, QStringLiteral("0 3000")));
+    EXPECT_TRUE(pageAnswers(web, QStringLiteral("[history.length].join(' ')"), QStringLiteral("1"))) << "each page replaces the one before";
+
+    // No menu of the engine's own.
+    for (QWidget* child : web->findChildren<QWidget*>()) {
+        if (QLatin1String(child->metaObject()->className()) == QLatin1String("QWebEngineView")) {
+            EXPECT_EQ(child->contextMenuPolicy(), Qt::NoContextMenu);
+        }
+    }
 }

@@ -58,6 +58,7 @@ struct LayoutManager::Segment {
     int rows = 1;                         // estimated until laid out
     qreal width = 0;                      // estimated until laid out
     qreal x = 0;                          // left edge when lines do not wrap
+    std::vector<qsizetype> insertions;    // where the layout holds the composition, relative to start
     qsizetype end() const { return start + length; }
 };
 
@@ -274,6 +275,10 @@ void LayoutManager::storageEdited(const TextStorageEdit& edit)
     if (!edit.editedCharacters()) return;  // no stored attributes are drawn from the storage
     updateParagraphs(edit.editedRange);
     moveTemporaryAttributes(edit.editedRange, edit.changeInLength);
+    // The paragraphs the edit touched are laid out again anyway; the others keep their place for
+    // the composition relative to their start.
+    for (qsizetype& location : marked_.locations) location = edit.mapPosition(location);
+    marked_.locations.erase(std::unique(marked_.locations.begin(), marked_.locations.end()), marked_.locations.end());
 }
 
 // MARK: Heights
@@ -394,10 +399,10 @@ LayoutManager::ParagraphLayout& LayoutManager::paragraphLayout(qsizetype paragra
     qsizetype pos = 0;
     while (contents.length - pos > SegmentUnits) {
         const qsizetype cut = segmentCut(storage_, contents.location, pos + SegmentUnits * 3 / 4);
-        layout->segments.push_back(Segment{pos, cut - pos, nullptr, 1, 0, 0});
+        layout->segments.push_back(Segment{pos, cut - pos, nullptr, 1, 0, 0, {}});
         pos = cut;
     }
-    layout->segments.push_back(Segment{pos, contents.length - pos, nullptr, 1, 0, 0});
+    layout->segments.push_back(Segment{pos, contents.length - pos, nullptr, 1, 0, 0, {}});
     qreal x = 0;
     for (Segment& s : layout->segments) {
         s.rows = estimateRows(s.length);
@@ -428,7 +433,16 @@ void LayoutManager::layoutSegment(ParagraphLayout& paragraph, qsizetype paragrap
     if (segment.layout) return;
     const TextRange contents = paragraphContentsRange(paragraphIndex);
     const TextRange range(contents.location + segment.start, segment.length);
-    auto layout = std::make_unique<QTextLayout>(storage_.substring(range), font_);
+    QString text = storage_.substring(range);
+    // A composition at the boundary of two segments belongs to the later one.
+    segment.insertions.clear();
+    const bool lastSegment = segment.end() == contents.length;
+    for (qsizetype location : marked_.locations) {
+        const qsizetype at = location - range.location;
+        if (at >= 0 && (at < segment.length || (at == segment.length && lastSegment))) segment.insertions.push_back(at);
+    }
+    for (auto it = segment.insertions.rbegin(); it != segment.insertions.rend(); ++it) text.insert(*it, marked_.text);
+    auto layout = std::make_unique<QTextLayout>(text, font_);
     QTextOption option;
     option.setTabStopDistance(spaceWidth_ * tabWidth_);
     option.setWrapMode(wrapsLines_ ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
@@ -436,19 +450,46 @@ void LayoutManager::layoutSegment(ParagraphLayout& paragraph, qsizetype paragrap
     layout->setCacheEnabled(true);
 
     QList<QTextLayout::FormatRange> formats;
+    // A run of the text never colours a composition standing inside it.
+    const auto addFormat = [&](qsizetype from, qsizetype to, const QTextCharFormat& format) {
+        const auto add = [&](qsizetype a, qsizetype b) {
+            const qsizetype start = toLayout(segment, a, true);
+            const qsizetype end = toLayout(segment, b, false);
+            if (end > start) formats.append({static_cast<int>(start), static_cast<int>(end - start), format});
+        };
+        for (qsizetype at : segment.insertions) {
+            if (at <= from) continue;
+            if (at >= to) break;
+            add(from, at);
+            from = at;
+        }
+        add(from, to);
+    };
     for (const auto& [owner, runs] : temporaryAttributes_) {
         auto it = std::upper_bound(runs.begin(), runs.end(), range.location,
                                    [](qsizetype at, const Run& r) { return at < r.end; });
         for (; it != runs.end() && it->start < range.end(); ++it) {
             const TextRange part = TextRange::fromBounds(it->start, it->end).intersected(range);
             if (part.isEmpty()) continue;
-            QTextLayout::FormatRange f;
-            f.start = static_cast<int>(part.location - range.location);
-            f.length = static_cast<int>(part.length);
-            if (it->attributes.foreground) f.format.setForeground(*it->attributes.foreground);
-            if (it->attributes.background) f.format.setBackground(*it->attributes.background);
-            if (it->attributes.font) f.format.setFont(*it->attributes.font, QTextCharFormat::FontPropertiesSpecifiedOnly);
-            formats.append(f);
+            QTextCharFormat format;
+            if (it->attributes.foreground) format.setForeground(*it->attributes.foreground);
+            if (it->attributes.background) format.setBackground(*it->attributes.background);
+            if (it->attributes.font) format.setFont(*it->attributes.font, QTextCharFormat::FontPropertiesSpecifiedOnly);
+            addFormat(part.location - range.location, part.end() - range.location, format);
+        }
+    }
+    for (size_t k = 0; k < segment.insertions.size(); ++k) {
+        const int base = static_cast<int>(toLayout(segment, segment.insertions[k], false));
+        const int length = static_cast<int>(marked_.text.size());
+        if (marked_.formats.isEmpty()) {
+            QTextCharFormat underline;
+            underline.setFontUnderline(true);
+            formats.append({base, length, underline});
+        }
+        for (const QTextLayout::FormatRange& f : marked_.formats) {
+            const int start = std::clamp(f.start, 0, length);
+            const int end = std::clamp(f.start + f.length, start, length);
+            if (end > start) formats.append({base + start, end - start, f.format});
         }
     }
     if (!formats.isEmpty()) layout->setFormats(formats);
@@ -538,8 +579,9 @@ void LayoutManager::forEachFragmentOfParagraph(qsizetype paragraph, const QRectF
             qreal width = 0;
             if (lines > 0) {
                 const QTextLine line = segment.layout->lineAt(i);
-                start += line.textStart();
-                length = line.textLength();
+                const qsizetype from = fromLayout(segment, line.textStart());
+                start += from;
+                length = fromLayout(segment, line.textStart() + line.textLength()) - from;
                 width = line.naturalTextWidth();
             }
             if (k + 1 == count && i + 1 >= lines) length = paragraphEnd - start;  // with the line break
@@ -551,9 +593,12 @@ void LayoutManager::forEachFragmentOfParagraph(qsizetype paragraph, const QRectF
     }
 }
 
+// A composition on the empty last line makes it a line like the others.
 bool LayoutManager::hasExtraLineFragment() const
 {
-    return paragraphStart(paragraphCount() - 1) == storage_.length();
+    const qsizetype length = storage_.length();
+    return paragraphStart(paragraphCount() - 1) == length
+        && (marked_.locations.empty() || marked_.locations.back() != length);
 }
 
 QRectF LayoutManager::extraLineFragmentRect() const
@@ -683,7 +728,8 @@ qsizetype LayoutManager::characterIndex(const QPointF& point, qreal* fraction)
     if (x >= line.naturalTextWidth()) {
         if (fraction) *fraction = 1;
         if (lastOfParagraph && contentsEnd < paragraphRange(p).end()) return contentsEnd;  // the line break
-        return std::max<qsizetype>(base + lineEnd - 1, best.characterRange.location);
+        return std::min(std::max<qsizetype>(base + fromLayout(*bestSegment, lineEnd) - 1, best.characterRange.location),
+                        length);
     }
     int cursor = line.xToCursor(std::max<qreal>(x, 0), QTextLine::CursorOnCharacter);
     cursor = std::clamp(cursor, line.textStart(), std::max(line.textStart(), lineEnd - 1));
@@ -692,10 +738,21 @@ qsizetype LayoutManager::characterIndex(const QPointF& point, qreal* fraction)
         const qreal x1 = line.cursorToX(cursor + 1);
         *fraction = x1 > x0 ? std::clamp((x - x0) / (x1 - x0), 0.0, 1.0) : 0.0;
     }
-    return base + cursor;
+    if (insideComposition(*bestSegment, cursor) && fraction) *fraction = 0;
+    return std::min(base + fromLayout(*bestSegment, cursor), length);
 }
 
 QRectF LayoutManager::caretRect(qsizetype characterIndex)
+{
+    return caretRectAt(characterIndex, -1);
+}
+
+QRectF LayoutManager::markedCaretRect(qsizetype location, qsizetype offset)
+{
+    return caretRectAt(location, std::clamp<qsizetype>(offset, 0, marked_.text.size()));
+}
+
+QRectF LayoutManager::caretRectAt(qsizetype characterIndex, qsizetype compositionOffset)
 {
     ++useClock_;
     const qsizetype at = std::clamp<qsizetype>(characterIndex, 0, storage_.length());
@@ -718,7 +775,9 @@ QRectF LayoutManager::caretRect(qsizetype characterIndex)
             continue;
         }
         layoutSegment(layout, p, s);
-        const int pos = static_cast<int>(rel - s.start);
+        const bool inComposition = compositionOffset >= 0
+            && std::binary_search(s.insertions.begin(), s.insertions.end(), rel - s.start);
+        const int pos = static_cast<int>(toLayout(s, rel - s.start, false) + (inComposition ? compositionOffset : 0));
         int lineIndex = 0;
         for (int i = 0; i < s.layout->lineCount(); ++i) {
             if (s.layout->lineAt(i).textStart() <= pos) lineIndex = i;
@@ -751,8 +810,8 @@ QRectF LayoutManager::boundingRect(TextRange characterRange)
             if (line >= 0) {
                 const QTextLine l = s.layout->lineAt(line);
                 const qsizetype base = contents.location + s.start;
-                const int a = static_cast<int>(part.location - base);
-                const int b = static_cast<int>(std::min(part.end(), contents.end()) - base);
+                const int a = static_cast<int>(toLayout(s, part.location - base, true));
+                const int b = static_cast<int>(toLayout(s, std::min(part.end(), contents.end()) - base, false));
                 x0 = l.cursorToX(a);
                 x1 = b > a ? l.cursorToX(b) : x0;
                 if (part.end() > contents.end()) x1 += spaceWidth_;  // the line break
@@ -808,8 +867,8 @@ void LayoutManager::draw(QPainter& painter, const QRectF& exposed, const QPointF
                 continue;
             }
             const QTextLine line = item.segment->layout->lineAt(item.line);
-            const int a = static_cast<int>(part.location - item.base);
-            const int b = static_cast<int>(part.end() - item.base);
+            const int a = static_cast<int>(toLayout(*item.segment, part.location - item.base, true));
+            const int b = static_cast<int>(toLayout(*item.segment, part.end() - item.base, false));
             const qreal x0 = item.segmentOrigin.x() + line.cursorToX(a);
             const int lineEnd = line.textStart() + line.textLength();
             const qreal x1 = b > lineEnd ? exposed.right() + 1 : item.segmentOrigin.x() + line.cursorToX(b);
@@ -844,6 +903,7 @@ void LayoutManager::drawInvisibles(QPainter& painter, const QPointF& origin, Seg
         const QString text = segment.layout->text();
         const int end = line.textStart() + line.textLength();
         for (int i = line.textStart(); i < end; ++i) {
+            if (insideComposition(segment, i)) continue;
             const char16_t c = text.at(i).unicode();
             QString mark;
             if (showsInvisibles_) {
@@ -861,6 +921,80 @@ void LayoutManager::drawInvisibles(QPainter& painter, const QPointF& origin, Seg
         const qreal x = lineIndex >= 0 ? segment.layout->lineAt(lineIndex).naturalTextWidth() : 0;
         painter.drawText(QPointF(left + x, baseline), QStringLiteral("↵"));
     }
+}
+
+// MARK: Composition
+
+qsizetype LayoutManager::toLayout(const Segment& segment, qsizetype position, bool afterComposition) const
+{
+    qsizetype before = 0;
+    for (qsizetype at : segment.insertions) {
+        if (at > position || (at == position && !afterComposition)) break;
+        ++before;
+    }
+    return position + before * marked_.text.size();
+}
+
+qsizetype LayoutManager::fromLayout(const Segment& segment, qsizetype layoutPosition) const
+{
+    const qsizetype length = marked_.text.size();
+    qsizetype passed = 0;
+    for (qsizetype at : segment.insertions) {
+        const qsizetype start = at + passed * length;
+        if (layoutPosition < start) break;
+        if (layoutPosition < start + length) return at;
+        ++passed;
+    }
+    return layoutPosition - passed * length;
+}
+
+bool LayoutManager::insideComposition(const Segment& segment, qsizetype layoutPosition) const
+{
+    const qsizetype length = marked_.text.size();
+    qsizetype passed = 0;
+    for (qsizetype at : segment.insertions) {
+        const qsizetype start = at + passed * length;
+        if (layoutPosition < start) return false;
+        if (layoutPosition < start + length) return true;
+        ++passed;
+    }
+    return false;
+}
+
+void LayoutManager::setMarkedText(const QString& text, std::vector<qsizetype> locations,
+                                  const QList<QTextLayout::FormatRange>& formats)
+{
+    if (text.isEmpty()) locations.clear();
+    const qsizetype length = storage_.length();
+    for (qsizetype& location : locations) location = std::clamp<qsizetype>(location, 0, length);
+    std::sort(locations.begin(), locations.end());
+    locations.erase(std::unique(locations.begin(), locations.end()), locations.end());
+    if (text == marked_.text && locations == marked_.locations && formats == marked_.formats) return;
+    std::vector<qsizetype> touched = marked_.locations;
+    touched.insert(touched.end(), locations.begin(), locations.end());
+    marked_ = Composition{text, std::move(locations), formats};
+    compositionMoved(touched);
+}
+
+// The segments that held or hold a composition are laid out again (a long line keeps the rest of
+// its layout while each keystroke changes the composition); wrapped rows may change.
+void LayoutManager::compositionMoved(const std::vector<qsizetype>& touched)
+{
+    if (touched.empty()) return;
+    qsizetype first = paragraphCount();
+    for (qsizetype location : touched) {
+        const qsizetype p = paragraphIndex(std::min(location, storage_.length()));
+        first = std::min(first, p);
+        const auto it = cache_.find(p);
+        if (it == cache_.end()) continue;
+        const qsizetype at = location - paragraphStart(p);
+        for (Segment& segment : it->second->segments) {
+            if (segment.start <= at && at <= segment.end()) segment.layout.reset();
+        }
+    }
+    const qreal top = paragraphTop(first);
+    Q_EMIT layoutChanged();
+    Q_EMIT needsDisplay(QRectF(0, top, containerWidth(), std::max(documentHeight() - top, rowHeight_) + rowHeight_));
 }
 
 // MARK: Temporary attributes

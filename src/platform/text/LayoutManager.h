@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPointF>
 #include <QRectF>
+#include <QTextLayout>
 
 #include <functional>
 #include <map>
@@ -16,7 +17,6 @@
 #include <vector>
 
 class QPainter;
-class QTextLayout;
 
 namespace korimado {
 
@@ -129,6 +129,19 @@ public:
     void draw(QPainter& painter, const QRectF& exposed, const QPointF& origin,
               const std::vector<SelectionHighlight>& selections = {});
 
+    // MARK: Composition
+    // What an input method is composing, laid out at each of locations as if it stood there (the
+    // text after it moves on and wraps) without being part of the text. formats are relative to
+    // text; without any the whole composition is underlined. The locations follow edits.
+    void setMarkedText(const QString& text, std::vector<qsizetype> locations,
+                       const QList<QTextLayout::FormatRange>& formats = {});
+    void clearMarkedText() { setMarkedText(QString(), {}); }
+    QString markedText() const { return marked_.text; }
+    const std::vector<qsizetype>& markedLocations() const { return marked_.locations; }
+    // The caret offset units into the composition standing at location (where offset 0 is the
+    // caret before it).
+    QRectF markedCaretRect(qsizetype location, qsizetype offset);
+
     // MARK: Temporary attributes
     void addTemporaryAttributes(Owner owner, const TemporaryAttributes& attributes, TextRange range);
     // Many ranges at once (cheapest in ascending order), with one redraw request for all of them.
@@ -162,6 +175,11 @@ Q_SIGNALS:
 private:
     struct Segment;
     struct ParagraphLayout;
+    struct Composition {
+        QString text;
+        std::vector<qsizetype> locations;  // sorted, each once
+        QList<QTextLayout::FormatRange> formats;
+    };
     struct Run {
         qsizetype start;
         qsizetype end;
@@ -184,6 +202,14 @@ private:
     qreal paragraphTop(qsizetype paragraph) const;
     ParagraphLayout& paragraphLayout(qsizetype paragraph);
     void layoutSegment(ParagraphLayout& paragraph, qsizetype paragraphIndex, Segment& segment);
+    // Positions in a segment's text (relative to its start) and in its layout, which holds the
+    // composition at each of the segment's insertions. A layout position inside a composition maps
+    // to the composition's location.
+    qsizetype toLayout(const Segment& segment, qsizetype position, bool afterComposition) const;
+    qsizetype fromLayout(const Segment& segment, qsizetype layoutPosition) const;
+    bool insideComposition(const Segment& segment, qsizetype layoutPosition) const;
+    QRectF caretRectAt(qsizetype characterIndex, qsizetype compositionOffset);
+    void compositionMoved(const std::vector<qsizetype>& before);
     void trimCache();
     void forEachFragmentOfParagraph(qsizetype paragraph, const QRectF& area, TextRange characters,
                                     const std::function<bool(const LineFragment&, Segment&, int line)>& fn);
@@ -221,6 +247,7 @@ private:
     quint64 segmentLayouts_ = 0;
 
     std::vector<std::pair<Owner, std::vector<Run>>> temporaryAttributes_;
+    Composition marked_;
 };
 
 }  // namespace korimado

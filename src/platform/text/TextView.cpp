@@ -1,5 +1,6 @@
 #include "platform/text/TextView.h"
 
+#include "platform/text/InputContext.h"
 #include "platform/text/LayoutManager.h"
 #include "platform/text/TextBoundaries.h"
 #include "platform/foundation/UndoManager.h"
@@ -24,6 +25,10 @@ namespace {
 constexpr int kBlinkInterval = 500;
 
 constexpr qreal kCaretBarWidth = 1.5;
+
+// How long after a composition was ended here the same text coming again is the input method's
+// second copy, not the user's typing (which would show a composition first anyway).
+constexpr qint64 kHandedOverAgainWithin = 2000;
 
 bool lessByLocationThenLength(TextRange a, TextRange b)
 {
@@ -131,6 +136,8 @@ void TextView::setTextStorage(std::shared_ptr<TextStorage> storage)
     selections_ = {TextRange{0, 0}};
     anchor_ = 0;
     markedText_.clear();
+    markedByInputMethod_ = false;
+    pendingCommit_.reset();
     relayout();
     selectionChangedInternally(true);
 }
@@ -220,6 +227,10 @@ void TextView::storageDidEdit(const TextStorageEdit& edit)
             mapped = after;
     }
     anchor_ = std::min(edit.mapPosition(anchor_), length);
+    if (pendingCommit_) {
+        for (qsizetype& place : *pendingCommit_)
+            place = std::min(edit.mapPosition(place), length);
+    }
     if (mapped != selections_) {
         // Silent for now: the notice follows the edit's own, once the document has heard of it.
         pendingSelectionNotice_ = true;
@@ -305,6 +316,8 @@ void TextView::applySelections(const QVector<TextRange>& ranges, SelectionAffini
     if (internalSelection_ == 0)
         anchor_ = ranges.size() == 1 && affinity == SelectionAffinity::Upstream ? ranges.first().end()
                                                                                   : ranges.first().location;
+    if (hasMarkedText())
+        showComposition();
     restartBlinking();
     viewport()->update();
     // A selection moved silently by our own edit is announced with the selection the edit ends with.
@@ -317,9 +330,9 @@ void TextView::applySelections(const QVector<TextRange>& ranges, SelectionAffini
 
 void TextView::selectionChangedInternally(bool notify)
 {
-    if (QGuiApplication::inputMethod() && hasFocus())
-        QGuiApplication::inputMethod()->update(Qt::ImCursorRectangle | Qt::ImCursorPosition | Qt::ImAnchorPosition
-                                               | Qt::ImSurroundingText | Qt::ImCurrentSelection);
+    if (hasFocus())
+        InputContext::current().update(Qt::ImCursorRectangle | Qt::ImCursorPosition | Qt::ImAnchorPosition
+                                       | Qt::ImSurroundingText | Qt::ImCurrentSelection);
     if (!notify)
         return;
     Q_EMIT selectionDidChange();
@@ -362,9 +375,10 @@ void TextView::moveTo(qsizetype head, bool extend)
 
 void TextView::setEditable(bool editable)
 {
-    editable_ = editable;
+    // What was composed is handed over while the view still takes it.
     if (!editable)
         unmarkText();
+    editable_ = editable;
     setAttribute(Qt::WA_InputMethodEnabled, editable);
     viewport()->update();
 }
@@ -487,11 +501,8 @@ bool TextView::editTyping(const QVector<TextRange>& ranges, const QString& strin
 
 void TextView::insertText(const QString& string, TextRange replacementRange)
 {
-    if (hasMarkedText()) {
-        markedText_.clear();
-        markedCursor_ = 0;
-        viewport()->update();
-    }
+    if (hasMarkedText())
+        clearComposition();
     QVector<TextRange> ranges;
     if (replacementRange.isNotFound())
         ranges = selectedRanges();
@@ -527,23 +538,141 @@ void TextView::setMarkedText(const QString& text, TextRange selectedRange, TextR
         return;
     if (!replacementRange.isNotFound())
         setSelectedRange(replacementRange.clamped(storage_->length()));
+    if (!hasMarkedText() && !text.isEmpty())
+        beginComposition();
     markedText_ = text;
+    markedByInputMethod_ = false;
+    markedFormats_.clear();
     markedCursor_ = static_cast<int>(std::clamp<qsizetype>(selectedRange.isNotFound() ? text.size() : selectedRange.location,
                                                            0, text.size()));
+    showComposition();
     restartBlinking();
+}
+
+// Composing over selected text replaces it, as one typing step with the commit that follows.
+void TextView::beginComposition()
+{
+    pendingCommit_.reset();
+    compositionOpenedStep_ = false;
+    QVector<TextRange> selected;
+    QVector<TextRange> after;
+    qsizetype removed = 0;
+    for (TextRange r : selections_) {
+        if (r.length > 0)
+            selected.append(r);
+        after.append({r.location - removed, 0});
+        removed += r.length;
+    }
+    if (selected.isEmpty())
+        return;
+    breakUndoCoalescing();
+    typingEdit_ = true;
+    typingActionName_ = QStringLiteral("入力");
+    const bool approved = shouldChangeText(selected, QStringList(selected.size(), QString()));
+    typingEdit_ = false;
+    if (!approved)
+        return;
+    applyReplacements(selected, QStringList(selected.size(), QString()), &after);
+    didChangeText();
+    compositionOpenedStep_ = true;
+}
+
+// The composition stands at every caret, laid out in its line.
+void TextView::showComposition()
+{
+    if (!hasMarkedText()) {
+        layout_->clearMarkedText();
+        return;
+    }
+    std::vector<qsizetype> locations;
+    for (TextRange r : selections_)
+        locations.push_back(r.location);
+    layout_->setMarkedText(markedText_, std::move(locations), markedFormats_);
+}
+
+void TextView::clearComposition()
+{
+    markedText_.clear();
+    markedCursor_ = 0;
+    markedFormats_.clear();
+    markedByInputMethod_ = false;
+    layout_->clearMarkedText();
     viewport()->update();
+}
+
+// Each committed word is an undo step of its own.
+void TextView::commitComposition(const QString& text, TextRange replacementRange)
+{
+    if (!compositionOpenedStep_)
+        breakUndoCoalescing();
+    compositionOpenedStep_ = false;
+    insertText(text, replacementRange);
+    breakUndoCoalescing();
+}
+
+// A commit that comes after the composition was ended here lands where it was composed; the
+// selection made meanwhile stays on its text.
+void TextView::commitWhereComposed(const QString& text)
+{
+    QVector<qsizetype> places = *pendingCommit_;
+    pendingCommit_.reset();
+    std::sort(places.begin(), places.end());
+    places.erase(std::unique(places.begin(), places.end()), places.end());
+    QVector<TextRange> ranges;
+    for (qsizetype place : places)
+        ranges.append({place, 0});
+    QVector<TextRange> after;
+    for (TextRange r : selections_) {
+        const auto shift = [&](qsizetype position) {
+            const auto before = std::upper_bound(places.begin(), places.end(), position) - places.begin();
+            return position + before * text.size();
+        };
+        after.append(TextRange::fromBounds(shift(r.location), shift(r.end())));
+    }
+    compositionOpenedStep_ = false;
+    breakUndoCoalescing();
+    replaceRanges(ranges, QStringList(ranges.size(), text), QStringLiteral("入力"), &after);
+    breakUndoCoalescing();
+    handedOver_ = text;
+    handedOverTime_.start();
 }
 
 void TextView::unmarkText()
 {
     if (!hasMarkedText())
         return;
+    if (markedByInputMethod_ && hasFocus()) {
+        // Inserting it here and also resetting the input method would insert it twice: fcitx5
+        // commits on reset at once, ibus later, after the caret moved.
+        InputContext& context = InputContext::current();
+        handedOver_.clear();
+        endingComposition_ = true;
+        context.commit();
+        endingComposition_ = false;
+        if (!hasMarkedText()) {
+            handedOverTime_.start();
+            return;
+        }
+        QVector<qsizetype> places;
+        for (TextRange r : selections_)
+            places.append(r.location);
+        clearComposition();
+        pendingCommit_ = places;
+        context.reset();
+        return;
+    }
     const QString text = markedText_;
-    markedText_.clear();
-    markedCursor_ = 0;
-    insertText(text);
-    if (QGuiApplication::inputMethod() && hasFocus())
-        QGuiApplication::inputMethod()->reset();
+    clearComposition();
+    commitComposition(text, {TextRange::NotFound, 0});
+}
+
+QRectF TextView::markedCaretRect() const
+{
+    const qsizetype location = selectedRange().location;
+    QRectF rect = hasMarkedText() ? layout_->markedCaretRect(location, markedCursor_) : layout_->caretRect(location);
+    if (rect.height() <= 0)
+        rect.setHeight(layout_->rowHeight());
+    return rect.translated(textContainerOrigin());
 }
 
 void TextView::inputMethodEvent(QInputMethodEvent* event)
@@ -552,22 +681,58 @@ void TextView::inputMethodEvent(QInputMethodEvent* event)
         event->ignore();
         return;
     }
+    const QString preedit = event->preeditString();
+    const bool again = !hasMarkedText() && !pendingCommit_ && preedit.isEmpty() && event->replacementLength() == 0
+        && !handedOver_.isEmpty() && event->commitString() == handedOver_ && handedOverTime_.isValid()
+        && handedOverTime_.elapsed() < kHandedOverAgainWithin;
+    if (again || !preedit.isEmpty() || !event->commitString().isEmpty() || event->replacementLength() > 0)
+        handedOver_.clear();
+    if (again) {
+        event->accept();
+        return;
+    }
     if (!event->commitString().isEmpty() || event->replacementLength() > 0) {
-        TextRange replacement{TextRange::NotFound, 0};
-        if (event->replacementLength() > 0) {
-            const qsizetype caret = selectedRange().location;
-            replacement = TextRange{caret + event->replacementStart(), event->replacementLength()}.clamped(
-                storage_->length());
+        const bool late = !hasMarkedText() && pendingCommit_;
+        if (hasMarkedText())
+            clearComposition();
+        if (late && event->replacementLength() == 0) {
+            commitWhereComposed(event->commitString());
+        } else {
+            pendingCommit_.reset();
+            TextRange replacement{TextRange::NotFound, 0};
+            if (event->replacementLength() > 0) {
+                const qsizetype caret = selectedRange().location;
+                replacement = TextRange{caret + event->replacementStart(), event->replacementLength()}.clamped(
+                    storage_->length());
+            }
+            commitComposition(event->commitString(), replacement);
+            if (endingComposition_)
+                handedOver_ = event->commitString();
         }
-        markedText_.clear();
-        insertText(event->commitString(), replacement);
     }
-    markedText_ = event->preeditString();
+    if (!preedit.isEmpty() && !hasMarkedText())
+        beginComposition();
+    if (preedit.isEmpty() && compositionOpenedStep_) {
+        // Cancelled after it replaced the selection: the deletion stays a step of its own.
+        compositionOpenedStep_ = false;
+        breakUndoCoalescing();
+    }
+    markedText_ = preedit;
+    markedByInputMethod_ = !preedit.isEmpty();
     markedCursor_ = static_cast<int>(markedText_.size());
+    markedFormats_.clear();
     for (const QInputMethodEvent::Attribute& a : event->attributes()) {
-        if (a.type == QInputMethodEvent::Cursor)
+        if (a.type == QInputMethodEvent::Cursor) {
             markedCursor_ = std::clamp(a.start, 0, static_cast<int>(markedText_.size()));
+        } else if (a.type == QInputMethodEvent::TextFormat) {
+            const QTextCharFormat format = a.value.value<QTextFormat>().toCharFormat();
+            if (format.isValid() && a.length > 0)
+                markedFormats_.append({a.start, a.length, format});
+        }
     }
+    showComposition();
+    if (hasMarkedText())
+        scrollRectToVisible(markedCaretRect());
     restartBlinking();
     viewport()->update();
     event->accept();
@@ -580,9 +745,7 @@ QVariant TextView::inputMethodQuery(Qt::InputMethodQuery query) const
     case Qt::ImEnabled:
         return editable_;
     case Qt::ImCursorRectangle: {
-        QRectF rect = insertionPointRect(caret);
-        if (hasMarkedText())
-            rect.translate(QFontMetricsF(font()).horizontalAdvance(markedText_.left(markedCursor_)), 0);
+        const QRectF rect = markedCaretRect();
         return QRectF(viewToViewport(rect.topLeft()) + QPointF(viewport()->pos()), rect.size());
     }
     case Qt::ImFont:
@@ -711,6 +874,11 @@ void TextView::scrollRangeToVisible(TextRange range)
         if (end.bottom() - target.top() <= viewport()->height())
             target = target.united(end);
     }
+    scrollRectToVisible(target);
+}
+
+void TextView::scrollRectToVisible(const QRectF& target)
+{
     const QRectF visible = visibleRect();
     const qreal margin = layout_->averageCharacterWidth() * 2;
     if (target.top() < visible.top())
@@ -825,27 +993,11 @@ void TextView::paintEvent(QPaintEvent* event)
     layout_->draw(painter, dirty.translated(-origin), origin, highlights);
 
     const TextRange selection = selectedRange();
-    if (hasMarkedText()) {
-        // The composition is drawn over the text at the caret, underlined, until it is committed.
-        const QRectF caret = insertionPointRect(selection.location);
-        const QFontMetricsF metrics(font());
-        const qreal width = metrics.horizontalAdvance(markedText_);
-        const QRectF box(caret.left(), caret.top(), width, caret.height());
-        painter.fillRect(box, backgroundColor_);
-        painter.setFont(font());
-        painter.setPen(textColor_);
-        const qreal baseline = caret.top() + layout_->baselineOffset();
-        painter.drawText(QPointF(box.left(), baseline), markedText_);
-        painter.drawLine(QPointF(box.left(), baseline + 2), QPointF(box.right(), baseline + 2));
-    }
-
     drawExtraCarets(painter, dirty);
     drawOverlays(painter, dirty);
 
     if (selectedRanges().size() == 1 && (selection.length == 0 || hasMarkedText()) && editable_) {
-        QRectF caret = insertionPointRect(selection.location);
-        if (hasMarkedText())
-            caret.translate(QFontMetricsF(font()).horizontalAdvance(markedText_.left(markedCursor_)), 0);
+        const QRectF caret = markedCaretRect();
         if (caret.intersects(dirty.adjusted(-2, 0, 2, 0)))
             drawInsertionPoint(painter, caret, insertionPointColor_, caretOn_ && hasFocus());
     }
@@ -864,7 +1016,10 @@ void TextView::drawExtraCarets(QPainter& painter, const QRectF& dirtyRect)
             continue;
         const qsizetype at = std::clamp<qsizetype>(r.location, 0, length);
         QRectF bar;
-        if (at < length) {
+        if (hasMarkedText()) {
+            const QRectF caret = layout_->markedCaretRect(at, markedCursor_).translated(origin);
+            bar = QRectF(caret.left(), caret.top(), kCaretBarWidth, caret.height());
+        } else if (at < length) {
             const QRectF glyph = layout_->boundingRect(TextRange(at, 1));
             const QRectF line = layout_->lineFragmentUsedRect(at);
             bar = QRectF(glyph.left() + origin.x(), line.top() + origin.y(), kCaretBarWidth, line.height());
@@ -906,7 +1061,7 @@ void TextView::timerEvent(QTimerEvent* event)
         return;
     }
     caretOn_ = !caretOn_;
-    const QRectF caret = insertionPointRect(selectedRange().location);
+    const QRectF caret = markedCaretRect();
     viewport()->update(QRectF(viewToViewport(caret.topLeft()), caret.size()).toAlignedRect().adjusted(-2, -1, 2, 1));
 }
 
@@ -920,8 +1075,18 @@ void TextView::focusInEvent(QFocusEvent* event)
 void TextView::focusOutEvent(QFocusEvent* event)
 {
     // A composition left behind would hang over the text; candidate windows take the focus as popups.
-    if (hasMarkedText() && event->reason() != Qt::PopupFocusReason)
-        unmarkText();
+    // The input method hands its composition to the view it was composed in, if at all.
+    if (hasMarkedText() && event->reason() != Qt::PopupFocusReason) {
+        if (markedByInputMethod_) {
+            QVector<qsizetype> places;
+            for (TextRange r : selections_)
+                places.append(r.location);
+            clearComposition();
+            pendingCommit_ = places;
+        } else {
+            unmarkText();
+        }
+    }
     QAbstractScrollArea::focusOutEvent(event);
     blinkTimer_.stop();
     viewport()->update();
@@ -945,6 +1110,11 @@ void TextView::mousePressEvent(QMouseEvent* event)
         clickCount_ = 1;
     lastClickTime_ = now;
     lastClickPoint_ = point;
+    // The composition is handed over where it stands, at every caret, before the click moves them.
+    if (hasMarkedText()) {
+        setFocus(Qt::MouseFocusReason);
+        unmarkText();
+    }
     mouseDown(event, clickCount_);
 }
 

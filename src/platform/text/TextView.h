@@ -7,10 +7,12 @@
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
 #include <QColor>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QRectF>
 #include <QSizeF>
 #include <QStringList>
+#include <QTextLayout>
 #include <QVector>
 
 #include <cstdint>
@@ -118,13 +120,19 @@ public:
     // the history records it as part of whatever edit is announced.
     void replaceCharacters(TextRange range, const QString& string);
 
-    // --- input methods: composed text lives in the view, not in the storage, until committed.
+    // --- input methods: composed text lives in the view, not in the storage, until committed. It is
+    // laid out in its line at every caret (a selection is replaced when composing starts); each
+    // commit is one undo step.
     bool hasMarkedText() const { return !markedText_.isEmpty(); }
     QString markedText() const { return markedText_; }
     // Where the composed text stands: at the start of the selection, as long as the composition.
     TextRange markedRange() const;
     void setMarkedText(const QString& text, TextRange selectedRange, TextRange replacementRange);
+    // Ends the composition: the input method's is handed over by the input method (now, or later
+    // to the place it was composed at); one set here is inserted as it stands.
     void unmarkText();
+    // The caret inside the composition, in view coordinates.
+    QRectF markedCaretRect() const;
     QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
 
     // How often the scroll bars were brought in step with the layout (diagnostics).
@@ -285,6 +293,12 @@ private:
     void applyReplacements(const QVector<TextRange>& ranges, const QStringList& strings,
                            const QVector<TextRange>* selection);
     bool editTyping(const QVector<TextRange>& ranges, const QString& string, const QString& actionName);
+    void beginComposition();
+    void showComposition();
+    void clearComposition();
+    void commitComposition(const QString& text, TextRange replacementRange);
+    void commitWhereComposed(const QString& text);
+    void scrollRectToVisible(const QRectF& target);
     void deleteRange(TextRange range, bool typing);
     void deleteTo(qsizetype target);
     void moveTo(qsizetype pos, bool extend);
@@ -324,6 +338,18 @@ private:
 
     QString markedText_;
     int markedCursor_ = 0;
+    QList<QTextLayout::FormatRange> markedFormats_;
+    bool markedByInputMethod_ = false;
+    // Composing began by deleting the selection: the commit joins that undo step.
+    bool compositionOpenedStep_ = false;
+    // Where a composition ended here but kept by the input method was composed (following edits):
+    // its commit lands there, until a key or a new composition says it will not come.
+    std::optional<QVector<qsizetype>> pendingCommit_;
+    // What the input method handed over when a composition was ended here: ibus hands the same
+    // again once its reset reaches the engine, after the caret moved.
+    QString handedOver_;
+    bool endingComposition_ = false;
+    QElapsedTimer handedOverTime_;
 
     QColor textColor_{Qt::black};
     QColor backgroundColor_{Qt::white};

@@ -272,6 +272,9 @@ bool TextView::event(QEvent* event)
 
 void TextView::keyPressEvent(QKeyEvent* event)
 {
+    // The input method let this key through: it will not commit what it dropped, nor again.
+    pendingCommit_.reset();
+    handedOver_.clear();
     if (!handleKey(event))
         QAbstractScrollArea::keyPressEvent(event);
 }

@@ -5,9 +5,12 @@
 #include <QBuffer>
 #include <QMetaObject>
 #include <QPointer>
+#include <QQuickWindow>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineHistory>
 #include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInfo>
 #include <QWebEngineUrlRequestInterceptor>
@@ -22,18 +25,22 @@ namespace korimado {
 
 namespace {
 
-// The engine's scheme registry locks when its first profile is made, so registering here, before
-// that, is early enough.
-void registerScheme()
+// Once, before the engine's first profile and view. The scheme registry locks when the first
+// profile is made. The view draws through a software scene graph: an OpenGL one would make the
+// window it joins switch to an OpenGL surface, which replaces the window's native window (keys in
+// flight are lost, the input method lets go) and puts every later paint of the editor through
+// OpenGL.
+void prepareEngine()
 {
-    static const bool registered = [] {
+    static const bool prepared = [] {
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
         QWebEngineUrlScheme entry(PreviewBrowser::scheme);
         entry.setSyntax(QWebEngineUrlScheme::Syntax::Host);
         entry.setFlags(QWebEngineUrlScheme::SecureScheme);
         QWebEngineUrlScheme::registerScheme(entry);
         return true;
     }();
-    (void)registered;
+    (void)prepared;
 }
 
 // Called on the engine's network thread.
@@ -82,6 +89,42 @@ private:
     const PreviewBrowser::Host& host_;
 };
 
+// Offers an http or https link to the host, after the engine's callback has returned: a dialog
+// must not run inside it.
+void offerLink(QObject* context, const PreviewBrowser::Host& host, const QUrl& url)
+{
+    const QString scheme = url.scheme().toLower();
+    if (scheme != QLatin1String("https") && scheme != QLatin1String("http")) return;
+    QMetaObject::invokeMethod(context, [&host, url] {
+        if (host.linkActivated) host.linkActivated(url);
+    }, Qt::QueuedConnection);
+}
+
+// Stands for the window a link with a target (target="_blank") asks for. It is never shown: the
+// address it is sent to is offered as any other link, and the page goes.
+class NewWindowPage : public QWebEnginePage {
+public:
+    NewWindowPage(QWebEngineProfile* profile, QObject* parent, const PreviewBrowser::Host& host)
+        : QWebEnginePage(profile, parent), host_(host)
+    {
+    }
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override
+    {
+        if (!done_) {
+            done_ = true;
+            offerLink(parent(), host_, url);
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    const PreviewBrowser::Host& host_;
+    bool done_ = false;
+};
+
 class Page : public QWebEnginePage {
 public:
     Page(QWebEngineProfile* profile, QObject* parent, const PreviewBrowser::Host& host, const PreviewBrowser::Kind& kind)
@@ -96,18 +139,11 @@ protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool) override
     {
         const bool link = type == NavigationTypeLinkClicked;
-        if (link) {
-            const QString scheme = url.scheme().toLower();
-            if (scheme == QLatin1String("https") || scheme == QLatin1String("http")) {
-                // Asked after this call returns: a dialog must not run inside the engine's callback.
-                QPointer<Page> self(this);
-                QMetaObject::invokeMethod(this, [self, url] {
-                    if (self && self->host_.linkActivated) self->host_.linkActivated(url);
-                }, Qt::QueuedConnection);
-            }
-        }
+        if (link) offerLink(this, host_, url);
         return PreviewBrowser::allowsNavigation(url, link, kind_);
     }
+
+    QWebEnginePage* createWindow(WebWindowType) override { return new NewWindowPage(profile(), this, host_); }
 
 private:
     const PreviewBrowser::Host& host_;
@@ -118,7 +154,7 @@ class Browser final : public PreviewBrowser {
 public:
     Browser(QWidget* parent, Host host) : host_(std::move(host))
     {
-        registerScheme();
+        prepareEngine();
         // No storage name: an off-the-record profile keeps nothing on disk.
         profile_ = new QWebEngineProfile;
         handler_ = new SchemeHandler(host_, profile_);
@@ -133,7 +169,11 @@ public:
         settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
         settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
         view_->setPage(page);
+        // Neither the engine's own menu (its "Back" would leave the preview blank) nor any history:
+        // each page replaces the one before.
+        view_->setContextMenuPolicy(Qt::NoContextMenu);
         QObject::connect(view_, &QWebEngineView::loadFinished, view_, [this](bool ok) {
+            if (view_) view_->page()->history()->clear();
             if (host_.loadFinished) host_.loadFinished(ok);
         });
     }
@@ -147,10 +187,25 @@ public:
 
     QWidget* widget() override { return view_.data(); }
 
-    void load(const QUrl& url, Kind kind) override
+    void load(const QUrl& url, Kind kind, bool keepPosition) override
     {
         kind_ = kind;
-        if (view_) view_->load(url);
+        if (!view_) return;
+        // The reader's place: the new page scrolls where the old one stood as soon as its
+        // document is parsed, before it is first painted.
+        QWebEngineScriptCollection& scripts = view_->page()->scripts();
+        for (const QWebEngineScript& old : scripts.find(QLatin1String(positionScript))) scripts.remove(old);
+        const QPointF at = view_->page()->scrollPosition();
+        if (keepPosition && (at.x() > 0 || at.y() > 0)) {
+            QWebEngineScript restore;
+            restore.setName(QLatin1String(positionScript));
+            restore.setWorldId(QWebEngineScript::ApplicationWorld);
+            restore.setInjectionPoint(QWebEngineScript::DocumentReady);
+            restore.setRunsOnSubFrames(false);
+            restore.setSourceCode(QStringLiteral("window.scrollTo(%1, %2);").arg(at.x()).arg(at.y()));
+            scripts.insert(restore);
+        }
+        view_->load(url);
     }
 
     void setZoom(double factor) override
@@ -170,6 +225,8 @@ public:
     int blockedRequests() const override { return interceptor_->blocked.load(); }
 
 private:
+    static constexpr const char* positionScript = "korimado-reading-position";
+
     Host host_;
     Kind kind_ = Kind::markdown;
     QWebEngineProfile* profile_ = nullptr;
