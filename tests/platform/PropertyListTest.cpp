@@ -158,6 +158,11 @@ TEST(PropertyList, XmlReaderKnowsOnlyPredefinedEntities)
     EXPECT_FALSE(failure("<plist><date>2024-13-01T00:00:00Z</date></plist>").isEmpty());
     EXPECT_FALSE(failure("<plist><data>!!</data></plist>").isEmpty());
     EXPECT_FALSE(failure("<plist><string>&#0;</string></plist>").isEmpty());
+    // Characters XML 1.0 forbids, raw or referenced, in a value or a key: what is read must write back.
+    EXPECT_FALSE(failure("<plist><string>&#x14;</string></plist>").isEmpty());
+    EXPECT_FALSE(failure("<plist><string>&#xFFFE;</string></plist>").isEmpty());
+    EXPECT_FALSE(failure("<plist><dict><key>date\x14</key><true/></dict></plist>").isEmpty());
+    EXPECT_EQ(PropertyList::read("<plist><string>a&#x9;b</string></plist>").stringValue(), QStringLiteral("a\tb"));
     EXPECT_FALSE(failure("<plist><true/><false/></plist>").isEmpty());
     EXPECT_FALSE(failure("<plist><array><string>a</string>stray</array></plist>").isEmpty());
 

@@ -73,7 +73,24 @@ void appendUnescaped(QString& out, const char* text)
     flush();
 }
 
-QString elementText(const pugi::xml_node& element)
+bool isXMLCharacters(const QString& text)
+{
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c < 0x20) {
+            if (c != 0x9 && c != 0xA && c != 0xD) return false;
+        } else if (c >= 0xD800 && c <= 0xDBFF) {
+            if (i + 1 >= size || !QChar::isLowSurrogate(text.at(i + 1).unicode())) return false;
+            ++i;
+        } else if ((c >= 0xDC00 && c <= 0xDFFF) || c == 0xFFFE || c == 0xFFFF) {
+            return false;
+        }
+    }
+    return true;
+}
+
+QString rawElementText(const pugi::xml_node& element)
 {
     // The common case: one run of text without entities.
     const pugi::xml_node first = element.first_child();
@@ -90,6 +107,15 @@ QString elementText(const pugi::xml_node& element)
         default: break;
         }
     }
+    return text;
+}
+
+// The text of an element; a character XML 1.0 forbids, raw or by reference, makes the document
+// ill-formed (it could not be written back either).
+QString elementText(const pugi::xml_node& element)
+{
+    QString text = rawElementText(element);
+    if (!isXMLCharacters(text)) fail(QStringLiteral("character XML does not allow"));
     return text;
 }
 
@@ -181,22 +207,6 @@ private:
 
 // MARK: writing
 
-bool isXMLCharacters(const QString& text)
-{
-    const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const char16_t c = text.at(i).unicode();
-        if (c < 0x20) {
-            if (c != 0x9 && c != 0xA && c != 0xD) return false;
-        } else if (c >= 0xD800 && c <= 0xDBFF) {
-            if (i + 1 >= size || !QChar::isLowSurrogate(text.at(i + 1).unicode())) return false;
-            ++i;
-        } else if ((c >= 0xDC00 && c <= 0xDFFF) || c == 0xFFFE || c == 0xFFFF) {
-            return false;
-        }
-    }
-    return true;
-}
 
 void appendEscaped(QByteArray& out, const QString& text)
 {
