@@ -163,6 +163,9 @@ TEST(PropertyList, XmlReaderKnowsOnlyPredefinedEntities)
     EXPECT_FALSE(failure("<plist><string>&#xFFFE;</string></plist>").isEmpty());
     EXPECT_FALSE(failure("<plist><dict><key>date\x14</key><true/></dict></plist>").isEmpty());
     EXPECT_EQ(PropertyList::read("<plist><string>a&#x9;b</string></plist>").stringValue(), QStringLiteral("a\tb"));
+    // Indentation between elements is not text, but a value of white space alone is.
+    const PropertyList spaces = PropertyList::read("<plist>\n<dict>\n\t<key> </key>\n\t<string> \t</string>\n</dict>\n</plist>");
+    EXPECT_EQ(spaces.dictionaryValue().value(QStringLiteral(" "))->stringValue(), QStringLiteral(" \t"));
     EXPECT_FALSE(failure("<plist><true/><false/></plist>").isEmpty());
     EXPECT_FALSE(failure("<plist><array><string>a</string>stray</array></plist>").isEmpty());
 

@@ -303,7 +303,7 @@ void appendValue(QByteArray& out, const PropertyList& value, int indent)
 PropertyList XMLPropertyList::read(QByteArrayView data)
 {
     pugi::xml_document document;
-    const unsigned options = pugi::parse_cdata | pugi::parse_eol | pugi::parse_ws_pcdata;
+    const unsigned options = pugi::parse_cdata | pugi::parse_eol | pugi::parse_ws_pcdata_single;
     const pugi::xml_parse_result parsed = document.load_buffer(data.data(), static_cast<size_t>(data.size()), options);
     if (!parsed) fail(QString::fromUtf8(parsed.description()));
     pugi::xml_node root = document.document_element();
