@@ -232,7 +232,7 @@ void SettingsWindowController::buildWindow()
           note(QStringLiteral("文字コードと改行コードは、新しく作る文書へ適用します。既存文書の形式は変更しません。"), 500)});
     page(QStringLiteral("プレビュー"),
          {autoplay_,
-          note(QStringLiteral("SVGとMarkdownはこのMac内で表示します。文書のスクリプトと外部ファイルの読み込みは無効です。"), 500)});
+          note(QStringLiteral("SVGとMarkdownはこのコンピュータ内で表示します。文書のスクリプトと外部ファイルの読み込みは無効です。"), 500)});
 }
 
 QWidget* SettingsWindowController::row(const QString& title, QWidget* control)

@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QIntValidator>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTabWidget>
 #include <QTest>
@@ -96,6 +97,8 @@ TEST_F(SettingsWindowTest, FourPagesOfControlsWithTheirTexts)
     EXPECT_EQ(controller.lineEnding()->accessibleName(), QStringLiteral("新規文書の改行コード"));
     EXPECT_EQ(controller.guideColumn()->accessibleName(), QStringLiteral("ページガイドの列"));
     EXPECT_EQ(controller.guideColumn()->placeholderText(), QStringLiteral("80"));
+    // The notes speak of this computer, not of another platform's.
+    for (const QLabel* label : window->findChildren<QLabel*>()) EXPECT_FALSE(label->text().contains(QStringLiteral("Mac")));
 
     // The field refuses a column it cannot take as it is typed.
     QLineEdit* column = controller.guideColumn();
