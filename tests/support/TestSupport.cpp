@@ -9,6 +9,10 @@
 #include <QTimer>
 #include <QUuid>
 
+#include <ftw.h>
+
+#include <cstdio>
+
 namespace korimado::test {
 
 TempDir::TempDir()
@@ -19,7 +23,12 @@ TempDir::TempDir()
 
 TempDir::~TempDir()
 {
-    QDir(path_).removeRecursively();
+    // By bytes first: some tests leave names that are not UTF-8, which QDir cannot name.
+    ::nftw(
+        QFile::encodeName(path_).constData(),
+        [](const char* path, const struct stat*, int, struct FTW*) { ::remove(path); return 0; }, 16,
+        FTW_DEPTH | FTW_PHYS);
+    if (QFileInfo::exists(path_)) QDir(path_).removeRecursively();
 }
 
 QString TempDir::file(const QString& name) const
