@@ -5,6 +5,7 @@
 #include "platform/foundation/LocalizedStandardCompare.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/ui/ToolWindow.h"
 #include "platform/ui/WindowTracker.h"
 #include "preferences/archive/SettingsResourceStore.h"
 #include "settings/EditorPreferences.h"
@@ -140,9 +141,8 @@ void SettingsWindowController::show()
 
 void SettingsWindowController::showWindow(MenuItem*)
 {
-    window_->show();
-    window_->raise();
-    window_->activateWindow();
+    // One settings window for the program, kept above whichever document window is in front.
+    ToolWindow::present(window_, WindowTracker::shared().mainWindow(), ToolWindow::Lifetime::shared);
 }
 
 void SettingsWindowController::buildControls()
@@ -200,6 +200,7 @@ void SettingsWindowController::buildWindow()
     window_->setObjectName(QStringLiteral("settingsWindow"));
     window_->setWindowTitle(QStringLiteral("設定"));
     window_->setFixedSize(660, 500);
+    ToolWindow::closeOnEscape(window_);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         window_->move(screen->availableGeometry().center() - window_->rect().center());
     }
