@@ -44,6 +44,34 @@ QByteArray TextEncoding::marker() const
     }
 }
 
+qint64 TextEncoding::foundation() const
+{
+    constexpr qint64 registered = 0x80000000LL;
+    switch (value_) {
+    case utf8: return 4;
+    case utf16LE: return 0x94000100LL;
+    case utf16BE: return 0x90000100LL;
+    case shiftJIS: return 8;
+    case eucJP: return 3;
+    case iso2022JP: return 21;
+    case utf32LE: return 0x9C000100LL;
+    case utf32BE: return 0x98000100LL;
+    case ascii: return 1;
+    case latin1: return 5;
+    case latin2: return 9;
+    case windows1252: return 12;
+    case windows1250: return 15;
+    case windows1251: return 11;
+    case macRoman: return 30;
+    case latin9: return registered | 527;
+    case shiftJIS2004: return registered | 1576;
+    case gb18030: return registered | 1586;
+    case big5: return registered | 2563;
+    case eucKR: return registered | 2368;
+    }
+    return 4;
+}
+
 std::optional<TextEncoding> TextEncoding::fromRawValue(const QString& name)
 {
     for (TextEncoding e : allCases()) {

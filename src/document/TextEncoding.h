@@ -45,6 +45,9 @@ public:
     // The byte-order mark; empty for encodings without one.
     QByteArray marker() const;
     bool supportsBOM() const { return !marker().isEmpty(); }
+    // The number settings files of other editors store for the encoding: the published string
+    // encoding constants, or 0x80000000 with the registered encoding number for the five without one.
+    qint64 foundation() const;
 
     // init(rawValue:): exact display name.
     static std::optional<TextEncoding> fromRawValue(const QString& name);

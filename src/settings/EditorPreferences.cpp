@@ -1,10 +1,12 @@
 #include "settings/EditorPreferences.h"
 
 #include "platform/foundation/UserDefaults.h"
+#include "platform/ui/FontLookup.h"
 #include "settings/EditorSettingsSnapshot.h"
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QPalette>
 #include <QStyle>
 
@@ -73,8 +75,8 @@ QFont EditorPreferences::editorFont(const UserDefaults& defaults)
 {
     const EditorSettingsSnapshot settings(defaults);
     QFont font;
-    if (!settings.fontName.isEmpty() && QFontDatabase::hasFamily(settings.fontName)) {
-        font = QFont(settings.fontName);
+    if (std::optional<QFont> installed = FontLookup::installedFont(settings.fontName)) {
+        font = *installed;
     } else {
         font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
         font.setWeight(QFont::Normal);
@@ -82,6 +84,13 @@ QFont EditorPreferences::editorFont(const UserDefaults& defaults)
     }
     font.setPointSizeF(settings.fontSize);
     return font;
+}
+
+QString EditorPreferences::exportedFontFamily(const QString& fontName)
+{
+    if (FontLookup::installedFont(fontName)) return fontName;
+    // The family the fixed-pitch font resolves to, not the "monospace" alias that names it.
+    return QFontInfo(QFontDatabase::systemFont(QFontDatabase::FixedFont)).family();
 }
 
 void EditorPreferences::applyAppearance()

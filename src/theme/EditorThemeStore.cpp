@@ -16,8 +16,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <filesystem>
-#include <system_error>
 
 namespace korimado {
 
@@ -45,15 +43,6 @@ QString defaultUserDirectory()
     if (!support.isEmpty()) return support + QStringLiteral("/Themes");
     return QDir::cleanPath(QDir::tempPath() + QLatin1Char('/') + Bundle::configuration().dataFolderName +
                            QStringLiteral("/Themes"));
-}
-
-bool makeFolder(const QString& path, ErrorInfo* error)
-{
-    std::error_code code;
-    std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(path).toStdString()), code);
-    if (!code) return true;
-    *error = posixError(code.value(), path);
-    return false;
 }
 
 // Creates path and writes data into it, refusing to replace anything already there (even a file
@@ -193,7 +182,7 @@ EditorTheme EditorThemeStore::installTheme(const QByteArray& data, const std::op
     EditorTheme theme(data, nameFallback);
 
     ErrorInfo error;
-    if (!makeFolder(userDirectory_, &error)) throw EditorThemeError::fileOperation(QStringLiteral("保存"), error);
+    if (!createDirectories(userDirectory_, &error)) throw EditorThemeError::fileOperation(QStringLiteral("保存"), error);
 
     const QString destination = userDirectory_ + QLatin1Char('/') + theme.name + QLatin1Char('.') + kExtension;
     const QFileInfo existing(destination);

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <cstring>
 #include <vector>
 
@@ -229,6 +230,15 @@ std::optional<QByteArray> readWholeFile(const QString& path, ErrorInfo* error, q
     }
     data.resize(static_cast<qsizetype>(used));
     return data;
+}
+
+bool createDirectories(const QString& path, ErrorInfo* error)
+{
+    std::error_code code;
+    std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(path).toStdString()), code);
+    if (!code) return true;
+    if (error) *error = posixError(code.value(), path);
+    return false;
 }
 
 QString temporaryFileNamePrefix(const QString& fileName)

@@ -31,6 +31,9 @@ std::optional<QByteArray> readWholeFile(const QString& path, ErrorInfo* error = 
 bool writeFileSafely(const QString& path, const QByteArray& data, ErrorInfo* error = nullptr,
                      std::optional<unsigned> newFileMode = std::nullopt);
 
+// Creates a folder and the folders above it that are missing; true when it exists afterwards.
+bool createDirectories(const QString& path, ErrorInfo* error = nullptr);
+
 // The name of the temporary file a save of fileName writes first: short whatever the name's length.
 QString temporaryFileNamePrefix(const QString& fileName);
 

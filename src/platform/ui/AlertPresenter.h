@@ -2,8 +2,11 @@
 
 #include "platform/foundation/ErrorInfo.h"
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
+
+class QWidget;
 
 namespace korimado {
 
@@ -21,6 +24,11 @@ struct Alert {
     QString informativeText;
     QStringList buttons;  // the first is the default; empty means one "OK"
     Style style = Style::warning;
+    // A long text shown under the others in a scrolling, selectable view of accessorySize.
+    QString accessoryText = {};
+    QSize accessorySize{520, 250};
+    // A window the alert is modal to while it is shown; else the whole application waits.
+    QWidget* parent = nullptr;
 };
 
 // Asks the user a question or tells them of an error. Windows answer through QtAlertPresenter;
@@ -42,10 +50,11 @@ public:
         return runModal(alert);
     }
 
-    void presentError(const ErrorInfo& error)
+    void presentError(const ErrorInfo& error, QWidget* parent = nullptr)
     {
-        runModal(Alert{error.description, error.recoverySuggestion, {QStringLiteral("OK")},
-                       Alert::Style::critical});
+        Alert alert{error.description, error.recoverySuggestion, {QStringLiteral("OK")}, Alert::Style::critical};
+        alert.parent = parent;
+        runModal(alert);
     }
 
     // The presenter used when none is given explicitly; may be null (alerts are then dropped

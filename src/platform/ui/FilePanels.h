@@ -6,6 +6,8 @@
 
 #include <optional>
 
+class QWidget;
+
 namespace korimado {
 
 // A control shown below a panel's file list: a pop-up button with its choices.
@@ -14,6 +16,7 @@ struct PanelAccessory {
     int selectedIndex = 0;
     QString accessibilityLabel;
     QSize size{220, 28};
+    QString label = {};  // shown before the pop-up; the accessibility label when empty
 };
 
 struct OpenPanelOptions {
@@ -26,6 +29,10 @@ struct OpenPanelOptions {
     // The kinds of file offered, as "説明 (*.ext *.ext2)"; empty: every file.
     QStringList nameFilters;
     std::optional<PanelAccessory> accessory;
+    // Folders with these extensions are one item: picked when chosen, never entered.
+    QStringList packageExtensions;
+    // A window the panel is modal to while it is shown; else the whole application waits.
+    QWidget* parent = nullptr;
 };
 
 struct OpenPanelResult {
@@ -40,11 +47,15 @@ struct SavePanelOptions {
     QString directory;
     QString nameFieldValue;
     QStringList nameFilters;  // as for the open panel
+    std::optional<PanelAccessory> accessory;
+    QStringList packageExtensions;  // as for the open panel
+    QWidget* parent = nullptr;      // as for the open panel
 };
 
 struct SavePanelResult {
     bool confirmed = false;
     QString path;
+    int accessorySelection = -1;  // the pop-up's choice when there was an accessory
 };
 
 // Open and save panels behind an interface, so that tests answer them without a human.

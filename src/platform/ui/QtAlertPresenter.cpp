@@ -8,13 +8,83 @@
 #include <QStyle>
 #include <QVBoxLayout>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QTextDocument>
 #include <QPushButton>
 
 namespace korimado {
 
+namespace {
+
+// The window an alert is modal to: the one asked for while it is on screen; without one the
+// alert blocks the whole application, over the active window.
+QWidget* alertParent(const Alert& alert)
+{
+    return alert.parent && alert.parent->isVisible() ? alert.parent : nullptr;
+}
+
+void setModality(QDialog& dialog, const Alert& alert)
+{
+    dialog.setWindowModality(alertParent(alert) ? Qt::WindowModal : Qt::ApplicationModal);
+}
+
+QWidget* owner(const Alert& alert)
+{
+    QWidget* parent = alertParent(alert);
+    return parent ? parent : QApplication::activeWindow();
+}
+
+// An alert with a long text under its messages, in a read-only view that scrolls.
+int runWithAccessory(const Alert& alert)
+{
+    QDialog dialog(owner(alert));
+    setModality(dialog, alert);
+    dialog.setWindowTitle(alert.messageText);
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* message = new QLabel(alert.messageText, &dialog);
+    QFont bold = message->font();
+    bold.setBold(true);
+    message->setFont(bold);
+    layout->addWidget(message);
+    if (!alert.informativeText.isEmpty()) {
+        auto* informative = new QLabel(alert.informativeText, &dialog);
+        informative->setWordWrap(true);
+        informative->setMaximumWidth(alert.accessorySize.width());
+        layout->addWidget(informative);
+    }
+    auto* text = new QPlainTextEdit(alert.accessoryText, &dialog);
+    text->setReadOnly(true);
+    text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    text->setFixedSize(alert.accessorySize);
+    QFont small = text->font();
+    small.setPointSizeF(small.pointSizeF() * 12.0 / 13.0);  // a little smaller than the messages
+    text->setFont(small);
+    text->document()->setDocumentMargin(8);
+    text->setObjectName(QStringLiteral("alertAccessoryText"));
+    layout->addWidget(text);
+    auto* box = new QDialogButtonBox(&dialog);
+    const QStringList titles = alert.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : alert.buttons;
+    int chosen = 0;
+    for (int i = static_cast<int>(titles.size()) - 1; i >= 0; --i) {
+        QPushButton* button = box->addButton(titles[i], QDialogButtonBox::ActionRole);
+        if (i == 0) button->setDefault(true);
+        QObject::connect(button, &QPushButton::clicked, &dialog, [&dialog, &chosen, i] {
+            chosen = i;
+            dialog.accept();
+        });
+    }
+    layout->addWidget(box);
+    dialog.exec();
+    return chosen;
+}
+
+}  // namespace
+
 int QtAlertPresenter::runModal(const Alert& alert)
 {
-    QMessageBox box(QApplication::activeWindow());
+    if (!alert.accessoryText.isEmpty()) return runWithAccessory(alert);
+    QMessageBox box(owner(alert));
+    setModality(box, alert);
     box.setText(alert.messageText);
     box.setInformativeText(alert.informativeText);
     switch (alert.style) {
@@ -38,7 +108,8 @@ int QtAlertPresenter::runModal(const Alert& alert, const QList<AlertField>& fiel
         texts.clear();
         return runModal(alert);
     }
-    QDialog dialog(QApplication::activeWindow());
+    QDialog dialog(owner(alert));
+    setModality(dialog, alert);
     dialog.setWindowTitle(alert.messageText);
     auto* layout = new QVBoxLayout(&dialog);
     auto* message = new QLabel(alert.messageText, &dialog);
