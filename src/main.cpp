@@ -1,5 +1,6 @@
 // Entry point: reads the flags, installs the application delegate and runs the event loop.
 #include "app/ApplicationDelegate.h"
+#include "app/ApplicationEventService.h"
 #include "app/ApplicationIdentity.h"
 #include "platform/ui/AlertPresenter.h"
 #include "platform/ui/FilePanels.h"
@@ -52,12 +53,17 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Korimado"));
     QApplication::setApplicationVersion(QStringLiteral(KORIMADO_VERSION));
 
+    const QStringList arguments = QApplication::arguments();
+    // One program per user: a later start gives its files to the running one and ends.
+    ApplicationEventService events(hasArgument(argc, argv, "--ui-self-test"));
+    if (events.handedOver(ApplicationDelegate::fileArguments(arguments)))
+        return 0;
+
     QtAlertPresenter alerts;
     QtFilePanels panels;
     AlertPresenter::setShared(&alerts);
     FilePanels::setShared(&panels);
 
-    const QStringList arguments = QApplication::arguments();
     delegate = std::make_unique<ApplicationDelegate>(arguments);
 
     delegate->applicationWillFinishLaunching();

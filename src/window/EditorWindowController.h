@@ -135,6 +135,8 @@ public:
     EditorTextView* activeEditor() const;
     SearchController& search();
     TextCommands& commands();
+    // The primary editor's, whichever editor has the focus.
+    TextCommands& primaryCommands();
     // nullptr until the application layer has installed its factory.
     WorkspaceCommands* workspaceCommands();
     bool isSplitOpen() const { return secondaryEditor() != nullptr; }
@@ -324,7 +326,6 @@ private:
     // The options the settings give an editor now.
     EditorOptions editorOptionsFromSettings() const;
     SearchController& primarySearch();
-    TextCommands& primaryCommands();
     std::optional<QString> sidebarRoot() const;
 
     std::unique_ptr<QMainWindow> window_;
