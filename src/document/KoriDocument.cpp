@@ -186,6 +186,7 @@ bool KoriDocument::readFromData(const QByteArray& data, const QString&, ErrorInf
     originalText_ = std::move(decoded.text);
     originalFormat_ = format_;
     textCache_ = {revision(), *originalText_};
+    storage_->history().markSavePoint();
     loading_ = false;
     for (KoriDocumentWindow* window : documentWindows()) window->reloadDocument();
     return true;
@@ -350,21 +351,25 @@ void KoriDocument::applyFormat(const TextFormat& format)
         undo->registerUndo([this, previous] { applyFormat(previous); }, this);
         undo->setActionName(QStringLiteral("文字コードを変更"));
     }
+    if (!undoManager() || !undoManager()->isUndoRegistrationEnabled()) storage_->history().noteUnrecordedChange();
     format_ = format;
     noteEdit();
     for (KoriDocumentWindow* window : documentWindows()) window->documentFormatDidChange();
 }
 
+bool KoriDocument::isDocumentEdited() const
+{
+    return !storage_->history().isAtSavePoint();
+}
+
+void KoriDocument::changesWereCleared()
+{
+    storage_->history().markSavePoint();
+}
+
 void KoriDocument::noteEdit()
 {
     const UndoManager* undo = undoManager();
-    // The notifications of one undo step (a typing run, a multi-range replacement) are one change,
-    // so that undoing the step leaves the document clean again.
-    if (undo && undo->isUndoRegistrationEnabled()) {
-        const std::uint64_t step = undo->currentStepId();
-        if (step != 0 && step == lastNotedStep_ && changeCount() != 0) return;
-        lastNotedStep_ = step;
-    }
     if (undo && undo->isUndoing()) {
         updateChangeCount(ChangeType::undone);
     } else if (undo && undo->isRedoing()) {
@@ -379,6 +384,14 @@ void KoriDocument::textStorageDidProcessEditing(TextStorage& storage, const Text
     (void)storage;
     if (loading_ || !edit.editedCharacters()) return;
     for (KoriDocumentWindow* window : documentWindows()) window->documentTextDidChange(edit);
+}
+
+bool KoriDocument::textStorageAcceptsEdits(const TextStorage&) const
+{
+    // An edit no view makes takes the word of the first window's editor, as a script does.
+    if (windowControllers().empty()) return true;
+    const auto* window = dynamic_cast<const KoriDocumentWindow*>(windowControllers().front().get());
+    return !window || window->isEditable();
 }
 
 void KoriDocument::stopObserving()

@@ -105,9 +105,11 @@ public:
     // Changes the format used for saving without touching the text. Throws CodecError when the
     // new encoding cannot hold the text; nothing changes then.
     void changeFormat(const TextFormat& format);
-    // Records a change for the edited state, as done, undone or redone by the undo manager's state:
-    // called for each step of the text's history, and for format changes.
+    // Tells the document architecture of a change, as done, undone or redone by the undo
+    // manager's state: called for each step of the text's history, and for format changes.
     void noteEdit();
+    // Edited while the text's history is away from its save point (the last read or save).
+    bool isDocumentEdited() const override;
 
     // The debounce before an external change is examined.
     static constexpr int externalCheckDelayMs = 200;
@@ -117,7 +119,9 @@ public:
     static ErrorInfo errorInfo(const CodecError& error);
 
 private:
+    void changesWereCleared() override;
     void textStorageDidProcessEditing(TextStorage& storage, const TextStorageEdit& edit) override;
+    bool textStorageAcceptsEdits(const TextStorage& storage) const override;
     void observeFile(const QString& path);
     // Watches path, taking fingerprint as the state of the bytes last read or written.
     void observeFile(const QString& path, const std::optional<FileFingerprint>& fingerprint);
@@ -134,7 +138,6 @@ private:
     enum class DiskState { unchanged, changed, missing, unreadable };
     DiskState compareWithDisk(const QString& path, ErrorInfo* error) const;
 
-    std::uint64_t lastNotedStep_ = 0;  // the undo step noteEdit last counted
     // The flattened text of one revision, shared by its readers.
     mutable std::optional<std::pair<std::uint64_t, QString>> textCache_;
     std::shared_ptr<TextStorage> storage_ = std::make_shared<TextStorage>();

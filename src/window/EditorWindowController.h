@@ -47,6 +47,7 @@ class PreviewWebView;
 class MenuItem;
 class SearchController;
 class SegmentedControl;
+class SyntaxModel;
 class TextCommands;
 class UserDefaults;
 class WindowToolbar;
@@ -119,6 +120,7 @@ public:
     void documentFormatDidChange() override;
     void setPreviewStatus(const QString& message) override;
     void setDocumentEdited(bool edited) override;
+    bool isEditable() const override;
     EditorSelection activeEditorSelection() const override;
     void restoreEditorSelection(const EditorSelection& selection) override;
 
@@ -326,6 +328,8 @@ private:
     // The options the settings give an editor now.
     EditorOptions editorOptionsFromSettings() const;
     SearchController& primarySearch();
+    SyntaxModel& syntax() const;
+    void releaseParses();
     std::optional<QString> sidebarRoot() const;
 
     std::unique_ptr<QMainWindow> window_;
@@ -352,6 +356,7 @@ private:
     NotificationCenter::Registration preferencesObserver_;
     QPointer<QWidget> lastFocusedEditor_;
     std::uint64_t highlightingSchedules_ = 0;
+    bool holdsParses_ = false;  // until the primary editor has painted
     bool closed_ = false;
     bool firstPaintDone_ = false;
     bool firstPaintSeen_ = false;

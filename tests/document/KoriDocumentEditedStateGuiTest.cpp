@@ -1,5 +1,6 @@
 // The edited state follows undo steps, not the notifications inside one step.
 #include "document/KoriDocument.h"
+#include "document/LineEnding.h"
 #include "platform/text/TextView.h"
 #include "platform/foundation/UndoManager.h"
 #include "support/TestSupport.h"
@@ -66,4 +67,43 @@ TEST(KoriDocumentEditedState, TypingOnAfterSavingIsAChangeOfItsOwn)
     d.document.undoManager()->undo();
     EXPECT_EQ(d.document.storage().string(), "hello\n");
     EXPECT_TRUE(d.document.isDocumentEdited());
+}
+
+TEST(KoriDocumentEditedState, TheSavePointIsReachedByUndoAndRedoButNeverAfterANewEdit)
+{
+    EditedDocument d;
+    UndoManager& undo = *d.document.undoManager();
+    d.view.setSelectedRange({5, 0});
+    d.type("a");
+    d.view.breakUndoCoalescing();
+    d.type("b");
+    ASSERT_TRUE(d.document.saveDocument());
+    EXPECT_FALSE(d.document.isDocumentEdited());
+
+    // Away from the save point and back, in both directions.
+    undo.undo();
+    EXPECT_TRUE(d.document.isDocumentEdited());
+    undo.redo();
+    EXPECT_FALSE(d.document.isDocumentEdited()) << "redo back to what was saved";
+    undo.undo();
+    undo.undo();
+    EXPECT_EQ(d.document.storage().string(), "hello\n");
+    EXPECT_TRUE(d.document.isDocumentEdited()) << "the file holds \"ab\"";
+
+    // A new edit after undoing past the save point: no step leads back to it any more, though
+    // counting done and undone would call it clean.
+    d.type("x");
+    EXPECT_TRUE(d.document.isDocumentEdited());
+    undo.undo();
+    EXPECT_EQ(d.document.storage().string(), "hello\n");
+    EXPECT_TRUE(d.document.isDocumentEdited());
+
+    // A format change is a step like any other: undoing it comes back.
+    ASSERT_TRUE(d.document.saveDocument());
+    TextFormat format = d.document.format();
+    format.lineEnding = LineEnding::crlf;
+    d.document.changeFormat(format);
+    EXPECT_TRUE(d.document.isDocumentEdited());
+    undo.undo();
+    EXPECT_FALSE(d.document.isDocumentEdited());
 }

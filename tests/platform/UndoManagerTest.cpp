@@ -437,3 +437,43 @@ TEST(UndoManager, ReentrantUndoIsIgnored)
     undo.undo();
     EXPECT_EQ(runs, 2);
 }
+
+TEST(UndoManager, TheStateMovesWithEveryStepAndComesBackWithUndoAndRedo)
+{
+    UndoManager undo;
+    undo.setGroupsByEvent(false);
+    Text text{undo, "abc"};
+    Typist typist{undo, "", nullptr};
+    const auto start = undo.stateId();
+    text.replace(0, 1, "A");
+    const auto first = undo.stateId();
+    EXPECT_NE(first, start);
+    typist.type("x");
+    const auto typed = undo.stateId();
+    typist.type("y");
+    EXPECT_EQ(undo.stateId(), typed) << "a run that grows keeps its state";
+
+    undo.undo();
+    EXPECT_EQ(undo.stateId(), first);
+    undo.undo();
+    EXPECT_EQ(undo.stateId(), start);
+    undo.redo();
+    EXPECT_EQ(undo.stateId(), first);
+    undo.redo();
+    EXPECT_EQ(undo.stateId(), typed);
+
+    // Undone, then new work: a state never seen before, from which nothing leads back.
+    undo.undo();
+    text.replace(0, 1, "B");
+    EXPECT_NE(undo.stateId(), typed);
+    EXPECT_NE(undo.stateId(), first);
+    EXPECT_FALSE(undo.canRedo());
+    // An empty group, or registration while disabled, is no step.
+    const auto now = undo.stateId();
+    undo.beginUndoGrouping();
+    undo.endUndoGrouping();
+    undo.disableUndoRegistration();
+    text.replace(0, 1, "C");
+    undo.enableUndoRegistration();
+    EXPECT_EQ(undo.stateId(), now);
+}

@@ -81,21 +81,26 @@ QString Document::displayName() const
 
 void Document::updateChangeCount(ChangeType change)
 {
-    const bool wasEdited = isDocumentEdited();
     switch (change) {
     case ChangeType::done:
     case ChangeType::redone: changeCount_ += 1; break;
     case ChangeType::undone: changeCount_ -= 1; break;
     case ChangeType::cleared:
         changeCount_ = 0;
+        changesWereCleared();
         // What is typed next is a change of its own: undoing it must not reach past this point.
         if (undoManager_) undoManager_->breakCoalescing();
         break;
     }
     hasUnautosavedChanges_ = change != ChangeType::cleared;
     ++editSerial_;
-    if (wasEdited != isDocumentEdited())
-        for (const auto& window : windowControllers_) window->setDocumentEdited(isDocumentEdited());
+    // The windows hear of a change of the edited state, whenever it came about: a save point can
+    // be left before the change is counted.
+    const bool edited = isDocumentEdited();
+    if (edited != editedShown_) {
+        editedShown_ = edited;
+        for (const auto& window : windowControllers_) window->setDocumentEdited(edited);
+    }
 }
 
 void Document::setHasUndoManager(bool on)

@@ -49,10 +49,11 @@ public:
     void setUntitledName(const QString& name) { untitledName_ = name; }
     QString untitledName() const { return untitledName_; }
 
-    // Edited state: done and redone count up, undone counts down, cleared marks the document clean.
+    // Changes: done and redone count up, undone counts down, cleared marks the document clean.
     // Only these calls count; the owner of an undoable edit reports it here.
     void updateChangeCount(ChangeType change);
-    bool isDocumentEdited() const { return changeCount_ != 0; }
+    // By the count of changes; a document that keeps a save point answers from it.
+    virtual bool isDocumentEdited() const { return changeCount_ != 0; }
     int changeCount() const { return changeCount_; }
     bool hasUnautosavedChanges() const { return hasUnautosavedChanges_; }
 
@@ -124,6 +125,10 @@ public:
     AlertPresenter* alertPresenter() const;
     FilePanels* filePanels() const;
 
+protected:
+    // The document became clean (saved, reverted, read again): where it keeps a save point, here.
+    virtual void changesWereCleared() {}
+
 private:
     friend class DocumentController;
     void removeAutosavedContents();
@@ -137,6 +142,7 @@ private:
     std::optional<QDateTime> fileModificationDate_;
     QString untitledName_;
     int changeCount_ = 0;
+    bool editedShown_ = false;  // what the windows were last told
     bool hasUnautosavedChanges_ = false;
     QString autosavedContentsFileURL_;
     std::unique_ptr<UndoManager> undoManager_;

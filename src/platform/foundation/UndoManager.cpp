@@ -19,6 +19,14 @@ UndoManager::Group UndoManager::newGroup(const QString& name)
     return group;
 }
 
+void UndoManager::enterNewState(Group& group)
+{
+    if (mode_ != Mode::Normal || !group.entries.empty()) return;
+    group.from = group.id;
+    group.to = state_;
+    state_ = group.id;
+}
+
 void UndoManager::registerUndo(Action action, const void* target)
 {
     if (!action || disabled_ > 0) {
@@ -33,6 +41,7 @@ void UndoManager::registerUndo(Action action, const void* target)
         if (!groupsByEvent_) {
             // Nothing will close a group for us: the action is a step of its own.
             Group group = newGroup();
+            enterNewState(group);
             group.entries.push_back({std::move(action), target});
             record(std::move(group));
             return;
@@ -42,6 +51,7 @@ void UndoManager::registerUndo(Action action, const void* target)
         automatic_ = true;
         scheduleAutomaticClose();
     }
+    enterNewState(*open_);
     open_->entries.push_back({std::move(action), target});
 }
 
@@ -86,12 +96,6 @@ bool UndoManager::canCoalesce(const void* token) const
     }
     const Group* group = coalescingGroup();
     return group && !group->entries.empty();
-}
-
-std::uint64_t UndoManager::currentStepId() const
-{
-    if (open_) return open_->id;
-    return undoStack_.empty() ? 0 : undoStack_.back().id;
 }
 
 bool UndoManager::replaceCoalescedAction(Action action)
@@ -265,8 +269,11 @@ void UndoManager::perform(Mode mode, std::deque<Group>& from)
     from.pop_back();
 
     // What the actions register is the step in the other direction, under the same name.
+    state_ = step.to;
     mode_ = mode;
     open_ = newGroup(step.name);
+    open_->from = step.to;
+    open_->to = step.from;
     level_ = 1;
     automatic_ = false;
     floor_ = 1;

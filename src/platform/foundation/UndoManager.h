@@ -86,10 +86,11 @@ public:
     bool isUndoing() const { return mode_ == Mode::Undoing; }
     bool isRedoing() const { return mode_ == Mode::Redoing; }
 
-    // The step that changes are recorded into now: the open group, else the last one recorded
-    // (a typing run keeps growing it), 0 when there is none. While undoing or redoing it is the
-    // step that records the inverse, a new one for every undo or redo.
-    std::uint64_t currentStepId() const;
+    // Where the history stands: every step recorded moves on to a state never seen before; undo
+    // goes back to the state before its step and redo forward again. A typing run that grows
+    // keeps its state. Compared with a state kept earlier, it tells whether anything undoable
+    // happened since that was not undone again.
+    std::uint64_t stateId() const { return state_; }
 
     void removeAllActions();
     void removeAllActions(const void* target);
@@ -120,9 +121,14 @@ private:
         std::vector<Entry> entries;
         QString name;
         std::uint64_t id = 0;
+        // Performing the group's actions takes the history from one state to the other.
+        std::uint64_t from = 0;
+        std::uint64_t to = 0;
     };
 
     Group newGroup(const QString& name = {});
+    // The first entry of a group made outside undo and redo: a step to a new state.
+    void enterNewState(Group& group);
     void record(Group&& group);
     void push(std::deque<Group>& stack, Group&& group);
     void closeOutermost();
@@ -146,6 +152,7 @@ private:
     int levelsOfUndo_ = 0;
     Mode mode_ = Mode::Normal;
     std::uint64_t nextId_ = 1;
+    std::uint64_t state_ = 0;
 
     struct Run {
         const void* token = nullptr;
