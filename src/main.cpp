@@ -2,6 +2,12 @@
 #include "app/ApplicationDelegate.h"
 #include "app/ApplicationEventService.h"
 #include "app/ApplicationIdentity.h"
+#include "document/KoriDocument.h"
+#include "platform/documents/DocumentController.h"
+#include "platform/ui/WindowController.h"
+#include "platform/events/AppleEventManager.h"
+#include "platform/foundation/Bundle.h"
+#include "scripting/dictionary/ScriptEventDispatcher.h"
 #include "platform/ui/AlertPresenter.h"
 #include "platform/ui/FilePanels.h"
 #include "platform/ui/QtAlertPresenter.h"
@@ -66,10 +72,36 @@ int main(int argc, char** argv)
 
     delegate = std::make_unique<ApplicationDelegate>(arguments);
 
+    // Scripts reach the documents through the dictionary the program ships.
+    std::unique_ptr<ScriptEventDispatcher> scripting;
+    if (std::optional<ScriptingDictionary> dictionary =
+            ScriptingDictionary::load(Bundle::main().path(QStringLiteral("Korimado"), QStringLiteral("sdef")))) {
+        const auto documents = [] {
+            std::vector<KoriDocument*> found;
+            if (DocumentController* controller = DocumentController::shared()) {
+                for (Document* document : controller->documents()) {
+                    if (auto* text = qobject_cast<KoriDocument*>(document))
+                        found.push_back(text);
+                }
+            }
+            return found;
+        };
+        const auto openFiles = [documents](const QStringList& paths) {
+            // Opening shows each file's window; a start without files brings the front one up.
+            delegate->openFiles(paths);
+            const std::vector<KoriDocument*> open = documents();
+            if (paths.isEmpty() && !open.empty() && !open.front()->windowControllers().empty())
+                open.front()->windowControllers().front()->showWindow();
+        };
+        scripting = std::make_unique<ScriptEventDispatcher>(std::move(*dictionary), documents, openFiles);
+        scripting->install(AppleEventManager::shared());
+    }
+
     delegate->applicationWillFinishLaunching();
     delegate->openFiles(ApplicationDelegate::fileArguments(arguments));
     delegate->applicationDidFinishLaunching();
     app.exec();
+    scripting.reset();
     delegate.reset();
     AlertPresenter::setShared(nullptr);
     FilePanels::setShared(nullptr);
