@@ -38,9 +38,10 @@ QString ChunkedUtf8Decoder::decode(QByteArrayView chunk)
 
 QString ChunkedUtf8Decoder::finish()
 {
-    const QString rest = QString::fromUtf8(pending_);
+    // What is left is one character cut short: it stands as one replacement character.
+    const bool cut = !pending_.isEmpty();
     pending_.clear();
-    return rest;
+    return cut ? QString(QChar::ReplacementCharacter) : QString();
 }
 
 }  // namespace korimado
