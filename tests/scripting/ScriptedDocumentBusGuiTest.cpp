@@ -71,3 +71,43 @@ korimado-event core getd '{"obj":{"want":"prop","form":"prop","seld":{"type":"pL
     EXPECT_EQ(status, 2);
     EXPECT_EQ(document->string(), QStringLiteral("the cat and the cat\n"));
 }
+
+TEST(ScriptedDocumentBus, ASecondStartHandsItsFileToTheRunningProgramAndEnds)
+{
+    test::PrivateBus bus;
+    test::TempDir dir;
+    const QString first = dir.write(QStringLiteral("first.txt"), "one\n");
+    const QString second = dir.write(QStringLiteral("second.txt"), "two\n");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+    environment.insert(QStringLiteral("HOME"), dir.path());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.file(QStringLiteral("config")));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), dir.file(QStringLiteral("data")));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+
+    QProcess running;
+    running.setProcessEnvironment(environment);
+    running.start(QStringLiteral(KORIMADO_PROGRAM_PATH), {first});
+    ASSERT_TRUE(running.waitForStarted(10000));
+    const auto countDocuments = [&] {
+        QProcess client;
+        client.setProcessEnvironment(environment);
+        client.start(QStringLiteral(KORIMADO_EVENT_PATH), {QStringLiteral("core"), QStringLiteral("cnte"), QStringLiteral("kocl={\"type\":\"docu\"}")});
+        client.waitForFinished(10000);
+        return QString::fromUtf8(client.readAllStandardOutput()).trimmed();
+    };
+    ASSERT_TRUE(test::spinUntil([&] { return countDocuments() == QLatin1String("1"); }, 30000));
+
+    QProcess later;
+    later.setProcessEnvironment(environment);
+    later.start(QStringLiteral(KORIMADO_PROGRAM_PATH), {second});
+    ASSERT_TRUE(later.waitForStarted(10000));
+    EXPECT_TRUE(test::spinUntil([&] { return later.state() == QProcess::NotRunning; }, 30000));
+    EXPECT_EQ(later.exitCode(), 0);
+    EXPECT_TRUE(test::spinUntil([&] { return countDocuments() == QLatin1String("2"); }, 30000));
+
+    running.terminate();
+    if (!running.waitForFinished(10000))
+        running.kill();
+    running.waitForFinished(5000);
+}
