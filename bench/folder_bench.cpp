@@ -1,9 +1,12 @@
 // The folder engine over a copy of /usr/include made in a temporary folder of its own (removed
-// afterwards): search with a literal and with an expression, every hit listed, beside grep -rn on
-// the same tree in the same run; then replace and roll back a change touching 1,000 files.
-// "cold" runs follow dropping this tree's own pages from the page cache (nothing else's); warm
-// figures are medians of several runs, since the machine is shared. The search reads and matches
-// files on up to four workers; grep uses one.
+// afterwards): search with a literal and with an expression, every hit listed, beside grep -rn and
+// rg -n on the same tree in the same run; the same over a mixed tree of /usr/share/doc,
+// /usr/share/man and /usr/include (hard links in the temporary folder: compressed pages, Latin-1
+// pages and binaries among them); the peak memory of a search; a minified 2 MB one-line file;
+// then replace and roll back a change touching 1,000 files. "cold" runs follow dropping this
+// tree's own pages from the page cache (nothing else's); warm figures are medians of several
+// runs, since the machine is shared. The search reads and matches files on every core, as rg
+// does; grep uses one.
 #include "BenchSupport.h"
 
 #include "platform/documents/FileIO.h"
@@ -13,7 +16,10 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
+#include <QThread>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <fcntl.h>
@@ -69,23 +75,45 @@ FolderSearchOptions options()
     return o;
 }
 
-// Runs grep with its output in a file (grep stops at the first match when it writes to /dev/null).
-double grepMs(const QStringList& arguments, const QString& output)
+// Runs a tool with its output in a file (grep stops at the first match when it writes to /dev/null).
+double toolMs(const QString& program, const QStringList& arguments, const QString& output)
 {
-    QProcess grep;
-    grep.setStandardOutputFile(output);
+    QProcess tool;
+    tool.setStandardOutputFile(output);
     Stopwatch watch;
-    grep.start(QStringLiteral("grep"), arguments);
-    grep.waitForFinished(-1);
+    tool.start(program, arguments);
+    tool.waitForFinished(-1);
     return watch.ms();
 }
 
+double grepMs(const QStringList& arguments, const QString& output)
+{
+    return toolMs(QStringLiteral("grep"), arguments, output);
+}
+
+bool hasRipgrep()
+{
+    return !QStandardPaths::findExecutable(QStringLiteral("rg")).isEmpty();
+}
+
+// ripgrep as a user runs it over a tree: line numbers, every core; ignore files are not read and
+// hidden files are passed over, as the folder search does by default.
+double rgMs(const QString& pattern, bool literal, const QString& root, const QString& output)
+{
+    QStringList arguments{QStringLiteral("-n"), QStringLiteral("--no-ignore")};
+    if (literal) arguments << QStringLiteral("-F");
+    arguments << QStringLiteral("--") << pattern << root;
+    return toolMs(QStringLiteral("rg"), arguments, output);
+}
+
 void compare(const char* oursName, const char* grepName, const char* hitsName, const QString& root,
-             const QString& pattern, SearchMode mode, const QString& grepFlag, const QString& scratch)
+             const QString& pattern, SearchMode mode, const QString& grepFlag, const QString& scratch,
+             const char* rgName = nullptr)
 {
     const SearchRequest r = request(pattern, mode);
     const QStringList grepArguments{QStringLiteral("-rn"), grepFlag, QStringLiteral("--"), pattern, root};
     const QString grepOutput = scratch + QStringLiteral("/grep.out");
+    const bool rg = rgName && hasRipgrep();
 
     evict(root);
     Stopwatch cold;
@@ -96,16 +124,19 @@ void compare(const char* oursName, const char* grepName, const char* hitsName, c
 
     std::vector<double> ours;
     std::vector<double> theirs;
+    std::vector<double> rgs;
     for (int i = 0; i < Runs; ++i) {
         Stopwatch warm;
         const FolderSearchResult result = FolderSearchEngine::search(root, r, options());
         ours.push_back(warm.ms());
         theirs.push_back(grepMs(grepArguments, grepOutput));
+        if (rg) rgs.push_back(rgMs(pattern, mode == SearchMode::text, root, grepOutput));
     }
     report((QByteArray(oursName) + "_cold").constData(), oursCold);
     report(oursName, median(ours));
     report((QByteArray(grepName) + "_cold").constData(), grepCold);
     report(grepName, median(theirs));
+    if (rg) report(rgName, median(rgs));
     report(hitsName, double(first.matchCount()));
     QFile::remove(grepOutput);
 }
@@ -168,6 +199,71 @@ void replaceAndRollBack(const QString& scratch)
     report("folder_rollback_1000_files_ms", median(rollbackMs));
 }
 
+// Peak resident memory of the process while it searches the tree, every hit kept in the result.
+void peakMemory(const QString& root)
+{
+    // Writing 5 to clear_refs starts the peak anew (Linux 4.0 on).
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly)) {
+        clear.write("5");
+        clear.close();
+    }
+    report("process_rss_before_search_mb", peakRssMb());
+    const FolderSearchResult result =
+        FolderSearchEngine::search(root, request(QStringLiteral("unsigned long"), SearchMode::text), options());
+    report("folder_search_peak_rss_mb", peakRssMb());
+    report("folder_search_peak_rss_hits", double(result.matchCount()));
+}
+
+// A minified script of 2 MB on one line, with a hit every few dozen characters: every hit needs
+// its line and column, the first its excerpt.
+void longLine(const QString& scratch)
+{
+    const QString root = scratch + QStringLiteral("/long-line");
+    QDir().mkpath(root);
+    QFile file(root + QStringLiteral("/bundle.min.js"));
+    if (!file.open(QIODevice::WriteOnly)) return;
+    QByteArray line;
+    for (int i = 0; line.size() < 2 * 1024 * 1024; ++i)
+        line += "var a" + QByteArray::number(i) + "=function(b){return b+" + QByteArray::number(i % 97) + "};";
+    file.write(line);
+    file.close();
+    std::vector<double> samples;
+    qsizetype hits = 0;
+    for (int i = 0; i < std::min(Runs, 3); ++i) {
+        Stopwatch watch;
+        const FolderSearchResult result =
+            FolderSearchEngine::search(root, request(QStringLiteral("function"), SearchMode::text), options());
+        samples.push_back(watch.ms());
+        hits = result.matchCount();
+    }
+    report("folder_search_long_line_2mb_ms", median(samples));
+    report("folder_search_long_line_2mb_hits", double(hits));
+    const QString output = scratch + QStringLiteral("/grep.out");
+    report("grep_r_long_line_2mb_ms", grepMs({QStringLiteral("-rn"), QStringLiteral("-F"), QStringLiteral("function"), root}, output));
+    QFile::remove(output);
+}
+
+// /usr/share/doc, /usr/share/man and /usr/include side by side, hard-linked (no copy).
+QString makeMixedTree(const QString& scratch)
+{
+    const QString root = scratch + QStringLiteral("/mixed");
+    QDir().mkpath(root);
+    for (const char* source : {"/usr/share/doc", "/usr/share/man", "/usr/include"}) {
+        QProcess link;
+        const QString name = QFileInfo(QString::fromLatin1(source)).fileName();
+        link.start(QStringLiteral("cp"), {QStringLiteral("-al"), QString::fromLatin1(source), root + u'/' + name});
+        link.waitForFinished(-1);
+        if (link.exitCode() != 0) {
+            // Another file system: a real copy.
+            QProcess copy;
+            copy.start(QStringLiteral("cp"), {QStringLiteral("-R"), QString::fromLatin1(source), root + u'/' + name});
+            copy.waitForFinished(-1);
+        }
+    }
+    return root;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -181,10 +277,21 @@ int main(int argc, char** argv)
     copy.waitForFinished(-1);
     if (copy.exitCode() != 0) return 1;
 
+    report("cores", double(QThread::idealThreadCount()));
+    peakMemory(tree);
     compare("folder_search_literal_ms", "grep_r_literal_ms", "folder_search_literal_hits", tree,
-            QStringLiteral("unsigned long"), SearchMode::text, QStringLiteral("-F"), scratch.path());
+            QStringLiteral("unsigned long"), SearchMode::text, QStringLiteral("-F"), scratch.path(), "rg_r_literal_ms");
     compare("folder_search_regex_ms", "grep_r_regex_ms", "folder_search_regex_hits", tree,
-            QStringLiteral("struct [a-z_]+ \\{"), SearchMode::regularExpression, QStringLiteral("-E"), scratch.path());
+            QStringLiteral("struct [a-z_]+ \\{"), SearchMode::regularExpression, QStringLiteral("-E"), scratch.path(),
+            "rg_r_regex_ms");
+    const QString mixed = makeMixedTree(scratch.path());
+    compare("folder_search_mixed_literal_ms", "grep_r_mixed_literal_ms", "folder_search_mixed_literal_hits", mixed,
+            QStringLiteral("General Public License"), SearchMode::text, QStringLiteral("-F"), scratch.path(),
+            "rg_r_mixed_literal_ms");
+    compare("folder_search_mixed_regex_ms", "grep_r_mixed_regex_ms", "folder_search_mixed_regex_hits", mixed,
+            QStringLiteral("Copyright \\(C\\) [0-9]{4}"), SearchMode::regularExpression, QStringLiteral("-E"),
+            scratch.path(), "rg_r_mixed_regex_ms");
+    longLine(scratch.path());
     durableWrite(scratch.path());
     replaceAndRollBack(scratch.path());
     durableWrite(scratch.path());

@@ -14,8 +14,8 @@ namespace {
 
 void checkAttributes(const QString& drawing)
 {
-    static const QRegularExpression tag(QStringLiteral(R"(<([A-Za-z]+)((?: [^\s="]+="[^"]*")*)>)"));
-    static const QRegularExpression attribute(QStringLiteral(R"( ([^\s="]+)="([^"]*)")"));
+    static const QRegularExpression tag(QStringLiteral(R"re(<([A-Za-z]+)((?: [^\s="]+="[^"]*")*)>)re"));
+    static const QRegularExpression attribute(QStringLiteral(R"re( ([^\s="]+)="([^"]*)")re"));
     for (auto t = tag.globalMatch(drawing); t.hasNext();) {
         const QRegularExpressionMatch element = t.next();
         const QString name = element.captured(1);

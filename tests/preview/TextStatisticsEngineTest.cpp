@@ -106,7 +106,7 @@ TEST(TextStatisticsEngine, TokenFailuresAreDeliveredAndInvalidationSilences)
 {
     TextStatisticsEngine engine;
     const QString run(static_cast<qsizetype>(LocalTokenizer::maximumPieceBytes) + 1, QLatin1Char('~'));
-    const Answer limited = ask(engine, run, 1, {0, 0}, formatOf(TextEncoding::utf8), TokenEncoding::cl100k);
+    const Answer limited = ask(engine, run, 1, {0, 0}, formatOf(TextEncoding::utf8), TokenEncoding::cl100k, 60000);
     ASSERT_TRUE(limited.tokens.has_value());
     EXPECT_EQ(limited.tokens->error, CountingError::resourceLimit);
     EXPECT_EQ(limited.metrics->characters, run.size());

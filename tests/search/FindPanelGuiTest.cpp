@@ -92,7 +92,7 @@ TEST_F(FindPanelTest, ShowFindPrefillsFromASelectionAndTheLiveSearchShowsTheCoun
     EXPECT_EQ(panel().parentWidget(), window->window()) << "a tool window of the editor's window";
     EXPECT_TRUE(panel().windowFlags().testFlag(Qt::Tool));
     EXPECT_EQ(panel().findField->text(), QStringLiteral("猫"));
-    EXPECT_TRUE(QTest::qWaitFor([this] { return search().status().endsWith(QStringLiteral("ミリ秒）")); }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([this] { return search().status().endsWith(QStringLiteral("ミリ秒）")); }, 20000));
     EXPECT_TRUE(search().status().startsWith(QStringLiteral("3件（"))) << search().status().toStdString();
     EXPECT_EQ(search().resultsModel()->rowCount(), 3);
     EXPECT_EQ(search().resultsModel()->index(2, 1).data().toString(), QStringLiteral("6–7"));
@@ -115,7 +115,7 @@ TEST_F(FindPanelTest, ShowFindPrefillsFromASelectionAndTheLiveSearchShowsTheCoun
     find(QStringLiteral("犬"));
     find(QStringLiteral("猫"));
     EXPECT_FALSE(search().isRunning()) << "nothing starts before the pause";
-    EXPECT_TRUE(QTest::qWaitFor([this] { return search().status().startsWith(QStringLiteral("3件（")); }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([this] { return search().status().startsWith(QStringLiteral("3件（")); }, 20000));
 }
 
 TEST_F(FindPanelTest, NextAndPreviousReportPositionsAndWrapping)

@@ -1,3 +1,4 @@
+#include "platform/foundation/FilePath.h"
 #include "search/folder/FolderSearchEngine.h"
 #include "search/folder/FolderExcerpts.h"
 #include "search/folder/FolderSearchPaths.h"
@@ -9,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace korimado;
 using namespace korimado::test;
@@ -219,10 +222,16 @@ TEST(FolderSearch, HitsCarryLineColumnAndExcerpt)
     ASSERT_EQ(result.files.size(), 2);
     const FolderSearchFile& crlf = result.files[0];
     EXPECT_EQ(crlf.format.lineEnding, LineEnding::crlf);
-    EXPECT_EQ(crlf.originalData, QByteArray("hit one\r\n\tindented hit\r\n"));
+    // The result keeps what proves the bytes, not the bytes; the excerpts beyond the first are made
+    // when asked for.
+    EXPECT_EQ(crlf.stamp, FolderContentStamp::of(QByteArray("hit one\r\n\tindented hit\r\n")));
+    EXPECT_TRUE(crlf.originalData.isEmpty() && crlf.text.isEmpty());
     ASSERT_EQ(crlf.hits.size(), 2);
     EXPECT_EQ(crlf.hits[0], (FolderSearchHit{TextRange(0, 3), 1, 1, "hit one"}));
-    EXPECT_EQ(crlf.hits[1], (FolderSearchHit{TextRange(19, 3), 2, 11, "\tindented hit"}));
+    EXPECT_EQ(crlf.hits[1], (FolderSearchHit{TextRange(19, 3), 2, 11, QString()}));
+    EXPECT_EQ(FolderSearchEngine::excerpts(crlf), (QStringList{"hit one", "\tindented hit"}));
+    dir.write("crlf.txt", "hit one\r\n\tindented hit!\r\n");
+    EXPECT_EQ(FolderSearchEngine::excerpts(crlf), std::nullopt);
     const FolderSearchHit& hit = result.files[1].hits.at(0);
     EXPECT_EQ(hit.line, 1);
     EXPECT_EQ(hit.column, 601);
@@ -236,10 +245,12 @@ TEST(FolderSearch, MatchRightAfterALineBreakStartsItsLine)
     const FolderSearchResult result = FolderSearchEngine::search(dir.path(), plainRequest("hit"), folderOptions());
     ASSERT_EQ(result.files.size(), 1);
     ASSERT_EQ(result.files[0].hits.size(), 3);
+    const std::optional<QStringList> excerpts = FolderSearchEngine::excerpts(result.files[0]);
+    ASSERT_TRUE(excerpts);
     for (qsizetype i = 0; i < 3; ++i) {
         EXPECT_EQ(result.files[0].hits[i].line, i + 2);
         EXPECT_EQ(result.files[0].hits[i].column, 1);
-        EXPECT_EQ(result.files[0].hits[i].excerpt, "hit");
+        EXPECT_EQ(excerpts->at(i), "hit");
     }
 }
 
@@ -337,7 +348,33 @@ TEST(FolderExcerpts, CountUserPerceivedCharacters)
     const QString flag = QString::fromUtf16(u"\U0001F1EF\U0001F1F5");
     EXPECT_EQ(FolderExcerpts::truncated(flag.repeated(600), 500), flag.repeated(497) + QChar(0x2026));
     // Only newline characters are trimmed, and a final break's empty line has an empty excerpt.
-    EXPECT_EQ(FolderExcerpts::hitExcerpt("\f  x\v\r\n", 0, 3), "  x");
-    EXPECT_EQ(FolderExcerpts::hitExcerpt("ab\n", 0, 3), "");
+    EXPECT_EQ(FolderExcerpts::hitExcerpt("\f  x\v\r\n", 0, 7, 3), "  x");
+    EXPECT_EQ(FolderExcerpts::hitExcerpt("ab\n", 0, 3, 3), "");
     EXPECT_EQ(FolderExcerpts::previewExcerpt(QString("a\r\n").repeated(600)), QString("a\n").repeated(248) + "a" + QChar(0x2026));
+}
+
+TEST(FolderSearch, NamesThatAreNotUtf8AreWalkedAndOpenedByTheirBytes)
+{
+    TempDir dir;
+    const QByteArray root = QFile::encodeName(dir.path());
+    // Latin-1 names, as an old archive leaves them: a folder and a file in it, and a file beside.
+    ASSERT_EQ(::mkdir((root + "/d\xe9j\xe0").constData(), 0755), 0);
+    for (const QByteArray& name : {QByteArray("/d\xe9j\xe0/a.txt"), QByteArray("/caf\xe9.txt")}) {
+        const int fd = ::open((root + name).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, "hit\n", 4), 4);
+        ::close(fd);
+    }
+    const FolderSearchResult result = FolderSearchEngine::search(dir.path(), plainRequest("hit"), folderOptions());
+    EXPECT_TRUE(result.skippedFiles.isEmpty());
+    ASSERT_EQ(result.files.size(), 2);
+    EXPECT_EQ(result.visitedFileCount, 2);
+    QSet<QByteArray> names;
+    for (const FolderSearchFile& file : result.files) {
+        names.insert(encodedFileName(file.relativePath));
+        EXPECT_EQ(FolderSearchEngine::excerpts(file), QStringList{"hit"});
+    }
+    EXPECT_EQ(names, (QSet<QByteArray>{"caf\xe9.txt", "d\xe9j\xe0/a.txt"}));
+    EXPECT_EQ(decodedFileName("caf\xe9.txt"), QStringLiteral("caf") + QChar(0xDCE9) + QStringLiteral(".txt"));
+    EXPECT_EQ(decodedFileName("caf\xc3\xa9"), QStringLiteral("café"));
 }

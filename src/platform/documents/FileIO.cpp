@@ -75,7 +75,7 @@ bool resolveLinks(QString& path, int* code)
 {
     for (int depth = 0; depth < 40; ++depth) {
         struct stat info {};
-        if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISLNK(info.st_mode)) return true;
+        if (::lstat(encodedFileName(path).constData(), &info) != 0 || !S_ISLNK(info.st_mode)) return true;
         const QString target = QFileInfo(path).symLinkTarget();
         if (target.isEmpty()) return true;
         path = standardizedPath(target);
@@ -98,12 +98,12 @@ void removeStaleTemporaries(const QString& folder, const QString& fileName)
 {
     const QString prefix = temporaryFileNamePrefix(fileName);
     const QString legacyPrefix = QLatin1Char('.') + fileName + QStringLiteral(".korimado-");
-    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    DIR* dir = ::opendir(encodedFileName(folder).constData());
     if (!dir) return;
     while (const dirent* entry = ::readdir(dir)) {
-        const QString name = QFile::decodeName(entry->d_name);
+        const QString name = decodedFileName(entry->d_name);
         if (!isOurStaleTemporary(name, prefix, legacyPrefix)) continue;
-        const QByteArray full = QFile::encodeName(folder + QLatin1Char('/') + name);
+        const QByteArray full = encodedFileName(folder + QLatin1Char('/') + name);
         Descriptor fd(::open(full.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         struct stat info {};
         if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0) continue;
@@ -165,7 +165,7 @@ ErrorInfo posixError(int code, const QString& path)
 
 std::optional<QByteArray> readWholeFile(const QString& path, ErrorInfo* error, qint64 maximumSize)
 {
-    const QByteArray encoded = QFile::encodeName(path);
+    const QByteArray encoded = encodedFileName(path);
     // Decided before opening: opening some devices has effects of its own.
     struct stat info {};
     if (::stat(encoded.constData(), &info) != 0) {
@@ -235,13 +235,13 @@ bool writeFileSafely(const QString& path, const QByteArray& data, ErrorInfo* err
 
     mode_t mode = 0666;
     struct stat existing {};
-    const bool exists = ::stat(QFile::encodeName(target).constData(), &existing) == 0;
+    const bool exists = ::stat(encodedFileName(target).constData(), &existing) == 0;
     if (exists) {
         if (S_ISDIR(existing.st_mode)) return fail(error, EISDIR, target);
         if (!S_ISREG(existing.st_mode)) return failNotRegular(error, target);
         // The rename would replace a read-only file without a word, as root even any file.
         const bool ownerMayWrite = (existing.st_mode & S_IWUSR) != 0;
-        const bool weMayWrite = ::geteuid() == 0 || ::access(QFile::encodeName(target).constData(), W_OK) == 0;
+        const bool weMayWrite = ::geteuid() == 0 || ::access(encodedFileName(target).constData(), W_OK) == 0;
         if (!ownerMayWrite || !weMayWrite) return failReadOnly(error, target);
         mode = existing.st_mode & 07777;
     } else if (newFileMode) {
@@ -253,7 +253,7 @@ bool writeFileSafely(const QString& path, const QByteArray& data, ErrorInfo* err
     }
 
     removeStaleTemporaries(folder, fileName);
-    QByteArray temporary = QFile::encodeName(folder + QLatin1Char('/') + temporaryFileNamePrefix(fileName))
+    QByteArray temporary = encodedFileName(folder + QLatin1Char('/') + temporaryFileNamePrefix(fileName))
         + QByteArray("XXXXXX");
     Descriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
     if (fd.get() < 0) return fail(error, errno, target);
@@ -282,10 +282,10 @@ bool writeFileSafely(const QString& path, const QByteArray& data, ErrorInfo* err
     }
     if (::fchmod(fd.get(), mode) != 0) return discard(errno);
     if (::fsync(fd.get()) != 0) return discard(errno);
-    if (::rename(temporary.constData(), QFile::encodeName(target).constData()) != 0) return discard(errno);
+    if (::rename(temporary.constData(), encodedFileName(target).constData()) != 0) return discard(errno);
     if (::close(fd.release()) != 0) return fail(error, errno, target);
     // The rename itself must reach the disk too.
-    Descriptor dir(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Descriptor dir(::open(encodedFileName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() >= 0) ::fsync(dir.get());
     return true;
 }

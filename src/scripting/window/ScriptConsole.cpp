@@ -1,6 +1,7 @@
 #include "scripting/window/ScriptConsole.h"
 
 #include "platform/text/TextBoundaries.h"
+#include "platform/ui/ToolWindow.h"
 #include "platform/ui/WindowTracker.h"
 #include "scripting/window/ScriptOutputView.h"
 
@@ -93,8 +94,10 @@ void ScriptConsole::append(const QString& text, bool title, bool timestamp)
 
 void ScriptConsole::showWindow(MenuItem*)
 {
-    QWidget* w = window();
-    WindowTracker::shared().makeKeyAndOrderFront(w);
+    QWidget* console = window();
+    ToolWindow::closeOnEscape(console);
+    // A panel of the document window the user works in.
+    ToolWindow::present(console, WindowTracker::shared().mainWindow(), ToolWindow::Lifetime::shared);
 }
 
 }  // namespace korimado

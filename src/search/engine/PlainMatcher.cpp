@@ -1,10 +1,11 @@
 #include "search/engine/PlainMatcher.h"
 
 #include "search/engine/GraphemeProbe.h"
+#include "search/engine/PlainLiterals.h"
 #include "search/engine/SearchEngineError.h"
+#include "search/engine/UnitScanner.h"
 
-#include <array>
-#include <cstring>
+#include <algorithm>
 
 namespace korimado {
 
@@ -15,50 +16,23 @@ constexpr quint64 literalBit = 2;
 constexpr quint64 diacriticInsensitiveBit = 128;
 constexpr quint64 widthInsensitiveBit = 256;
 
-// Horspool over UTF-16 with the shift table keyed by the low byte of a unit.
+// The folded pattern looked for in folded text, eight units at a time.
 class UnitSearcher {
 public:
-    UnitSearcher(const char16_t* pattern, qsizetype length) : p_(pattern), m_(length)
-    {
-        shift_.fill(m_);
-        for (qsizetype k = 0; k + 1 < m_; ++k) shift_[p_[k] & 0xFF] = m_ - 1 - k;
-    }
-
-    qsizetype length() const { return m_; }
+    explicit UnitSearcher(QStringView pattern) : scanner_(pattern, false), m_(pattern.size()) {}
 
     // The first occurrence at or after from in [0, n), or -1; stop receives the position the
     // scan had reached (every start before it was examined).
     qsizetype find(const char16_t* text, qsizetype n, qsizetype from, qsizetype& stop) const
     {
-        const char16_t last = p_[m_ - 1];
-        qsizetype pos = from;
-        if (m_ == 1) {
-            for (; pos < n; ++pos) {
-                if (text[pos] == last) {
-                    stop = pos;
-                    return pos;
-                }
-            }
-            stop = n;
-            return -1;
-        }
-        const size_t headBytes = size_t(m_ - 1) * sizeof(char16_t);
-        while (pos + m_ <= n) {
-            const char16_t c = text[pos + m_ - 1];
-            if (c == last && std::memcmp(text + pos, p_, headBytes) == 0) {
-                stop = pos;
-                return pos;
-            }
-            pos += shift_[c & 0xFF];
-        }
-        stop = pos;
-        return -1;
+        const qsizetype hit = scanner_.find(text, n, from);
+        stop = hit >= 0 ? hit : std::max(from, n - m_ + 1);
+        return hit;
     }
 
 private:
-    const char16_t* p_;
+    UnitScanner scanner_;
     qsizetype m_;
-    std::array<qsizetype, 256> shift_;
 };
 
 }  // namespace
@@ -89,7 +63,13 @@ QList<SearchMatch> PlainMatcher::matches(const QString& text, const QString& pat
     if (m == 0 || scope.length <= 0) return found;
 
     const char16_t* units = reinterpret_cast<const char16_t*>(text.utf16());
-    const UnitSearcher searcher(reinterpret_cast<const char16_t*>(foldedPattern.utf16()), m);
+    // Text without the piece of the pattern that every match shows as it stands has no match: one
+    // vectorised pass instead of folding it all.
+    if (const std::optional<PlainLiterals> literal = PlainLiterals::forPattern(pattern, options)) {
+        const UnitScanner scanner(literal->literal, literal->asciiCaseInsensitive);
+        if (scanner.find(units, end, scope.location) < 0) return found;
+    }
+    const UnitSearcher searcher(foldedPattern);
     GraphemeProbe probe(text);
     const bool unicodeWords = options.usesUnicodeBoundaries;
 

@@ -22,12 +22,18 @@ SearchEngineError SearchEngineError::cancelled()
     return SearchEngineError(Kind::cancelled, QString());
 }
 
+SearchEngineError SearchEngineError::textTooLarge()
+{
+    return SearchEngineError(Kind::textTooLarge, QString());
+}
+
 QString SearchEngineError::errorDescription() const
 {
     switch (kind_) {
     case Kind::invalidRegularExpression: return QStringLiteral("正規表現が正しくありません。") + payload_;
     case Kind::invalidRange: return QStringLiteral("検索範囲が現在の文書と一致しません。");
     case Kind::cancelled: return QStringLiteral("検索を中止しました。");
+    case Kind::textTooLarge: return QStringLiteral("テキストが大きすぎて、この正規表現では検索できません。");
     }
     return QString();
 }

@@ -10,12 +10,15 @@ namespace korimado {
 // What the search core throws; the description is shown to the user.
 class SearchEngineError : public std::exception {
 public:
-    enum class Kind { invalidRegularExpression, invalidRange, cancelled };
+    enum class Kind { invalidRegularExpression, invalidRange, cancelled, textTooLarge };
 
     // explanation: the expression library's own account of the fault, in Japanese.
     static SearchEngineError invalidRegularExpression(const QString& explanation);
     static SearchEngineError invalidRange();
     static SearchEngineError cancelled();
+    // The expression ran out of its working memory or time on this text (a backtracking
+    // expression such as (.|\n)* over a long text): the text, not the expression, is at fault.
+    static SearchEngineError textTooLarge();
 
     Kind kind() const { return kind_; }
     const QString& payload() const { return payload_; }

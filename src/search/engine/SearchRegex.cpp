@@ -1,9 +1,12 @@
 #include "search/engine/SearchRegex.h"
 
 #include "search/engine/SearchEngineError.h"
+#include "search/engine/UnitScanner.h"
 
 #include <unicode/utext.h>
 
+#include <algorithm>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -91,6 +94,12 @@ uint32_t SearchRegex::icuFlags(quint64 bits)
 
 std::unique_ptr<icu::RegexPattern> SearchRegex::regularExpression(const SearchRequest& request)
 {
+    return compiled(request, nullptr, nullptr);
+}
+
+std::unique_ptr<icu::RegexPattern> SearchRegex::compiled(const SearchRequest& request, QString* expressionOut,
+                                                         uint32_t* flagsOut)
+{
     const SearchOptions& o = request.options;
     quint64 bits = o.preservedRegexOptionsRawValue.value_or(0);
     if (o.usesUnicodeBoundaries) bits |= unicodeWordBoundariesBit;
@@ -123,6 +132,8 @@ std::unique_ptr<icu::RegexPattern> SearchRegex::regularExpression(const SearchRe
         throw SearchEngineError::invalidRegularExpression(reason(status) + QStringLiteral("（") + where
                                                           + QStringLiteral("）。"));
     }
+    if (expressionOut) *expressionOut = expression;
+    if (flagsOut) *flagsOut = flags;
     return pattern;
 }
 
@@ -143,12 +154,25 @@ QStringList SearchRegex::namedCaptureNames(const QString& pattern)
 QList<SearchMatch> SearchRegex::matches(const QString& text, const SearchRequest& request, TextRange range,
                                         const SearchCancellationToken* cancellation)
 {
-    const std::unique_ptr<icu::RegexPattern> pattern = regularExpression(request);
+    QString expression;
+    uint32_t flags = 0;
+    const std::unique_ptr<icu::RegexPattern> pattern = compiled(request, &expression, &flags);
+    const std::optional<RegexLiterals> literals = RegexLiterals::analyse(expression, flags);
+    return matches(text, *pattern, request.pattern, range, literals ? &*literals : nullptr, cancellation);
+}
+
+QList<SearchMatch> SearchRegex::matches(const QString& text, const icu::RegexPattern& pattern,
+                                        const QString& patternText, TextRange range, const RegexLiterals* literals,
+                                        const SearchCancellationToken* cancellation)
+{
+    // A region per candidate must stay small when matches may cross lines.
+    if (literals && !literals->singleLine && (!literals->maximumLength || *literals->maximumLength > maximumRegionSpan))
+        literals = nullptr;
 
     std::vector<std::pair<QString, int32_t>> named;
-    for (const QString& name : namedCaptureNames(request.pattern)) {
+    for (const QString& name : namedCaptureNames(patternText)) {
         UErrorCode status = U_ZERO_ERROR;
-        const int32_t group = pattern->groupNumberFromName(
+        const int32_t group = pattern.groupNumberFromName(
             icu::UnicodeString(reinterpret_cast<const UChar*>(name.utf16()), int32_t(name.size())), status);
         if (U_SUCCESS(status) && group > 0) named.emplace_back(name, group);
     }
@@ -159,8 +183,10 @@ QList<SearchMatch> SearchRegex::matches(const QString& text, const SearchRequest
     UErrorCode status = U_ZERO_ERROR;
     UText ut = UTEXT_INITIALIZER;
     const qsizetype base = range.location;
-    utext_openUChars(&ut, reinterpret_cast<const UChar*>(text.utf16()) + base, range.length, &status);
-    std::unique_ptr<icu::RegexMatcher> matcher(pattern->matcher(status));
+    const char16_t* units = reinterpret_cast<const char16_t*>(text.utf16()) + base;
+    const qsizetype n = range.length;
+    utext_openUChars(&ut, reinterpret_cast<const UChar*>(units), n, &status);
+    std::unique_ptr<icu::RegexMatcher> matcher(pattern.matcher(status));
     QList<SearchMatch> found;
     if (U_FAILURE(status)) {
         utext_close(&ut);
@@ -174,12 +200,7 @@ QList<SearchMatch> SearchRegex::matches(const QString& text, const SearchRequest
     }
 
     const int32_t groups = matcher->groupCount();
-    bool cancelled = false;
-    while (U_SUCCESS(status) && matcher->find(status)) {
-        if (cancellation && cancellation->isCancelled()) {
-            cancelled = true;
-            break;
-        }
+    const auto record = [&] {
         SearchMatch match;
         const int64_t start = matcher->start64(status);
         match.range = TextRange(base + start, matcher->end64(status) - start);
@@ -194,10 +215,86 @@ QList<SearchMatch> SearchRegex::matches(const QString& text, const SearchRequest
             if (!r.isNotFound()) match.namedCaptureRanges.insert(name, r);
         }
         found.push_back(std::move(match));
+    };
+
+    bool cancelled = false;
+    if (!literals) {
+        while (U_SUCCESS(status) && matcher->find(status)) {
+            if (cancellation && cancellation->isCancelled()) {
+                cancelled = true;
+                break;
+            }
+            record();
+        }
+    } else {
+        // Every match holds one of the literals. The expression runs only on a region around each
+        // occurrence, with transparent bounds so that anchors, lookaround and \b see the real
+        // text beyond it. Single-line expressions take the occurrence's line and every match in
+        // it; others the span a match around the occurrence can reach, and only a match that
+        // starts by the occurrence (a later one may be cut short by the region's end).
+        std::vector<UnitScanner> scanners;
+        std::vector<qsizetype> next;  // the next occurrence of each literal, or -1 once none is left
+        qsizetype shortest = std::numeric_limits<qsizetype>::max();
+        for (const QString& literal : literals->literals) {
+            scanners.emplace_back(literal, literals->asciiCaseInsensitive);
+            next.push_back(-2);
+            shortest = std::min(shortest, literal.size());
+        }
+        const qsizetype span = literals->maximumLength ? qsizetype(*literals->maximumLength) : 0;
+        qsizetype pos = 0;
+        int polled = 0;
+        while (U_SUCCESS(status)) {
+            if (++polled % 64 == 0 && cancellation && cancellation->isCancelled()) {
+                cancelled = true;
+                break;
+            }
+            qsizetype c = -1;
+            for (size_t k = 0; k < scanners.size(); ++k) {
+                if (next[k] == -1) continue;
+                if (next[k] < pos) next[k] = scanners[k].find(units, n, pos);
+                if (next[k] >= 0 && (c < 0 || next[k] < c)) c = next[k];
+            }
+            if (c < 0) break;
+            if (literals->singleLine) {
+                qsizetype a = c;
+                while (a > pos && !RegexLiterals::isLineTerminator(units[a - 1])) --a;
+                const qsizetype b = UnitScanner::findLineTerminator(units, n, c);
+                matcher->region(a, b, status);
+                matcher->useTransparentBounds(true);
+                matcher->useAnchoringBounds(false);
+                while (U_SUCCESS(status) && matcher->find(status)) {
+                    if (cancellation && cancellation->isCancelled()) {
+                        cancelled = true;
+                        break;
+                    }
+                    record();
+                }
+                if (cancelled) break;
+                pos = b + 1;
+                continue;
+            }
+            const qsizetype a = std::max(pos, c + shortest - span);
+            const qsizetype b = std::min(n, c + span);
+            matcher->region(a, b, status);
+            matcher->useTransparentBounds(true);
+            matcher->useAnchoringBounds(false);
+            if (U_SUCCESS(status) && matcher->find(status) && matcher->start64(status) <= c) {
+                if (cancellation && cancellation->isCancelled()) {
+                    cancelled = true;
+                    break;
+                }
+                record();
+                pos = qsizetype(matcher->end64(status));
+            } else {
+                pos = c + 1;
+            }
+        }
     }
     matcher.reset();
     utext_close(&ut);
     if (cancelled || status == U_REGEX_STOPPED_BY_CALLER) throw SearchEngineError::cancelled();
+    if (status == U_REGEX_STACK_OVERFLOW || status == U_REGEX_TIME_OUT || status == U_MEMORY_ALLOCATION_ERROR)
+        throw SearchEngineError::textTooLarge();
     if (U_FAILURE(status)) throw SearchEngineError::invalidRegularExpression(reason(status) + QStringLiteral("。"));
     return found;
 }

@@ -3,6 +3,7 @@
 #include "platform/text/TextRange.h"
 #include "search/engine/SearchCancellationToken.h"
 #include "search/engine/SearchMatch.h"
+#include "search/engine/RegexLiterals.h"
 #include "search/engine/SearchRequest.h"
 
 #include <QList>
@@ -35,9 +36,23 @@ public:
     static QList<SearchMatch> matches(const QString& text, const SearchRequest& request, TextRange range,
                                       const SearchCancellationToken* cancellation);
 
+    // The same over an expression already compiled (patternText is what the user wrote, for the
+    // group names), looking first for the literals every match holds when they are given.
+    static QList<SearchMatch> matches(const QString& text, const icu::RegexPattern& pattern, const QString& patternText,
+                                      TextRange range, const RegexLiterals* literals,
+                                      const SearchCancellationToken* cancellation);
+
+    // The longest match, in units, for which a multi-line expression is still run only around
+    // its literals.
+    static constexpr qsizetype maximumRegionSpan = 4096;
+
     // ICU flags for the option bits of the platform layout (bit 0 case-insensitive ... bit 6
     // Unicode word boundaries).
     static uint32_t icuFlags(quint64 bits);
+
+    // regularExpression, also giving the expression as compiled and its ICU flags.
+    static std::unique_ptr<icu::RegexPattern> compiled(const SearchRequest& request, QString* expression,
+                                                       uint32_t* flags);
 };
 
 }  // namespace korimado

@@ -1,5 +1,9 @@
 #include "search/engine/TextFolding.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
@@ -74,6 +78,31 @@ icu::UnicodeString withoutNonspacingMarks(const icu::UnicodeString& s)
         i += U16_LENGTH(c);
     }
     return out;
+}
+
+// The end of the run of ASCII units from i that fold to themselves: every one but, under case
+// folding, the capitals. Eight units at a time: most source text is runs of these.
+qsizetype identityAsciiEnd(const char16_t* text, qsizetype i, qsizetype to, bool capitalsFold)
+{
+#if defined(__SSE2__)
+    const __m128i highBits = _mm_set1_epi16(short(0xFF80));
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i capitalA = _mm_set1_epi16(u'A');
+    const __m128i letters = _mm_set1_epi16(25);
+    for (; i + 8 <= to; i += 8) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+        __m128i stop = _mm_xor_si128(_mm_cmpeq_epi16(_mm_and_si128(x, highBits), zero), _mm_set1_epi16(-1));
+        if (capitalsFold)
+            stop = _mm_or_si128(stop, _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(x, capitalA), letters), zero));
+        const unsigned bits = unsigned(_mm_movemask_epi8(stop));
+        if (bits) return i + __builtin_ctz(bits) / 2;
+    }
+#endif
+    for (; i < to; ++i) {
+        const char16_t u = text[i];
+        if (u >= 0x80 || (capitalsFold && u >= u'A' && u <= u'Z')) return i;
+    }
+    return to;
 }
 
 }  // namespace
@@ -201,6 +230,17 @@ void TextFolding::fold(const char16_t* text, qsizetype from, qsizetype to, Folde
         const qsizetype run = i;
         for (; i < to; ++i) {
             const char16_t u = text[i];
+            if (u < 0x80) {
+                const qsizetype j = identityAsciiEnd(text, i, to, mode_.caseInsensitive);
+                if (j > i) {
+                    if (copying) {
+                        std::memcpy(out.buffer.data() + w, text + i, size_t(j - i) * sizeof(char16_t));
+                        w += j - i;
+                    }
+                    i = j - 1;
+                    continue;
+                }
+            }
             if (QChar::isSurrogate(u)) break;
             const Entry e = entry(u);
             if (!(e.flags & boundaryFlag) || e.length != 1 || (e.flags & longFlag)) break;

@@ -2,6 +2,9 @@
 
 #include "platform/text/TextBoundaries.h"
 #include "search/engine/GraphemeProbe.h"
+#include "search/engine/SearchEngineError.h"
+
+#include <algorithm>
 
 namespace korimado {
 
@@ -16,6 +19,21 @@ bool isNewline(char16_t c)
 }
 
 }  // namespace
+
+QString FolderExcerpts::truncated(const QString& text, qsizetype begin, qsizetype end, qsizetype limit)
+{
+    if (end - begin <= limit) return text.sliced(begin, end - begin);
+    GraphemeProbe probe(text);
+    qsizetype clusters = 0;
+    qsizetype cut = begin;
+    for (qsizetype position = begin + 1; position <= end; ++position) {
+        if (position < end && !probe.isBoundary(position)) continue;
+        ++clusters;
+        if (clusters == limit - 3) cut = position;
+        if (clusters > limit) return text.sliced(begin, cut - begin) + QChar(0x2026);
+    }
+    return text.sliced(begin, end - begin);
+}
 
 QString FolderExcerpts::truncated(const QString& text, qsizetype limit)
 {
@@ -35,19 +53,38 @@ QString FolderExcerpts::truncated(const QString& text, qsizetype limit)
     return text;
 }
 
-QString FolderExcerpts::hitExcerpt(const QString& text, qsizetype lineStart, qsizetype location)
+QString FolderExcerpts::hitExcerpt(const QString& text, qsizetype lineStart, qsizetype lineEnd, qsizetype location)
 {
     const qsizetype size = text.size();
     // An empty match after a final line break stands on the empty line the break begins.
     if (location >= size && size > 0 && TextBoundaries::isLineBreak(text[size - 1].unicode())) return QString();
-    qsizetype end = lineStart;
-    while (end < size && !TextBoundaries::isLineBreak(text[end].unicode())) ++end;
-    // The line's range takes its break along (CR LF whole); the trim then takes it off again.
+    // The line's range takes its break along (CR LF whole); the trim takes it off again.
     qsizetype begin = lineStart;
-    while (begin < end && isNewline(text[begin].unicode())) ++begin;
-    qsizetype last = end;
+    while (begin < lineEnd && isNewline(text[begin].unicode())) ++begin;
+    qsizetype last = lineEnd;
     while (last > begin && isNewline(text[last - 1].unicode())) --last;
-    return truncated(text.sliced(begin, last - begin), hitExcerptLimit);
+    return truncated(text, begin, last, hitExcerptLimit);
+}
+
+QList<FolderSearchHit> FolderExcerpts::placedHits(const QString& text, const std::vector<qsizetype>& starts,
+                                                  const QList<SearchMatch>& matches, qsizetype excerptCount,
+                                                  const SearchCancellationToken* cancellation)
+{
+    QList<FolderSearchHit> hits;
+    hits.reserve(matches.size());
+    for (const SearchMatch& match : matches) {
+        if (hits.size() % 4096 == 4095 && cancellation && cancellation->isCancelled())
+            throw SearchEngineError::cancelled();
+        const qsizetype location = match.range.location;
+        const auto after = std::upper_bound(starts.begin(), starts.end(), location);
+        const qsizetype line = qsizetype(after - starts.begin());
+        const qsizetype lineStart = starts[size_t(line - 1)];
+        const qsizetype lineEnd = after == starts.end() ? text.size() : *after;
+        FolderSearchHit hit{match.range, line, location - lineStart + 1, QString()};
+        if (hits.size() < excerptCount) hit.excerpt = hitExcerpt(text, lineStart, lineEnd, location);
+        hits.push_back(std::move(hit));
+    }
+    return hits;
 }
 
 QString FolderExcerpts::previewExcerpt(const QString& text)

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,24 +25,121 @@ QDateTime modificationTime(const struct stat& info)
     return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
 }
 
+// Asked for every entry a search lists: once is enough.
+bool isSuperUser()
+{
+    static const bool root = ::geteuid() == 0;
+    return root;
+}
+
 // As the safe write judges it: a file its owner may not write is never replaced, even by root.
 bool mayReplace(const QByteArray& path, const struct stat& info)
 {
     return S_ISREG(info.st_mode) && (info.st_mode & S_IWUSR) != 0
-        && (::geteuid() == 0 || ::access(path.constData(), W_OK) == 0);
+        && (isSuperUser() || ::access(path.constData(), W_OK) == 0);
 }
 
 }  // namespace
 
+// The process's own file system: listings say what each entry is, so that a search need not
+// look at every file before a worker opens it.
+class LocalFolderFileSystem : public FolderFileSystem {
+public:
+    std::optional<std::vector<FolderListingEntry>> listDirectory(const QString& path, ErrorInfo* error) const override
+    {
+        DIR* dir = ::opendir(encodedFileName(path).constData());
+        if (!dir) {
+            if (error) *error = posixError(errno, path);
+            return std::nullopt;
+        }
+        std::vector<FolderListingEntry> entries;
+        errno = 0;
+        while (const dirent* entry = ::readdir(dir)) {
+            const char* name = entry->d_name;
+            if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+            FolderListingEntry out;
+            out.name = decodedFileName(name);
+            switch (entry->d_type) {
+            case DT_DIR: out.kind = FolderListingEntry::Kind::directory; break;
+            case DT_REG: out.kind = FolderListingEntry::Kind::regularFile; break;
+            case DT_LNK: out.kind = FolderListingEntry::Kind::symbolicLink; break;
+            case DT_UNKNOWN: out.kind = FolderListingEntry::Kind::unknown; break;
+            default: out.kind = FolderListingEntry::Kind::other; break;
+            }
+            entries.push_back(std::move(out));
+        }
+        const int code = errno;
+        ::closedir(dir);
+        if (code != 0) {
+            if (error) *error = posixError(code, path);
+            return std::nullopt;
+        }
+        return entries;
+    }
+
+    // Opened first and looked at through the descriptor: one look at the file instead of two.
+    std::optional<QByteArray> readFile(const QString& path, qint64 maximumSize, ErrorInfo* error) const override
+    {
+        const QByteArray encoded = encodedFileName(path);
+        // Without O_NONBLOCK a pipe put in the file's place meanwhile would block until a writer came.
+        const int fd = ::open(encoded.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+        if (fd < 0) {
+            if (error) *error = posixError(errno, path);
+            return std::nullopt;
+        }
+        struct stat info {};
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+            const int code = S_ISREG(info.st_mode) ? errno : EINVAL;
+            ::close(fd);
+            if (error) *error = posixError(code, path);
+            return std::nullopt;
+        }
+        const qint64 limit = maximumSize + 1;
+        QByteArray data;
+        qint64 capacity = std::min<qint64>(info.st_size > 0 ? info.st_size + 1 : 4096, limit);
+        data.resize(qsizetype(capacity));
+        qint64 used = 0;
+        while (used < limit) {
+            if (used == capacity) {
+                capacity = std::min(capacity * 2, limit);
+                data.resize(qsizetype(capacity));
+            }
+            const ssize_t count = ::read(fd, data.data() + used, size_t(capacity - used));
+            if (count < 0) {
+                if (errno == EINTR) continue;
+                const int code = errno;
+                ::close(fd);
+                if (error) *error = posixError(code, path);
+                return std::nullopt;
+            }
+            if (count == 0) break;
+            used += count;
+        }
+        ::close(fd);
+        data.truncate(qsizetype(used));
+        return data;
+    }
+};
+
 FolderFileSystem& FolderFileSystem::standard()
 {
-    static FolderFileSystem instance;
+    static LocalFolderFileSystem instance;
     return instance;
+}
+
+std::optional<std::vector<FolderListingEntry>> FolderFileSystem::listDirectory(const QString& path, ErrorInfo* error) const
+{
+    std::optional<QStringList> names = contentsOfDirectory(path, error);
+    if (!names) return std::nullopt;
+    std::vector<FolderListingEntry> entries;
+    entries.reserve(size_t(names->size()));
+    for (QString& name : *names) entries.push_back({std::move(name), FolderListingEntry::Kind::unknown});
+    return entries;
 }
 
 std::optional<QStringList> FolderFileSystem::contentsOfDirectory(const QString& path, ErrorInfo* error) const
 {
-    DIR* dir = ::opendir(QFile::encodeName(path).constData());
+    DIR* dir = ::opendir(encodedFileName(path).constData());
     if (!dir) {
         if (error) *error = posixError(errno, path);
         return std::nullopt;
@@ -51,7 +149,7 @@ std::optional<QStringList> FolderFileSystem::contentsOfDirectory(const QString& 
     while (const dirent* entry = ::readdir(dir)) {
         const char* name = entry->d_name;
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
-        names.push_back(QFile::decodeName(name));
+        names.push_back(decodedFileName(name));
     }
     const int code = errno;
     ::closedir(dir);
@@ -64,7 +162,7 @@ std::optional<QStringList> FolderFileSystem::contentsOfDirectory(const QString& 
 
 std::optional<FolderEntryAttributes> FolderFileSystem::attributes(const QString& path, bool followLinks) const
 {
-    const QByteArray encoded = QFile::encodeName(path);
+    const QByteArray encoded = encodedFileName(path);
     struct stat info {};
     if ((followLinks ? ::stat(encoded.constData(), &info) : ::lstat(encoded.constData(), &info)) != 0) {
         return std::nullopt;
@@ -87,7 +185,7 @@ std::optional<QString> FolderFileSystem::resolvedPath(const QString& path) const
     QString current = standardizedPath(path);
     for (int depth = 0; depth < 40; ++depth) {
         char buffer[PATH_MAX];
-        if (::realpath(QFile::encodeName(current).constData(), buffer)) return standardizedPath(QFile::decodeName(buffer));
+        if (::realpath(encodedFileName(current).constData(), buffer)) return standardizedPath(decodedFileName(buffer));
         if (errno != ENOENT) return std::nullopt;
         const QFileInfo info(current);
         if (!info.isSymLink()) {
@@ -106,7 +204,7 @@ std::optional<QByteArray> FolderFileSystem::readFile(const QString& path, qint64
 
 bool FolderFileSystem::isWritable(const QString& path) const
 {
-    const QByteArray encoded = QFile::encodeName(path);
+    const QByteArray encoded = encodedFileName(path);
     struct stat info {};
     return ::stat(encoded.constData(), &info) == 0 && mayReplace(encoded, info);
 }
@@ -119,14 +217,14 @@ bool FolderFileSystem::writeFile(const QString& path, const QByteArray& data, st
 
 bool FolderFileSystem::setPermissions(const QString& path, quint32 mode, ErrorInfo* error)
 {
-    if (::chmod(QFile::encodeName(path).constData(), mode_t(mode & 07777)) == 0) return true;
+    if (::chmod(encodedFileName(path).constData(), mode_t(mode & 07777)) == 0) return true;
     if (error) *error = posixError(errno, path);
     return false;
 }
 
 bool FolderFileSystem::createDirectory(const QString& path, quint32 mode, ErrorInfo* error)
 {
-    const QByteArray encoded = QFile::encodeName(path);
+    const QByteArray encoded = encodedFileName(path);
     if (::mkdir(encoded.constData(), mode_t(mode & 07777)) != 0) {
         if (error) *error = posixError(errno, path);
         return false;

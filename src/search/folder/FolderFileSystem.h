@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <vector>
 
 namespace korimado {
 
@@ -24,6 +25,13 @@ struct FolderEntryAttributes {
     std::optional<quint32> posixPermissions;  // 07777 bits
 };
 
+// One name of a folder listing, with what the listing itself tells of it (no look at the entry).
+struct FolderListingEntry {
+    enum class Kind { unknown, directory, regularFile, symbolicLink, other };
+    QString name;
+    Kind kind = Kind::unknown;
+};
+
 // Every file-system call of the folder engine goes through one of these, so that tests can make
 // any listing, read, write or permission change fail. Paths are absolute local paths.
 class FolderFileSystem {
@@ -35,6 +43,9 @@ public:
 
     // The names in a folder, hidden ones included, in no particular order.
     virtual std::optional<QStringList> contentsOfDirectory(const QString& path, ErrorInfo* error) const;
+    // The same with the kind of each entry where the listing tells it; by default every kind is
+    // unknown (contentsOfDirectory), the process's own file system reads it from the listing.
+    virtual std::optional<std::vector<FolderListingEntry>> listDirectory(const QString& path, ErrorInfo* error) const;
     // The item itself (a link is described as a link), or with followLinks what it leads to.
     virtual std::optional<FolderEntryAttributes> attributes(const QString& path, bool followLinks) const;
     // path with every symbolic link in it resolved, standardised; none when part of it is missing

@@ -11,6 +11,7 @@
 
 #include <QList>
 #include <QSet>
+#include <QStringList>
 #include <QString>
 
 #include <optional>
@@ -31,6 +32,10 @@ public:
     static inline const QString backupFolderName = QStringLiteral(".korimado-backups");
     // The code of the preview's error for a file whose new text its encoding cannot hold.
     static constexpr int unencodableReplacementCode = 3;
+    // The code of the preview's error when the texts it would hold pass previewHeldBytesLimit.
+    static constexpr int previewTooLargeCode = 4;
+    // Old and new bytes and texts of every file of a preview, all held at once until apply.
+    static constexpr qint64 previewHeldBytesLimit = qint64(1) << 30;
 
     // Walks rootURL (absolute; links in it resolved) depth-first and searches each text file that
     // decodes and re-encodes byte for byte. Throws FolderSearchError (invalidRoot, cancelled) and
@@ -40,12 +45,20 @@ public:
                                      const SearchCancellationToken* cancellation = nullptr,
                                      FolderFileSystem* fileSystem = nullptr);
 
-    // The new text and bytes of every file of result, nothing written. Throws
-    // FolderSearchError::cancelled, a SearchEngineError unchanged, or a PlatformError of domain
-    // "FolderSearch", code 3, naming a file whose new text its encoding cannot hold.
+    // The new text and bytes of every file of result, nothing written. Each file is read again
+    // and must still hold the bytes the search read. Throws FolderSearchError::cancelled,
+    // FolderSearchError::preconditionFailed naming files changed or gone since the search, a
+    // SearchEngineError unchanged, or a PlatformError of domain "FolderSearch": code 3 naming a
+    // file whose new text its encoding cannot hold, code 4 when the preview would hold more than
+    // previewHeldBytesLimit.
     static FolderReplacementPreview makeReplacementPreview(const FolderSearchResult& result,
                                                            const SearchRequest& request,
-                                                           const SearchCancellationToken* cancellation = nullptr);
+                                                           const SearchCancellationToken* cancellation = nullptr,
+                                                           FolderFileSystem* fileSystem = nullptr);
+
+    // The excerpt of every hit of a file of a search result (the result keeps only the first's),
+    // from the file as it is now; none when it no longer holds the bytes the search read.
+    static std::optional<QStringList> excerpts(const FolderSearchFile& file, FolderFileSystem* fileSystem = nullptr);
 
     // Writes the selected files of preview after re-checking every one against what the search
     // saw, each backed up first under backupRoot (none: <root>/.korimado-backups), written

@@ -4,6 +4,7 @@
 #include "platform/text/TextRange.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -44,18 +45,37 @@ struct FolderSkipReason {
     static inline const QString notRoundTrip = QStringLiteral("文字コードを一意に判定できないか、可逆に保存できません");
 };
 
+// What a search saw of a file's bytes, kept instead of the bytes themselves: their count and two
+// independent 64-bit digests.
+struct FolderContentStamp {
+    qint64 size = -1;
+    quint64 digest[2] = {0, 0};
+
+    static FolderContentStamp of(QByteArrayView data);
+
+    friend bool operator==(const FolderContentStamp& a, const FolderContentStamp& b)
+    {
+        return a.size == b.size && a.digest[0] == b.digest[0] && a.digest[1] == b.digest[1];
+    }
+};
+
 // A file with at least one hit, with everything a later replacement needs to prove that the
-// file has not changed since.
+// file has not changed since. A search keeps the stamp of the bytes it read, not the bytes: the
+// replacement preview reads the file again, proves it against the stamp and fills originalData
+// and text.
 struct FolderSearchFile {
     QString url;           // standardised path; for a followed link, its resolved target
     QString relativePath;  // against the result's root
     TextFormat format;
-    QByteArray originalData;  // the exact bytes read
-    QString text;             // decoded
+    FolderContentStamp stamp;  // of the bytes the search read
+    QByteArray originalData;   // the exact bytes read (in a preview; empty in a search result)
+    QString text;              // decoded (in a preview; empty in a search result)
     std::optional<QDateTime> modificationDate;
     std::optional<quint32> posixPermissions;  // permission bits (07777), none when unreadable
     bool isWritable = false;
-    QList<FolderSearchHit> hits;  // in the order the search core found them
+    // In the order the search core found them. Only the first carries its excerpt;
+    // FolderSearchEngine::excerpts makes the others.
+    QList<FolderSearchHit> hits;
 };
 
 struct FolderSearchResult {

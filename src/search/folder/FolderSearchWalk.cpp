@@ -11,6 +11,8 @@
 #include "search/engine/SearchEngine.h"
 
 #include <QElapsedTimer>
+
+#include <chrono>
 #include <QThread>
 
 #include <algorithm>
@@ -35,6 +37,14 @@ bool scalarLess(const QString& a, const QString& b)
     return a.size() < b.size();
 }
 
+bool isAsciiName(const QString& name)
+{
+    for (QChar c : name) {
+        if (c.unicode() >= 0x80) return false;
+    }
+    return true;
+}
+
 QString childPath(const QString& folder, const QString& name)
 {
     return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
@@ -43,9 +53,10 @@ QString childPath(const QString& folder, const QString& name)
 }  // namespace
 
 FolderSearchWalk::FolderSearchWalk(const SearchRequest& request, const FolderSearchOptions& options,
-                                   const SearchCancellationToken* cancellation, FolderFileSystem& fileSystem)
+                                   const SearchCancellationToken* cancellation, FolderFileSystem& fileSystem,
+                                   bool bytesFirst)
     : request_(request), options_(options), cancellation_(cancellation), fileSystem_(fileSystem),
-      excluded_(options.excludedGlobs)
+      excluded_(options.excludedGlobs), bytesFirst_(bytesFirst)
 {
 }
 
@@ -88,9 +99,12 @@ FolderSearchResult FolderSearchWalk::run(const QString& rootURL)
     // An invalid expression fails here, before any file is read.
     SearchEngine::findAll(QString(), request_, 0, cancellation_);
 
-    // Files are read, decoded and matched on a few workers while the walk goes on; their outcomes
+    if (bytesFirst_) prefilter_ = FolderBytePrefilter::forRequest(request_);
+
+    // Files are read, decoded and matched on every core while the walk goes on; their outcomes
     // are taken in traversal order, so the result is the same as from one thread.
-    const int workers = std::min(QThread::idealThreadCount(), maximumWorkers);
+    const int workers = std::max(1, QThread::idealThreadCount());
+    maximumJobs_ = jobsPerWorker * batchFiles * workers;
     if (workers > 1) {
         pool_ = std::make_unique<DispatchQueue>(DispatchQueue::applicationLabel(QStringLiteral(".folder-search-files")),
                                                 workers);
@@ -102,11 +116,11 @@ FolderSearchResult FolderSearchWalk::run(const QString& rootURL)
         ~Drain() { walk.pool_.reset(); }
     } drain{*this};
 
-    pending_.push_back(root_);
+    pending_.push_back({root_, false});
     while (!pending_.isEmpty()) {
-        const QString folder = pending_.takeLast();
+        const auto [folder, resolved] = pending_.takeLast();
         checkCancelled();
-        listFolder(folder);
+        listFolder(folder, resolved);
     }
     while (!jobs_.empty()) mergeOldest();
 
@@ -127,30 +141,58 @@ FolderSearchResult FolderSearchWalk::run(const QString& rootURL)
     return std::move(result_);
 }
 
-void FolderSearchWalk::listFolder(const QString& folder)
+void FolderSearchWalk::listFolder(const QString& folder, bool alreadyResolved)
 {
-    const QString resolved = fileSystem_.resolvedPath(folder).value_or(standardizedPath(folder));
+    // A folder met as a folder in a listing of a resolved folder is resolved already: only the
+    // root and followed links need the path looked up component by component.
+    const QString resolved = alreadyResolved ? folder : fileSystem_.resolvedPath(folder).value_or(standardizedPath(folder));
     if (!FolderSearchPaths::isInside(resolved, root_) || listedFolders_.contains(resolved)) return;
     listedFolders_.insert(resolved);
-    std::optional<QStringList> names = fileSystem_.contentsOfDirectory(resolved, nullptr);
-    if (!names) {
+    std::optional<std::vector<FolderListingEntry>> listing = fileSystem_.listDirectory(resolved, nullptr);
+    if (!listing) {
         skip(FolderSearchPaths::relativePath(resolved, root_), FolderSkipReason::unreadableFolder);
         return;
     }
-    std::vector<std::pair<QString, QString>> entries;  // normalised name, name
-    entries.reserve(size_t(names->size()));
-    for (QString& name : *names) entries.emplace_back(name.normalized(QString::NormalizationForm_C), std::move(name));
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const auto& a, const auto& b) { return scalarLess(a.first, b.first); });
-    for (const auto& entry : entries) examineEntry(childPath(resolved, entry.second), entry.second);
+    struct Entry {
+        QString key;  // the name normalised, for the order
+        FolderListingEntry entry;
+    };
+    std::vector<Entry> entries;
+    entries.reserve(listing->size());
+    for (FolderListingEntry& entry : *listing) {
+        QString key = isAsciiName(entry.name) ? entry.name : entry.name.normalized(QString::NormalizationForm_C);
+        entries.push_back({std::move(key), std::move(entry)});
+    }
+    std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return scalarLess(a.key, b.key); });
+    for (const Entry& e : entries) examineEntry(childPath(resolved, e.entry.name), e.entry.name, e.entry.kind);
 }
 
-void FolderSearchWalk::examineEntry(const QString& entryPath, const QString& name)
+void FolderSearchWalk::examineEntry(const QString& entryPath, const QString& name, FolderListingEntry::Kind kind)
 {
     checkCancelled();
     const QString relative = FolderSearchPaths::relativePath(entryPath, root_);
     if (name == FolderSearchEngine::backupFolderName || excluded_.matches(relative)) {
         skip(relative, FolderSkipReason::excluded);
+        return;
+    }
+    // What the listing already tells needs no look at the entry here: a folder is listed when its
+    // turn comes, a regular file is looked at by the worker that opens it. (This system has no
+    // hidden flag and no packages: a leading "." alone hides.)
+    if (kind == FolderListingEntry::Kind::directory || kind == FolderListingEntry::Kind::regularFile) {
+        if (name.startsWith(u'.') && !options_.includesHiddenFiles) {
+            skip(relative, FolderSkipReason::hidden);
+            return;
+        }
+        const QString path = standardizedPath(entryPath);
+        if (!FolderSearchPaths::isInside(path, root_)) {
+            skip(relative, FolderSkipReason::outsideRoot);
+            return;
+        }
+        if (kind == FolderListingEntry::Kind::directory) {
+            if (options_.recursive) pending_.push_back({path, true});
+            return;
+        }
+        examineFile(path, relative, std::nullopt);
         return;
     }
     std::optional<FolderEntryAttributes> attributes = fileSystem_.attributes(entryPath, false);
@@ -179,18 +221,18 @@ void FolderSearchWalk::examineEntry(const QString& entryPath, const QString& nam
         }
     }
     if (attributes && attributes->isDirectory) {
-        if (options_.recursive && !attributes->isPackage) pending_.push_back(path);
+        if (options_.recursive && !attributes->isPackage) pending_.push_back({path, false});
         return;
     }
     if (!attributes || !attributes->isRegularFile) {
         skip(relative, FolderSkipReason::notRegularFile);
         return;
     }
-    examineFile(path, relative, *attributes);
+    examineFile(path, relative, attributes);
 }
 
 void FolderSearchWalk::examineFile(const QString& path, const QString& entryRelativePath,
-                                   const FolderEntryAttributes& attributes)
+                                   const std::optional<FolderEntryAttributes>& attributes)
 {
     if (examinedFiles_.contains(path)) {
         skip(entryRelativePath, FolderSkipReason::duplicate);
@@ -200,46 +242,85 @@ void FolderSearchWalk::examineFile(const QString& path, const QString& entryRela
     ++result_.visitedFileCount;
 
     const qint64 limit = options_.maximumFileBytes;
-    const qint64 size = attributes.fileSize.value_or(std::numeric_limits<qint64>::max());
-    if (size > limit) {
-        skip(entryRelativePath, FolderSkipReason::tooLarge);
-        return;
+    qint64 size = 0;
+    if (attributes) {
+        size = attributes->fileSize.value_or(std::numeric_limits<qint64>::max());
+        if (size > limit) {
+            skip(entryRelativePath, FolderSkipReason::tooLarge);
+            return;
+        }
     }
     auto job = std::make_shared<FileJob>();
     job->sequence = nextSequence_++;
     job->path = path;
     job->entryRelativePath = entryRelativePath;
-    job->attributes = attributes;
+    job->attributesRead = attributes.has_value();
+    if (attributes) job->attributes = *attributes;
+    const FolderBytePrefilter* prefilter = prefilter_ ? &*prefilter_ : nullptr;
     if (!pool_) {
-        searchFile(*job, request_, limit, cancellation_, fileSystem_);
+        searchFile(*job, request_, limit, prefilter, cancellation_, fileSystem_);
         merge(*job);
         return;
     }
-    inFlightBytes_ += std::max<qint64>(size, 0);
-    auto done = std::make_shared<std::promise<void>>();
-    jobs_.push_back({job, done->get_future()});
-    pool_->async([job, done, request = request_, limit, cancellation = cancellation_, fs = &fileSystem_] {
-        searchFile(*job, request, limit, cancellation, *fs);
+    job->reservedBytes = std::max<qint64>(size, 0);
+    inFlightBytes_ += job->reservedBytes;
+    if (!batchDone_) {
+        batchDone_ = std::make_shared<std::promise<void>>();
+        batchFuture_ = batchDone_->get_future().share();
+    }
+    jobs_.push_back({job, batchFuture_});
+    batch_.push_back(job);
+    batchSize_ += std::max<qint64>(size, 0);
+    if (qsizetype(batch_.size()) >= batchFiles || batchSize_ >= batchBytes) dispatchBatch();
+    // Bounded: a folder of large files must not all sit in memory at once.
+    while (!jobs_.empty() && (qsizetype(jobs_.size()) > maximumJobs_ || inFlightBytes_ > maximumInFlightBytes)) mergeOldest();
+}
+
+void FolderSearchWalk::dispatchBatch()
+{
+    if (batch_.empty()) return;
+    const FolderBytePrefilter* prefilter = prefilter_ ? &*prefilter_ : nullptr;
+    pool_->async([batch = std::move(batch_), done = std::move(batchDone_), request = &request_,
+                  limit = options_.maximumFileBytes, prefilter, cancellation = cancellation_, fs = &fileSystem_] {
+        for (const std::shared_ptr<FileJob>& job : batch) searchFile(*job, *request, limit, prefilter, cancellation, *fs);
         done->set_value();
     });
-    // Bounded: a folder of large files must not all sit in memory at once.
-    while (!jobs_.empty() && (qsizetype(jobs_.size()) > maximumJobs || inFlightBytes_ > maximumInFlightBytes)) mergeOldest();
+    batch_.clear();
+    batchDone_.reset();
+    batchSize_ = 0;
 }
 
 void FolderSearchWalk::mergeOldest()
 {
+    dispatchBatch();
+    // A cancel is seen while a long file is still being searched; the workers see it too and stop.
+    while (jobs_.front().done.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) checkCancelled();
     PendingJob pending = std::move(jobs_.front());
     jobs_.pop_front();
-    pending.done.wait();
-    inFlightBytes_ -= std::max<qint64>(pending.job->attributes.fileSize.value_or(0), 0);
+    inFlightBytes_ -= pending.job->reservedBytes;
     merge(*pending.job);
 }
 
 void FolderSearchWalk::searchFile(FileJob& job, const SearchRequest& baseRequest, qint64 limit,
-                                  const SearchCancellationToken* cancellation, FolderFileSystem& fileSystem)
+                                  const FolderBytePrefilter* prefilter, const SearchCancellationToken* cancellation,
+                                  FolderFileSystem& fileSystem)
 {
     try {
         if (cancellation && cancellation->isCancelled()) throw FolderSearchError::cancelled();
+        if (!job.attributesRead) {
+            // The tests the walk makes of a file it has looked at, in the same order.
+            const std::optional<FolderEntryAttributes> attributes = fileSystem.attributes(job.path, false);
+            if (!attributes || !attributes->isRegularFile) {
+                job.skipReason = FolderSkipReason::notRegularFile;
+                job.notAFile = true;
+                return;
+            }
+            job.attributes = *attributes;
+            if (attributes->fileSize.value_or(std::numeric_limits<qint64>::max()) > limit) {
+                job.skipReason = FolderSkipReason::tooLarge;
+                return;
+            }
+        }
         std::optional<QByteArray> data = fileSystem.readFile(job.path, limit, nullptr);
         if (!data) {
             job.skipReason = FolderSkipReason::unreadable;
@@ -248,6 +329,12 @@ void FolderSearchWalk::searchFile(FileJob& job, const SearchRequest& baseRequest
         // Grown past the limit since its size was read.
         if (data->size() > limit) {
             job.skipReason = FolderSkipReason::tooLarge;
+            return;
+        }
+        // UTF-8 without any literal a match must show: no hit, nothing to skip, nothing to decode.
+        if (prefilter && prefilter->provesNoHit(*data)) return;
+        if (FolderBytePrefilter::isRefusedByCodec(*data)) {
+            job.skipReason = FolderSkipReason::notRoundTrip;
             return;
         }
         DecodedText decoded;
@@ -268,19 +355,11 @@ void FolderSearchWalk::searchFile(FileJob& job, const SearchRequest& baseRequest
         const SearchResultSet found = SearchEngine::findAll(decoded.text, request, 0, cancellation);
         if (found.matches.isEmpty()) return;
 
+        // Only the first hit's line is shown; the others are made when asked for (excerpts).
         const std::vector<qsizetype> starts = FolderSearchPaths::lineStarts(decoded.text);
-        job.hits.reserve(found.matches.size());
-        for (const SearchMatch& match : found.matches) {
-            const qsizetype location = match.range.location;
-            const auto after = std::upper_bound(starts.begin(), starts.end(), location);
-            const qsizetype line = qsizetype(after - starts.begin());
-            const qsizetype lineStart = starts[size_t(line - 1)];
-            job.hits.push_back(FolderSearchHit{match.range, line, location - lineStart + 1,
-                                               FolderExcerpts::hitExcerpt(decoded.text, lineStart, location)});
-        }
+        job.hits = FolderExcerpts::placedHits(decoded.text, starts, found.matches, 1, cancellation);
         job.format = decoded.format;
-        job.data = std::move(*data);
-        job.text = std::move(decoded.text);
+        job.stamp = FolderContentStamp::of(*data);
     } catch (...) {
         job.error = std::current_exception();
     }
@@ -289,6 +368,9 @@ void FolderSearchWalk::searchFile(FileJob& job, const SearchRequest& baseRequest
 void FolderSearchWalk::merge(FileJob& job)
 {
     if (job.error) std::rethrow_exception(job.error);
+    // Changed into something else between the listing and the worker's look: as if the walk had
+    // seen it so.
+    if (job.notAFile) --result_.visitedFileCount;
     if (job.skipReason) {
         skipAt(job.sequence, job.entryRelativePath, *job.skipReason);
         return;
@@ -302,8 +384,7 @@ void FolderSearchWalk::merge(FileJob& job)
     if (current) file.posixPermissions = current->posixPermissions;
     file.modificationDate = job.attributes.modificationDate;
     file.isWritable = job.attributes.isWritable && fileSystem_.isWritable(job.path);
-    file.originalData = std::move(job.data);
-    file.text = std::move(job.text);
+    file.stamp = job.stamp;
     file.hits = std::move(job.hits);
     result_.files.push_back(std::move(file));
 }

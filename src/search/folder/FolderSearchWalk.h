@@ -2,6 +2,7 @@
 
 #include "document/TextFormat.h"
 #include "platform/foundation/DispatchQueue.h"
+#include "search/folder/FolderBytePrefilter.h"
 #include "search/folder/FolderFileSystem.h"
 #include "search/folder/FolderGlob.h"
 #include "search/folder/FolderSearchOptions.h"
@@ -27,8 +28,10 @@ namespace korimado {
 // search of each file that survives them.
 class FolderSearchWalk {
 public:
+    // bytesFirst: files are first looked at as bytes (FolderBytePrefilter); without it every file
+    // is decoded, which gives the same result more slowly.
     FolderSearchWalk(const SearchRequest& request, const FolderSearchOptions& options,
-                     const SearchCancellationToken* cancellation, FolderFileSystem& fileSystem);
+                     const SearchCancellationToken* cancellation, FolderFileSystem& fileSystem, bool bytesFirst = true);
 
     // Throws FolderSearchError (invalidRoot, cancelled) and SearchEngineError.
     FolderSearchResult run(const QString& rootURL);
@@ -44,30 +47,37 @@ private:
         QString path;
         QString entryRelativePath;
         FolderEntryAttributes attributes;
+        bool attributesRead = false;  // else the worker reads them
+        bool notAFile = false;        // the worker found no regular file there
+        qint64 reservedBytes = 0;     // counted in the walk's bytes in flight
         std::optional<QString> skipReason;
         std::exception_ptr error;  // of the search core: ends the search when its turn comes
         TextFormat format;
-        QByteArray data;
-        QString text;
+        FolderContentStamp stamp;
         QList<FolderSearchHit> hits;
     };
     struct PendingJob {
         std::shared_ptr<FileJob> job;
-        std::future<void> done;
+        std::shared_future<void> done;  // of the job's batch
     };
-    static constexpr int maximumWorkers = 4;
-    static constexpr qsizetype maximumJobs = 32;
-    static constexpr qint64 maximumInFlightBytes = 128 * 1024 * 1024;
+    // Files go to the workers a batch at a time: one hand-over per file costs more than most
+    // files take to search.
+    static constexpr qsizetype batchFiles = 32;
+    static constexpr qint64 batchBytes = 1 << 20;
+    static constexpr qsizetype jobsPerWorker = 4;  // batches queued per worker
+    static constexpr qint64 maximumInFlightBytes = 64 * 1024 * 1024;
 
     // Runs on a worker: reads only the file of the job, touches nothing of the walk.
-    static void searchFile(FileJob& job, const SearchRequest& request, qint64 limit,
+    static void searchFile(FileJob& job, const SearchRequest& request, qint64 limit, const FolderBytePrefilter* prefilter,
                            const SearchCancellationToken* cancellation, FolderFileSystem& fileSystem);
     void merge(FileJob& job);
     void mergeOldest();
+    void dispatchBatch();
     void skipAt(qsizetype sequence, const QString& relativePath, const QString& reason);
-    void listFolder(const QString& folder);
-    void examineEntry(const QString& entryPath, const QString& name);
-    void examineFile(const QString& path, const QString& entryRelativePath, const FolderEntryAttributes& attributes);
+    void listFolder(const QString& folder, bool alreadyResolved);
+    void examineEntry(const QString& entryPath, const QString& name, FolderListingEntry::Kind kind);
+    void examineFile(const QString& path, const QString& entryRelativePath,
+                     const std::optional<FolderEntryAttributes>& attributes);
     void skip(const QString& relativePath, const QString& reason);
     void checkCancelled() const;
 
@@ -78,15 +88,22 @@ private:
     FolderGlobList excluded_;
 
     QString root_;
-    QList<QString> pending_;      // folders still to list; the last is taken first
+    QList<std::pair<QString, bool>> pending_;  // folders still to list (resolved?); the last first
     QSet<QString> listedFolders_;
     QSet<QString> examinedFiles_;
     FolderSearchResult result_;
     qsizetype nextSequence_ = 0;
     std::vector<std::pair<qsizetype, FolderSkippedFile>> skipped_;
+    bool bytesFirst_;
+    std::optional<FolderBytePrefilter> prefilter_;
     std::unique_ptr<DispatchQueue> pool_;  // the workers; none on a single core
+    qsizetype maximumJobs_ = jobsPerWorker;
     std::deque<PendingJob> jobs_;
     qint64 inFlightBytes_ = 0;
+    std::vector<std::shared_ptr<FileJob>> batch_;  // not yet handed to the workers
+    std::shared_ptr<std::promise<void>> batchDone_;
+    std::shared_future<void> batchFuture_;
+    qint64 batchSize_ = 0;
 };
 
 }  // namespace korimado

@@ -35,8 +35,13 @@ QString SearchResultsModel::matchText(const SearchMatch& match, const QString& t
     if (match.range.isNotFound() || match.range.location < 0 || match.range.end() > text.size()) {
         return QStringLiteral("（空の一致）");
     }
-    QString s = text.mid(match.range.location, match.range.length);
+    const bool cut = match.range.length > matchTextLimit;
+    QString s = text.mid(match.range.location, cut ? matchTextLimit : match.range.length);
     if (s.isEmpty()) return QStringLiteral("（空の一致）");
+    if (cut) {
+        if (s.back().isHighSurrogate()) s.chop(1);
+        s += QChar(0x2026);
+    }
     s.replace(QLatin1Char('\r'), QStringLiteral("↵"));
     s.replace(QLatin1Char('\n'), QStringLiteral("↵"));
     return s;

@@ -25,8 +25,12 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-    // The "match" column's text of one match.
+    // The "match" column's text of one match: its first matchTextLimit units (a long match ends
+    // in "…"), line breaks shown as ↵.
     static QString matchText(const SearchMatch& match, const QString& text);
+
+    // A cell holds no more than this: a match of megabytes would block every paint.
+    static constexpr qsizetype matchTextLimit = 300;
 
 private:
     std::optional<SearchResultSet> results_;
