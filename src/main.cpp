@@ -1,6 +1,13 @@
 // Entry point: reads the flags, installs the application delegate and runs the event loop.
 #include "app/ApplicationDelegate.h"
+#include "app/ApplicationEventService.h"
 #include "app/ApplicationIdentity.h"
+#include "document/KoriDocument.h"
+#include "platform/documents/DocumentController.h"
+#include "platform/ui/WindowController.h"
+#include "platform/events/AppleEventManager.h"
+#include "platform/foundation/Bundle.h"
+#include "scripting/dictionary/ScriptEventDispatcher.h"
 #include "platform/ui/AlertPresenter.h"
 #include "platform/ui/FilePanels.h"
 #include "platform/ui/QtAlertPresenter.h"
@@ -57,18 +64,49 @@ int main(int argc, char** argv)
     // Qt's own dialogs read Japanese as the rest of the program does.
     QtTranslations::install(QStringLiteral("ja"));
 
+    const QStringList arguments = QApplication::arguments();
+    // One program per user: a later start gives its files to the running one and ends.
+    ApplicationEventService events(hasArgument(argc, argv, "--ui-self-test"));
+    if (events.handedOver(ApplicationDelegate::fileArguments(arguments)))
+        return 0;
+
     QtAlertPresenter alerts;
     QtFilePanels panels;
     AlertPresenter::setShared(&alerts);
     FilePanels::setShared(&panels);
 
-    const QStringList arguments = QApplication::arguments();
     delegate = std::make_unique<ApplicationDelegate>(arguments);
+
+    // Scripts reach the documents through the dictionary the program ships.
+    std::unique_ptr<ScriptEventDispatcher> scripting;
+    if (std::optional<ScriptingDictionary> dictionary =
+            ScriptingDictionary::load(Bundle::main().path(QStringLiteral("Korimado"), QStringLiteral("sdef")))) {
+        const auto documents = [] {
+            std::vector<KoriDocument*> found;
+            if (DocumentController* controller = DocumentController::shared()) {
+                for (Document* document : controller->documents()) {
+                    if (auto* text = qobject_cast<KoriDocument*>(document))
+                        found.push_back(text);
+                }
+            }
+            return found;
+        };
+        const auto openFiles = [documents](const QStringList& paths) {
+            // Opening shows each file's window; a start without files brings the front one up.
+            delegate->openFiles(paths);
+            const std::vector<KoriDocument*> open = documents();
+            if (paths.isEmpty() && !open.empty() && !open.front()->windowControllers().empty())
+                open.front()->windowControllers().front()->showWindow();
+        };
+        scripting = std::make_unique<ScriptEventDispatcher>(std::move(*dictionary), documents, openFiles);
+        scripting->install(AppleEventManager::shared());
+    }
 
     delegate->applicationWillFinishLaunching();
     delegate->openFiles(ApplicationDelegate::fileArguments(arguments));
     delegate->applicationDidFinishLaunching();
     app.exec();
+    scripting.reset();
     delegate.reset();
     AlertPresenter::setShared(nullptr);
     FilePanels::setShared(nullptr);

@@ -137,6 +137,8 @@ public:
     EditorTextView* activeEditor() const;
     SearchController& search();
     TextCommands& commands();
+    // The primary editor's, whichever editor has the focus.
+    TextCommands& primaryCommands();
     // nullptr until the application layer has installed its factory.
     WorkspaceCommands* workspaceCommands();
     bool isSplitOpen() const { return secondaryEditor() != nullptr; }
@@ -329,7 +331,6 @@ private:
     // The options the settings give an editor now.
     EditorOptions editorOptionsFromSettings() const;
     SearchController& primarySearch();
-    TextCommands& primaryCommands();
     SyntaxModel& syntax() const;
     void releaseParses();
     std::optional<QString> sidebarRoot() const;

@@ -3,6 +3,7 @@
 #include "document/KoriDocument.h"
 #include "document/LineEnding.h"
 #include "document/LineIndex.h"
+#include "document/TextEncodingNames.h"
 #include "platform/foundation/MainQueue.h"
 #include "preview/CharacterIndex.h"
 #include "preview/TextStatisticsEngine.h"
@@ -38,24 +39,27 @@ QLabel* makeLabel(const QFont& font, bool secondary)
 
 std::vector<StatusLine::EncodingChoice> StatusLine::makeEncodingChoices()
 {
+    const auto name = [](TextEncoding encoding) { return TextEncodingNames::localizedName(encoding); };
+    const QString withBOM = QStringLiteral(" (BOM付き)");
+    const QString withoutBOM = QStringLiteral(" (BOMなし)");
     std::vector<EncodingChoice> choices{
-        {QStringLiteral("Unicode (UTF-8)"), TextEncoding::utf8, false},
-        {QStringLiteral("Unicode (UTF-8) (BOM付き)"), TextEncoding::utf8, true},
-        {QStringLiteral("日本語 (Shift JIS)"), TextEncoding::shiftJIS, false},
-        {QStringLiteral("日本語 (EUC)"), TextEncoding::eucJP, false},
-        {QStringLiteral("日本語 (ISO-2022-JP)"), TextEncoding::iso2022JP, false},
-        {QStringLiteral("Unicode (UTF-16 LE)"), TextEncoding::utf16LE, true},
-        {QStringLiteral("Unicode (UTF-16 BE)"), TextEncoding::utf16BE, true},
-        {QStringLiteral("UTF-16 LE (BOMなし)"), TextEncoding::utf16LE, false},
-        {QStringLiteral("UTF-16 BE (BOMなし)"), TextEncoding::utf16BE, false},
+        {name(TextEncoding::utf8), TextEncoding::utf8, false},
+        {name(TextEncoding::utf8) + withBOM, TextEncoding::utf8, true},
+        {name(TextEncoding::shiftJIS), TextEncoding::shiftJIS, false},
+        {name(TextEncoding::eucJP), TextEncoding::eucJP, false},
+        {name(TextEncoding::iso2022JP), TextEncoding::iso2022JP, false},
+        {name(TextEncoding::utf16LE), TextEncoding::utf16LE, true},
+        {name(TextEncoding::utf16BE), TextEncoding::utf16BE, true},
+        {TextEncoding(TextEncoding::utf16LE).rawValue() + withoutBOM, TextEncoding::utf16LE, false},
+        {TextEncoding(TextEncoding::utf16BE).rawValue() + withoutBOM, TextEncoding::utf16BE, false},
     };
     const auto& all = TextEncoding::allCases();
     const auto after = std::find(all.begin(), all.end(), TextEncoding(TextEncoding::iso2022JP));
     for (auto it = after == all.end() ? all.end() : after + 1; it != all.end(); ++it) {
         const TextEncoding encoding = *it;
-        choices.push_back({encoding.rawValue(), encoding, false});
+        choices.push_back({name(encoding), encoding, false});
         if (encoding == TextEncoding::utf32LE || encoding == TextEncoding::utf32BE) {
-            choices.push_back({encoding.rawValue() + QStringLiteral(" (BOM付き)"), encoding, true});
+            choices.push_back({name(encoding) + withBOM, encoding, true});
         }
     }
     return choices;

@@ -1,0 +1,110 @@
+#include "platform/events/DBusEventTransport.h"
+
+#include "platform/events/EventBusLocation.h"
+#include "platform/events/EventWireFormat.h"
+
+#include <QCoreApplication>
+#include <QDBusConnectionInterface>
+#include <QDBusError>
+#include <QDBusMessage>
+
+#include <unistd.h>
+
+namespace korimado {
+
+DBusEventTransport::DBusEventTransport(QDBusConnection connection, AppleEventManager& manager, QObject* parent)
+    : QObject(parent), connection_(std::move(connection)), manager_(manager)
+{
+    uidLookup_ = [this](const QString& sender) -> std::optional<uint> {
+        QDBusConnectionInterface* bus = connection_.interface();
+        if (!bus)
+            return std::nullopt;
+        const QDBusReply<uint> uid = bus->serviceUid(sender);
+        if (!uid.isValid())
+            return std::nullopt;
+        return uid.value();
+    };
+}
+
+DBusEventTransport::~DBusEventTransport()
+{
+    if (!registered_)
+        return;
+    connection_.unregisterObject(EventBusLocation::objectPath());
+    if (QDBusConnectionInterface* bus = connection_.interface()) {
+        bus->unregisterService(processName_);
+        if (ownsFirstInstanceName_)
+            bus->unregisterService(EventBusLocation::serviceName());
+    }
+}
+
+bool DBusEventTransport::start(bool claimFirstInstanceName)
+{
+    if (registered_ || !connection_.isConnected())
+        return registered_;
+    QDBusConnectionInterface* bus = connection_.interface();
+    if (!bus)
+        return false;
+    if (!connection_.registerObject(EventBusLocation::objectPath(), this, QDBusConnection::ExportAllSlots))
+        return false;
+    processName_ = EventBusLocation::processServiceName(QCoreApplication::applicationPid());
+    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> own =
+        bus->registerService(processName_, QDBusConnectionInterface::DontQueueService,
+                             QDBusConnectionInterface::DontAllowReplacement);
+    if (!own.isValid() || own.value() != QDBusConnectionInterface::ServiceRegistered) {
+        connection_.unregisterObject(EventBusLocation::objectPath());
+        return false;
+    }
+    registered_ = true;
+    if (claimFirstInstanceName) {
+        const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> first =
+            bus->registerService(EventBusLocation::serviceName(), QDBusConnectionInterface::DontQueueService,
+                                 QDBusConnectionInterface::DontAllowReplacement);
+        ownsFirstInstanceName_ = first.isValid() && first.value() == QDBusConnectionInterface::ServiceRegistered;
+    }
+    return true;
+}
+
+void DBusEventTransport::setUidLookup(UidLookup lookup)
+{
+    uidLookup_ = std::move(lookup);
+    knownUids_.clear();
+}
+
+bool DBusEventTransport::isOwnUser(const QString& sender)
+{
+    // A unique name is never given to another connection, so what the bus said stays true.
+    auto known = knownUids_.find(sender);
+    if (known == knownUids_.end())
+        known = knownUids_.emplace(sender, uidLookup_ ? uidLookup_(sender) : std::nullopt).first;
+    return known->second && *known->second == ::getuid();
+}
+
+QByteArray DBusEventTransport::encodeReply(const AppleEvent& reply, qint64 limit)
+{
+    if (EventWireFormat::encodedSize(reply) <= limit)
+        return EventWireFormat::encode(reply);
+    AppleEvent tooLarge = AppleEvent::reply();
+    tooLarge.setError(replyTooLarge, QStringLiteral("応答が大きすぎてバスで送れません（上限 %1 MiB）。").arg(limit >> 20));
+    return EventWireFormat::encode(tooLarge);
+}
+
+QByteArray DBusEventTransport::Send(const QByteArray& bytes)
+{
+    if (!calledFromDBus())
+        return {};
+    if (!isOwnUser(message().service())) {
+        sendErrorReply(QDBusError::AccessDenied, QStringLiteral("Korimado answers only its own user."));
+        return {};
+    }
+    QString error;
+    const std::optional<AppleEvent> event = EventWireFormat::decodeEvent(bytes, &error);
+    if (!event) {
+        AppleEvent reply = AppleEvent::reply();
+        reply.setError(malformedEvent, QStringLiteral("イベントを読み取れません: ") + error);
+        return EventWireFormat::encode(reply);
+    }
+    return encodeReply(manager_.dispatch(*event));
+}
+
+}  // namespace korimado

@@ -1,0 +1,344 @@
+#include "scripting/dictionary/ScriptEventDispatcher.h"
+
+#include "document/KoriDocument.h"
+#include "platform/events/AppleEventManager.h"
+#include "scripting/dictionary/ScriptableDocument.h"
+#include "scripting/dictionary/ScriptableSelection.h"
+#include "scripting/model/ScriptCommand.h"
+#include "scripting/window/ScriptConsole.h"
+
+#include <QFileInfo>
+
+namespace korimado {
+
+namespace {
+
+using D = EventDescriptor;
+
+constexpr FourCharCode coreClass = fourCharCode("core");
+constexpr FourCharCode getID = fourCharCode("getd");
+constexpr FourCharCode setID = fourCharCode("setd");
+constexpr FourCharCode countID = fourCharCode("cnte");
+constexpr FourCharCode existsID = fourCharCode("doex");
+constexpr FourCharCode openClass = fourCharCode("aevt");
+constexpr FourCharCode openID = fourCharCode("odoc");
+constexpr FourCharCode reopenID = fourCharCode("rapp");
+constexpr FourCharCode documentCode = fourCharCode("docu");
+constexpr FourCharCode propertyCode = fourCharCode("prop");
+constexpr FourCharCode selectionCode = fourCharCode("sele");
+constexpr FourCharCode keyData = fourCharCode("data");
+constexpr FourCharCode keyClass = fourCharCode("kocl");
+
+const QString documentClass = QStringLiteral("document");
+const QString selectionClass = QStringLiteral("text selection");
+const char* const idProperty = "korimadoScriptID";
+
+}  // namespace
+
+struct ScriptEventDispatcher::Target {
+    enum class Kind { application, document, selection, property } kind = Kind::application;
+    KoriDocument* document = nullptr;
+    bool inSelection = false;  // for a property: of the selection rather than the document
+    FourCharCode property = 0;
+};
+
+ScriptEventDispatcher::ScriptEventDispatcher(ScriptingDictionary dictionary, DocumentList documents, FileOpener openFiles)
+    : dictionary_(std::move(dictionary)), documents_(std::move(documents)), openFiles_(std::move(openFiles))
+{
+}
+
+ScriptEventDispatcher::~ScriptEventDispatcher()
+{
+    uninstall();
+}
+
+qint64 ScriptEventDispatcher::documentID(const KoriDocument& document)
+{
+    static qint64 next = 1;
+    QVariant id = document.property(idProperty);
+    if (!id.isValid()) {
+        id = next++;
+        const_cast<KoriDocument&>(document).setProperty(idProperty, id);
+    }
+    return id.toLongLong();
+}
+
+void ScriptEventDispatcher::install(AppleEventManager& manager)
+{
+    uninstall();
+    manager_ = &manager;
+    const auto add = [&](FourCharCode eventClass, FourCharCode eventID) {
+        manager.setEventHandler(eventClass, eventID, [this](const AppleEvent& event, AppleEvent& reply) { handle(event, reply); });
+        installed_.emplace_back(eventClass, eventID);
+    };
+    for (const ScriptingDictionary::Command& command : dictionary_.commands())
+        add(command.eventClass, command.eventID);
+    add(openClass, openID);
+    add(openClass, reopenID);
+}
+
+void ScriptEventDispatcher::uninstall()
+{
+    if (!manager_)
+        return;
+    for (const auto& [eventClass, eventID] : installed_)
+        manager_->removeEventHandler(eventClass, eventID);
+    installed_.clear();
+    manager_ = nullptr;
+}
+
+void ScriptEventDispatcher::handle(const AppleEvent& event, AppleEvent& reply)
+{
+    if (event.eventClass() == openClass && (event.eventID() == openID || event.eventID() == reopenID)) {
+        QStringList paths;
+        if (const D* direct = event.directObject()) {
+            for (const D::Item& item : direct->type() == D::typeList ? direct->items() : std::vector<D::Item>{{0, *direct}}) {
+                if (const std::optional<QString> path = item.value.toText())
+                    paths.append(*path);
+            }
+        }
+        if (openFiles_)
+            openFiles_(paths);
+        return;
+    }
+    if (event.eventClass() == coreClass) {
+        switch (event.eventID()) {
+        case getID: get(event, reply); return;
+        case setID: set(event, reply); return;
+        case countID: count(event, reply); return;
+        case existsID: {
+            Target target;
+            AppleEvent ignored = AppleEvent::reply();
+            reply.setDirectObject(D::boolean(resolve(event.directObject(), target, ignored)));
+            return;
+        }
+        default: break;
+        }
+    }
+    if (const ScriptingDictionary::Command* found = dictionary_.command(event.eventClass(), event.eventID())) {
+        command(*found, event, reply);
+        return;
+    }
+    reply.setError(notHandled, QStringLiteral("このスクリプトコマンドには対応していません。"));
+}
+
+bool ScriptEventDispatcher::resolve(const EventDescriptor* specifier, Target& target, AppleEvent& reply) const
+{
+    if (!specifier || specifier->type() == D::typeNull) {
+        target = Target();
+        return true;
+    }
+    if (!specifier->isObjectSpecifier()) {
+        reply.setError(cannotCoerce, QStringLiteral("オブジェクトを指定してください。"));
+        return false;
+    }
+    const D* want = specifier->value(D::keyWant);
+    const D* form = specifier->value(D::keyForm);
+    const D* seld = specifier->value(D::keySeld);
+    if (!want || !form || !seld || !want->toCode() || !form->toCode()) {
+        reply.setError(cannotCoerce, QStringLiteral("オブジェクトの指定が不完全です。"));
+        return false;
+    }
+    Target container;
+    if (!resolve(specifier->value(D::keyFrom), container, reply))
+        return false;
+    const auto missing = [&] {
+        reply.setError(noSuchObject, QStringLiteral("指定したオブジェクトがありません。"));
+        return false;
+    };
+
+    if (*form->toCode() == propertyCode) {
+        const std::optional<FourCharCode> code = seld->toCode();
+        if (!code || container.kind == Target::Kind::property || container.kind == Target::Kind::application)
+            return missing();
+        target = container;
+        if (container.kind == Target::Kind::document && *code == selectionCode) {
+            target.kind = Target::Kind::selection;
+            return true;
+        }
+        target.kind = Target::Kind::property;
+        target.inSelection = container.kind == Target::Kind::selection;
+        target.property = *code;
+        if (!property(target))
+            return missing();
+        return true;
+    }
+
+    if (*want->toCode() != documentCode || container.kind != Target::Kind::application)
+        return missing();
+    const std::vector<KoriDocument*> documents = documents_ ? documents_() : std::vector<KoriDocument*>();
+    KoriDocument* found = nullptr;
+    const FourCharCode how = *form->toCode();
+    if (how == fourCharCode("name")) {
+        const std::optional<QString> name = seld->toText();
+        for (KoriDocument* document : documents) {
+            const QString fileName = QFileInfo(document->fileURL()).fileName();
+            if (name && (fileName == *name || (fileName.isEmpty() && document->displayName() == *name))) {
+                found = document;
+                break;
+            }
+        }
+    } else if (how == fourCharCode("indx")) {
+        const std::optional<qint64> index = seld->toInteger();
+        const qint64 count = qint64(documents.size());
+        if (index && *index != 0) {
+            const qint64 at = *index > 0 ? *index - 1 : count + *index;
+            if (at >= 0 && at < count)
+                found = documents[size_t(at)];
+        }
+    } else if (how == fourCharCode("ID  ")) {
+        const std::optional<qint64> id = seld->toInteger();
+        for (KoriDocument* document : documents) {
+            if (id && documentID(*document) == *id) {
+                found = document;
+                break;
+            }
+        }
+    } else {
+        reply.setError(cannotCoerce, QStringLiteral("この形式では書類を指定できません。"));
+        return false;
+    }
+    if (!found)
+        return missing();
+    target.kind = Target::Kind::document;
+    target.document = found;
+    return true;
+}
+
+const ScriptingDictionary::Property* ScriptEventDispatcher::property(const Target& target) const
+{
+    const ScriptingDictionary::Class* owner = dictionary_.classNamed(target.inSelection ? selectionClass : documentClass);
+    return owner ? owner->property(target.property) : nullptr;
+}
+
+EventDescriptor ScriptEventDispatcher::specifierOf(const Target& target) const
+{
+    const D document = D::objectSpecifier(documentCode, fourCharCode("ID  "), D::integer(documentID(*target.document)), D());
+    if (target.kind == Target::Kind::document)
+        return document;
+    return D::objectSpecifier(propertyCode, propertyCode, D::typeCode(selectionCode), document);
+}
+
+void ScriptEventDispatcher::get(const AppleEvent& event, AppleEvent& reply) const
+{
+    Target target;
+    if (!resolve(event.directObject(), target, reply))
+        return;
+    switch (target.kind) {
+    case Target::Kind::application: {
+        std::vector<D> documents;
+        for (KoriDocument* document : documents_ ? documents_() : std::vector<KoriDocument*>())
+            documents.push_back(specifierOf(Target{Target::Kind::document, document, false, 0}));
+        reply.setDirectObject(D::list(std::move(documents)));
+        return;
+    }
+    case Target::Kind::document:
+    case Target::Kind::selection:
+        reply.setDirectObject(specifierOf(target));
+        return;
+    case Target::Kind::property: {
+        const ScriptingDictionary::Property* found = property(target);
+        std::optional<D> value;
+        if (target.property == fourCharCode("ID  ") && !target.inSelection)
+            value = D::integer(documentID(*target.document));
+        else if (target.inSelection)
+            value = ScriptableSelection(target.document).value(found->key);
+        else
+            value = ScriptableDocument(target.document).value(found->key);
+        if (!value) {
+            reply.setError(noSuchObject, QStringLiteral("指定したオブジェクトがありません。"));
+            return;
+        }
+        reply.setDirectObject(std::move(*value));
+        return;
+    }
+    }
+}
+
+void ScriptEventDispatcher::set(const AppleEvent& event, AppleEvent& reply)
+{
+    Target target;
+    if (!resolve(event.directObject(), target, reply))
+        return;
+    const D* data = event.parameter(keyData);
+    if (target.kind != Target::Kind::property || !data) {
+        reply.setError(cannotCoerce, QStringLiteral("設定できる値ではありません。"));
+        return;
+    }
+    const ScriptingDictionary::Property* found = property(target);
+    if (found->readOnly) {
+        reply.setError(readOnly, QStringLiteral("このプロパティは読取専用です。"));
+        return;
+    }
+    const bool known = target.inSelection ? ScriptableSelection(target.document).setValue(found->key, *data)
+                                          : ScriptableDocument(target.document).setValue(found->key, *data);
+    if (!known)
+        reply.setError(readOnly, QStringLiteral("このプロパティは読取専用です。"));
+}
+
+void ScriptEventDispatcher::count(const AppleEvent& event, AppleEvent& reply) const
+{
+    Target target;
+    if (!resolve(event.directObject(), target, reply))
+        return;
+    const D* each = event.parameter(keyClass);
+    if (target.kind != Target::Kind::application || (each && each->toCode() != documentCode)) {
+        reply.setError(cannotCoerce, QStringLiteral("数えられる要素ではありません。"));
+        return;
+    }
+    reply.setDirectObject(D::integer(documents_ ? qint64(documents_().size()) : 0));
+}
+
+void ScriptEventDispatcher::command(const ScriptingDictionary::Command& found, const AppleEvent& event, AppleEvent& reply)
+{
+    ScriptCommand script(found.name, event.directObject() ? std::optional<D>(*event.directObject()) : std::nullopt,
+                         dictionary_.arguments(found, event));
+
+    if (found.implementationClass == QLatin1String("KoriConsoleCommand")) {
+        const std::optional<QString> text = event.directObject() ? event.directObject()->toText() : std::nullopt;
+        if (!text) {
+            reply.setError(cannotCoerce, QStringLiteral("書く文字列を指定してください。"));
+            return;
+        }
+        ScriptConsole::shared().append(*text, script.boolean(QStringLiteral("title")).value_or(false),
+                                       script.boolean(QStringLiteral("timestamp")).value_or(false));
+        return;
+    }
+
+    Target target;
+    const D* direct = found.directParameterType == QLatin1String("text") ? nullptr : event.directObject();
+    if (!resolve(direct, target, reply))
+        return;
+    if (target.kind == Target::Kind::application) {
+        // Without a target a command acts on the frontmost document.
+        const std::vector<KoriDocument*> documents = documents_ ? documents_() : std::vector<KoriDocument*>();
+        if (documents.empty()) {
+            reply.setError(noSuchObject, QStringLiteral("書類が開いていません。"));
+            return;
+        }
+        target.kind = found.directParameterType == selectionClass ? Target::Kind::selection : Target::Kind::document;
+        target.document = documents.front();
+    }
+    const ScriptingDictionary::Class* owner =
+        dictionary_.classNamed(target.kind == Target::Kind::selection ? selectionClass : documentClass);
+    const QString method = owner && target.kind != Target::Kind::property ? owner->method(found.name) : QString();
+    if (method.isEmpty()) {
+        reply.setError(notHandled, QStringLiteral("このスクリプトコマンドには対応していません。"));
+        return;
+    }
+    std::optional<D> value;
+    if (target.kind == Target::Kind::selection)
+        ScriptableSelection(target.document).perform(method, script);
+    else
+        value = ScriptableDocument(target.document).perform(method, script);
+    if (script.errorNumber() != 0) {
+        reply.setError(script.errorNumber(), script.errorString());
+        if (value)
+            reply.setDirectObject(std::move(*value));
+        return;
+    }
+    if (value)
+        reply.setDirectObject(std::move(*value));
+}
+
+}  // namespace korimado

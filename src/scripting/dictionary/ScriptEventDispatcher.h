@@ -1,0 +1,60 @@
+#pragma once
+
+#include "platform/events/AppleEvent.h"
+#include "platform/events/ScriptingDictionary.h"
+
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+namespace korimado {
+
+class AppleEventManager;
+class KoriDocument;
+
+// Routes the events of the program's dictionary to the documents and their selections: object
+// specifiers are resolved (documents by name, index and ID; properties by code), get and set go
+// through the properties' keys and access, and every other command goes to the handler its
+// target's class names for it. Runs on the main thread, as the event manager delivers.
+class ScriptEventDispatcher {
+public:
+    static constexpr int noSuchObject = -1728;
+    static constexpr int cannotCoerce = -1700;
+    static constexpr int readOnly = -10003;
+    static constexpr int notHandled = -1708;
+
+    using DocumentList = std::function<std::vector<KoriDocument*>()>;
+    using FileOpener = std::function<void(const QStringList& paths)>;
+
+    // documents: the open documents, frontmost first. openFiles: how the program opens files.
+    ScriptEventDispatcher(ScriptingDictionary dictionary, DocumentList documents, FileOpener openFiles = {});
+    ~ScriptEventDispatcher();
+
+    // Hands every command of the dictionary, and the open-documents events, to this dispatcher.
+    void install(AppleEventManager& manager);
+    void uninstall();
+
+    void handle(const AppleEvent& event, AppleEvent& reply);
+
+    // The ID a document is known by in scripts while it is open.
+    static qint64 documentID(const KoriDocument& document);
+
+private:
+    struct Target;
+    bool resolve(const EventDescriptor* specifier, Target& target, AppleEvent& reply) const;
+    EventDescriptor specifierOf(const Target& target) const;
+    const ScriptingDictionary::Property* property(const Target& target) const;
+    void get(const AppleEvent& event, AppleEvent& reply) const;
+    void set(const AppleEvent& event, AppleEvent& reply);
+    void count(const AppleEvent& event, AppleEvent& reply) const;
+    void command(const ScriptingDictionary::Command& command, const AppleEvent& event, AppleEvent& reply);
+
+    ScriptingDictionary dictionary_;
+    DocumentList documents_;
+    FileOpener openFiles_;
+    AppleEventManager* manager_ = nullptr;
+    std::vector<std::pair<FourCharCode, FourCharCode>> installed_;
+};
+
+}  // namespace korimado

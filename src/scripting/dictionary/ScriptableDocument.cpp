@@ -1,0 +1,424 @@
+#include "scripting/dictionary/ScriptableDocument.h"
+
+#include "document/KoriDocument.h"
+#include "document/TextEncodingNames.h"
+#include "editor/EditorTextView.h"
+#include "platform/foundation/UndoManager.h"
+#include "platform/text/TextEditing.h"
+#include "scripting/model/ScriptCharacters.h"
+#include "search/engine/SearchEngine.h"
+#include "syntax/SyntaxModel.h"
+#include "window/EditorWindowController.h"
+
+#include <algorithm>
+
+namespace korimado {
+
+namespace {
+
+const QString scriptEditName = QStringLiteral("スクリプト");
+const QString replaceName = QStringLiteral("置換");
+
+}  // namespace
+
+EditorWindowController* ScriptableDocument::window() const
+{
+    if (!document_ || document_->windowControllers().empty())
+        return nullptr;
+    return dynamic_cast<EditorWindowController*>(document_->windowControllers().front().get());
+}
+
+EditorTextView* ScriptableDocument::editor() const
+{
+    EditorWindowController* controller = window();
+    return controller ? controller->textView() : nullptr;
+}
+
+QString ScriptableDocument::contents() const
+{
+    return document_ ? document_->string() : QString();
+}
+
+bool ScriptableDocument::isEditable() const
+{
+    const EditorTextView* view = editor();
+    return !view || view->isEditable();
+}
+
+void ScriptableDocument::applyScriptText(const QString& text, const QString& actionName)
+{
+    if (!document_ || !isEditable())
+        return;
+    const QString current = document_->string();
+    if (text == current)
+        return;
+    // Only the changed middle is replaced, so the undo step holds what changed, not two texts.
+    qsizetype prefix = 0;
+    const qsizetype shorter = std::min(text.size(), current.size());
+    while (prefix < shorter && text[prefix] == current[prefix])
+        ++prefix;
+    qsizetype suffix = 0;
+    while (suffix < shorter - prefix && text[text.size() - 1 - suffix] == current[current.size() - 1 - suffix])
+        ++suffix;
+    // Never split a surrogate pair.
+    if (prefix > 0 && QChar::isHighSurrogate(current[prefix - 1].unicode()))
+        --prefix;
+    if (suffix > 0 && QChar::isLowSurrogate(current[current.size() - suffix].unicode()))
+        --suffix;
+    const TextRange range{prefix, current.size() - prefix - suffix};
+    const QString middle = text.mid(prefix, text.size() - prefix - suffix);
+    EditorTextView* view = editor();
+    const QVector<TextRange> caret{TextRange{text.size(), 0}};
+    TextEditing::replace(document_->storage(), {range}, {middle}, actionName,
+                         view ? std::optional<QVector<TextRange>>(caret) : std::nullopt,
+                         view ? view->editInitiator() : nullptr);
+    if (view)
+        view->breakUndoCoalescing();
+}
+
+void ScriptableDocument::setContents(const QString& text)
+{
+    if (document_)
+        applyScriptText(document_->format().lineEnding.replacing(text), scriptEditName);
+}
+
+QString ScriptableDocument::lineEndingName() const
+{
+    return document_ ? document_->format().lineEnding.rawValue() : QStringLiteral("LF");
+}
+
+void ScriptableDocument::setLineEnding(const QString& name)
+{
+    const std::optional<LineEnding> ending = LineEnding::fromRawValue(name);
+    // A read-only editor keeps its breaks, so its format must say what they are.
+    if (!document_ || !ending || !isEditable())
+        return;
+    UndoManager* undo = document_->undoManager();
+    if (undo)
+        undo->beginUndoGrouping();
+    TextFormat format = document_->format();
+    format.lineEnding = *ending;
+    format.mixedLineEndings = false;
+    try {
+        document_->changeFormat(format);
+        applyScriptText(ending->replacing(document_->string()), QStringLiteral("改行コードを変更"));
+    } catch (const CodecError&) {
+    }
+    if (undo)
+        undo->endUndoGrouping();
+}
+
+int ScriptableDocument::tabWidth() const
+{
+    const EditorTextView* view = editor();
+    return view ? view->editingTabWidth : 4;
+}
+
+void ScriptableDocument::setTabWidth(qint64 width)
+{
+    if (EditorTextView* view = editor()) {
+        view->editingTabWidth = int(std::clamp<qint64>(width, 1, 16));
+        view->update();
+    }
+}
+
+std::optional<EventDescriptor> ScriptableDocument::value(const QString& key) const
+{
+    using D = EventDescriptor;
+    if (!document_)
+        return std::nullopt;
+    const EditorTextView* view = editor();
+    if (key == QLatin1String("scriptContents"))
+        return D::text(document_->string());
+    if (key == QLatin1String("scriptEncoding"))
+        return D::text(TextEncodingNames::localizedName(document_->format().encoding));
+    if (key == QLatin1String("scriptIANAEncoding"))
+        return D::text(TextEncodingNames::ianaName(document_->format().encoding));
+    if (key == QLatin1String("scriptBOM"))
+        return D::boolean(document_->format().bom);
+    if (key == QLatin1String("scriptLength"))
+        return D::integer(ScriptCharacters::count(document_->string()));
+    if (key == QLatin1String("scriptSyntaxStyle")) {
+        if (!window())
+            return D::text(QStringLiteral("Plain Text"));
+        const SyntaxLanguage& language = SyntaxModel::of(*document_).language();
+        return D::text(language.id == QLatin1String("plain") ? QStringLiteral("Plain Text") : language.displayName);
+    }
+    if (key == QLatin1String("scriptTabWidth"))
+        return D::integer(tabWidth());
+    if (key == QLatin1String("scriptExpandsTab"))
+        return D::boolean(view && view->usesSpacesForIndentation);
+    if (key == QLatin1String("scriptLineEnding"))
+        return D::text(lineEndingName());
+    if (key == QLatin1String("scriptEditable"))
+        return D::boolean(isEditable());
+    if (key == QLatin1String("scriptWraps"))
+        return D::boolean(view && view->wrapsLines());
+    if (key == QLatin1String("displayName"))
+        return D::text(document_->displayName());
+    if (key == QLatin1String("isDocumentEdited"))
+        return D::boolean(document_->isDocumentEdited());
+    if (key == QLatin1String("path"))
+        return D::text(document_->fileURL());
+    return std::nullopt;
+}
+
+bool ScriptableDocument::setValue(const QString& key, const EventDescriptor& value)
+{
+    if (!document_)
+        return true;
+    EditorTextView* view = editor();
+    if (key == QLatin1String("scriptContents")) {
+        if (const std::optional<QString> text = value.toText())
+            setContents(*text);
+    } else if (key == QLatin1String("scriptSyntaxStyle")) {
+        const std::optional<QString> name = value.toText();
+        if (EditorWindowController* controller = window(); controller && name)
+            controller->changeDocumentSyntax(*name == QLatin1String("Plain Text") ? QStringLiteral("plain") : *name);
+    } else if (key == QLatin1String("scriptTabWidth")) {
+        if (const std::optional<qint64> width = value.toInteger())
+            setTabWidth(*width);
+    } else if (key == QLatin1String("scriptExpandsTab")) {
+        if (const std::optional<bool> flag = value.toBoolean(); flag && view)
+            view->usesSpacesForIndentation = *flag;
+    } else if (key == QLatin1String("scriptLineEnding")) {
+        if (const std::optional<QString> name = value.toText())
+            setLineEnding(*name);
+    } else if (key == QLatin1String("scriptEditable")) {
+        if (const std::optional<bool> flag = value.toBoolean(); flag && view)
+            view->setEditable(*flag);
+    } else if (key == QLatin1String("scriptWraps")) {
+        if (const std::optional<bool> flag = value.toBoolean(); flag && window())
+            window()->toggleWrap(*flag);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+std::optional<EventDescriptor> ScriptableDocument::perform(const QString& method, ScriptCommand& command)
+{
+    using D = EventDescriptor;
+    if (method == QLatin1String("handleScriptFind:"))
+        return find(command);
+    if (method == QLatin1String("handleScriptReplace:"))
+        return D::integer(replace(command));
+    if (method == QLatin1String("handleScriptConvert:"))
+        return D::boolean(convert(command));
+    if (method == QLatin1String("handleScriptReinterpret:"))
+        return D::boolean(reinterpret(command));
+    if (method == QLatin1String("handleScriptJump:")) {
+        jump(command);
+        return std::nullopt;
+    }
+    if (method == QLatin1String("handleScriptScroll:")) {
+        scroll();
+        return std::nullopt;
+    }
+    if (method == QLatin1String("handleScriptString:"))
+        return D::text(string(command));
+    command.setScriptError(-1708, QStringLiteral("このスクリプトコマンドには対応していません。"));
+    return std::nullopt;
+}
+
+namespace {
+
+struct Match {
+    TextRange range;
+    QString replacement;
+};
+
+// Every match of the command's search with its replacement in the document's line ending; none
+// when the search itself failed.
+std::optional<std::vector<Match>> scriptMatches(const KoriDocument& document, const ScriptCommand& command)
+{
+    const QString target = command.text(QStringLiteral("targetString")).value_or(QString());
+    if (target.isEmpty())
+        return std::vector<Match>();
+    SearchRequest request;
+    request.pattern = target;
+    request.replacement = command.text(QStringLiteral("newString")).value_or(QString());
+    request.options.mode = command.boolean(QStringLiteral("regularExpression")).value_or(false) ? SearchMode::regularExpression
+                                                                                               : SearchMode::text;
+    request.options.caseSensitive = !command.boolean(QStringLiteral("ignoreCase")).value_or(false);
+    request.options.isMultiline = true;
+    request.options.usesUnicodeBoundaries = true;
+    const LineEnding ending = document.format().lineEnding;
+    request.lineEnding = ending;
+    const QString text = document.string();
+    try {
+        const SearchResultSet found = SearchEngine::findAll(text, request, document.revision());
+        std::vector<Match> matches;
+        matches.reserve(size_t(found.matches.size()));
+        for (const SearchMatch& match : found.matches) {
+            const QString expanded = SearchEngine::expandedReplacement(request.replacement, match, text, request.options);
+            matches.push_back({match.range, ending.replacing(expanded)});
+        }
+        return matches;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+const Match* chooseMatch(const std::vector<Match>& matches, TextRange selection, const ScriptCommand& command)
+{
+    const bool backwards = command.boolean(QStringLiteral("backwardsSearch")).value_or(false);
+    if (backwards) {
+        for (auto it = matches.rbegin(); it != matches.rend(); ++it) {
+            if (it->range.location < selection.location)
+                return &*it;
+        }
+    } else {
+        for (const Match& match : matches) {
+            if (match.range.location >= selection.location + selection.length)
+                return &match;
+        }
+    }
+    if (matches.empty() || !command.boolean(QStringLiteral("wrapSearch")).value_or(false))
+        return nullptr;
+    return backwards ? &matches.back() : &matches.front();
+}
+
+}  // namespace
+
+std::optional<EventDescriptor> ScriptableDocument::find(ScriptCommand& command)
+{
+    if (!document_)
+        return EventDescriptor::boolean(false);
+    const std::optional<std::vector<Match>> matches = scriptMatches(*document_, command);
+    if (!matches) {
+        command.setScriptError(searchFailed, invalidExpressionMessage);
+        return EventDescriptor::boolean(false);
+    }
+    EditorTextView* view = editor();
+    const Match* match = chooseMatch(*matches, view ? view->selectedRange() : TextRange{}, command);
+    if (!match)
+        return EventDescriptor::boolean(false);
+    if (view) {
+        view->setSelectedRange(match->range);
+        view->scrollRangeToVisible(match->range);
+    }
+    return EventDescriptor::boolean(true);
+}
+
+qint64 ScriptableDocument::replace(ScriptCommand& command)
+{
+    if (!document_)
+        return 0;
+    if (!isEditable()) {
+        command.setScriptError(notEditable, notEditableMessage);
+        return 0;
+    }
+    const std::optional<std::vector<Match>> matches = scriptMatches(*document_, command);
+    if (!matches) {
+        command.setScriptError(searchFailed, invalidExpressionMessage);
+        return 0;
+    }
+    std::vector<Match> chosen;
+    if (command.boolean(QStringLiteral("all")).value_or(false)) {
+        chosen = *matches;
+    } else {
+        const EditorTextView* view = editor();
+        if (const Match* match = chooseMatch(*matches, view ? view->selectedRange() : TextRange{}, command))
+            chosen.push_back(*match);
+    }
+    if (chosen.empty())
+        return 0;
+    QString text = document_->string();
+    for (auto it = chosen.rbegin(); it != chosen.rend(); ++it)
+        text.replace(it->range.location, it->range.length, it->replacement);
+    applyScriptText(text, replaceName);
+    return qint64(chosen.size());
+}
+
+bool ScriptableDocument::convert(ScriptCommand& command)
+{
+    const std::optional<QString> name = command.text(QStringLiteral("newEncoding"));
+    const std::optional<TextEncoding> encoding = name ? TextEncoding::named(*name) : std::nullopt;
+    if (!document_ || !encoding)
+        return false;
+    TextFormat format = document_->format();
+    format.encoding = *encoding;
+    if (!encoding->supportsBOM())
+        format.bom = false;
+    else
+        format.bom = command.boolean(QStringLiteral("BOM"))
+                         .value_or(*encoding != TextEncoding::utf8);
+    try {
+        document_->changeFormat(format);
+    } catch (const CodecError& error) {
+        command.setScriptError(searchFailed, KoriDocument::errorInfo(error).description);
+        return false;
+    }
+    return true;
+}
+
+bool ScriptableDocument::reinterpret(ScriptCommand& command)
+{
+    const std::optional<QString> name = command.text(QStringLiteral("newEncoding"));
+    const std::optional<TextEncoding> encoding = name ? TextEncoding::named(*name) : std::nullopt;
+    if (!document_ || !encoding || document_->fileURL().isEmpty() || document_->isDocumentEdited())
+        return false;
+    document_->setForcedEncoding(*encoding);
+    ErrorInfo error;
+    const bool read = document_->readFromURL(document_->fileURL(), KoriDocument::plainTextType, &error);
+    document_->setForcedEncoding(std::nullopt);
+    if (!read) {
+        command.setScriptError(searchFailed, error.description);
+        return false;
+    }
+    // The old steps point into the old text.
+    if (UndoManager* undo = document_->undoManager())
+        undo->removeAllActions();
+    return true;
+}
+
+void ScriptableDocument::jump(ScriptCommand& command)
+{
+    if (!document_)
+        return;
+    const LineIndex& lines = *document_->lines();
+    const qint64 count = std::max<qint64>(1, lines.lineCount());
+    const qint64 line = command.integer(QStringLiteral("line")).value_or(1);
+    const qint64 index = line < 0 ? std::max<qint64>(0, count + line) : std::min(std::max<qint64>(line - 1, 0), count - 1);
+    qsizetype position = lines.start(qsizetype(index));
+    if (const std::optional<qint64> column = command.integer(QStringLiteral("column"))) {
+        const QString text = document_->string();
+        const qsizetype end = index + 1 < count ? lines.start(qsizetype(index + 1)) : text.size();
+        const QStringView lineText = QStringView(text).mid(position, end - position);
+        const qint64 length = ScriptCharacters::count(lineText);
+        qint64 n = 0;
+        if (*column < 0)
+            n = std::min(length, std::max<qint64>(0, *column + length));
+        else if (*column > 0)
+            n = std::min(*column - 1, length);
+        position += ScriptCharacters::offset(lineText, qsizetype(n));
+    }
+    if (EditorTextView* view = editor()) {
+        view->setSelectedRange({position, 0});
+        view->scrollRangeToVisible({position, 0});
+    }
+}
+
+void ScriptableDocument::scroll()
+{
+    if (EditorTextView* view = editor())
+        view->scrollRangeToVisible(view->selectedRange());
+}
+
+QString ScriptableDocument::string(ScriptCommand& command) const
+{
+    const QString text = contents();
+    const EventDescriptor* range = command.argument(QStringLiteral("range"));
+    const std::optional<std::vector<qint64>> values = range ? ScriptCommand::integers(*range) : std::nullopt;
+    if (!values)
+        return text;
+    const qint64 characters = ScriptCharacters::count(text);
+    const qint64 start = values->empty() ? 0 : std::clamp<qint64>((*values)[0], 0, characters);
+    const qint64 length = std::min(values->size() >= 2 ? std::max<qint64>(0, (*values)[1]) : 1, characters - start);
+    const qsizetype from = ScriptCharacters::offset(text, qsizetype(start));
+    const qsizetype to = from + ScriptCharacters::offset(QStringView(text).mid(from), qsizetype(length));
+    return text.mid(from, to - from);
+}
+
+}  // namespace korimado

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "platform/events/EventDescriptor.h"
+#include "scripting/model/ScriptCommand.h"
+
+#include <QPointer>
+#include <QString>
+
+#include <optional>
+
+namespace korimado {
+
+class EditorTextView;
+class EditorWindowController;
+class KoriDocument;
+
+// What a script sees of one document: its properties by key and its commands. Every text change
+// goes through the document's edit door as one undo step; the editor acted on is always the
+// primary one of the document's first window, whichever editor has the focus.
+class ScriptableDocument {
+public:
+    static constexpr int notEditable = -10006;
+    static constexpr int searchFailed = -2700;
+    static inline const QString notEditableMessage = QStringLiteral("この書類は編集が禁止されています。");
+    static inline const QString invalidExpressionMessage = QStringLiteral("無効な正規表現です。");
+
+    explicit ScriptableDocument(KoriDocument* document) : document_(document) {}
+
+    KoriDocument* document() const { return document_; }
+    EditorWindowController* window() const;
+    EditorTextView* editor() const;
+
+    // Properties by their key; none for a key the document does not have.
+    std::optional<EventDescriptor> value(const QString& key) const;
+    // False when the key is not a settable property of the document.
+    bool setValue(const QString& key, const EventDescriptor& value);
+
+    // The commands by handler; the reply value, or none, with any error set on the command.
+    std::optional<EventDescriptor> perform(const QString& method, ScriptCommand& command);
+
+    QString contents() const;
+    void setContents(const QString& text);
+    bool isEditable() const;
+    QString lineEndingName() const;
+    void setLineEnding(const QString& name);
+    int tabWidth() const;
+    void setTabWidth(qint64 width);
+
+    // Commits a whole new text: only the changed middle is replaced, in one undo step, caret at
+    // the end; nothing when the editor is read-only or the text is the same.
+    void applyScriptText(const QString& text, const QString& actionName);
+
+    std::optional<EventDescriptor> find(ScriptCommand& command);
+    qint64 replace(ScriptCommand& command);
+    bool convert(ScriptCommand& command);
+    bool reinterpret(ScriptCommand& command);
+    void jump(ScriptCommand& command);
+    void scroll();
+    QString string(ScriptCommand& command) const;
+
+private:
+    QPointer<KoriDocument> document_;
+};
+
+}  // namespace korimado

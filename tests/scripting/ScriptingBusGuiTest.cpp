@@ -1,0 +1,202 @@
+// Events over a private session bus: the transport, the command-line client, and a second start
+// of the program handing its files to the first.
+#include "app/ApplicationEventService.h"
+#include "platform/events/AppleEventManager.h"
+#include "platform/events/DBusEventTransport.h"
+#include "platform/events/EventBusLocation.h"
+#include "platform/events/EventWireFormat.h"
+#include "scripting/PrivateBus.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDBusConnectionInterface>
+#include <QDBusPendingCall>
+#include <QDBusPendingReply>
+#include <QFileInfo>
+#include <QProcess>
+#include <QThread>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace korimado;
+
+namespace {
+
+constexpr FourCharCode testClass = fourCharCode("tEst");
+
+AppleEvent event(const char* id, const EventDescriptor& direct = {})
+{
+    AppleEvent e(testClass, code(QString::fromLatin1(id)));
+    if (!direct.isNull())
+        e.setDirectObject(direct);
+    return e;
+}
+
+// Sends without blocking this thread, which serves the transport.
+QDBusMessage send(QDBusConnection& client, const QString& service, const QByteArray& bytes)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(service, EventBusLocation::objectPath(),
+                                                       EventBusLocation::interfaceName(), EventBusLocation::sendMethod());
+    call << bytes;
+    QDBusPendingCall pending = client.asyncCall(call, 10000);
+    EXPECT_TRUE(test::spinUntil([&] { return pending.isFinished(); }, 15000));
+    return pending.reply();
+}
+
+std::optional<AppleEvent> replyOf(const QDBusMessage& message)
+{
+    if (message.type() != QDBusMessage::ReplyMessage)
+        return std::nullopt;
+    return EventWireFormat::decodeEvent(message.arguments().value(0).toByteArray());
+}
+
+class EventBusTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        manager.setEventHandler(testClass, fourCharCode("echo"), [this](const AppleEvent& e, AppleEvent& reply) {
+            ++handled;
+            if (const EventDescriptor* direct = e.directObject())
+                reply.setDirectObject(*direct);
+        });
+        manager.setEventHandler(testClass, fourCharCode("fail"), [](const AppleEvent&, AppleEvent& reply) {
+            reply.setError(-1728, QStringLiteral("見つかりません。"));
+        });
+        manager.setEventHandler(testClass, fourCharCode("slow"), [](const AppleEvent&, AppleEvent&) { QThread::msleep(1500); });
+        server = bus.connect(QStringLiteral("server"));
+        transport = std::make_unique<DBusEventTransport>(server, manager);
+        ASSERT_TRUE(transport->start(true));
+        client = bus.connect(QStringLiteral("client"));
+    }
+
+    // Runs the client with the bus in its environment (or only HOME, PATH and LANG) and waits for it.
+    struct Run {
+        int status = -1;
+        QString out;
+        QString err;
+    };
+    Run client_(const QStringList& arguments, bool inheritBus = true)
+    {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        if (inheritBus)
+            environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(KORIMADO_EVENT_PATH), arguments);
+        EXPECT_TRUE(process.waitForStarted(5000));
+        EXPECT_TRUE(test::spinUntil([&] { return process.state() == QProcess::NotRunning; }, 30000));
+        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    test::PrivateBus bus;
+    AppleEventManager manager;
+    QDBusConnection server{QString()};
+    QDBusConnection client{QString()};
+    std::unique_ptr<DBusEventTransport> transport;
+    int handled = 0;
+};
+
+}  // namespace
+
+TEST_F(EventBusTest, ServesUnderTheProgramsNameAndItsOwn)
+{
+    EXPECT_TRUE(transport->ownsFirstInstanceName());
+    for (const QString& service :
+         {EventBusLocation::serviceName(), EventBusLocation::processServiceName(QCoreApplication::applicationPid())}) {
+        const auto reply = replyOf(send(client, service, EventWireFormat::encode(event("echo", EventDescriptor::text("やあ")))));
+        ASSERT_TRUE(reply) << service.toStdString();
+        EXPECT_EQ(reply->directObject()->toText(), QStringLiteral("やあ"));
+    }
+    EXPECT_EQ(handled, 2);
+
+    // Bytes that are no event are answered with an error, and nothing runs.
+    const auto garbage = replyOf(send(client, EventBusLocation::serviceName(), QByteArray("garbage")));
+    ASSERT_TRUE(garbage);
+    EXPECT_EQ(garbage->errorNumber(), DBusEventTransport::malformedEvent);
+    const auto unknown = replyOf(send(client, EventBusLocation::serviceName(), EventWireFormat::encode(event("none"))));
+    EXPECT_EQ(unknown->errorNumber(), AppleEventManager::eventNotHandled);
+    EXPECT_EQ(handled, 2);
+}
+
+TEST_F(EventBusTest, RefusesAnotherUser)
+{
+    QStringList asked;
+    transport->setUidLookup([&](const QString& sender) -> std::optional<uint> {
+        asked.append(sender);
+        return ::getuid() + 1;
+    });
+    const QDBusMessage answer = send(client, EventBusLocation::serviceName(), EventWireFormat::encode(event("echo")));
+    EXPECT_EQ(answer.type(), QDBusMessage::ErrorMessage);
+    EXPECT_EQ(answer.errorName(), QDBusError::errorString(QDBusError::AccessDenied));
+    EXPECT_EQ(handled, 0);
+    EXPECT_EQ(asked, QStringList{client.baseService()});
+
+    // A caller the bus cannot vouch for is refused too.
+    transport->setUidLookup([](const QString&) -> std::optional<uint> { return std::nullopt; });
+    EXPECT_EQ(send(client, EventBusLocation::serviceName(), EventWireFormat::encode(event("echo"))).type(),
+              QDBusMessage::ErrorMessage);
+    EXPECT_EQ(handled, 0);
+}
+
+TEST_F(EventBusTest, AReplyTooLargeForTheBusBecomesAnError)
+{
+    AppleEvent big = AppleEvent::reply();
+    big.setDirectObject(EventDescriptor::text(QString(200, QLatin1Char('x'))));
+    const auto reply = EventWireFormat::decodeEvent(DBusEventTransport::encodeReply(big, 100));
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->errorNumber(), DBusEventTransport::replyTooLarge);
+    EXPECT_FALSE(reply->directObject());
+    EXPECT_EQ(EventWireFormat::decodeEvent(DBusEventTransport::encodeReply(big, 1000))->directObject()->toText()->size(), 200);
+}
+
+TEST_F(EventBusTest, TheClientPrintsRepliesAsJsonAndExitsByOutcome)
+{
+    Run run = client_({"tEst", "echo", R"({"obj":{"want":"docu","form":"indx","seld":1}})"});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, QStringLiteral("{\"obj\":{\"want\":\"docu\",\"form\":\"indx\",\"seld\":1,\"from\":null}}\n"));
+    run = client_({"tEst", "echo", "日本語 の 文"});
+    EXPECT_EQ(run.out, QStringLiteral("\"日本語 の 文\"\n"));
+    run = client_({"--pid", QString::number(QCoreApplication::applicationPid()), "tEst", "echo"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, QString());
+
+    run = client_({"tEst", "fail"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("-1728")) && run.err.contains(QStringLiteral("見つかりません。")))
+        << run.err.toStdString();
+
+    run = client_({"--timeout", "0.3", "tEst", "slow"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_FALSE(run.err.isEmpty());
+    run = client_({"--pid", "1", "tEst", "echo"});
+    EXPECT_EQ(run.status, 2);
+    run = client_({"tEst"});
+    EXPECT_EQ(run.status, 2);
+
+    transport->setUidLookup([](const QString&) -> std::optional<uint> { return ::getuid() + 1; });
+    run = client_({"tEst", "echo"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("拒否"))) << run.err.toStdString();
+}
+
+TEST_F(EventBusTest, TheClientFindsTheBusThroughTheAddressFile)
+{
+    Run run = client_({"tEst", "echo", "1"}, false);
+    EXPECT_EQ(run.status, 2);  // nothing says where the bus is
+    ASSERT_TRUE(EventBusLocation::writeAddressFile(bus.address()));
+    struct stat status {};
+    ASSERT_EQ(::stat(QFile::encodeName(EventBusLocation::addressFilePath()).constData(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+    run = client_({"tEst", "echo", "1"}, false);
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, QStringLiteral("1\n"));
+    EventBusLocation::removeAddressFile(QStringLiteral("unix:path=/elsewhere"));
+    EXPECT_TRUE(QFileInfo::exists(EventBusLocation::addressFilePath()));
+    EventBusLocation::removeAddressFile(bus.address());
+    EXPECT_FALSE(QFileInfo::exists(EventBusLocation::addressFilePath()));
+}
