@@ -63,7 +63,7 @@ private:
         QPixmap faint(iconSide * 2, iconSide * 2);
         faint.fill(Qt::transparent);
         QPainter painter(&faint);
-        painter.setOpacity(0.35);
+        painter.setOpacity(FileTreeView::unopenableIconOpacity);
         plain.paint(&painter, faint.rect());
         painter.end();
         return icon = QIcon(faint);
@@ -255,6 +255,16 @@ void FileTreeView::chooseFolder()
     options.message = chooseFolderMessage;
     const OpenPanelResult result = panels->runOpenPanel(options);
     if (result.confirmed && !result.paths.isEmpty()) setRoot(result.paths.first());
+}
+
+bool FileTreeView::shouldSelect(const FileTreeNode& node) const
+{
+    return model_->opens(node);
+}
+
+double FileTreeView::iconOpacity(const FileTreeNode& node) const
+{
+    return shouldSelect(node) ? 1.0 : unopenableIconOpacity;
 }
 
 bool FileTreeView::supportsOpening(const QString& file)

@@ -1,15 +1,21 @@
 #pragma once
 
+#include "selftest/SuiteTask.h"
+
 namespace korimado {
 
 // The integration, startup-layout and feature-performance suites; each always terminates the
-// application at its end. Stand-ins: they report that they are not built yet.
+// application at its end.
 class IntegrationTests {
 public:
     IntegrationTests() = delete;
-    static void run();
-    static void runStartupLayout();
-    static void runFeaturePerformance();
+    // "--integration-only": one real source document driven through every area of the editor.
+    static SuiteTask<> run();
+    // "--startup-only": the starting layout, pinch zoom, previews and old window states, on a
+    // window that is never shown.
+    static SuiteTask<> runStartupLayout();
+    // "--performance-only": opening and typing in generated files of three sizes.
+    static SuiteTask<> runFeaturePerformance();
 };
 
 }  // namespace korimado

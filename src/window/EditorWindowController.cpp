@@ -12,6 +12,7 @@
 #include "platform/ui/MenuModel.h"
 #include "platform/foundation/UndoManager.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/ui/MagnificationRecognizer.h"
 #include "platform/ui/WindowFrameAutosave.h"
 #include "platform/ui/WindowTracker.h"
 #include "search/ui/SearchController.h"
@@ -33,7 +34,6 @@
 #include <QLabel>
 #include <QLayout>
 #include <QMainWindow>
-#include <QNativeGestureEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
@@ -257,6 +257,8 @@ void EditorWindowController::setup()
     // Pop-ups, counts, wrap and settings. Background work waits until the text is on screen.
     statusLine_->selectFormatPopups();
     primary->viewport()->installEventFilter(this);
+    new MagnificationRecognizer(primary, this, [this](MagnificationRecognizer& pinch) { magnifySource(pinch); });
+    new MagnificationRecognizer(web(), this, [this](MagnificationRecognizer& pinch) { magnifyPreview(pinch); });
     toggleWrap(toolbarWrap()->isChecked());
     applyEditorPreferences();
     primaryCommands().syntaxHighlighter().applyVisibleTokens();
@@ -478,15 +480,6 @@ void EditorWindowController::setDocumentEdited(bool edited)
 
 bool EditorWindowController::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::NativeGesture) {
-        const auto* gesture = static_cast<QNativeGestureEvent*>(event);
-        EditorTextView* secondary = secondaryEditor();
-        const bool onSecondary = secondary && watched == secondary->viewport();
-        if (gesture->gestureType() == Qt::ZoomNativeGesture && (onSecondary || watched == textView()->viewport())) {
-            magnifySource(onSecondary, gesture->value());
-            return true;
-        }
-    }
     if (!firstPaintSeen_ && event->type() == QEvent::Paint && watched == textView()->viewport()) {
         // Noted once the paint is done and on its way to the screen.
         firstPaintSeen_ = true;
