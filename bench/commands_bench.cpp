@@ -60,7 +60,7 @@ int main(int argc, char** argv)
     document.storage().setString(text);
     EditorTextView editor(document.sharedStorage());
     editor.setUndoManager(document.undoManager());
-    TextCommands commands(&editor, &document);
+    TextCommands commands(&editor, document);
     MenuItem swift;
     swift.setRepresentedObject(QStringLiteral("swift"));
     commands.perform(QStringLiteral("changeSyntax:"), &swift);

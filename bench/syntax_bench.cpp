@@ -3,7 +3,9 @@
 
 #include "editor/EditorTextView.h"
 #include "platform/text/TextStorage.h"
+#include "document/KoriDocument.h"
 #include "syntax/SyntaxHighlighter.h"
+#include "syntax/SyntaxModel.h"
 #include "syntax/SyntaxLanguage.h"
 #include "syntax/SyntaxParser.h"
 
@@ -115,13 +117,17 @@ bool spinUntil(const std::function<bool()>& done, int timeoutMs)
 void benchVisibleHighlight(const SyntaxLanguage& c)
 {
     constexpr qsizetype units = 32 * 1024 * 1024;
-    auto storage = std::make_shared<TextStorage>(generateC(units));
-    EditorTextView editor(storage);
+    KoriDocument document;
+    document.storage().setString(generateC(units));
+    TextStorage* storage = &document.storage();
+    EditorTextView editor(document.sharedStorage());
     editor.resize(1180, 760);
     editor.show();
-    SyntaxHighlighter highlighter(&editor, c.id);
+    SyntaxModel& model = SyntaxModel::of(document);
+    model.setLanguage(c.id);
+    SyntaxHighlighter highlighter(&editor, model);
     int applied = 0;
-    highlighter.onOutlineChange = [&](const std::vector<SyntaxOutlineEntry>&) { ++applied; };
+    QObject::connect(&model, &SyntaxModel::tokensChanged, [&] { ++applied; });
     const qsizetype middle = units / 2;
     editor.setSelectedRange({middle, 0});
     editor.scrollRangeToVisible({middle, 0});
@@ -134,12 +140,12 @@ void benchVisibleHighlight(const SyntaxLanguage& c)
         storage->replaceCharacters({middle, 0}, QStringLiteral("x"));
         const int before = applied;
         const int viewports = highlighter.viewportParseCount();
-        highlighter.schedule();
+        model.schedule();
         if (!spinUntil([&] { return applied > before; }, 60000)) {
             std::fprintf(stderr, "no parse result\n");
             return;
         }
-        if (highlighter.resultWasTruncated()
+        if (model.resultWasTruncated()
             && !spinUntil([&] { return highlighter.viewportParseCount() > viewports && highlighter.viewportRange().contains(middle)
                                        && !highlighter.viewportTokens().empty(); }, 60000)) {
             std::fprintf(stderr, "no viewport result\n");

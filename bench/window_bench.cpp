@@ -10,6 +10,8 @@
 // and, on a small Markdown file with the inspection pane and the preview shown:
 //   keystroke_notifications_*   the schedules one typed character makes the window do, per kind
 //                               (statistics, inspection, highlighting, preview), and their sum
+//   split_parses_per_edit       full syntax parses one typed character starts with the second
+//                               editor open
 // Each file runs in a child process with a time cap; a figure not reached within the cap is
 // printed as ">N": at least N ms. The load average is printed beside each file's figures, since
 // the machine may be shared.
@@ -24,6 +26,7 @@
 #include "platform/ui/FilePanels.h"
 #include "platform/ui/ScriptedAlertPresenter.h"
 #include "platform/ui/ScriptedFilePanels.h"
+#include "syntax/SyntaxModel.h"
 #include "window/EditorWindowController.h"
 #include "window/SegmentedControl.h"
 
@@ -408,6 +411,24 @@ int runNotifications(int argc, char** argv, const QString& path)
     report("keystroke_notifications_highlighting", h);
     report("keystroke_notifications_preview", p);
     report("keystroke_notifications", s + n + h + p);
+
+    // With the second editor open, each key should cost the text one parse, not one per editor.
+    window->openSplitTextView();
+    editor->setFocus();
+    const auto opened = Clock::now() + std::chrono::milliseconds(500);
+    while (Clock::now() < opened) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    std::vector<double> parses;
+    for (int i = 0; i < keys; ++i) {
+        const std::uint64_t before = SyntaxModel::fullParsesStarted();
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+        QCoreApplication::sendEvent(editor, &press);
+        QCoreApplication::sendEvent(editor, &release);
+        const auto settle = Clock::now() + std::chrono::milliseconds(400);
+        while (Clock::now() < settle) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        parses.push_back(static_cast<double>(SyntaxModel::fullParsesStarted() - before));
+    }
+    report("split_parses_per_edit", percentile(parses, 50));
     std::fflush(stdout);
     std::_Exit(0);
 }

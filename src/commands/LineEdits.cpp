@@ -9,20 +9,11 @@
 
 namespace korimado {
 
-namespace {
-
-QString sliceOf(const QString& text, TextRange range)
-{
-    return text.mid(range.location, range.length);
-}
-
-}  // namespace
-
-CommandEdit LineEdits::transformBlocks(const QString& text, const std::vector<TextRange>& blocks,
+CommandEdit LineEdits::transformBlocks(const TextReader& text, const std::vector<TextRange>& blocks,
                                        const std::function<QString(const QString&)>& transform)
 {
     CommandEdit edit;
-    for (TextRange block : blocks) edit.add(block, transform(sliceOf(text, block)));
+    for (TextRange block : blocks) edit.add(block, transform(text.substring(block)));
     return edit;
 }
 
@@ -34,11 +25,10 @@ QString LineEdits::duplicate(const QString& block, const QString& ending)
     return block + ending + block;
 }
 
-std::vector<TextRange> LineEdits::blocksToJoin(const QString& text, std::vector<TextRange> blocks, bool primaryIsCaret)
+std::vector<TextRange> LineEdits::blocksToJoin(const TextReader& text, std::vector<TextRange> blocks, bool primaryIsCaret)
 {
-    if (!primaryIsCaret || blocks.empty() || blocks.front().end() >= text.size()) return blocks;
-    const TextReader reader(text);
-    const TextReader::Line next = reader.lineAt(blocks.front().end());
+    if (!primaryIsCaret || blocks.empty() || blocks.front().end() >= text.length()) return blocks;
+    const TextReader::Line next = text.lineAt(blocks.front().end());
     blocks.front() = TextRange::fromBounds(blocks.front().location, next.end);
     return blocks;
 }
@@ -57,30 +47,28 @@ QString LineEdits::shuffle(const QString& block, QRandomGenerator& random)
     return EditingTransforms::joined(lines);
 }
 
-CommandEdit LineEdits::moveUp(const QString& text, const std::vector<TextRange>& blocks)
+CommandEdit LineEdits::moveUp(const TextReader& text, const std::vector<TextRange>& blocks)
 {
     CommandEdit edit;
-    const TextReader reader(text);
     for (TextRange block : blocks) {
         if (block.location <= 0) continue;
-        const TextReader::Line above = reader.lineAt(block.location - 1);
+        const TextReader::Line above = text.lineAt(block.location - 1);
         const TextRange aboveRange = TextRange::fromBounds(above.start, above.end);
         edit.add(TextRange::fromBounds(above.start, block.end()),
-                 EditingTransforms::swapAdjacentLineBlocks(sliceOf(text, aboveRange), sliceOf(text, block)));
+                 EditingTransforms::swapAdjacentLineBlocks(text.substring(aboveRange), text.substring(block)));
     }
     return edit;
 }
 
-CommandEdit LineEdits::moveDown(const QString& text, const std::vector<TextRange>& blocks)
+CommandEdit LineEdits::moveDown(const TextReader& text, const std::vector<TextRange>& blocks)
 {
     CommandEdit edit;
-    const TextReader reader(text);
     for (TextRange block : blocks) {
-        if (block.end() >= text.size()) continue;
-        const TextReader::Line below = reader.lineAt(block.end());
+        if (block.end() >= text.length()) continue;
+        const TextReader::Line below = text.lineAt(block.end());
         const TextRange belowRange = TextRange::fromBounds(below.start, below.end);
         edit.add(TextRange::fromBounds(block.location, below.end),
-                 EditingTransforms::swapAdjacentLineBlocks(sliceOf(text, block), sliceOf(text, belowRange)));
+                 EditingTransforms::swapAdjacentLineBlocks(text.substring(block), text.substring(belowRange)));
     }
     return edit;
 }

@@ -46,14 +46,14 @@ bool isWordCharacter(QChar c)
 
 }  // namespace
 
-SelectionEdits::Result SelectionEdits::surround(const QString& text, const std::vector<TextRange>& ranges,
+SelectionEdits::Result SelectionEdits::surround(const TextReader& text, const std::vector<TextRange>& ranges,
                                                 const QString& open, const QString& close)
 {
     Result result;
     std::vector<TextRange> selections;
     qsizetype shift = 0;
     for (TextRange range : ranges) {
-        const QString replacement = open + text.mid(range.location, range.length) + close;
+        const QString replacement = open + text.substring(range) + close;
         result.edit.add(range, replacement);
         selections.emplace_back(range.location + shift + open.size(), range.length);
         shift += replacement.size() - range.length;
@@ -62,7 +62,7 @@ SelectionEdits::Result SelectionEdits::surround(const QString& text, const std::
     return result;
 }
 
-SelectionEdits::Result SelectionEdits::insertSnippet(const QString& text, const std::vector<TextRange>& ranges,
+SelectionEdits::Result SelectionEdits::insertSnippet(const TextReader& text, const std::vector<TextRange>& ranges,
                                                      const QString& body)
 {
     Result result;
@@ -73,7 +73,7 @@ SelectionEdits::Result SelectionEdits::insertSnippet(const QString& text, const 
     bool anyMark = false;
     for (TextRange range : ranges) {
         QString inserted = body;
-        inserted.replace(selectionMark, text.mid(range.location, range.length));
+        inserted.replace(selectionMark, text.substring(range));
         std::optional<qsizetype> caret;
         const qsizetype mark = inserted.indexOf(cursorMark);
         if (mark >= 0 && U_SUCCESS(status)) {
@@ -99,31 +99,30 @@ SelectionEdits::Result SelectionEdits::insertSnippet(const QString& text, const 
     return result;
 }
 
-std::vector<TextRange> SelectionEdits::conversionRanges(const QString& text, const std::vector<TextRange>& ranges)
+std::vector<TextRange> SelectionEdits::conversionRanges(const TextReader& text, const std::vector<TextRange>& ranges)
 {
     for (TextRange range : ranges)
         if (!range.isEmpty()) return ranges;
-    const TextBoundaries boundaries(text);
+    const TextBoundaries& boundaries = text.boundaries();
     std::vector<TextRange> words;
     for (TextRange caret : ranges) {
         TextRange word = boundaries.wordRange(caret.location);
         // A caret just after a word (at a space or the line's end) takes that word.
-        const bool isWord = !word.isEmpty() && isWordCharacter(text[word.location]);
-        if (!isWord && caret.location > 0 && isWordCharacter(text[caret.location - 1]))
+        const bool isWord = !word.isEmpty() && isWordCharacter(text.at(word.location));
+        if (!isWord && caret.location > 0 && isWordCharacter(text.at(caret.location - 1)))
             word = boundaries.wordRange(caret.location - 1);
         words.push_back(word);
     }
     return words;
 }
 
-SelectionEdits::LineTarget SelectionEdits::lineTarget(const QString& text, qint64 n)
+SelectionEdits::LineTarget SelectionEdits::lineTarget(const TextReader& text, qint64 n)
 {
     LineTarget target;
     qsizetype t = 0;
-    const TextReader reader(text);
     for (qint64 i = 1; i < n; ++i) {
-        if (t < text.size()) {
-            const qsizetype end = reader.lineFrom(t).end;
+        if (t < text.length()) {
+            const qsizetype end = text.lineFrom(t).end;
             if (end > t) {
                 target.offset = t = end;
                 continue;
@@ -133,7 +132,7 @@ SelectionEdits::LineTarget SelectionEdits::lineTarget(const QString& text, qint6
         target.beep = true;
         break;
     }
-    target.offset = std::min<qsizetype>(target.offset, text.size());
+    target.offset = std::min<qsizetype>(target.offset, text.length());
     return target;
 }
 

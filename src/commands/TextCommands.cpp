@@ -1,11 +1,10 @@
 #include "commands/TextCommands.h"
 
 #include "commands/EditingTransforms.h"
-#include "commands/LineEdits.h"
 #include "commands/SelectionEdits.h"
 #include "commands/SnippetEditorWindow.h"
 #include "commands/SnippetStore.h"
-#include "commands/TextConversions.h"
+#include "commands/TextCommandRunner.h"
 #include "document/KoriDocument.h"
 #include "editor/EditorTextView.h"
 #include "editor/TextReader.h"
@@ -15,12 +14,12 @@
 #include "platform/ui/MenuModel.h"
 #include "syntax/CotSyntaxCatalog.h"
 #include "syntax/SyntaxHighlighter.h"
+#include "syntax/SyntaxModel.h"
 
 #include <QApplication>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetricsF>
-#include <QRandomGenerator>
 
 #include <unicode/regex.h>
 
@@ -30,12 +29,6 @@
 namespace korimado {
 
 namespace {
-
-std::optional<QString> documentPath(const KoriDocument* document)
-{
-    if (!document || document->fileURL().isEmpty()) return std::nullopt;
-    return document->fileURL();
-}
 
 ResponderRef& colorOwnerSlot()
 {
@@ -71,14 +64,19 @@ QString regexErrorDescription(const QString& pattern)
 
 }  // namespace
 
-TextCommands::TextCommands(EditorTextView* editor, KoriDocument* document) : editor_(editor), document_(document)
+TextCommands::TextCommands(EditorTextView* editor, KoriDocument& document)
+    : editor_(editor), document_(&document), syntax_(&SyntaxModel::of(document))
 {
     beep = [] { QApplication::beep(); };
-    const SyntaxLanguage language = SyntaxLanguage::detect(documentPath(document));
-    syntaxHighlighter_ = std::make_unique<SyntaxHighlighter>(
-        editor, language.id, [this](const SyntaxLanguage& resolved) {
-            if (editor_) adoptLanguage(*editor_, resolved);
-        });
+    syntaxHighlighter_ = std::make_unique<SyntaxHighlighter>(editor, *syntax_);
+    if (editor) adoptLanguage(*editor, syntax_->language());
+    // The context is the editor: these go with it, and with this object (below).
+    syntaxConnections_.push_back(QObject::connect(syntax_, &SyntaxModel::languageChanged, editor, [this] {
+        if (editor_ && syntax_) adoptLanguage(*editor_, syntax_->language());
+    }));
+    syntaxConnections_.push_back(QObject::connect(syntax_, &SyntaxModel::outlineChanged, editor, [this] {
+        if (publishedOutlineMenu) publishOutlineMenu(*publishedOutlineMenu);
+    }));
 
     adoptEditorSettings();
     storedPreferences.monospacedFont = true;
@@ -86,15 +84,16 @@ TextCommands::TextCommands(EditorTextView* editor, KoriDocument* document) : edi
     storedPreferences.ligatures = false;
     storedPreferences.vertical = false;
 
-    syntaxHighlighter_->onOutlineChange = [this](const std::vector<SyntaxOutlineEntry>&) {
-        if (publishedOutlineMenu) publishOutlineMenu(*publishedOutlineMenu);
-    };
-    syntaxHighlighter_->schedule();
+    // A view that comes later paints the document's tokens as they are; only a text never parsed
+    // asks for a parse.
+    syntax_->scheduleIfNeeded();
+    syntaxHighlighter_->applyVisibleTokens();
     registerActions();
 }
 
 TextCommands::~TextCommands()
 {
+    for (const QMetaObject::Connection& connection : syntaxConnections_) QObject::disconnect(connection);
     colorPanelObserver_.reset();
     if (colorOwnerSlot().get() == this) {
         ColorPanel& panel = ColorPanel::shared();
@@ -172,19 +171,22 @@ const QStringList& TextCommands::actionNames()
 
 void TextCommands::registerActions()
 {
-    using Transform = QString (*)(const QString&);
     auto on = [this](const char* name, std::function<void(MenuItem*)> handler, Validator validator = {}) {
         registerAction(QString::fromLatin1(name), std::move(handler), std::move(validator));
-    };
-    auto blocks = [this, &on](const char* name, const QString& actionName, std::function<QString(const QString&)> f) {
-        on(name, [this, actionName, f](MenuItem*) { replaceBlocks(actionName, f); });
-    };
-    auto selections = [this, &on](const char* name, const QString& actionName, Transform f) {
-        on(name, [this, actionName, f](MenuItem*) { transformSelections(actionName, f); });
     };
     auto preference = [this, &on](const char* name, std::function<void(EditorCommandPreferences&)> change) {
         on(name, [this, change](MenuItem*) { changePreferences(change); });
     };
+
+    // The commands that change text, as the runner knows them; some take what the item carries.
+    for (const QString& action : TextCommandRunner::actionNames())
+        registerAction(action, [this, action](MenuItem*) { runCommand(action); });
+    on("surroundSelection:", [this](MenuItem* sender) {
+        if (sender && sender->representedObject().typeId() == QMetaType::QStringList)
+            runCommand(QStringLiteral("surroundSelection:"), sender->representedObject());
+    });
+    on("insertSnippet:", [this](MenuItem* sender) { insertSnippet(sender); });
+    on("patternSort:", [this](MenuItem*) { patternSort(); });
 
     // Selection commands.
     on("selectEnclosingSymbols:", [this](MenuItem*) { if (editor_) editor_->selectEnclosingSymbols(); });
@@ -192,68 +194,21 @@ void TextCommands::registerActions()
     on("selectColumnDown:", [this](MenuItem*) { if (editor_) editor_->extendColumnSelection(+1); });
     on("splitSelectionByLines:", [this](MenuItem*) { if (editor_) editor_->splitSelectionByLines(); });
 
-    // Indentation.
-    blocks("shiftRight:", QStringLiteral("インデントを増やす"), [this](const QString& block) {
-        return LineEdits::shiftRight(block, storedPreferences.tabWidth, storedPreferences.usesSpaces);
-    });
-    blocks("shiftLeft:", QStringLiteral("インデントを減らす"), [this](const QString& block) {
-        return EditingTransforms::indent(block, storedPreferences.tabWidth, storedPreferences.usesSpaces, true);
-    });
-    blocks("convertIndentationToSpaces:", QStringLiteral("インデントを空白へ変換"), [this](const QString& block) {
-        return EditingTransforms::convertIndentation(block, storedPreferences.tabWidth, true);
-    });
-    blocks("convertIndentationToTabs:", QStringLiteral("インデントをタブへ変換"), [this](const QString& block) {
-        return EditingTransforms::convertIndentation(block, storedPreferences.tabWidth, false);
-    });
-
     // Comments: enabled while the language has a marker of the kind the item needs.
     const Validator anyComment = [this](MenuItem&) {
-        const SyntaxLanguage& language = syntaxHighlighter_->languageValue;
+        const SyntaxLanguage& language = syntax_->language();
         return editor_ && isEditable() && (language.lineComment || language.blockComment);
     };
-    on("toggleComment:", [this](MenuItem*) { toggleComment(); }, anyComment);
-    on("inlineComment:", [this](MenuItem*) { inlineComment(); }, anyComment);
-    on("uncomment:", [this](MenuItem*) { uncomment(); }, anyComment);
-    on("blockComment:", [this](MenuItem*) { blockComment(); }, [this](MenuItem&) {
-        return editor_ && isEditable() && syntaxHighlighter_->languageValue.blockComment.has_value();
+    for (const char* name : {"toggleComment:", "inlineComment:", "uncomment:"})
+        on(name, [this, name](MenuItem*) { runCommand(QString::fromLatin1(name)); }, anyComment);
+    on("blockComment:", [this](MenuItem*) { runCommand(QStringLiteral("blockComment:")); }, [this](MenuItem&) {
+        return editor_ && isEditable() && syntax_->language().blockComment.has_value();
     });
 
-    on("surroundSelection:", [this](MenuItem* sender) { surroundSelection(sender); });
     on("customSurround:", [this](MenuItem*) { customSurround(); });
-    on("insertSnippet:", [this](MenuItem* sender) { insertSnippet(sender); });
     on("showSnippetEditor:", [this](MenuItem*) { showSnippetEditor(); });
     on("complete:", [this](MenuItem*) { if (editor_) editor_->complete(); });
     on("showUnicodeInputPanel:", [this](MenuItem*) { showUnicodeInputPanel(); });
-
-    // Line commands.
-    on("duplicateLine:", [this](MenuItem*) { duplicateLine(); });
-    blocks("deleteLine:", QStringLiteral("行を削除"), [](const QString&) { return QString(); });
-    blocks("sortLinesAscending:", QStringLiteral("行を並べ替え"),
-           [](const QString& block) { return EditingTransforms::sortLines(block, true, std::nullopt); });
-    blocks("sortLinesDescending:", QStringLiteral("行を並べ替え"),
-           [](const QString& block) { return EditingTransforms::sortLines(block, false, std::nullopt); });
-    blocks("reverseLines:", QStringLiteral("行を逆順にする"), &EditingTransforms::reverseLines);
-    blocks("deleteDuplicateLines:", QStringLiteral("重複行を削除"), &EditingTransforms::deduplicateLines);
-    on("joinLines:", [this](MenuItem*) { joinLines(); });
-    blocks("shuffleLines:", QStringLiteral("行をシャッフル"),
-           [](const QString& block) { return LineEdits::shuffle(block, *QRandomGenerator::system()); });
-    on("patternSort:", [this](MenuItem*) { patternSort(); });
-    on("moveLineUp:", [this](MenuItem*) { moveLines(true); });
-    on("moveLineDown:", [this](MenuItem*) { moveLines(false); });
-    blocks("trimTrailingWhitespace:", QStringLiteral("行末の空白を削除"), &LineEdits::trimTrailingWhitespace);
-
-    // Conversions.
-    selections("uppercase:", QStringLiteral("大文字に変換"), &TextConversions::uppercase);
-    selections("lowercase:", QStringLiteral("小文字に変換"), &TextConversions::lowercase);
-    selections("capitalize:", QStringLiteral("先頭を大文字に変換"), &TextConversions::capitalize);
-    selections("fullWidth:", QStringLiteral("全角に変換"), &TextConversions::fullWidth);
-    selections("halfWidth:", QStringLiteral("半角に変換"), &TextConversions::halfWidth);
-    selections("fullWidthRoman:", QStringLiteral("英数字を全角に変換"),
-               [](const QString& text) { return EditingTransforms::convertWidth(text, true); });
-    selections("halfWidthRoman:", QStringLiteral("英数字を半角に変換"),
-               [](const QString& text) { return EditingTransforms::convertWidth(text, false); });
-    selections("urlEncode:", QStringLiteral("URLエンコード"), &TextConversions::urlEncode);
-    selections("urlDecode:", QStringLiteral("URLデコード"), &TextConversions::urlDecode);
 
     on("inspectCharacter:", [this](MenuItem*) { inspectCharacter(); });
     on("editColorCode:", [this](MenuItem*) { editColorCode(); },
@@ -262,12 +217,12 @@ void TextCommands::registerActions()
 
     // Format menu.
     on("changeSyntax:", [this](MenuItem* sender) {
-        std::optional<QString> id;
         if (sender && sender->representedObject().typeId() == QMetaType::QString)
-            id = sender->representedObject().toString();
-        syntaxHighlighter_->update(id);
+            syntax_->setLanguage(sender->representedObject().toString());
+        else
+            syntax_->schedule();
     });
-    on("resetSyntax:", [this](MenuItem*) { syntaxHighlighter_->schedule(); });
+    on("resetSyntax:", [this](MenuItem*) { syntax_->schedule(); });
     on("changeTabWidth:", [this](MenuItem* sender) {
         if (sender) changePreferences([tag = sender->tag()](EditorCommandPreferences& p) { p.tabWidth = tag; });
     });
@@ -399,11 +354,6 @@ void TextCommands::toggleAntialias()
     editor_->viewport()->update();
 }
 
-void TextCommands::reloadSyntaxFromDocument()
-{
-    syntaxHighlighter_->update(SyntaxLanguage::detect(documentPath(document_)).id);
-}
-
 void TextCommands::magnifyFont(double factor)
 {
     if (!std::isfinite(factor) || factor <= 0) return;
@@ -422,6 +372,21 @@ void TextCommands::magnifyFont(double factor)
 
 // MARK: the road of a command
 
+TextCommandRunner::Outcome TextCommands::runCommand(const QString& action, const QVariant& argument)
+{
+    EditorTextView* editor = editor_;
+    if (!editor || !document_) return TextCommandRunner::Outcome::refused;
+    TextCommandRunner runner(*document_, editor->normalizedSelectedRanges(), editor->editInitiator());
+    runner.setIndentation({storedPreferences.tabWidth, storedPreferences.usesSpaces});
+    const TextCommandRunner::Outcome outcome = runner.run(action, argument);
+    if (outcome == TextCommandRunner::Outcome::unavailable && beep) beep();
+    if (outcome == TextCommandRunner::Outcome::changed && editor_) {
+        editor->setEditingSelections(runner.selections(), false);
+        editor->scrollRangeToVisible(runner.selections().back());
+    }
+    return outcome;
+}
+
 bool TextCommands::commit(const CommandEdit& edit, const QString& actionName)
 {
     EditorTextView* editor = editor_;
@@ -429,56 +394,7 @@ bool TextCommands::commit(const CommandEdit& edit, const QString& actionName)
     return editor->replace(edit.ranges, edit.strings, actionName, true);
 }
 
-void TextCommands::replaceBlocks(const QString& actionName, const std::function<QString(const QString&)>& transform)
-{
-    EditorTextView* editor = editor_;
-    if (!editor) return;
-    const QString text = editor->string();
-    const std::vector<TextRange> blocks = EditorTextView::uniqueLineRanges(editor->normalizedSelectedRanges(), text);
-    commit(LineEdits::transformBlocks(text, blocks, transform), actionName);
-}
-
-void TextCommands::transformSelections(const QString& actionName, const std::function<QString(const QString&)>& transform)
-{
-    EditorTextView* editor = editor_;
-    if (!editor) return;
-    const QString text = editor->string();
-    const std::vector<TextRange> ranges = SelectionEdits::conversionRanges(text, editor->normalizedSelectedRanges());
-    CommandEdit edit;
-    for (TextRange range : ranges) edit.add(range, transform(text.mid(range.location, range.length)));
-    commit(edit, actionName);
-}
-
-void TextCommands::surround(const QString& open, const QString& close, const QString& actionName)
-{
-    EditorTextView* editor = editor_;
-    if (!editor || (open.isEmpty() && close.isEmpty())) return;
-    const QString text = editor->string();
-    const SelectionEdits::Result result =
-        SelectionEdits::surround(text, editor->normalizedSelectedRanges(), open, close);
-    if (!commit(result.edit, actionName)) return;
-    if (result.selections) editor->setEditingSelections(*result.selections, false);
-}
-
 // MARK: line commands
-
-void TextCommands::duplicateLine()
-{
-    replaceBlocks(QStringLiteral("行を複製"), [this](const QString& block) {
-        const QString ending = editor_ && editor_->preferredEnding ? editor_->preferredEnding() : QStringLiteral("\n");
-        return LineEdits::duplicate(block, ending);
-    });
-}
-
-void TextCommands::joinLines()
-{
-    EditorTextView* editor = editor_;
-    if (!editor) return;
-    const QString text = editor->string();
-    std::vector<TextRange> blocks = EditorTextView::uniqueLineRanges(editor->normalizedSelectedRanges(), text);
-    blocks = LineEdits::blocksToJoin(text, blocks, editor->selectedRange().isEmpty());
-    commit(LineEdits::transformBlocks(text, blocks, &EditingTransforms::joinLines), QStringLiteral("行を連結"));
-}
 
 void TextCommands::patternSort()
 {
@@ -497,76 +413,10 @@ void TextCommands::patternSort()
         presenter->runModal(Alert{QStringLiteral("正規表現が正しくありません。"), error, {}, Alert::Style::warning});
         return;
     }
-    replaceBlocks(QStringLiteral("パターンで並べ替え"), [pattern](const QString& block) {
-        return EditingTransforms::sortLines(block, true, pattern);
-    });
+    runCommand(QStringLiteral("patternSort:"), pattern);
 }
 
-void TextCommands::moveLines(bool up)
-{
-    EditorTextView* editor = editor_;
-    if (!editor) return;
-    const QString text = editor->string();
-    const std::vector<TextRange> blocks = EditorTextView::uniqueLineRanges(editor->normalizedSelectedRanges(), text);
-    if (up) commit(LineEdits::moveUp(text, blocks), QStringLiteral("行を上へ移動"));
-    else commit(LineEdits::moveDown(text, blocks), QStringLiteral("行を下へ移動"));
-}
-
-// MARK: comments, surround and characters
-
-void TextCommands::toggleComment()
-{
-    const SyntaxLanguage& language = syntaxHighlighter_->languageValue;
-    if (language.lineComment && !language.lineComment->isEmpty()) {
-        const QString marker = *language.lineComment;
-        replaceBlocks(QStringLiteral("コメントを切り替え"),
-                      [marker](const QString& block) { return EditingTransforms::toggleLineComment(block, marker); });
-    } else if (language.blockComment) {
-        surround(language.blockComment->first, language.blockComment->second, QStringLiteral("コメントを切り替え"));
-    } else {
-        beep();
-    }
-}
-
-void TextCommands::inlineComment()
-{
-    const SyntaxLanguage& language = syntaxHighlighter_->languageValue;
-    if (!language.lineComment || language.lineComment->isEmpty()) {
-        beep();
-        return;
-    }
-    const QString marker = *language.lineComment;
-    replaceBlocks(QStringLiteral("行コメント"),
-                  [marker](const QString& block) { return LineEdits::inlineComment(block, marker); });
-}
-
-void TextCommands::blockComment()
-{
-    const SyntaxLanguage& language = syntaxHighlighter_->languageValue;
-    if (!language.blockComment) {
-        beep();
-        return;
-    }
-    surround(language.blockComment->first, language.blockComment->second, QStringLiteral("ブロックコメント"));
-}
-
-void TextCommands::uncomment()
-{
-    const SyntaxLanguage language = syntaxHighlighter_->languageValue;
-    replaceBlocks(QStringLiteral("コメントを解除"), [language](const QString& block) {
-        return EditingTransforms::uncomment(block, language.lineComment, language.blockComment);
-    });
-}
-
-void TextCommands::surroundSelection(MenuItem* sender)
-{
-    if (!sender) return;
-    const QVariant pair = sender->representedObject();
-    if (pair.typeId() != QMetaType::QStringList) return;
-    const QStringList strings = pair.toStringList();
-    if (strings.size() != 2) return;
-    surround(strings[0], strings[1], QStringLiteral("選択範囲を囲む"));
-}
+// MARK: surround and characters
 
 void TextCommands::customSurround()
 {
@@ -579,7 +429,8 @@ void TextCommands::customSurround()
     fields.append({QString(), QStringLiteral("終了文字"), QString(), 320});
     QStringList texts;
     if (presenter->runModal(alert, fields, texts) != 0 || texts.size() < 2) return;
-    surround(texts[0], texts[1], QStringLiteral("選択範囲を囲む"));
+    if (texts[0].isEmpty() && texts[1].isEmpty()) return;
+    runCommand(QStringLiteral("surroundSelection:"), QStringList{texts[0], texts[1]});
 }
 
 void TextCommands::showUnicodeInputPanel()
@@ -630,7 +481,8 @@ void TextCommands::goToLine()
     if (presenter->runModal(alert, fields, texts) != 0 || texts.isEmpty()) return;
     EditorTextView* editor = editor_;
     if (!editor) return;
-    const SelectionEdits::LineTarget target = SelectionEdits::lineTarget(editor->string(), integerValue(texts.first()));
+    const SelectionEdits::LineTarget target =
+        SelectionEdits::lineTarget(TextReader(*editor->textStorage()), integerValue(texts.first()));
     editor->setSelectedRange(TextRange(target.offset, 0));
     editor->scrollRangeToVisible(TextRange(target.offset, 0));
     editor->setFocus(Qt::OtherFocusReason);
@@ -753,20 +605,15 @@ void TextCommands::finishColorEditing()
 
 void TextCommands::insertSnippet(MenuItem* sender)
 {
-    const std::vector<SyntaxSnippet> snippets = SnippetStore::snippets(syntaxHighlighter_->languageValue);
-    EditorTextView* editor = editor_;
-    if (!sender || !editor || sender->tag() < 0 || static_cast<size_t>(sender->tag()) >= snippets.size()) return;
-    const QString text = editor->string();
-    const SelectionEdits::Result result = SelectionEdits::insertSnippet(
-        text, editor->normalizedSelectedRanges(), snippets[static_cast<size_t>(sender->tag())].body);
-    if (!commit(result.edit, QStringLiteral("スニペットを挿入"))) return;
-    if (result.selections) editor->setEditingSelections(*result.selections, false);
+    const std::vector<SyntaxSnippet> snippets = SnippetStore::snippets(syntax_->language());
+    if (!sender || sender->tag() < 0 || static_cast<size_t>(sender->tag()) >= snippets.size()) return;
+    runCommand(QStringLiteral("insertSnippet:"), snippets[static_cast<size_t>(sender->tag())].body);
 }
 
 void TextCommands::showSnippetEditor()
 {
     ResponderRef self(this);
-    auto* window = new SnippetEditorWindow(syntaxHighlighter_->languageValue, [self](SnippetEditorWindow* closed) {
+    auto* window = new SnippetEditorWindow(syntax_->language(), [self](SnippetEditorWindow* closed) {
         auto* commands = static_cast<TextCommands*>(self.get());
         if (commands && commands->snippetEditor_ == closed) commands->snippetEditor_ = nullptr;
     });
@@ -810,7 +657,7 @@ std::shared_ptr<MenuModel> TextCommands::menu()
     auto menu = std::make_shared<MenuModel>(QStringLiteral("テキスト"));
 
     auto snippets = std::make_shared<MenuModel>(QStringLiteral("スニペットを挿入"));
-    const std::vector<SyntaxSnippet> list = SnippetStore::snippets(syntaxHighlighter_->languageValue);
+    const std::vector<SyntaxSnippet> list = SnippetStore::snippets(syntax_->language());
     for (size_t i = 0; i < list.size(); ++i)
         addCommand(*snippets, this, list[i].name, QStringLiteral("insertSnippet:"))->setTag(static_cast<int>(i));
     if (list.empty()) {
@@ -902,7 +749,7 @@ std::shared_ptr<MenuModel> TextCommands::syntaxMenu()
     auto format = std::make_shared<MenuModel>(QStringLiteral("フォーマット"));
 
     auto languages = std::make_shared<MenuModel>(QStringLiteral("構文"));
-    const QString current = syntaxHighlighter_->languageValue.id;
+    const QString current = syntax_->language().id;
     for (const SyntaxLanguage& language : CotSyntaxCatalog::shared().languages()) {
         MenuItem* item = addCommand(*languages, this, language.displayName, QStringLiteral("changeSyntax:"));
         item->setRepresentedObject(language.id);
@@ -992,7 +839,7 @@ void TextCommands::populateOutlineMenu(MenuModel& menu)
 {
     // Items are made complete before the menu takes them, in one batch: an outline can hold tens
     // of thousands of entries.
-    const std::vector<SyntaxOutlineEntry>& entries = syntaxHighlighter_->outlineEntries;
+    const std::vector<SyntaxOutlineEntry>& entries = syntax_->outline();
     std::vector<std::shared_ptr<MenuItem>> items;
     items.reserve(entries.size() + 3);
     const QString suffix = QStringLiteral("行  ");
@@ -1012,8 +859,8 @@ void TextCommands::populateOutlineMenu(MenuModel& menu)
         none->setEnabled(false);
         items.push_back(std::move(none));
     }
-    if (syntaxHighlighter_->outlineWasTruncated()) {
-        auto note = std::make_shared<MenuItem>(SyntaxHighlighter::truncatedOutlineNote(), QString());
+    if (syntax_->outlineWasTruncated()) {
+        auto note = std::make_shared<MenuItem>(SyntaxModel::truncatedOutlineNote(), QString());
         note->setKeyEquivalentModifierMask({});
         note->setEnabled(false);
         items.push_back(std::move(note));

@@ -3,9 +3,12 @@
 #include "commands/CommandEdit.h"
 #include "commands/EditorCommandPreferences.h"
 #include "commands/SyntaxColorCode.h"
+#include "commands/TextCommandRunner.h"
+#include "syntax/SyntaxModel.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/Responder.h"
 
+#include <QMetaObject>
 #include <QPointer>
 #include <QString>
 
@@ -13,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace korimado {
 
@@ -26,17 +30,20 @@ class SyntaxHighlighter;
 struct SyntaxLanguage;
 
 // The text commands of one editor: the source of its Text, Format, Select and outline menus, the
-// keeper of its view settings and the owner of its highlighter. Every command that changes text
-// computes all its replacements first and hands them to the editor's multi-range replace in one
-// call, so that it is one undo step with a Japanese name. Actions are found by name.
+// keeper of its view settings and the owner of its highlighter. The commands that change text run
+// through the headless TextCommandRunner with this editor as initiator, each one undo step with a
+// Japanese name; here they find their arguments (a dialog, the item chosen) and are validated.
+// Actions are found by name.
 class TextCommands : public Responder {
 public:
-    TextCommands(EditorTextView* editor, KoriDocument* document);
+    TextCommands(EditorTextView* editor, KoriDocument& document);
     ~TextCommands() override;
 
     EditorTextView* editor() const;
     KoriDocument* document() const;
     SyntaxHighlighter& syntaxHighlighter() const { return *syntaxHighlighter_; }
+    // The document's language, tokens and outline.
+    SyntaxModel& syntax() const { return *syntax_; }
 
     // The settings last applied through this object.
     EditorCommandPreferences storedPreferences;
@@ -50,8 +57,6 @@ public:
     // Takes the editor's current settings into storedPreferences, after its owner set them from
     // the application settings, so that the next toggle does not bring back older values.
     void adoptEditorSettings();
-    // Detects the language from the document's file and hands it to the highlighter.
-    void reloadSyntaxFromDocument();
     // Scales the editor font by factor, kept within 8 to 96 points.
     void magnifyFont(double factor);
 
@@ -92,22 +97,11 @@ private:
     bool isEditable() const;
 
     // The road of a command.
+    TextCommandRunner::Outcome runCommand(const QString& action, const QVariant& argument = {});
     bool commit(const CommandEdit& edit, const QString& actionName);
-    void replaceBlocks(const QString& actionName, const std::function<QString(const QString&)>& transform);
-    void transformSelections(const QString& actionName, const std::function<QString(const QString&)>& transform);
-    void surround(const QString& open, const QString& close, const QString& actionName);
 
-    // Line commands.
-    void duplicateLine();
-    void joinLines();
     void patternSort();
-    void moveLines(bool up);
     // Comment, indentation, surround and character commands.
-    void toggleComment();
-    void inlineComment();
-    void blockComment();
-    void uncomment();
-    void surroundSelection(MenuItem* sender);
     void customSurround();
     void showUnicodeInputPanel();
     void inspectCharacter();
@@ -128,7 +122,9 @@ private:
 
     QPointer<EditorTextView> editor_;
     QPointer<KoriDocument> document_;
+    QPointer<SyntaxModel> syntax_;
     std::unique_ptr<SyntaxHighlighter> syntaxHighlighter_;
+    std::vector<QMetaObject::Connection> syntaxConnections_;
     QPointer<SnippetEditorWindow> snippetEditor_;
     std::optional<ColorEditSession> colorEditSession_;
     NotificationCenter::Registration colorPanelObserver_;

@@ -381,6 +381,14 @@ void KoriDocument::textStorageDidProcessEditing(TextStorage& storage, const Text
     for (KoriDocumentWindow* window : documentWindows()) window->documentTextDidChange(edit);
 }
 
+bool KoriDocument::textStorageAcceptsEdits(const TextStorage&) const
+{
+    // An edit no view makes takes the word of the first window's editor, as a script does.
+    if (windowControllers().empty()) return true;
+    const auto* window = dynamic_cast<const KoriDocumentWindow*>(windowControllers().front().get());
+    return !window || window->isEditable();
+}
+
 void KoriDocument::stopObserving()
 {
     if (fileMonitor_) fileMonitor_->cancel();

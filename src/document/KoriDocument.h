@@ -118,6 +118,7 @@ public:
 
 private:
     void textStorageDidProcessEditing(TextStorage& storage, const TextStorageEdit& edit) override;
+    bool textStorageAcceptsEdits(const TextStorage& storage) const override;
     void observeFile(const QString& path);
     // Watches path, taking fingerprint as the state of the bytes last read or written.
     void observeFile(const QString& path, const std::optional<FileFingerprint>& fingerprint);

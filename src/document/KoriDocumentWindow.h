@@ -28,6 +28,9 @@ public:
     virtual void documentFormatDidChange() = 0;
     virtual void setPreviewStatus(const QString& message) = 0;
 
+    // Whether its first editor takes edits: an edit made with no view asks the first window.
+    virtual bool isEditable() const { return true; }
+
     virtual EditorSelection activeEditorSelection() const = 0;
     virtual void restoreEditorSelection(const EditorSelection& selection) = 0;
 };

@@ -7,6 +7,7 @@
 #include "editor/TypingAids.h"
 #include "platform/text/LayoutManager.h"
 #include "platform/text/TextBoundaries.h"
+#include "platform/text/TextEditing.h"
 #include "platform/foundation/UndoManager.h"
 
 #include <QApplication>
@@ -138,8 +139,7 @@ void EditorTextView::storageEdited(const TextStorageEdit& edit)
     if (columnSelectionX_) {
         // The view has carried its selections across the edit already; the run goes on while they
         // are still the carets it made.
-        const std::vector<TextRange> moved =
-            selection::rangesAfterEdit(columnSelections_, edit.editedRange, edit.changeInLength);
+        const std::vector<TextRange> moved = selection::rangesAfterEdit(columnSelections_, edit);
         const QVector<TextRange> now = selections();
         if (moved.size() >= 2 && toVector(moved) == now) columnSelections_ = moved;
         else columnSelectionX_.reset();
@@ -189,22 +189,11 @@ bool EditorTextView::replace(const std::vector<TextRange>& ranges, const QString
         approvedRanges.append(p.range);
         approvedStrings.append(p.string);
     }
-    // Our text view approves carets among several ranges, so one request covers every pair; the
-    // explicit group keeps the edit one step even when other registrations share the event.
-    UndoManager* undo = undoManager();
-    if (undo) undo->beginUndoGrouping();
-    if (!shouldChangeText(approvedRanges, approvedStrings)) {
-        if (undo) undo->endUndoGrouping();
-        return false;
-    }
     const std::vector<TextRange> carets = selection::caretsAfter(pairs, resultingSelectionsAtEnd);
-    editStorage(toVector(carets), [&] {
-        for (auto it = pairs.rbegin(); it != pairs.rend(); ++it) replaceCharacters(it->range, it->string);
-    });
+    if (TextEditing::replace(*storage, approvedRanges, approvedStrings, actionName, toVector(carets), editInitiator())
+        != TextEditing::Outcome::replaced)
+        return false;
     setEditingSelections(carets, false);
-    if (undo) undo->setActionName(actionName);
-    didChangeText();
-    if (undo) undo->endUndoGrouping();
     scrollRangeToVisible(carets.back());
     return true;
 }

@@ -155,20 +155,12 @@ std::vector<TextRange> deletionRanges(const std::vector<TextRange>& ranges, cons
     return result;
 }
 
-qsizetype positionAfterEdit(qsizetype position, TextRange editedRangeInNewText, qsizetype changeInLength)
-{
-    return TextStorageEdit{TextStorageEdit::Characters, editedRangeInNewText, changeInLength}.mapPosition(position);
-}
-
-std::vector<TextRange> rangesAfterEdit(const std::vector<TextRange>& ranges, TextRange editedRangeInNewText,
-                                       qsizetype changeInLength)
+std::vector<TextRange> rangesAfterEdit(const std::vector<TextRange>& ranges, const TextStorageEdit& edit)
 {
     std::vector<TextRange> moved;
     moved.reserve(ranges.size());
     for (TextRange r : ranges) {
-        const qsizetype start = positionAfterEdit(r.location, editedRangeInNewText, changeInLength);
-        const qsizetype end = positionAfterEdit(r.end(), editedRangeInNewText, changeInLength);
-        const TextRange m = TextRange::fromBounds(start, end);
+        const TextRange m = TextRange::fromBounds(edit.mapPosition(r.location), edit.mapPosition(r.end()));
         if (std::find(moved.begin(), moved.end(), m) == moved.end()) moved.push_back(m);
     }
     sortRanges(moved);

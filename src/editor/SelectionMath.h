@@ -10,6 +10,7 @@
 namespace korimado {
 
 class TextReader;
+struct TextStorageEdit;
 
 // The range logic of the editing surface, kept free of widgets: how selections are normalised,
 // which replacements of a multi-range edit survive, where the carets land afterwards, and how
@@ -53,12 +54,9 @@ std::vector<TextRange> splitByLines(const std::vector<TextRange>& ranges, const 
 // character before or after it; selections stay.
 std::vector<TextRange> deletionRanges(const std::vector<TextRange>& ranges, const TextReader& text, bool backward);
 
-// Carries a position in the old text across an edit, by the storage's one mapping (a caret where
-// text was inserted stays before it).
-qsizetype positionAfterEdit(qsizetype position, TextRange editedRangeInNewText, qsizetype changeInLength);
-// The same for ranges; the result is sorted and free of repeats.
-std::vector<TextRange> rangesAfterEdit(const std::vector<TextRange>& ranges, TextRange editedRangeInNewText,
-                                       qsizetype changeInLength);
+// Carries ranges of the old text across an edit by the storage's one mapping (a caret where text
+// was inserted stays before it); the result is sorted and free of repeats.
+std::vector<TextRange> rangesAfterEdit(const std::vector<TextRange>& ranges, const TextStorageEdit& edit);
 
 }  // namespace selection
 }  // namespace korimado

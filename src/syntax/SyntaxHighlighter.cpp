@@ -1,20 +1,19 @@
 #include "syntax/SyntaxHighlighter.h"
 
 #include "platform/foundation/DispatchQueue.h"
-#include "platform/text/LayoutManager.h"
 #include "platform/foundation/MainQueue.h"
+#include "platform/text/LayoutManager.h"
 #include "platform/text/TextStorage.h"
 #include "platform/text/TextView.h"
-#include "syntax/CotSyntaxCatalog.h"
+#include "syntax/SyntaxModel.h"
 #include "syntax/SyntaxParser.h"
-#include "theme/ThemeQColor.h"
 #include "theme/EditorTheme.h"
+#include "theme/ThemeQColor.h"
 
 #include <QFontDatabase>
 
 #include <algorithm>
 #include <array>
-#include <thread>
 
 namespace korimado {
 
@@ -38,222 +37,54 @@ struct SyntaxHighlighter::Alive {
     SyntaxHighlighter* self;
 };
 
-DispatchQueue& SyntaxHighlighter::queue()
+SyntaxHighlighter::SyntaxHighlighter(TextView* editor, SyntaxModel& model)
+    : editor_(editor), model_(&model), alive_(std::make_shared<Alive>(Alive{this}))
 {
-    // Never more threads than half the cores: parsing must not starve the rest of the program.
-    static DispatchQueue shared(DispatchQueue::applicationLabel(QStringLiteral(".syntax")),
-                                std::max(2, static_cast<int>(std::thread::hardware_concurrency() / 2)));
-    return shared;
-}
-
-SyntaxHighlighter::SyntaxHighlighter(TextView* editor, const QString& language, LanguageCallback onLanguageChange)
-    : onLanguageChange_(std::move(onLanguageChange)), editor_(editor), alive_(std::make_shared<Alive>(Alive{this}))
-{
-    resolveLanguage(language);
     if (editor) {
         scrollConnection_ =
             QObject::connect(editor, &TextView::visibleRectDidChange, editor, [this] { visibleRectChanged(); });
     }
+    tokensConnection_ = QObject::connect(&model, &SyntaxModel::tokensChanged, &model, [this] { modelChanged(); });
 }
 
 SyntaxHighlighter::~SyntaxHighlighter()
 {
     alive_->self = nullptr;
-    cancelFullParse();
     cancelViewportParse();
     QObject::disconnect(scrollConnection_);
-    if (editor_ && editor_->layoutManager()) {
-        editor_->layoutManager()->removeTemporaryAttributes(this);
-    }
-}
-
-void SyntaxHighlighter::resolveLanguage(const QString& language)
-{
-    QString text = language;
-    while (text.startsWith(QLatin1Char('.'))) {
-        text.remove(0, 1);
-    }
-    while (text.endsWith(QLatin1Char('.'))) {
-        text.chop(1);
-    }
-    // A display name must match exactly, so lowercasing is left to the lookup.
-    SyntaxLanguage resolved = SyntaxLanguage::named(text);
-    const QString lowered = text.toLower();
-    if (resolved.id == SyntaxLanguage::plain().id && !lowered.isEmpty()) {
-        for (const SyntaxLanguage& candidate : CotSyntaxCatalog::shared().languages()) {
-            if (candidate.fileExtensions.contains(lowered)) {
-                resolved = candidate;
-                break;
-            }
-        }
-    }
-    languageValue = std::move(resolved);
-
-    if (editor_ && onLanguageChange_) onLanguageChange_(languageValue);
-}
-
-std::uint64_t SyntaxHighlighter::textRevision() const
-{
-    const TextView* editor = editor_;
-    return editor && editor->textStorage() ? editor->textStorage()->revision() : 0;
-}
-
-void SyntaxHighlighter::update(const std::optional<QString>& language)
-{
-    if (language) {
-        resolveLanguage(*language);
-    }
-    schedule();
-}
-
-namespace {
-
-// Cancels and lets go of a running parse and of its pending start.
-void cancelParse(CancellationTokenPtr& token, WorkItemPtr& pending)
-{
-    if (token) token->cancel();
-    if (pending) pending->cancel();
-    token.reset();
-    pending.reset();
-}
-
-}  // namespace
-
-void SyntaxHighlighter::cancelFullParse()
-{
-    cancelParse(cancellation_, scheduled_);
+    QObject::disconnect(tokensConnection_);
+    if (editor_ && editor_->layoutManager()) editor_->layoutManager()->removeTemporaryAttributes(this);
 }
 
 void SyntaxHighlighter::cancelViewportParse()
 {
-    cancelParse(viewportCancellation_, viewportScheduled_);
+    if (viewportCancellation_) viewportCancellation_->cancel();
+    if (viewportScheduled_) viewportScheduled_->cancel();
+    viewportCancellation_.reset();
+    viewportScheduled_.reset();
 }
 
-void SyntaxHighlighter::schedule()
+void SyntaxHighlighter::modelChanged()
 {
-    Q_ASSERT(MainQueue::isMainThread());
-    if (!editor_) {
-        return;
-    }
-    const std::uint64_t generation = ++generation_;
-    cancelFullParse();
-    cancelViewportParse();
-    cancellation_ = CancellationToken::make();
-    cachedTokens_.clear();
-    viewportTokens_.clear();
-    viewportRange_ = TextRange(TextRange::NotFound, 0);
-
-    // The text is taken when the delay is over: only the last request of a burst reaches the queue.
-    std::weak_ptr<Alive> weak = alive_;
-    scheduled_ = WorkItem::make([weak, generation] {
-        if (std::shared_ptr<Alive> alive = weak.lock(); alive && alive->self) {
-            alive->self->startFullParse(generation);
-        }
-    });
-    if (fullParsesHeld_) {
-        fullParseDeferred_ = true;
-        return;
-    }
-    MainQueue::after(parseDelayMs, scheduled_);
-}
-
-void SyntaxHighlighter::holdFullParses(bool held)
-{
-    if (held == fullParsesHeld_) return;
-    fullParsesHeld_ = held;
-    if (held) {
-        // One already waiting for its delay waits for the release instead.
-        if (scheduled_) {
-            cancelFullParse();
-            fullParseDeferred_ = true;
-        }
-        return;
-    }
-    if (fullParseDeferred_) {
-        fullParseDeferred_ = false;
-        schedule();
-    }
-}
-
-void SyntaxHighlighter::startFullParse(std::uint64_t generation)
-{
-    if (generation != generation_ || !editor_ || !cancellation_ || !editor_->textStorage()) {
-        return;
-    }
-    scheduled_.reset();
-    const TextSnapshot snapshot = editor_->textStorage()->snapshot();
-    const std::uint64_t revision = textRevision();
-    const CancellationTokenPtr token = cancellation_;
-    const SyntaxLanguage language = languageValue;
-    std::weak_ptr<Alive> weak = alive_;
-
-    queue().async([weak, generation, revision, token, snapshot, language] {
-        if (token->isCancelled()) {
-            return;
-        }
-        const QString text = snapshot.string();
-        auto result = std::make_shared<SyntaxParser::Result>(
-            SyntaxParser::parse(text, language, std::nullopt, [&token] { return token->isCancelled(); }));
-        if (token->isCancelled()) {
-            return;
-        }
-        MainQueue::async([weak, generation, revision, token, result] {
-            std::shared_ptr<Alive> alive = weak.lock();
-            if (!alive || !alive->self) {
-                return;
-            }
-            SyntaxHighlighter& self = *alive->self;
-            if (token->isCancelled() || self.generation_ != generation || self.textRevision() != revision) {
-                return;
-            }
-            self.cancellation_.reset();
-            self.cachedTokens_ = std::move(result->tokens);
-            self.cachedGeneration_ = generation;
-            self.cachedRevision_ = revision;
-            self.outlineEntries = std::move(result->outline);
-            self.resultWasTruncated_ = result->truncated;
-            self.outlineWasTruncated_ = result->outlineTruncated;
-            self.applyVisibleTokens();
-            if (self.resultWasTruncated_) {
-                self.scheduleViewportFallback();
-            }
-            if (self.onOutlineChange) {
-                const OutlineCallback callback = self.onOutlineChange;  // it may replace itself
-                callback(self.outlineEntries);
-            }
-        });
-    });
+    applyVisibleTokens();
+    if (model_ && model_->resultWasTruncated()) scheduleViewportFallback();
 }
 
 void SyntaxHighlighter::invalidate()
 {
     Q_ASSERT(MainQueue::isMainThread());
-    ++generation_;
-    cancelFullParse();
     cancelViewportParse();
-    fullParseDeferred_ = false;
-    if (editor_ && editor_->layoutManager()) {
-        editor_->layoutManager()->removeTemporaryAttributes(this);
-    }
-    cachedTokens_.clear();
+    QObject::disconnect(tokensConnection_);
+    if (editor_ && editor_->layoutManager()) editor_->layoutManager()->removeTemporaryAttributes(this);
     viewportTokens_.clear();
-    outlineEntries.clear();
     viewportRange_ = TextRange(TextRange::NotFound, 0);
-    resultWasTruncated_ = false;
-    outlineWasTruncated_ = false;
     paintedRange_ = TextRange();
-    if (onOutlineChange) {
-        const OutlineCallback callback = onOutlineChange;
-        callback(outlineEntries);
-    }
 }
 
 QColor SyntaxHighlighter::color(SyntaxTokenKind kind, const EditorTheme& theme)
 {
     const auto pick = [&theme](const char* key, const QColor& fallback) {
-        if (const std::optional<ThemeColorValue> value = theme.syntaxColor(QLatin1String(key))) {
-            return toQColor(*value);
-        }
+        if (const std::optional<ThemeColorValue> value = theme.syntaxColor(QLatin1String(key))) return toQColor(*value);
         return fallback;
     };
     // The fallbacks are the usual system accent colours.
@@ -283,51 +114,37 @@ std::vector<SyntaxTokenSpan>::const_iterator SyntaxHighlighter::firstTokenEnding
 TextRange SyntaxHighlighter::visibleCharacterRange(bool widened) const
 {
     TextView* editor = editor_;
-    if (!editor || !editor->textStorage()) {
-        return TextRange();
-    }
+    if (!editor || !editor->textStorage()) return TextRange();
     const qsizetype length = editor->textStorage()->length();
     LayoutManager* layout = editor->layoutManager();
-    if (!layout) {
-        return TextRange(0, std::min(length, unlaidOutUnits));
-    }
+    if (!layout) return TextRange(0, std::min(length, unlaidOutUnits));
     QRectF rect = editor->visibleRect().translated(-editor->textContainerOrigin());
-    if (widened) {
-        rect.adjust(-horizontalMargin, -verticalMargin, horizontalMargin, verticalMargin);
-    }
+    if (widened) rect.adjust(-horizontalMargin, -verticalMargin, horizontalMargin, verticalMargin);
     TextRange range = layout->characterRange(layout->glyphRange(rect));
-    if (widened) {
-        range = TextRange::fromBounds(range.location - paintMarginUnits, range.end() + paintMarginUnits);
-    }
+    if (widened) range = TextRange::fromBounds(range.location - paintMarginUnits, range.end() + paintMarginUnits);
     return range.clamped(length);
 }
 
 bool SyntaxHighlighter::viewportCovers(TextRange range) const
 {
-    return viewportGeneration_ == generation_ && viewportRevision_ == textRevision() && !viewportRange_.isNotFound()
-        && viewportRange_.location <= range.location && viewportRange_.end() >= range.end();
+    return model_ && viewportGeneration_ == model_->generation() && viewportRevision_ == model_->textRevision()
+        && !viewportRange_.isNotFound() && viewportRange_.location <= range.location && viewportRange_.end() >= range.end();
 }
 
 void SyntaxHighlighter::applyVisibleTokens()
 {
     TextView* editor = editor_;
-    if (!editor || !editor->layoutManager()) {
-        return;
-    }
+    if (!editor || !editor->layoutManager() || !model_) return;
     LayoutManager& layout = *editor->layoutManager();
     const TextRange visible = visibleCharacterRange(true);
     layout.removeTemporaryAttributes(this);
     paintedRange_ = TextRange();
     // Tokens of another text would colour the wrong characters.
-    if (visible.isEmpty() || cachedTokens_.empty() || cachedRevision_ != textRevision()) {
-        return;
-    }
+    if (visible.isEmpty() || !model_->hasCurrentTokens() || model_->tokens().empty()) return;
 
     const EditorTheme theme = EditorTheme::current();
     std::array<TemporaryAttributes, kindCount> attributes;
-    for (size_t kind = 0; kind < kindCount; ++kind) {
-        attributes[kind].foreground = color(static_cast<SyntaxTokenKind>(kind), theme);
-    }
+    for (size_t kind = 0; kind < kindCount; ++kind) attributes[kind].foreground = color(static_cast<SyntaxTokenKind>(kind), theme);
     QFont heading = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     const qreal size = editor->font().pointSizeF();
     heading.setPointSizeF(size > 0 ? size : 14);
@@ -335,14 +152,12 @@ void SyntaxHighlighter::applyVisibleTokens()
     attributes[static_cast<size_t>(SyntaxTokenKind::heading)].font = heading;
 
     // One batch: each added range on its own would ask for its own redraw.
-    const std::vector<SyntaxTokenSpan>& source = viewportCovers(visible) ? viewportTokens_ : cachedTokens_;
+    const std::vector<SyntaxTokenSpan>& source = viewportCovers(visible) ? viewportTokens_ : model_->tokens();
     std::vector<TemporaryAttributeRange> ranges;
     for (auto it = firstTokenEndingAfter(source, visible.location); it != source.end() && it->range.location < visible.end();
          ++it) {
         const TextRange range = it->range.intersected(visible);
-        if (range.length > 0) {
-            ranges.push_back({range, attributes[static_cast<size_t>(it->kind)]});
-        }
+        if (range.length > 0) ranges.push_back({range, attributes[static_cast<size_t>(it->kind)]});
     }
     layout.addTemporaryAttributes(this, ranges);
     paintedRange_ = visible;
@@ -351,15 +166,11 @@ void SyntaxHighlighter::applyVisibleTokens()
 void SyntaxHighlighter::scheduleViewportFallback()
 {
     TextView* editor = editor_;
-    if (!resultWasTruncated_ || !editor || !editor->textStorage() || !editor->layoutManager()) {
-        return;
-    }
+    if (!model_ || !model_->resultWasTruncated() || !editor || !editor->textStorage() || !editor->layoutManager()) return;
     TextStorage& storage = *editor->textStorage();
     LayoutManager& layout = *editor->layoutManager();
     const qsizetype length = storage.length();
-    if (length == 0) {
-        return;
-    }
+    if (length == 0) return;
     const TextRange visible = visibleCharacterRange(true);
     TextRange widened = TextRange::fromBounds(visible.location - viewportMarginUnits, visible.end() + viewportMarginUnits)
                             .clamped(length);
@@ -371,42 +182,31 @@ void SyntaxHighlighter::scheduleViewportFallback()
     const qsizetype start = std::max(lineStart, widened.location - viewportMarginUnits);
     const qsizetype end = std::min(lineEnd, widened.end() + viewportMarginUnits);
     widened = TextRange::fromBounds(start, end).clamped(length);
-    if (widened.isEmpty() || viewportCovers(visible)) {
-        return;
-    }
+    if (widened.isEmpty() || viewportCovers(visible)) return;
 
     cancelViewportParse();
     viewportCancellation_ = CancellationToken::make();
     const CancellationTokenPtr token = viewportCancellation_;
-    const std::uint64_t generation = generation_;
-    const std::uint64_t revision = textRevision();
+    const std::uint64_t generation = model_->generation();
+    const std::uint64_t revision = model_->textRevision();
     const QString text = storage.substring(widened);
-    const SyntaxLanguage language = languageValue;
+    const SyntaxLanguage language = model_->language();
     std::weak_ptr<Alive> weak = alive_;
     ++viewportParseCount_;
 
     viewportScheduled_ = WorkItem::make([weak, generation, revision, token, text, language, widened] {
-        if (token->isCancelled()) {
-            return;
-        }
-        SyntaxParser::Result result = SyntaxParser::parse(text, language, std::max<qint64>(SyntaxParser::maximumTokens(), viewportTokenFloor),
-                                                          [&token] { return token->isCancelled(); });
-        if (token->isCancelled()) {
-            return;
-        }
+        if (token->isCancelled()) return;
+        SyntaxParser::Result result = SyntaxParser::parse(
+            text, language, std::max<qint64>(SyntaxParser::maximumTokens(), viewportTokenFloor),
+            [&token] { return token->isCancelled(); });
+        if (token->isCancelled()) return;
         auto tokens = std::make_shared<std::vector<SyntaxTokenSpan>>(std::move(result.tokens));
-        for (SyntaxTokenSpan& span : *tokens) {
-            span.range.location += widened.location;
-        }
+        for (SyntaxTokenSpan& span : *tokens) span.range.location += widened.location;
         MainQueue::async([weak, generation, revision, token, tokens, widened] {
             std::shared_ptr<Alive> alive = weak.lock();
-            if (!alive || !alive->self) {
-                return;
-            }
+            if (!alive || !alive->self || !alive->self->model_) return;
             SyntaxHighlighter& self = *alive->self;
-            if (token->isCancelled() || self.generation_ != generation || self.textRevision() != revision) {
-                return;
-            }
+            if (!self.model_->isCurrent(*token, generation, revision)) return;
             self.viewportCancellation_.reset();
             self.viewportTokens_ = std::move(*tokens);
             self.viewportRange_ = widened;
@@ -415,46 +215,36 @@ void SyntaxHighlighter::scheduleViewportFallback()
             self.applyVisibleTokens();
         });
     });
-    queue().after(viewportDelayMs, viewportScheduled_);
+    SyntaxModel::queue().after(viewportDelayMs, viewportScheduled_);
 }
 
 void SyntaxHighlighter::visibleRectChanged()
 {
     // Scrolling sends many of these, some while an edit is still being delivered: look once, after.
-    if (visibleRectCheckPending_) {
-        return;
-    }
+    if (visibleRectCheckPending_) return;
     visibleRectCheckPending_ = true;
     std::weak_ptr<Alive> weak = alive_;
     MainQueue::async([weak] {
         std::shared_ptr<Alive> alive = weak.lock();
-        if (!alive || !alive->self) {
-            return;
-        }
+        if (!alive || !alive->self) return;
         SyntaxHighlighter& self = *alive->self;
         self.visibleRectCheckPending_ = false;
         // While a parse is pending the colours painted last stay.
-        if (self.cachedGeneration_ != self.generation_ || self.cachedRevision_ != self.textRevision()) {
-            return;
-        }
+        if (!self.model_ || !self.model_->hasCurrentTokens()) return;
         const TextRange visible = self.visibleCharacterRange(false);
         const bool painted = !self.paintedRange_.isEmpty() && self.paintedRange_.location <= visible.location
                           && self.paintedRange_.end() >= visible.end();
-        if (!painted) {
-            self.applyVisibleTokens();
-        }
-        if (self.resultWasTruncated_) {
-            self.scheduleViewportFallback();
-        }
+        if (!painted) self.applyVisibleTokens();
+        if (self.model_->resultWasTruncated()) self.scheduleViewportFallback();
     });
 }
 
 void SyntaxHighlighter::goToOutlineEntry(int index)
 {
-    if (index < 0 || index >= static_cast<int>(outlineEntries.size()) || !editor_) {
-        return;
-    }
-    const SyntaxOutlineEntry& entry = outlineEntries[static_cast<size_t>(index)];
+    if (!model_ || !editor_) return;
+    const std::vector<SyntaxOutlineEntry>& outline = model_->outline();
+    if (index < 0 || index >= static_cast<int>(outline.size())) return;
+    const SyntaxOutlineEntry& entry = outline[static_cast<size_t>(index)];
     editor_->setSelectedRange(TextRange{entry.range.location, 0});
     editor_->scrollRangeToVisible(entry.range);
     editor_->setFocus();

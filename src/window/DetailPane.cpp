@@ -11,7 +11,7 @@
 #include "preview/PreviewWebView.h"
 #include "search/engine/SearchCancellationToken.h"
 #include "settings/EditorSettingsSnapshot.h"
-#include "syntax/SyntaxHighlighter.h"
+#include "syntax/SyntaxModel.h"
 #include "window/DetailPreview.h"
 #include "window/SegmentedControl.h"
 #include "window/WindowFonts.h"
@@ -333,7 +333,7 @@ void DetailPane::reloadOutline()
     }
     if (truncated) {
         // Says that the list stops early; it is no entry to go to.
-        auto* note = new QTableWidgetItem(SyntaxHighlighter::truncatedOutlineNote());
+        auto* note = new QTableWidgetItem(SyntaxModel::truncatedOutlineNote());
         note->setFlags(Qt::ItemIsEnabled);
         outlineTable_->setItem(static_cast<int>(entries.size()), 0, note);
     }

@@ -18,6 +18,7 @@
 #include "search/ui/SearchController.h"
 #include "settings/EditorSettingsSnapshot.h"
 #include "syntax/SyntaxHighlighter.h"
+#include "syntax/SyntaxModel.h"
 #include "window/DetailPane.h"
 #include "window/DetailPreview.h"
 #include "window/EditorPair.h"
@@ -144,6 +145,7 @@ EditorWindowController::~EditorWindowController()
         window_->removeEventFilter(this);
         ActionDispatcher::shared().setWindowController(window_.get(), nullptr);
     }
+    releaseParses();
     // Command objects first: their highlighters let go of the editors they colour.
     secondarySearch_.reset();
     secondaryCommands_.reset();
@@ -175,9 +177,9 @@ void EditorWindowController::construct()
     statusLine_ = std::make_unique<StatusLine>(*model, selection);
     detailPane_ = std::make_unique<DetailPane>(*model, selection, [weak]() -> const std::vector<SyntaxOutlineEntry>& {
         static const std::vector<SyntaxOutlineEntry> none;
-        return weak ? weak->commands().syntaxHighlighter().outlineEntries : none;
+        return weak ? weak->syntax().outline() : none;
     });
-    detailPane_->setOutlineTruncated([weak] { return weak && weak->commands().syntaxHighlighter().outlineWasTruncated(); });
+    detailPane_->setOutlineTruncated([weak] { return weak && weak->syntax().outlineWasTruncated(); });
     detailPane_->setPreviewHooks([weak] { return weak && weak->activeEditor()->hasMarkedText(); },
                                  [weak](const QString& status) {
                                      if (weak) weak->statusLine_->setPreviewStatus(status);
@@ -241,18 +243,17 @@ void EditorWindowController::setup()
 
     // Mode, language and the outline chain.
     setMode(Mode::split);
-    primaryCommands().reloadSyntaxFromDocument();
-    syntaxButton_->setText(primaryCommands().syntaxHighlighter().languageValue.displayName);
-    SyntaxHighlighter& highlighter = primaryCommands().syntaxHighlighter();
-    auto previous = highlighter.onOutlineChange;
-    highlighter.onOutlineChange = [weak, previous](const std::vector<SyntaxOutlineEntry>& entries) {
-        if (previous) previous(entries);
-        if (!weak) return;
-        weak->refreshNavigation();
+    primaryCommands();
+    syntaxButton_->setText(syntax().language().displayName);
+    connect(&syntax(), &SyntaxModel::outlineChanged, this, [this] {
+        refreshNavigation();
         // A hidden table is filled when its pane is chosen: an outline can hold tens of
         // thousands of rows.
-        if (!weak->detailPane().outlineTable()->isHidden()) weak->reloadOutlineTable();
-    };
+        if (!detailPane().outlineTable()->isHidden()) reloadOutlineTable();
+    });
+    connect(&syntax(), &SyntaxModel::languageChanged, this, [this] {
+        syntaxButton_->setText(syntax().language().displayName);
+    });
 
     // Pop-ups, counts, wrap and settings. Background work waits until the text is on screen.
     statusLine_->selectFormatPopups();
@@ -400,11 +401,26 @@ SearchController& EditorWindowController::primarySearch()
 TextCommands& EditorWindowController::primaryCommands()
 {
     if (!primaryCommands_) {
-        primaryCommands_ = std::make_unique<TextCommands>(textView(), model);
         // A full parse flattens the whole text on another thread: not while the first paint waits.
-        if (!firstPaintDone_) primaryCommands_->syntaxHighlighter().holdFullParses(true);
+        if (!firstPaintDone_ && !holdsParses_) {
+            syntax().holdParses();
+            holdsParses_ = true;
+        }
+        primaryCommands_ = std::make_unique<TextCommands>(textView(), *model);
     }
     return *primaryCommands_;
+}
+
+SyntaxModel& EditorWindowController::syntax() const
+{
+    return SyntaxModel::of(*model);
+}
+
+void EditorWindowController::releaseParses()
+{
+    if (!holdsParses_) return;
+    holdsParses_ = false;
+    syntax().releaseParses();
 }
 
 SearchController& EditorWindowController::search()
@@ -502,9 +518,7 @@ bool EditorWindowController::eventFilter(QObject* watched, QEvent* event)
 
 void EditorWindowController::reloadDocument()
 {
-    primaryCommands().reloadSyntaxFromDocument();
-    if (secondaryCommands_) secondaryCommands_->reloadSyntaxFromDocument();
-    syntaxButton_->setText(primaryCommands().syntaxHighlighter().languageValue.displayName);
+    syntax().detectLanguage();
     for (EditorTextView* editor : editors_->editors()) editor->viewport()->update();
     editors_->updateRulers();
     detailPane_->documentKindChanged();
@@ -518,9 +532,8 @@ void EditorWindowController::reloadDocument()
 // scheduled once.
 void EditorWindowController::documentTextDidChange(const TextStorageEdit&)
 {
-    for (TextCommands* each : {primaryCommands_.get(), secondaryCommands_.get()}) {
-        if (each) each->syntaxHighlighter().schedule();
-    }
+    // One parse of the document's text, whichever editors show it.
+    syntax().schedule();
     ++highlightingSchedules_;
     editors_->updateRulers();
     refreshInspection();
@@ -537,6 +550,11 @@ void EditorWindowController::documentFormatDidChange()
 void EditorWindowController::setPreviewStatus(const QString& message)
 {
     statusLine_->setPreviewStatus(message);
+}
+
+bool EditorWindowController::isEditable() const
+{
+    return textView()->isEditable();
 }
 
 KoriDocumentWindow::EditorSelection EditorWindowController::activeEditorSelection() const

@@ -48,6 +48,7 @@ class PreviewWebView;
 class MenuItem;
 class SearchController;
 class SegmentedControl;
+class SyntaxModel;
 class TextCommands;
 class UserDefaults;
 class WindowToolbar;
@@ -120,6 +121,7 @@ public:
     void documentFormatDidChange() override;
     void setPreviewStatus(const QString& message) override;
     void setDocumentEdited(bool edited) override;
+    bool isEditable() const override;
     EditorSelection activeEditorSelection() const override;
     void restoreEditorSelection(const EditorSelection& selection) override;
 
@@ -330,6 +332,8 @@ private:
     EditorOptions editorOptionsFromSettings() const;
     SearchController& primarySearch();
     TextCommands& primaryCommands();
+    SyntaxModel& syntax() const;
+    void releaseParses();
     std::optional<QString> sidebarRoot() const;
 
     std::unique_ptr<QMainWindow> window_;
@@ -356,6 +360,7 @@ private:
     NotificationCenter::Registration preferencesObserver_;
     QPointer<QWidget> lastFocusedEditor_;
     std::uint64_t highlightingSchedules_ = 0;
+    bool holdsParses_ = false;  // until the primary editor has painted
     bool closed_ = false;
     bool firstPaintDone_ = false;
     bool firstPaintSeen_ = false;

@@ -12,6 +12,7 @@
 #include "search/ui/SearchController.h"
 #include "syntax/CotSyntaxCatalog.h"
 #include "syntax/SyntaxHighlighter.h"
+#include "syntax/SyntaxModel.h"
 #include "window/DetailPane.h"
 #include "window/EditorPair.h"
 #include "window/SegmentedControl.h"
@@ -95,12 +96,11 @@ void EditorWindowController::openSplitTextView(MenuItem*)
     EditorTextView* editor = editors_->openSecondary();
     editor->viewport()->installEventFilter(this);
     new MagnificationRecognizer(editor, this, [this](MagnificationRecognizer& pinch) { magnifySource(pinch); });
-    secondaryCommands_ = std::make_unique<TextCommands>(editor, model);
+    secondaryCommands_ = std::make_unique<TextCommands>(editor, *model);
     // The command object keeps the primary's preferences; the editor shows what the primary
     // shows now, whatever was applied to it since those were stored.
     secondaryCommands_->apply(primaryCommands().storedPreferences);
     editor->apply(textView()->options());
-    secondaryCommands_->reloadSyntaxFromDocument();
     QPointer<EditorWindowController> weak(this);
     secondarySearch_ = std::make_unique<SearchController>(editor, model, [weak] {
         return weak ? weak->sidebarRoot() : std::nullopt;
@@ -178,16 +178,15 @@ void EditorWindowController::refreshNavigation()
 {
     EditorTextView* editor = activeEditor();
     const qsizetype caret = editor->selectedRange().location;
-    const SyntaxHighlighter& highlighter = commands().syntaxHighlighter();
     bool before = false;
     bool after = false;
-    for (const SyntaxOutlineEntry& entry : highlighter.outlineEntries) {
+    for (const SyntaxOutlineEntry& entry : syntax().outline()) {
         before = before || entry.range.location < caret;
         after = after || entry.range.location > caret;
     }
     previousOutlineButton_->setEnabled(before);
     nextOutlineButton_->setEnabled(after);
-    syntaxButton_->setText(highlighter.languageValue.displayName);
+    syntaxButton_->setText(syntax().language().displayName);
 }
 
 void EditorWindowController::windowDidBecomeKey()
@@ -201,7 +200,7 @@ void EditorWindowController::navigateOutline(bool forward)
 {
     EditorTextView* editor = activeEditor();
     const qsizetype caret = editor->selectedRange().location;
-    const auto& entries = commands().syntaxHighlighter().outlineEntries;
+    const auto& entries = syntax().outline();
     const SyntaxOutlineEntry* target = nullptr;
     if (forward) {
         for (const auto& entry : entries) {
@@ -229,7 +228,7 @@ void EditorWindowController::navigateOutline(bool forward)
 
 void EditorWindowController::selectOutlineRow(int row)
 {
-    const auto& entries = commands().syntaxHighlighter().outlineEntries;
+    const auto& entries = syntax().outline();
     if (row < 0 || static_cast<std::size_t>(row) >= entries.size()) return;
     EditorTextView* editor = activeEditor();
     editor->setSelectedRange(entries[static_cast<std::size_t>(row)].range.clamped(editor->textLength()));
@@ -259,7 +258,7 @@ void EditorWindowController::openSyntaxMenu()
         std::lock_guard guard(CotSyntaxCatalog::shared().lock);
         languages = CotSyntaxCatalog::shared().cachedLanguages;
     }
-    const QString current = commands().syntaxHighlighter().languageValue.id;
+    const QString current = syntax().language().id;
     for (const SyntaxLanguage& language : languages) {
         auto item = std::make_shared<MenuItem>(language.displayName, QStringLiteral("changeDocumentSyntax:"));
         item->setTarget(this);
@@ -272,9 +271,7 @@ void EditorWindowController::openSyntaxMenu()
 
 void EditorWindowController::changeDocumentSyntax(const QString& languageId)
 {
-    primaryCommands().syntaxHighlighter().update(languageId);
-    if (secondaryCommands_) secondaryCommands_->syntaxHighlighter().update(languageId);
-    syntaxButton_->setText(primaryCommands().syntaxHighlighter().languageValue.displayName);
+    syntax().setLanguage(languageId);
 }
 
 }  // namespace korimado

@@ -32,7 +32,7 @@ void EditorWindowController::textViewDidPaint()
     std::vector<std::function<void()>> jobs;
     jobs.swap(afterFirstPaint_);
     for (auto& job : jobs) job();
-    primaryCommands().syntaxHighlighter().holdFullParses(false);
+    releaseParses();
     // Every document is previewed (plain text as Markdown), but only once its text is on screen.
     DetailPreview& preview = detailPane_->previewer();
     preview.setPainted();

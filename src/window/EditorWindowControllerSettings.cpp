@@ -18,6 +18,7 @@
 #include "settings/EditorSettingsSnapshot.h"
 #include "syntax/CotSyntaxCatalog.h"
 #include "syntax/SyntaxHighlighter.h"
+#include "syntax/SyntaxModel.h"
 #include "theme/ThemeQColor.h"
 #include "theme/EditorTheme.h"
 #include "window/DetailPane.h"
@@ -206,11 +207,9 @@ void EditorWindowController::preferencesChanged()
     statusLine_->setTokenIndex(static_cast<int>(settings.tokenIndex));
     scheduleStatistics();
     applyEditorPreferences();
-    for (TextCommands* each : {primaryCommands_.get(), secondaryCommands_.get()}) {
-        if (!each) continue;
-        each->syntaxHighlighter().applyVisibleTokens();
-        each->syntaxHighlighter().update(each->syntaxHighlighter().languageValue.id);
-    }
+    for (TextCommands* each : {primaryCommands_.get(), secondaryCommands_.get()})
+        if (each) each->syntaxHighlighter().applyVisibleTokens();
+    syntax().setLanguage(syntax().language().id);
     editors_->updateRulers();
 }
 
@@ -256,6 +255,7 @@ void EditorWindowController::windowWillClose()
     detailPane_->close();
     primaryCommands().syntaxHighlighter().invalidate();
     if (secondaryCommands_) secondaryCommands_->syntaxHighlighter().invalidate();
+    releaseParses();
     statusLine_->invalidate();
 }
 

@@ -28,7 +28,7 @@ struct Editor {
     {
         editor = std::make_unique<EditorTextView>(document.sharedStorage());
         editor->setUndoManager(document.undoManager());
-        commands = std::make_unique<TextCommands>(editor.get(), &document);
+        commands = std::make_unique<TextCommands>(editor.get(), document);
         commands->beep = [this] { ++beeps; };
     }
     void setText(const QString& text)
@@ -161,7 +161,7 @@ TEST_F(ColorAndSnippets, SnippetsFillEverySelectionInOneStep)
 {
     Editor a;
     a.setText(QStringLiteral("ab cd"));
-    SyntaxLanguage language = a.commands->syntaxHighlighter().languageValue;
+    SyntaxLanguage language = a.commands->syntax().language();
     SnippetStore::save({{QStringLiteral("包む"), QStringLiteral("<${selection}>")},
                         {QStringLiteral("絵文字"), QString::fromUtf16(u"\U0001F338${cursor}!")}},
                        language);
@@ -199,7 +199,7 @@ TEST_F(ColorAndSnippets, SnippetEditorWorksOnItsOwnCopyUntilSaved)
     MenuItem swift;
     swift.setRepresentedObject(QStringLiteral("swift"));
     a.commands->perform(QStringLiteral("changeSyntax:"), &swift);
-    const SyntaxLanguage language = a.commands->syntaxHighlighter().languageValue;
+    const SyntaxLanguage language = a.commands->syntax().language();
     SnippetStore::save({{QStringLiteral("one"), QStringLiteral("1")}, {QStringLiteral("two"), QStringLiteral("2")},
                         {QStringLiteral("three"), QStringLiteral("3")}},
                        language);

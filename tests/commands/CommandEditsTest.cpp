@@ -1,5 +1,6 @@
 #include "commands/LineEdits.h"
 #include "commands/SelectionEdits.h"
+#include "editor/TextReader.h"
 
 #include <QRandomGenerator>
 
@@ -34,10 +35,10 @@ TEST(LineEdits, DuplicateWithAndWithoutAFinalTerminator)
 TEST(LineEdits, JoinExtendsACaretsBlockByTheNextLine)
 {
     const QString text = QStringLiteral("a\nb\nc");
-    EXPECT_EQ(LineEdits::blocksToJoin(text, {{0, 2}}, true), std::vector<TextRange>({{0, 4}}));
-    EXPECT_EQ(LineEdits::blocksToJoin(text, {{0, 2}}, false), std::vector<TextRange>({{0, 2}}));
-    EXPECT_EQ(LineEdits::blocksToJoin(text, {{4, 1}}, true), std::vector<TextRange>({{4, 1}})) << "last line";
-    EXPECT_EQ(LineEdits::blocksToJoin(text, {{0, 2}, {4, 1}}, true), std::vector<TextRange>({{0, 4}, {4, 1}}))
+    EXPECT_EQ(LineEdits::blocksToJoin(TextReader(text), {{0, 2}}, true), std::vector<TextRange>({{0, 4}}));
+    EXPECT_EQ(LineEdits::blocksToJoin(TextReader(text), {{0, 2}}, false), std::vector<TextRange>({{0, 2}}));
+    EXPECT_EQ(LineEdits::blocksToJoin(TextReader(text), {{4, 1}}, true), std::vector<TextRange>({{4, 1}})) << "last line";
+    EXPECT_EQ(LineEdits::blocksToJoin(TextReader(text), {{0, 2}, {4, 1}}, true), std::vector<TextRange>({{0, 4}, {4, 1}}))
         << "only the first block grows";
 }
 
@@ -58,14 +59,14 @@ TEST(LineEdits, ShuffleKeepsTheTerminatorPattern)
 TEST(LineEdits, MoveSkipsBlocksAtTheEdgesAndKeepsEndings)
 {
     const QString text = QStringLiteral("one\ntwo\nthree");
-    EXPECT_TRUE(LineEdits::moveUp(text, {{0, 4}}).isEmpty());
-    EXPECT_TRUE(LineEdits::moveDown(text, {{8, 5}}).isEmpty());
-    EXPECT_EQ(applied(text, LineEdits::moveDown(text, {{4, 4}})), QStringLiteral("one\nthree\ntwo"));
-    const CommandEdit up = LineEdits::moveUp(text, {{8, 5}});
+    EXPECT_TRUE(LineEdits::moveUp(TextReader(text), {{0, 4}}).isEmpty());
+    EXPECT_TRUE(LineEdits::moveDown(TextReader(text), {{8, 5}}).isEmpty());
+    EXPECT_EQ(applied(text, LineEdits::moveDown(TextReader(text), {{4, 4}})), QStringLiteral("one\nthree\ntwo"));
+    const CommandEdit up = LineEdits::moveUp(TextReader(text), {{8, 5}});
     EXPECT_EQ(up.ranges, std::vector<TextRange>({{4, 9}}));
     EXPECT_EQ(applied(text, up), QStringLiteral("one\nthree\ntwo"));
     const QString crlf = QStringLiteral("a\r\nb\r\nc\r\n");
-    EXPECT_EQ(applied(crlf, LineEdits::moveUp(crlf, {{3, 3}})), QStringLiteral("b\r\na\r\nc\r\n"));
+    EXPECT_EQ(applied(crlf, LineEdits::moveUp(TextReader(crlf), {{3, 3}})), QStringLiteral("b\r\na\r\nc\r\n"));
 }
 
 TEST(LineEdits, TrimCommentAndShiftEveryLine)
@@ -82,11 +83,11 @@ TEST(LineEdits, TrimCommentAndShiftEveryLine)
 TEST(SelectionEdits, SurroundReselectsEachTextInside)
 {
     const QString text = QStringLiteral("x yz");
-    const auto result = SelectionEdits::surround(text, {{0, 1}, {2, 2}}, QStringLiteral("'"), QStringLiteral("'"));
+    const auto result = SelectionEdits::surround(TextReader(text), {{0, 1}, {2, 2}}, QStringLiteral("'"), QStringLiteral("'"));
     EXPECT_EQ(applied(text, result.edit), QStringLiteral("'x' 'yz'"));
     ASSERT_TRUE(result.selections.has_value());
     EXPECT_EQ(*result.selections, std::vector<TextRange>({{1, 1}, {5, 2}}));
-    const auto prefixOnly = SelectionEdits::surround(text, {{1, 0}}, QStringLiteral("<b>"), QString());
+    const auto prefixOnly = SelectionEdits::surround(TextReader(text), {{1, 0}}, QStringLiteral("<b>"), QString());
     EXPECT_EQ(applied(text, prefixOnly.edit), QStringLiteral("x<b> yz"));
     EXPECT_EQ(*prefixOnly.selections, std::vector<TextRange>({{4, 0}}));
 }
@@ -94,43 +95,43 @@ TEST(SelectionEdits, SurroundReselectsEachTextInside)
 TEST(SelectionEdits, SnippetPlaceholdersAndCarets)
 {
     const QString text = QStringLiteral("ab cd");
-    const auto wrapped = SelectionEdits::insertSnippet(text, {{0, 2}, {3, 2}}, QStringLiteral("[${selection}]"));
+    const auto wrapped = SelectionEdits::insertSnippet(TextReader(text), {{0, 2}, {3, 2}}, QStringLiteral("[${selection}]"));
     EXPECT_EQ(applied(text, wrapped.edit), QStringLiteral("[ab] [cd]"));
     EXPECT_FALSE(wrapped.selections.has_value()) << "no mark: the carets at the ends stand";
 
-    const auto twice = SelectionEdits::insertSnippet(QString(), {{0, 0}}, QStringLiteral("a${cursor}b${cursor}c"));
+    const auto twice = SelectionEdits::insertSnippet(TextReader(QString()), {{0, 0}}, QStringLiteral("a${cursor}b${cursor}c"));
     EXPECT_EQ(twice.edit.strings, QStringList{QStringLiteral("abc")});
     EXPECT_EQ(*twice.selections, std::vector<TextRange>({{1, 0}}));
 
     // The selected text's own "${cursor}" becomes the mark: selection goes in first.
     const QString marked = QStringLiteral("x${cursor}y");
-    const auto inherited = SelectionEdits::insertSnippet(marked, {{0, marked.size()}}, QStringLiteral("(${selection})"));
+    const auto inherited = SelectionEdits::insertSnippet(TextReader(marked), {{0, marked.size()}}, QStringLiteral("(${selection})"));
     EXPECT_EQ(inherited.edit.strings, QStringList{QStringLiteral("(xy)")});
     EXPECT_EQ(*inherited.selections, std::vector<TextRange>({{2, 0}}));
 
     // Carets after an emoji and after a combining sequence, with a shift from the first selection.
     const QString body = s(u"\U0001F600e\u0301${cursor}!");
-    const auto emoji = SelectionEdits::insertSnippet(text, {{0, 2}, {3, 0}}, body);
+    const auto emoji = SelectionEdits::insertSnippet(TextReader(text), {{0, 2}, {3, 0}}, body);
     EXPECT_EQ(emoji.edit.strings[0], s(u"\U0001F600e\u0301!"));
     EXPECT_EQ(*emoji.selections, std::vector<TextRange>({{4, 0}, {3 + (5 - 2) + 4, 0}}));
     // A mark between a letter and its combining accent puts the caret after the whole character.
-    const auto split = SelectionEdits::insertSnippet(QString(), {{0, 0}}, s(u"e${cursor}\u0301x"));
+    const auto split = SelectionEdits::insertSnippet(TextReader(QString()), {{0, 0}}, s(u"e${cursor}\u0301x"));
     EXPECT_EQ(*split.selections, std::vector<TextRange>({{2, 0}}));
 }
 
 TEST(SelectionEdits, ConversionRangesTakeWordsOnlyWhenAllAreCarets)
 {
     const QString text = QStringLiteral("alpha beta gamma");
-    EXPECT_EQ(SelectionEdits::conversionRanges(text, {{2, 0}, {6, 0}, {16, 0}}),
+    EXPECT_EQ(SelectionEdits::conversionRanges(TextReader(text), {{2, 0}, {6, 0}, {16, 0}}),
               std::vector<TextRange>({{0, 5}, {6, 4}, {11, 5}}));
-    EXPECT_EQ(SelectionEdits::conversionRanges(text, {{1, 0}, {6, 2}}), std::vector<TextRange>({{1, 0}, {6, 2}}));
+    EXPECT_EQ(SelectionEdits::conversionRanges(TextReader(text), {{1, 0}, {6, 2}}), std::vector<TextRange>({{1, 0}, {6, 2}}));
 }
 
 TEST(SelectionEdits, LineTargetsAndBeeps)
 {
     const QString abc = QStringLiteral("a\nb\nc");
     const auto at = [](const QString& text, qint64 n) {
-        const auto t = SelectionEdits::lineTarget(text, n);
+        const auto t = SelectionEdits::lineTarget(TextReader(text), n);
         return std::make_pair(t.offset, t.beep);
     };
     EXPECT_EQ(at(abc, 3), std::make_pair(qsizetype{4}, false));

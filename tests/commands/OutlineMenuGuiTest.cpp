@@ -1,4 +1,7 @@
 #include "commands/TextCommands.h"
+#include "document/KoriDocument.h"
+#include "support/TestSupport.h"
+#include "syntax/SyntaxModel.h"
 #include "editor/EditorTextView.h"
 #include "platform/text/TextStorage.h"
 #include "platform/ui/ActionDispatcher.h"
@@ -36,14 +39,19 @@ public:
 TEST(OutlineMenu, FiftyThousandEntriesFillTheMenuWithOneRebuildWhenItOpens)
 {
     QString text;
-    for (int i = 0; i < 50000; ++i) text += QStringLiteral("f%1\n").arg(i);
-    auto storage = std::make_shared<TextStorage>(text);
-    EditorTextView editor(storage);
-    TextCommands commands(&editor, nullptr);
-    SyntaxHighlighter& highlighter = commands.syntaxHighlighter();
-    highlighter.invalidate();  // no parse of its own: the test sets the outline
-    for (int i = 0; i < 50000; ++i)
-        highlighter.outlineEntries.push_back({QStringLiteral("f%1").arg(i), i + 1, {storage->length() * i / 50000, 2}, 1});
+    for (int i = 0; i < 50000; ++i) text += QStringLiteral("# f%1\n").arg(i);
+    KoriDocument document;
+    document.storage().setString(text);
+    EditorTextView editor(document.sharedStorage());
+    TextCommands commands(&editor, document);
+    SyntaxModel& syntax = commands.syntax();
+    const auto parse = [&] {
+        syntax.schedule();
+        return test::spinUntil([&] { return syntax.hasCurrentTokens(); }, 30000);
+    };
+    syntax.setLanguage(QStringLiteral("markdown"));
+    ASSERT_TRUE(parse());
+    ASSERT_EQ(syntax.outline().size(), 50000u);
 
     WindowTracker tracker;
     ActionDispatcher dispatcher(tracker);
@@ -63,7 +71,7 @@ TEST(OutlineMenu, FiftyThousandEntriesFillTheMenuWithOneRebuildWhenItOpens)
 
     // Published, then refilled after three parses: nothing is made until the menu opens.
     commands.publishOutlineMenu(*outline);
-    for (int parse = 0; parse < 3; ++parse) highlighter.onOutlineChange(highlighter.outlineEntries);
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(parse());
     EXPECT_TRUE(outline->needsFill());
     EXPECT_EQ(counter.added, 0);
 
@@ -86,7 +94,7 @@ TEST(OutlineMenu, FiftyThousandEntriesFillTheMenuWithOneRebuildWhenItOpens)
 
     // Choosing a row goes to its entry.
     Q_EMIT list->chosen(40000);
-    EXPECT_EQ(editor.selectedRange(), TextRange(highlighter.outlineEntries[40000].range.location, 0));
+    EXPECT_EQ(editor.selectedRange(), TextRange(syntax.outline()[40000].range.location, 0));
     Q_EMIT menu->aboutToHide();
 
     // Opening it again without a new parse rebuilds nothing; a new parse refills it on the next opening.
@@ -94,8 +102,8 @@ TEST(OutlineMenu, FiftyThousandEntriesFillTheMenuWithOneRebuildWhenItOpens)
     Q_EMIT menu->aboutToShow();
     Q_EMIT menu->aboutToHide();
     EXPECT_EQ(counter.added, 0);
-    highlighter.outlineEntries.resize(10);
-    highlighter.onOutlineChange(highlighter.outlineEntries);
+    document.storage().setString(text.left(text.indexOf(QStringLiteral("# f10\n"))));
+    ASSERT_TRUE(parse());
     Q_EMIT menu->aboutToShow();
     EXPECT_EQ(outline->numberOfItems(), 12);
     EXPECT_EQ(menu->actions().size(), 12) << "ten entries are ordinary menu items";

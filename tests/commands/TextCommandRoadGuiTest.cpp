@@ -24,7 +24,7 @@ protected:
         editor = std::make_unique<EditorTextView>(document->sharedStorage());
         editor->setUndoManager(document->undoManager());
         editor->resize(600, 400);
-        commands = std::make_unique<TextCommands>(editor.get(), document.get());
+        commands = std::make_unique<TextCommands>(editor.get(), *document);
         commands->beep = [this] { ++beeps; };
     }
     void TearDown() override
@@ -83,7 +83,9 @@ TEST_F(CommandRoad, DuplicatingThreeSeparateSelectionsIsOneNamedStep)
 TEST_F(CommandRoad, LineCommandsKeepCrlfAndMixedEndings)
 {
     setText(QStringLiteral("b\r\na\nc"));
-    editor->preferredEnding = [] { return QStringLiteral("\r\n"); };
+    TextFormat crlf = document->format();  // the document's ending goes between the copies
+    crlf.lineEnding = LineEnding::crlf;
+    document->setFormat(crlf);
     editor->setSelectedRange({0, 6});
     run("sortLinesAscending:");
     EXPECT_EQ(text(), QStringLiteral("a\nb\r\nc")) << "each line keeps its ending; the last stays without one";

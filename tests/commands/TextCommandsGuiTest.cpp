@@ -1,4 +1,7 @@
 #include "commands/TextCommands.h"
+#include "document/KoriDocument.h"
+#include "support/TestSupport.h"
+#include "syntax/SyntaxModel.h"
 #include "editor/EditorTextView.h"
 #include "platform/ui/MenuModel.h"
 #include "platform/text/TextStorage.h"
@@ -17,16 +20,21 @@ class TextCommandsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        storage = std::make_shared<TextStorage>();
-        storage->replaceCharacters({0, 0}, QStringLiteral("# Intro\nbody\n## Part\nmore\n"));
-        editor = std::make_unique<EditorTextView>(storage);
+        document.storage().setString(QStringLiteral("# Intro\nbody\n## Part\nmore\n"));
+        editor = std::make_unique<EditorTextView>(document.sharedStorage());
         QFont font = editor->font();
         font.setPointSizeF(10);
         editor->setFont(font);
-        commands = std::make_unique<TextCommands>(editor.get(), nullptr);
+        commands = std::make_unique<TextCommands>(editor.get(), document);
+    }
+    // The document's outline, as a parse of it as Markdown gives it.
+    void parseAsMarkdown()
+    {
+        commands->syntax().setLanguage(QStringLiteral("markdown"));
+        ASSERT_TRUE(test::spinUntil([&] { return commands->syntax().hasCurrentTokens(); }));
     }
 
-    std::shared_ptr<TextStorage> storage;
+    KoriDocument document;
     std::unique_ptr<EditorTextView> editor;
     std::unique_ptr<TextCommands> commands;
 };
@@ -57,18 +65,15 @@ TEST_F(TextCommandsTest, MagnifyFontScalesWithinLimitsAndIgnoresBadFactors)
 
 TEST_F(TextCommandsTest, OutlineMenuListsEntriesThenGoToLine)
 {
-    SyntaxHighlighter& highlighter = commands->syntaxHighlighter();
-    highlighter.outlineEntries = {{QStringLiteral("Intro"), 12, {0, 7}, 1},
-                                  {QStringLiteral("Part"), 3, {13, 7}, 2},
-                                  {QStringLiteral("Deep"), 4, {21, 4}, 12}};
+    parseAsMarkdown();
     MenuModel menu(QStringLiteral("アウトライン"));
     menu.addItem(QStringLiteral("stale"), QStringLiteral("x:"));
     commands->populateOutlineMenu(menu);
 
-    ASSERT_EQ(menu.numberOfItems(), 5);
-    const QStringList titles{QStringLiteral("12行  Intro"), QStringLiteral("3行  Part"), QStringLiteral("4行  Deep")};
-    const int levels[] = {0, 1, 8};
-    for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(menu.numberOfItems(), 4);
+    const QStringList titles{QStringLiteral("1行  Intro"), QStringLiteral("3行  Part")};
+    const int levels[] = {0, 1};
+    for (int i = 0; i < 2; ++i) {
         MenuItem* item = menu.itemAt(i);
         EXPECT_EQ(item->title(), titles[i]);
         EXPECT_EQ(item->action(), QStringLiteral("goToOutline:"));
@@ -77,8 +82,8 @@ TEST_F(TextCommandsTest, OutlineMenuListsEntriesThenGoToLine)
         EXPECT_EQ(item->target(), commands.get());
         EXPECT_TRUE(item->keyEquivalent().isEmpty());
     }
-    EXPECT_TRUE(menu.itemAt(3)->isSeparatorItem());
-    MenuItem* goToLine = menu.itemAt(4);
+    EXPECT_TRUE(menu.itemAt(2)->isSeparatorItem());
+    MenuItem* goToLine = menu.itemAt(3);
     EXPECT_EQ(goToLine->title(), QStringLiteral("指定行へ移動…"));
     EXPECT_EQ(goToLine->action(), QStringLiteral("goToLine:"));
     EXPECT_EQ(goToLine->keyEquivalent(), QStringLiteral("l"));
@@ -99,16 +104,17 @@ TEST_F(TextCommandsTest, EmptyOutlineAndRefillOfThePublishedMenu)
     EXPECT_FALSE(menu->itemAt(0)->isEnabled());
     EXPECT_TRUE(menu->itemAt(0)->action().isEmpty());
 
-    // Every outline change refills the published menu; invalidation empties it again.
-    SyntaxHighlighter& highlighter = commands->syntaxHighlighter();
-    highlighter.outlineEntries = {{QStringLiteral("Intro"), 1, {0, 7}, 1}};
-    highlighter.onOutlineChange(highlighter.outlineEntries);
+    // Every outline change refills the published menu.
+    parseAsMarkdown();
     EXPECT_EQ(menu->itemAt(0)->title(), QStringLiteral("1行  Intro"));
-    highlighter.invalidate();
+    document.storage().setString(QStringLiteral("plain\n"));
+    commands->syntax().schedule();
+    ASSERT_TRUE(test::spinUntil([&] { return commands->syntax().hasCurrentTokens(); }));
     EXPECT_EQ(menu->itemAt(0)->title(), QStringLiteral("アウトライン項目はありません"));
 
     menu.reset();  // a released menu is not refilled
-    highlighter.onOutlineChange({});
+    commands->syntax().schedule();
+    ASSERT_TRUE(test::spinUntil([&] { return commands->syntax().hasCurrentTokens(); }));
     EXPECT_TRUE(commands->publishedOutlineMenu.isNull());
 }
 

@@ -117,15 +117,22 @@ TEST(SelectionMath, DeletionRangesTakeWholeCharacters)
 
 TEST(SelectionMath, RangesFollowEditsMadeElsewhere)
 {
+    const auto edit = [](TextRange editedRange, qsizetype delta) {
+        return TextStorageEdit{TextStorageEdit::Characters, editedRange, delta, nullptr};
+    };
     // Insert 3 units at 4: earlier ranges stay, later ones shift, a caret at the insertion stays.
-    EXPECT_EQ(selection::rangesAfterEdit({TextRange(1, 0), TextRange(4, 0), TextRange(6, 2)}, TextRange(4, 3), 3),
+    EXPECT_EQ(selection::rangesAfterEdit({TextRange(1, 0), TextRange(4, 0), TextRange(6, 2)}, edit(TextRange(4, 3), 3)),
               (Ranges{TextRange(1, 0), TextRange(4, 0), TextRange(9, 2)}));
     // Delete [2, 8): a caret inside moves to the edit's end, a range across it shrinks.
-    EXPECT_EQ(selection::rangesAfterEdit({TextRange(5, 0), TextRange(1, 4), TextRange(10, 0)}, TextRange(2, 0), -6),
+    EXPECT_EQ(selection::rangesAfterEdit({TextRange(5, 0), TextRange(1, 4), TextRange(10, 0)}, edit(TextRange(2, 0), -6)),
               (Ranges{TextRange(1, 1), TextRange(2, 0), TextRange(4, 0)}));
     // Replacing everything collapses every caret to one.
-    EXPECT_EQ(selection::rangesAfterEdit({TextRange(3, 0), TextRange(7, 0)}, TextRange(0, 2), -8),
+    EXPECT_EQ(selection::rangesAfterEdit({TextRange(3, 0), TextRange(7, 0)}, edit(TextRange(0, 2), -8)),
               (Ranges{TextRange(2, 0)}));
+    // Several pieces: a caret between them keeps its text.
+    const TextStorageEdit two{TextStorageEdit::Characters, TextRange(0, 19), -4,
+                              std::make_shared<const TextChanges>(std::vector<TextChange>{{0, 3, 1}, {20, 3, 1}})};
+    EXPECT_EQ(selection::rangesAfterEdit({TextRange(11, 0), TextRange(21, 2)}, two), (Ranges{TextRange(9, 0), TextRange(19, 0)}));
 }
 
 TEST(SelectionMath, StorageAndStringReadersAgree)

@@ -4,6 +4,7 @@
 #include "FuzzSupport.h"
 
 #include "search/engine/PlainMatcher.h"
+#include "platform/text/TextChanges.h"
 #include "search/engine/SearchEngine.h"
 #include "search/engine/SearchEngineError.h"
 #include "search/engine/TextFolding.h"
@@ -101,12 +102,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     rebuilt += QStringView(text).mid(cursor, scope.end() - cursor);
     FUZZ_CHECK(rebuilt == replaced.replacement);
+    // The edits as the storage's pieces: positions keep their order across them.
+    std::vector<TextChange> pieces;
+    for (const SearchReplacement& edit : replaced.edits)
+        pieces.push_back({edit.originalRange.location, edit.originalRange.length, edit.replacement.size()});
+    const TextChanges changes(std::move(pieces));
     qsizetype last = -1;
     for (qsizetype p = scope.location; p <= scope.end(); ++p) {
-        const qsizetype mapped = replaced.mapPosition(p, false);
-        FUZZ_CHECK(mapped >= last && mapped <= replaced.mapPosition(p, true));
+        const qsizetype mapped = changes.mapPosition(p, InsertionBias::Before);
+        FUZZ_CHECK(mapped >= last && mapped <= changes.mapPosition(p, InsertionBias::After));
         last = mapped;
     }
-    FUZZ_CHECK(replaced.mapPosition(scope.end(), false) == scope.location + replaced.replacement.size());
+    FUZZ_CHECK(changes.mapPosition(scope.end(), InsertionBias::After) == scope.location + replaced.replacement.size());
     return 0;
 }

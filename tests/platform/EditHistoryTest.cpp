@@ -29,7 +29,7 @@ struct Recorded {
         a.undoManager = &undo;
         a.owner = owner;
         a.typing = true;
-        a.typingActionName = QStringLiteral("入力");
+        a.actionName = QStringLiteral("入力");
         storage->history().announce(std::move(a));
         storage->replaceCharacters(range, text);
         undo.closeAutomaticGroup();  // one key per event-loop turn

@@ -40,6 +40,23 @@ TEST(BatchReplaceApply, RulesActCumulativelyAndCountOnTheTextTheySaw)
     EXPECT_EQ(result.ruleResults[1].replacements, 2);
 }
 
+TEST(BatchReplaceApply, TheEditsOfEveryRuleBecomeOneListOverTheTextBefore)
+{
+    // "one two one": "one" becomes "1", then "1 " becomes "", then "two" goes back to "two".
+    const QString text = QStringLiteral("one two one three");
+    const BatchReplaceResult result = BatchReplaceEngine::apply(
+        document({rule(QStringLiteral("one"), QStringLiteral("1")), rule(QStringLiteral("1 "), QString()),
+                  rule(QStringLiteral("two"), QStringLiteral("TWO")), rule(QStringLiteral("TWO"), QStringLiteral("two"))}),
+        text, std::nullopt, nullptr);
+    EXPECT_EQ(result.text, QStringLiteral("two three"));
+    const QList<SearchReplacement> expected{{TextRange(0, 4), QString()}, {TextRange(8, 4), QString()}};
+    EXPECT_EQ(result.edits, expected) << "a word that came back as it was is no edit";
+    QString applied = text;
+    for (auto it = result.edits.rbegin(); it != result.edits.rend(); ++it)
+        applied.replace(it->originalRange.location, it->originalRange.length, it->replacement);
+    EXPECT_EQ(applied, result.text);
+}
+
 TEST(BatchReplaceApply, DisabledRulesArePassedOverUnseen)
 {
     BatchReplaceRule broken = rule(QStringLiteral("("), QString(), false);

@@ -343,3 +343,68 @@ TEST_F(FindPanelTest, TheSplitEditorHasItsOwnPanelAndReplacesInTheSharedText)
     undo().undo();
     EXPECT_EQ(second->string(), QStringLiteral("左 右 左"));
 }
+
+TEST_F(FindPanelTest, ReplaceAllWithTheSplitOpenKeepsTheOtherCaretAndTheColoursBetweenMatches)
+{
+    open(QStringLiteral("aaa bbb ccc ddd eee aaa"));
+    window->openSplitTextView();
+    EditorTextView* second = window->secondaryEditor();
+    ASSERT_TRUE(second);
+    second->setSelectedRange({11, 0});
+    static const char tag = 0;
+    TemporaryAttributes red;
+    red.foreground = Qt::red;
+    TemporaryAttributes blue;
+    blue.foreground = Qt::blue;
+    second->layoutManager()->addTemporaryAttributes(&tag, {{TextRange(4, 3), red}, {TextRange(12, 3), blue}});
+    window->makeFirstResponder(&editor());
+
+    run("showFind:");
+    find(QStringLiteral("aaa"));
+    panel().replaceField->setText(QStringLiteral("X"));
+    run("replaceAll:");
+    ASSERT_EQ(text(), QStringLiteral("X bbb ccc ddd eee X"));
+    EXPECT_EQ(second->selectedRange(), TextRange(9, 0)) << "the caret stays before “ccc”";
+    std::vector<std::pair<TextRange, QColor>> runs;
+    second->layoutManager()->enumerateTemporaryAttributes(
+        &tag, TextRange(0, second->textLength()),
+        [&](TextRange range, const TemporaryAttributes& attributes) { runs.push_back({range, *attributes.foreground}); });
+    EXPECT_EQ(runs, (std::vector<std::pair<TextRange, QColor>>{{TextRange(2, 3), Qt::red}, {TextRange(10, 3), Qt::blue}}))
+        << "the colour runs between the matches keep their text";
+
+    undo().undo();
+    EXPECT_EQ(text(), QStringLiteral("aaa bbb ccc ddd eee aaa"));
+    EXPECT_EQ(second->selectedRange(), TextRange(11, 0));
+    second->insertText(QStringLiteral("!"));
+    EXPECT_EQ(text(), QStringLiteral("aaa bbb ccc! ddd eee aaa")) << "typing in the other editor goes where its caret is";
+}
+
+TEST(FindPanelMemory, AReplaceAllOfAHundredThousandMatchesKeepsItsPiecesNotTheText)
+{
+    // 64 MiB of UTF-16 with 100,000 matches.
+    constexpr qsizetype units = 32 * 1024 * 1024;
+    constexpr qsizetype matches = 100'000;
+    QString text(units, QLatin1Char('.'));
+    const qsizetype spacing = units / matches;
+    for (qsizetype i = 0; i < matches; ++i) {
+        text.replace(i * spacing, 6, QStringLiteral("needle"));
+        text[i * spacing + spacing - 1] = QLatin1Char('\n');
+    }
+    KoriDocument document;
+    document.storage().setString(text);
+    EditorTextView editor(document.sharedStorage());
+    editor.setUndoManager(document.undoManager());
+    SearchController search(&editor, &document, {});
+    search.perform(QStringLiteral("showFind:"), nullptr);
+    search.panel()->findField->setText(QStringLiteral("needle"));
+    search.panel()->replaceField->setText(QStringLiteral("pin"));
+    search.perform(QStringLiteral("replaceAll:"), nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return search.status().endsWith(QStringLiteral("件を置換しました。")); }, 60000))
+        << search.status().toStdString();
+    EXPECT_EQ(search.status(), QStringLiteral("100000件を置換しました。"));
+    EXPECT_EQ(document.storage().length(), units - 3 * matches);
+    EXPECT_EQ(document.storage().history().lastStepPieces(), matches);
+    EXPECT_EQ(document.storage().history().lastStepUnits(), matches * 9) << "the step holds the edits, not the text";
+    document.undoManager()->undo();
+    EXPECT_TRUE(document.storage().string() == text);
+}

@@ -67,28 +67,3 @@ TEST(SearchNavigation, ReplaceTargetIsTheSelectionOrTheNextMatch)
     EXPECT_TRUE(t->result.wrapped);
     EXPECT_FALSE(SearchNavigation::replaceTarget(m, {6, 0}, 10, false));
 }
-
-TEST(TrackedRange, FollowsTypingBeforeInsideAndAfterAndDropsACrossingEdit)
-{
-    TrackedRange scope(TextRange(10, 5));
-    EXPECT_TRUE(scope.apply({2, 0}, 3));  // typed before
-    EXPECT_EQ(scope.range(), TextRange(13, 5));
-    EXPECT_TRUE(scope.apply({13, 0}, 1));  // typed right at its start: before it
-    EXPECT_EQ(scope.range(), TextRange(14, 5));
-    EXPECT_TRUE(scope.apply({16, 1}, 0));  // deleted inside
-    EXPECT_EQ(scope.range(), TextRange(14, 4));
-    EXPECT_TRUE(scope.apply({18, 0}, 2));  // typed right after it
-    EXPECT_EQ(scope.range(), TextRange(14, 4));
-    EXPECT_TRUE(scope.apply({18, 0}, 2, true));  // the panel's own replacement at its end
-    EXPECT_EQ(scope.range(), TextRange(14, 6));
-    EXPECT_TRUE(scope.apply({14, 6}, 1));  // the whole scope replaced
-    EXPECT_EQ(scope.range(), TextRange(14, 1));
-    EXPECT_TRUE(scope.apply({0, 14}, 0));  // everything before deleted
-    EXPECT_EQ(scope.range(), TextRange(0, 1));
-
-    TrackedRange crossing(TextRange(10, 5));
-    EXPECT_FALSE(crossing.apply({8, 4}, 0)) << "an edit over its start leaves no sound scope";
-    EXPECT_FALSE(crossing.range());
-    TrackedRange whole(TextRange(10, 5));
-    EXPECT_FALSE(whole.apply({0, 40}, 40)) << "a whole-text replacement (a reload) drops it";
-}

@@ -123,25 +123,3 @@ TEST(SearchReplacementAll, ErrorsPassThroughAndNothingPartialIsReturned)
     r.pattern = QStringLiteral("a");
     EXPECT_THROW(SearchEngine::replacingAll(QStringLiteral("a"), r, token.get()), SearchEngineError);
 }
-
-TEST(SearchReplacementMapPosition, PositionsFollowTheEdits)
-{
-    SearchReplacementResult r;
-    r.edits = {SearchReplacement{TextRange(2, 3), QStringLiteral("xy")}};
-    const QList<std::pair<qsizetype, qsizetype>> leading{{0, 0}, {1, 1}, {2, 2}, {3, 2}, {4, 2}, {5, 4}, {10, 9}};
-    for (const auto& [from, to] : leading) EXPECT_EQ(r.mapPosition(from, false), to) << from;
-    for (const qsizetype inside : {2, 3, 4}) EXPECT_EQ(r.mapPosition(inside, true), 4) << inside;
-
-    SearchReplacementResult empty;
-    empty.edits = {SearchReplacement{TextRange(5, 0), QStringLiteral("ab")}};
-    EXPECT_EQ(empty.mapPosition(5, false), 5);
-    EXPECT_EQ(empty.mapPosition(5, true), 7);
-    EXPECT_EQ(empty.mapPosition(6, false), 8);
-
-    // Several edits accumulate their differences.
-    SearchReplacementResult two;
-    two.edits = {SearchReplacement{TextRange(0, 1), QStringLiteral("abc")}, SearchReplacement{TextRange(4, 2), QString()}};
-    EXPECT_EQ(two.mapPosition(3, false), 5);
-    EXPECT_EQ(two.mapPosition(5, true), 6);
-    EXPECT_EQ(two.mapPosition(8, false), 8);
-}

@@ -1,7 +1,9 @@
 #include "syntax/SyntaxHighlighter.h"
+#include "syntax/SyntaxModel.h"
 
 #include "SyntaxTestSupport.h"
 #include "commands/TextCommands.h"
+#include "document/KoriDocument.h"
 #include "editor/EditorTextView.h"
 #include "platform/ui/MenuModel.h"
 #include "platform/foundation/DispatchQueue.h"
@@ -28,27 +30,39 @@ using K = SyntaxTokenKind;
 using test::spinFor;
 using test::spinUntil;
 
+// A document's model and one editor painted from it.
 class SyntaxHighlighterTest : public ::testing::Test {
 protected:
     void open(const QString& text, const QString& language)
     {
-        storage = std::make_shared<TextStorage>(text);
-        editor = std::make_unique<EditorTextView>(storage);
+        document = std::make_unique<KoriDocument>();
+        document->storage().setString(text);
+        storage = &document->storage();
+        model = &SyntaxModel::of(*document);
+        editor = std::make_unique<EditorTextView>(document->sharedStorage());
         editor->resize(600, 400);
         editor->show();
-        highlighter = std::make_unique<SyntaxHighlighter>(
-            editor.get(), language, [this](const SyntaxLanguage& resolved) { TextCommands::adoptLanguage(*editor, resolved); });
-        highlighter->onOutlineChange = [this](const std::vector<SyntaxOutlineEntry>& entries) {
+        highlighter = std::make_unique<SyntaxHighlighter>(editor.get(), *model);
+        QObject::connect(model, &SyntaxModel::languageChanged, editor.get(),
+                         [this] { TextCommands::adoptLanguage(*editor, model->language()); });
+        QObject::connect(model, &SyntaxModel::outlineChanged, editor.get(), [this] {
             ++outlineCalls;
-            lastOutline = entries;
-        };
+            lastOutline = model->outline();
+        });
+        model->setLanguage(language);
+    }
+    void TearDown() override
+    {
+        highlighter.reset();
+        editor.reset();
+        document.reset();
     }
 
-    // Schedules like the document does after an edit and waits for the applied result.
+    // Schedules like the document's window does after an edit and waits for the applied result.
     bool parse()
     {
         const int before = outlineCalls;
-        highlighter->schedule();
+        model->schedule();
         return spinUntil([&] { return outlineCalls > before; });
     }
 
@@ -74,7 +88,9 @@ protected:
     }
     static QColor expected(K kind) { return SyntaxHighlighter::color(kind, EditorTheme::current()); }
 
-    std::shared_ptr<TextStorage> storage;
+    std::unique_ptr<KoriDocument> document;
+    TextStorage* storage = nullptr;
+    SyntaxModel* model = nullptr;
     std::unique_ptr<EditorTextView> editor;
     std::unique_ptr<SyntaxHighlighter> highlighter;
     int outlineCalls = 0;
@@ -153,7 +169,7 @@ TEST_F(SyntaxHighlighterTest, ABurstOfRequestsYieldsOneAppliedParse)
     open(QStringLiteral("# One\ntext\n"), QStringLiteral("markdown"));
     for (int i = 0; i < 10; ++i) {
         storage->replaceCharacters(TextRange(storage->length(), 0), QStringLiteral("# More\n"));
-        highlighter->schedule();
+        model->schedule();
     }
     ASSERT_TRUE(spinUntil([&] { return outlineCalls > 0; }));
     spinFor(300);
@@ -164,14 +180,14 @@ TEST_F(SyntaxHighlighterTest, ABurstOfRequestsYieldsOneAppliedParse)
 TEST_F(SyntaxHighlighterTest, AResultForATextEditedDuringTheParseIsDropped)
 {
     open(largeSwift(12000), QStringLiteral("swift"));
-    highlighter->schedule();
-    ASSERT_TRUE(spinUntil([&] { return highlighter->parseInFlight(); }));
+    model->schedule();
+    ASSERT_TRUE(spinUntil([&] { return model->parseInFlight(); }));
     // An edit nobody reported: the parse in flight describes the old text.
     storage->replaceCharacters(TextRange(0, 0), QStringLiteral("/* new */\n"));
     spinUntil([&] { return outlineCalls > 0; }, 2000);
     EXPECT_EQ(outlineCalls, 0);
     EXPECT_TRUE(paintedRuns().empty());
-    EXPECT_TRUE(highlighter->cachedTokens().empty());
+    EXPECT_TRUE(model->tokens().empty());
 
     // An edit that was reported supersedes the request: only the new one is applied.
     ASSERT_TRUE(parse());
@@ -185,40 +201,33 @@ TEST_F(SyntaxHighlighterTest, SupersededParsesGiveUpAndLeaveTheQueueFree)
     SyntaxLanguage slow = SyntaxLanguage::plain();
     slow.id = QStringLiteral("slow");
     slow.importedHighlightRules = {{QStringLiteral("(a|aa)+$"), K::string, false, false}};
-    highlighter->languageValue = slow;
+    model->setLanguage(slow);
     for (int i = 0; i < 8; ++i) {
-        highlighter->schedule();
-        ASSERT_TRUE(spinUntil([&] { return highlighter->parseInFlight(); }));
+        model->schedule();
+        ASSERT_TRUE(spinUntil([&] { return model->parseInFlight(); }));
         spinFor(10);
     }
-    highlighter->invalidate();
+    document.reset();  // the model goes with its document, and its parse is cancelled
 
     auto ran = std::make_shared<std::atomic<bool>>(false);
-    SyntaxHighlighter::queue().async([ran] { *ran = true; });
+    SyntaxModel::queue().async([ran] { *ran = true; });
     // A superseded pass that ran out its budget would hold the queue for 1.5 s.
     ASSERT_TRUE(spinUntil([&] { return ran->load(); }, 1000)) << "a superseded job must not run out its time budget";
-    EXPECT_EQ(outlineCalls, 1) << "only invalidate reported";
+    EXPECT_EQ(outlineCalls, 0) << "nothing superseded was reported";
 }
 
-TEST_F(SyntaxHighlighterTest, InvalidateStopsEverythingAndClearsColoursAndOutline)
+TEST_F(SyntaxHighlighterTest, InvalidateStopsPaintingButLeavesTheDocumentsTokens)
 {
     open(QStringLiteral("# Title\nlet x = 1\n"), QStringLiteral("markdown"));
     ASSERT_TRUE(parse());
     ASSERT_FALSE(paintedRuns().empty());
     ASSERT_EQ(lastOutline.size(), 1u);
 
-    highlighter->schedule();
     highlighter->invalidate();
-    EXPECT_EQ(outlineCalls, 2) << "invalidate reports an empty outline";
-    EXPECT_TRUE(lastOutline.empty());
-    EXPECT_TRUE(highlighter->outlineEntries.empty());
     EXPECT_TRUE(paintedRuns().empty());
-    spinFor(300);
-    EXPECT_EQ(outlineCalls, 2) << "the pending parse never lands";
-    EXPECT_TRUE(paintedRuns().empty());
-
-    highlighter->applyVisibleTokens();
-    EXPECT_TRUE(paintedRuns().empty()) << "no tokens are kept";
+    ASSERT_TRUE(parse());
+    EXPECT_TRUE(paintedRuns().empty()) << "a closed window's editor is not painted again";
+    EXPECT_EQ(model->outline().size(), 1u) << "the outline is the document's";
 }
 
 TEST_F(SyntaxHighlighterTest, RangesStayWithinTheTextAfterItShrinks)
@@ -253,11 +262,11 @@ TEST_F(SyntaxHighlighterTest, OutlineEntriesHeadingFontAndGoingToAnEntry)
     editor->setFont(font);
     ASSERT_TRUE(parse());
 
-    ASSERT_EQ(highlighter->outlineEntries.size(), 2u);
-    EXPECT_EQ(lastOutline, highlighter->outlineEntries);
-    EXPECT_EQ(highlighter->outlineEntries[0].title, "One");
-    EXPECT_EQ(highlighter->outlineEntries[1].level, 2);
-    EXPECT_EQ(highlighter->outlineEntries[1].line, 4);
+    ASSERT_EQ(model->outline().size(), 2u);
+    EXPECT_EQ(lastOutline, model->outline());
+    EXPECT_EQ(model->outline()[0].title, "One");
+    EXPECT_EQ(model->outline()[1].level, 2);
+    EXPECT_EQ(model->outline()[1].line, 4);
 
     const auto heading = attributesAt(text.indexOf("# One") + 2);
     ASSERT_TRUE(heading && heading->font);
@@ -284,20 +293,17 @@ TEST_F(SyntaxHighlighterTest, LanguageChangeResolvesExtensionsAndRecolours)
     EXPECT_TRUE(paintedRuns().empty());
 
     const int before = outlineCalls;
-    highlighter->update(QStringLiteral(".PY"));
-    EXPECT_EQ(highlighter->languageValue.id, "python");
+    model->setLanguage(QStringLiteral(".PY"));
+    EXPECT_EQ(model->language().id, "python");
     EXPECT_EQ(editor->indentationOpeners, QStringList({":"}));
     ASSERT_TRUE(spinUntil([&] { return outlineCalls > before; }));
     EXPECT_EQ(colorAt(0), expected(K::keyword));
 
-    highlighter->update(QStringLiteral("css"));
+    model->setLanguage(QStringLiteral("css"));
     EXPECT_EQ(editor->indentationOpeners, QStringList({"{"}));
-    const QString id = highlighter->languageValue.id;
-    highlighter->update(std::nullopt);
-    EXPECT_EQ(highlighter->languageValue.id, id) << "no language keeps the current one";
 
-    highlighter->update(QStringLiteral("no-such-language"));
-    EXPECT_EQ(highlighter->languageValue.id, SyntaxLanguage::plain().id);
+    model->setLanguage(QStringLiteral("no-such-language"));
+    EXPECT_EQ(model->language().id, SyntaxLanguage::plain().id);
     ASSERT_TRUE(parse());
     EXPECT_TRUE(paintedRuns().empty()) << "the plain language colours nothing";
 }
@@ -309,7 +315,7 @@ TEST_F(SyntaxHighlighterTest, TruncatedParseIsCompletedAroundTheViewport)
     for (int i = 0; i < 12000; ++i) text += QStringLiteral("let v%1 = 1 // c\n").arg(i, 5, 10, QLatin1Char('0'));
     open(text, QStringLiteral("swift"));
     ASSERT_TRUE(parse());
-    EXPECT_TRUE(highlighter->resultWasTruncated());
+    EXPECT_TRUE(model->resultWasTruncated());
     ASSERT_TRUE(spinUntil([&] { return !highlighter->viewportTokens().empty(); }));
     EXPECT_EQ(highlighter->viewportParseCount(), 1);
 
@@ -341,7 +347,7 @@ TEST_F(SyntaxHighlighterTest, ColouringALongLineTouchesOnlyTheSegmentsOnScreen)
     spinFor(50);  // the first paint
     const quint64 before = layout.segmentLayoutCount();
     redraws.clear();
-    highlighter->schedule();
+    model->schedule();
     ASSERT_TRUE(spinUntil([&] { return outlineCalls > 0; }, 60000));
     spinFor(100);
     EXPECT_TRUE(colorAt(3).has_value()) << "the first key";
@@ -382,27 +388,29 @@ TEST(SyntaxHighlighterOutline, ATruncatedOutlineSaysSoInTheOutlineMenu)
     test::ScopedEnvironment limit("KORIMADO_SYNTAX_TOKEN_LIMIT", QByteArray("10"));
     QString text;
     for (int i = 0; i < 30; ++i) text += QStringLiteral("# Heading %1\n").arg(i);
-    auto storage = std::make_shared<TextStorage>(text);
-    EditorTextView editor(storage);
-    TextCommands commands(&editor, nullptr);
+    KoriDocument document;
+    document.storage().setString(text);
+    TextStorage* storage = &document.storage();
+    EditorTextView editor(document.sharedStorage());
+    TextCommands commands(&editor, document);
     auto menu = std::make_shared<MenuModel>(QStringLiteral("アウトライン"));
     commands.publishedOutlineMenu = menu.get();
-    SyntaxHighlighter& highlighter = commands.syntaxHighlighter();
-    highlighter.update(QStringLiteral("markdown"));
+    SyntaxModel& model = commands.syntax();
+    model.setLanguage(QStringLiteral("markdown"));
 
     const auto noteShown = [&] {
         for (int i = 0; i < menu->numberOfItems(); ++i) {
-            if (menu->itemAt(i)->title() == SyntaxHighlighter::truncatedOutlineNote()) return !menu->itemAt(i)->isEnabled();
+            if (menu->itemAt(i)->title() == SyntaxModel::truncatedOutlineNote()) return !menu->itemAt(i)->isEnabled();
         }
         return false;
     };
     ASSERT_TRUE(spinUntil(noteShown));
-    EXPECT_TRUE(highlighter.outlineWasTruncated());
-    EXPECT_EQ(highlighter.outlineEntries.size(), 10u);
+    EXPECT_TRUE(model.outlineWasTruncated());
+    EXPECT_EQ(model.outline().size(), 10u);
 
     storage->replaceCharacters({0, storage->length()}, QStringLiteral("# Only\n"));
-    highlighter.schedule();
-    ASSERT_TRUE(spinUntil([&] { return highlighter.outlineEntries.size() == 1; }));
-    EXPECT_FALSE(highlighter.outlineWasTruncated());
+    model.schedule();
+    ASSERT_TRUE(spinUntil([&] { return model.outline().size() == 1; }));
+    EXPECT_FALSE(model.outlineWasTruncated());
     EXPECT_FALSE(noteShown());
 }

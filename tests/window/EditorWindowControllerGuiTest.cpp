@@ -15,6 +15,7 @@
 #include "search/ui/SearchController.h"
 #include "settings/EditorPreferences.h"
 #include "syntax/SyntaxHighlighter.h"
+#include "syntax/SyntaxModel.h"
 #include "window/SegmentedControl.h"
 
 #include <QApplication>
@@ -84,7 +85,7 @@ TEST_F(EditorWindowTest, NewWindowLayoutForUntitledFileAndFolderDocuments)
     EXPECT_EQ(window.encodingPicker()->itemText(4), "日本語 (Shift JIS)");
     EXPECT_EQ(window.encodingPicker()->itemText(27), "EUC-KR");
     EXPECT_EQ(window.encodingChoices()[12].title, "UTF-32 BE (BOM付き)");
-    EXPECT_EQ(window.syntaxButton()->text(), window.commands().syntaxHighlighter().languageValue.displayName);
+    EXPECT_EQ(window.syntaxButton()->text(), SyntaxModel::of(untitled).language().displayName);
 
     auto file = textDocument(QStringLiteral("abc\n"));
     EditorWindowController& fileWindow = test::openDocumentWindow(*file);
@@ -465,10 +466,11 @@ TEST_F(EditorWindowTest, GrabsAWindowWithJapaneseText)
 
 TEST_F(EditorWindowTest, OutlineButtonsFollowTheCaretAndMoveBetweenEntries)
 {
-    auto document = textDocument(QStringLiteral("intro\n# One\ntext\n# Two\nend\n"));
+    auto document = textDocument(QStringLiteral("intro\n# One\ntext\n# Two\nend\n"), QStringLiteral("notes.md"));
     EditorWindowController& window = test::openDocumentWindow(*document);
-    SyntaxHighlighter& highlighter = window.commands().syntaxHighlighter();
-    highlighter.outlineEntries = {{QStringLiteral("One"), 2, {6, 5}, 1}, {QStringLiteral("Two"), 4, {17, 5}, 1}};
+    window.showWindow();
+    SyntaxModel& syntax = SyntaxModel::of(*document);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return syntax.outline().size() == 2; }, 5000));
 
     window.textView()->setSelectedRange({0, 0});
     window.refreshNavigation();
@@ -500,7 +502,8 @@ TEST_F(EditorWindowTest, OutlineButtonsFollowTheCaretAndMoveBetweenEntries)
     window.selectOutlineRow(0);
     EXPECT_EQ(window.textView()->selectedRange(), (TextRange{6, 5}));
 
-    highlighter.outlineEntries.clear();
+    window.changeDocumentSyntax(QStringLiteral("plain"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return syntax.hasCurrentTokens() && syntax.outline().empty(); }, 5000));
     window.refreshNavigation();
     EXPECT_FALSE(window.previousOutlineButton()->isEnabled());
     EXPECT_FALSE(window.nextOutlineButton()->isEnabled());

@@ -12,6 +12,7 @@
 #include "window/StatusLine.h"
 #include "commands/TextCommands.h"
 #include "syntax/SyntaxHighlighter.h"
+#include "syntax/SyntaxModel.h"
 
 #include <QClipboard>
 #include <QEventLoop>
@@ -167,14 +168,14 @@ TEST_F(PreviewWindowTest, BackgroundWorkOfANewWindowWaitsForItsFirstPaint)
     auto document = open(QStringLiteral("main.c"), "int main(void)\n{\n    return 0;\n}\n");
     EditorWindowController& window = test::openDocumentWindow(*document);
     spinFor(400);
-    const SyntaxHighlighter& highlighter = window.commands().syntaxHighlighter();
+    const SyntaxModel& syntax = SyntaxModel::of(*document);
     EXPECT_EQ(window.statusLine().statisticsSchedules(), 0u);
-    EXPECT_TRUE(highlighter.cachedTokens().empty()) << "no full parse before the text is on screen";
-    EXPECT_FALSE(highlighter.parseInFlight());
+    EXPECT_TRUE(syntax.tokens().empty()) << "no full parse before the text is on screen";
+    EXPECT_FALSE(syntax.parseInFlight());
 
     window.showWindow();
     ASSERT_TRUE(spinUntil([&] { return window.hasPainted(); }));
-    ASSERT_TRUE(spinUntil([&] { return !highlighter.cachedTokens().empty(); }));
+    ASSERT_TRUE(spinUntil([&] { return !syntax.tokens().empty(); }));
     EXPECT_GT(window.statusLine().statisticsSchedules(), 0u);
 }
 

@@ -47,7 +47,8 @@ void EditHistory::closeStep()
     step->selectionAfter = announced.selectionAfter.value_or(QVector<TextRange>{});
     step->initiator = std::move(announced.initiator);
     step->owner = announced.owner;
-    registerStep(std::move(step), announced.undoManager, announced.typing, announced.typingActionName);
+    lastStep_ = step;
+    registerStep(std::move(step), announced.undoManager, announced.typing, announced.actionName);
     if (didRecordStep) didRecordStep();
 }
 
@@ -73,8 +74,24 @@ void EditHistory::registerStep(std::shared_ptr<Step> step, UndoManager* manager,
         typingRun_ = step;
     } else {
         manager->registerUndo(std::move(action), step->owner);
+        if (!name.isEmpty() && !replaying) manager->setActionName(name);
     }
     ++stepCount_;
+}
+
+qsizetype EditHistory::lastStepPieces() const
+{
+    const std::shared_ptr<Step> step = lastStep_.lock();
+    return step ? static_cast<qsizetype>(step->pieces.size()) : 0;
+}
+
+qsizetype EditHistory::lastStepUnits() const
+{
+    const std::shared_ptr<Step> step = lastStep_.lock();
+    qsizetype units = 0;
+    if (step)
+        for (const Piece& piece : step->pieces) units += piece.oldText.size() + piece.newText.size();
+    return units;
 }
 
 // Continues a typing run with one more edit when it touches the run's end: typing after it,
@@ -96,6 +113,13 @@ bool EditHistory::extendRun(Step& run, const Piece& piece)
     r.oldText = piece.oldText.left(r.location - piece.location) + r.oldText;
     r.newText = piece.newText;
     r.location = piece.location;
+    return true;
+}
+
+bool EditHistory::isAscending(const std::vector<Piece>& pieces)
+{
+    for (size_t i = 1; i < pieces.size(); ++i)
+        if (pieces[i].location < pieces[i - 1].location + pieces[i - 1].newText.size()) return false;
     return true;
 }
 
@@ -127,8 +151,18 @@ void EditHistory::replay(const Step& step, UndoManager* manager)
     announced_ = std::move(inverse);
     if (initiator) initiator->historyWillReplay(selection);
     storage_.beginEditing();
-    for (auto it = step.pieces.rbegin(); it != step.pieces.rend(); ++it)
-        storage_.replaceCharacters({it->location, it->newText.size()}, it->oldText);
+    if (isAscending(step.pieces)) {
+        // Each piece lies after the ones before it: put them back front to back, each moved by
+        // what the ones before it gave back. Line starts then settle in one pass.
+        qsizetype shift = 0;
+        for (const Piece& piece : step.pieces) {
+            storage_.replaceCharacters({piece.location + shift, piece.newText.size()}, piece.oldText);
+            shift += piece.oldText.size() - piece.newText.size();
+        }
+    } else {
+        for (auto it = step.pieces.rbegin(); it != step.pieces.rend(); ++it)
+            storage_.replaceCharacters({it->location, it->newText.size()}, it->oldText);
+    }
     storage_.endEditing();
     announced_.reset();  // when nothing was left to change
     if (initiator) initiator->historyDidReplay(selection);

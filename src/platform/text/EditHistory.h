@@ -3,6 +3,7 @@
 #include "platform/text/TextRange.h"
 
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include <cstdint>
@@ -13,28 +14,17 @@
 
 namespace korimado {
 
+class EditInitiator;
 class TextStorage;
 class UndoManager;
-
-// Whoever starts an edit and keeps a selection over the text (a text view): told when undo or
-// redo replays one of its steps, so that its selection follows.
-class EditInitiator {
-public:
-    virtual ~EditInitiator() = default;
-    virtual const TextStorage* editedStorage() const = 0;
-    // Before the replay: the selection it will end with, in the text after it.
-    virtual void historyWillReplay(const QVector<TextRange>& selectionAfter) = 0;
-    // After the replay: the selection to show.
-    virtual void historyDidReplay(const QVector<TextRange>& selection) = 0;
-};
 
 // The record of a storage's character edits, kept beside it: every replacement, whoever makes
 // it, becomes part of the step of its outermost transaction, and each step is registered with an
 // undo manager, whose undo and redo replay it through the storage like any other edit.
 //
-// The initiator of an edit (a view) says beforehand which manager takes the step, the selection
-// before it, whether it is typing (consecutive typing joins one step) and, once known, the
-// selection after it. Edits nobody announced go to the default manager without selections.
+// The edit door (TextEditing) announces each edit beforehand: which manager takes the step, its
+// name, the initiator's selection before it, whether it is typing (consecutive typing joins one
+// step) and the selection after it. Edits nobody announced go to the default manager unnamed.
 class EditHistory {
 public:
     struct Piece {
@@ -50,7 +40,7 @@ public:
         QVector<TextRange> selectionBefore;
         std::optional<QVector<TextRange>> selectionAfter;
         bool typing = false;
-        QString typingActionName;
+        QString actionName;
     };
 
     explicit EditHistory(TextStorage& storage) : storage_(storage) {}
@@ -61,7 +51,7 @@ public:
     void setDefaultUndoManager(UndoManager* manager) { defaultManager_ = manager; }
     UndoManager* defaultUndoManager() const { return defaultManager_; }
 
-    // The initiator's part, between its approval and the end of its transaction.
+    // The door's part, between the approval and the end of its transaction.
     void announce(Announcement announcement);
     void setSelectionAfter(const QVector<TextRange>& selection);
     // Forgets an announcement no edit followed.
@@ -73,6 +63,9 @@ public:
     std::function<void()> didRecordStep;
     // Steps recorded so far (coalesced typing counts once).
     std::uint64_t stepCount() const { return stepCount_; }
+    // What the last step recorded holds: its pieces and the units of their old and new texts.
+    qsizetype lastStepPieces() const;
+    qsizetype lastStepUnits() const;
 
 private:
     friend class TextStorage;
@@ -88,6 +81,8 @@ private:
     void closeStep();
     void registerStep(std::shared_ptr<Step> step, UndoManager* manager, bool typing, const QString& name);
     static bool extendRun(Step& run, const Piece& piece);
+    // Whether each piece begins at or after the end of the one before it, in the text then.
+    static bool isAscending(const std::vector<Piece>& pieces);
     void replay(const Step& step, UndoManager* manager);
     void discardPending();
 
@@ -98,7 +93,34 @@ private:
     std::vector<Piece> pending_;
     std::optional<Announcement> announced_;
     std::weak_ptr<Step> typingRun_;
+    std::weak_ptr<Step> lastStep_;
     std::uint64_t stepCount_ = 0;
+};
+
+// Whoever starts an edit through the door and keeps a selection over the text (a text view).
+// The door asks it before the edit and tells it around the edit; undo and redo tell it when they
+// replay one of its steps, so that its selection follows.
+class EditInitiator : public std::enable_shared_from_this<EditInitiator> {
+public:
+    virtual ~EditInitiator() = default;
+    virtual const TextStorage* editedStorage() const = 0;
+
+    // Whether it takes edits now, and whether it (or its owner) agrees to this one.
+    virtual bool isEditable() const { return true; }
+    virtual bool approvesEdit(const QVector<TextRange>& ranges, const QStringList& strings)
+    {
+        (void)ranges, (void)strings;
+        return true;
+    }
+    // Its part of the announcement: the manager, itself, the owner, the selection before, typing.
+    virtual void prepareAnnouncement(EditHistory::Announcement& announcement) = 0;
+    // Before the edit: the selection it will end with. After it: the selection to show.
+    virtual void editWillApply(const QVector<TextRange>& selectionAfter) = 0;
+    virtual void editDidApply(const QVector<TextRange>& selection) = 0;
+
+    // The same around undo or redo of one of its steps.
+    virtual void historyWillReplay(const QVector<TextRange>& selectionAfter) = 0;
+    virtual void historyDidReplay(const QVector<TextRange>& selection) = 0;
 };
 
 }  // namespace korimado

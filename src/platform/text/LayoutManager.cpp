@@ -274,7 +274,7 @@ void LayoutManager::storageEdited(const TextStorageEdit& edit)
 {
     if (!edit.editedCharacters()) return;  // no stored attributes are drawn from the storage
     updateParagraphs(edit.editedRange);
-    moveTemporaryAttributes(edit.editedRange, edit.changeInLength);
+    moveTemporaryAttributes(edit);
     // The paragraphs the edit touched are laid out again anyway; the others keep their place for
     // the composition relative to their start.
     for (qsizetype& location : marked_.locations) location = edit.mapPosition(location);
@@ -1131,12 +1131,11 @@ void LayoutManager::enumerateTemporaryAttributes(Owner owner, TextRange range,
     }
 }
 
-// Runs after the edit move with it; runs inside replaced text shrink or vanish; text typed inside
-// a run takes the run's attributes.
-void LayoutManager::moveTemporaryAttributes(TextRange editedRange, qsizetype delta)
+// Runs after an edited piece move with it; runs inside replaced text shrink or vanish; text typed
+// inside a run takes the run's attributes.
+void LayoutManager::moveTemporaryAttributes(const TextStorageEdit& edit)
 {
-    const qsizetype loc = editedRange.location;
-    const TextStorageEdit edit{TextStorageEdit::Characters, editedRange, delta};
+    const qsizetype loc = edit.editedRange.location;
     for (auto& [owner, runs] : temporaryAttributes_) {
         auto it = std::upper_bound(runs.begin(), runs.end(), loc, [](qsizetype at, const Run& r) { return at < r.end; });
         // Text inserted inside a run takes its colour; text inserted at either end does not.

@@ -189,7 +189,7 @@ private:
     void storageEdited(const TextStorageEdit& edit);
     void resetParagraphs();
     void updateParagraphs(TextRange editedRange);
-    void moveTemporaryAttributes(TextRange editedRange, qsizetype delta);
+    void moveTemporaryAttributes(const TextStorageEdit& edit);
     std::vector<Run>& runsOf(Owner owner);
     static void mergeRun(std::vector<Run>& runs, const TemporaryAttributes& attributes, TextRange range);
     void temporaryAttributesChanged(TextRange range);

@@ -21,7 +21,7 @@ qsizetype LineStarts::start(qsizetype line) const
 {
     if (line <= 0) return 0;
     if (line >= count()) return length_;
-    const qsizetype raw = starts_[static_cast<size_t>(line)];
+    const qsizetype raw = entry(line);
     return line >= stepLine_ ? raw + stepBy_ : raw;
 }
 
@@ -46,7 +46,7 @@ TextRange LineStarts::range(qsizetype line) const
 
 std::vector<qsizetype> LineStarts::starts() const
 {
-    std::vector<qsizetype> all(starts_.size());
+    std::vector<qsizetype> all(static_cast<size_t>(count()));
     for (qsizetype i = 0; i < count(); ++i) all[static_cast<size_t>(i)] = start(i);
     return all;
 }
@@ -72,6 +72,8 @@ void LineStarts::rebuild(QStringView text)
 {
     length_ = text.size();
     starts_.clear();
+    gapStart_ = 0;
+    gapSize_ = 0;
     // Roughly one line per 40 units in ordinary text; avoids most regrowth on large files.
     starts_.reserve(static_cast<size_t>(length_ / 40 + 1));
     starts_.push_back(0);
@@ -85,6 +87,8 @@ void LineStarts::rebuild(const TextStorage& storage)
 {
     length_ = storage.length();
     starts_.clear();
+    gapStart_ = 0;
+    gapSize_ = 0;
     starts_.reserve(static_cast<size_t>(length_ / 40 + 1));
     starts_.push_back(0);
     bool pendingCR = false;  // the previous chunk ended in a CR
@@ -106,9 +110,34 @@ void LineStarts::rebuild(const TextStorage& storage)
 
 void LineStarts::settleStep(qsizetype from, qsizetype to, qsizetype by)
 {
-    if (by == 0) return;
+    if (by == 0 || from >= to) return;
     qsizetype* s = starts_.data();
-    for (qsizetype i = from; i < to; ++i) s[i] += by;
+    for (qsizetype i = from; i < std::min(to, gapStart_); ++i) s[i] += by;
+    for (qsizetype i = std::max(from, gapStart_); i < to; ++i) s[i + gapSize_] += by;
+}
+
+void LineStarts::moveGap(qsizetype line)
+{
+    qsizetype* s = starts_.data();
+    if (line < gapStart_) {
+        std::copy_backward(s + line, s + gapStart_, s + gapStart_ + gapSize_);
+    } else if (line > gapStart_) {
+        std::copy(s + gapStart_ + gapSize_, s + line + gapSize_, s + gapStart_);
+    }
+    gapStart_ = line;
+}
+
+void LineStarts::ensureGap(qsizetype size)
+{
+    if (gapSize_ >= size) return;
+    // Room for this edit and many more like it, so that growing stays rare.
+    const qsizetype lines = count();
+    const qsizetype gap = std::max<qsizetype>({size, 1024, lines / 16});
+    std::vector<qsizetype> grown(static_cast<size_t>(lines + gap));
+    std::copy(starts_.begin(), starts_.begin() + gapStart_, grown.begin());
+    std::copy(starts_.begin() + gapStart_ + gapSize_, starts_.end(), grown.begin() + gapStart_ + gap);
+    starts_ = std::move(grown);
+    gapSize_ = gap;
 }
 
 // Only starts the edit can have touched are looked at again: those from its location to its old
@@ -156,26 +185,34 @@ void LineStarts::update(const TextStorage& storage, TextRange editedRange, qsize
     const qsizetype tail = firstNotBefore(oldEnd + 1, first);
 
     // Everything from tail on moves by delta: fold that into the pending step.
-    if (stepLine_ <= tail) {
+    if (stepBy_ == 0) {
+        // Nothing pending: the step begins here.
+        stepLine_ = tail;
+        stepBy_ = delta;
+    } else if (stepLine_ <= tail) {
         settleStep(stepLine_, tail, stepBy_);
         stepLine_ = tail;
         stepBy_ += delta;
     } else {
-        settleStep(tail, stepLine_, delta);
+        // The step comes back to the edit, and the starts it passes keep only what they had: the
+        // next edit nearby, before or after, is cheap again.
+        settleStep(tail, stepLine_, -stepBy_);
+        stepLine_ = tail;
         stepBy_ += delta;
     }
 
     const qsizetype removed = tail - first;
     const qsizetype inserted = static_cast<qsizetype>(run_.size());
-    const auto at = starts_.begin() + first;
     if (inserted == removed) {
-        std::copy(run_.begin(), run_.end(), at);
-    } else if (inserted < removed) {
-        std::copy(run_.begin(), run_.end(), at);
-        starts_.erase(at + inserted, at + removed);
+        for (qsizetype i = 0; i < inserted; ++i) entry(first + i) = run_[static_cast<size_t>(i)];
     } else {
-        std::copy(run_.begin(), run_.begin() + removed, at);
-        starts_.insert(at + removed, run_.begin() + removed, run_.end());
+        // The entries of the edited lines go into the gap, the new ones come out of it.
+        moveGap(first);
+        gapSize_ += removed;
+        ensureGap(inserted);
+        std::copy(run_.begin(), run_.end(), starts_.begin() + gapStart_);
+        gapStart_ += inserted;
+        gapSize_ -= inserted;
     }
     stepLine_ += inserted - removed;
     if (stepLine_ >= count()) {

@@ -18,13 +18,15 @@ class TextStorage;
 //
 // An edit moves every later start by the change in length. That move is kept pending from a
 // "step" line on and settled lazily, only as far as the next edit elsewhere needs: typing at one
-// place touches a few entries, not the million after them.
+// place touches a few entries, not the million after them. Lines made or removed go in and out
+// at a gap in the table, which follows the edits: the many pieces of one replacement, made in
+// order, move it once across the table.
 class LineStarts {
 public:
     LineStarts();
     explicit LineStarts(QStringView text);
 
-    qsizetype count() const { return static_cast<qsizetype>(starts_.size()); }
+    qsizetype count() const { return static_cast<qsizetype>(starts_.size()) - gapSize_; }
     // Clamped: start(count()) and beyond is the text's length.
     qsizetype start(qsizetype line) const;
     // The 0-based line holding the unit at offset; offsets past the end give the last line.
@@ -48,8 +50,16 @@ private:
     // After one replacement in storage: editedRange is in the new text, delta the change in length.
     void update(const TextStorage& storage, TextRange editedRange, qsizetype delta);
     void settleStep(qsizetype from, qsizetype to, qsizetype by);
+    // The entry of a line, wherever the gap is.
+    qsizetype& entry(qsizetype line) { return starts_[static_cast<size_t>(line < gapStart_ ? line : line + gapSize_)]; }
+    qsizetype entry(qsizetype line) const { return starts_[static_cast<size_t>(line < gapStart_ ? line : line + gapSize_)]; }
+    void moveGap(qsizetype line);
+    void ensureGap(qsizetype size);
 
+    // Physically: the entries before the gap, gapSize_ unused ones, then the rest.
     std::vector<qsizetype> starts_;
+    qsizetype gapStart_ = 0;
+    qsizetype gapSize_ = 0;
     // Entries from stepLine_ on still lack stepBy_.
     qsizetype stepLine_ = 1;
     qsizetype stepBy_ = 0;

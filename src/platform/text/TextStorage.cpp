@@ -246,7 +246,13 @@ QString TextStorage::substring(TextRange range) const
 QString TextStorage::string() const
 {
     if (chunks_.size() == 1) return chunks_.front();
+    ++flattenings_;
     return substring(TextRange(0, length_));
+}
+
+bool TextStorage::acceptsEdits() const
+{
+    return !delegate_ || delegate_->textStorageAcceptsEdits(*this);
 }
 
 TextSnapshot TextStorage::snapshot() const
@@ -362,10 +368,11 @@ void TextStorage::endEditing()
 void TextStorage::noteEdit(unsigned mask, TextRange r, qsizetype newLength)
 {
     const qsizetype delta = newLength - r.length;
+    if (mask & TextStorageEdit::Characters) pendingChanges_.add(r, newLength);
     // One revision per transaction that changes characters.
     if ((mask & TextStorageEdit::Characters) && !(hasPendingEdit_ && pending_.editedCharacters())) ++revision_;
     if (!hasPendingEdit_) {
-        pending_ = TextStorageEdit{mask, TextRange(r.location, newLength), delta};
+        pending_ = TextStorageEdit{mask, TextRange(r.location, newLength), delta, nullptr};
         hasPendingEdit_ = true;
     } else {
         // Carry the earlier range into the new text, then add this edit's range.
@@ -386,8 +393,10 @@ void TextStorage::processEditing()
     if (processing_) return;  // an edit made by a callback is delivered after the current round
     processing_ = true;
     while (hasPendingEdit_) {
-        const TextStorageEdit edit = pending_;
+        TextStorageEdit edit = pending_;
         hasPendingEdit_ = false;
+        if (pendingChanges_.size() > 1) edit.changes = std::make_shared<const TextChanges>(pendingChanges_.take());
+        else pendingChanges_.take();
         history_->closeStep();
         if (delegate_) delegate_->textStorageWillProcessEditing(*this, edit);
         const std::vector<ObserverEntry> round = observers_;

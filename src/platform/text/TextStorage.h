@@ -2,6 +2,7 @@
 
 #include "platform/text/EditHistory.h"
 #include "platform/text/LineStarts.h"
+#include "platform/text/TextChanges.h"
 #include "platform/text/TextRange.h"
 
 #include <QString>
@@ -16,10 +17,6 @@ namespace korimado {
 
 class TextStorage;
 
-// Where a position standing exactly where text was inserted goes: it stays before the new text
-// (a caret, the end of a coloured run) or moves after it (the start of a coloured run).
-enum class InsertionBias { Before, After };
-
 // What one outermost editing transaction changed.
 struct TextStorageEdit {
     enum Mask : unsigned { Characters = 1u << 0, Attributes = 1u << 1 };
@@ -28,22 +25,31 @@ struct TextStorageEdit {
     // In the new text: the union of every range touched in the transaction.
     TextRange editedRange;
     qsizetype changeInLength = 0;
+    // The pieces replaced, when there were several apart; else the edited range is the one piece.
+    std::shared_ptr<const TextChanges> changes = nullptr;
 
     bool editedCharacters() const { return (mask & Characters) != 0; }
     bool editedAttributesOnly() const { return mask == Attributes; }
 
     // The one mapping of a position in the old text to the new text, for everything that points
-    // into the text: positions before the edit stay, those after it shift by the change in length,
-    // those inside the replaced text go to the end of the new text.
+    // into the text: positions before a replaced piece stay, those after it shift by its change
+    // in length, those inside it go to the end of its new text.
     qsizetype mapPosition(qsizetype position, InsertionBias bias = InsertionBias::Before) const
     {
-        const qsizetype start = editedRange.location;
-        const qsizetype newEnd = editedRange.end();
-        const qsizetype oldEnd = newEnd - changeInLength;
-        if (position < start) return position;
-        if (position == start && (start < oldEnd || bias == InsertionBias::Before)) return position;
-        if (position >= oldEnd) return position + changeInLength;
-        return newEnd;
+        if (changes) return changes->mapPosition(position, bias);
+        return TextChanges::mapPosition(onePiece(), position, bias);
+    }
+    // Whether position (in the old text) lay inside replaced text, not at either end of it.
+    bool replaces(qsizetype position) const
+    {
+        if (changes) return changes->replaces(position);
+        return TextChanges::replaces(onePiece(), position);
+    }
+
+private:
+    TextChange onePiece() const
+    {
+        return TextChange{editedRange.location, editedRange.length - changeInLength, editedRange.length};
     }
 };
 
@@ -54,6 +60,8 @@ public:
     virtual ~TextStorageDelegate() = default;
     virtual void textStorageWillProcessEditing(TextStorage&, const TextStorageEdit&) {}
     virtual void textStorageDidProcessEditing(TextStorage&, const TextStorageEdit&) {}
+    // Asked by the edit door when nobody (no view) initiates an edit.
+    virtual bool textStorageAcceptsEdits(const TextStorage&) const { return true; }
 };
 
 // An immutable copy of the text that shares the storage's chunks. Safe to move to and read on
@@ -117,6 +125,11 @@ public:
     // Marks range as having new attributes without touching the characters: an attributes-only edit.
     void editedAttributes(TextRange range);
 
+    // Whether the delegate (the document) takes edits now; true without one.
+    bool acceptsEdits() const;
+    // Whole-text flattenings so far (string() over more than one chunk): a seam for tests.
+    std::uint64_t flattenings() const { return flattenings_; }
+
     // Nested transactions; the outermost end delivers one notification for all edits inside.
     void beginEditing();
     void endEditing();
@@ -167,6 +180,8 @@ private:
     bool processing_ = false;
     bool hasPendingEdit_ = false;
     TextStorageEdit pending_;
+    TextChanges::Builder pendingChanges_;
+    mutable std::uint64_t flattenings_ = 0;
 
     TextStorageDelegate* delegate_ = nullptr;
     struct ObserverEntry {

@@ -3,6 +3,7 @@
 #include "platform/text/InputContext.h"
 #include "platform/text/LayoutManager.h"
 #include "platform/text/TextBoundaries.h"
+#include "platform/text/TextEditing.h"
 #include "platform/foundation/UndoManager.h"
 
 #include <QApplication>
@@ -82,16 +83,36 @@ QVector<TextRange> caretsKept(const QVector<TextRange>& ranges, qsizetype length
 
 }  // namespace
 
-// Tells the view of undo and redo replaying its steps; goes with the view.
+// The view's side of the edit door and of undo and redo; goes with the view.
 class TextView::HistoryClient : public EditInitiator {
 public:
     explicit HistoryClient(TextView& view) : view_(view) {}
     const TextStorage* editedStorage() const override { return view_.storage_.get(); }
-    void historyWillReplay(const QVector<TextRange>& selectionAfter) override
+    bool isEditable() const override { return view_.editable_; }
+    bool approvesEdit(const QVector<TextRange>& ranges, const QStringList& strings) override
+    {
+        return view_.shouldChangeText(ranges, strings);
+    }
+    void prepareAnnouncement(EditHistory::Announcement& announcement) override
+    {
+        announcement.undoManager = view_.allowsUndo_ ? view_.undoManager() : nullptr;
+        announcement.initiator = weak_from_this();
+        announcement.owner = &view_;
+        announcement.selectionBefore = view_.selections_;
+        announcement.typing = view_.typingEdit_;
+    }
+    void editWillApply(const QVector<TextRange>& selectionAfter) override
     {
         ++view_.ownEdits_;
         view_.selectionAfterEdit_ = selectionAfter;
     }
+    void editDidApply(const QVector<TextRange>& selection) override
+    {
+        view_.selectionAfterEdit_.reset();
+        if (!selection.isEmpty()) view_.setSelections(selection);
+        view_.didChangeText();
+    }
+    void historyWillReplay(const QVector<TextRange>& selectionAfter) override { editWillApply(selectionAfter); }
     void historyDidReplay(const QVector<TextRange>& selection) override
     {
         view_.selectionAfterEdit_.reset();
@@ -103,6 +124,11 @@ public:
 private:
     TextView& view_;
 };
+
+EditInitiator* TextView::editInitiator() const
+{
+    return historyClient_.get();
+}
 
 struct TextView::Drag {
     int granularity = 1;  // 1 character, 2 word, 3 paragraph
@@ -187,11 +213,6 @@ TextBoundaries TextView::boundaries() const
     TextStorage* storage = storage_.get();
     return TextBoundaries(storage->length(),
                           [storage](qsizetype from, qsizetype to) { return storage->substring({from, to - from}); });
-}
-
-void TextView::replaceCharacters(TextRange range, const QString& string)
-{
-    storage_->replaceCharacters(range, string);
 }
 
 // Follows edits made by anyone (this view, another view of the storage, the document) so that the
@@ -393,30 +414,9 @@ void TextView::setSelectable(bool selectable)
 
 bool TextView::shouldChangeText(const QVector<TextRange>& ranges, const QStringList& replacementStrings)
 {
-    if (!editable_ || ranges.size() != replacementStrings.size() || ranges.isEmpty())
+    if (!editable_ || !TextEditing::isValid(storage_->length(), ranges, replacementStrings))
         return false;
-    // Ranges outside the text or overlapping one another would make the recorded undo lie.
-    QVector<TextRange> sorted = ranges;
-    std::stable_sort(sorted.begin(), sorted.end(), lessByLocationThenLength);
-    for (qsizetype i = 0; i < sorted.size(); ++i) {
-        const TextRange r = sorted[i];
-        if (r.isNotFound() || r.location < 0 || r.length < 0 || r.end() > storage_->length())
-            return false;
-        if (i > 0 && r.location < sorted[i - 1].end())
-            return false;
-    }
-    if (delegate_ && !delegate_->textViewShouldChangeText(*this, ranges, replacementStrings))
-        return false;
-    EditHistory::Announcement edit;
-    edit.undoManager = allowsUndo_ ? undoManager() : nullptr;
-    edit.initiator = historyClient_;
-    edit.owner = this;
-    edit.selectionBefore = selections_;
-    edit.typing = typingEdit_;
-    edit.typingActionName = typingActionName_;
-    storage_->history().announce(std::move(edit));
-    ++ownEdits_;
-    return true;
+    return !delegate_ || delegate_->textViewShouldChangeText(*this, ranges, replacementStrings);
 }
 
 bool TextView::shouldChangeText(TextRange range, const QString& replacementString)
@@ -434,67 +434,25 @@ void TextView::didChangeText()
         delegate_->textDidChange(*this);
 }
 
-// Applies approved replacements back to front and puts a caret after the last one (or the given
-// selection).
-void TextView::applyReplacements(const QVector<TextRange>& ranges, const QStringList& strings,
-                                 const QVector<TextRange>* selection)
-{
-    QVector<qsizetype> order(ranges.size());
-    for (qsizetype i = 0; i < order.size(); ++i)
-        order[i] = i;
-    std::stable_sort(order.begin(), order.end(),
-                     [&](qsizetype a, qsizetype b) { return ranges[a].location < ranges[b].location; });
-    QVector<TextRange> after;
-    if (selection) {
-        after = *selection;
-    } else {
-        qsizetype delta = 0;
-        for (qsizetype k = 0; k + 1 < order.size(); ++k)
-            delta += strings[order[k]].size() - ranges[order[k]].length;
-        const qsizetype last = order.last();
-        after = {TextRange{ranges[last].location + delta + strings[last].size(), 0}};
-    }
-    editStorage(after, [&] {
-        for (qsizetype k = order.size() - 1; k >= 0; --k)
-            storage_->replaceCharacters(ranges[order[k]], strings[order[k]]);
-    });
-    setSelectedRanges(after);
-}
-
-void TextView::editStorage(const QVector<TextRange>& selectionAfter, const std::function<void()>& edit)
-{
-    selectionAfterEdit_ = selectionAfter;
-    storage_->history().setSelectionAfter(selectionAfter);
-    storage_->beginEditing();
-    edit();
-    storage_->endEditing();
-    selectionAfterEdit_.reset();
-}
-
 bool TextView::replaceRanges(const QVector<TextRange>& ranges, const QStringList& strings, const QString& actionName,
                              const QVector<TextRange>* selection)
 {
-    if (!shouldChangeText(ranges, strings))
+    const auto after = selection ? std::optional<QVector<TextRange>>(*selection) : std::nullopt;
+    if (TextEditing::replace(*storage_, ranges, strings, actionName, after, historyClient_.get())
+        != TextEditing::Outcome::replaced)
         return false;
-    applyReplacements(ranges, strings, selection);
-    if (UndoManager* manager = undoManager(); manager && !actionName.isEmpty())
-        manager->setActionName(actionName);
-    didChangeText();
     ensureCaretVisible();
     return true;
 }
 
 bool TextView::editTyping(const QVector<TextRange>& ranges, const QString& string, const QString& actionName)
 {
-    const QStringList strings(ranges.size(), string);
     typingEdit_ = true;
-    typingActionName_ = actionName;
-    const bool approved = shouldChangeText(ranges, strings);
+    const auto outcome = TextEditing::replace(*storage_, ranges, QStringList(ranges.size(), string), actionName,
+                                              std::nullopt, historyClient_.get());
     typingEdit_ = false;
-    if (!approved)
+    if (outcome != TextEditing::Outcome::replaced)
         return false;
-    applyReplacements(ranges, strings, nullptr);
-    didChangeText();
     ensureCaretVisible();
     return true;
 }

@@ -110,15 +110,14 @@ public:
     // after approval, as one undo step (consecutive keystrokes coalesce into one). Ends any
     // input-method composition.
     virtual void insertText(const QString& string, TextRange replacementRange = {TextRange::NotFound, 0});
-    // Change approval: false when the view is not editable or the delegate refuses. On approval the
-    // edit is announced to the storage's history (this view's undo manager, its selection); the
-    // caller must then make exactly these replacements and call didChangeText().
+    // Change approval, asked by the edit door for the view's own edits: false when the view is not
+    // editable, the ranges do not fit the text, or the delegate refuses.
     virtual bool shouldChangeText(const QVector<TextRange>& ranges, const QStringList& replacementStrings);
     bool shouldChangeText(TextRange range, const QString& replacementString);
+    // Called by the door after each of the view's edits: the delegate hears of it.
     virtual void didChangeText();
-    // Replaces characters in the storage directly: no approval and no notification of the delegate;
-    // the history records it as part of whatever edit is announced.
-    void replaceCharacters(TextRange range, const QString& string);
+    // The view as the initiator of edits it asks the door (TextEditing) for.
+    EditInitiator* editInitiator() const;
 
     // --- input methods: composed text lives in the view, not in the storage, until committed. It is
     // laid out in its line at every caret (a selection is replaced when composing starts); each
@@ -268,13 +267,10 @@ protected:
     qsizetype positionBelow(qsizetype pos, qreal& goalX) const;
     qsizetype lineFragmentStart(qsizetype pos) const;
     qsizetype lineFragmentEnd(qsizetype pos) const;
-    // Replaces ranges by strings as one approved, undoable edit with an action name; the new
-    // selection is the caret after the last replacement, or `selection` when given.
+    // Replaces ranges by strings through the edit door as one undoable step with an action name;
+    // the new selection is the caret after the last replacement, or `selection` when given.
     bool replaceRanges(const QVector<TextRange>& ranges, const QStringList& strings, const QString& actionName,
                        const QVector<TextRange>* selection = nullptr);
-    // Runs edit (approved replacements) in one storage transaction, with the selection the edit
-    // ends with known to this view's observer before anyone else hears of the edit.
-    void editStorage(const QVector<TextRange>& selectionAfter, const std::function<void()>& edit);
 
 private:
     class HistoryClient;
@@ -290,8 +286,6 @@ private:
     void drawExtraCarets(QPainter& painter, const QRectF& dirtyRect);
     void restartBlinking();
     void ensureCaretVisible();
-    void applyReplacements(const QVector<TextRange>& ranges, const QStringList& strings,
-                           const QVector<TextRange>* selection);
     bool editTyping(const QVector<TextRange>& ranges, const QString& string, const QString& actionName);
     void beginComposition();
     void showComposition();
@@ -326,11 +320,10 @@ private:
     bool editable_ = true;
     bool selectable_ = true;
 
-    // Set between an approved shouldChangeText() and didChangeText(): the edit is our own.
+    // Set while the door makes our own edit, until didChangeText().
     int ownEdits_ = 0;
     bool pendingSelectionNotice_ = false;
     bool typingEdit_ = false;
-    QString typingActionName_;
     std::shared_ptr<HistoryClient> historyClient_;
     // The selection our own edit in progress ends with, in the new text.
     std::optional<QVector<TextRange>> selectionAfterEdit_;

@@ -2,6 +2,7 @@
 
 #include "platform/foundation/JsonValue.h"
 #include "search/batch/BatchReplaceRule.h"
+#include "search/engine/SearchReplacementResult.h"
 
 #include <QList>
 #include <QString>
@@ -35,6 +36,9 @@ struct BatchRuleResult {
 struct BatchReplaceResult {
     QString text;                       // after every enabled rule
     QList<BatchRuleResult> ruleResults; // one per enabled rule, in rule order
+    // What changed, as replacements of the text the rules started from: text order, disjoint,
+    // none that leaves its text as it was. Empty when the rules changed nothing.
+    QList<SearchReplacement> edits;
 };
 
 }  // namespace korimado

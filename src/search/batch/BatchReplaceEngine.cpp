@@ -4,6 +4,7 @@
 #include "platform/foundation/JsonReader.h"
 #include "platform/foundation/JsonWriter.h"
 #include "platform/foundation/PlatformError.h"
+#include "platform/text/TextChanges.h"
 #include "document/UnicodeForms.h"
 #include "search/batch/BatchReplaceError.h"
 #include "search/engine/SearchEngine.h"
@@ -17,6 +18,8 @@ BatchReplaceResult BatchReplaceEngine::apply(const BatchReplaceDocument& documen
 {
     BatchReplaceResult result;
     result.text = text;
+    // What every rule so far replaced, as pieces of the text before the first.
+    std::vector<TextChange> changes;
     for (const BatchReplaceRule& rule : document.rules) {
         if (!rule.enabled) continue;
         if (cancellation && cancellation->isCancelled()) throw SearchEngineError::cancelled();
@@ -32,8 +35,21 @@ BatchReplaceResult BatchReplaceEngine::apply(const BatchReplaceDocument& documen
             } else {
                 result.text.replace(replaced.searchedRange.location, replaced.searchedRange.length, replaced.replacement);
             }
+            std::vector<TextChange> pieces;
+            pieces.reserve(size_t(replaced.edits.size()));
+            for (const SearchReplacement& edit : replaced.edits)
+                pieces.push_back(TextChange{edit.originalRange.location, edit.originalRange.length, edit.replacement.size()});
+            changes = changes.empty() ? std::move(pieces) : TextChanges::composed(changes, pieces);
         }
         result.ruleResults.push_back(BatchRuleResult{rule.id, replaced.matchCount});
+    }
+    // The pieces with their new text; those that came back as they were are no edit.
+    const TextChanges all(std::move(changes));
+    for (qsizetype i = 0; i < all.size(); ++i) {
+        const TextChange& change = all.changes()[size_t(i)];
+        const QStringView now = QStringView(result.text).mid(all.newLocation(i), change.newLength);
+        if (now == QStringView(text).mid(change.location, change.oldLength)) continue;
+        result.edits.push_back(SearchReplacement{TextRange(change.location, change.oldLength), now.toString()});
     }
     return result;
 }

@@ -52,23 +52,4 @@ std::optional<SearchNavigation::ReplaceTarget> SearchNavigation::replaceTarget(c
     return std::nullopt;
 }
 
-bool TrackedRange::apply(TextRange oldRange, qsizetype newLength, bool insertionAtEndInside)
-{
-    if (!range_) return true;
-    TextRange& r = *range_;
-    const qsizetype delta = newLength - oldRange.length;
-    const bool atEnd = oldRange.isEmpty() && oldRange.location == r.end() && insertionAtEndInside;
-    if (!atEnd && oldRange.end() <= r.location) {
-        r.location += delta;
-    } else if (!atEnd && oldRange.location >= r.end()) {
-        // after the range: nothing of it moves
-    } else if (oldRange.location >= r.location && oldRange.end() <= r.end()) {
-        r.length = std::max<qsizetype>(0, r.length + delta);
-    } else {
-        range_.reset();
-        return false;
-    }
-    return true;
-}
-
 }  // namespace korimado

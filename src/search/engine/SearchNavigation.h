@@ -33,24 +33,4 @@ public:
                                                       qsizetype textLength, bool wraps);
 };
 
-// A range of the text that follows its edits: the find panel's "selection only" scope.
-class TrackedRange {
-public:
-    TrackedRange() = default;
-    explicit TrackedRange(TextRange range) : range_(range) {}
-
-    const std::optional<TextRange>& range() const { return range_; }
-    void clear() { range_.reset(); }
-
-    // One edit: oldRange of the text before it became newLength units. Edits before the range
-    // move it, edits after it leave it, edits within it (ends included) grow or shrink it. An
-    // insertion at the very end counts as within only when insertionAtEndInside is set (the
-    // panel's own replacement of an empty match there). An edit that crosses one of its ends
-    // leaves no sound range: it is dropped and false returned.
-    bool apply(TextRange oldRange, qsizetype newLength, bool insertionAtEndInside = false);
-
-private:
-    std::optional<TextRange> range_;
-};
-
 }  // namespace korimado

@@ -6,7 +6,8 @@
 #include "platform/foundation/JsonDecodingError.h"
 #include "platform/foundation/MainQueue.h"
 #include "platform/foundation/PlatformError.h"
-#include "platform/foundation/UndoManager.h"
+#include "platform/text/TextChanges.h"
+#include "platform/text/TextEditing.h"
 #include "platform/ui/FilePanels.h"
 #include "platform/ui/WindowFrameAutosave.h"
 #include "search/batch/BatchReplaceEngine.h"
@@ -350,7 +351,7 @@ void BatchReplaceWindowController::applyRules()
         std::optional<QString> error = attempt([&] {
             result = BatchReplaceEngine::apply(document, text, lineEnding, token.get());
         });
-        MainQueue::async([this, alive, token, text, revision, result = std::move(result), error] {
+        MainQueue::async([this, alive, token, revision, result = std::move(result), error] {
             if (alive.expired()) return;
             if (token->isCancelled() || !model_ || !editor_ || model_->revision() != revision) {
                 setStatus(staleMessage);
@@ -361,25 +362,29 @@ void BatchReplaceWindowController::applyRules()
             qsizetype total = 0;
             for (const BatchRuleResult& r : result->ruleResults) total += r.replacements;
             if (result->ruleResults.isEmpty() || total < 1) return setStatus(QStringLiteral("一致する文字列はありません。"));
-            if (result->text == text) {
+            if (result->edits.isEmpty()) {
                 return setStatus(QString::number(total) + QStringLiteral("件が一致しました。本文は変わりません。"));
             }
             if (!editor_->isEditable()) return setStatus(QStringLiteral("この文書は編集できません。"));
-            const qsizetype location = editor_->selectedRange().location;
-            UndoManager* undo = model_->undoManager();
-            if (undo) undo->beginUndoGrouping();
-            editor_->insertText(result->text, TextRange(0, text.size()));
-            if (undo) undo->endUndoGrouping();
+            QVector<TextRange> ranges;
+            QStringList strings;
+            std::vector<TextChange> pieces;
+            for (const SearchReplacement& edit : result->edits) {
+                ranges.append(edit.originalRange);
+                strings.append(edit.replacement);
+                pieces.push_back({edit.originalRange.location, edit.originalRange.length, edit.replacement.size()});
+            }
+            // The caret follows the text as every other position does.
+            const qsizetype caret = TextChanges(std::move(pieces)).mapPosition(editor_->selectedRange().location);
+            const TextEditing::Outcome outcome =
+                TextEditing::replace(model_->storage(), ranges, strings, QStringLiteral("複数置換"),
+                                     QVector<TextRange>{TextRange(caret, 0)}, editor_->editInitiator());
             // A change the view did not approve leaves the text as it was: say so, never "done".
-            if (!model_ || model_->revision() == revision) {
+            if (outcome == TextEditing::Outcome::notEditable) return setStatus(QStringLiteral("この文書は編集できません。"));
+            if (outcome != TextEditing::Outcome::replaced) {
                 return setStatus(QStringLiteral("本文の変更が受け付けられなかったため、置換しませんでした。"));
             }
-            if (undo) undo->setActionName(QStringLiteral("複数置換"));
-            if (editor_) {
-                const TextRange caret(std::min(location, result->text.size()), 0);
-                editor_->setSelectedRange(caret);
-                editor_->scrollRangeToVisible(caret);
-            }
+            if (editor_) editor_->scrollRangeToVisible(editor_->selectedRange());
             setStatus(QString::number(total) + QStringLiteral("件を") + QString::number(result->ruleResults.size())
                       + QStringLiteral("個のルールで置換しました。"));
         });

@@ -9,6 +9,8 @@
 #include "platform/foundation/MainQueue.h"
 #include "platform/foundation/UndoManager.h"
 #include "platform/text/LayoutManager.h"
+#include "platform/text/TextChanges.h"
+#include "platform/text/TextEditing.h"
 #include "platform/text/TextStorage.h"
 #include "platform/ui/AlertPresenter.h"
 #include "platform/ui/WindowFrameAutosave.h"
@@ -28,6 +30,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
+
+#include <numeric>
 
 namespace korimado {
 
@@ -178,8 +182,8 @@ SearchRequest SearchController::currentRequest() const
     o.unescapesReplacementString = p.unescapeReplacement->isChecked();
     o.usesUnicodeBoundaries = p.unicodeBoundaries->isChecked();
     if (p.selectionOnly->isChecked()) {
-        if (selectionScope_.range()) {
-            request.scope = *selectionScope_.range();
+        if (selectionScope_) {
+            request.scope = *selectionScope_;
         } else if (editor_ && !editor_->selectedRange().isNotFound() && editor_->selectedRange().length > 0) {
             request.scope = editor_->selectedRange();
         } else {
@@ -271,9 +275,9 @@ void SearchController::criteriaChanged(QObject* sender)
     if (sender == p->selectionOnly) {
         const TextRange selection = editor_ ? editor_->selectedRange() : TextRange(TextRange::NotFound, 0);
         if (p->selectionOnly->isChecked() && !selection.isNotFound() && selection.length > 0) {
-            selectionScope_ = TrackedRange(selection);
+            selectionScope_ = selection;
         } else {
-            selectionScope_.clear();
+            selectionScope_.reset();
         }
     }
     const bool text = p->modePicker->currentIndex() == 0;
@@ -472,8 +476,8 @@ void SearchController::replaceSelection(bool andFind)
             QString replacement = SearchEngine::expandedReplacement(shared->request.replacement, match, shared->text,
                                                                     shared->request.options);
             if (shared->request.lineEnding) replacement = shared->request.lineEnding->replacing(replacement);
-            if (!applyEdit(match.range, replacement, TextRange(match.range.location, replacement.size()),
-                           QStringLiteral("置換"))) {
+            if (!applyEdits({match.range}, {replacement}, TextRange(match.range.location, replacement.size()),
+                            QStringLiteral("置換"))) {
                 return;
             }
             setStatus(QStringLiteral("1件を置換しました。"));
@@ -491,28 +495,44 @@ void SearchController::replaceAll(MenuItem*)
     std::optional<Snapshot> snap = snapshot();
     if (!snap) return;
     auto shared = std::make_shared<Snapshot>(std::move(*snap));
-    beginOperation<SearchReplacementResult>(
+    // The replacements that change something, and how many matched.
+    struct Replacements {
+        QVector<TextRange> ranges;
+        QStringList strings;
+        qsizetype matchCount = 0;
+    };
+    beginOperation<Replacements>(
         QStringLiteral("置換箇所を計算中…"),
         [shared](const SearchCancellationToken& token) {
-            return SearchEngine::replacingAll(shared->text, shared->request, &token);
+            const SearchReplacementResult result = SearchEngine::replacingAll(shared->text, shared->request, &token);
+            Replacements out;
+            out.matchCount = result.matchCount;
+            for (const SearchReplacement& edit : result.edits) {
+                if (QStringView(shared->text).mid(edit.originalRange.location, edit.originalRange.length) == edit.replacement)
+                    continue;
+                out.ranges.append(edit.originalRange);
+                out.strings.append(edit.replacement);
+            }
+            return out;
         },
-        [this, shared](std::optional<SearchReplacementResult> result, const Failure& failure) {
+        [this, shared](std::optional<Replacements> result, const Failure& failure) {
             if (!isCurrent(*shared)) return;
             if (!result) return present(failure);
             if (!editor_) return;
-            const SearchReplacementResult& r = *result;
-            if (r.matchCount < 1) return setStatus(noMatchMessage);
-            const QString count = QString::number(r.matchCount);
-            if (QStringView(shared->text).mid(r.searchedRange.location, r.searchedRange.length) == r.replacement) {
-                return setStatus(count + QStringLiteral("件が一致しました。本文は変わりません。"));
-            }
-            TextRange selection = shared->selection;
-            if (!selection.isNotFound()) {
-                const qsizetype start = r.mapPosition(selection.location, false);
-                const qsizetype end = r.mapPosition(selection.end(), true);
-                selection = TextRange(start, std::max<qsizetype>(0, end - start));
-            }
-            if (!applyEdit(r.searchedRange, r.replacement, selection, QStringLiteral("すべて置換"))) return;
+            if (result->matchCount < 1) return setStatus(noMatchMessage);
+            const QString count = QString::number(result->matchCount);
+            if (result->ranges.isEmpty()) return setStatus(count + QStringLiteral("件が一致しました。本文は変わりません。"));
+            // The selection follows the text as every other position does.
+            std::vector<TextChange> pieces;
+            pieces.reserve(size_t(result->ranges.size()));
+            for (qsizetype i = 0; i < result->ranges.size(); ++i)
+                pieces.push_back({result->ranges[i].location, result->ranges[i].length, result->strings[i].size()});
+            const TextChanges changes(std::move(pieces));
+            const TextRange before = shared->selection;
+            const qsizetype start = changes.mapPosition(before.location, InsertionBias::After);
+            const qsizetype end = std::max(start, changes.mapPosition(before.end()));
+            if (!applyEdits(result->ranges, result->strings, TextRange::fromBounds(start, end), QStringLiteral("すべて置換")))
+                return;
             setStatus(count + QStringLiteral("件を置換しました。"));
             lastResults_.reset();
             lastText_.clear();
@@ -520,35 +540,29 @@ void SearchController::replaceAll(MenuItem*)
         });
 }
 
-bool SearchController::applyEdit(TextRange range, const QString& replacement, TextRange selection,
-                                 const QString& actionName)
+bool SearchController::applyEdits(const QVector<TextRange>& ranges, const QStringList& strings, TextRange selection,
+                                  const QString& actionName)
 {
     if (!editor_ || !document_ || !editor_->isEditable()) {
         setStatus(notEditableMessage);
         return false;
     }
-    if (!range.isEmpty() || !replacement.isEmpty()) {
-        UndoManager* undo = document_->undoManager();
-        const std::uint64_t before = document_->revision();
-        ownEdit_ = true;
-        if (undo) undo->beginUndoGrouping();
-        editor_->insertText(replacement, range);
-        if (undo) undo->endUndoGrouping();
-        ownEdit_ = false;
-        // A change the view did not approve leaves the text as it was: say so, never "done".
-        if (!document_ || document_->revision() == before) {
-            setStatus(refusedMessage);
-            return false;
-        }
-        if (undo) undo->setActionName(actionName);
+    const qsizetype delta = std::accumulate(strings.begin(), strings.end(), qsizetype(0),
+                                            [](qsizetype sum, const QString& s) { return sum + s.size(); })
+                          - std::accumulate(ranges.begin(), ranges.end(), qsizetype(0),
+                                            [](qsizetype sum, TextRange r) { return sum + r.length; });
+    const TextRange after = selection.clamped(document_->storage().length() + delta);
+    ownEdit_ = true;
+    const TextEditing::Outcome outcome = TextEditing::replace(document_->storage(), ranges, strings, actionName,
+                                                              QVector<TextRange>{after}, editor_->editInitiator());
+    ownEdit_ = false;
+    // A change the view did not approve leaves the text as it was: say so, never "done".
+    if (outcome != TextEditing::Outcome::replaced) {
+        setStatus(outcome == TextEditing::Outcome::notEditable ? notEditableMessage : refusedMessage);
+        return false;
     }
     if (!editor_) return false;
-    const qsizetype length = editor_->textLength();
-    TextRange clamped(std::min(selection.location, length), 0);
-    clamped.length = std::min(selection.length, std::max<qsizetype>(0, length - clamped.location));
-    if (selection.isNotFound()) clamped = editor_->selectedRange();
-    editor_->setSelectedRange(clamped);
-    editor_->scrollRangeToVisible(clamped);
+    editor_->scrollRangeToVisible(editor_->selectedRange());
     return true;
 }
 
@@ -630,15 +644,24 @@ void SearchController::observeStorage()
     ResponderRef self(this);
     observerToken_ = storage->addObserver([this, self](TextStorage&, const TextStorageEdit& edit) {
         if (!self.get() || !edit.editedCharacters()) return;
-        storageEdited(edit.editedRange.location, edit.editedRange.length, edit.changeInLength);
+        storageEdited(edit);
     });
 }
 
-void SearchController::storageEdited(qsizetype location, qsizetype newLength, qsizetype changeInLength)
+// The scope moves with edits before it, grows or shrinks with edits inside it (the panel's own
+// insertion at its very end included), and cannot survive an edit across one of its ends.
+void SearchController::storageEdited(const TextStorageEdit& edit)
 {
-    if (!selectionScope_.range()) return;
-    const TextRange old(location, newLength - changeInLength);
-    if (!selectionScope_.apply(old, newLength, ownEdit_)) setStatus(scopeDroppedMessage);
+    if (!selectionScope_) return;
+    const TextRange scope = *selectionScope_;
+    if (edit.replaces(scope.location) || edit.replaces(scope.end())) {
+        selectionScope_.reset();
+        setStatus(scopeDroppedMessage);
+        return;
+    }
+    const qsizetype start = edit.mapPosition(scope.location, InsertionBias::After);
+    const qsizetype end = edit.mapPosition(scope.end(), ownEdit_ ? InsertionBias::After : InsertionBias::Before);
+    selectionScope_ = TextRange::fromBounds(start, std::max(start, end));
 }
 
 }  // namespace korimado

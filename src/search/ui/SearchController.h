@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 #include <cstdint>
 #include <functional>
@@ -31,11 +32,13 @@ class KoriDocument;
 class MenuItem;
 class SearchResultsModel;
 class TextStorage;
+struct TextStorageEdit;
 
 // The find-and-replace panel of one editor, reached from the Find menu by action name. Searches
 // run on the panel's own queue over a copy of the text; a result is used only while it is still
-// current (token, generation and the document's revision). Every edit goes through the editor's
-// text-input path in one named undo step.
+// current (token, generation and the document's revision). Every edit goes through the document's
+// edit door with the editor as initiator, the replacements of a replace-all one by one, in one
+// named undo step.
 class SearchController : public Responder {
 public:
     // The folder folder-wide search starts from, or nothing.
@@ -63,7 +66,7 @@ public:
     QString status() const;
     bool isRunning() const { return token_ != nullptr; }
     const std::optional<SearchResultSet>& lastResults() const { return lastResults_; }
-    std::optional<TextRange> selectionScope() const { return selectionScope_.range(); }
+    std::optional<TextRange> selectionScope() const { return selectionScope_; }
     BatchReplaceWindowController* batchController() const { return batchController_.get(); }
     FolderFindWindowController* folderController() const;
     // Sounds the system beep; tests count it.
@@ -122,7 +125,8 @@ private:
     void runSearch(Purpose purpose);
     void runNavigation(SearchDirection direction);
     void replaceSelection(bool andFind);
-    bool applyEdit(TextRange range, const QString& replacement, TextRange selection, const QString& actionName);
+    bool applyEdits(const QVector<TextRange>& ranges, const QStringList& strings, TextRange selection,
+                    const QString& actionName);
 
     void showPanel(QObject* field);
     std::optional<QString> selectedText() const;
@@ -130,7 +134,7 @@ private:
     void openSelectedResult();
     void removeHighlightLayer();
     void observeStorage();
-    void storageEdited(qsizetype location, qsizetype newLength, qsizetype changeInLength);
+    void storageEdited(const TextStorageEdit& edit);
 
     QPointer<EditorTextView> editor_;
     QPointer<KoriDocument> document_;
@@ -140,7 +144,8 @@ private:
     std::uint64_t generation_ = 0;
     std::optional<SearchResultSet> lastResults_;
     QString lastText_;
-    TrackedRange selectionScope_;
+    // The "selection only" scope, following the text's edits.
+    std::optional<TextRange> selectionScope_;
     bool ownEdit_ = false;
     std::unique_ptr<BatchReplaceWindowController> batchController_;
     FolderFindWindowController* folderController_ = nullptr;  // owned; a child window of the editor's window once shown
