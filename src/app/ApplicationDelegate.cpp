@@ -222,6 +222,10 @@ void ApplicationDelegate::applicationDidFinishLaunching()
 
 void ApplicationDelegate::runSelfTest()
 {
+    IntegrationTests::fileMenuItemCount = [](EditorWindowController& controller) -> std::size_t {
+        WorkspaceCommands* workspace = controller.workspaceCommands();
+        return workspace ? workspace->fileMenuItems().size() : 0;
+    };
     switch (SelfTestSelection::suiteFor(arguments_)) {
     case SelfTestSuite::none: break;
     case SelfTestSuite::startupLayout: SelfTestFrame::run(IntegrationTests::runStartupLayout()); break;

@@ -2,7 +2,12 @@
 
 #include "selftest/SuiteTask.h"
 
+#include <cstddef>
+#include <functional>
+
 namespace korimado {
+
+class EditorWindowController;
 
 // The integration, startup-layout and feature-performance suites; each always terminates the
 // application at its end.
@@ -16,6 +21,10 @@ public:
     static SuiteTask<> runStartupLayout();
     // "--performance-only": opening and typing in generated files of three sizes.
     static SuiteTask<> runFeaturePerformance();
+
+    // The number of items the workspace's File menu gives a window; set by the application,
+    // which owns the workspace commands.
+    static inline std::function<std::size_t(EditorWindowController&)> fileMenuItemCount;
 };
 
 }  // namespace korimado

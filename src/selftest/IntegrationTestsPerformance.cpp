@@ -4,6 +4,7 @@
 
 #include "document/KoriDocument.h"
 #include "editor/EditorTextView.h"
+#include "platform/documents/DocumentController.h"
 #include "selftest/SelfTestFormat.h"
 #include "selftest/SelfTestFrame.h"
 #include "selftest/SuiteAwait.h"

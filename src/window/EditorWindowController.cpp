@@ -312,6 +312,7 @@ void EditorWindowController::buildContent()
     split_->addWidget(codePane_);
     split_->addWidget(detailPane_->widget());
     split_->setChildrenCollapsible(false);
+    split_->installEventFilter(this);
     workspaceSplit_->setHandleWidth(1);
     workspaceSplit_->addWidget(fileTree_);
     workspaceSplit_->addWidget(split_);
@@ -496,6 +497,11 @@ void EditorWindowController::setDocumentEdited(bool edited)
 
 bool EditorWindowController::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == split_ && event->type() == QEvent::Resize && mode_ == Mode::split && !window_->isVisible()) {
+        // A window laid out or drawn without being shown gets its halves at the width it has.
+        const int width = std::max(split_->width(), 2);
+        split_->setSizes({width / 2, width - width / 2});
+    }
     if (!firstPaintSeen_ && event->type() == QEvent::Paint && watched == textView()->viewport()) {
         // Noted once the paint is done and on its way to the screen.
         firstPaintSeen_ = true;

@@ -525,13 +525,12 @@ void TextView::beginComposition()
         return;
     breakUndoCoalescing();
     typingEdit_ = true;
-    typingActionName_ = QStringLiteral("入力");
-    const bool approved = shouldChangeText(selected, QStringList(selected.size(), QString()));
+    const auto outcome = TextEditing::replace(*storage_, selected, QStringList(selected.size(), QString()),
+                                              QStringLiteral("入力"), after, historyClient_.get());
     typingEdit_ = false;
-    if (!approved)
+    if (outcome != TextEditing::Outcome::replaced)
         return;
-    applyReplacements(selected, QStringList(selected.size(), QString()), &after);
-    didChangeText();
+    ensureCaretVisible();
     compositionOpenedStep_ = true;
 }
 

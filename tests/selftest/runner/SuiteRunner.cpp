@@ -153,8 +153,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot prepare the working folder\n");
         return 2;
     }
-    const QSet<QString> before = QSet<QString>(QDir(work + "/docs/evidence").entryList(QDir::Files | QDir::Hidden).begin(),
-                                               QDir(work + "/docs/evidence").entryList(QDir::Files | QDir::Hidden).end());
+    const QStringList inputs = QDir(work + "/docs/evidence").entryList(QDir::Files | QDir::Hidden);
+    const QSet<QString> before(inputs.begin(), inputs.end());
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* kind : {"config", "data", "cache", "state", "runtime", "home"}) {
