@@ -5,6 +5,7 @@
 #include "platform/ui/FilePanels.h"
 #include "platform/ui/QtAlertPresenter.h"
 #include "platform/ui/QtFilePanels.h"
+#include "platform/ui/QtTranslations.h"
 
 #include <QApplication>
 
@@ -51,6 +52,10 @@ int main(int argc, char** argv)
     QApplication::setOrganizationName(QStringLiteral("Korimado"));
     QApplication::setApplicationName(QStringLiteral("Korimado"));
     QApplication::setApplicationVersion(QStringLiteral(KORIMADO_VERSION));
+    // The desktop entry this program is started from, for the window manager and the task bar.
+    QApplication::setDesktopFileName(applicationBundleConfiguration().identifier);
+    // Qt's own dialogs read Japanese as the rest of the program does.
+    QtTranslations::install(QStringLiteral("ja"));
 
     QtAlertPresenter alerts;
     QtFilePanels panels;

@@ -186,7 +186,8 @@ void ApplicationDelegate::openFiles(const QStringList& paths)
 
 void ApplicationDelegate::applicationDidFinishLaunching()
 {
-    const QString icon = Bundle::main().path(QStringLiteral("AppIcon"), QStringLiteral("icns"));
+    // Qt reads no .icns: the icon is bundled as a PNG (the desktop takes the installed theme icon).
+    const QString icon = Bundle::main().path(QStringLiteral("AppIcon"), QStringLiteral("png"));
     if (!icon.isEmpty()) {
         const QImage image(icon);
         if (!image.isNull())

@@ -9,7 +9,6 @@ namespace {
 constexpr KeyModifiers command = KeyModifier::Command;
 const KeyModifiers commandShift = KeyModifier::Command | KeyModifier::Shift;
 const KeyModifiers commandOption = KeyModifier::Command | KeyModifier::Option;
-const KeyModifiers commandControl = KeyModifier::Command | KeyModifier::Control;
 
 MenuItem* add(MenuModel& menu, const QString& title, const QString& action, const QString& key = {},
               KeyModifiers modifiers = command, Responder* target = nullptr)
@@ -38,7 +37,9 @@ std::shared_ptr<MenuModel> buildApplicationMenu(MenuModel& main, const MainMenu:
     services = addSubmenu(*menu, QStringLiteral("サービス"));
     menu->addSeparator();
     add(*menu, QStringLiteral("Korimadoを隠す"), QStringLiteral("hide:"), QStringLiteral("h"));
-    add(*menu, QStringLiteral("ほかを隠す"), QStringLiteral("hideOtherApplications:"), QStringLiteral("h"), commandOption);
+    // Other programs' windows are not ours to hide here: the item stays off, and its key goes to
+    // カラーコードを編集.
+    add(*menu, QStringLiteral("ほかを隠す"), QStringLiteral("hideOtherApplications:"));
     add(*menu, QStringLiteral("すべて表示"), QStringLiteral("unhideAllApplications:"));
     menu->addSeparator();
     add(*menu, QStringLiteral("Korimadoを終了"), QStringLiteral("terminate:"), QStringLiteral("q"));
@@ -77,7 +78,8 @@ void buildEditMenu(MenuModel& main, const MainMenu::Targets& targets)
 {
     auto menu = addSubmenu(main, QStringLiteral("編集"));
     add(*menu, QStringLiteral("取り消す"), QStringLiteral("undo:"), QStringLiteral("z"), command, targets.delegate);
-    add(*menu, QStringLiteral("やり直す"), QStringLiteral("redo:"), QStringLiteral("z"), commandShift, targets.delegate);
+    add(*menu, QStringLiteral("やり直す"), QStringLiteral("redo:"), QStringLiteral("z"), commandShift, targets.delegate)
+        ->setAlternateKeyEquivalent(QStringLiteral("y"), command);
     menu->addSeparator();
     add(*menu, QStringLiteral("カット"), QStringLiteral("cut:"), QStringLiteral("x"));
     add(*menu, QStringLiteral("コピー"), QStringLiteral("copy:"), QStringLiteral("c"));
@@ -86,8 +88,10 @@ void buildEditMenu(MenuModel& main, const MainMenu::Targets& targets)
     add(*menu, QStringLiteral("そのままペースト"), QStringLiteral("pasteAsPlainText:"), QStringLiteral("v"),
         KeyModifier::Command | KeyModifier::Option | KeyModifier::Shift);
     add(*menu, QStringLiteral("削除"), QStringLiteral("delete:"));
-    add(*menu, QStringLiteral("バックスラッシュを入力"), QStringLiteral("inputBackSlash:"), QStringLiteral("¥"));
-    add(*menu, QStringLiteral("円記号を入力"), QStringLiteral("inputYenMark:"), QStringLiteral("y"));
+    // Ctrl+Y is redo here, and few keyboards have a ¥ key: both take Ctrl+Alt, the backslash on
+    // the key that types it.
+    add(*menu, QStringLiteral("バックスラッシュを入力"), QStringLiteral("inputBackSlash:"), QStringLiteral("\\"), commandOption);
+    add(*menu, QStringLiteral("円記号を入力"), QStringLiteral("inputYenMark:"), QStringLiteral("y"), commandOption);
     add(*menu, QStringLiteral("すべて選択"), QStringLiteral("selectAll:"), QStringLiteral("a"));
     addSubmenu(*menu, QStringLiteral("選択"));
     menu->itemAt(menu->numberOfItems() - 1)->setTag(MainMenu::selectMenuTag);
@@ -128,11 +132,13 @@ std::shared_ptr<MenuModel> buildViewMenu(MenuModel& main, const MainMenu::Target
     auto menu = addSubmenu(main, QStringLiteral("表示"));
     add(*menu, QStringLiteral("クイックアクション…"), QStringLiteral("showQuickActions:"), QStringLiteral("k"), command,
         targets.delegate);
-    add(*menu, QStringLiteral("サイドバーを表示／隠す"), QStringLiteral("toggleFileTree:"), QStringLiteral("s"),
-        commandControl);
+    // The Super key belongs to the desktop: F9 shows the side panel in Linux editors, the rest
+    // take Ctrl+Alt.
+    add(*menu, QStringLiteral("サイドバーを表示／隠す"), QStringLiteral("toggleFileTree:"), QString(QChar(0xF70C)),
+        KeyModifiers());
     add(*menu, QStringLiteral("ファイルブラウザを表示"), QStringLiteral("showFileBrowser:"), QStringLiteral("1"),
-        commandControl);
-    add(*menu, QStringLiteral("フォルダ内検索"), MainMenu::searchRelayAction, QStringLiteral("2"), commandControl,
+        commandOption);
+    add(*menu, QStringLiteral("フォルダ内検索"), MainMenu::searchRelayAction, QStringLiteral("2"), commandOption,
         targets.delegate)
         ->setRepresentedObject(QStringLiteral("showFolderFind:"));
     add(*menu, QStringLiteral("原案"), QStringLiteral("showEdit:"), QStringLiteral("1"));
@@ -154,8 +160,8 @@ std::shared_ptr<MenuModel> buildViewMenu(MenuModel& main, const MainMenu::Target
         commandOption);
     add(*menu, QStringLiteral("インスペクタを表示／隠す"), QStringLiteral("toggleInspector:"), QStringLiteral("i"));
     add(*menu, QStringLiteral("アウトライン一覧"), QStringLiteral("showOutlineInspector:"));
-    add(*menu, QStringLiteral("全画面にする"), QStringLiteral("toggleFullScreen:"), QStringLiteral("f"),
-        commandControl);
+    add(*menu, QStringLiteral("全画面にする"), QStringLiteral("toggleFullScreen:"), QString(QChar(0xF70E)),
+        KeyModifiers());
     add(*menu, QStringLiteral("ツールバーを表示／隠す"), QStringLiteral("toggleToolbarShown:"));
     add(*menu, QStringLiteral("ツールバーをカスタマイズ…"), QStringLiteral("runToolbarCustomizationPalette:"));
     return menu;
@@ -204,7 +210,7 @@ const std::vector<MainMenu::FindCommand>& MainMenu::findCommands()
          KeyModifier::Command | KeyModifier::Option | KeyModifier::Shift},
         {QStringLiteral("すべてハイライト"), QStringLiteral("highlightAll:"), QStringLiteral("h"), commandShift},
         {QStringLiteral("ハイライトを消去"), QStringLiteral("clearHighlights:"), QStringLiteral("h"),
-         KeyModifier::Command | KeyModifier::Control | KeyModifier::Shift},
+         KeyModifier::Command | KeyModifier::Option | KeyModifier::Shift},
     };
     return commands;
 }

@@ -3,14 +3,13 @@
 #include "platform/ui/ActionDispatcher.h"
 #include "platform/ui/MenuBinder.h"
 #include "platform/ui/MenuModel.h"
+#include "platform/ui/ToolWindow.h"
 #include "platform/ui/WindowTracker.h"
 
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
 namespace korimado {
@@ -21,6 +20,7 @@ QuickActions::QuickActions() : panel_(std::make_unique<QWidget>(nullptr, Qt::Too
     panel->setWindowTitle(QStringLiteral("クイックアクション"));
     panel->resize(640, 390);
     WindowTracker::shared().setCanBecomeMain(panel, false);
+    ToolWindow::closeOnEscape(panel);
 
     field_ = new QLineEdit(panel);
     field_->setPlaceholderText(QStringLiteral("実行する操作を検索"));
@@ -75,11 +75,9 @@ void QuickActions::show()
     if (MenuModel* main = MenuBinder::shared().mainMenu()) collect(*main, QString(), window);
     field_->clear();
     filter();
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        panel_->move(screen->availableGeometry().center() - panel_->rect().center());
-    panel_->show();
-    panel_->raise();
-    panel_->activateWindow();
+    // A palette of the document window the user works in: it opens over it and goes with it.
+    QWidget* owner = tracker.mainWindow() ? tracker.mainWindow() : window;
+    ToolWindow::present(panel_.get(), owner, ToolWindow::Lifetime::shared, ToolWindow::Placement::centred);
     field_->setFocus(Qt::OtherFocusReason);
 }
 

@@ -38,11 +38,11 @@ namespace korimado {
 
 const QString WorkspaceCommands::helpText = QStringLiteral(
     "ファイル\n"
-    "サイドバーで新規ファイルとフォルダの作成、名前変更、移動、Finder表示、パスのコピーができます。"
+    "サイドバーで新規ファイルとフォルダの作成、名前変更、移動、ファイルマネージャでの表示、パスのコピーができます。"
     "移動は既存項目を上書きしません。ゴミ箱への移動は確認後だけ実行します。\n"
     "\n"
     "編集と表示\n"
-    "⌘1で編集、⌘2で左右表示、⌘3でプレビューへ切り替えます。行番号、不可視文字、ページガイド、スペル確認は"
+    "Ctrl+1で編集、Ctrl+2で左右表示、Ctrl+3でプレビューへ切り替えます。行番号、不可視文字、ページガイド、スペル確認は"
     "「表示」メニューまたは設定で変更できます。\n"
     "\n"
     "文書\n"
@@ -150,7 +150,7 @@ std::vector<std::shared_ptr<MenuItem>> WorkspaceCommands::fileMenuItems()
 {
     auto pageSetupItem = makeItem(this, QStringLiteral("ページ設定…"), QStringLiteral("pageSetup:"), QStringLiteral("P"));
     return {
-        makeItem(this, QStringLiteral("Finderに表示"), QStringLiteral("showInFinder:")),
+        makeItem(this, QStringLiteral("ファイルマネージャで表示"), QStringLiteral("showInFinder:")),
         makeItem(this, QStringLiteral("ファイルパスをコピー"), QStringLiteral("copyPath:")),
         makeItem(this, QStringLiteral("共有…"), QStringLiteral("shareDocument:")),
         MenuItem::separator(),

@@ -669,8 +669,7 @@ std::shared_ptr<MenuModel> TextCommands::menu()
     addCommand(*snippets, this, QStringLiteral("スニペットを編集…"), QStringLiteral("showSnippetEditor:"));
     addSubmenu(*menu, snippets);
     addCommand(*menu, this, QStringLiteral("Unicodeコードポイントで挿入…"), QStringLiteral("showUnicodeInputPanel:"));
-    addCommand(*menu, this, QStringLiteral("入力を補完"), QStringLiteral("complete:"), QString(QChar(0x1B)),
-               KeyModifier::Control);
+    addCommand(*menu, this, QStringLiteral("入力を補完"), QStringLiteral("complete:"), QStringLiteral(" "), command);
     menu->addSeparator();
 
     auto comments = std::make_shared<MenuModel>(QStringLiteral("コメント"));
@@ -705,9 +704,9 @@ std::shared_ptr<MenuModel> TextCommands::menu()
 
     auto lines = std::make_shared<MenuModel>(QStringLiteral("行"));
     addCommand(*lines, this, QStringLiteral("上へ移動"), QStringLiteral("moveLineUp:"), QString(QChar(0xF700)),
-               KeyModifier::Command | KeyModifier::Control);
+               KeyModifier::Command | KeyModifier::Shift);
     addCommand(*lines, this, QStringLiteral("下へ移動"), QStringLiteral("moveLineDown:"), QString(QChar(0xF701)),
-               KeyModifier::Command | KeyModifier::Control);
+               KeyModifier::Command | KeyModifier::Shift);
     addCommand(*lines, this, QStringLiteral("行を複製"), QStringLiteral("duplicateLine:"), QStringLiteral("d"),
                KeyModifier::Command | KeyModifier::Shift);
     addCommand(*lines, this, QStringLiteral("行を削除"), QStringLiteral("deleteLine:"));
@@ -739,7 +738,7 @@ std::shared_ptr<MenuModel> TextCommands::menu()
 
     addCommand(*menu, this, QStringLiteral("文字を調べる…"), QStringLiteral("inspectCharacter:"));
     addCommand(*menu, this, QStringLiteral("カラーコードを編集…"), QStringLiteral("editColorCode:"), QStringLiteral("h"),
-               KeyModifier::Command | KeyModifier::Control);
+               KeyModifier::Command | KeyModifier::Option);
     return menu;
 }
 

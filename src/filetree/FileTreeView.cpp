@@ -9,6 +9,7 @@
 #include "platform/foundation/MainQueue.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/AlertPresenter.h"
+#include "platform/ui/FileIcons.h"
 #include "platform/ui/FileManagerReveal.h"
 #include "platform/ui/FilePanels.h"
 #include "settings/EditorSettingsKeys.h"
@@ -18,8 +19,8 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
-#include <QFileIconProvider>
 #include <QFileInfo>
+#include <QHash>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -39,7 +40,8 @@ namespace {
 constexpr int rowHeight = 27;
 constexpr int iconSide = 18;
 
-// The tree with the desktop's file and folder icons; items that cannot be opened get a faint one.
+// The tree with the desktop's icon for each file's type and for folders; items that cannot be
+// opened get a faint one.
 class OutlineModel : public FileTreeModel {
 public:
     using FileTreeModel::FileTreeModel;
@@ -49,28 +51,26 @@ public:
         if (role != Qt::DecorationRole) return FileTreeModel::data(index, role);
         const FileTreeNode* item = node(index);
         if (!item) return {};
-        return iconFor(item->expandable, opens(*item));
+        const QIcon plain = item->expandable ? FileIcons::folderIcon() : FileIcons::iconForFile(item->url);
+        return opens(*item) ? plain : faint(plain);
     }
 
 private:
-    QIcon iconFor(bool folder, bool openable) const
+    // One faint copy per icon: a tree of thousands of rows has a few types.
+    QIcon faint(const QIcon& plain) const
     {
-        // Two kinds and two strengths: thousands of rows share four icons.
-        QIcon& icon = icons_[(folder ? 2 : 0) + (openable ? 1 : 0)];
+        QIcon& icon = faintIcons_[plain.cacheKey()];
         if (!icon.isNull()) return icon;
-        const QIcon plain = provider_.icon(folder ? QFileIconProvider::Folder : QFileIconProvider::File);
-        if (openable) return icon = plain;
-        QPixmap faint(iconSide * 2, iconSide * 2);
-        faint.fill(Qt::transparent);
-        QPainter painter(&faint);
+        QPixmap pixmap(iconSide * 2, iconSide * 2);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
         painter.setOpacity(FileTreeView::unopenableIconOpacity);
-        plain.paint(&painter, faint.rect());
+        plain.paint(&painter, pixmap.rect());
         painter.end();
-        return icon = QIcon(faint);
+        return icon = QIcon(pixmap);
     }
 
-    QFileIconProvider provider_;
-    mutable QIcon icons_[4];
+    mutable QHash<qint64, QIcon> faintIcons_;
 };
 
 class RowDelegate : public QStyledItemDelegate {
@@ -214,7 +214,7 @@ void FileTreeView::buildMenu()
     menu_->addAction(QStringLiteral("フォルダへ移動…"), this, &FileTreeView::moveItem);
     menu_->addAction(QStringLiteral("ゴミ箱に入れる…"), this, &FileTreeView::moveItemToTrash);
     menu_->addSeparator();
-    menu_->addAction(QStringLiteral("Finderに表示"), this, &FileTreeView::revealInFinder);
+    menu_->addAction(QStringLiteral("ファイルマネージャで表示"), this, &FileTreeView::revealInFinder);
     menu_->addAction(QStringLiteral("パスをコピー"), this, &FileTreeView::copyPath);
     menu_->addAction(QStringLiteral("更新"), this, &FileTreeView::refreshTree);
     connect(menu_, &QMenu::aboutToShow, this, &FileTreeView::validateMenu);
@@ -390,7 +390,7 @@ void FileTreeView::validateMenu()
     const bool hasRoot = rootNode() != nullptr;
     const bool hasItem = selectedNode() != nullptr;
     static const QStringList needItem = {QStringLiteral("名前を変更…"), QStringLiteral("フォルダへ移動…"),
-                                         QStringLiteral("ゴミ箱に入れる…"), QStringLiteral("Finderに表示"),
+                                         QStringLiteral("ゴミ箱に入れる…"), QStringLiteral("ファイルマネージャで表示"),
                                          QStringLiteral("パスをコピー")};
     for (QAction* action : menu_->actions()) {
         if (action->isSeparator()) continue;
@@ -501,7 +501,7 @@ void FileTreeView::moveItemToTrash()
     AlertPresenter* presenter = AlertPresenter::shared();
     if (!presenter) return;
     const Alert alert{QStringLiteral("「") + name + QStringLiteral("」をゴミ箱に入れますか？"),
-                      QStringLiteral("必要な場合はFinderのゴミ箱から戻せます。"),
+                      QStringLiteral("必要な場合はゴミ箱から戻せます。"),
                       {QStringLiteral("ゴミ箱に入れる"), QStringLiteral("キャンセル")},
                       Alert::Style::warning};
     if (presenter->runModal(alert) != 0) return;

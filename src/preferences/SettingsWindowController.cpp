@@ -3,6 +3,8 @@
 #include "platform/foundation/Bundle.h"
 #include "platform/ui/AlertPresenter.h"
 #include "platform/ui/FilePanels.h"
+#include "platform/ui/ToolWindow.h"
+#include "platform/ui/WindowTracker.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
 #include "settings/EditorPreferences.h"
@@ -49,23 +51,21 @@ void SettingsWindowController::sync()
 QWidget* SettingsWindowController::window()
 {
     if (!window_) {
-        window_ = new QWidget(nullptr, Qt::Window);
+        window_ = new QWidget(nullptr, Qt::Tool);
         window_->setWindowTitle(QStringLiteral("設定"));
         auto* label = new QLabel(QStringLiteral("設定ウインドウはまだ利用できません。"), window_);
         auto* layout = new QVBoxLayout(window_);
         layout->setContentsMargins(20, 20, 20, 20);
         layout->addWidget(label);
         window_->resize(420, 140);
+        ToolWindow::closeOnEscape(window_);
     }
     return window_;
 }
 
 void SettingsWindowController::showWindow(MenuItem*)
 {
-    QWidget* w = window();
-    w->show();
-    w->raise();
-    w->activateWindow();
+    ToolWindow::present(window(), WindowTracker::shared().mainWindow(), ToolWindow::Lifetime::shared);
 }
 
 void SettingsWindowController::presentError(const QString& description)

@@ -1,5 +1,10 @@
 #include "scripting/ScriptConsole.h"
 
+#include "platform/ui/ToolWindow.h"
+#include "platform/ui/WindowTracker.h"
+
+#include <QWidget>
+
 namespace korimado {
 
 ScriptConsole& ScriptConsole::shared()
@@ -16,7 +21,10 @@ ScriptConsole::ScriptConsole()
 
 void ScriptConsole::showWindow(MenuItem*)
 {
-    window_.showWindow();
+    QWidget* console = window_.window();
+    ToolWindow::closeOnEscape(console);
+    // A panel of the document window the user works in.
+    ToolWindow::present(console, WindowTracker::shared().mainWindow(), ToolWindow::Lifetime::shared);
 }
 
 }  // namespace korimado

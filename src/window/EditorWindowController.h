@@ -86,7 +86,7 @@ public:
     static inline const QString& toolbarIdentifier = WindowToolbar::identifier;
     static inline const QString preferencesChangedNotification = QString(editorPreferencesChanged);
     static inline const QString editModeStatus =
-        QStringLiteral("ローカル編集   ⌘1 原案 / ⌘2 2カラム / ⌘3 プレビュー");
+        QStringLiteral("ローカル編集   Ctrl+1 原案 / Ctrl+2 2カラム / Ctrl+3 プレビュー");
 
     // Makes every KoriDocument open its windows as editor windows, restored from the state saved
     // for its file or folder. Called once at start-up.

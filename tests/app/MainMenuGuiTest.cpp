@@ -75,7 +75,7 @@ TEST_F(MainMenuTest, ActionsKeysAndTargets)
     const Row rows[] = {
         {"Korimado", "設定…", "showSettings:", "Ctrl+,", self},
         {"Korimado", "Korimadoを隠す", "hide:", "Ctrl+H", nullptr},
-        {"Korimado", "ほかを隠す", "hideOtherApplications:", "Ctrl+Alt+H", nullptr},
+        {"Korimado", "ほかを隠す", "hideOtherApplications:", "", nullptr},
         {"Korimado", "Korimadoを終了", "terminate:", "Ctrl+Q", nullptr},
         {"Korimado", "Korimadoについて", "orderFrontStandardAboutPanel:", "", nullptr},
         {"ファイル", "新規", "newDocument:", "Ctrl+N", nullptr},
@@ -91,16 +91,17 @@ TEST_F(MainMenuTest, ActionsKeysAndTargets)
         {"編集", "やり直す", "redo:", "Ctrl+Shift+Z", self},
         {"編集", "書式付きでコピー", "copyWithStyle:", "Ctrl+Shift+C", nullptr},
         {"編集", "そのままペースト", "pasteAsPlainText:", "Ctrl+Alt+Shift+V", nullptr},
-        {"編集", "円記号を入力", "inputYenMark:", "Ctrl+Y", nullptr},
+        {"編集", "円記号を入力", "inputYenMark:", "Ctrl+Alt+Y", nullptr},
         {"検索", "選択範囲へ移動", "centerSelectionInVisibleArea:", "Ctrl+J", nullptr},
         {"表示", "クイックアクション…", "showQuickActions:", "Ctrl+K", self},
-        {"表示", "サイドバーを表示／隠す", "toggleFileTree:", "Ctrl+Meta+S", nullptr},
-        {"表示", "フォルダ内検索", "searchAction:", "Ctrl+Meta+2", self},
+        {"表示", "サイドバーを表示／隠す", "toggleFileTree:", "F9", nullptr},
+        {"表示", "ファイルブラウザを表示", "showFileBrowser:", "Ctrl+Alt+1", nullptr},
+        {"表示", "フォルダ内検索", "searchAction:", "Ctrl+Alt+2", self},
         {"表示", "プレビュー", "showPreview:", "Ctrl+3", nullptr},
         {"表示", "前のエディタへ移動", "focusNextEditor:", "Ctrl+Shift+`", nullptr},
         {"表示", "前のアウトライン項目", "previousOutline:", "Ctrl+Alt+Up", nullptr},
         {"表示", "次のアウトライン項目", "nextOutline:", "Ctrl+Alt+Down", nullptr},
-        {"表示", "全画面にする", "toggleFullScreen:", "Ctrl+Meta+F", nullptr},
+        {"表示", "全画面にする", "toggleFullScreen:", "F11", nullptr},
         {"ウインドウ", "最小化", "performMiniaturize:", "Ctrl+M", nullptr},
         {"ウインドウ", "コンソール", "showConsole:", "", self},
         {"ヘルプ", "Korimadoヘルプ", "showHelp:", "Ctrl+?", self},
@@ -114,7 +115,8 @@ TEST_F(MainMenuTest, ActionsKeysAndTargets)
         EXPECT_EQ(found->target(), row.target);
     }
     // Keys that are no plain letters.
-    EXPECT_EQ(item("編集", "バックスラッシュを入力")->keySequence(), QKeySequence(Qt::CTRL | Qt::Key_yen));
+    EXPECT_EQ(item("編集", "バックスラッシュを入力")->keySequence(), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Backslash));
+    EXPECT_EQ(item("編集", "やり直す")->alternateKeySequences(), QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_Y)});
     EXPECT_EQ(item("表示", "フォルダ内検索")->representedObject().toString(), "showFolderFind:");
 
     MenuModel* scripts = topMenu("ヘルプ")->itemWithTitle("スクリプト")->submenu();
@@ -139,7 +141,7 @@ TEST_F(MainMenuTest, FindMenuRelaysEveryCommandByName)
     QStringList expected = SearchController::actionNames();
     EXPECT_EQ(relayed, expected);
     EXPECT_EQ(find->itemWithTitle("フォルダ内を検索・置換…")->keySequence(), keys("Ctrl+Alt+Shift+F"));
-    EXPECT_EQ(find->itemWithTitle("ハイライトを消去")->keySequence(), keys("Ctrl+Meta+Shift+H"));
+    EXPECT_EQ(find->itemWithTitle("ハイライトを消去")->keySequence(), keys("Ctrl+Alt+Shift+H"));
     EXPECT_EQ(find->itemWithTitle("置換して次を検索")->keySequence(), keys("Ctrl+Alt+G"));
     EXPECT_TRUE(find->itemWithTitle("すべて置換")->keySequence().isEmpty());
 }
@@ -155,7 +157,7 @@ TEST_F(MainMenuTest, RefreshFillsTheWindowPartsOnceHoweverOftenItRuns)
     MenuModel* file = delegate->fileMenu();
     ASSERT_EQ(file->numberOfItems(), 12 + 1 + 11);
     EXPECT_TRUE(file->itemAt(12)->isSeparatorItem());
-    EXPECT_EQ(file->itemAt(13)->title(), "Finderに表示");
+    EXPECT_EQ(file->itemAt(13)->title(), "ファイルマネージャで表示");
     EXPECT_EQ(file->itemAt(13)->target(), window->workspaceCommands());
     MenuItem* pageSetup = file->itemWithTitle("ページ設定…");
     EXPECT_EQ(pageSetup->keySequence(), keys("Ctrl+Shift+P"));

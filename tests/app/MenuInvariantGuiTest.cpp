@@ -1,5 +1,6 @@
 #include "support/AppFixture.h"
 
+#include "editor/EditorTextView.h"
 #include "platform/ui/MenuBinder.h"
 
 #include <QApplication>
@@ -120,6 +121,76 @@ TEST_F(MenuInvariantTest, EveryKeyEquivalentFiresItsItem)
         }
     }
     EXPECT_GT(checked, 30);
+}
+
+// Two commands on one key would leave one of them unreachable from the keyboard, and a chord with
+// the Super key never reaches a program on a Linux desktop, which keeps that key for itself.
+TEST_F(MenuInvariantTest, NoTwoCommandsShareAKeyAndNoneNeedsTheSuperKey)
+{
+    EditorWindowController* window = activeWindow();
+    if (!window)
+        GTEST_SKIP() << "this platform does not activate windows";
+    window->openSplitTextView();
+    delegate->refreshCommandMenus(*window);
+    std::vector<Placed> items;
+    collect(*delegate->mainMenu(), QString(), items);
+
+    struct Holder {
+        QString path;
+        QString action;
+        QVariant object;
+    };
+    QHash<QKeySequence, Holder> holders;
+    int keys = 0;
+    for (const Placed& placed : items) {
+        MenuItem& item = *placed.item;
+        if (item.action().isEmpty() || item.hasSubmenu() || item.keySequence().isEmpty())
+            continue;
+        for (const QKeySequence& key : QList<QKeySequence>{item.keySequence()} + item.alternateKeySequences()) {
+            ++keys;
+            const QString shown = key.toString(QKeySequence::PortableText);
+            EXPECT_FALSE(key[0].keyboardModifiers() & Qt::MetaModifier) << placed.path.toStdString() << ": " << shown.toStdString();
+            const auto held = holders.constFind(key);
+            if (held == holders.constEnd()) {
+                holders.insert(key, {placed.path, item.action(), item.representedObject()});
+                continue;
+            }
+            // The same command listed twice (Edit and Select both select all) is one command.
+            EXPECT_TRUE(held->action == item.action() && held->object == item.representedObject())
+                << shown.toStdString() << " is held by " << held->path.toStdString() << " and "
+                << placed.path.toStdString();
+        }
+    }
+    EXPECT_GT(keys, 60);
+
+    // The chords the Linux user expects.
+    const auto keyOf = [&](const char* menu, const char* title) {
+        for (const Placed& placed : items)
+            if (placed.item->title() == QString::fromUtf8(title) && placed.path.startsWith(QString::fromUtf8(menu)))
+                return placed.item->keySequence();
+        return QKeySequence();
+    };
+    EXPECT_EQ(keyOf("テキスト", "上へ移動"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Up));
+    EXPECT_EQ(keyOf("テキスト", "下へ移動"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Down));
+    EXPECT_EQ(keyOf("テキスト", "入力を補完"), QKeySequence(Qt::CTRL | Qt::Key_Space));
+    EXPECT_EQ(keyOf("表示", "全画面にする"), QKeySequence(Qt::Key_F11));
+    EXPECT_EQ(keyOf("編集", "バックスラッシュを入力"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Backslash));
+    EXPECT_EQ(holders.value(QKeySequence(Qt::CTRL | Qt::Key_Y)).action, "redo:");
+    EXPECT_EQ(holders.value(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)).action, "redo:");
+}
+
+// Ctrl+Y redoes what Ctrl+Z undid, as in every Linux editor.
+TEST_F(MenuInvariantTest, ControlYRedoes)
+{
+    EditorWindowController* window = activeWindow();
+    if (!window)
+        GTEST_SKIP() << "this platform does not activate windows";
+    EditorTextView* editor = window->textView();
+    editor->insertText(QStringLiteral("abc"));
+    QTest::keyClick(editor, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(editor->string(), "");
+    QTest::keyClick(editor, Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(editor->string(), "abc");
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ TEST_F(WorkspaceCommandsTest, FileCommandsNeedASavedFile)
     ASSERT_TRUE(window);
     delegate->refreshCommandMenus(*window);
     WorkspaceCommands* commands = window->workspaceCommands();
-    for (const char* title : {"Finderに表示", "ファイルパスをコピー", "共有…", "ディスクから再読み込み…"}) {
+    for (const char* title : {"ファイルマネージャで表示", "ファイルパスをコピー", "共有…", "ディスクから再読み込み…"}) {
         SCOPED_TRACE(title);
         EXPECT_FALSE(enabled(tail(delegate->fileMenu(), title)));
     }

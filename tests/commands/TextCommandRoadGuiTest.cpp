@@ -367,9 +367,9 @@ TEST_F(CommandRoad, TextMenuLayoutAndKeys)
                                    QStringLiteral("変換"), QStringLiteral("-"), QStringLiteral("文字を調べる…"),
                                    QStringLiteral("カラーコードを編集…")}));
     MenuModel* lines = menu->itemWithTitle(QStringLiteral("行"))->submenu();
-    EXPECT_EQ(lines->itemWithTitle(QStringLiteral("上へ移動"))->keySequence(), QKeySequence(Qt::CTRL | Qt::META | Qt::Key_Up));
+    EXPECT_EQ(lines->itemWithTitle(QStringLiteral("上へ移動"))->keySequence(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Up));
     EXPECT_EQ(lines->itemWithTitle(QStringLiteral("行を複製"))->keySequence(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
-    EXPECT_EQ(menu->itemWithTitle(QStringLiteral("入力を補完"))->keySequence(), QKeySequence(Qt::META | Qt::Key_Escape));
+    EXPECT_EQ(menu->itemWithTitle(QStringLiteral("入力を補完"))->keySequence(), QKeySequence(Qt::CTRL | Qt::Key_Space));
     EXPECT_EQ(menu->itemWithTitle(QStringLiteral("コメント"))->submenu()->itemAt(0)->keySequence(),
               QKeySequence(Qt::CTRL | Qt::Key_Slash));
 

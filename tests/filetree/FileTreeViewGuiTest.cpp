@@ -4,6 +4,7 @@
 #include "platform/documents/DocumentController.h"
 #include "platform/documents/FileManager.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/ui/FileIcons.h"
 #include "platform/ui/FileManagerReveal.h"
 #include "platform/ui/ScriptedAlertPresenter.h"
 #include "platform/ui/ScriptedFilePanels.h"
@@ -18,6 +19,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTest>
@@ -286,6 +288,25 @@ TEST(FileTreeView, FilesThatCannotBeOpenedAreDimmedAndClicksOnThemDoNothing)
     s.tree.selected(s.row(s.at("note.txt")));
     EXPECT_EQ(s.opened, QStringList{s.at("note.txt")});
     EXPECT_EQ(s.tree.pathFieldText(), s.at("note.txt"));
+}
+
+// Each row shows the desktop's icon for its file's type (folders their folder icon); rows that
+// cannot be opened show a faint copy of theirs.
+TEST(FileTreeView, RowsShowTheIconOfTheirFilesType)
+{
+    Sidebar s;
+    s.write("note.txt");
+    s.write("b.txt");
+    s.write("logo.png");
+    QDir().mkpath(s.at("sub"));
+    ASSERT_TRUE(s.show());
+    const auto icon = [&](const char* name) { return s.row(s.at(name)).data(Qt::DecorationRole).value<QIcon>(); };
+    EXPECT_EQ(icon("note.txt").cacheKey(), FileIcons::iconForFile(s.at("note.txt")).cacheKey());
+    EXPECT_EQ(icon("note.txt").cacheKey(), icon("b.txt").cacheKey()) << "one icon per type";
+    EXPECT_EQ(icon("sub").cacheKey(), FileIcons::folderIcon().cacheKey());
+    const QIcon faint = icon("logo.png");
+    EXPECT_NE(faint.cacheKey(), FileIcons::iconForFile(s.at("logo.png")).cacheKey());
+    EXPECT_EQ(faint.cacheKey(), icon("logo.png").cacheKey()) << "made once";
 }
 
 TEST(FileTreeView, TrashAsksFirstAndRefusesFoldersHoldingOpenDocuments)

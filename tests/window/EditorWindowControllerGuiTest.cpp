@@ -126,7 +126,7 @@ TEST_F(EditorWindowTest, ModeChangesShowAndHidePanesAndResetTheDetailSegment)
     window.showEdit();
     EXPECT_TRUE(window.previewPane()->isHidden());
     EXPECT_FALSE(window.codePane()->isHidden());
-    EXPECT_EQ(window.previewStatus()->text(), "ローカル編集   ⌘1 原案 / ⌘2 2カラム / ⌘3 プレビュー");
+    EXPECT_EQ(window.previewStatus()->text(), "ローカル編集   Ctrl+1 原案 / Ctrl+2 2カラム / Ctrl+3 プレビュー");
     EXPECT_GT(window.renderToken(), token) << "a preview in flight is dropped";
     EXPECT_EQ(window.detailPicker()->selectedSegment(), 0);
     EXPECT_EQ(window.modePicker()->selectedSegment(), 0);

@@ -364,9 +364,10 @@ private:
                 qmenu->setTitle(title);
         } else {
             const QKeySequence shortcut = item->keySequence();
-            if (shortcut != entry.shortcut) {
+            const QList<QKeySequence> alternates = item->alternateKeySequences();
+            if (shortcut != entry.shortcut || alternates != entry.alternates) {
                 entry.shortcut = shortcut;
-                entry.alternates = item->alternateKeySequences();
+                entry.alternates = alternates;
                 if (syncChangedKey)
                     syncShortcuts();
             } else {

@@ -82,6 +82,26 @@ QKeySequence MenuItem::keySequence(const QString& key, KeyModifiers modifiers)
     return QKeySequence(combined);
 }
 
+QList<QKeySequence> MenuItem::alternateKeySequences() const
+{
+    QList<QKeySequence> keys = alternateKeySequences(keyEquivalent_, modifiers_);
+    const QKeySequence second = keySequence(alternateKey_, alternateModifiers_);
+    if (!second.isEmpty()) {
+        keys.append(second);
+        keys.append(alternateKeySequences(alternateKey_, alternateModifiers_));
+    }
+    return keys;
+}
+
+void MenuItem::setAlternateKeyEquivalent(const QString& key, KeyModifiers modifiers)
+{
+    if (alternateKey_ == key && alternateModifiers_ == modifiers)
+        return;
+    alternateKey_ = key;
+    alternateModifiers_ = modifiers;
+    changed();
+}
+
 QList<QKeySequence> MenuItem::alternateKeySequences(const QString& key, KeyModifiers modifiers)
 {
     // The symbols that need Shift on the usual layouts.

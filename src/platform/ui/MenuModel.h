@@ -57,8 +57,12 @@ public:
     static QKeySequence keySequence(const QString& key, KeyModifiers modifiers);
     // Further keys that reach the item: a symbol typed with Shift ("{" with Command and Shift)
     // arrives from X with Shift taken into the symbol (Ctrl+{), not as the key sequence says.
-    QList<QKeySequence> alternateKeySequences() const { return alternateKeySequences(keyEquivalent_, modifiers_); }
+    // Also the second key equivalent set below, when there is one.
+    QList<QKeySequence> alternateKeySequences() const;
     static QList<QKeySequence> alternateKeySequences(const QString& key, KeyModifiers modifiers);
+    // A second key for the item, as the platform's users know the command by two keys (Ctrl+Y and
+    // Ctrl+Shift+Z for redo). Not shown; it reaches the item only where no other item holds it.
+    void setAlternateKeyEquivalent(const QString& key, KeyModifiers modifiers);
 
     // An explicit target gets the action directly; without one the responder chain decides.
     Responder* target() const { return target_.get(); }
@@ -95,6 +99,8 @@ private:
     QString action_;
     QString keyEquivalent_;
     KeyModifiers modifiers_ = KeyModifier::Command;
+    QString alternateKey_;
+    KeyModifiers alternateModifiers_;
     ResponderRef target_;
     int tag_ = 0;
     State state_ = State::off;

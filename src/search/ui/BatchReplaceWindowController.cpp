@@ -9,6 +9,7 @@
 #include "platform/text/TextChanges.h"
 #include "platform/text/TextEditing.h"
 #include "platform/ui/FilePanels.h"
+#include "platform/ui/ToolWindow.h"
 #include "platform/ui/WindowFrameAutosave.h"
 #include "search/batch/BatchReplaceEngine.h"
 #include "search/batch/BatchReplaceError.h"
@@ -78,7 +79,7 @@ BatchReplaceRule BatchReplaceWindowController::freshRule()
 }
 
 BatchReplaceWindowController::BatchReplaceWindowController(EditorTextView* editor, KoriDocument* document)
-    : QWidget(nullptr, Qt::Window), editor_(editor), model_(document),
+    : QWidget(nullptr, Qt::Tool), editor_(editor), model_(document),
       queue_(std::make_unique<DispatchQueue>(DispatchQueue::applicationLabel(QStringLiteral(".batch-replace"))))
 {
     beep = [] { QApplication::beep(); };
@@ -100,6 +101,7 @@ void BatchReplaceWindowController::configure()
     setWindowTitle(QStringLiteral("複数置換"));
     setMinimumSize(680, 380);
     WindowFrameAutosave::setFrameAutosaveName(this, QStringLiteral("Korimado.batchReplace"));
+    ToolWindow::closeOnEscape(this);
 
     table_ = new QTableWidget(0, 6, this);
     table_->setHorizontalHeaderLabels({QStringLiteral("有効"), QStringLiteral("検索文字列"), QStringLiteral("置換文字列"),
@@ -186,12 +188,10 @@ QPushButton* BatchReplaceWindowController::button(const QString& title) const
     return nullptr;
 }
 
-void BatchReplaceWindowController::showWindow()
+void BatchReplaceWindowController::showWindow(QWidget* owner)
 {
     refreshSavedRuleLibrary();
-    show();
-    raise();
-    activateWindow();
+    ToolWindow::present(this, owner, ToolWindow::Lifetime::withOwner);
 }
 
 void BatchReplaceWindowController::closeEvent(QCloseEvent* event)

@@ -32,7 +32,7 @@ public:
     ~BatchReplaceWindowController() override;
 
     // Refreshes the saved-rule library, then shows the window.
-    void showWindow();
+    void showWindow(QWidget* owner = nullptr);
 
     const QList<BatchReplaceRule>& rules() const { return rules_; }
     QTableWidget* table() const { return table_; }

@@ -163,10 +163,6 @@ void FindPanel::keyPressEvent(QKeyEvent* event)
         Q_EMIT defaultActionRequested();
         return;
     }
-    if (event->key() == Qt::Key_Escape) {
-        Q_EMIT cancelRequested();
-        return;
-    }
     QWidget::keyPressEvent(event);
 }
 

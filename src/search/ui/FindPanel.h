@@ -44,8 +44,6 @@ Q_SIGNALS:
     // Return pressed where no field takes it: the "次を検索" key equivalent.
     void defaultActionRequested();
     void closed();
-    // Escape: the panel's cancel:.
-    void cancelRequested();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

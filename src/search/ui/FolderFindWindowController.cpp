@@ -58,7 +58,7 @@ QLabel* plainLabel(const QString& text, QWidget* parent)
 FolderFindWindowController::FolderFindWindowController(const std::optional<QString>& initialRootURL,
                                                        const SearchRequest& initialRequest,
                                                        OpenDocumentsProvider openDocumentURLs)
-    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+    : QWidget(nullptr, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
                            | Qt::WindowMaximizeButtonHint),
       openDocumentURLs_(std::move(openDocumentURLs)),
       queue_(std::make_shared<DispatchQueue>(DispatchQueue::applicationLabel(QStringLiteral(".folder-search"))))

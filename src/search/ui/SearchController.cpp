@@ -13,6 +13,7 @@
 #include "platform/text/TextEditing.h"
 #include "platform/text/TextStorage.h"
 #include "platform/ui/AlertPresenter.h"
+#include "platform/ui/ToolWindow.h"
 #include "platform/ui/WindowFrameAutosave.h"
 #include "search/ui/FindPanel.h"
 #include "search/ui/BatchReplaceWindowController.h"
@@ -81,6 +82,8 @@ SearchController::SearchController(EditorTextView* editor, KoriDocument* documen
     panel_->table->setColumnWidth(1, 90);
     panel_->table->setColumnWidth(2, 480);
     WindowFrameAutosave::setFrameAutosaveName(panel_, QStringLiteral("Korimado.search"));
+    // Escape stops a running search first, and closes the panel when nothing runs.
+    ToolWindow::closeOnEscape(panel_, [this] { cancel(nullptr); });
 
     FindPanel* p = panel_;
     QObject::connect(p->findField, &QLineEdit::textEdited, p, [this] { criteriaChanged(panel_->findField); });
@@ -98,7 +101,6 @@ SearchController::SearchController(EditorTextView* editor, KoriDocument* documen
         QObject::connect(button, &QPushButton::clicked, p, [this, name] { perform(name, nullptr); });
     }
     QObject::connect(p, &FindPanel::defaultActionRequested, p, [this] { findNext(nullptr); });
-    QObject::connect(p, &FindPanel::cancelRequested, p, [this] { cancel(nullptr); });
     QObject::connect(p, &FindPanel::closed, p, [this] { invalidateOperation(); });
     QObject::connect(p->table->selectionModel(), &QItemSelectionModel::currentRowChanged, p,
                      [this] { openSelectedResult(); });
@@ -114,6 +116,7 @@ SearchController::~SearchController()
     if (editor_ && editor_->layoutManager()) editor_->layoutManager()->removeTemporaryAttributes(highlightOwner());
     if (panelGuard_) delete panel_;
     if (folderGuard_) delete folderController_;
+    if (batchGuard_) delete batchController_;
 }
 
 const QStringList& SearchController::actionNames()
@@ -240,28 +243,9 @@ void SearchController::useSelectionForReplace(MenuItem*)
 
 void SearchController::showPanel(QObject* field)
 {
-    FindPanel* p = panel_;
-    const bool wasVisible = p->isVisible();
     QWidget* window = editor_ ? editor_->window() : nullptr;
-    if (window && window != editor_.data() && p->parentWidget() != window) {
-        // A tool window of the editor's window: it stays above it and goes with it.
-        const QSize size = p->size();
-        p->setParent(window, Qt::Tool);
-        p->resize(size);
-    }
-    if (!wasVisible && window && window != editor_.data()) {
-        const QRect frame = window->frameGeometry();
-        QPoint origin = frame.center() - QPoint(p->width() / 2, p->height() / 2);
-        if (QScreen* screen = window->screen()) {
-            const QRect visible = screen->availableGeometry();
-            origin.setX(std::min(std::max(origin.x(), visible.left()), visible.right() + 1 - p->width()));
-            origin.setY(std::min(std::max(origin.y(), visible.top()), visible.bottom() + 1 - p->height()));
-        }
-        p->move(origin);
-    }
-    p->show();
-    p->raise();
-    p->activateWindow();
+    ToolWindow::present(panel_, window != editor_.data() ? window : nullptr, ToolWindow::Lifetime::withOwner,
+                        ToolWindow::Placement::centred);
     if (auto* edit = qobject_cast<QLineEdit*>(field)) {
         edit->setFocus(Qt::OtherFocusReason);
         edit->selectAll();
@@ -597,8 +581,17 @@ void SearchController::cancel(MenuItem*)
 void SearchController::showBatchReplace(MenuItem*)
 {
     if (!editor_ || !document_) return;
-    if (!batchController_) batchController_ = std::make_unique<BatchReplaceWindowController>(editor_, document_);
-    batchController_->showWindow();
+    if (!batchGuard_) {
+        batchController_ = new BatchReplaceWindowController(editor_, document_);
+        batchGuard_ = batchController_;
+    }
+    QWidget* window = editor_->window();
+    batchController_->showWindow(window != editor_.data() ? window : nullptr);
+}
+
+BatchReplaceWindowController* SearchController::batchController() const
+{
+    return batchGuard_ ? batchController_ : nullptr;
 }
 
 FolderFindWindowController* SearchController::folderController() const
@@ -620,18 +613,10 @@ void SearchController::showFolderFind(MenuItem*)
             return urls;
         });
         folderGuard_ = folderController_;
+        ToolWindow::closeOnEscape(folderController_);
     }
-    FolderFindWindowController* folder = folderController_;
     QWidget* window = editor_->window();
-    if (window && window != editor_.data() && folder->parentWidget() != window) {
-        // A child window of the editor's window: it stays above it and goes with it.
-        const QRect frame = folder->geometry();
-        folder->setParent(window, folder->windowFlags());
-        folder->setGeometry(frame);
-    }
-    folder->show();
-    folder->raise();
-    folder->activateWindow();
+    ToolWindow::present(folderController_, window != editor_.data() ? window : nullptr, ToolWindow::Lifetime::withOwner);
 }
 
 // MARK: - The scope follows the text

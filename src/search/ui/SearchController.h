@@ -67,7 +67,7 @@ public:
     bool isRunning() const { return token_ != nullptr; }
     const std::optional<SearchResultSet>& lastResults() const { return lastResults_; }
     std::optional<TextRange> selectionScope() const { return selectionScope_; }
-    BatchReplaceWindowController* batchController() const { return batchController_.get(); }
+    BatchReplaceWindowController* batchController() const;
     FolderFindWindowController* folderController() const;
     // Sounds the system beep; tests count it.
     std::function<void()> beep;
@@ -147,7 +147,8 @@ private:
     // The "selection only" scope, following the text's edits.
     std::optional<TextRange> selectionScope_;
     bool ownEdit_ = false;
-    std::unique_ptr<BatchReplaceWindowController> batchController_;
+    BatchReplaceWindowController* batchController_ = nullptr;  // owned; a tool window of the editor's window once shown
+    QPointer<QWidget> batchGuard_;
     FolderFindWindowController* folderController_ = nullptr;  // owned; a child window of the editor's window once shown
     QPointer<QWidget> folderGuard_;
     FindPanel* panel_ = nullptr;  // owned; a tool window of the editor's window once shown

@@ -1,0 +1,49 @@
+# What `cmake --install` puts under the prefix, and the Debian package made from it:
+#   bin/korimado                          the program
+#   lib/korimado/korimado_preview_web.so  the preview's web engine, loaded on first use
+#   share/korimado/                       the bundled resources (Bundle looks there)
+#   share/applications, share/metainfo, share/icons/hicolor   the desktop's entry, catalogue and icon
+set(KORIMADO_APP_ID "app.korimado.Korimado")
+set(desktop "${PROJECT_SOURCE_DIR}/resources/desktop")
+
+install(TARGETS korimado RUNTIME DESTINATION bin)
+install(TARGETS korimado_preview_web LIBRARY DESTINATION lib/korimado)
+# The scripting client, once it is built.
+if(TARGET korimado-script)
+  install(TARGETS korimado-script RUNTIME DESTINATION bin)
+endif()
+
+# Everything the program reads at run time; the generators and sources of generated files stay behind.
+install(DIRECTORY "${PROJECT_SOURCE_DIR}/resources/" DESTINATION share/korimado
+  PATTERN "tools" EXCLUDE
+  PATTERN "desktop" EXCLUDE
+  PATTERN "*.py" EXCLUDE
+  PATTERN "*.mjs" EXCLUDE
+  PATTERN "*.ucm" EXCLUDE
+  PATTERN "__pycache__" EXCLUDE)
+
+install(FILES "${desktop}/${KORIMADO_APP_ID}.desktop" DESTINATION share/applications)
+install(FILES "${desktop}/${KORIMADO_APP_ID}.metainfo.xml" DESTINATION share/metainfo)
+install(FILES "${desktop}/icons/${KORIMADO_APP_ID}.svg" DESTINATION share/icons/hicolor/scalable/apps)
+install(DIRECTORY "${desktop}/icons/hicolor/" DESTINATION share/icons/hicolor)
+
+# The Debian package: scripts/package runs `cpack -G DEB` in the build folder.
+set(CPACK_PACKAGE_NAME "korimado")
+set(CPACK_PACKAGE_VENDOR "Korimado")
+set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "fast plain-text and source-code editor with a Japanese user interface")
+set(CPACK_PACKAGE_DESCRIPTION
+  "Korimado opens text in 20 encodings and saves it back byte for byte, edits with several carets\nand column selections, highlights syntax, previews Markdown, HTML and SVG, and searches and\nreplaces within a file, with lists of rules and across whole folders.")
+set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Korimado <korimado@localhost>")
+set(CPACK_DEBIAN_PACKAGE_SECTION "editors")
+set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
+# The libraries come from dpkg-shlibdeps; what runs without being linked is named here: the web
+# engine's helper process and Qt's Japanese translations of its own dialogs.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6webenginecore6-bin, qt6-translations-l10n")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-ipafont-gothic, qt6-wayland")
+set(CPACK_DEBIAN_COMPRESSION_TYPE "gzip")
+include(CPack)
