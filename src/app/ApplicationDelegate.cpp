@@ -23,6 +23,8 @@
 #include "search/ui/SearchController.h"
 #include "selftest/IntegrationTests.h"
 #include "selftest/SVGTreeTests.h"
+#include "selftest/SelfTestFrame.h"
+#include "selftest/SelfTestSelection.h"
 #include "selftest/UITestRunner.h"
 #include "settings/EditorPreferences.h"
 #include "settings/EditorSettingsKeys.h"
@@ -50,8 +52,6 @@ namespace {
 ApplicationDelegate* sharedDelegate = nullptr;
 
 const QString selfTestFlag = QStringLiteral("--ui-self-test");
-const QString startupOnlyFlag = QStringLiteral("--startup-only");
-const QString performanceOnlyFlag = QStringLiteral("--performance-only");
 
 QWidget* windowOf(Document* document)
 {
@@ -232,7 +232,7 @@ void ApplicationDelegate::applicationDidFinishLaunching()
             QTimer::singleShot(0, documents_.get(), [this] { quitIfNoWindowRemains(); });
     }
 
-    if (!hasFlag(startupOnlyFlag) && !hasFlag(performanceOnlyFlag)) {
+    if (!SelfTestSelection::keepsWindowsInBackground(arguments_)) {
         QWidget* front = WindowTracker::shared().keyWindow();
         if (!front && !documents_->documents().empty())
             front = windowOf(documents_->documents().back());
@@ -245,16 +245,18 @@ void ApplicationDelegate::applicationDidFinishLaunching()
 
 void ApplicationDelegate::runSelfTest()
 {
-    if (hasFlag(startupOnlyFlag))
-        IntegrationTests::runStartupLayout();
-    else if (hasFlag(performanceOnlyFlag))
-        IntegrationTests::runFeaturePerformance();
-    else if (hasFlag(QStringLiteral("--integration-only")))
-        IntegrationTests::run();
-    else if (hasFlag(QStringLiteral("--features-only")))
-        SVGTreeTests::run();
-    else
-        UITestRunner::run();
+    IntegrationTests::fileMenuItemCount = [](EditorWindowController& controller) -> std::size_t {
+        WorkspaceCommands* workspace = controller.workspaceCommands();
+        return workspace ? workspace->fileMenuItems().size() : 0;
+    };
+    switch (SelfTestSelection::suiteFor(arguments_)) {
+    case SelfTestSuite::none: break;
+    case SelfTestSuite::startupLayout: SelfTestFrame::run(IntegrationTests::runStartupLayout()); break;
+    case SelfTestSuite::featurePerformance: SelfTestFrame::run(IntegrationTests::runFeaturePerformance()); break;
+    case SelfTestSuite::integration: SelfTestFrame::run(IntegrationTests::run()); break;
+    case SelfTestSuite::features: SelfTestFrame::run(SVGTreeTests::run()); break;
+    case SelfTestSuite::ui: SelfTestFrame::run(UITestRunner::run()); break;
+    }
 }
 
 bool ApplicationDelegate::applicationShouldOpenUntitledFile() const
@@ -332,6 +334,9 @@ void ApplicationDelegate::quitIfNoWindowRemains()
     // A closing document hides its windows rather than closing them, so Qt never sees its last
     // window go: without a menu bar of its own a process with no window could not be reached.
     if (!QApplication::quitOnLastWindowClosed() || !documents_->documents().empty())
+        return;
+    // A self-test closes and opens documents on its way; its own rule ends the process.
+    if (SelfTestFrame::isSuiteRunning())
         return;
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         const Qt::WindowType type = widget->windowType();

@@ -65,7 +65,7 @@ private:
         QPixmap pixmap(iconSide * 2, iconSide * 2);
         pixmap.fill(Qt::transparent);
         QPainter painter(&pixmap);
-        painter.setOpacity(0.35);
+        painter.setOpacity(FileTreeView::unopenableIconOpacity);
         plain.paint(&painter, pixmap.rect());
         painter.end();
         return icon = QIcon(pixmap);
@@ -269,6 +269,16 @@ void FileTreeView::chooseFolder()
     options.message = chooseFolderMessage;
     const OpenPanelResult result = panels->runOpenPanel(options);
     if (result.confirmed && !result.paths.isEmpty()) setRoot(result.paths.first());
+}
+
+bool FileTreeView::shouldSelect(const FileTreeNode& node) const
+{
+    return model_->opens(node);
+}
+
+double FileTreeView::iconOpacity(const FileTreeNode& node) const
+{
+    return shouldSelect(node) ? 1.0 : unopenableIconOpacity;
 }
 
 bool FileTreeView::supportsOpening(const QString& file)

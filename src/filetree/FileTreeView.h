@@ -57,6 +57,11 @@ public:
     // Answers of canOpenFile by standardised path; emptied when the root changes.
     QHash<QString, bool> supportedFileCache;
     bool supportsOpening(const QString& file);
+    // Whether a node's row may be selected: folders, and files the window can open.
+    bool shouldSelect(const FileTreeNode& node) const;
+    // The opacity of a node's icon in its row: faint for a file that cannot be opened.
+    double iconOpacity(const FileTreeNode& node) const;
+    static constexpr double unopenableIconOpacity = 0.35;
 
     // Reads the hidden-files and sort settings; refreshes the tree only when they changed.
     void applyPreferences();

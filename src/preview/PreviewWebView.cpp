@@ -6,7 +6,6 @@
 #include <QChildEvent>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QNativeGestureEvent>
 #include <QPointer>
 #include <QResizeEvent>
 #include <QTextDocumentFragment>
@@ -34,7 +33,9 @@ bool PreviewWebView::startEngine()
     QPointer<PreviewWebView> self(this);
     PreviewBrowser::Host host;
     host.loadFinished = [self](bool ok) {
-        if (self) Q_EMIT self->loadFinished(ok);
+        if (!self) return;
+        if (self->pendingLoads_ > 0) --self->pendingLoads_;
+        Q_EMIT self->loadFinished(ok);
     };
     host.linkActivated = [self](const QUrl& url) {
         if (self) Q_EMIT self->linkActivated(url);
@@ -79,6 +80,7 @@ void PreviewWebView::showPage(const QString& html, Kind kind, const std::optiona
     kind_ = kind;
     hasPage_ = true;
     resources_->setRoot(kind == Kind::html ? root : std::nullopt);
+    ++pendingLoads_;
     browser_->load(resources_->setPage(html), kind, keepPosition);
 }
 
@@ -141,19 +143,8 @@ void PreviewWebView::resizeEvent(QResizeEvent* event)
     if (notice_) notice_->setGeometry(rect());
 }
 
-bool PreviewWebView::event(QEvent* event)
-{
-    if (event->type() == QEvent::NativeGesture) {
-        const auto* gesture = static_cast<QNativeGestureEvent*>(event);
-        if (gesture->gestureType() == Qt::ZoomNativeGesture) {
-            magnify(gesture->value());
-            return true;
-        }
-    }
-    return QWidget::event(event);
-}
 
-// The engine's view and the widget it draws in get the pinch before we do.
+// The engine's view and the widget it draws in get the mouse before we do.
 bool PreviewWebView::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::ChildPolished) {
@@ -163,12 +154,6 @@ bool PreviewWebView::eventFilter(QObject* watched, QEvent* event)
         // The mouse's back and forward buttons would walk a history the preview does not keep.
         const Qt::MouseButton button = static_cast<QMouseEvent*>(event)->button();
         if (button == Qt::BackButton || button == Qt::ForwardButton) return true;
-    } else if (event->type() == QEvent::NativeGesture) {
-        const auto* gesture = static_cast<QNativeGestureEvent*>(event);
-        if (gesture->gestureType() == Qt::ZoomNativeGesture) {
-            magnify(gesture->value());
-            return true;
-        }
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -38,6 +38,8 @@ public:
     // a notice alone never starts one.
     void showNotice(const QString& html);
     QString noticeText() const;
+    // A page asked for has not finished loading (each load ends, also one replaced by the next).
+    bool isLoading() const { return pendingLoads_ > 0; }
 
     // Page zoom, always within 0.25 ... 4.0.
     double zoom() const { return zoom_; }
@@ -64,7 +66,6 @@ Q_SIGNALS:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
-    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -76,6 +77,7 @@ private:
     QLabel* notice_ = nullptr;
     Kind kind_ = Kind::markdown;
     bool hasPage_ = false;
+    int pendingLoads_ = 0;
     double zoom_ = 1.0;
 };
 

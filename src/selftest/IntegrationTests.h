@@ -1,15 +1,30 @@
 #pragma once
 
+#include "selftest/SuiteTask.h"
+
+#include <cstddef>
+#include <functional>
+
 namespace korimado {
 
+class EditorWindowController;
+
 // The integration, startup-layout and feature-performance suites; each always terminates the
-// application at its end. Stand-ins: they report that they are not built yet.
+// application at its end.
 class IntegrationTests {
 public:
     IntegrationTests() = delete;
-    static void run();
-    static void runStartupLayout();
-    static void runFeaturePerformance();
+    // "--integration-only": one real source document driven through every area of the editor.
+    static SuiteTask<> run();
+    // "--startup-only": the starting layout, pinch zoom, previews and old window states, on a
+    // window that is never shown.
+    static SuiteTask<> runStartupLayout();
+    // "--performance-only": opening and typing in generated files of three sizes.
+    static SuiteTask<> runFeaturePerformance();
+
+    // The number of items the workspace's File menu gives a window; set by the application,
+    // which owns the workspace commands.
+    static inline std::function<std::size_t(EditorWindowController&)> fileMenuItemCount;
 };
 
 }  // namespace korimado

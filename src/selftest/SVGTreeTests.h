@@ -1,13 +1,15 @@
 #pragma once
 
+#include "selftest/SuiteTask.h"
+
 namespace korimado {
 
-// The features suite (SVG preview and file tree). Stand-in: reports that it is not built yet.
+// The features suite (SVG preview and file tree).
 class SVGTreeTests {
 public:
     SVGTreeTests() = delete;
     // Terminates the application only with "--exit-after-tests".
-    static void run();
+    static SuiteTask<> run();
 };
 
 }  // namespace korimado

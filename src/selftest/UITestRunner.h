@@ -1,13 +1,15 @@
 #pragma once
 
+#include "selftest/SuiteTask.h"
+
 namespace korimado {
 
-// The UI self-test suite. Stand-in: reports that it is not built yet.
+// The UI self-test suite.
 class UITestRunner {
 public:
     UITestRunner() = delete;
     // Terminates the application only with "--exit-after-tests".
-    static void run();
+    static SuiteTask<> run();
 };
 
 }  // namespace korimado

@@ -12,6 +12,7 @@
 #include "platform/ui/MenuModel.h"
 #include "platform/foundation/UndoManager.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/ui/MagnificationRecognizer.h"
 #include "platform/ui/WindowFrameAutosave.h"
 #include "platform/ui/WindowTracker.h"
 #include "search/ui/SearchController.h"
@@ -34,7 +35,6 @@
 #include <QLabel>
 #include <QLayout>
 #include <QMainWindow>
-#include <QNativeGestureEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
@@ -258,6 +258,8 @@ void EditorWindowController::setup()
     // Pop-ups, counts, wrap and settings. Background work waits until the text is on screen.
     statusLine_->selectFormatPopups();
     primary->viewport()->installEventFilter(this);
+    new MagnificationRecognizer(primary, this, [this](MagnificationRecognizer& pinch) { magnifySource(pinch); });
+    new MagnificationRecognizer(web(), this, [this](MagnificationRecognizer& pinch) { magnifyPreview(pinch); });
     toggleWrap(toolbarWrap()->isChecked());
     applyEditorPreferences();
     primaryCommands().syntaxHighlighter().applyVisibleTokens();
@@ -310,6 +312,7 @@ void EditorWindowController::buildContent()
     split_->addWidget(codePane_);
     split_->addWidget(detailPane_->widget());
     split_->setChildrenCollapsible(false);
+    split_->installEventFilter(this);
     workspaceSplit_->setHandleWidth(1);
     workspaceSplit_->addWidget(fileTree_);
     workspaceSplit_->addWidget(split_);
@@ -496,14 +499,10 @@ void EditorWindowController::setDocumentEdited(bool edited)
 
 bool EditorWindowController::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::NativeGesture) {
-        const auto* gesture = static_cast<QNativeGestureEvent*>(event);
-        EditorTextView* secondary = secondaryEditor();
-        const bool onSecondary = secondary && watched == secondary->viewport();
-        if (gesture->gestureType() == Qt::ZoomNativeGesture && (onSecondary || watched == textView()->viewport())) {
-            magnifySource(onSecondary, gesture->value());
-            return true;
-        }
+    if (watched == split_ && event->type() == QEvent::Resize && mode_ == Mode::split && !window_->isVisible()) {
+        // A window laid out or drawn without being shown gets its halves at the width it has.
+        const int width = std::max(split_->width(), 2);
+        split_->setSizes({width / 2, width - width / 2});
     }
     if (!firstPaintSeen_ && event->type() == QEvent::Paint && watched == textView()->viewport()) {
         // Noted once the paint is done and on its way to the screen.

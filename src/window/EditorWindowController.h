@@ -43,6 +43,7 @@ class HTMLPreviewResources;
 class KoriDocument;
 class LayoutManager;
 class LineNumberRuler;
+class MagnificationRecognizer;
 class PreviewWebView;
 class MenuItem;
 class SearchController;
@@ -311,6 +312,11 @@ public:
     bool isSVG() const;
     bool isHTML() const;
 
+    // Pinches, through the recognizers attached to each editor and to the preview: the editor's
+    // font, or the preview's page zoom, grows by 1 + the recognizer's magnification.
+    void magnifySource(MagnificationRecognizer& pinch);
+    void magnifyPreview(MagnificationRecognizer& pinch);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -323,7 +329,6 @@ private:
     void showSidebar();
     void setDetailSegment(int segment);
     void textViewDidPaint();
-    void magnifySource(bool secondary, double magnification);
     void refreshMenus();
     // The editor that had the focus before the preview hid the editors; the primary one by default.
     EditorTextView* editorToRefocus() const;

@@ -5,6 +5,7 @@
 #include "document/KoriDocument.h"
 #include "editor/EditorTextView.h"
 #include "editor/LineNumberRuler.h"
+#include "platform/ui/MagnificationRecognizer.h"
 #include "platform/ui/MenuBinder.h"
 #include "platform/text/LayoutManager.h"
 #include "platform/ui/MenuModel.h"
@@ -94,6 +95,7 @@ void EditorWindowController::openSplitTextView(MenuItem*)
     }
     EditorTextView* editor = editors_->openSecondary();
     editor->viewport()->installEventFilter(this);
+    new MagnificationRecognizer(editor, this, [this](MagnificationRecognizer& pinch) { magnifySource(pinch); });
     secondaryCommands_ = std::make_unique<TextCommands>(editor, *model);
     QPointer<EditorWindowController> weak(this);
     secondarySearch_ = std::make_unique<SearchController>(editor, model, [weak] {
@@ -103,12 +105,18 @@ void EditorWindowController::openSplitTextView(MenuItem*)
     refreshMenus();
 }
 
-// A pinch scales the font of the editor under it; each event carries only its own step.
-void EditorWindowController::magnifySource(bool secondary, double magnification)
+// A pinch scales the font of the editor it is attached to; each event carries only its own step.
+void EditorWindowController::magnifySource(MagnificationRecognizer& pinch)
 {
+    const bool secondary = pinch.view() && pinch.view() == secondaryEditor();
     TextCommands* commands = secondary && secondaryCommands_ ? secondaryCommands_.get() : &primaryCommands();
-    commands->magnifyFont(1.0 + magnification);
+    commands->magnifyFont(1.0 + pinch.magnification());
     editors_->updateRulers();
+}
+
+void EditorWindowController::magnifyPreview(MagnificationRecognizer& pinch)
+{
+    web()->magnify(pinch.magnification());
 }
 
 void EditorWindowController::closeSplitTextView(MenuItem*)

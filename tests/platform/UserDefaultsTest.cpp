@@ -173,6 +173,36 @@ TEST(UserDefaults, PersistenceKeepsEveryKindApart)
     EXPECT_EQ(reloaded.integer("huge"), qint64(1) << 62 | 1);
 }
 
+TEST(UserDefaults, ArgumentDomainWinsWhileSetAndIsNeverSaved)
+{
+    TempDir dir;
+    const QString path = dir.file("defaults.json");
+    {
+        UserDefaults d(path);
+        d.registerDefaults({{"editor.wrap", false}});
+        d.setString("editor.themeName", "Classic");
+        const DefaultsValue::Dictionary before = d.argumentDomain();
+        EXPECT_TRUE(before.isEmpty());
+
+        DefaultsValue::Dictionary changed = before;
+        changed.insert("editor.themeName", QStringLiteral("Classic (Dark)"));
+        changed.insert("editor.wrap", true);
+        d.setArgumentDomain(changed);
+        EXPECT_EQ(d.string("editor.themeName"), QStringLiteral("Classic (Dark)"));
+        EXPECT_TRUE(d.boolean("editor.wrap"));
+        EXPECT_EQ(d.dictionaryRepresentation().value("editor.themeName"), DefaultsValue(QStringLiteral("Classic (Dark)")));
+        ASSERT_TRUE(d.synchronize());
+        // Written while the domain is installed: the file still holds only the stored value.
+        EXPECT_EQ(UserDefaults(path).string("editor.themeName"), QStringLiteral("Classic"));
+        EXPECT_FALSE(UserDefaults(path).object("editor.wrap"));
+
+        d.setArgumentDomain(before);
+        EXPECT_EQ(d.string("editor.themeName"), QStringLiteral("Classic"));
+        EXPECT_FALSE(d.boolean("editor.wrap"));
+    }
+    EXPECT_EQ(UserDefaults(path).string("editor.themeName"), QStringLiteral("Classic"));
+}
+
 TEST(UserDefaults, ChangesReachTheFileSoonAndRemovalsToo)
 {
     TempDir dir;

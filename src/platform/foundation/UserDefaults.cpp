@@ -67,7 +67,9 @@ void UserDefaults::registerDefaults(const DefaultsValue::Dictionary& defaults)
 std::optional<DefaultsValue> UserDefaults::object(const QString& key) const
 {
     std::lock_guard lock(mutex_);
-    auto it = values_.constFind(key);
+    auto it = arguments_.constFind(key);
+    if (it != arguments_.cend()) return it.value();
+    it = values_.constFind(key);
     if (it != values_.cend()) return it.value();
     it = registered_.constFind(key);
     if (it != registered_.cend()) return it.value();
@@ -152,7 +154,20 @@ DefaultsValue::Dictionary UserDefaults::dictionaryRepresentation() const
     std::lock_guard lock(mutex_);
     DefaultsValue::Dictionary all = registered_;
     for (auto it = values_.cbegin(); it != values_.cend(); ++it) all.insert(it.key(), it.value());
+    for (auto it = arguments_.cbegin(); it != arguments_.cend(); ++it) all.insert(it.key(), it.value());
     return all;
+}
+
+DefaultsValue::Dictionary UserDefaults::argumentDomain() const
+{
+    std::lock_guard lock(mutex_);
+    return arguments_;
+}
+
+void UserDefaults::setArgumentDomain(const DefaultsValue::Dictionary& domain)
+{
+    std::lock_guard lock(mutex_);
+    arguments_ = domain;
 }
 
 bool UserDefaults::synchronize()

@@ -53,7 +53,12 @@ public:
     void setData(const QString& key, const QByteArray& value) { set(key, DefaultsValue(value)); }
     void removeObject(const QString& key);
 
-    // Registered defaults overlaid with the stored values.
+    // The volatile argument domain: read before the stored values, never saved. Installed whole,
+    // so that a caller can put back exactly what it found.
+    DefaultsValue::Dictionary argumentDomain() const;
+    void setArgumentDomain(const DefaultsValue::Dictionary& domain);
+
+    // Registered defaults overlaid with the stored values and the argument domain.
     DefaultsValue::Dictionary dictionaryRepresentation() const;
 
     QString filePath() const { return filePath_; }
@@ -69,6 +74,7 @@ private:
     const QString filePath_;
     mutable std::mutex mutex_;
     DefaultsValue::Dictionary values_;
+    DefaultsValue::Dictionary arguments_;
     DefaultsValue::Dictionary registered_;
     bool dirty_ = false;
     bool keepsFileUntouched_ = false;  // the file exists but could not be read

@@ -530,6 +530,7 @@ void TextView::beginComposition()
     typingEdit_ = false;
     if (outcome != TextEditing::Outcome::replaced)
         return;
+    ensureCaretVisible();
     compositionOpenedStep_ = true;
 }
 

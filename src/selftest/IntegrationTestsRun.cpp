@@ -1,0 +1,406 @@
+// The integration suite: one real source document in a real editor window, driven through the
+// editor's areas in a fixed order; every edit goes through the document's edit entry or the
+// editor's own typing entry, as a user's or a script's would.
+#include "selftest/IntegrationTests.h"
+
+#include "document/KoriDocument.h"
+#include "commands/TextCommands.h"
+#include "editor/EditorTextView.h"
+#include "platform/text/LayoutManager.h"
+#include "platform/ui/MenuModel.h"
+#include "syntax/SyntaxHighlighter.h"
+#include "syntax/SyntaxModel.h"
+#include "platform/documents/DocumentController.h"
+#include "platform/foundation/Bundle.h"
+#include "platform/foundation/UndoManager.h"
+#include "platform/text/TextEditing.h"
+#include "platform/text/TextStorage.h"
+#include "selftest/SelfTestChecks.h"
+#include "selftest/SelfTestFrame.h"
+#include "selftest/SuiteAwait.h"
+#include "syntax/CotSyntaxCatalog.h"
+#include "theme/EditorThemeStore.h"
+#include "window/EditorWindowController.h"
+
+#include <QAbstractButton>
+#include <QAbstractScrollArea>
+#include <QPlainTextEdit>
+#include <QTableWidget>
+#include <QFile>
+#include <QMainWindow>
+#include <QPointer>
+#include <QSaveFile>
+#include <QSplitter>
+
+namespace korimado {
+
+namespace {
+
+const QString fixtureText = QStringLiteral("let alpha = 12\n// 日本語\nprint(alpha)\n");
+const QString reportPath = QStringLiteral("docs/evidence/integration-tests.json");
+
+// A file written whole or not at all, as another program saving it would.
+bool writeAtomically(const QString& path, const QString& text, QString* error)
+{
+    QSaveFile file(path);
+    const QByteArray bytes = text.toUtf8();
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit()) return true;
+    *error = path + QStringLiteral(": ") + file.errorString();
+    return false;
+}
+
+std::optional<QString> readText(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    return QString::fromUtf8(file.readAll());
+}
+
+class IntegrationRun {
+public:
+    SuiteTask<> run();
+
+private:
+    SuiteTask<bool> setUp();
+    void checkBundle();
+    SuiteTask<> checkHighlightingAndWindow();
+    SuiteTask<> checkOutlineAndCounter();
+    SuiteTask<> checkSplitAndCarets();
+    SuiteTask<bool> checkSaving();
+    void finish();
+    void harnessError(const QString& description);
+
+    QString text() const { return document_ ? document_->string() : QString(); }
+    // The whole text replaced through the document's edit entry, as a script setting it would.
+    void setContents(const QString& contents);
+    void resetUndo();
+    void markClean();
+    void undo();
+    EditorTextView* editor() const { return controller_ ? controller_->textView() : nullptr; }
+    QList<EditorTextView*> editors() const;
+
+    SelfTestChecks checks_;
+    QString fixture_;
+    QString copy_;
+    QPointer<KoriDocument> document_;
+    EditorWindowController* controller_ = nullptr;
+};
+
+void IntegrationRun::setContents(const QString& contents)
+{
+    if (!document_) return;
+    TextStorage& storage = document_->storage();
+    TextEditing::replace(storage, {TextRange{0, storage.length()}}, QStringList{contents}, QStringLiteral("内容を設定"));
+}
+
+void IntegrationRun::resetUndo()
+{
+    if (document_ && document_->undoManager()) document_->undoManager()->removeAllActions();
+}
+
+void IntegrationRun::markClean()
+{
+    if (document_) document_->updateChangeCount(Document::ChangeType::cleared);
+}
+
+void IntegrationRun::undo()
+{
+    if (document_ && document_->undoManager()) document_->undoManager()->undo();
+}
+
+QList<EditorTextView*> IntegrationRun::editors() const
+{
+    QList<EditorTextView*> found;
+    QSplitter* split = controller_ ? controller_->codeSplit() : nullptr;
+    if (!split) return found;
+    for (int i = 0; i < split->count(); ++i) {
+        QWidget* pane = split->widget(i);
+        if (auto* view = qobject_cast<EditorTextView*>(pane); view && view->isVisibleTo(split)) found.append(view);
+        else if (pane && pane->isVisibleTo(split))
+            if (auto* inner = pane->findChild<EditorTextView*>()) found.append(inner);
+    }
+    return found;
+}
+
+void IntegrationRun::harnessError(const QString& description)
+{
+    checks_.check(QStringLiteral("integration harness: ") + description, false);
+}
+
+SuiteTask<bool> IntegrationRun::setUp()
+{
+    fixture_ = SelfTestFrame::path(QStringLiteral("tests/fixtures/integration.swift"));
+    copy_ = SelfTestFrame::path(QStringLiteral("tests/outputs/integration-copy.swift"));
+    QString error;
+    if (!writeAtomically(fixture_, fixtureText, &error)) {
+        harnessError(error);
+        co_return false;
+    }
+    auto owned = std::make_unique<KoriDocument>();
+    ErrorInfo readError;
+    if (!owned->readFromURL(fixture_, KoriDocument::plainTextType, &readError)) {
+        harnessError(readError.description);
+        co_return false;
+    }
+    owned->setFileURL(fixture_);
+    owned->setFileType(KoriDocument::plainTextType);
+    document_ = owned.get();
+    DocumentController::shared()->addDocument(std::move(owned));
+    controller_ = static_cast<EditorWindowController*>(
+        document_->addWindowController(std::make_unique<EditorWindowController>(*document_)));
+    document_->showWindows();
+    QMainWindow* window = controller_->window();
+    window->raise();
+    window->activateWindow();
+    controller_->makeFirstResponder(editor());
+    co_await sleepFor(500);
+    co_return true;
+}
+
+void IntegrationRun::checkBundle()
+{
+    QMainWindow* window = controller_->window();
+    QSplitter* workspace = controller_->workspaceSplit();
+    QWidget* content = window->centralWidget();
+    checks_.check(QStringLiteral("editor workspace uses window height"),
+                  workspace && content && workspace->height() > 0.6 * content->height());
+    checks_.check(QStringLiteral("app icon bundled"), !Bundle::main().path(QStringLiteral("AppIcon"), QStringLiteral("icns")).isEmpty());
+    checks_.check(QStringLiteral("scripting dictionary bundled"),
+                  !Bundle::main().path(QStringLiteral("Korimado"), QStringLiteral("sdef")).isEmpty());
+    checks_.check(QStringLiteral("bundled syntax catalog includes 70 formats"), CotSyntaxCatalog::shared().languages().size() > 69);
+    checks_.check(QStringLiteral("bundled theme catalog includes 14 themes"),
+                  EditorThemeStore::shared().availableThemeNames().size() > 13);
+
+    const DefaultsValue::Dictionary before =
+        SelfTestFrame::setArgument(QStringLiteral("editor.themeName"), QStringLiteral("Classic (Dark)"));
+    controller_->preferencesChanged();
+    const QColor background = editor()->backgroundColor();
+    checks_.check(QStringLiteral("theme change applies editor background"), background.isValid() && background.toRgb().redF() < 0.4);
+    SelfTestFrame::restoreArguments(before);
+    controller_->preferencesChanged();
+}
+
+SuiteTask<> IntegrationRun::checkHighlightingAndWindow()
+{
+    TextCommands& commands = controller_->commands();
+    const auto coloured = [this, &commands] {
+        bool found = false;
+        if (LayoutManager* layout = controller_->layout())
+            layout->enumerateTemporaryAttributes(&commands.syntaxHighlighter(), TextRange{0, 1},
+                                                 [&found](TextRange, const TemporaryAttributes& attributes) {
+                                                     found = found || attributes.foreground.has_value();
+                                                 });
+        return found;
+    };
+    const bool hasColour = co_await poll(30, 50, coloured);
+    checks_.check(QStringLiteral("Swift syntax detected"), commands.syntax().language().id == QStringLiteral("swift"));
+    checks_.check(QStringLiteral("syntax colors are temporary"), hasColour);
+    checks_.check(QStringLiteral("syntax does not dirty document"), !document_->isDocumentEdited());
+    checks_.check(QStringLiteral("text menu contains implemented commands"), commands.menu() && commands.menu()->numberOfItems() > 5);
+    checks_.check(QStringLiteral("workspace file menu present"),
+                  IntegrationTests::fileMenuItemCount && IntegrationTests::fileMenuItemCount(*controller_) > 0);
+    // The scripting guide and its dictionary belong to the scripting layer, which has not landed.
+    checks_.check(QStringLiteral("Japanese scripting guide opens"), false);
+    checks_.check(QStringLiteral("dictionary lists bundled commands"), false);
+
+    EditorTextView* view = editor();
+    view->setSelectedRange(TextRange{4, 5});
+    EditorWindowController::RestorableState state;
+    controller_->encodeRestorableState(state);
+    view->setSelectedRange(TextRange{0, 0});
+    controller_->restoreState(state);
+    checks_.check(QStringLiteral("window state restores selection"), view->selectedRange() == TextRange{4, 5});
+    QWidget* bar = controller_->navigationBar();
+    checks_.check(QStringLiteral("navigation bar is visible"), bar && bar->height() > 20);
+    controller_->toggleNavigationBar();
+    checks_.check(QStringLiteral("navigation bar can hide"), controller_->isNavigationBarHidden());
+    controller_->toggleNavigationBar();
+}
+
+SuiteTask<> IntegrationRun::checkOutlineAndCounter()
+{
+    TextCommands& commands = controller_->commands();
+    setContents(QStringLiteral("func first() {}\n\nfunc second() {}\n"));
+    co_await poll(30, 50, [&commands] { return commands.syntax().outline().size() > 1; });
+    EditorTextView* view = editor();
+    view->setSelectedRange(TextRange{0, 0});
+    controller_->navigateOutline(true);
+    checks_.check(QStringLiteral("outline navigation moves forward"), view->selectedRange().location > 0);
+    controller_->navigateOutline(false);
+    checks_.check(QStringLiteral("outline navigation moves backward"), view->selectedRange().location == 0);
+    controller_->showOutlineInspector();
+    QTableWidget* table = controller_->outlineTable();
+    checks_.check(QStringLiteral("persistent outline inspector lists entries"), table && table->rowCount() > 1);
+
+    setContents(QStringLiteral(" A\n"));
+    controller_->showAdvancedCounter();
+    QPlainTextEdit* counter = controller_->inspectionText();
+    const auto counts = [counter](const QString& expected) { return counter && counter->toPlainText().contains(expected); };
+    const bool live = co_await poll(30, 50, [&] { return counts(QStringLiteral("全文：3文字")); });
+    checks_.check(QStringLiteral("advanced counter updates live"), live);
+    for (const QString& title : {QStringLiteral("空白を含む"), QStringLiteral("改行を含む")}) {
+        for (QAbstractButton* button : SelfTestFrame::buttons(controller_->window()->centralWidget()))
+            if (button->text() == title) {
+                button->click();
+                break;
+            }
+    }
+    const bool excluded = co_await poll(30, 50, [&] { return counts(QStringLiteral("全文：1文字")); });
+    checks_.check(QStringLiteral("advanced counter excludes spaces and newlines"), excluded);
+    controller_->setMode(EditorWindowController::Mode::edit);
+}
+
+SuiteTask<> IntegrationRun::checkSplitAndCarets()
+{
+    controller_->makeFirstResponder(editor());
+    setContents(fixtureText);
+    resetUndo();
+    markClean();
+    controller_->openSplitTextView();
+    co_await sleepFor(200);
+
+    const QList<EditorTextView*> views = editors();
+    checks_.check(QStringLiteral("split has two text editors"), views.size() == 2);
+    const bool two = views.size() == 2;
+    checks_.check(QStringLiteral("split editors share storage"), two && views[0]->textStorage() == views[1]->textStorage());
+    if (two) {
+        EditorTextView* second = views[1];
+        controller_->makeFirstResponder(second);
+        const qsizetype end = second->string().size();
+        second->insertText(QStringLiteral("// secondary\n"), TextRange{end, 0});
+        second->breakUndoCoalescing();
+        checks_.check(QStringLiteral("split edit reaches shared text"), views[0]->string().endsWith(QStringLiteral("// secondary\n")));
+        undo();
+        checks_.check(QStringLiteral("split undo restores exact source"), text() == fixtureText);
+    }
+    controller_->closeSplitTextView();
+    checks_.check(QStringLiteral("closing split retains primary editor"), editors().size() == 1);
+
+    EditorTextView* view = editor();
+    controller_->makeFirstResponder(view);
+    setContents(QStringLiteral("    a"));
+    resetUndo();
+    view->setSelectedRange(TextRange{5, 0});
+    view->insertNewline();
+    view->breakUndoCoalescing();
+    checks_.check(QStringLiteral("newline preserves indentation"), text() == QStringLiteral("    a\n    "));
+    undo();
+    checks_.check(QStringLiteral("auto-indent undo restores source"), text() == QStringLiteral("    a"));
+
+    setContents(QStringLiteral("a\nb"));
+    resetUndo();
+    view->setEditingSelections({TextRange{1, 0}, TextRange{3, 0}}, false);
+    view->insertNewline();
+    checks_.check(QStringLiteral("newline applies to every caret"), text() == QStringLiteral("a\n\nb\n"));
+    undo();
+    checks_.check(QStringLiteral("multi-caret newline undo is atomic"), text() == QStringLiteral("a\nb"));
+
+    view->setEditingSelections({TextRange{0, text().size()}}, false);
+    view->insertText(QStringLiteral("one two three"), TextRange{0, text().size()});
+    resetUndo();
+    view->setSelectedRanges({TextRange{0, 3}, TextRange{8, 5}});
+    view->insertText(QStringLiteral("X"));
+    checks_.check(QStringLiteral("multi-selection inserts at both ranges"), text() == QStringLiteral("X two X"));
+    undo();
+    checks_.check(QStringLiteral("multi-selection undo is atomic"), text() == QStringLiteral("one two three"));
+}
+
+SuiteTask<bool> IntegrationRun::checkSaving()
+{
+    if (controller_ && controller_->window()) SelfTestFrame::capture(controller_->window(), QStringLiteral("integrated-editor.png"));
+
+    const QString edited = QStringLiteral("let alpha = 12\n// 日本語\nprint(alpha)\n// local change\n");
+    setContents(edited);
+    ErrorInfo error;
+    if (!document_->writeSafely(copy_, KoriDocument::plainTextType, Document::SaveOperation::saveTo, &error)) {
+        harnessError(error.description);
+        co_return false;
+    }
+    const std::optional<QString> copied = readText(copy_);
+    const std::optional<QString> source = readText(fixture_);
+    if (!copied || !source) {
+        harnessError(QStringLiteral("ファイルを読み込めませんでした。"));
+        co_return false;
+    }
+    checks_.check(QStringLiteral("export copy contains unsaved edits"), *copied == edited);
+    checks_.check(QStringLiteral("export copy preserves source baseline"), *source == fixtureText);
+    const bool saved = document_->writeSafely(fixture_, KoriDocument::plainTextType, Document::SaveOperation::save, &error);
+    checks_.check(QStringLiteral("save after export uses original baseline"), saved && readText(fixture_) == edited);
+
+    QString writeError;
+    const QString external = QStringLiteral("// external change\n");
+    if (!writeAtomically(fixture_, external, &writeError)) {
+        harnessError(writeError);
+        co_return false;
+    }
+    const bool overwritten = document_->writeSafely(fixture_, KoriDocument::plainTextType, Document::SaveOperation::save, &error);
+    checks_.check(QStringLiteral("external edit blocks overwrite"), !overwritten);
+    checks_.check(QStringLiteral("external file remains untouched"), readText(fixture_) == external);
+
+    if (!writeAtomically(fixture_, fixtureText, &writeError)) {
+        harnessError(writeError);
+        co_return false;
+    }
+    if (!document_->readFromURL(fixture_, KoriDocument::plainTextType, &error)) {
+        harnessError(error.description);
+        co_return false;
+    }
+    markClean();
+    QString updated = fixtureText;
+    updated.replace(QStringLiteral("12"), QStringLiteral("13"));
+    if (!writeAtomically(fixture_, updated, &writeError)) {
+        harnessError(writeError);
+        co_return false;
+    }
+    const bool reloaded = co_await poll(40, 50, [this, updated] { return text() == updated; });
+    checks_.check(QStringLiteral("clean document reloads external update"), reloaded && !document_->isDocumentEdited());
+    if (!writeAtomically(fixture_, fixtureText, &writeError)) {
+        harnessError(writeError);
+        co_return false;
+    }
+    co_return true;
+}
+
+void IntegrationRun::finish()
+{
+    SelfTestFrame::writeReport(reportPath, QJsonObject{{QStringLiteral("checks"), checks_.records()}});
+    SelfTestFrame::printLine(checks_.summary(QStringLiteral("Integrated checks ")));
+    if (document_) {
+        markClean();
+        document_->close();
+    }
+    SelfTestFrame::terminate();
+}
+
+SuiteTask<> IntegrationRun::run()
+{
+    // This compiler loses a co_await written inside a condition: await into a local first.
+    const bool ready = co_await setUp();
+    if (!ready) {
+        finish();
+        co_return;
+    }
+    checkBundle();
+    co_await checkHighlightingAndWindow();
+    co_await checkOutlineAndCounter();
+    co_await checkSplitAndCarets();
+    // Without system input methods or event posting, the native-input phase takes its first path.
+    SelfTestFrame::printLine(QStringLiteral("Native keyboard injection unavailable; no permission was requested."));
+    setContents(fixtureText);
+    markClean();
+    controller_->setMode(EditorWindowController::Mode::split);
+    co_await sleepFor(500);
+    co_await checkSaving();
+    finish();
+}
+
+}  // namespace
+
+SuiteTask<> IntegrationTests::run()
+{
+    IntegrationRun suite;
+    SuiteTask<> whole = suite.run();
+    co_await whole;
+}
+
+}  // namespace korimado

@@ -1,0 +1,225 @@
+// The startup-layout suite: a new draft's window, built and never shown, checked for its starting
+// layout, the sidebar's unopenable files, pinch zoom, the Markdown and HTML previews and an old
+// saved window state.
+#include "selftest/IntegrationTests.h"
+
+#include "document/KoriDocument.h"
+#include "editor/EditorTextView.h"
+#include "filetree/FileTreeNode.h"
+#include "filetree/FileTreeView.h"
+#include "platform/documents/FileManager.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/text/LayoutManager.h"
+#include "platform/text/TextEditing.h"
+#include "platform/text/TextStorage.h"
+#include "platform/ui/MagnificationRecognizer.h"
+#include "preview/PreviewResourceLocator.h"
+#include "preview/PreviewWebView.h"
+#include "selftest/SelfTestChecks.h"
+#include "selftest/SelfTestFrame.h"
+#include "selftest/SuiteAwait.h"
+#include "window/EditorWindowController.h"
+#include "window/SegmentedControl.h"
+
+#include <QAbstractScrollArea>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QLayout>
+#include <QMainWindow>
+#include <QMetaObject>
+#include <QScrollBar>
+
+#include <cmath>
+
+namespace korimado {
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) file.write(bytes);
+}
+
+// The preview shows the document's current revision and has finished loading.
+SuiteTask<> waitForPreview(EditorWindowController* controller, KoriDocument* document, int tries)
+{
+    const auto current = [controller, document] {
+        const std::optional<std::uint64_t> shown = controller->previewRevision();
+        return shown && *shown == document->revision() && !controller->web()->isLoading();
+    };
+    for (int i = 0; i < tries; ++i) {
+        if (current()) break;
+        co_await sleepFor(50);
+    }
+}
+
+SuiteTask<QVariant> script(PreviewWebView* web, const QString& source)
+{
+    const ScriptResult result = co_await evaluate(web, source);
+    co_return result.ok ? result.value : QVariant();
+}
+
+// Sends the recognizer's action through the event loop, as the gesture would; true when it ran.
+bool sendThroughApplication(MagnificationRecognizer* pinch, double magnification)
+{
+    pinch->setMagnification(magnification);
+    bool handled = false;
+    QMetaObject::invokeMethod(pinch, [pinch, &handled] { handled = pinch->sendAction(); }, Qt::DirectConnection);
+    return handled;
+}
+
+}  // namespace
+
+SuiteTask<> IntegrationTests::runStartupLayout()
+{
+    SelfTestChecks checks;
+    const DefaultsValue::Dictionary domainBefore = SelfTestFrame::setArgument(QStringLiteral("editor.wrap"), true);
+
+    auto document = std::make_unique<KoriDocument>();
+    auto* controller = static_cast<EditorWindowController*>(
+        document->addWindowController(std::make_unique<EditorWindowController>(*document)));
+    QMainWindow* window = controller->window();
+    window->ensurePolished();
+    if (QLayout* layout = window->layout()) layout->activate();
+    // Drawn once into an image, as the screen would: the preview and background work wait for
+    // the editor's first paint.
+    QImage canvas(window->size(), QImage::Format_ARGB32_Premultiplied);
+    {
+        QPainter painter(&canvas);
+        window->render(&painter);
+    }
+
+    EditorTextView* view = controller->textView();
+    checks.check(QStringLiteral("new draft starts in two-column mode"),
+                 controller->mode() == EditorWindowController::Mode::split && !controller->previewPane()->isHidden()
+                     && !controller->codePane()->isHidden());
+    checks.check(QStringLiteral("new draft starts without file tree"), controller->isFileTreeHidden());
+    checks.check(QStringLiteral("source is labelled as draft"),
+                 view->accessibleName() == QStringLiteral("原案") && controller->modePicker()->label(0) == QStringLiteral("原案"));
+    QAbstractScrollArea* scroll = controller->scroll();
+    checks.check(QStringLiteral("word wrap is enabled"),
+                 view->wrapsLines() && scroll && scroll->horizontalScrollBarPolicy() == Qt::ScrollBarAlwaysOff);
+    const int codeWidth = controller->codePane()->width();
+    const int previewWidth = controller->previewPane()->width();
+    checks.check(QStringLiteral("two columns share the available width"), std::abs(codeWidth - previewWidth) < 3 && codeWidth > 200);
+    if (std::abs(codeWidth - previewWidth) >= 3 || codeWidth <= 200)
+        SelfTestFrame::printLine(QStringLiteral("Column widths: ") + QString::number(codeWidth) + QStringLiteral(", ")
+                                 + QString::number(previewWidth));
+
+    const QString folder = SelfTestFrame::path(QStringLiteral("tests/fixtures/startup-supported"));
+    QDir().mkpath(folder);
+    writeFile(folder + QStringLiteral("/非対応.pdf"), "%PDF-1.7 test fixture");
+    writeFile(folder + QStringLiteral("/対応.md"), QStringLiteral("# 対応する原案").toUtf8());
+    FileManager& files = FileManager::defaultManager();
+    FileTreeView* tree = controller->fileTree();
+    const FileTreeNode pdf(folder + QStringLiteral("/非対応.pdf"), files);
+    const FileTreeNode markdown(folder + QStringLiteral("/対応.md"), files);
+    const FileTreeNode directory(folder, files);
+    checks.check(QStringLiteral("unsupported file cannot be selected"), !tree->shouldSelect(pdf));
+    checks.check(QStringLiteral("supported file can be selected"), tree->shouldSelect(markdown));
+    checks.check(QStringLiteral("folder can still be expanded and selected"), tree->shouldSelect(directory));
+    checks.check(QStringLiteral("unsupported file is visually disabled"), tree->iconOpacity(pdf) == 0.35);
+
+    QString sample = QStringLiteral("# 原案とプレビュー\n\n");
+    for (int i = 0; i < 32; ++i) sample += QStringLiteral("折り返しのある日本語の原稿です。");
+    view->insertText(sample, TextRange{0, 0});
+    view->breakUndoCoalescing();
+    int fragments = 0;
+    controller->layout()->enumerateLineFragments(TextRange{0, sample.size()}, [&fragments](const LineFragment&) {
+        ++fragments;
+        return true;
+    });
+    checks.check(QStringLiteral("long draft lines wrap visually"), fragments > 4);
+    document->updateChangeCount(Document::ChangeType::cleared);
+    const TextRange selection = view->selectedRange();
+
+    const QList<MagnificationRecognizer*> sourcePinches = MagnificationRecognizer::attachedTo(view);
+    if (sourcePinches.isEmpty()) {
+        checks.check(QStringLiteral("source pinch recognizer installed"), false);
+    } else {
+        MagnificationRecognizer* pinch = sourcePinches.front();
+        const double before = view->font().pointSizeF();
+        const bool handled = sendThroughApplication(pinch, 0.5);
+        checks.check(QStringLiteral("source pinch expands continuously"),
+                     handled && std::abs(view->font().pointSizeF() - 1.5 * before) < 0.01);
+        pinch->setMagnification(-0.5);
+        controller->magnifySource(*pinch);
+        checks.check(QStringLiteral("source pinch contracts continuously"), std::abs(view->font().pointSizeF() - 0.75 * before) < 0.01);
+        checks.check(QStringLiteral("source zoom preserves text selection and clean state"),
+                     document->string() == sample && view->selectedRange() == selection && !document->isDocumentEdited());
+    }
+
+    PreviewWebView* web = controller->web();
+    const QList<MagnificationRecognizer*> previewPinches = MagnificationRecognizer::attachedTo(web);
+    if (previewPinches.isEmpty()) {
+        checks.check(QStringLiteral("preview pinch recognizer installed"), false);
+    } else {
+        MagnificationRecognizer* pinch = previewPinches.front();
+        const bool handled = sendThroughApplication(pinch, 0.5);
+        checks.check(QStringLiteral("preview pinch expands continuously"), handled && std::abs(web->zoom() - 1.5) < 0.001);
+        pinch->setMagnification(-0.5);
+        controller->magnifyPreview(*pinch);
+        checks.check(QStringLiteral("preview pinch contracts continuously"), std::abs(web->zoom() - 0.75) < 0.001);
+        web->setZoom(1.0);
+    }
+
+    co_await waitForPreview(controller, document.get(), 50);
+    const QVariant body = co_await script(web, QStringLiteral("document.body.innerText"));
+    checks.check(QStringLiteral("preview updates from draft"), body.toString().contains(QStringLiteral("原案とプレビュー")));
+
+    const QString html = folder + QStringLiteral("/html");
+    QDir().mkpath(html);
+    writeFile(html + QStringLiteral("/style.css"), "body { background-color: rgb(12, 34, 56); }");
+    writeFile(html + QStringLiteral("/image.svg"),
+              "<svg xmlns='http://www.w3.org/2000/svg' width='20' height='20'><rect width='20' height='20' fill='blue'/></svg>");
+    const QString page = QStringLiteral(
+        "<!doctype html><html><head><link rel='stylesheet' href='style.css'></head><body><h1>HTMLプレビュー</h1>"
+        "<img id='local' src='image.svg'><script>document.body.dataset.executed='yes'</script></body></html>");
+    writeFile(html + QStringLiteral("/index.html"), page.toUtf8());
+    ErrorInfo readError;
+    document->readFromURL(html + QStringLiteral("/index.html"), KoriDocument::plainTextType, &readError);
+    document->setFileURL(html + QStringLiteral("/index.html"));
+    controller->setMode(EditorWindowController::Mode::split);
+    co_await waitForPreview(controller, document.get(), 80);
+    const QVariant heading = co_await script(web, QStringLiteral("document.querySelector('h1')?.textContent"));
+    const QVariant background = co_await script(web, QStringLiteral("getComputedStyle(document.body).backgroundColor"));
+    const QVariant width = co_await script(web, QStringLiteral("document.querySelector('#local')?.naturalWidth"));
+    const QVariant inert = co_await script(web, QStringLiteral("document.body.dataset.executed === undefined"));
+    checks.check(QStringLiteral("HTML renders as a page"), controller->isHTML() && heading.toString() == QStringLiteral("HTMLプレビュー"));
+    checks.check(QStringLiteral("HTML loads local stylesheet"), background.toString() == QStringLiteral("rgb(12, 34, 56)"));
+    checks.check(QStringLiteral("HTML loads local image"), width.isValid() && width.toDouble() == 20);
+    checks.check(QStringLiteral("HTML script does not execute"), inert.typeId() == QMetaType::Bool && inert.toBool());
+    checks.check(QStringLiteral("HTML asset traversal is denied"),
+                 !PreviewResourceLocator::localPath(QUrl(QStringLiteral("kori-preview://local/../../secret.css")), html));
+
+    QString edited = page;
+    edited.replace(QStringLiteral("HTMLプレビュー"), QStringLiteral("HTMLの編集を反映"));
+    TextStorage& storage = document->storage();
+    TextEditing::replace(storage, {TextRange{0, storage.length()}}, QStringList{edited}, QStringLiteral("内容を設定"));
+    co_await waitForPreview(controller, document.get(), 80);
+    const QVariant editedHeading = co_await script(web, QStringLiteral("document.querySelector('h1')?.textContent"));
+    checks.check(QStringLiteral("HTML preview updates after editing"), editedHeading.toString() == QStringLiteral("HTMLの編集を反映"));
+
+    // A state saved before the startup layout had a version: edit mode with the tree shown.
+    EditorWindowController::RestorableState old;
+    old.insert(QStringLiteral("kori.mode"), qint64(0));
+    old.insert(QStringLiteral("kori.tree.hidden"), false);
+    controller->restoreState(old);
+    checks.check(QStringLiteral("old window state adopts new two-column startup"),
+                 controller->mode() == EditorWindowController::Mode::split && controller->isFileTreeHidden());
+    checks.check(QStringLiteral("verification did not show a window"), window && !window->isVisible());
+
+    document->updateChangeCount(Document::ChangeType::cleared);
+    KoriDocument* owned = document.release();
+    owned->close();
+    SelfTestFrame::writeReport(QStringLiteral("docs/evidence/startup-layout-tests.json"),
+                               QJsonObject{{QStringLiteral("checks"), checks.records()}});
+    SelfTestFrame::printLine(checks.summary(QStringLiteral("Startup and pinch checks ")));
+    SelfTestFrame::terminate();
+    SelfTestFrame::restoreArguments(domainBefore);
+}
+
+}  // namespace korimado
