@@ -273,6 +273,10 @@ void FileTreeView::chooseFolder()
 
 bool FileTreeView::shouldSelect(const FileTreeNode& node) const
 {
+    // A node the listing has not answered for (one made apart from the tree) is asked here.
+    if (!node.expandable && !node.openable && model_->openableCheck) {
+        if (const FileTreeModel::OpenableCheck check = model_->openableCheck()) return check(node.url);
+    }
     return model_->opens(node);
 }
 

@@ -50,6 +50,8 @@ bool MagnificationRecognizer::eventFilter(QObject* watched, QEvent* event)
         if (gesture->gestureType() == Qt::ZoomNativeGesture) {
             magnification_ = gesture->value();
             sendAction();
+            // Unaccepted, the application hands the gesture on to the parent, which may be watched too.
+            event->accept();
             return true;
         }
     }

@@ -111,14 +111,15 @@ void ScriptableDocument::setLineEnding(const QString& name)
 int ScriptableDocument::tabWidth() const
 {
     const EditorTextView* view = editor();
-    return view ? view->editingTabWidth : 4;
+    return view ? view->options().editingTabWidth : 4;
 }
 
 void ScriptableDocument::setTabWidth(qint64 width)
 {
     if (EditorTextView* view = editor()) {
-        view->editingTabWidth = int(std::clamp<qint64>(width, 1, 16));
-        view->update();
+        EditorOptions options = view->options();
+        options.editingTabWidth = int(std::clamp<qint64>(width, 1, 16));
+        view->apply(options);
     }
 }
 
@@ -147,7 +148,7 @@ std::optional<EventDescriptor> ScriptableDocument::value(const QString& key) con
     if (key == QLatin1String("scriptTabWidth"))
         return D::integer(tabWidth());
     if (key == QLatin1String("scriptExpandsTab"))
-        return D::boolean(view && view->usesSpacesForIndentation);
+        return D::boolean(view && view->options().usesSpacesForIndentation);
     if (key == QLatin1String("scriptLineEnding"))
         return D::text(lineEndingName());
     if (key == QLatin1String("scriptEditable"))
@@ -179,8 +180,11 @@ bool ScriptableDocument::setValue(const QString& key, const EventDescriptor& val
         if (const std::optional<qint64> width = value.toInteger())
             setTabWidth(*width);
     } else if (key == QLatin1String("scriptExpandsTab")) {
-        if (const std::optional<bool> flag = value.toBoolean(); flag && view)
-            view->usesSpacesForIndentation = *flag;
+        if (const std::optional<bool> flag = value.toBoolean(); flag && view) {
+            EditorOptions options = view->options();
+            options.usesSpacesForIndentation = *flag;
+            view->apply(options);
+        }
     } else if (key == QLatin1String("scriptLineEnding")) {
         if (const std::optional<QString> name = value.toText())
             setLineEnding(*name);
