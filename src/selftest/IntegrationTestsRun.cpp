@@ -2,6 +2,8 @@
 // editor's areas in a fixed order; every edit goes through the document's edit entry or the
 // editor's own typing entry, as a user's or a script's would.
 #include "selftest/IntegrationTests.h"
+#include "scripting/window/ScriptOutputView.h"
+#include "scripting/window/ScriptingGuide.h"
 
 #include "document/KoriDocument.h"
 #include "commands/TextCommands.h"
@@ -199,9 +201,18 @@ SuiteTask<> IntegrationRun::checkHighlightingAndWindow()
     checks_.check(QStringLiteral("text menu contains implemented commands"), commands.menu() && commands.menu()->numberOfItems() > 5);
     checks_.check(QStringLiteral("workspace file menu present"),
                   IntegrationTests::fileMenuItemCount && IntegrationTests::fileMenuItemCount(*controller_) > 0);
-    // The scripting guide and its dictionary belong to the scripting layer, which has not landed.
-    checks_.check(QStringLiteral("Japanese scripting guide opens"), false);
-    checks_.check(QStringLiteral("dictionary lists bundled commands"), false);
+    ScriptingGuide& guide = ScriptingGuide::shared();
+    guide.showGuide();
+    ScriptOutputView* guideText = guide.text();
+    checks_.check(QStringLiteral("Japanese scripting guide opens"),
+                  guideText && guideText->text().contains(QStringLiteral("正規表現のキャプチャ")));
+    guide.showDictionary();
+    checks_.check(QStringLiteral("dictionary lists bundled commands"),
+                  guideText && guideText->text().contains(QStringLiteral("normalize unicode"))
+                      && guideText->text().contains(QStringLiteral("write to console")));
+    if (QWidget* guideWindow = guide.window()) guideWindow->close();
+    controller_->window()->activateWindow();
+    editor()->setFocus();
 
     EditorTextView* view = editor();
     view->setSelectedRange(TextRange{4, 5});
