@@ -76,7 +76,7 @@ protected:
     }
     UndoManager& undo() { return *document->undoManager(); }
     // Rule files are read on a queue: waits for the result to reach the window.
-    void settleRules() { EXPECT_TRUE(QTest::qWaitFor([this] { return !batch->isReadingRules(); }, 5000)); }
+    void settleRules() { EXPECT_TRUE(QTest::qWaitFor([this] { return !batch->isReadingRules(); }, 30000)); }
 
     test::TempDir dir;
     ScriptedFilePanels panels;
