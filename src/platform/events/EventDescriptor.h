@@ -83,7 +83,7 @@ public:
 
     // Lists: the values; records and object specifiers: the keyed items in order.
     const std::vector<Item>& items() const;
-    qsizetype count() const { return qsizetype(items().size()); }
+    qsizetype count() const;
     // Records and object specifiers: the value under key, or nullptr.
     const EventDescriptor* value(FourCharCode key) const;
     // Records and object specifiers: replaces the value under key, or appends it.
@@ -108,5 +108,10 @@ struct EventDescriptor::Item {
     EventDescriptor value;
     friend bool operator==(const Item&, const Item&) = default;
 };
+
+inline qsizetype EventDescriptor::count() const
+{
+    return qsizetype(items().size());
+}
 
 }  // namespace korimado
