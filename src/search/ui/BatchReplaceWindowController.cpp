@@ -400,6 +400,13 @@ void BatchReplaceWindowController::applyRules()
 
 void BatchReplaceWindowController::replaceRules(const QList<BatchReplaceRule>& rules)
 {
+    // A cell still being edited belongs to the rules going: its edit lands there, and its field,
+    // losing the focus as the table is rebuilt, must not write into the rules coming.
+    endCellEditing();
+    for (int row = 0; row < table_->rowCount(); ++row) {
+        for (int column = 0; column < table_->columnCount(); ++column)
+            if (QWidget* cell = table_->cellWidget(row, column)) cell->blockSignals(true);
+    }
     rules_ = rules;
     if (rules_.isEmpty()) rules_.append(freshRule());
 }
