@@ -118,7 +118,7 @@ std::optional<QStringConverter::Encoding> foreignEncoding(QByteArrayView data)
     for (const Mark& mark : marks) {
         if (data.startsWith(QByteArrayView(mark.bytes, mark.size))) return mark.encoding;
     }
-    if (!data.startsWith("<?xml")) return std::nullopt;
+    if (!data.startsWith("<?xml") || data.size() < 6 || !isSpace(data[5])) return std::nullopt;
     const std::string_view text(data.data(), static_cast<size_t>(data.size()));
     const size_t close = text.find("?>");
     if (close == std::string_view::npos) return std::nullopt;
