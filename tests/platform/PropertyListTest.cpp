@@ -287,3 +287,72 @@ TEST(PropertyList, DictionaryKeepsOrderAndReplacesInPlace)
     EXPECT_EQ(d.value(QStringLiteral("a"))->integerValue(), 2);
     EXPECT_EQ(d.value(QStringLiteral("b")), nullptr);
 }
+
+TEST(PropertyList, XmlReaderFollowsTheStructureAndTheEncoding)
+{
+    const QString body = QStringLiteral(
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- a comment --><?pi data?>\n"
+        "<!DOCTYPE plist PUBLIC \"-//x//EN\" \"x.dtd\" [ <!-- ] > --> <!ENTITY q '>]'> ]>\n"
+        "<plist version='1.0' note=\"a > b\"><dict>\n"
+        "\t<key>ｱｲｳ</key><string>ＡＢＣ\r\nｶﾅ\r<!-- skipped -->end<?skipped?></string>\n"
+        "\t<key>kept</key><string>&#13;<![CDATA[a\r\nb<&>]]></string>\n"
+        "\t<key>rows</key><array><dict><key>name</key><string>x</string></dict>"
+        "<dict><key>name</key><string>y</string></dict></array>\n"
+        "\t<key>spaced</key><integer> 12\n</integer>\n"
+        "</dict></plist>\n");
+    Dict rowX;
+    rowX.insert(QStringLiteral("name"), "x");
+    Dict rowY;
+    rowY.insert(QStringLiteral("name"), "y");
+    Dict expected;
+    expected.insert(QStringLiteral("ｱｲｳ"), QStringLiteral("ＡＢＣ\nｶﾅ\nend"));
+    expected.insert(QStringLiteral("kept"), QStringLiteral("\ra\nb<&>"));
+    expected.insert(QStringLiteral("rows"), Array{rowX, rowY});
+    expected.insert(QStringLiteral("spaced"), 12);
+
+    const PropertyList utf8 = PropertyList::read(body.toUtf8());
+    EXPECT_EQ(utf8, PropertyList(expected));
+    // The same document in UTF-16 either way, with a byte-order mark or without one.
+    QByteArray little("\xFF\xFE");
+    little.append(reinterpret_cast<const char*>(body.utf16()), body.size() * 2);
+    EXPECT_EQ(XMLPropertyList::read(little), utf8);
+    EXPECT_EQ(XMLPropertyList::read(little.mid(2)), utf8);
+    EXPECT_EQ(PropertyList::read(QByteArray("\xEF\xBB\xBF") + body.toUtf8()), utf8);
+    const PropertyList latin = PropertyList::read(
+        QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><plist><string>caf\xE9</string></plist>"));
+    EXPECT_EQ(latin.stringValue(), QStringLiteral("café"));
+
+    // Padding after the document is allowed; other text around it, or a tag left open or closed
+    // out of order, is not.
+    EXPECT_EQ(PropertyList::read(QByteArray("<plist><true/></plist>\n\0\0", 24)), PropertyList(true));
+    EXPECT_FALSE(failure("<plist><true/></plist>trailing").isEmpty());
+    EXPECT_FALSE(failure("<plist><true/></plist><plist><false/></plist>").isEmpty());
+    EXPECT_FALSE(failure("<plist><array><true/></plist></array>").isEmpty());
+    EXPECT_FALSE(failure("<plist><array><true/>").isEmpty());
+    EXPECT_FALSE(failure("<plist><string>open").isEmpty());
+    EXPECT_FALSE(failure("<plist><string>a<b/></string></plist>").isEmpty());
+    EXPECT_FALSE(failure("<plist><string>a &amp b</string></plist>").isEmpty());
+    EXPECT_FALSE(failure("<plist><string><![CDATA[open</string></plist>").isEmpty());
+    EXPECT_FALSE(failure("<plist><dict><key>a</key><!-- open </dict></plist>").isEmpty());
+    EXPECT_FALSE(failure("<plist a=\"<\"><true/></plist>").isEmpty());
+    EXPECT_FALSE(failure("<!DOCTYPE plist [ <plist><true/></plist>").isEmpty());
+    EXPECT_FALSE(failure("<plist><string>\xEF\xBF\xBF</string></plist>").isEmpty());
+    EXPECT_FALSE(failure("<plist><string><![CDATA[\x01]]></string></plist>").isEmpty());
+    EXPECT_FALSE(failure(QByteArray("<plist><string>a\0b</string></plist>", 33)).isEmpty());
+}
+
+TEST(PropertyList, LargeDictionaryReadsEveryKeyOnceInOrder)
+{
+    // Past the size where a dictionary keeps an index; a repeated key replaces in place.
+    QByteArray xml = "<plist><dict>";
+    for (int i = 0; i < 40; ++i) xml += "<key>k" + QByteArray::number(i) + "</key><integer>" + QByteArray::number(i) + "</integer>";
+    xml += "<key>k3</key><string>again</string><key>k39</key><true/></dict></plist>";
+    const PropertyList value = PropertyList::read(xml);
+    const Dict& read = value.dictionaryValue();
+    ASSERT_EQ(read.size(), 40);
+    EXPECT_EQ(read.keys().at(3), QStringLiteral("k3"));
+    EXPECT_EQ(read.value(QStringLiteral("k3"))->stringValue(), QStringLiteral("again"));
+    EXPECT_TRUE(read.value(QStringLiteral("k39"))->isBool());
+    EXPECT_EQ(read.value(QStringLiteral("k20"))->integerValue(), 20);
+    EXPECT_EQ(read.keys().last(), QStringLiteral("k39"));
+}

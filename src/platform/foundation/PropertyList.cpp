@@ -66,6 +66,18 @@ qsizetype PropertyList::Dictionary::find(const QString& key) const
 
 void PropertyList::Dictionary::insert(const QString& key, PropertyList value)
 {
+    if (entries_.size() >= indexedFrom) {
+        // One look-up: the slot a new key gets is told by the index growing.
+        const qsizetype before = index_.size();
+        qsizetype& slot = index_[key];
+        if (index_.size() == before) {
+            entries_[slot].value = std::move(value);
+            return;
+        }
+        slot = entries_.size();
+        entries_.append(Entry{key, std::move(value)});
+        return;
+    }
     const qsizetype at = find(key);
     if (at >= 0) {
         entries_[at].value = std::move(value);
@@ -75,8 +87,6 @@ void PropertyList::Dictionary::insert(const QString& key, PropertyList value)
     if (entries_.size() == indexedFrom) {
         index_.reserve(entries_.capacity());
         for (qsizetype i = 0; i < entries_.size(); ++i) index_.insert(entries_[i].key, i);
-    } else if (entries_.size() > indexedFrom) {
-        index_.insert(key, entries_.size() - 1);
     }
 }
 

@@ -1,10 +1,13 @@
 #include "platform/foundation/PropertyListScalars.h"
 
+#include <QVarLengthArray>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <string>
 
 namespace korimado {
 
@@ -38,26 +41,36 @@ void civilFromDays(qint64 days, qint64& year, unsigned& month, unsigned& day)
 
 const qint64 kReferenceDays = daysFromCivil(2001, 1, 1);
 
+// XML's white space around a value; nothing else is taken away.
+QByteArrayView trimmed(QByteArrayView text)
+{
+    const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    while (!text.isEmpty() && isSpace(text.front())) text = text.sliced(1);
+    while (!text.isEmpty() && isSpace(text.back())) text.chop(1);
+    return text;
+}
+
 }  // namespace
 
-std::optional<PropertyList> PropertyListScalars::parseInteger(const QString& text)
+std::optional<PropertyList> PropertyListScalars::parseInteger(QByteArrayView text)
 {
+    text = trimmed(text);
     qsizetype i = 0;
     bool negative = false;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     int base = 10;
-    if (i + 1 < text.size() && text[i] == u'0' && (text[i + 1] == u'x' || text[i + 1] == u'X')) {
+    if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
         base = 16;
         i += 2;
     }
     if (i >= text.size()) return std::nullopt;
     quint64 magnitude = 0;
     for (; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
+        const char c = text[i];
         int digit = -1;
-        if (c >= u'0' && c <= u'9') digit = c - u'0';
-        else if (base == 16 && c >= u'a' && c <= u'f') digit = c - u'a' + 10;
-        else if (base == 16 && c >= u'A' && c <= u'F') digit = c - u'A' + 10;
+        if (c >= '0' && c <= '9') digit = c - '0';
+        else if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+        else if (base == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
         if (digit < 0) return std::nullopt;
         if (magnitude > (std::numeric_limits<quint64>::max() - static_cast<quint64>(digit)) / static_cast<quint64>(base)) {
             return std::nullopt;
@@ -71,32 +84,37 @@ std::optional<PropertyList> PropertyListScalars::parseInteger(const QString& tex
                                                        : -static_cast<qint64>(magnitude));
 }
 
-std::optional<double> PropertyListScalars::parseReal(const QString& text)
+std::optional<double> PropertyListScalars::parseReal(QByteArrayView text)
 {
-    QByteArray latin = text.toLatin1();
-    if (latin.isEmpty() || text.size() != latin.size()) return std::nullopt;
-    const char* begin = latin.constData();
-    const char* end = begin + latin.size();
+    text = trimmed(text);
+    const char* begin = text.data();
+    const char* end = begin + text.size();
+    if (begin == end) return std::nullopt;
     const bool plus = *begin == '+';
     if (plus) ++begin;
     double value = 0;
     const auto [rest, error] = std::from_chars(begin, end, value);
     if (rest != end || begin == end || (plus && (*begin == '-' || *begin == '+'))) return std::nullopt;
-    if (error == std::errc::result_out_of_range) return std::strtod(latin.constData(), nullptr);
+    if (error == std::errc::result_out_of_range) {
+        // from_chars gives no value out of range; strtod gives the infinity or the denormal.
+        const std::string terminated(text.data(), static_cast<size_t>(text.size()));
+        return std::strtod(terminated.c_str(), nullptr);
+    }
     if (error != std::errc()) return std::nullopt;
     return value;
 }
 
-std::optional<PropertyList::Date> PropertyListScalars::parseDate(const QString& text)
+std::optional<PropertyList::Date> PropertyListScalars::parseDate(QByteArrayView text)
 {
+    text = trimmed(text);
     // YYYY[-MM[-DD[THH[:MM[:SS]]]]]Z
     const auto number = [&text](qsizetype at, int digits) -> int {
         if (at + digits > text.size()) return -1;
         int value = 0;
         for (int i = 0; i < digits; ++i) {
-            const char16_t c = text[at + i].unicode();
-            if (c < u'0' || c > u'9') return -1;
-            value = value * 10 + (c - u'0');
+            const char c = text[at + i];
+            if (c < '0' || c > '9') return -1;
+            value = value * 10 + (c - '0');
         }
         return value;
     };
@@ -107,7 +125,7 @@ std::optional<PropertyList::Date> PropertyListScalars::parseDate(const QString& 
     qsizetype at = 0;
     for (int part = 0; part < 6; ++part) {
         if (part > 0) {
-            if (at >= text.size() || text[at] != QLatin1Char(kSeparators[part])) break;
+            if (at >= text.size() || text[at] != kSeparators[part]) break;
             ++at;
         }
         const int value = number(at, part == 0 ? 4 : 2);
@@ -115,25 +133,27 @@ std::optional<PropertyList::Date> PropertyListScalars::parseDate(const QString& 
         parts[part] = value;
         at += part == 0 ? 4 : 2;
     }
-    if (at + 1 != text.size() || text[at] != u'Z') return std::nullopt;
+    if (at + 1 != text.size() || text[at] != 'Z') return std::nullopt;
     const qint64 days = daysFromCivil(parts[0], static_cast<unsigned>(parts[1]), static_cast<unsigned>(parts[2]));
     const qint64 seconds = (days - kReferenceDays) * kSecondsPerDay + parts[3] * 3600 + parts[4] * 60 + parts[5];
     return PropertyList::Date{static_cast<double>(seconds)};
 }
 
-std::optional<QByteArray> PropertyListScalars::parseBase64(const QString& text)
+std::optional<QByteArray> PropertyListScalars::parseBase64(QByteArrayView text)
 {
-    QByteArray compact;
+    // Written data is broken into indented lines: the alphabet alone is gathered first, on the
+    // stack for the common small value.
+    QVarLengthArray<char, 1024> compact;
     compact.reserve(text.size());
-    for (QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u == u' ' || u == u'\t' || u == u'\n' || u == u'\r') continue;
-        if (u >= 0x80) return std::nullopt;
-        compact.append(static_cast<char>(u));
+    for (const char c : text) {
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') continue;
+        if (static_cast<unsigned char>(c) >= 0x80) return std::nullopt;
+        compact.append(c);
     }
-    auto decoded = QByteArray::fromBase64Encoding(compact, QByteArray::AbortOnBase64DecodingErrors);
+    auto decoded = QByteArray::fromBase64Encoding(QByteArray::fromRawData(compact.constData(), compact.size()),
+                                                  QByteArray::AbortOnBase64DecodingErrors);
     if (!decoded) return std::nullopt;
-    return *decoded;
+    return std::move(*decoded);
 }
 
 QByteArray PropertyListScalars::formatReal(double value)
