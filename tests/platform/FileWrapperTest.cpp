@@ -74,6 +74,26 @@ TEST(FileWrapper, LinkAtTheTargetIsReplacedNotFollowed)
     EXPECT_EQ(leftovers(dir.file(QStringLiteral("elsewhere"))), QStringList{QStringLiteral("keep.txt")});
 }
 
+// The old item goes whole, its many files on several threads, and no link in it is followed.
+TEST(FileWrapper, TheOldTreeGoesWholeWithoutFollowingItsLinks)
+{
+    test::TempDir dir;
+    const QString elsewhere = dir.write(QStringLiteral("elsewhere/keep.txt"), "keep");
+    const QString target = dir.file(QStringLiteral("x.cotsettings"));
+    for (int i = 0; i < 40; ++i) dir.write(QStringLiteral("x.cotsettings/Resources/many/%1.json").arg(i), "{}");
+    dir.write(QStringLiteral("x.cotsettings/Resources/many/deeper/last.json"), "{}");
+    const QByteArray outside = QFile::encodeName(dir.file(QStringLiteral("elsewhere")));
+    ASSERT_EQ(::symlink(outside.constData(), QFile::encodeName(target + QStringLiteral("/Resources/many/link")).constData()), 0);
+    ASSERT_EQ(::symlink(outside.constData(), QFile::encodeName(target + QStringLiteral("/Resources/link")).constData()), 0);
+
+    ASSERT_TRUE(sampleTree().write(target));
+    EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral("/Resources")));
+    EXPECT_TRUE(QFileInfo::exists(target + QStringLiteral("/Info.plist")));
+    EXPECT_EQ(test::readFile(elsewhere), QByteArray("keep"));
+    EXPECT_EQ(leftovers(dir.file(QStringLiteral("elsewhere"))), QStringList{QStringLiteral("keep.txt")});
+    EXPECT_EQ(leftovers(dir.path()), (QStringList{QStringLiteral("elsewhere"), QStringLiteral("x.cotsettings")}));
+}
+
 TEST(FileWrapper, FailureBeforeTheExchangeLeavesThePreviousItem)
 {
     test::TempDir dir;

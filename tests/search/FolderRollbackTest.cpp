@@ -11,6 +11,9 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
+#include <tuple>
+
 using namespace korimado;
 using namespace korimado::test;
 
@@ -179,4 +182,90 @@ TEST(FolderRollback, CopiesAreAllWrittenAndFlushedOnceBeforeTheFirstTargetIsRepl
     }
     EXPECT_EQ(fs.log.last(), "flush");
     EXPECT_TRUE(QFileInfo::exists(receipt.entries[0].backupURL));
+}
+
+namespace {
+
+struct Stopped {};
+
+using SampleFiles = QList<std::tuple<QString, QByteArray, quint32>>;
+
+// Replaces "old" in files, then rolls back through a file system that stops the process at its
+// call number stop (killed, or the machine gone). Each file then holds either what the replacement
+// wrote or its old bytes with its old mode, every backup is whole, no target is replaced by a copy
+// that was not flushed first, and a rollback started afresh finishes. True when stop came too late
+// to stop anything.
+bool rollBackStoppedAt(const SampleFiles& files, int stop)
+{
+    SCOPED_TRACE(stop);
+    TempDir dir;
+    for (const auto& [name, bytes, mode] : files) ::chmod(QFile::encodeName(dir.write(name, bytes)).constData(), mode);
+    const FolderReplaceReceipt receipt = replace(dir, "old", "new");
+    EXPECT_EQ(receipt.entries.size(), files.size());
+
+    FaultyFileSystem fs;
+    std::atomic<int> calls{0};
+    fs.before = [&](FaultyFileSystem::Op, const QString&) {
+        if (calls++ == stop) throw Stopped{};
+    };
+    bool finished = false;
+    try {
+        const FolderRollbackResult result = FolderSearchEngine::rollbackEntries(receipt.entries, &fs);
+        EXPECT_EQ(result.restored.size(), files.size());
+        finished = true;
+    } catch (const Stopped&) {
+    }
+
+    for (const auto& [name, bytes, mode] : files) {
+        const QByteArray now = test::readFile(dir.file(name));
+        const QByteArray replaced = QByteArray(bytes).replace("old", "new");
+        EXPECT_TRUE(now == bytes || now == replaced) << name.toStdString() << ": " << now.toStdString();
+        if (now == bytes) {
+            EXPECT_EQ(modeOf(dir.file(name)), mode) << name.toStdString();
+        }
+        const QString backup = receipt.backupURL + u'/' + name;
+        EXPECT_EQ(test::readFile(backup), bytes) << name.toStdString();
+        EXPECT_EQ(modeOf(backup), mode) << name.toStdString();
+    }
+    qsizetype lastWrite = -1;
+    qsizetype lastFlush = -1;
+    for (qsizetype i = 0; i < fs.log.size(); ++i) {
+        if (fs.log[i].startsWith("writeTemporary")) lastWrite = i;
+        if (fs.log[i] == "flush") lastFlush = i;
+        if (fs.log[i].startsWith("replace")) {
+            EXPECT_LT(lastWrite, lastFlush) << fs.log[i].toStdString();
+        }
+    }
+
+    const FolderRollbackResult again = FolderSearchEngine::rollbackEntries(receipt.entries);
+    EXPECT_TRUE(again.failures.isEmpty()) << again.failures.join('\n').toStdString();
+    for (const auto& [name, bytes, mode] : files) {
+        EXPECT_EQ(test::readFile(dir.file(name)), bytes) << name.toStdString();
+        EXPECT_EQ(modeOf(dir.file(name)), mode) << name.toStdString();
+    }
+    return finished;
+}
+
+}  // namespace
+
+TEST(FolderRollback, StoppedAtAnyStepEachFileIsOldOrNewAndEveryBackupWhole)
+{
+    const SampleFiles files{{"a.txt", "old a\n", 0644}, {"sub/b.txt", "old b old\n", 0600},
+                            {"sub/c.sh", "echo old\n", 0755}, {"d.txt", "old d\r\n", 0640}};
+    int stop = 0;
+    while (!rollBackStoppedAt(files, stop)) ASSERT_LT(++stop, 1000) << "the rollback never ends";
+}
+
+// Many files are restored several at a time: a stop anywhere keeps the same promise.
+TEST(FolderRollback, ManyFilesStoppedAnywhereKeepTheSamePromise)
+{
+    SampleFiles files;
+    for (int i = 0; i < 60; ++i) {
+        files.push_back({QStringLiteral("d%1/f%2.txt").arg(i % 3).arg(i), QByteArray("old ") + QByteArray::number(i) + '\n',
+                         i % 2 ? 0600u : 0644u});
+    }
+    for (const int stop : {0, 150, 300, 301, 555}) {
+        if (rollBackStoppedAt(files, stop)) break;
+    }
+    EXPECT_TRUE(rollBackStoppedAt(files, 100'000));
 }

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cerrno>
 #include <functional>
+#include <mutex>
 
 namespace korimado::test {
 
@@ -43,6 +44,7 @@ public:
     // Files are read on the search's workers.
     mutable std::atomic<int> reads{0};
     // Every call that changes the disk, in order: "op path" (writeTemporary gives its folder).
+    // A rollback of many files restores several at once: their calls interleave.
     QStringList log;
 
     std::optional<QStringList> contentsOfDirectory(const QString& path, ErrorInfo* error) const override
@@ -63,63 +65,71 @@ public:
     }
     std::optional<QString> writeTemporary(const QString& folder, const QByteArray& data, ErrorInfo* error) override
     {
-        log.push_back("writeTemporary " + folder);
+        record("writeTemporary " + folder);
         if (hit(Op::writeTemporary, folder, error)) return std::nullopt;
         if (writesShort && writesShort(folder)) return FolderFileSystem::writeTemporary(folder, data.left(1), error);
         return FolderFileSystem::writeTemporary(folder, data, error);
     }
     bool writeNewFile(const QString& path, const QByteArray& data, quint32 mode, ErrorInfo* error) override
     {
-        log.push_back("writeNewFile " + path);
+        record("writeNewFile " + path);
         if (hit(Op::writeNewFile, path, error)) return false;
         return FolderFileSystem::writeNewFile(path, data, mode, error);
     }
     bool linkFile(const QString& source, const FileIdentity& expected, const QString& destination,
                   ErrorInfo* error) override
     {
-        log.push_back("linkFile " + destination);
+        record("linkFile " + destination);
         if (hit(Op::linkFile, destination, error)) return false;
         return FolderFileSystem::linkFile(source, expected, destination, error);
     }
     bool renameFolder(const QString& source, const QString& destination, ErrorInfo* error) override
     {
-        log.push_back("renameFolder " + destination);
+        record("renameFolder " + destination);
         if (hit(Op::renameFolder, destination, error)) return false;
         return FolderFileSystem::renameFolder(source, destination, error);
     }
     bool replace(const QString& source, const QString& destination, const std::optional<FileIdentity>& expected,
                  std::optional<quint32> mode, FileIdentity* placed, ErrorInfo* error) override
     {
-        log.push_back("replace " + destination);
+        record("replace " + destination);
         if (hit(Op::replace, destination, error)) return false;
         return FolderFileSystem::replace(source, destination, expected, mode, placed, error);
     }
     bool removeFile(const QString& path, ErrorInfo* error) override
     {
-        log.push_back("remove " + path);
+        record("remove " + path);
         if (hit(Op::remove, path, error)) return false;
         return FolderFileSystem::removeFile(path, error);
     }
     bool removeDirectory(const QString& path, ErrorInfo* error) override
     {
-        log.push_back("removeDirectory " + path);
+        record("removeDirectory " + path);
         if (hit(Op::removeDirectory, path, error)) return false;
         return FolderFileSystem::removeDirectory(path, error);
     }
     bool flush(const QStringList& paths, ErrorInfo* error) override
     {
-        log.push_back("flush");
+        record("flush");
         if (hit(Op::flush, QString(), error)) return false;
         return FolderFileSystem::flush(paths, error);
     }
     bool createDirectory(const QString& path, quint32 mode, ErrorInfo* error) override
     {
-        log.push_back("createDirectory " + path);
+        record("createDirectory " + path);
         if (hit(Op::createDirectory, path, error)) return false;
         return FolderFileSystem::createDirectory(path, mode, error);
     }
 
 private:
+    std::mutex logMutex_;
+
+    void record(const QString& step)
+    {
+        const std::lock_guard lock(logMutex_);
+        log.push_back(step);
+    }
+
     bool hit(Op op, const QString& path, ErrorInfo* error) const
     {
         if (before) before(op, path);

@@ -46,9 +46,8 @@ QByteArray nameOf(const QString& path)
 
 // The folder of path, opened, as long as it is still the folder the path names: a folder on the
 // way swapped for a link leads elsewhere and is refused. Paths are expected free of links.
-FileDescriptor openFolderOf(const QString& path, int* code)
+FileDescriptor openFolder(const QString& folder, int* code)
 {
-    const QString folder = folderOf(path);
     const QByteArray encoded = encodedFileName(folder);
     FileDescriptor fd(::open(encoded.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd.isOpen()) {
@@ -78,6 +77,29 @@ FileDescriptor openFolderOf(const QString& path, int* code)
     }
     return fd;
 }
+
+// The folders of both ends of a rename, each checked as openFolder does; one folder, as a
+// temporary beside its target has, is opened once.
+class RenameFolders {
+public:
+    bool open(const QString& source, const QString& destination, ErrorInfo* error)
+    {
+        int code = 0;
+        const QString fromFolder = folderOf(source);
+        const QString toFolder = folderOf(destination);
+        from_ = openFolder(fromFolder, &code);
+        if (!from_.isOpen()) return fail(error, code, source);
+        if (toFolder == fromFolder) return true;
+        to_ = openFolder(toFolder, &code);
+        return to_.isOpen() || fail(error, code, destination);
+    }
+    int from() const { return from_.get(); }
+    int to() const { return to_.isOpen() ? to_.get() : from_.get(); }
+
+private:
+    FileDescriptor from_;
+    FileDescriptor to_;
+};
 
 // Creates path (never through a link) and writes data into it; removed again on a failure.
 bool writeNew(const QByteArray& path, const QString& shownPath, const QByteArray& data, mode_t mode, ErrorInfo* error,
@@ -150,16 +172,14 @@ bool linkUniqueFile(const QString& source, const FileIdentity& expected, const Q
 
 bool renameNewFolder(const QString& source, const QString& destination, ErrorInfo* error)
 {
-    int code = 0;
-    const FileDescriptor from = openFolderOf(source, &code);
-    if (!from.isOpen()) return fail(error, code, source);
-    const FileDescriptor to = openFolderOf(destination, &code);
-    if (!to.isOpen()) return fail(error, code, destination);
+    RenameFolders folders;
+    if (!folders.open(source, destination, error)) return false;
     const QByteArray fromName = nameOf(source);
     struct stat own {};
-    if (::fstatat(from.get(), fromName.constData(), &own, AT_SYMLINK_NOFOLLOW) != 0) return fail(error, errno, source);
+    if (::fstatat(folders.from(), fromName.constData(), &own, AT_SYMLINK_NOFOLLOW) != 0) return fail(error, errno, source);
     if (!S_ISDIR(own.st_mode)) return fail(error, ENOTDIR, source);
-    if (::renameat2(from.get(), fromName.constData(), to.get(), nameOf(destination).constData(), RENAME_NOREPLACE) != 0) {
+    if (::renameat2(folders.from(), fromName.constData(), folders.to(), nameOf(destination).constData(), RENAME_NOREPLACE)
+        != 0) {
         return fail(error, errno, destination);
     }
     return true;
@@ -168,21 +188,20 @@ bool renameNewFolder(const QString& source, const QString& destination, ErrorInf
 bool replaceByRename(const QString& source, const QString& destination, const std::optional<FileIdentity>& expected,
                      std::optional<quint32> mode, FileIdentity* placed, ErrorInfo* error)
 {
-    int code = 0;
-    const FileDescriptor from = openFolderOf(source, &code);
-    if (!from.isOpen()) return fail(error, code, source);
-    const FileDescriptor to = openFolderOf(destination, &code);
-    if (!to.isOpen()) return fail(error, code, destination);
+    RenameFolders folders;
+    if (!folders.open(source, destination, error)) return false;
+    const int from = folders.from();
+    const int to = folders.to();
     const QByteArray fromName = nameOf(source);
     const QByteArray toName = nameOf(destination);
 
-    const FileDescriptor file(::openat(from.get(), fromName.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    const FileDescriptor file(::openat(from, fromName.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat own {};
     if (!file.isOpen() || ::fstat(file.get(), &own) != 0) return fail(error, errno, source);
     if (!S_ISREG(own.st_mode)) return fail(error, EINVAL, source);
 
     struct stat there {};
-    const bool exists = ::fstatat(to.get(), toName.constData(), &there, AT_SYMLINK_NOFOLLOW) == 0;
+    const bool exists = ::fstatat(to, toName.constData(), &there, AT_SYMLINK_NOFOLLOW) == 0;
     if (!exists && errno != ENOENT) return fail(error, errno, destination);
     if (expected) {
         if (!exists) return fail(error, ENOENT, destination);
@@ -204,10 +223,10 @@ bool replaceByRename(const QString& source, const QString& destination, const st
         if (::fchmod(file.get(), *bits) != 0) return fail(error, errno, destination);
     }
 
-    int result = ::renameat2(from.get(), fromName.constData(), to.get(), toName.constData(), expected ? 0 : RENAME_NOREPLACE);
+    int result = ::renameat2(from, fromName.constData(), to, toName.constData(), expected ? 0 : RENAME_NOREPLACE);
     // A file system without the no-replace flag: the look above stands for it.
     if (result != 0 && errno == EINVAL && !expected) {
-        result = ::renameat(from.get(), fromName.constData(), to.get(), toName.constData());
+        result = ::renameat(from, fromName.constData(), to, toName.constData());
     }
     if (result != 0) return fail(error, errno, destination);
     if (placed) *placed = FileIdentity{quint64(own.st_dev), quint64(own.st_ino)};

@@ -2,11 +2,18 @@
 
 #include "platform/documents/FileIO.h"
 #include "platform/foundation/FilePath.h"
+#include "platform/foundation/ParallelParts.h"
 #include "search/folder/FolderFileSystem.h"
 
+#include <QSet>
+
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <exception>
+#include <functional>
 #include <limits>
+#include <mutex>
 
 namespace korimado {
 
@@ -105,6 +112,34 @@ void put(const FolderRollbackEntry& entry, FolderFileSystem& fs, Restore& restor
     if (!done) restore.failure = error.description;
 }
 
+// Calls restore(i) for each entry, newest first. Putting a file back frees the one it replaces,
+// and where the disk is told of freed blocks at once every file waits for it: restores of
+// different targets run side by side. A target named twice keeps its entries' order.
+void forEachNewestFirst(const QList<FolderRollbackEntry>& entries, bool sideBySide,
+                        const std::function<void(qsizetype)>& restore)
+{
+    const qsizetype count = entries.size();
+    std::size_t parts = 1;
+    if (sideBySide) {
+        QSet<QString> targets;
+        for (const FolderRollbackEntry& entry : entries) targets.insert(entry.targetURL);
+        if (targets.size() == count) parts = parallelPartCount(std::size_t(count), 16, 4);
+    }
+    std::atomic<bool> stopped{false};
+    std::exception_ptr thrown;
+    std::mutex mutex;
+    runInParts(parts, [&](std::size_t part) {
+        try {
+            for (qsizetype k = qsizetype(part); k < count && !stopped; k += qsizetype(parts)) restore(count - 1 - k);
+        } catch (...) {
+            const std::lock_guard lock(mutex);
+            if (!thrown) thrown = std::current_exception();
+            stopped = true;
+        }
+    });
+    if (thrown) std::rethrow_exception(thrown);
+}
+
 }  // namespace
 
 QString FolderRollback::failureLine(const QString& target, const QString& description)
@@ -120,30 +155,31 @@ FolderRollbackResult FolderRollback::run(const QList<FolderRollbackEntry>& entri
     QStringList folders;
     for (qsizetype i = entries.size() - 1; i >= 0; --i) folders.push_back(folderOf(entries[i].targetURL));
 
+    // Apply's own restore after a failure stays in order: it is short, and its file system may be a test's.
+    const bool sideBySide = method == Method::copy;
     if (method == Method::copy) {
         // Every copy written first and flushed once, so that each rename then puts a whole file in place.
-        bool staged = false;
-        for (qsizetype i = entries.size() - 1; i >= 0; --i) {
+        forEachNewestFirst(entries, sideBySide, [&](qsizetype i) {
             Restore& restore = restores[size_t(i)];
             check(entries[i], unchecked(i), fileSystem, restore);
-            if (restore.state != Restore::State::pending) continue;
-            stageCopy(entries[i], fileSystem, restore);
-            staged = staged || !restore.temporary.isEmpty();
-        }
+            if (restore.state == Restore::State::pending) stageCopy(entries[i], fileSystem, restore);
+        });
+        const bool staged = std::any_of(restores.begin(), restores.end(),
+                                        [](const Restore& r) { return !r.temporary.isEmpty(); });
         if (staged) fileSystem.flush(folders, nullptr);
     }
-    for (qsizetype i = entries.size() - 1; i >= 0; --i) {
+    forEachNewestFirst(entries, sideBySide, [&](qsizetype i) {
         Restore& restore = restores[size_t(i)];
-        if (restore.state != Restore::State::pending) continue;
+        if (restore.state != Restore::State::pending) return;
         // Looked at again right before the write: time has passed since.
         const QString temporary = restore.temporary;
         check(entries[i], unchecked(i), fileSystem, restore);
         if (restore.state != Restore::State::pending) {
             if (!temporary.isEmpty()) fileSystem.removeFile(temporary, nullptr);
-            continue;
+            return;
         }
         put(entries[i], fileSystem, restore);
-    }
+    });
     const bool anyRestored = std::any_of(restores.begin(), restores.end(),
                                          [](const Restore& r) { return r.state == Restore::State::restored; });
     if (anyRestored) fileSystem.flush(folders, nullptr);
