@@ -97,14 +97,7 @@ QByteArray DBusEventTransport::Send(const QByteArray& bytes)
         sendErrorReply(QDBusError::AccessDenied, QStringLiteral("Korimado answers only its own user."));
         return {};
     }
-    QString error;
-    const std::optional<AppleEvent> event = EventWireFormat::decodeEvent(bytes, &error);
-    if (!event) {
-        AppleEvent reply = AppleEvent::reply();
-        reply.setError(malformedEvent, QStringLiteral("イベントを読み取れません: ") + error);
-        return EventWireFormat::encode(reply);
-    }
-    return encodeReply(manager_.dispatch(*event));
+    return encodeReply(manager_.dispatch(QByteArrayView(bytes)));
 }
 
 }  // namespace korimado
