@@ -1,6 +1,7 @@
 #include "selftest/SelfTestFrame.h"
 
 #include "platform/foundation/UserDefaults.h"
+#include "platform/ui/ActionDispatcher.h"
 #include "selftest/SelfTestFormat.h"
 
 #include <QAbstractButton>
@@ -80,8 +81,16 @@ bool SelfTestFrame::isSuiteRunning()
 
 void SelfTestFrame::terminate()
 {
+    // The application's own terminate path: documents close first, so that no window still open
+    // holds back the quit (a bare quit ends at the first window that has to ask its document).
     if (QCoreApplication* app = QCoreApplication::instance())
-        QMetaObject::invokeMethod(app, &QCoreApplication::quit, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            app,
+            [] {
+                if (!ActionDispatcher::shared().sendAction(QStringLiteral("terminate:"), nullptr, nullptr))
+                    QCoreApplication::quit();
+            },
+            Qt::QueuedConnection);
 }
 
 void SelfTestFrame::terminateIfAsked()

@@ -272,6 +272,11 @@ TEST_F(ScriptEventsTest, FindAndReplaceChooseWrapAndGoBackward)
     EXPECT_EQ(text(), QStringLiteral("😀 [ii]\n"));
     editor().undoManager()->undo();
     EXPECT_EQ(text(), QStringLiteral("[oo]😀[oo] [ii]\n[oo]"));
+    // Matches replaced by themselves are counted and leave the text and its history as they were
+    // (an edit would have cleared the redo just made possible).
+    EXPECT_EQ(replaceAll(QStringLiteral("o+"), QStringLiteral("$0"), true).directObject()->toInteger(), 3);
+    EXPECT_EQ(text(), QStringLiteral("[oo]😀[oo] [ii]\n[oo]"));
+    EXPECT_TRUE(editor().undoManager()->canRedo());
 
     // In a CRLF document a replacement's breaks follow the document.
     TextFormat format = document->format();

@@ -70,10 +70,15 @@ void ScriptableDocument::applyScriptText(const QString& text, const QString& act
     if (suffix > 0 && QChar::isLowSurrogate(current[current.size() - suffix].unicode()))
         --suffix;
     const TextRange range{prefix, current.size() - prefix - suffix};
-    const QString middle = text.mid(prefix, text.size() - prefix - suffix);
+    commitScriptEdit({range}, {text.mid(prefix, text.size() - prefix - suffix)}, text.size(), actionName);
+}
+
+void ScriptableDocument::commitScriptEdit(const QVector<TextRange>& ranges, const QStringList& strings,
+                                          qsizetype caretAfter, const QString& actionName)
+{
     EditorTextView* view = editor();
-    const QVector<TextRange> caret{TextRange{text.size(), 0}};
-    TextEditing::replace(document_->storage(), {range}, {middle}, actionName,
+    const QVector<TextRange> caret{TextRange{caretAfter, 0}};
+    TextEditing::replace(document_->storage(), ranges, strings, actionName,
                          view ? std::optional<QVector<TextRange>>(caret) : std::nullopt,
                          view ? view->editInitiator() : nullptr);
     if (view)
@@ -340,18 +345,22 @@ qint64 ScriptableDocument::replace(ScriptCommand& command)
     }
     if (chosen.empty())
         return 0;
-    // Built in one pass: replacing in place moves the rest of the text at every match.
+    // Each match is replaced where it stands, all in one step: a rebuilt copy of a large text
+    // would be compared, stored for undo and laid out again whole for a few changes. A match
+    // that stays as it is changes nothing.
     const QString current = document_->string();
-    QString text;
-    text.reserve(current.size());
-    qsizetype copied = 0;
+    QVector<TextRange> ranges;
+    QStringList strings;
+    qsizetype length = current.size();
     for (const Match& match : chosen) {
-        text.append(QStringView(current).sliced(copied, match.range.location - copied));
-        text.append(match.replacement);
-        copied = match.range.location + match.range.length;
+        length += match.replacement.size() - match.range.length;
+        if (QStringView(current).sliced(match.range.location, match.range.length) == match.replacement)
+            continue;
+        ranges.append(match.range);
+        strings.append(match.replacement);
     }
-    text.append(QStringView(current).sliced(copied));
-    applyScriptText(text, replaceName);
+    if (!ranges.isEmpty())
+        commitScriptEdit(ranges, strings, length, replaceName);
     return qint64(chosen.size());
 }
 
