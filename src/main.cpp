@@ -6,6 +6,7 @@
 #include "platform/documents/DocumentController.h"
 #include "platform/ui/WindowController.h"
 #include "platform/events/AppleEventManager.h"
+#include "platform/ui/ActionDispatcher.h"
 #include "platform/foundation/Bundle.h"
 #include "scripting/dictionary/ScriptEventDispatcher.h"
 #include "platform/ui/AlertPresenter.h"
@@ -98,7 +99,12 @@ int main(int argc, char** argv)
             if (paths.isEmpty() && !open.empty() && !open.front()->windowControllers().empty())
                 open.front()->windowControllers().front()->showWindow();
         };
-        scripting = std::make_unique<ScriptEventDispatcher>(std::move(*dictionary), documents, openFiles);
+        // A script's quit takes the menu command's road: unsaved changes are asked about.
+        const auto quit = [] {
+            ActionDispatcher& actions = ActionDispatcher::shared();
+            actions.sendAction(QStringLiteral("terminate:"), actions.applicationDelegate(), nullptr);
+        };
+        scripting = std::make_unique<ScriptEventDispatcher>(std::move(*dictionary), documents, openFiles, quit);
         scripting->install(AppleEventManager::shared());
     }
 

@@ -18,6 +18,7 @@
 #include "platform/foundation/UndoManager.h"
 #include "platform/text/TextEditing.h"
 #include "platform/text/TextStorage.h"
+#include "selftest/ScriptEventTests.h"
 #include "selftest/SelfTestChecks.h"
 #include "selftest/SelfTestFrame.h"
 #include "selftest/SuiteAwait.h"
@@ -395,6 +396,8 @@ SuiteTask<> IntegrationRun::run()
     co_await checkFindPanel();
     co_await checkBatchReplace();
     checkScripting();
+    const QJsonArray appleEvents = co_await ScriptEventTests::run(document_.data(), fixture_, SelfTestFrame::workingDirectory());
+    checks_.append(appleEvents);
     // Without system input methods or event posting, the native-input phase takes its first path.
     SelfTestFrame::printLine(QStringLiteral("Native keyboard injection unavailable; no permission was requested."));
     markClean();

@@ -68,6 +68,16 @@ SuiteCompletion<std::optional<ErrorInfo>> save(Document* document, const QString
         0, std::nullopt);
 }
 
+SuiteCompletion<InProcessEventChannel::Result> eventReply(AppleEvent event, int timeoutMs)
+{
+    using Result = InProcessEventChannel::Result;
+    return SuiteCompletion<Result>(
+        [event = std::move(event), timeoutMs](SuiteCompletion<Result>::Done done) {
+            InProcessEventChannel().send(event, [done](Result result) { done(std::move(result)); }, timeoutMs);
+        },
+        0, Result{});
+}
+
 SuiteTask<bool> poll(int limit, int interval, std::function<bool()> condition)
 {
     bool holds = false;

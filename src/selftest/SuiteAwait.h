@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/events/InProcessEventChannel.h"
 #include "platform/foundation/ErrorInfo.h"
 #include "platform/documents/Document.h"
 #include "selftest/SuiteTask.h"
@@ -111,6 +112,11 @@ SuiteCompletion<QImage> snapshot(QWidget* widget);
 // would (a panel or an alert it shows is never run from inside the suite); resumes with the error.
 SuiteCompletion<std::optional<ErrorInfo>> save(Document* document, const QString& path, const QString& type,
                                                Document::SaveOperation operation);
+
+// Sends an event to the program's own handlers through the in-process channel and resumes with
+// the reply, or the reason there is none once the channel's wait has run out.
+SuiteCompletion<InProcessEventChannel::Result> eventReply(AppleEvent event,
+                                                          int timeoutMs = InProcessEventChannel::defaultTimeoutMs);
 
 // Polls: sleeps interval milliseconds and tests the condition, at most limit times; the
 // condition as found at the last test.

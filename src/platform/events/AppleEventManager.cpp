@@ -1,5 +1,6 @@
 #include "platform/events/AppleEventManager.h"
 
+#include "platform/events/EventWireFormat.h"
 #include "platform/foundation/MainQueue.h"
 
 #include <chrono>
@@ -54,19 +55,42 @@ AppleEvent AppleEventManager::dispatch(const AppleEvent& event) const
     return reply;
 }
 
+AppleEvent AppleEventManager::dispatch(QByteArrayView wire) const
+{
+    QString error;
+    const std::optional<AppleEvent> event = EventWireFormat::decodeEvent(wire, &error);
+    if (!event) {
+        AppleEvent reply = AppleEvent::reply();
+        reply.setError(malformedEvent, QStringLiteral("イベントを読み取れません: ") + error);
+        return reply;
+    }
+    return dispatch(*event);
+}
+
 std::optional<AppleEvent> AppleEventManager::send(const AppleEvent& event, int timeoutMs, QString* error) const
 {
+    return sendToMainThread([this, event] { return dispatch(event); }, timeoutMs, error);
+}
+
+std::optional<AppleEvent> AppleEventManager::send(const QByteArray& wire, int timeoutMs, QString* error) const
+{
+    return sendToMainThread([this, wire] { return dispatch(QByteArrayView(wire)); }, timeoutMs, error);
+}
+
+std::optional<AppleEvent> AppleEventManager::sendToMainThread(std::function<AppleEvent()> dispatchOnMain, int timeoutMs,
+                                                              QString* error) const
+{
     if (MainQueue::isMainThread())
-        return dispatch(event);
+        return dispatchOnMain();
 
     auto pending = std::make_shared<PendingReply>();
-    MainQueue::async([this, event, pending] {
+    MainQueue::async([dispatchOnMain = std::move(dispatchOnMain), pending] {
         {
             const std::lock_guard lock(pending->mutex);
             if (pending->abandoned)
                 return;
         }
-        AppleEvent reply = dispatch(event);
+        AppleEvent reply = dispatchOnMain();
         const std::lock_guard lock(pending->mutex);
         pending->reply = std::move(reply);
         pending->arrived.notify_all();

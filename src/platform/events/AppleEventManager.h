@@ -2,6 +2,7 @@
 
 #include "platform/events/AppleEvent.h"
 
+#include <QByteArrayView>
 #include <QString>
 
 #include <functional>
@@ -19,6 +20,7 @@ public:
     using Handler = std::function<void(const AppleEvent& event, AppleEvent& reply)>;
 
     static constexpr int eventNotHandled = -1708;
+    static constexpr int malformedEvent = -1702;
     static constexpr int timedOut = -1712;
 
     static AppleEventManager& shared();
@@ -30,13 +32,21 @@ public:
 
     // Main thread: the handler's reply; an event nobody handles is answered with -1708.
     AppleEvent dispatch(const AppleEvent& event) const;
+    // Main thread: the same for an event in the wire form, the road every transport takes; bytes
+    // that are not one event are answered with -1702.
+    AppleEvent dispatch(QByteArrayView wire) const;
 
     // Any thread. On the main thread the event is dispatched at once; from another thread it is
     // queued to the main thread and the caller waits at most timeoutMs for the reply. None (and
     // the reason in error) when no reply came in time; an event still waiting then is dropped.
     std::optional<AppleEvent> send(const AppleEvent& event, int timeoutMs, QString* error = nullptr) const;
+    // The same for an event in the wire form.
+    std::optional<AppleEvent> send(const QByteArray& wire, int timeoutMs, QString* error = nullptr) const;
 
 private:
+    std::optional<AppleEvent> sendToMainThread(std::function<AppleEvent()> dispatchOnMain, int timeoutMs,
+                                               QString* error) const;
+
     std::map<std::pair<FourCharCode, FourCharCode>, Handler> handlers_;
 };
 

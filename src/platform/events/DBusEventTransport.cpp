@@ -102,14 +102,7 @@ std::optional<AppleEvent> DBusEventTransport::answer(const QByteArray& bytes)
         sendErrorReply(QDBusError::AccessDenied, QStringLiteral("Korimado answers only its own user."));
         return std::nullopt;
     }
-    QString error;
-    const std::optional<AppleEvent> event = EventWireFormat::decodeEvent(bytes, &error);
-    if (!event) {
-        AppleEvent reply = AppleEvent::reply();
-        reply.setError(malformedEvent, QStringLiteral("イベントを読み取れません: ") + error);
-        return reply;
-    }
-    return manager_.dispatch(*event);
+    return manager_.dispatch(QByteArrayView(bytes));
 }
 
 QByteArray DBusEventTransport::Send(const QByteArray& bytes)

@@ -27,7 +27,7 @@ public:
     // The largest message a bus carries: a reply that would not fit becomes an error reply.
     static constexpr qint64 maximumReplySize = qint64(128) << 20;
     static constexpr int replyTooLarge = -10000;
-    static constexpr int malformedEvent = -1702;
+    static constexpr int malformedEvent = AppleEventManager::malformedEvent;
 
     explicit DBusEventTransport(QDBusConnection connection, AppleEventManager& manager = AppleEventManager::shared(),
                                 QObject* parent = nullptr);

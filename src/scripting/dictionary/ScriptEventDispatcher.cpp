@@ -2,6 +2,7 @@
 
 #include "document/KoriDocument.h"
 #include "platform/events/AppleEventManager.h"
+#include "platform/foundation/MainQueue.h"
 #include "scripting/dictionary/ScriptableDocument.h"
 #include "scripting/dictionary/ScriptableSelection.h"
 #include "scripting/model/ScriptCommand.h"
@@ -23,6 +24,7 @@ constexpr FourCharCode existsID = fourCharCode("doex");
 constexpr FourCharCode openClass = fourCharCode("aevt");
 constexpr FourCharCode openID = fourCharCode("odoc");
 constexpr FourCharCode reopenID = fourCharCode("rapp");
+constexpr FourCharCode quitID = fourCharCode("quit");
 constexpr FourCharCode documentCode = fourCharCode("docu");
 constexpr FourCharCode propertyCode = fourCharCode("prop");
 constexpr FourCharCode selectionCode = fourCharCode("sele");
@@ -42,8 +44,10 @@ struct ScriptEventDispatcher::Target {
     FourCharCode property = 0;
 };
 
-ScriptEventDispatcher::ScriptEventDispatcher(ScriptingDictionary dictionary, DocumentList documents, FileOpener openFiles)
-    : dictionary_(std::move(dictionary)), documents_(std::move(documents)), openFiles_(std::move(openFiles))
+ScriptEventDispatcher::ScriptEventDispatcher(ScriptingDictionary dictionary, DocumentList documents, FileOpener openFiles,
+                                             Quitter quit)
+    : dictionary_(std::move(dictionary)), documents_(std::move(documents)), openFiles_(std::move(openFiles)),
+      quit_(std::move(quit))
 {
 }
 
@@ -304,6 +308,10 @@ void ScriptEventDispatcher::command(const ScriptingDictionary::Command& found, c
                                        script.boolean(QStringLiteral("timestamp")).value_or(false));
         return;
     }
+    if (found.eventClass == openClass && found.eventID == quitID) {
+        quit(script, reply);
+        return;
+    }
 
     Target target;
     const D* direct = found.directParameterType == QLatin1String("text") ? nullptr : event.directObject();
@@ -339,6 +347,31 @@ void ScriptEventDispatcher::command(const ScriptingDictionary::Command& found, c
     }
     if (value)
         reply.setDirectObject(std::move(*value));
+}
+
+void ScriptEventDispatcher::quit(ScriptCommand& script, AppleEvent& reply)
+{
+    if (!quit_) {
+        reply.setError(notHandled, QStringLiteral("このスクリプトコマンドには対応していません。"));
+        return;
+    }
+    const QString saving = script.text(QStringLiteral("saveOptions")).value_or(QStringLiteral("ask"));
+    if (saving != QLatin1String("ask")) {
+        const std::vector<KoriDocument*> documents = documents_ ? documents_() : std::vector<KoriDocument*>();
+        // Saving stops at the first failure, and then nothing quits.
+        if (saving == QLatin1String("yes")) {
+            for (KoriDocument* document : documents) {
+                if (document->isDocumentEdited() && !ScriptableDocument(document).save(script)) {
+                    reply.setError(script.errorNumber(), script.errorString());
+                    return;
+                }
+            }
+        }
+        for (KoriDocument* document : documents)
+            document->close();
+    }
+    // The reply goes out before the program ends.
+    MainQueue::async(quit_);
 }
 
 }  // namespace korimado

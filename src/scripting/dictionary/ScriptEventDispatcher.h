@@ -12,6 +12,7 @@ namespace korimado {
 
 class AppleEventManager;
 class KoriDocument;
+class ScriptCommand;
 
 // Routes the events of the program's dictionary to the documents and their selections: object
 // specifiers are resolved (documents by name, index and ID; properties by code), get and set go
@@ -26,9 +27,12 @@ public:
 
     using DocumentList = std::function<std::vector<KoriDocument*>()>;
     using FileOpener = std::function<void(const QStringList& paths)>;
+    using Quitter = std::function<void()>;
 
     // documents: the open documents, frontmost first. openFiles: how the program opens files.
-    ScriptEventDispatcher(ScriptingDictionary dictionary, DocumentList documents, FileOpener openFiles = {});
+    // quit: how the program quits, asking about unsaved changes as its menu command does.
+    ScriptEventDispatcher(ScriptingDictionary dictionary, DocumentList documents, FileOpener openFiles = {},
+                          Quitter quit = {});
     ~ScriptEventDispatcher();
 
     // Hands every command of the dictionary, and the open-documents events, to this dispatcher.
@@ -49,10 +53,12 @@ private:
     void set(const AppleEvent& event, AppleEvent& reply);
     void count(const AppleEvent& event, AppleEvent& reply) const;
     void command(const ScriptingDictionary::Command& command, const AppleEvent& event, AppleEvent& reply);
+    void quit(ScriptCommand& command, AppleEvent& reply);
 
     ScriptingDictionary dictionary_;
     DocumentList documents_;
     FileOpener openFiles_;
+    Quitter quit_;
     AppleEventManager* manager_ = nullptr;
     std::vector<std::pair<FourCharCode, FourCharCode>> installed_;
 };

@@ -3,12 +3,16 @@
 #include "document/KoriDocument.h"
 #include "document/TextEncodingNames.h"
 #include "editor/EditorTextView.h"
+#include "platform/foundation/MainQueue.h"
 #include "platform/foundation/UndoManager.h"
 #include "platform/text/TextEditing.h"
 #include "scripting/model/ScriptCharacters.h"
 #include "search/engine/SearchEngine.h"
 #include "syntax/SyntaxModel.h"
 #include "window/EditorWindowController.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -226,6 +230,14 @@ std::optional<EventDescriptor> ScriptableDocument::perform(const QString& method
     }
     if (method == QLatin1String("handleScriptString:"))
         return D::text(string(command));
+    if (method == QLatin1String("handleSaveScriptCommand:")) {
+        save(command);
+        return std::nullopt;
+    }
+    if (method == QLatin1String("handleCloseScriptCommand:")) {
+        close(command);
+        return std::nullopt;
+    }
     command.setScriptError(-1708, QStringLiteral("このスクリプトコマンドには対応していません。"));
     return std::nullopt;
 }
@@ -440,6 +452,48 @@ QString ScriptableDocument::string(ScriptCommand& command) const
     const qsizetype from = ScriptCharacters::offset(text, qsizetype(start));
     const qsizetype to = from + ScriptCharacters::offset(QStringView(text).mid(from), qsizetype(length));
     return text.mid(from, to - from);
+}
+
+bool ScriptableDocument::save(ScriptCommand& command)
+{
+    if (!document_)
+        return false;
+    const std::optional<QString> given = command.text(QStringLiteral("file"));
+    const QString path = given ? QDir::cleanPath(*given) : document_->fileURL();
+    if (path.isEmpty()) {
+        command.setScriptError(saveFailed, QStringLiteral("この書類にはまだファイルがありません。保存先のパスを指定してください。"));
+        return false;
+    }
+    if (QFileInfo(path).isRelative()) {
+        command.setScriptError(saveFailed, QStringLiteral("保存先は絶対パスで指定してください。"));
+        return false;
+    }
+    const QString type = document_->fileType().isEmpty() ? KoriDocument::plainTextType : document_->fileType();
+    const auto operation = path == document_->fileURL() ? Document::SaveOperation::save : Document::SaveOperation::saveAs;
+    ErrorInfo error;
+    if (!document_->saveToURL(path, type, operation, &error)) {
+        command.setScriptError(saveFailed, error.description.isEmpty() ? QStringLiteral("保存できませんでした。") : error.description);
+        return false;
+    }
+    return true;
+}
+
+void ScriptableDocument::close(ScriptCommand& command)
+{
+    if (!document_)
+        return;
+    const QString saving = command.text(QStringLiteral("saveOptions")).value_or(QStringLiteral("ask"));
+    if (document_->isDocumentEdited() && saving == QLatin1String("yes") && !save(command))
+        return;
+    if (document_->isDocumentEdited() && saving == QLatin1String("ask")) {
+        // The question waits for the user: asked once the reply has gone, never inside the event.
+        MainQueue::async([document = document_] {
+            if (document && document->canClose())
+                document->close();
+        });
+        return;
+    }
+    document_->close();
 }
 
 }  // namespace korimado

@@ -24,6 +24,7 @@ class ScriptableDocument {
 public:
     static constexpr int notEditable = -10006;
     static constexpr int searchFailed = -2700;
+    static constexpr int saveFailed = -2700;
     static inline const QString notEditableMessage = QStringLiteral("この書類は編集が禁止されています。");
     static inline const QString invalidExpressionMessage = QStringLiteral("無効な正規表現です。");
 
@@ -63,6 +64,11 @@ public:
     void jump(ScriptCommand& command);
     void scroll();
     QString string(ScriptCommand& command) const;
+    // The standard commands. save writes to the document's file, or to the command's "in" path;
+    // close saves or drops unsaved changes as the command says, and asks, as the window's close
+    // button does, when it says neither. False when saving failed (the command holds the error).
+    bool save(ScriptCommand& command);
+    void close(ScriptCommand& command);
 
 private:
     QPointer<KoriDocument> document_;

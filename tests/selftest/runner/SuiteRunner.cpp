@@ -119,6 +119,54 @@ void checkMeasurements(const QJsonObject& report, const QString& output)
     if (perfLines != measurements.size()) fail("PERF lines do not match the measurements");
 }
 
+QJsonArray readArray(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).array() : QJsonArray();
+}
+
+// The Apple-event suite runs inside the integration suite: its records are the ones named
+// "AppleEvent …". They must be exactly those the reference files call for, in their order and
+// forms, and all pass; a failed replacement case also prints its "FAIL AppleEvent" line.
+void checkAppleEventRecords(const QJsonObject& report, const QString& output, const QString& source,
+                            const QSet<QString>& allowed)
+{
+    QStringList expected;
+    for (const QJsonValue& value : readArray(source + "/tests/fixtures/cot-replace-reference.json"))
+        if (!value.toObject().value("skipExactComparison").toBool())
+            expected << "AppleEvent self-dispatch " + value.toObject().value("id").toString();
+    expected << "AppleEvent selected line sort" << "AppleEvent jump to line" << "AppleEvent replacement follows CRLF format";
+    for (const QJsonValue& value : readArray(source + "/docs/evidence/cot-normalization-reference.json"))
+        expected << "AppleEvent normalization " + value.toObject().value("form").toString();
+    for (const QJsonValue& value : readArray(source + "/docs/evidence/cot-typography-reference.json"))
+        expected << "AppleEvent typography " + value.toObject().value("form").toString();
+    expected << "AppleEvent uppercase" << "AppleEvent roman width" << "AppleEvent console command";
+
+    QStringList found;
+    for (const QJsonValue& value : report.value("checks").toArray()) {
+        const QJsonObject record = value.toObject();
+        const QString name = record.value("test").toString();
+        if (!name.startsWith("AppleEvent")) continue;
+        found << name;
+        QStringList keys{"passed", "test"};
+        if (name == "AppleEvent self-dispatch") fail("harness failure: " + record.value("error").toString());
+        else if (name.startsWith("AppleEvent self-dispatch ")) keys << "count" << "error";
+        else if (name.startsWith("AppleEvent normalization ") || name == "AppleEvent selected line sort"
+                 || name == "AppleEvent jump to line")
+            keys << "error";
+        keys.sort();
+        if (sortedKeys(record) != keys) fail("keys of \"" + name + "\": " + sortedKeys(record).join(", "));
+        for (const char* integer : {"count", "error"})
+            if (keys.contains(integer) && !record.value(integer).isDouble()) fail(name + ": \"" + integer + "\" is not a number");
+        const bool passed = record.value("passed").toBool();
+        if (!passed && !allowed.contains(name)) fail("failed check: " + name);
+        const QString line = "FAIL AppleEvent " + name.mid(int(qstrlen("AppleEvent self-dispatch "))) + ": count=";
+        if (name.startsWith("AppleEvent self-dispatch ") && output.contains(line) == passed)
+            fail(name + (passed ? ": a FAIL line for a passing case" : ": no FAIL line"));
+    }
+    if (found != expected) fail("Apple-event records: " + found.join(" | ") + "\n  expected: " + expected.join(" | "));
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -132,7 +180,8 @@ int main(int argc, char** argv)
     // A working folder without fixtures or evidence: the integration suite ends at its first step,
     // says so, writes nothing and still ends the program with status 0.
     const bool bareFolder = args[1] == QLatin1String("frame-without-evidence");
-    const QString suiteName = bareFolder ? QStringLiteral("integration") : args[1];
+    const bool appleEvents = args[1] == QLatin1String("appleevent");
+    const QString suiteName = bareFolder || appleEvents ? QStringLiteral("integration") : args[1];
     const Suite* suite = nullptr;
     for (const Suite& candidate : suites)
         if (candidate.name == suiteName) suite = &candidate;
@@ -227,6 +276,10 @@ int main(int argc, char** argv)
         if (sortedKeys(report) != expected) fail("report keys: " + sortedKeys(report).join(", "));
         if (!QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ$").match(report.value("at").toString()).hasMatch())
             fail("\"at\" is not an ISO 8601 UTC time");
+    }
+    if (appleEvents) {
+        checkAppleEventRecords(report, output, source, allowedFailures(source + "/tests/selftest/allowed-failures.txt", "appleevent"));
+        return failures ? 1 : 0;
     }
     if (report.contains("checks"))
         checkRecords(*suite, report, output, allowedFailures(source + "/tests/selftest/allowed-failures.txt", suite->name));
