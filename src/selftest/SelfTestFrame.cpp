@@ -1,17 +1,21 @@
 #include "selftest/SelfTestFrame.h"
 
 #include "platform/foundation/UserDefaults.h"
+#include "platform/ui/ActionDispatcher.h"
+#include "platform/ui/WindowSheet.h"
 #include "selftest/SelfTestFormat.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QJsonDocument>
 #include <QKeyEvent>
 #include <QMetaObject>
+#include <QPainter>
 #include <QPointer>
 #include <QWidget>
 
@@ -80,8 +84,16 @@ bool SelfTestFrame::isSuiteRunning()
 
 void SelfTestFrame::terminate()
 {
+    // The Quit command's road: every document closes, a tab that is not in front too (Qt's own
+    // quit closes only visible windows, and a document left open keeps the process running).
     if (QCoreApplication* app = QCoreApplication::instance())
-        QMetaObject::invokeMethod(app, &QCoreApplication::quit, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            app,
+            [] {
+                if (!ActionDispatcher::shared().sendAction(QStringLiteral("terminate:"), nullptr, nullptr))
+                    QCoreApplication::quit();
+            },
+            Qt::QueuedConnection);
 }
 
 void SelfTestFrame::terminateIfAsked()
@@ -165,7 +177,12 @@ void SelfTestFrame::capture(QWidget* window, const QString& fileName)
 bool SelfTestFrame::captureTo(QWidget* window, const QString& path)
 {
     if (!window) return false;
-    const QImage image = window->grab().toImage();
+    QImage image = window->grab().toImage();
+    // A sheet is part of its window's picture, where the user sees it over the window.
+    if (QDialog* sheet = WindowSheet::attached(window); sheet && !image.isNull()) {
+        QPainter painter(&image);
+        painter.drawPixmap(sheet->geometry().topLeft() - window->geometry().topLeft(), sheet->grab());
+    }
     return !image.isNull() && image.save(path, "PNG");
 }
 
