@@ -2,6 +2,7 @@
 // editor's areas in a fixed order; every edit goes through the document's edit entry or the
 // editor's own typing entry, as a user's or a script's would.
 #include "selftest/IntegrationTests.h"
+#include "selftest/IntegrationRun.h"
 #include "scripting/window/ScriptOutputView.h"
 #include "scripting/window/ScriptingGuide.h"
 
@@ -23,6 +24,7 @@
 #include "syntax/CotSyntaxCatalog.h"
 #include "theme/EditorThemeStore.h"
 #include "window/EditorWindowController.h"
+#include "platform/ui/WindowTracker.h"
 
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
@@ -38,7 +40,7 @@ namespace korimado {
 
 namespace {
 
-const QString fixtureText = QStringLiteral("let alpha = 12\n// 日本語\nprint(alpha)\n");
+const QString& fixtureText = IntegrationRun::fixtureText;
 const QString reportPath = QStringLiteral("docs/evidence/integration-tests.json");
 
 // A file written whole or not at all, as another program saving it would.
@@ -58,35 +60,7 @@ std::optional<QString> readText(const QString& path)
     return QString::fromUtf8(file.readAll());
 }
 
-class IntegrationRun {
-public:
-    SuiteTask<> run();
-
-private:
-    SuiteTask<bool> setUp();
-    void checkBundle();
-    SuiteTask<> checkHighlightingAndWindow();
-    SuiteTask<> checkOutlineAndCounter();
-    SuiteTask<> checkSplitAndCarets();
-    SuiteTask<bool> checkSaving();
-    void finish();
-    void harnessError(const QString& description);
-
-    QString text() const { return document_ ? document_->string() : QString(); }
-    // The whole text replaced through the document's edit entry, as a script setting it would.
-    void setContents(const QString& contents);
-    void resetUndo();
-    void markClean();
-    void undo();
-    EditorTextView* editor() const { return controller_ ? controller_->textView() : nullptr; }
-    QList<EditorTextView*> editors() const;
-
-    SelfTestChecks checks_;
-    QString fixture_;
-    QString copy_;
-    QPointer<KoriDocument> document_;
-    EditorWindowController* controller_ = nullptr;
-};
+}  // namespace
 
 void IntegrationRun::setContents(const QString& contents)
 {
@@ -108,6 +82,29 @@ void IntegrationRun::markClean()
 void IntegrationRun::undo()
 {
     if (document_ && document_->undoManager()) document_->undoManager()->undo();
+}
+
+QString IntegrationRun::text() const
+{
+    return document_ ? document_->string() : QString();
+}
+
+bool IntegrationRun::canUndo() const
+{
+    return document_ && document_->undoManager() && document_->undoManager()->canUndo();
+}
+
+EditorTextView* IntegrationRun::editor() const
+{
+    return controller_ ? controller_->textView() : nullptr;
+}
+
+void IntegrationRun::focusEditor()
+{
+    if (!controller_) return;
+    WindowTracker::shared().makeKeyAndOrderFront(controller_->window());
+    controller_->window()->activateWindow();
+    controller_->makeFirstResponder(editor());
 }
 
 QList<EditorTextView*> IntegrationRun::editors() const
@@ -363,7 +360,8 @@ SuiteTask<bool> IntegrationRun::checkSaving()
         harnessError(writeError);
         co_return false;
     }
-    const bool reloaded = co_await poll(40, 50, [this, updated] { return text() == updated; });
+    const auto isUpdated = [this, updated] { return text() == updated; };
+    const bool reloaded = co_await poll(40, 50, isUpdated);
     checks_.check(QStringLiteral("clean document reloads external update"), reloaded && !document_->isDocumentEdited());
     if (!writeAtomically(fixture_, fixtureText, &writeError)) {
         harnessError(writeError);
@@ -376,10 +374,8 @@ void IntegrationRun::finish()
 {
     SelfTestFrame::writeReport(reportPath, QJsonObject{{QStringLiteral("checks"), checks_.records()}});
     SelfTestFrame::printLine(checks_.summary(QStringLiteral("Integrated checks ")));
-    if (document_) {
-        markClean();
-        document_->close();
-    }
+    // The program ends as a user's would, with the window and its (clean) document still open.
+    markClean();
     SelfTestFrame::terminate();
 }
 
@@ -394,18 +390,19 @@ SuiteTask<> IntegrationRun::run()
     checkBundle();
     co_await checkHighlightingAndWindow();
     co_await checkOutlineAndCounter();
+    co_await checkColorPanel();
     co_await checkSplitAndCarets();
+    co_await checkFindPanel();
+    co_await checkBatchReplace();
+    checkScripting();
     // Without system input methods or event posting, the native-input phase takes its first path.
     SelfTestFrame::printLine(QStringLiteral("Native keyboard injection unavailable; no permission was requested."));
-    setContents(fixtureText);
     markClean();
     controller_->setMode(EditorWindowController::Mode::split);
     co_await sleepFor(500);
     co_await checkSaving();
     finish();
 }
-
-}  // namespace
 
 SuiteTask<> IntegrationTests::run()
 {

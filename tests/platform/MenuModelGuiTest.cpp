@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QKeyEvent>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -285,6 +286,22 @@ TEST_F(MenuBinderTest, ShortcutsReachTheResponders)
     QTest::keyClick(&first, Qt::Key_N, Qt::ControlModifier);
     QTest::keyClick(&first, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(log, (QStringList{"delegate:newDocument:", "delegate:saveDocumentAs:"}));
+}
+
+TEST_F(MenuBinderTest, AKeyOfferedToTheMainMenuIsPerformedOnlyByAnEnabledItemThatHoldsIt)
+{
+    file->addItem("閉じる", "performClose:", "w");  // nobody responds: disabled
+    const auto offer = [this](QEvent::Type type, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        const QKeyEvent event(type, key, modifiers);
+        return binder.performKeyEquivalent(event, &first);
+    };
+    EXPECT_TRUE(offer(QEvent::KeyPress, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier));
+    EXPECT_FALSE(offer(QEvent::KeyPress, Qt::Key_S, Qt::ControlModifier)) << "Shift is part of the key";
+    EXPECT_FALSE(offer(QEvent::KeyPress, Qt::Key_W, Qt::ControlModifier)) << "a disabled item takes no key";
+    EXPECT_FALSE(offer(QEvent::KeyPress, Qt::Key_J, Qt::ControlModifier));
+    EXPECT_FALSE(offer(QEvent::KeyRelease, Qt::Key_N, Qt::ControlModifier));
+    EXPECT_TRUE(offer(QEvent::KeyPress, Qt::Key_N, Qt::ControlModifier));
+    EXPECT_EQ(log, (QStringList{"delegate:saveDocumentAs:", "delegate:newDocument:"}));
 }
 
 TEST_F(MenuBinderTest, TheWindowsMenuListsTheWindowsWhileOpen)

@@ -200,3 +200,4 @@ TEST_F(EventBusTest, TheClientFindsTheBusThroughTheAddressFile)
     EventBusLocation::removeAddressFile(bus.address());
     EXPECT_FALSE(QFileInfo::exists(EventBusLocation::addressFilePath()));
 }
+

@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLayout>
 #include <QMainWindow>
 #include <QMenu>
@@ -545,6 +546,33 @@ void MenuBinder::setMainMenu(std::shared_ptr<MenuModel> menu)
         if (mainMenu_ && binding->bar)
             binding->root = new Bound(*this, binding->window, mainMenu_, binding->bar, binding->bar, nullptr);
     }
+}
+
+namespace {
+
+MenuItem* itemForKey(const MenuModel& menu, const QKeySequence& key, bool alternates)
+{
+    for (const auto& item : menu.items()) {
+        if (item->isSeparatorItem() || item->isHidden()) continue;
+        if (const MenuModel* submenu = item->submenu()) {
+            if (MenuItem* found = itemForKey(*submenu, key, alternates)) return found;
+            continue;
+        }
+        if (item->keyEquivalent().isEmpty()) continue;
+        if (alternates ? item->alternateKeySequences().contains(key) : item->keySequence() == key) return item.get();
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+bool MenuBinder::performKeyEquivalent(const QKeyEvent& event, QWidget* window)
+{
+    if (!mainMenu_ || event.type() != QEvent::KeyPress || event.key() == Qt::Key_unknown) return false;
+    const QKeySequence key(event.keyCombination());
+    MenuItem* item = itemForKey(*mainMenu_, key, false);
+    if (!item) item = itemForKey(*mainMenu_, key, true);
+    return item && dispatcher_.performItem(*item, window ? window->window() : nullptr);
 }
 
 QMenuBar* MenuBinder::attach(QWidget* window)

@@ -7,6 +7,7 @@
 #include <memory>
 
 class QAction;
+class QKeyEvent;
 class QMenu;
 class QMenuBar;
 class QPoint;
@@ -45,6 +46,11 @@ public:
     QMenuBar* menuBar(const QWidget* window) const;
     // Shows menu as a pop-up at globalPosition until it closes; its items act for window.
     void popUp(std::shared_ptr<MenuModel> menu, QWidget* window, const QPoint& globalPosition);
+
+    // A key press offered to the main menu: the item whose key equivalent it is (an alternate key
+    // only where no item holds it as its own) is validated and performed for the window, as its
+    // shortcut would be. True when an item took the key.
+    bool performKeyEquivalent(const QKeyEvent& event, QWidget* window);
 
     // What shows an item or a menu in a window's menu bar (for tests and self-tests).
     QAction* actionFor(const QWidget* window, const MenuItem* item) const;

@@ -328,9 +328,17 @@ qint64 ScriptableDocument::replace(ScriptCommand& command)
     }
     if (chosen.empty())
         return 0;
-    QString text = document_->string();
-    for (auto it = chosen.rbegin(); it != chosen.rend(); ++it)
-        text.replace(it->range.location, it->range.length, it->replacement);
+    // Built in one pass: replacing in place moves the rest of the text at every match.
+    const QString current = document_->string();
+    QString text;
+    text.reserve(current.size());
+    qsizetype copied = 0;
+    for (const Match& match : chosen) {
+        text.append(QStringView(current).sliced(copied, match.range.location - copied));
+        text.append(match.replacement);
+        copied = match.range.location + match.range.length;
+    }
+    text.append(QStringView(current).sliced(copied));
     applyScriptText(text, replaceName);
     return qint64(chosen.size());
 }

@@ -32,7 +32,7 @@ struct Suite {
 
 const QList<Suite> suites = {
     {"integration", "--integration-only", "integration-tests.json", {"at", "checks"}, "Integrated checks ",
-     {"integrated-editor.png"}, {"integrated-replace-panel.png"}},
+     {"integrated-editor.png", "integrated-replace-panel.png"}, {}},
     {"performance", "--performance-only", "feature-performance.json",
      {"at", "foreground_unchanged", "measurements", "scope"}, {}, {}, {}},
     {"startup", "--startup-only", "startup-layout-tests.json", {"at", "checks"}, "Startup and pinch checks ", {}, {}},
