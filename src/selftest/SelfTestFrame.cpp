@@ -84,8 +84,8 @@ bool SelfTestFrame::isSuiteRunning()
 
 void SelfTestFrame::terminate()
 {
-    // The Quit command's road: every document closes, a tab that is not in front too (Qt's own
-    // quit closes only visible windows, and a document left open keeps the process running).
+    // The application's own terminate path: documents close first, so that no window still open
+    // holds back the quit (a bare quit ends at the first window that has to ask its document).
     if (QCoreApplication* app = QCoreApplication::instance())
         QMetaObject::invokeMethod(
             app,

@@ -43,8 +43,18 @@ TEST_F(ApplicationQuitTest, QuittingWithWindowsDocumentsAndAPreviewOpenFreesThem
     QPointer<PreviewWebView> preview = markdown->web();
     QPointer<Document> opened = delegate->documents().documents().front();
 
-    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    // Quitting as the menu does: every document closes first, the unsaved one asking, and the
+    // answer "don't save" lets it go.
+    alerts.enqueueAnswer(2);
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+    guard.start(20000);
+    QTimer::singleShot(0, qApp, [] { ActionDispatcher::shared().sendAction(QStringLiteral("terminate:"), nullptr, nullptr); });
     EXPECT_EQ(QApplication::exec(), 0);
+    guard.stop();
+    ASSERT_EQ(alerts.shown().size(), 1);
+    EXPECT_EQ(alerts.shown()[0].buttons.value(2), QStringLiteral("保存しない"));
     delegate.reset();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCoreApplication::processEvents();
