@@ -63,7 +63,7 @@ int main(int argc, char** argv)
     // The desktop entry this program is started from, for the window manager and the task bar.
     QApplication::setDesktopFileName(applicationBundleConfiguration().identifier);
     // Qt's own dialogs read Japanese as the rest of the program does.
-    QtTranslations::install(QStringLiteral("ja"));
+    QtTranslations::install(Bundle::preferredLocalizations().value(0));
 
     const QStringList arguments = QApplication::arguments();
     // One program per user: a later start gives its files to the running one and ends.

@@ -8,7 +8,8 @@ namespace korimado {
 // benchmarks.
 inline BundleConfiguration applicationBundleConfiguration()
 {
-    return {QStringLiteral("app.korimado.Korimado"), QStringLiteral("Korimado"), QStringLiteral("Korimado")};
+    return {QStringLiteral("app.korimado.Korimado"), QStringLiteral("Korimado"), QStringLiteral("Korimado"),
+            {QStringLiteral("ja")}};
 }
 
 }  // namespace korimado

@@ -2,17 +2,20 @@
 
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/ActionDispatcher.h"
+#include "platform/ui/WindowSheet.h"
 #include "selftest/SelfTestFormat.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QJsonDocument>
 #include <QKeyEvent>
 #include <QMetaObject>
+#include <QPainter>
 #include <QPointer>
 #include <QWidget>
 
@@ -174,7 +177,12 @@ void SelfTestFrame::capture(QWidget* window, const QString& fileName)
 bool SelfTestFrame::captureTo(QWidget* window, const QString& path)
 {
     if (!window) return false;
-    const QImage image = window->grab().toImage();
+    QImage image = window->grab().toImage();
+    // A sheet is part of its window's picture, where the user sees it over the window.
+    if (QDialog* sheet = WindowSheet::attached(window); sheet && !image.isNull()) {
+        QPainter painter(&image);
+        painter.drawPixmap(sheet->geometry().topLeft() - window->geometry().topLeft(), sheet->grab());
+    }
     return !image.isNull() && image.save(path, "PNG");
 }
 

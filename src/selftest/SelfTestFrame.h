@@ -29,7 +29,7 @@ public:
     static void run(SuiteTask<> suite);
     static bool isSuiteRunning();
 
-    // Asks the application to quit once the current event has been handled. The exit status is 0
+    // Quits as the Quit command does, once the current event has been handled. The exit status is 0
     // whatever the checks found.
     static void terminate();
     // terminate() when the arguments contain "--exit-after-tests".
@@ -56,7 +56,7 @@ public:
     // The buttons under the view; a button's own subviews are not searched.
     static QList<QAbstractButton*> buttons(QWidget* view);
 
-    // Draws the window into "docs/evidence/<fileName>"; nothing without a window, and a failed
+    // Draws the window, with its sheet, into "docs/evidence/<fileName>"; nothing without a window, and a failed
     // write is silent.
     static void capture(QWidget* window, const QString& fileName);
     // The same, to any path; false when nothing was written.

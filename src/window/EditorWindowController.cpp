@@ -524,6 +524,11 @@ bool EditorWindowController::eventFilter(QObject* watched, QEvent* event)
 
 // MARK: - Document window
 
+QWidget* EditorWindowController::sheetWindow() const
+{
+    return window_.get();
+}
+
 void EditorWindowController::reloadDocument()
 {
     syntax().detectLanguage();

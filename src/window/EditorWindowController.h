@@ -113,6 +113,7 @@ public:
     // --- WindowController
     void showWindow() override;
     void closeWindow() override;
+    QWidget* sheetWindow() const override;
     void synchronizeWindowTitleWithDocumentName() override;
 
     // --- KoriDocumentWindow

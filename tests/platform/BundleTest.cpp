@@ -49,10 +49,12 @@ TEST(Bundle, IdentifierAndUserDataFolder)
 TEST(Bundle, EveryNameOfTheProgramComesFromTheConfiguration)
 {
     const korimado::BundleConfiguration program = Bundle::configuration();
-    Bundle::configure({QStringLiteral("org.example.Other"), QStringLiteral("Other"), QStringLiteral("OtherDomain")});
+    EXPECT_EQ(Bundle::preferredLocalizations(), QStringList{QStringLiteral("ja")});
+    Bundle::configure({QStringLiteral("org.example.Other"), QStringLiteral("Other"), QStringLiteral("OtherDomain"), {}});
     EXPECT_EQ(korimado::DispatchQueue::applicationLabel(QStringLiteral(".syntax")), "org.example.Other.syntax");
     EXPECT_EQ(Bundle::applicationSupportPath(QStringLiteral("Autosave")),
               korimado::test::testDataHome() + "/Other/Autosave");
+    EXPECT_TRUE(Bundle::preferredLocalizations().isEmpty());
     EXPECT_EQ(korimado::UserDefaults::standardFilePath(), korimado::test::testConfigHome() + "/Other/defaults.json");
     Bundle::configure(program);
     EXPECT_EQ(korimado::UserDefaults::standardFilePath(), korimado::test::testConfigHome() + "/Korimado/defaults.json");

@@ -365,17 +365,18 @@ bool Document::revertDocumentToSaved()
     return false;
 }
 
-bool Document::canClose()
+bool Document::canClose(QWidget* window)
 {
     if (!isDocumentEdited()) return true;
     AlertPresenter* presenter = alertPresenter();
     // Without anyone to ask, unsaved work must not be thrown away.
     if (!presenter) return false;
-    const int answer = presenter->runModal(
-        Alert{QStringLiteral("書類“%1”に加えた変更を保存しますか？").arg(displayName()),
-              QStringLiteral("保存しない場合は、変更内容が失われます。"),
-              {QStringLiteral("保存"), QStringLiteral("キャンセル"), QStringLiteral("保存しない")},
-              Alert::Style::warning});
+    Alert alert{QStringLiteral("書類“%1”に加えた変更を保存しますか？").arg(displayName()),
+                QStringLiteral("保存しない場合は、変更内容が失われます。"),
+                {QStringLiteral("保存"), QStringLiteral("キャンセル"), QStringLiteral("保存しない")},
+                Alert::Style::warning};
+    alert.parent = window;
+    const int answer = presenter->runModal(alert);
     switch (answer) {
     case 0: return saveDocument();
     case 2: return true;
@@ -428,7 +429,7 @@ bool Document::shouldCloseWindowController(WindowController* controller)
         removeWindowController(controller);
         return true;
     }
-    if (!canClose()) return false;
+    if (!canClose(controller ? controller->sheetWindow() : nullptr)) return false;
     close();
     return true;
 }

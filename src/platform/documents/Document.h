@@ -14,6 +14,8 @@
 #include <optional>
 #include <vector>
 
+class QWidget;
+
 namespace korimado {
 
 class AlertPresenter;
@@ -112,8 +114,9 @@ public:
     // The menu command: asks first when there are unsaved changes. True when reverted.
     bool revertDocumentToSaved();
 
-    // Asks whether to save unsaved changes; true when the document may close.
-    bool canClose();
+    // Asks whether to save unsaved changes; true when the document may close. The question is a
+    // sheet on window when one is given (the window being closed).
+    bool canClose(QWidget* window = nullptr);
     // Closes the windows and leaves the controller; the object is deleted later.
     virtual void close();
 

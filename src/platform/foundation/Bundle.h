@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 namespace korimado {
@@ -11,6 +12,7 @@ struct BundleConfiguration {
     QString identifier;      // reverse-DNS; queue labels start with it
     QString dataFolderName;  // the program's folder in the user's data and config folders
     QString errorDomain;     // the domain of the errors this layer makes
+    QStringList localizations;  // the languages the program speaks, the one it shows first
 };
 
 // Where the application's bundled resources and its per-user data live.
@@ -33,6 +35,9 @@ public:
     QUrl url(const QString& resource, const QString& extension = {}, const QString& subdirectory = {}) const;
 
     static QString bundleIdentifier() { return configuration().identifier; }
+    // The languages the program shows itself in, most preferred first; the system's own panels
+    // and buttons follow the first.
+    static QStringList preferredLocalizations() { return configuration().localizations; }
 
     // $XDG_DATA_HOME/<data folder> (or one of its subfolders), created when missing; empty when it
     // cannot be created.

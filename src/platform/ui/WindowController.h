@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QWidget;
+
 namespace korimado {
 
 class Document;
@@ -22,6 +24,8 @@ public:
     // The document's edited state changed (and once when the window joins it).
     virtual void setDocumentEdited(bool edited) { (void)edited; }
     QString windowTitle() const { return title_; }
+    // The window a question about closing it is attached to, as a sheet.
+    virtual QWidget* sheetWindow() const { return nullptr; }
 
 private:
     friend class Document;

@@ -1,0 +1,98 @@
+// The sidebar's path field: a typed file opens as a second document in the same tab group and the
+// drawing keeps its unsaved edit; a typed folder re-roots the tree; an absent path changes nothing.
+#include "selftest/SVGTreeRun.h"
+
+#include "document/KoriDocument.h"
+#include "filetree/FileTreeModel.h"
+#include "filetree/FileTreeNode.h"
+#include "filetree/FileTreeView.h"
+#include "filetree/TreePath.h"
+#include "platform/documents/DocumentController.h"
+#include "platform/ui/WindowTabGroup.h"
+#include "selftest/SuiteAwait.h"
+#include "window/EditorWindowController.h"
+
+#include <QFileInfo>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QTreeView>
+
+namespace korimado {
+
+namespace {
+
+KoriDocument* documentFor(const QString& path)
+{
+    DocumentController* documents = DocumentController::shared();
+    return documents ? qobject_cast<KoriDocument*>(documents->documentForURL(path)) : nullptr;
+}
+
+EditorWindowController* firstController(const KoriDocument* document)
+{
+    if (!document || document->windowControllers().empty()) return nullptr;
+    return dynamic_cast<EditorWindowController*>(document->windowControllers().front().get());
+}
+
+void typePath(FileTreeView* tree, const QString& path)
+{
+    tree->pathField()->setText(path);
+    tree->openPath();
+}
+
+QString rootOf(const FileTreeView* tree)
+{
+    const FileTreeNode* root = tree->rootNode();
+    return root ? root->url : QString();
+}
+
+const FileTreeNode* selectedNode(const FileTreeView* tree)
+{
+    QItemSelectionModel* selection = tree->outline()->selectionModel();
+    if (!selection) return nullptr;
+    const QModelIndexList rows = selection->selectedIndexes();
+    return rows.isEmpty() ? nullptr : tree->model()->node(rows.front());
+}
+
+}  // namespace
+
+SuiteTask<> SVGTreeRun::checkPathField()
+{
+    typePath(controller_->fileTree(), note_);
+    const auto shown = [this] {
+        const EditorWindowController* opened = firstController(documentFor(note_));
+        return opened && opened->window() && opened->window()->isVisible();
+    };
+    co_await poll(50, 100, shown);
+
+    const QString note = TreePath::standardized(note_);
+    KoriDocument* document = documentFor(note_);
+    checks_.check(QStringLiteral("path entry opens exact file"),
+                  document && document->string().startsWith(QStringLiteral("# パスから開く")));
+    EditorWindowController* second = firstController(document);
+    checks_.check(QStringLiteral("path entry shows parent folder"),
+                  second && second->fileTree()->rootNode() && rootOf(second->fileTree()) == QFileInfo(note).path());
+    checks_.check(QStringLiteral("previous unsaved edits retained"),
+                  drawing_ && drawing_->isDocumentEdited() && drawing_->string().contains(QStringLiteral("未保存の変更")));
+    const std::optional<QList<QWidget*>> tabs = WindowTabGroup::tabbedWindows(controller_->window());
+    checks_.check(QStringLiteral("documents share native tab group"), second && tabs && tabs->contains(second->window()));
+    if (!second) co_return;
+
+    co_await sleepFor(300);
+    const FileTreeNode* selected = selectedNode(second->fileTree());
+    checks_.check(QStringLiteral("path file is selected in tree"), selected && selected->url == note);
+    const QString root = TreePath::standardized(root_);
+    typePath(second->fileTree(), root_);
+    co_await sleepFor(300);
+    checks_.check(QStringLiteral("folder path updates tree without changing document"),
+                  rootOf(second->fileTree()) == root && second->model
+                      && TreePath::standardized(second->model->fileURL()) == note);
+    typePath(second->fileTree(), root_ + QStringLiteral("/absent"));
+    checks_.check(QStringLiteral("invalid path keeps existing tree"),
+                  rootOf(second->fileTree()) == root
+                      && second->fileTree()->messageText().contains(QStringLiteral("見つかりません")));
+    second->openTreeFile(sample_);
+    co_await sleepFor(300);
+}
+
+}  // namespace korimado
