@@ -457,6 +457,11 @@ void EditorWindowController::refreshMenus()
 
 // MARK: - WindowController
 
+QWidget* EditorWindowController::windowForSheet() const
+{
+    return window_.get();
+}
+
 void EditorWindowController::showWindow()
 {
     synchronizeWindowTitleWithDocumentName();

@@ -112,6 +112,7 @@ public:
 
     // --- WindowController
     void showWindow() override;
+    QWidget* windowForSheet() const override;
     void closeWindow() override;
     void synchronizeWindowTitleWithDocumentName() override;
 

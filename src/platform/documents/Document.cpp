@@ -179,6 +179,7 @@ std::optional<QString> Document::askForSavePath(SaveOperation operation)
     FilePanels* panels = filePanels();
     if (!panels) return std::nullopt;
     SavePanelOptions options;
+    options.parent = WindowController::sheetWindowOf(windowControllers_);
     options.prompt = QStringLiteral("保存");
     QString name = displayName();
     const QString extension = fileNameExtension(fileType_, operation);
@@ -351,12 +352,12 @@ bool Document::revertDocumentToSaved()
     if (fileURL_.isEmpty()) return false;
     if (isDocumentEdited()) {
         AlertPresenter* presenter = alertPresenter();
-        const int answer = presenter
-            ? presenter->runModal(Alert{QStringLiteral("書類“%1”を最後に保存した状態に戻しますか？").arg(displayName()),
-                                        QStringLiteral("現在の変更内容は失われます。"),
-                                        {QStringLiteral("戻す"), QStringLiteral("キャンセル")},
-                                        Alert::Style::warning})
-            : 1;
+        Alert alert{QStringLiteral("書類“%1”を最後に保存した状態に戻しますか？").arg(displayName()),
+                    QStringLiteral("現在の変更内容は失われます。"),
+                    {QStringLiteral("戻す"), QStringLiteral("キャンセル")},
+                    Alert::Style::warning};
+        alert.parent = WindowController::sheetWindowOf(windowControllers_);
+        const int answer = presenter ? presenter->runModal(alert) : 1;
         if (answer != 0) return false;
     }
     ErrorInfo error;
@@ -371,11 +372,13 @@ bool Document::canClose()
     AlertPresenter* presenter = alertPresenter();
     // Without anyone to ask, unsaved work must not be thrown away.
     if (!presenter) return false;
-    const int answer = presenter->runModal(
-        Alert{QStringLiteral("書類“%1”に加えた変更を保存しますか？").arg(displayName()),
-              QStringLiteral("保存しない場合は、変更内容が失われます。"),
-              {QStringLiteral("保存"), QStringLiteral("キャンセル"), QStringLiteral("保存しない")},
-              Alert::Style::warning});
+    Alert alert{QStringLiteral("書類“%1”に加えた変更を保存しますか？").arg(displayName()),
+                QStringLiteral("保存しない場合は、変更内容が失われます。"),
+                {QStringLiteral("保存"), QStringLiteral("キャンセル"), QStringLiteral("保存しない")},
+                Alert::Style::warning};
+    // Asked on the document's own window, whichever window is active.
+    alert.parent = WindowController::sheetWindowOf(windowControllers_);
+    const int answer = presenter->runModal(alert);
     switch (answer) {
     case 0: return saveDocument();
     case 2: return true;
@@ -437,7 +440,7 @@ void Document::presentError(const ErrorInfo& error)
 {
     if (error.isUserCancelled()) return;
     const ErrorInfo shown = willPresentError(error);
-    if (AlertPresenter* presenter = alertPresenter()) presenter->presentError(shown);
+    if (AlertPresenter* presenter = alertPresenter()) presenter->presentError(shown, WindowController::sheetWindowOf(windowControllers_));
 }
 
 QString Document::fileNameExtension(const QString&, SaveOperation) const

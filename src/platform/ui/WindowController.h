@@ -2,6 +2,11 @@
 
 #include <QString>
 
+#include <memory>
+#include <vector>
+
+class QWidget;
+
 namespace korimado {
 
 class Document;
@@ -13,6 +18,15 @@ public:
 
     Document* document() const { return document_; }
 
+    // The window a document's panels and questions attach to: that of its first window; nullptr
+    // for none.
+    static QWidget* sheetWindowOf(const std::vector<std::unique_ptr<WindowController>>& controllers)
+    {
+        return controllers.empty() ? nullptr : controllers.front()->windowForSheet();
+    }
+
+    // The window on screen, which the document's panels and questions attach to; nullptr for none.
+    virtual QWidget* windowForSheet() const { return nullptr; }
     virtual void showWindow() {}
     // Closes the window without asking; the document destroys the controller afterwards.
     virtual void closeWindow() {}
