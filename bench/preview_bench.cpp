@@ -189,9 +189,13 @@ void benchPages()
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    benchPages();
-    benchTokens();
-    benchTokenBlocks();
-    benchStatistics();
+    // Names of parts to run (pages, tokens, blocks, statistics); none: all.
+    const QStringList parts = app.arguments().mid(1);
+    const auto wanted = [&](const char* part) { return parts.isEmpty() || parts.contains(QLatin1String(part)); };
+    report("load_average_1m", loadAverage());
+    if (wanted("pages")) benchPages();
+    if (wanted("tokens")) benchTokens();
+    if (wanted("blocks")) benchTokenBlocks();
+    if (wanted("statistics")) benchStatistics();
     return 0;
 }

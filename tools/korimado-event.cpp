@@ -13,9 +13,17 @@
 #include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusUnixFileDescriptor>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <optional>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace korimado;
 
@@ -44,6 +52,26 @@ std::optional<QDBusConnection> connectToProgram(const QString& service)
     return std::nullopt;
 }
 
+// Everything in the file a reply came in.
+std::optional<QByteArray> readAll(const QDBusUnixFileDescriptor& file)
+{
+    if (!file.isValid())
+        return std::nullopt;
+    struct stat status {};
+    if (::fstat(file.fileDescriptor(), &status) != 0)
+        return std::nullopt;
+    QByteArray bytes(qsizetype(status.st_size), Qt::Uninitialized);
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::pread(file.fileDescriptor(), bytes.data() + done, size_t(bytes.size() - done), off_t(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return std::nullopt;
+        done += n;
+    }
+    return bytes;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -66,8 +94,11 @@ int main(int argc, char** argv)
         return fail(line.pid ? QStringLiteral("プロセス %1 のKorimadoが見つかりません。").arg(*line.pid)
                              : QStringLiteral("実行中のKorimadoが見つかりません。"));
 
-    QDBusMessage call = QDBusMessage::createMethodCall(service, EventBusLocation::objectPath(),
-                                                       EventBusLocation::interfaceName(), EventBusLocation::sendMethod());
+    // A reply comes back in a file where the bus can pass one: large ones arrive at once.
+    const bool byFile = connection->connectionCapabilities().testFlag(QDBusConnection::UnixFileDescriptorPassing);
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        service, EventBusLocation::objectPath(), EventBusLocation::interfaceName(),
+        byFile ? EventBusLocation::sendForFileMethod() : EventBusLocation::sendMethod());
     call << EventWireFormat::encode(line.event);
     const int timeoutMs = int(std::lround(line.timeoutSeconds * 1000));
     const QDBusMessage answer = connection->call(call, QDBus::Block, timeoutMs);
@@ -81,8 +112,11 @@ int main(int argc, char** argv)
     }
 
     QString error;
-    const QByteArray bytes = answer.arguments().value(0).toByteArray();
-    const std::optional<AppleEvent> reply = EventWireFormat::decodeEvent(bytes, &error);
+    const std::optional<QByteArray> bytes =
+        byFile ? readAll(qdbus_cast<QDBusUnixFileDescriptor>(answer.arguments().value(0))) : answer.arguments().value(0).toByteArray();
+    if (!bytes)
+        return fail(QStringLiteral("応答を読み取れません: ") + QString::fromLocal8Bit(std::strerror(errno)));
+    const std::optional<AppleEvent> reply = EventWireFormat::decodeEvent(*bytes, &error);
     if (!reply)
         return fail(QStringLiteral("応答を読み取れません: ") + error);
     if (const int number = reply->errorNumber()) {

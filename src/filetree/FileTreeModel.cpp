@@ -118,11 +118,23 @@ void FileTreeModel::applyListing(FileTreeNode* node, quint64 ticket, quint64 tre
     }
     if (!listing->openable.isEmpty()) Q_EMIT openableAnswered(listing->openable);
     const QModelIndex parentIndex = indexFor(node);
-    if (!children.empty()) beginInsertRows(parentIndex, 0, static_cast<int>(children.size()) - 1);
+    const int first = static_cast<int>(std::min<std::size_t>(children.size(), pageRows));
+    if (first > 0) beginInsertRows(parentIndex, 0, first - 1);
     node->adopt(std::move(children));
-    if (!node->children->empty()) endInsertRows();
+    node->shown = first;
+    if (first > 0) endInsertRows();
     else if (!isRoot) Q_EMIT dataChanged(parentIndex, parentIndex);
     revealSelection(node);
+}
+
+void FileTreeModel::showThrough(FileTreeNode* node, int last)
+{
+    if (!node || !node->children) return;
+    last = std::min(last, static_cast<int>(node->children->size()) - 1);
+    if (last < node->shown) return;
+    beginInsertRows(indexFor(node), node->shown, last);
+    node->shown = last + 1;
+    endInsertRows();
 }
 
 void FileTreeModel::revealSelection(FileTreeNode* node)
@@ -131,10 +143,12 @@ void FileTreeModel::revealSelection(FileTreeNode* node)
     const QString wanted = *selectionURL_;
     for (const auto& child : *node->children) {
         if (child->url == wanted) {
+            showThrough(node, child->row);
             Q_EMIT selectRequested(indexFor(child.get()));
             return;
         }
         if (child->expandable && wanted.startsWith(child->url + u'/')) {
+            showThrough(node, child->row);
             Q_EMIT expandRequested(indexFor(child.get()));
             if (child->children) {
                 revealSelection(child.get());
@@ -204,7 +218,7 @@ bool FileTreeModel::opens(const FileTreeNode& item) const
 QModelIndex FileTreeModel::index(int row, int column, const QModelIndex& parent) const
 {
     const FileTreeNode* owner = node(parent);
-    if (!owner || column != 0 || !owner->children || row < 0 || row >= static_cast<int>(owner->children->size())) {
+    if (!owner || column != 0 || !owner->children || row < 0 || row >= owner->shown) {
         return {};
     }
     return createIndex(row, 0, (*owner->children)[static_cast<size_t>(row)].get());
@@ -220,7 +234,7 @@ int FileTreeModel::rowCount(const QModelIndex& parent) const
 {
     if (parent.column() > 0) return 0;
     const FileTreeNode* owner = node(parent);
-    return owner && owner->children ? static_cast<int>(owner->children->size()) : 0;
+    return owner && owner->children ? owner->shown : 0;
 }
 
 int FileTreeModel::columnCount(const QModelIndex&) const
@@ -240,12 +254,19 @@ bool FileTreeModel::hasChildren(const QModelIndex& parent) const
 bool FileTreeModel::canFetchMore(const QModelIndex& parent) const
 {
     const FileTreeNode* owner = node(parent);
-    return owner && owner->expandable && !owner->children && !owner->loading;
+    if (!owner) return false;
+    if (owner->children) return owner->shown < static_cast<int>(owner->children->size());
+    return owner->expandable && !owner->loading;
 }
 
 void FileTreeModel::fetchMore(const QModelIndex& parent)
 {
-    load(node(parent));
+    FileTreeNode* owner = node(parent);
+    if (owner && owner->children) {
+        showThrough(owner, owner->shown + pageRows - 1);
+        return;
+    }
+    load(owner);
 }
 
 QVariant FileTreeModel::data(const QModelIndex& index, int role) const

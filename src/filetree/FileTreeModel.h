@@ -28,6 +28,9 @@ class FileTreeModel : public QAbstractItemModel {
 
 public:
     static constexpr int watcherDelayMs = 200;
+    // The outline lays out every row it has been given on the main thread at once: a folder's
+    // children are handed over a page at a time, the next when the outline reaches the last.
+    static constexpr int pageRows = 5000;
     enum Role { urlRole = Qt::UserRole + 1, expandableRole };
 
     static inline const QString loadingMessage = QStringLiteral("読み込み中…");
@@ -92,6 +95,8 @@ private:
     struct Listing;
     void applyListing(FileTreeNode* node, quint64 ticket, quint64 tree, const std::shared_ptr<Listing>& listing);
     void revealSelection(FileTreeNode* node);
+    // Hands the outline the node's children up to row `last`, or one page more.
+    void showThrough(FileTreeNode* node, int last);
     void startWatching(const QString& url, quint64 ticket);
     void watcherFired(quint64 ticket, FileWatchHub::Events events);
     void rootGone();

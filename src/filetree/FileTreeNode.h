@@ -44,6 +44,8 @@ public:
     // Whether the window can open the file, asked once while listing: the outline reads it for
     // every row it lays out. Absent when no check was given.
     std::optional<bool> openable;
+    // How many children the outline has been given; the rest follow as it scrolls down to them.
+    int shown = 0;
 
     QString name() const;
     // Takes the children as this node's own, in their order.

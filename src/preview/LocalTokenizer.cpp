@@ -11,6 +11,8 @@
 #include <unicode/utext.h>
 
 #include <algorithm>
+#include <atomic>
+#include <unordered_map>
 #include <mutex>
 #include <vector>
 
@@ -108,6 +110,47 @@ bool hasOverlongRun(const char16_t* units, qsizetype length, std::size_t limit)
     return false;
 }
 
+// Counts of pieces that needed merging, kept per thread for the tokenizer that made them: words
+// recur, and merging one costs far more than looking it up. Bounded; emptied when full.
+class PieceCounts {
+public:
+    static constexpr std::size_t longestPiece = 256;
+    static constexpr std::size_t capacity = 65536;
+
+    static PieceCounts& forThread(std::uint64_t tokenizer)
+    {
+        thread_local PieceCounts counts;
+        if (counts.owner_ != tokenizer) {
+            counts.map_.clear();
+            counts.owner_ = tokenizer;
+        }
+        return counts;
+    }
+    std::optional<qint64> find(std::string_view piece) const
+    {
+        if (piece.size() > longestPiece) return std::nullopt;
+        const auto found = map_.find(piece);
+        if (found == map_.end()) return std::nullopt;
+        return found->second;
+    }
+    void keep(std::string_view piece, qint64 count)
+    {
+        if (piece.size() > longestPiece) return;
+        if (map_.size() >= capacity) map_.clear();
+        map_.emplace(std::string(piece), count);
+    }
+
+private:
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view bytes) const noexcept { return std::hash<std::string_view>()(bytes); }
+    };
+    std::unordered_map<std::string, qint64, Hash, std::equal_to<>> map_;
+    std::uint64_t owner_ = 0;
+};
+
+std::atomic<std::uint64_t> tokenizerSerial{0};
+
 }  // namespace
 
 QString LocalTokenizer::pattern(TokenEncoding encoding)
@@ -141,6 +184,7 @@ std::shared_ptr<const LocalTokenizer> LocalTokenizer::shared(TokenEncoding encod
 }
 
 LocalTokenizer::LocalTokenizer(TokenEncoding encoding, const std::optional<QString>& directory)
+    : serial_(++tokenizerSerial)
 {
     if (encoding == TokenEncoding::off) throw CountingError::missingTable;
     QString folder;
@@ -212,6 +256,7 @@ qint64 LocalTokenizer::count(QStringView text, const std::function<bool()>& canc
 
     const auto* units = reinterpret_cast<const char16_t*>(text.utf16());
     std::string piece;
+    PieceCounts& known = PieceCounts::forThread(serial_);
     qint64 total = 0;
     qsizetype covered = 0;
     std::optional<CountingError> failure;
@@ -229,9 +274,13 @@ qint64 LocalTokenizer::count(QStringView text, const std::function<bool()>& canc
         appendUtf8(units + start, end - start, piece);
         if (piece.size() == 1 || ranks_.rank(piece)) {
             total += 1;
+        } else if (const std::optional<qint64> seen = known.find(piece)) {
+            total += *seen;
         } else {
             try {
-                total += pieceCount(piece, cancelled);
+                const qint64 n = pieceCount(piece, cancelled);
+                known.keep(piece, n);
+                total += n;
             } catch (CountingError error) {
                 failure = error;
                 break;

@@ -72,6 +72,8 @@ public:
 private:
     qint64 pieceCount(std::string_view bytes, const std::function<bool()>& cancelled) const;
 
+    // Tells this tokenizer's remembered piece counts from those of one before it at the same address.
+    std::uint64_t serial_;
     TokenRankTable ranks_;
     std::unique_ptr<icu::RegexPattern> expression_;
 };

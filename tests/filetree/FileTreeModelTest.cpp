@@ -186,6 +186,46 @@ TEST(FileTreeModel, LoadsTheRootThenFoldersWhenAskedAndSaysWhatItShows)
     EXPECT_EQ(model.message(), FileTreeModel::emptyFolderMessage);
 }
 
+TEST(FileTreeModel, HandsALargeFolderOverAPageAtATimeAndRevealsAnItemPastThePage)
+{
+    TempDir dir;
+    const int total = FileTreeModel::pageRows + 7;
+    QDir().mkpath(dir.file("root/sub"));
+    for (int i = 0; i < total; ++i) QFile(dir.file(QStringLiteral("root/f%1.txt").arg(i, 5, 10, QLatin1Char('0')))).open(QIODevice::WriteOnly);
+    const QString last = dir.file(QStringLiteral("root/f%1.txt").arg(total - 1, 5, 10, QLatin1Char('0')));
+    FileTreeModel model(FileManager::defaultManager());
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    model.setRoot(dir.file("root"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return loaded(model); }, 5000));
+    EXPECT_EQ(model.rowCount(), FileTreeModel::pageRows);
+    EXPECT_FALSE(model.index(FileTreeModel::pageRows, 0).isValid());
+    ASSERT_TRUE(model.canFetchMore({}));
+    model.fetchMore({});
+    EXPECT_EQ(model.rowCount(), total + 1) << "the folder and every file";
+    EXPECT_FALSE(model.canFetchMore({}));
+    EXPECT_EQ(model.index(total, 0).data(FileTreeModel::urlRole).toString(), last);
+    ASSERT_EQ(inserted.count(), 2);
+    EXPECT_EQ(inserted.at(1).at(1).toInt(), FileTreeModel::pageRows) << "the second page follows the first";
+
+    // The remembered item past the first page gets a row before it is selected.
+    QSignalSpy selected(&model, &FileTreeModel::selectRequested);
+    model.setRoot(dir.file("root"), last);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return selected.count() == 1; }, 5000));
+    const QModelIndex shown = selected.at(0).at(0).value<QModelIndex>();
+    ASSERT_TRUE(shown.isValid());
+    EXPECT_EQ(shown.data(FileTreeModel::urlRole).toString(), last);
+    EXPECT_EQ(model.rowCount(), total + 1);
+    EXPECT_EQ(model.parent(shown), QModelIndex());
+
+    // A folder of one entry is handed over whole; an unloaded one still loads when asked.
+    dir.write("root/sub/only.txt", "o");
+    const QModelIndex sub = model.index(0, 0);
+    ASSERT_TRUE(model.canFetchMore(sub));
+    model.fetchMore(sub);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.rowCount(sub) == 1; }, 5000));
+    EXPECT_FALSE(model.canFetchMore(sub));
+}
+
 TEST(FileTreeModel, ShowsTheReasonWhenAFolderCannotBeReadAndListsALinkedRoot)
 {
     TempDir dir;

@@ -10,6 +10,7 @@
 #include <QJsonObject>
 
 #include <future>
+#include <memory>
 #include <vector>
 
 using namespace korimado;
@@ -120,6 +121,20 @@ TEST(LocalTokenizer, MergesLowestRankFirstAndLeftmostOnTies)
     dir.write(QStringLiteral("cl100k_base.tiktoken"), syntheticTable({{"ab", 5}, {"bc", 5}, {"cd", 6}}));
     LocalTokenizer ties(TokenEncoding::cl100k, dir.path());
     EXPECT_EQ(ties.count(QStringLiteral("abcd"), {}), 2);
+}
+
+TEST(LocalTokenizer, ARememberedPieceCountBelongsToItsOwnTable)
+{
+    // The same piece merged twice in one text and again by a later tokenizer, made in the same
+    // place on the same thread, whose table merges it differently.
+    test::TempDir dir;
+    for (const auto& [table, expected] : {std::pair{syntheticTable({{"ab", 0}, {"abc", 1}}), 3},
+                                          std::pair{syntheticTable({{"bc", 0}}), 4},
+                                          std::pair{syntheticTable({{"ab", 0}, {"abc", 1}, {"dd", 2}}), 2}}) {
+        dir.write(QStringLiteral("cl100k_base.tiktoken"), table);
+        auto tokenizer = std::make_unique<LocalTokenizer>(TokenEncoding::cl100k, dir.path());
+        EXPECT_EQ(tokenizer->count(QStringLiteral("abcdd\nabcdd"), {}), expected * 2 + 1);
+    }
 }
 
 TEST(LocalTokenizer, LongPiecesHitTheLimitAndCancelWithinAThousandMerges)

@@ -129,6 +129,41 @@ TEST_F(ScriptEventsTest, EveryCodeOfTheSelfTestReachesItsHandler)
     EXPECT_EQ(opened, QStringList{QStringLiteral("/tmp/x.txt")});
 }
 
+// The forms the self-test's table does not reach above: each text tells its form from the others,
+// and the modified forms must spare their ranges on the way through the dictionary as well.
+TEST_F(ScriptEventsTest, NormalizationFormsThroughEventsKeepTheirOwnRules)
+{
+    struct Case {
+        const char* form;
+        QString source;
+        QString expected;
+    };
+    const Case cases[] = {
+        {"cNkd", QStringLiteral("Ａé"), QStringLiteral("Ae\u0301")},
+        // Plain NFC would turn U+F900 into U+8C48 and U+2F800 into U+4E3D.
+        {"cNmc", QStringLiteral("\uF900e\u0301 \U0002F800"), QStringLiteral("\uF900é \U0002F800")},
+        // Plain NFD would turn the ohm sign into omega; the é around it still decomposes.
+        {"cNfm", QStringLiteral("é\u2126é"), QStringLiteral("e\u0301\u2126e\u0301")},
+        // A mark after a spared scalar stays apart from it.
+        {"cNmc", QStringLiteral("\u2000\u0301"), QStringLiteral("\u2000\u0301")},
+    };
+    for (const Case& c : cases) {
+        setText(c.source);
+        selectFirstLine();
+        const AppleEvent reply = send("cEd1", "UNml", selection(), {{fourCharCode("uNft"), D::enumerated(code(QString::fromLatin1(c.form)))}});
+        EXPECT_EQ(reply.errorNumber(), 0) << c.form;
+        EXPECT_EQ(text(), c.expected) << c.form;
+        // One undo step brings the source back, code unit for code unit.
+        editor().undoManager()->undo();
+        EXPECT_EQ(text(), c.source) << c.form;
+    }
+    // An enumerator of no form is refused and changes nothing.
+    setText(QStringLiteral("e\u0301"));
+    selectFirstLine();
+    EXPECT_EQ(send("cEd1", "UNml", selection(), {{fourCharCode("uNft"), D::enumerated(fourCharCode("cNzz"))}}).errorNumber(), -1703);
+    EXPECT_EQ(text(), QStringLiteral("e\u0301"));
+}
+
 TEST_F(ScriptEventsTest, ContentsFollowTheLineEndingAndUndoInOneStep)
 {
     setText(QStringLiteral("a\r\nb\r\n"));
@@ -222,6 +257,26 @@ TEST_F(ScriptEventsTest, FindAndReplaceChooseWrapAndGoBackward)
     EXPECT_EQ(bad.errorNumber(), -2700);
     EXPECT_EQ(bad.errorString(), QStringLiteral("無効な正規表現です。"));
     EXPECT_EQ(send("cEd1", "Find", doc(), {{fourCharCode("tRgt"), D::text(QString())}}).directObject()->toBoolean(), false);
+
+    // Replacements longer and shorter than their matches, at both ends and beside emoji, in one
+    // undo step.
+    const auto replaceAll = [&](const QString& target, const QString& with, bool regex) {
+        return send("cEd1", "RPlc", doc(),
+                    {{fourCharCode("tRgt"), D::text(target)}, {fourCharCode("nWst"), D::text(with)},
+                     {fourCharCode("aLl "), D::boolean(true)}, {fourCharCode("rEex"), D::boolean(regex)}});
+    };
+    setText(QStringLiteral("dog😀dog dig\ndog"));
+    EXPECT_EQ(replaceAll(QStringLiteral("d(o|i)g"), QStringLiteral("[$1$1]"), true).directObject()->toInteger(), 4);
+    EXPECT_EQ(text(), QStringLiteral("[oo]😀[oo] [ii]\n[oo]"));
+    EXPECT_EQ(replaceAll(QStringLiteral("[oo]"), QString(), false).directObject()->toInteger(), 3);
+    EXPECT_EQ(text(), QStringLiteral("😀 [ii]\n"));
+    editor().undoManager()->undo();
+    EXPECT_EQ(text(), QStringLiteral("[oo]😀[oo] [ii]\n[oo]"));
+    // Matches replaced by themselves are counted and leave the text and its history as they were
+    // (an edit would have cleared the redo just made possible).
+    EXPECT_EQ(replaceAll(QStringLiteral("o+"), QStringLiteral("$0"), true).directObject()->toInteger(), 3);
+    EXPECT_EQ(text(), QStringLiteral("[oo]😀[oo] [ii]\n[oo]"));
+    EXPECT_TRUE(editor().undoManager()->canRedo());
 
     // In a CRLF document a replacement's breaks follow the document.
     TextFormat format = document->format();

@@ -1,22 +1,75 @@
 // A zsh script changes a document with korimado-event over a session bus of its own, as a user's
 // script would: the events go through the transport, the dispatcher and the edit door.
+#include "app/ApplicationEventService.h"
 #include "editor/EditorTextView.h"
 #include "platform/events/AppleEventManager.h"
 #include "platform/events/DBusEventTransport.h"
+#include "platform/events/EventBusLocation.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/UndoManager.h"
 #include "scripting/PrivateBus.h"
 #include "scripting/dictionary/ScriptEventDispatcher.h"
+#include "scripting/window/ScriptOutputView.h"
+#include "scripting/window/WorkspaceScriptConsoleController.h"
 #include "support/WindowFixture.h"
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QProcess>
 
 #include <unistd.h>
 
 using namespace korimado;
+
+namespace {
+
+// The program itself, started on a bus of the test's own with a file, and how many documents it
+// has open, asked through the client.
+class RunningProgram {
+public:
+    RunningProgram(const test::PrivateBus& bus, const test::TempDir& dir) : environment_(QProcessEnvironment::systemEnvironment())
+    {
+        environment_.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+        environment_.insert(QStringLiteral("HOME"), dir.path());
+        environment_.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.file(QStringLiteral("config")));
+        environment_.insert(QStringLiteral("XDG_DATA_HOME"), dir.file(QStringLiteral("data")));
+        environment_.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    }
+    ~RunningProgram()
+    {
+        process_.terminate();
+        if (!process_.waitForFinished(10000))
+            process_.kill();
+        process_.waitForFinished(5000);
+    }
+
+    bool start(const QString& file)
+    {
+        process_.setProcessEnvironment(environment_);
+        process_.start(QStringLiteral(KORIMADO_PROGRAM_PATH), {file});
+        return process_.waitForStarted(10000) && test::spinUntil([&] { return countDocuments() == QLatin1String("1"); }, 30000);
+    }
+
+    QString countDocuments() const
+    {
+        QProcess client;
+        client.setProcessEnvironment(environment_);
+        client.start(QStringLiteral(KORIMADO_EVENT_PATH), {QStringLiteral("core"), QStringLiteral("cnte"), QStringLiteral("kocl={\"type\":\"docu\"}")});
+        client.waitForFinished(10000);
+        return QString::fromUtf8(client.readAllStandardOutput()).trimmed();
+    }
+
+    const QProcessEnvironment& environment() const { return environment_; }
+
+private:
+    QProcessEnvironment environment_;
+    QProcess process_;
+};
+
+}  // namespace
+
 
 TEST(ScriptedDocumentBus, AZshScriptReplacesTextAndChangesCaseAndAnotherUserIsRefused)
 {
@@ -78,25 +131,10 @@ TEST(ScriptedDocumentBus, ASecondStartHandsItsFileToTheRunningProgramAndEnds)
     test::TempDir dir;
     const QString first = dir.write(QStringLiteral("first.txt"), "one\n");
     const QString second = dir.write(QStringLiteral("second.txt"), "two\n");
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
-    environment.insert(QStringLiteral("HOME"), dir.path());
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.file(QStringLiteral("config")));
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), dir.file(QStringLiteral("data")));
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-
-    QProcess running;
-    running.setProcessEnvironment(environment);
-    running.start(QStringLiteral(KORIMADO_PROGRAM_PATH), {first});
-    ASSERT_TRUE(running.waitForStarted(10000));
-    const auto countDocuments = [&] {
-        QProcess client;
-        client.setProcessEnvironment(environment);
-        client.start(QStringLiteral(KORIMADO_EVENT_PATH), {QStringLiteral("core"), QStringLiteral("cnte"), QStringLiteral("kocl={\"type\":\"docu\"}")});
-        client.waitForFinished(10000);
-        return QString::fromUtf8(client.readAllStandardOutput()).trimmed();
-    };
-    ASSERT_TRUE(test::spinUntil([&] { return countDocuments() == QLatin1String("1"); }, 30000));
+    RunningProgram running(bus, dir);
+    ASSERT_TRUE(running.start(first));
+    const QProcessEnvironment& environment = running.environment();
+    const auto countDocuments = [&] { return running.countDocuments(); };
 
     QProcess later;
     later.setProcessEnvironment(environment);
@@ -105,9 +143,82 @@ TEST(ScriptedDocumentBus, ASecondStartHandsItsFileToTheRunningProgramAndEnds)
     EXPECT_TRUE(test::spinUntil([&] { return later.state() == QProcess::NotRunning; }, 30000));
     EXPECT_EQ(later.exitCode(), 0);
     EXPECT_TRUE(test::spinUntil([&] { return countDocuments() == QLatin1String("2"); }, 30000));
+}
 
-    running.terminate();
-    if (!running.waitForFinished(10000))
-        running.kill();
-    running.waitForFinished(5000);
+// A self-test start always runs on its own: beside a running program it neither takes the
+// program's name nor hands its files over.
+TEST(ScriptedDocumentBus, ASelfTestStartNeverHandsOver)
+{
+    test::PrivateBus bus;
+    test::TempDir dir;
+    RunningProgram running(bus, dir);
+    ASSERT_TRUE(running.start(dir.write(QStringLiteral("first.txt"), "one\n")));
+
+    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toUtf8());
+    {
+        ApplicationEventService selfTest(true);
+        EXPECT_TRUE(selfTest.isServing());
+        EXPECT_FALSE(selfTest.ownsFirstInstanceName());
+        EXPECT_FALSE(selfTest.handedOver({dir.write(QStringLiteral("second.txt"), "two\n")}));
+        EXPECT_FALSE(selfTest.handedOver({}));
+    }
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    test::spinFor(300);
+    EXPECT_EQ(running.countDocuments(), QStringLiteral("1"));
+}
+
+// The road of a script run from the window's runner: only PATH, HOME and LANG reach it, so the
+// client finds the program's bus through the address the program left at start-up. The test runs
+// itself again under dbus-run-session, for a session bus such as a desktop gives.
+TEST(ScriptedDocumentBus, ARunnerScriptFindsTheProgramThroughTheAddressItLeft)
+{
+    if (!qEnvironmentVariableIsSet("KORIMADO_TEST_SESSION_BUS")) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("KORIMADO_TEST_SESSION_BUS"), QStringLiteral("1"));
+        environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        QProcess child;
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QStringLiteral("dbus-run-session"),
+                    {QStringLiteral("--"), QCoreApplication::applicationFilePath(),
+                     QStringLiteral("--gtest_filter=ScriptedDocumentBus.ARunnerScriptFindsTheProgramThroughTheAddressItLeft")});
+        ASSERT_TRUE(child.waitForStarted(5000));
+        EXPECT_TRUE(test::spinUntil([&] { return child.state() == QProcess::NotRunning; }, 120000));
+        const QByteArray output = child.readAll();
+        EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
+        EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.toStdString();
+        return;
+    }
+
+    test::TempDir dir;
+    std::unique_ptr<KoriDocument> document = test::readFileDocument(dir, QStringLiteral("note.txt"), "the dog and the dog\n");
+    test::openDocumentWindow(*document);
+    const auto dictionary = ScriptingDictionary::load(Bundle::main().path(QStringLiteral("Korimado"), QStringLiteral("sdef")));
+    ASSERT_TRUE(dictionary);
+    ScriptEventDispatcher dispatcher(*dictionary, [&] { return std::vector<KoriDocument*>{document.get()}; });
+    dispatcher.install(AppleEventManager::shared());
+    auto service = std::make_unique<ApplicationEventService>(false);
+    ASSERT_TRUE(service->ownsFirstInstanceName());
+    ASSERT_TRUE(QFileInfo::exists(EventBusLocation::addressFilePath()));
+
+    const QString script = dir.write(QStringLiteral("edit.zsh"), (R"(client=')" + QByteArray(KORIMADO_EVENT_PATH) + R"('
+doc='{"obj":{"want":"docu","form":"name","seld":"note.txt"}}'
+sel='{"obj":{"want":"prop","form":"prop","seld":{"type":"sele"},"from":'$doc'}}'
+print -r -- "bus=${DBUS_SESSION_BUS_ADDRESS-none}"
+$client cEd1 RPlc "$doc" tRgt=dog nWst=cat 'aLl =true' || exit $?
+$client core setd '{"obj":{"want":"prop","form":"prop","seld":{"type":"cLin"},"from":'$sel'}}' 'data=[1,1]' || exit $?
+$client cEd1 CGcs "$sel" 'cStp={"enum":"cCup"}' || exit $?
+)"));
+    WorkspaceScriptConsoleController runner(dir.path());
+    runner.selectScript(script);
+    runner.runScript();
+    EXPECT_TRUE(test::spinUntil([&] { return runner.process() == nullptr; }, 60000));
+    const QString output = runner.output()->text();
+    EXPECT_EQ(output, QStringLiteral("実行中…\nbus=none\n2\n\n終了コード：0\n"));
+    EXPECT_EQ(document->string(), QStringLiteral("THE CAT AND THE CAT\n"));
+
+    // The address goes with the program.
+    service.reset();
+    EXPECT_FALSE(QFileInfo::exists(EventBusLocation::addressFilePath()));
+    dispatcher.uninstall();
 }

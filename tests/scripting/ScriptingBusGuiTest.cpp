@@ -12,12 +12,15 @@
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
+#include <QDBusMetaType>
+#include <QDBusUnixFileDescriptor>
 #include <QDBusPendingCall>
 #include <QDBusPendingReply>
 #include <QFileInfo>
 #include <QProcess>
 #include <QThread>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -154,6 +157,38 @@ TEST_F(EventBusTest, AReplyTooLargeForTheBusBecomesAnError)
     EXPECT_EQ(EventWireFormat::decodeEvent(DBusEventTransport::encodeReply(big, 1000))->directObject()->toText()->size(), 200);
 }
 
+// A reply handed over in a file: whole, past what one message of the bus would hold at a
+// time, sealed against change; another user gets nothing.
+TEST_F(EventBusTest, AReplyComesBackInASealedFile)
+{
+    const QString text = QString(3 * 1024 * 1024, QLatin1Char('a')) + QStringLiteral("日本語😀");
+    const auto sendForFile = [&] {
+        QDBusMessage call = QDBusMessage::createMethodCall(EventBusLocation::serviceName(), EventBusLocation::objectPath(),
+                                                           EventBusLocation::interfaceName(), EventBusLocation::sendForFileMethod());
+        call << EventWireFormat::encode(event("echo", EventDescriptor::text(text)));
+        QDBusPendingCall pending = client.asyncCall(call, 10000);
+        EXPECT_TRUE(test::spinUntil([&] { return pending.isFinished(); }, 15000));
+        return pending.reply();
+    };
+    const QDBusMessage answer = sendForFile();
+    ASSERT_EQ(answer.type(), QDBusMessage::ReplyMessage) << answer.errorMessage().toStdString();
+    const QDBusUnixFileDescriptor file = qdbus_cast<QDBusUnixFileDescriptor>(answer.arguments().value(0));
+    ASSERT_TRUE(file.isValid());
+    EXPECT_NE(::fcntl(file.fileDescriptor(), F_GET_SEALS) & F_SEAL_WRITE, 0);
+    QFile reader;
+    ASSERT_TRUE(reader.open(file.fileDescriptor(), QIODevice::ReadOnly));
+    const std::optional<AppleEvent> reply = EventWireFormat::decodeEvent(reader.readAll());
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->directObject()->toText(), text);
+    EXPECT_EQ(handled, 1);
+
+    transport->setUidLookup([](const QString&) -> std::optional<uint> { return ::getuid() + 1; });
+    const QDBusMessage refused = sendForFile();
+    EXPECT_EQ(refused.type(), QDBusMessage::ErrorMessage);
+    EXPECT_EQ(refused.errorName(), QDBusError::errorString(QDBusError::AccessDenied));
+    EXPECT_EQ(handled, 1);
+}
+
 TEST_F(EventBusTest, TheClientPrintsRepliesAsJsonAndExitsByOutcome)
 {
     Run run = client_({"tEst", "echo", R"({"obj":{"want":"docu","form":"indx","seld":1}})"});
@@ -200,3 +235,4 @@ TEST_F(EventBusTest, TheClientFindsTheBusThroughTheAddressFile)
     EventBusLocation::removeAddressFile(bus.address());
     EXPECT_FALSE(QFileInfo::exists(EventBusLocation::addressFilePath()));
 }
+

@@ -117,6 +117,8 @@ TEST(KorimadoDictionary, EnumeratorsReachHandlersAsTheirText)
         {"UNml", "uNft", "cNkc", "unfType", "NFKC"},             {"UNml", "uNft", "cNkd", "unfType", "NFKD"},
         {"UNml", "uNft", "cNcf", "unfType", "NFKC Casefold"},    {"UNml", "uNft", "cNmc", "unfType", "Modified NFC"},
         {"UNml", "uNft", "cNfm", "unfType", "Modified NFD"},
+        // Not one of the enumeration's: its code, which no handler takes for a value it knows.
+        {"UNml", "uNft", "cNzz", "unfType", "cNzz"},
     };
     for (const auto& c : cases) {
         AppleEvent event(fourCharCode("cEd1"), code(QString::fromLatin1(c.event)));

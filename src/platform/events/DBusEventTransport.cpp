@@ -8,6 +8,11 @@
 #include <QDBusError>
 #include <QDBusMessage>
 
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace korimado {
@@ -89,22 +94,57 @@ QByteArray DBusEventTransport::encodeReply(const AppleEvent& reply, qint64 limit
     return EventWireFormat::encode(tooLarge);
 }
 
-QByteArray DBusEventTransport::Send(const QByteArray& bytes)
+std::optional<AppleEvent> DBusEventTransport::answer(const QByteArray& bytes)
 {
     if (!calledFromDBus())
-        return {};
+        return std::nullopt;
     if (!isOwnUser(message().service())) {
         sendErrorReply(QDBusError::AccessDenied, QStringLiteral("Korimado answers only its own user."));
-        return {};
+        return std::nullopt;
     }
     QString error;
     const std::optional<AppleEvent> event = EventWireFormat::decodeEvent(bytes, &error);
     if (!event) {
         AppleEvent reply = AppleEvent::reply();
         reply.setError(malformedEvent, QStringLiteral("イベントを読み取れません: ") + error);
-        return EventWireFormat::encode(reply);
+        return reply;
     }
-    return encodeReply(manager_.dispatch(*event));
+    return manager_.dispatch(*event);
+}
+
+QByteArray DBusEventTransport::Send(const QByteArray& bytes)
+{
+    const std::optional<AppleEvent> reply = answer(bytes);
+    return reply ? encodeReply(*reply) : QByteArray();
+}
+
+QDBusUnixFileDescriptor DBusEventTransport::SendForFile(const QByteArray& bytes)
+{
+    const std::optional<AppleEvent> reply = answer(bytes);
+    if (!reply)
+        return {};
+    const QByteArray encoded = EventWireFormat::encode(*reply);
+    const int fd = ::memfd_create("korimado-reply", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    bool written = fd >= 0;
+    for (qsizetype done = 0; written && done < encoded.size();) {
+        const ssize_t n = ::write(fd, encoded.constData() + done, size_t(encoded.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        written = n > 0;
+        done += n > 0 ? n : 0;
+    }
+    // The caller reads from the start, and nobody can change what it reads.
+    written = written && ::lseek(fd, 0, SEEK_SET) == 0
+              && ::fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) == 0;
+    if (!written) {
+        sendErrorReply(QDBusError::Failed, QStringLiteral("The reply could not be written: ") + QString::fromLocal8Bit(std::strerror(errno)));
+        if (fd >= 0)
+            ::close(fd);
+        return {};
+    }
+    QDBusUnixFileDescriptor file(fd);  // keeps a duplicate
+    ::close(fd);
+    return file;
 }
 
 }  // namespace korimado

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDBusConnection>
 #include <QDBusContext>
+#include <QDBusUnixFileDescriptor>
 #include <QObject>
 #include <QString>
 
@@ -49,8 +50,13 @@ public:
 
 public Q_SLOTS:
     QByteArray Send(const QByteArray& event);
+    // The same, the reply's bytes handed over in a sealed memory file: a bus carries a message a
+    // few kilobytes per turn of its loop (64 MiB of text take seconds), a descriptor at once.
+    QDBusUnixFileDescriptor SendForFile(const QByteArray& event);
 
 private:
+    // The reply to bytes in the wire form, or none when the caller was refused.
+    std::optional<AppleEvent> answer(const QByteArray& bytes);
     bool isOwnUser(const QString& sender);
 
     QDBusConnection connection_;

@@ -19,6 +19,8 @@ public:
     static QString objectPath() { return QStringLiteral("/AppleEvents"); }
     static QString interfaceName() { return serviceName() + QStringLiteral(".AppleEvents"); }
     static QString sendMethod() { return QStringLiteral("Send"); }
+    // The same call answered with a file descriptor, where the bus passes them.
+    static QString sendForFileMethod() { return QStringLiteral("SendForFile"); }
 
     // The file the first running program keeps its bus address in, readable by its user only:
     // "$HOME/.local/share/Korimado/bus-address", where a script that inherited nothing but HOME

@@ -1,6 +1,7 @@
 #include "platform/events/EventWireFormat.h"
 
 #include <QStringDecoder>
+#include <QStringEncoder>
 #include <QtEndian>
 
 #include <bit>
@@ -105,11 +106,18 @@ private:
         }
         case D::typeUTF8Text: {
             const QString text = *value.toText();
-            QByteArray utf8 = text.toUtf8();
-            // A lone surrogate comes out as '?'; the reader and the size count take it as U+FFFD.
-            if (utf8.size() != utf8Length(text))
-                utf8 = withReplacedSurrogates(text).toUtf8();
-            out_.append(utf8);
+            // Straight into the output: a large text would otherwise pass through a copy three
+            // times its length first.
+            const qsizetype at = out_.size();
+            const qint64 length = utf8Length(text);
+            out_.resize(at + length);
+            QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
+            const char* end = encoder.appendToBuffer(out_.data() + at, text);
+            // A lone surrogate comes out shorter; the reader and the size count take it as U+FFFD.
+            if (end - (out_.constData() + at) != length) {
+                out_.resize(at);
+                out_.append(withReplacedSurrogates(text).toUtf8());
+            }
             return;
         }
         case D::typeUnicodeText: {

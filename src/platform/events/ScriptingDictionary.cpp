@@ -26,6 +26,14 @@ QString binding(const pugi::xml_node& node, const char* name)
     return attribute(node.child("binding"), name);
 }
 
+// The first item that passes test, or nullptr.
+template <typename Items, typename Test>
+auto firstWhere(Items& items, Test test) -> decltype(&*items.begin())
+{
+    const auto found = std::find_if(items.begin(), items.end(), test);
+    return found == items.end() ? nullptr : &*found;
+}
+
 struct Failure {
     QString message;
 };
@@ -78,26 +86,17 @@ void readClassBody(const pugi::xml_node& node, ScriptingDictionary::Class& targe
 
 const ScriptingDictionary::Parameter* ScriptingDictionary::Command::parameter(FourCharCode code) const
 {
-    for (const Parameter& parameter : parameters)
-        if (parameter.code == code)
-            return &parameter;
-    return nullptr;
+    return firstWhere(parameters, [&](const Parameter& parameter) { return parameter.code == code; });
 }
 
 const ScriptingDictionary::Property* ScriptingDictionary::Class::property(FourCharCode code) const
 {
-    for (const Property& property : properties)
-        if (property.code == code)
-            return &property;
-    return nullptr;
+    return firstWhere(properties, [&](const Property& property) { return property.code == code; });
 }
 
 const ScriptingDictionary::Property* ScriptingDictionary::Class::propertyWithKey(const QString& key) const
 {
-    for (const Property& property : properties)
-        if (property.key == key)
-            return &property;
-    return nullptr;
+    return firstWhere(properties, [&](const Property& property) { return property.key == key; });
 }
 
 QString ScriptingDictionary::Class::method(const QString& command) const
@@ -180,12 +179,14 @@ std::optional<ScriptingDictionary> ScriptingDictionary::parse(QByteArrayView xml
         }
         // Extensions apply once every suite's classes are known, whichever suite comes first.
         for (const auto& [extended, node] : extensions) {
-            auto target = std::find_if(dictionary.classes_.begin(), dictionary.classes_.end(),
-                                       [&](const Class& c) { return c.name == extended; });
-            if (target == dictionary.classes_.end())
+            Class* target = firstWhere(dictionary.classes_, [&](const Class& c) { return c.name == extended; });
+            if (!target)
                 throw Failure{QStringLiteral("<class-extension> extends \"%1\", which no suite defines").arg(extended)};
             readClassBody(node, *target);
         }
+        // Events look their command up one by one: the first declaration of a code answers.
+        for (std::size_t i = 0; i < dictionary.commands_.size(); ++i)
+            dictionary.commandIndex_.emplace(std::pair(dictionary.commands_[i].eventClass, dictionary.commands_[i].eventID), i);
     } catch (const Failure& failure) {
         if (error) *error = failure.message;
         return std::nullopt;
@@ -205,50 +206,33 @@ std::optional<ScriptingDictionary> ScriptingDictionary::load(const QString& path
 
 const ScriptingDictionary::Command* ScriptingDictionary::command(FourCharCode eventClass, FourCharCode eventID) const
 {
-    for (const Command& command : commands_)
-        if (command.eventClass == eventClass && command.eventID == eventID)
-            return &command;
-    return nullptr;
+    const auto found = commandIndex_.find({eventClass, eventID});
+    return found == commandIndex_.end() ? nullptr : &commands_[found->second];
 }
 
 const ScriptingDictionary::Command* ScriptingDictionary::commandNamed(const QString& name) const
 {
-    for (const Command& command : commands_)
-        if (command.name == name)
-            return &command;
-    return nullptr;
+    return firstWhere(commands_, [&](const Command& command) { return command.name == name; });
 }
 
 const ScriptingDictionary::Class* ScriptingDictionary::classNamed(const QString& name) const
 {
-    for (const Class& target : classes_)
-        if (target.name == name)
-            return &target;
-    return nullptr;
+    return firstWhere(classes_, [&](const Class& target) { return target.name == name; });
 }
 
 const ScriptingDictionary::Class* ScriptingDictionary::classWithCode(FourCharCode code) const
 {
-    for (const Class& target : classes_)
-        if (target.code == code)
-            return &target;
-    return nullptr;
+    return firstWhere(classes_, [&](const Class& target) { return target.code == code; });
 }
 
 const ScriptingDictionary::Class* ScriptingDictionary::classImplementedBy(const QString& implementationClass) const
 {
-    for (const Class& target : classes_)
-        if (target.implementationClass == implementationClass)
-            return &target;
-    return nullptr;
+    return firstWhere(classes_, [&](const Class& target) { return target.implementationClass == implementationClass; });
 }
 
 const ScriptingDictionary::Enumeration* ScriptingDictionary::enumeration(const QString& name) const
 {
-    for (const Enumeration& enumeration : enumerations_)
-        if (enumeration.name == name)
-            return &enumeration;
-    return nullptr;
+    return firstWhere(enumerations_, [&](const Enumeration& enumeration) { return enumeration.name == name; });
 }
 
 std::map<QString, EventDescriptor> ScriptingDictionary::arguments(const Command& command, const AppleEvent& event) const
@@ -259,13 +243,15 @@ std::map<QString, EventDescriptor> ScriptingDictionary::arguments(const Command&
         if (!parameter || item.key == AppleEvent::keyDirectObject)
             continue;
         EventDescriptor value = item.value;
-        if (value.type() == EventDescriptor::typeEnumerated)
-            if (const Enumeration* enumeration = this->enumeration(parameter->type))
-                for (const Enumerator& enumerator : enumeration->enumerators)
-                    if (enumerator.code == *value.toCode()) {
-                        value = EventDescriptor::text(enumerator.text);
-                        break;
-                    }
+        const Enumeration* enumeration =
+            value.type() == EventDescriptor::typeEnumerated ? this->enumeration(parameter->type) : nullptr;
+        if (enumeration) {
+            const Enumerator* enumerator = firstWhere(enumeration->enumerators,
+                                                      [&](const Enumerator& e) { return e.code == *value.toCode(); });
+            // An enumerator the parameter does not know reaches the handler as its code, which the
+            // handler refuses, rather than as no value, which it would take for its default.
+            value = EventDescriptor::text(enumerator ? enumerator->text : codeString(*value.toCode()));
+        }
         arguments[parameter->key.isEmpty() ? parameter->name : parameter->key] = std::move(value);
     }
     return arguments;

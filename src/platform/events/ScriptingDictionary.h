@@ -102,6 +102,7 @@ private:
     std::vector<Command> commands_;
     std::vector<Class> classes_;
     std::vector<Enumeration> enumerations_;
+    std::map<std::pair<FourCharCode, FourCharCode>, std::size_t> commandIndex_;
 };
 
 }  // namespace korimado

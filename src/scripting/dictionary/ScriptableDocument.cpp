@@ -66,10 +66,15 @@ void ScriptableDocument::applyScriptText(const QString& text, const QString& act
     if (suffix > 0 && QChar::isLowSurrogate(current[current.size() - suffix].unicode()))
         --suffix;
     const TextRange range{prefix, current.size() - prefix - suffix};
-    const QString middle = text.mid(prefix, text.size() - prefix - suffix);
+    commitScriptEdit({range}, {text.mid(prefix, text.size() - prefix - suffix)}, text.size(), actionName);
+}
+
+void ScriptableDocument::commitScriptEdit(const QVector<TextRange>& ranges, const QStringList& strings,
+                                          qsizetype caretAfter, const QString& actionName)
+{
     EditorTextView* view = editor();
-    const QVector<TextRange> caret{TextRange{text.size(), 0}};
-    TextEditing::replace(document_->storage(), {range}, {middle}, actionName,
+    const QVector<TextRange> caret{TextRange{caretAfter, 0}};
+    TextEditing::replace(document_->storage(), ranges, strings, actionName,
                          view ? std::optional<QVector<TextRange>>(caret) : std::nullopt,
                          view ? view->editInitiator() : nullptr);
     if (view)
@@ -328,10 +333,22 @@ qint64 ScriptableDocument::replace(ScriptCommand& command)
     }
     if (chosen.empty())
         return 0;
-    QString text = document_->string();
-    for (auto it = chosen.rbegin(); it != chosen.rend(); ++it)
-        text.replace(it->range.location, it->range.length, it->replacement);
-    applyScriptText(text, replaceName);
+    // Each match is replaced where it stands, all in one step: a rebuilt copy of a large text
+    // would be compared, stored for undo and laid out again whole for a few changes. A match
+    // that stays as it is changes nothing.
+    const QString current = document_->string();
+    QVector<TextRange> ranges;
+    QStringList strings;
+    qsizetype length = current.size();
+    for (const Match& match : chosen) {
+        length += match.replacement.size() - match.range.length;
+        if (QStringView(current).sliced(match.range.location, match.range.length) == match.replacement)
+            continue;
+        ranges.append(match.range);
+        strings.append(match.replacement);
+    }
+    if (!ranges.isEmpty())
+        commitScriptEdit(ranges, strings, length, replaceName);
     return qint64(chosen.size());
 }
 

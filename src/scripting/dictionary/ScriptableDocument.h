@@ -1,10 +1,13 @@
 #pragma once
 
 #include "platform/events/EventDescriptor.h"
+#include "platform/text/TextRange.h"
 #include "scripting/model/ScriptCommand.h"
 
 #include <QPointer>
 #include <QString>
+#include <QStringList>
+#include <QVector>
 
 #include <optional>
 
@@ -49,6 +52,9 @@ public:
     // Commits a whole new text: only the changed middle is replaced, in one undo step, caret at
     // the end; nothing when the editor is read-only or the text is the same.
     void applyScriptText(const QString& text, const QString& actionName);
+    // Replaces ranges of the text with strings in one undo step, leaving the caret at caretAfter.
+    void commitScriptEdit(const QVector<TextRange>& ranges, const QStringList& strings, qsizetype caretAfter,
+                          const QString& actionName);
 
     std::optional<EventDescriptor> find(ScriptCommand& command);
     qint64 replace(ScriptCommand& command);

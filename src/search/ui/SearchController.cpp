@@ -386,8 +386,7 @@ void SearchController::runSearch(Purpose purpose)
             if (!isCurrent(*shared)) return;
             if (!result) return present(failure);
             lastResults_ = std::move(result);
-            lastText_ = shared->text;
-            model_->set(lastResults_, lastText_);
+            model_->set(lastResults_, shared->text);
             const QList<SearchMatch>& matches = lastResults_->matches;
             setStatus(QString::number(matches.size()) + QStringLiteral("件（")
                       + QString::asprintf("%.1f", lastResults_->elapsedMilliseconds) + QStringLiteral("ミリ秒）"));
@@ -534,7 +533,6 @@ void SearchController::replaceAll(MenuItem*)
                 return;
             setStatus(count + QStringLiteral("件を置換しました。"));
             lastResults_.reset();
-            lastText_.clear();
             model_->set(std::nullopt, QString());
         });
 }

@@ -153,8 +153,8 @@ private:
     std::unique_ptr<DispatchQueue> queue_;
     SearchCancellationTokenPtr token_;
     std::uint64_t generation_ = 0;
+    // The table keeps the text these were found in; no second copy is held here.
     std::optional<SearchResultSet> lastResults_;
-    QString lastText_;
     // The text of the last operation's revision, flattened already: a live search re-run while
     // the criteria change need not flatten the same text again.
     QString flatText_;
