@@ -348,13 +348,14 @@ bool KoriDocument::confirmRewritingUntouchedBytes(ErrorInfo* error)
     if (!rewritesUntouchedBytes_ || !originalFormat_ || originalFormat_->encoding != format_.encoding) return true;
     if (savesOriginalBytes(string())) return true;
     const QString encoding = format_.encoding.rawValue();
-    const Alert alert{
+    Alert alert{
         QStringLiteral("“%1”を%2で保存すると、編集していない文字のバイト列も変わります。").arg(displayName(), encoding),
         QStringLiteral("このファイルは、%1で読み込んだときのバイト列にそのままでは書き戻せません（同じ文字を表す"
                        "バイト列が複数ある場合など）。保存すると、その部分は%1の標準のバイト列で書き直されます。")
             .arg(encoding),
         {QStringLiteral("保存"), QStringLiteral("キャンセル")},
         Alert::Style::warning};
+    alert.parent = WindowController::sheetWindowOf(windowControllers());
     AlertPresenter* presenter = alertPresenter();
     if (!presenter) {
         // Nobody to ask: refuse rather than change the bytes silently.
@@ -412,8 +413,8 @@ bool KoriDocument::confirmSaving(const QString& messageText, const QString& info
     AlertPresenter* presenter = alertPresenter();
     // Nobody to ask: the text is written as it is, the one place nothing of it is lost.
     if (!presenter) return true;
-    const Alert alert{messageText, informativeText, {QStringLiteral("保存"), QStringLiteral("キャンセル")},
-                      Alert::Style::warning};
+    Alert alert{messageText, informativeText, {QStringLiteral("保存"), QStringLiteral("キャンセル")}, Alert::Style::warning};
+    alert.parent = WindowController::sheetWindowOf(windowControllers());
     if (presenter->runModal(alert) == 0) return true;
     if (error) *error = ErrorInfo::userCancelled();
     return false;

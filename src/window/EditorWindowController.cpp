@@ -457,6 +457,11 @@ void EditorWindowController::refreshMenus()
 
 // MARK: - WindowController
 
+QWidget* EditorWindowController::windowForSheet() const
+{
+    return window_.get();
+}
+
 void EditorWindowController::showWindow()
 {
     synchronizeWindowTitleWithDocumentName();
@@ -523,11 +528,6 @@ bool EditorWindowController::eventFilter(QObject* watched, QEvent* event)
 }
 
 // MARK: - Document window
-
-QWidget* EditorWindowController::sheetWindow() const
-{
-    return window_.get();
-}
 
 void EditorWindowController::reloadDocument()
 {

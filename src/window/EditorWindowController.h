@@ -112,8 +112,8 @@ public:
 
     // --- WindowController
     void showWindow() override;
+    QWidget* windowForSheet() const override;
     void closeWindow() override;
-    QWidget* sheetWindow() const override;
     void synchronizeWindowTitleWithDocumentName() override;
 
     // --- KoriDocumentWindow

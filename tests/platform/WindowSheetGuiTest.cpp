@@ -30,7 +30,7 @@ public:
 class SheetWindowController : public WindowController {
 public:
     explicit SheetWindowController(QWidget* window) : window_(window) {}
-    QWidget* sheetWindow() const override { return window_; }
+    QWidget* windowForSheet() const override { return window_; }
 
 private:
     QWidget* window_;

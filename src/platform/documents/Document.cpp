@@ -179,6 +179,7 @@ std::optional<QString> Document::askForSavePath(SaveOperation operation)
     FilePanels* panels = filePanels();
     if (!panels) return std::nullopt;
     SavePanelOptions options;
+    options.parent = WindowController::sheetWindowOf(windowControllers_);
     options.prompt = QStringLiteral("保存");
     QString name = displayName();
     const QString extension = fileNameExtension(fileType_, operation);
@@ -351,12 +352,12 @@ bool Document::revertDocumentToSaved()
     if (fileURL_.isEmpty()) return false;
     if (isDocumentEdited()) {
         AlertPresenter* presenter = alertPresenter();
-        const int answer = presenter
-            ? presenter->runModal(Alert{QStringLiteral("書類“%1”を最後に保存した状態に戻しますか？").arg(displayName()),
-                                        QStringLiteral("現在の変更内容は失われます。"),
-                                        {QStringLiteral("戻す"), QStringLiteral("キャンセル")},
-                                        Alert::Style::warning})
-            : 1;
+        Alert alert{QStringLiteral("書類“%1”を最後に保存した状態に戻しますか？").arg(displayName()),
+                    QStringLiteral("現在の変更内容は失われます。"),
+                    {QStringLiteral("戻す"), QStringLiteral("キャンセル")},
+                    Alert::Style::warning};
+        alert.parent = WindowController::sheetWindowOf(windowControllers_);
+        const int answer = presenter ? presenter->runModal(alert) : 1;
         if (answer != 0) return false;
     }
     ErrorInfo error;
@@ -375,7 +376,8 @@ bool Document::canClose(QWidget* window)
                 QStringLiteral("保存しない場合は、変更内容が失われます。"),
                 {QStringLiteral("保存"), QStringLiteral("キャンセル"), QStringLiteral("保存しない")},
                 Alert::Style::warning};
-    alert.parent = window;
+    // Asked on the window being closed, else on the document's own window, whichever is active.
+    alert.parent = window ? window : WindowController::sheetWindowOf(windowControllers_);
     const int answer = presenter->runModal(alert);
     switch (answer) {
     case 0: return saveDocument();
@@ -429,7 +431,7 @@ bool Document::shouldCloseWindowController(WindowController* controller)
         removeWindowController(controller);
         return true;
     }
-    if (!canClose(controller ? controller->sheetWindow() : nullptr)) return false;
+    if (!canClose(controller ? controller->windowForSheet() : nullptr)) return false;
     close();
     return true;
 }
@@ -438,7 +440,7 @@ void Document::presentError(const ErrorInfo& error)
 {
     if (error.isUserCancelled()) return;
     const ErrorInfo shown = willPresentError(error);
-    if (AlertPresenter* presenter = alertPresenter()) presenter->presentError(shown);
+    if (AlertPresenter* presenter = alertPresenter()) presenter->presentError(shown, WindowController::sheetWindowOf(windowControllers_));
 }
 
 QString Document::fileNameExtension(const QString&, SaveOperation) const

@@ -2,6 +2,9 @@
 
 #include <QString>
 
+#include <memory>
+#include <vector>
+
 class QWidget;
 
 namespace korimado {
@@ -15,6 +18,15 @@ public:
 
     Document* document() const { return document_; }
 
+    // The window a document's panels and questions attach to: that of its first window; nullptr
+    // for none.
+    static QWidget* sheetWindowOf(const std::vector<std::unique_ptr<WindowController>>& controllers)
+    {
+        return controllers.empty() ? nullptr : controllers.front()->windowForSheet();
+    }
+
+    // The window on screen, which the document's panels and questions attach to; nullptr for none.
+    virtual QWidget* windowForSheet() const { return nullptr; }
     virtual void showWindow() {}
     // Closes the window without asking; the document destroys the controller afterwards.
     virtual void closeWindow() {}
@@ -24,8 +36,6 @@ public:
     // The document's edited state changed (and once when the window joins it).
     virtual void setDocumentEdited(bool edited) { (void)edited; }
     QString windowTitle() const { return title_; }
-    // The window a question about closing it is attached to, as a sheet.
-    virtual QWidget* sheetWindow() const { return nullptr; }
 
 private:
     friend class Document;

@@ -15,6 +15,7 @@
 #include <QSet>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 
@@ -46,6 +47,30 @@ const QList<Suite> suites = {
 
 const QStringList measurementKeys = {"input_p50_ms", "input_p95_ms", "lines", "open_ms", "two_columns",
                                      "visible_on_external_display", "within_16_7_ms_input_budget", "wrap"};
+
+const QStringList benchmarkKeys = {"input_cache", "input_path", "insert_and_display_p50_ms", "insert_and_display_p95_ms",
+                                   "jump_to_end_and_display_ms", "last_markdown_render_ms", "lines",
+                                   "open_and_first_display_ms", "preview_delay_and_load_ms", "utf16_units"};
+// The UI suite's checks in the order they are made, when its panels and close question appear as
+// they do here (the save panel, then the question with a cancel button).
+const QStringList uiCheckNames = {
+    "explicit Unicode normalization edit is not discarded", "NSTextView Japanese and emoji insertion",
+    "document marked edited", "Undo menu action reaches editor", "Undo restores original", "Undo clears edited state",
+    "Redo menu action reaches editor", "Redo restores Japanese", "Redo marks edited state",
+    "marked composition is active", "composition commits Japanese", "real saved bytes preserve edits",
+    "standard Save writes file and clears edited state", "encoding option marks edited state",
+    "encoding option Undo restores clean state", "WKWebView rendered Japanese",
+    "WKWebView has all required Markdown structures", "page JavaScript disabled", "preview mode hides editor",
+    "edit mode hides preview", "save panel cancellation retains unsaved text",
+    "close cancellation protects unsaved document", "standard New creates KoriDocument",
+    "NSDocument Save As operation writes exact owned URL", "Save As assigns URL and clears dirty state",
+    "10000 lines: no Markdown work while editing", "10000 lines: line index remains correct",
+    "50000 lines: no Markdown work while editing", "50000 lines: line index remains correct",
+    "50000 lines: rapid edits coalesce before render", "50000 lines: preview catches latest revision",
+    "100000 lines: no Markdown work while editing", "100000 lines: line index remains correct",
+    "100000 lines: bounded preview does not parse oversized text"};
+// In the order the window facts are written.
+const QStringList windowFactKeys = {"pid", "window_id", "is_visible", "frame", "screen_capture_access"};
 
 int failures = 0;
 
@@ -167,6 +192,70 @@ void checkAppleEventRecords(const QJsonObject& report, const QString& output, co
     if (found != expected) fail("Apple-event records: " + found.join(" | ") + "\n  expected: " + expected.join(" | "));
 }
 
+void checkUIReport(const QJsonObject& report, const QString& output, const QString& evidence)
+{
+    const QStringList lines = output.split('\n');
+    if (!lines.contains(QLatin1String("UI self-test complete"))) fail("no line \"UI self-test complete\"");
+    QStringList names;
+    for (const QJsonValue& record : report.value("checks").toArray()) names.append(record.toObject().value("test").toString());
+    if (names != uiCheckNames) fail("UI checks, or their order: " + names.join(" | "));
+    // The close question is reported with each button and the key that presses it.
+    const QRegularExpression closeSheet("^Close sheet \\w+: \\[\\(\"[^\"]+\", \"[^\"]*\"\\)(, \\(\"[^\"]+\", \"[^\"]*\"\\))*\\]$");
+    const auto sheetLine = std::find_if(lines.begin(), lines.end(), [](const QString& line) { return line.startsWith("Close sheet "); });
+    if (sheetLine == lines.end() || !closeSheet.match(*sheetLine).hasMatch()
+        || !sheetLine->contains(QStringLiteral("(\"キャンセル\", \"\\u{1B}\")")))
+        fail("close sheet line: " + (sheetLine == lines.end() ? QString("none") : *sheetLine));
+    if (!QRegularExpression("^Responder context: key=.+, main=.+$", QRegularExpression::MultilineOption).match(output).hasMatch())
+        fail("no responder context line");
+    const QJsonArray benchmarks = report.value("benchmarks").toArray();
+    QList<int> sizes;
+    for (const QJsonValue& value : benchmarks) {
+        const QJsonObject benchmark = value.toObject();
+        if (sortedKeys(benchmark) != benchmarkKeys) fail("benchmark keys: " + sortedKeys(benchmark).join(", "));
+        sizes.append(benchmark.value("lines").toInt());
+        const bool measuresPreview = benchmark.value("lines").toInt() == 50000;
+        if ((benchmark.value("preview_delay_and_load_ms").toDouble() == -1) == measuresPreview)
+            fail("preview delay given for the wrong sizes");
+    }
+    if (sizes != QList<int>{10000, 50000, 100000}) fail("benchmarks are not the three sizes in order");
+
+    QFile facts(evidence + "korimado-window.json");
+    if (!facts.open(QIODevice::ReadOnly)) {
+        fail("no window facts");
+        return;
+    }
+    const QByteArray bytes = facts.readAll();
+    const QJsonObject object = QJsonDocument::fromJson(bytes).object();
+    QList<qsizetype> positions;
+    for (const QString& key : windowFactKeys) positions.append(bytes.indexOf('"' + key.toUtf8() + "\":"));
+    if (object.size() != windowFactKeys.size() || positions.contains(-1) || !std::is_sorted(positions.begin(), positions.end()))
+        fail("window facts keys, or their order: " + QString::fromUtf8(bytes));
+    if (object.value("pid").toInteger() <= 0 || !object.value("is_visible").toBool()
+        || !QRegularExpression("^\\{\\{-?\\d+, -?\\d+\\}, \\{\\d+, \\d+\\}\\}$").match(object.value("frame").toString()).hasMatch())
+        fail("window facts: " + QString::fromUtf8(bytes));
+}
+
+// Without its Markdown sample the UI suite ends after its first check with a harness record,
+// writes its report all the same and ends the program.
+void checkUIWithoutSample(const QString& evidence)
+{
+    QFile file(evidence + "ui-tests.json");
+    if (!file.open(QIODevice::ReadOnly)) {
+        fail("no report ui-tests.json");
+        return;
+    }
+    const QJsonObject report = QJsonDocument::fromJson(file.readAll()).object();
+    const QJsonArray checks = report.value("checks").toArray();
+    const QJsonObject first = checks.at(0).toObject();
+    const QJsonObject harness = checks.at(1).toObject();
+    if (checks.size() != 2 || first.value("test").toString() != "explicit Unicode normalization edit is not discarded"
+        || harness.value("test").toString() != "UI harness" || harness.value("passed") != QJsonValue(false)
+        || harness.value("error").toString().isEmpty())
+        fail("checks without the sample: " + QString::fromUtf8(QJsonDocument(checks).toJson(QJsonDocument::Compact)));
+    if (!report.value("benchmarks").toArray().isEmpty()) fail("benchmarks without the sample");
+    if (QFileInfo::exists(evidence + "korimado-split.png")) fail("a screenshot without the sample window");
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -181,7 +270,10 @@ int main(int argc, char** argv)
     // says so, writes nothing and still ends the program with status 0.
     const bool bareFolder = args[1] == QLatin1String("frame-without-evidence");
     const bool appleEvents = args[1] == QLatin1String("appleevent");
-    const QString suiteName = bareFolder || appleEvents ? QStringLiteral("integration") : args[1];
+    const bool withoutSample = args[1] == QLatin1String("ui-without-sample");
+    const QString suiteName = bareFolder || appleEvents ? QStringLiteral("integration")
+        : withoutSample                                 ? QStringLiteral("ui")
+                                                        : args[1];
     const Suite* suite = nullptr;
     for (const Suite& candidate : suites)
         if (candidate.name == suiteName) suite = &candidate;
@@ -202,6 +294,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot prepare the working folder\n");
         return 2;
     }
+    if (withoutSample) QFile::remove(work + "/tests/fixtures/REA-sample.md");
     const QStringList inputs = QDir(work + "/docs/evidence").entryList(QDir::Files | QDir::Hidden);
     const QSet<QString> before(inputs.begin(), inputs.end());
 
@@ -262,6 +355,10 @@ int main(int argc, char** argv)
     }
 
     const QString evidence = work + "/docs/evidence/";
+    if (withoutSample) {
+        checkUIWithoutSample(evidence);
+        return failures ? 1 : 0;
+    }
     QFile reportFile(evidence + suite->report);
     QJsonObject report;
     if (!reportFile.open(QIODevice::ReadOnly)) {
@@ -284,6 +381,7 @@ int main(int argc, char** argv)
     if (report.contains("checks"))
         checkRecords(*suite, report, output, allowedFailures(source + "/tests/selftest/allowed-failures.txt", suite->name));
     if (report.contains("measurements")) checkMeasurements(report, output);
+    if (suite->name == QLatin1String("ui")) checkUIReport(report, output, evidence);
 
     for (const QString& png : suite->screenshots)
         if (QFileInfo(evidence + png).size() <= 0) fail("screenshot missing or empty: " + png);

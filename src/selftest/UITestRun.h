@@ -1,0 +1,62 @@
+#pragma once
+
+#include "selftest/SelfTestChecks.h"
+#include "selftest/SuiteTask.h"
+
+#include <QImage>
+#include <QJsonArray>
+#include <QPointer>
+#include <QString>
+
+class QMainWindow;
+
+namespace korimado {
+
+class EditorTextView;
+class EditorWindowController;
+class KoriDocument;
+
+// One run of the UI suite: its records, its benchmarks and the sample window it keeps open. The
+// phases live in files named for what they check; a phase answers false when it ended the run
+// with a harness error.
+class UITestRun {
+public:
+    SuiteTask<> run();
+
+    static inline const QString reportPath = QStringLiteral("docs/evidence/ui-tests.json");
+    static inline const QString samplePath = QStringLiteral("tests/fixtures/REA-sample.md");
+
+private:
+    // UITestEditing.cpp
+    bool keepNormalizationEdit();
+    SuiteTask<bool> openSampleWindow();
+    SuiteTask<> typeUndoAndCompose();
+    bool sendEditMenuItem(const QString& title);
+    // UITestSaving.cpp
+    SuiteTask<bool> saveSample();
+    // UITestPreview.cpp
+    SuiteTask<bool> checkPreview();
+    // UITestCaptures.cpp
+    SuiteTask<bool> captureWindow();
+    // UITestPanels.cpp
+    SuiteTask<> cancelPanelsOfUntitled();
+    SuiteTask<> saveNewDocumentAs();
+    // UITestBenchmarks.cpp
+    SuiteTask<bool> runBenchmarks();
+    SuiteTask<bool> runBenchmark(int lines);
+
+    void harnessError(const QString& description);
+    void finish();
+
+    QString sampleText() const;
+    QMainWindow* sampleWindow() const;
+
+    SelfTestChecks checks_;
+    QJsonArray benchmarks_;
+    QPointer<KoriDocument> sample_;
+    QPointer<EditorWindowController> sampleController_;
+    QPointer<EditorTextView> sampleView_;
+    QImage previewSnapshot_;
+};
+
+}  // namespace korimado
