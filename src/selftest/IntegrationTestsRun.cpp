@@ -20,6 +20,7 @@
 #include "platform/text/TextStorage.h"
 #include "selftest/ScriptEventTests.h"
 #include "selftest/SelfTestChecks.h"
+#include "selftest/SelfTestDocuments.h"
 #include "selftest/SelfTestFrame.h"
 #include "selftest/SuiteAwait.h"
 #include "syntax/CotSyntaxCatalog.h"
@@ -34,7 +35,6 @@
 #include <QFile>
 #include <QMainWindow>
 #include <QPointer>
-#include <QSaveFile>
 #include <QSplitter>
 
 namespace korimado {
@@ -44,15 +44,7 @@ namespace {
 const QString& fixtureText = IntegrationRun::fixtureText;
 const QString reportPath = QStringLiteral("docs/evidence/integration-tests.json");
 
-// A file written whole or not at all, as another program saving it would.
-bool writeAtomically(const QString& path, const QString& text, QString* error)
-{
-    QSaveFile file(path);
-    const QByteArray bytes = text.toUtf8();
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit()) return true;
-    *error = path + QStringLiteral(": ") + file.errorString();
-    return false;
-}
+using SelfTestDocuments::writeWhole;
 
 std::optional<QString> readText(const QString& path)
 {
@@ -132,23 +124,16 @@ SuiteTask<bool> IntegrationRun::setUp()
     fixture_ = SelfTestFrame::path(QStringLiteral("tests/fixtures/integration.swift"));
     copy_ = SelfTestFrame::path(QStringLiteral("tests/outputs/integration-copy.swift"));
     QString error;
-    if (!writeAtomically(fixture_, fixtureText, &error)) {
+    if (!writeWhole(fixture_, fixtureText, &error)) {
         harnessError(error);
         co_return false;
     }
-    auto owned = std::make_unique<KoriDocument>();
-    ErrorInfo readError;
-    if (!owned->readFromURL(fixture_, KoriDocument::plainTextType, &readError)) {
-        harnessError(readError.description);
+    controller_ = SelfTestDocuments::openTextWindow(fixture_, &error);
+    if (!controller_) {
+        harnessError(error);
         co_return false;
     }
-    owned->setFileURL(fixture_);
-    owned->setFileType(KoriDocument::plainTextType);
-    document_ = owned.get();
-    DocumentController::shared()->addDocument(std::move(owned));
-    controller_ = static_cast<EditorWindowController*>(
-        document_->addWindowController(std::make_unique<EditorWindowController>(*document_)));
-    document_->showWindows();
+    document_ = controller_->document();
     QMainWindow* window = controller_->window();
     window->raise();
     window->activateWindow();
@@ -338,7 +323,7 @@ SuiteTask<bool> IntegrationRun::checkSaving()
 
     QString writeError;
     const QString external = QStringLiteral("// external change\n");
-    if (!writeAtomically(fixture_, external, &writeError)) {
+    if (!writeWhole(fixture_, external, &writeError)) {
         harnessError(writeError);
         co_return false;
     }
@@ -346,7 +331,7 @@ SuiteTask<bool> IntegrationRun::checkSaving()
     checks_.check(QStringLiteral("external edit blocks overwrite"), !overwritten);
     checks_.check(QStringLiteral("external file remains untouched"), readText(fixture_) == external);
 
-    if (!writeAtomically(fixture_, fixtureText, &writeError)) {
+    if (!writeWhole(fixture_, fixtureText, &writeError)) {
         harnessError(writeError);
         co_return false;
     }
@@ -357,14 +342,14 @@ SuiteTask<bool> IntegrationRun::checkSaving()
     markClean();
     QString updated = fixtureText;
     updated.replace(QStringLiteral("12"), QStringLiteral("13"));
-    if (!writeAtomically(fixture_, updated, &writeError)) {
+    if (!writeWhole(fixture_, updated, &writeError)) {
         harnessError(writeError);
         co_return false;
     }
     const auto isUpdated = [this, updated] { return text() == updated; };
     const bool reloaded = co_await poll(40, 50, isUpdated);
     checks_.check(QStringLiteral("clean document reloads external update"), reloaded && !document_->isDocumentEdited());
-    if (!writeAtomically(fixture_, fixtureText, &writeError)) {
+    if (!writeWhole(fixture_, fixtureText, &writeError)) {
         harnessError(writeError);
         co_return false;
     }

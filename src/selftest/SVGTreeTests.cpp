@@ -12,6 +12,7 @@
 #include "preview/PreviewWebView.h"
 #include "selftest/SVGTreeRun.h"
 #include "selftest/SelfTestFormat.h"
+#include "selftest/SelfTestDocuments.h"
 #include "selftest/SelfTestFrame.h"
 #include "selftest/SuiteAwait.h"
 #include "window/DetailPane.h"
@@ -24,7 +25,6 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QMainWindow>
-#include <QSaveFile>
 
 namespace korimado {
 
@@ -32,14 +32,7 @@ namespace {
 
 const QString reportPath = QStringLiteral("docs/evidence/svg-tree-tests.json");
 
-bool writeText(const QString& path, const QString& text, QString* error)
-{
-    QSaveFile file(path);
-    const QByteArray bytes = text.toUtf8();
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit()) return true;
-    *error = path + QStringLiteral(": ") + file.errorString();
-    return false;
-}
+using SelfTestDocuments::writeWhole;
 
 }  // namespace
 
@@ -104,9 +97,9 @@ bool SVGTreeRun::writeFixture()
     note_ = folder_ + QStringLiteral("/説明.md");
     if (!QDir().mkpath(folder_)) return harnessError(QStringLiteral("フォルダを作れません: ") + folder_);
     QString error;
-    if (!writeText(sample_, sampleSVG(), &error)
-        || !writeText(note_, QStringLiteral("# パスから開く\n\n未保存の編集は別のタブに残ります。\n"), &error)
-        || !writeText(root_ + QStringLiteral("/.hidden-test"), QStringLiteral("hidden"), &error))
+    if (!writeWhole(sample_, sampleSVG(), &error)
+        || !writeWhole(note_, QStringLiteral("# パスから開く\n\n未保存の編集は別のタブに残ります。\n"), &error)
+        || !writeWhole(root_ + QStringLiteral("/.hidden-test"), QStringLiteral("hidden"), &error))
         return harnessError(error);
     return true;
 }

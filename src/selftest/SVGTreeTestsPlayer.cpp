@@ -11,6 +11,7 @@
 #include "platform/ui/WindowTracker.h"
 #include "preview/PreviewWebView.h"
 #include "preview/SVGPreview.h"
+#include "selftest/SelfTestDocuments.h"
 #include "selftest/SuiteAwait.h"
 #include "window/DetailPane.h"
 #include "window/DetailPreview.h"
@@ -80,18 +81,11 @@ void SVGTreeRun::checkSanitiser()
 
 SuiteTask<bool> SVGTreeRun::openDrawingWindow()
 {
-    auto owned = std::make_unique<KoriDocument>();
-    owned->setRootDirectory(root_);
-    ErrorInfo error;
-    if (!owned->readFromURL(sample_, KoriDocument::plainTextType, &error)) co_return harnessError(error.description);
-    owned->setFileURL(sample_);
-    owned->setFileType(KoriDocument::plainTextType);
-    drawing_ = owned.get();
-    DocumentController::shared()->addDocument(std::move(owned));
-    drawing_->addWindowController(std::make_unique<EditorWindowController>(*drawing_));
-    drawing_->showWindows();
-    controller_ = dynamic_cast<EditorWindowController*>(drawing_->windowControllers().front().get());
-    if (!controller_) co_return harnessError(QStringLiteral("書類のウインドウがありません。"));
+    QString error;
+    const auto inRoot = [this](KoriDocument& document) { document.setRootDirectory(root_); };
+    controller_ = SelfTestDocuments::openTextWindow(sample_, &error, inRoot);
+    if (!controller_) co_return harnessError(error);
+    drawing_ = controller_->document();
     WindowTracker::shared().makeKeyAndOrderFront(controller_->window());
     controller_->window()->activateWindow();
 

@@ -12,6 +12,7 @@
 #include "platform/ui/MenuBinder.h"
 #include "platform/ui/MenuModel.h"
 #include "platform/ui/WindowTracker.h"
+#include "selftest/SelfTestDocuments.h"
 #include "selftest/SelfTestFrame.h"
 #include "selftest/SuiteAwait.h"
 #include "window/EditorWindowController.h"
@@ -60,19 +61,13 @@ bool UITestRun::keepNormalizationEdit()
 SuiteTask<bool> UITestRun::openSampleWindow()
 {
     const QString path = SelfTestFrame::path(samplePath);
-    auto owned = std::make_unique<KoriDocument>();
-    ErrorInfo error;
-    if (!owned->readFromURL(path, KoriDocument::plainTextType, &error)) {
-        harnessError(error.description);
+    QString error;
+    sampleController_ = SelfTestDocuments::openTextWindow(path, &error);
+    if (!sampleController_) {
+        harnessError(error);
         co_return false;
     }
-    owned->setFileURL(path);
-    owned->setFileType(KoriDocument::plainTextType);
-    sample_ = owned.get();
-    DocumentController::shared()->addDocument(std::move(owned));
-    sampleController_ = static_cast<EditorWindowController*>(
-        sample_->addWindowController(std::make_unique<EditorWindowController>(*sample_)));
-    sample_->showWindows();
+    sample_ = sampleController_->document();
     sampleView_ = sampleController_->textView();
 
     QMainWindow* window = sampleWindow();
