@@ -37,6 +37,20 @@ const QString& Markdown::head()
     return text;
 }
 
+const QString& Markdown::head(Appearance appearance)
+{
+    static const auto withRule = [](const QString& rule) {
+        QString text = head();
+        text.insert(text.lastIndexOf(QLatin1Char('\n')) + 1, rule + QLatin1Char('\n'));
+        return text;
+    };
+    static const QString light = withRule(QStringLiteral(
+        ":root{color-scheme:light;--bg:#fff;--fg:#202124;--muted:#626873;--line:#d9dde4;--code:#f2f4f7;--accent:#245ac5}"));
+    static const QString dark = withRule(QStringLiteral(
+        ":root{color-scheme:dark;--bg:#202124;--fg:#e8eaed;--muted:#b4bac4;--line:#494f58;--code:#2b2f35;--accent:#90b6ff}"));
+    return appearance == Appearance::dark ? dark : light;
+}
+
 QString Markdown::body(const QString& markdown)
 {
     std::call_once(registered, [] { cmark_gfm_core_extensions_ensure_registered(); });
@@ -62,9 +76,9 @@ QString Markdown::body(const QString& markdown)
     return html;
 }
 
-QString Markdown::page(const QString& markdown)
+QString Markdown::page(const QString& markdown, Appearance appearance)
 {
-    return head() + body(markdown) + QStringLiteral("</main></body></html>");
+    return head(appearance) + body(markdown) + QStringLiteral("</main></body></html>");
 }
 
 }  // namespace korimado

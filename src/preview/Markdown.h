@@ -12,9 +12,14 @@ public:
     Markdown() = delete;
     // The HTML of the document's body; empty when the library fails.
     static QString body(const QString& markdown);
+    enum class Appearance { light, dark };
+
     // The whole page: head with the policy and style sheet, the body, the closing tags.
-    static QString page(const QString& markdown);
+    static QString page(const QString& markdown, Appearance appearance = Appearance::light);
     static const QString& head();
+    // The head with one more style line that fixes the colours to the program's appearance: the
+    // engine's own idea of the desktop's scheme need not match what the user chose here.
+    static const QString& head(Appearance appearance);
 };
 
 }  // namespace korimado

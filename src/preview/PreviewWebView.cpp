@@ -17,6 +17,12 @@ namespace korimado {
 
 PreviewWebView::PreviewWebView(QWidget* parent) : QWidget(parent), resources_(std::make_unique<HTMLPreviewResources>())
 {
+    dark_ = isDark();
+}
+
+bool PreviewWebView::isDark() const
+{
+    return palette().color(QPalette::Base).lightness() < 128;
 }
 
 // The engine's view (a child) goes first, while the resources it answers from still exist.
@@ -143,6 +149,15 @@ void PreviewWebView::resizeEvent(QResizeEvent* event)
     if (notice_) notice_->setGeometry(rect());
 }
 
+void PreviewWebView::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::PaletteChange && event->type() != QEvent::ApplicationPaletteChange) return;
+    const bool dark = isDark();
+    if (dark == dark_) return;
+    dark_ = dark;
+    Q_EMIT appearanceChanged();
+}
 
 // The engine's view and the widget it draws in get the mouse before we do.
 bool PreviewWebView::eventFilter(QObject* watched, QEvent* event)

@@ -38,6 +38,8 @@ public:
     // a notice alone never starts one.
     void showNotice(const QString& html);
     QString noticeText() const;
+    // Whether the program's appearance is dark, judged from the colours the widget is given.
+    bool isDark() const;
     // A page asked for has not finished loading (each load ends, also one replaced by the next).
     bool isLoading() const { return pendingLoads_ > 0; }
 
@@ -63,9 +65,12 @@ public:
 Q_SIGNALS:
     void loadFinished(bool ok);
     void linkActivated(const QUrl& url);
+    // The appearance turned from light to dark or back.
+    void appearanceChanged();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -79,6 +84,7 @@ private:
     bool hasPage_ = false;
     int pendingLoads_ = 0;
     double zoom_ = 1.0;
+    bool dark_ = false;
 };
 
 }  // namespace korimado

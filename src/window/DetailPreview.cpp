@@ -23,6 +23,10 @@ namespace {
 const QString stoppedStatus =
     QStringLiteral("大きな文書のプレビューは停止中（上限200万UTF-16文字）。全文の編集と保存は使えます。");
 const QString stoppedPage = QStringLiteral("<meta charset='utf-8'><p>文書が大きいためプレビューを停止しました。</p>");
+// The same notice in the dark appearance, in the Markdown page's colours.
+const QString stoppedPageDark = QStringLiteral(
+    "<meta charset='utf-8'><meta name='color-scheme' content='dark'><style>html{background:#202124;color:#e8eaed}</style>"
+    "<p>文書が大きいためプレビューを停止しました。</p>");
 
 std::function<void(const QUrl&)>& linkOpener()
 {
@@ -43,6 +47,10 @@ DetailPreview::DetailPreview(KoriDocument& document, PreviewWebView& web, QPushB
 {
     connect(web_, &PreviewWebView::loadFinished, this, &DetailPreview::didFinishLoading);
     connect(web_, &PreviewWebView::linkActivated, this, &DetailPreview::openLink);
+    // A Markdown page carries the appearance's colours: build it again in the new ones.
+    connect(web_, &PreviewWebView::appearanceChanged, this, [this] {
+        if (!isSVG() && !isHTML()) schedule(true);
+    });
     playButton_->setEnabled(false);
 }
 
@@ -107,7 +115,7 @@ void DetailPreview::schedule(bool immediate)
     const qsizetype length = document_->storage().length();
     if (length > maximumLength) {
         hooks_.setStatus(stoppedStatus);
-        web_->showNotice(stoppedPage);
+        web_->showNotice(web_->isDark() ? stoppedPageDark : stoppedPage);
         return;
     }
     ++schedules_;
@@ -135,11 +143,12 @@ void DetailPreview::render()
     const std::uint64_t revision = document_->revision();
     const bool svg = isSVG();
     const bool html = isHTML();
+    const auto appearance = web_->isDark() ? Markdown::Appearance::dark : Markdown::Appearance::light;
     std::optional<QString> root;
     if (html && !document_->fileURL().isEmpty()) root = QFileInfo(document_->fileURL()).absolutePath();
 
     QPointer<DetailPreview> weak(this);
-    renderQueue_->async([weak, snapshot, token, revision, svg, html, root] {
+    renderQueue_->async([weak, snapshot, token, revision, svg, html, root, appearance] {
         const QString text = snapshot.string();
         QElapsedTimer timer;
         timer.start();
@@ -149,7 +158,7 @@ void DetailPreview::render()
             drawing = SVGPreview::page(text);
             page = drawing->html;
         } else {
-            page = html ? HTMLPreview::page(text) : Markdown::page(text);
+            page = html ? HTMLPreview::page(text) : Markdown::page(text, appearance);
         }
         const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
         MainQueue::async([weak, token, revision, svg, html, root, drawing, page, ms] {
