@@ -6,12 +6,37 @@
 #include <QStringList>
 
 #include <mutex>
+#include <vector>
 
 namespace korimado {
 
 namespace {
 
 std::once_flag registered;
+
+constexpr int linesPerPiece = 200;
+
+// The web engine shapes and breaks a paragraph into lines as one piece, at a cost that grows
+// faster than its length: a paragraph of 50,000 lines with emoji took minutes. An empty inline
+// block every so many soft breaks cuts it into pieces and changes nothing that shows.
+void cutLongParagraphs(cmark_node* document)
+{
+    std::vector<cmark_node*> cuts;
+    cmark_iter* iter = cmark_iter_new(document);
+    int count = 0;
+    for (cmark_event_type event; (event = cmark_iter_next(iter)) != CMARK_EVENT_DONE;) {
+        cmark_node* node = cmark_iter_get_node(iter);
+        if (event == CMARK_EVENT_ENTER && cmark_node_get_type(node) == CMARK_NODE_SOFTBREAK && ++count % linesPerPiece == 0) {
+            cuts.push_back(node);
+        }
+    }
+    cmark_iter_free(iter);
+    for (cmark_node* node : cuts) {
+        cmark_node* cut = cmark_node_new(CMARK_NODE_CUSTOM_INLINE);
+        cmark_node_set_on_enter(cut, "<span style=\"display:inline-block\"></span>");
+        if (!cmark_node_insert_after(node, cut)) cmark_node_free(cut);
+    }
+}
 
 }  // namespace
 
@@ -39,9 +64,11 @@ const QString& Markdown::head()
 
 const QString& Markdown::head(Appearance appearance)
 {
+    // The page is laid out once it is parsed whole (the style at its end shows it): laid out
+    // while it arrives, a long page would be laid out again for every piece that came.
     static const auto withRule = [](const QString& rule) {
         QString text = head();
-        text.insert(text.lastIndexOf(QLatin1Char('\n')) + 1, rule + QLatin1Char('\n'));
+        text.insert(text.lastIndexOf(QLatin1Char('\n')) + 1, rule + QStringLiteral("main{display:none}\n"));
         return text;
     };
     static const QString light = withRule(QStringLiteral(
@@ -66,6 +93,7 @@ QString Markdown::body(const QString& markdown)
     cmark_node* document = cmark_parser_finish(parser);
     QString html;
     if (document) {
+        cutLongParagraphs(document);
         if (char* rendered = cmark_render_html(document, CMARK_OPT_DEFAULT, cmark_parser_get_syntax_extensions(parser))) {
             html = QString::fromUtf8(rendered);
             cmark_get_default_mem_allocator()->free(rendered);
@@ -78,7 +106,7 @@ QString Markdown::body(const QString& markdown)
 
 QString Markdown::page(const QString& markdown, Appearance appearance)
 {
-    return head(appearance) + body(markdown) + QStringLiteral("</main></body></html>");
+    return head(appearance) + body(markdown) + QStringLiteral("<style>main{display:block}</style></main></body></html>");
 }
 
 }  // namespace korimado

@@ -27,7 +27,7 @@ TEST(Markdown, RendersTheExtensionsAndKeepsRawHTMLOut)
     const QString page = Markdown::page(QStringLiteral(
         "# 見出し\n\n| a | b |\n|---|---|\n| 1 | 2 |\n\n- [x] done\n- [ ] todo\n\n~~old~~ https://example.com\n\n"
         "```cpp\nint x;\n```\n\n<script>alert(1)</script>\n\n![img](pic.png)\n"));
-    EXPECT_TRUE(page.startsWith(Markdown::head()));
+    EXPECT_TRUE(page.startsWith(Markdown::head(Markdown::Appearance::light)));
     EXPECT_TRUE(page.endsWith(QStringLiteral("</main></body></html>")));
     EXPECT_TRUE(contains(page, "<h1>見出し</h1>"));
     EXPECT_TRUE(contains(page, "<table>"));
@@ -42,6 +42,34 @@ TEST(Markdown, RendersTheExtensionsAndKeepsRawHTMLOut)
     EXPECT_TRUE(contains(page, "img{display:none}"));
     EXPECT_EQ(Markdown::body(QString()), QString());
     EXPECT_EQ(Markdown::head().count(QLatin1Char('\n')), 14) << "four head lines, ten of style, the last";
+}
+
+TEST(Markdown, ALongParagraphIsCutIntoPiecesThatChangeNothingShown)
+{
+    const QString cut = QStringLiteral("<span style=\"display:inline-block\"></span>");
+    QString lines;
+    for (int i = 0; i < 450; ++i) lines += QStringLiteral("line %1\n").arg(i);
+    const QString body = Markdown::body(lines + QStringLiteral("\n```\n") + lines + QStringLiteral("```\n"));
+    EXPECT_EQ(body.count(cut), 2) << "every 200 soft breaks; none in the code block";
+    EXPECT_EQ(body.indexOf(cut), body.indexOf(QStringLiteral("line 200")) - cut.size());
+    QString plain = body;
+    plain.remove(cut);
+    EXPECT_EQ(plain, QStringLiteral("<p>") + lines.chopped(1) + QStringLiteral("</p>\n<pre><code>") + lines
+                         + QStringLiteral("</code></pre>\n"));
+    EXPECT_EQ(Markdown::body(QStringLiteral("a\nb\n")).count(cut), 0);
+}
+
+TEST(Markdown, ThePageTakesTheAppearancesColoursAndShowsOnlyOnceParsed)
+{
+    for (const auto appearance : {Markdown::Appearance::light, Markdown::Appearance::dark}) {
+        const QString page = Markdown::page(QStringLiteral("x"), appearance);
+        EXPECT_TRUE(page.startsWith(Markdown::head(appearance)));
+        // The page's main shows only when the style at its very end is parsed.
+        EXPECT_TRUE(page.endsWith(QStringLiteral("<p>x</p>\n<style>main{display:block}</style></main></body></html>")));
+        EXPECT_TRUE(contains(Markdown::head(appearance), "main{display:none}"));
+    }
+    EXPECT_TRUE(contains(Markdown::head(Markdown::Appearance::dark), ":root{color-scheme:dark;--bg:#202124;--fg:#e8eaed"));
+    EXPECT_TRUE(contains(Markdown::head(Markdown::Appearance::light), ":root{color-scheme:light;--bg:#fff;--fg:#202124"));
 }
 
 TEST(HTMLPreview, PolicyGoesWhereTheBrowserTakesItIntoTheHead)

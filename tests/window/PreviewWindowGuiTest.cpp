@@ -410,3 +410,30 @@ TEST_F(PreviewWindowTest, ARenderOfTheSameDocumentKeepsTheReadersPlaceAndNoHisto
         }
     }
 }
+
+TEST_F(PreviewWindowTest, ALongParagraphLoadsInBoundedTimeAndTypingKeepsThePlace)
+{
+    // One paragraph of 50,000 lines with Japanese and emoji: the page finished loading only after
+    // minutes, so the preview never reported it loaded.
+    QByteArray text;
+    const QByteArray tail = QStringLiteral(" = \"日本語 🌸\" // code\n").toUtf8();
+    for (int i = 0; i < 50000; ++i) text += "let value" + QByteArray::number(i) + tail;
+    auto document = open(QStringLiteral("long.swift"), text);
+    EditorWindowController& window = test::openDocumentWindow(*document);
+    window.showWindow();
+    PreviewWebView* web = window.web();
+    ASSERT_TRUE(spinUntil([&] { return window.renderCount() > 0; }, 30000));
+    ASSERT_TRUE(spinUntil([&] { return !web->isLoading(); }, 60000)) << "the page finishes loading";
+    const QString scrolled = QStringLiteral("[Math.round(window.scrollX), Math.round(window.scrollY)].join(' ')");
+    ASSERT_TRUE(pageAnswers(web, QStringLiteral("window.scrollTo(0, 20000); ") + scrolled, QStringLiteral("0 20000")));
+
+    const qint64 before = window.renderCount();
+    window.textView()->setSelectedRange({0, 0});
+    window.textView()->insertText(QStringLiteral("x"));
+    ASSERT_TRUE(spinUntil([&] { return window.renderCount() > before; }, 30000));
+    EXPECT_TRUE(spinUntil([&] { return !web->isLoading(); }, 60000)) << "and again after an edit";
+    EXPECT_EQ(window.previewRevision(), document->revision());
+    EXPECT_TRUE(pageAnswers(web, QStringLiteral("document.querySelector('main p').textContent.slice(0, 10)"),
+                            QStringLiteral("xlet value")));
+    EXPECT_TRUE(pageAnswers(web, scrolled, QStringLiteral("0 20000")));
+}
