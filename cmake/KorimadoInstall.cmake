@@ -44,6 +44,6 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 # engine's helper process and Qt's Japanese translations of its own dialogs.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6webenginecore6-bin, qt6-translations-l10n")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-ipafont-gothic, qt6-wayland")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-ipafont-gothic, fonts-noto-color-emoji, qt6-wayland")
 set(CPACK_DEBIAN_COMPRESSION_TYPE "gzip")
 include(CPack)
