@@ -15,6 +15,7 @@ namespace {
 std::once_flag registered;
 
 constexpr int linesPerPiece = 200;
+constexpr qsizetype layOnceAbove = 1'000'000;
 
 // The web engine shapes and breaks a paragraph into lines as one piece, at a cost that grows
 // faster than its length: a paragraph of 50,000 lines with emoji took minutes. An empty inline
@@ -64,11 +65,9 @@ const QString& Markdown::head()
 
 const QString& Markdown::head(Appearance appearance)
 {
-    // The page is laid out once it is parsed whole (the style at its end shows it): laid out
-    // while it arrives, a long page would be laid out again for every piece that came.
     static const auto withRule = [](const QString& rule) {
         QString text = head();
-        text.insert(text.lastIndexOf(QLatin1Char('\n')) + 1, rule + QStringLiteral("main{display:none}\n"));
+        text.insert(text.lastIndexOf(QLatin1Char('\n')) + 1, rule + QLatin1Char('\n'));
         return text;
     };
     static const QString light = withRule(QStringLiteral(
@@ -106,7 +105,13 @@ QString Markdown::body(const QString& markdown)
 
 QString Markdown::page(const QString& markdown, Appearance appearance)
 {
-    return head(appearance) + body(markdown) + QStringLiteral("<style>main{display:block}</style></main></body></html>");
+    const QString html = body(markdown);
+    // A long page is laid out once, when it is parsed whole (the style at its end shows it): laid
+    // out while it arrives it would be laid out again for every piece that came. A shorter one
+    // shows as it comes, so that the engine keeps the page before on screen until then.
+    const bool once = html.size() > layOnceAbove;
+    return head(appearance) + (once ? QStringLiteral("<style>main{display:none}</style>") : QString()) + html
+           + (once ? QStringLiteral("<style>main{display:block}</style>") : QString()) + QStringLiteral("</main></body></html>");
 }
 
 }  // namespace korimado
