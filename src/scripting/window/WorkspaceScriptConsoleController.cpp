@@ -107,6 +107,7 @@ void WorkspaceScriptConsoleController::chooseScript(MenuItem*)
     if (!panels)
         return;
     OpenPanelOptions options;
+    options.parent = window_;
     options.canChooseFiles = true;
     options.canChooseDirectories = false;
     options.allowsMultipleSelection = false;
