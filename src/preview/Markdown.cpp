@@ -15,7 +15,7 @@ namespace {
 std::once_flag registered;
 
 constexpr int linesPerPiece = 200;
-constexpr qsizetype layOnceAbove = 1'000'000;
+constexpr const char* pieceCut = "<span style=\"display:inline-block\"></span>";
 
 // The web engine shapes and breaks a paragraph into lines as one piece, at a cost that grows
 // faster than its length: a paragraph of 50,000 lines with emoji took minutes. An empty inline
@@ -34,7 +34,7 @@ void cutLongParagraphs(cmark_node* document)
     cmark_iter_free(iter);
     for (cmark_node* node : cuts) {
         cmark_node* cut = cmark_node_new(CMARK_NODE_CUSTOM_INLINE);
-        cmark_node_set_on_enter(cut, "<span style=\"display:inline-block\"></span>");
+        cmark_node_set_on_enter(cut, pieceCut);
         if (!cmark_node_insert_after(node, cut)) cmark_node_free(cut);
     }
 }
@@ -106,10 +106,11 @@ QString Markdown::body(const QString& markdown)
 QString Markdown::page(const QString& markdown, Appearance appearance)
 {
     const QString html = body(markdown);
-    // A long page is laid out once, when it is parsed whole (the style at its end shows it): laid
-    // out while it arrives it would be laid out again for every piece that came. A shorter one
-    // shows as it comes, so that the engine keeps the page before on screen until then.
-    const bool once = html.size() > layOnceAbove;
+    // A page with a paragraph so long that it was cut is laid out once, when it is parsed whole
+    // (the style at its end shows it): laid out while it arrives, that paragraph would be laid out
+    // again for every piece that came. Any other page shows as it comes, so that the engine keeps
+    // the page before on screen until then. Text never spells the cut: it comes escaped.
+    const bool once = html.contains(QLatin1String(pieceCut));
     return head(appearance) + (once ? QStringLiteral("<style>main{display:none}</style>") : QString()) + html
            + (once ? QStringLiteral("<style>main{display:block}</style>") : QString()) + QStringLiteral("</main></body></html>");
 }
