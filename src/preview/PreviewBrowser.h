@@ -45,6 +45,8 @@ public:
     // opens where the reader stood in the one before.
     virtual void load(const QUrl& url, Kind kind, bool keepPosition) = 0;
     virtual void setZoom(double factor) = 0;
+    // What shows where the page paints nothing, also before its first paint: 0xRRGGBB.
+    virtual void setBackground(quint32 rgb) = 0;
     // Runs script in the application world (page scripts stay off); done gets its value.
     virtual void evaluate(const QString& script, std::function<void(const QVariant&)> done) = 0;
     // Requests the network layer refused since the engine started.

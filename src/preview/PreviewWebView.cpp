@@ -20,6 +20,13 @@ PreviewWebView::PreviewWebView(QWidget* parent) : QWidget(parent), resources_(st
     dark_ = isDark();
 }
 
+// A Markdown page in the dark appearance is dark from the engine's first paint on; an author's
+// page keeps the white a browser gives it.
+quint32 PreviewWebView::background(Kind kind) const
+{
+    return kind == Kind::markdown && isDark() ? 0x202124 : 0xffffff;
+}
+
 bool PreviewWebView::isDark() const
 {
     return palette().color(QPalette::Base).lightness() < 128;
@@ -57,6 +64,7 @@ bool PreviewWebView::startEngine()
     view->installEventFilter(this);
     for (QWidget* child : view->findChildren<QWidget*>()) child->installEventFilter(this);
     browser_->setZoom(zoom_);
+    browser_->setBackground(background(kind_));
     view->show();
     return true;
 }
@@ -87,6 +95,7 @@ void PreviewWebView::showPage(const QString& html, Kind kind, const std::optiona
     hasPage_ = true;
     resources_->setRoot(kind == Kind::html ? root : std::nullopt);
     ++pendingLoads_;
+    browser_->setBackground(background(kind));
     browser_->load(resources_->setPage(html), kind, keepPosition);
 }
 

@@ -75,6 +75,7 @@ protected:
 
 private:
     bool startEngine();
+    quint32 background(Kind kind) const;
     QLabel* notice();
 
     std::unique_ptr<HTMLPreviewResources> resources_;

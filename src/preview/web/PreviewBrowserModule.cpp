@@ -3,6 +3,7 @@
 #include "preview/PreviewBrowser.h"
 
 #include <QBuffer>
+#include <QColor>
 #include <QMetaObject>
 #include <QPointer>
 #include <QQuickWindow>
@@ -211,6 +212,11 @@ public:
     void setZoom(double factor) override
     {
         if (view_) view_->setZoomFactor(factor);
+    }
+
+    void setBackground(quint32 rgb) override
+    {
+        if (view_) view_->page()->setBackgroundColor(QColor::fromRgb(rgb));
     }
 
     void evaluate(const QString& script, std::function<void(const QVariant&)> done) override
