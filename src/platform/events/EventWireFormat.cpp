@@ -1,7 +1,9 @@
 #include "platform/events/EventWireFormat.h"
 
+#include "platform/wire/HugePages.h"
 #include "platform/wire/WireFormat.h"
 
+#include <QStringDecoder>
 #include <QStringEncoder>
 #include <QtEndian>
 
@@ -128,6 +130,18 @@ void encodeEvent(wire::Writer& writer, const AppleEvent& event)
     writer.end(mark);
 }
 
+// Checked UTF-8 into a string of exactly its size, in huge pages when it is large.
+QString textOf(std::string_view utf8)
+{
+    if (utf8.size() < 4 * 1024 * 1024)
+        return QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+    QString text(qsizetype(wire::utf16Length(utf8)), Qt::Uninitialized);
+    wire::adviseHugePages(text.data(), size_t(text.size()) * 2);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    decoder.appendToBuffer(text.data(), QByteArrayView(utf8.data(), qsizetype(utf8.size())));
+    return text;
+}
+
 EventDescriptor descriptorOf(const wire::Value& value)
 {
     switch (value.type) {
@@ -142,7 +156,7 @@ EventDescriptor descriptorOf(const wire::Value& value)
     case D::typeReal:
         return EventDescriptor::real(value.real());
     case D::typeUTF8Text:
-        return EventDescriptor::text(QString::fromUtf8(value.payload.data(), qsizetype(value.payload.size())));
+        return EventDescriptor::text(textOf(value.payload));
     case D::typeUnicodeText: {
         QString text(qsizetype(value.payload.size() / 2), Qt::Uninitialized);
         qFromBigEndian<char16_t>(value.payload.data(), text.size(), text.data());
@@ -185,6 +199,7 @@ QByteArray EventWireFormat::encode(const EventDescriptor& value)
     wire::Writer counter;
     encodeValue(counter, value);
     QByteArray out(qsizetype(counter.size()), Qt::Uninitialized);
+    wire::adviseHugePages(out.data(), size_t(out.size()));
     wire::Writer writer(out.data());
     encodeValue(writer, value);
     return out;
@@ -193,6 +208,7 @@ QByteArray EventWireFormat::encode(const EventDescriptor& value)
 QByteArray EventWireFormat::encode(const AppleEvent& event)
 {
     QByteArray out(encodedSize(event), Qt::Uninitialized);
+    wire::adviseHugePages(out.data(), size_t(out.size()));
     encode(event, out.data());
     return out;
 }

@@ -97,6 +97,18 @@ bool isWellFormedUtf8(std::string_view bytes)
     return true;
 }
 
+std::size_t utf16Length(std::string_view utf8)
+{
+    // A unit for every byte that starts a character, two for those that start four bytes.
+    std::size_t units = 0;
+    for (const char c : utf8) {
+        const auto byte = std::uint8_t(c);
+        units += (byte & 0xC0) != 0x80;
+        units += byte >= 0xF0;
+    }
+    return units;
+}
+
 namespace {
 
 class Reader {
