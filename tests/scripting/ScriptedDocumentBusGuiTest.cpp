@@ -68,23 +68,38 @@ private:
     QProcess process_;
 };
 
-}  // namespace
+// One document in a window, its events served on the bus under the program's name.
+struct ServedDocument {
+    ServedDocument(test::PrivateBus& bus, KoriDocument& document)
+        : dictionary(ScriptingDictionary::load(Bundle::main().path(QStringLiteral("Korimado"), QStringLiteral("sdef"))).value()),
+          dispatcher(dictionary, [&document] { return std::vector<KoriDocument*>{&document}; }),
+          server(bus.connect(QStringLiteral("server"))),
+          transport(server, manager)
+    {
+        test::openDocumentWindow(document);
+        dispatcher.install(manager);
+        started = transport.start(true);
+    }
+    bool serving() const { return started; }
 
+    AppleEventManager manager;
+    ScriptingDictionary dictionary;
+    ScriptEventDispatcher dispatcher;
+    QDBusConnection server;
+    DBusEventTransport transport;
+    bool started = false;
+};
+
+}  // namespace
 
 TEST(ScriptedDocumentBus, AZshScriptReplacesTextAndChangesCaseAndAnotherUserIsRefused)
 {
     test::PrivateBus bus;
     test::TempDir dir;
     std::unique_ptr<KoriDocument> document = test::readFileDocument(dir, QStringLiteral("note.txt"), "the dog and the dog\n");
-    test::openDocumentWindow(*document);
-    AppleEventManager manager;
-    const auto dictionary = ScriptingDictionary::load(Bundle::main().path(QStringLiteral("Korimado"), QStringLiteral("sdef")));
-    ASSERT_TRUE(dictionary);
-    ScriptEventDispatcher dispatcher(*dictionary, [&] { return std::vector<KoriDocument*>{document.get()}; });
-    dispatcher.install(manager);
-    QDBusConnection server = bus.connect(QStringLiteral("server"));
-    DBusEventTransport transport(server, manager);
-    ASSERT_TRUE(transport.start(true));
+    ServedDocument served(bus, *document);
+    ASSERT_TRUE(served.serving());
+    DBusEventTransport& transport = served.transport;
 
     const QString script = dir.write(QStringLiteral("edit.zsh"), R"(doc='{"obj":{"want":"docu","form":"name","seld":"note.txt"}}'
 sel='{"obj":{"want":"prop","form":"prop","seld":{"type":"sele"},"from":'$doc'}}'
@@ -132,15 +147,8 @@ TEST(ScriptedDocumentBus, ContentsTravelByteExactBothWays)
     test::PrivateBus bus;
     test::TempDir dir;
     std::unique_ptr<KoriDocument> document = test::readFileDocument(dir, QStringLiteral("crlf.txt"), "x\r\ny\r\n");
-    test::openDocumentWindow(*document);
-    AppleEventManager manager;
-    const auto dictionary = ScriptingDictionary::load(Bundle::main().path(QStringLiteral("Korimado"), QStringLiteral("sdef")));
-    ASSERT_TRUE(dictionary);
-    ScriptEventDispatcher dispatcher(*dictionary, [&] { return std::vector<KoriDocument*>{document.get()}; });
-    dispatcher.install(manager);
-    QDBusConnection server = bus.connect(QStringLiteral("server"));
-    DBusEventTransport transport(server, manager);
-    ASSERT_TRUE(transport.start(true));
+    ServedDocument served(bus, *document);
+    ASSERT_TRUE(served.serving());
 
     const auto client = [&](const QStringList& arguments) {
         QProcess process;
@@ -172,7 +180,6 @@ TEST(ScriptedDocumentBus, ContentsTravelByteExactBothWays)
     QByteArray expected = large.toUtf8().replace("\r\n", "\\r\\n");
     EXPECT_EQ(printed.size(), expected.size() + 3);
     EXPECT_TRUE(printed == "\"" + expected + "\"\n");
-    dispatcher.uninstall();
 }
 
 TEST(ScriptedDocumentBus, ASecondStartHandsItsFileToTheRunningProgramAndEnds)

@@ -219,21 +219,7 @@ void appendUtf16(std::string& out, std::string_view bigEndian)
             out.append(escape, sizeof escape);
             continue;
         }
-        if (cp < 0x80) {
-            utf8 += char(cp);
-        } else if (cp < 0x800) {
-            utf8 += char(0xC0 | (cp >> 6));
-            utf8 += char(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            utf8 += char(0xE0 | (cp >> 12));
-            utf8 += char(0x80 | ((cp >> 6) & 0x3F));
-            utf8 += char(0x80 | (cp & 0x3F));
-        } else {
-            utf8 += char(0xF0 | (cp >> 18));
-            utf8 += char(0x80 | ((cp >> 12) & 0x3F));
-            utf8 += char(0x80 | ((cp >> 6) & 0x3F));
-            utf8 += char(0x80 | (cp & 0x3F));
-        }
+        appendUtf8(utf8, cp);
     }
     flush();
     out += '"';

@@ -24,6 +24,9 @@ struct JsonNode {
     static std::optional<JsonNode> parse(std::string_view utf8);
 };
 
+// Appends a code point (not a surrogate) in UTF-8.
+void appendUtf8(std::string& out, char32_t cp);
+
 // Appends well-formed UTF-8 as a JSON string: quotes, backslashes and control characters escaped,
 // everything else as it stands.
 void appendJsonString(std::string& out, std::string_view utf8);
