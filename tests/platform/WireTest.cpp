@@ -93,11 +93,11 @@ TEST(Wire, WritersThatGrowAndThatAreSizedWriteTheSameBytes)
     EXPECT_EQ(list.items()[6].value.toText(), QStringLiteral("改行\r\n"));
 }
 
-// Past the size where the program decodes in huge pages: the same text, pairs and all, and a
-// lone surrogate written as U+FFFD.
+// Past the size where the program decodes in huge pages: the same text, pairs and all, a leading
+// U+FEFF kept, and a lone surrogate written as U+FFFD.
 TEST(Wire, ALargeTextComesBackWhole)
 {
-    QString text;
+    QString text(QChar(0xFEFF));
     while (text.size() < 3 * 1024 * 1024)
         text += QStringLiteral("行😀 é\r\n");
     AppleEvent reply = AppleEvent::reply();
@@ -107,6 +107,9 @@ TEST(Wire, ALargeTextComesBackWhole)
     const std::optional<AppleEvent> read = EventWireFormat::decodeEvent(bytes);
     ASSERT_TRUE(read);
     EXPECT_EQ(read->directObject()->toText(), text + QChar(0xFFFD));
+    // Small texts too keep a leading U+FEFF, which UTF-8 decoding drops by default.
+    const QString small = QStringLiteral("\uFEFF先頭");
+    EXPECT_EQ(EventWireFormat::decodeDescriptor(EventWireFormat::encode(EventDescriptor::text(small)))->toText(), small);
 }
 
 TEST(Wire, ARepliesFileIsMappedOnlyWhenSealed)

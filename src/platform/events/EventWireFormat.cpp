@@ -130,14 +130,13 @@ void encodeEvent(wire::Writer& writer, const AppleEvent& event)
     writer.end(mark);
 }
 
-// Checked UTF-8 into a string of exactly its size, in huge pages when it is large.
+// Checked UTF-8 into a string of exactly its size, in huge pages when it is large. A leading
+// U+FEFF is part of the text: Qt's UTF-8 decoding would drop it.
 QString textOf(std::string_view utf8)
 {
-    if (utf8.size() < 4 * 1024 * 1024)
-        return QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
     QString text(qsizetype(wire::utf16Length(utf8)), Qt::Uninitialized);
     wire::adviseHugePages(text.data(), size_t(text.size()) * 2);
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     decoder.appendToBuffer(text.data(), QByteArrayView(utf8.data(), qsizetype(utf8.size())));
     return text;
 }
