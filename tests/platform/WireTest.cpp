@@ -55,9 +55,15 @@ TEST(Wire, Utf8IsCheckedStrictly)
     // Overlong forms, surrogates, past U+10FFFF, lone continuation bytes, cut sequences, also
     // behind a run of ASCII.
     for (const char* bad : {"\xC0\x80", "\xC1\xBF", "\xE0\x9F\xBF", "\xED\xA0\x80", "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80",
-                            "\xF5\x80\x80\x80", "\x80", "\xE3\x81", "abcdefgh\xE3\x81", "abcdefghijklmnop\xFF"})
+                            "\xF5\x80\x80\x80", "\xF8\x80\x80", "\xFF\x80\x80", "\x80", "\xE3\x81", "\xE3\x81\x41", "abcdefgh\xE3\x81",
+                            "abcdefghijklmnop\xFF"})
         EXPECT_FALSE(wire::isWellFormedUtf8(bad)) << bad;
     EXPECT_EQ(wire::utf16Length("aé日😀"), 5u);
+    // Counted eight bytes at a time, whatever straddles the words.
+    for (const QString& text : {QStringLiteral("😀abcdefgh日本語é😀😀x"), QStringLiteral("1234567😀890"), QString()}) {
+        const QByteArray utf8 = text.toUtf8();
+        EXPECT_EQ(wire::utf16Length(std::string_view(utf8.constData(), size_t(utf8.size()))), size_t(text.size()));
+    }
 }
 
 TEST(Wire, WritersThatGrowAndThatAreSizedWriteTheSameBytes)

@@ -71,6 +71,11 @@ bool isWellFormedUtf8(std::string_view bytes)
             ++i;
             continue;
         }
+        // Most of Japanese: three bytes led by none of the leads with narrower second bytes.
+        if (c >= 0xE1 && c <= 0xEF && c != 0xED && i + 2 < n && (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80) {
+            i += 3;
+            continue;
+        }
         std::size_t extra;
         unsigned char low = 0x80;
         unsigned char high = 0xBF;
@@ -99,10 +104,22 @@ bool isWellFormedUtf8(std::string_view bytes)
 
 std::size_t utf16Length(std::string_view utf8)
 {
-    // A unit for every byte that starts a character, two for those that start four bytes.
+    // A unit for every byte that starts a character, two for those that start four bytes;
+    // eight bytes at a time.
+    constexpr std::uint64_t high = 0x8080808080808080ull;
+    const char* p = utf8.data();
+    const std::size_t n = utf8.size();
     std::size_t units = 0;
-    for (const char c : utf8) {
-        const auto byte = std::uint8_t(c);
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        const std::uint64_t continuation = w & ~(w << 1) & high;              // 10xxxxxx
+        const std::uint64_t fourByteLead = w & (w << 1) & (w << 2) & (w << 3) & high;  // 1111xxxx
+        units += 8 - std::size_t(std::popcount(continuation)) + std::size_t(std::popcount(fourByteLead));
+    }
+    for (; i < n; ++i) {
+        const auto byte = std::uint8_t(p[i]);
         units += (byte & 0xC0) != 0x80;
         units += byte >= 0xF0;
     }
