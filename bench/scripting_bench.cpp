@@ -10,6 +10,7 @@
 #include "platform/events/EventBusLocation.h"
 #include "platform/events/EventWireFormat.h"
 #include "platform/foundation/Bundle.h"
+#include "platform/wire/MappedFile.h"
 #include "scripting/dictionary/ScriptEventDispatcher.h"
 #include "scripting/model/ScriptNormalization.h"
 #include "window/EditorWindowController.h"
@@ -243,12 +244,15 @@ int main(int argc, char** argv)
                                                       EventBusLocation::sendForFileMethod())
                        << call.arguments().value(0);
             const QDBusMessage reply = connection.call(call, QDBus::Block, 120000);
+            // Read as the client reads it: the reply's file mapped, not copied.
             QByteArray bytes;
+            std::optional<wire::MappedFile> mapped;
             if (byFile) {
-                QFile file;
                 const QDBusUnixFileDescriptor fd = qdbus_cast<QDBusUnixFileDescriptor>(reply.arguments().value(0));
-                if (fd.isValid() && file.open(fd.fileDescriptor(), QIODevice::ReadOnly))
-                    bytes = file.readAll();
+                if (fd.isValid())
+                    mapped = wire::MappedFile::map(fd.fileDescriptor());
+                if (mapped)
+                    bytes = QByteArray::fromRawData(mapped->bytes().data(), qsizetype(mapped->bytes().size()));
             } else {
                 bytes = reply.arguments().value(0).toByteArray();
             }

@@ -1,134 +1,183 @@
 // korimado-event: sends one event to the running Korimado over the session bus and prints the
 // reply's value as JSON. Exit status 0 on success, 1 when Korimado answers with an error, 2 when
 // it cannot be reached, refuses, does not answer in time, or the arguments are wrong.
-#include "app/ApplicationIdentity.h"
-#include "platform/events/EventBusLocation.h"
-#include "platform/events/EventCommandLine.h"
-#include "platform/events/EventJson.h"
-#include "platform/events/EventWireFormat.h"
-#include "platform/foundation/JsonWriter.h"
+//
+// Scripts call it in loops, so it links no Qt: loading Qt took most of a run.
+#include "platform/wire/EventBusNames.h"
+#include "platform/wire/EventCommandLine.h"
+#include "platform/wire/EventJson.h"
+#include "platform/wire/MappedFile.h"
+#include "platform/wire/WireFormat.h"
 
-#include <QCoreApplication>
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusError>
-#include <QDBusMessage>
-#include <QDBusMetaType>
-#include <QDBusUnixFileDescriptor>
+#include <systemd/sd-bus.h>
 
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <optional>
-
-#include <sys/stat.h>
-#include <unistd.h>
+#include <string>
+#include <vector>
 
 using namespace korimado;
+using namespace korimado::wire;
 
 namespace {
 
 enum Status { succeeded = 0, answeredWithError = 1, notReached = 2 };
 
-int fail(const QString& message, int status = notReached)
+int fail(const std::string& message, int status = notReached)
 {
-    std::fprintf(stderr, "korimado-event: %s\n", message.toUtf8().constData());
+    std::fprintf(stderr, "korimado-event: %s\n", message.c_str());
     return status;
 }
 
-// The first bus on which the program's name has an owner.
-std::optional<QDBusConnection> connectToProgram(const QString& service)
-{
-    int index = 0;
-    for (const QString& address : EventBusLocation::clientAddresses()) {
-        const QString name = QStringLiteral("korimado-event-") + QString::number(index++);
-        QDBusConnection connection = QDBusConnection::connectToBus(address, name);
-        if (connection.isConnected() && connection.interface()
-            && connection.interface()->isServiceRegistered(service).value())
-            return connection;
-        QDBusConnection::disconnectFromBus(name);
+struct BusCall {
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_message* reply = nullptr;
+    ~BusCall()
+    {
+        sd_bus_error_free(&error);
+        sd_bus_message_unref(reply);
     }
-    return std::nullopt;
+};
+
+// The first bus on which the program's name has an owner.
+sd_bus* connectToProgram(const std::string& service)
+{
+    for (const std::string& address : EventBusNames::clientAddresses()) {
+        sd_bus* bus = nullptr;
+        if (sd_bus_new(&bus) < 0)
+            return nullptr;
+        int hasOwner = 0;
+        BusCall call;
+        if (sd_bus_set_address(bus, address.c_str()) >= 0 && sd_bus_set_bus_client(bus, 1) >= 0
+            && sd_bus_negotiate_fds(bus, 1) >= 0 && sd_bus_start(bus) >= 0
+            && sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                  "NameHasOwner", &call.error, &call.reply, "s", service.c_str()) >= 0
+            && sd_bus_message_read(call.reply, "b", &hasOwner) >= 0 && hasOwner)
+            return bus;
+        sd_bus_flush_close_unref(bus);
+    }
+    return nullptr;
 }
 
-// Everything in the file a reply came in.
-std::optional<QByteArray> readAll(const QDBusUnixFileDescriptor& file)
+std::string timeoutText(double seconds)
 {
-    if (!file.isValid())
-        return std::nullopt;
-    struct stat status {};
-    if (::fstat(file.fileDescriptor(), &status) != 0)
-        return std::nullopt;
-    QByteArray bytes(qsizetype(status.st_size), Qt::Uninitialized);
-    for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t n = ::pread(file.fileDescriptor(), bytes.data() + done, size_t(bytes.size() - done), off_t(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return std::nullopt;
-        done += n;
-    }
-    return bytes;
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", seconds);
+    return text;
+}
+
+// "errn" as a number within int, "errs" as text; 0 and empty when absent.
+int errorNumber(const Value* number)
+{
+    std::optional<double> value;
+    if (!number)
+        return 0;
+    if (number->type == typeInteger || number->type == typeInteger64)
+        value = double(number->integer());
+    else if (number->type == typeReal && std::isfinite(number->real()) && std::trunc(number->real()) == number->real())
+        value = number->real();
+    if (!value || *value < std::numeric_limits<int>::min() || *value > std::numeric_limits<int>::max())
+        return 0;
+    return int(*value);
+}
+
+std::string errorText(const Value* message)
+{
+    if (!message)
+        return {};
+    if (message->type == typeUTF8Text)
+        return std::string(message->payload);
+    if (message->type != typeUnicodeText)
+        return {};
+    // The JSON form of UTF-16, without its quotes: lone surrogates stay visible as escapes.
+    std::string json;
+    EventJson::append(json, *message);
+    return json.substr(1, json.size() - 2);
+}
+
+const Value* parameter(const Event& event, FourCharCode key)
+{
+    const Value* found = nullptr;  // a key given twice counts with its last value
+    for (const Item& item : event.parameters)
+        if (item.key == key)
+            found = &item.value;
+    return found;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    Bundle::configure(applicationBundleConfiguration());
-
-    const auto parsed = EventCommandLine::parse(QCoreApplication::arguments().mid(1));
-    if (const auto* message = std::get_if<QString>(&parsed))
+    const auto parsed = EventCommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
+    if (const auto* message = std::get_if<std::string>(&parsed))
         return fail(*message);
     const EventCommandLine& line = std::get<EventCommandLine>(parsed);
     if (line.help) {
-        std::fputs(EventCommandLine::usage().toUtf8().constData(), stdout);
+        std::fputs(EventCommandLine::usage(), stdout);
         return succeeded;
     }
 
-    const QString service = line.pid ? EventBusLocation::processServiceName(*line.pid) : EventBusLocation::serviceName();
-    const std::optional<QDBusConnection> connection = connectToProgram(service);
-    if (!connection)
-        return fail(line.pid ? QStringLiteral("プロセス %1 のKorimadoが見つかりません。").arg(*line.pid)
-                             : QStringLiteral("実行中のKorimadoが見つかりません。"));
+    const std::string service = line.pid ? EventBusNames::processServiceName(*line.pid) : EventBusNames::serviceName();
+    sd_bus* bus = connectToProgram(service);
+    if (!bus)
+        return fail(line.pid ? "プロセス " + std::to_string(*line.pid) + " のKorimadoが見つかりません。"
+                             : std::string("実行中のKorimadoが見つかりません。"));
 
     // A reply comes back in a file where the bus can pass one: large ones arrive at once.
-    const bool byFile = connection->connectionCapabilities().testFlag(QDBusConnection::UnixFileDescriptorPassing);
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        service, EventBusLocation::objectPath(), EventBusLocation::interfaceName(),
-        byFile ? EventBusLocation::sendForFileMethod() : EventBusLocation::sendMethod());
-    call << EventWireFormat::encode(line.event);
-    const int timeoutMs = int(std::lround(line.timeoutSeconds * 1000));
-    const QDBusMessage answer = connection->call(call, QDBus::Block, timeoutMs);
-    if (answer.type() == QDBusMessage::ErrorMessage) {
-        const QString name = answer.errorName();
-        if (name == QDBusError::errorString(QDBusError::AccessDenied))
-            return fail(QStringLiteral("Korimadoに拒否されました: ") + answer.errorMessage());
-        if (name == QDBusError::errorString(QDBusError::NoReply) || name == QDBusError::errorString(QDBusError::Timeout))
-            return fail(QStringLiteral("%1秒以内に応答がありませんでした。").arg(line.timeoutSeconds));
-        return fail(QStringLiteral("送れませんでした: ") + name + QStringLiteral(": ") + answer.errorMessage());
+    const bool byFile = sd_bus_can_send(bus, SD_BUS_TYPE_UNIX_FD) > 0;
+    sd_bus_message* message = nullptr;
+    BusCall call;
+    int r = sd_bus_message_new_method_call(bus, &message, service.c_str(), EventBusNames::objectPath,
+                                           EventBusNames::interfaceName().c_str(),
+                                           byFile ? EventBusNames::sendForFileMethod : EventBusNames::sendMethod);
+    if (r >= 0)
+        r = sd_bus_message_append_array(message, 'y', line.event.data(), line.event.size());
+    if (r >= 0)
+        r = sd_bus_call(bus, message, std::uint64_t(std::llround(line.timeoutSeconds * 1e6)), &call.error, &call.reply);
+    sd_bus_message_unref(message);
+    if (r < 0) {
+        const std::string name = call.error.name ? call.error.name : "";
+        const std::string detail = call.error.message ? call.error.message : std::strerror(-r);
+        sd_bus_flush_close_unref(bus);
+        if (name == SD_BUS_ERROR_ACCESS_DENIED)
+            return fail("Korimadoに拒否されました: " + detail);
+        if (r == -ETIMEDOUT || name == SD_BUS_ERROR_NO_REPLY || name == SD_BUS_ERROR_TIMEOUT)
+            return fail(timeoutText(line.timeoutSeconds) + "秒以内に応答がありませんでした。");
+        return fail("送れませんでした: " + name + ": " + detail);
     }
 
-    QString error;
-    const std::optional<QByteArray> bytes =
-        byFile ? readAll(qdbus_cast<QDBusUnixFileDescriptor>(answer.arguments().value(0))) : answer.arguments().value(0).toByteArray();
-    if (!bytes)
-        return fail(QStringLiteral("応答を読み取れません: ") + QString::fromLocal8Bit(std::strerror(errno)));
-    const std::optional<AppleEvent> reply = EventWireFormat::decodeEvent(*bytes, &error);
-    if (!reply)
-        return fail(QStringLiteral("応答を読み取れません: ") + error);
-    if (const int number = reply->errorNumber()) {
-        const QString message = reply->errorString();
-        return fail(QStringLiteral("エラー %1%2").arg(number).arg(message.isEmpty() ? QString() : QStringLiteral(": ") + message),
-                    answeredWithError);
+    std::optional<MappedFile> file;
+    std::string_view bytes;
+    if (byFile) {
+        int fd = -1;
+        if (sd_bus_message_read(call.reply, "h", &fd) < 0 || !(file = MappedFile::map(fd)))
+            return fail(std::string("応答を読み取れません: ") + std::strerror(errno));
+        bytes = file->bytes();
+    } else {
+        const void* data = nullptr;
+        size_t size = 0;
+        if (sd_bus_message_read_array(call.reply, 'y', &data, &size) < 0)
+            return fail(std::string("応答を読み取れません: ") + std::strerror(errno));
+        bytes = std::string_view(static_cast<const char*>(data), size);
     }
-    if (const EventDescriptor* value = reply->directObject()) {
-        QByteArray json = JsonWriter::write(EventJson::json(*value), {.prettyPrinted = false, .sortedKeys = false,
-                                                                       .escapesSolidus = false});
-        json.append('\n');
-        std::fwrite(json.constData(), 1, size_t(json.size()), stdout);
+    std::string error;
+    const std::optional<Event> reply = decodeEvent(bytes, &error);
+    if (!reply)
+        return fail("応答を読み取れません: " + error);
+    if (const int number = errorNumber(parameter(*reply, fourCharCode("errn")))) {
+        const std::string text = errorText(parameter(*reply, fourCharCode("errs")));
+        return fail("エラー " + std::to_string(number) + (text.empty() ? "" : ": " + text), answeredWithError);
+    }
+    if (const Value* value = parameter(*reply, fourCharCode("----"))) {
+        std::string json;
+        json.reserve(value->payload.size() + 64);
+        EventJson::append(json, *value);
+        json += '\n';
+        std::fwrite(json.data(), 1, json.size(), stdout);
     }
     return succeeded;
 }

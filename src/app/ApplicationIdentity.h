@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/foundation/Bundle.h"
+#include "platform/wire/EventBusNames.h"
 
 namespace korimado {
 
@@ -8,7 +9,9 @@ namespace korimado {
 // benchmarks.
 inline BundleConfiguration applicationBundleConfiguration()
 {
-    return {QStringLiteral("app.korimado.Korimado"), QStringLiteral("Korimado"), QStringLiteral("Korimado"),
+    // The command-line client finds the program by the same names, without Qt.
+    return {QString::fromLatin1(wire::EventBusNames::programIdentifier),
+            QString::fromLatin1(wire::EventBusNames::dataFolderName), QStringLiteral("Korimado"),
             {QStringLiteral("ja")}};
 }
 

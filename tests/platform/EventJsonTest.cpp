@@ -1,7 +1,8 @@
-#include "platform/events/EventCommandLine.h"
-#include "platform/events/EventJson.h"
-#include "platform/foundation/JsonReader.h"
-#include "platform/foundation/JsonWriter.h"
+// The command-line client's JSON and arguments, read back through the program's own wire reader
+// so that both sides are held to one form.
+#include "platform/events/EventWireFormat.h"
+#include "platform/wire/EventCommandLine.h"
+#include "platform/wire/EventJson.h"
 
 #include <gtest/gtest.h>
 
@@ -11,31 +12,48 @@ namespace {
 
 using D = EventDescriptor;
 
-std::optional<D> fromJson(const char* json, QString* error = nullptr)
+std::optional<D> fromJson(const char* json, std::string* error = nullptr)
 {
-    return EventJson::descriptor(JsonReader::parse(QByteArray(json)), error);
+    const std::optional<wire::JsonNode> node = wire::JsonNode::parse(json);
+    if (!node)
+        return std::nullopt;
+    std::string bytes;
+    wire::Writer writer(bytes);
+    if (!wire::EventJson::write(*node, writer, error))
+        return std::nullopt;
+    return EventWireFormat::decodeDescriptor(QByteArray::fromStdString(bytes));
 }
 
-QByteArray toJson(const D& value)
+std::string toJson(const D& value)
 {
-    return JsonWriter::write(EventJson::json(value), {.prettyPrinted = false, .sortedKeys = false, .escapesSolidus = false});
+    const QByteArray bytes = EventWireFormat::encode(value);
+    const std::optional<wire::Value> read = wire::decodeValue(std::string_view(bytes.constData(), size_t(bytes.size())));
+    std::string json;
+    if (read)
+        wire::EventJson::append(json, *read);
+    return json;
 }
 
-EventCommandLine parsed(const QStringList& arguments)
+wire::EventCommandLine parsed(const std::vector<std::string>& arguments)
 {
-    auto result = EventCommandLine::parse(arguments);
-    if (const QString* message = std::get_if<QString>(&result)) {
-        ADD_FAILURE() << message->toStdString();
+    auto result = wire::EventCommandLine::parse(arguments);
+    if (const std::string* message = std::get_if<std::string>(&result)) {
+        ADD_FAILURE() << *message;
         return {};
     }
-    return std::get<EventCommandLine>(result);
+    return std::get<wire::EventCommandLine>(result);
 }
 
-QString refused(const QStringList& arguments)
+AppleEvent eventOf(const wire::EventCommandLine& line)
 {
-    auto result = EventCommandLine::parse(arguments);
-    const QString* message = std::get_if<QString>(&result);
-    return message ? *message : QString();
+    return EventWireFormat::decodeEvent(QByteArray::fromStdString(line.event)).value_or(AppleEvent());
+}
+
+std::string refused(const std::vector<std::string>& arguments)
+{
+    auto result = wire::EventCommandLine::parse(arguments);
+    const std::string* message = std::get_if<std::string>(&result);
+    return message ? *message : std::string();
 }
 
 }  // namespace
@@ -49,14 +67,42 @@ TEST(EventJson, ValuesReadAndWriteBack)
     EXPECT_TRUE(specifier->isObjectSpecifier());
     EXPECT_EQ(specifier->value(D::keySeld)->toCode(), fourCharCode("PCnt"));
     EXPECT_EQ(specifier->value(D::keyFrom)->value(D::keySeld)->toInteger(), 1);
-    EXPECT_EQ(toJson(*specifier), QByteArray(json));
+    EXPECT_EQ(toJson(*specifier), json);
 
-    EXPECT_EQ(toJson(*fromJson(R"([null,true,-3,9007199254740993,2.5,"あ",{"enum":"cCup"},{"record":{"kocl":{"type":"docu"}}}])")),
-              QByteArray(R"([null,true,-3,9007199254740993,2.5,"あ",{"enum":"cCup"},{"record":{"kocl":{"type":"docu"}}}])"));
+    const char* values = R"([null,true,-3,9007199254740993,2.5,"あ",{"enum":"cCup"},{"record":{"kocl":{"type":"docu"}}}])";
+    EXPECT_EQ(toJson(*fromJson(values)), values);
     // Tagged codes are accepted where bare ones are.
     EXPECT_EQ(fromJson(R"({"obj":{"want":{"type":"docu"},"form":{"enum":"name"},"seld":"a"}})")->value(D::keyWant)->toCode(),
               fourCharCode("docu"));
-    EXPECT_EQ(toJson(D::opaque(fourCharCode("furl"), "ab")), QByteArray(R"({"opaque":{"type":"furl","base64":"YWI="}})"));
+    EXPECT_EQ(toJson(D::opaque(fourCharCode("furl"), "ab")), R"({"opaque":{"type":"furl","base64":"YWI="}})");
+    EXPECT_EQ(toJson(D::opaque(fourCharCode("furl"), "abc")), R"({"opaque":{"type":"furl","base64":"YWJj"}})");
+}
+
+TEST(EventJson, NumbersKeepTheirWidth)
+{
+    EXPECT_EQ(fromJson("2147483647")->type(), D::typeInteger);
+    EXPECT_EQ(fromJson("-2147483649")->type(), D::typeInteger64);
+    EXPECT_EQ(fromJson("-9223372036854775808")->toInteger(), std::numeric_limits<qint64>::min());
+    EXPECT_EQ(fromJson("9223372036854775808")->type(), D::typeReal);  // past 64 bits: a real
+    EXPECT_EQ(fromJson("1e2")->type(), D::typeReal);
+    EXPECT_EQ(toJson(D::real(0.1)), "0.10000000000000001");
+    EXPECT_EQ(toJson(D::real(qInf())), "null");
+}
+
+TEST(EventJson, TextEscapesAsTheProgramWritesIt)
+{
+    // Control characters escaped, solidus and non-ASCII as they stand, a pair of escapes one character.
+    EXPECT_EQ(toJson(D::text(QStringLiteral("a\"\\/\n\t\x01\x7f😀改"))), "\"a\\\"\\\\/\\n\\t\\u0001\x7f😀改\"");
+    EXPECT_EQ(fromJson(R"("\ud83d\ude00\u00e9")")->toText(), QStringLiteral("😀é"));
+    // A lone surrogate reads as U+FFFD, as the wire writes it.
+    EXPECT_EQ(fromJson(R"("a\ud800b")")->toText(), QStringLiteral("a\uFFFDb"));
+    // UTF-16 text: a lone surrogate stays visible.
+    const QString lone = QStringLiteral("x") + QChar(0xDC00) + QStringLiteral("😀");
+    EXPECT_EQ(toJson(D::unicodeText(lone)), "\"x\\udc00😀\"");
+    // A record's key given twice on the wire is written once, with its last value.
+    EXPECT_EQ(toJson(D::record({{fourCharCode("abcd"), D::integer(1)}, {fourCharCode("wxyz"), D()},
+                                {fourCharCode("abcd"), D::integer(2)}})),
+              R"({"record":{"abcd":2,"wxyz":null}})");
 }
 
 TEST(EventJson, RefusesWhatNamesNoValue)
@@ -64,42 +110,55 @@ TEST(EventJson, RefusesWhatNamesNoValue)
     for (const char* bad : {R"({"type":"abc"})", R"({"enum":5})", R"({"type":"PCnt","enum":"cCup"})", R"({"color":"red"})",
                             R"({"obj":{"want":"docu","form":"indx"}})", R"({"obj":{"want":"docu","form":"indx","seld":1,"x":1}})",
                             R"({"record":{"toolong":1}})", "1e999"}) {
-        QString error;
+        std::string error;
         EXPECT_FALSE(fromJson(bad, &error)) << bad;
-        EXPECT_FALSE(error.isEmpty()) << bad;
+        EXPECT_FALSE(error.empty()) << bad;
     }
+    // Not JSON at all.
+    for (const char* bad : {"", "[1,]", "{\"a\":1,\"a\":2}", "01", "\"\\x\"", "\"\xC0\x80\"", "\"\xED\xA0\x80\"", "tru", "[1] x"})
+        EXPECT_FALSE(wire::JsonNode::parse(bad)) << bad;
+    EXPECT_TRUE(wire::JsonNode::parse("\xEF\xBB\xBF [1]"));
+    EXPECT_TRUE(wire::JsonNode::parse(std::string(511, '[') + std::string(511, ']')));
+    EXPECT_FALSE(wire::JsonNode::parse(std::string(513, '[') + std::string(513, ']')));
 }
 
 TEST(EventCommandLine, ReadsClassIdDirectObjectAndParameters)
 {
-    const EventCommandLine line = parsed({"--timeout", "2.5", "cEd1", "RPlc", R"({"obj":{"want":"docu","form":"indx","seld":1}})",
-                                          "tRgt=a", R"(nWst="x\ny")", "aLl =true", "rEex=true"});
+    const wire::EventCommandLine line = parsed({"--timeout", "2.5", "cEd1", "RPlc", R"({"obj":{"want":"docu","form":"indx","seld":1}})",
+                                                "tRgt=a", R"(nWst="x\ny")", "aLl =true", "rEex=true"});
+    const AppleEvent event = eventOf(line);
     EXPECT_DOUBLE_EQ(line.timeoutSeconds, 2.5);
     EXPECT_FALSE(line.pid);
-    EXPECT_EQ(line.event.eventClass(), fourCharCode("cEd1"));
-    EXPECT_EQ(line.event.eventID(), fourCharCode("RPlc"));
-    EXPECT_TRUE(line.event.directObject()->isObjectSpecifier());
-    EXPECT_EQ(line.event.parameter(fourCharCode("tRgt"))->toText(), QStringLiteral("a"));  // a plain word is text
-    EXPECT_EQ(line.event.parameter(fourCharCode("nWst"))->toText(), QStringLiteral("x\ny"));
-    EXPECT_EQ(line.event.parameter(fourCharCode("aLl "))->toBoolean(), true);
+    EXPECT_EQ(event.eventClass(), fourCharCode("cEd1"));
+    EXPECT_EQ(event.eventID(), fourCharCode("RPlc"));
+    ASSERT_TRUE(event.directObject());
+    EXPECT_TRUE(event.directObject()->isObjectSpecifier());
+    EXPECT_EQ(event.parameter(fourCharCode("tRgt"))->toText(), QStringLiteral("a"));  // a plain word is text
+    EXPECT_EQ(event.parameter(fourCharCode("nWst"))->toText(), QStringLiteral("x\ny"));
+    EXPECT_EQ(event.parameter(fourCharCode("aLl "))->toBoolean(), true);
 
     EXPECT_EQ(parsed({"--pid", "42", "cEd1", "cnsl", "hello world"}).pid, 42);
-    EXPECT_EQ(parsed({"cEd1", "cnsl", "hello world"}).event.directObject()->toText(), QStringLiteral("hello world"));
-    EXPECT_EQ(parsed({"cEd1", "cnsl", "----=12"}).event.directObject()->toInteger(), 12);
-    EXPECT_FALSE(parsed({"aevt", "rapp"}).event.directObject());
+    EXPECT_EQ(eventOf(parsed({"cEd1", "cnsl", "hello world"})).directObject()->toText(), QStringLiteral("hello world"));
+    EXPECT_EQ(eventOf(parsed({"cEd1", "cnsl", "日本語"})).directObject()->toText(), QStringLiteral("日本語"));
+    EXPECT_EQ(eventOf(parsed({"cEd1", "cnsl", "----=12"})).directObject()->toInteger(), 12);
+    EXPECT_FALSE(eventOf(parsed({"aevt", "rapp"})).directObject());
+    EXPECT_EQ(eventOf(parsed({"aevt", "rapp"})).eventID(), fourCharCode("rapp"));
     EXPECT_TRUE(parsed({"--help"}).help);
 }
 
 TEST(EventCommandLine, ExplainsWhatIsWrong)
 {
-    EXPECT_FALSE(refused({}).isEmpty());
-    EXPECT_FALSE(refused({"cEd1"}).isEmpty());
-    EXPECT_FALSE(refused({"cEd", "RPlc"}).isEmpty());
-    EXPECT_FALSE(refused({"--pid", "x", "cEd1", "RPlc"}).isEmpty());
-    EXPECT_FALSE(refused({"--timeout", "-1", "cEd1", "RPlc"}).isEmpty());
-    EXPECT_FALSE(refused({"--timeout"}).isEmpty());
-    EXPECT_FALSE(refused({"--colour", "cEd1", "RPlc"}).isEmpty());
-    EXPECT_FALSE(refused({"cEd1", "RPlc", "a", "b"}).isEmpty());
-    EXPECT_FALSE(refused({"cEd1", "RPlc", "tRgt=a", "tRgt=b"}).isEmpty());
-    EXPECT_TRUE(refused({"cEd1", "RPlc", "tRgt={broken"}).contains(QStringLiteral("tRgt")));
+    EXPECT_FALSE(refused({}).empty());
+    EXPECT_FALSE(refused({"cEd1"}).empty());
+    EXPECT_FALSE(refused({"cEd", "RPlc"}).empty());
+    EXPECT_FALSE(refused({"cEdあ", "RPlc"}).empty());
+    EXPECT_FALSE(refused({"--pid", "x", "cEd1", "RPlc"}).empty());
+    EXPECT_FALSE(refused({"--pid", "0", "cEd1", "RPlc"}).empty());
+    EXPECT_FALSE(refused({"--timeout", "-1", "cEd1", "RPlc"}).empty());
+    EXPECT_FALSE(refused({"--timeout", "nan", "cEd1", "RPlc"}).empty());
+    EXPECT_FALSE(refused({"--timeout"}).empty());
+    EXPECT_FALSE(refused({"--colour", "cEd1", "RPlc"}).empty());
+    EXPECT_FALSE(refused({"cEd1", "RPlc", "a", "b"}).empty());
+    EXPECT_FALSE(refused({"cEd1", "RPlc", "tRgt=a", "tRgt=b"}).empty());
+    EXPECT_NE(refused({"cEd1", "RPlc", "tRgt={broken"}).find("tRgt"), std::string::npos);
 }

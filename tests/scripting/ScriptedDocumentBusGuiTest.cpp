@@ -68,23 +68,38 @@ private:
     QProcess process_;
 };
 
-}  // namespace
+// One document in a window, its events served on the bus under the program's name.
+struct ServedDocument {
+    ServedDocument(test::PrivateBus& bus, KoriDocument& document)
+        : dictionary(ScriptingDictionary::load(Bundle::main().path(QStringLiteral("Korimado"), QStringLiteral("sdef"))).value()),
+          dispatcher(dictionary, [&document] { return std::vector<KoriDocument*>{&document}; }),
+          server(bus.connect(QStringLiteral("server"))),
+          transport(server, manager)
+    {
+        test::openDocumentWindow(document);
+        dispatcher.install(manager);
+        started = transport.start(true);
+    }
+    bool serving() const { return started; }
 
+    AppleEventManager manager;
+    ScriptingDictionary dictionary;
+    ScriptEventDispatcher dispatcher;
+    QDBusConnection server;
+    DBusEventTransport transport;
+    bool started = false;
+};
+
+}  // namespace
 
 TEST(ScriptedDocumentBus, AZshScriptReplacesTextAndChangesCaseAndAnotherUserIsRefused)
 {
     test::PrivateBus bus;
     test::TempDir dir;
     std::unique_ptr<KoriDocument> document = test::readFileDocument(dir, QStringLiteral("note.txt"), "the dog and the dog\n");
-    test::openDocumentWindow(*document);
-    AppleEventManager manager;
-    const auto dictionary = ScriptingDictionary::load(Bundle::main().path(QStringLiteral("Korimado"), QStringLiteral("sdef")));
-    ASSERT_TRUE(dictionary);
-    ScriptEventDispatcher dispatcher(*dictionary, [&] { return std::vector<KoriDocument*>{document.get()}; });
-    dispatcher.install(manager);
-    QDBusConnection server = bus.connect(QStringLiteral("server"));
-    DBusEventTransport transport(server, manager);
-    ASSERT_TRUE(transport.start(true));
+    ServedDocument served(bus, *document);
+    ASSERT_TRUE(served.serving());
+    DBusEventTransport& transport = served.transport;
 
     const QString script = dir.write(QStringLiteral("edit.zsh"), R"(doc='{"obj":{"want":"docu","form":"name","seld":"note.txt"}}'
 sel='{"obj":{"want":"prop","form":"prop","seld":{"type":"sele"},"from":'$doc'}}'
@@ -123,6 +138,48 @@ korimado-event core getd '{"obj":{"want":"prop","form":"prop","seld":{"type":"pL
     std::tie(status, output) = run();
     EXPECT_EQ(status, 2);
     EXPECT_EQ(document->string(), QStringLiteral("the cat and the cat\n"));
+}
+
+// Contents set and read back through the client stay byte for byte what they were: CRLF breaks,
+// emoji, Japanese, escapes; a large text comes back whole through the reply's file.
+TEST(ScriptedDocumentBus, ContentsTravelByteExactBothWays)
+{
+    test::PrivateBus bus;
+    test::TempDir dir;
+    std::unique_ptr<KoriDocument> document = test::readFileDocument(dir, QStringLiteral("crlf.txt"), "x\r\ny\r\n");
+    ServedDocument served(bus, *document);
+    ASSERT_TRUE(served.serving());
+
+    const auto client = [&](const QStringList& arguments) {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(KORIMADO_EVENT_PATH), arguments);
+        EXPECT_TRUE(process.waitForStarted(5000));
+        EXPECT_TRUE(test::spinUntil([&] { return process.state() == QProcess::NotRunning; }, 60000));
+        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+        return process.readAllStandardOutput();
+    };
+    const QString contents = QStringLiteral(R"({"obj":{"want":"prop","form":"prop","seld":{"type":"PCnt"},)"
+                                            R"("from":{"obj":{"want":"docu","form":"indx","seld":1}}}})");
+
+    // Japanese of every plane the editor meets, a surrogate pair, a joiner sequence, a BOM inside.
+    const QString text = QStringLiteral("一行目：漢字ｶﾅかな\r\n😀👨‍👩‍👧 \"引用\" \\ タブ\tここ\r\n\uFEFF𠮷野家\r\n");
+    client({QStringLiteral("core"), QStringLiteral("setd"), contents, QStringLiteral("data=") + text});
+    EXPECT_EQ(document->string(), text);
+    EXPECT_EQ(client({QStringLiteral("core"), QStringLiteral("getd"), contents}),
+              QByteArray("\"一行目：漢字ｶﾅかな\\r\\n😀👨‍👩‍👧 \\\"引用\\\" \\\\ タブ\\tここ\\r\\n\xEF\xBB\xBF𠮷野家\\r\\n\"\n"));
+
+    // Larger than the bus takes in one message at a time; read back through the mapped file.
+    QString large;
+    for (int i = 0; i < 40000; ++i)
+        large += QStringLiteral("%1 行目 😀 émoji\r\n").arg(i);
+    document->storage().setString(large);
+    const QByteArray printed = client({QStringLiteral("core"), QStringLiteral("getd"), contents});
+    QByteArray expected = large.toUtf8().replace("\r\n", "\\r\\n");
+    EXPECT_EQ(printed.size(), expected.size() + 3);
+    EXPECT_TRUE(printed == "\"" + expected + "\"\n");
 }
 
 TEST(ScriptedDocumentBus, ASecondStartHandsItsFileToTheRunningProgramAndEnds)

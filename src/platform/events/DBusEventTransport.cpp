@@ -116,6 +116,8 @@ QDBusUnixFileDescriptor DBusEventTransport::SendForFile(const QByteArray& bytes)
     const std::optional<AppleEvent> reply = answer(bytes);
     if (!reply)
         return {};
+    // Encoded in huge pages and copied into the file by the kernel: filling the file's own small
+    // pages through a mapping costs a page fault each, twice the time of both steps.
     const QByteArray encoded = EventWireFormat::encode(*reply);
     const int fd = ::memfd_create("korimado-reply", MFD_CLOEXEC | MFD_ALLOW_SEALING);
     bool written = fd >= 0;
@@ -126,7 +128,7 @@ QDBusUnixFileDescriptor DBusEventTransport::SendForFile(const QByteArray& bytes)
         written = n > 0;
         done += n > 0 ? n : 0;
     }
-    // The caller reads from the start, and nobody can change what it reads.
+    // The caller maps it or reads from the start, and nobody can change what it reads.
     written = written && ::lseek(fd, 0, SEEK_SET) == 0
               && ::fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) == 0;
     if (!written) {

@@ -1,6 +1,7 @@
 #include "platform/events/EventBusLocation.h"
 
 #include "platform/foundation/Bundle.h"
+#include "platform/wire/EventBusNames.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,7 +15,7 @@ namespace korimado {
 
 namespace {
 
-const QString addressFileName = QStringLiteral("bus-address");
+const QString addressFileName = QString::fromLatin1(wire::EventBusNames::addressFileName);
 
 bool isSocket(const QString& path)
 {
@@ -89,21 +90,6 @@ void EventBusLocation::removeAddressFile(const QString& address)
 {
     if (!address.isEmpty() && readAddressFile() == address)
         QFile::remove(addressFilePath());
-}
-
-QStringList EventBusLocation::clientAddresses()
-{
-    QStringList addresses;
-    const auto add = [&](const QString& address) {
-        if (!address.isEmpty() && !addresses.contains(address))
-            addresses.append(address);
-    };
-    add(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"));
-    const QString runUser = QStringLiteral("/run/user/") + QString::number(::getuid()) + QStringLiteral("/bus");
-    if (isSocket(runUser))
-        add(QStringLiteral("unix:path=") + runUser);
-    add(readAddressFile());
-    return addresses;
 }
 
 }  // namespace korimado

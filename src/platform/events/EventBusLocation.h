@@ -1,13 +1,12 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 
 namespace korimado {
 
 // Where events travel between processes: the bus names, the object and its interface, and how a
 // client that inherited no bus address (a script started with a bare environment) finds the
-// running program's session bus.
+// running program's session bus. The client's side of it is wire::EventBusNames.
 class EventBusLocation {
 public:
     EventBusLocation() = delete;
@@ -33,10 +32,6 @@ public:
     static bool writeAddressFile(const QString& address, QString* error = nullptr);
     // Removes the file when it still holds address (another program may have taken it over).
     static void removeAddressFile(const QString& address);
-
-    // The addresses a client tries, in order, without repeats: $DBUS_SESSION_BUS_ADDRESS,
-    // /run/user/<uid>/bus when that socket exists, then the address in the file.
-    static QStringList clientAddresses();
 };
 
 }  // namespace korimado

@@ -4,10 +4,8 @@ namespace korimado {
 
 FourCharCode code(QStringView text)
 {
-    FourCharCode result = 0;
-    for (const char byte : text.toUtf8())
-        result = (result << 8) | FourCharCode(std::uint8_t(byte));
-    return result;
+    const QByteArray utf8 = text.toUtf8();
+    return wire::code(std::string_view(utf8.constData(), size_t(utf8.size())));
 }
 
 QString codeString(FourCharCode code)

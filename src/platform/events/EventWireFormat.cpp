@@ -1,25 +1,19 @@
 #include "platform/events/EventWireFormat.h"
 
+#include "platform/wire/HugePages.h"
+#include "platform/wire/WireFormat.h"
+
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QtEndian>
 
-#include <bit>
 #include <cstring>
-#include <limits>
 
 namespace korimado {
 
 namespace {
 
 using D = EventDescriptor;
-
-void putCode(QByteArray& out, quint32 value)
-{
-    char bytes[4];
-    qToBigEndian(value, bytes);
-    out.append(bytes, 4);
-}
 
 // The payload length is written once the payload is, at the place reserved for it.
 qint64 utf8Length(const QString& text)
@@ -54,335 +48,207 @@ QString withReplacedSurrogates(const QString& text)
     return out;
 }
 
-class Writer {
-public:
-    explicit Writer(QByteArray& out) : out_(out) {}
-
-    void write(const EventDescriptor& value)
-    {
-        putCode(out_, value.type());
-        const qsizetype lengthAt = out_.size();
-        putCode(out_, 0);
-        writePayload(value);
-        const qint64 length = out_.size() - lengthAt - 4;
-        qToBigEndian(quint32(std::min<qint64>(length, std::numeric_limits<quint32>::max())), out_.data() + lengthAt);
-    }
-
-    void writeItems(const std::vector<EventDescriptor::Item>& items, bool keyed)
-    {
-        for (const EventDescriptor::Item& item : items) {
-            if (keyed)
-                putCode(out_, item.key);
-            write(item.value);
-        }
-    }
-
-private:
-    void writePayload(const EventDescriptor& value)
-    {
-        switch (value.type()) {
-        case D::typeNull:
-            return;
-        case D::typeBoolean:
-            out_.append(char(*value.toBoolean() ? 1 : 0));
-            return;
-        case D::typeInteger: {
-            char bytes[4];
-            qToBigEndian(qint32(*value.toInteger()), bytes);
-            out_.append(bytes, 4);
-            return;
-        }
-        case D::typeInteger64: {
-            char bytes[8];
-            qToBigEndian(qint64(*value.toInteger()), bytes);
-            out_.append(bytes, 8);
-            return;
-        }
-        case D::typeReal: {
-            char bytes[8];
-            qToBigEndian(std::bit_cast<quint64>(*value.toReal()), bytes);
-            out_.append(bytes, 8);
-            return;
-        }
-        case D::typeUTF8Text: {
-            const QString text = *value.toText();
-            // Straight into the output: a large text would otherwise pass through a copy three
-            // times its length first.
-            const qsizetype at = out_.size();
-            const qint64 length = utf8Length(text);
-            out_.resize(at + length);
-            QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
-            const char* end = encoder.appendToBuffer(out_.data() + at, text);
-            // A lone surrogate comes out shorter; the reader and the size count take it as U+FFFD.
-            if (end - (out_.constData() + at) != length) {
-                out_.resize(at);
-                out_.append(withReplacedSurrogates(text).toUtf8());
-            }
-            return;
-        }
-        case D::typeUnicodeText: {
-            const QString text = *value.toText();
-            const qsizetype at = out_.size();
-            out_.resize(at + text.size() * 2);
-            qToBigEndian<char16_t>(text.utf16(), text.size(), out_.data() + at);
-            return;
-        }
-        case D::typeType:
-        case D::typeEnumerated:
-            putCode(out_, *value.toCode());
-            return;
-        case D::typeList:
-            writeItems(value.items(), false);
-            return;
-        case D::typeRecord:
-        case D::typeObjectSpecifier:
-            writeItems(value.items(), true);
-            return;
-        default:
-            out_.append(value.opaqueData());
-            return;
-        }
-    }
-
-    QByteArray& out_;
-};
-
-qint64 sizeOf(const EventDescriptor& value);
-
-qint64 sizeOfItems(const std::vector<EventDescriptor::Item>& items, bool keyed)
+void encodeText(wire::Writer& writer, const QString& text)
 {
-    qint64 size = 0;
-    for (const EventDescriptor::Item& item : items)
-        size += (keyed ? 4 : 0) + sizeOf(item.value);
-    return size;
+    const qint64 length = utf8Length(text);
+    char* at = writer.payload(wire::typeUTF8Text, size_t(length));
+    if (!at)
+        return;
+    // Straight into the output: a large text would otherwise pass through a copy three times its
+    // length first.
+    QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
+    // A lone surrogate comes out shorter; the reader and the size count take it as U+FFFD.
+    if (encoder.appendToBuffer(at, text) - at != length) {
+        const QByteArray replaced = withReplacedSurrogates(text).toUtf8();
+        std::memcpy(at, replaced.constData(), size_t(replaced.size()));
+    }
 }
 
+void encodeValue(wire::Writer& writer, const EventDescriptor& value);
 
-qint64 sizeOf(const EventDescriptor& value)
+void encodeItems(wire::Writer& writer, const std::vector<EventDescriptor::Item>& items, bool keyed)
 {
-    qint64 payload = 0;
+    for (const EventDescriptor::Item& item : items) {
+        if (keyed)
+            writer.key(item.key);
+        encodeValue(writer, item.value);
+    }
+}
+
+void encodeValue(wire::Writer& writer, const EventDescriptor& value)
+{
     switch (value.type()) {
-    case D::typeNull: break;
-    case D::typeBoolean: payload = 1; break;
-    case D::typeInteger: payload = 4; break;
+    case D::typeNull:
+        writer.null();
+        return;
+    case D::typeBoolean:
+        writer.boolean(*value.toBoolean());
+        return;
+    case D::typeInteger:
+        writer.integer32(qint32(*value.toInteger()));
+        return;
     case D::typeInteger64:
-    case D::typeReal: payload = 8; break;
-    case D::typeUTF8Text: payload = utf8Length(*value.toText()); break;
-    case D::typeUnicodeText: payload = value.toText()->size() * 2; break;
-    case D::typeType:
-    case D::typeEnumerated: payload = 4; break;
-    case D::typeList: payload = sizeOfItems(value.items(), false); break;
-    case D::typeRecord:
-    case D::typeObjectSpecifier: payload = sizeOfItems(value.items(), true); break;
-    default: payload = value.opaqueData().size(); break;
+        writer.integer64(*value.toInteger());
+        return;
+    case D::typeReal:
+        writer.real(*value.toReal());
+        return;
+    case D::typeUTF8Text:
+        encodeText(writer, *value.toText());
+        return;
+    case D::typeUnicodeText: {
+        const QString text = *value.toText();
+        if (char* at = writer.payload(D::typeUnicodeText, size_t(text.size()) * 2))
+            qToBigEndian<char16_t>(text.utf16(), text.size(), at);
+        return;
     }
-    return 8 + payload;
+    case D::typeType:
+    case D::typeEnumerated:
+        writer.code(value.type(), *value.toCode());
+        return;
+    case D::typeList:
+    case D::typeRecord:
+    case D::typeObjectSpecifier: {
+        const size_t mark = writer.begin(value.type());
+        encodeItems(writer, value.items(), value.type() != D::typeList);
+        writer.end(mark);
+        return;
+    }
+    default: {
+        const QByteArray data = value.opaqueData();
+        if (char* at = writer.payload(value.type(), size_t(data.size())))
+            std::memcpy(at, data.constData(), size_t(data.size()));
+        return;
+    }
+    }
 }
 
-class Reader {
-public:
-    // base: where bytes lie in the whole input, for messages.
-    Reader(QByteArrayView bytes, QString* error, qsizetype base = 0) : bytes_(bytes), error_(error), base_(base) {}
+void encodeEvent(wire::Writer& writer, const AppleEvent& event)
+{
+    const size_t mark = writer.beginEvent(event.eventClass(), event.eventID());
+    encodeItems(writer, event.parameters(), true);
+    writer.end(mark);
+}
 
-    bool fail(const QString& message)
-    {
-        if (error_ && error_->isEmpty())
-            *error_ = message + QStringLiteral(" at byte ") + QString::number(base_ + position_);
-        return false;
+// Checked UTF-8 into a string of exactly its size, in huge pages when it is large. A leading
+// U+FEFF is part of the text: Qt's UTF-8 decoding would drop it.
+QString textOf(std::string_view utf8)
+{
+    QString text(qsizetype(wire::utf16Length(utf8)), Qt::Uninitialized);
+    wire::adviseHugePages(text.data(), size_t(text.size()) * 2);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    decoder.appendToBuffer(text.data(), QByteArrayView(utf8.data(), qsizetype(utf8.size())));
+    return text;
+}
+
+EventDescriptor descriptorOf(const wire::Value& value)
+{
+    switch (value.type) {
+    case D::typeNull:
+        return EventDescriptor();
+    case D::typeBoolean:
+        return EventDescriptor::boolean(value.boolean());
+    case D::typeInteger:
+        return EventDescriptor::integer(value.integer());
+    case D::typeInteger64:
+        return EventDescriptor::integer64(value.integer());
+    case D::typeReal:
+        return EventDescriptor::real(value.real());
+    case D::typeUTF8Text:
+        return EventDescriptor::text(textOf(value.payload));
+    case D::typeUnicodeText: {
+        QString text(qsizetype(value.payload.size() / 2), Qt::Uninitialized);
+        qFromBigEndian<char16_t>(value.payload.data(), text.size(), text.data());
+        return EventDescriptor::unicodeText(std::move(text));
     }
-
-    bool atEnd() const { return position_ == bytes_.size(); }
-    qsizetype position() const { return position_; }
-
-    bool readCode(quint32& value)
-    {
-        if (bytes_.size() - position_ < 4)
-            return fail(QStringLiteral("truncated code"));
-        value = qFromBigEndian<quint32>(bytes_.data() + position_);
-        position_ += 4;
-        return true;
+    case D::typeType:
+        return EventDescriptor::typeCode(value.code());
+    case D::typeEnumerated:
+        return EventDescriptor::enumerated(value.code());
+    case D::typeList: {
+        std::vector<EventDescriptor> values;
+        values.reserve(value.items.size());
+        for (const wire::Item& item : value.items)
+            values.push_back(descriptorOf(item.value));
+        return EventDescriptor::list(std::move(values));
     }
-
-    // One value whose header starts here; depth counts the containers it lies in.
-    bool readValue(EventDescriptor& value, int depth)
-    {
-        quint32 type = 0;
-        quint32 length = 0;
-        if (!readCode(type) || !readCode(length))
-            return false;
-        if (qint64(length) > bytes_.size() - position_)
-            return fail(QStringLiteral("length past the end"));
-        const QByteArrayView payload = bytes_.sliced(position_, length);
-        const qsizetype end = position_ + length;
-        if (!readPayload(type, payload, value, depth))
-            return false;
-        position_ = end;
-        return true;
+    case D::typeRecord:
+    case D::typeObjectSpecifier: {
+        std::vector<EventDescriptor::Item> items;
+        items.reserve(value.items.size());
+        for (const wire::Item& item : value.items)
+            items.push_back({item.key, descriptorOf(item.value)});
+        return value.type == D::typeObjectSpecifier ? EventDescriptor::objectSpecifier(std::move(items))
+                                                    : EventDescriptor::record(std::move(items));
     }
-
-    // Keyed (record) or plain (list) values until the end of a payload.
-    bool readItems(QByteArrayView payload, bool keyed, std::vector<EventDescriptor::Item>& items, int depth)
-    {
-        Reader inner(payload, error_, base_ + position_);
-        while (!inner.atEnd()) {
-            EventDescriptor::Item item;
-            if ((keyed && !inner.readCode(item.key)) || !inner.readValue(item.value, depth))
-                return false;
-            items.push_back(std::move(item));
-        }
-        return true;
+    default:
+        return EventDescriptor::opaque(value.type, QByteArray(value.payload.data(), qsizetype(value.payload.size())));
     }
+}
 
-private:
-    bool readPayload(quint32 type, QByteArrayView payload, EventDescriptor& value, int depth)
-    {
-        const auto fixed = [&](qsizetype size) {
-            return payload.size() == size || fail(QStringLiteral("wrong size for ") + codeString(type));
-        };
-        switch (type) {
-        case D::typeNull:
-            if (!fixed(0)) return false;
-            value = EventDescriptor();
-            return true;
-        case D::typeBoolean:
-            if (!fixed(1)) return false;
-            if (quint8(payload[0]) > 1) return fail(QStringLiteral("boolean neither 0 nor 1"));
-            value = EventDescriptor::boolean(payload[0] != 0);
-            return true;
-        case D::typeInteger:
-            if (!fixed(4)) return false;
-            value = EventDescriptor::integer(qFromBigEndian<qint32>(payload.data()));
-            return true;
-        case D::typeInteger64:
-            if (!fixed(8)) return false;
-            value = EventDescriptor::integer64(qFromBigEndian<qint64>(payload.data()));
-            return true;
-        case D::typeReal:
-            if (!fixed(8)) return false;
-            value = EventDescriptor::real(std::bit_cast<double>(qFromBigEndian<quint64>(payload.data())));
-            return true;
-        case D::typeUTF8Text: {
-            QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-            QString text = decoder(payload);
-            if (decoder.hasError()) return fail(QStringLiteral("malformed UTF-8"));
-            value = EventDescriptor::text(std::move(text));
-            return true;
-        }
-        case D::typeUnicodeText: {
-            if (payload.size() % 2) return fail(QStringLiteral("odd length of UTF-16 text"));
-            QString text(payload.size() / 2, Qt::Uninitialized);
-            qFromBigEndian<char16_t>(payload.data(), text.size(), text.data());
-            value = EventDescriptor::unicodeText(std::move(text));
-            return true;
-        }
-        case D::typeType:
-        case D::typeEnumerated:
-            if (!fixed(4)) return false;
-            value = type == D::typeType ? EventDescriptor::typeCode(qFromBigEndian<quint32>(payload.data()))
-                                        : EventDescriptor::enumerated(qFromBigEndian<quint32>(payload.data()));
-            return true;
-        case D::typeList:
-        case D::typeRecord:
-        case D::typeObjectSpecifier: {
-            if (depth >= EventWireFormat::maximumDepth) return fail(QStringLiteral("nested too deeply"));
-            std::vector<EventDescriptor::Item> items;
-            if (!readItems(payload, type != D::typeList, items, depth + 1)) return false;
-            value = makeContainer(type, std::move(items));
-            return true;
-        }
-        default:
-            value = EventDescriptor::opaque(type, payload.toByteArray());
-            return true;
-        }
-    }
-
-    static EventDescriptor makeContainer(quint32 type, std::vector<EventDescriptor::Item> items)
-    {
-        if (type == D::typeList) {
-            std::vector<EventDescriptor> values;
-            values.reserve(items.size());
-            for (EventDescriptor::Item& item : items)
-                values.push_back(std::move(item.value));
-            return EventDescriptor::list(std::move(values));
-        }
-        return type == D::typeObjectSpecifier ? EventDescriptor::objectSpecifier(std::move(items))
-                                              : EventDescriptor::record(std::move(items));
-    }
-
-    QByteArrayView bytes_;
-    QString* error_;
-    qsizetype base_;
-    qsizetype position_ = 0;
-};
+std::string_view viewOf(QByteArrayView bytes)
+{
+    return {bytes.data(), size_t(bytes.size())};
+}
 
 }  // namespace
 
 QByteArray EventWireFormat::encode(const EventDescriptor& value)
 {
-    QByteArray out;
-    out.reserve(sizeOf(value));
-    Writer(out).write(value);
+    wire::Writer counter;
+    encodeValue(counter, value);
+    QByteArray out(qsizetype(counter.size()), Qt::Uninitialized);
+    wire::adviseHugePages(out.data(), size_t(out.size()));
+    wire::Writer writer(out.data());
+    encodeValue(writer, value);
     return out;
 }
 
 QByteArray EventWireFormat::encode(const AppleEvent& event)
 {
-    QByteArray out;
-    out.reserve(encodedSize(event));
-    putCode(out, typeEvent);
-    const qsizetype lengthAt = out.size();
-    putCode(out, 0);
-    putCode(out, event.eventClass());
-    putCode(out, event.eventID());
-    Writer(out).writeItems(event.parameters(), true);
-    qToBigEndian(quint32(std::min<qint64>(out.size() - 8, std::numeric_limits<quint32>::max())), out.data() + lengthAt);
+    QByteArray out(encodedSize(event), Qt::Uninitialized);
+    wire::adviseHugePages(out.data(), size_t(out.size()));
+    encode(event, out.data());
     return out;
+}
+
+void EventWireFormat::encode(const AppleEvent& event, char* out)
+{
+    wire::Writer writer(out);
+    encodeEvent(writer, event);
 }
 
 qint64 EventWireFormat::encodedSize(const AppleEvent& event)
 {
-    return 16 + sizeOfItems(event.parameters(), true);
+    wire::Writer counter;
+    encodeEvent(counter, event);
+    return qint64(counter.size());
 }
 
 std::optional<EventDescriptor> EventWireFormat::decodeDescriptor(QByteArrayView bytes, QString* error)
 {
-    Reader reader(bytes, error);
-    EventDescriptor value;
-    if (!reader.readValue(value, 0))
-        return std::nullopt;
-    if (!reader.atEnd()) {
-        reader.fail(QStringLiteral("bytes after the value"));
+    std::string message;
+    const std::optional<wire::Value> value = wire::decodeValue(viewOf(bytes), &message);
+    if (!value) {
+        if (error)
+            *error = QString::fromStdString(message);
         return std::nullopt;
     }
-    return value;
+    return descriptorOf(*value);
 }
 
 std::optional<AppleEvent> EventWireFormat::decodeEvent(QByteArrayView bytes, QString* error)
 {
-    Reader reader(bytes, error);
-    quint32 type = 0;
-    quint32 length = 0;
-    quint32 eventClass = 0;
-    quint32 eventID = 0;
-    if (!reader.readCode(type) || !reader.readCode(length))
-        return std::nullopt;
-    if (type != typeEvent) {
-        reader.fail(QStringLiteral("not an event"));
+    std::string message;
+    const std::optional<wire::Event> read = wire::decodeEvent(viewOf(bytes), &message);
+    if (!read) {
+        if (error)
+            *error = QString::fromStdString(message);
         return std::nullopt;
     }
-    if (qint64(length) != bytes.size() - 8) {
-        reader.fail(QStringLiteral("event length does not match"));
-        return std::nullopt;
-    }
-    if (!reader.readCode(eventClass) || !reader.readCode(eventID))
-        return std::nullopt;
-    std::vector<EventDescriptor::Item> items;
-    Reader parameters(bytes.sliced(16), error, 16);
-    if (!parameters.readItems(bytes.sliced(16), true, items, 1))
-        return std::nullopt;
-    AppleEvent event(eventClass, eventID);
-    for (EventDescriptor::Item& item : items)
-        event.setParameter(item.key, std::move(item.value));
+    AppleEvent event(read->eventClass, read->eventID);
+    for (const wire::Item& item : read->parameters)
+        event.setParameter(item.key, descriptorOf(item.value));
     return event;
 }
 

@@ -10,7 +10,8 @@
 
 namespace korimado {
 
-// The bytes events travel in between processes. Every value is its type (four bytes), the length
+// The bytes events travel in between processes (platform/wire, shared with the command-line client),
+// read to and written from the program's values. Every value is its type (four bytes), the length
 // of its payload (four bytes, big-endian) and the payload: integers, reals and codes big-endian,
 // text as UTF-8 ("utxt" as UTF-16BE), a list its values one after the other, a record or object
 // specifier each key (four bytes) followed by its value. An event is a value of type "aevt" whose
@@ -28,6 +29,8 @@ public:
 
     static QByteArray encode(const EventDescriptor& value);
     static QByteArray encode(const AppleEvent& event);
+    // Into out, which holds encodedSize(event) bytes (a mapped file, say).
+    static void encode(const AppleEvent& event, char* out);
     // The size encode() gives, without encoding (text is measured, not converted).
     static qint64 encodedSize(const AppleEvent& event);
 

@@ -1,14 +1,13 @@
 #pragma once
 
-#include "platform/events/AppleEvent.h"
-
-#include <QString>
-#include <QStringList>
+#include "platform/wire/FourCharCode.h"
 
 #include <optional>
+#include <string>
 #include <variant>
+#include <vector>
 
-namespace korimado {
+namespace korimado::wire {
 
 // The arguments of the command-line client: [--pid PID] [--timeout S] CLASS ID [DIRECT]
 // [KEY=VALUE]…, every value in JSON (see EventJson). An argument that begins with a four-character
@@ -19,14 +18,16 @@ class EventCommandLine {
 public:
     static constexpr double defaultTimeoutSeconds = 60;
 
-    std::optional<qint64> pid;
+    std::optional<long long> pid;
     double timeoutSeconds = defaultTimeoutSeconds;
-    AppleEvent event;
     bool help = false;
+    FourCharCode eventClass = 0;
+    FourCharCode eventID = 0;
+    std::string event;  // in the wire form
 
-    // The parsed line, or a message for the user.
-    static std::variant<EventCommandLine, QString> parse(const QStringList& arguments);
-    static QString usage();
+    // The parsed line, or a message for the user. Arguments are UTF-8.
+    static std::variant<EventCommandLine, std::string> parse(const std::vector<std::string>& arguments);
+    static const char* usage();
 };
 
-}  // namespace korimado
+}  // namespace korimado::wire

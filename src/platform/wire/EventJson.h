@@ -1,13 +1,11 @@
 #pragma once
 
-#include "platform/events/EventDescriptor.h"
-#include "platform/foundation/JsonValue.h"
+#include "platform/wire/JsonNode.h"
+#include "platform/wire/WireFormat.h"
 
-#include <QString>
+#include <string>
 
-#include <optional>
-
-namespace korimado {
+namespace korimado::wire {
 
 // Event values written as JSON, for the command-line client: null, booleans, numbers (integers
 // within 64 bits as integers, others as reals), strings as text and arrays as lists as they
@@ -18,10 +16,11 @@ class EventJson {
 public:
     EventJson() = delete;
 
-    // None, with the reason in error (Japanese, for the user), when the value is not one of these.
-    static std::optional<EventDescriptor> descriptor(const JsonValue& json, QString* error = nullptr);
+    // Writes the value json names; false, with the reason in error (Japanese, for the user), when
+    // it names none (the writer then holds part of it).
+    static bool write(const JsonNode& json, Writer& writer, std::string* error = nullptr);
     // Every value has a JSON form; a type without one is written {"opaque":{"type":…,"base64":…}}.
-    static JsonValue json(const EventDescriptor& value);
+    static void append(std::string& out, const Value& value);
 };
 
-}  // namespace korimado
+}  // namespace korimado::wire
