@@ -107,7 +107,9 @@ void DetailPreview::schedule(bool immediate)
     const qsizetype length = document_->storage().length();
     if (length > maximumLength) {
         hooks_.setStatus(stoppedStatus);
-        web_->showNotice(stoppedPage);
+        // Each keystroke in a large text comes here: the notice on show stays as it is.
+        if (!showingStopped_) web_->showNotice(stoppedPage);
+        showingStopped_ = true;
         return;
     }
     ++schedules_;
@@ -168,6 +170,7 @@ void DetailPreview::render()
                 p.playButton_->setEnabled(false);
                 const auto kind = svg ? PreviewWebView::Kind::svg : html ? PreviewWebView::Kind::html : PreviewWebView::Kind::markdown;
                 p.web_->showPage(page, kind, root);
+                p.showingStopped_ = false;
                 p.hooks_.setStatus(
                     svg    ? drawing->note
                     : html ? QStringLiteral("HTMLプレビュー   ローカルのCSS・画像を表示します。スクリプトと外部通信は無効です。")
