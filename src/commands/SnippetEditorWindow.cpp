@@ -2,6 +2,7 @@
 
 #include "commands/SnippetStore.h"
 #include "platform/documents/Document.h"
+#include "platform/ui/WindowPlacement.h"
 
 #include <QCloseEvent>
 #include <QFontDatabase>
@@ -54,8 +55,7 @@ SnippetEditorWindow::SnippetEditorWindow(const SyntaxLanguage& language,
 
     reloadTable();
     if (!snippets_.empty()) select(0);
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    WindowPlacement::centreOnScreen(this);
 }
 
 SnippetEditorWindow::~SnippetEditorWindow() = default;

@@ -263,6 +263,7 @@ void FileTreeView::chooseFolder()
     FilePanels* panels = FilePanels::shared();
     if (!panels) return;
     OpenPanelOptions options;
+    options.parent = window();
     options.canChooseFiles = false;
     options.canChooseDirectories = true;
     options.allowsMultipleSelection = false;
@@ -518,6 +519,7 @@ void FileTreeView::moveItem()
     const QString item = node->url;
     const QString root = rootNode()->url;
     OpenPanelOptions options;
+    options.parent = window();
     options.canChooseFiles = false;
     options.canChooseDirectories = true;
     options.allowsMultipleSelection = false;

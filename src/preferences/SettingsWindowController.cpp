@@ -13,6 +13,7 @@
 #include "settings/EditorSettingsSnapshot.h"
 #include "theme/EditorThemeError.h"
 #include "theme/EditorThemeStore.h"
+#include "platform/ui/WindowPlacement.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -201,9 +202,7 @@ void SettingsWindowController::buildWindow()
     window_->setWindowTitle(QStringLiteral("設定"));
     window_->setFixedSize(660, 500);
     ToolWindow::closeOnEscape(window_);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        window_->move(screen->availableGeometry().center() - window_->rect().center());
-    }
+    WindowPlacement::centreOnScreen(window_);
     tabs_ = new QTabWidget(window_);
     tabs_->setObjectName(QStringLiteral("settingsTabs"));
     tabs_->setGeometry(20, 20, 620, 460);

@@ -26,6 +26,7 @@
 #include "window/SegmentedControl.h"
 #include "window/WindowFonts.h"
 #include "window/WindowToolbar.h"
+#include "platform/ui/WindowPlacement.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -163,11 +164,7 @@ void EditorWindowController::construct()
     window_->setObjectName(frameAutosaveName);
     window_->resize(1180, 760);
     window_->setMinimumSize(1000, 480);
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(), window_->size());
-        frame.moveCenter(screen->availableGeometry().center());
-        window_->move(frame.topLeft());
-    }
+    WindowPlacement::centreOnScreen(window_.get());
     WindowFrameAutosave::setFrameAutosaveName(window_.get(), frameAutosaveName);
     window_->installEventFilter(this);
 

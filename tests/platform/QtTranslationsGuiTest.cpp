@@ -5,6 +5,8 @@
 #include <QColorDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileIconProvider>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QTranslator>
@@ -48,6 +50,9 @@ TEST(QtTranslationsTest, QtsOwnDialogsReadJapanese)
     const QStringList folderTexts = shownTexts(folders);
     EXPECT_TRUE(folderTexts.contains("ディレクトリ:")) << folderTexts.join(" | ").toStdString();
     EXPECT_TRUE(folderTexts.contains("キャンセル"));
+    // The kind column of the file panels.
+    EXPECT_EQ(QFileIconProvider().type(QFileInfo(QtTranslations::folder())), "フォルダ");
+    EXPECT_EQ(QCoreApplication::translate("QAbstractFileIconProvider", "Drive"), "ドライブ");
 
     QCoreApplication::removeTranslator(translator);
     delete translator;

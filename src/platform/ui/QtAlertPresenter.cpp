@@ -34,10 +34,10 @@ QWidget* owner(const Alert& alert)
     return parent ? parent : QApplication::activeWindow();
 }
 
-// An alert with a long text under its messages, in a read-only view that scrolls.
-int runWithAccessory(const Alert& alert)
+// The modality, the title, the message in bold and the informative text under it, of an alert
+// built by hand because it holds more than buttons. A positive width caps the informative text's.
+QVBoxLayout* addMessages(QDialog& dialog, const Alert& alert, int informativeWidth = 0)
 {
-    QDialog dialog(owner(alert));
     setModality(dialog, alert);
     dialog.setWindowTitle(alert.messageText);
     auto* layout = new QVBoxLayout(&dialog);
@@ -49,9 +49,17 @@ int runWithAccessory(const Alert& alert)
     if (!alert.informativeText.isEmpty()) {
         auto* informative = new QLabel(alert.informativeText, &dialog);
         informative->setWordWrap(true);
-        informative->setMaximumWidth(alert.accessorySize.width());
+        if (informativeWidth > 0) informative->setMaximumWidth(informativeWidth);
         layout->addWidget(informative);
     }
+    return layout;
+}
+
+// An alert with a long text under its messages, in a read-only view that scrolls.
+int runWithAccessory(const Alert& alert)
+{
+    QDialog dialog(owner(alert));
+    QVBoxLayout* layout = addMessages(dialog, alert, alert.accessorySize.width());
     auto* text = new QPlainTextEdit(alert.accessoryText, &dialog);
     text->setReadOnly(true);
     text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
@@ -109,19 +117,7 @@ int QtAlertPresenter::runModal(const Alert& alert, const QList<AlertField>& fiel
         return runModal(alert);
     }
     QDialog dialog(owner(alert));
-    setModality(dialog, alert);
-    dialog.setWindowTitle(alert.messageText);
-    auto* layout = new QVBoxLayout(&dialog);
-    auto* message = new QLabel(alert.messageText, &dialog);
-    QFont bold = message->font();
-    bold.setBold(true);
-    message->setFont(bold);
-    layout->addWidget(message);
-    if (!alert.informativeText.isEmpty()) {
-        auto* informative = new QLabel(alert.informativeText, &dialog);
-        informative->setWordWrap(true);
-        layout->addWidget(informative);
-    }
+    QVBoxLayout* layout = addMessages(dialog, alert);
     QList<QLineEdit*> edits;
     for (const AlertField& field : fields) {
         auto* edit = new QLineEdit(field.text, &dialog);

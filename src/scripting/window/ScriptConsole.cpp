@@ -4,6 +4,7 @@
 #include "platform/ui/ToolWindow.h"
 #include "platform/ui/WindowTracker.h"
 #include "scripting/window/ScriptOutputView.h"
+#include "platform/ui/WindowPlacement.h"
 
 #include <QGuiApplication>
 #include <QLocale>
@@ -34,11 +35,7 @@ void ScriptConsole::build()
     text_->setAccessibleName(QStringLiteral("コンソール"));
     layout->addWidget(text_);
     window->resize(680, 380);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(), window->size());
-        frame.moveCenter(screen->availableGeometry().center());
-        window->move(frame.topLeft());
-    }
+    WindowPlacement::centreOnScreen(window);
     window_ = window;
 }
 

@@ -3,6 +3,7 @@
 #include "platform/ui/WindowTracker.h"
 #include "scripting/window/ScriptOutputView.h"
 #include "scripting/window/ScriptingTerminology.h"
+#include "platform/ui/WindowPlacement.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -79,11 +80,7 @@ void ScriptingGuide::build()
     text_ = new ScriptOutputView(13, QSizeF(24, 20), window);
     layout->addWidget(text_);
     window->resize(720, 560);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(), window->size());
-        frame.moveCenter(screen->availableGeometry().center());
-        window->move(frame.topLeft());
-    }
+    WindowPlacement::centreOnScreen(window);
     window_ = window;
 }
 

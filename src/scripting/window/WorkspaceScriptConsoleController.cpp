@@ -3,6 +3,7 @@
 #include "platform/ui/FilePanels.h"
 #include "platform/ui/WindowTracker.h"
 #include "scripting/window/ScriptOutputView.h"
+#include "platform/ui/WindowPlacement.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -93,6 +94,7 @@ void WorkspaceScriptConsoleController::buildInterface()
                 runScript();
         });
     }
+    WindowPlacement::centreOnScreen(window);
     window_ = window;
 }
 
@@ -107,6 +109,7 @@ void WorkspaceScriptConsoleController::chooseScript(MenuItem*)
     if (!panels)
         return;
     OpenPanelOptions options;
+    options.parent = window_;
     options.canChooseFiles = true;
     options.canChooseDirectories = false;
     options.allowsMultipleSelection = false;

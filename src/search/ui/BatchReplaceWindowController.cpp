@@ -485,6 +485,7 @@ void BatchReplaceWindowController::loadRules()
     FilePanels* panels = FilePanels::shared();
     if (!panels) return;
     OpenPanelOptions options;
+    options.parent = window();
     options.message = QStringLiteral("複数置換ルールを読み込む");
     options.nameFilters = {QStringLiteral("複数置換ルール (*.cotrpl *.tsv *.tab *.txt *.json)"), cotFilter, tsvFilter,
                            textFilter, jsonFilter};
@@ -506,6 +507,7 @@ void BatchReplaceWindowController::saveRules()
     FilePanels* panels = FilePanels::shared();
     if (!panels) return;
     SavePanelOptions options;
+    options.parent = window();
     options.message = QStringLiteral("複数置換ルールを保存");
     options.nameFieldValue = QStringLiteral("複数置換.cotrpl");
     options.nameFilters = {cotFilter, tsvFilter, jsonFilter};

@@ -329,6 +329,7 @@ void FolderFindWindowController::chooseRoot()
     FilePanels* panels = FilePanels::shared();
     if (!panels) return;
     OpenPanelOptions options;
+    options.parent = window();
     options.canChooseFiles = false;
     options.canChooseDirectories = true;
     options.allowsMultipleSelection = false;
