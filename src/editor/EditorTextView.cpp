@@ -133,7 +133,6 @@ void EditorTextView::storageEdited(const TextStorageEdit& edit)
         if (moved.size() >= 2 && toVector(moved) == now) columnSelections_ = moved;
         else columnSelectionX_.reset();
     }
-    if (ruler_) ruler_->update();
     Q_EMIT storageCharactersChanged();
 }
 

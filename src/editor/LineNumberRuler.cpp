@@ -5,7 +5,10 @@
 #include "platform/text/LayoutManager.h"
 
 #include <QFontDatabase>
+#include <QPaintEvent>
 #include <QPainter>
+
+#include <algorithm>
 
 namespace korimado {
 
@@ -25,14 +28,17 @@ LineNumberRuler::LineNumberRuler(EditorTextView* editor, std::shared_ptr<const L
     setAttribute(Qt::WA_OpaquePaintEvent);
     if (editor) {
         connect(editor, &TextView::visibleRectDidChange, this, qOverload<>(&QWidget::update));
-        connect(editor, &EditorTextView::storageCharactersChanged, this, qOverload<>(&QWidget::update));
+        // An edit changes numbers only on the rows that moved, which the editor redraws too.
+        connect(editor, &TextView::rowsDidMove, this, [this](const QRect& rows) {
+            if (editor_) update(0, rows.top() + editor_->viewport()->y() - y(), width(), rows.height());
+        });
         editor->setVerticalRuler(this);
     }
 }
 
 LineNumberRuler::~LineNumberRuler() = default;
 
-std::vector<LineNumberRuler::Label> LineNumberRuler::visibleLabels() const
+std::vector<LineNumberRuler::Label> LineNumberRuler::visibleLabels(const QRectF& rows) const
 {
     std::vector<Label> labels;
     const EditorTextView* editor = editor_;
@@ -44,7 +50,14 @@ std::vector<LineNumberRuler::Label> LineNumberRuler::visibleLabels() const
     const qreal offset = origin.y() + editor->viewToViewport(QPointF(0, 0)).y() + (editor->viewport()->y() - y());
     const qsizetype length = editor->textLength();
     const qsizetype lineCount = index_->lineCount();
-    const QRectF visible = editor->visibleRect().translated(-origin);
+    QRectF visible = editor->visibleRect().translated(-origin);
+    if (!rows.isNull()) {
+        // A row is asked for when any of it shows in rows: the layout finds fragments by their top.
+        const qreal rowHeight = layout->rowHeight();
+        visible.setTop(std::max(visible.top(), rows.top() - offset - rowHeight));
+        visible.setBottom(std::min(visible.bottom(), rows.bottom() - offset + 1));
+        if (visible.height() < 0) return labels;
+    }
 
     qsizetype labelled = -1;
     for (const LineFragment& fragment : layout->lineFragments(visible)) {
@@ -74,14 +87,14 @@ QFont LineNumberRuler::numberFont()
     return font;
 }
 
-void LineNumberRuler::paintEvent(QPaintEvent*)
+void LineNumberRuler::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
-    painter.setClipRect(rect());
+    painter.setClipRect(event->rect());
     const EditorTextView* editor = editor_;
     QColor background = palette().color(QPalette::Window);
     if (editor && editor->backgroundColor().isValid()) background = editor->backgroundColor();
-    painter.fillRect(rect(), background);
+    painter.fillRect(event->rect(), background);
     if (!editor) return;
 
     const QFont font = numberFont();
@@ -94,7 +107,7 @@ void LineNumberRuler::paintEvent(QPaintEvent*)
     }
     painter.setPen(color);
     // Numbers wider than the gutter run off its left edge; the gutter never widens.
-    for (const Label& label : visibleLabels()) {
+    for (const Label& label : visibleLabels(QRectF(event->rect()))) {
         const QString text = QString::number(label.number);
         const qreal x = RuleThickness - metrics.horizontalAdvance(text) - RightMargin;
         painter.drawText(QPointF(x, label.top + TopOffset + metrics.ascent()), text);

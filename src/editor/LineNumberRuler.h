@@ -33,8 +33,9 @@ public:
         qsizetype number = 0;  // 1-based line number
         qreal top = 0;         // top of its row, in the ruler's coordinates
     };
-    // The numbers the visible part of the editor shows, top to bottom.
-    std::vector<Label> visibleLabels() const;
+    // The numbers the visible part of the editor shows, top to bottom; with rows (the ruler's
+    // coordinates), only those whose row reaches into them.
+    std::vector<Label> visibleLabels(const QRectF& rows = QRectF()) const;
     // The monospaced digits of the numbers, 11 points.
     static QFont numberFont();
 

@@ -137,10 +137,12 @@ void SyntaxHighlighter::applyVisibleTokens()
     if (!editor || !editor->layoutManager() || !model_) return;
     LayoutManager& layout = *editor->layoutManager();
     const TextRange visible = visibleCharacterRange(true);
-    layout.removeTemporaryAttributes(this);
     paintedRange_ = TextRange();
     // Tokens of another text would colour the wrong characters.
-    if (visible.isEmpty() || !model_->hasCurrentTokens() || model_->tokens().empty()) return;
+    if (visible.isEmpty() || !model_->hasCurrentTokens() || model_->tokens().empty()) {
+        layout.removeTemporaryAttributes(this);
+        return;
+    }
 
     const EditorTheme theme = EditorTheme::current();
     std::array<TemporaryAttributes, kindCount> attributes;
@@ -151,7 +153,7 @@ void SyntaxHighlighter::applyVisibleTokens()
     heading.setWeight(QFont::DemiBold);
     attributes[static_cast<size_t>(SyntaxTokenKind::heading)].font = heading;
 
-    // One batch: each added range on its own would ask for its own redraw.
+    // One batch, in place of the colours standing: only what they change is drawn again.
     const std::vector<SyntaxTokenSpan>& source = viewportCovers(visible) ? viewportTokens_ : model_->tokens();
     std::vector<TemporaryAttributeRange> ranges;
     for (auto it = firstTokenEndingAfter(source, visible.location); it != source.end() && it->range.location < visible.end();
@@ -159,7 +161,7 @@ void SyntaxHighlighter::applyVisibleTokens()
         const TextRange range = it->range.intersected(visible);
         if (range.length > 0) ranges.push_back({range, attributes[static_cast<size_t>(it->kind)]});
     }
-    layout.addTemporaryAttributes(this, ranges);
+    layout.setTemporaryAttributes(this, ranges);
     paintedRange_ = visible;
 }
 

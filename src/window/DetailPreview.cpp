@@ -49,6 +49,7 @@ DetailPreview::DetailPreview(KoriDocument& document, PreviewWebView& web, QPushB
     connect(web_, &PreviewWebView::linkActivated, this, &DetailPreview::openLink);
     // A Markdown page carries the appearance's colours: build it again in the new ones.
     connect(web_, &PreviewWebView::appearanceChanged, this, [this] {
+        showingStopped_ = false;
         if (!isSVG() && !isHTML()) schedule(true);
     });
     playButton_->setEnabled(false);
@@ -115,7 +116,9 @@ void DetailPreview::schedule(bool immediate)
     const qsizetype length = document_->storage().length();
     if (length > maximumLength) {
         hooks_.setStatus(stoppedStatus);
-        web_->showNotice(web_->isDark() ? stoppedPageDark : stoppedPage);
+        // Each keystroke in a large text comes here: the notice on show stays as it is.
+        if (!showingStopped_) web_->showNotice(web_->isDark() ? stoppedPageDark : stoppedPage);
+        showingStopped_ = true;
         return;
     }
     ++schedules_;
@@ -177,6 +180,7 @@ void DetailPreview::render()
                 p.playButton_->setEnabled(false);
                 const auto kind = svg ? PreviewWebView::Kind::svg : html ? PreviewWebView::Kind::html : PreviewWebView::Kind::markdown;
                 p.web_->showPage(page, kind, root);
+                p.showingStopped_ = false;
                 p.hooks_.setStatus(
                     svg    ? drawing->note
                     : html ? QStringLiteral("HTMLプレビュー   ローカルのCSS・画像を表示します。スクリプトと外部通信は無効です。")

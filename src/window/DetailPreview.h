@@ -87,6 +87,7 @@ private:
     bool closed_ = false;
     bool rendering_ = false;
     bool renderPending_ = false;
+    bool showingStopped_ = false;
     bool svgReady_ = false;
     bool svgPlayable_ = false;
     std::uint64_t renderToken_ = 0;

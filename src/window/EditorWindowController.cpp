@@ -545,7 +545,6 @@ void EditorWindowController::documentTextDidChange(const TextStorageEdit&)
     // One parse of the document's text, whichever editors show it.
     syntax().schedule();
     ++highlightingSchedules_;
-    editors_->updateRulers();
     refreshInspection();
     scheduleStatistics();
     schedulePreview(false);

@@ -541,3 +541,83 @@ TEST(LayoutManagerGuiTest, ACompositionOnTheEmptyLastLineOrInALongLine)
     EXPECT_EQ(layout.segmentLayoutCount() - before, 3u);
     EXPECT_EQ(layout.laidOutSegmentCount(0), segments);
 }
+
+// A keystroke asks for its own rows to be drawn again; only a change of rows moves the rest.
+TEST(LayoutManagerGuiTest, AnEditAsksToRedrawItsRowsOrEverythingBelowWhenRowsMove)
+{
+    QString text;
+    for (int i = 0; i < 100; ++i) text += QStringLiteral("line %1 of text\n").arg(i);
+    for (const bool wraps : {false, true}) {
+        SCOPED_TRACE(wraps ? "wrapped" : "unwrapped");
+        TextStorage storage(text);
+        LayoutManager layout(storage);
+        layout.setFont(testFont());
+        layout.setWrapWidth(12 * layout.averageCharacterWidth());
+        layout.setWrapsLines(wraps);
+        layout.lineFragments(QRectF(0, 0, 1000, 30 * layout.rowHeight()));  // on screen: laid out
+        layout.paragraphsRect(0, 0);  // as a view asks for its caret's rows
+        const qreal row = layout.rowHeight();
+        QSignalSpy redraws(&layout, &LayoutManager::needsDisplay);
+        QSignalSpy changes(&layout, &LayoutManager::layoutChanged);
+
+        storage.replaceCharacters(TextRange(layout.paragraphStart(5) + 2, 0), QStringLiteral("x"));
+        ASSERT_EQ(redraws.size(), 1);
+        EXPECT_EQ(changes.size(), 0);
+        const QRectF rows = redraws.takeFirst().at(0).toRectF();
+        EXPECT_EQ(rows, layout.paragraphsRect(5, 5));
+        EXPECT_DOUBLE_EQ(rows.height(), layout.rowsOfParagraph(5) * row);
+
+        storage.replaceCharacters(TextRange(layout.paragraphStart(7), 0), QStringLiteral("\n"));
+        ASSERT_EQ(redraws.size(), 1);
+        EXPECT_EQ(changes.size(), 1);
+        const QRectF below = redraws.takeFirst().at(0).toRectF();
+        EXPECT_DOUBLE_EQ(below.top(), layout.paragraphsRect(6, 6).top());
+        EXPECT_GE(below.bottom(), layout.documentHeight());
+    }
+}
+
+// Colouring the same screen again after a keystroke lays out and redraws only what changed colour.
+TEST(LayoutManagerGuiTest, SettingColoursAgainRedrawsOnlyWhereTheyDiffer)
+{
+    QString text;
+    for (int i = 0; i < 50; ++i) text += QStringLiteral("int value%1 = %1;\n").arg(i);
+    TextStorage storage(text);
+    LayoutManager layout(storage);
+    layout.setFont(testFont());
+    TemporaryAttributes keyword;
+    keyword.foreground = QColor(175, 82, 222);
+    TemporaryAttributes number;
+    number.foreground = QColor(255, 149, 0);
+    std::vector<TemporaryAttributeRange> colours;
+    for (qsizetype i = 0; i < 50; ++i) colours.push_back({TextRange(layout.paragraphStart(i), 3), keyword});
+    const int owner = 0;
+    layout.setTemporaryAttributes(&owner, colours);
+    layout.lineFragments(QRectF(0, 0, 1000, 50 * layout.rowHeight()));
+    ASSERT_TRUE(layout.isParagraphLaidOut(3));
+
+    QSignalSpy redraws(&layout, &LayoutManager::needsDisplay);
+    layout.setTemporaryAttributes(&owner, colours);
+    EXPECT_EQ(redraws.size(), 0);
+    EXPECT_TRUE(layout.isParagraphLaidOut(3));
+
+    colours[20].attributes = number;
+    layout.setTemporaryAttributes(&owner, colours);
+    ASSERT_EQ(redraws.size(), 1);
+    EXPECT_EQ(redraws.takeFirst().at(0).toRectF(), layout.paragraphsRect(20, 20));
+    EXPECT_TRUE(layout.isParagraphLaidOut(3));
+    EXPECT_FALSE(layout.isParagraphLaidOut(20));
+    std::vector<std::pair<TextRange, QColor>> seen;
+    layout.enumerateTemporaryAttributes(&owner, TextRange(0, storage.length()),
+                                        [&](TextRange r, const TemporaryAttributes& a) { seen.emplace_back(r, *a.foreground); });
+    ASSERT_EQ(seen.size(), 50u);
+    EXPECT_EQ(seen[20].second, QColor(255, 149, 0));
+    EXPECT_EQ(seen[21].second, QColor(175, 82, 222));
+
+    // Fewer colours than before: the ones that went are redrawn too.
+    colours.resize(10);
+    layout.setTemporaryAttributes(&owner, colours);
+    ASSERT_EQ(redraws.size(), 1);
+    const QRectF gone = redraws.takeFirst().at(0).toRectF();
+    EXPECT_DOUBLE_EQ(gone.top(), layout.paragraphsRect(10, 10).top());
+    EXPECT_DOUBLE_EQ(gone.bottom(), layout.paragraphsRect(49, 49).bottom());
+}

@@ -214,7 +214,7 @@ void LayoutManager::resetParagraphs()
 // The storage's table already holds the edit; the heights and layouts kept per paragraph follow
 // it. Paragraphs before the one holding the edit (and the one before that, whose break may now
 // pair with the edit's first unit) and those after the one holding its end are untouched.
-void LayoutManager::updateParagraphs(TextRange editedRange)
+void LayoutManager::updateParagraphs(TextRange editedRange, qsizetype delta)
 {
     qsizetype p = paragraphIndex(editedRange.location);
     if (p > 0 && paragraphStart(p) == editedRange.location) --p;
@@ -238,12 +238,23 @@ void LayoutManager::updateParagraphs(TextRange editedRange)
     const qsizetype removed = lastOld - p + 1;
     const qsizetype inserted = lastNew - p + 1;
 
-    // Heights: the touched paragraphs get estimates until they are laid out again.
-    if (moved == 0 && !fenwickDirty_) {
+    // Heights: the touched paragraphs get estimates until they are laid out again, but for one laid
+    // out before that an edit hardly changed: typing inside a wrapped line seldom changes its rows,
+    // and its next layout corrects them when it does.
+    bool rowsChanged = true;
+    if (moved == 0 && !wrapsLines_) {
+        rowsChanged = false;  // every paragraph is one row
+    } else if (moved == 0 && !fenwickDirty_) {
+        rowsChanged = false;
         for (qsizetype i = p; i <= lastNew; ++i) {
-            const int rows = estimateRows(paragraphRange(i).length);
+            const qsizetype units = paragraphRange(i).length;
+            if (wrapsLines_ && p == lastNew && cache_.count(i) != 0 && estimateRows(units) == estimateRows(units - delta))
+                continue;
+            const int rows = estimateRows(units);
+            if (rows == rows_[static_cast<size_t>(i)]) continue;
             fenwickAdd(i, rows - rows_[static_cast<size_t>(i)]);
             rows_[static_cast<size_t>(i)] = rows;
+            rowsChanged = true;
         }
     } else {
         rows_.erase(rows_.begin() + p, rows_.begin() + p + removed);
@@ -263,19 +274,21 @@ void LayoutManager::updateParagraphs(TextRange editedRange)
         for (auto& [key, layout] : later) cache_.emplace(key, std::move(layout));
     }
 
-    const qreal top = paragraphTop(p);
-    if (moved != 0 || wrapsLines_) {
+    // Rows that stay where they were are drawn again alone; anything that moves, from there down.
+    const QRectF touched = paragraphsRect(p, lastNew);
+    if (rowsChanged) {
         Q_EMIT layoutChanged();
-        Q_EMIT needsDisplay(QRectF(0, top, containerWidth(), std::max(documentHeight() - top, rowHeight_) + rowHeight_ * removed));
+        Q_EMIT needsDisplay(QRectF(0, touched.top(), containerWidth(),
+                                   std::max(documentHeight() - touched.top(), rowHeight_) + rowHeight_ * removed));
     } else {
-        Q_EMIT needsDisplay(QRectF(0, top, containerWidth(), rowHeight_ * inserted));
+        Q_EMIT needsDisplay(touched);
     }
 }
 
 void LayoutManager::storageEdited(const TextStorageEdit& edit)
 {
     if (!edit.editedCharacters()) return;  // no stored attributes are drawn from the storage
-    updateParagraphs(edit.editedRange);
+    updateParagraphs(edit.editedRange, edit.changeInLength);
     moveTemporaryAttributes(edit);
     // The paragraphs the edit touched are laid out again anyway; the others keep their place for
     // the composition relative to their start.
@@ -337,6 +350,15 @@ int LayoutManager::rowsOfParagraph(qsizetype paragraph) const
 {
     ensureHeights();
     return rows_[static_cast<size_t>(paragraph)];
+}
+
+QRectF LayoutManager::paragraphsRect(qsizetype first, qsizetype last) const
+{
+    const qsizetype n = paragraphCount();
+    first = std::clamp<qsizetype>(first, 0, n - 1);
+    last = std::clamp<qsizetype>(last, first, n - 1);
+    const qreal top = paragraphTop(first);
+    return QRectF(0, top, containerWidth(), paragraphTop(last) - top + rowsOfParagraph(last) * rowHeight_);
 }
 
 qsizetype LayoutManager::rowsBefore(qsizetype paragraph) const
@@ -1101,6 +1123,35 @@ void LayoutManager::addTemporaryAttributes(Owner owner, const std::vector<Tempor
         end = std::max(end, r.end());
     }
     if (runs) temporaryAttributesChanged(TextRange::fromBounds(start, end));
+}
+
+void LayoutManager::setTemporaryAttributes(Owner owner, const std::vector<TemporaryAttributeRange>& ranges)
+{
+    std::vector<Run> fresh;
+    for (const TemporaryAttributeRange& added : ranges) {
+        const TextRange r = added.range.clamped(storage_.length());
+        if (!r.isEmpty()) mergeRun(fresh, added.attributes, r);
+    }
+    std::vector<Run>& runs = runsOf(owner);
+    const auto same = [](const Run& a, const Run& b) { return a.start == b.start && a.end == b.end && a.attributes == b.attributes; };
+    // Colouring a screen again after a keystroke mostly gives the runs it had, moved with the edit:
+    // what lies between the common head and tail is what changed.
+    size_t head = 0;
+    while (head < runs.size() && head < fresh.size() && same(runs[head], fresh[head])) ++head;
+    size_t tail = 0;
+    while (tail < runs.size() - head && tail < fresh.size() - head
+           && same(runs[runs.size() - 1 - tail], fresh[fresh.size() - 1 - tail]))
+        ++tail;
+    qsizetype start = std::numeric_limits<qsizetype>::max();
+    qsizetype end = 0;
+    for (const std::vector<Run>* list : {&runs, &fresh}) {
+        for (size_t i = head; i + tail < list->size(); ++i) {
+            start = std::min(start, (*list)[i].start);
+            end = std::max(end, (*list)[i].end);
+        }
+    }
+    runs = std::move(fresh);
+    if (start < end) temporaryAttributesChanged(TextRange::fromBounds(start, end));
 }
 
 void LayoutManager::removeTemporaryAttributes(Owner owner, TextRange range)

@@ -146,6 +146,9 @@ public:
     void addTemporaryAttributes(Owner owner, const TemporaryAttributes& attributes, TextRange range);
     // Many ranges at once (cheapest in ascending order), with one redraw request for all of them.
     void addTemporaryAttributes(Owner owner, const std::vector<TemporaryAttributeRange>& ranges);
+    // The owner's attributes become these alone (cheapest in ascending order); only where they
+    // differ from the ones standing is anything laid out and drawn again.
+    void setTemporaryAttributes(Owner owner, const std::vector<TemporaryAttributeRange>& ranges);
     void removeTemporaryAttributes(Owner owner, TextRange range);
     void removeTemporaryAttributes(Owner owner);
     // Calls fn for each of owner's runs meeting range, clipped to it, in order.
@@ -159,6 +162,9 @@ public:
     qsizetype cachedParagraphCount() const { return static_cast<qsizetype>(cache_.size()); }
     // Wrapped rows counted for a paragraph: exact once laid out, estimated before.
     int rowsOfParagraph(qsizetype paragraph) const;
+    // The rows of paragraphs first to last, the container's width, as the heights stand now (no
+    // paragraph is laid out to answer).
+    QRectF paragraphsRect(qsizetype first, qsizetype last) const;
     bool isParagraphLaidOut(qsizetype paragraph) const;
     // Segments of the paragraph that hold a layout now (0 when it is not cached).
     qsizetype laidOutSegmentCount(qsizetype paragraph) const;
@@ -188,7 +194,7 @@ private:
 
     void storageEdited(const TextStorageEdit& edit);
     void resetParagraphs();
-    void updateParagraphs(TextRange editedRange);
+    void updateParagraphs(TextRange editedRange, qsizetype delta);
     void moveTemporaryAttributes(const TextStorageEdit& edit);
     std::vector<Run>& runsOf(Owner owner);
     static void mergeRun(std::vector<Run>& runs, const TemporaryAttributes& attributes, TextRange range);

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace korimado {
@@ -26,6 +27,7 @@ namespace {
 constexpr int kBlinkInterval = 500;
 
 constexpr qreal kCaretBarWidth = 1.5;
+constexpr qsizetype kMaxSelectionBands = 256;
 
 // How long after a composition was ended here the same text coming again is the input method's
 // second copy, not the user's typing (which would show a composition first anyway).
@@ -142,6 +144,7 @@ TextView::TextView(std::shared_ptr<TextStorage> storage, QWidget* parent)
     setAttribute(Qt::WA_InputMethodEnabled, true);
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setAutoFillBackground(false);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent, backgroundColor_.alpha() == 255);
     setTextStorage(storage ? std::move(storage) : std::make_shared<TextStorage>());
 }
 
@@ -164,6 +167,7 @@ void TextView::setTextStorage(std::shared_ptr<TextStorage> storage)
     markedText_.clear();
     markedByInputMethod_ = false;
     pendingCommit_.reset();
+    selectionBandsEverywhere_ = true;
     relayout();
     selectionChangedInternally(true);
 }
@@ -176,15 +180,28 @@ void TextView::attachStorage()
     layout_->setShowsInvisibleCharacters(showsInvisibles_);
     layout_->setWrapsLines(wrapsLines_);
     connect(layout_.get(), &LayoutManager::layoutChanged, this, [this] {
-        // During an edit the view's own observer brings the scroll bars in step, once.
-        if (!storage_->isProcessingEditing())
-            updateScrollBars();
+        // During an edit the layout names the rows that moved, and the view's own observer brings
+        // the scroll bars in step, once: a keystroke redraws its rows, not the whole view.
+        if (storage_->isProcessingEditing()) {
+            rowsMoving_ = true;
+            return;
+        }
+        updateScrollBars();
         viewport()->update();
+        // Rows moved: the selections' rows are noted again once drawn.
+        selectionBandsEverywhere_ = true;
         Q_EMIT visibleRectDidChange();
     });
     connect(layout_.get(), &LayoutManager::needsDisplay, this, [this](const QRectF& rect) {
         const QPointF origin = textContainerOrigin();
-        viewport()->update(QRectF(viewToViewport(rect.topLeft() + origin), rect.size()).toAlignedRect());
+        const QRect dirty = QRectF(viewToViewport(rect.topLeft() + origin), rect.size()).toAlignedRect()
+                                .intersected(viewport()->rect());
+        const bool moved = std::exchange(rowsMoving_, false);
+        if (dirty.isEmpty())
+            return;
+        viewport()->update(dirty);
+        if (moved)
+            Q_EMIT rowsDidMove(dirty);
     });
     observerToken_ = storage_->addObserver([this](TextStorage&, const TextStorageEdit& edit) { storageDidEdit(edit); });
     setTabWidth(tabWidth_);
@@ -273,7 +290,15 @@ void TextView::storageDidEdit(const TextStorageEdit& edit)
         }
     }
     updateScrollBars();
-    viewport()->update();
+    if (std::exchange(rowsMoving_, false)) {
+        // The layout started again without naming a part: all of it.
+        viewport()->update();
+        selectionBandsEverywhere_ = true;
+        Q_EMIT visibleRectDidChange();
+    }
+    // The rows the edit changed are the layout's to name; the carets' old rows and their new ones,
+    // when the text carried them elsewhere, are ours.
+    redrawSelectionBands(false);
 }
 
 // MARK: - Undo
@@ -340,12 +365,58 @@ void TextView::applySelections(const QVector<TextRange>& ranges, SelectionAffini
     if (hasMarkedText())
         showComposition();
     restartBlinking();
-    viewport()->update();
+    redrawSelectionBands(true);
     // A selection moved silently by our own edit is announced with the selection the edit ends with.
     if (changed || (pendingSelectionNotice_ && !stillSelecting)) {
         if (!stillSelecting)
             pendingSelectionNotice_ = false;
         selectionChangedInternally(!stillSelecting);
+    }
+}
+
+// The rows the selections stood on are drawn again, and those they stand on now are noted for
+// the next change. Whole paragraphs: a caret or a highlight never reaches beyond its paragraph's rows.
+void TextView::redrawSelectionBands(bool evenWhereTheyStand)
+{
+    const auto redraw = [this](const std::vector<std::pair<qreal, qreal>>& bands, bool everywhere) {
+        if (everywhere) {
+            viewport()->update();
+            return;
+        }
+        const qreal originY = textContainerOrigin().y();
+        const int width = viewport()->width();
+        for (const auto& [top, bottom] : bands) {
+            const qreal y = viewToViewport(QPointF(0, top + originY)).y();
+            const QRect band = QRectF(0, y - 1, width, bottom - top + 2).toAlignedRect().intersected(viewport()->rect());
+            if (!band.isEmpty())
+                viewport()->update(band);
+        }
+    };
+    const std::vector<std::pair<qreal, qreal>> before = selectionBands_;
+    const bool everywhereBefore = selectionBandsEverywhere_;
+    noteSelectionBands();
+    if (!evenWhereTheyStand && !everywhereBefore && !selectionBandsEverywhere_ && before == selectionBands_)
+        return;
+    redraw(before, everywhereBefore);
+    redraw(selectionBands_, selectionBandsEverywhere_);
+}
+
+void TextView::noteSelectionBands()
+{
+    selectionBands_.clear();
+    // Beyond a few hundred rows one redraw of the view costs less than finding them.
+    selectionBandsEverywhere_ = selections_.size() > kMaxSelectionBands;
+    if (selectionBandsEverywhere_)
+        return;
+    const qsizetype length = storage_->length();
+    for (TextRange r : selections_) {
+        const qsizetype first = layout_->paragraphIndex(std::clamp<qsizetype>(r.location, 0, length));
+        const qsizetype last = r.length == 0 ? first : layout_->paragraphIndex(std::clamp<qsizetype>(r.end(), 0, length));
+        const QRectF rows = layout_->paragraphsRect(first, last);
+        if (!selectionBands_.empty() && rows.top() <= selectionBands_.back().second)
+            selectionBands_.back().second = std::max(selectionBands_.back().second, rows.bottom());
+        else
+            selectionBands_.emplace_back(rows.top(), rows.bottom());
     }
 }
 
@@ -428,7 +499,6 @@ void TextView::didChangeText()
 {
     ownEdits_ = 0;
     storage_->history().withdraw(this);
-    viewport()->update();
     Q_EMIT textDidChange();
     if (delegate_)
         delegate_->textDidChange(*this);
@@ -829,7 +899,10 @@ void TextView::applyScrollBars()
     horizontalScrollBar()->setPageStep(page.width());
     horizontalScrollBar()->setSingleStep(std::max(1, qRound(layout_->averageCharacterWidth())));
     horizontalScrollBar()->setRange(0, std::max(0, qCeil(width) - page.width()));
-    setHorizontalScrollBarPolicy(wrapsLines_ ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
+    // Setting a policy lays the scroll bars out again even when it stays: not on every keystroke.
+    const Qt::ScrollBarPolicy policy = wrapsLines_ ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded;
+    if (horizontalScrollBarPolicy() != policy)
+        setHorizontalScrollBarPolicy(policy);
 }
 
 void TextView::relayout()
@@ -840,6 +913,7 @@ void TextView::relayout()
         layout_->setWrapWidth(std::max<qreal>(1, viewport()->width() - 2 * textContainerOrigin().x()));
     updateScrollBars();
     viewport()->update();
+    selectionBandsEverywhere_ = true;
     Q_EMIT visibleRectDidChange();
 }
 
@@ -902,6 +976,8 @@ void TextView::setTextColor(const QColor& color)
 void TextView::setBackgroundColor(const QColor& color)
 {
     backgroundColor_ = color;
+    // An opaque view covers what it redraws: nothing behind it is drawn first.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent, color.alpha() == 255);
     viewport()->update();
 }
 
@@ -981,6 +1057,9 @@ void TextView::paintEvent(QPaintEvent* event)
         if (caret.intersects(dirty.adjusted(-2, 0, 2, 0)))
             drawInsertionPoint(painter, caret, insertionPointColor_, caretOn_ && hasFocus());
     }
+    // After a whole redraw, the rows as drawn now; the layout is at hand.
+    if (selectionBandsEverywhere_)
+        noteSelectionBands();
 }
 
 // The carets after the first of several stand still; only the first one blinks.

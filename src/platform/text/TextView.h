@@ -236,6 +236,9 @@ Q_SIGNALS:
     void textDidChange();
     // The visible part moved or changed size (scrolling, resizing, relayout): rulers follow it.
     void visibleRectDidChange();
+    // An edit moved the rows in this part of the viewport (its coordinates); the rest of the view
+    // stands where it was. Rulers redraw the same part.
+    void rowsDidMove(const QRect& viewportRect);
 
 protected:
     // Drawing hooks, in view coordinates; the painter is clipped to dirtyRect.
@@ -289,6 +292,10 @@ private:
     void applyScrollBars();
     void selectionChangedInternally(bool notify);
     void applySelections(const QVector<TextRange>& ranges, SelectionAffinity affinity, bool stillSelecting);
+    // The rows the selections left and reach; after an edit (evenWhereTheyStand false), only
+    // when the text carried them elsewhere.
+    void redrawSelectionBands(bool evenWhereTheyStand);
+    void noteSelectionBands();
     void drawExtraCarets(QPainter& painter, const QRectF& dirtyRect);
     void restartBlinking();
     void ensureCaretVisible();
@@ -333,6 +340,11 @@ private:
     std::shared_ptr<HistoryClient> historyClient_;
     // The selection our own edit in progress ends with, in the new text.
     std::optional<QVector<TextRange>> selectionAfterEdit_;
+    // The rows (container coordinates, top and bottom) the selections were last drawn on.
+    std::vector<std::pair<qreal, qreal>> selectionBands_;
+    bool selectionBandsEverywhere_ = true;
+    // The layout said, during an edit, that rows moved; the part it names next is where.
+    bool rowsMoving_ = false;
     std::uint64_t scrollBarUpdates_ = 0;
     bool scrollBarsStale_ = false;
 
