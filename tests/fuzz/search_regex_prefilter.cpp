@@ -8,6 +8,10 @@
 #include "search/engine/SearchEngineError.h"
 #include "search/engine/SearchRegex.h"
 
+#include <chrono>
+#include <mutex>
+#include <thread>
+
 using namespace korimado;
 
 namespace {
@@ -39,6 +43,38 @@ QString textOf(const std::uint8_t* data, std::size_t size)
     for (std::size_t i = 0; i < size; ++i) out += QString::fromUtf16(pieces[data[i] % (sizeof pieces / sizeof *pieces)]);
     return out;
 }
+
+// A random expression may backtrack exponentially even on a short text: an input whose search
+// runs past a budget is given up on both roads alike, as a user would cancel it.
+class Budget {
+public:
+    Budget()
+    {
+        std::thread([this] { watch(); }).detach();
+    }
+
+    SearchCancellationTokenPtr start()
+    {
+        std::lock_guard lock(mutex_);
+        token_ = CancellationToken::make();
+        deadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
+        return token_;
+    }
+
+private:
+    void watch()
+    {
+        for (;;) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            std::lock_guard lock(mutex_);
+            if (token_ && std::chrono::steady_clock::now() > deadline_) token_->cancel();
+        }
+    }
+
+    std::mutex mutex_;
+    SearchCancellationTokenPtr token_;
+    std::chrono::steady_clock::time_point deadline_;
+};
 
 }  // namespace
 
@@ -76,8 +112,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!literals) return 0;
     if (!literals->singleLine && !literals->maximumLength) return 0;
 
-    const QList<SearchMatch> plain = SearchRegex::matches(text, *pattern, request.pattern, range, nullptr, nullptr);
-    const QList<SearchMatch> prefiltered = SearchRegex::matches(text, *pattern, request.pattern, range, &*literals, nullptr);
+    static Budget& budget = *new Budget;  // never destroyed: its thread outlives the statics
+    QList<SearchMatch> plain;
+    QList<SearchMatch> prefiltered;
+    try {
+        const SearchCancellationTokenPtr token = budget.start();
+        plain = SearchRegex::matches(text, *pattern, request.pattern, range, nullptr, token.get());
+        prefiltered = SearchRegex::matches(text, *pattern, request.pattern, range, &*literals, token.get());
+    } catch (const SearchEngineError& error) {
+        if (error.kind() != SearchEngineError::Kind::cancelled) throw;
+        return 0;  // given up
+    }
     if (plain != prefiltered) {
         std::fprintf(stderr, "expression %s flags %u: %lld matches, prefiltered %lld\n", expression.toUtf8().constData(),
                      flags, qlonglong(plain.size()), qlonglong(prefiltered.size()));
