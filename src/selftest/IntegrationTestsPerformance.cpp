@@ -5,6 +5,7 @@
 #include "document/KoriDocument.h"
 #include "editor/EditorTextView.h"
 #include "platform/documents/DocumentController.h"
+#include "platform/ui/WindowDisplay.h"
 #include "selftest/SelfTestFormat.h"
 #include "selftest/SelfTestFrame.h"
 #include "selftest/SuiteAwait.h"
@@ -12,12 +13,9 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QImage>
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QLayout>
 #include <QMainWindow>
-#include <QPainter>
 
 #include <algorithm>
 #include <vector>
@@ -37,16 +35,6 @@ QString generatedSource(int lines)
     const QString tail = QStringLiteral(" = \"日本語 🌸\" // code\n");
     for (int i = 0; i < lines; ++i) text += QStringLiteral("let value") + QString::number(i) + tail;
     return text;
-}
-
-// What "display if needed" is for a window that is never shown: its widgets painted for real,
-// into an image of the window's size.
-void display(QWidget* window)
-{
-    static QImage canvas;
-    if (canvas.size() != window->size()) canvas = QImage(window->size(), QImage::Format_ARGB32_Premultiplied);
-    QPainter painter(&canvas);
-    window->render(&painter);
 }
 
 // Whether one of our windows is active, which is what the platform tells of the foreground.
@@ -78,10 +66,10 @@ SuiteTask<> IntegrationTests::runFeaturePerformance()
         document->addWindowController(std::make_unique<EditorWindowController>(*document));
         auto* controller = dynamic_cast<EditorWindowController*>(document->windowControllers().front().get());
         QWidget* window = controller->window();
-        // No external display is known here, so the window keeps its frame and stays behind.
-        window->ensurePolished();
-        if (QLayout* layout = window->layout()) layout->activate();
-        display(window);
+        // No external display is known here, so the window keeps its frame and stays behind: it
+        // is painted, first whole and then where edits mark it, but never put on screen.
+        WindowDisplay::keepOffScreen(window);
+        WindowDisplay::displayIfNeeded(window);
         const qint64 t1 = clock.nsecsElapsed();
         const double openMs = double(t1 - t0) / 1e6;
 
@@ -90,7 +78,7 @@ SuiteTask<> IntegrationTests::runFeaturePerformance()
         for (int i = 0; i < 30; ++i) {
             const qint64 before = clock.nsecsElapsed();
             controller->textView()->insertText(QStringLiteral("x"), TextRange{0, 0});
-            display(window);
+            WindowDisplay::displayIfNeeded(window);
             samples.push_back(double(clock.nsecsElapsed() - before) / 1e6);
             co_await sleepFor(10);
         }
