@@ -327,6 +327,47 @@ TEST(LayoutManagerGuiTest, DrawsTextAnywhereInALongDocument)
     }
 }
 
+// Glyphs prepared for a screen are the ones that screen draws, row for row: the same text in the
+// same places once the painter is moved back by the distance it was drawn away, and nothing
+// from the rows around it, wrapped or not.
+TEST(LayoutManagerGuiTest, PreparingGlyphsDrawsTheScreensTextAwayFromIt)
+{
+    QString text;
+    for (int i = 0; i < 400; ++i) text += QStringLiteral("let value%1 = \"\u65e5\u672c\u8a9e\" // code\n").arg(i);
+    text += QStringLiteral("a long paragraph to wrap ").repeated(80) + QStringLiteral("\n");
+    for (int i = 0; i < 40; ++i) text += QStringLiteral("tail %1\n").arg(i);
+    TextStorage storage(text);
+    for (const bool wraps : {false, true}) {
+        LayoutManager layout(storage);
+        layout.setFont(testFont());
+        layout.setTextColor(Qt::black);
+        layout.setWrapsLines(wraps);
+        layout.setWrapWidth(300);
+        const qreal top = layout.rowHeight() * 395.5;
+        const QRectF screen(0, top, 300, layout.rowHeight() * 12);
+        const QPointF origin(5, -top);
+        auto drawn = [&](auto&& paint) {
+            QImage image(320, int(layout.rowHeight() * 20), QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::transparent);
+            QPainter painter(&image);
+            paint(painter);
+            return image;
+        };
+        const QImage shown = drawn([&](QPainter& painter) { layout.draw(painter, screen, origin); });
+        const QImage prepared = drawn([&](QPainter& painter) {
+            painter.translate(0, 1e6 - top);
+            layout.prepareGlyphs(painter, screen, origin, 0);
+        });
+        EXPECT_EQ(prepared, shown) << "wrapping " << wraps;
+        EXPECT_FALSE(shown == drawn([](QPainter&) {})) << "the screen shows text, wrapping " << wraps;
+        const QImage shifted = drawn([&](QPainter& painter) {
+            painter.translate(0, 1e6 - top);
+            layout.prepareGlyphs(painter, screen, origin, 0.5);
+        });
+        EXPECT_FALSE(shifted == shown) << "moved by half a pixel, wrapping " << wraps;
+    }
+}
+
 TEST(LayoutManagerGuiTest, ColouringALongLineLaysOutOnlyTheSegmentsOnScreen)
 {
     // About 5 MB of JSON without a line break.

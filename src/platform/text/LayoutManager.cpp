@@ -854,40 +854,51 @@ QRectF LayoutManager::boundingRect(TextRange characterRange)
 
 // MARK: Drawing
 
+std::vector<LayoutManager::DrawItem> LayoutManager::drawItems(const QRectF& exposed)
+{
+    std::vector<DrawItem> items;
+    const qsizetype last = paragraphCount() - (hasExtraLineFragment() ? 2 : 1);
+    if (last < 0 || exposed.bottom() < 0) return items;
+    for (qsizetype p = paragraphAtRow(static_cast<qsizetype>(std::floor(exposed.top() / rowHeight_))); p <= last; ++p) {
+        const qreal top = paragraphTop(p);
+        if (top >= exposed.bottom()) break;
+        const qsizetype contentsStart = paragraphStart(p);
+        forEachFragmentOfParagraph(p, exposed, allText(), [&](const LineFragment& f, Segment& s, int line) {
+            if (f.rect.bottom() > exposed.top() && f.rect.top() < exposed.bottom()) {
+                const qreal segmentTop = f.rect.top() - (line > 0 ? line * rowHeight_ : 0);
+                items.push_back({f, &s, line, contentsStart + s.start, QPointF(wrapsLines_ ? 0 : s.x, segmentTop)});
+            }
+            return f.rect.top() < exposed.bottom();
+        });
+    }
+    return items;
+}
+
+void LayoutManager::drawText(QPainter& painter, const std::vector<DrawItem>& items, const QRectF& exposed,
+                             const QPointF& origin)
+{
+    painter.setPen(textColor_);
+    const Segment* drawn = nullptr;
+    for (const DrawItem& item : items) {
+        if (item.segment == drawn || item.line < 0) continue;
+        drawn = item.segment;
+        // QTextLayout clips in painter coordinates.
+        item.segment->layout->draw(&painter, origin + item.segmentOrigin, {}, exposed.translated(origin));
+    }
+}
+
 void LayoutManager::draw(QPainter& painter, const QRectF& exposed, const QPointF& origin,
                          const std::vector<SelectionHighlight>& selections)
 {
-    struct Item {
-        LineFragment fragment;
-        Segment* segment;
-        int line;
-        qsizetype base;
-        QPointF segmentOrigin;
-    };
     ++useClock_;
-    std::vector<Item> items;
-    const qsizetype last = paragraphCount() - (hasExtraLineFragment() ? 2 : 1);
-    if (last >= 0 && exposed.bottom() >= 0) {
-        for (qsizetype p = paragraphAtRow(static_cast<qsizetype>(std::floor(exposed.top() / rowHeight_))); p <= last; ++p) {
-            const qreal top = paragraphTop(p);
-            if (top >= exposed.bottom()) break;
-            const qsizetype contentsStart = paragraphStart(p);
-            forEachFragmentOfParagraph(p, exposed, allText(), [&](const LineFragment& f, Segment& s, int line) {
-                if (f.rect.bottom() > exposed.top() && f.rect.top() < exposed.bottom()) {
-                    const qreal segmentTop = f.rect.top() - (line > 0 ? line * rowHeight_ : 0);
-                    items.push_back({f, &s, line, contentsStart + s.start, QPointF(wrapsLines_ ? 0 : s.x, segmentTop)});
-                }
-                return f.rect.top() < exposed.bottom();
-            });
-        }
-    }
+    const std::vector<DrawItem> items = drawItems(exposed);
 
     painter.save();
     painter.setFont(font_);
     // Selections behind the text; a selection that runs past a line's end reaches the right edge.
     for (const SelectionHighlight& selection : selections) {
         if (selection.range.isEmpty()) continue;
-        for (const Item& item : items) {
+        for (const DrawItem& item : items) {
             const TextRange part = item.fragment.characterRange.intersected(selection.range);
             if (part.isEmpty() || item.line < 0) {
                 if (!part.isEmpty())
@@ -904,18 +915,21 @@ void LayoutManager::draw(QPainter& painter, const QRectF& exposed, const QPointF
         }
     }
 
-    painter.setPen(textColor_);
-    const Segment* drawn = nullptr;
-    for (const Item& item : items) {
-        if (item.segment == drawn || item.line < 0) continue;
-        drawn = item.segment;
-        const QPointF at = origin + item.segmentOrigin;
-        // QTextLayout clips in painter coordinates.
-        item.segment->layout->draw(&painter, at, {}, exposed.translated(origin));
-    }
+    drawText(painter, items, exposed, origin);
     if (showsInvisibles_ || showsControls_) {
-        for (const Item& item : items) drawInvisibles(painter, origin, *item.segment, item.fragment.paragraph, item.fragment, item.line);
+        for (const DrawItem& item : items) drawInvisibles(painter, origin, *item.segment, item.fragment.paragraph, item.fragment, item.line);
     }
+    painter.restore();
+}
+
+void LayoutManager::prepareGlyphs(QPainter& painter, const QRectF& area, const QPointF& origin, qreal shift)
+{
+    ++useClock_;
+    const std::vector<DrawItem> items = drawItems(area);
+    painter.save();
+    painter.setFont(font_);
+    // Far above anything a view shows, and well inside the painter's fixed-point range.
+    drawText(painter, items, area, QPointF(origin.x() + shift, -1e6));
     painter.restore();
 }
 

@@ -128,6 +128,11 @@ public:
     // Draws what lies in exposed (container coordinates) with the container's origin at origin.
     void draw(QPainter& painter, const QRectF& exposed, const QPointF& origin,
               const std::vector<SelectionHighlight>& selections = {});
+    // Draws the text of the rows meeting area (container coordinates, the container's origin at
+    // origin) moved right by shift and far outside the painter's clip, so nothing shows but the painter's glyph cache holds its glyphs at
+    // that fraction of a pixel too: text that an edit moves by part of a pixel then draws without
+    // rasterising its glyphs anew.
+    void prepareGlyphs(QPainter& painter, const QRectF& area, const QPointF& origin, qreal shift);
 
     // MARK: Composition
     // What an input method is composing, laid out at each of locations as if it stood there (the
@@ -180,6 +185,17 @@ Q_SIGNALS:
 
 private:
     struct Segment;
+    // A row to draw: its fragment, the segment laid out for it, and where that segment starts.
+    struct DrawItem {
+        LineFragment fragment;
+        Segment* segment;
+        int line;
+        qsizetype base;
+        QPointF segmentOrigin;
+    };
+    std::vector<DrawItem> drawItems(const QRectF& exposed);
+    // Each segment of items once, with the container's origin at origin, clipped to exposed.
+    void drawText(QPainter& painter, const std::vector<DrawItem>& items, const QRectF& exposed, const QPointF& origin);
     struct ParagraphLayout;
     struct Composition {
         QString text;

@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyleHints>
+#include <QTimer>
 
 #include <algorithm>
 #include <optional>
@@ -1020,6 +1021,7 @@ void TextView::setShowsInvisibleCharacters(bool shows)
 void TextView::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::FontChange && layout_) {
+        glyphsPrepared_ = false;
         layout_->setFont(font());
         setTabWidth(tabWidth_);
     }
@@ -1060,6 +1062,31 @@ void TextView::paintEvent(QPaintEvent* event)
     // After a whole redraw, the rows as drawn now; the layout is at hand.
     if (selectionBandsEverywhere_)
         noteSelectionBands();
+
+    if (preparingGlyphs_) {
+        const QRectF shown = QRectF(QPointF(scroll), QSizeF(viewport()->size())).translated(-origin);
+        layout_->prepareGlyphs(painter, shown, origin, 0.25 * (4 - glyphShiftsLeft_));
+    } else if (!glyphsPrepared_) {
+        prepareGlyphsWhenIdle();
+    }
+}
+
+void TextView::prepareGlyphsWhenIdle()
+{
+    glyphsPrepared_ = true;
+    glyphShiftsLeft_ = 3;
+    QTimer::singleShot(0, this, &TextView::prepareNextGlyphs);
+}
+
+void TextView::prepareNextGlyphs()
+{
+    if (glyphShiftsLeft_ <= 0 || !isVisible()) return;
+    // A repaint now, not an update: an update could be joined by a key's paint and slow it.
+    preparingGlyphs_ = true;
+    viewport()->repaint(QRect(0, 0, 1, 1));
+    preparingGlyphs_ = false;
+    if (--glyphShiftsLeft_ > 0)
+        QTimer::singleShot(0, this, &TextView::prepareNextGlyphs);
 }
 
 // The carets after the first of several stand still; only the first one blinks.

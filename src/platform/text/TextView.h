@@ -297,6 +297,10 @@ private:
     void redrawSelectionBands(bool evenWhereTheyStand);
     void noteSelectionBands();
     void drawExtraCarets(QPainter& painter, const QRectF& dirtyRect);
+    // After the first paint in a font, one idle repaint per remaining quarter-pixel shift caches the
+    // shown glyphs there too, so the first keys that move a row's text rasterise nothing.
+    void prepareGlyphsWhenIdle();
+    void prepareNextGlyphs();
     void restartBlinking();
     void ensureCaretVisible();
     bool editTyping(const QVector<TextRange>& ranges, const QString& string, const QString& actionName);
@@ -373,6 +377,9 @@ private:
     bool showsInvisibles_ = false;
 
     QBasicTimer blinkTimer_;
+    bool glyphsPrepared_ = false;
+    int glyphShiftsLeft_ = 0;
+    bool preparingGlyphs_ = false;
     bool caretOn_ = true;
     std::unique_ptr<Drag> drag_;
     int clickCount_ = 0;
