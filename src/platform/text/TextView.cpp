@@ -1065,7 +1065,8 @@ void TextView::paintEvent(QPaintEvent* event)
 
     if (preparingGlyphs_) {
         const QRectF shown = QRectF(QPointF(scroll), QSizeF(viewport()->size())).translated(-origin);
-        layout_->prepareGlyphs(painter, shown, origin, 0.25 * (4 - glyphShiftsLeft_));
+        // Quarters of a device pixel, where glyphs are placed.
+        layout_->prepareGlyphs(painter, shown, origin, 0.25 * (4 - glyphShiftsLeft_) / viewport()->devicePixelRatioF());
     } else if (!glyphsPrepared_) {
         prepareGlyphsWhenIdle();
     }
