@@ -592,3 +592,38 @@ TEST_F(TextViewTest, DelegateHearsOfEachChangeAndNamesTheUndoManager)
     EXPECT_EQ(owner.changes, 2);
     view->setDelegate(nullptr);
 }
+
+// After the first paint, after a font change, and when the caret reaches another line, the view
+// spends three idle passes caching the caret line's glyphs; nothing else asks for them.
+TEST_F(TextViewTest, GlyphsAreCachedWhileIdleOnlyWhenTheCaretLineIsNew)
+{
+    auto settle = [] {
+        for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
+    };
+    std::uint64_t seen = 0;
+    auto passes = [&] {
+        settle();
+        const std::uint64_t now = view->glyphPasses();
+        return int(now - std::exchange(seen, now));
+    };
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+    EXPECT_EQ(passes(), 3) << "the first paint";
+    setText(QStringLiteral("let value = \"日本語\" // code\n").repeated(100));
+    EXPECT_EQ(passes(), 0) << "the caret stays on the line prepared";
+
+    view->setSelectedRange({storage->lines().start(3) + 2, 0});
+    EXPECT_EQ(passes(), 3) << "the caret reached another line";
+
+    view->setSelectedRange({storage->lines().start(3) + 5, 0});
+    type("xyz");
+    EXPECT_EQ(passes(), 0) << "moving and typing within the line";
+
+    view->setSelectedRange({storage->lines().start(90), 0});
+    EXPECT_EQ(passes(), 0) << "a line out of sight";
+
+    view->setSelectedRange({storage->lines().start(4), 0});
+    QFont larger = view->font();
+    larger.setPointSizeF(larger.pointSizeF() + 4);
+    view->setFont(larger);
+    EXPECT_EQ(passes(), 3) << "another line, then a new font before the passes ran";
+}

@@ -423,6 +423,8 @@ void TextView::noteSelectionBands()
 
 void TextView::selectionChangedInternally(bool notify)
 {
+    if (glyphsPrepared_ && layout_->paragraphIndex(selections_.first().location) != preparedParagraph_)
+        prepareGlyphsWhenIdle();
     if (hasFocus())
         InputContext::current().update(Qt::ImCursorRectangle | Qt::ImCursorPosition | Qt::ImAnchorPosition
                                        | Qt::ImSurroundingText | Qt::ImCurrentSelection);
@@ -1064,30 +1066,45 @@ void TextView::paintEvent(QPaintEvent* event)
         noteSelectionBands();
 
     if (preparingGlyphs_) {
-        const QRectF shown = QRectF(QPointF(scroll), QSizeF(viewport()->size())).translated(-origin);
         // Quarters of a device pixel, where glyphs are placed.
-        layout_->prepareGlyphs(painter, shown, origin, 0.25 * (4 - glyphShiftsLeft_) / viewport()->devicePixelRatioF());
+        layout_->prepareGlyphs(painter, glyphArea_, origin, 0.25 * (4 - glyphShiftsLeft_) / viewport()->devicePixelRatioF());
+        ++glyphPasses_;
     } else if (!glyphsPrepared_) {
+        glyphsPrepared_ = true;
         prepareGlyphsWhenIdle();
     }
 }
 
 void TextView::prepareGlyphsWhenIdle()
 {
-    glyphsPrepared_ = true;
+    preparedParagraph_ = layout_->paragraphIndex(selections_.first().location);
     glyphShiftsLeft_ = 3;
-    QTimer::singleShot(0, this, &TextView::prepareNextGlyphs);
+    if (!glyphPassScheduled_) {
+        glyphPassScheduled_ = true;
+        QTimer::singleShot(0, this, &TextView::prepareNextGlyphs);
+    }
 }
 
 void TextView::prepareNextGlyphs()
 {
+    glyphPassScheduled_ = false;
     if (glyphShiftsLeft_ <= 0 || !isVisible()) return;
+    // Only the caret's line: its text is what typing moves, and a screen full of text seen for the
+    // first time would cost as much again as painting it.
+    glyphArea_ = layout_->paragraphsRect(preparedParagraph_, preparedParagraph_)
+                     .intersected(visibleRect().translated(-textContainerOrigin()));
+    if (glyphArea_.isEmpty()) {
+        glyphShiftsLeft_ = 0;
+        return;
+    }
     // A repaint now, not an update: an update could be joined by a key's paint and slow it.
     preparingGlyphs_ = true;
     viewport()->repaint(QRect(0, 0, 1, 1));
     preparingGlyphs_ = false;
-    if (--glyphShiftsLeft_ > 0)
+    if (--glyphShiftsLeft_ > 0) {
+        glyphPassScheduled_ = true;
         QTimer::singleShot(0, this, &TextView::prepareNextGlyphs);
+    }
 }
 
 // The carets after the first of several stand still; only the first one blinks.

@@ -136,6 +136,8 @@ public:
 
     // How often the scroll bars were brought in step with the layout (diagnostics).
     std::uint64_t scrollBarUpdates() const { return scrollBarUpdates_; }
+    // Idle passes that drew the caret line's glyphs for the cache.
+    std::uint64_t glyphPasses() const { return glyphPasses_; }
 
     // --- scrolling and geometry
     // The margin between the view's edges and the text, left and right (width) and above and below.
@@ -297,8 +299,9 @@ private:
     void redrawSelectionBands(bool evenWhereTheyStand);
     void noteSelectionBands();
     void drawExtraCarets(QPainter& painter, const QRectF& dirtyRect);
-    // After the first paint in a font, one idle repaint per remaining quarter-pixel shift caches the
-    // shown glyphs there too, so the first keys that move a row's text rasterise nothing.
+    // After the first paint in a font, and when the caret reaches another line, one idle repaint per
+    // remaining quarter-pixel shift caches the caret line's glyphs there too, so the first keys that
+    // move its text rasterise nothing.
     void prepareGlyphsWhenIdle();
     void prepareNextGlyphs();
     void restartBlinking();
@@ -378,8 +381,12 @@ private:
 
     QBasicTimer blinkTimer_;
     bool glyphsPrepared_ = false;
+    qsizetype preparedParagraph_ = -1;
+    QRectF glyphArea_;
     int glyphShiftsLeft_ = 0;
+    bool glyphPassScheduled_ = false;
     bool preparingGlyphs_ = false;
+    std::uint64_t glyphPasses_ = 0;
     bool caretOn_ = true;
     std::unique_ptr<Drag> drag_;
     int clickCount_ = 0;
