@@ -1089,10 +1089,13 @@ void TextView::prepareNextGlyphs()
 {
     glyphPassScheduled_ = false;
     if (glyphShiftsLeft_ <= 0 || !isVisible()) return;
-    // Only the caret's line: its text is what typing moves, and a screen full of text seen for the
-    // first time would cost as much again as painting it.
+    // Only the caret's row and the two below it in its line: that is the text typing moves, and a
+    // screen full of text seen for the first time would cost as much again as painting it.
+    const QRectF shown = visibleRect().translated(-textContainerOrigin());
+    const qreal caretTop = layout_->caretRect(std::min(selections_.first().location, storage_->length())).top();
     glyphArea_ = layout_->paragraphsRect(preparedParagraph_, preparedParagraph_)
-                     .intersected(visibleRect().translated(-textContainerOrigin()));
+                     .intersected(QRectF(shown.left(), caretTop, shown.width(), 3 * layout_->rowHeight()))
+                     .intersected(shown);
     if (glyphArea_.isEmpty()) {
         glyphShiftsLeft_ = 0;
         return;
