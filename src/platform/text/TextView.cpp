@@ -1100,9 +1100,12 @@ void TextView::prepareNextGlyphs()
         glyphShiftsLeft_ = 0;
         return;
     }
-    // A repaint now, not an update: an update could be joined by a key's paint and slow it.
+    // A repaint now, not an update: an update could be joined by a key's paint and slow it. Its one
+    // pixel lies in the caret's row, which typing redraws anyway.
+    const QPoint at = viewToViewport(glyphArea_.topLeft() + textContainerOrigin()).toPoint();
     preparingGlyphs_ = true;
-    viewport()->repaint(QRect(0, 0, 1, 1));
+    viewport()->repaint(QRect(std::clamp(at.x(), 0, std::max(0, viewport()->width() - 1)),
+                              std::clamp(at.y(), 0, std::max(0, viewport()->height() - 1)), 1, 1));
     preparingGlyphs_ = false;
     if (--glyphShiftsLeft_ > 0) {
         glyphPassScheduled_ = true;
