@@ -99,6 +99,21 @@ TEST(DispatchQueue, SerialQueueRunsInOrderOnOneBackgroundThread)
     EXPECT_TRUE(ran);
 }
 
+// A thread waiting for a delayed block while another thread, adding work, finds it due and takes
+// it out of the waiting list: the waiting thread must not read the block's deadline from it again.
+TEST(DispatchQueue, ADelayedBlockTakenWhileAThreadWaitsForItIsRunOnce)
+{
+    DispatchQueue queue("delayed");
+    for (int round = 0; round < 200; ++round) {
+        std::atomic<int> delayed{0};
+        queue.after(1, [&] { ++delayed; });
+        // One block at a time, so the queue's thread keeps going back to waiting for the delayed one.
+        while (delayed == 0) queue.sync([] {});
+        queue.sync([] {});
+        EXPECT_EQ(delayed.load(), 1);
+    }
+}
+
 TEST(DispatchQueue, SyncPassesExceptionsAndRunsInlineOnItsOwnThread)
 {
     DispatchQueue queue("sync");

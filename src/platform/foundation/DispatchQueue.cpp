@@ -78,7 +78,10 @@ struct DispatchQueue::State {
             if (timed.empty()) {
                 wake.wait(lock);
             } else {
-                wake.wait_until(lock, timed.begin()->first.first);
+                // A copy: the wait reads its deadline again on waking, when another thread may
+                // have taken that block out of the map.
+                const Clock::time_point deadline = timed.begin()->first.first;
+                wake.wait_until(lock, deadline);
             }
             --idle;
         }
