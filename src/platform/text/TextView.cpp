@@ -1078,17 +1078,17 @@ void TextView::paintEvent(QPaintEvent* event)
 void TextView::prepareGlyphsWhenIdle()
 {
     preparedParagraph_ = layout_->paragraphIndex(selections_.first().location);
-    glyphShiftsLeft_ = 3;
-    if (!glyphPassScheduled_) {
-        glyphPassScheduled_ = true;
+    // Shifts left means a pass is already on its way.
+    if (std::exchange(glyphShiftsLeft_, 3) == 0)
         QTimer::singleShot(0, this, &TextView::prepareNextGlyphs);
-    }
 }
 
 void TextView::prepareNextGlyphs()
 {
-    glyphPassScheduled_ = false;
-    if (glyphShiftsLeft_ <= 0 || !isVisible()) return;
+    if (!isVisible()) {
+        glyphShiftsLeft_ = 0;
+        return;
+    }
     // Only the caret's row and the two below it in its line: that is the text typing moves, and a
     // screen full of text seen for the first time would cost as much again as painting it.
     const QRectF shown = visibleRect().translated(-textContainerOrigin());
@@ -1107,10 +1107,8 @@ void TextView::prepareNextGlyphs()
     viewport()->repaint(QRect(std::clamp(at.x(), 0, std::max(0, viewport()->width() - 1)),
                               std::clamp(at.y(), 0, std::max(0, viewport()->height() - 1)), 1, 1));
     preparingGlyphs_ = false;
-    if (--glyphShiftsLeft_ > 0) {
-        glyphPassScheduled_ = true;
+    if (--glyphShiftsLeft_ > 0)
         QTimer::singleShot(0, this, &TextView::prepareNextGlyphs);
-    }
 }
 
 // The carets after the first of several stand still; only the first one blinks.

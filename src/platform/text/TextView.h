@@ -384,7 +384,6 @@ private:
     qsizetype preparedParagraph_ = -1;
     QRectF glyphArea_;
     int glyphShiftsLeft_ = 0;
-    bool glyphPassScheduled_ = false;
     bool preparingGlyphs_ = false;
     std::uint64_t glyphPasses_ = 0;
     bool caretOn_ = true;
