@@ -8,32 +8,22 @@
 #include "platform/text/LayoutManager.h"
 #include "platform/text/TextStorage.h"
 #include "platform/ui/WindowDisplay.h"
+#include "support/PaintRecorder.h"
 
 #include <gtest/gtest.h>
 
 #include <QBackingStore>
 #include <QFontDatabase>
 #include <QImage>
-#include <QPaintEvent>
 #include <QWidget>
 #include <QtMath>
 
 #include <memory>
 
 using namespace korimado;
+using korimado::test::PaintRecorder;
 
 namespace {
-
-class PaintRecorder : public QObject {
-public:
-    explicit PaintRecorder(QWidget* widget) { widget->installEventFilter(this); }
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint) painted += static_cast<QPaintEvent*>(event)->region();
-        return false;
-    }
-    QRegion painted;
-};
 
 // A copy of what the window's backing store holds over a widget.
 QImage stored(QWidget* widget)

@@ -8,13 +8,13 @@
 #include "platform/text/LayoutManager.h"
 #include "platform/text/TextStorage.h"
 #include "platform/foundation/UndoManager.h"
+#include "support/PaintRecorder.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QFontDatabase>
 #include <QInputMethodEvent>
-#include <QPaintEvent>
 #include <QScreen>
 #include <QTest>
 #include <QtMath>
@@ -22,20 +22,9 @@
 #include <functional>
 
 using namespace korimado;
+using korimado::test::PaintRecorder;
 
 namespace {
-
-// The parts of a widget painted since the last reset.
-class PaintRecorder : public QObject {
-public:
-    explicit PaintRecorder(QWidget* widget) { widget->installEventFilter(this); }
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint) painted += static_cast<QPaintEvent*>(event)->region();
-        return false;
-    }
-    QRegion painted;
-};
 
 class EditorRedrawTest : public ::testing::Test {
 protected:
