@@ -62,7 +62,7 @@ private:
             ++i_;
             return true;
         }
-        for (;;) {
+        for (bool more = true; more;) {
             skipSpace();
             std::string key;
             if (!at('"') || !string(key))
@@ -77,18 +77,10 @@ private:
             skipSpace();
             node.keys.push_back(std::move(key));
             node.items.emplace_back();
-            if (!value(node.items.back(), depth + 1))
+            if (!value(node.items.back(), depth + 1) || !afterItem('}', more))
                 return false;
-            skipSpace();
-            if (at(',')) {
-                ++i_;
-                continue;
-            }
-            if (!at('}'))
-                return false;
-            ++i_;
-            return true;
         }
+        return true;
     }
 
     bool array(JsonNode& node, int depth)
@@ -99,21 +91,24 @@ private:
             ++i_;
             return true;
         }
-        for (;;) {
+        for (bool more = true; more;) {
             skipSpace();
             node.items.emplace_back();
-            if (!value(node.items.back(), depth + 1))
+            if (!value(node.items.back(), depth + 1) || !afterItem(']', more))
                 return false;
-            skipSpace();
-            if (at(',')) {
-                ++i_;
-                continue;
-            }
-            if (!at(']'))
-                return false;
-            ++i_;
-            return true;
         }
+        return true;
+    }
+
+    // After an item: a comma (more follow) or the closing character (none do); anything else fails.
+    bool afterItem(char close, bool& more)
+    {
+        skipSpace();
+        more = at(',');
+        if (!more && !at(close))
+            return false;
+        ++i_;
+        return true;
     }
 
     bool number(std::string& literal)
