@@ -1,6 +1,8 @@
 // Starting the program from a command line: what it answers before it starts, and what a second
 // start does beside a running program.
+#include "app/ApplicationDelegate.h"
 #include "app/ApplicationEventService.h"
+#include "app/CommandLine.h"
 #include "app/ProgramProcess.h"
 #include "platform/events/AppleEvent.h"
 #include "platform/events/EventBusLocation.h"
@@ -74,6 +76,32 @@ TEST(ProgramStart, HelpVersionAndUnknownOptionsAreAnsweredBeforeAnythingStarts)
 
     // Nothing was written for any of them.
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
+}
+
+TEST(ProgramStart, OptionsEndAtTwoDashesAndQtKeepsItsOwn)
+{
+    const auto check = [](std::vector<const char*> arguments, std::string* message = nullptr) {
+        arguments.insert(arguments.begin(), "korimado");
+        std::string ignored;
+        return CommandLine::check(int(arguments.size()), arguments.data(), message ? message : &ignored);
+    };
+    using R = CommandLine::Request;
+    EXPECT_EQ(check({"a.txt", "--ui-self-test", "--startup-only"}), R::start);
+    // Qt's options with one dash or two, their values not taken for options or files.
+    EXPECT_EQ(check({"--platform", "offscreen", "-style", "fusion", "--style=fusion", "--reverse", "a.txt"}), R::start);
+    EXPECT_EQ(check({"--style", "--bogus"}), R::start);
+    // After "--" every argument is a file, whatever it looks like.
+    EXPECT_EQ(check({"--", "--bogus", "--help"}), R::start);
+    EXPECT_EQ(ApplicationDelegate::fileArguments({"korimado", "--exit-after-tests", "a.txt", "--", "--b.txt", "--"}),
+              QStringList({"a.txt", "--b.txt", "--"}));
+    // Help wins over everything else on the line; the first problem is the one told.
+    EXPECT_EQ(check({"--bogus", "--help"}), R::help);
+    EXPECT_EQ(check({"--version", "a.txt"}), R::version);
+    std::string message;
+    EXPECT_EQ(check({"--version", "--bogus", "--other"}, &message), R::invalid);
+    EXPECT_EQ(message, "知らないオプションです: --bogus");
+    EXPECT_EQ(check({"--style=fusion=x", "--reverse=1"}, &message), R::invalid);
+    EXPECT_EQ(message, "知らないオプションです: --reverse=1");
 }
 
 TEST(ProgramStart, ASecondStartWhoseFileCannotOpenEndsAndTheRunningProgramAnswersOn)
