@@ -47,9 +47,10 @@ public:
     }
     // A start whose arguments are given as the shell's printf formats, for names QProcess cannot
     // pass (bytes that are not UTF-8).
-    QProcess& startWithRawArguments(const QStringList& printfFormats)
+    // prelude: shell commands run first (a trap, say).
+    QProcess& startWithRawArguments(const QStringList& printfFormats, const QString& prelude = {})
     {
-        QString script = QStringLiteral("exec \"$0\"");
+        QString script = prelude + QStringLiteral("exec \"$0\"");
         for (const QString& format : printfFormats)
             script += QStringLiteral(" \"$(printf '%1')\"").arg(format);
         return launch(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script, QStringLiteral(KORIMADO_PROGRAM_PATH)});

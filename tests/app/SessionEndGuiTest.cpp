@@ -78,4 +78,18 @@ TEST(SessionEnd, ATermUnderAnAlertWritesTheEditsAndEndsOnTheSpot)
     EXPECT_FALSE(QFileInfo::exists(address));
 }
 
+// Started under nohup, the program outlives its terminal.
+TEST(SessionEnd, AnIgnoredHangUpStaysIgnored)
+{
+    test::PrivateBus bus;
+    test::TempDir dir;
+    test::ProgramProcess program(bus, dir);
+    QProcess& running = program.startWithRawArguments({}, QStringLiteral("trap '' HUP; "));
+    ASSERT_TRUE(test::spinUntil([&] { return program.countDocuments() == QLatin1String("1"); }, 30000));
+    ::kill(static_cast<pid_t>(running.processId()), SIGHUP);
+    test::spinFor(1000);
+    EXPECT_EQ(running.state(), QProcess::Running);
+    EXPECT_EQ(program.countDocuments(), QStringLiteral("1"));
+}
+
 }  // namespace

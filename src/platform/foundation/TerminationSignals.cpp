@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <iterator>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -15,6 +16,7 @@ namespace {
 constexpr int watched[] = {SIGTERM, SIGHUP};
 
 int pipeEnds[2] = {-1, -1};
+struct sigaction previous[std::size(watched)];
 
 void onSignal(int signal)
 {
@@ -41,16 +43,20 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent)
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int signal : watched)
-        ::sigaction(signal, &action, nullptr);
+    for (std::size_t i = 0; i < std::size(watched); ++i) {
+        // Started under nohup, the program keeps running when its terminal goes.
+        ::sigaction(watched[i], nullptr, &previous[i]);
+        if (previous[i].sa_handler != SIG_IGN)
+            ::sigaction(watched[i], &action, nullptr);
+    }
 }
 
 TerminationSignals::~TerminationSignals()
 {
     if (!notifier_)
         return;
-    for (int signal : watched)
-        ::signal(signal, SIG_DFL);
+    for (std::size_t i = 0; i < std::size(watched); ++i)
+        ::sigaction(watched[i], &previous[i], nullptr);
     delete notifier_;
     ::close(pipeEnds[0]);
     ::close(pipeEnds[1]);

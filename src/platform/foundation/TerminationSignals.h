@@ -8,8 +8,8 @@ namespace korimado {
 
 // SIGTERM and SIGHUP (shutdown, a closed terminal, kill) as a signal of the main thread. The
 // handler only writes the signal's number into a pipe the event loop watches, so that whatever
-// runs on the main thread when it comes runs on undisturbed. One watcher at a time; the default
-// handlers come back with it.
+// runs on the main thread when it comes runs on undisturbed. A signal ignored at start (nohup)
+// stays ignored. One watcher at a time; the handlers before it come back with it.
 class TerminationSignals : public QObject {
     Q_OBJECT
 
