@@ -496,6 +496,7 @@ void ScriptableDocument::close(ScriptCommand& command)
         // The question waits for the user: asked once the reply has gone, never inside the event
         // nor inside another dialog.
         WindowSheet::afterAllClosed([document = document_] {
+            // The question's own loop may see the document closed another way.
             if (document && document->canClose() && document)
                 document->close();
         });
