@@ -20,6 +20,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <thread>
 
 using namespace korimado;
@@ -271,6 +272,33 @@ TEST(DocumentTest, ClosingAsksAboutUnsavedChanges)
     BytesDocument orphan;
     orphan.updateChangeCount(Document::ChangeType::done);
     EXPECT_FALSE(orphan.canClose());
+}
+
+// A question runs its own event loop: an event served inside it that closes the document again
+// must not put a second question over the first, whose answer alone decides.
+TEST(DocumentTest, TheSaveQuestionIsAskedOnceAtATime)
+{
+    struct AskingAgain : AlertPresenter {
+        Document* document = nullptr;
+        int shown = 0;
+        std::optional<bool> inner;
+        int runModal(const Alert&) override
+        {
+            if (++shown == 1) inner = document->canClose();
+            return 2;  // 保存しない
+        }
+    } presenter;
+    AlertPresenter::setShared(&presenter);
+    BytesDocument document;
+    presenter.document = &document;
+    document.updateChangeCount(Document::ChangeType::done);
+    EXPECT_TRUE(document.canClose());
+    EXPECT_EQ(presenter.shown, 1);
+    EXPECT_EQ(presenter.inner, std::optional<bool>(false));
+    // Once answered, the next close asks again.
+    EXPECT_TRUE(document.canClose());
+    EXPECT_EQ(presenter.shown, 2);
+    AlertPresenter::setShared(nullptr);
 }
 
 TEST(DocumentTest, AutosaveGoesToTheRecoveryFolderNeverInPlace)

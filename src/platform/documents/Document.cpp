@@ -369,6 +369,9 @@ bool Document::revertDocumentToSaved()
 bool Document::canClose(QWidget* window)
 {
     if (!isDocumentEdited()) return true;
+    // The question is already on screen (this is an event served inside it): the one answer
+    // decides, and a second question over it would close the window under the first.
+    if (askingToClose_) return false;
     AlertPresenter* presenter = alertPresenter();
     // Without anyone to ask, unsaved work must not be thrown away.
     if (!presenter) return false;
@@ -378,7 +381,9 @@ bool Document::canClose(QWidget* window)
                 Alert::Style::warning};
     // Asked on the window being closed, else on the document's own window, whichever is active.
     alert.parent = window ? window : WindowController::sheetWindowOf(windowControllers_);
+    askingToClose_ = true;
     const int answer = presenter->runModal(alert);
+    askingToClose_ = false;
     switch (answer) {
     case 0: return saveDocument();
     case 2: return true;

@@ -115,7 +115,8 @@ public:
     bool revertDocumentToSaved();
 
     // Asks whether to save unsaved changes; true when the document may close. The question is a
-    // sheet on window when one is given (the window being closed).
+    // sheet on window when one is given (the window being closed). Asked once at a time: while
+    // it is on screen, a second call answers false.
     bool canClose(QWidget* window = nullptr);
     // Closes the windows and leaves the controller; the object is deleted later.
     virtual void close();
@@ -167,6 +168,7 @@ private:
     std::vector<std::unique_ptr<WindowController>> windowControllers_;
     DocumentController* controller_ = nullptr;
     bool closed_ = false;
+    bool askingToClose_ = false;  // the save question is on screen
     bool autosaveFailureReported_ = false;  // told once until an autosave works again
     std::uint64_t editSerial_ = 0;           // counts every change, also those that cancel out
     std::uint64_t autosaveGeneration_ = 0;   // moves on whenever the autosaved contents are dropped

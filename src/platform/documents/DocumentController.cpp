@@ -8,6 +8,7 @@
 #include "platform/foundation/UserDefaults.h"
 
 #include <QDir>
+#include <QPointer>
 #include <QFileInfo>
 #include <QSet>
 #include <QTimer>
@@ -298,10 +299,12 @@ bool DocumentController::hasEditedDocuments() const
 
 bool DocumentController::closeAllDocuments()
 {
-    const std::vector<Document*> documents = documents_;
-    for (Document* document : documents) {
+    // A question runs its own event loop, in which another road may close a later document.
+    std::vector<QPointer<Document>> documents(documents_.begin(), documents_.end());
+    for (const QPointer<Document>& document : documents) {
+        if (!document) continue;
         if (!document->canClose()) return false;
-        document->close();
+        if (document) document->close();
     }
     return true;
 }

@@ -1,9 +1,26 @@
 #include "platform/ui/WindowSheet.h"
 
+#include "platform/foundation/MainQueue.h"
+
 #include <QApplication>
 #include <QDialog>
 
 namespace korimado {
+
+namespace {
+
+constexpr int closedCheckIntervalMs = 100;
+
+void runOnceAllClosed(std::function<void()> work)
+{
+    if (WindowSheet::isAnyOpen()) {
+        MainQueue::after(closedCheckIntervalMs, [work = std::move(work)]() mutable { runOnceAllClosed(std::move(work)); });
+        return;
+    }
+    work();
+}
+
+}  // namespace
 
 QDialog* WindowSheet::attached(const QWidget* window)
 {
@@ -15,6 +32,16 @@ QDialog* WindowSheet::attached(const QWidget* window)
         if (owner && owner->window() == window) return dialog;
     }
     return nullptr;
+}
+
+bool WindowSheet::isAnyOpen()
+{
+    return QApplication::activeModalWidget() != nullptr || QApplication::activePopupWidget() != nullptr;
+}
+
+void WindowSheet::afterAllClosed(std::function<void()> work)
+{
+    MainQueue::async([work = std::move(work)]() mutable { runOnceAllClosed(std::move(work)); });
 }
 
 }  // namespace korimado

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 class QDialog;
 class QWidget;
 
@@ -12,6 +14,13 @@ public:
     WindowSheet() = delete;
     // The visible modal dialog owned by window; nullptr when there is none.
     static QDialog* attached(const QWidget* window);
+
+    // Whether a modal dialog or a pop-up menu is up. One that runs its own event loop serves
+    // events (a script's, a timer's) while the code that opened it still holds its windows and
+    // documents: nothing may tear those down before it has returned.
+    static bool isAnyOpen();
+    // Runs work from the main event loop, later, once no modal dialog or pop-up menu is up.
+    static void afterAllClosed(std::function<void()> work);
 };
 
 }  // namespace korimado

@@ -2,13 +2,14 @@
 
 #include "document/KoriDocument.h"
 #include "platform/events/AppleEventManager.h"
-#include "platform/foundation/MainQueue.h"
+#include "platform/ui/WindowSheet.h"
 #include "scripting/dictionary/ScriptableDocument.h"
 #include "scripting/dictionary/ScriptableSelection.h"
 #include "scripting/model/ScriptCommand.h"
 #include "scripting/window/ScriptConsole.h"
 
 #include <QFileInfo>
+#include <QPointer>
 
 namespace korimado {
 
@@ -355,23 +356,32 @@ void ScriptEventDispatcher::quit(ScriptCommand& script, AppleEvent& reply)
         reply.setError(notHandled, QStringLiteral("このスクリプトコマンドには対応していません。"));
         return;
     }
+    // Events are served inside a dialog's own loop, whose opener may hold any window.
+    if (WindowSheet::isAnyOpen()) {
+        reply.setError(ScriptableDocument::dialogOpen, ScriptableDocument::dialogOpenQuitMessage);
+        return;
+    }
     const QString saving = script.text(QStringLiteral("saveOptions")).value_or(QStringLiteral("ask"));
     if (saving != QLatin1String("ask")) {
-        const std::vector<KoriDocument*> documents = documents_ ? documents_() : std::vector<KoriDocument*>();
+        std::vector<QPointer<KoriDocument>> documents;
+        for (KoriDocument* document : documents_ ? documents_() : std::vector<KoriDocument*>())
+            documents.emplace_back(document);
         // Saving stops at the first failure, and then nothing quits.
         if (saving == QLatin1String("yes")) {
-            for (KoriDocument* document : documents) {
-                if (document->isDocumentEdited() && !ScriptableDocument(document).save(script)) {
+            for (const QPointer<KoriDocument>& document : documents) {
+                if (document && document->isDocumentEdited() && !ScriptableDocument(document).save(script)) {
                     reply.setError(script.errorNumber(), script.errorString());
                     return;
                 }
             }
         }
-        for (KoriDocument* document : documents)
-            document->close();
+        for (const QPointer<KoriDocument>& document : documents)
+            if (document)
+                document->close();
     }
-    // The reply goes out before the program ends.
-    MainQueue::async(quit_);
+    // The reply goes out before the program ends, and the questions quitting asks come up only
+    // once no other dialog is open.
+    WindowSheet::afterAllClosed(quit_);
 }
 
 }  // namespace korimado

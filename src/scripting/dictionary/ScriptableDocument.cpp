@@ -3,9 +3,9 @@
 #include "document/KoriDocument.h"
 #include "document/TextEncodingNames.h"
 #include "editor/EditorTextView.h"
-#include "platform/foundation/MainQueue.h"
 #include "platform/foundation/UndoManager.h"
 #include "platform/text/TextEditing.h"
+#include "platform/ui/WindowSheet.h"
 #include "scripting/model/ScriptCharacters.h"
 #include "search/engine/SearchEngine.h"
 #include "syntax/SyntaxModel.h"
@@ -482,13 +482,22 @@ void ScriptableDocument::close(ScriptCommand& command)
 {
     if (!document_)
         return;
+    // Events are served inside a dialog's own loop, whose opener may hold this document's window.
+    if (WindowSheet::isAnyOpen()) {
+        command.setScriptError(dialogOpen, dialogOpenCloseMessage);
+        return;
+    }
     const QString saving = command.text(QStringLiteral("saveOptions")).value_or(QStringLiteral("ask"));
     if (document_->isDocumentEdited() && saving == QLatin1String("yes") && !save(command))
         return;
+    if (!document_)
+        return;
     if (document_->isDocumentEdited() && saving == QLatin1String("ask")) {
-        // The question waits for the user: asked once the reply has gone, never inside the event.
-        MainQueue::async([document = document_] {
-            if (document && document->canClose())
+        // The question waits for the user: asked once the reply has gone, never inside the event
+        // nor inside another dialog.
+        WindowSheet::afterAllClosed([document = document_] {
+            // The question's own loop may see the document closed another way.
+            if (document && document->canClose() && document)
                 document->close();
         });
         return;

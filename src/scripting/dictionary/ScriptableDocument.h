@@ -25,6 +25,12 @@ public:
     static constexpr int notEditable = -10006;
     static constexpr int searchFailed = -2700;
     static constexpr int saveFailed = -2700;
+    // A close or a quit asked for while a dialog is up.
+    static constexpr int dialogOpen = -10000;
+    static inline const QString dialogOpenCloseMessage =
+        QStringLiteral("ダイアログが開いているあいだは書類を閉じられません。ダイアログを閉じてから、もう一度実行してください。");
+    static inline const QString dialogOpenQuitMessage =
+        QStringLiteral("ダイアログが開いているあいだは終了できません。ダイアログを閉じてから、もう一度実行してください。");
     static inline const QString notEditableMessage = QStringLiteral("この書類は編集が禁止されています。");
     static inline const QString invalidExpressionMessage = QStringLiteral("無効な正規表現です。");
 
@@ -66,7 +72,8 @@ public:
     QString string(ScriptCommand& command) const;
     // The standard commands. save writes to the document's file, or to the command's "in" path;
     // close saves or drops unsaved changes as the command says, and asks, as the window's close
-    // button does, when it says neither. False when saving failed (the command holds the error).
+    // button does, when it says neither; it refuses while a dialog is up. False when saving failed
+    // (the command holds the error).
     bool save(ScriptCommand& command);
     void close(ScriptCommand& command);
 
