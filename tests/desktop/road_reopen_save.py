@@ -1,0 +1,33 @@
+#!/usr/bin/env python3
+"""Open a file from the command line, type, save; quit; open it again, type, save: both edits on disk."""
+import desktop
+
+
+@desktop.road("reopen_save", limit=100)
+def walk(s):
+    s.write("notes.txt", "the original line\n")
+    first = s.start(s.path("notes.txt"))
+    window = s.wait_window(r"^notes\.txt")
+    s.place(window)
+    s.type("first ")
+    s.wait_title(window, lambda t: t.endswith("*"), what="the edited mark after typing")
+    s.key("ctrl+s")
+    s.expect_file("notes.txt", b"first the original line\n")
+    s.wait_title(window, lambda t: "*" not in t, what="a title without '*' after the first save")
+    s.shot("first-save")
+    s.key("ctrl+q")
+    if first.wait_end(15) is None:
+        raise desktop.RoadFailed(f"Ctrl+Q did not end the program; windows: {s.titles()}")
+
+    s.start(s.path("notes.txt"))
+    window = s.wait_window(r"^notes\.txt")
+    s.place(window)
+    s.shot("reopened")
+    s.type("second ")
+    s.wait_title(window, lambda t: t.endswith("*"), what="the edited mark after typing again")
+    s.key("ctrl+s")
+    data = s.wait_file("notes.txt", lambda d: b"second " in d, what="the second edit saved")
+    if b"first " not in data or b"the original line\n" not in data:
+        raise desktop.RoadFailed(f"the second save lost text: {data!r}")
+    s.wait_title(window, lambda t: "*" not in t, what="a title without '*' after the second save")
+    s.shot("second-save")
