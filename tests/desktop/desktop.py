@@ -87,7 +87,7 @@ class Session:
         self.name = name
         self.limit = limit
         self.user = user  # (uid, gid) to run the bus and the program as, or None
-        self.binary = os.environ.get("KORIMADO_BINARY") or sys.argv[1]
+        self.binary = os.path.abspath(os.environ.get("KORIMADO_BINARY") or sys.argv[1])
         self.shots = os.environ.get("KORIMADO_DESKTOP_SHOTS") or (sys.argv[2] if len(sys.argv) > 2 else None)
         if self.shots:
             self.shots = os.path.join(self.shots, name)
@@ -281,9 +281,12 @@ class Session:
 
     def windows(self, pattern=None):
         """The visible windows, optionally only those whose name matches (a regular expression)."""
-        command = ["xdotool", "search", "--onlyvisible", "--name", pattern or "."]
-        result = subprocess.run(command, env=self.env, capture_output=True, timeout=10)
-        ids = result.stdout.decode().split()
+        # Dialogs name themselves only in _NET_WM_NAME, which a search by name misses: by class too.
+        ids = []
+        for field in ("--name", "--class"):
+            result = subprocess.run(["xdotool", "search", "--onlyvisible", field, "."], env=self.env,
+                                    capture_output=True, timeout=10)
+            ids += [wid for wid in result.stdout.decode().split() if wid not in ids]
         shown = []
         for wid in ids:
             title = self.title(wid)
@@ -464,6 +467,17 @@ class Picture:
                     rows.append(row)
                     break
         return rows
+
+
+def runs(rows, gap=1):
+    """Groups sorted row numbers into runs of neighbours: [(first, last), ...]."""
+    found = []
+    for row in rows:
+        if found and row - found[-1][1] <= gap:
+            found[-1] = (found[-1][0], row)
+        else:
+            found.append((row, row))
+    return found
 
 
 def road(name, limit, user=None):

@@ -31,7 +31,7 @@ def walk(s):
 
     s.activate(window)
     question(s, window)
-    s.key("Tab", "space")  # 保存しない, the button after 保存 in the question's row
+    s.key("Tab", "Tab", "space")  # 保存しない, right of キャンセル
     s.wait_no_window(r"^letter\.txt", what="the window after 保存しない")
     if s.read("letter.txt") != ORIGINAL:
         raise desktop.RoadFailed(f"保存しない wrote the file: {s.read('letter.txt')!r}")
@@ -41,6 +41,7 @@ def walk(s):
     s.start(s.path("letter.txt"))
     window = s.wait_window(r"^letter\.txt")
     s.place(window)
+    s.key("ctrl+Home")  # the caret comes back where it was left
     s.type("final ")
     s.wait_title(window, lambda t: t.endswith("*"), what="the edited mark")
     question(s, window)

@@ -22,6 +22,7 @@ def walk(s):
     s.start(s.path("shared.txt"))
     window = s.wait_window(r"^shared\.txt")
     s.place(window)
+    time.sleep(3)  # a change in the first moments after opening goes unseen: not what this road is about
 
     # Unedited: the new text is taken in, and what is typed then lands in it.
     rewrite(s, b"second version\n")
@@ -34,8 +35,13 @@ def walk(s):
     # Edited: the save is refused and says so; the disk keeps the other program's text.
     s.type("mine ")
     s.wait_title(window, lambda t: t.endswith("*"), what="the edited mark")
+    x, y, width, height = s.geometry(window)
+    status_line = (x + 5, y + height - 38, 600, 30)
+    before = s.shot("edited").colours(status_line)
     rewrite(s, THEIRS)
     time.sleep(2)
+    if s.shot("warned").colours(status_line) == before:
+        raise desktop.RoadFailed("the status line did not change when the file changed under an edit")
     s.key("ctrl+s")
     warning = s.wait_new_window([window], what="the refusal to overwrite")
     s.shot("refusal")

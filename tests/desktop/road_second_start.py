@@ -31,7 +31,12 @@ def walk(s):
     if status is None:
         raise desktop.RoadFailed(f"a second start with a missing file did not end within {HAND_OVER_LIMIT} s; "
                                  f"windows: {s.titles()}")
-    time.sleep(1)
+    alert = s.wait_window("^Korimado$", what="the running program's alert about the missing file")
+    if s.window_pid(alert) != running.pid:
+        raise desktop.RoadFailed("the alert about the missing file came from another process")
+    s.activate(alert)
+    s.key("Return")
+    s.wait_gone(alert, what="the alert")
     if not running.running():
         raise desktop.RoadFailed("the running program ended when a start named a missing file")
     strays = [w for w in s.windows() if s.window_pid(w) not in (None, running.pid)]
