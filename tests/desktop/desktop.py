@@ -167,6 +167,10 @@ class Session:
         self.services = []
         for hook in getattr(self, "stop_hooks", []):
             hook()
+        if self.root and os.environ.get("KORIMADO_DESKTOP_KEEP") and self.shots:
+            for log in os.listdir(self.root):
+                if log.endswith(".log"):
+                    shutil.copy(os.path.join(self.root, log), self.shots)
         if self.root:
             shutil.rmtree(self.root, ignore_errors=True)
             self.root = None
