@@ -145,6 +145,9 @@ class Session:
         return False
 
     def stop(self):
+        if getattr(self, "keyboard", None):
+            self.keyboard.close()
+            self.keyboard = None
         for program in self.programs:
             program.end_group()
         self.programs = []
@@ -387,8 +390,18 @@ class Session:
         time.sleep(0.15)
 
     def type(self, text, delay=40):
+        if not text.isascii():
+            return self._type_unmapped(text)
         self.run("xdotool", "type", "--clearmodifiers", "--delay", str(delay), text, timeout=60)
         time.sleep(0.2)
+
+    def _type_unmapped(self, text):
+        # xdotool binds a character outside the keyboard map to a spare key and unbinds it at once,
+        # often before the program has read the key: characters go missing or come twice. Here
+        # every character keeps a spare key of its own for the whole session.
+        if not getattr(self, "keyboard", None):
+            self.keyboard = Keyboard(self.display)
+        self.keyboard.type(text)
 
     def click(self, x, y, button=1):
         self.run("xdotool", "mousemove", "--sync", str(x), str(y), "click", str(button))
@@ -423,6 +436,73 @@ class Session:
             return None
         raw = subprocess.run(["convert", path, "-depth", "8", "rgb:-"], capture_output=True, timeout=20).stdout
         return Picture(raw, SCREEN[0], SCREEN[1])
+
+
+class Keyboard:
+    """Keys through XTEST, with spare key codes bound to the characters the keyboard map lacks."""
+
+    def __init__(self, display):
+        import ctypes
+        import ctypes.util
+        self.c = ctypes
+        self.x11 = ctypes.CDLL(ctypes.util.find_library("X11") or "libX11.so.6")
+        self.xtst = ctypes.CDLL(ctypes.util.find_library("Xtst") or "libXtst.so.6")
+        self.x11.XOpenDisplay.restype = ctypes.c_void_p
+        self.x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        self.x11.XGetKeyboardMapping.restype = ctypes.POINTER(ctypes.c_ulong)
+        self.x11.XGetKeyboardMapping.argtypes = [ctypes.c_void_p, ctypes.c_ubyte, ctypes.c_int,
+                                                 ctypes.POINTER(ctypes.c_int)]
+        self.x11.XChangeKeyboardMapping.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int,
+                                                    ctypes.POINTER(ctypes.c_ulong), ctypes.c_int]
+        self.x11.XDisplayKeycodes.argtypes = [ctypes.c_void_p, ctypes.POINTER(ctypes.c_int),
+                                              ctypes.POINTER(ctypes.c_int)]
+        self.x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        self.x11.XFree.argtypes = [ctypes.c_void_p]
+        self.x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        self.xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
+        self.display = self.x11.XOpenDisplay(display.encode())
+        if not self.display:
+            raise RoadFailed("cannot open the display for typing")
+        self.codes = {}
+        self.spare = None
+
+    def close(self):
+        self.x11.XCloseDisplay(self.display)
+
+    def _bind(self, code, keysym):
+        symbols = (self.c.c_ulong * 2)(keysym, keysym)
+        self.x11.XChangeKeyboardMapping(self.display, code, 2, symbols, 1)
+
+    def _spare_codes(self):
+        low, high, per = self.c.c_int(), self.c.c_int(), self.c.c_int()
+        self.x11.XDisplayKeycodes(self.display, self.c.byref(low), self.c.byref(high))
+        count = high.value - low.value + 1
+        table = self.x11.XGetKeyboardMapping(self.display, low.value, count, self.c.byref(per))
+        spare = [low.value + i for i in range(count)
+                 if all(table[i * per.value + j] == 0 for j in range(per.value))]
+        self.x11.XFree(table)
+        return spare
+
+    def type(self, text):
+        if self.spare is None:
+            self.spare = self._spare_codes()
+        fresh = [c for c in dict.fromkeys(text) if c not in self.codes]
+        if len(fresh) > len(self.spare):
+            raise RoadFailed("the keyboard map has too few spare keys for the text")
+        for character in fresh:
+            code = self.spare.pop(0)
+            point = ord(character)
+            self._bind(code, point if point < 0x100 else 0x01000000 | point)
+            self.codes[character] = code
+        self.x11.XSync(self.display, 0)
+        if fresh:
+            time.sleep(0.5)  # the program reads the new map before the keys
+        for character in text:
+            self.xtst.XTestFakeKeyEvent(self.display, self.codes[character], 1, 0)
+            self.xtst.XTestFakeKeyEvent(self.display, self.codes[character], 0, 0)
+            self.x11.XSync(self.display, 0)
+            time.sleep(0.05)
+        time.sleep(0.2)
 
 
 class Picture:

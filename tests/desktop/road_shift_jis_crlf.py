@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
-"""Japanese text in Shift JIS with CRLF: open, type a new line, paste Japanese copied from the first
-line, save; the bytes are exactly the expected Shift JIS with CRLF."""
+"""Japanese text in Shift JIS with CRLF: open, type a new line and Japanese, paste a line copied from the
+file, save; the bytes are exactly the expected Shift JIS with CRLF."""
 import desktop
 
 ORIGINAL = "日本語のメモです。\r\n二行目：全角ｶﾀｶﾅと～記号。\r\n"
-EXPECTED = ORIGINAL + "end\r\n日本語のメモです。"
+EXPECTED = ORIGINAL + "end\r\n漢字かな、日本語のメモです。"
 
 
 @desktop.road("shift_jis_crlf", limit=80)
@@ -14,12 +14,12 @@ def walk(s):
     window = s.wait_window(r"^memo\.txt")
     s.place(window)
     s.shot("opened")
-    # Characters outside the keyboard map typed by xdotool do not reach the editor: Japanese comes
-    # through the clipboard here, and through a real input method in the Japanese input road.
     s.key("ctrl+Home", "shift+End", "ctrl+c")
     s.key("ctrl+End")
     s.type("end")
-    s.key("Return", "ctrl+v")
+    s.key("Return")
+    s.type("漢字かな、")
+    s.key("ctrl+v")
     s.wait_title(window, lambda t: t.endswith("*"), what="the edited mark")
     s.shot("typed")
     s.key("ctrl+s")
