@@ -4,6 +4,9 @@ Each road runs in a Session: its own Xvfb (a free display found by -displayfd), 
 session bus and fresh HOME and XDG folders in one temporary folder. The program is driven only with
 X input (xdotool) and read only from outside: the disk, the window list and the screen's pixels.
 Everything started is ended and the folder removed when the road ends, however it ends.
+
+    ctest -L desktop                      every road (build/tests/desktop/desktop-shots/ keeps the pictures)
+    python3 -B road_x.py KORIMADO SHOTS   one road; KORIMADO_DESKTOP_KEEP=1 also keeps the service logs
 """
 
 import os
