@@ -2,7 +2,10 @@
 #include "app/ApplicationDelegate.h"
 #include "app/ApplicationEventService.h"
 #include "app/ApplicationIdentity.h"
+#include "app/CommandLine.h"
+#include "app/SessionEnd.h"
 #include "document/KoriDocument.h"
+#include "document/KoriDocumentController.h"
 #include "platform/documents/DocumentController.h"
 #include "platform/ui/WindowController.h"
 #include "platform/events/AppleEventManager.h"
@@ -16,10 +19,12 @@
 #include "platform/ui/QtTranslations.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include <unistd.h>
 
@@ -42,9 +47,15 @@ bool hasArgument(int argc, char** argv, const char* flag)
 
 int main(int argc, char** argv)
 {
-    if (hasArgument(argc, argv, "--version")) {
-        std::printf("Korimado %s\n", KORIMADO_VERSION);
-        return 0;
+    // Answered before anything starts: no display, no bus, no window.
+    std::string problem;
+    switch (CommandLine::check(argc, argv, &problem)) {
+    case CommandLine::Request::help: std::fputs(CommandLine::usage(), stdout); return 0;
+    case CommandLine::Request::version: std::printf("Korimado %s\n", KORIMADO_VERSION); return 0;
+    case CommandLine::Request::invalid:
+        std::fprintf(stderr, "korimado: %s\n詳しくは korimado --help を見てください。\n", problem.c_str());
+        return 2;
+    case CommandLine::Request::start: break;
     }
     // Self-test reports are read while the suite runs.
     if (hasArgument(argc, argv, "--ui-self-test"))
@@ -65,11 +76,19 @@ int main(int argc, char** argv)
     // Qt's own dialogs read Japanese as the rest of the program does.
     QtTranslations::install(Bundle::preferredLocalizations().value(0));
 
-    const QStringList arguments = QApplication::arguments();
+    // What Qt left of the command line, from its bytes: Qt's own decoding loses a file name that
+    // is not UTF-8.
+    const QStringList arguments = CommandLine::arguments(argc, argv);
     // One program per user: a later start gives its files to the running one and ends.
     ApplicationEventService events(hasArgument(argc, argv, "--ui-self-test"));
-    if (events.handedOver(ApplicationDelegate::fileArguments(arguments)))
-        return 0;
+    QString refusal;
+    switch (events.handOver(ApplicationDelegate::fileArguments(arguments), &refusal)) {
+    case ApplicationEventService::HandOver::handedOver: return 0;
+    case ApplicationEventService::HandOver::refused:
+        std::fprintf(stderr, "korimado: %s\n", refusal.toUtf8().constData());
+        return 1;
+    case ApplicationEventService::HandOver::none: break;
+    }
 
     QtAlertPresenter alerts;
     QtFilePanels panels;
@@ -93,11 +112,17 @@ int main(int argc, char** argv)
             return found;
         };
         const auto openFiles = [documents](const QStringList& paths) {
-            // Opening shows each file's window; a start without files brings the front one up.
-            delegate->openFiles(paths);
-            const std::vector<KoriDocument*> open = documents();
-            if (paths.isEmpty() && !open.empty() && !open.front()->windowControllers().empty())
-                open.front()->windowControllers().front()->showWindow();
+            // The start that sent them waits for the answer: it goes first, and opening (with
+            // any alert it shows) comes after.
+            QTimer::singleShot(0, qApp, [documents, paths] {
+                if (!delegate)
+                    return;
+                // Opening shows each file's window; a start without files brings the front one up.
+                delegate->openFiles(paths);
+                const std::vector<KoriDocument*> open = documents();
+                if (paths.isEmpty() && !open.empty() && !open.front()->windowControllers().empty())
+                    open.front()->windowControllers().front()->showWindow();
+            });
         };
         // A script's quit takes the menu command's road: unsaved changes are asked about.
         const auto quit = [] {
@@ -108,10 +133,14 @@ int main(int argc, char** argv)
         scripting->install(AppleEventManager::shared());
     }
 
+    // Logout, shutdown or a kill: the edits since the last autosave tick are written first.
+    SessionEnd sessionEnd(delegate->documents(), [&events] { events.withdraw(); });
+
     delegate->applicationWillFinishLaunching();
     delegate->openFiles(ApplicationDelegate::fileArguments(arguments));
     delegate->applicationDidFinishLaunching();
-    app.exec();
+    if (!sessionEnd.isEnding())
+        app.exec();
     scripting.reset();
     delegate.reset();
     AlertPresenter::setShared(nullptr);

@@ -8,6 +8,7 @@
 #include "commands/TextCommands.h"
 #include "document/KoriDocument.h"
 #include "document/KoriDocumentController.h"
+#include "platform/foundation/FilePath.h"
 #include "platform/ui/ActionDispatcher.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/ui/MenuBinder.h"
@@ -149,9 +150,13 @@ Responder& ApplicationDelegate::documentControllerResponder() const
 QStringList ApplicationDelegate::fileArguments(const QStringList& arguments)
 {
     QStringList files;
-    for (const QString& argument : arguments.mid(1))
-        if (!argument.startsWith(QLatin1String("--")))
+    bool optionsEnded = false;
+    for (const QString& argument : arguments.mid(1)) {
+        if (!optionsEnded && argument == QLatin1String("--"))
+            optionsEnded = true;
+        else if (optionsEnded || !argument.startsWith(QLatin1String("--")))
             files.append(argument);
+    }
     return files;
 }
 
@@ -192,7 +197,7 @@ void ApplicationDelegate::openNextFile()
     }
     openingFiles_ = true;
     const QString path = pendingFiles_.takeFirst();
-    documents_->openDocument(QFileInfo(path).absoluteFilePath(), true,
+    documents_->openDocument(standardizedPath(path), true,
                              [this](Document*, bool, std::optional<ErrorInfo> error) {
                                  if (error)
                                      documents_->presentError(*error);

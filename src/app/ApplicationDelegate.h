@@ -43,7 +43,7 @@ public:
     bool applicationShouldOpenUntitledFile() const;
     static bool applicationSupportsSecureRestorableState() { return true; }
     bool hasFlag(const QString& flag) const { return arguments_.contains(flag); }
-    // The command line's file arguments (everything that is not a flag).
+    // The command line's file arguments: everything that is not a flag, and all after "--".
     static QStringList fileArguments(const QStringList& arguments);
 
     // --- actions

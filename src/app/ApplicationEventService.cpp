@@ -5,9 +5,18 @@
 #include "platform/events/EventBusLocation.h"
 #include "platform/events/EventWireFormat.h"
 
+#include "platform/foundation/FilePath.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QFileInfo>
+#include <QDBusPendingCallWatcher>
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
+
+#include <cstdio>
+#include <limits>
+#include <utility>
 
 namespace korimado {
 
@@ -16,6 +25,37 @@ namespace {
 constexpr FourCharCode openDocumentsClass = fourCharCode("aevt");
 constexpr FourCharCode openDocumentsID = fourCharCode("odoc");
 constexpr FourCharCode reopenID = fourCharCode("rapp");
+constexpr int handOverAttempts = 20;
+constexpr int handOverRetryMs = 100;
+
+// What a call to a program that ended, or is ending, is answered with.
+bool ownerIsGoing(const QString& error)
+{
+    static const QStringList going{QStringLiteral("org.freedesktop.DBus.Error.NoReply"),
+                                   QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown"),
+                                   QStringLiteral("org.freedesktop.DBus.Error.NameHasNoOwner"),
+                                   QStringLiteral("org.freedesktop.DBus.Error.UnknownObject"),
+                                   QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod")};
+    return going.contains(error);
+}
+
+// The answer, however long it takes: a program that ends without one is answered for by the bus.
+QDBusMessage callAndWait(const QDBusConnection& connection, const QDBusMessage& call)
+{
+    QDBusPendingCallWatcher watcher(connection.asyncCall(call, std::numeric_limits<int>::max()));
+    if (!watcher.isFinished()) {
+        QEventLoop loop;
+        QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);
+        QTimer notice;
+        notice.setSingleShot(true);
+        QObject::connect(&notice, &QTimer::timeout, [] {
+            std::fputs("korimado: 実行中のKorimadoの応答を待っています…\n", stderr);
+        });
+        notice.start(ApplicationEventService::handOverNoticeMs);
+        loop.exec();
+    }
+    return watcher.reply();
+}
 
 }  // namespace
 
@@ -29,16 +69,18 @@ ApplicationEventService::ApplicationEventService(bool selfTest) : selfTest_(self
         transport_.reset();
         return;
     }
-    if (transport_->ownsFirstInstanceName()) {
-        const QString address = EventBusLocation::sessionAddress();
-        if (!address.isEmpty() && EventBusLocation::writeAddressFile(address))
-            writtenAddress_ = address;
-    }
+    if (transport_->ownsFirstInstanceName())
+        takeFirstInstanceName();
 }
 
 ApplicationEventService::~ApplicationEventService()
 {
-    EventBusLocation::removeAddressFile(writtenAddress_);
+    withdraw();
+}
+
+void ApplicationEventService::withdraw()
+{
+    EventBusLocation::removeAddressFile(std::exchange(writtenAddress_, QString()));
 }
 
 bool ApplicationEventService::ownsFirstInstanceName() const
@@ -46,27 +88,51 @@ bool ApplicationEventService::ownsFirstInstanceName() const
     return transport_ && transport_->ownsFirstInstanceName();
 }
 
-bool ApplicationEventService::handedOver(const QStringList& files)
+bool ApplicationEventService::takeFirstInstanceName()
 {
-    if (selfTest_ || !transport_ || transport_->ownsFirstInstanceName())
+    if (!transport_->claimFirstInstanceName())
         return false;
+    const QString address = EventBusLocation::sessionAddress();
+    if (writtenAddress_.isEmpty() && !address.isEmpty() && EventBusLocation::writeAddressFile(address))
+        writtenAddress_ = address;
+    return true;
+}
+
+ApplicationEventService::HandOver ApplicationEventService::handOver(const QStringList& files, QString* message)
+{
+    if (selfTest_ || !transport_)
+        return HandOver::none;
     AppleEvent event(openDocumentsClass, files.isEmpty() ? reopenID : openDocumentsID);
     if (!files.isEmpty()) {
         std::vector<EventDescriptor> paths;
+        // As UTF-16: a name that is not UTF-8 keeps the bytes it stands for.
         for (const QString& file : files)
-            paths.push_back(EventDescriptor::text(QFileInfo(file).absoluteFilePath()));
+            paths.push_back(EventDescriptor::unicodeText(standardizedPath(file)));
         event.setDirectObject(EventDescriptor::list(std::move(paths)));
     }
     QDBusMessage call = QDBusMessage::createMethodCall(EventBusLocation::serviceName(), EventBusLocation::objectPath(),
                                                        EventBusLocation::interfaceName(), EventBusLocation::sendMethod());
     call << EventWireFormat::encode(event);
-    const QDBusMessage answer = transport_->connection().call(call, QDBus::Block, handOverTimeoutMs);
-    if (answer.type() != QDBusMessage::ReplyMessage)
-        return false;
-    // A program that answers took the files, and shows their errors itself; one that cannot open
-    // files at all leaves this start to run on its own.
-    const std::optional<AppleEvent> reply = EventWireFormat::decodeEvent(answer.arguments().value(0).toByteArray());
-    return reply && reply->errorNumber() != AppleEventManager::eventNotHandled;
+
+    QDBusMessage answer;
+    for (int attempt = 0; attempt < handOverAttempts; ++attempt) {
+        if (takeFirstInstanceName())
+            return HandOver::none;
+        answer = callAndWait(transport_->connection(), call);
+        if (answer.type() == QDBusMessage::ReplyMessage) {
+            // A program that cannot open files at all leaves this start to run on its own.
+            const std::optional<AppleEvent> reply = EventWireFormat::decodeEvent(answer.arguments().value(0).toByteArray());
+            return reply && reply->errorNumber() != AppleEventManager::eventNotHandled ? HandOver::handedOver
+                                                                                       : HandOver::none;
+        }
+        if (!ownerIsGoing(answer.errorName()))
+            break;
+        // Its name goes after its object: give it the moment to let go.
+        QThread::msleep(handOverRetryMs);
+    }
+    if (message)
+        *message = QStringLiteral("実行中のKorimadoにファイルを渡せませんでした（%1）。").arg(answer.errorMessage());
+    return HandOver::refused;
 }
 
 }  // namespace korimado

@@ -15,23 +15,34 @@ class DBusEventTransport;
 // self-test always runs on its own, under its process name only.
 class ApplicationEventService {
 public:
-    // How long a start waits for the running program to take its files.
-    static constexpr int handOverTimeoutMs = 10000;
+    // After this long a waiting start says on standard error what it waits for.
+    static constexpr int handOverNoticeMs = 10000;
 
     explicit ApplicationEventService(bool selfTest);
     ~ApplicationEventService();
     ApplicationEventService(const ApplicationEventService&) = delete;
     ApplicationEventService& operator=(const ApplicationEventService&) = delete;
 
-    // Whether another program took over this start: the files given (or, without files, a
-    // request to show itself) went to the running program, which answered.
-    bool handedOver(const QStringList& files);
+    enum class HandOver {
+        none,        // no other program takes them: this start runs on its own
+        handedOver,  // the running program took the files (without files: it showed itself)
+        refused,     // a program holds the name but would not take them: this start ends
+    };
+    // Gives this start's files to the program that holds the name. Waits as long as that program
+    // lives, busy or behind an alert: a start that ran on beside it would open the same files in
+    // two processes. When it ends without answering, this start takes the name and runs on its
+    // own. For refused, message says why.
+    HandOver handOver(const QStringList& files, QString* message = nullptr);
+    // Takes back the address left for scripts, for an exit that runs no destructors.
+    void withdraw();
 
     bool isServing() const { return transport_ != nullptr; }
     bool ownsFirstInstanceName() const;
     DBusEventTransport* transport() const { return transport_.get(); }
 
 private:
+    bool takeFirstInstanceName();
+
     std::unique_ptr<DBusEventTransport> transport_;
     bool selfTest_ = false;
     QString writtenAddress_;

@@ -1,8 +1,7 @@
 #include "document/FileFingerprint.h"
 
 #include "platform/documents/FileIO.h"
-
-#include <QFile>
+#include "platform/foundation/FilePath.h"
 
 #include <sys/stat.h>
 
@@ -13,7 +12,7 @@ namespace korimado {
 std::optional<FileFingerprint> FileFingerprint::capture(const QString& path, ErrorInfo* error)
 {
     struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+    if (::stat(encodedFileName(path).constData(), &info) != 0) {
         if (error) *error = posixError(errno, path);
         return std::nullopt;
     }

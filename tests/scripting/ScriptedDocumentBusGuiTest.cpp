@@ -216,8 +216,8 @@ TEST(ScriptedDocumentBus, ASelfTestStartNeverHandsOver)
         ApplicationEventService selfTest(true);
         EXPECT_TRUE(selfTest.isServing());
         EXPECT_FALSE(selfTest.ownsFirstInstanceName());
-        EXPECT_FALSE(selfTest.handedOver({dir.write(QStringLiteral("second.txt"), "two\n")}));
-        EXPECT_FALSE(selfTest.handedOver({}));
+        EXPECT_EQ(selfTest.handOver({dir.write(QStringLiteral("second.txt"), "two\n")}), ApplicationEventService::HandOver::none);
+        EXPECT_EQ(selfTest.handOver({}), ApplicationEventService::HandOver::none);
     }
     qunsetenv("DBUS_SESSION_BUS_ADDRESS");
     test::spinFor(300);

@@ -119,7 +119,7 @@ int FileWatchHub::kernelWatchCount() const
 
 bool FileWatchHub::armFile(PathWatch& watch)
 {
-    const QByteArray native = QFile::encodeName(watch.path);
+    const QByteArray native = encodedFileName(watch.path);
     const int wd = inotify_add_watch(fd_, native.constData(), fileMask);
     if (wd < 0) return false;
     watch.wd = wd;

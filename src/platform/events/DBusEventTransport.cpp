@@ -61,13 +61,21 @@ bool DBusEventTransport::start(bool claimFirstInstanceName)
         return false;
     }
     registered_ = true;
-    if (claimFirstInstanceName) {
-        const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> first =
-            bus->registerService(EventBusLocation::serviceName(), QDBusConnectionInterface::DontQueueService,
-                                 QDBusConnectionInterface::DontAllowReplacement);
-        ownsFirstInstanceName_ = first.isValid() && first.value() == QDBusConnectionInterface::ServiceRegistered;
-    }
+    if (claimFirstInstanceName)
+        this->claimFirstInstanceName();
     return true;
+}
+
+bool DBusEventTransport::claimFirstInstanceName()
+{
+    QDBusConnectionInterface* bus = registered_ ? connection_.interface() : nullptr;
+    if (!bus || ownsFirstInstanceName_)
+        return ownsFirstInstanceName_;
+    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> first =
+        bus->registerService(EventBusLocation::serviceName(), QDBusConnectionInterface::DontQueueService,
+                             QDBusConnectionInterface::DontAllowReplacement);
+    ownsFirstInstanceName_ = first.isValid() && first.value() == QDBusConnectionInterface::ServiceRegistered;
+    return ownsFirstInstanceName_;
 }
 
 void DBusEventTransport::setUidLookup(UidLookup lookup)

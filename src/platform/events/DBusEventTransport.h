@@ -37,6 +37,8 @@ public:
     // program's name, when no other process holds it. False when the object or the process name
     // could not be registered.
     bool start(bool claimFirstInstanceName);
+    // Takes the program's name now, when no other process holds it (its holder may have ended).
+    bool claimFirstInstanceName();
     bool ownsFirstInstanceName() const { return ownsFirstInstanceName_; }
     QDBusConnection connection() const { return connection_; }
 

@@ -1,13 +1,40 @@
 #include "platform/foundation/FilePath.h"
 
 #include <QDir>
-#include <QFileInfo>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <vector>
+
+#include <unistd.h>
 
 namespace korimado {
 
+namespace {
+
+// The working folder from its bytes: Qt's own answer goes through the local encoding, which
+// loses the bytes of a name that is not UTF-8.
+QString currentFolder()
+{
+    std::vector<char> buffer(PATH_MAX);
+    while (!::getcwd(buffer.data(), buffer.size())) {
+        if (errno != ERANGE || buffer.size() > (std::size_t(1) << 20))
+            return QDir::currentPath();
+        buffer.resize(buffer.size() * 2);
+    }
+    return decodedFileName(QByteArrayView(buffer.data(), qsizetype(std::strlen(buffer.data()))));
+}
+
+}  // namespace
+
 QString standardizedPath(const QString& path)
 {
-    return path.isEmpty() ? QString() : QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    if (path.isEmpty())
+        return QString();
+    // By the name alone: Qt's absolute form passes a path that is not clean through the local
+    // encoding, and a name that is not UTF-8 comes back as other bytes.
+    return QDir::cleanPath(path.startsWith(u'/') ? path : currentFolder() + u'/' + path);
 }
 
 namespace {
