@@ -311,7 +311,7 @@ class Session:
     def titles(self):
         return [self.title(w) for w in self.windows()]
 
-    def wait_window(self, pattern, timeout=30, what=None):
+    def wait_window(self, pattern, timeout=45, what=None):
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             found = self.windows(pattern)

@@ -7,7 +7,7 @@ import desktop
 TYPED = "typed before the tick "
 
 
-@desktop.road("autosave_restore", limit=110)
+@desktop.road("autosave_restore", limit=180)
 def walk(s):
     s.write("draft.txt", "saved once\n")
     program = s.start(s.path("draft.txt"))

@@ -12,7 +12,7 @@ def question(s, window):
     return asked
 
 
-@desktop.road("close_question", limit=100)
+@desktop.road("close_question", limit=150)
 def walk(s):
     s.write("letter.txt", ORIGINAL)
     program = s.start(s.path("letter.txt"))

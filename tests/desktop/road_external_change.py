@@ -16,7 +16,7 @@ def rewrite(s, data):
     desktop.os.replace(path + ".new", path)
 
 
-@desktop.road("external_change", limit=100)
+@desktop.road("external_change", limit=150)
 def walk(s):
     s.write("shared.txt", b"first version\n")
     s.start(s.path("shared.txt"))

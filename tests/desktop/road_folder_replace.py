@@ -37,7 +37,7 @@ def wait_tree(s, expected, what):
         time.sleep(0.2)
 
 
-@desktop.road("folder_replace", limit=100)
+@desktop.road("folder_replace", limit=150)
 def walk(s):
     for path, data in TREE.items():
         s.write(path, data)

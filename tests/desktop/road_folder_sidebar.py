@@ -5,7 +5,7 @@ import time
 import desktop
 
 
-@desktop.road("folder_sidebar", limit=100)
+@desktop.road("folder_sidebar", limit=150)
 def walk(s):
     s.write("project/alpha.txt", b"alpha\n")
     s.write("project/beta.txt", b"beta\n")

@@ -70,7 +70,7 @@ def end_mozc(s):
             pass
 
 
-@desktop.road("japanese_input", limit=120, user=session_user())
+@desktop.road("japanese_input", limit=150, user=session_user())
 def walk(s):
     s.stop_hooks = [lambda: end_mozc(s)]
     s.env.update({"QT_IM_MODULE": "fcitx", "XMODIFIERS": "@im=fcitx", "GTK_IM_MODULE": "fcitx"})
@@ -86,10 +86,10 @@ def walk(s):
     # Asked without starting it: fcitx5-remote would have the bus start a second fcitx5.
     owner = ["dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
              "org.freedesktop.DBus.NameHasOwner", "string:org.fcitx.Fcitx5"]
-    deadline = time.monotonic() + 20
+    deadline = time.monotonic() + 40
     while "boolean true" not in s.run(*owner, check=False):
         if time.monotonic() > deadline:
-            raise desktop.RoadSkipped("fcitx5 did not come up on the session bus in 20 s")
+            raise desktop.RoadSkipped("fcitx5 did not come up on the session bus in 40 s")
         time.sleep(0.3)
 
     s.write("nihon.txt", "ここに書く\n")

@@ -13,7 +13,7 @@ def text_rows(picture, box):
     return [(first, last - first + 1) for first, last in desktop.runs(picture.rows_with_ink(box))]
 
 
-@desktop.road("preview", limit=100)
+@desktop.road("preview", limit=150)
 def walk(s):
     s.write("page.md", TEXT)
     s.start(s.path("page.md"))

@@ -3,7 +3,7 @@
 import desktop
 
 
-@desktop.road("reopen_save", limit=100)
+@desktop.road("reopen_save", limit=150)
 def walk(s):
     s.write("notes.txt", "the original line\n")
     first = s.start(s.path("notes.txt"))

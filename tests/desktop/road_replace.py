@@ -7,7 +7,7 @@ import desktop
 ORIGINAL = b"apple pie\nbanana apple\nno fruit here\n"
 
 
-@desktop.road("replace", limit=100)
+@desktop.road("replace", limit=150)
 def walk(s):
     s.write("fruit.txt", ORIGINAL)
     s.start(s.path("fruit.txt"))

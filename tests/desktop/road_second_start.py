@@ -7,7 +7,7 @@ import desktop
 HAND_OVER_LIMIT = 8  # seconds: a start that is still running then has become a program of its own
 
 
-@desktop.road("second_start", limit=80)
+@desktop.road("second_start", limit=150)
 def walk(s):
     s.write("a.txt", "first file\n")
     s.write("b.txt", "second file\n")

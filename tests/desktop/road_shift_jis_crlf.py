@@ -7,7 +7,7 @@ ORIGINAL = "日本語のメモです。\r\n二行目：全角ｶﾀｶﾅと～�
 EXPECTED = ORIGINAL + "end\r\n漢字かな、日本語のメモです。"
 
 
-@desktop.road("shift_jis_crlf", limit=80)
+@desktop.road("shift_jis_crlf", limit=150)
 def walk(s):
     s.write("memo.txt", ORIGINAL.encode("cp932"))
     s.start(s.path("memo.txt"))
