@@ -112,6 +112,14 @@ class Session:
         signal.signal(signal.SIGALRM, self._out_of_time)
         signal.signal(signal.SIGTERM, self._terminated)
         signal.alarm(self.limit)
+        try:
+            self._start_session()
+        except BaseException:
+            self.stop()  # a with block whose entry fails never reaches its exit
+            raise
+        return self
+
+    def _start_session(self):
         self.root = tempfile.mkdtemp(prefix=f"korimado-desktop-{self.name}-")
         os.chmod(self.root, 0o755)
         for sub in ("home", "config", "data", "cache", "run", "tmp"):
@@ -132,7 +140,6 @@ class Session:
             subprocess.run(["chown", "-R", f"{self.user[0]}:{self.user[1]}", self.root], check=True)
         self._start_service(["openbox"], "openbox.log")
         self._start_bus()
-        return self
 
     def __exit__(self, kind, value, trace):
         signal.alarm(0)
