@@ -26,7 +26,7 @@ DocumentActions::DocumentActions(QWidget* window, Document* document) : QObject(
     // A folder document only shows its folder: there is no text to save or file to go back to.
     const auto hasText = [this](MenuItem&) -> std::optional<bool> {
         const auto* text = qobject_cast<KoriDocument*>(document_.data());
-        return document_ && !(text && !text->rootDirectory().isEmpty());
+        return document_ && !(text && text->isFolderDocument());
     };
     registerAction(
         QStringLiteral("saveDocument:"),

@@ -75,8 +75,13 @@ public:
     void setFormat(const TextFormat& format) { format_ = format; }
     std::optional<TextEncoding> forcedEncoding() const { return forcedEncoding_; }
     void setForcedEncoding(std::optional<TextEncoding> encoding) { forcedEncoding_ = encoding; }
+    // The root of the window's sidebar: the folder of a folder document, or the folder a file was
+    // opened from (in its sidebar, or by the window state restored for it).
     QString rootDirectory() const { return rootDirectory_; }
     void setRootDirectory(const QString& path) { rootDirectory_ = path; }
+    // Shows a folder and nothing else: it has a root and no file, and is never read or saved.
+    // A file document with a root is still a file document.
+    bool isFolderDocument() const { return fileURL().isEmpty() && !rootDirectory_.isEmpty(); }
     const std::optional<QByteArray>& originalData() const { return originalData_; }
     const std::optional<QString>& originalText() const { return originalText_; }
     const std::optional<TextFormat>& originalFormat() const { return originalFormat_; }

@@ -28,7 +28,7 @@ KoriDocument* KoriDocumentController::folderDocument(const QString& path) const
     const QString wanted = standardizedPath(path);
     for (Document* document : documents()) {
         auto* text = qobject_cast<KoriDocument*>(document);
-        if (text && !text->rootDirectory().isEmpty() && standardizedPath(text->rootDirectory()) == wanted) return text;
+        if (text && text->isFolderDocument() && standardizedPath(text->rootDirectory()) == wanted) return text;
     }
     return nullptr;
 }
