@@ -324,8 +324,13 @@ class Session:
             found = self.windows(pattern)
             if found:
                 return found[-1]
+            if self.programs and not any(p.running() for p in self.programs):
+                codes = [p.process.returncode for p in self.programs]
+                raise RoadFailed(f"the program ended (status {codes}) before a window {what or pattern!r} showed")
             time.sleep(0.2)
-        raise RoadFailed(f"no window {what or pattern!r} appeared in {timeout} s; windows: {self.titles()}")
+        states = ["running" if p.running() else f"ended {p.process.returncode}" for p in self.programs]
+        raise RoadFailed(f"no window {what or pattern!r} appeared in {timeout} s; windows: {self.titles()}; "
+                         f"programs: {states}")
 
     def wait_new_window(self, known, timeout=10, what="a new window"):
         """A shown window not among known (ids), such as a question or a panel."""
