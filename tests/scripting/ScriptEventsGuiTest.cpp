@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 using namespace korimado;
 using D = EventDescriptor;
 
@@ -257,6 +259,20 @@ TEST_F(ScriptEventsTest, FindAndReplaceChooseWrapAndGoBackward)
     EXPECT_EQ(bad.errorNumber(), -2700);
     EXPECT_EQ(bad.errorString(), QStringLiteral("無効な正規表現です。"));
     EXPECT_EQ(send("cEd1", "Find", doc(), {{fourCharCode("tRgt"), D::text(QString())}}).directObject()->toBoolean(), false);
+
+    // An expression that backtracks without end is stopped at the script's time limit, and its
+    // replace never lands afterwards.
+    const QString hostile = QString(28, u'a') + u'b';
+    setText(hostile);
+    const auto started = std::chrono::steady_clock::now();
+    const AppleEvent stopped = send("cEd1", "RPlc", doc(),
+                                    {{fourCharCode("tRgt"), D::text(QStringLiteral("(a+)+$"))}, {fourCharCode("nWst"), D::text(QStringLiteral("X"))},
+                                     {fourCharCode("aLl "), D::boolean(true)}, {fourCharCode("rEex"), D::boolean(true)}});
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15));
+    EXPECT_EQ(stopped.errorNumber(), -2700);
+    EXPECT_EQ(stopped.errorString(), QStringLiteral("検索が制限時間（10秒）を超えたため中止しました。"));
+    test::spinFor(50);
+    EXPECT_EQ(text(), hostile);
 
     // Replacements longer and shorter than their matches, at both ends and beside emoji, in one
     // undo step.

@@ -68,6 +68,14 @@ TEST(RegexLiterals, ProvesTheLiteralsEveryMatchHolds)
     EXPECT_EQ(literalsOf(QStringLiteral("\\x{41}\\u0042\\n")), std::vector<QString>{QStringLiteral("AB\n")});
 }
 
+TEST(RegexLiterals, OfTwoRequiredLiteralsScansForTheRarer)
+{
+    EXPECT_EQ(literalsOf(QStringLiteral("(a+)+b")), std::vector<QString>{QStringLiteral("b")});
+    EXPECT_EQ(literalsOf(QStringLiteral("e\\d+z")), std::vector<QString>{QStringLiteral("z")});
+    // Length still comes first: a longer literal stops the scan less often than a rare letter.
+    EXPECT_EQ(literalsOf(QStringLiteral("the\\s+q")), std::vector<QString>{QStringLiteral("the")});
+}
+
 TEST(RegexLiterals, ProvesNothingWhereAMatchMayLackEveryLiteral)
 {
     for (const char* pattern : {"\\d+", "a|\\w", "x*", "(abc)?", "a{0,3}", "(?i)abc", "(?=abc)\\w", "(?<=abc)\\w",
@@ -194,16 +202,28 @@ TEST(RegexPrefilter, AScopeKeepsItsEdgesAsTheTextsEdges)
     EXPECT_EQ(found[2].range, TextRange(9, 3));
 }
 
-TEST(RegexPrefilter, ARunTimeFailureOnALargeTextSaysTheTextIsTooLarge)
+TEST(RegexPrefilter, ARunTimeFailureSaysTheExpressionIsTooComplex)
 {
     const QString text(4 << 20, u'a');
     try {
         SearchEngine::findAll(text, expression(QStringLiteral("(.|\\n)*")), 0);
         GTEST_SKIP() << "ICU matched without running out of room";
     } catch (const SearchEngineError& e) {
-        EXPECT_EQ(e.kind(), SearchEngineError::Kind::textTooLarge);
-        EXPECT_EQ(e.errorDescription(), QStringLiteral("テキストが大きすぎて、この正規表現では検索できません。"));
+        EXPECT_EQ(e.kind(), SearchEngineError::Kind::expressionTooComplex);
+        EXPECT_EQ(e.errorDescription(), QStringLiteral("この正規表現は処理が複雑すぎます。"));
     }
+}
+
+TEST(RegexPrefilter, BothRoadsAnswerNoMatchWhereNoLiteralOccurs)
+{
+    // On its own the expression exhausts ICU's stack on this text; a required literal that is
+    // absent proves there is no match, whether the matches may cross lines or not.
+    const QString text(4 << 20, u'a');
+    EXPECT_TRUE(SearchEngine::findAll(text, expression(QStringLiteral("(.|\\n)*zq")), 0).matches.isEmpty());
+    SearchRequest fenced = expression(QStringLiteral("ss(?<n>|)*?abstb"));
+    fenced.options.wholeWord = true;
+    fenced.options.isMultiline = true;
+    EXPECT_TRUE(SearchEngine::findAll(QStringLiteral("sssaabs_"), fenced, 0).matches.isEmpty());
 }
 
 TEST(UnitScanner, FindsLiteralsAtEveryAlignment)

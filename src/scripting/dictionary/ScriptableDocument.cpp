@@ -7,7 +7,9 @@
 #include "platform/text/TextEditing.h"
 #include "platform/ui/WindowSheet.h"
 #include "scripting/model/ScriptCharacters.h"
+#include "search/engine/SearchDeadline.h"
 #include "search/engine/SearchEngine.h"
+#include "search/engine/SearchEngineError.h"
 #include "syntax/SyntaxModel.h"
 #include "window/EditorWindowController.h"
 
@@ -15,6 +17,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <new>
 
 namespace korimado {
 
@@ -250,8 +253,9 @@ struct Match {
 };
 
 // Every match of the command's search with its replacement in the document's line ending; none
-// when the search itself failed.
-std::optional<std::vector<Match>> scriptMatches(const KoriDocument& document, const ScriptCommand& command)
+// when the search itself failed, with what to tell the script in `failure`.
+std::optional<std::vector<Match>> scriptMatches(const KoriDocument& document, const ScriptCommand& command,
+                                                QString& failure)
 {
     const QString target = command.text(QStringLiteral("targetString")).value_or(QString());
     if (target.isEmpty())
@@ -267,8 +271,11 @@ std::optional<std::vector<Match>> scriptMatches(const KoriDocument& document, co
     const LineEnding ending = document.format().lineEnding;
     request.lineEnding = ending;
     const QString text = document.string();
+    // The script waits on the main thread: an expression that backtracks without end must not
+    // freeze the program, nor land its replace after the script has given up.
+    const SearchDeadline deadline(SearchDeadline::scriptMilliseconds);
     try {
-        const SearchResultSet found = SearchEngine::findAll(text, request, document.revision());
+        const SearchResultSet found = SearchEngine::findAll(text, request, document.revision(), deadline.token());
         std::vector<Match> matches;
         matches.reserve(size_t(found.matches.size()));
         for (const SearchMatch& match : found.matches) {
@@ -276,7 +283,16 @@ std::optional<std::vector<Match>> scriptMatches(const KoriDocument& document, co
             matches.push_back({match.range, ending.replacing(expanded)});
         }
         return matches;
-    } catch (...) {
+    } catch (const SearchEngineError& error) {
+        if (error.kind() == SearchEngineError::Kind::cancelled && deadline.expired())
+            failure = deadline.expiredDescription();
+        else if (error.kind() == SearchEngineError::Kind::expressionTooComplex)
+            failure = error.errorDescription();
+        else
+            failure = ScriptableDocument::invalidExpressionMessage;
+        return std::nullopt;
+    } catch (const std::bad_alloc&) {
+        failure = SearchEngineError::textTooLarge().errorDescription();
         return std::nullopt;
     }
 }
@@ -306,9 +322,10 @@ std::optional<EventDescriptor> ScriptableDocument::find(ScriptCommand& command)
 {
     if (!document_)
         return EventDescriptor::boolean(false);
-    const std::optional<std::vector<Match>> matches = scriptMatches(*document_, command);
+    QString failure;
+    const std::optional<std::vector<Match>> matches = scriptMatches(*document_, command, failure);
     if (!matches) {
-        command.setScriptError(searchFailed, invalidExpressionMessage);
+        command.setScriptError(searchFailed, failure);
         return EventDescriptor::boolean(false);
     }
     EditorTextView* view = editor();
@@ -330,9 +347,10 @@ qint64 ScriptableDocument::replace(ScriptCommand& command)
         command.setScriptError(notEditable, notEditableMessage);
         return 0;
     }
-    const std::optional<std::vector<Match>> matches = scriptMatches(*document_, command);
+    QString failure;
+    const std::optional<std::vector<Match>> matches = scriptMatches(*document_, command, failure);
     if (!matches) {
-        command.setScriptError(searchFailed, invalidExpressionMessage);
+        command.setScriptError(searchFailed, failure);
         return 0;
     }
     std::vector<Match> chosen;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <mutex>
 
 namespace korimado {
@@ -36,6 +37,29 @@ std::int64_t multiplyLength(std::int64_t a, std::int64_t times)
     if (a == 0) return 0;
     if (a == unbounded || times == unbounded) return unbounded;
     return times > lengthCap / a ? unbounded : a * times;
+}
+
+// A rough count per thousand characters of ordinary prose and source text; anything outside
+// ASCII is taken as rare.
+int characterCommonness(char16_t c)
+{
+    if (c >= u'A' && c <= u'Z') c = char16_t(c + 0x20);
+    switch (c) {
+    case u' ': return 150;
+    case u'e': return 90;
+    case u't': return 65;
+    case u'a': case u'o': case u'i': case u'n': return 60;
+    case u's': case u'r': return 50;
+    case u'h': case u'l': return 35;
+    case u'\n': case u'd': case u'c': return 30;
+    case u'u': case u'm': case u'p': return 22;
+    case u'f': case u'g': case u'w': case u'y': case u'.': case u',': case u'(': case u')': case u'_': return 15;
+    case u'b': case u'v': case u'k': case u';': case u'=': case u'"': case u'/': case u'-': case u'0': case u'1': return 10;
+    case u'\t': case u'\r': case u'*': case u':': case u'{': case u'}': case u'<': case u'>': case u'2': return 6;
+    default: break;
+    }
+    if (c < 0x80) return 3;
+    return 2;
 }
 
 bool isAsciiAlnum(char16_t c)
@@ -148,10 +172,30 @@ private:
         return shortest * 16 - qsizetype(set.size());
     }
 
+    // How often the scan may stop for the set: each literal counts as its rarest character.
+    static int commonness(const std::vector<QString>& set)
+    {
+        int sum = 0;
+        for (const QString& s : set) {
+            int rarest = std::numeric_limits<int>::max();
+            for (QChar c : s) rarest = std::min(rarest, characterCommonness(c.unicode()));
+            sum += rarest;
+        }
+        return sum;
+    }
+
+    // Of two sets as good by length, the rarer: in (a+)+b every match holds "a" and "b", and a
+    // text has many more "a" to stop at.
     static void keepBetter(std::optional<std::vector<QString>>& best, const std::optional<std::vector<QString>>& candidate)
     {
         if (!candidate || candidate->empty()) return;
-        if (!best || score(*candidate) > score(*best)) best = candidate;
+        if (!best) {
+            best = candidate;
+            return;
+        }
+        const qsizetype a = score(*candidate);
+        const qsizetype b = score(*best);
+        if (a > b || (a == b && commonness(*candidate) < commonness(*best))) best = candidate;
     }
 
     Info alternation()

@@ -27,6 +27,11 @@ SearchEngineError SearchEngineError::textTooLarge()
     return SearchEngineError(Kind::textTooLarge, QString());
 }
 
+SearchEngineError SearchEngineError::expressionTooComplex()
+{
+    return SearchEngineError(Kind::expressionTooComplex, QString());
+}
+
 QString SearchEngineError::errorDescription() const
 {
     switch (kind_) {
@@ -34,6 +39,7 @@ QString SearchEngineError::errorDescription() const
     case Kind::invalidRange: return QStringLiteral("検索範囲が現在の文書と一致しません。");
     case Kind::cancelled: return QStringLiteral("検索を中止しました。");
     case Kind::textTooLarge: return QStringLiteral("テキストが大きすぎて、この正規表現では検索できません。");
+    case Kind::expressionTooComplex: return QStringLiteral("この正規表現は処理が複雑すぎます。");
     }
     return QString();
 }

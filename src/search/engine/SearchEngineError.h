@@ -10,15 +10,17 @@ namespace korimado {
 // What the search core throws; the description is shown to the user.
 class SearchEngineError : public std::exception {
 public:
-    enum class Kind { invalidRegularExpression, invalidRange, cancelled, textTooLarge };
+    enum class Kind { invalidRegularExpression, invalidRange, cancelled, textTooLarge, expressionTooComplex };
 
     // explanation: the expression library's own account of the fault, in Japanese.
     static SearchEngineError invalidRegularExpression(const QString& explanation);
     static SearchEngineError invalidRange();
     static SearchEngineError cancelled();
-    // The expression ran out of its working memory or time on this text (a backtracking
-    // expression such as (.|\n)* over a long text): the text, not the expression, is at fault.
+    // The text could not be given to the expression library (it ran out of memory).
     static SearchEngineError textTooLarge();
+    // The expression reached the library's stack or time limit: it backtracks too much, as
+    // (.|\n)* over a long text or (a+)+$ over a run of "a" does.
+    static SearchEngineError expressionTooComplex();
 
     Kind kind() const { return kind_; }
     const QString& payload() const { return payload_; }

@@ -165,9 +165,24 @@ QList<SearchMatch> SearchRegex::matches(const QString& text, const icu::RegexPat
                                         const QString& patternText, TextRange range, const RegexLiterals* literals,
                                         const SearchCancellationToken* cancellation)
 {
-    // A region per candidate must stay small when matches may cross lines.
-    if (literals && !literals->singleLine && (!literals->maximumLength || *literals->maximumLength > maximumRegionSpan))
+    // A region per candidate must stay small when matches may cross lines. The literals still
+    // prove there is no match where none of them occurs, which both roads must answer alike
+    // (the expression alone may exhaust its stack on such a text).
+    if (literals && !literals->singleLine && (!literals->maximumLength || *literals->maximumLength > maximumRegionSpan)) {
+        const char16_t* units = reinterpret_cast<const char16_t*>(text.utf16()) + range.location;
+        bool occurs = false;
+        for (const QString& literal : literals->literals) {
+            if (UnitScanner(literal, literals->asciiCaseInsensitive).find(units, range.length, 0) >= 0) {
+                occurs = true;
+                break;
+            }
+        }
+        if (!occurs) {
+            if (cancellation && cancellation->isCancelled()) throw SearchEngineError::cancelled();
+            return {};
+        }
         literals = nullptr;
+    }
 
     std::vector<std::pair<QString, int32_t>> named;
     for (const QString& name : namedCaptureNames(patternText)) {
@@ -293,8 +308,8 @@ QList<SearchMatch> SearchRegex::matches(const QString& text, const icu::RegexPat
     matcher.reset();
     utext_close(&ut);
     if (cancelled || status == U_REGEX_STOPPED_BY_CALLER) throw SearchEngineError::cancelled();
-    if (status == U_REGEX_STACK_OVERFLOW || status == U_REGEX_TIME_OUT || status == U_MEMORY_ALLOCATION_ERROR)
-        throw SearchEngineError::textTooLarge();
+    if (status == U_REGEX_STACK_OVERFLOW || status == U_REGEX_TIME_OUT) throw SearchEngineError::expressionTooComplex();
+    if (status == U_MEMORY_ALLOCATION_ERROR) throw SearchEngineError::textTooLarge();
     if (U_FAILURE(status)) throw SearchEngineError::invalidRegularExpression(reason(status) + QStringLiteral("。"));
     return found;
 }
