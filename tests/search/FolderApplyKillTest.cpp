@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <cstdio>
@@ -41,6 +42,13 @@ QString fileName(int i)
 QByteArray oldBytes(int i)
 {
     return "old_name " + QByteArray::number(i) + "\n" + QByteArray(1000 + (i * 397) % 9000, 'x') + "\nold_name\n";
+}
+
+nlink_t linkCountOf(const QString& path)
+{
+    struct stat info {};
+    ::lstat(QFile::encodeName(path).constData(), &info);
+    return info.st_nlink;
 }
 
 QByteArray newBytes(int i)
@@ -71,11 +79,10 @@ public:
         step();
         return FolderFileSystem::writeNewFile(path, data, mode, error);
     }
-    bool linkFile(const QString& source, const FileIdentity& expected, const QString& destination,
-                  ErrorInfo* error) override
+    bool overwrite(const QString& path, const FileIdentity& expected, const QByteArray& data, ErrorInfo* error) override
     {
         step();
-        return FolderFileSystem::linkFile(source, expected, destination, error);
+        return FolderFileSystem::overwrite(path, expected, data, error);
     }
     bool renameFolder(const QString& source, const QString& destination, ErrorInfo* error) override
     {
@@ -244,6 +251,8 @@ TEST(FolderApplyKill, EachFileIsOldOrNewAndEveryBackupWholeAfterAKillAtAnyMoment
                 const int i = relative.section(u'f', -1).section(u'.', 0, 0).toInt();
                 EXPECT_EQ(relative, fileName(i));
                 EXPECT_EQ(test::readFile(backup), oldBytes(i)) << relative.toStdString();
+                // Never another name of a live file, which an edit of it would change too.
+                EXPECT_EQ(linkCountOf(backup), 1u) << relative.toStdString();
             }
         }
 
