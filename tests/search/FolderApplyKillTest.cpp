@@ -33,6 +33,9 @@ constexpr int fileCount = 60;
 constexpr int kills = 20;
 const char* const rootVariable = "KORIMADO_FOLDER_APPLY_VICTIM_ROOT";
 const char* const stepVariable = "KORIMADO_FOLDER_APPLY_VICTIM_STEP";
+// The parent's data folder, which holds the key that seals the names of temporaries: the
+// victim's own test main gives it another.
+const char* const dataVariable = "KORIMADO_FOLDER_APPLY_VICTIM_DATA";
 
 QString fileName(int i)
 {
@@ -152,6 +155,7 @@ void startVictim(Victim& victim, const QString& root, const QString& scratch, in
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(rootVariable, root);
     environment.insert(stepVariable, QString::number(killAtStep));
+    environment.insert(dataVariable, qEnvironmentVariable("XDG_DATA_HOME"));
     // The victim's own temporary folders, which a kill leaves behind, go with the test's.
     environment.insert(QStringLiteral("TMPDIR"), scratch);
     victim.process.setProcessEnvironment(environment);
@@ -170,6 +174,7 @@ TEST(FolderApplyKill, Victim)
 {
     const QString root = qEnvironmentVariable(rootVariable);
     if (root.isEmpty()) GTEST_SKIP() << "the child of EachFileIsOldOrNewAndEveryBackupWhole";
+    qputenv("XDG_DATA_HOME", qgetenv(dataVariable));
     KillingFileSystem fs;
     const SearchRequest request = plainRequest("old_name", "new_name");
     const FolderSearchResult result = FolderSearchEngine::search(root, request, folderOptions(), nullptr, &fs);
