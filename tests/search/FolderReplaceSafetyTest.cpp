@@ -436,6 +436,38 @@ TEST(FolderReplaceSafety, ABackupIsACopyAndAFileWithOtherNamesStaysOneFile)
     EXPECT_EQ(FolderFileSystem::standard().attributes(shared, false)->identity, sharedBefore);
 }
 
+TEST(FolderReplaceSafety, AnInPlaceWriteThatFailsMidwayIsPutBackUnderEveryName)
+{
+    TempDir dir;
+    const QString first = dir.write("a.txt", "old a\n");
+    const QString shared = dir.write("b.txt", "old shared\n");
+    ASSERT_EQ(::link(QFile::encodeName(shared).constData(), QFile::encodeName(dir.file("other-name.bin")).constData()), 0);
+    FolderSearchOptions options = folderOptions();
+    options.excludedGlobs = {"*.bin"};
+    const FolderReplacementPreview preview = previewOf(dir.path(), "old", "new", options);
+    ASSERT_EQ(preview.files.size(), 2);
+    FaultyFileSystem fs;
+    // Part of the new bytes are in the file when the disk fails; putting the old ones back works.
+    int writes = 0;
+    fs.before = [&](FaultyFileSystem::Op op, const QString& path) {
+        if (op != FaultyFileSystem::Op::overwrite || path != shared || writes++ > 0) return;
+        QFile file(shared);
+        if (file.open(QIODevice::ReadWrite)) file.write("new");
+    };
+    fs.fails = [&](FaultyFileSystem::Op op, const QString& path) {
+        return op == FaultyFileSystem::Op::overwrite && path == shared && writes == 1;
+    };
+    fs.failsWith = ENOSPC;
+    const FolderSearchError error = applyFailure(preview, {}, &fs);
+    EXPECT_EQ(error.kind(), FolderSearchError::Kind::writeFailed);
+    EXPECT_TRUE(error.rollbackFailures().isEmpty()) << error.what();
+    EXPECT_EQ(test::readFile(first), "old a\n");
+    EXPECT_EQ(test::readFile(shared), "old shared\n");
+    EXPECT_EQ(test::readFile(dir.file("other-name.bin")), "old shared\n");
+    EXPECT_EQ(FolderFileSystem::standard().attributes(shared, false)->linkCount, 2u);
+    EXPECT_EQ(writes, 2);
+}
+
 TEST(FolderReplaceSafety, ReplacedAndRestoredFilesKeepTheirExtendedAttributes)
 {
     TempDir dir;
