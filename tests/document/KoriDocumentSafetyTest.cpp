@@ -345,6 +345,28 @@ TEST_F(KoriDocumentSafetyTest, WhatIsSavedWithoutAQuestionOpensAgainAsTheSameTex
     }
 }
 
+TEST_F(KoriDocumentSafetyTest, SavingAFileWithASecondNameKeepsBothNamesOneFile)
+{
+    const QString path = dir.write("linked.txt", "first\n");
+    const QString other = dir.file("other-name.txt");
+    ASSERT_EQ(::link(QFile::encodeName(path).constData(), QFile::encodeName(other).constData()), 0);
+    auto document = openDocument(path);
+    ASSERT_TRUE(document);
+    ErrorInfo error;
+    for (const char* typed : {"one ", "two "}) {
+        typeText(*document, 0, typed);
+        // The second save meets no refusal: the bytes it wrote are the ones it knows.
+        ASSERT_TRUE(saveDocument(*document, &error)) << error.description.toStdString();
+        EXPECT_EQ(readFile(other), document->string().toUtf8());
+    }
+    struct stat a {};
+    struct stat b {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &a), 0);
+    ASSERT_EQ(::stat(QFile::encodeName(other).constData(), &b), 0);
+    EXPECT_EQ(a.st_ino, b.st_ino);
+    EXPECT_EQ(a.st_nlink, 2u);
+}
+
 TEST_F(KoriDocumentSafetyTest, ReadsItsOwnFileAgainInItsEncodingWhenDetectionCannotTell)
 {
     // UTF-16 without a mark is all NUL bytes to detection; EUC-JP ア reads as Shift JIS too.
