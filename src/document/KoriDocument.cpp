@@ -383,27 +383,31 @@ bool KoriDocument::confirmSavingWhatCannotBeReopened(const QString& path, const 
                            error))
             return false;
     }
-    if (string().contains(QChar(0))) {
+    const bool hasNul = string().contains(QChar(0));
+    if (hasNul) {
         if (!confirmSaving(QStringLiteral("“%1”にはNUL文字（U+0000）が含まれています。").arg(name),
                            QStringLiteral("NUL文字を含むファイルは、この版では開けません。保存したファイルは開き直せ"
                                           "なくなります。NUL文字を削除してから保存することをおすすめします。"),
                            error))
             return false;
     }
-    if (!format_.bom && format_.encoding.supportsBOM()) {
-        for (TextEncoding marked : {TextEncoding::utf32LE, TextEncoding::utf32BE, TextEncoding::utf8,
-                                    TextEncoding::utf16LE, TextEncoding::utf16BE}) {
-            if (!bytes.startsWith(marked.marker())) continue;
-            if (!confirmSaving(
-                    QStringLiteral("“%1”の先頭は、開くときにバイトオーダーマーク（BOM）として読まれます。").arg(name),
-                    QStringLiteral("先頭がU+FEFFやU+FFFEで始まるテキストをBOMなしで保存すると、開き直したときに%1のBOM"
-                                   "として読まれ、内容が変わって見えます。BOM付きの文字コードで保存するか、先頭の"
-                                   "文字を削除することをおすすめします。")
-                        .arg(marked.rawValue()),
-                    error))
-                return false;
-            break;
-        }
+    // Opening takes the first mark the bytes begin with, whatever encoding wrote them: Latin-1
+    // "ÿþ" is a UTF-16 LE mark, and a UTF-16 LE mark followed by U+0000 a UTF-32 LE one.
+    const std::optional<TextEncoding> written =
+        format_.bom && format_.encoding.supportsBOM() ? std::optional(format_.encoding) : std::nullopt;
+    const std::optional<TextEncoding> read = TextCodec::markedEncoding(bytes);
+    if (read && read != written && !(hasNul && written)) {
+        const QString advice = format_.encoding.supportsBOM() && !format_.bom
+            ? QStringLiteral("BOM付きの文字コードで保存するか、先頭の文字を削除することをおすすめします。")
+            : QStringLiteral("先頭の文字を削除するか、別の文字コードで保存することをおすすめします。");
+        if (!confirmSaving(
+                QStringLiteral("“%1”の先頭は、開くときにバイトオーダーマーク（BOM）として読まれます。").arg(name),
+                QStringLiteral("%1で保存したバイト列の先頭が%2のBOMと同じになるため、開き直したときに%2として"
+                               "読まれ、内容が変わって見えるか、開けなくなります。")
+                        .arg(format_.encoding.rawValue(), read->rawValue())
+                    + advice,
+                error))
+            return false;
     }
     return true;
 }

@@ -122,16 +122,11 @@ DecodedText TextCodec::decode(const QByteArray& data, std::optional<TextEncoding
     // UTF-32 LE before UTF-16 LE: FF FE 00 00 begins both. Only an encoding with a mark reads one:
     // in Latin-1 or Windows-1252 the same bytes are ordinary characters.
     const bool readsMark = !requested || requested->supportsBOM();
-    for (TextEncoding marked : {TextEncoding::utf32LE, TextEncoding::utf32BE, TextEncoding::utf8,
-                                TextEncoding::utf16LE, TextEncoding::utf16BE}) {
-        if (!readsMark) break;
-        const QByteArray marker = marked.marker();
-        if (!data.startsWith(marker)) continue;
-        if (requested && *requested != marked) throw CodecError::makeUnsupported();
+    if (const std::optional<TextEncoding> marked = readsMark ? markedEncoding(data) : std::nullopt) {
+        if (requested && *requested != *marked) throw CodecError::makeUnsupported();
         encoding = marked;
         bom = true;
-        body = body.sliced(marker.size());
-        break;
+        body = body.sliced(marked->marker().size());
     }
 
     std::optional<QString> text;
@@ -169,6 +164,15 @@ QByteArray TextCodec::encode(const QString& text, const TextFormat& format)
     }
     if (format.bom && encoding.supportsBOM()) bytes->prepend(encoding.marker());
     return std::move(*bytes);
+}
+
+std::optional<TextEncoding> TextCodec::markedEncoding(const QByteArray& data)
+{
+    for (TextEncoding marked : {TextEncoding::utf32LE, TextEncoding::utf32BE, TextEncoding::utf8,
+                                TextEncoding::utf16LE, TextEncoding::utf16BE}) {
+        if (data.startsWith(marked.marker())) return marked;
+    }
+    return std::nullopt;
 }
 
 bool TextCodec::reencodesExactly(const QByteArray& data, const DecodedText& decoded)

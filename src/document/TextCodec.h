@@ -32,6 +32,10 @@ public:
     // without building the bytes, so that counting a large document costs no copy of it.
     static qsizetype encodedSize(const QString& text, const TextFormat& format);
 
+    // The encoding whose byte-order mark data begins with, as automatic detection tests them
+    // (UTF-32 LE before UTF-16 LE, whose mark begins it); none when data has no mark.
+    static std::optional<TextEncoding> markedEncoding(const QByteArray& data);
+
     // Whether decoded, written again in its own format, gives back exactly data. Detection only
     // accepts such decodings; a chosen encoding may read several byte sequences as one character,
     // and saving then rewrites bytes the user never touched.

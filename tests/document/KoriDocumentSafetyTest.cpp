@@ -253,6 +253,8 @@ TEST_F(KoriDocumentSafetyTest, AsksBeforeSavingATextNoReadWouldGiveBack)
     const TextFormat utf8{TextEncoding::utf8, false, LineEnding::lf, false};
     const TextFormat utf16{TextEncoding::utf16LE, false, LineEnding::lf, false};
     const TextFormat utf16WithMark{TextEncoding::utf16LE, true, LineEnding::lf, false};
+    const TextFormat latin1{TextEncoding::latin1, false, LineEnding::lf, false};
+    const TextFormat windows1252{TextEncoding::windows1252, true, LineEnding::lf, false};
     const QString nul = QStringLiteral("a") + QChar(0) + QStringLiteral("b");
     struct Case {
         QString text;
@@ -267,6 +269,13 @@ TEST_F(KoriDocumentSafetyTest, AsksBeforeSavingATextNoReadWouldGiveBack)
         {QStringLiteral("\uFEFFtext"), utf8, "“file.txt”の先頭は、開くときにバイトオーダーマーク（BOM）として読まれます。"},
         {QStringLiteral("\uFFFE"), utf16WithMark, {}},
         {QStringLiteral("text"), utf16, {}},
+        // Other encodings write the same bytes as ordinary characters.
+        {QStringLiteral("ÿþabc"), latin1, "“file.txt”の先頭は、開くときにバイトオーダーマーク（BOM）として読まれます。"},
+        {QStringLiteral("þÿabc"), windows1252, "“file.txt”の先頭は、開くときにバイトオーダーマーク（BOM）として読まれます。"},
+        {QStringLiteral("ï»¿abc"), windows1252, "“file.txt”の先頭は、開くときにバイトオーダーマーク（BOM）として読まれます。"},
+        {QStringLiteral("ÿ þ"), latin1, {}},
+        // One question for one fault: a mark followed by U+0000 reads as UTF-32, and the NUL is asked about.
+        {QChar(0) + QStringLiteral("a"), utf16WithMark, "“file.txt”にはNUL文字（U+0000）が含まれています。"},
     };
     for (const Case& c : cases) {
         alerts.clear();
@@ -293,6 +302,69 @@ TEST_F(KoriDocumentSafetyTest, AsksBeforeSavingATextNoReadWouldGiveBack)
     ErrorInfo error;
     ASSERT_TRUE(saveNew(dir.file("nul.txt"), nul, utf8, &error));
     EXPECT_EQ(readFile(dir.file("nul.txt")), QByteArray("a\0b", 3));
+}
+
+TEST_F(KoriDocumentSafetyTest, WhatIsSavedWithoutAQuestionOpensAgainAsTheSameText)
+{
+    // Texts at the edges of the marks in every Unicode form, with and without a mark: each is
+    // either asked about or opened again, in a new document, as exactly the text saved.
+    const QList<QString> texts{
+        QStringLiteral("\uFEFF"), QStringLiteral("\uFFFE"), QStringLiteral("\uFFFEa"), QStringLiteral("a\uFFFE"),
+        QString::fromUcs4(U"\U0001FEFF"), QString::fromUcs4(U"\U0010FFFE"), QString::fromUcs4(U"\U0001FFFEb"),
+        QString::fromUcs4(U"\U0000FEFF\U0001FFFE"), QStringLiteral("\uFEFF\uFFFE"),
+    };
+    for (TextEncoding encoding : {TextEncoding::utf8, TextEncoding::utf16LE, TextEncoding::utf16BE,
+                                  TextEncoding::utf32LE, TextEncoding::utf32BE}) {
+        for (bool mark : {false, true}) {
+            const TextFormat format{encoding, mark, LineEnding::lf, false};
+            for (const QString& text : texts) {
+                SCOPED_TRACE(QStringLiteral("%1 mark %2 text %3")
+                                 .arg(encoding.rawValue())
+                                 .arg(mark)
+                                 .arg(QString::fromLatin1(text.toUtf8().toHex()))
+                                 .toStdString());
+                alerts.clear();
+                const QString path = dir.file("edge.txt");
+                QFile::remove(path);
+                alerts.enqueueAnswer(1);
+                ErrorInfo error;
+                if (!saveNew(path, text, format, &error)) {
+                    EXPECT_TRUE(error.isUserCancelled());
+                    EXPECT_EQ(alerts.shown().size(), 1);
+                    continue;
+                }
+                EXPECT_TRUE(alerts.shown().isEmpty());
+                // Without a mark UTF-16 and UTF-32 are only read in the encoding chosen.
+                const bool detected = mark || encoding == TextEncoding::utf8;
+                auto reopened = openDocument(path, detected ? std::nullopt : std::optional(encoding));
+                ASSERT_TRUE(reopened);
+                EXPECT_EQ(reopened->string(), text);
+                EXPECT_EQ(reopened->format().encoding, encoding);
+            }
+        }
+    }
+}
+
+TEST_F(KoriDocumentSafetyTest, SavingAFileWithASecondNameKeepsBothNamesOneFile)
+{
+    const QString path = dir.write("linked.txt", "first\n");
+    const QString other = dir.file("other-name.txt");
+    ASSERT_EQ(::link(QFile::encodeName(path).constData(), QFile::encodeName(other).constData()), 0);
+    auto document = openDocument(path);
+    ASSERT_TRUE(document);
+    ErrorInfo error;
+    for (const char* typed : {"one ", "two "}) {
+        typeText(*document, 0, typed);
+        // The second save meets no refusal: the bytes it wrote are the ones it knows.
+        ASSERT_TRUE(saveDocument(*document, &error)) << error.description.toStdString();
+        EXPECT_EQ(readFile(other), document->string().toUtf8());
+    }
+    struct stat a {};
+    struct stat b {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &a), 0);
+    ASSERT_EQ(::stat(QFile::encodeName(other).constData(), &b), 0);
+    EXPECT_EQ(a.st_ino, b.st_ino);
+    EXPECT_EQ(a.st_nlink, 2u);
 }
 
 TEST_F(KoriDocumentSafetyTest, ReadsItsOwnFileAgainInItsEncodingWhenDetectionCannotTell)

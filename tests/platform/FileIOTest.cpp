@@ -9,8 +9,11 @@
 #include <QRegularExpression>
 
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -32,6 +35,46 @@ mode_t modeOf(const QString& path)
     ::lstat(QFile::encodeName(path).constData(), &info);
     return info.st_mode;
 }
+
+// A folder nobody may add to, root included, while it lives: as root a mode bit would not stop a
+// write, the immutable flag does.
+class ClosedFolder {
+public:
+    explicit ClosedFolder(const QString& path) : path_(path)
+    {
+        if (::geteuid() != 0) {
+            closed_ = ::chmod(QFile::encodeName(path).constData(), 0555) == 0;
+            return;
+        }
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY);
+        int flags = 0;
+        if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+            flags |= FS_IMMUTABLE_FL;
+            closed_ = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        }
+        if (fd >= 0) ::close(fd);
+    }
+    ~ClosedFolder()
+    {
+        if (!closed_) return;
+        if (::geteuid() != 0) {
+            ::chmod(QFile::encodeName(path_).constData(), 0755);
+            return;
+        }
+        const int fd = ::open(QFile::encodeName(path_).constData(), O_RDONLY | O_DIRECTORY);
+        int flags = 0;
+        if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+            flags &= ~FS_IMMUTABLE_FL;
+            ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+        }
+        if (fd >= 0) ::close(fd);
+    }
+    bool isClosed() const { return closed_; }
+
+private:
+    QString path_;
+    bool closed_ = false;
+};
 
 }  // namespace
 
@@ -200,9 +243,107 @@ TEST(FileIOTest, CommonSystemErrorsSayWhatHappenedInJapanese)
     // Anything rarer keeps the system's reason as advice.
     EXPECT_EQ(posixError(EXDEV, "/a.txt").description, "“a.txt”にアクセスできませんでした。");
 
+    // A link loop is told in words, not with the system's English reason.
+    const ErrorInfo loop = posixError(ELOOP, "/somewhere/a.txt");
+    EXPECT_EQ(loop.description, "“a.txt”へのシンボリックリンクが循環しているため、たどれませんでした。");
+    EXPECT_FALSE(loop.recoverySuggestion.contains(QRegularExpression("[A-Za-z]")));
+
     TempDir dir;
     ErrorInfo missing;
     EXPECT_FALSE(writeFileSafely(dir.file("no/such/folder/a.txt"), "x", &missing));
     EXPECT_EQ(missing.code, ENOENT);
     EXPECT_EQ(missing.description, "“a.txt”が見つかりません。");
+}
+
+TEST(FileIOTest, AFolderThatTakesNoNewFileIsBlamedNotTheWritableFile)
+{
+    TempDir dir;
+    QDir().mkpath(dir.file("docs"));
+    const QString file = dir.write("docs/a.txt", "old");
+    ErrorInfo error;
+    {
+        ClosedFolder closed(dir.file("docs"));
+        if (!closed.isClosed()) GTEST_SKIP() << "the folder cannot be closed to new files here";
+        EXPECT_FALSE(writeFileSafely(file, "new", &error));
+    }
+    EXPECT_EQ(error.description, "フォルダ“docs”に書き込む権限がないため、“a.txt”を保存できませんでした。");
+    EXPECT_EQ(error.recoverySuggestion, "フォルダのアクセス権を確認するか、別の場所に保存してください。");
+    EXPECT_EQ(readFile(file), "old");
+    EXPECT_EQ(entries(dir.file("docs")), QStringList{"a.txt"});
+}
+
+namespace {
+
+// An access ACL granting user 4242 read and write, in the kernel's own form of the attribute.
+QByteArray aclGrantingUser4242()
+{
+    QByteArray acl;
+    auto put32 = [&](quint32 v) { for (int i = 0; i < 4; ++i) acl.append(char((v >> (8 * i)) & 0xFF)); };
+    auto entry = [&](quint16 tag, quint16 perm, quint32 id) {
+        acl.append(char(tag & 0xFF)).append(char(tag >> 8)).append(char(perm & 0xFF)).append(char(perm >> 8));
+        put32(id);
+    };
+    put32(2);
+    entry(0x01, 6, 0xFFFFFFFF);  // owner
+    entry(0x02, 6, 4242);        // user 4242
+    entry(0x04, 4, 0xFFFFFFFF);  // group
+    entry(0x10, 6, 0xFFFFFFFF);  // mask
+    entry(0x20, 4, 0xFFFFFFFF);  // others
+    return acl;
+}
+
+QByteArray attribute(const QString& path, const char* name)
+{
+    char buffer[256];
+    const ssize_t size = ::getxattr(QFile::encodeName(path).constData(), name, buffer, sizeof buffer);
+    return size < 0 ? QByteArray() : QByteArray(buffer, int(size));
+}
+
+ino_t inodeOf(const QString& path)
+{
+    struct stat info {};
+    ::stat(QFile::encodeName(path).constData(), &info);
+    return info.st_ino;
+}
+
+}  // namespace
+
+TEST(FileIOTest, SavingKeepsExtendedAttributesAndTheAcl)
+{
+    TempDir dir;
+    const QString file = dir.write("tagged.txt", "old");
+    const QByteArray encoded = QFile::encodeName(file);
+    if (::setxattr(encoded.constData(), "user.korimado.test", "blue", 4, 0) != 0) {
+        GTEST_SKIP() << "no user extended attributes in " << dir.path().toStdString();
+    }
+    const QByteArray acl = aclGrantingUser4242();
+    const bool hasAcl = ::setxattr(encoded.constData(), "system.posix_acl_access", acl.constData(), size_t(acl.size()), 0) == 0;
+    const mode_t mode = modeOf(file) & 07777;
+
+    ASSERT_TRUE(writeFileSafely(file, "new"));
+    EXPECT_EQ(readFile(file), "new");
+    EXPECT_EQ(attribute(file, "user.korimado.test"), "blue");
+    if (hasAcl) {
+        EXPECT_EQ(attribute(file, "system.posix_acl_access"), acl);
+        EXPECT_EQ(modeOf(file) & 07777, mode);
+    }
+    EXPECT_EQ(entries(dir.path()), QStringList{"tagged.txt"});
+}
+
+TEST(FileIOTest, AFileWithOtherNamesStaysOneFile)
+{
+    TempDir dir;
+    const QString file = dir.write("shared.txt", "old text\n");
+    const QString other = dir.file("other-name.txt");
+    ASSERT_EQ(::link(QFile::encodeName(file).constData(), QFile::encodeName(other).constData()), 0);
+    const ino_t inode = inodeOf(file);
+
+    ASSERT_TRUE(writeFileSafely(file, "new, longer text\n"));
+    EXPECT_EQ(readFile(other), "new, longer text\n");
+    EXPECT_EQ(inodeOf(file), inode);
+    ASSERT_TRUE(writeFileSafely(other, "short\n"));
+    EXPECT_EQ(readFile(file), "short\n");
+    EXPECT_EQ(inodeOf(other), inode);
+    // The old bytes' copy is gone once the new ones are in place.
+    EXPECT_EQ(entries(dir.path()), (QStringList{"other-name.txt", "shared.txt"}));
 }

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <cstdio>
@@ -32,6 +33,9 @@ constexpr int fileCount = 60;
 constexpr int kills = 20;
 const char* const rootVariable = "KORIMADO_FOLDER_APPLY_VICTIM_ROOT";
 const char* const stepVariable = "KORIMADO_FOLDER_APPLY_VICTIM_STEP";
+// The parent's data folder, which holds the key that seals the names of temporaries: the
+// victim's own test main gives it another.
+const char* const dataVariable = "KORIMADO_FOLDER_APPLY_VICTIM_DATA";
 
 QString fileName(int i)
 {
@@ -41,6 +45,13 @@ QString fileName(int i)
 QByteArray oldBytes(int i)
 {
     return "old_name " + QByteArray::number(i) + "\n" + QByteArray(1000 + (i * 397) % 9000, 'x') + "\nold_name\n";
+}
+
+nlink_t linkCountOf(const QString& path)
+{
+    struct stat info {};
+    ::lstat(QFile::encodeName(path).constData(), &info);
+    return info.st_nlink;
 }
 
 QByteArray newBytes(int i)
@@ -71,11 +82,10 @@ public:
         step();
         return FolderFileSystem::writeNewFile(path, data, mode, error);
     }
-    bool linkFile(const QString& source, const FileIdentity& expected, const QString& destination,
-                  ErrorInfo* error) override
+    bool overwrite(const QString& path, const FileIdentity& expected, const QByteArray& data, ErrorInfo* error) override
     {
         step();
-        return FolderFileSystem::linkFile(source, expected, destination, error);
+        return FolderFileSystem::overwrite(path, expected, data, error);
     }
     bool renameFolder(const QString& source, const QString& destination, ErrorInfo* error) override
     {
@@ -145,6 +155,7 @@ void startVictim(Victim& victim, const QString& root, const QString& scratch, in
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(rootVariable, root);
     environment.insert(stepVariable, QString::number(killAtStep));
+    environment.insert(dataVariable, qEnvironmentVariable("XDG_DATA_HOME"));
     // The victim's own temporary folders, which a kill leaves behind, go with the test's.
     environment.insert(QStringLiteral("TMPDIR"), scratch);
     victim.process.setProcessEnvironment(environment);
@@ -163,6 +174,7 @@ TEST(FolderApplyKill, Victim)
 {
     const QString root = qEnvironmentVariable(rootVariable);
     if (root.isEmpty()) GTEST_SKIP() << "the child of EachFileIsOldOrNewAndEveryBackupWhole";
+    qputenv("XDG_DATA_HOME", qgetenv(dataVariable));
     KillingFileSystem fs;
     const SearchRequest request = plainRequest("old_name", "new_name");
     const FolderSearchResult result = FolderSearchEngine::search(root, request, folderOptions(), nullptr, &fs);
@@ -244,6 +256,8 @@ TEST(FolderApplyKill, EachFileIsOldOrNewAndEveryBackupWholeAfterAKillAtAnyMoment
                 const int i = relative.section(u'f', -1).section(u'.', 0, 0).toInt();
                 EXPECT_EQ(relative, fileName(i));
                 EXPECT_EQ(test::readFile(backup), oldBytes(i)) << relative.toStdString();
+                // Never another name of a live file, which an edit of it would change too.
+                EXPECT_EQ(linkCountOf(backup), 1u) << relative.toStdString();
             }
         }
 

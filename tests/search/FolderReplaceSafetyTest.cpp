@@ -12,6 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/xattr.h>
+
+#include <algorithm>
 
 using namespace korimado;
 using namespace korimado::test;
@@ -286,7 +289,7 @@ TEST(FolderReplaceSafety, EveryBackupAndNewContentIsFlushedOnceBeforeTheFirstFil
     EXPECT_EQ(fs.log.count("flush"), 2);
     const qsizetype firstFlush = fs.log.indexOf("flush");
     EXPECT_EQ(fs.log.filter("writeTemporary").size(), 6);
-    EXPECT_EQ(fs.log.filter("linkFile").size(), 6);
+    EXPECT_EQ(fs.log.filter("writeNewFile").size(), 6);
     // The backups appear in the run's folder all at once, whole: one rename after the flush.
     EXPECT_EQ(fs.log.indexOf("renameFolder " + receipt.backupURL), firstFlush + 1);
     for (qsizetype i = 0; i < fs.log.size(); ++i) {
@@ -329,12 +332,13 @@ TEST(FolderReplaceSafety, TemporariesLeftByAKilledRunAreRemovedByTheNextSearch)
     TempDir dir;
     dir.write("a.txt", "old\n");
     // A process id no process has (above the largest the kernel gives), and this process's own.
-    const QString dead = ".korimado-apply-99999999-0123abcd";
-    const QString mine = FolderApplyTemporaries::prefix() + "89abcdef";
+    const QString dead = FolderApplyTemporaries::nameFor(99999999);
+    const QString deadRun = FolderApplyTemporaries::nameFor(99999999);
+    const QString mine = FolderApplyTemporaries::newName();
     dir.write(dead, "old but stale\n");
     dir.write("sub/" + dead, "old\n");
     dir.write(".korimado-backups/" + dead, "old\n");
-    dir.write(".korimado-backups/.korimado-apply-99999999-00000001/sub/a.txt", "old\n");  // a run's backups, never placed
+    dir.write(".korimado-backups/" + deadRun + "/sub/a.txt", "old\n");  // a run's backups, never placed
     dir.write(mine, "old, being written\n");
     dir.write(".korimado-apply-notmine.txt", "old\n");  // only the exact form is ours
     EXPECT_TRUE(FolderApplyTemporaries::isTemporaryName(dead));
@@ -354,38 +358,132 @@ TEST(FolderReplaceSafety, TemporariesLeftByAKilledRunAreRemovedByTheNextSearch)
     EXPECT_TRUE(QFileInfo::exists(dir.file(mine)));
 }
 
-TEST(FolderReplaceSafety, ABackupIsTheOldFileItselfUnlessItHasOtherNames)
+TEST(FolderReplaceSafety, TheSweepRemovesNothingARunOfThisUserDidNotMake)
+{
+    TempDir dir;
+    // The names of a run, but not sealed with this user's key: someone's files, a checked-out
+    // tree, an archive unpacked. Searched like any other, never removed.
+    const QString forged = ".korimado-apply-99999999-0123abcd";
+    const QString forgedSealed = ".korimado-apply-99999999-0123abcd-0123456789abcdef";
+    dir.write(forged, "theirs\n");
+    dir.write(forgedSealed, "theirs\n");
+    dir.write(".korimado-backups/" + forged + "/notes.txt", "theirs\n");
+    EXPECT_FALSE(FolderApplyTemporaries::isTemporaryName(forged));
+    EXPECT_FALSE(FolderApplyTemporaries::isTemporaryName(forgedSealed));
+
+    // Rightly named, but holding what no run puts there: a link, a file with a second name.
+    const QString withLink = FolderApplyTemporaries::nameFor(99999999);
+    dir.write(".korimado-backups/" + withLink + "/a.txt", "backup\n");
+    ASSERT_EQ(::symlink("/etc", QFile::encodeName(dir.file(".korimado-backups/" + withLink + "/etc")).constData()), 0);
+    const QString withSecondName = FolderApplyTemporaries::nameFor(99999999);
+    const QString precious = dir.write("precious.txt", "keep\n");
+    ASSERT_EQ(::link(QFile::encodeName(precious).constData(), QFile::encodeName(dir.file(withSecondName)).constData()), 0);
+    // Another user's, where this one runs as root and can make one.
+    QString othersOwn;
+    if (::geteuid() == 0) {
+        othersOwn = FolderApplyTemporaries::nameFor(99999999);
+        ASSERT_EQ(::chown(QFile::encodeName(dir.write(othersOwn, "theirs\n")).constData(), 4242, 4242), 0);
+    }
+
+    FolderSearchOptions options = folderOptions();
+    options.includesHiddenFiles = true;
+    const FolderSearchResult result = FolderSearchEngine::search(dir.path(), plainRequest("theirs"), options);
+    QStringList found;
+    for (const FolderSearchFile& f : result.files) found.push_back(f.relativePath);
+    EXPECT_EQ(found, (QStringList{forged, forgedSealed}));
+    EXPECT_EQ(test::readFile(dir.file(forged)), "theirs\n");
+    EXPECT_EQ(test::readFile(dir.file(".korimado-backups/" + forged + "/notes.txt")), "theirs\n");
+    EXPECT_TRUE(QFileInfo::exists(dir.file(".korimado-backups/" + withLink + "/a.txt")));
+    EXPECT_TRUE(QFileInfo::exists(dir.file(withSecondName)));
+    EXPECT_EQ(test::readFile(precious), "keep\n");
+    if (!othersOwn.isEmpty()) {
+        EXPECT_TRUE(QFileInfo::exists(dir.file(othersOwn)));
+    }
+}
+
+TEST(FolderReplaceSafety, ABackupIsACopyAndAFileWithOtherNamesStaysOneFile)
 {
     TempDir dir;
     const QString single = dir.write("single.txt", "old single\n");
     const QString shared = dir.write("shared.txt", "old shared\n");
-    const QString copied = dir.write("copied.txt", "old copied\n");
     ASSERT_EQ(::link(QFile::encodeName(shared).constData(), QFile::encodeName(dir.file("other-name.bin")).constData()), 0);
-    const std::optional<FileIdentity> before = FolderFileSystem::standard().attributes(single, false)->identity;
+    const std::optional<FileIdentity> sharedBefore = FolderFileSystem::standard().attributes(shared, false)->identity;
     FolderSearchOptions options = folderOptions();
     options.excludedGlobs = {"*.bin"};
     const FolderReplacementPreview preview = previewOf(dir.path(), "old", "new", options);
-    ASSERT_EQ(preview.files.size(), 3);
-    // A file system without second names for files.
+    ASSERT_EQ(preview.files.size(), 2);
     FaultyFileSystem fs;
-    fs.fails = [&](FaultyFileSystem::Op op, const QString& path) {
-        return op == FaultyFileSystem::Op::linkFile && path.endsWith("/copied.txt");
-    };
     const FolderReplaceReceipt receipt = FolderSearchEngine::apply(preview, allOf(preview), {}, std::nullopt, nullptr, &fs);
-    ASSERT_EQ(receipt.entries.size(), 3);
-    EXPECT_EQ(FolderFileSystem::standard().attributes(receipt.backupURL + "/single.txt", false)->identity, before);
-    EXPECT_EQ(test::readFile(receipt.backupURL + "/copied.txt"), "old copied\n");
-    // The other name still leads to the old file: a backup sharing it could be changed through it.
-    EXPECT_EQ(test::readFile(dir.file("other-name.bin")), "old shared\n");
-    dir.write("other-name.bin", "changed through the other name\n");
-    EXPECT_EQ(test::readFile(receipt.backupURL + "/shared.txt"), "old shared\n");
+    ASSERT_EQ(receipt.entries.size(), 2);
+    // Each backup is a file of its own: editing the live file leaves it as it was.
+    for (const QString& name : {QStringLiteral("single.txt"), QStringLiteral("shared.txt")}) {
+        EXPECT_EQ(FolderFileSystem::standard().attributes(receipt.backupURL + "/" + name, false)->linkCount, 1u);
+    }
     EXPECT_EQ(test::readFile(single), "new single\n");
+    // Both names of the shared file see the new text: it was written in place, not split.
     EXPECT_EQ(test::readFile(shared), "new shared\n");
-    EXPECT_EQ(test::readFile(copied), "new copied\n");
+    EXPECT_EQ(test::readFile(dir.file("other-name.bin")), "new shared\n");
+    EXPECT_EQ(FolderFileSystem::standard().attributes(shared, false)->identity, sharedBefore);
+    EXPECT_EQ(fs.log.filter("overwrite ").size(), 1);
+    EXPECT_EQ(test::readFile(receipt.backupURL + "/shared.txt"), "old shared\n");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"other-name.bin", "shared.txt", "single.txt"}));
 
-    // Rolled back, each file is its old self again.
-    EXPECT_EQ(FolderSearchEngine::rollbackEntries(receipt.entries).restored.size(), 3);
+    // Rolled back, each file is its old self again, the shared one under both names.
+    EXPECT_EQ(FolderSearchEngine::rollbackEntries(receipt.entries).restored.size(), 2);
     EXPECT_EQ(test::readFile(single), "old single\n");
     EXPECT_EQ(test::readFile(shared), "old shared\n");
-    EXPECT_EQ(test::readFile(copied), "old copied\n");
+    EXPECT_EQ(test::readFile(dir.file("other-name.bin")), "old shared\n");
+    EXPECT_EQ(FolderFileSystem::standard().attributes(shared, false)->identity, sharedBefore);
+}
+
+TEST(FolderReplaceSafety, AnInPlaceWriteThatFailsMidwayIsPutBackUnderEveryName)
+{
+    TempDir dir;
+    const QString first = dir.write("a.txt", "old a\n");
+    const QString shared = dir.write("b.txt", "old shared\n");
+    ASSERT_EQ(::link(QFile::encodeName(shared).constData(), QFile::encodeName(dir.file("other-name.bin")).constData()), 0);
+    FolderSearchOptions options = folderOptions();
+    options.excludedGlobs = {"*.bin"};
+    const FolderReplacementPreview preview = previewOf(dir.path(), "old", "new", options);
+    ASSERT_EQ(preview.files.size(), 2);
+    FaultyFileSystem fs;
+    // Part of the new bytes are in the file when the disk fails; putting the old ones back works.
+    int writes = 0;
+    fs.before = [&](FaultyFileSystem::Op op, const QString& path) {
+        if (op != FaultyFileSystem::Op::overwrite || path != shared || writes++ > 0) return;
+        QFile file(shared);
+        if (file.open(QIODevice::ReadWrite)) file.write("new");
+    };
+    fs.fails = [&](FaultyFileSystem::Op op, const QString& path) {
+        return op == FaultyFileSystem::Op::overwrite && path == shared && writes == 1;
+    };
+    fs.failsWith = ENOSPC;
+    const FolderSearchError error = applyFailure(preview, {}, &fs);
+    EXPECT_EQ(error.kind(), FolderSearchError::Kind::writeFailed);
+    EXPECT_TRUE(error.rollbackFailures().isEmpty()) << error.what();
+    EXPECT_EQ(test::readFile(first), "old a\n");
+    EXPECT_EQ(test::readFile(shared), "old shared\n");
+    EXPECT_EQ(test::readFile(dir.file("other-name.bin")), "old shared\n");
+    EXPECT_EQ(FolderFileSystem::standard().attributes(shared, false)->linkCount, 2u);
+    EXPECT_EQ(writes, 2);
+}
+
+TEST(FolderReplaceSafety, ReplacedAndRestoredFilesKeepTheirExtendedAttributes)
+{
+    TempDir dir;
+    const QString file = dir.write("tagged.txt", "old\n");
+    if (::setxattr(QFile::encodeName(file).constData(), "user.korimado.test", "blue", 4, 0) != 0) {
+        GTEST_SKIP() << "no user extended attributes in " << dir.path().toStdString();
+    }
+    const FolderReplacementPreview preview = previewOf(dir.path(), "old", "new");
+    const FolderReplaceReceipt receipt = FolderSearchEngine::apply(preview, allOf(preview), {}, std::nullopt, nullptr);
+    ASSERT_EQ(receipt.entries.size(), 1);
+    char value[16] = {};
+    EXPECT_EQ(::getxattr(QFile::encodeName(file).constData(), "user.korimado.test", value, sizeof value), 4);
+    EXPECT_STREQ(value, "blue");
+    EXPECT_EQ(FolderSearchEngine::rollbackEntries(receipt.entries).restored.size(), 1);
+    EXPECT_EQ(test::readFile(file), "old\n");
+    std::fill(std::begin(value), std::end(value), 0);
+    EXPECT_EQ(::getxattr(QFile::encodeName(file).constData(), "user.korimado.test", value, sizeof value), 4);
+    EXPECT_STREQ(value, "blue");
 }

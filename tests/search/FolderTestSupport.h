@@ -25,11 +25,12 @@ namespace korimado::test {
 class FaultyFileSystem : public FolderFileSystem {
 public:
     enum class Op {
-        list, attributes, read, writeTemporary, writeNewFile, linkFile, renameFolder, replace, remove, removeDirectory, flush,
+        list, attributes, read, writeTemporary, writeNewFile, overwrite, renameFolder, replace, remove, removeDirectory, flush,
         createDirectory
     };
-    // The steps that put bytes under a searched file's name: the rename of a new file over it.
-    static bool isWrite(Op op) { return op == Op::replace; }
+    // The steps that put bytes under a searched file's name: the rename of a new file over it, or
+    // the write into a file with other names.
+    static bool isWrite(Op op) { return op == Op::replace || op == Op::overwrite; }
 
     // Returns true to make the call fail (with EIO, or failsWith) without touching the disk.
     // Reads run on the search's worker threads: hooks that see them must be safe to call from
@@ -76,12 +77,11 @@ public:
         if (hit(Op::writeNewFile, path, error)) return false;
         return FolderFileSystem::writeNewFile(path, data, mode, error);
     }
-    bool linkFile(const QString& source, const FileIdentity& expected, const QString& destination,
-                  ErrorInfo* error) override
+    bool overwrite(const QString& path, const FileIdentity& expected, const QByteArray& data, ErrorInfo* error) override
     {
-        record("linkFile " + destination);
-        if (hit(Op::linkFile, destination, error)) return false;
-        return FolderFileSystem::linkFile(source, expected, destination, error);
+        record("overwrite " + path);
+        if (hit(Op::overwrite, path, error)) return false;
+        return FolderFileSystem::overwrite(path, expected, data, error);
     }
     bool renameFolder(const QString& source, const QString& destination, ErrorInfo* error) override
     {

@@ -1,6 +1,8 @@
 #include "platform/documents/FileIO.h"
 
+#include "platform/documents/ExtendedAttributes.h"
 #include "platform/documents/FileDescriptor.h"
+#include "platform/documents/FileReplacement.h"
 #include "platform/foundation/FilePath.h"
 #include "platform/foundation/MemoryAdvice.h"
 #include "platform/foundation/ParallelParts.h"
@@ -43,6 +45,21 @@ bool failNotRegular(ErrorInfo* error, const QString& path)
         *error = ErrorInfo{posixErrorDomain, EINVAL,
                            quotedName(path) + QStringLiteral("は通常のファイルではないため、読み書きできません。"),
                            QStringLiteral("装置やパイプは開けません。通常のファイルを選んでください。")};
+    }
+    return false;
+}
+
+// Making the temporary, or renaming it, is the folder's business: a writable file in a folder the
+// user may not write must not be blamed.
+bool failFolder(ErrorInfo* error, int code, const QString& folder, const QString& path)
+{
+    if (code != EACCES && code != EPERM) return fail(error, code, path);
+    if (error) {
+        *error = ErrorInfo{posixErrorDomain, code,
+                           QStringLiteral("フォルダ%1に書き込む権限がないため、%2を保存できませんでした。")
+                               .arg(folder == QStringLiteral("/") ? QStringLiteral("“/”") : quotedName(folder),
+                                    quotedName(path)),
+                           QStringLiteral("フォルダのアクセス権を確認するか、別の場所に保存してください。")};
     }
     return false;
 }
@@ -102,6 +119,59 @@ void removeStaleTemporaries(const QString& folder, const QString& fileName)
     ::closedir(dir);
 }
 
+void flushFolder(const QString& folder)
+{
+    FileDescriptor dir(::open(encodedFileName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0) ::fsync(dir.get());
+}
+
+// A file with other names stays one file: a rename would leave them with the old text. Its old
+// bytes go to a flushed copy beside it first, so that a crash midway loses nothing; the copy is
+// removed once the file holds the new bytes, and kept (and named) when they could not be put back.
+bool writeInPlace(const QString& target, const QString& folder, const struct stat& existing, const QByteArray& data,
+                  ErrorInfo* error)
+{
+    const std::optional<QByteArray> old = readWholeFile(target, error);
+    if (!old) return false;
+    const FileIdentity identity{quint64(existing.st_dev), quint64(existing.st_ino)};
+    QByteArray keep = encodedFileName(folder + QLatin1Char('/') + temporaryFileNamePrefix(QFileInfo(target).fileName()))
+        + QByteArray("keep-XXXXXX");
+    {
+        FileDescriptor fd(::mkostemp(keep.data(), O_CLOEXEC));
+        if (fd.get() < 0) return failFolder(error, errno, folder, target);
+        const char* bytes = old->constData();
+        qsizetype left = old->size();
+        int code = 0;
+        while (left > 0 && code == 0) {
+            const ssize_t written = ::write(fd.get(), bytes, static_cast<size_t>(left));
+            if (written < 0) {
+                if (errno != EINTR) code = errno;
+                continue;
+            }
+            bytes += written;
+            left -= written;
+        }
+        if (code == 0 && ::fsync(fd.get()) != 0) code = errno;
+        if (::close(fd.release()) != 0 && code == 0) code = errno;
+        if (code != 0) {
+            ::unlink(keep.constData());
+            return fail(error, code, target);
+        }
+    }
+    flushFolder(folder);
+    if (!overwriteInPlace(target, identity, data, error)) {
+        ErrorInfo ignored;
+        if (overwriteInPlace(target, identity, *old, &ignored)) {
+            ::unlink(keep.constData());
+        } else if (error) {
+            error->recoverySuggestion += QStringLiteral("元の内容は“%1”に残してあります。").arg(decodedFileName(keep).section(u'/', -1));
+        }
+        return false;
+    }
+    ::unlink(keep.constData());
+    return true;
+}
+
 }  // namespace
 
 ErrorInfo posixError(int code, const QString& path)
@@ -142,6 +212,14 @@ ErrorInfo posixError(int code, const QString& path)
     case EIO:
         description = QStringLiteral("%1の読み書き中に入出力エラーが起きました。").arg(name);
         suggestion = QStringLiteral("ディスクや接続の状態を確認してください。");
+        break;
+    case ELOOP:
+        description = QStringLiteral("%1へのシンボリックリンクが循環しているため、たどれませんでした。").arg(name);
+        suggestion = QStringLiteral("リンクの参照先を確認してください。");
+        break;
+    case ENOTDIR:
+        description = QStringLiteral("%1へのパスの途中に、フォルダではない項目があります。").arg(name);
+        suggestion = QStringLiteral("ファイルやフォルダが移動または置き換えられていないか確認してください。");
         break;
     default:
         description = QStringLiteral("%1にアクセスできませんでした。").arg(name);
@@ -276,17 +354,19 @@ bool writeFileSafely(const QString& path, const QByteArray& data, ErrorInfo* err
         mode &= ~mask;
     }
 
+    if (exists && existing.st_nlink > 1) return writeInPlace(target, folder, existing, data, error);
+
     removeStaleTemporaries(folder, fileName);
     QByteArray temporary = encodedFileName(folder + QLatin1Char('/') + temporaryFileNamePrefix(fileName))
         + QByteArray("XXXXXX");
     FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (fd.get() < 0) return fail(error, errno, target);
+    if (fd.get() < 0) return failFolder(error, errno, folder, target);
     // Held until the rename: tells a later save that this temporary is not stale.
     ::flock(fd.get(), LOCK_EX | LOCK_NB);
-    auto discard = [&](int code) {
+    auto discard = [&](int code, bool inFolder = false) {
         fd.reset();
         ::unlink(temporary.constData());
-        return fail(error, code, target);
+        return inFolder ? failFolder(error, code, folder, target) : fail(error, code, target);
     };
 
     const char* bytes = data.constData();
@@ -305,12 +385,20 @@ bool writeFileSafely(const QString& path, const QByteArray& data, ErrorInfo* err
         if (::fchown(fd.get(), existing.st_uid, existing.st_gid) != 0) return discard(errno);
     }
     if (::fchmod(fd.get(), mode) != 0) return discard(errno);
+    // After the mode: an ACL sets the group bits from its mask, as the old file has them.
+    if (exists) {
+        const FileDescriptor old(::open(encodedFileName(target).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat oldInfo {};
+        if (!old.isOpen() || ::fstat(old.get(), &oldInfo) != 0) return discard(errno);
+        if (oldInfo.st_dev == existing.st_dev && oldInfo.st_ino == existing.st_ino) {
+            if (const int code = copyExtendedAttributes(old.get(), fd.get())) return discard(code);
+        }
+    }
     if (::fsync(fd.get()) != 0) return discard(errno);
-    if (::rename(temporary.constData(), encodedFileName(target).constData()) != 0) return discard(errno);
+    if (::rename(temporary.constData(), encodedFileName(target).constData()) != 0) return discard(errno, true);
     if (::close(fd.release()) != 0) return fail(error, errno, target);
     // The rename itself must reach the disk too.
-    FileDescriptor dir(::open(encodedFileName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0) ::fsync(dir.get());
+    flushFolder(folder);
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "platform/documents/FileReplacement.h"
 
+#include "platform/documents/ExtendedAttributes.h"
 #include "platform/documents/FileDescriptor.h"
 #include "platform/documents/FileIO.h"
 #include "platform/foundation/FilePath.h"
@@ -152,24 +153,6 @@ bool writeNewFile(const QString& path, const QByteArray& data, quint32 mode, Err
     return writeNew(encodedFileName(path), path, data, mode_t(mode & 07777), error, &code);
 }
 
-bool linkUniqueFile(const QString& source, const FileIdentity& expected, const QString& destination, ErrorInfo* error)
-{
-    const FileDescriptor file(::open(encodedFileName(source).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    struct stat info {};
-    if (!file.isOpen() || ::fstat(file.get(), &info) != 0) return fail(error, errno, source);
-    if (!S_ISREG(info.st_mode) || info.st_dev != expected.device || info.st_ino != expected.inode) {
-        return fail(error, fileReplacedErrorCode, source);
-    }
-    // A file with other names could be changed through them.
-    if (info.st_nlink != 1) return fail(error, EMLINK, source);
-    // The very file opened and looked at, whatever its name leads to by now.
-    const QByteArray self = "/proc/self/fd/" + QByteArray::number(file.get());
-    if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, encodedFileName(destination).constData(), AT_SYMLINK_FOLLOW) != 0) {
-        return fail(error, errno, destination);
-    }
-    return true;
-}
-
 bool renameNewFolder(const QString& source, const QString& destination, ErrorInfo* error)
 {
     RenameFolders folders;
@@ -222,6 +205,16 @@ bool replaceByRename(const QString& source, const QString& destination, const st
     if (bits) {
         if (::fchmod(file.get(), *bits) != 0) return fail(error, errno, destination);
     }
+    // After the mode: an ACL sets the group bits from its mask, as the old file has them.
+    if (exists) {
+        const FileDescriptor old(::openat(to, toName.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat oldInfo {};
+        if (!old.isOpen() || ::fstat(old.get(), &oldInfo) != 0) return fail(error, errno, destination);
+        if (oldInfo.st_dev != there.st_dev || oldInfo.st_ino != there.st_ino) {
+            return fail(error, fileReplacedErrorCode, destination);
+        }
+        if (const int code = copyExtendedAttributes(old.get(), file.get())) return fail(error, code, destination);
+    }
 
     int result = ::renameat2(from, fromName.constData(), to, toName.constData(), expected ? 0 : RENAME_NOREPLACE);
     // A file system without the no-replace flag: the look above stands for it.
@@ -230,6 +223,32 @@ bool replaceByRename(const QString& source, const QString& destination, const st
     }
     if (result != 0) return fail(error, errno, destination);
     if (placed) *placed = FileIdentity{quint64(own.st_dev), quint64(own.st_ino)};
+    return true;
+}
+
+bool overwriteInPlace(const QString& path, const FileIdentity& expected, const QByteArray& data, ErrorInfo* error)
+{
+    const FileDescriptor file(::open(encodedFileName(path).constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat info {};
+    if (!file.isOpen() || ::fstat(file.get(), &info) != 0) return fail(error, errno, path);
+    if (!S_ISREG(info.st_mode) || info.st_dev != expected.device || info.st_ino != expected.inode) {
+        return fail(error, fileReplacedErrorCode, path);
+    }
+    // A full disk is found out before anything is overwritten, where the file system allows.
+    if (data.size() > info.st_size && ::fallocate(file.get(), FALLOC_FL_KEEP_SIZE, 0, off_t(data.size())) != 0
+        && errno != EOPNOTSUPP && errno != ENOSYS) {
+        return fail(error, errno, path);
+    }
+    qsizetype at = 0;
+    while (at < data.size()) {
+        const ssize_t written = ::pwrite(file.get(), data.constData() + at, size_t(data.size() - at), off_t(at));
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return fail(error, errno, path);
+        }
+        at += written;
+    }
+    if (::ftruncate(file.get(), off_t(data.size())) != 0 || ::fsync(file.get()) != 0) return fail(error, errno, path);
     return true;
 }
 

@@ -32,12 +32,6 @@ std::optional<QString> writeTemporaryFile(const QString& folder, const QString& 
 // not flushed.
 bool writeNewFile(const QString& path, const QByteArray& data, quint32 mode, ErrorInfo* error);
 
-// Gives the file at source, when it is still the regular file expected and has no other name, a
-// second name at destination (where nothing may stand): its bytes kept without a copy, since a
-// rename over source later leaves that file to destination alone. Fails where the file system
-// has no such names or source is on another one; the caller then copies.
-bool linkUniqueFile(const QString& source, const FileIdentity& expected, const QString& destination, ErrorInfo* error);
-
 // Renames the folder source to destination, where nothing may stand, checking both folders as
 // replaceByRename does.
 bool renameNewFolder(const QString& source, const QString& destination, ErrorInfo* error);
@@ -47,10 +41,16 @@ bool renameNewFolder(const QString& source, const QString& destination, ErrorInf
 // path names (a folder swapped for a link since is refused). With expected, destination must
 // still be that regular file (else fileReplacedErrorCode); without, nothing may stand there.
 // Before the rename source takes mode (none: destination's own bits) and, for root, the owner
-// of the file it replaces. placed: the identity of the file now at destination. EXDEV when the
+// of the file it replaces, and the replaced file's extended attributes and ACL. placed: the identity of the file now at destination. EXDEV when the
 // two are on different file systems.
 bool replaceByRename(const QString& source, const QString& destination, const std::optional<FileIdentity>& expected,
                      std::optional<quint32> mode, FileIdentity* placed, ErrorInfo* error);
+
+// Writes data into the file at path itself, which must still be the regular file expected: the
+// way to keep a file with other names (hard links) one file. Room is taken before the first byte
+// changes where the file system can; flushed before it returns. A failure midway leaves a mixture,
+// so callers keep a durable copy of the old bytes first.
+bool overwriteInPlace(const QString& path, const FileIdentity& expected, const QByteArray& data, ErrorInfo* error);
 
 // One flush (syncfs) for each file system that holds any of paths; paths that are gone are passed over.
 bool flushFileSystems(const QStringList& paths, ErrorInfo* error);

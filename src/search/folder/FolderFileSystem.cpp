@@ -177,6 +177,8 @@ std::optional<FolderEntryAttributes> FolderFileSystem::attributes(const QString&
     attributes.isWritable = mayReplace(encoded, info);
     attributes.posixPermissions = quint32(info.st_mode & 07777);
     attributes.identity = FileIdentity{quint64(info.st_dev), quint64(info.st_ino)};
+    attributes.linkCount = quint64(info.st_nlink);
+    attributes.ownerID = quint32(info.st_uid);
     return attributes;
 }
 
@@ -218,7 +220,18 @@ bool FolderFileSystem::isFolderWritable(const QString& path) const
 
 std::optional<QString> FolderFileSystem::writeTemporary(const QString& folder, const QByteArray& data, ErrorInfo* error)
 {
-    return writeTemporaryFile(folder, FolderApplyTemporaries::prefix(), data, error);
+    const QString base = folder.endsWith(u'/') ? folder : folder + u'/';
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const QString path = base + FolderApplyTemporaries::newName();
+        ErrorInfo failure;
+        if (korimado::writeNewFile(path, data, 0600, &failure)) return path;
+        if (failure.code != EEXIST) {
+            if (error) *error = failure;
+            return std::nullopt;
+        }
+    }
+    if (error) *error = posixError(EEXIST, folder);
+    return std::nullopt;
 }
 
 bool FolderFileSystem::writeNewFile(const QString& path, const QByteArray& data, quint32 mode, ErrorInfo* error)
@@ -226,10 +239,10 @@ bool FolderFileSystem::writeNewFile(const QString& path, const QByteArray& data,
     return korimado::writeNewFile(path, data, mode, error);
 }
 
-bool FolderFileSystem::linkFile(const QString& source, const FileIdentity& expected, const QString& destination,
-                                ErrorInfo* error)
+bool FolderFileSystem::overwrite(const QString& path, const FileIdentity& expected, const QByteArray& data,
+                                 ErrorInfo* error)
 {
-    return linkUniqueFile(source, expected, destination, error);
+    return overwriteInPlace(path, expected, data, error);
 }
 
 bool FolderFileSystem::renameFolder(const QString& source, const QString& destination, ErrorInfo* error)

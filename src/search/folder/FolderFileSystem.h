@@ -25,6 +25,8 @@ struct FolderEntryAttributes {
     bool isWritable = false;      // the current user may replace the file in place
     std::optional<quint32> posixPermissions;  // 07777 bits
     std::optional<FileIdentity> identity;     // of the item itself, or with followLinks of what it leads to
+    quint64 linkCount = 1;                    // the names the file has (hard links)
+    std::optional<quint32> ownerID;
 };
 
 // One name of a folder listing, with what the listing itself tells of it (no look at the entry).
@@ -65,9 +67,9 @@ public:
     virtual std::optional<QString> writeTemporary(const QString& folder, const QByteArray& data, ErrorInfo* error);
     // A new file at path holding data with mode, not flushed; nothing may stand there.
     virtual bool writeNewFile(const QString& path, const QByteArray& data, quint32 mode, ErrorInfo* error);
-    // A second name for a file that is still expected and has no other (linkUniqueFile).
-    virtual bool linkFile(const QString& source, const FileIdentity& expected, const QString& destination,
-                          ErrorInfo* error);
+    // Writes data into the file itself, which must still be expected, and flushes it
+    // (overwriteInPlace): a file with other names stays one file.
+    virtual bool overwrite(const QString& path, const FileIdentity& expected, const QByteArray& data, ErrorInfo* error);
     // Renames a folder to destination, where nothing may stand (renameNewFolder).
     virtual bool renameFolder(const QString& source, const QString& destination, ErrorInfo* error);
     // Renames source over destination without following a link at either end (replaceByRename):

@@ -168,8 +168,8 @@ void FolderReplaceApply::fail(const Failure& failure, const QList<FolderRollback
                               const FolderReplaceReceipt& receipt)
 {
     // The failed file's own backup first: its file still holds its old bytes, and on a full disk
-    // every block counts. Files never reached keep theirs no more: mostly second names of the very
-    // files, which nothing has touched. Then the temporaries that will never be renamed.
+    // every block counts. Files never reached keep theirs no more: nothing has touched them. Then
+    // the temporaries that will never be renamed.
     if (backupsPlaced_) {
         if (committing_ && !committing_->replaced) fileSystem_.removeFile(committing_->backupFile, nullptr);
         for (const Staged& staged : staged_) {
@@ -307,14 +307,16 @@ void FolderReplaceApply::stage(const FolderReplacementFile& file)
     staged_.push_back(Staged{&file, backupFile, QString(), false});
     Staged& staged = staged_.back();
     ErrorInfo error;
-    // The file itself becomes its backup, under a second name: the rename of its new content over
-    // it later leaves the old file there alone, with its bytes, mode and owner, and no copy is
-    // written nor freed. Where that cannot be, a copy keeps the original's permission bits.
-    const bool linked = source.identity && fileSystem_.linkFile(standardizedPath(source.url), *source.identity, stagedBackup, nullptr);
+    // A copy, never a second name of the file: a run killed before the file is replaced would
+    // leave its "backup" changing with it.
     const quint32 backupMode = source.posixPermissions.value_or(0600) & 0777;
-    if (!linked && !fileSystem_.writeNewFile(stagedBackup, source.originalData, backupMode, &error)) {
+    if (!fileSystem_.writeNewFile(stagedBackup, source.originalData, backupMode, &error)) {
         throw Failure{Failure::Kind::other, error.description};
     }
+    // A file with other names is written in place once its backup is on the disk: a rename would
+    // leave the other names with the old text.
+    const std::optional<FolderEntryAttributes> now = fileSystem_.attributes(standardizedPath(source.url), false);
+    if (now && now->linkCount > 1) return;
     const std::optional<QString> temporary =
         fileSystem_.writeTemporary(folderOf(standardizedPath(source.url)), file.replacementData, &error);
     if (!temporary) throw Failure{Failure::Kind::other, error.description};
@@ -340,12 +342,34 @@ void FolderReplaceApply::commit(Staged& staged, QList<FolderRollbackEntry>& entr
                           .errorDescription()};
     }
     // The rename replaces the very file looked at, never a link put in its place since, and
-    // carries the recorded permissions (a new file has its own).
+    // carries the recorded permissions (a new file has its own). A file that has other names,
+    // even since it was staged, is written in place: its backup is already on the disk.
     FileIdentity placed;
-    if (!fileSystem_.replace(staged.targetTemporary, target, source.identity, source.posixPermissions, &placed, &error)) {
-        throw Failure{Failure::Kind::other, error.description};
+    const std::optional<FolderEntryAttributes> now = fileSystem_.attributes(target, false);
+    if (staged.targetTemporary.isEmpty() || (now && now->linkCount > 1)) {
+        if (!staged.targetTemporary.isEmpty()) fileSystem_.removeFile(staged.targetTemporary, nullptr);
+        staged.targetTemporary.clear();
+        if (!source.identity) {
+            throw Failure{Failure::Kind::other,
+                          FolderSearchError::preconditionFailed({QStringLiteral("検索後に別のファイルに置き換え: ")
+                                                                 + source.relativePath})
+                              .errorDescription()};
+        }
+        if (!fileSystem_.overwrite(target, *source.identity, file.replacementData, &error)) {
+            // Whatever part of it was written, the backup is what it must hold again.
+            staged.replaced = true;
+            entries.push_back(FolderRollbackEntry{target, staged.backupFile, file.replacementData,
+                                                  source.posixPermissions, source.identity});
+            throw Failure{Failure::Kind::readBack, error.description};
+        }
+        placed = *source.identity;
+    } else {
+        if (!fileSystem_.replace(staged.targetTemporary, target, source.identity, source.posixPermissions, &placed,
+                                 &error)) {
+            throw Failure{Failure::Kind::other, error.description};
+        }
+        staged.targetTemporary.clear();
     }
-    staged.targetTemporary.clear();
     staged.replaced = true;
     entries.push_back(FolderRollbackEntry{target, staged.backupFile, file.replacementData, source.posixPermissions, placed});
     // Whatever the file holds after a failed read-back, its backup is what it must hold again.

@@ -16,8 +16,8 @@ class FolderFileSystem;
 // One apply run: the re-checks of every selected file; then every backup written into a folder
 // of temporaries and every new content beside its file, all flushed once; the backups' folder
 // renamed into place as the run's folder; then per file the target looked at again, replaced by
-// a rename and read back; one flush at the end. On any failure the files already replaced get
-// their backups back.
+// a rename (a file with other names: written in place) and read back; one flush at the end. On
+// any failure the files already replaced get their backups back.
 class FolderReplaceApply {
 public:
     FolderReplaceApply(const FolderReplacementPreview& preview, const std::optional<QString>& backupRoot,

@@ -34,6 +34,7 @@ struct Restore {
     FileIdentity identity;  // of the target, as last seen
     QString temporary;      // the backup's bytes beside the target, for a copy
     bool movesBackup = false;
+    bool joined = false;    // the target has other names: written in place, never replaced
 };
 
 // Whether the target is still the file the replacement left there, holding what it wrote.
@@ -54,6 +55,7 @@ void check(const FolderRollbackEntry& entry, bool unchecked, FolderFileSystem& f
         return;
     }
     restore.identity = *now->identity;
+    restore.joined = now->linkCount > 1;
     if (unchecked) return;
     ErrorInfo error;
     const std::optional<QByteArray> current = fs.readFile(target, noLimit, &error);
@@ -91,8 +93,21 @@ void stageCopy(const FolderRollbackEntry& entry, FolderFileSystem& fs, Restore& 
     }
 }
 
+// The backup's bytes written into the target itself, so that its other names see them too; the
+// file keeps its mode, which an in-place write never changed.
+void putInPlace(const FolderRollbackEntry& entry, FolderFileSystem& fs, Restore& restore)
+{
+    ErrorInfo error;
+    const std::optional<QByteArray> backup = fs.readFile(entry.backupURL, noLimit, &error);
+    if (!restore.temporary.isEmpty()) fs.removeFile(restore.temporary, nullptr);
+    const bool done = backup && fs.overwrite(entry.targetURL, restore.identity, *backup, &error);
+    restore.state = done ? Restore::State::restored : Restore::State::failed;
+    if (!done) restore.failure = error.description;
+}
+
 void put(const FolderRollbackEntry& entry, FolderFileSystem& fs, Restore& restore)
 {
+    if (restore.joined) return putInPlace(entry, fs, restore);
     ErrorInfo error;
     const QString source = restore.temporary.isEmpty() ? entry.backupURL : restore.temporary;
     bool done = fs.replace(source, entry.targetURL, restore.identity, entry.posixPermissions, nullptr, &error);
