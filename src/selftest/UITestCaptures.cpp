@@ -100,7 +100,8 @@ SuiteTask<bool> UITestRun::captureWindow()
     }
 
     EditorTextView* textView = controller->textView();
-    if (!writePng(textView->grab().toImage(), editorFile, &error)) {
+    // The text area itself, as the text view draws it: without the line numbers and scroll bars.
+    if (!writePng(textView->viewport()->grab().toImage(), editorFile, &error)) {
         harnessError(error);
         co_return false;
     }
