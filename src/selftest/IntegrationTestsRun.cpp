@@ -16,12 +16,14 @@
 #include "platform/documents/DocumentController.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/UndoManager.h"
+#include "platform/foundation/UserDefaults.h"
 #include "platform/text/TextEditing.h"
 #include "platform/text/TextStorage.h"
 #include "selftest/ScriptEventTests.h"
 #include "selftest/SelfTestChecks.h"
 #include "selftest/SelfTestDocuments.h"
 #include "selftest/SelfTestFrame.h"
+#include "selftest/SuiteAlertWatch.h"
 #include "selftest/SuiteAwait.h"
 #include "syntax/CotSyntaxCatalog.h"
 #include "theme/EditorThemeStore.h"
@@ -199,11 +201,15 @@ SuiteTask<> IntegrationRun::checkHighlightingAndWindow()
 
     EditorTextView* view = editor();
     view->setSelectedRange(TextRange{4, 5});
-    EditorWindowController::RestorableState state;
-    controller_->encodeRestorableState(state);
+    // The state as the next launch finds it: written to the state file and read back from there.
+    controller_->saveRestorableState();
+    UserDefaults& store = EditorWindowController::restorableStateStore();
+    store.synchronize();
+    const UserDefaults nextLaunch(store.filePath());
+    const std::optional<EditorWindowController::RestorableState> stored = nextLaunch.dictionary(document_->fileURL());
     view->setSelectedRange(TextRange{0, 0});
-    controller_->restoreState(state);
-    checks_.check(QStringLiteral("window state restores selection"), view->selectedRange() == TextRange{4, 5});
+    if (stored) controller_->restoreState(*stored);
+    checks_.check(QStringLiteral("window state restores selection"), stored && view->selectedRange() == TextRange{4, 5});
     QWidget* bar = controller_->navigationBar();
     checks_.check(QStringLiteral("navigation bar is visible"), bar && bar->height() > 20);
     controller_->toggleNavigationBar();
@@ -367,6 +373,10 @@ void IntegrationRun::finish()
 
 SuiteTask<> IntegrationRun::run()
 {
+    SuiteAlertWatch::shared().start([this](const QString& alert) {
+        harnessError(alert);
+        finish();
+    });
     // This compiler loses a co_await written inside a condition: await into a local first.
     const bool ready = co_await setUp();
     if (!ready) {

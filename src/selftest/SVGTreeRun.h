@@ -49,6 +49,8 @@ private:
     // The preview shows the drawing's current revision and is not loading.
     bool previewCurrent() const;
     QWidget* window() const;
+    // The harness error of a drawing window that is gone; false while it is there.
+    bool windowClosed();
 
     SelfTestChecks checks_;
     QString root_;
@@ -56,7 +58,8 @@ private:
     QString sample_;
     QString note_;
     QPointer<KoriDocument> drawing_;
-    EditorWindowController* controller_ = nullptr;
+    // Guarded: a window can close under the suite (a close that asks nothing).
+    QPointer<EditorWindowController> controller_;
 };
 
 }  // namespace korimado

@@ -14,6 +14,7 @@
 #include "selftest/SelfTestFormat.h"
 #include "selftest/SelfTestDocuments.h"
 #include "selftest/SelfTestFrame.h"
+#include "selftest/SuiteAlertWatch.h"
 #include "selftest/SuiteAwait.h"
 #include "window/DetailPane.h"
 #include "window/DetailPreview.h"
@@ -68,6 +69,10 @@ QString SVGTreeRun::unsafeSVG()
 
 SuiteTask<> SVGTreeRun::run()
 {
+    SuiteAlertWatch::shared().start([this](const QString& alert) {
+        harnessError(alert);
+        finish();
+    });
     // This compiler loses a co_await written inside a condition: every phase awaits into a local.
     bool going = writeFixture() && checkPathParser() && checkListing();
     if (going) {
@@ -77,11 +82,18 @@ SuiteTask<> SVGTreeRun::run()
     if (going) going = co_await checkPlayer();
     if (going) {
         co_await checkLiveEdit();
-        co_await checkPathField();
-        going = co_await restoreDrawing();
+        going = !windowClosed();
     }
     if (going) {
+        co_await checkPathField();
+        going = !windowClosed();
+    }
+    if (going) going = co_await restoreDrawing();
+    if (going) {
         co_await checkSettingsWindow();
+        going = !windowClosed();
+    }
+    if (going) {
         co_await checkCloseQuestion();
         going = co_await writePreviewAndWindowReport();
     }
@@ -129,8 +141,16 @@ QWidget* SVGTreeRun::window() const
     return controller_ ? controller_->window() : nullptr;
 }
 
+bool SVGTreeRun::windowClosed()
+{
+    if (controller_ && drawing_) return false;
+    harnessError(QStringLiteral("SVG書類のウインドウが閉じられました。"));
+    return true;
+}
+
 SuiteTask<bool> SVGTreeRun::restoreDrawing()
 {
+    if (windowClosed()) co_return false;
     WindowTracker::shared().makeKeyAndOrderFront(window());
     controller_->fileTree()->setRoot(root_, sample_);
     ErrorInfo error;
@@ -139,6 +159,7 @@ SuiteTask<bool> SVGTreeRun::restoreDrawing()
     drawing_->updateChangeCount(Document::ChangeType::cleared);
     const auto current = [this] { return previewCurrent(); };
     co_await poll(40, 100, current);
+    if (windowClosed()) co_return false;
     if (!controller_->detailPane().previewer().svgPaused) controller_->toggleSVGPlayback();
     co_await sleepFor(100);
     SelfTestFrame::capture(window(), QStringLiteral("svg-tree-three-columns.png"));
@@ -149,6 +170,7 @@ SuiteTask<bool> SVGTreeRun::writePreviewAndWindowReport()
 {
     QWidget* web = controller_ ? controller_->web() : nullptr;
     const QImage preview = co_await snapshot(web);
+    if (windowClosed()) co_return false;
     if (!preview.isNull() && !preview.save(SelfTestFrame::path(QStringLiteral("docs/evidence/svg-player-preview.png")), "PNG"))
         co_return harnessError(QStringLiteral("プレビュー画像を書き出せません。"));
     QWidget* shown = window();
@@ -170,6 +192,9 @@ SuiteTask<bool> SVGTreeRun::writePreviewAndWindowReport()
 
 void SVGTreeRun::finish()
 {
+    // A run ended early can leave the drawing edited: quitting would ask about it, and nobody answers.
+    if (drawing_ && SelfTestFrame::argumentsContain(QStringLiteral("--exit-after-tests")))
+        drawing_->updateChangeCount(Document::ChangeType::cleared);
     SelfTestFrame::writeReport(reportPath, QJsonObject{{QStringLiteral("checks"), checks_.records()}});
     SelfTestFrame::printLine(checks_.summary(QStringLiteral("SVG/tree tests: ")));
     SelfTestFrame::terminateIfAsked();

@@ -10,6 +10,7 @@
 #include "preferences/SettingsWindowController.h"
 #include "selftest/SelfTestFormat.h"
 #include "selftest/SelfTestFrame.h"
+#include "selftest/SuiteAlertWatch.h"
 #include "selftest/SuiteAwait.h"
 
 #include <QAbstractButton>
@@ -52,7 +53,7 @@ SuiteTask<> SVGTreeRun::checkSettingsWindow()
     SettingsWindowController& settings = SettingsWindowController::shared();
     settings.sync();
     settings.showWindow();
-    QWidget* window = settings.window();
+    QPointer<QWidget> window = settings.window();
     if (window) WindowTracker::shared().makeKeyAndOrderFront(window);
     co_await sleepFor(150);
     checks_.check(QStringLiteral("Japanese settings window"), window && window->windowTitle() == QStringLiteral("設定"));
@@ -77,6 +78,7 @@ SuiteTask<> SVGTreeRun::checkCloseQuestion()
 {
     typeAtEnd(QStringLiteral("\n<!-- 保存確認 -->"));
     QPointer<QWidget> documentWindow = window();
+    const SuiteAlertWatch::Expected question;
     // Posted: the question waits for an answer only this suite gives.
     if (documentWindow)
         QMetaObject::invokeMethod(

@@ -58,18 +58,20 @@ const FileTreeNode* selectedNode(const FileTreeView* tree)
 
 SuiteTask<> SVGTreeRun::checkPathField()
 {
+    if (!controller_) co_return;
     typePath(controller_->fileTree(), note_);
     const auto shown = [this] {
         const EditorWindowController* opened = firstController(documentFor(note_));
         return opened && opened->window() && opened->window()->isVisible();
     };
     co_await poll(50, 100, shown);
+    if (!controller_) co_return;
 
     const QString note = TreePath::standardized(note_);
     KoriDocument* document = documentFor(note_);
     checks_.check(QStringLiteral("path entry opens exact file"),
                   document && document->string().startsWith(QStringLiteral("# パスから開く")));
-    EditorWindowController* second = firstController(document);
+    QPointer<EditorWindowController> second = firstController(document);
     checks_.check(QStringLiteral("path entry shows parent folder"),
                   second && second->fileTree()->rootNode() && rootOf(second->fileTree()) == QFileInfo(note).path());
     checks_.check(QStringLiteral("previous unsaved edits retained"),
@@ -79,11 +81,13 @@ SuiteTask<> SVGTreeRun::checkPathField()
     if (!second) co_return;
 
     co_await sleepFor(300);
+    if (!second) co_return;
     const FileTreeNode* selected = selectedNode(second->fileTree());
     checks_.check(QStringLiteral("path file is selected in tree"), selected && selected->url == note);
     const QString root = TreePath::standardized(root_);
     typePath(second->fileTree(), root_);
     co_await sleepFor(300);
+    if (!second) co_return;
     checks_.check(QStringLiteral("folder path updates tree without changing document"),
                   rootOf(second->fileTree()) == root && second->model
                       && TreePath::standardized(second->model->fileURL()) == note);

@@ -89,8 +89,11 @@ SuiteTask<bool> SVGTreeRun::openDrawingWindow()
     WindowTracker::shared().makeKeyAndOrderFront(controller_->window());
     controller_->window()->activateWindow();
 
-    const auto playable = [this] { return previewCurrent() && controller_->detailPane().playButton()->isEnabled(); };
+    const auto playable = [this] {
+        return controller_ && previewCurrent() && controller_->detailPane().playButton()->isEnabled();
+    };
     co_await poll(60, 100, playable);
+    if (windowClosed()) co_return false;
     FileTreeView* tree = controller_->fileTree();
     checks_.check(QStringLiteral("SVG opens in three columns"),
                   controller_->mode() == EditorWindowController::Mode::split && tree->isVisible()
@@ -112,6 +115,7 @@ SuiteTask<bool> SVGTreeRun::openDrawingWindow()
     const QString folderURL = folder->url;
     tree->outline()->expand(tree->model()->indexFor(folder));
     co_await sleepFor(300);
+    if (windowClosed()) co_return false;
     // The tree may have been loaded again meanwhile: the folder is looked up afresh.
     const FileTreeNode* expanded = childNamed(tree->rootNode(), folderURL);
     checks_.check(QStringLiteral("nested directory expands lazily"),
@@ -121,8 +125,9 @@ SuiteTask<bool> SVGTreeRun::openDrawingWindow()
 
 SuiteTask<bool> SVGTreeRun::checkPlayer()
 {
-    PreviewWebView* web = controller_->web();
-    DetailPreview& player = controller_->detailPane().previewer();
+    if (windowClosed()) co_return false;
+    QPointer<PreviewWebView> web = controller_->web();
+    const auto paused = [this] { return controller_ && controller_->detailPane().previewer().svgPaused; };
     const QString roots = QStringLiteral("document.querySelectorAll('svg').length");
     const QString clock = QStringLiteral("document.querySelector('svg').getCurrentTime()");
     const QString allPaused = QStringLiteral("document.getAnimations().every(a=>a.playState==='paused')");
@@ -136,39 +141,46 @@ SuiteTask<bool> SVGTreeRun::checkPlayer()
 
     const QVariant count = co_await inPage(roots);
     if (failed) co_return harnessError(*failed);
+    if (windowClosed()) co_return false;
     checks_.check(QStringLiteral("SVG root rendered"), number(count) == 1.0);
 
     const QVariant first = co_await inPage(clock);
     co_await sleepFor(250);
     const QVariant second = co_await inPage(clock);
     if (failed) co_return harnessError(*failed);
+    if (windowClosed()) co_return false;
     checks_.check(QStringLiteral("SMIL timeline advances"), number(first).value_or(-1) < number(second).value_or(-1));
 
     controller_->toggleSVGPlayback();
     co_await sleepFor(100);
+    if (windowClosed()) co_return false;
     const QVariant pausedAt = co_await inPage(clock);
     co_await sleepFor(250);
     const QVariant stillAt = co_await inPage(clock);
     if (failed) co_return harnessError(*failed);
+    if (windowClosed()) co_return false;
     const double p1 = number(pausedAt).value_or(-1);
     const double p2 = number(stillAt).value_or(-1);
-    checks_.check(QStringLiteral("SMIL pause holds timeline"), std::abs(p2 - p1) < 0.04 && player.svgPaused);
+    checks_.check(QStringLiteral("SMIL pause holds timeline"), std::abs(p2 - p1) < 0.04 && paused());
 
-    const QVariant paused = co_await inPage(allPaused);
+    const QVariant allHeld = co_await inPage(allPaused);
     if (failed) co_return harnessError(*failed);
-    checks_.check(QStringLiteral("CSS animation paused"), paused.typeId() == QMetaType::Bool && paused.toBool());
+    if (windowClosed()) co_return false;
+    checks_.check(QStringLiteral("CSS animation paused"), allHeld.typeId() == QMetaType::Bool && allHeld.toBool());
 
     controller_->restartSVG();
     co_await sleepFor(100);
+    if (windowClosed()) co_return false;
     const QVariant restarted = co_await inPage(clock);
     if (failed) co_return harnessError(*failed);
+    if (windowClosed()) co_return false;
     const std::optional<double> r = number(restarted);
-    checks_.check(QStringLiteral("restart resets and resumes"), r && *r >= 0 && *r < 0.5 && !player.svgPaused);
+    checks_.check(QStringLiteral("restart resets and resumes"), r && *r >= 0 && *r < 0.5 && !paused());
 
     controller_->zoomInSVG();
-    checks_.check(QStringLiteral("zoom increases"), web->zoom() > 1.0);
+    checks_.check(QStringLiteral("zoom increases"), web && web->zoom() > 1.0);
     controller_->resetSVGZoom();
-    checks_.check(QStringLiteral("zoom resets"), web->zoom() == 1.0);
+    checks_.check(QStringLiteral("zoom resets"), web && web->zoom() == 1.0);
     co_return true;
 }
 
@@ -177,6 +189,7 @@ SuiteTask<> SVGTreeRun::checkLiveEdit()
     typeAtEnd(QStringLiteral("\n<!-- 未保存の変更 -->"));
     const auto current = [this] { return previewCurrent(); };
     co_await poll(40, 100, current);
+    if (!controller_) co_return;
     const std::optional<std::uint64_t> shown = controller_->previewRevision();
     checks_.check(QStringLiteral("live SVG edit updates preview"), drawing_ && shown && *shown == drawing_->revision());
 }

@@ -373,6 +373,8 @@ SuiteCompletion<InProcessEventChannel::Result> ScriptEventTests::send(const QStr
 
 SuiteTask<QJsonArray> ScriptEventTests::run(KoriDocument* document, QString fixture, QString root)
 {
+    SelfTestFrame::printLine(eventsTravelOverBus() ? QStringLiteral("AppleEvent channel: session bus")
+                                                   : QStringLiteral("AppleEvent channel: in-process, no session bus"));
     ScriptEventRun suite(document, fixture);
     SuiteTask<QJsonArray> whole = suite.run(std::move(root));
     QJsonArray records = co_await whole;

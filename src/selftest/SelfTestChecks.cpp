@@ -1,22 +1,27 @@
 #include "selftest/SelfTestChecks.h"
 
 #include "selftest/SelfTestFrame.h"
+#include "selftest/SuiteAlertWatch.h"
 
 namespace korimado {
 
 void SelfTestChecks::check(const QString& name, bool passed)
 {
+    // A suite ended by an alert records nothing more: its report is written.
+    if (SuiteAlertWatch::abandoned()) return;
     records_.append(QJsonObject{{QStringLiteral("test"), name}, {QStringLiteral("passed"), passed}});
     SelfTestFrame::printLine((passed ? QStringLiteral("PASS ") : QStringLiteral("FAIL ")) + name);
 }
 
 void SelfTestChecks::append(const QJsonObject& record)
 {
+    if (SuiteAlertWatch::abandoned()) return;
     records_.append(record);
 }
 
 void SelfTestChecks::append(const QJsonArray& records)
 {
+    if (SuiteAlertWatch::abandoned()) return;
     for (const QJsonValue& record : records) records_.append(record);
 }
 

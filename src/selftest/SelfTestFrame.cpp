@@ -4,6 +4,7 @@
 #include "platform/ui/ActionDispatcher.h"
 #include "platform/ui/WindowSheet.h"
 #include "selftest/SelfTestFormat.h"
+#include "selftest/SuiteAlertWatch.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -33,6 +34,7 @@ SuiteTask<> runWhole(SuiteTask<> suite)
     suiteRunning = true;
     co_await suite;
     suiteRunning = false;
+    SuiteAlertWatch::shared().suiteEnded();
 }
 
 struct KeyOfCode {
@@ -66,6 +68,7 @@ bool SelfTestFrame::argumentsContain(const QString& flag)
 
 void SelfTestFrame::printLine(const QString& line)
 {
+    if (SuiteAlertWatch::abandoned()) return;
     std::fputs(line.toUtf8().constData(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
@@ -74,6 +77,11 @@ void SelfTestFrame::printLine(const QString& line)
 void SelfTestFrame::run(SuiteTask<> suite)
 {
     startFolder = QDir::currentPath();
+    // Until the suite names its own way to end on an alert.
+    SuiteAlertWatch::shared().start([](const QString& alert) {
+        printLine(QStringLiteral("FAIL ") + alert);
+        terminate();
+    });
     start(runWhole(std::move(suite)));
 }
 
@@ -86,10 +94,16 @@ void SelfTestFrame::terminate()
 {
     // The application's own terminate path: documents close first, so that no window still open
     // holds back the quit (a bare quit ends at the first window that has to ask its document).
+    // A suite ended by an alert quits at once: its documents would only ask again.
+    SuiteAlertWatch::shared().terminationRequested();
     if (QCoreApplication* app = QCoreApplication::instance())
         QMetaObject::invokeMethod(
             app,
             [] {
+                if (SuiteAlertWatch::abandoned()) {
+                    QCoreApplication::exit(0);
+                    return;
+                }
                 if (!ActionDispatcher::shared().sendAction(QStringLiteral("terminate:"), nullptr, nullptr))
                     QCoreApplication::quit();
             },
@@ -126,6 +140,7 @@ void SelfTestFrame::writeReport(const QString& relativePath, QJsonObject report)
 bool SelfTestFrame::writeJson(const QString& relativePath, const QJsonObject& object)
 {
     // QJsonObject keeps its keys sorted, at every level.
+    if (SuiteAlertWatch::abandoned()) return false;
     QFile file(path(relativePath));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
     const QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Indented);

@@ -3,6 +3,7 @@
 #include "platform/events/InProcessEventChannel.h"
 #include "platform/foundation/ErrorInfo.h"
 #include "platform/documents/Document.h"
+#include "selftest/SuiteAlertWatch.h"
 #include "selftest/SuiteTask.h"
 
 #include <QCoreApplication>
@@ -31,7 +32,9 @@ struct SuiteSleep {
     bool await_ready() const noexcept { return false; }
     void await_suspend(std::coroutine_handle<> suite) const
     {
-        QTimer::singleShot(milliseconds < 0 ? 0 : milliseconds, QCoreApplication::instance(), [suite] { suite.resume(); });
+        QTimer::singleShot(milliseconds < 0 ? 0 : milliseconds, QCoreApplication::instance(), [suite] {
+            if (!SuiteAlertWatch::abandoned()) suite.resume();
+        });
     }
     void await_resume() const noexcept {}
 };
@@ -66,8 +69,12 @@ public:
                 if (state->result) return;
                 state->result = std::move(result);
             }
-            QMetaObject::invokeMethod(QCoreApplication::instance(), [state] { state->suite.resume(); },
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [state] {
+                    if (!SuiteAlertWatch::abandoned()) state->suite.resume();
+                },
+                Qt::QueuedConnection);
         };
         if (timeoutMs_ > 0)
             QTimer::singleShot(timeoutMs_, QCoreApplication::instance(),
@@ -104,6 +111,10 @@ struct ScriptResult {
 // throws, a web view without a page and a run that outlasts the limit give an error.
 SuiteCompletion<ScriptResult> evaluate(PreviewWebView* web, const QString& script, int timeoutMs = 10000);
 
+// Every wait a suite makes has a limit: a save or a picture that never comes ends as a failure.
+inline constexpr int saveTimeoutMs = 30000;
+inline constexpr int snapshotTimeoutMs = 10000;
+
 // The widget as drawn, grabbed once the events pending now have been handled (a web view
 // paints its page a moment after loading it). A null image when the widget is gone.
 SuiteCompletion<QImage> snapshot(QWidget* widget);
@@ -113,10 +124,14 @@ SuiteCompletion<QImage> snapshot(QWidget* widget);
 SuiteCompletion<std::optional<ErrorInfo>> save(Document* document, const QString& path, const QString& type,
                                                Document::SaveOperation operation);
 
-// Sends an event to the program's own handlers through the in-process channel and resumes with
-// the reply, or the reason there is none once the channel's wait has run out.
+// Sends an event to the program's own handlers and resumes with the reply, or the reason there is
+// none once the wait has run out. Over the session bus, from a connection of its own to the
+// program's process name, as an outside script sends it; through the in-process channel only
+// where the program serves on no bus.
 SuiteCompletion<InProcessEventChannel::Result> eventReply(AppleEvent event,
                                                           int timeoutMs = InProcessEventChannel::defaultTimeoutMs);
+// Whether eventReply goes over the session bus (decided at the first ask, for the whole run).
+bool eventsTravelOverBus();
 
 // Polls: sleeps interval milliseconds and tests the condition, at most limit times; the
 // condition as found at the last test.

@@ -4,6 +4,7 @@
 
 #include "document/KoriDocument.h"
 #include "selftest/SelfTestFrame.h"
+#include "selftest/SuiteAlertWatch.h"
 #include "selftest/UITestRun.h"
 #include "window/EditorWindowController.h"
 
@@ -30,6 +31,7 @@ SuiteTask<> UITestRunner::run()
 
 SuiteTask<> UITestRun::run()
 {
+    SuiteAlertWatch::shared().start([this](const QString& alert) { harnessError(alert); });
     if (!keepNormalizationEdit()) co_return;
     const bool opened = co_await openSampleWindow();
     if (!opened) co_return;
