@@ -273,7 +273,7 @@ std::optional<std::vector<Match>> scriptMatches(const KoriDocument& document, co
     const QString text = document.string();
     // The script waits on the main thread: an expression that backtracks without end must not
     // freeze the program, nor land its replace after the script has given up.
-    const SearchDeadline deadline(SearchDeadline::scriptMilliseconds);
+    const SearchDeadline deadline(SearchDeadline::limitMilliseconds);
     try {
         const SearchResultSet found = SearchEngine::findAll(text, request, document.revision(), deadline.token());
         std::vector<Match> matches;

@@ -13,9 +13,9 @@ namespace korimado {
 // the time is up, and the caller tells that apart from a user's cancel.
 class SearchDeadline {
 public:
-    // Scripts wait for their reply on the main thread: long enough for any sane expression over a
-    // 64 MiB text, short of the scripting client's own wait.
-    static constexpr int scriptMilliseconds = 10'000;
+    // Long enough for any sane expression over a 64 MiB text, short of the scripting client's own
+    // wait (a script waits for its reply on the main thread).
+    static constexpr int limitMilliseconds = 10'000;
 
     // The deadline cancels `token` (a fresh one when none is given) after `milliseconds`.
     explicit SearchDeadline(int milliseconds, SearchCancellationTokenPtr token = nullptr);

@@ -16,6 +16,7 @@
 #include "search/batch/BatchReplaceEngine.h"
 #include "search/batch/BatchReplaceError.h"
 #include "search/batch/BatchReplaceLibrary.h"
+#include "search/engine/SearchDeadline.h"
 #include "search/engine/SearchEngineError.h"
 
 #include <QApplication>
@@ -351,14 +352,18 @@ void BatchReplaceWindowController::applyRules()
     token_ = token;
     setStatus(QStringLiteral("複数置換を計算中…"));
     std::weak_ptr<int> alive = alive_;
-    queue_->async([this, alive, token, text, revision, document, lineEnding] {
+    // A rule's expression may backtrack for minutes: the run ends by itself at the limit.
+    auto deadline = std::make_shared<SearchDeadline>(SearchDeadline::limitMilliseconds, token);
+    queue_->async([this, alive, token, deadline, text, revision, document, lineEnding] {
         std::optional<BatchReplaceResult> result;
         std::optional<QString> error = attempt([&] {
             result = BatchReplaceEngine::apply(document, text.string(), lineEnding, token.get());
         });
-        MainQueue::async([this, alive, token, revision, result = std::move(result), error] {
+        const bool timedOut = error && deadline->expired();
+        if (timedOut) error = deadline->expiredDescription();
+        MainQueue::async([this, alive, token, timedOut, revision, result = std::move(result), error] {
             if (alive.expired()) return;
-            if (token->isCancelled() || !model_ || !editor_ || model_->revision() != revision) {
+            if ((token->isCancelled() && !timedOut) || !model_ || !editor_ || model_->revision() != revision) {
                 setStatus(staleMessage);
                 return;
             }

@@ -17,6 +17,7 @@
 #include "platform/ui/WindowFrameAutosave.h"
 #include "search/ui/FindPanel.h"
 #include "search/ui/BatchReplaceWindowController.h"
+#include "search/engine/SearchDeadline.h"
 #include "search/engine/SearchEngine.h"
 #include "search/engine/SearchEngineError.h"
 #include "search/ui/FolderFindWindowController.h"
@@ -331,19 +332,24 @@ void SearchController::beginOperation(const QString& statusText,
     token_ = token;
     setStatus(statusText);
     ResponderRef self(this);
-    queue_->async([this, self, generation, token, work = std::move(work), completion = std::move(completion)] {
+    // One expression may backtrack for minutes: the search ends by itself at the limit, as if the
+    // user had cancelled it, and says why.
+    auto deadline = std::make_shared<SearchDeadline>(SearchDeadline::limitMilliseconds, token);
+    queue_->async([this, self, generation, token, deadline, work = std::move(work), completion = std::move(completion)] {
         std::optional<Result> result;
         Failure failure;
+        bool timedOut = false;
         try {
             result = work(*token);
         } catch (const SearchEngineError& error) {
-            failure.cancelled = error.kind() == SearchEngineError::Kind::cancelled;
-            failure.description = error.errorDescription();
+            timedOut = error.kind() == SearchEngineError::Kind::cancelled && deadline->expired();
+            failure.cancelled = error.kind() == SearchEngineError::Kind::cancelled && !timedOut;
+            failure.description = timedOut ? deadline->expiredDescription() : error.errorDescription();
         } catch (const std::exception& error) {
             failure.description = QString::fromUtf8(error.what());
         }
-        MainQueue::async([this, self, generation, token, completion, result = std::move(result), failure] {
-            if (!self.get() || generation_ != generation || token->isCancelled()) return;
+        MainQueue::async([this, self, generation, token, timedOut, completion, result = std::move(result), failure] {
+            if (!self.get() || generation_ != generation || (token->isCancelled() && !timedOut)) return;
             token_.reset();
             completion(result, failure);
         });
