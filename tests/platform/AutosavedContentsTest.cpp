@@ -147,6 +147,8 @@ TEST(AutosavedContentsTest, LooseAutosavesOfEarlierVersionsAreOfferedAndOtherFil
     const QString root = dir.file("Autosave");
     const QString loose = dir.write("Autosave/memo（自動保存 1a2b3c4d）.txt", "typed before the kill\n");
     const QString stranger = dir.write("Autosave/notes.txt", "not ours\n");
+    // Made with the umask's mode: the user's alone, as the program makes it.
+    ASSERT_TRUE(QFile::setPermissions(root, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
 
     auto claimed = AutosavedContents::claimAbandoned(root);
     ASSERT_EQ(claimed.size(), 1u);
