@@ -110,6 +110,7 @@ public:
     bool readAutosavedContents(const QByteArray& contents, const QJsonObject& state, ErrorInfo* error) override;
     // Saving over the file is refused, as after an outside change, until it is read again.
     void autosaveWasMadeOverOtherContents() override;
+    bool isMadeOverOtherContents() const override { return fileChangedSinceAutosave_; }
     bool writeSafely(const QString& path, const QString& type, SaveOperation operation, ErrorInfo* error) override;
 
     // Changes the format used for saving without touching the text. Throws CodecError when the

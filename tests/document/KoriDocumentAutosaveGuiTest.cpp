@@ -3,6 +3,7 @@
 #include "document/KoriDocument.h"
 #include "document/KoriDocumentController.h"
 #include "document/TextCodec.h"
+#include "platform/documents/AutosaveOffer.h"
 #include "platform/documents/AutosavedContents.h"
 #include "platform/foundation/UndoManager.h"
 #include "platform/foundation/UserDefaults.h"
@@ -292,6 +293,12 @@ TEST(KoriDocumentAutosave, AFileChangedSinceTheAutosaveIsNamedInTheQuestionAndNe
         EXPECT_FALSE(saveInPlace(*document, &error));
         EXPECT_EQ(error.code, KoriDocument::conflictErrorCode);
         EXPECT_EQ(readFile(path), onDisk) << "the file's newer text stays";
+        // Autosaved again before anything is settled: a start after another kill still knows.
+        autosave(*document);
+        const QString record = QFileInfo(document->autosavedContentsFileURL()).path() + '/' + AutosavedContents::recordFileName;
+        const std::optional<AutosaveRecord> again = AutosaveRecord::fromJson(readFile(record));
+        ASSERT_TRUE(again);
+        EXPECT_TRUE(AutosaveOffer::fileChangedSince(*again));
         // Undone, the document holds the file's text again: writing that back loses nothing.
         document->undoManager()->undo();
         EXPECT_EQ(document->string().toUtf8(), onDisk);

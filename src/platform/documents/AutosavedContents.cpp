@@ -154,7 +154,7 @@ std::optional<AutosaveRecord> AutosaveRecord::fromJson(const QByteArray& json)
     if (!size.isUndefined() || !digest.isUndefined()) {
         record.fileContents = parseDigest(size, digest);
         // Damaged: matches no file, so that the restore takes the file as changed rather than unchanged.
-        if (!record.fileContents) record.fileContents = FileContentsDigest{-1, {}};
+        if (!record.fileContents) record.fileContents = FileContentsDigest::matchingNothing();
     }
     if (!isPlainName(record.contentsName) || record.contentsName == AutosavedContents::recordFileName) return std::nullopt;
     return record;

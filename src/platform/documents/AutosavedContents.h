@@ -21,6 +21,7 @@ struct FileContentsDigest {
     QByteArray sha256;
 
     static FileContentsDigest of(QByteArrayView bytes);
+    static FileContentsDigest matchingNothing() { return {-1, {}}; }
     bool operator==(const FileContentsDigest& other) const = default;
 };
 

@@ -263,11 +263,12 @@ std::function<bool(ErrorInfo*)> Document::autosaveWriter()
 {
     // The digest is taken on the way too: hashing a large file must not hold up the main thread.
     return [job = autosaveDataJob(), autosaved = autosaved_, record = autosaveRecord(),
-            file = lastFileContents()](ErrorInfo* error) mutable {
+            file = lastFileContents(), overOther = isMadeOverOtherContents()](ErrorInfo* error) mutable {
         std::optional<AutosaveData> data = job(error);
         if (!data) return false;
         record.state = std::move(data->state);
-        if (file) record.fileContents = FileContentsDigest::of(*file);
+        if (overOther) record.fileContents = FileContentsDigest::matchingNothing();
+        else if (file) record.fileContents = FileContentsDigest::of(*file);
         return autosaved->write(std::move(record), data->contents, error);
     };
 }

@@ -115,6 +115,9 @@ public:
     // The bytes last read from or written to the file. The autosave's record keeps their digest, so
     // that a restore can tell whether the file changed since. None when the document keeps none.
     virtual std::optional<QByteArray> lastFileContents() const { return std::nullopt; }
+    // Whether the text stands on other bytes than lastFileContents (an autosave given back over a
+    // file changed since): its autosaves then match no file, so that a later start still knows.
+    virtual bool isMadeOverOtherContents() const { return false; }
     // Before the file of a reopened autosave is read: what the state says about reading it.
     virtual void restoreAutosaveState(const QJsonObject& state) { (void)state; }
     // Takes in contents an autosave of this document wrote, with the state it recorded, as an
