@@ -169,6 +169,7 @@ bool KoriDocument::readFromURL(const QString& path, const QString& type, ErrorIn
     const QFileInfo file(path);
     setFileModificationDate(file.exists() ? std::optional<QDateTime>(file.lastModified()) : std::nullopt);
     hasExternalChanges_ = false;
+    fileChangedSinceAutosave_ = false;
     observeFile(path, before);
     return true;
 }
@@ -301,7 +302,9 @@ bool KoriDocument::writeSafely(const QString& path, const QString& type, SaveOpe
     if (target == standardizedPath(fileURL()) && originalData_) {
         // A file another program deleted holds nothing to lose: writing it again is no conflict.
         const DiskState state = compareWithDisk(target, nullptr);
-        if (state == DiskState::changed || state == DiskState::unreadable) {
+        // Bytes the file holds now may be written back; the text restored over them may not.
+        const bool restoredOverOtherBytes = fileChangedSinceAutosave_ && !savesOriginalBytes(string());
+        if (state == DiskState::changed || state == DiskState::unreadable || restoredOverOtherBytes) {
             hasExternalChanges_ = true;
             if (error) *error = conflictError();
             return false;
@@ -336,6 +339,7 @@ bool KoriDocument::writeSafely(const QString& path, const QString& type, SaveOpe
     originalText_ = string();
     originalFormat_ = format_;
     hasExternalChanges_ = false;
+    fileChangedSinceAutosave_ = false;
     observeFile(target, before);
     writing_ = false;
     return true;
@@ -446,10 +450,32 @@ void KoriDocument::restoreAutosaveState(const QJsonObject& state)
     }
 }
 
-bool KoriDocument::readAutosavedContents(const QString& path, const QJsonObject& state, ErrorInfo* error)
+Document::AutosaveDataJob KoriDocument::autosaveDataJob()
 {
-    const auto bytes = readWholeFile(path, error);
-    if (!bytes) return false;
+    // Encoded afresh, never the bytes read: contents that decode exactly are what a restore trusts.
+    const auto encode = [format = format_, state = autosaveState()](const QString& text) -> std::optional<AutosaveData> {
+        try {
+            return AutosaveData{TextCodec::encode(text, format), state};
+        } catch (const CodecError&) {
+        }
+        // The encoding cannot hold what was typed: the autosave keeps it anyway, and saving refuses.
+        QJsonObject unicode = state;
+        unicode.insert(QStringLiteral("contentsEncoding"), TextEncoding(TextEncoding::utf8).rawValue());
+        try {
+            return AutosaveData{TextCodec::encode(text, TextFormat{TextEncoding::utf8, false, format.lineEnding, false}),
+                                unicode};
+        } catch (const CodecError&) {
+            // An unpaired surrogate no encoding holds: every other character is still kept.
+            return AutosaveData{text.toUtf8(), unicode};
+        }
+    };
+    if (textCache_ && textCache_->first == revision())
+        return [encode, text = textCache_->second](ErrorInfo*) { return encode(text); };
+    return [encode, text = storage_->snapshot()](ErrorInfo*) { return encode(text.string()); };
+}
+
+bool KoriDocument::readAutosavedContents(const QByteArray& bytes, const QJsonObject& state, ErrorInfo* error)
+{
     std::optional<QString> text;
     TextFormat format = format_;
     if (const auto encoding = TextEncoding::fromRawValue(state.value(QStringLiteral("encoding")).toString())) {
@@ -460,14 +486,26 @@ bool KoriDocument::readAutosavedContents(const QString& path, const QJsonObject&
         format.lineEnding = LineEnding::fromRawValue(state.value(QStringLiteral("lineEnding")).toString())
                                 .value_or(format.lineEnding);
         format.mixedLineEndings = state.value(QStringLiteral("mixedLineEndings")).toBool();
-        QByteArrayView body(*bytes);
-        const QByteArray marker = format.encoding.marker();
-        if (format.bom && !marker.isEmpty() && body.startsWith(marker)) body = body.sliced(marker.size());
-        text = EncodingConverter::toText(format.encoding, body);
+        QByteArrayView body(bytes);
+        TextEncoding written = format.encoding;
+        if (const auto other = TextEncoding::fromRawValue(state.value(QStringLiteral("contentsEncoding")).toString())) {
+            // Text the document's encoding cannot hold, kept in another; without a mark.
+            written = *other;
+        } else {
+            const QByteArray marker = format.encoding.marker();
+            if (format.bom && !marker.isEmpty() && body.startsWith(marker)) body = body.sliced(marker.size());
+        }
+        text = EncodingConverter::toText(written, body);
+        // A record that does not fit its contents is not believed: an encoding that reads anything
+        // (Latin-1) would give back other text without a word.
+        if (text) {
+            const std::optional<QByteArray> again = EncodingConverter::fromText(written, *text);
+            if (!again || QByteArrayView(*again) != body) text.reset();
+        }
     }
     if (!text) {
         try {
-            DecodedText decoded = TextCodec::decode(*bytes);
+            DecodedText decoded = TextCodec::decode(bytes);
             text = std::move(decoded.text);
             format = decoded.format;
         } catch (const CodecError& codecError) {
@@ -477,6 +515,13 @@ bool KoriDocument::readAutosavedContents(const QString& path, const QJsonObject&
     }
     restoreText(*text, format);
     return true;
+}
+
+void KoriDocument::autosaveWasMadeOverOtherContents()
+{
+    fileChangedSinceAutosave_ = true;
+    hasExternalChanges_ = true;
+    for (KoriDocumentWindow* window : documentWindows()) window->setPreviewStatus(externalChangeMessage);
 }
 
 void KoriDocument::restoreText(const QString& text, const TextFormat& format)

@@ -108,8 +108,14 @@ public:
     std::optional<QByteArray> data(const QString& type, ErrorInfo* error) override;
     DataJob dataJob(const QString& type) override;
     QJsonObject autosaveState() const override;
+    // The text in the document's format when it can hold it, else in UTF-8, the record saying so.
+    AutosaveDataJob autosaveDataJob() override;
+    std::optional<QByteArray> lastFileContents() const override { return originalData_; }
     void restoreAutosaveState(const QJsonObject& state) override;
-    bool readAutosavedContents(const QString& path, const QJsonObject& state, ErrorInfo* error) override;
+    bool readAutosavedContents(const QByteArray& contents, const QJsonObject& state, ErrorInfo* error) override;
+    // Saving over the file is refused, as after an outside change, until it is read again.
+    void autosaveWasMadeOverOtherContents() override;
+    bool isMadeOverOtherContents() const override { return fileChangedSinceAutosave_; }
     bool writeSafely(const QString& path, const QString& type, SaveOperation operation, ErrorInfo* error) override;
 
     // Changes the format used for saving without touching the text. Throws CodecError when the
@@ -176,6 +182,8 @@ private:
     std::shared_ptr<DispatchQueue> externalFileQueue_;
     WorkItemPtr externalCheck_;
     bool hasExternalChanges_ = false;
+    // The text was given back from an autosave made over other bytes than the file holds.
+    bool fileChangedSinceAutosave_ = false;
 };
 
 }  // namespace korimado

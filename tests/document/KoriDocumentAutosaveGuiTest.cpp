@@ -3,6 +3,8 @@
 #include "document/KoriDocument.h"
 #include "document/KoriDocumentController.h"
 #include "document/TextCodec.h"
+#include "platform/documents/AutosaveOffer.h"
+#include "platform/documents/AutosavedContents.h"
 #include "platform/foundation/UndoManager.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/text/TextView.h"
@@ -229,4 +231,206 @@ TEST(KoriDocumentAutosave, AFileGoneOrAlreadyOpenAndAnUntitledTextAreGivenBack)
     EXPECT_EQ(QDir(Document::autosaveFolder()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 2);
     for (Document* each : reopened) each->close();
     EXPECT_TRUE(QDir(Document::autosaveFolder()).isEmpty());
+}
+
+namespace {
+
+void overwrite(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+bool saveInPlace(KoriDocument& document, ErrorInfo* error)
+{
+    return document.saveToURL(document.fileURL(), KoriDocument::plainTextType, Document::SaveOperation::save, error);
+}
+
+}  // namespace
+
+TEST(KoriDocumentAutosave, AFileChangedSinceTheAutosaveIsNamedInTheQuestionAndNeverOverwritten)
+{
+    TempDir dir;
+    const QString byOther = dir.write("a.txt", "first\n");
+    const QString bySelf = dir.write("b.txt", "first\n");
+    sessionKilledAfter([&](Session& s) {
+        for (const QString& path : {byOther, bySelf}) {
+            KoriDocument* document = s.open(path);
+            ASSERT_NE(document, nullptr);
+            typeText(*document, 0, "typed ");
+            autosave(*document);
+        }
+    });
+    // Another program rewrites one file; the other is saved by this program itself, without the
+    // autosave (in a window of another start, say).
+    overwrite(byOther, "the other program's text\n");
+    {
+        KoriDocument other;
+        ASSERT_TRUE(other.readFromURL(bySelf, KoriDocument::plainTextType, nullptr));
+        other.setFileURL(bySelf);
+        typeText(other, 0, "saved ");
+        ErrorInfo error;
+        ASSERT_TRUE(saveInPlace(other, &error)) << error.description.toStdString();
+    }
+
+    Session s;
+    const std::vector<Document*> reopened = s.controller.offerAutosavedDocuments(false);
+    ASSERT_EQ(reopened.size(), 2u);
+    ASSERT_EQ(s.alerts.shown().size(), 1);
+    const QString question = s.alerts.shown()[0].informativeText;
+    EXPECT_TRUE(question.contains(QStringLiteral("“a.txt”（%1）：自動保存のあとでファイルが変更されています").arg(byOther)))
+        << question.toStdString();
+    EXPECT_TRUE(question.contains(QStringLiteral("“b.txt”（%1）：自動保存のあとでファイルが変更されています").arg(bySelf)));
+
+    for (Document* each : reopened) {
+        auto* document = static_cast<KoriDocument*>(each);
+        const QString path = document->fileURL();
+        const QByteArray onDisk = readFile(path);
+        EXPECT_EQ(document->string(), "typed first\n");
+        EXPECT_TRUE(document->hasExternalChanges());
+        ErrorInfo error;
+        EXPECT_FALSE(saveInPlace(*document, &error));
+        EXPECT_EQ(error.code, KoriDocument::conflictErrorCode);
+        EXPECT_EQ(readFile(path), onDisk) << "the file's newer text stays";
+        // Autosaved again before anything is settled: a start after another kill still knows.
+        autosave(*document);
+        const QString record = QFileInfo(document->autosavedContentsFileURL()).path() + '/' + AutosavedContents::recordFileName;
+        const std::optional<AutosaveRecord> again = AutosaveRecord::fromJson(readFile(record));
+        ASSERT_TRUE(again);
+        EXPECT_TRUE(AutosaveOffer::fileChangedSince(*again));
+        // Undone, the document holds the file's text again: writing that back loses nothing.
+        document->undoManager()->undo();
+        EXPECT_EQ(document->string().toUtf8(), onDisk);
+        EXPECT_TRUE(saveInPlace(*document, &error)) << error.description.toStdString();
+        document->undoManager()->redo();
+        // Saved elsewhere, the restored text is the new file's own.
+        const QString elsewhere = path + ".restored";
+        ASSERT_TRUE(document->saveToURL(elsewhere, KoriDocument::plainTextType, Document::SaveOperation::saveAs, &error));
+        EXPECT_EQ(readFile(elsewhere), "typed first\n");
+        typeText(*document, 0, "> ");
+        EXPECT_TRUE(saveInPlace(*document, &error)) << error.description.toStdString();
+        EXPECT_EQ(readFile(elsewhere), "> typed first\n");
+        EXPECT_EQ(readFile(path), onDisk);
+        each->close();
+    }
+}
+
+TEST(KoriDocumentAutosave, AFileUnchangedSinceTheAutosaveOrARecordWithoutItsDigestRestoresAsBefore)
+{
+    TempDir dir;
+    const QString unchanged = dir.write("same.txt", "first\n");
+    const QString old = dir.write("old.txt", "first\n");
+    QString oldRecord;
+    sessionKilledAfter([&](Session& s) {
+        for (const QString& path : {unchanged, old}) {
+            KoriDocument* document = s.open(path);
+            ASSERT_NE(document, nullptr);
+            typeText(*document, 0, "typed ");
+            autosave(*document);
+            if (path == old)
+                oldRecord = QFileInfo(document->autosavedContentsFileURL()).path() + '/' + AutosavedContents::recordFileName;
+        }
+    });
+    // A record of an earlier version knows nothing of the file's bytes.
+    std::optional<AutosaveRecord> record = AutosaveRecord::fromJson(readFile(oldRecord));
+    ASSERT_TRUE(record && record->fileContents);
+    record->fileContents.reset();
+    overwrite(oldRecord, record->toJson());
+    overwrite(old, "changed\n");
+
+    Session s;
+    const std::vector<Document*> reopened = s.controller.offerAutosavedDocuments(false);
+    ASSERT_EQ(reopened.size(), 2u);
+    EXPECT_FALSE(s.alerts.shown()[0].informativeText.contains(QStringLiteral("変更されています")));
+    for (Document* each : reopened) {
+        auto* document = static_cast<KoriDocument*>(each);
+        EXPECT_EQ(document->string(), "typed first\n");
+        EXPECT_FALSE(document->hasExternalChanges());
+        ErrorInfo error;
+        EXPECT_TRUE(saveInPlace(*document, &error)) << error.description.toStdString();
+        EXPECT_EQ(readFile(document->fileURL()), "typed first\n");
+        each->close();
+    }
+}
+
+TEST(KoriDocumentAutosave, TextItsEncodingCannotHoldIsAutosavedAndRefusedOnlyAtSaving)
+{
+    TempDir dir;
+    const TextFormat sjis{TextEncoding::shiftJIS, false, LineEnding::lf, false};
+    const QString path = dir.write("memo.txt", TextCodec::encode(QStringLiteral("今日は\n"), sjis));
+    const QString typed = QStringLiteral("😀～€é");
+    sessionKilledAfter([&](Session& s) {
+        KoriDocument* document = s.open(path);
+        ASSERT_NE(document, nullptr);
+        typeText(*document, 3, typed);
+        // The timer's road: nothing to tell the user, everything written.
+        s.controller.autosaveAllDocuments();
+        ASSERT_TRUE(spinUntil([&] { return !document->isAutosavingInBackground(); }));
+        EXPECT_FALSE(document->hasUnautosavedChanges());
+        EXPECT_TRUE(s.alerts.shown().isEmpty());
+        // And the synchronous one, as at a signal.
+        typeText(*document, 0, "!");
+        autosave(*document);
+    });
+
+    Session s;
+    KoriDocument* document = s.reopenAfterTheKill();
+    ASSERT_NE(document, nullptr);
+    EXPECT_EQ(document->string(), "!今日は" + typed + "\n");
+    EXPECT_EQ(document->format(), sjis) << "the document's own encoding stays chosen";
+    ErrorInfo error;
+    EXPECT_FALSE(saveInPlace(*document, &error));
+    EXPECT_EQ(error.description, KoriDocument::errorInfo(CodecError::makeUnrepresentable(TextEncoding::shiftJIS)).description);
+    EXPECT_EQ(readFile(path), TextCodec::encode(QStringLiteral("今日は\n"), sjis));
+    const TextFormat utf8{TextEncoding::utf8, false, LineEnding::lf, false};
+    document->changeFormat(utf8);
+    EXPECT_TRUE(saveInPlace(*document, &error)) << error.description.toStdString();
+    EXPECT_EQ(readFile(path), ("!今日は" + typed + "\n").toUtf8());
+    document->close();
+}
+
+TEST(KoriDocumentAutosave, ARecordWhoseEncodingDoesNotReadItsContentsExactlyIsNotBelieved)
+{
+    KoriDocument document;
+    // ISO-2022-JP reads a needless escape as nothing at all: that text would hide bytes.
+    const QByteArray contents = "\x1b(Bplain\n";
+    ASSERT_TRUE(document.readAutosavedContents(contents, QJsonObject{{"encoding", "ISO-2022-JP"}}, nullptr));
+    EXPECT_EQ(document.string(), QString::fromLatin1(contents));
+    EXPECT_EQ(document.format().encoding, TextEncoding::utf8);
+    // One that fits is believed, even where detection would read the bytes otherwise.
+    KoriDocument fitting;
+    const QByteArray latin1 = "caf\xe9\n";
+    ASSERT_TRUE(fitting.readAutosavedContents(latin1, QJsonObject{{"encoding", "ISO-8859-1"}}, nullptr));
+    EXPECT_EQ(fitting.string(), QStringLiteral("café\n"));
+}
+
+TEST(KoriDocumentAutosave, ARecoveryFolderOthersMayWriteIsNamedAndNeverUsed)
+{
+    TempDir dir;
+    const QString root = Document::autosaveFolder();
+    sessionKilledAfter([&](Session& s) {
+        KoriDocument* document = s.open(dir.write("a.txt", "first\n"));
+        ASSERT_NE(document, nullptr);
+        typeText(*document, 0, "typed ");
+        autosave(*document);
+    });
+    ASSERT_EQ(::chmod(QFile::encodeName(root).constData(), 0777), 0);
+
+    Session s;
+    EXPECT_TRUE(s.controller.offerAutosavedDocuments(false).empty());
+    ASSERT_EQ(s.alerts.shown().size(), 1);
+    EXPECT_TRUE(s.alerts.shown()[0].messageText.contains(QStringLiteral("“%1”").arg(root)));
+    EXPECT_EQ(s.alerts.shown()[0].buttons, QStringList{"OK"}) << "told, not asked";
+
+    KoriDocument* document = s.open(dir.file("a.txt"));
+    ASSERT_NE(document, nullptr);
+    typeText(*document, 0, "again ");
+    s.controller.autosaveAllDocuments();
+    s.controller.autosaveAllDocuments();
+    ASSERT_EQ(s.alerts.shown().size(), 2);
+    EXPECT_TRUE(s.alerts.shown()[1].messageText.contains(QStringLiteral("“%1”").arg(root)));
+    EXPECT_TRUE(document->autosavedContentsFileURL().isEmpty());
+    ASSERT_EQ(::chmod(QFile::encodeName(root).constData(), 0700), 0);
+    document->close();
 }

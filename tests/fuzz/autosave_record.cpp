@@ -1,5 +1,6 @@
 // The record beside an autosave, read at start-up: any bytes are refused or give a record whose
-// contents name stays inside its folder and which writes back and reads again unchanged.
+// contents name stays inside its folder and which writes back and reads again unchanged, the
+// digest of the file it was made over included.
 #include "FuzzSupport.h"
 
 #include "platform/documents/AutosavedContents.h"
@@ -15,6 +16,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::optional<AutosaveRecord> again = AutosaveRecord::fromJson(record->toJson());
     FUZZ_CHECK(again && again->contentsName == record->contentsName && again->fileURL == record->fileURL
                && again->fileType == record->fileType && again->displayName == record->displayName
-               && again->state == record->state);
+               && again->state == record->state && again->fileContents == record->fileContents);
     return 0;
 }

@@ -11,6 +11,9 @@
 
 #include <csignal>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace korimado;
 using korimado::test::TempDir;
 using korimado::test::readFile;
@@ -144,6 +147,8 @@ TEST(AutosavedContentsTest, LooseAutosavesOfEarlierVersionsAreOfferedAndOtherFil
     const QString root = dir.file("Autosave");
     const QString loose = dir.write("Autosave/memo（自動保存 1a2b3c4d）.txt", "typed before the kill\n");
     const QString stranger = dir.write("Autosave/notes.txt", "not ours\n");
+    // Made with the umask's mode: the user's alone, as the program makes it.
+    ASSERT_TRUE(QFile::setPermissions(root, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
 
     auto claimed = AutosavedContents::claimAbandoned(root);
     ASSERT_EQ(claimed.size(), 1u);
@@ -160,4 +165,123 @@ TEST(AutosavedContentsTest, LooseAutosavesOfEarlierVersionsAreOfferedAndOtherFil
     EXPECT_EQ(claimed[0]->record().displayName, "memo.txt");
     claimed[0]->remove();
     EXPECT_EQ(QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"notes.txt"});
+}
+
+namespace {
+
+void makeLink(const QString& target, const QString& link)
+{
+    ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()), 0);
+}
+
+void setMode(const QString& path, mode_t mode)
+{
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode), 0);
+}
+
+// What a planted autosave looks like: a record naming a file, and the text to put into it.
+void plant(const TempDir& dir, const QString& folder, const QString& victim)
+{
+    AutosaveRecord record = recordFor(victim);
+    record.contentsName = "planted.txt";
+    dir.write(folder + "/" + AutosavedContents::recordFileName, record.toJson());
+    dir.write(folder + "/planted.txt", "planted text");
+}
+
+}  // namespace
+
+TEST(AutosavedContentsTest, ARecoveryFolderOthersMayWriteIsRefusedByName)
+{
+    TempDir dir;
+    const QString root = dir.file("Autosave");
+    ErrorInfo error;
+    ASSERT_TRUE(AutosavedContents::create(root, "a.txt", &error));
+    plant(dir, "Autosave/planted", dir.file("victim.txt"));
+    for (mode_t mode : {mode_t(0777), mode_t(0770), mode_t(01777)}) {
+        setMode(root, mode);
+        EXPECT_FALSE(AutosavedContents::create(root, "a.txt", &error));
+        EXPECT_EQ(error.code, AutosavedContents::unsafeFolderErrorCode);
+        EXPECT_TRUE(error.description.contains(QStringLiteral("“%1”").arg(root))) << error.description.toStdString();
+        std::vector<ErrorInfo> refused;
+        EXPECT_TRUE(AutosavedContents::claimAbandoned(root, &refused).empty());
+        ASSERT_EQ(refused.size(), 1u);
+        EXPECT_TRUE(refused[0].description.contains(QStringLiteral("“%1”").arg(root)));
+    }
+    setMode(root, 0700);
+    // A folder in it that others may write is refused the same way, and left as it was.
+    setMode(dir.file("Autosave/planted"), 0777);
+    std::vector<ErrorInfo> refused;
+    EXPECT_TRUE(AutosavedContents::claimAbandoned(root, &refused).empty());
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_TRUE(refused[0].description.contains(QStringLiteral("“%1”").arg(dir.file("Autosave/planted"))));
+    EXPECT_EQ(readFile(dir.file("Autosave/planted/planted.txt")), "planted text");
+}
+
+TEST(AutosavedContentsTest, AFolderAnotherUserOwnsIsRefused)
+{
+    // Only root can hand a folder to another user; the mode checks above run for everyone.
+    if (::geteuid() != 0) GTEST_SKIP() << "giving a folder to another user needs root";
+    TempDir dir;
+    const QString root = dir.file("Autosave");
+    ErrorInfo error;
+    ASSERT_TRUE(AutosavedContents::create(root, "a.txt", &error));
+    plant(dir, "Autosave/planted", dir.file("victim.txt"));
+    const uid_t nobody = 65534;
+    ASSERT_EQ(::chown(QFile::encodeName(dir.file("Autosave/planted")).constData(), nobody, nobody), 0);
+    std::vector<ErrorInfo> refused;
+    EXPECT_TRUE(AutosavedContents::claimAbandoned(root, &refused).empty());
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_TRUE(refused[0].description.contains(dir.file("Autosave/planted")));
+
+    ASSERT_EQ(::chown(QFile::encodeName(root).constData(), nobody, nobody), 0);
+    EXPECT_FALSE(AutosavedContents::create(root, "a.txt", &error));
+    EXPECT_EQ(error.code, AutosavedContents::unsafeFolderErrorCode);
+    refused.clear();
+    EXPECT_TRUE(AutosavedContents::claimAbandoned(root, &refused).empty());
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_TRUE(refused[0].description.contains(QStringLiteral("“%1”").arg(root)));
+}
+
+TEST(AutosavedContentsTest, NoWriteOrReadEverGoesThroughALink)
+{
+    TempDir dir;
+    const QString root = dir.file("Autosave");
+    const QString outside = dir.write("outside.txt", "keep me");
+    ErrorInfo error;
+    auto ours = AutosavedContents::create(root, "a.txt", &error);
+    ASSERT_TRUE(ours);
+    ASSERT_TRUE(ours->write(recordFor("/tmp/a.txt"), "first", &error));
+    const QString folder = ours->folder();
+
+    // The folder is swapped for one whose files are links to a file outside: the next write still
+    // goes into the folder that is held.
+    ASSERT_EQ(::rename(QFile::encodeName(folder).constData(), QFile::encodeName(folder + ".held").constData()), 0);
+    ASSERT_TRUE(QDir().mkdir(folder));
+    makeLink(outside, folder + "/a.txt");
+    makeLink(outside, folder + "/" + AutosavedContents::recordFileName);
+    ASSERT_TRUE(ours->write(recordFor("/tmp/a.txt"), "second", &error)) << error.description.toStdString();
+    EXPECT_EQ(readFile(outside), "keep me");
+    EXPECT_EQ(readFile(folder + ".held/a.txt"), "second");
+
+    // A link in the held folder itself is replaced, not written through; nor is one read.
+    ASSERT_TRUE(QFile::remove(folder + ".held/a.txt"));
+    makeLink(outside, folder + ".held/a.txt");
+    EXPECT_FALSE(ours->readContents(&error));
+    ASSERT_TRUE(ours->write(recordFor("/tmp/a.txt"), "third", &error));
+    EXPECT_EQ(readFile(outside), "keep me");
+    EXPECT_FALSE(QFileInfo(folder + ".held/a.txt").isSymLink());
+    EXPECT_EQ(ours->readContents(&error), "third");
+    ours->remove();
+    EXPECT_TRUE(QDir(folder + ".held").isEmpty());
+    EXPECT_TRUE(QFileInfo(folder).isDir()) << "a folder of the same name it did not make stays";
+
+    // A link among the folders is refused by name, and what it points to is never offered.
+    QDir(folder).removeRecursively();
+    plant(dir, "elsewhere", dir.file("victim.txt"));
+    makeLink(dir.file("elsewhere"), root + "/linked");
+    std::vector<ErrorInfo> refused;
+    EXPECT_TRUE(AutosavedContents::claimAbandoned(root, &refused).empty());
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_TRUE(refused[0].description.contains(root + "/linked"));
+    EXPECT_EQ(readFile(dir.file("elsewhere/planted.txt")), "planted text");
 }

@@ -3,6 +3,7 @@
 #include "platform/documents/FileIO.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -164,6 +165,48 @@ std::optional<QByteArray> DirectoryHandle::readFile(const QByteArray& name, qint
     ::close(fd);
     bytes.resize(done);
     return bytes;
+}
+
+std::optional<DirectoryHandle> DirectoryHandle::createDirectory(const QByteArray& name, unsigned mode, ErrorInfo* error) const
+{
+    if (::mkdirat(fd_, name.constData(), static_cast<mode_t>(mode)) != 0) {
+        fail(error, errno, childPath(name));
+        return std::nullopt;
+    }
+    return openDirectory(name, error);
+}
+
+bool DirectoryHandle::writeFile(const QByteArray& name, const QByteArray& data, unsigned mode, ErrorInfo* error) const
+{
+    const QByteArray temporary =
+        QByteArray(".korimado-") + QByteArray::number(QRandomGenerator::global()->generate64(), 16) + QByteArray(".tmp");
+    const int fd = ::openat(fd_, temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                            static_cast<mode_t>(mode));
+    if (fd < 0) return fail(error, errno, childPath(name));
+    const auto discard = [&](int code) {
+        ::close(fd);
+        ::unlinkat(fd_, temporary.constData(), 0);
+        return fail(error, code, childPath(name));
+    };
+    const char* bytes = data.constData();
+    qsizetype left = data.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, bytes, static_cast<size_t>(left));
+        if (written < 0 && errno == EINTR) continue;
+        if (written < 0) return discard(errno);
+        bytes += written;
+        left -= written;
+    }
+    if (::fsync(fd) != 0) return discard(errno);
+    if (::renameat(fd_, temporary.constData(), fd_, name.constData()) != 0) return discard(errno);
+    if (::close(fd) != 0) return fail(error, errno, childPath(name));
+    ::fsync(fd_);
+    return true;
+}
+
+bool DirectoryHandle::removeEntry(const QByteArray& name, bool directory) const
+{
+    return ::unlinkat(fd_, name.constData(), directory ? AT_REMOVEDIR : 0) == 0;
 }
 
 }  // namespace korimado

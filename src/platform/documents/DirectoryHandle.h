@@ -37,7 +37,17 @@ public:
     // maximumSize + 1 bytes are read: a longer result says the file grew past what was allowed.
     std::optional<QByteArray> readFile(const QByteArray& name, qint64 maximumSize, ErrorInfo* error = nullptr) const;
 
+    // A new folder of this one, made with mode and opened; refused when the name is taken.
+    std::optional<DirectoryHandle> createDirectory(const QByteArray& name, unsigned mode, ErrorInfo* error = nullptr) const;
+    // Writes data under name so that it holds either its old or its new contents: a temporary
+    // beside it, flushed, renamed over it. Whatever stood under the name (a link too) is replaced,
+    // never followed. A new file gets mode.
+    bool writeFile(const QByteArray& name, const QByteArray& data, unsigned mode, ErrorInfo* error = nullptr) const;
+    // Removes the entry itself (a link, not what it points to); an empty folder when directory.
+    bool removeEntry(const QByteArray& name, bool directory = false) const;
+
     int descriptor() const { return fd_; }
+    QString path() const { return path_; }
 
 private:
     DirectoryHandle(int fd, QString path) : fd_(fd), path_(std::move(path)) {}

@@ -247,8 +247,30 @@ AutosaveRecord Document::autosaveRecord() const
     record.fileURL = fileURL_;
     record.fileType = fileType_;
     record.displayName = displayName();
-    record.state = autosaveState();
     return record;
+}
+
+Document::AutosaveDataJob Document::autosaveDataJob()
+{
+    return [job = dataJob(autosavingFileType()), state = autosaveState()](ErrorInfo* error) -> std::optional<AutosaveData> {
+        std::optional<QByteArray> bytes = job(error);
+        if (!bytes) return std::nullopt;
+        return AutosaveData{std::move(*bytes), state};
+    };
+}
+
+std::function<bool(ErrorInfo*)> Document::autosaveWriter()
+{
+    // The digest is taken on the way too: hashing a large file must not hold up the main thread.
+    return [job = autosaveDataJob(), autosaved = autosaved_, record = autosaveRecord(),
+            file = lastFileContents(), overOther = isMadeOverOtherContents()](ErrorInfo* error) mutable {
+        std::optional<AutosaveData> data = job(error);
+        if (!data) return false;
+        record.state = std::move(data->state);
+        if (overOther) record.fileContents = FileContentsDigest::matchingNothing();
+        else if (file) record.fileContents = FileContentsDigest::of(*file);
+        return autosaved->write(std::move(record), data->contents, error);
+    };
 }
 
 bool Document::autosave(ErrorInfo* error)
@@ -257,16 +279,14 @@ bool Document::autosave(ErrorInfo* error)
     // A background write of the same file must not race this one.
     if (backgroundAutosaves_ > 0) waitForBackgroundAutosaves();
     if (!prepareAutosavedContents(error)) return false;
-    const std::optional<QByteArray> bytes = data(autosavingFileType(), error);
-    if (!bytes || !autosaved_->write(autosaveRecord(), *bytes, error)) return false;
+    if (!autosaveWriter()(error)) return false;
     hasUnautosavedChanges_ = false;
     return true;
 }
 
-bool Document::readAutosavedContents(const QString& path, const QJsonObject&, ErrorInfo* error)
+bool Document::readAutosavedContents(const QByteArray& contents, const QJsonObject&, ErrorInfo* error)
 {
-    const auto bytes = readWholeFile(path, error);
-    if (!bytes || !readFromData(*bytes, fileType_, error)) return false;
+    if (!readFromData(contents, fileType_, error)) return false;
     updateChangeCount(ChangeType::done);
     return true;
 }
@@ -279,13 +299,11 @@ void Document::autosaveInBackground()
         noteAutosaveFailure(error);
         return;
     }
-    DataJob job = dataJob(autosavingFileType());
     ++backgroundAutosaves_;
-    autosaveQueue().async([job = std::move(job), autosaved = autosaved_, record = autosaveRecord(),
-                           document = QPointer<Document>(this), edit = editSerial_, generation = autosaveGeneration_] {
+    autosaveQueue().async([write = autosaveWriter(), document = QPointer<Document>(this), edit = editSerial_,
+                           generation = autosaveGeneration_] {
         ErrorInfo error;
-        const std::optional<QByteArray> bytes = job(&error);
-        const bool written = bytes && autosaved->write(record, *bytes, &error);
+        const bool written = write(&error);
         MainQueue::async([document, written, error, edit, generation] {
             if (document) document->finishBackgroundAutosave(written, error, edit, generation);
         });

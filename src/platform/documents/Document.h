@@ -102,12 +102,31 @@ public:
     static QString autosaveFolder();
     // What reading the autosaved contents back needs besides their bytes (an encoding, …).
     virtual QJsonObject autosaveState() const { return {}; }
+    // What an autosave writes: the contents, and the state its record keeps for reading them back.
+    struct AutosaveData {
+        QByteArray contents;
+        QJsonObject state;
+    };
+    using AutosaveDataJob = std::function<std::optional<AutosaveData>(ErrorInfo* error)>;
+    // What autosaving would write now, as a job for any thread, like dataJob. By default dataJob's
+    // bytes with autosaveState(); a document whose file format cannot hold every text overrides it,
+    // since an autosave must keep whatever was typed.
+    virtual AutosaveDataJob autosaveDataJob();
+    // The bytes last read from or written to the file. The autosave's record keeps their digest, so
+    // that a restore can tell whether the file changed since. None when the document keeps none.
+    virtual std::optional<QByteArray> lastFileContents() const { return std::nullopt; }
+    // Whether the text stands on other bytes than lastFileContents (an autosave given back over a
+    // file changed since): its autosaves then match no file, so that a later start still knows.
+    virtual bool isMadeOverOtherContents() const { return false; }
     // Before the file of a reopened autosave is read: what the state says about reading it.
     virtual void restoreAutosaveState(const QJsonObject& state) { (void)state; }
     // Takes in contents an autosave of this document wrote, with the state it recorded, as an
     // unsaved change: afterwards the document holds them and is edited (unless they equal what it
     // held). The document may already hold its file.
-    virtual bool readAutosavedContents(const QString& path, const QJsonObject& state, ErrorInfo* error);
+    virtual bool readAutosavedContents(const QByteArray& contents, const QJsonObject& state, ErrorInfo* error);
+    // The reopened autosave was made over other bytes than its file holds now: saving must not
+    // overwrite them unasked.
+    virtual void autosaveWasMadeOverOtherContents() {}
 
     // Reads the file again, dropping the undo history and the edited state.
     bool revertToContentsOfURL(const QString& path, const QString& type, ErrorInfo* error);
@@ -152,6 +171,8 @@ private:
     void removeAutosavedContents();
     bool prepareAutosavedContents(ErrorInfo* error);
     AutosaveRecord autosaveRecord() const;
+    // Writes the autosave as it stands now when called, on any thread.
+    std::function<bool(ErrorInfo* error)> autosaveWriter();
     void finishBackgroundAutosave(bool written, const ErrorInfo& error, std::uint64_t edit, std::uint64_t generation);
     void noteAutosaveFailure(const ErrorInfo& error);
     std::optional<QString> askForSavePath(SaveOperation operation);

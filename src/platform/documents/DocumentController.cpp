@@ -3,6 +3,7 @@
 #include "platform/foundation/FilePath.h"
 
 #include "platform/ui/AlertPresenter.h"
+#include "platform/documents/AutosaveOffer.h"
 #include "platform/documents/AutosavedContents.h"
 #include "platform/documents/Document.h"
 #include "platform/foundation/UserDefaults.h"
@@ -144,35 +145,23 @@ void DocumentController::openDocument(const QString& path, bool display, const O
 std::vector<Document*> DocumentController::offerAutosavedDocuments(bool display)
 {
     std::vector<std::shared_ptr<AutosavedContents>> found;
-    for (auto& claimed : AutosavedContents::claimAbandoned(Document::autosaveFolder())) found.push_back(std::move(claimed));
+    std::vector<ErrorInfo> refused;
+    for (auto& claimed : AutosavedContents::claimAbandoned(Document::autosaveFolder(), &refused))
+        found.push_back(std::move(claimed));
     AlertPresenter* presenter = alertPresenter_ ? alertPresenter_ : AlertPresenter::shared();
+    if (!refused.empty() && presenter) presenter->runModal(AutosaveOffer::refusal(refused));
     // Unclaimed again as they go out of scope: the next start asks.
     if (found.empty() || !presenter) return {};
 
-    constexpr std::size_t namesShown = 5;
-    QStringList names;
-    for (std::size_t i = 0; i < found.size() && i < namesShown; ++i)
-        names.append(QStringLiteral("“%1”").arg(found[i]->record().displayName));
-    Alert alert;
-    alert.messageText = found.size() == 1
-        ? QStringLiteral("書類%1の保存されていない変更が残っています。").arg(names.front())
-        : QStringLiteral("保存されていない変更のある書類が%1件残っています。").arg(found.size());
-    if (found.size() > 1) {
-        alert.informativeText = names.join(QStringLiteral("、"));
-        if (found.size() > namesShown) alert.informativeText += QStringLiteral("ほか%1件").arg(found.size() - namesShown);
-        alert.informativeText += QStringLiteral("\n\n");
-    }
-    alert.informativeText += QStringLiteral("前回、保存しないまま終了しました。「復元」を選ぶと、変更を加えた書類として開きます。"
-                                            "「破棄」を選ぶと、自動保存された内容を削除します。"
-                                            "「あとで」を選ぶと、次回の起動時にもう一度確認します。");
-    alert.buttons = {QStringLiteral("復元"), QStringLiteral("あとで"), QStringLiteral("破棄")};
-    alert.style = Alert::Style::warning;
+    std::vector<const AutosaveRecord*> records;
+    for (const auto& autosaved : found) records.push_back(&autosaved->record());
+    const Alert alert = AutosaveOffer::question(records);
     const int answer = presenter->runModal(alert);
-    if (answer == 2) {
+    if (answer == AutosaveOffer::discard) {
         for (const auto& autosaved : found) autosaved->remove();
         return {};
     }
-    if (answer != 0) return {};
+    if (answer != AutosaveOffer::restore) return {};
 
     std::vector<Document*> reopened;
     for (auto& autosaved : found) {
@@ -222,12 +211,18 @@ Document* DocumentController::reopenAutosavedDocument(std::shared_ptr<AutosavedC
         }
     }
     Document* target = document ? document : created.get();
-    if (!target->readAutosavedContents(autosaved->contentsPath(), record.state, error)) return nullptr;
+    // Compared with what the document now holds of its file, not with what the question saw.
+    const std::optional<QByteArray> fileBytes = target->fileURL().isEmpty() ? std::nullopt : target->lastFileContents();
+    const bool madeOverOtherContents =
+        record.fileContents && fileBytes && FileContentsDigest::of(*fileBytes) != *record.fileContents;
+    const std::optional<QByteArray> contents = autosaved->readContents(error);
+    if (!contents || !target->readAutosavedContents(*contents, record.state, error)) return nullptr;
     target->autosaved_ = std::move(autosaved);
     if (created) {
         target = addDocument(std::move(created));
         target->makeWindowControllers();
     }
+    if (madeOverOtherContents) target->autosaveWasMadeOverOtherContents();
     if (display) target->showWindows();
     return target;
 }
