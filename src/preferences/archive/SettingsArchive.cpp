@@ -144,7 +144,9 @@ SettingsArchive SettingsArchive::read(const QString& givenPath)
 
 QString SettingsArchive::checkedEntryName(const QByteArray& raw)
 {
-    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    // Without ConvertInitialBom a leading U+FEFF would vanish and the name pass as another one.
+    QStringDecoder decoder(QStringConverter::Utf8,
+                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
     const QString name = decoder.decode(raw);
     if (decoder.hasError()) throw SettingsArchiveError::unsafeEntry(name);
     const bool unsafe = name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")
