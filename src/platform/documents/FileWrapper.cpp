@@ -1,15 +1,16 @@
 #include "platform/documents/FileWrapper.h"
 
+#include "platform/documents/FileDescriptor.h"
 #include "platform/documents/FileIO.h"
-#include "platform/foundation/ParallelParts.h"
+#include "platform/documents/StaleTemporaries.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,79 +47,40 @@ bool writeAll(int fd, const QByteArray& bytes)
     return true;
 }
 
-void removeTree(int dirFd, const QByteArray& name);
-
-// Removes a child that is not a folder (a link is removed itself), or one that became a folder.
-void removeEntry(int dirFd, const QByteArray& name)
-{
-    if (::unlinkat(dirFd, name.constData(), 0) != 0 && errno == EISDIR) removeTree(dirFd, name);
-}
-
-// Removing a file frees its blocks, and a disk told of freed blocks at once makes every removal
-// wait for it: a folder of many files is emptied on several threads.
-void removeEntries(int dirFd, const std::vector<QByteArray>& names)
-{
-    const std::size_t parts = parallelPartCount(names.size(), 16, 4);
-    runInParts(parts, [&](std::size_t part) {
-        for (std::size_t i = part; i < names.size(); i += parts) removeEntry(dirFd, names[i]);
-    });
-}
-
-// Removes the item name in the folder dirFd, never following a link: a link is removed itself.
-void removeTree(int dirFd, const QByteArray& name)
-{
-    struct stat info {};
-    if (::fstatat(dirFd, name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0) return;
-    if (!S_ISDIR(info.st_mode)) {
-        ::unlinkat(dirFd, name.constData(), 0);
-        return;
-    }
-    const int fd = ::openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0) {
-        if (DIR* dir = ::fdopendir(fd)) {
-            std::vector<QByteArray> folders;
-            std::vector<QByteArray> others;
-            while (const dirent* entry = ::readdir(dir)) {
-                if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-                const bool mayBeFolder = entry->d_type == DT_DIR || entry->d_type == DT_UNKNOWN;
-                (mayBeFolder ? folders : others).emplace_back(entry->d_name);
-            }
-            removeEntries(::dirfd(dir), others);
-            for (const QByteArray& child : folders) removeTree(::dirfd(dir), child);
-            ::closedir(dir);
-        } else {
-            ::close(fd);
-        }
-    }
-    ::unlinkat(dirFd, name.constData(), AT_REMOVEDIR);
-}
-
 class TreeWriter {
 public:
     explicit TreeWriter(ErrorInfo* error) : error_(error) {}
 
-    // Creates name in dirFd (which must not exist) and fills it with the wrapper.
-    bool create(int dirFd, const QByteArray& name, const FileWrapper& wrapper, const QString& path)
+    // Creates name in dirFd (which must not exist) and fills it with the wrapper. With lock, the
+    // item is held locked through it from its creation on: a sweep of stale temporaries passes it by.
+    bool create(int dirFd, const QByteArray& name, const FileWrapper& wrapper, const QString& path,
+                FileDescriptor* lock = nullptr)
     {
         if (wrapper.isRegularFile()) {
-            const int fd = ::openat(dirFd, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-            if (fd < 0) return fail(error_, errno, path);
-            const bool written = writeAll(fd, wrapper.regularFileContents());
+            FileDescriptor fd(::openat(dirFd, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+            if (!fd.isOpen()) return fail(error_, errno, path);
+            if (lock) ::flock(fd.get(), LOCK_EX | LOCK_NB);
+            const bool written = writeAll(fd.get(), wrapper.regularFileContents());
             const int code = errno;
-            if (::close(fd) != 0 && written) return fail(error_, errno, path);
+            if (lock) {
+                *lock = std::move(fd);
+                return written || fail(error_, code, path);
+            }
+            if (::close(fd.release()) != 0 && written) return fail(error_, errno, path);
             return written || fail(error_, code, path);
         }
         if (::mkdirat(dirFd, name.constData(), 0777) != 0) return fail(error_, errno, path);
-        const int fd = ::openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0) return fail(error_, errno, path);
+        FileDescriptor fd(::openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!fd.isOpen()) return fail(error_, errno, path);
+        if (lock) ::flock(fd.get(), LOCK_EX | LOCK_NB);
         bool ok = true;
         for (auto it = wrapper.fileWrappers().cbegin(); ok && it != wrapper.fileWrappers().cend(); ++it) {
             const QByteArray childName = QFile::encodeName(it.key());
             const QString childPath = path + QLatin1Char('/') + it.key();
-            ok = isComponent(childName) ? create(fd, childName, it.value(), childPath)
+            ok = isComponent(childName) ? create(fd.get(), childName, it.value(), childPath)
                                         : fail(error_, EINVAL, childPath);
         }
-        ::close(fd);
+        if (lock) *lock = std::move(fd);
         return ok;
     }
 
@@ -195,22 +157,25 @@ bool FileWrapper::write(const QString& path, ErrorInfo* error, const BeforeExcha
         ~ParentCloser() { ::close(fd); }
     } closer{parent};
 
+    // What a write killed before its end left here would otherwise stay for good.
+    removeStaleTemporaries(folder, fileName);
     QByteArray temporary;
+    FileDescriptor lock;
     TreeWriter writer(error);
     for (int attempt = 0;; ++attempt) {
         temporary = siblingName(fileName, "new-");
-        if (writer.create(parent, temporary, *this, path)) break;
+        if (writer.create(parent, temporary, *this, path, &lock)) break;
         const bool taken = error && error->code == EEXIST;
-        removeTree(parent, temporary);
+        removeItemTree(parent, temporary);
         if (!taken || attempt >= 8) return false;
     }
     if (::syncfs(parent) != 0) {
         const int code = errno;
-        removeTree(parent, temporary);
+        removeItemTree(parent, temporary);
         return fail(error, code, path);
     }
     if (beforeExchange && !beforeExchange(error)) {
-        removeTree(parent, temporary);
+        removeItemTree(parent, temporary);
         return false;
     }
 
@@ -219,22 +184,22 @@ bool FileWrapper::write(const QString& path, ErrorInfo* error, const BeforeExcha
         if (::renameat2(parent, temporary.constData(), parent, name.constData(), RENAME_NOREPLACE) == 0) return true;
         if (errno != EINVAL && errno != ENOSYS) {
             const int code = errno;
-            removeTree(parent, temporary);
+            removeItemTree(parent, temporary);
             return fail(error, code, path);
         }
         if (::renameat(parent, temporary.constData(), parent, name.constData()) == 0) return true;
         const int code = errno;
-        removeTree(parent, temporary);
+        removeItemTree(parent, temporary);
         return fail(error, code, path);
     }
 
     if (::renameat2(parent, temporary.constData(), parent, name.constData(), RENAME_EXCHANGE) == 0) {
-        removeTree(parent, temporary);  // now the old item
+        removeItemTree(parent, temporary);  // now the old item
         return true;
     }
     if (errno != EINVAL && errno != ENOSYS) {
         const int code = errno;
-        removeTree(parent, temporary);
+        removeItemTree(parent, temporary);
         return fail(error, code, path);
     }
     // No exchange on this file system: move the old item aside, put the new one in its place, and
@@ -242,16 +207,16 @@ bool FileWrapper::write(const QString& path, ErrorInfo* error, const BeforeExcha
     const QByteArray old = siblingName(fileName, "old-");
     if (::renameat(parent, name.constData(), parent, old.constData()) != 0) {
         const int code = errno;
-        removeTree(parent, temporary);
+        removeItemTree(parent, temporary);
         return fail(error, code, path);
     }
     if (::renameat(parent, temporary.constData(), parent, name.constData()) != 0) {
         const int code = errno;
         ::renameat(parent, old.constData(), parent, name.constData());
-        removeTree(parent, temporary);
+        removeItemTree(parent, temporary);
         return fail(error, code, path);
     }
-    removeTree(parent, old);
+    removeItemTree(parent, old);
     return true;
 }
 
