@@ -199,6 +199,39 @@ TEST(FileWrapper, StaleTreesOfKilledWritesAreSweptUnderTheirLocks)
     }
 }
 
+// Each file and folder is flushed by itself, in batches of folders written on several threads: a
+// tree larger than a batch comes out whole, and a cancelled write leaves the old item and nothing
+// beside it.
+TEST(FileWrapper, TreesLargerThanABatchAndCancelledWrites)
+{
+    test::TempDir dir;
+    FileWrapper tree = FileWrapper::directory();
+    for (int f = 0; f < 260; ++f) {
+        FileWrapper folder = FileWrapper::directory();
+        for (int i = 0; i < 2; ++i) folder.addFileWrapper(QString::number(i), FileWrapper::regularFile(QByteArray::number(f * 2 + i)));
+        folder.addFileWrapper(QStringLiteral("empty"), FileWrapper::directory());
+        tree.addFileWrapper(QStringLiteral("f%1").arg(f), folder);
+    }
+    const QString target = dir.file(QStringLiteral("big.cotsettings"));
+    ErrorInfo error;
+    ASSERT_TRUE(tree.write(target, &error)) << error.description.toStdString();
+    int files = 0;
+    for (int f = 0; f < 260; ++f) {
+        const QString folder = target + QStringLiteral("/f%1").arg(f);
+        files += static_cast<int>(QDir(folder).entryList(QDir::Files).size());
+        EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/empty")).isDir());
+    }
+    EXPECT_EQ(files, 260 * 2);
+    EXPECT_EQ(test::readFile(target + QStringLiteral("/f259/1")), QByteArray::number(259 * 2 + 1));
+
+    CancellationToken cancel;
+    cancel.cancel();
+    EXPECT_FALSE(sampleTree().write(target, &error, {}, &cancel));
+    EXPECT_EQ(error.code, ECANCELED);
+    EXPECT_EQ(test::readFile(target + QStringLiteral("/f0/0")), QByteArray("0"));
+    EXPECT_EQ(leftovers(dir.path()), QStringList{QStringLiteral("big.cotsettings")});
+}
+
 TEST(DirectoryHandle, SeesLinksAndNeverWaitsOnAFifo)
 {
     test::TempDir dir;
