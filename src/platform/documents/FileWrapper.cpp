@@ -93,7 +93,7 @@ private:
     // Folders wait in batches, so that a tree of any size holds a bounded number open.
     static constexpr std::size_t batchFolders = 256;
     static constexpr std::size_t batchFiles = 4096;
-    static constexpr std::size_t flushThreads = 16;
+    static constexpr std::size_t flushThreads = 64;
 
     bool cancelled() const { return cancel_ && cancel_->isCancelled(); }
 
