@@ -1,5 +1,8 @@
 #include "preferences/SettingsWindowController.h"
 
+#include "platform/foundation/DispatchQueue.h"
+#include "platform/ui/ProgressSheet.h"
+
 #include "document/LineEnding.h"
 #include "document/TextEncoding.h"
 #include "platform/foundation/LocalizedStandardCompare.h"
@@ -129,6 +132,10 @@ SettingsWindowController::SettingsWindowController(UserDefaults& defaults, Edito
 
 SettingsWindowController::~SettingsWindowController()
 {
+    // A job that has not committed stops; one that has ends before the queue goes.
+    if (archiveJob_) archiveJob_->cancel();
+    delete progress_.data();
+    archiveQueue_.reset();
     delete window_;
 }
 

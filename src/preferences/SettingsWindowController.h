@@ -2,11 +2,14 @@
 
 #include "platform/ui/Responder.h"
 #include "preferences/archive/SettingsArchiveStore.h"
+#include "preferences/archive/SettingsArchiveTransfer.h"
 
 #include <QLatin1String>
 #include <QPointer>
 #include <QString>
+#include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class QCheckBox;
@@ -14,12 +17,13 @@ class QComboBox;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
-class QWidget;
 
 namespace korimado {
 
+class DispatchQueue;
 class EditorThemeStore;
 class MenuItem;
+class ProgressSheet;
 class SettingsResourceStore;
 class UserDefaults;
 struct ErrorInfo;
@@ -52,6 +56,11 @@ public:
     void exportTheme(MenuItem* sender);
     void exportSettings(MenuItem* sender);
     void importSettings(MenuItem* sender);
+
+    // An archive import or export works on a worker behind a progress sheet, which can cancel it
+    // until the job begins to replace what is on disk; other commands wait for it to end.
+    bool isArchiveJobRunning() const { return archiveJob_ != nullptr; }
+    ProgressSheet* progressSheet() const;
 
     // The controls, for the tests and the self-test suites.
     QComboBox* size() const { return size_; }
@@ -92,10 +101,16 @@ private:
     void presentArchiveSummary(const SettingsArchiveImportSummary& summary);
     // Asks before the export writes over something the panel did not confirm. True: go on.
     bool confirmReplacing(const QString& confirmed, const QString& destination);
+    using Control = SettingsArchiveTransfer::Control;
+    // Runs on the worker and returns what the main thread does with its result.
+    using ArchiveJob = std::function<std::function<void()>(Control&)>;
+    void runArchiveJob(const QString& message, ArchiveJob job);
+    void endArchiveJob();
     void exportArchive(const QString& destination);
     void exportJSON(const QString& destination);
-    // The archive road of an import; false when it stopped (the error has been shown).
-    bool importArchive(const QString& path, SettingsArchiveImportSummary& summary);
+    // The archive road of an import: the file work on the worker, then the settings here.
+    void importArchive(const QString& path);
+    void finishArchiveImport(const SettingsArchiveTransfer::ImportResult& result);
     bool importJSON(const QString& path);
     void settingsDidChange();
 
@@ -103,6 +118,13 @@ private:
     EditorThemeStore& themeStore_;
     SettingsArchiveStore archiveStore_;
     std::unique_ptr<SettingsResourceStore> resourceStore_;
+    std::shared_ptr<Control> archiveJob_;
+    QPointer<ProgressSheet> progress_;
+    quint64 archiveGeneration_ = 0;
+    // Results of the worker reach this object only while it lives.
+    std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
+    // Made on the first archive job; its destruction waits for a job still running.
+    std::unique_ptr<DispatchQueue> archiveQueue_;
 
     QPointer<QWidget> window_;
     QTabWidget* tabs_ = nullptr;

@@ -4,12 +4,16 @@
 
 #include "platform/documents/FileIO.h"
 #include "platform/foundation/Bundle.h"
+#include "platform/foundation/DispatchQueue.h"
+#include "platform/foundation/MainQueue.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/AlertPresenter.h"
 #include "platform/ui/FilePanels.h"
+#include "platform/ui/ProgressSheet.h"
 #include "preferences/archive/SettingsArchive.h"
 #include "preferences/archive/SettingsArchiveError.h"
+#include "preferences/archive/SettingsArchiveTransfer.h"
 #include "preferences/archive/SettingsResourceStore.h"
 #include "settings/EditorPreferences.h"
 #include "settings/EditorSettingsError.h"
@@ -66,7 +70,7 @@ void SettingsWindowController::presentError(const QString& description)
 void SettingsWindowController::importTheme(MenuItem*)
 {
     FilePanels* panels = FilePanels::shared();
-    if (!panels) return;
+    if (!panels || isArchiveJobRunning()) return;
     OpenPanelOptions options;
     options.canChooseDirectories = false;
     options.allowsMultipleSelection = false;
@@ -95,7 +99,7 @@ void SettingsWindowController::importTheme(MenuItem*)
 void SettingsWindowController::exportTheme(MenuItem*)
 {
     FilePanels* panels = FilePanels::shared();
-    if (!panels) return;
+    if (!panels || isArchiveJobRunning()) return;
     const EditorTheme theme = EditorTheme::current(defaults_, themeStore_);
     SavePanelOptions options;
     options.nameFilters = {QStringLiteral("テーマ (*.cottheme)")};
@@ -115,7 +119,7 @@ void SettingsWindowController::exportTheme(MenuItem*)
 void SettingsWindowController::exportSettings(MenuItem*)
 {
     FilePanels* panels = FilePanels::shared();
-    if (!panels) return;
+    if (!panels || isArchiveJobRunning()) return;
     SavePanelOptions options;
     options.nameFilters = {kArchiveFilter, kJSONFilter};
     options.nameFieldValue = QStringLiteral("Korimado設定.cotsettings");
@@ -155,16 +159,17 @@ bool SettingsWindowController::confirmReplacing(const QString& confirmed, const 
 
 void SettingsWindowController::exportArchive(const QString& destination)
 {
-    try {
-        std::optional<SettingsArchive> base;
-        const QFileInfo stored(archiveStore_.baseArchivePath());
-        if (stored.exists() || stored.isSymLink()) base = SettingsArchive::read(archiveStore_.baseArchivePath());
-        SettingsArchive::exporting(EditorSettingsSnapshot(defaults_), base ? &*base : nullptr,
-                                   &EditorPreferences::exportedFontFamily)
-            .write(destination);
-    } catch (const SettingsArchiveError& error) {
-        presentError(error.localizedDescription());
-    }
+    // The settings and the font family are taken here: the defaults and the fonts belong to this thread.
+    const EditorSettingsSnapshot settings(defaults_);
+    const QString fontFamily = EditorPreferences::exportedFontFamily(settings.fontName);
+    const SettingsArchiveStore store = archiveStore_;
+    runArchiveJob(QStringLiteral("設定アーカイブを書き出しています…"), [=, this](Control& control) {
+        auto result = std::make_shared<SettingsArchiveTransfer::ExportResult>(
+            SettingsArchiveTransfer::exportArchive(destination, store, settings, fontFamily, control));
+        return [this, result] {
+            if (!result->cancelled && !result->error.isEmpty()) presentError(result->error);
+        };
+    });
 }
 
 void SettingsWindowController::exportJSON(const QString& destination)
@@ -183,7 +188,7 @@ void SettingsWindowController::exportJSON(const QString& destination)
 void SettingsWindowController::importSettings(MenuItem*)
 {
     FilePanels* panels = FilePanels::shared();
-    if (!panels) return;
+    if (!panels || isArchiveJobRunning()) return;
     OpenPanelOptions options;
     options.canChooseDirectories = false;
     options.allowsMultipleSelection = false;
@@ -196,31 +201,90 @@ void SettingsWindowController::importSettings(MenuItem*)
     if (!result.confirmed || result.paths.isEmpty()) return;
     const QString path = result.paths.first();
 
-    const bool archive = QFileInfo(path).suffix().toLower() == kArchiveExtension;
-    SettingsArchiveImportSummary summary;
-    if (!(archive ? importArchive(path, summary) : importJSON(path))) return;
+    if (QFileInfo(path).suffix().toLower() == kArchiveExtension) {
+        importArchive(path);
+        return;
+    }
+    if (!importJSON(path)) return;
     sync();
     settingsDidChange();
-    if (archive) presentArchiveSummary(summary);
 }
 
-bool SettingsWindowController::importArchive(const QString& path, SettingsArchiveImportSummary& summary)
+void SettingsWindowController::importArchive(const QString& path)
 {
+    const SettingsArchiveStore store = archiveStore_;
+    const SettingsResourceStore resources = resourceStore();
+    EditorThemeStore& themes = themeStore_;  // outlives the queue: the window's store, or the program's
+    runArchiveJob(QStringLiteral("設定アーカイブを読み込んでいます…"), [=, this, &themes](Control& control) {
+        auto result = std::make_shared<SettingsArchiveTransfer::ImportResult>(
+            SettingsArchiveTransfer::importArchive(path, store, resources, themes, control));
+        return [this, result] { finishArchiveImport(*result); };
+    });
+}
+
+void SettingsWindowController::finishArchiveImport(const SettingsArchiveTransfer::ImportResult& result)
+{
+    if (result.cancelled) return;
+    if (!result.error.isEmpty()) {
+        presentError(result.error);
+        return;
+    }
+    SettingsArchiveImportSummary summary;
     try {
-        const SettingsArchive archive = SettingsArchive::read(path);
-        archiveStore_.saveBase(archive);
-        const SettingsResourceActivationSummary activation = resourceStore().activate(archive);
-        const QStringList names = themeStore_.availableThemeNames();
-        summary = archive.applyKnownSettings(defaults_, QSet<QString>(names.cbegin(), names.cend()))
-                      .including(activation);
-        if (!activation.activated.isEmpty()) NotificationCenter::defaultCenter().post(editorSettingsResourcesChanged);
-        return true;
-    } catch (const SettingsArchiveError& error) {
-        presentError(error.localizedDescription());
+        summary = result.archive
+                      ->applyKnownSettings(defaults_, QSet<QString>(result.themeNames.cbegin(), result.themeNames.cend()))
+                      .including(result.activation);
     } catch (const EditorSettingsError& error) {
         presentError(error.localizedDescription());
+        return;
     }
-    return false;
+    if (!result.activation.activated.isEmpty()) NotificationCenter::defaultCenter().post(editorSettingsResourcesChanged);
+    sync();
+    settingsDidChange();
+    presentArchiveSummary(summary);
+}
+
+void SettingsWindowController::runArchiveJob(const QString& message, ArchiveJob job)
+{
+    auto control = std::make_shared<Control>();
+    archiveJob_ = control;
+    const quint64 generation = ++archiveGeneration_;
+    auto* sheet = new ProgressSheet(modalParent(), message);
+    progress_ = sheet;
+    sheet->onCancel = [this, control, generation] {
+        if (generation != archiveGeneration_) return;
+        if (!control->cancel()) {
+            // The job has begun to replace what is on disk: it ends on its own, shortly.
+            progress_->setCancellable(false);
+            return;
+        }
+        endArchiveJob();
+    };
+    // A small archive is done before the sheet would show.
+    sheet->showAfter(200);
+    if (!archiveQueue_) archiveQueue_ = std::make_unique<DispatchQueue>(DispatchQueue::applicationLabel(QStringLiteral("settings.archive")));
+    const std::weak_ptr<int> alive = lifetime_;
+    archiveQueue_->async([this, job = std::move(job), control, generation, alive] {
+        std::function<void()> finish = job(*control);
+        MainQueue::async([this, finish = std::move(finish), control, generation, alive] {
+            if (alive.expired() || generation != archiveGeneration_ || control->isCancelled()) return;
+            endArchiveJob();
+            finish();
+        });
+    });
+}
+
+void SettingsWindowController::endArchiveJob()
+{
+    ++archiveGeneration_;
+    archiveJob_.reset();
+    if (progress_) progress_->finish();
+    progress_ = nullptr;
+}
+
+ProgressSheet* SettingsWindowController::progressSheet() const
+{
+    return progress_;
 }
 
 bool SettingsWindowController::importJSON(const QString& path)

@@ -3,6 +3,7 @@
 
 #include "platform/foundation/Bundle.h"
 #include "platform/documents/FileIO.h"
+#include "platform/documents/FileWrapper.h"
 #include "platform/foundation/LocalizedStandardCompare.h"
 #include "theme/EditorThemeError.h"
 
@@ -189,7 +190,9 @@ EditorTheme EditorThemeStore::installTheme(const QByteArray& data, const std::op
     if (!overwrite && (existing.exists() || existing.isSymLink())) throw EditorThemeError::alreadyImported(theme.name);
 
     const QByteArray encoded = theme.encodedData();
-    const bool written = overwrite ? writeFileSafely(destination, encoded, &error)
+    // A link standing under the theme's name is replaced, never written through: it could lead
+    // anywhere outside the theme folder.
+    const bool written = overwrite ? FileWrapper::regularFile(encoded).write(destination, &error)
                                    : writeNewFile(destination, encoded, &error);
     if (!written) throw EditorThemeError::fileOperation(QStringLiteral("保存"), error);
 

@@ -1,7 +1,8 @@
-// The settings archive: a package made of the input is read, applied and exported over itself.
-// What is read applies without throwing; the export reads back with every resource and every key
-// this program does not map as they were, and imports to the same settings the archive gave (the
-// font by the family it was exported under).
+// The settings archive: a package made of the input is read, stored as a base, applied and
+// exported over itself. The stored base reads back as it was; what is read applies without
+// throwing; the export reads back with every resource and every key this program does not map as
+// they were, and imports to the same settings the archive gave (the font by the family it was
+// exported under).
 //
 // Input: parts separated by "\n@@\n". The first two are Info.plist and Defaults.plist; each later
 // part is a relative path on its first line and the file's bytes after it.
@@ -14,6 +15,8 @@
 #include "settings/EditorSettingsSnapshot.h"
 
 #include <QFile>
+
+#include <cmath>
 
 using namespace korimado;
 
@@ -47,6 +50,34 @@ QList<QByteArray> splitParts(const QByteArray& input)
     }
     parts.append(input.mid(from));
     return parts;
+}
+
+// Equal as an XML list stores them: a date to its whole second.
+bool sameAsStored(const PropertyList& value, const PropertyList& stored)
+{
+    if (value.type() != stored.type()) return false;
+    switch (value.type()) {
+    case PropertyList::Type::date:
+        return std::floor(value.dateValue().seconds) == stored.dateValue().seconds;
+    case PropertyList::Type::array: {
+        const PropertyList::Array& items = value.arrayValue();
+        if (items.size() != stored.arrayValue().size()) return false;
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            if (!sameAsStored(items[i], stored.arrayValue()[i])) return false;
+        }
+        return true;
+    }
+    case PropertyList::Type::dictionary: {
+        const QList<PropertyList::Entry>& entries = value.dictionaryValue().entries();
+        if (entries.size() != stored.dictionaryValue().size()) return false;
+        for (const PropertyList::Entry& entry : entries) {
+            const PropertyList* other = stored.dictionaryValue().value(entry.key);
+            if (!other || !sameAsStored(entry.value, *other)) return false;
+        }
+        return true;
+    }
+    default: return value == stored;
+    }
 }
 
 QString fixedFamily(const QString& name)
@@ -90,9 +121,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const EditorSettingsSnapshot applied(defaults);
 
-    // A binary list may hold what XML cannot carry (a UID, a control character); such a base
-    // refuses to export, by name.
-    if (!PropertyList::isValidForXML(archive->info()) || !PropertyList::isValidForXML(archive->defaults())) {
+    // The archive as read is stored as the base of the next export: it is refused when written,
+    // or it reads back as it was (dates to the whole second).
+    const QString stored = scratch.filePath(QStringLiteral("base.cotsettings"));
+    QDir(stored).removeRecursively();
+    bool isStored = true;
+    try {
+        archive->write(stored);
+    } catch (const SettingsArchiveError&) {
+        isStored = false;
+    }
+    if (isStored) {
+        try {
+            const SettingsArchive base = SettingsArchive::read(stored);
+            FUZZ_CHECK(sameAsStored(PropertyList(archive->info()), PropertyList(base.info())));
+            FUZZ_CHECK(sameAsStored(PropertyList(archive->defaults()), PropertyList(base.defaults())));
+            FUZZ_CHECK(base.resources() == archive->resources());
+        } catch (const SettingsArchiveError& error) {
+            std::fprintf(stderr, "%s\n", qPrintable(error.localizedDescription()));
+            FUZZ_CHECK(!"a stored base must read back");
+        }
+    }
+
+    // A binary list may hold what XML cannot carry (a UID, a control character, a date beyond
+    // the year 9999); such a base refuses to export, by name. The export dates itself anew.
+    PropertyList::Dictionary carriedInfo = archive->info();
+    carriedInfo.remove(QStringLiteral("date"));
+    if (!PropertyList::isValidForXML(carriedInfo) || !PropertyList::isValidForXML(archive->defaults())) {
         try {
             SettingsArchive::exporting(applied, &*archive, fixedFamily).write(exported);
             FUZZ_CHECK(!"a base XML cannot carry must not export");

@@ -1,5 +1,7 @@
 #include "platform/documents/DirectoryHandle.h"
+#include "platform/documents/FileIO.h"
 #include "platform/documents/FileWrapper.h"
+#include "platform/documents/StaleTemporaries.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +11,11 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace korimado;
@@ -115,6 +121,115 @@ TEST(FileWrapper, FailureBeforeTheExchangeLeavesThePreviousItem)
     EXPECT_EQ(test::readFile(target + QStringLiteral("/old.txt")), QByteArray("old"));
     EXPECT_EQ(leftovers(dir.path()), QStringList{QStringLiteral("x.cotsettings")});
     EXPECT_FALSE(sampleTree().write(dir.file(QStringLiteral("missing/x.cotsettings")), &error));
+}
+
+// A write killed while it filled its hidden folder (or before it removed the old item it had
+// swapped out) leaves it beside the target: the next write there sweeps every such folder that
+// no write holds locked, and nothing else.
+TEST(FileWrapper, StaleTreesOfKilledWritesAreSweptUnderTheirLocks)
+{
+    test::TempDir dir;
+    const QString target = dir.file(QStringLiteral("x.cotsettings"));
+    const QString prefix = temporaryFileNamePrefix(QStringLiteral("x.cotsettings"));
+
+    // A real kill: the child dies with its tree complete and not yet in place.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        sampleTree().write(target, nullptr, [](ErrorInfo*) {
+            ::raise(SIGKILL);
+            return false;
+        });
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    ASSERT_EQ(leftovers(dir.path()).size(), 1);
+    EXPECT_TRUE(leftovers(dir.path()).first().startsWith(prefix + QStringLiteral("new-")));
+
+    dir.write(QStringLiteral("x.cotsettings/old.txt"), "previous");
+    const QString outside = dir.write(QStringLiteral("outside/keep.txt"), "keep");
+    // Another target's killed write, a lone file of one, an old item put aside, a link.
+    dir.write(temporaryFileNamePrefix(QStringLiteral("y.cotsettings")) + QStringLiteral("new-1k3z/Themes/a"), "a");
+    dir.write(temporaryFileNamePrefix(QStringLiteral("t.cottheme")) + QStringLiteral("new-9"), "t");
+    dir.write(prefix + QStringLiteral("old-abc/Info.plist"), "old");
+    const QString linked = dir.file(prefix + QStringLiteral("new-link"));
+    ASSERT_TRUE(QFile::link(dir.file(QStringLiteral("outside")), linked));
+    // Not to be swept: a write in progress, look-alikes, the old item of a target not standing.
+    const QString busy = dir.write(prefix + QStringLiteral("new-busy/Info.plist"), "busy");
+    const int busyFd = ::open(QFile::encodeName(dir.file(prefix + QStringLiteral("new-busy"))).constData(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(busyFd, 0);
+    ASSERT_EQ(::flock(busyFd, LOCK_EX), 0);
+    const QString lookAlike = dir.write(prefix + QStringLiteral("new-NotOurs/keep"), "keep");
+    const QString unnamed = dir.write(QStringLiteral(".korimado-new-abc/keep"), "keep");
+    const QString orphan = dir.write(temporaryFileNamePrefix(QStringLiteral("gone.cotsettings")) + QStringLiteral("old-q/keep"), "keep");
+
+    ASSERT_TRUE(sampleTree().write(target));
+    ::close(busyFd);
+    EXPECT_EQ(test::readFile(outside), QByteArray("keep"));
+    EXPECT_FALSE(QFileInfo(linked).isSymLink());
+    EXPECT_TRUE(QFileInfo::exists(busy));
+    EXPECT_TRUE(QFileInfo::exists(lookAlike));
+    EXPECT_TRUE(QFileInfo::exists(unnamed));
+    EXPECT_TRUE(QFileInfo::exists(orphan));
+    QStringList expected{QFileInfo(QFileInfo(busy).path()).fileName(), QFileInfo(QFileInfo(lookAlike).path()).fileName(),
+                         QFileInfo(QFileInfo(unnamed).path()).fileName(), QFileInfo(QFileInfo(orphan).path()).fileName(),
+                         QStringLiteral("outside"), QStringLiteral("x.cotsettings")};
+    expected.sort();
+    QStringList left = leftovers(dir.path());
+    left.sort();
+    EXPECT_EQ(left, expected);
+
+    // A sweep during a write leaves that write's own folder alone.
+    ErrorInfo error;
+    EXPECT_TRUE(sampleTree().write(target, &error, [&](ErrorInfo*) {
+        removeStaleTemporaries(dir.path(), QStringLiteral("x.cotsettings"));
+        return true;
+    })) << error.description.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(target + QStringLiteral("/Themes/a.cottheme")));
+
+    // Only this user's: as root a folder of another owner is left.
+    if (::geteuid() == 0) {
+        const QString foreign = dir.file(prefix + QStringLiteral("new-foreign"));
+        ASSERT_TRUE(QDir().mkpath(foreign));
+        ASSERT_EQ(::chown(QFile::encodeName(foreign).constData(), 4242, 4242), 0);
+        ASSERT_TRUE(sampleTree().write(target));
+        EXPECT_TRUE(QFileInfo::exists(foreign));
+    }
+}
+
+// Each file and folder is flushed by itself, in batches of folders written on several threads: a
+// tree larger than a batch comes out whole, and a cancelled write leaves the old item and nothing
+// beside it.
+TEST(FileWrapper, TreesLargerThanABatchAndCancelledWrites)
+{
+    test::TempDir dir;
+    FileWrapper tree = FileWrapper::directory();
+    for (int f = 0; f < 260; ++f) {
+        FileWrapper folder = FileWrapper::directory();
+        for (int i = 0; i < 2; ++i) folder.addFileWrapper(QString::number(i), FileWrapper::regularFile(QByteArray::number(f * 2 + i)));
+        folder.addFileWrapper(QStringLiteral("empty"), FileWrapper::directory());
+        tree.addFileWrapper(QStringLiteral("f%1").arg(f), folder);
+    }
+    const QString target = dir.file(QStringLiteral("big.cotsettings"));
+    ErrorInfo error;
+    ASSERT_TRUE(tree.write(target, &error)) << error.description.toStdString();
+    int files = 0;
+    for (int f = 0; f < 260; ++f) {
+        const QString folder = target + QStringLiteral("/f%1").arg(f);
+        files += static_cast<int>(QDir(folder).entryList(QDir::Files).size());
+        EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/empty")).isDir());
+    }
+    EXPECT_EQ(files, 260 * 2);
+    EXPECT_EQ(test::readFile(target + QStringLiteral("/f259/1")), QByteArray::number(259 * 2 + 1));
+
+    CancellationToken cancel;
+    cancel.cancel();
+    EXPECT_FALSE(sampleTree().write(target, &error, {}, &cancel));
+    EXPECT_EQ(error.code, ECANCELED);
+    EXPECT_EQ(test::readFile(target + QStringLiteral("/f0/0")), QByteArray("0"));
+    EXPECT_EQ(leftovers(dir.path()), QStringList{QStringLiteral("big.cotsettings")});
 }
 
 TEST(DirectoryHandle, SeesLinksAndNeverWaitsOnAFifo)

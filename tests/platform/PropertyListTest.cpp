@@ -133,6 +133,26 @@ TEST(PropertyList, XmlWriterRefusesWhatXmlCannotCarry)
     Dict badKey;
     badKey.insert(QString(QChar(0x7)), 1);
     EXPECT_FALSE(PropertyList::isValidForXML(badKey));
+
+    // A date is written as a four-digit year: what lies outside the years 0 to 9999, or is no
+    // number at all, could not be read back (a binary list carries any of them).
+    constexpr double first = -63'145'526'400;    // 0000-01-01T00:00:00Z
+    constexpr double afterLast = 252'423'993'600;  // 10000-01-01T00:00:00Z
+    for (const double seconds : {first - 1, afterLast, std::nan(""), std::numeric_limits<double>::infinity(),
+                                 -std::numeric_limits<double>::infinity(), 3e11}) {
+        Dict holder;
+        holder.insert(QStringLiteral("date"), PropertyList::Date{seconds});
+        EXPECT_FALSE(PropertyList::isValidForXML(holder)) << seconds;
+        EXPECT_THROW(PropertyList::xmlData(holder), PropertyListError) << seconds;
+        EXPECT_EQ(PropertyList::read(PropertyList::binaryData(holder)), PropertyList(holder)) << seconds;
+    }
+    for (const double seconds : {first, afterLast - 1, afterLast - 0.5}) {
+        Dict holder;
+        holder.insert(QStringLiteral("date"), PropertyList::Date{seconds});
+        ASSERT_TRUE(PropertyList::isValidForXML(holder)) << seconds;
+        EXPECT_EQ(PropertyList::read(PropertyList::xmlData(holder)).dictionaryValue().value(QStringLiteral("date"))
+                      ->dateValue().seconds, std::floor(seconds)) << seconds;
+    }
 }
 
 TEST(PropertyList, XmlReaderKnowsOnlyPredefinedEntities)

@@ -128,6 +128,13 @@ TEST(SettingsArchiveRead, UnsafeEntriesAnywhereInTheTree)
     expectUnsafe(QStringLiteral("Notes"), QStringLiteral("line\nfeed"));
     dir.write(QStringLiteral("p.cotsettings/Notes/zero\u200Bwidth"), "x");
     expectUnsafe(QStringLiteral("Notes"), QStringLiteral("zero\u200Bwidth"));
+    // A leading byte-order mark is a format character too: were it dropped, the folder would pass
+    // as "Themes", and a name that differs from its neighbour only by it would take its place.
+    dir.write(QStringLiteral("p.cotsettings/\uFEFFThemes/a.cottheme"), "x");
+    expectUnsafe(QStringLiteral("\uFEFFThemes"), QStringLiteral("\uFEFFThemes"));
+    dir.write(QStringLiteral("p.cotsettings/Themes/a.cottheme"), "kept");
+    dir.write(QStringLiteral("p.cotsettings/Themes/\uFEFFa.cottheme"), "lost");
+    expectUnsafe(QStringLiteral("Themes"), QStringLiteral("\uFEFFa.cottheme"));
 
     QDir().mkpath(base + QStringLiteral("/Syntaxes/Go.cotsyntax/Regex"));
     ASSERT_TRUE(QFile::link(QStringLiteral("/etc/passwd"), base + QStringLiteral("/Syntaxes/Go.cotsyntax/Regex/evil.json")));

@@ -5,6 +5,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/ScriptedAlertPresenter.h"
+#include "platform/ui/ProgressSheet.h"
 #include "platform/ui/ScriptedFilePanels.h"
 #include "preferences/SettingsWindowController.h"
 #include "search/batch/BatchReplaceLibrary.h"
@@ -19,6 +20,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
+#include <QPushButton>
 
 using namespace korimado;
 namespace Key = EditorSettingsKey;
@@ -46,6 +49,11 @@ protected:
     }
 
     void chooseToOpen(const QString& path) { panels.enqueueOpen({true, {path}, -1}); }
+    // Archive work runs on a worker; its result comes back through the event loop.
+    static void finish(const SettingsWindowController& controller)
+    {
+        ASSERT_TRUE(test::spinUntil([&] { return !controller.isArchiveJobRunning(); }, 60000));
+    }
     void chooseToSave(const QString& path, int format = -1) { panels.enqueueSave({true, path, format}); }
 
     // A package as a user would make one by hand: a theme, a syntax, a rule file, a broken
@@ -124,6 +132,7 @@ TEST_F(SettingsCommandsTest, ExportInBothFormatsReplacingTheTypedExtension)
     defaults.setInteger(Key::tabWidth, 6);
     chooseToSave(dir.file(QStringLiteral("Mine.txt")), 0);
     controller.exportSettings(nullptr);
+    finish(controller);
     const SavePanelOptions& shown = panels.savePanels().at(0);
     EXPECT_EQ(shown.nameFieldValue, QStringLiteral("Korimado設定.cotsettings"));
     ASSERT_TRUE(shown.accessory);
@@ -139,6 +148,7 @@ TEST_F(SettingsCommandsTest, ExportInBothFormatsReplacingTheTypedExtension)
 
     chooseToSave(dir.file(QStringLiteral("Mine.cotsettings")), 1);
     controller.exportSettings(nullptr);
+    finish(controller);
     EXPECT_TRUE(test::readFile(dir.file(QStringLiteral("Mine.json"))).contains("\"tabWidth\": 6"));
     EXPECT_TRUE(alerts.shown().isEmpty());
 }
@@ -149,6 +159,7 @@ TEST_F(SettingsCommandsTest, ExportAsksBeforeReplacingWhatThePanelDidNotConfirm)
     alerts.enqueueAnswer(1);  // キャンセル
     chooseToSave(dir.file(QStringLiteral("Korimado設定.cotsettings")), 1);
     controller.exportSettings(nullptr);
+    finish(controller);
     ASSERT_EQ(alerts.shown().size(), 1);
     EXPECT_EQ(alerts.shown().at(0).messageText, QStringLiteral("「Korimado設定.json」はすでに存在します。置き換えますか？"));
     EXPECT_EQ(alerts.shown().at(0).buttons, (QStringList{QStringLiteral("置き換える"), QStringLiteral("キャンセル")}));
@@ -159,17 +170,20 @@ TEST_F(SettingsCommandsTest, ExportAsksBeforeReplacingWhatThePanelDidNotConfirm)
     alerts.enqueueAnswer(1);
     chooseToSave(dir.file(QStringLiteral("X.json")), 0);
     controller.exportSettings(nullptr);
+    finish(controller);
     EXPECT_EQ(alerts.shown().size(), 2);
     EXPECT_TRUE(QFileInfo::exists(dir.file(QStringLiteral("X.cotsettings/keep.txt"))));
 
     alerts.enqueueAnswer(0);  // 置き換える
     chooseToSave(dir.file(QStringLiteral("Korimado設定.cotsettings")), 1);
     controller.exportSettings(nullptr);
+    finish(controller);
     EXPECT_TRUE(test::readFile(json).startsWith("{"));
 
     // The path the panel confirmed is not asked about again.
     chooseToSave(json, 1);
     controller.exportSettings(nullptr);
+    finish(controller);
     EXPECT_EQ(alerts.shown().size(), 3);
 }
 
@@ -178,6 +192,7 @@ TEST_F(SettingsCommandsTest, ArchiveImportInstallsAppliesReportsAndFeedsTheNextE
     const QString archive = handMadeArchive(QStringLiteral("Hand.COTSETTINGS"));
     chooseToOpen(archive);
     controller.importSettings(nullptr);
+    finish(controller);
 
     ASSERT_EQ(alerts.shown().size(), 1);
     const Alert& summary = alerts.shown().at(0);
@@ -207,6 +222,7 @@ TEST_F(SettingsCommandsTest, ArchiveImportInstallsAppliesReportsAndFeedsTheNextE
     defaults.setInteger(Key::tabWidth, 3);
     chooseToSave(dir.file(QStringLiteral("Out.cotsettings")), 0);
     controller.exportSettings(nullptr);
+    finish(controller);
     const SettingsArchive out = SettingsArchive::read(dir.file(QStringLiteral("Out.cotsettings")));
     EXPECT_EQ(*out.defaults().value(QStringLiteral("myOwnSetting")), PropertyList("keep me"));
     EXPECT_EQ(*out.defaults().value(QStringLiteral("lineHeight")), PropertyList(1.5));
@@ -220,6 +236,7 @@ TEST_F(SettingsCommandsTest, ArchiveWithNothingToInstallAndFailedRoads)
 {
     chooseToOpen(test::writePackage(dir, QStringLiteral("Plain.cotsettings")));
     controller.importSettings(nullptr);
+    finish(controller);
     EXPECT_EQ(changes, 1);
     EXPECT_EQ(resourceChanges, 0);
     ASSERT_EQ(alerts.shown().size(), 1);
@@ -231,6 +248,7 @@ TEST_F(SettingsCommandsTest, ArchiveWithNothingToInstallAndFailedRoads)
     defaults.setInteger(Key::tabWidth, 5);
     chooseToOpen(handMadeArchive(QStringLiteral("Hand.cotsettings")));
     blocked.importSettings(nullptr);
+    finish(blocked);
     ASSERT_EQ(alerts.shown().size(), 2);
     EXPECT_TRUE(alerts.shown().at(1).messageText.startsWith(QStringLiteral("設定アーカイブを保存できませんでした。")));
     EXPECT_EQ(defaults.object(Key::tabWidth)->integerValue(), 5);
@@ -240,11 +258,13 @@ TEST_F(SettingsCommandsTest, ArchiveWithNothingToInstallAndFailedRoads)
     // Any other extension takes the JSON road, and fails there unless it holds the settings.
     chooseToOpen(dir.write(QStringLiteral("notes.txt"), "hello"));
     controller.importSettings(nullptr);
+    finish(controller);
     EXPECT_EQ(alerts.shown().size(), 3);
     EXPECT_EQ(alerts.shown().at(2).messageText,
               QStringLiteral("設定ファイルを読み込めません。Korimadoが書き出したJSONファイルを選んでください。"));
     chooseToOpen(test::writePackage(dir, QStringLiteral("BadInfo.cotsettings"), test::defaultsPlist(), "<plist><array/></plist>"));
     controller.importSettings(nullptr);
+    finish(controller);
     EXPECT_EQ(alerts.shown().at(3).messageText, QStringLiteral("設定アーカイブの「Info.plist」を読み取れません。"));
     EXPECT_EQ(changes, 1);
     EXPECT_EQ(panels.openPanels().at(0).packageExtensions, QStringList{QStringLiteral("cotsettings")});
@@ -256,15 +276,60 @@ TEST_F(SettingsCommandsTest, JsonRoundTripAndPanelsSheetOnTheShownWindow)
     controller.showWindow();
     chooseToSave(dir.file(QStringLiteral("s.json")), 1);
     controller.exportSettings(nullptr);
+    finish(controller);
     EXPECT_EQ(panels.savePanels().at(0).parent, controller.window());
 
     UserDefaults other;
     SettingsWindowController importer(other, themes, archiveStore);
     chooseToOpen(dir.file(QStringLiteral("s.json")));
     importer.importSettings(nullptr);
+    finish(importer);
     EXPECT_EQ(other.object(Key::tabWidth)->integerValue(), 8);
     EXPECT_EQ(importer.tabWidth()->currentText(), QStringLiteral("8文字"));
     EXPECT_EQ(panels.openPanels().at(0).parent, nullptr);  // that window is not shown
     EXPECT_TRUE(alerts.shown().isEmpty());
+    controller.window()->close();
+}
+
+// The file work of an archive runs behind a sheet on the settings window, which leaves the window's
+// thread free; cancelling before the job replaces anything leaves settings, base and folders as
+// they were, and the next job runs after it.
+TEST_F(SettingsCommandsTest, ArchiveWorkRunsBehindASheetThatCancelsIt)
+{
+    const QString archive = handMadeArchive(QStringLiteral("Big.cotsettings"));
+    for (int i = 0; i < 500; ++i) dir.write(QStringLiteral("Big.cotsettings/Notes/many/%1.txt").arg(i), "x");
+    defaults.setInteger(Key::tabWidth, 5);
+    controller.showWindow();
+    chooseToOpen(archive);
+    controller.importSettings(nullptr);
+    ASSERT_TRUE(controller.isArchiveJobRunning());
+    QPointer<ProgressSheet> sheet = controller.progressSheet();
+    ASSERT_TRUE(sheet);
+    EXPECT_EQ(sheet->message(), QStringLiteral("設定アーカイブを読み込んでいます…"));
+    EXPECT_EQ(sheet->parentWidget(), controller.window());
+    EXPECT_EQ(sheet->cancelButton()->text(), QStringLiteral("キャンセル"));
+    sheet->reject();  // Escape, or the button
+    EXPECT_FALSE(controller.isArchiveJobRunning());
+    EXPECT_TRUE(test::spinUntil([&] { return sheet.isNull(); }));
+
+    chooseToOpen(test::writePackage(dir, QStringLiteral("Plain.cotsettings")));
+    controller.importSettings(nullptr);
+    finish(controller);
+    EXPECT_EQ(alerts.shown().size(), 1);  // the second import's summary alone
+    EXPECT_FALSE(QFileInfo::exists(archiveStore.baseArchivePath() + QStringLiteral("/Notes")));
+    EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral("UserThemes/Hand.cottheme"))));
+    EXPECT_FALSE(QFileInfo::exists(CotSyntaxCatalog::userSyntaxDirectory() + QStringLiteral("/Hand.cotsyntax")));
+    EXPECT_EQ(defaults.object(Key::tabWidth)->integerValue(), 5);
+    EXPECT_EQ(resourceChanges, 0);
+
+    // An export runs the same way, and its package replaces what stood at its destination whole.
+    dir.write(QStringLiteral("Out.cotsettings/mine.txt"), "mine");
+    chooseToSave(dir.file(QStringLiteral("Out.cotsettings")), 0);
+    controller.exportSettings(nullptr);
+    if (controller.isArchiveJobRunning()) {
+        EXPECT_EQ(controller.progressSheet()->message(), QStringLiteral("設定アーカイブを書き出しています…"));
+    }
+    finish(controller);
+    EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral("Out.cotsettings/mine.txt"))));
     controller.window()->close();
 }

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -220,4 +222,27 @@ TEST(ImportSummary, BaseStoreReplacesTheBaseWhole)
     ASSERT_TRUE(error);
     EXPECT_TRUE(error->localizedDescription().startsWith(QStringLiteral("設定アーカイブを保存できませんでした。")));
     EXPECT_TRUE(SettingsArchiveStore().baseArchivePath().endsWith(QStringLiteral("/Korimado/Settings/ImportedBase.cotsettings")));
+}
+
+// A binary list carries dates that the XML the base is stored in cannot: such an archive is
+// refused when its base is stored, and the base before it stays readable for the next export.
+TEST(ImportSummary, BaseStoreRefusesDatesItCouldNotReadBack)
+{
+    test::TempDir dir;
+    const SettingsArchiveStore store(dir.file(QStringLiteral("Settings/ImportedBase.cotsettings")));
+    store.saveBase(SettingsArchive(test::validInfo(), {}, {{QStringLiteral("kept.txt"), FileWrapper::regularFile("1")}}));
+
+    int n = 0;
+    for (const double seconds : {3e11, -7e10, std::nan("")}) {
+        PropertyList::Dictionary info = test::validInfo();
+        PropertyList::Dictionary defaults;
+        (n % 2 ? defaults : info).insert(QString::fromLatin1(n % 2 ? "lastUsed" : "date"), PropertyList::Date{seconds});
+        const QString name = QStringLiteral("odd%1.cotsettings").arg(n++);
+        test::writePackage(dir, name, PropertyList::binaryData(defaults), PropertyList::binaryData(info));
+        const SettingsArchive odd = SettingsArchive::read(dir.file(name));
+        const auto error = test::archiveError([&] { store.saveBase(odd); });
+        ASSERT_TRUE(error) << seconds;
+        EXPECT_EQ(error->kind(), SettingsArchiveError::Kind::invalidPropertyList) << seconds;
+        EXPECT_EQ(SettingsArchive::read(store.baseArchivePath()).resources().keys(), QStringList{QStringLiteral("kept.txt")});
+    }
 }

@@ -12,6 +12,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <thread>
@@ -138,6 +139,28 @@ TEST_F(EditorThemeStoreTest, InstallWithoutOverwriteLeavesTheExistingFileAlone)
     EXPECT_EQ(store.theme("Twice").colorValues.value("keywords").hex, "#333333");
     EXPECT_EQ(QDir(dir.file("user/Korimado/Themes")).entryList(QDir::Files | QDir::Hidden).size(), 1)
         << "no temporary files left behind";
+}
+
+// An archive's theme installs over whatever has its name in the user folder: a link planted
+// there is replaced, and the file it leads to stays as it was.
+TEST_F(EditorThemeStoreTest, OverwritingReplacesALinkInsteadOfWritingThroughIt)
+{
+    const QString outside = dir.write("outside/keep.txt", "keep");
+    QDir().mkpath(dir.file("user/Korimado/Themes"));
+    const QString path = dir.file("user/Korimado/Themes/Linked.cottheme");
+    ASSERT_TRUE(QFile::link(outside, path));
+    const QString dangling = dir.file("user/Korimado/Themes/Dangling.cottheme");
+    ASSERT_EQ(::symlink(QFile::encodeName(dir.file("outside/new.txt")).constData(), QFile::encodeName(dangling).constData()), 0);
+
+    store.installTheme(themeBytes("Linked"), std::nullopt, true);
+    store.installTheme(themeBytes("Dangling"), std::nullopt, true);
+    EXPECT_EQ(test::readFile(outside), QByteArray("keep"));
+    EXPECT_FALSE(QFileInfo::exists(dir.file("outside/new.txt")));
+    EXPECT_FALSE(QFileInfo(path).isSymLink());
+    EXPECT_FALSE(QFileInfo(dangling).isSymLink());
+    EXPECT_EQ(store.theme("Linked").name, "Linked");
+    EXPECT_EQ(store.theme("Dangling").name, "Dangling");
+    EXPECT_EQ(QDir(dir.file("user/Korimado/Themes")).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 2);
 }
 
 TEST_F(EditorThemeStoreTest, InstallOfABadFileLeavesNothingBehind)

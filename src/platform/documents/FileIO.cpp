@@ -3,6 +3,7 @@
 #include "platform/documents/ExtendedAttributes.h"
 #include "platform/documents/FileDescriptor.h"
 #include "platform/documents/FileReplacement.h"
+#include "platform/documents/StaleTemporaries.h"
 #include "platform/foundation/FilePath.h"
 #include "platform/foundation/MemoryAdvice.h"
 #include "platform/foundation/ParallelParts.h"
@@ -12,7 +13,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -87,36 +87,6 @@ bool resolveLinks(QString& path, int* code)
     }
     *code = ELOOP;
     return false;
-}
-
-bool isOurStaleTemporary(const QString& entry, const QString& prefix, const QString& legacyPrefix)
-{
-    // mkostemp's six random characters follow either prefix.
-    constexpr qsizetype randomPart = 6;
-    return (entry.startsWith(prefix) && entry.size() == prefix.size() + randomPart)
-        || (entry.startsWith(legacyPrefix) && entry.size() == legacyPrefix.size() + randomPart);
-}
-
-// Temporaries of this file that a killed save left behind. One still locked belongs to a save in
-// progress (ours hold a lock until they are renamed) and is left alone.
-void removeStaleTemporaries(const QString& folder, const QString& fileName)
-{
-    const QString prefix = temporaryFileNamePrefix(fileName);
-    const QString legacyPrefix = QLatin1Char('.') + fileName + QStringLiteral(".korimado-");
-    DIR* dir = ::opendir(encodedFileName(folder).constData());
-    if (!dir) return;
-    while (const dirent* entry = ::readdir(dir)) {
-        const QString name = decodedFileName(entry->d_name);
-        if (!isOurStaleTemporary(name, prefix, legacyPrefix)) continue;
-        const QByteArray full = encodedFileName(folder + QLatin1Char('/') + name);
-        FileDescriptor fd(::open(full.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        struct stat info {};
-        if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0) continue;
-        if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) continue;
-        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;
-        ::unlink(full.constData());
-    }
-    ::closedir(dir);
 }
 
 void flushFolder(const QString& folder)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/foundation/CancellationToken.h"
 #include "platform/foundation/ErrorInfo.h"
 
 #include <QByteArray>
@@ -38,12 +39,15 @@ public:
     using BeforeExchange = std::function<bool(ErrorInfo*)>;
 
     // Writes the tree at path so that path holds the old item or the new tree, never a mixture:
-    // the tree goes into a hidden sibling folder, the file system is synced once, then the two
-    // names are exchanged (renamed in two steps where the file system cannot exchange), and the
-    // old item is removed without following any link in it. An item at path is replaced whole,
-    // a link there included (never followed). A file is written the same way. Names must be
-    // single path components; the parent folder must exist.
-    bool write(const QString& path, ErrorInfo* error = nullptr, const BeforeExchange& beforeExchange = {}) const;
+    // the tree goes into a hidden sibling folder (locked while it is written, and swept by a later
+    // write when a kill left it), each file and folder of it is flushed to disk, then the two names
+    // are exchanged (renamed in two steps where the file system cannot exchange), and the old
+    // item is removed without following any link in it. An item at path is replaced whole, a link
+    // there included (never followed). A file is written the same way. Names must be single path
+    // components; the parent folder must exist. Once cancel is set the write stops before the
+    // exchange (ECANCELED) and leaves the old item.
+    bool write(const QString& path, ErrorInfo* error = nullptr, const BeforeExchange& beforeExchange = {},
+               const CancellationToken* cancel = nullptr) const;
 
     friend bool operator==(const FileWrapper& a, const FileWrapper& b)
     {

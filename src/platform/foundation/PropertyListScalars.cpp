@@ -193,4 +193,12 @@ QByteArray PropertyListScalars::formatDate(PropertyList::Date date)
     return text.toLatin1();
 }
 
+bool PropertyListScalars::canFormatDate(PropertyList::Date date)
+{
+    static const double first = parseDate("0000-01-01T00:00:00Z")->seconds;
+    static const double afterLast = parseDate("9999-12-31T23:59:59Z")->seconds + 1;
+    // NaN fails both comparisons.
+    return date.seconds >= first && date.seconds < afterLast;
+}
+
 }  // namespace korimado

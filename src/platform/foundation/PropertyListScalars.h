@@ -25,6 +25,8 @@ public:
     static QByteArray formatReal(double value);
     // Whole seconds, UTC.
     static QByteArray formatDate(PropertyList::Date date);
+    // Whether formatDate gives a text parseDate takes back: a finite date in the years 0 to 9999.
+    static bool canFormatDate(PropertyList::Date date);
 };
 
 }  // namespace korimado

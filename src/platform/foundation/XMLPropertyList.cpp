@@ -130,6 +130,7 @@ bool XMLPropertyList::canWrite(const PropertyList& value)
 {
     switch (value.type()) {
     case PropertyList::Type::uid: return false;
+    case PropertyList::Type::date: return PropertyListScalars::canFormatDate(value.dateValue());
     case PropertyList::Type::string: return isXMLCharacters(value.stringValue());
     case PropertyList::Type::array:
         for (const PropertyList& item : value.arrayValue()) {

@@ -88,7 +88,7 @@ SettingsArchive::SettingsArchive(Dictionary info, Dictionary defaults, Resources
     resources_ = std::move(resources);
 }
 
-SettingsArchive SettingsArchive::read(const QString& givenPath)
+SettingsArchive SettingsArchive::read(const QString& givenPath, const CancellationToken* cancel)
 {
     const QString path = withoutTrailingSlashes(givenPath);
     if (QFileInfo(path).suffix().toLower() != QLatin1String("cotsettings")) throw SettingsArchiveError::notPackage();
@@ -134,6 +134,7 @@ SettingsArchive SettingsArchive::read(const QString& givenPath)
 
     std::sort(names->begin(), names->end());
     Budget budget;
+    budget.cancel = cancel;
     for (const QByteArray& raw : *names) {
         if (raw == infoName || raw == defaultsName) continue;
         const QString name = checkedEntryName(raw);
@@ -144,7 +145,9 @@ SettingsArchive SettingsArchive::read(const QString& givenPath)
 
 QString SettingsArchive::checkedEntryName(const QByteArray& raw)
 {
-    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    // Without ConvertInitialBom a leading U+FEFF would vanish and the name pass as another one.
+    QStringDecoder decoder(QStringConverter::Utf8,
+                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
     const QString name = decoder.decode(raw);
     if (decoder.hasError()) throw SettingsArchiveError::unsafeEntry(name);
     const bool unsafe = name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")
@@ -157,6 +160,7 @@ QString SettingsArchive::checkedEntryName(const QByteArray& raw)
 SettingsArchiveEntry SettingsArchive::loadEntry(const DirectoryHandle& parent, const QByteArray& raw,
                                                 const QString& name, Budget& budget, int depth)
 {
+    if (budget.cancel && budget.cancel->isCancelled()) throw SettingsArchiveCancelled();
     qint64 size = 0;
     switch (parent.kind(raw, &size)) {
     case DirectoryHandle::Kind::regularFile: {
@@ -196,13 +200,15 @@ SettingsArchiveEntry SettingsArchive::loadEntry(const DirectoryHandle& parent, c
     throw SettingsArchiveError::unsafeEntry(name);
 }
 
-void SettingsArchive::write(const QString& path, const FileWrapper::BeforeExchange& beforeExchange) const
+void SettingsArchive::write(const QString& path, const FileWrapper::BeforeExchange& beforeExchange,
+                            const CancellationToken* cancel) const
 {
     FileWrapper package = FileWrapper::directory(resources_);
     package.addFileWrapper(kInfoName, FileWrapper::regularFile(propertyListData(info_)));
     package.addFileWrapper(kDefaultsName, FileWrapper::regularFile(propertyListData(defaults_)));
     ErrorInfo error;
-    if (!package.write(withoutTrailingSlashes(path), &error, beforeExchange)) {
+    if (!package.write(withoutTrailingSlashes(path), &error, beforeExchange, cancel)) {
+        if (cancel && cancel->isCancelled()) throw SettingsArchiveCancelled();
         throw SettingsArchiveError::fileOperation(QStringLiteral("書き出し"), error);
     }
 }

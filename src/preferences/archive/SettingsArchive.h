@@ -17,6 +17,9 @@ class DirectoryHandle;
 class UserDefaults;
 struct EditorSettingsSnapshot;
 
+// Thrown by a read or write whose job was cancelled.
+struct SettingsArchiveCancelled {};
+
 // One file or folder of an archive's resources, held byte for byte.
 using SettingsArchiveEntry = FileWrapper;
 
@@ -40,8 +43,9 @@ public:
     static constexpr int maximumFolderCount = 10'000;
     static constexpr int maximumFolderDepth = 64;
 
-    // Reads and validates a package; throws SettingsArchiveError.
-    static SettingsArchive read(const QString& path);
+    // Reads and validates a package; throws SettingsArchiveError, or SettingsArchiveCancelled once
+    // cancel is set.
+    static SettingsArchive read(const QString& path, const CancellationToken* cancel = nullptr);
     // Validates the Info record and that Defaults can be written as XML; throws SettingsArchiveError.
     SettingsArchive(Dictionary info, Dictionary defaults, Resources resources);
 
@@ -50,8 +54,10 @@ public:
     const Resources& resources() const { return resources_; }
 
     // Writes the package atomically: the previous item at path stays until the new one is whole.
-    // Throws SettingsArchiveError. beforeExchange is for tests that make the write fail late.
-    void write(const QString& path, const FileWrapper::BeforeExchange& beforeExchange = {}) const;
+    // Throws SettingsArchiveError. beforeExchange has the last word before the old item is
+    // replaced; once cancel is set the write stops and throws SettingsArchiveCancelled.
+    void write(const QString& path, const FileWrapper::BeforeExchange& beforeExchange = {},
+               const CancellationToken* cancel = nullptr) const;
 
     // Applies the archive's settings that have a counterpart here to the defaults (all settings are
     // written back, changed or not) and reports what was applied, kept and refused. Themes named by
@@ -87,6 +93,7 @@ private:
         int fileCount = 0;
         qint64 byteCount = 0;
         int folderCount = 0;
+        const CancellationToken* cancel = nullptr;
     };
     static QString checkedEntryName(const QByteArray& rawName);
     static SettingsArchiveEntry loadEntry(const DirectoryHandle& parent, const QByteArray& rawName,

@@ -23,13 +23,14 @@ QString defaultBasePath()
 
 SettingsArchiveStore::SettingsArchiveStore() : baseArchivePath_(defaultBasePath()) {}
 
-void SettingsArchiveStore::saveBase(const SettingsArchive& archive) const
+void SettingsArchiveStore::saveBase(const SettingsArchive& archive, const FileWrapper::BeforeExchange& beforeExchange,
+                                    const CancellationToken* cancel) const
 {
     ErrorInfo error;
     if (!createDirectories(QFileInfo(baseArchivePath_).path(), &error)) {
         throw SettingsArchiveError::fileOperation(QStringLiteral("保存"), error);
     }
-    archive.write(baseArchivePath_);
+    archive.write(baseArchivePath_, beforeExchange, cancel);
 }
 
 }  // namespace korimado

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/documents/FileWrapper.h"
+
 #include <QString>
 
 namespace korimado {
@@ -17,8 +19,10 @@ public:
     const QString& baseArchivePath() const { return baseArchivePath_; }
 
     // Replaces the stored base whole, atomically. Throws SettingsArchiveError ("保存" when the folder
-    // cannot be made; the archive's own errors unchanged).
-    void saveBase(const SettingsArchive& archive) const;
+    // cannot be made; the archive's own errors unchanged). beforeExchange and cancel as for
+    // SettingsArchive::write.
+    void saveBase(const SettingsArchive& archive, const FileWrapper::BeforeExchange& beforeExchange = {},
+                  const CancellationToken* cancel = nullptr) const;
 
 private:
     QString baseArchivePath_;
