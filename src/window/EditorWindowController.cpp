@@ -318,13 +318,10 @@ void EditorWindowController::buildContent()
 
     auto* content = new QWidget;
     auto* column = new QVBoxLayout(content);
-    column->setContentsMargins(0, 0, 0, 8);
+    column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     column->addWidget(workspaceSplit_, 1);
-    column->addSpacing(8);
-    column->addWidget(statusLine_->firstRow());
-    column->addSpacing(4);
-    column->addWidget(statusLine_->secondRow());
+    column->addWidget(statusLine_->band());
     window_->setCentralWidget(content);
 }
 
