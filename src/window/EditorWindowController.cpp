@@ -5,6 +5,7 @@
 #include "document/LineEnding.h"
 #include "editor/EditorTextView.h"
 #include "editor/LineNumberRuler.h"
+#include "window/FileDropTarget.h"
 #include "filetree/FileTreeView.h"
 #include "platform/ui/ActionDispatcher.h"
 #include "platform/ui/ControlFocus.h"
@@ -198,6 +199,11 @@ void EditorWindowController::construct()
     workspaceSplit_ = new QSplitter(Qt::Horizontal);
     fileTree_ = new FileTreeView;
     mode_ = Mode::edit;
+    // Files dropped anywhere but on the sidebar open; the sidebar has no drop of its own.
+    new FileDropTarget(window_.get(), [weak](const QPoint& at) {
+        FileTreeView* tree = weak ? weak->fileTree_ : nullptr;
+        return tree && tree->isVisible() && tree->rect().contains(tree->mapFrom(weak->window_.get(), at));
+    });
 }
 
 void EditorWindowController::setup()
