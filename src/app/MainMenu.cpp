@@ -28,19 +28,23 @@ std::shared_ptr<MenuModel> addSubmenu(MenuModel& menu, const QString& title)
     return submenu;
 }
 
-std::shared_ptr<MenuModel> buildApplicationMenu(MenuModel& main, const MainMenu::Targets& targets,
-                                                std::shared_ptr<MenuModel>& services)
+// The top menus open with Alt and their letter, as in Japanese Linux programs ("ファイル(F)").
+std::shared_ptr<MenuModel> addTopMenu(MenuModel& menu, const QString& title, QChar accessKey)
 {
-    auto menu = addSubmenu(main, QStringLiteral("Korimado"));
+    auto submenu = addSubmenu(menu, title);
+    menu.itemAt(menu.numberOfItems() - 1)->setAccessKey(accessKey);
+    return submenu;
+}
+
+std::shared_ptr<MenuModel> buildApplicationMenu(MenuModel& main, const MainMenu::Targets& targets)
+{
+    auto menu = addTopMenu(main, QStringLiteral("Korimado"), u'K');
     add(*menu, QStringLiteral("Korimadoについて"), QStringLiteral("orderFrontStandardAboutPanel:"));
     add(*menu, QStringLiteral("設定…"), QStringLiteral("showSettings:"), QStringLiteral(","), command, targets.delegate);
-    services = addSubmenu(*menu, QStringLiteral("サービス"));
     menu->addSeparator();
-    add(*menu, QStringLiteral("Korimadoを隠す"), QStringLiteral("hide:"), QStringLiteral("h"));
-    // Other programs' windows are not ours to hide here: the item stays off, and its key goes to
-    // カラーコードを編集.
-    add(*menu, QStringLiteral("ほかを隠す"), QStringLiteral("hideOtherApplications:"));
-    add(*menu, QStringLiteral("すべて表示"), QStringLiteral("unhideAllApplications:"));
+    // No key: Ctrl+H is replace, as in the other editors here. Other programs' windows are not
+    // ours to hide or show, and the desktop has no services to list.
+    add(*menu, QStringLiteral("Korimadoを隠す"), QStringLiteral("hide:"));
     menu->addSeparator();
     add(*menu, QStringLiteral("Korimadoを終了"), QStringLiteral("terminate:"), QStringLiteral("q"));
     return menu;
@@ -49,7 +53,7 @@ std::shared_ptr<MenuModel> buildApplicationMenu(MenuModel& main, const MainMenu:
 std::shared_ptr<MenuModel> buildFileMenu(MenuModel& main, const MainMenu::Roots& roots,
                                          const MainMenu::Targets& targets)
 {
-    auto menu = addSubmenu(main, QStringLiteral("ファイル"));
+    auto menu = addTopMenu(main, QStringLiteral("ファイル"), u'F');
     add(*menu, QStringLiteral("新規"), QStringLiteral("newDocument:"), QStringLiteral("n"));
     add(*menu, QStringLiteral("新規ウインドウ"), QStringLiteral("newWindow:"), QStringLiteral("n"), commandShift,
         targets.delegate);
@@ -68,15 +72,9 @@ std::shared_ptr<MenuModel> buildFileMenu(MenuModel& main, const MainMenu::Roots&
     return menu;
 }
 
-void addPlainItems(MenuModel& menu, std::initializer_list<std::pair<const char16_t*, const char*>> items)
-{
-    for (const auto& [title, action] : items)
-        add(menu, QString::fromUtf16(title), QString::fromLatin1(action));
-}
-
 void buildEditMenu(MenuModel& main, const MainMenu::Targets& targets)
 {
-    auto menu = addSubmenu(main, QStringLiteral("編集"));
+    auto menu = addTopMenu(main, QStringLiteral("編集"), u'E');
     add(*menu, QStringLiteral("取り消す"), QStringLiteral("undo:"), QStringLiteral("z"), command, targets.delegate);
     add(*menu, QStringLiteral("やり直す"), QStringLiteral("redo:"), QStringLiteral("z"), commandShift, targets.delegate)
         ->setAlternateKeyEquivalent(QStringLiteral("y"), command);
@@ -96,40 +94,26 @@ void buildEditMenu(MenuModel& main, const MainMenu::Targets& targets)
     addSubmenu(*menu, QStringLiteral("選択"));
     menu->itemAt(menu->numberOfItems() - 1)->setTag(MainMenu::selectMenuTag);
 
-    auto spelling = addSubmenu(*menu, QStringLiteral("スペルと文法"));
-    addPlainItems(*spelling, {{u"スペルと文法を表示", "showGuessPanel:"},
-                              {u"書類を今すぐチェック", "checkSpelling:"},
-                              {u"入力中にスペルチェック", "toggleContinuousSpellChecking:"},
-                              {u"文法もチェック", "toggleGrammarChecking:"},
-                              {u"スペルを自動修正", "toggleAutomaticSpellingCorrection:"}});
-    auto substitutions = addSubmenu(*menu, QStringLiteral("自動変換"));
-    addPlainItems(*substitutions, {{u"選択範囲の引用符を変換", "replaceQuotesInSelection:"},
-                                   {u"選択範囲の引用符を戻す", "straightenQuotesInSelection:"},
-                                   {u"選択範囲のダッシュを変換", "replaceDashesInSelection:"},
-                                   {u"引用符を自動変換", "toggleAutomaticQuoteSubstitution:"},
-                                   {u"ダッシュを自動変換", "toggleAutomaticDashSubstitution:"},
-                                   {u"テキスト置換", "toggleAutomaticTextReplacement:"},
-                                   {u"選択範囲のテキストを置換", "replaceTextInSelection:"},
-                                   {u"自動置換の設定を表示", "orderFrontSubstitutionsPanel:"},
-                                   {u"スマートコピー／ペースト", "toggleSmartInsertDelete:"}});
-    auto speech = addSubmenu(*menu, QStringLiteral("スピーチ"));
-    addPlainItems(*speech, {{u"読み上げを開始", "startSpeaking:"}, {u"読み上げを停止", "stopSpeaking:"}});
+    // The spelling, substitution and speech panels have no counterpart here: their menus are not
+    // shown (the spelling setting stays in the View menu and the settings window).
 }
 
 void buildFindMenu(MenuModel& main, const MainMenu::Targets& targets)
 {
-    auto menu = addSubmenu(main, QStringLiteral("検索"));
+    auto menu = addTopMenu(main, QStringLiteral("検索"), u'S');
     for (const MainMenu::FindCommand& entry : MainMenu::findCommands()) {
         MenuItem* item = add(*menu, entry.title, MainMenu::searchRelayAction, entry.key, entry.modifiers,
                              targets.delegate);
         item->setRepresentedObject(entry.action);
+        // Ctrl+H opens the panel at its replace field, as in Linux editors.
+        if (entry.action == QStringLiteral("showReplace:")) item->setAlternateKeyEquivalent(QStringLiteral("h"), command);
     }
     add(*menu, QStringLiteral("選択範囲へ移動"), QStringLiteral("centerSelectionInVisibleArea:"), QStringLiteral("j"));
 }
 
 std::shared_ptr<MenuModel> buildViewMenu(MenuModel& main, const MainMenu::Targets& targets)
 {
-    auto menu = addSubmenu(main, QStringLiteral("表示"));
+    auto menu = addTopMenu(main, QStringLiteral("表示"), u'V');
     add(*menu, QStringLiteral("クイックアクション…"), QStringLiteral("showQuickActions:"), QStringLiteral("k"), command,
         targets.delegate);
     // The Super key belongs to the desktop: F9 shows the side panel in Linux editors, the rest
@@ -163,13 +147,12 @@ std::shared_ptr<MenuModel> buildViewMenu(MenuModel& main, const MainMenu::Target
     add(*menu, QStringLiteral("全画面にする"), QStringLiteral("toggleFullScreen:"), QString(QChar(0xF70E)),
         KeyModifiers());
     add(*menu, QStringLiteral("ツールバーを表示／隠す"), QStringLiteral("toggleToolbarShown:"));
-    add(*menu, QStringLiteral("ツールバーをカスタマイズ…"), QStringLiteral("runToolbarCustomizationPalette:"));
     return menu;
 }
 
 std::shared_ptr<MenuModel> buildWindowMenu(MenuModel& main, const MainMenu::Targets& targets)
 {
-    auto menu = addSubmenu(main, QStringLiteral("ウインドウ"));
+    auto menu = addTopMenu(main, QStringLiteral("ウインドウ"), u'W');
     add(*menu, QStringLiteral("最小化"), QStringLiteral("performMiniaturize:"), QStringLiteral("m"));
     add(*menu, QStringLiteral("拡大／縮小"), QStringLiteral("performZoom:"));
     add(*menu, QStringLiteral("すべてを手前に移動"), QStringLiteral("arrangeInFront:"));
@@ -179,9 +162,10 @@ std::shared_ptr<MenuModel> buildWindowMenu(MenuModel& main, const MainMenu::Targ
 
 void buildHelpMenu(MenuModel& main, const MainMenu::Targets& targets)
 {
-    auto menu = addSubmenu(main, QStringLiteral("ヘルプ"));
+    auto menu = addTopMenu(main, QStringLiteral("ヘルプ"), u'H');
     add(*menu, QStringLiteral("Korimadoヘルプ"), QStringLiteral("showHelp:"), QStringLiteral("?"), command,
-        targets.delegate);
+        targets.delegate)
+        ->setAlternateKeyEquivalent(QString(QChar(0xF704)), KeyModifiers());  // F1
     auto scripts = addSubmenu(*menu, QStringLiteral("スクリプト"));
     add(*scripts, QStringLiteral("スクリプトについて"), QStringLiteral("showGuide:"), {}, command, targets.scriptingGuide);
     add(*scripts, QStringLiteral("AppleScript用語辞書"), QStringLiteral("showDictionary:"), {}, command,
@@ -220,12 +204,14 @@ MainMenu::Built MainMenu::build(const Roots& roots, const Targets& targets)
     Built built;
     built.mainMenu = std::make_shared<MenuModel>(QStringLiteral("Main Menu"));
     MenuModel& main = *built.mainMenu;
-    buildApplicationMenu(main, targets, built.servicesMenu);
+    buildApplicationMenu(main, targets);
     built.fileMenu = buildFileMenu(main, roots, targets);
     buildEditMenu(main, targets);
     roots.text->setTitle(QStringLiteral("テキスト"));
+    roots.text->setAccessKey(u'T');
     main.addItem(roots.text);
     roots.format->setTitle(QStringLiteral("書式"));
+    roots.format->setAccessKey(u'O');
     main.addItem(roots.format);
     buildFindMenu(main, targets);
     built.viewMenu = buildViewMenu(main, targets);

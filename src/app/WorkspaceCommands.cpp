@@ -189,6 +189,12 @@ std::vector<std::shared_ptr<MenuItem>> WorkspaceCommands::windowMenuItems()
     previous->setKeyEquivalentModifierMask(commandShift);
     auto next = makeItem(this, QStringLiteral("次のタブを選択"), QStringLiteral("selectNextTab:"), QStringLiteral("}"));
     next->setKeyEquivalentModifierMask(commandShift);
+    // The keys Linux programs move between tabs with. X sends Ctrl+Shift+Tab as Backtab.
+    previous->addAlternateKeyEquivalent(QStringLiteral("\t"), commandShift);
+    previous->addAlternateKeyEquivalent(QString(QChar(0x19)), commandShift);
+    previous->addAlternateKeyEquivalent(QString(QChar(0xF72C)), KeyModifier::Command);
+    next->addAlternateKeyEquivalent(QStringLiteral("\t"), KeyModifier::Command);
+    next->addAlternateKeyEquivalent(QString(QChar(0xF72D)), KeyModifier::Command);
     return {
         makeToggle(this, QStringLiteral("タブバーを表示"), QStringLiteral("toggleTabBar:"), tabbed),
         previous,

@@ -626,7 +626,9 @@ std::shared_ptr<MenuModel> TextCommands::menu()
     addCommand(*snippets, this, QStringLiteral("スニペットを編集…"), QStringLiteral("showSnippetEditor:"));
     addSubmenu(*menu, snippets);
     addCommand(*menu, this, QStringLiteral("Unicodeコードポイントで挿入…"), QStringLiteral("showUnicodeInputPanel:"));
-    addCommand(*menu, this, QStringLiteral("入力を補完"), QStringLiteral("complete:"), QStringLiteral(" "), command);
+    // Input methods take Ctrl+Space to switch themselves on; Alt+/ is never theirs.
+    addCommand(*menu, this, QStringLiteral("入力を補完"), QStringLiteral("complete:"), QStringLiteral(" "), command)
+        ->setAlternateKeyEquivalent(QStringLiteral("/"), KeyModifier::Option);
     menu->addSeparator();
 
     auto comments = std::make_shared<MenuModel>(QStringLiteral("コメント"));

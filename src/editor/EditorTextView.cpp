@@ -23,7 +23,6 @@ namespace korimado {
 
 namespace {
 
-constexpr int RulerThickness = 64;
 constexpr qreal GuideAlpha = 0.38;
 
 QVector<TextRange> toVector(const std::vector<TextRange>& ranges)
@@ -132,6 +131,16 @@ void EditorTextView::storageEdited(const TextStorageEdit& edit)
         const QVector<TextRange> now = selections();
         if (moved.size() >= 2 && toVector(moved) == now) columnSelections_ = moved;
         else columnSelectionX_.reset();
+    }
+    // A line number that gains or loses a digit widens or narrows the gutter, once the edit is over
+    // (the viewport must not change size while the layout follows the edit).
+    if (ruler_ && rulersVisible_ && ruler_->thickness() != rulerThickness_ && !rulerRefitPending_) {
+        rulerRefitPending_ = true;
+        observedStorage_->afterProcessing([view = QPointer<EditorTextView>(this)] {
+            if (!view) return;
+            view->rulerRefitPending_ = false;
+            view->setRulersVisible(view->rulersVisible_);
+        });
     }
     Q_EMIT storageCharactersChanged();
 }
@@ -619,7 +628,8 @@ void EditorTextView::setRulersVisible(bool visible)
 {
     rulersVisible_ = visible;
     const bool shown = visible && ruler_;
-    setViewportMargins(shown ? RulerThickness : 0, 0, 0, 0);
+    rulerThickness_ = shown ? ruler_->thickness() : 0;
+    setViewportMargins(rulerThickness_, 0, 0, 0);
     if (ruler_) ruler_->setVisible(shown);
     layoutRuler();
 }
@@ -628,7 +638,7 @@ void EditorTextView::layoutRuler()
 {
     if (!ruler_) return;
     const QRect area = viewport()->geometry();
-    ruler_->setGeometry(area.left() - RulerThickness, area.top(), RulerThickness, area.height());
+    ruler_->setGeometry(area.left() - rulerThickness_, area.top(), rulerThickness_, area.height());
     ruler_->update();
 }
 

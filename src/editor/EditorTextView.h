@@ -129,6 +129,8 @@ private:
 
     QPointer<LineNumberRuler> ruler_;
     bool rulersVisible_ = false;
+    int rulerThickness_ = 0;  // the left margin the ruler has now
+    bool rulerRefitPending_ = false;
     // The settings the view keeps itself; the others live in the widget and its layout.
     EditorOptions options_;
 

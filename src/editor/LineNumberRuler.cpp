@@ -9,6 +9,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 
 namespace korimado {
 
@@ -18,13 +19,16 @@ constexpr qreal RightMargin = 12;
 constexpr qreal TopOffset = 2;
 constexpr qreal NumberAlpha = 0.55;
 constexpr qreal NumberPointSize = 11;
+// Room left of the widest number, so that it never touches the gutter's edge.
+constexpr qreal LeftMargin = 6;
 
 }  // namespace
 
 LineNumberRuler::LineNumberRuler(EditorTextView* editor, std::shared_ptr<const LineIndex> index)
     : QWidget(editor), editor_(editor), index_(std::move(index))
 {
-    setFixedWidth(RuleThickness);
+    // The editor gives the ruler its place and width (thickness()).
+    resize(RuleThickness, height());
     setAttribute(Qt::WA_OpaquePaintEvent);
     if (editor) {
         connect(editor, &TextView::visibleRectDidChange, this, qOverload<>(&QWidget::update));
@@ -80,6 +84,37 @@ std::vector<LineNumberRuler::Label> LineNumberRuler::visibleLabels(const QRectF&
     return labels;
 }
 
+namespace {
+
+int digitCount(qsizetype lineCount)
+{
+    int digits = 1;
+    for (qsizetype n = std::max<qsizetype>(lineCount, 1); n >= 10; n /= 10) ++digits;
+    return digits;
+}
+
+}  // namespace
+
+int LineNumberRuler::thickness() const
+{
+    // Measured again only when the count of digits changes: an edit asks on every keystroke.
+    const int digits = digitCount(index_ ? index_->lineCount() : 1);
+    if (digits != measuredDigits_) {
+        measuredDigits_ = digits;
+        measuredThickness_ = thicknessFor(index_ ? index_->lineCount() : 1);
+    }
+    return measuredThickness_;
+}
+
+int LineNumberRuler::thicknessFor(qsizetype lineCount)
+{
+    const QFontMetricsF metrics(numberFont());
+    qreal digitWidth = 0;
+    for (char c = '0'; c <= '9'; ++c) digitWidth = std::max(digitWidth, metrics.horizontalAdvance(QLatin1Char(c)));
+    const qreal needed = LeftMargin + digitCount(lineCount) * digitWidth + RightMargin;
+    return std::max(RuleThickness, int(std::ceil(needed)));
+}
+
 QFont LineNumberRuler::numberFont()
 {
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -106,10 +141,9 @@ void LineNumberRuler::paintEvent(QPaintEvent* event)
         color.setAlphaF(NumberAlpha);
     }
     painter.setPen(color);
-    // Numbers wider than the gutter run off its left edge; the gutter never widens.
     for (const Label& label : visibleLabels(QRectF(event->rect()))) {
         const QString text = QString::number(label.number);
-        const qreal x = RuleThickness - metrics.horizontalAdvance(text) - RightMargin;
+        const qreal x = width() - metrics.horizontalAdvance(text) - RightMargin;
         painter.drawText(QPointF(x, label.top + TopOffset + metrics.ascent()), text);
     }
 }

@@ -18,6 +18,7 @@ class LineNumberRuler : public QWidget {
     Q_OBJECT
 
 public:
+    // The narrowest gutter; it widens for numbers that do not fit and narrows back.
     static constexpr int RuleThickness = 64;
 
     // Installs itself as the editor's vertical ruler; the caller decides whether rulers show.
@@ -27,7 +28,11 @@ public:
     EditorTextView* editor() const { return editor_; }
     const std::shared_ptr<const LineIndex>& index() const { return index_; }
 
-    QSize sizeHint() const override { return QSize(RuleThickness, 0); }
+    QSize sizeHint() const override { return QSize(thickness(), 0); }
+
+    // The gutter width the current last line number needs in the number font.
+    int thickness() const;
+    static int thicknessFor(qsizetype lineCount);
 
     struct Label {
         qsizetype number = 0;  // 1-based line number
@@ -45,6 +50,8 @@ protected:
 private:
     QPointer<EditorTextView> editor_;
     std::shared_ptr<const LineIndex> index_;
+    mutable int measuredDigits_ = 0;
+    mutable int measuredThickness_ = RuleThickness;
 };
 
 }  // namespace korimado

@@ -21,12 +21,14 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontDatabase>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -83,17 +85,8 @@ QWidget* horizontal(const QList<QWidget*>& views, int spacing)
     return container;
 }
 
-// Whole columns from 20 to 240. A number above the range is refused as it is typed, rather than
-// left standing as an unfinished entry that is never written.
-class ColumnValidator : public QIntValidator {
-public:
-    explicit ColumnValidator(QObject* parent) : QIntValidator(20, 240, parent) {}
-    State validate(QString& input, int& position) const override
-    {
-        const State state = QIntValidator::validate(input, position);
-        return state == Intermediate && input.toInt() > top() ? Invalid : state;
-    }
-};
+constexpr int kMinimumGuideColumn = 20;
+constexpr int kMaximumGuideColumn = 240;
 
 void selectTag(QComboBox* box, int tag)
 {
@@ -189,14 +182,16 @@ void SettingsWindowController::buildControls()
     guideColumn_->setPlaceholderText(QStringLiteral("80"));
     guideColumn_->setAlignment(Qt::AlignRight);
     guideColumn_->setFixedWidth(70);
-    guideColumn_->setValidator(new ColumnValidator(guideColumn_));
+    // Digits only while typing: the range is checked once the entry is done, so that 500 is refused
+    // as a whole instead of turning into 50 under the fingers.
+    guideColumn_->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,4}")), guideColumn_));
     guideColumn_->setAccessibleName(QStringLiteral("ページガイドの列"));
 
     // Only what the user does writes: syncing the controls from the settings never does.
     for (QComboBox* box : {size_, appearance_, tokens_, theme_, font_, tabWidth_, encoding_, lineEnding_}) {
         QObject::connect(box, &QComboBox::activated, box, [this] { changed(); });
     }
-    QObject::connect(guideColumn_, &QLineEdit::editingFinished, guideColumn_, [this] { changed(); });
+    QObject::connect(guideColumn_, &QLineEdit::editingFinished, guideColumn_, [this] { guideColumnEdited(); });
     for (QCheckBox* box : {wrap_, hidden_, autoplay_, spaces_, lineNumbers_, statusBar_, invisibles_, pageGuide_, spelling_}) {
         QObject::connect(box, &QCheckBox::clicked, box, [this] { changed(); });
     }
@@ -333,7 +328,7 @@ void SettingsWindowController::changed()
     defaults_.setString(Key::defaultLineEnding,
                         lineEnding_->currentIndex() < 0 ? QStringLiteral("LF") : lineEnding_->currentText());
     defaults_.setString(Key::themeName, theme_->currentIndex() < 0 ? QStringLiteral("Classic") : theme_->currentText());
-    defaults_.setInteger(Key::pageGuideColumn, std::clamp(guideColumn_->text().toInt(), 20, 240));
+    defaults_.setInteger(Key::pageGuideColumn, std::clamp(guideColumn_->text().toInt(), kMinimumGuideColumn, kMaximumGuideColumn));
     defaults_.setBool(Key::wrap, wrap_->isChecked());
     defaults_.setBool(Key::hiddenFiles, hidden_->isChecked());
     defaults_.setBool(Key::autoplay, autoplay_->isChecked());
@@ -344,6 +339,19 @@ void SettingsWindowController::changed()
     defaults_.setBool(Key::showPageGuide, pageGuide_->isChecked());
     defaults_.setBool(Key::spelling, spelling_->isChecked());
     settingsDidChange();
+}
+
+void SettingsWindowController::guideColumnEdited()
+{
+    bool ok = false;
+    const int column = guideColumn_->text().toInt(&ok);
+    if (ok && column >= kMinimumGuideColumn && column <= kMaximumGuideColumn) {
+        changed();
+        return;
+    }
+    // Refused: the stored column comes back, and nothing is written.
+    QApplication::beep();
+    guideColumn_->setText(QString::number(EditorSettingsSnapshot(defaults_).pageGuideColumn));
 }
 
 void SettingsWindowController::settingsDidChange()

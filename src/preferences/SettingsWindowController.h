@@ -93,6 +93,9 @@ private:
     QWidget* page(const QString& title, const QList<QWidget*>& views);
     QWidget* row(const QString& title, QWidget* control);
     void reloadThemePicker(const QString& selected);
+    // The page-guide column's entry is done: written when it is a column the guide takes, else
+    // refused and the stored one shown again.
+    void guideColumnEdited();
 
     SettingsResourceStore& resourceStore();
     // The window panels and alerts are modal to: the settings window while it is on screen.

@@ -48,7 +48,7 @@ QStringList PreviewEngineLoader::searchPaths()
 {
     const QString dir = QCoreApplication::applicationDirPath();
     QStringList paths{dir + QLatin1Char('/') + QLatin1String(moduleName),
-                      QDir::cleanPath(dir + QStringLiteral("/../lib/korimado/")) + QLatin1Char('/')
+                      QDir::cleanPath(dir + QStringLiteral("/../lib/korimado/modules")) + QLatin1Char('/')
                           + QLatin1String(moduleName)};
 #ifdef KORIMADO_BUILD_MODULE_DIR
     // Test programs and benches of the build tree run from other folders.

@@ -5,6 +5,7 @@
 #include "document/LineEnding.h"
 #include "editor/EditorTextView.h"
 #include "editor/LineNumberRuler.h"
+#include "window/FileDropTarget.h"
 #include "filetree/FileTreeView.h"
 #include "platform/ui/ActionDispatcher.h"
 #include "platform/ui/ControlFocus.h"
@@ -198,6 +199,11 @@ void EditorWindowController::construct()
     workspaceSplit_ = new QSplitter(Qt::Horizontal);
     fileTree_ = new FileTreeView;
     mode_ = Mode::edit;
+    // Files dropped anywhere but on the sidebar open; the sidebar has no drop of its own.
+    new FileDropTarget(window_.get(), [weak](const QPoint& at) {
+        FileTreeView* tree = weak ? weak->fileTree_ : nullptr;
+        return tree && tree->isVisible() && tree->rect().contains(tree->mapFrom(weak->window_.get(), at));
+    });
 }
 
 void EditorWindowController::setup()
@@ -318,13 +324,10 @@ void EditorWindowController::buildContent()
 
     auto* content = new QWidget;
     auto* column = new QVBoxLayout(content);
-    column->setContentsMargins(0, 0, 0, 8);
+    column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     column->addWidget(workspaceSplit_, 1);
-    column->addSpacing(8);
-    column->addWidget(statusLine_->firstRow());
-    column->addSpacing(4);
-    column->addWidget(statusLine_->secondRow());
+    column->addWidget(statusLine_->band());
     window_->setCentralWidget(content);
 }
 

@@ -11,6 +11,7 @@
 
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QLabel>
 #include <QPointer>
 #include <QStandardItemModel>
@@ -149,6 +150,16 @@ void StatusLine::build()
     // At least its 20 points, and never lower than its pop-up: a squeezed pop-up loses the
     // underscore of "o200k_base".
     secondRow_->setFixedHeight(std::max(20, tokenPicker_->sizeHint().height()));
+
+    // The rows with the room around them: hidden together, so that no empty band stays.
+    band_ = new QWidget;
+    band_->setObjectName(QStringLiteral("statusBand"));
+    auto* rows = new QVBoxLayout(band_);
+    rows->setContentsMargins(0, 8, 0, 8);
+    rows->setSpacing(0);
+    rows->addWidget(firstRow_);
+    rows->addSpacing(4);
+    rows->addWidget(secondRow_);
 }
 
 void StatusLine::setTokenIndex(int index)
@@ -158,6 +169,7 @@ void StatusLine::setTokenIndex(int index)
 
 void StatusLine::setShown(bool shown)
 {
+    band_->setHidden(!shown);
     for (QWidget* control : std::initializer_list<QWidget*>{status_, byteStatus_, tokenStatus_, tokenPicker_,
                                                             previewStatus_, encodingPicker_, endingPicker_}) {
         control->setHidden(!shown);

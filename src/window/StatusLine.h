@@ -45,7 +45,9 @@ public:
     StatusLine(KoriDocument& document, std::function<TextRange()> selection, QObject* parent = nullptr);
     ~StatusLine() override;
 
-    // The two rows, built once.
+    // The two rows, built once, and the band that holds them with the room above, between and
+    // below them.
+    QWidget* band() const { return band_; }
     QWidget* firstRow() const { return firstRow_; }
     QWidget* secondRow() const { return secondRow_; }
 
@@ -92,6 +94,7 @@ private:
     std::function<TextRange()> selection_;
     const std::vector<EncodingChoice> encodingChoices_;
 
+    QWidget* band_ = nullptr;
     QWidget* firstRow_ = nullptr;
     QWidget* secondRow_ = nullptr;
     QLabel* status_ = nullptr;

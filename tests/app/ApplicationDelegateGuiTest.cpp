@@ -286,7 +286,7 @@ TEST_F(ApplicationDelegateTest, DocumentWindowsShowTheMenuAndSaveThroughIt)
     QMenuBar* bar = MenuBinder::shared().menuBar(window->window());
     ASSERT_TRUE(bar);
     ASSERT_EQ(bar->actions().size(), 9);
-    EXPECT_EQ(bar->actions().at(1)->text(), "ファイル");
+    EXPECT_EQ(bar->actions().at(1)->text(), "ファイル(&F)");
 
     window->makeFirstResponder(window->textView());
     window->textView()->setSelectedRange({4, 0});

@@ -127,7 +127,7 @@ TEST_F(WorkspaceCommandsTest, SettingTogglesWriteTheKeyNotifyAndFollowInTheMenu)
     window->workspaceCommands()->toggleInvisibles(nullptr);
     EXPECT_TRUE(EditorSettingsSnapshot(defaults).invisibles);
     EXPECT_EQ(tail(delegate->viewMenu(), "不可視文字を表示")->state(), MenuItem::State::on);
-    EXPECT_EQ(delegate->viewMenu()->numberOfItems(), 31);
+    EXPECT_EQ(delegate->viewMenu()->numberOfItems(), 30);
     defaults.setBool(EditorSettingsKey::lineNumbers, true);
     defaults.setBool(EditorSettingsKey::invisibles, false);
 }

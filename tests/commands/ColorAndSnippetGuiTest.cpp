@@ -12,6 +12,9 @@
 #include "syntax/SyntaxHighlighter.h"
 
 #include <QColorDialog>
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QTest>
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QListWidget>
@@ -247,4 +250,53 @@ TEST_F(ColorAndSnippets, SnippetEditorWorksOnItsOwnCopyUntilSaved)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(SnippetStore::snippets(language).empty());
     EXPECT_EQ(a.commands->snippetEditor(), nullptr);
+}
+
+// The panel has OK and キャンセル: OK keeps the colour picked, キャンセル and Escape put back the
+// colour it was brought up with; its window's close button keeps the colour.
+TEST_F(ColorAndSnippets, CancelPutsBackTheColourThePanelStartedFrom)
+{
+    QColorDialog* dialog = ColorPanel::shared().dialog();
+    auto* buttons = dialog->findChild<QDialogButtonBox*>();
+    ASSERT_TRUE(buttons);
+    ASSERT_TRUE(buttons->button(QDialogButtonBox::Ok));
+    ASSERT_TRUE(buttons->button(QDialogButtonBox::Cancel));
+
+    Editor a;
+    a.setText(QStringLiteral("color: #abc;\n"));
+    auto session = [&] {
+        a.editor->setSelectedRange({9, 0});
+        a.commands->perform(QStringLiteral("editColorCode:"), nullptr);
+        ASSERT_TRUE(ColorPanel::shared().isVisible());
+    };
+    auto userPicks = [&](const QColor& color) {
+        dialog->setCurrentColor(color);  // as the colour field does
+        ColorPanel::shared().sendAction();
+    };
+
+    session();
+    userPicks(QColor(0x22, 0x44, 0x66));
+    EXPECT_EQ(a.text(), QStringLiteral("color: #246;\n"));
+    QTest::keyClick(dialog, Qt::Key_Escape);
+    EXPECT_FALSE(ColorPanel::shared().isVisible());
+    EXPECT_EQ(a.text(), QStringLiteral("color: #abc;\n"));
+    EXPECT_EQ(TextCommands::activeColorOwner(), nullptr) << "the session ended";
+
+    session();
+    userPicks(QColor(0x22, 0x44, 0x66));
+    buttons->button(QDialogButtonBox::Cancel)->click();
+    EXPECT_EQ(a.text(), QStringLiteral("color: #abc;\n"));
+
+    // OK keeps it, even one not yet settled on.
+    session();
+    dialog->setCurrentColor(QColor(0x11, 0x22, 0x33));
+    buttons->button(QDialogButtonBox::Ok)->click();
+    EXPECT_FALSE(ColorPanel::shared().isVisible());
+    EXPECT_EQ(a.text(), QStringLiteral("color: #123;\n"));
+
+    // Closing the window keeps what was picked.
+    session();
+    userPicks(QColor(0x44, 0x55, 0x66));
+    dialog->close();
+    EXPECT_EQ(a.text(), QStringLiteral("color: #456;\n"));
 }

@@ -14,7 +14,7 @@ for tool in inotifywait desktop-file-validate appstreamcli setsid; do
 done
 
 # The layout.
-for path in bin/korimado lib/korimado/korimado_preview_web.so share/korimado/AppIcon.png \
+for path in bin/korimado lib/korimado/modules/korimado_preview_web.so share/korimado/AppIcon.png \
     share/korimado/Syntaxes share/korimado/Themes share/korimado/Tokenizers/o200k_base.tiktoken \
     share/korimado/encodings/korimado-sjis-x0213.cnv share/korimado/Icons/text-x-generic.png \
     share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
@@ -62,7 +62,7 @@ unset KORIMADO_RESOURCES DISPLAY WAYLAND_DISPLAY
 program=$!
 
 wanted=("$work/doc/notes.md" "$root/share/korimado/Syntaxes/" "$root/share/korimado/Tokenizers/"
-        "$root/lib/korimado/korimado_preview_web.so")
+        "$root/lib/korimado/modules/korimado_preview_web.so")
 missing=("${wanted[@]}")
 for _ in $(seq 300); do
   kill -0 "$program" 2>/dev/null || { cat "$work/output" >&2; fail "the installed program ended by itself"; }

@@ -100,11 +100,36 @@ TEST_F(SettingsWindowTest, FourPagesOfControlsWithTheirTexts)
     // The notes speak of this computer, not of another platform's.
     for (const QLabel* label : window->findChildren<QLabel*>()) EXPECT_FALSE(label->text().contains(QStringLiteral("Mac")));
 
-    // The field refuses a column it cannot take as it is typed.
+    // A column out of range is refused whole once the entry is done, and the stored one comes
+    // back; typing never turns it into another number.
     QLineEdit* column = controller.guideColumn();
-    column->clear();
-    QTest::keyClicks(column, QStringLiteral("500"));
-    EXPECT_EQ(column->text(), QStringLiteral("50"));
+    const qint64 stored = EditorSettingsSnapshot(defaults).pageGuideColumn;
+    for (const QString& entry : {QStringLiteral("500"), QStringLiteral("5"), QString()}) {
+        column->selectAll();
+        if (entry.isEmpty()) {
+            column->clear();
+        } else {
+            QTest::keyClicks(column, entry);
+            EXPECT_EQ(column->text(), entry);
+        }
+        QTest::keyClick(column, Qt::Key_Return);
+        EXPECT_EQ(column->text(), QString::number(stored)) << entry.toStdString();
+        EXPECT_EQ(EditorSettingsSnapshot(defaults).pageGuideColumn, stored);
+    }
+    QTest::keyClicks(column, QStringLiteral("x-"));
+    EXPECT_EQ(column->text(), QString::number(stored));
+    column->selectAll();
+    QTest::keyClicks(column, QStringLiteral("132"));
+    QTest::keyClick(column, Qt::Key_Return);
+    EXPECT_EQ(EditorSettingsSnapshot(defaults).pageGuideColumn, 132);
+
+    // Titled and closable, never minimised, maximised or resized.
+    const Qt::WindowFlags flags = window->windowFlags();
+    EXPECT_TRUE(flags & Qt::WindowTitleHint);
+    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+    EXPECT_EQ(window->minimumSize(), window->maximumSize());
 }
 
 TEST_F(SettingsWindowTest, SyncWritesNothingAndShowsUnlistedValues)

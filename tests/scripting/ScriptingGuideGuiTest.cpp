@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QTest>
 #include <QWidget>
 
 using namespace korimado;
@@ -66,4 +67,23 @@ TEST(ScriptingTerminology, ListsEveryTermWithItsDefaults)
     if (guarded) {
         EXPECT_FALSE(guarded->contains(QStringLiteral("root:")));
     }
+}
+
+// Like the other tool windows it closes with Escape and with Ctrl+W, wherever its focus is.
+TEST(ScriptingGuide, ClosesWithEscapeAndControlW)
+{
+    ScriptingGuide& guide = ScriptingGuide::shared();
+    guide.showGuide();
+    ASSERT_TRUE(guide.window()->isVisible());
+    QTest::keyClick(guide.text(), Qt::Key_Escape);
+    EXPECT_FALSE(guide.window()->isVisible());
+
+    guide.showDictionary();
+    guide.window()->activateWindow();
+    if (!QTest::qWaitForWindowActive(guide.window())) {
+        guide.window()->close();
+        GTEST_SKIP() << "this platform does not activate windows";
+    }
+    QTest::keyClick(guide.text(), Qt::Key_W, Qt::ControlModifier);
+    EXPECT_FALSE(guide.window()->isVisible());
 }

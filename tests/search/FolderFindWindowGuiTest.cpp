@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -243,3 +244,25 @@ TEST_F(FolderWindowTest, SearchListsOneRowPerFileWithItsFirstHitAndTheSkippedEnt
     EXPECT_EQ(beeps, 2);
 }
 
+
+// Return in the search, folder and exclusion fields starts the search, as the 検索 button does;
+// in the replacement field it does nothing to the files.
+TEST_F(FolderWindowTest, ReturnInTheSearchFieldsStartsTheSearch)
+{
+    FolderFindWindowController* folder = folderWindow();
+    ASSERT_TRUE(folder);
+    write("a.txt", "alpha\n");
+    folder->findField()->setText(QStringLiteral("alpha"));
+    for (QLineEdit* field : {folder->findField(), folder->rootField()}) {
+        const std::uint64_t before = folder->generation();
+        QTest::keyClick(field, Qt::Key_Return);
+        EXPECT_GT(folder->generation(), before);
+        ASSERT_TRUE(settle(folder));
+        ASSERT_TRUE(folder->result());
+        EXPECT_EQ(folder->result()->files.size(), 1);
+    }
+    const std::uint64_t before = folder->generation();
+    QTest::keyClick(folder->replaceField(), Qt::Key_Return);
+    EXPECT_EQ(folder->generation(), before);
+    EXPECT_FALSE(folder->isRunning());
+}

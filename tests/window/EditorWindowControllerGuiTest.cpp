@@ -24,6 +24,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
+#include <QLayout>
 #include <QMainWindow>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -689,4 +690,32 @@ TEST_F(EditorWindowTest, APasteIntoTheSplitEditorAndItsUndoTakeTheDocumentsRoad)
     EXPECT_NE(&window.commands(), window.secondaryCommands());
     first->setSelectedRange({2, 0});
     EXPECT_EQ(window.scheduleCounts().menus, before.menus + 1);
+}
+
+// With the status line hidden the editors reach the window's foot; shown, it takes its rows and
+// the room around them again.
+TEST_F(EditorWindowTest, HiddenStatusLineLeavesNoEmptyBandAtTheFoot)
+{
+    auto document = textDocument(QStringLiteral("text\n"));
+    EditorWindowController& window = test::openDocumentWindow(*document);
+    window.window()->resize(800, 600);
+    window.window()->show();
+    QWidget* content = window.window()->centralWidget();
+    auto footGap = [&] {
+        QApplication::processEvents();
+        content->layout()->activate();
+        QWidget* editors = window.textView();
+        while (editors->parentWidget() != content) editors = editors->parentWidget();
+        return content->height() - (editors->geometry().bottom() + 1);
+    };
+    const int shownGap = footGap();
+    EXPECT_GE(shownGap, 28 + 20 + 8 + 4 + 8);
+
+    UserDefaults::standard().setBool("editor.statusBar", false);
+    NotificationCenter::defaultCenter().post(EditorWindowController::preferencesChangedNotification);
+    EXPECT_EQ(footGap(), 0);
+
+    UserDefaults::standard().setBool("editor.statusBar", true);
+    NotificationCenter::defaultCenter().post(EditorWindowController::preferencesChangedNotification);
+    EXPECT_EQ(footGap(), shownGap);
 }

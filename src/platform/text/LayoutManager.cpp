@@ -160,6 +160,7 @@ void LayoutManager::invalidateLayout()
 {
     cache_.clear();
     widestLine_ = 0;
+    widestParagraph_ = -1;
     heightsDirty_ = true;
     fenwickDirty_ = true;
     // Everything moved: views take their size again and redraw all they show.
@@ -198,17 +199,78 @@ qsizetype LayoutManager::paragraphIndex(qsizetype characterIndex) const
 
 void LayoutManager::resetParagraphs()
 {
+    countLongest();
+    knownParagraphs_ = paragraphCount();
+    cache_.clear();
+    widestLine_ = 0;
+    widestParagraph_ = -1;
+    heightsDirty_ = true;
+    fenwickDirty_ = true;
+}
+
+void LayoutManager::countLongest() const
+{
     longestParagraph_ = 0;
+    longestCount_ = 0;
     const LineStarts& lines = storage_.lines();
     qsizetype previous = 0;
     for (qsizetype i = 1; i <= lines.count(); ++i) {
         const qsizetype next = lines.start(i);
-        longestParagraph_ = std::max(longestParagraph_, next - previous);
+        const qsizetype length = next - previous;
+        if (length > longestParagraph_) {
+            longestParagraph_ = length;
+            longestCount_ = 1;
+        } else if (length == longestParagraph_) {
+            ++longestCount_;
+        }
         previous = next;
     }
-    cache_.clear();
-    heightsDirty_ = true;
-    fenwickDirty_ = true;
+    longestStale_ = false;
+}
+
+// The longest paragraph and how many have its length, after an edit that replaced `removed`
+// paragraphs by first..last: a keystroke costs the touched paragraphs only. Only when the
+// longest may have been shortened or removed is the table counted again, once it is asked for.
+void LayoutManager::followLongest(qsizetype first, qsizetype last, qsizetype removed, qsizetype delta)
+{
+    qsizetype total = 0;
+    for (qsizetype i = first; i <= last; ++i) total += paragraphRange(i).length;
+    const qsizetype oldTotal = total - delta;
+    if (!longestStale_) {
+        if (removed == 1 && oldTotal == longestParagraph_) {
+            if (--longestCount_ == 0) longestStale_ = true;
+        } else if (removed != 1 && oldTotal >= longestParagraph_) {
+            longestStale_ = true;  // which of the removed lengths it held is not known
+        }
+    }
+    for (qsizetype i = first; i <= last; ++i) {
+        const qsizetype length = paragraphRange(i).length;
+        if (length > longestParagraph_) {
+            // Longer than every paragraph was: exact again, whatever was stale.
+            longestParagraph_ = length;
+            longestCount_ = 1;
+            longestStale_ = false;
+        } else if (length == longestParagraph_ && !longestStale_) {
+            ++longestCount_;
+        }
+    }
+}
+
+// The widest measured line is known only among the layouts kept: when an edit touches the one
+// it came from, the kept ones tell it again.
+void LayoutManager::measureWidestAgain()
+{
+    widestLine_ = 0;
+    widestParagraph_ = -1;
+    if (wrapsLines_) return;
+    for (const auto& [paragraph, layout] : cache_) {
+        qreal width = 0;
+        for (const Segment& s : layout->segments) width += s.width;
+        if (width > widestLine_) {
+            widestLine_ = width;
+            widestParagraph_ = paragraph;
+        }
+    }
 }
 
 // The storage's table already holds the edit; the heights and layouts kept per paragraph follow
@@ -219,10 +281,22 @@ void LayoutManager::updateParagraphs(TextRange editedRange, qsizetype delta)
     qsizetype p = paragraphIndex(editedRange.location);
     if (p > 0 && paragraphStart(p) == editedRange.location) --p;
     const qsizetype lastNew = std::max(paragraphIndex(editedRange.end()), p);
-    for (qsizetype i = p; i <= lastNew; ++i) longestParagraph_ = std::max(longestParagraph_, paragraphRange(i).length);
+    const qsizetype movedParagraphs = paragraphCount() - knownParagraphs_;
+    knownParagraphs_ = paragraphCount();
+    const qsizetype removedParagraphs = lastNew - p + 1 - movedParagraphs;
+    followLongest(p, lastNew, removedParagraphs, delta);
+    bool widestTouched = widestParagraph_ >= p && widestParagraph_ < p + removedParagraphs;
+    if (widestTouched && removedParagraphs == 1 && lastNew == p) {
+        // Typing in the widest line: it stays the widest until its next layout says otherwise.
+        widestTouched = false;
+        widestParagraph_ = p;
+    } else if (widestParagraph_ >= p + removedParagraphs) {
+        widestParagraph_ += movedParagraphs;
+    }
     if (heightsDirty_) {
         // Nothing was measured since the layout was invalidated: the next question measures all.
         cache_.clear();
+        if (widestTouched) measureWidestAgain();
         Q_EMIT layoutChanged();
         return;
     }
@@ -273,6 +347,7 @@ void LayoutManager::updateParagraphs(TextRange editedRange, qsizetype delta)
         }
         for (auto& [key, layout] : later) cache_.emplace(key, std::move(layout));
     }
+    if (widestTouched) measureWidestAgain();
 
     // Rows that stay where they were are drawn again alone; anything that moves, from there down.
     const QRectF touched = paragraphsRect(p, lastNew);
@@ -406,6 +481,7 @@ qreal LayoutManager::containerWidth() const
 
 QRectF LayoutManager::usedRectForTextContainer() const
 {
+    if (!wrapsLines_ && longestStale_) countLongest();
     qreal width = wrapsLines_ ? wrapWidth_
                               : std::max(widestLine_, static_cast<qreal>(longestParagraph_) * charWidth_);
     return QRectF(0, 0, width, documentHeight());
@@ -547,7 +623,12 @@ void LayoutManager::layoutSegment(ParagraphLayout& paragraph, qsizetype paragrap
             s.x = x;
             x += s.width;
         }
-        widestLine_ = std::max(widestLine_, x);
+        if (x > widestLine_) {
+            widestLine_ = x;
+            widestParagraph_ = paragraphIndex;
+        } else if (paragraphIndex == widestParagraph_ && x < widestLine_) {
+            measureWidestAgain();  // the widest line got narrower
+        }
     }
 }
 

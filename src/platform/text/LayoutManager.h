@@ -210,6 +210,9 @@ private:
 
     void storageEdited(const TextStorageEdit& edit);
     void resetParagraphs();
+    void countLongest() const;
+    void followLongest(qsizetype first, qsizetype last, qsizetype removed, qsizetype delta);
+    void measureWidestAgain();
     void updateParagraphs(TextRange editedRange, qsizetype delta);
     void moveTemporaryAttributes(const TextStorageEdit& edit);
     std::vector<Run>& runsOf(Owner owner);
@@ -263,7 +266,12 @@ private:
     qreal charWidth_ = 8;
     qreal spaceWidth_ = 8;
 
-    qsizetype longestParagraph_ = 0;
+    // The longest paragraph in units and how many are that long; stale when an edit may have
+    // shortened the only ones, until the width is asked for.
+    mutable qsizetype longestParagraph_ = 0;
+    mutable qsizetype longestCount_ = 0;
+    mutable bool longestStale_ = false;
+    qsizetype knownParagraphs_ = 1;
 
     // Wrapped rows per paragraph and a Fenwick tree over them (rebuilt lazily when paragraphs come or go).
     mutable std::vector<int> rows_;
@@ -271,6 +279,7 @@ private:
     mutable std::vector<qsizetype> fenwick_;
     mutable bool fenwickDirty_ = true;
     qreal widestLine_ = 0;
+    qsizetype widestParagraph_ = -1;  // the one widestLine_ was measured on
 
     std::map<qsizetype, std::unique_ptr<ParagraphLayout>> cache_;
     quint64 useClock_ = 0;

@@ -21,9 +21,12 @@
 #include <optional>
 #include <vector>
 
+class QMimeData;
+
 namespace korimado {
 
 class LayoutManager;
+class MenuModel;
 class TextBoundaries;
 class TextView;
 class UndoManager;
@@ -233,6 +236,10 @@ public:
     virtual void undo();
     virtual void redo();
 
+    // What a right-click or the Menu key offers: the editing commands, aimed at this view and
+    // validated by it; a read-only view offers only copying and selecting.
+    virtual std::shared_ptr<MenuModel> contextMenu();
+
 Q_SIGNALS:
     void selectionDidChange();
     void textDidChange();
@@ -260,6 +267,12 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    // Text from another program, into an editable view; files are the window's to open.
+    bool acceptsTextDrop(const QMimeData* data) const;
     void inputMethodEvent(QInputMethodEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;

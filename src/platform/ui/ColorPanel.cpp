@@ -3,6 +3,9 @@
 #include "platform/foundation/NotificationCenter.h"
 
 #include <QColorDialog>
+#include <QEvent>
+
+#include <utility>
 
 namespace korimado {
 
@@ -25,17 +28,29 @@ ColorPanel::ColorPanel()
 {
     dialog_ = new QColorDialog;
     dialog_->setWindowTitle(QStringLiteral("カラー"));
-    dialog_->setOptions(QColorDialog::NoButtons | QColorDialog::DontUseNativeDialog);
+    // OK keeps the colour picked, キャンセル (and Escape) puts back the one it started from.
+    dialog_->setOptions(QColorDialog::DontUseNativeDialog);
     dialog_->setModal(false);
+    dialog_->installEventFilter(this);
     settle_.setSingleShot(true);
     settle_.setInterval(settleMilliseconds);
     connect(&settle_, &QTimer::timeout, this, [this] { sendAction(); });
     connect(dialog_, &QColorDialog::currentColorChanged, this, [this] {
         if (!settingColor_) userChanged();
     });
-    // Closing the window and Escape both reject the dialog.
+    connect(dialog_, &QDialog::accepted, this, [this] {
+        if (color() != startColor_) sendAction();
+        NotificationCenter::defaultCenter().post(willCloseNotification, this);
+    });
+    // Escape and キャンセル reject the dialog, and so does its window's close button, which keeps
+    // the colour as closing the panel always did.
     connect(dialog_, &QDialog::rejected, this, [this] {
         settle_.stop();
+        const bool closed = std::exchange(closingWindow_, false);
+        if (!closed && startColor_.isValid() && color() != startColor_) {
+            setColor(startColor_);
+            sendAction();
+        }
         NotificationCenter::defaultCenter().post(willCloseNotification, this);
     });
 }
@@ -58,8 +73,16 @@ void ColorPanel::setColor(const QColor& color)
     settingColor_ = false;
 }
 
+bool ColorPanel::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == dialog_ && event->type() == QEvent::Close) closingWindow_ = true;
+    return QObject::eventFilter(watched, event);
+}
+
 void ColorPanel::makeKeyAndOrderFront()
 {
+    // What キャンセル goes back to: the colour the panel was brought up with.
+    startColor_ = color();
     dialog_->show();
     dialog_->raise();
     dialog_->activateWindow();

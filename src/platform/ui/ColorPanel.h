@@ -43,6 +43,9 @@ public:
     bool sendAction();
     QColorDialog* dialog() const { return dialog_; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     ColorPanel();
     void userChanged();
@@ -52,6 +55,8 @@ private:
     QString action_;
     bool continuous_ = false;
     bool settingColor_ = false;
+    QColor startColor_;
+    bool closingWindow_ = false;
     QTimer settle_;
 };
 

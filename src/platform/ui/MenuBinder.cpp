@@ -333,6 +333,8 @@ private:
         // The menu bar names a menu by the submenu's own title, as the platform's menus did.
         QString title = isBar() && submenu && !submenu->title().isEmpty() ? submenu->title() : item.title();
         title.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        if (isBar() && !item.accessKey().isNull())
+            title += QStringLiteral("(&") + item.accessKey() + QLatin1Char(')');
         return QString(item.indentationLevel() * 4, QLatin1Char(' ')) + title;
     }
 

@@ -22,6 +22,7 @@ int functionKey(char16_t c)
     case u'\r':
     case u'\n': return Qt::Key_Return;
     case u'\t': return Qt::Key_Tab;
+    case 0x19: return Qt::Key_Backtab;
     case 0x1B: return Qt::Key_Escape;
     case 0x08:
     case 0x7F: return Qt::Key_Backspace;
@@ -85,20 +86,27 @@ QKeySequence MenuItem::keySequence(const QString& key, KeyModifiers modifiers)
 QList<QKeySequence> MenuItem::alternateKeySequences() const
 {
     QList<QKeySequence> keys = alternateKeySequences(keyEquivalent_, modifiers_);
-    const QKeySequence second = keySequence(alternateKey_, alternateModifiers_);
-    if (!second.isEmpty()) {
+    for (const auto& [key, modifiers] : alternates_) {
+        const QKeySequence second = keySequence(key, modifiers);
+        if (second.isEmpty()) continue;
         keys.append(second);
-        keys.append(alternateKeySequences(alternateKey_, alternateModifiers_));
+        keys.append(alternateKeySequences(key, modifiers));
     }
     return keys;
 }
 
 void MenuItem::setAlternateKeyEquivalent(const QString& key, KeyModifiers modifiers)
 {
-    if (alternateKey_ == key && alternateModifiers_ == modifiers)
+    const std::vector<std::pair<QString, KeyModifiers>> one{{key, modifiers}};
+    if (alternates_ == one)
         return;
-    alternateKey_ = key;
-    alternateModifiers_ = modifiers;
+    alternates_ = one;
+    changed();
+}
+
+void MenuItem::addAlternateKeyEquivalent(const QString& key, KeyModifiers modifiers)
+{
+    alternates_.emplace_back(key, modifiers);
     changed();
 }
 
@@ -116,6 +124,14 @@ void MenuItem::changed()
 {
     if (menu_)
         Q_EMIT menu_->changed(this);
+}
+
+void MenuItem::setAccessKey(QChar key)
+{
+    if (accessKey_ == key)
+        return;
+    accessKey_ = key;
+    changed();
 }
 
 void MenuItem::setTitle(const QString& title)

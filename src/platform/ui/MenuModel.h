@@ -12,6 +12,7 @@
 #include <functional>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace korimado {
@@ -63,6 +64,8 @@ public:
     // A second key for the item, as the platform's users know the command by two keys (Ctrl+Y and
     // Ctrl+Shift+Z for redo). Not shown; it reaches the item only where no other item holds it.
     void setAlternateKeyEquivalent(const QString& key, KeyModifiers modifiers);
+    // One more such key (Ctrl+Tab and Ctrl+PageDown both select the next tab).
+    void addAlternateKeyEquivalent(const QString& key, KeyModifiers modifiers);
 
     // An explicit target gets the action directly; without one the responder chain decides.
     Responder* target() const { return target_.get(); }
@@ -81,6 +84,10 @@ public:
     void setIndentationLevel(int level);
     bool isHidden() const { return hidden_; }
     void setHidden(bool hidden);
+    // The letter that opens the item's menu with Alt from the menu bar, shown after its title
+    // ("ファイル(F)"); none by default.
+    QChar accessKey() const { return accessKey_; }
+    void setAccessKey(QChar key);
     bool isSeparatorItem() const { return separator_; }
 
     MenuModel* submenu() const { return submenu_.get(); }
@@ -99,8 +106,7 @@ private:
     QString action_;
     QString keyEquivalent_;
     KeyModifiers modifiers_ = KeyModifier::Command;
-    QString alternateKey_;
-    KeyModifiers alternateModifiers_;
+    std::vector<std::pair<QString, KeyModifiers>> alternates_;
     ResponderRef target_;
     int tag_ = 0;
     State state_ = State::off;
@@ -108,6 +114,7 @@ private:
     bool enabled_ = true;
     int indentationLevel_ = 0;
     bool hidden_ = false;
+    QChar accessKey_;
     bool separator_ = false;
     std::shared_ptr<MenuModel> submenu_;
     MenuModel* menu_ = nullptr;

@@ -1,5 +1,6 @@
 #include "scripting/window/ScriptingGuide.h"
 
+#include "platform/ui/ToolWindow.h"
 #include "platform/ui/WindowTracker.h"
 #include "scripting/window/ScriptOutputView.h"
 #include "scripting/window/ScriptingTerminology.h"
@@ -8,6 +9,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QShortcut>
 #include <QWidget>
 
 namespace korimado {
@@ -81,6 +83,11 @@ void ScriptingGuide::build()
     layout->addWidget(text_);
     window->resize(720, 560);
     WindowPlacement::centreOnScreen(window);
+    // Closed with Escape and Ctrl+W like the other windows of its kind.
+    ToolWindow::closeOnEscape(window);
+    auto* close = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_W), window);
+    close->setContext(Qt::WindowShortcut);
+    QObject::connect(close, &QShortcut::activated, window, &QWidget::close);
     window_ = window;
 }
 

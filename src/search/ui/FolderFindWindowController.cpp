@@ -157,6 +157,10 @@ void FolderFindWindowController::configure(const std::optional<QString>& initial
         return b;
     };
     add(QStringLiteral("検索"), &FolderFindWindowController::searchFolder);
+    // Return in the fields that say what to look for and where starts the search, as in other
+    // search windows; it never replaces.
+    for (QLineEdit* field : {findField_, rootField_, exclusions_})
+        connect(field, &QLineEdit::returnPressed, this, [this] { searchFolder(); });
     add(QStringLiteral("中止"), &FolderFindWindowController::cancel);
     previewButton_ = add(QStringLiteral("置換プレビュー"), &FolderFindWindowController::makePreview);
     applyButton_ = add(QStringLiteral("選択したファイルを置換…"), &FolderFindWindowController::applyPreview);
