@@ -50,6 +50,8 @@ public:
     static constexpr int conflictErrorCode = 409;
     // A save that would rewrite untouched bytes, with nobody to ask first.
     static constexpr int bytesWouldChangeErrorCode = 410;
+    // Autosaved text that the document, read-only now, does not take.
+    static constexpr int notEditableErrorCode = 423;
     // The name of the undo step that gives back autosaved text.
     static inline const QString restoreActionName = QStringLiteral("自動保存から復元");
 
@@ -145,8 +147,9 @@ private:
     // The bytes' text and format: detection, or, when detection cannot tell and the file is this
     // document's own, the encoding it was last read or written in. Throws CodecError.
     DecodedText decodeForReading(const QByteArray& data) const;
-    // Makes text and format the document's as one undoable edit.
-    void restoreText(const QString& text, const TextFormat& format);
+    // Makes text and format the document's as one undoable edit. False, with nothing changed,
+    // when the text does not take edits now.
+    bool restoreText(const QString& text, const TextFormat& format);
     // Whether the file at path still holds originalData, deciding from its attributes where they
     // suffice. None when the file cannot be examined or read.
     enum class DiskState { unchanged, changed, missing, unreadable };
