@@ -516,6 +516,34 @@ void KoriDocument::changeFormat(const TextFormat& format)
     applyFormat(format);
 }
 
+bool KoriDocument::changeLineEnding(LineEnding ending)
+{
+    TextFormat target = format_;
+    target.lineEnding = ending;
+    target.mixedLineEndings = false;
+    const QString text = string();
+    // A Unicode form holds every break, and the conversion leaves a text as well-formed as it was:
+    // no converted copy is needed to ask.
+    TextCodec::encodedSize(target.encoding.supportsBOM() ? text : ending.replacing(text), target);
+    if (!storage_->acceptsEdits()) return false;
+    const QVector<TextRange> breaks = ending.foreignBreaks(text);
+    UndoManager* undo = undoManager();
+    storage_->history().breakCoalescing();
+    if (undo) {
+        undo->breakCoalescing();
+        undo->beginUndoGrouping();
+    }
+    applyFormat(target);
+    if (!breaks.isEmpty()) {
+        TextEditing::replace(*storage_, breaks, QStringList(breaks.size(), ending.breakString()), lineEndingActionName);
+    }
+    if (undo) {
+        undo->endUndoGrouping();
+        undo->setActionName(lineEndingActionName);
+    }
+    return true;
+}
+
 void KoriDocument::applyFormat(const TextFormat& format)
 {
     const TextFormat previous = format_;

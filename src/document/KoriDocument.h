@@ -54,6 +54,7 @@ public:
     static constexpr int notEditableErrorCode = 423;
     // The name of the undo step that gives back autosaved text.
     static inline const QString restoreActionName = QStringLiteral("自動保存から復元");
+    static inline const QString lineEndingActionName = QStringLiteral("改行コードを変更");
 
     // Fills makeWindowControllers; set by the window layer.
     static void setWindowControllerFactory(WindowControllerFactory factory);
@@ -112,6 +113,11 @@ public:
     // Changes the format used for saving without touching the text. Throws CodecError when the
     // new encoding cannot hold the text; nothing changes then.
     void changeFormat(const TextFormat& format);
+    // Converts every line break to ending and makes it the format's, unmixed, in one undo step
+    // named "改行コードを変更". Each break is its own piece of the edit, so carets and colours stay
+    // on their lines. False when the text does not take edits now; throws CodecError when the
+    // encoding cannot hold the converted text. Either way nothing changes then.
+    bool changeLineEnding(LineEnding ending);
     // Tells the document architecture of a change, as done, undone or redone by the undo
     // manager's state: called for each step of the text's history, and for format changes.
     void noteEdit();
