@@ -10,6 +10,7 @@
 #include "platform/documents/FileIO.h"
 #include "platform/foundation/MainQueue.h"
 #include "platform/foundation/UndoManager.h"
+#include "platform/text/TextEditing.h"
 #include "platform/ui/AlertPresenter.h"
 #include "platform/ui/WindowController.h"
 
@@ -513,7 +514,10 @@ bool KoriDocument::readAutosavedContents(const QByteArray& bytes, const QJsonObj
             return false;
         }
     }
-    restoreText(*text, format);
+    if (!restoreText(*text, format)) {
+        if (error) *error = ErrorInfo{Bundle::configuration().errorDomain, notEditableErrorCode, QStringLiteral("この文書は編集できません。"), {}};
+        return false;
+    }
     return true;
 }
 
@@ -524,7 +528,7 @@ void KoriDocument::autosaveWasMadeOverOtherContents()
     for (KoriDocumentWindow* window : documentWindows()) window->setPreviewStatus(externalChangeMessage);
 }
 
-void KoriDocument::restoreText(const QString& text, const TextFormat& format)
+bool KoriDocument::restoreText(const QString& text, const TextFormat& format)
 {
     UndoManager* undo = undoManager();
     if (undo) {
@@ -532,6 +536,7 @@ void KoriDocument::restoreText(const QString& text, const TextFormat& format)
         undo->beginUndoGrouping();
     }
     const QString current = string();
+    bool restored = true;
     if (text != current) {
         // Only what differs is replaced: the undo step and the line index carry no more than that.
         qsizetype head = 0;
@@ -542,26 +547,50 @@ void KoriDocument::restoreText(const QString& text, const TextFormat& format)
         // A surrogate pair is not split between what stays and what changes.
         if (head > 0 && text[head - 1].isHighSurrogate()) --head;
         if (tail > 0 && text[text.size() - tail].isLowSurrogate()) --tail;
-        EditHistory::Announcement announcement;
-        announcement.undoManager = undo;
-        announcement.owner = this;
-        storage_->history().announce(std::move(announcement));
-        storage_->beginEditing();
-        storage_->replaceCharacters(TextRange{head, current.size() - head - tail},
-                                    text.mid(head, text.size() - head - tail));
-        storage_->endEditing();
+        restored = TextEditing::replace(*storage_, {TextRange{head, current.size() - head - tail}},
+                                        {text.mid(head, text.size() - head - tail)}, restoreActionName)
+                   == TextEditing::Outcome::replaced;
     }
-    if (format != format_) applyFormat(format);
+    if (restored && format != format_) applyFormat(format);
     if (undo) {
         undo->endUndoGrouping();
-        undo->setActionName(restoreActionName);
+        if (restored) undo->setActionName(restoreActionName);
     }
+    return restored;
 }
 
 void KoriDocument::changeFormat(const TextFormat& format)
 {
     TextCodec::encode(string(), format);  // throws when the encoding cannot hold the text
     applyFormat(format);
+}
+
+bool KoriDocument::changeLineEnding(LineEnding ending)
+{
+    TextFormat target = format_;
+    target.lineEnding = ending;
+    target.mixedLineEndings = false;
+    const QString text = string();
+    // A Unicode form holds every break, and the conversion leaves a text as well-formed as it was:
+    // no converted copy is needed to ask.
+    TextCodec::encodedSize(target.encoding.supportsBOM() ? text : ending.replacing(text), target);
+    if (!storage_->acceptsEdits()) return false;
+    const QVector<TextRange> breaks = ending.foreignBreaks(text);
+    UndoManager* undo = undoManager();
+    storage_->history().breakCoalescing();
+    if (undo) {
+        undo->breakCoalescing();
+        undo->beginUndoGrouping();
+    }
+    applyFormat(target);
+    if (!breaks.isEmpty()) {
+        TextEditing::replace(*storage_, breaks, QStringList(breaks.size(), ending.breakString()), lineEndingActionName);
+    }
+    if (undo) {
+        undo->endUndoGrouping();
+        undo->setActionName(lineEndingActionName);
+    }
+    return true;
 }
 
 void KoriDocument::applyFormat(const TextFormat& format)

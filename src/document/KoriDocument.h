@@ -50,8 +50,11 @@ public:
     static constexpr int conflictErrorCode = 409;
     // A save that would rewrite untouched bytes, with nobody to ask first.
     static constexpr int bytesWouldChangeErrorCode = 410;
+    // Autosaved text that the document, read-only now, does not take.
+    static constexpr int notEditableErrorCode = 423;
     // The name of the undo step that gives back autosaved text.
     static inline const QString restoreActionName = QStringLiteral("自動保存から復元");
+    static inline const QString lineEndingActionName = QStringLiteral("改行コードを変更");
 
     // Fills makeWindowControllers; set by the window layer.
     static void setWindowControllerFactory(WindowControllerFactory factory);
@@ -121,6 +124,11 @@ public:
     // Changes the format used for saving without touching the text. Throws CodecError when the
     // new encoding cannot hold the text; nothing changes then.
     void changeFormat(const TextFormat& format);
+    // Converts every line break to ending and makes it the format's, unmixed, in one undo step
+    // named "改行コードを変更". Each break is its own piece of the edit, so carets and colours stay
+    // on their lines. False when the text does not take edits now; throws CodecError when the
+    // encoding cannot hold the converted text. Either way nothing changes then.
+    bool changeLineEnding(LineEnding ending);
     // Tells the document architecture of a change, as done, undone or redone by the undo
     // manager's state: called for each step of the text's history, and for format changes.
     void noteEdit();
@@ -156,8 +164,9 @@ private:
     // The bytes' text and format: detection, or, when detection cannot tell and the file is this
     // document's own, the encoding it was last read or written in. Throws CodecError.
     DecodedText decodeForReading(const QByteArray& data) const;
-    // Makes text and format the document's as one undoable edit.
-    void restoreText(const QString& text, const TextFormat& format);
+    // Makes text and format the document's as one undoable edit. False, with nothing changed,
+    // when the text does not take edits now.
+    bool restoreText(const QString& text, const TextFormat& format);
     // Whether the file at path still holds originalData, deciding from its attributes where they
     // suffice. None when the file cannot be examined or read.
     enum class DiskState { unchanged, changed, missing, unreadable };

@@ -172,4 +172,30 @@ QString LineEnding::replacing(const QString& text) const
     return out;
 }
 
+QVector<TextRange> LineEnding::foreignBreaks(QStringView text) const
+{
+    QVector<TextRange> found;
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t u = text[i].unicode();
+        if (u > 0x0D && u != 0x0085 && u != 0x2028 && u != 0x2029) continue;
+        Value kind = lf;
+        qsizetype length = 1;
+        switch (u) {
+        case 0x0A: kind = lf; break;
+        case 0x0D:
+            kind = i + 1 < size && text[i + 1].unicode() == 0x0A ? crlf : cr;
+            length = kind == crlf ? 2 : 1;
+            break;
+        case 0x0085: kind = nel; break;
+        case 0x2028: kind = ls; break;
+        case 0x2029: kind = ps; break;
+        default: continue;
+        }
+        if (kind != value_) found.append(TextRange(i, length));
+        i += length - 1;
+    }
+    return found;
+}
+
 }  // namespace korimado

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "platform/text/TextRange.h"
+
 #include <QList>
 #include <QString>
+#include <QStringView>
+#include <QVector>
 
 #include <array>
 #include <cstdint>
@@ -32,6 +36,9 @@ public:
     static QList<LineEnding> kinds(const QString& text);
     // The text with every break converted to this ending.
     QString replacing(const QString& text) const;
+    // The breaks of a text that are not this ending, in order. Replacing each with breakString()
+    // gives replacing(text) and leaves every other unit where it stands.
+    QVector<TextRange> foreignBreaks(QStringView text) const;
 
 private:
     Value value_;

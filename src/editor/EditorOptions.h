@@ -8,8 +8,8 @@
 namespace korimado {
 
 // Everything the settings and the Format menu decide about how one editor looks and types: the
-// one home of these values. Both editors of a window start from the same value, so a second
-// editor never drifts from the first.
+// one home of these values. A second editor starts from the first one's value; from then on each
+// editor keeps its own, and a settings change replaces only the settings' part of it.
 struct EditorOptions {
     QFont font;
     int editingTabWidth = 4;  // columns, 1…16; a tab stop is as wide as that many digits of the font

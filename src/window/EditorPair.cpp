@@ -82,11 +82,6 @@ void EditorPair::setVertical(bool sideBySide)
     split_->setOrientation(sideBySide ? Qt::Horizontal : Qt::Vertical);
 }
 
-void EditorPair::apply(const EditorOptions& options)
-{
-    for (EditorTextView* editor : editors()) editor->apply(options);
-}
-
 void EditorPair::setWrapsLines(bool wraps)
 {
     for (EditorTextView* editor : editors()) {

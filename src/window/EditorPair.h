@@ -1,7 +1,5 @@
 #pragma once
 
-#include "editor/EditorOptions.h"
-
 #include <QObject>
 
 #include <vector>
@@ -16,7 +14,8 @@ class LineNumberRuler;
 class TextViewDelegate;
 
 // The one or two editors of a document window on the document's shared storage, each with its
-// line-number ruler, in one splitter. Both editors take the same options.
+// line-number ruler, in one splitter. The second editor starts with the first one's options; each
+// keeps its own from then on.
 class EditorPair : public QObject {
     Q_OBJECT
 
@@ -41,7 +40,6 @@ public:
     bool isVertical() const;
     void setVertical(bool sideBySide);
 
-    void apply(const EditorOptions& options);
     void setWrapsLines(bool wraps);
     void updateRulers();
 

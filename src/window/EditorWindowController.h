@@ -334,8 +334,9 @@ private:
     // The editor that had the focus before the preview hid the editors; the primary one by default.
     EditorTextView* editorToRefocus() const;
     void observePreferences();
-    // The options the settings give an editor now.
-    EditorOptions editorOptionsFromSettings() const;
+    // An editor's own options with what the settings decide put in: font, tabs, invisibles,
+    // page guide, line numbers and theme colours. The Format menu's choices stay.
+    EditorOptions withSettings(EditorOptions options) const;
     SearchController& primarySearch();
     SyntaxModel& syntax() const;
     void releaseParses();

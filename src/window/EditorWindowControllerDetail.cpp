@@ -165,38 +165,13 @@ void EditorWindowController::encodingChanged(int tag)
 void EditorWindowController::endingChanged(int index)
 {
     if (index < 0 || index >= LineEnding::count) return;
-    const LineEnding target = LineEnding::allCases()[static_cast<std::size_t>(index)];
-    const QString converted = target.replacing(model->string());
-    const TextFormat oldFormat = model->format();
-    const qsizetype oldLength = model->storage().length();
-    EditorTextView* editor = textView();
-    if (!editor->isEditable()) return;
-    UndoManager* undo = model->undoManager();
-    if (!undo) return;
-
-    QPointer<EditorWindowController> weak(this);
-    // Undo and redo each register the other half again, so they alternate indefinitely.
-    auto registerRestore = std::make_shared<std::function<void(TextFormat)>>();
-    *registerRestore = [weak, undo, registerRestore](TextFormat format) {
-        if (!weak) return;
-        const TextFormat current = weak->model->format();
-        undo->registerUndo([registerRestore, current] { (*registerRestore)(current); }, weak.data());
-        weak->model->setFormat(format);
-        weak->selectFormatPopups();
-        weak->scheduleStatistics();
-    };
-
-    editor->breakUndoCoalescing();
-    undo->beginUndoGrouping();
-    undo->registerUndo([registerRestore, oldFormat] { (*registerRestore)(oldFormat); }, this);
-    TextFormat format = oldFormat;
-    format.lineEnding = target;
-    format.mixedLineEndings = false;
-    model->setFormat(format);
-    editor->insertText(converted, {0, oldLength});
-    undo->endUndoGrouping();
-    undo->setActionName(QStringLiteral("改行コードを変更"));
-    editor->breakUndoCoalescing();
+    // A read-only editor keeps its breaks; the pop-up shows the format again at its next re-selection.
+    if (!textView()->isEditable()) return;
+    try {
+        model->changeLineEnding(LineEnding::allCases()[static_cast<std::size_t>(index)]);
+    } catch (const CodecError& error) {
+        if (window_) model->presentError(KoriDocument::errorInfo(error));
+    }
     selectFormatPopups();
     scheduleStatistics();
 }

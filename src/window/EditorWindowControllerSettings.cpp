@@ -206,11 +206,10 @@ void EditorWindowController::preferencesChanged()
     editors_->updateRulers();
 }
 
-EditorOptions EditorWindowController::editorOptionsFromSettings() const
+EditorOptions EditorWindowController::withSettings(EditorOptions options) const
 {
     const EditorSettingsSnapshot settings(UserDefaults::standard());
     const EditorTheme theme = EditorTheme::current();
-    EditorOptions options = textView()->options();
     options.font = EditorPreferences::editorFont();
     options.editingTabWidth = static_cast<int>(std::clamp<qint64>(settings.tabWidth, 1, 16));
     options.usesSpacesForIndentation = settings.useSpaces;
@@ -230,7 +229,7 @@ EditorOptions EditorWindowController::editorOptionsFromSettings() const
 // the sidebar's own settings.
 void EditorWindowController::applyEditorPreferences()
 {
-    editors_->apply(editorOptionsFromSettings());
+    for (EditorTextView* editor : editors_->editors()) editor->apply(withSettings(editor->options()));
     statusLine_->setShown(EditorSettingsSnapshot(UserDefaults::standard()).statusBar);
     fileTree_->applyPreferences();
 }

@@ -125,6 +125,7 @@ TEST(KoriDocumentAutosave, TextIsGivenBackBesideItsFileInItsFormatAsOneUndoableS
     EXPECT_TRUE(document->isDocumentEdited());
     UndoManager* undo = document->undoManager();
     EXPECT_EQ(undo->undoActionName(), KoriDocument::restoreActionName);
+    EXPECT_EQ(document->storage().history().lastStepUnits(), 4) << "only what differs from the file";
     // Undoing gives the file's text back, and with it a clean document.
     undo->undo();
     EXPECT_EQ(document->string(), QStringLiteral("今日は\r\n晴れ\r\n"));

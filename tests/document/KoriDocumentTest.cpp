@@ -283,6 +283,63 @@ TEST(KoriDocumentTest, UndoOfFormatChangeRestoresEvenWhenTheTextNoLongerFits)
     EXPECT_TRUE(document.isDocumentEdited()) << "the text still holds characters nobody undid";
 }
 
+// A conversion either leaves a document that can be saved or changes nothing; Shift JIS has no
+// NEL, LS or PS. What it does change is one undo step of one piece per break.
+TEST(KoriDocumentTest, ChangingTheLineEndingGivesASaveableDocumentOrChangesNothing)
+{
+    TempDir dir;
+    const QString text = QStringLiteral("日本語\r\nかな\nカナ\r\n");
+    const QString path = dir.write("sjis.txt", TextCodec::encode(text, TextFormat{TextEncoding::shiftJIS, false, LineEnding::crlf, false}));
+    auto document = openDocument(path, TextEncoding::shiftJIS);
+    ASSERT_TRUE(document);
+    ASSERT_EQ(document->string(), text);
+    const TextFormat read = document->format();
+    ASSERT_TRUE(read.mixedLineEndings);
+
+    for (LineEnding ending : {LineEnding::nel, LineEnding::ls, LineEnding::ps}) {
+        try {
+            document->changeLineEnding(ending);
+            ADD_FAILURE() << "Shift JIS cannot hold " << ending.rawValue().toStdString();
+        } catch (const CodecError& error) {
+            EXPECT_EQ(error.kind(), CodecError::unrepresentable);
+            EXPECT_EQ(error.encoding(), TextEncoding::shiftJIS);
+        }
+        EXPECT_EQ(document->string(), text);
+        EXPECT_EQ(document->format(), read);
+        EXPECT_FALSE(document->isDocumentEdited());
+        EXPECT_FALSE(document->undoManager()->canUndo());
+    }
+
+    // A later change the encoding can hold still goes through, and the result saves.
+    ASSERT_TRUE(document->changeLineEnding(LineEnding::cr));
+    EXPECT_EQ(document->string(), QStringLiteral("日本語\rかな\rカナ\r"));
+    EXPECT_EQ(document->format().lineEnding, LineEnding::cr);
+    EXPECT_FALSE(document->format().mixedLineEndings);
+    EXPECT_EQ(document->storage().history().lastStepPieces(), 3);
+    EXPECT_EQ(document->undoManager()->undoActionName(), KoriDocument::lineEndingActionName);
+    ASSERT_TRUE(saveDocument(*document));
+    EXPECT_EQ(readFile(path), TextCodec::encode(document->string(), document->format()));
+
+    // One undo gives back the text and the format as they were; redo converts again.
+    document->undoManager()->undo();
+    EXPECT_EQ(document->string(), text);
+    EXPECT_EQ(document->format(), read);
+    EXPECT_FALSE(document->undoManager()->canUndo());
+    document->undoManager()->redo();
+    EXPECT_EQ(document->string(), QStringLiteral("日本語\rかな\rカナ\r"));
+    EXPECT_EQ(document->format().lineEnding, LineEnding::cr);
+
+    // Breaks that are already the target are left alone; only the format's flag changes.
+    ASSERT_TRUE(document->changeLineEnding(LineEnding::cr));
+    EXPECT_EQ(document->undoManager()->undoActionName(), KoriDocument::lineEndingActionName);
+
+    // A Unicode form holds every ending.
+    KoriDocument unicode;
+    unicode.storage().setString(QStringLiteral("a\nb"));
+    ASSERT_TRUE(unicode.changeLineEnding(LineEnding::ls));
+    EXPECT_EQ(unicode.string(), QString::fromUtf16(u"a\u2028b"));
+}
+
 TEST(KoriDocumentTest, RefusesToOverwriteAFileChangedOnDisk)
 {
     TempDir dir;

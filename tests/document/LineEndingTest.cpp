@@ -68,6 +68,27 @@ TEST(LineEndingTest, ReplacingConvertsEveryBreakAndNothingElse)
     }
 }
 
+// The breaks a conversion replaces, one piece each, give the same text as the whole-text
+// conversion and touch nothing else: a CR before a CR LF is a break of its own, a final CR too.
+TEST(LineEndingTest, ForeignBreaksAreExactlyWhatAConversionReplaces)
+{
+    const QString texts[] = {s(u"a\rb\r\nc\u2028d"), s(u"\r\r\n\u0085\u2029x\r"), "\n\n", "no breaks", "",
+                             s(u"\t\u000B\u000C\u2027あ\r\n"), "\r\n\r\n\n\r"};
+    for (const QString& text : texts) {
+        for (LineEnding e : LineEnding::allCases()) {
+            const QVector<TextRange> breaks = e.foreignBreaks(text);
+            QString converted = text;
+            for (auto it = breaks.crbegin(); it != breaks.crend(); ++it)
+                converted.replace(it->location, it->length, e.breakString());
+            EXPECT_EQ(converted, e.replacing(text)) << e.rawValue().toStdString();
+            for (const TextRange& r : breaks) EXPECT_NE(text.mid(r.location, r.length), e.breakString());
+        }
+    }
+    EXPECT_EQ(LineEnding(LineEnding::crlf).foreignBreaks(u"a\r\nb\nc\r"),
+              (QVector<TextRange>{TextRange(4, 1), TextRange(6, 1)}));
+    EXPECT_EQ(LineEnding(LineEnding::lf).foreignBreaks(u"a\r\r\n"), (QVector<TextRange>{TextRange(1, 1), TextRange(2, 2)}));
+}
+
 TEST(LineEndingTest, TextFormatEqualityComparesAllFourFields)
 {
     const TextFormat base;

@@ -1,5 +1,7 @@
 // The events scripts send, from the dispatcher down to documents with windows: every code the
 // self-test sends, the properties and commands with their edge cases, and each error number.
+#include "document/KoriDocument.h"
+#include "document/TextCodec.h"
 #include "editor/EditorTextView.h"
 #include "platform/events/AppleEventManager.h"
 #include "platform/foundation/Bundle.h"
@@ -164,6 +166,49 @@ TEST_F(ScriptEventsTest, NormalizationFormsThroughEventsKeepTheirOwnRules)
     selectFirstLine();
     EXPECT_EQ(send("cEd1", "UNml", selection(), {{fourCharCode("uNft"), D::enumerated(fourCharCode("cNzz"))}}).errorNumber(), -1703);
     EXPECT_EQ(text(), QStringLiteral("e\u0301"));
+}
+
+// A line ending Shift JIS cannot hold is refused with the codec's error and changes nothing, and
+// later sets still work; a set converts each break where it stands, so neither editor's caret
+// leaves its line.
+TEST_F(ScriptEventsTest, LineEndingSetGivesASaveableDocumentAndKeepsBothCarets)
+{
+    test::TempDir other;
+    const QString sjis = QStringLiteral("日本語\nかな\nカナ\n");
+    document = test::readFileDocument(other, QStringLiteral("sample.txt"),
+                                      TextCodec::encode(sjis, TextFormat{TextEncoding::shiftJIS, false, LineEnding::lf, false}));
+    window = &test::openDocumentWindow(*document);
+    ASSERT_EQ(document->format().encoding, TextEncoding::shiftJIS);
+    const auto setEnding = [&](const char* name) {
+        return send("core", "setd", propertySpecifier("lnEd", doc()), {{fourCharCode("data"), D::text(QString::fromLatin1(name))}});
+    };
+    for (const char* name : {"NEL", "LS", "PS"}) {
+        const AppleEvent refused = setEnding(name);
+        EXPECT_EQ(refused.errorNumber(), -2700) << name;
+        EXPECT_EQ(refused.errorString(), CodecError::makeUnrepresentable(TextEncoding::shiftJIS).errorDescription());
+        EXPECT_EQ(text(), sjis);
+        EXPECT_EQ(document->format().lineEnding, LineEnding::lf);
+        EXPECT_FALSE(document->isDocumentEdited());
+    }
+
+    window->openSplitTextView();
+    EditorTextView* second = window->secondaryEditor();
+    ASSERT_NE(second, nullptr);
+    editor().setSelectedRange({5, 0});  // line 1, column 1
+    second->setSelectedRange({9, 0});   // the end of line 2
+    EXPECT_EQ(setEnding("CRLF").errorNumber(), 0);
+    EXPECT_EQ(text(), QStringLiteral("日本語\r\nかな\r\nカナ\r\n"));
+    EXPECT_EQ(editor().selectedRange(), TextRange(6, 0));
+    EXPECT_EQ(second->selectedRange(), TextRange(11, 0)) << "not between CR and LF";
+    ErrorInfo error;
+    EXPECT_TRUE(document->saveToURL(document->fileURL(), KoriDocument::plainTextType, Document::SaveOperation::save, &error))
+        << error.description.toStdString();
+
+    editor().undoManager()->undo();
+    EXPECT_EQ(text(), sjis);
+    EXPECT_EQ(document->format().lineEnding, LineEnding::lf);
+    EXPECT_EQ(editor().selectedRange(), TextRange(5, 0));
+    EXPECT_EQ(second->selectedRange(), TextRange(9, 0));
 }
 
 TEST_F(ScriptEventsTest, ContentsFollowTheLineEndingAndUndoInOneStep)

@@ -6,6 +6,10 @@
 #include "support/TestSupport.h"
 #include "commands/TextCommands.h"
 #include "document/KoriDocument.h"
+#include "document/TextCodec.h"
+#include "platform/text/LayoutManager.h"
+#include "platform/text/LineStarts.h"
+#include "platform/ui/ScriptedAlertPresenter.h"
 #include "editor/EditorTextView.h"
 #include "filetree/FileTreeView.h"
 #include "platform/ui/MenuModel.h"
@@ -438,6 +442,82 @@ TEST_F(EditorWindowTest, EndingChangeIsOneUndoStepRestoringTheMixedFlag)
     other.encodingChanged(ascii);
     EXPECT_EQ(japanese->format().encoding, TextEncoding::utf8);
     EXPECT_EQ(other.encodingPicker()->currentText(), "Unicode (UTF-8)");
+}
+
+// Each break is converted where it stands: both editors' carets stay on their lines and columns,
+// a colour run stays on its word, and one undo gives back the text unit for unit.
+TEST_F(EditorWindowTest, EndingChangeKeepsCaretsAndColoursOnTheirLines)
+{
+    const QString text = QStringLiteral("one\ntwo\r\nthree\nfour\n");
+    auto document = textDocument(text);
+    EditorWindowController& window = test::openDocumentWindow(*document);
+    window.openSplitTextView();
+    EditorTextView* primary = window.textView();
+    EditorTextView* second = window.secondaryEditor();
+    ASSERT_NE(second, nullptr);
+    const LineStarts& lines = document->storage().lines();
+    const auto place = [&](EditorTextView* editor) {
+        const qsizetype at = editor->selectedRange().location;
+        const qsizetype line = lines.lineAt(at);
+        return std::make_pair(line, at - lines.start(line));
+    };
+    primary->setSelectedRange({3, 0});                  // the end of line 0
+    second->setSelectedRange({lines.start(2) + 2, 0});  // line 2, column 2
+    const int owner = 0;
+    const TemporaryAttributes red{QColor(Qt::red), std::nullopt, std::nullopt};
+    primary->layoutManager()->addTemporaryAttributes(&owner, red, TextRange(lines.start(3), 4));  // "four"
+    const auto colouredWord = [&] {
+        QString word;
+        primary->layoutManager()->enumerateTemporaryAttributes(&owner, TextRange(0, document->storage().length()),
+                                                               [&](TextRange range, const TemporaryAttributes& a) {
+                                                                   if (a == red) word += document->storage().substring(range);
+                                                               });
+        return word;
+    };
+
+    window.endingChanged(1);  // CRLF
+    EXPECT_EQ(document->string(), QStringLiteral("one\r\ntwo\r\nthree\r\nfour\r\n"));
+    EXPECT_EQ(document->storage().history().lastStepPieces(), 3) << "one piece per break that changes";
+    EXPECT_EQ(place(primary), std::make_pair(qsizetype(0), qsizetype(3))) << "not between CR and LF";
+    EXPECT_EQ(place(second), std::make_pair(qsizetype(2), qsizetype(2)));
+    EXPECT_EQ(colouredWord(), QStringLiteral("four"));
+    EXPECT_EQ(window.endingPicker()->currentText(), "CRLF");
+
+    window.undo();
+    EXPECT_EQ(document->string(), text);
+    EXPECT_TRUE(document->format().mixedLineEndings);
+    EXPECT_EQ(place(primary), std::make_pair(qsizetype(0), qsizetype(3)));
+    EXPECT_EQ(place(second), std::make_pair(qsizetype(2), qsizetype(2)));
+    EXPECT_EQ(colouredWord(), QStringLiteral("four"));
+    EXPECT_FALSE(document->undoManager()->canUndo()) << "one step";
+}
+
+// Shift JIS holds no NEL: the pop-up shows the codec's error and the document stays saveable.
+TEST_F(EditorWindowTest, EndingTheEncodingCannotHoldIsRefusedWithTheCodecsError)
+{
+    ScriptedAlertPresenter alerts;
+    AlertPresenter::setShared(&alerts);
+    struct Unset {
+        ~Unset() { AlertPresenter::setShared(nullptr); }
+    } unset;
+    const QString text = QStringLiteral("日本語\nかな\n");
+    auto document = test::readFileDocument(
+        dir, QStringLiteral("sjis.txt"), TextCodec::encode(text, TextFormat{TextEncoding::shiftJIS, false, LineEnding::lf, false}));
+    EditorWindowController& window = test::openDocumentWindow(*document);
+    ASSERT_EQ(document->format().encoding, TextEncoding::shiftJIS);
+    window.showWindow();
+
+    window.endingChanged(3);  // NEL
+    EXPECT_EQ(document->string(), text);
+    EXPECT_EQ(document->format().lineEnding, LineEnding::lf);
+    EXPECT_FALSE(document->isDocumentEdited());
+    EXPECT_EQ(window.endingPicker()->currentText(), "LF") << "the pop-up snaps back";
+    ASSERT_EQ(alerts.shown().size(), 1);
+    EXPECT_EQ(alerts.shown()[0].messageText, CodecError::makeUnrepresentable(TextEncoding::shiftJIS).errorDescription());
+
+    window.endingChanged(1);  // CRLF, which it holds
+    EXPECT_EQ(document->string(), QStringLiteral("日本語\r\nかな\r\n"));
+    EXPECT_EQ(alerts.shown().size(), 1);
 }
 
 TEST_F(EditorWindowTest, GrabsAWindowWithJapaneseText)

@@ -7,6 +7,7 @@
 #include "filetree/DocumentRelocation.h"
 #include "filetree/FileTreeView.h"
 #include "editor/EditorTextView.h"
+#include "commands/TextCommands.h"
 #include "platform/text/LayoutManager.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
@@ -26,6 +27,8 @@
 #include "preview/PreviewWebView.h"
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 using namespace korimado;
 
@@ -59,6 +62,14 @@ protected:
             if (family != fixed && !QFontDatabase::isPrivateFamily(family)) return family;
         }
         return {};
+    }
+
+    // What the settings decide in an editor's options: the same in both editors after a change.
+    static auto settingsPart(const EditorOptions& o)
+    {
+        return std::make_tuple(o.font, o.editingTabWidth, o.usesSpacesForIndentation, o.showsInvisibleCharacters,
+                               o.showsControlCharacters, o.pageGuideColumn, o.rulersVisible, o.backgroundColor,
+                               o.textColor, o.insertionPointColor, o.selectedTextBackgroundColor);
     }
 
     test::TempDir dir;
@@ -114,7 +125,50 @@ TEST_F(EditorWindowSettingsTest, SecondEditorStartsWithThePrimaryEditorsCurrentS
         EXPECT_EQ(editor->insertionPointColor(), toQColor(theme.resolvedColor(QStringLiteral("insertionPoint"))));
         EXPECT_EQ(editor->selectedTextBackgroundColor(), toQColor(theme.resolvedColor(QStringLiteral("selection"))));
     }
-    EXPECT_EQ(second->options(), primary->options());
+    EXPECT_EQ(settingsPart(second->options()), settingsPart(primary->options()));
+}
+
+TEST_F(EditorWindowSettingsTest, ASettingsChangeKeepsEachEditorsOwnFormatChoices)
+{
+    auto document = textDocument(QStringLiteral("a.txt"), QStringLiteral("\tone\ntwo\n"));
+    EditorWindowController& window = test::openDocumentWindow(*document);
+    window.openSplitTextView();
+    EditorTextView* primary = window.textView();
+    EditorTextView* second = window.secondaryEditor();
+    ASSERT_NE(second, nullptr);
+    ASSERT_NE(window.secondaryCommands(), nullptr);
+
+    // Each editor's own choices from its Format menu, different in the two.
+    for (const char* action : {"toggleEditable:", "toggleIndentGuides:", "toggleAutomaticIndentation:", "makeRightToLeft:"})
+        window.secondaryCommands()->perform(QString::fromLatin1(action), nullptr);
+    window.primaryCommands().perform(QStringLiteral("toggleAntialias:"), nullptr);
+    ASSERT_FALSE(second->isEditable());
+    const EditorOptions secondBefore = second->options();
+    const EditorOptions primaryBefore = primary->options();
+
+    UserDefaults::standard().setInteger("editor.tabWidth", 8);
+    UserDefaults::standard().setBool("editor.invisibles", true);
+    postPreferencesChanged();
+
+    for (EditorTextView* editor : {primary, second}) {
+        EXPECT_EQ(editor->options().editingTabWidth, 8);
+        EXPECT_TRUE(editor->showsInvisibleCharacters());
+    }
+    const auto ownPart = [](const EditorOptions& o) {
+        return std::make_tuple(o.editable, o.showsIndentGuides, o.automaticallyIndents, o.rightToLeft,
+                               o.usesFontAntialiasing, o.usesLigatures, o.vertical);
+    };
+    EXPECT_EQ(ownPart(second->options()), ownPart(secondBefore));
+    EXPECT_EQ(ownPart(primary->options()), ownPart(primaryBefore));
+    EXPECT_FALSE(second->isEditable()) << "the read-only editor stays read-only";
+    EXPECT_TRUE(primary->isEditable());
+    EXPECT_EQ(second->layoutDirection(), Qt::RightToLeft);
+    EXPECT_EQ(primary->layoutDirection(), Qt::LeftToRight);
+
+    // Typing in the read-only editor still changes nothing.
+    const QString text = document->string();
+    second->insertText(QStringLiteral("x"), second->selectedRange());
+    EXPECT_EQ(document->string(), text);
 }
 
 TEST_F(EditorWindowSettingsTest, SvgDetailLayoutAndSidebarActionsThatLeaveTheDivider)

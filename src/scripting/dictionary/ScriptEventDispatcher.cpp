@@ -275,10 +275,16 @@ void ScriptEventDispatcher::set(const AppleEvent& event, AppleEvent& reply)
         reply.setError(readOnly, QStringLiteral("このプロパティは読取専用です。"));
         return;
     }
-    const bool known = target.inSelection ? ScriptableSelection(target.document).setValue(found->key, *data)
-                                          : ScriptableDocument(target.document).setValue(found->key, *data);
-    if (!known)
+    if (target.inSelection) {
+        if (!ScriptableSelection(target.document).setValue(found->key, *data))
+            reply.setError(readOnly, QStringLiteral("このプロパティは読取専用です。"));
+        return;
+    }
+    ScriptableDocument document(target.document);
+    if (!document.setValue(found->key, *data))
         reply.setError(readOnly, QStringLiteral("このプロパティは読取専用です。"));
+    else if (const auto& refusal = document.refusal())
+        reply.setError(refusal->number, refusal->message);
 }
 
 void ScriptEventDispatcher::count(const AppleEvent& event, AppleEvent& reply) const

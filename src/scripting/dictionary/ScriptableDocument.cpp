@@ -105,19 +105,11 @@ void ScriptableDocument::setLineEnding(const QString& name)
     // A read-only editor keeps its breaks, so its format must say what they are.
     if (!document_ || !ending || !isEditable())
         return;
-    UndoManager* undo = document_->undoManager();
-    if (undo)
-        undo->beginUndoGrouping();
-    TextFormat format = document_->format();
-    format.lineEnding = *ending;
-    format.mixedLineEndings = false;
     try {
-        document_->changeFormat(format);
-        applyScriptText(ending->replacing(document_->string()), QStringLiteral("改行コードを変更"));
-    } catch (const CodecError&) {
+        document_->changeLineEnding(*ending);
+    } catch (const CodecError& error) {
+        refusal_ = Refusal{searchFailed, KoriDocument::errorInfo(error).description};
     }
-    if (undo)
-        undo->endUndoGrouping();
 }
 
 int ScriptableDocument::tabWidth() const

@@ -44,6 +44,12 @@ public:
     std::optional<EventDescriptor> value(const QString& key) const;
     // False when the key is not a settable property of the document.
     bool setValue(const QString& key, const EventDescriptor& value);
+    // Why the last setValue did not take a value of a property the document has, when it says.
+    struct Refusal {
+        int number;
+        QString message;
+    };
+    const std::optional<Refusal>& refusal() const { return refusal_; }
 
     // The commands by handler; the reply value, or none, with any error set on the command.
     std::optional<EventDescriptor> perform(const QString& method, ScriptCommand& command);
@@ -79,6 +85,7 @@ public:
 
 private:
     QPointer<KoriDocument> document_;
+    std::optional<Refusal> refusal_;
 };
 
 }  // namespace korimado
