@@ -539,16 +539,10 @@ bool KoriDocument::restoreText(const QString& text, const TextFormat& format)
     bool restored = true;
     if (text != current) {
         // Only what differs is replaced: the undo step and the line index carry no more than that.
-        qsizetype head = 0;
-        const qsizetype shorter = std::min(text.size(), current.size());
-        while (head < shorter && text[head] == current[head]) ++head;
-        qsizetype tail = 0;
-        while (tail < shorter - head && text[text.size() - 1 - tail] == current[current.size() - 1 - tail]) ++tail;
-        // A surrogate pair is not split between what stays and what changes.
-        if (head > 0 && text[head - 1].isHighSurrogate()) --head;
-        if (tail > 0 && text[text.size() - tail].isLowSurrogate()) --tail;
-        restored = TextEditing::replace(*storage_, {TextRange{head, current.size() - head - tail}},
-                                        {text.mid(head, text.size() - head - tail)}, restoreActionName)
+        const TextRange changed = TextEditing::changedRange(current, text);
+        restored = TextEditing::replace(*storage_, {changed},
+                                        {text.mid(changed.location, text.size() - (current.size() - changed.length))},
+                                        restoreActionName)
                    == TextEditing::Outcome::replaced;
     }
     if (restored && format != format_) applyFormat(format);

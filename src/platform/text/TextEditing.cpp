@@ -10,6 +10,18 @@
 
 namespace korimado {
 
+TextRange TextEditing::changedRange(QStringView current, QStringView text)
+{
+    const qsizetype shorter = std::min(text.size(), current.size());
+    qsizetype head = 0;
+    while (head < shorter && text[head] == current[head]) ++head;
+    qsizetype tail = 0;
+    while (tail < shorter - head && text[text.size() - 1 - tail] == current[current.size() - 1 - tail]) ++tail;
+    if (head > 0 && current[head - 1].isHighSurrogate()) --head;
+    if (tail > 0 && current[current.size() - tail].isLowSurrogate()) --tail;
+    return TextRange{head, current.size() - head - tail};
+}
+
 bool TextEditing::isValid(qsizetype length, const QVector<TextRange>& ranges, const QStringList& strings)
 {
     if (ranges.isEmpty() || ranges.size() != strings.size()) return false;

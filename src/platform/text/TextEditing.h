@@ -41,6 +41,11 @@ public:
 
     // Whether ranges and strings describe a replacement of a text of that length.
     static bool isValid(qsizetype length, const QVector<TextRange>& ranges, const QStringList& strings);
+
+    // The range of current that differs from text, with the common head and tail left out and no
+    // surrogate pair split; replacing it by the same span of text gives text. Replacing only that
+    // keeps an undo step to what changed.
+    static TextRange changedRange(QStringView current, QStringView text);
 };
 
 }  // namespace korimado

@@ -59,21 +59,9 @@ void ScriptableDocument::applyScriptText(const QString& text, const QString& act
     const QString current = document_->string();
     if (text == current)
         return;
-    // Only the changed middle is replaced, so the undo step holds what changed, not two texts.
-    qsizetype prefix = 0;
-    const qsizetype shorter = std::min(text.size(), current.size());
-    while (prefix < shorter && text[prefix] == current[prefix])
-        ++prefix;
-    qsizetype suffix = 0;
-    while (suffix < shorter - prefix && text[text.size() - 1 - suffix] == current[current.size() - 1 - suffix])
-        ++suffix;
-    // Never split a surrogate pair.
-    if (prefix > 0 && QChar::isHighSurrogate(current[prefix - 1].unicode()))
-        --prefix;
-    if (suffix > 0 && QChar::isLowSurrogate(current[current.size() - suffix].unicode()))
-        --suffix;
-    const TextRange range{prefix, current.size() - prefix - suffix};
-    commitScriptEdit({range}, {text.mid(prefix, text.size() - prefix - suffix)}, text.size(), actionName);
+    const TextRange range = TextEditing::changedRange(current, text);
+    commitScriptEdit({range}, {text.mid(range.location, text.size() - (current.size() - range.length))}, text.size(),
+                     actionName);
 }
 
 void ScriptableDocument::commitScriptEdit(const QVector<TextRange>& ranges, const QStringList& strings,
