@@ -49,33 +49,38 @@ struct MergeAfter {
 };
 
 // UTF-8 of a stretch of UTF-16; a lone surrogate becomes U+FFFD, as the text's own conversion does.
-void appendUtf8(const char16_t* units, qsizetype length, std::string& out)
+// Written through a pointer into room for the longest form: pieces are short and many.
+std::size_t appendUtf8(const char16_t* units, qsizetype length, std::string& out)
 {
-    out.clear();
+    if (out.size() < static_cast<std::size_t>(length) * 3) out.resize(static_cast<std::size_t>(length) * 3);
+    char* o = out.data();
     for (qsizetype i = 0; i < length; ++i) {
         char32_t c = units[i];
+        if (c < 0x80) {
+            *o++ = static_cast<char>(c);
+            continue;
+        }
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
             c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
             ++i;
         } else if (c >= 0xD800 && c <= 0xDFFF) {
             c = 0xFFFD;
         }
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        if (c < 0x800) {
+            *o++ = static_cast<char>(0xC0 | (c >> 6));
+            *o++ = static_cast<char>(0x80 | (c & 0x3F));
         } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+            *o++ = static_cast<char>(0xE0 | (c >> 12));
+            *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *o++ = static_cast<char>(0x80 | (c & 0x3F));
         } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+            *o++ = static_cast<char>(0xF0 | (c >> 18));
+            *o++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *o++ = static_cast<char>(0x80 | (c & 0x3F));
         }
     }
+    return static_cast<std::size_t>(o - out.data());
 }
 
 // Whether the text holds a run of one character (digits aside) long enough that one of its pieces
@@ -245,7 +250,7 @@ qint64 LocalTokenizer::count(QStringView text, const std::function<bool()>& canc
     }
     const auto* units = reinterpret_cast<const char16_t*>(text.utf16());
     const qsizetype length = text.size();
-    std::string piece;
+    std::string buffer;
     PieceCounts& known = PieceCounts::forThread(serial_);
     qint64 total = 0;
     std::uint32_t pieces = 0;
@@ -253,7 +258,8 @@ qint64 LocalTokenizer::count(QStringView text, const std::function<bool()>& canc
         if (pieces % 256 == 0 && cancelled && cancelled()) throw CountingError::cancelled;
         const qsizetype end = pieces_.pieceEnd(units, length, at);
         if (end <= at) throw CountingError::unmatchedText;
-        appendUtf8(units + at, end - at, piece);
+        const std::size_t bytes = appendUtf8(units + at, end - at, buffer);  // may move the buffer
+        const std::string_view piece(buffer.data(), bytes);
         at = end;
         if (piece.size() == 1) {
             total += 1;
