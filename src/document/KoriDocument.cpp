@@ -329,14 +329,14 @@ bool KoriDocument::writeSafely(const QString& path, const QString& type, SaveOpe
         return true;
     }
     const auto before = FileFingerprint::capture(target);
-    const auto written = readWholeFile(target, error);
-    if (!written) {
-        writing_ = false;
-        return false;
+    // The file holds what was just written and flushed: those bytes are kept rather than read back,
+    // which cost a second pass over a large file, and would have taken another program's write
+    // made meanwhile for ours. Bytes the codec wrote afresh write back exactly; the bytes read,
+    // saved untouched, still do not.
+    if (!originalData_ || (!bytes->isSharedWith(*originalData_) && *bytes != *originalData_)) {
+        rewritesUntouchedBytes_ = false;
     }
-    // Bytes the codec wrote afresh write back exactly; the bytes read, saved untouched, still do not.
-    if (!originalData_ || *written != *originalData_) rewritesUntouchedBytes_ = false;
-    originalData_ = *written;
+    originalData_ = *bytes;
     originalText_ = string();
     originalFormat_ = format_;
     hasExternalChanges_ = false;

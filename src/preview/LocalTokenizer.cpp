@@ -6,13 +6,11 @@
 #include <QHash>
 #include <QStringDecoder>
 
-#include <unicode/regex.h>
 #include <unicode/uchar.h>
-#include <unicode/utext.h>
 
 #include <algorithm>
 #include <atomic>
-#include <unordered_map>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -51,39 +49,44 @@ struct MergeAfter {
 };
 
 // UTF-8 of a stretch of UTF-16; a lone surrogate becomes U+FFFD, as the text's own conversion does.
-void appendUtf8(const char16_t* units, qsizetype length, std::string& out)
+// Written through a pointer into room for the longest form: pieces are short and many.
+std::size_t appendUtf8(const char16_t* units, qsizetype length, std::string& out)
 {
-    out.clear();
+    if (out.size() < static_cast<std::size_t>(length) * 3) out.resize(static_cast<std::size_t>(length) * 3);
+    char* o = out.data();
     for (qsizetype i = 0; i < length; ++i) {
         char32_t c = units[i];
+        if (c < 0x80) {
+            *o++ = static_cast<char>(c);
+            continue;
+        }
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
             c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
             ++i;
         } else if (c >= 0xD800 && c <= 0xDFFF) {
             c = 0xFFFD;
         }
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        if (c < 0x800) {
+            *o++ = static_cast<char>(0xC0 | (c >> 6));
+            *o++ = static_cast<char>(0x80 | (c & 0x3F));
         } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+            *o++ = static_cast<char>(0xE0 | (c >> 12));
+            *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *o++ = static_cast<char>(0x80 | (c & 0x3F));
         } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+            *o++ = static_cast<char>(0xF0 | (c >> 18));
+            *o++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *o++ = static_cast<char>(0x80 | (c & 0x3F));
         }
     }
+    return static_cast<std::size_t>(o - out.data());
 }
 
 // Whether the text holds a run of one character (digits aside) long enough that one of its pieces
 // must pass the merge limit: such a run splits into at most three pieces (the white space before
 // its last line break, the rest but one, the last one), so past twice the limit one is too long.
-// Found here in one pass, it never reaches the matcher, which would spend seconds on it.
+// Found here in one pass, it is refused before any piece is counted.
 bool hasOverlongRun(const char16_t* units, qsizetype length, std::size_t limit)
 {
     const auto overlong = static_cast<qsizetype>(2 * limit + 2);
@@ -111,7 +114,8 @@ bool hasOverlongRun(const char16_t* units, qsizetype length, std::size_t limit)
 }
 
 // Counts of pieces that needed merging, kept per thread for the tokenizer that made them: words
-// recur, and merging one costs far more than looking it up. Bounded; emptied when full.
+// recur, and merging one costs far more than looking it up. Keyed by the rank table's hash, which
+// the caller has made already; the bytes live in one buffer. Bounded; emptied when full.
 class PieceCounts {
 public:
     static constexpr std::size_t longestPiece = 256;
@@ -121,31 +125,52 @@ public:
     {
         thread_local PieceCounts counts;
         if (counts.owner_ != tokenizer) {
-            counts.map_.clear();
+            counts.clear();
             counts.owner_ = tokenizer;
         }
         return counts;
     }
-    std::optional<qint64> find(std::string_view piece) const
+    std::optional<qint64> find(std::string_view piece, std::uint64_t hashed) const
     {
-        if (piece.size() > longestPiece) return std::nullopt;
-        const auto found = map_.find(piece);
-        if (found == map_.end()) return std::nullopt;
-        return found->second;
+        if (piece.size() > longestPiece || slots_.empty()) return std::nullopt;
+        for (std::size_t i = hashed & mask; slots_[i].hash != 0; i = (i + 1) & mask) {
+            const Slot& s = slots_[i];
+            if (s.hash == (hashed | 1) && s.length == piece.size()
+                && std::memcmp(bytes_.data() + s.offset, piece.data(), piece.size()) == 0) {
+                return s.count;
+            }
+        }
+        return std::nullopt;
     }
-    void keep(std::string_view piece, qint64 count)
+    void keep(std::string_view piece, std::uint64_t hashed, qint64 count)
     {
         if (piece.size() > longestPiece) return;
-        if (map_.size() >= capacity) map_.clear();
-        map_.emplace(std::string(piece), count);
+        if (slots_.empty() || used_ >= capacity) clear();
+        std::size_t i = hashed & mask;
+        while (slots_[i].hash != 0) i = (i + 1) & mask;
+        slots_[i] = {hashed | 1, static_cast<std::uint32_t>(bytes_.size()), static_cast<std::uint32_t>(piece.size()), count};
+        bytes_.append(piece);
+        ++used_;
     }
 
 private:
-    struct Hash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view bytes) const noexcept { return std::hash<std::string_view>()(bytes); }
+    static constexpr std::size_t mask = 2 * capacity - 1;
+    struct Slot {
+        std::uint64_t hash;  // 0: empty
+        std::uint32_t offset;
+        std::uint32_t length;
+        qint64 count;
     };
-    std::unordered_map<std::string, qint64, Hash, std::equal_to<>> map_;
+    void clear()
+    {
+        slots_.assign(2 * capacity, Slot{});
+        bytes_.clear();
+        used_ = 0;
+    }
+
+    std::vector<Slot> slots_;
+    std::string bytes_;
+    std::size_t used_ = 0;
     std::uint64_t owner_ = 0;
 };
 
@@ -184,7 +209,7 @@ std::shared_ptr<const LocalTokenizer> LocalTokenizer::shared(TokenEncoding encod
 }
 
 LocalTokenizer::LocalTokenizer(TokenEncoding encoding, const std::optional<QString>& directory)
-    : serial_(++tokenizerSerial)
+    : serial_(++tokenizerSerial), pieces_(encoding)
 {
     if (encoding == TokenEncoding::off) throw CountingError::missingTable;
     QString folder;
@@ -213,15 +238,6 @@ LocalTokenizer::LocalTokenizer(TokenEncoding encoding, const std::optional<QStri
     ranks_ = TokenRankTable::parse(bytes, encoding == TokenEncoding::o200k ? 200'000 : expected);
     if (ranks_.size() != expected || !ranks_.hasEverySingleByte()) throw CountingError::malformedTable;
 
-    const QString source = pattern(encoding);
-    UErrorCode status = U_ZERO_ERROR;
-    UParseError parseError{};
-    const icu::UnicodeString icuSource(reinterpret_cast<const UChar*>(source.utf16()), static_cast<int32_t>(source.size()));
-    expression_.reset(icu::RegexPattern::compile(icuSource, 0, parseError, status));
-    if (U_FAILURE(status) || !expression_) {
-        expression_.reset();
-        throw TokenizerError(std::string("token pattern: ") + u_errorName(status));
-    }
 }
 
 LocalTokenizer::~LocalTokenizer() = default;
@@ -232,69 +248,34 @@ qint64 LocalTokenizer::count(QStringView text, const std::function<bool()>& canc
     if (hasOverlongRun(text.utf16(), text.size(), maximumPieceBytes)) {
         throw CountingError::resourceLimit;
     }
-    UErrorCode status = U_ZERO_ERROR;
-    UText ut = UTEXT_INITIALIZER;
-    utext_openUChars(&ut, reinterpret_cast<const UChar*>(text.utf16()), text.size(), &status);
-    std::unique_ptr<icu::RegexMatcher> matcher(expression_->matcher(status));
-    if (U_FAILURE(status) || !matcher) {
-        utext_close(&ut);
-        throw CountingError::unmatchedText;
-    }
-    matcher->reset(&ut);
-    // Loops over a long run keep a backtracking frame per character. The stack is capped, so a run
-    // of millions of one character fails at once (resourceLimit) instead of taking seconds and a
-    // gigabyte; the cap leaves room for every piece that the merge limit lets through. The
-    // progress callback lets a long match be cancelled.
-    matcher->setStackLimit(stackLimitBytes, status);
-    const std::function<bool()>* cancel = cancelled ? &cancelled : nullptr;
-    matcher->setFindProgressCallback(
-        [](const void* context, int64_t) -> UBool {
-            const auto* check = static_cast<const std::function<bool()>*>(context);
-            return !(check && (*check)());
-        },
-        cancel, status);
-
     const auto* units = reinterpret_cast<const char16_t*>(text.utf16());
-    std::string piece;
+    const qsizetype length = text.size();
+    std::string buffer;
     PieceCounts& known = PieceCounts::forThread(serial_);
     qint64 total = 0;
-    qsizetype covered = 0;
-    std::optional<CountingError> failure;
-    while (matcher->find(status) && U_SUCCESS(status)) {
-        if (cancelled && cancelled()) {
-            failure = CountingError::cancelled;
-            break;
-        }
-        const qsizetype start = matcher->start64(status);
-        const qsizetype end = matcher->end64(status);
-        if (U_FAILURE(status) || start != covered || end <= start) {
-            failure = CountingError::unmatchedText;
-            break;
-        }
-        appendUtf8(units + start, end - start, piece);
-        if (piece.size() == 1 || ranks_.rank(piece)) {
+    std::uint32_t pieces = 0;
+    for (qsizetype at = 0; at < length; ++pieces) {
+        if (pieces % 256 == 0 && cancelled && cancelled()) throw CountingError::cancelled;
+        const qsizetype end = pieces_.pieceEnd(units, length, at);
+        if (end <= at) throw CountingError::unmatchedText;
+        const std::size_t bytes = appendUtf8(units + at, end - at, buffer);  // may move the buffer
+        const std::string_view piece(buffer.data(), bytes);
+        at = end;
+        if (piece.size() == 1) {
             total += 1;
-        } else if (const std::optional<qint64> seen = known.find(piece)) {
+            continue;
+        }
+        const std::uint64_t hashed = TokenRankTable::hash(piece);
+        if (ranks_.rank(piece, hashed)) {
+            total += 1;
+        } else if (const std::optional<qint64> seen = known.find(piece, hashed)) {
             total += *seen;
         } else {
-            try {
-                const qint64 n = pieceCount(piece, cancelled);
-                known.keep(piece, n);
-                total += n;
-            } catch (CountingError error) {
-                failure = error;
-                break;
-            }
+            const qint64 n = pieceCount(piece, cancelled);
+            known.keep(piece, hashed, n);
+            total += n;
         }
-        covered = end;
     }
-    matcher.reset();
-    utext_close(&ut);
-    if (failure) throw *failure;
-    if (status == U_REGEX_STACK_OVERFLOW) throw CountingError::resourceLimit;
-    if (status == U_REGEX_STOPPED_BY_CALLER) throw CountingError::cancelled;
-    if (U_FAILURE(status)) throw TokenizerError(std::string("token pattern: ") + u_errorName(status));
-    if (covered != text.size()) throw CountingError::unmatchedText;
     return total;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "preview/PreTokenizer.h"
 #include "preview/TokenEncoding.h"
 #include "preview/TokenRankTable.h"
 
@@ -10,12 +11,6 @@
 #include <memory>
 #include <optional>
 #include <stdexcept>
-
-#include <unicode/uversion.h>
-
-U_NAMESPACE_BEGIN
-class RegexPattern;
-U_NAMESPACE_END
 
 namespace korimado {
 
@@ -46,8 +41,6 @@ class LocalTokenizer {
 public:
     // The pieces that need merging are capped, bounding one piece's memory.
     static constexpr std::size_t maximumPieceBytes = 1'048'576;
-    // The matcher's backtracking stack: enough for a piece of maximumPieceBytes one-byte characters.
-    static constexpr int stackLimitBytes = 64 << 20;
     static constexpr std::size_t o200kEntries = 199'998;
     static constexpr std::size_t cl100kEntries = 100'256;
 
@@ -59,13 +52,15 @@ public:
     LocalTokenizer(const LocalTokenizer&) = delete;
     LocalTokenizer& operator=(const LocalTokenizer&) = delete;
 
-    // Throws CountingError. `cancelled` is asked at every piece and every 1,024 merges.
+    // Throws CountingError. `cancelled` is asked at the first piece, every 256 pieces after it and
+    // every 1,024 merges.
     qint64 count(QStringView text, const std::function<bool()>& cancelled) const;
     qint64 count(const QString& text, const std::function<bool()>& cancelled) const
     {
         return count(QStringView(text), cancelled);
     }
 
+    // The pre-tokenizer expression; PreTokenizer splits text as it does.
     static QString pattern(TokenEncoding encoding);
     std::size_t entryCount() const { return ranks_.size(); }
 
@@ -75,7 +70,7 @@ private:
     // Tells this tokenizer's remembered piece counts from those of one before it at the same address.
     std::uint64_t serial_;
     TokenRankTable ranks_;
-    std::unique_ptr<icu::RegexPattern> expression_;
+    PreTokenizer pieces_;
 };
 
 }  // namespace korimado

@@ -5,6 +5,7 @@
 
 #include <QStringList>
 
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -17,26 +18,82 @@ std::once_flag registered;
 constexpr int linesPerPiece = 200;
 constexpr const char* pieceCut = "<span style=\"display:inline-block\"></span>";
 
+// Whether some paragraph may hold linesPerPiece soft breaks: only a run of that many lines and
+// one more, none of them blank, can. Most pages have none, and are spared a walk of their tree.
+bool mayHoldLongParagraph(const QByteArray& utf8)
+{
+    const char* p = utf8.constData();
+    const char* const end = p + utf8.size();
+    int run = 0;
+    while (p < end) {
+        const char* eol = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+        if (!eol) eol = end;
+        const char* c = p;
+        while (c < eol && (*c == ' ' || *c == '\t' || *c == '\r')) ++c;
+        run = c == eol ? 0 : run + 1;
+        if (run > linesPerPiece) return true;
+        p = eol + 1;
+    }
+    return false;
+}
+
 // The web engine shapes and breaks a paragraph into lines as one piece, at a cost that grows
 // faster than its length: a paragraph of 50,000 lines with emoji took minutes. An empty inline
-// block every so many soft breaks cuts it into pieces and changes nothing that shows.
-void cutLongParagraphs(cmark_node* document)
+// block every so many soft breaks of one paragraph cuts it into pieces and changes nothing that
+// shows. Whether any was cut.
+bool cutLongParagraphs(cmark_node* document)
 {
     std::vector<cmark_node*> cuts;
     cmark_iter* iter = cmark_iter_new(document);
     int count = 0;
     for (cmark_event_type event; (event = cmark_iter_next(iter)) != CMARK_EVENT_DONE;) {
+        if (event != CMARK_EVENT_ENTER) continue;
         cmark_node* node = cmark_iter_get_node(iter);
-        if (event == CMARK_EVENT_ENTER && cmark_node_get_type(node) == CMARK_NODE_SOFTBREAK && ++count % linesPerPiece == 0) {
+        const cmark_node_type type = cmark_node_get_type(node);
+        if ((type & CMARK_NODE_TYPE_MASK) == CMARK_NODE_TYPE_BLOCK) {
+            count = 0;  // soft breaks are counted per paragraph (or heading)
+        } else if (type == CMARK_NODE_SOFTBREAK && ++count % linesPerPiece == 0) {
             cuts.push_back(node);
         }
     }
     cmark_iter_free(iter);
+    bool cut = false;
     for (cmark_node* node : cuts) {
-        cmark_node* cut = cmark_node_new(CMARK_NODE_CUSTOM_INLINE);
-        cmark_node_set_on_enter(cut, pieceCut);
-        if (!cmark_node_insert_after(node, cut)) cmark_node_free(cut);
+        cmark_node* piece = cmark_node_new(CMARK_NODE_CUSTOM_INLINE);
+        cmark_node_set_on_enter(piece, pieceCut);
+        if (cmark_node_insert_after(node, piece)) {
+            cut = true;
+        } else {
+            cmark_node_free(piece);
+        }
     }
+    return cut;
+}
+
+QString render(const QString& markdown, bool* cut)
+{
+    std::call_once(registered, [] { cmark_gfm_core_extensions_ensure_registered(); });
+    cmark_parser* parser = cmark_parser_new(CMARK_OPT_DEFAULT);
+    if (!parser) return {};
+    for (const char* name : {"table", "strikethrough", "autolink", "tasklist"}) {
+        if (cmark_syntax_extension* extension = cmark_find_syntax_extension(name)) {
+            cmark_parser_attach_syntax_extension(parser, extension);
+        }
+    }
+    const QByteArray utf8 = markdown.toUtf8();
+    cmark_parser_feed(parser, utf8.constData(), static_cast<size_t>(utf8.size()));
+    cmark_node* document = cmark_parser_finish(parser);
+    QString html;
+    if (document) {
+        if (mayHoldLongParagraph(utf8) && cutLongParagraphs(document) && cut) *cut = true;
+        if (char* rendered = cmark_render_html(document, CMARK_OPT_DEFAULT, cmark_parser_get_syntax_extensions(parser))) {
+            html = QString::fromUtf8(rendered);
+            cmark_get_default_mem_allocator()->free(rendered);
+        }
+        cmark_node_free(document);
+    }
+    cmark_parser_free(parser);
+    return html;
 }
 
 }  // namespace
@@ -79,40 +136,25 @@ const QString& Markdown::head(Appearance appearance)
 
 QString Markdown::body(const QString& markdown)
 {
-    std::call_once(registered, [] { cmark_gfm_core_extensions_ensure_registered(); });
-    cmark_parser* parser = cmark_parser_new(CMARK_OPT_DEFAULT);
-    if (!parser) return {};
-    for (const char* name : {"table", "strikethrough", "autolink", "tasklist"}) {
-        if (cmark_syntax_extension* extension = cmark_find_syntax_extension(name)) {
-            cmark_parser_attach_syntax_extension(parser, extension);
-        }
-    }
-    const QByteArray utf8 = markdown.toUtf8();
-    cmark_parser_feed(parser, utf8.constData(), static_cast<size_t>(utf8.size()));
-    cmark_node* document = cmark_parser_finish(parser);
-    QString html;
-    if (document) {
-        cutLongParagraphs(document);
-        if (char* rendered = cmark_render_html(document, CMARK_OPT_DEFAULT, cmark_parser_get_syntax_extensions(parser))) {
-            html = QString::fromUtf8(rendered);
-            cmark_get_default_mem_allocator()->free(rendered);
-        }
-        cmark_node_free(document);
-    }
-    cmark_parser_free(parser);
-    return html;
+    return render(markdown, nullptr);
 }
 
 QString Markdown::page(const QString& markdown, Appearance appearance)
 {
-    const QString html = body(markdown);
+    bool cut = false;
+    const QString html = render(markdown, &cut);
     // A page with a paragraph so long that it was cut is laid out once, when it is parsed whole
     // (the style at its end shows it): laid out while it arrives, that paragraph would be laid out
     // again for every piece that came. Any other page shows as it comes, so that the engine keeps
-    // the page before on screen until then. Text never spells the cut: it comes escaped.
-    const bool once = html.contains(QLatin1String(pieceCut));
-    return head(appearance) + (once ? QStringLiteral("<style>main{display:none}</style>") : QString()) + html
-           + (once ? QStringLiteral("<style>main{display:block}</style>") : QString()) + QStringLiteral("</main></body></html>");
+    // the page before on screen until then.
+    const QString& top = head(appearance);
+    const QLatin1String hide(cut ? "<style>main{display:none}</style>" : "");
+    const QLatin1String show(cut ? "<style>main{display:block}</style>" : "");
+    const QLatin1String tail("</main></body></html>");
+    QString page;
+    page.reserve(top.size() + hide.size() + html.size() + show.size() + tail.size());
+    page.append(top).append(hide).append(html).append(show).append(tail);
+    return page;
 }
 
 }  // namespace korimado

@@ -33,14 +33,12 @@ TextStatisticsEngine::~TextStatisticsEngine()
 
 std::uint64_t TextStatisticsEngine::invalidate()
 {
-    std::lock_guard guard(shared_->lock);
-    return ++shared_->generation;
+    return shared_->generation.fetch_add(1, std::memory_order_acq_rel) + 1;
 }
 
 std::uint64_t TextStatisticsEngine::generation() const
 {
-    std::lock_guard guard(shared_->lock);
-    return shared_->generation;
+    return shared_->generation.load(std::memory_order_acquire);
 }
 
 std::optional<qint64> TextStatisticsEngine::encodedSize(const TextSource& text, const TextFormat& format)

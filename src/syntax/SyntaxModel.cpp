@@ -173,7 +173,8 @@ void SyntaxModel::startParse(std::uint64_t generation)
 
     queue().async([weak, generation, revision, token, snapshot, language] {
         if (token->isCancelled()) return;
-        const QString text = snapshot.string();
+        // Plain text gives no colours and no outline: a large file is not copied for nothing.
+        const QString text = SyntaxParser::findsNothingIn(language) ? QString() : snapshot.string();
         auto result = std::make_shared<SyntaxParser::Result>(
             SyntaxParser::parse(text, language, std::nullopt, [&token] { return token->isCancelled(); }));
         if (token->isCancelled()) return;

@@ -206,6 +206,11 @@ SyntaxParser::Outline SyntaxParser::outline(const QString& text, const SyntaxLan
     return result;
 }
 
+bool SyntaxParser::findsNothingIn(const SyntaxLanguage& language)
+{
+    return language.id == QLatin1String("plain") && language.importedOutlineRules.empty() && !builtInOutline(language.id);
+}
+
 std::vector<SyntaxOutlineEntry> SyntaxParser::outline(const QString& text, const SyntaxLanguage& language,
                                                       const std::function<bool()>& isCancelled)
 {

@@ -33,6 +33,10 @@ public:
     static Result parse(const QString& text, const SyntaxLanguage& language, std::optional<qint64> tokenLimit = std::nullopt,
                         const std::function<bool()>& isCancelled = {});
 
+    // Whether parse() finds nothing in any text of the language (plain text without outline
+    // rules): a caller need not flatten the text for it.
+    static bool findsNothingIn(const SyntaxLanguage& language);
+
     struct Outline {
         std::vector<SyntaxOutlineEntry> entries;
         bool truncated = false;  // the entry limit or the deadline was reached

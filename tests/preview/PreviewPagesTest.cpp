@@ -79,6 +79,12 @@ TEST(Markdown, ThePageTakesTheAppearancesColoursAndOneWithACutParagraphShowsOnly
     // Long pages of many short paragraphs, and text that spells the cut, show as they come.
     EXPECT_FALSE(contains(Markdown::page(lines.replace(QStringLiteral("\n"), QStringLiteral("\n\n"))), "main{display:none}"));
     EXPECT_FALSE(contains(Markdown::page(QStringLiteral("<span style=\"display:inline-block\"></span>\n")), "main{display:none}"));
+    // Soft breaks are counted per paragraph: many short ones hold no long one, whatever their sum.
+    QString shortOnes;
+    for (int i = 0; i < 300; ++i) shortOnes += QStringLiteral("one\ntwo\n\n");
+    const QString many = Markdown::page(shortOnes);
+    EXPECT_FALSE(contains(many, "main{display:none}"));
+    EXPECT_FALSE(contains(many, "display:inline-block"));
 }
 
 TEST(HTMLPreview, PolicyGoesWhereTheBrowserTakesItIntoTheHead)

@@ -150,6 +150,11 @@ TEST(SyntaxParser, PlainAndEmptyTextsGiveNoTokensButAnOutline)
     ASSERT_EQ(result.outline.size(), 1u);
     EXPECT_EQ(result.outline[0].title, "Title");
     EXPECT_TRUE(SyntaxParser::parse("", builtInLanguage("c")).tokens.empty());
+    // Only plain text without outline rules may be left unparsed.
+    EXPECT_FALSE(SyntaxParser::findsNothingIn(plain));
+    EXPECT_TRUE(SyntaxParser::findsNothingIn(SyntaxLanguage::plain()));
+    EXPECT_FALSE(SyntaxParser::findsNothingIn(builtInLanguage("markdown")));
+    EXPECT_FALSE(SyntaxParser::findsNothingIn(builtInLanguage("c")));
 }
 
 TEST(SyntaxParser, BadImportedPatternIsSkipped)
