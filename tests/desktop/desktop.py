@@ -50,12 +50,12 @@ def _pipe_line(fd, timeout):
 class Program:
     """One start of the program under test, in its own process group."""
 
-    def __init__(self, session, args, log_name, binary=None):
+    def __init__(self, session, args, log_name, binary=None, cwd=None):
         self.session = session
         self.log = open(os.path.join(session.root, log_name), "wb")
         self.process = subprocess.Popen(session.user_prefix() + [binary or session.binary] + list(args), env=session.env,
                                         stdout=self.log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
-                                        cwd=session.home, start_new_session=True)
+                                        cwd=cwd or session.home, start_new_session=True)
         self.pid = self.process.pid
 
     def running(self):
@@ -282,8 +282,8 @@ class Session:
 
     # -- the program ----------------------------------------------------------------------------
 
-    def start(self, *args, log=None):
-        program = Program(self, args, log or f"korimado-{len(self.programs) + 1}.log")
+    def start(self, *args, log=None, cwd=None):
+        program = Program(self, args, log or f"korimado-{len(self.programs) + 1}.log", cwd=cwd)
         self.programs.append(program)
         return program
 
