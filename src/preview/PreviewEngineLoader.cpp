@@ -32,13 +32,14 @@ State& state()
 }
 
 // The engine reads the format of a share context when it starts, even though its views draw in
-// software; one that could not be made (no OpenGL on the offscreen platform) does.
+// software and it runs with OpenGL off. It never draws with it, so the context is not created:
+// creating it brought up the OpenGL driver (a software one under a virtual display: about 24 MB
+// of the program's memory) for nothing.
 void makeShareContext()
 {
     if (qt_gl_global_share_context()) return;
     auto* context = new QOpenGLContext(QCoreApplication::instance());
     context->setFormat(QSurfaceFormat::defaultFormat());
-    context->create();
     qt_gl_set_global_share_context(context);
 }
 
