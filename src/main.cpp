@@ -66,6 +66,12 @@ int main(int argc, char** argv)
     if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 
+    // Nothing here draws with OpenGL: the widgets paint in software and so does the preview's
+    // scene graph, with the engine's OpenGL off. Without this the X platform still brings up an
+    // OpenGL driver for the preview's window (under a virtual display a software one, ~30 MB).
+    if (qEnvironmentVariableIsEmpty("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
+
     Bundle::configure(applicationBundleConfiguration());
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Korimado"));

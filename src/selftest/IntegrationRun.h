@@ -33,6 +33,7 @@ private:
     SuiteTask<> checkFindPanel();
     SuiteTask<> checkBatchReplace();
     void checkScripting();
+    SuiteTask<> checkNativeInput();
     SuiteTask<bool> checkSaving();
     void finish();
     void harnessError(const QString& description);

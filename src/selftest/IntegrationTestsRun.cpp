@@ -393,8 +393,7 @@ SuiteTask<> IntegrationRun::run()
     checkScripting();
     const QJsonArray appleEvents = co_await ScriptEventTests::run(document_.data(), fixture_, SelfTestFrame::workingDirectory());
     checks_.append(appleEvents);
-    // Without system input methods or event posting, the native-input phase takes its first path.
-    SelfTestFrame::printLine(QStringLiteral("Native keyboard injection unavailable; no permission was requested."));
+    co_await checkNativeInput();
     markClean();
     controller_->setMode(EditorWindowController::Mode::split);
     co_await sleepFor(500);

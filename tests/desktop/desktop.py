@@ -50,12 +50,12 @@ def _pipe_line(fd, timeout):
 class Program:
     """One start of the program under test, in its own process group."""
 
-    def __init__(self, session, args, log_name):
+    def __init__(self, session, args, log_name, binary=None, cwd=None):
         self.session = session
         self.log = open(os.path.join(session.root, log_name), "wb")
-        self.process = subprocess.Popen(session.user_prefix() + [session.binary] + list(args), env=session.env,
+        self.process = subprocess.Popen(session.user_prefix() + [binary or session.binary] + list(args), env=session.env,
                                         stdout=self.log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
-                                        cwd=session.home, start_new_session=True)
+                                        cwd=cwd or session.home, start_new_session=True)
         self.pid = self.process.pid
 
     def running(self):
@@ -282,8 +282,14 @@ class Session:
 
     # -- the program ----------------------------------------------------------------------------
 
-    def start(self, *args, log=None):
-        program = Program(self, args, log or f"korimado-{len(self.programs) + 1}.log")
+    def start(self, *args, log=None, cwd=None):
+        program = Program(self, args, log or f"korimado-{len(self.programs) + 1}.log", cwd=cwd)
+        self.programs.append(program)
+        return program
+
+    def start_other(self, binary, *args, log):
+        """Another program under the same display and bus, ended with the session."""
+        program = Program(self, args, log, binary)
         self.programs.append(program)
         return program
 
@@ -421,6 +427,19 @@ class Session:
     def click(self, x, y, button=1):
         self.run("xdotool", "mousemove", "--sync", str(x), str(y), "click", str(button))
         time.sleep(0.2)
+
+    def drag(self, start, end, steps=12):
+        """Presses the left button at start, moves to end in steps and lets go there."""
+        self.run("xdotool", "mousemove", "--sync", str(start[0]), str(start[1]), "mousedown", "1")
+        time.sleep(0.3)
+        for i in range(1, steps + 1):
+            x = start[0] + (end[0] - start[0]) * i // steps
+            y = start[1] + (end[1] - start[1]) * i // steps
+            self.run("xdotool", "mousemove", str(x), str(y))
+            time.sleep(0.05)
+        time.sleep(0.4)  # the target answers the last position before the button is let go
+        self.run("xdotool", "mouseup", "1")
+        time.sleep(0.3)
 
     def command(self, name):
         """Runs a menu command by (a part of) its name from the quick actions (Ctrl+K), as a user who
