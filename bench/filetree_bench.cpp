@@ -18,6 +18,7 @@
 #include <QTreeView>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 #include <utility>
@@ -64,16 +65,27 @@ public:
         if (depth_ > 0) return QApplication::notify(receiver, event);
         ++depth_;
         const Stopwatch clock;
+        const int type = event->type();
+        const char* name = receiver->metaObject()->className();
         const bool handled = QApplication::notify(receiver, event);
-        longest_ = std::max(longest_, clock.ms());
+        if (clock.ms() > longest_) {
+            longest_ = clock.ms();
+            what_ = QStringLiteral("%1 event %2").arg(QLatin1String(name)).arg(type);
+        }
         --depth_;
         return handled;
     }
-    double takeLongest() { return std::exchange(longest_, 0.0); }
+    // Says on stderr which event it was, for a look with perf.
+    double takeLongest()
+    {
+        if (longest_ > 0) std::fprintf(stderr, "  longest: %s\n", qPrintable(what_));
+        return std::exchange(longest_, 0.0);
+    }
 
 private:
     int depth_ = 0;
     double longest_ = 0;
+    QString what_;
 };
 
 MeteredApplication* application()

@@ -117,12 +117,32 @@ QString nfc(const QString& text)
     return QString(reinterpret_cast<const QChar*>(normalized.getBuffer()), normalized.length());
 }
 
+// The BMP units that leave any text they are in normalized: quick check "yes" for NFC and no
+// combining class. A line made only of those (kana, ideographs, full-width forms) needs no
+// normalizer call.
+class InertUnits {
+public:
+    InertUnits()
+    {
+        for (UChar32 c = 0; c < 0x10000; ++c) {
+            if (U16_IS_SURROGATE(c)) continue;
+            if (u_getIntPropertyValue(c, UCHAR_NFC_QUICK_CHECK) == UNORM_YES && u_getCombiningClass(c) == 0)
+                bits_[static_cast<size_t>(c) >> 6] |= uint64_t{1} << (c & 63);
+        }
+    }
+    bool contains(char16_t c) const { return (bits_[c >> 6] >> (c & 63)) & 1; }
+
+private:
+    uint64_t bits_[0x10000 / 64] = {};
+};
+
 bool isNFC(QStringView text)
 {
     // Below U+0300 nothing composes or decomposes.
+    static const InertUnits inert;
     bool plain = true;
     for (QChar c : text) {
-        if (c.unicode() >= 0x300) {
+        if (c.unicode() >= 0x300 && !inert.contains(c.unicode())) {
             plain = false;
             break;
         }
@@ -218,6 +238,33 @@ private:
     std::vector<Arena> arenas_;
 };
 
+// Sorts a large vector in a few parts at once, then merges them. The order is total (ties are
+// settled by index), so the result is the one a single sort gives.
+template <typename T, typename Less>
+void sortInParts(std::vector<T>& items, Less less)
+{
+    const size_t parts = parallelPartCount(items.size(), 200'000, 4);
+    if (parts < 2) {
+        std::sort(items.begin(), items.end(), less);
+        return;
+    }
+    std::vector<size_t> bounds(parts + 1);
+    for (size_t p = 0; p <= parts; ++p) bounds[p] = items.size() * p / parts;
+    runInParts(parts, [&](size_t p) { std::sort(items.begin() + bounds[p], items.begin() + bounds[p + 1], less); });
+    // Neighbouring runs merged pairwise, the pairs of a round at once.
+    for (size_t width = 1; width < parts; width *= 2) {
+        std::vector<size_t> starts;
+        for (size_t p = 0; p + width < parts; p += 2 * width) starts.push_back(p);
+        runInParts(starts.size(), [&](size_t k) {
+            const size_t p = starts[k];
+            const auto begin = items.begin() + bounds[p];
+            const auto middle = items.begin() + bounds[p + width];
+            const auto end = items.begin() + bounds[std::min(parts, p + 2 * width)];
+            std::inplace_merge(begin, middle, end, less);
+        });
+    }
+}
+
 // One line of a text by offsets: no copies, for the transforms that touch every line of a large
 // block.
 struct Span {
@@ -269,23 +316,27 @@ std::vector<Span> spans(QStringView text)
     return result;
 }
 
-// The distinct strings seen so far, by open addressing over their hashes: no allocation per string.
+// The distinct keys seen so far among keys given up front, by open addressing over their hashes:
+// sized once for all of them, so it never grows nor hashes a key twice.
 class ViewSet {
 public:
-    // True when key was not in the set; the set then refers to it, so it must outlive the set.
-    bool insert(QStringView key)
+    explicit ViewSet(const std::vector<QStringView>& keys) : keys_(keys)
     {
-        if ((keys_.size() + 1) * 2 > slots_.size()) grow();
-        const size_t hash = qHash(key);
+        size_t size = 1024;
+        while (size < keys.size() * 2) size *= 2;
+        slots_.resize(size);
+    }
+    // True when keys[index] was not in the set.
+    bool insert(uint32_t index, size_t hash)
+    {
         const size_t mask = slots_.size() - 1;
         for (size_t i = hash & mask;; i = (i + 1) & mask) {
             Slot& slot = slots_[i];
             if (slot.index == 0) {
-                keys_.push_back(key);
-                slot = {static_cast<uint32_t>(hash), static_cast<uint32_t>(keys_.size())};
+                slot = {static_cast<uint32_t>(hash), index + 1};
                 return true;
             }
-            if (slot.hash == static_cast<uint32_t>(hash) && keys_[slot.index - 1] == key) return false;
+            if (slot.hash == static_cast<uint32_t>(hash) && keys_[slot.index - 1] == keys_[index]) return false;
         }
     }
 
@@ -294,21 +345,8 @@ private:
         uint32_t hash = 0;
         uint32_t index = 0;  // into keys_, plus one; 0 for an empty slot
     };
-    void grow()
-    {
-        std::vector<Slot> slots(std::max<size_t>(slots_.size() * 2, 1024));
-        const size_t mask = slots.size() - 1;
-        for (size_t k = 0; k < keys_.size(); ++k) {
-            const size_t hash = qHash(keys_[k]);
-            size_t i = hash & mask;
-            while (slots[i].index != 0) i = (i + 1) & mask;
-            slots[i] = {static_cast<uint32_t>(hash), static_cast<uint32_t>(k + 1)};
-        }
-        slots_ = std::move(slots);
-    }
-
+    const std::vector<QStringView>& keys_;
     std::vector<Slot> slots_;
-    std::vector<QStringView> keys_;
 };
 
 QStringView contentOf(QStringView text, const Span& span)
@@ -527,12 +565,12 @@ QString EditingTransforms::sortLines(const QString& text, bool ascending, const 
     // index settles those ties, so the sort need not be stable.
     using Record = LocalizedSortKeys::Record;
     if (ascending)
-        std::sort(records.begin(), records.end(), [](const Record& a, const Record& b) {
+        sortInParts(records, [](const Record& a, const Record& b) {
             const int c = LocalizedSortKeys::compare(a, b);
             return c != 0 ? c < 0 : a.index < b.index;
         });
     else
-        std::sort(records.begin(), records.end(), [](const Record& a, const Record& b) {
+        sortInParts(records, [](const Record& a, const Record& b) {
             const int c = LocalizedSortKeys::compare(a, b);
             return c != 0 ? c > 0 : a.index < b.index;
         });
@@ -555,19 +593,32 @@ QString EditingTransforms::sortLines(const QString& text, bool ascending, const 
         if (k + 1 == order.size()) return lastEnding;
         return span.end > span.contentEnd ? endingOf(view, span) : firstEnding;
     };
-    qsizetype size = 0;
-    for (size_t k = 0; k < order.size(); ++k) size += all[order[k]].contentLength() + endingAt(k).size();
-    QString result = reservedString(size);
-    result.resize(size);
-    QChar* out = result.data();
-    const auto put = [&out](QStringView piece) {
-        std::memcpy(out, piece.data(), static_cast<size_t>(piece.size()) * sizeof(QChar));
-        out += piece.size();
-    };
-    for (size_t k = 0; k < order.size(); ++k) {
-        put(contentOf(view, all[order[k]]));
-        put(endingAt(k));
-    }
+    // The lines are gathered from all over the text: a few parts at once, each into its own
+    // stretch of the result.
+    const size_t parts = parallelPartCount(order.size(), 200'000, 4);
+    std::vector<qsizetype> partStarts(parts + 1, 0);
+    const auto partBegin = [&](size_t part) { return order.size() * part / parts; };
+    runInParts(parts, [&](size_t part) {
+        qsizetype size = 0;
+        for (size_t k = partBegin(part); k < partBegin(part + 1); ++k)
+            size += all[order[k]].contentLength() + endingAt(k).size();
+        partStarts[part + 1] = size;
+    });
+    for (size_t part = 0; part < parts; ++part) partStarts[part + 1] += partStarts[part];
+    QString result = reservedString(partStarts[parts]);
+    result.resize(partStarts[parts]);
+    QChar* const data = result.data();
+    runInParts(parts, [&](size_t part) {
+        QChar* out = data + partStarts[part];
+        const auto put = [&out](QStringView piece) {
+            std::memcpy(out, piece.data(), static_cast<size_t>(piece.size()) * sizeof(QChar));
+            out += piece.size();
+        };
+        for (size_t k = partBegin(part); k < partBegin(part + 1); ++k) {
+            put(contentOf(view, all[order[k]]));
+            put(endingAt(k));
+        }
+    });
     return result;
 }
 
@@ -582,22 +633,43 @@ QString EditingTransforms::reverseLines(const QString& text)
 QString EditingTransforms::deduplicateLines(const QString& text)
 {
     const QStringView view(text);
-    ViewSet seen;
-    std::deque<QString> normalized;  // keeps the NFC forms the set refers to
-    QString result = reservedString(text.size());
-    forEachSpan(view, [&](const Span& span) {
-        const QStringView content = contentOf(view, span);
-        QStringView key = content;
-        if (!isNFC(content)) {
-            normalized.push_back(nfc(content.toString()));
-            key = normalized.back();
+    const std::vector<Span> all = spans(view);
+    const size_t n = all.size();
+    // Each line's key (its NFC form when the line is not in it) and hash, made in a few parts at
+    // once; only the lookups need to go in order.
+    std::vector<QStringView> keys(n);
+    std::vector<size_t> hashes(n);
+    const size_t parts = parallelPartCount(n, 100'000, 4);
+    std::vector<std::deque<QString>> normalized(parts);  // keeps the NFC forms the keys refer to
+    runInParts(parts, [&](size_t part) {
+        for (size_t i = n * part / parts; i < n * (part + 1) / parts; ++i) {
+            QStringView key = contentOf(view, all[i]);
+            if (!isNFC(key)) {
+                normalized[part].push_back(nfc(key.toString()));
+                key = normalized[part].back();
+            }
+            keys[i] = key;
+            hashes[i] = qHash(key);
         }
-        if (seen.insert(key)) {
-            result += content;
-            result += endingOf(view, span);
-        }
-        return true;
     });
+    ViewSet seen(keys);
+    std::vector<uint32_t> kept;
+    kept.reserve(n);
+    qsizetype size = 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (!seen.insert(static_cast<uint32_t>(i), hashes[i])) continue;
+        kept.push_back(static_cast<uint32_t>(i));
+        size += all[i].end - all[i].start;
+    }
+    if (kept.size() == n) return text;
+    QString result = reservedString(size);
+    result.resize(size);
+    QChar* out = result.data();
+    for (uint32_t i : kept) {
+        const qsizetype length = all[i].end - all[i].start;
+        std::memcpy(out, view.data() + all[i].start, static_cast<size_t>(length) * sizeof(QChar));
+        out += length;
+    }
     return result;
 }
 

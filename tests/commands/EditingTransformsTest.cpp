@@ -208,3 +208,47 @@ TEST(EditingTransforms, CharacterDescriptionCountsAndNames)
     EXPECT_TRUE(astral.contains(QStringLiteral("U+1F338  CHERRY BLOSSOM")));
     EXPECT_TRUE(astral.endsWith(QStringLiteral("U+0007  名称なし")));
 }
+
+// Past a few hundred thousand lines the keys, the sort, the merge and the gathering of the result
+// are cut into parts: the result must be the one a plain stable sort by the same keys gives, and
+// dedupe must match a plain set, with kana written both composed and decomposed.
+TEST(EditingTransforms, LargeSortAndDedupeMatchAPlainReference)
+{
+    QRandomGenerator random(11);
+    const QString tails[] = {s(u" \u304c"), s(u" \u304b\u3099"), s(u" \uff76\uff9e"), QStringLiteral(" A"), QStringLiteral(" a")};
+    QStringList lines;
+    for (int i = 0; i < 230'000; ++i)
+        lines << QString::number(random.bounded(90'000)) + tails[random.bounded(5)] + (i % 7 == 0 && i + 1 < 230'000 ? s(u"\r") : QString());
+    const QString text = lines.join(u'\n');
+
+    std::vector<std::pair<QByteArray, qsizetype>> keyed;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QString content = lines[i];
+        if (content.endsWith(u'\r')) content.chop(1);
+        keyed.emplace_back(localizedStandardSortKey(content), i);
+    }
+    std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    const QString sorted = ET::sortLines(text, true, std::nullopt);
+    const QStringList out = sorted.split(u'\n');
+    ASSERT_EQ(out.size(), lines.size());
+    for (qsizetype k = 0; k < out.size(); k += 997) {
+        QString expected = lines[keyed[static_cast<size_t>(k)].second];
+        if (expected.endsWith(u'\r')) expected.chop(1);
+        QString got = out[k];
+        if (got.endsWith(u'\r')) got.chop(1);
+        ASSERT_EQ(got, expected) << k;
+    }
+
+    QString expected;
+    QSet<QString> seen;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QString content = lines[i];
+        const bool cr = content.endsWith(u'\r');
+        if (cr) content.chop(1);
+        const QString key = content.normalized(QString::NormalizationForm_C);
+        if (seen.contains(key)) continue;
+        seen.insert(key);
+        expected += lines[i] + (i + 1 < lines.size() ? QStringLiteral("\n") : QString());
+    }
+    EXPECT_EQ(ET::deduplicateLines(text), expected);
+}

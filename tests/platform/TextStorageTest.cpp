@@ -106,6 +106,64 @@ TEST(TextStorageTest, ALargeTextIsViewedNotCopiedAndEditsLeaveItIntact)
     EXPECT_EQ(again.string(), QStringLiteral("short"));
 }
 
+// A command over every line hands in a text as large as the document: the storage views it
+// rather than copying it, the history keeps that same string, and the text read back whole is
+// shared, not flattened. Kept heads and tails, later edits and undo's replay stay exact.
+TEST(TextStorageTest, ALargeReplacementIsViewedAndReadBackWithoutACopy)
+{
+    const QString read = repeated(QStringLiteral("line \u3042\r\n\U0001F600x\n"), 150'000);  // 2.1 M units
+    TextStorage storage(read);
+    QString sorted = repeated(QStringLiteral("\nsorted \U0001F600\r"), 120'000);
+    storage.replaceCharacters(TextRange(0, storage.length()), sorted);
+    EXPECT_EQ(storage.viewChunkCount(), storage.chunkCount());
+    EXPECT_EQ(storage.string().constData(), sorted.constData()) << "the inserted string itself";
+    EXPECT_EQ(storage.flattenings(), 0u);
+    EXPECT_EQ(storage.snapshot().string().constData(), sorted.constData());
+    EXPECT_EQ(storage.lines().starts(), LineStarts(sorted).starts());
+
+    // Whole chunks cut from the end: the views left are no longer all of the text they view.
+    {
+        TextStorage cut(read);
+        std::vector<qsizetype> seams;
+        cut.forEachChunk(TextRange(0, cut.length()), [&](QStringView, qsizetype at) {
+            seams.push_back(at);
+            return true;
+        });
+        ASSERT_GT(seams.size(), 6u);
+        cut.replaceCharacters(TextRange::fromBounds(seams[5], cut.length()), QString());
+        EXPECT_EQ(cut.viewChunkCount(), cut.chunkCount());
+        EXPECT_EQ(cut.string(), read.left(seams[5]));
+        EXPECT_EQ(cut.substring(TextRange(0, cut.length())), read.left(seams[5]));
+    }
+
+    // The caller's string changing later leaves the storage's text alone.
+    const QString model = sorted;
+    sorted[0] = u'Z';
+    EXPECT_EQ(storage.string(), model);
+
+    // A large piece in the middle keeps the head and tail around it, joined to their neighbours.
+    QString expected = model;
+    const QString middle = repeated(QStringLiteral("mid\r\n"), 300'000);
+    storage.replaceCharacters(TextRange(7, 1'500'000), middle);
+    expected.replace(7, 1'500'000, middle);
+    EXPECT_EQ(storage.string(), expected);
+    EXPECT_GT(storage.viewChunkCount(), 0);
+    EXPECT_LE(storage.chunkCount(), expected.size() / TextStorage::MinChunkSize + 2);
+    for (int step = 0; step < 200; ++step) {
+        const qsizetype at = (step * 104'729) % expected.size();
+        storage.replaceCharacters(TextRange(at, step % 4), QStringLiteral("k"));
+        expected.replace(at, step % 4, QStringLiteral("k"));
+    }
+    EXPECT_EQ(storage.string(), expected);
+    EXPECT_EQ(storage.lines().starts(), LineStarts(expected).starts());
+
+    // Text the caller lends by raw data may go before the storage does: it is copied.
+    const std::vector<QChar> lent(1'100'000, QChar(u'r'));
+    storage.replaceCharacters(TextRange(0, storage.length()), QString::fromRawData(lent.data(), qsizetype(lent.size())));
+    EXPECT_EQ(storage.viewChunkCount(), 0);
+    EXPECT_EQ(storage.string(), QString(1'100'000, u'r'));
+}
+
 TEST(TextStorageTest, ClampsRangesOutsideTheText)
 {
     TextStorage storage(QStringLiteral("hello"));

@@ -143,7 +143,16 @@ QString TextSnapshot::substring(TextRange range) const
 QString TextSnapshot::string() const
 {
     // A view into the storage's text must not outlive the snapshot.
-    if (chunks_.size() == 1 && !backing_) return chunks_.front();
+    if (chunks_.size() == 1 && backings_.empty()) return chunks_.front();
+    // Views are never reordered nor repeated: when every chunk views the one text and they add
+    // up to it, they are all of it.
+    if (backings_.size() == 1 && backings_.front()->size() == length_ && length_ > 0) {
+        const QChar* begin = backings_.front()->constData();
+        const bool allViews = std::all_of(chunks_.begin(), chunks_.end(), [&](const QString& chunk) {
+            return chunk.constData() >= begin && chunk.constData() < begin + length_;
+        });
+        if (allViews) return *backings_.front();
+    }
     return substring(TextRange(0, length_));
 }
 
@@ -165,45 +174,77 @@ TextStorage::TextStorage(const QString& text) : TextStorage()
     lines_.rebuild(text);
 }
 
+namespace {
+
+// Below this a copy costs less than what the views would keep alive.
+constexpr qsizetype viewsFrom = 256 * TextStorage::TargetChunkSize;
+
+}  // namespace
+
 void TextStorage::adopt(const QString& text)
 {
-    backing_.reset();
-    backedChunks_ = 0;
-    // Below this a copy costs less than what the views would keep alive.
-    constexpr qsizetype viewsFrom = 256 * TargetChunkSize;
-    if (text.size() < viewsFrom) {
-        chunks_ = splitIntoChunks(text);
-        if (chunks_.empty()) chunks_.emplace_back();
-        return;
-    }
-    // A shallow copy: should the caller change its string later, that detaches the caller's.
-    backing_ = std::make_shared<const QString>(text);
-    const QChar* data = backing_->constData();
-    const qsizetype count = (text.size() + TargetChunkSize - 1) / TargetChunkSize;
-    const qsizetype size = (text.size() + count - 1) / count;
+    backings_.clear();
     chunks_.clear();
-    chunks_.reserve(static_cast<size_t>(count));
-    qsizetype start = 0;
-    while (start < text.size()) {
-        const qsizetype cut = text.size() - start <= size + 1 ? text.size() : safeCut(text, start + size);
-        chunks_.push_back(QString::fromRawData(data + start, cut - start));
-        start = cut;
-    }
-    backedChunks_ = static_cast<qsizetype>(chunks_.size());
+    if (text.size() < viewsFrom || !appendViews(text, 0, text.size(), chunks_)) chunks_ = splitIntoChunks(text);
+    if (chunks_.empty()) chunks_.emplace_back();
 }
 
-bool TextStorage::pointsIntoBacking(const QString& chunk) const
+bool TextStorage::appendViews(const QString& text, qsizetype from, qsizetype to, std::vector<QString>& pieces)
 {
-    if (!backing_ || chunk.isEmpty()) return false;
-    const QChar* begin = backing_->constData();
-    return chunk.constData() >= begin && chunk.constData() < begin + backing_->size();
+    // Raw data belongs to the caller and may go before the views do.
+    if (to <= from || !const_cast<QString&>(text).data_ptr().d_ptr()) return false;
+    // A shallow copy: should the caller change its string later, that detaches the caller's.
+    Backing backing{std::make_shared<const QString>(text), 0};
+    const QChar* data = backing.text->constData();
+    const Parts whole{QStringView(text)};
+    const qsizetype length = to - from;
+    const qsizetype count = (length + TargetChunkSize - 1) / TargetChunkSize;
+    const qsizetype size = (length + count - 1) / count;
+    pieces.reserve(pieces.size() + static_cast<size_t>(count) + 2);
+    qsizetype start = from;
+    while (start < to) {
+        const qsizetype cut = to - start <= size + 1 ? to : std::min(to, safeCut(whole, start + size));
+        pieces.push_back(QString::fromRawData(data + start, cut - start));
+        ++backing.chunks;
+        start = cut;
+    }
+    backings_.push_back(std::move(backing));
+    return true;
+}
+
+qsizetype TextStorage::backingOf(const QString& chunk) const
+{
+    if (chunk.isEmpty()) return -1;
+    for (size_t b = 0; b < backings_.size(); ++b) {
+        const QChar* begin = backings_[b].text->constData();
+        if (chunk.constData() >= begin && chunk.constData() < begin + backings_[b].text->size())
+            return static_cast<qsizetype>(b);
+    }
+    return -1;
 }
 
 // Called for a chunk about to be replaced or changed.
 void TextStorage::forgetChunk(const QString& chunk)
 {
-    if (!pointsIntoBacking(chunk)) return;
-    if (--backedChunks_ == 0) backing_.reset();
+    const qsizetype b = backingOf(chunk);
+    if (b < 0) return;
+    if (--backings_[static_cast<size_t>(b)].chunks == 0) backings_.erase(backings_.begin() + b);
+}
+
+qsizetype TextStorage::viewChunkCount() const
+{
+    qsizetype count = 0;
+    for (const Backing& backing : backings_) count += backing.chunks;
+    return count;
+}
+
+const QString* TextStorage::wholeBacking() const
+{
+    // Views are never reordered nor repeated: when they add up to their one text, they are all of it.
+    if (backings_.size() != 1) return nullptr;
+    const Backing& backing = backings_.front();
+    if (backing.chunks != chunkCount() || backing.text->size() != length_) return nullptr;
+    return backing.text.get();
 }
 
 void TextStorage::rebuildTree()
@@ -276,6 +317,8 @@ void TextStorage::forEachChunk(TextRange range, const std::function<bool(QString
 QString TextStorage::substring(TextRange range) const
 {
     const TextRange r = range.clamped(length_);
+    if (r.length == length_ && r.length > 0)
+        if (const QString* whole = wholeBacking()) return *whole;  // shared, not copied
     QString out = reservedString(r.length);
     forEachChunk(r, [&](QStringView piece, qsizetype) {
         out.append(piece);
@@ -286,7 +329,8 @@ QString TextStorage::substring(TextRange range) const
 
 QString TextStorage::string() const
 {
-    if (chunks_.size() == 1 && !backing_) return chunks_.front();
+    if (chunks_.size() == 1 && backings_.empty()) return chunks_.front();
+    if (const QString* whole = wholeBacking()) return *whole;
     ++flattenings_;
     return substring(TextRange(0, length_));
 }
@@ -300,7 +344,8 @@ TextSnapshot TextStorage::snapshot() const
 {
     TextSnapshot snap;
     snap.chunks_ = chunks_;
-    snap.backing_ = backing_;
+    snap.backings_.reserve(backings_.size());
+    for (const Backing& backing : backings_) snap.backings_.push_back(backing.text);
     snap.starts_.reserve(chunks_.size() + 1);
     qsizetype sum = 0;
     for (const QString& chunk : chunks_) {
@@ -316,7 +361,7 @@ void TextStorage::spliceChunks(qsizetype first, qsizetype headLength, qsizetype 
                                const QString& string)
 {
     // The kept head and tail are read in place: the chunks they come from may be views.
-    const std::shared_ptr<const QString> keep = backing_;
+    const std::vector<Backing> keep = backings_;
     const QString firstChunk = chunks_[static_cast<size_t>(first)];
     const QString lastChunk = chunks_[static_cast<size_t>(last)];
     const QStringView head = QStringView(firstChunk).left(headLength);
@@ -326,7 +371,15 @@ void TextStorage::spliceChunks(qsizetype first, qsizetype headLength, qsizetype 
         forgetChunk(chunks_[static_cast<size_t>(c)]);
         chunks_[static_cast<size_t>(c)] = QString();
     }
-    std::vector<QString> pieces = splitIntoChunks(Parts{head, string, tail});
+    std::vector<QString> pieces;
+    if (string.size() >= viewsFrom) {
+        // A large new text is viewed, not copied: the history keeps the same string.
+        if (!head.isEmpty()) pieces.push_back(head.toString());
+        if (!appendViews(string, 0, string.size(), pieces)) pieces = splitIntoChunks(Parts{head, string, tail});
+        else if (!tail.isEmpty()) pieces.push_back(tail.toString());
+    } else {
+        pieces = splitIntoChunks(Parts{head, string, tail});
+    }
     const auto begin = chunks_.begin() + first;
     const auto end = chunks_.begin() + last + 1;
     const qsizetype inserted = static_cast<qsizetype>(pieces.size());
@@ -340,7 +393,11 @@ void TextStorage::spliceChunks(qsizetype first, qsizetype headLength, qsizetype 
     }
     if (chunks_.empty()) chunks_.emplace_back();
     rebuildTree();
-    if (inserted == 1) mergeSmallChunk(first);
+    if (inserted > 1 && string.size() >= viewsFrom) {
+        // A kept head or tail around views stands alone: join it to its neighbour when small.
+        mergeSmallChunk(first + inserted - 1);
+        mergeSmallChunk(first);
+    } else if (inserted == 1) mergeSmallChunk(first);
     else if (inserted == 0 && first < chunkCount()) mergeSmallChunk(first);
 }
 
@@ -375,7 +432,7 @@ void TextStorage::replaceCharacters(TextRange range, const QString& string)
     QString& chunk = chunks_[static_cast<size_t>(a.chunk)];
     if (a.offset + r.length <= chunk.size() && chunk.size() + delta <= MaxChunkSize) {
         // A view is copied first (replace would copy it anyway), while its text is still there.
-        if (pointsIntoBacking(chunk)) {
+        if (backingOf(chunk) >= 0) {
             QString owned(chunk.constData(), chunk.size());
             forgetChunk(chunk);
             chunk = std::move(owned);

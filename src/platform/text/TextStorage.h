@@ -83,7 +83,7 @@ private:
     std::vector<QString> chunks_;
     std::vector<qsizetype> starts_;  // chunks_.size() + 1 entries
     qsizetype length_ = 0;
-    std::shared_ptr<const QString> backing_;  // what the storage's unedited chunks point into
+    std::vector<std::shared_ptr<const QString>> backings_;  // what the storage's view chunks point into
 };
 
 // The document's one UTF-16 text: a rope of implicitly shared chunks with cumulative lengths, so
@@ -150,8 +150,8 @@ public:
 
     // Introspection for tests and diagnostics.
     qsizetype chunkCount() const { return static_cast<qsizetype>(chunks_.size()); }
-    // Chunks that are still views into the text as it was read.
-    qsizetype viewChunkCount() const { return backedChunks_; }
+    // Chunks that are still views into a large text as it was read or inserted.
+    qsizetype viewChunkCount() const;
     static constexpr qsizetype TargetChunkSize = 4096;
     static constexpr qsizetype MaxChunkSize = 8192;
     static constexpr qsizetype MinChunkSize = 1024;
@@ -172,16 +172,25 @@ private:
     void noteEdit(unsigned mask, TextRange oldRange, qsizetype newLength);
     void processEditing();
 
-    // A large text as it was read: its chunks are views into it rather than copies, so that the
-    // text is neither copied nor its memory touched again. Chunks an edit replaces are owned
-    // strings; the text goes when no chunk (nor snapshot) points into it any more.
+    // A large text as it was read, or as a large edit (a command over every line, its undo)
+    // inserted it: its chunks are views into it rather than copies, so that the text is neither
+    // copied nor its memory touched again, and the edit history shares it. Chunks an edit replaces
+    // are owned strings; a text goes when no chunk (nor snapshot) points into it any more.
     void adopt(const QString& text);
-    bool pointsIntoBacking(const QString& chunk) const;
+    // Appends views of text[from, to) to pieces, cut where neither a surrogate pair nor a CR LF
+    // is split; false (and nothing appended) when text cannot be viewed.
+    bool appendViews(const QString& text, qsizetype from, qsizetype to, std::vector<QString>& pieces);
+    qsizetype backingOf(const QString& chunk) const;
     void forgetChunk(const QString& chunk);
+    // The one text every chunk views, whole and in order, when there is one.
+    const QString* wholeBacking() const;
 
+    struct Backing {
+        std::shared_ptr<const QString> text;
+        qsizetype chunks = 0;  // views into it
+    };
     std::vector<QString> chunks_;
-    std::shared_ptr<const QString> backing_;
-    qsizetype backedChunks_ = 0;  // chunks that are views into backing_
+    std::vector<Backing> backings_;
     std::vector<qsizetype> tree_;  // Fenwick tree over chunk lengths, 1-based
     qsizetype length_ = 0;
     LineStarts lines_;
