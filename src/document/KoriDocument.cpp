@@ -555,6 +555,8 @@ bool KoriDocument::restoreText(const QString& text, const TextFormat& format)
 
 void KoriDocument::changeFormat(const TextFormat& format)
 {
+    // The format it already has is no change: no undo step, and a clean document stays clean.
+    if (format == format_) return;
     TextCodec::encode(string(), format);  // throws when the encoding cannot hold the text
     applyFormat(format);
 }
@@ -564,6 +566,7 @@ bool KoriDocument::changeLineEnding(LineEnding ending)
     TextFormat target = format_;
     target.lineEnding = ending;
     target.mixedLineEndings = false;
+    if (target == format_) return true;
     const QString text = string();
     // A Unicode form holds every break, and the conversion leaves a text as well-formed as it was:
     // no converted copy is needed to ask.
