@@ -64,7 +64,12 @@ public:
     }
 
     const QProcessEnvironment& environment() const { return environment_; }
-    QString standardError() { return QString::fromUtf8(process_.readAllStandardError()); }
+    // Everything the program wrote to standard error so far.
+    QString standardError()
+    {
+        errors_ += process_.readAllStandardError();
+        return QString::fromUtf8(errors_);
+    }
     void end()
     {
         process_.terminate();
@@ -74,6 +79,7 @@ public:
 private:
     QProcessEnvironment environment_;
     QProcess process_;
+    QByteArray errors_;
 };
 
 // One document in a window, its events served on the bus under the program's name.
@@ -367,7 +373,8 @@ TEST(ScriptedDocumentBus, ASecondProgramOnAnotherBusNeverTakesTheFirstsAddressFi
     RunningProgram second(secondBus, other, home.path());
     ASSERT_TRUE(second.start(other.write(QStringLiteral("second.txt"), "2\n")));
     EXPECT_EQ(fileText(addressFile), firstBus.address());
-    EXPECT_TRUE(test::spinUntil([&] { return second.standardError().contains(QStringLiteral("引き継ぎません")); }, 10000));
+    EXPECT_TRUE(test::spinUntil([&] { return second.standardError().contains(QStringLiteral("引き継ぎません")); }, 10000))
+        << second.standardError().toStdString();
 
     const QStringList askFront{QStringLiteral("core"), QStringLiteral("getd"), frontName};
     const QString runnerVariable = QStringLiteral("KORIMADO_BUS_ADDRESS");

@@ -1,4 +1,5 @@
 #include "platform/ui/FilePanels.h"
+#include "platform/ui/MiddleTruncatingLabel.h"
 #include "platform/ui/ScriptedFilePanels.h"
 #include "scripting/window/ScriptOutputView.h"
 #include "scripting/window/WorkspaceScriptConsoleController.h"
