@@ -117,12 +117,13 @@ bool ApplicationEventService::takeFirstInstanceName()
     if (!transport_->claimFirstInstanceName())
         return false;
     const QString address = EventBusLocation::sessionAddress();
-    if (!writtenAddress_.isEmpty() || address.isEmpty())
+    if (!writtenAddress_.isEmpty() || addressFileHeld_ || address.isEmpty())
         return true;
     // A program of ours on another session bus of this user keeps its file: taken over, its
     // scripts would drive this program, and once this one ended none could reach either.
     const QString held = EventBusLocation::addressInFile();
     if (!held.isEmpty() && held != address && programAnswersAt(held)) {
+        addressFileHeld_ = true;
         std::fprintf(stderr, "korimado: %s\n", addressFileHeldMessage().toUtf8().constData());
         return true;
     }

@@ -51,6 +51,7 @@ private:
     std::unique_ptr<DBusEventTransport> transport_;
     bool selfTest_ = false;
     QString writtenAddress_;
+    bool addressFileHeld_ = false;  // by a program on another bus, which keeps it
 };
 
 }  // namespace korimado

@@ -597,7 +597,8 @@ void KoriDocument::applyFormat(const TextFormat& format)
         // Undo restores the previous format as it was: the text it could hold may have changed
         // since, and an undo that does nothing would be lost to the user.
         undo->registerUndo([this, previous] { applyFormat(previous); }, this);
-        undo->setActionName(QStringLiteral("文字コードを変更"));
+        // Undone or redone, the step keeps the name it was made with (a line-ending change).
+        if (!undo->isUndoing() && !undo->isRedoing()) undo->setActionName(QStringLiteral("文字コードを変更"));
     }
     if (!undoManager() || !undoManager()->isUndoRegistrationEnabled()) storage_->history().noteUnrecordedChange();
     format_ = format;

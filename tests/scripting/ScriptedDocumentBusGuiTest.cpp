@@ -375,6 +375,7 @@ TEST(ScriptedDocumentBus, ASecondProgramOnAnotherBusNeverTakesTheFirstsAddressFi
     EXPECT_EQ(fileText(addressFile), firstBus.address());
     EXPECT_TRUE(test::spinUntil([&] { return second.standardError().contains(QStringLiteral("引き継ぎません")); }, 10000))
         << second.standardError().toStdString();
+    EXPECT_EQ(second.standardError().count(QStringLiteral("引き継ぎません")), 1);
 
     const QStringList askFront{QStringLiteral("core"), QStringLiteral("getd"), frontName};
     const QString runnerVariable = QStringLiteral("KORIMADO_BUS_ADDRESS");
