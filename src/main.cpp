@@ -1,6 +1,7 @@
 // Entry point: reads the flags, installs the application delegate and runs the event loop.
 #include "app/ApplicationDelegate.h"
 #include "app/ApplicationEventService.h"
+#include "app/DocumentStacking.h"
 #include "app/ApplicationIdentity.h"
 #include "app/CommandLine.h"
 #include "app/SessionEnd.h"
@@ -107,15 +108,10 @@ int main(int argc, char** argv)
     std::unique_ptr<ScriptEventDispatcher> scripting;
     if (std::optional<ScriptingDictionary> dictionary =
             ScriptingDictionary::load(Bundle::main().path(QStringLiteral("Korimado"), QStringLiteral("sdef")))) {
+        // Front to back, as the windows are stacked now: "document 1" is the one the user sees.
         const auto documents = [] {
-            std::vector<KoriDocument*> found;
-            if (DocumentController* controller = DocumentController::shared()) {
-                for (Document* document : controller->documents()) {
-                    if (auto* text = qobject_cast<KoriDocument*>(document))
-                        found.push_back(text);
-                }
-            }
-            return found;
+            DocumentController* controller = DocumentController::shared();
+            return controller ? DocumentStacking::frontToBack(controller->documents()) : std::vector<KoriDocument*>();
         };
         const auto openFiles = [documents](const QStringList& paths) {
             // The start that sent them waits for the answer: it goes first, and opening (with

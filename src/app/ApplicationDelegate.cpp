@@ -13,6 +13,7 @@
 #include "platform/foundation/Bundle.h"
 #include "platform/ui/MenuBinder.h"
 #include "platform/ui/MenuModel.h"
+#include "platform/ui/UndoMenuValidation.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/text/TextView.h"
 #include "platform/foundation/UndoManager.h"
@@ -282,14 +283,12 @@ void ApplicationDelegate::registerActions()
     registerAction(QStringLiteral("showConsole:"), [this](MenuItem* sender) { showConsole(sender); });
     registerAction(QStringLiteral("openRecent:"), [this](MenuItem* sender) { openRecent(sender); });
     registerAction(QStringLiteral("undo:"), [this](MenuItem* sender) { undo(sender); },
-                   [](MenuItem&) -> std::optional<bool> {
-                       UndoManager* manager = activeUndoManager();
-                       return manager && manager->canUndo();
+                   [](MenuItem& item) -> std::optional<bool> {
+                       return UndoMenuValidation::validate(item, activeUndoManager());
                    });
     registerAction(QStringLiteral("redo:"), [this](MenuItem* sender) { redo(sender); },
-                   [](MenuItem&) -> std::optional<bool> {
-                       UndoManager* manager = activeUndoManager();
-                       return manager && manager->canRedo();
+                   [](MenuItem& item) -> std::optional<bool> {
+                       return UndoMenuValidation::validate(item, activeUndoManager());
                    });
     registerAction(QStringLiteral("showSettings:"), [this](MenuItem* sender) { showSettings(sender); });
 }

@@ -8,6 +8,7 @@
 #include "platform/foundation/FilePath.h"
 
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QEventLoop>
@@ -57,6 +58,21 @@ QDBusMessage callAndWait(const QDBusConnection& connection, const QDBusMessage& 
     return watcher.reply();
 }
 
+// Whether a program of ours answers on the bus at address: the owner of an address file that a
+// later program must not take over.
+bool programAnswersAt(const QString& address)
+{
+    const QString name = QStringLiteral("korimado-address-check");
+    bool answers = false;
+    {
+        QDBusConnection bus = QDBusConnection::connectToBus(address, name);
+        if (bus.isConnected() && bus.interface())
+            answers = bus.interface()->isServiceRegistered(EventBusLocation::serviceName()).value();
+    }
+    QDBusConnection::disconnectFromBus(name);
+    return answers;
+}
+
 }  // namespace
 
 ApplicationEventService::ApplicationEventService(bool selfTest) : selfTest_(selfTest)
@@ -83,6 +99,14 @@ void ApplicationEventService::withdraw()
     EventBusLocation::removeAddressFile(std::exchange(writtenAddress_, QString()));
 }
 
+QString ApplicationEventService::addressFileHeldMessage()
+{
+    return QStringLiteral("別のセッションバスで動いているKorimadoが %1 を使っているため、引き継ぎません。"
+                          "このKorimadoは、自分のスクリプト実行コンソールから起動したスクリプトと、"
+                          "このセッションバスのアドレス（DBUS_SESSION_BUS_ADDRESS）を受け継いだスクリプトから操作できます。")
+        .arg(EventBusLocation::addressFilePath());
+}
+
 bool ApplicationEventService::ownsFirstInstanceName() const
 {
     return transport_ && transport_->ownsFirstInstanceName();
@@ -93,7 +117,17 @@ bool ApplicationEventService::takeFirstInstanceName()
     if (!transport_->claimFirstInstanceName())
         return false;
     const QString address = EventBusLocation::sessionAddress();
-    if (writtenAddress_.isEmpty() && !address.isEmpty() && EventBusLocation::writeAddressFile(address))
+    if (!writtenAddress_.isEmpty() || addressFileHeld_ || address.isEmpty())
+        return true;
+    // A program of ours on another session bus of this user keeps its file: taken over, its
+    // scripts would drive this program, and once this one ended none could reach either.
+    const QString held = EventBusLocation::addressInFile();
+    if (!held.isEmpty() && held != address && programAnswersAt(held)) {
+        addressFileHeld_ = true;
+        std::fprintf(stderr, "korimado: %s\n", addressFileHeldMessage().toUtf8().constData());
+        return true;
+    }
+    if (EventBusLocation::writeAddressFile(address))
         writtenAddress_ = address;
     return true;
 }

@@ -37,6 +37,11 @@ public:
     void withdraw();
 
     bool isServing() const { return transport_ != nullptr; }
+    // Whether this program left its bus address for scripts; not when another program of this
+    // user, on another session bus, holds the file and still answers there.
+    bool wroteAddressFile() const { return !writtenAddress_.isEmpty(); }
+    // What a start says on standard error when it leaves that program's file alone.
+    static QString addressFileHeldMessage();
     bool ownsFirstInstanceName() const;
     DBusEventTransport* transport() const { return transport_.get(); }
 
@@ -46,6 +51,7 @@ private:
     std::unique_ptr<DBusEventTransport> transport_;
     bool selfTest_ = false;
     QString writtenAddress_;
+    bool addressFileHeld_ = false;  // by a program on another bus, which keeps it
 };
 
 }  // namespace korimado

@@ -170,6 +170,8 @@ void buildHelpMenu(MenuModel& main, const MainMenu::Targets& targets)
     add(*scripts, QStringLiteral("スクリプトについて"), QStringLiteral("showGuide:"), {}, command, targets.scriptingGuide);
     add(*scripts, QStringLiteral("AppleScript用語辞書"), QStringLiteral("showDictionary:"), {}, command,
         targets.scriptingGuide);
+    // Where a script's "write to console" lines are read, beside the scripting help.
+    add(*menu, QStringLiteral("コンソール"), QStringLiteral("showConsole:"), {}, command, targets.delegate);
 }
 
 }  // namespace

@@ -148,10 +148,13 @@ TextCommandRunner::Outcome TextCommandRunner::run(const QString& action, const Q
         if (!language.blockComment) return Outcome::unavailable;
         return surround(language.blockComment->first, language.blockComment->second, a);
     }
-    if (is("uncomment:"))
+    if (is("uncomment:")) {
+        // As the menu has it: a language with no comment markers has nothing to uncomment.
+        if (!language.lineComment && !language.blockComment) return Outcome::unavailable;
         return replaceBlocks(a, [language](const QString& block) {
             return EditingTransforms::uncomment(block, language.lineComment, language.blockComment);
         });
+    }
 
     if (is("surroundSelection:")) {
         const QStringList pair = argument.toStringList();
@@ -263,6 +266,12 @@ TextCommandRunner::Outcome TextCommandRunner::commit(const CommandEdit& edit, co
     const std::vector<selection::Replacement> pairs =
         selection::applicableReplacements(edit.ranges, edit.strings, storage.length());
     if (pairs.empty()) return Outcome::unchanged;
+    // A command that leaves every piece as it was (lower case on lower-case text, no duplicate
+    // lines) records no step and leaves a clean document clean.
+    const bool same = std::all_of(pairs.begin(), pairs.end(), [&storage](const selection::Replacement& pair) {
+        return pair.string.size() == pair.range.length && storage.substring(pair.range) == pair.string;
+    });
+    if (same) return Outcome::unchanged;
     QVector<TextRange> ranges;
     QStringList strings;
     for (const selection::Replacement& pair : pairs) {

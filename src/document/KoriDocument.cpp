@@ -555,6 +555,8 @@ bool KoriDocument::restoreText(const QString& text, const TextFormat& format)
 
 void KoriDocument::changeFormat(const TextFormat& format)
 {
+    // The format it already has is no change: no undo step, and a clean document stays clean.
+    if (format == format_) return;
     TextCodec::encode(string(), format);  // throws when the encoding cannot hold the text
     applyFormat(format);
 }
@@ -564,6 +566,7 @@ bool KoriDocument::changeLineEnding(LineEnding ending)
     TextFormat target = format_;
     target.lineEnding = ending;
     target.mixedLineEndings = false;
+    if (target == format_) return true;
     const QString text = string();
     // A Unicode form holds every break, and the conversion leaves a text as well-formed as it was:
     // no converted copy is needed to ask.
@@ -594,7 +597,8 @@ void KoriDocument::applyFormat(const TextFormat& format)
         // Undo restores the previous format as it was: the text it could hold may have changed
         // since, and an undo that does nothing would be lost to the user.
         undo->registerUndo([this, previous] { applyFormat(previous); }, this);
-        undo->setActionName(QStringLiteral("文字コードを変更"));
+        // Undone or redone, the step keeps the name it was made with (a line-ending change).
+        if (!undo->isUndoing() && !undo->isRedoing()) undo->setActionName(QStringLiteral("文字コードを変更"));
     }
     if (!undoManager() || !undoManager()->isUndoRegistrationEnabled()) storage_->history().noteUnrecordedChange();
     format_ = format;

@@ -93,7 +93,16 @@ bool UITestRun::sendEditMenuItem(const QString& title)
 {
     MenuModel* mainMenu = MenuBinder::shared().mainMenu();
     MenuItem* edit = mainMenu ? mainMenu->itemWithTitle(QStringLiteral("編集")) : nullptr;
-    MenuItem* item = edit && edit->submenu() ? edit->submenu()->itemWithTitle(title) : nullptr;
+    // The undo and redo items carry the step they act on: "取り消す（入力）".
+    MenuItem* item = nullptr;
+    if (edit && edit->submenu()) {
+        for (const std::shared_ptr<MenuItem>& each : edit->submenu()->items()) {
+            if (each->title() == title || each->title().startsWith(title + u'（')) {
+                item = each.get();
+                break;
+            }
+        }
+    }
     if (!item) return false;
     return ActionDispatcher::shared().sendAction(item->action(), item->target(), item);
 }

@@ -10,6 +10,7 @@
 #include "platform/text/LayoutManager.h"
 #include "platform/text/TextStorage.h"
 #include "platform/ui/MenuModel.h"
+#include "platform/ui/UndoMenuValidation.h"
 #include "syntax/SyntaxHighlighter.h"
 #include "window/DetailPane.h"
 #include "window/RTFWriter.h"
@@ -75,8 +76,8 @@ void EditorWindowController::registerActions()
 std::optional<bool> EditorWindowController::validate(MenuItem& item)
 {
     UndoManager* undo = model ? model->undoManager() : nullptr;
-    if (item.action() == QLatin1String("undo:")) return undo && undo->canUndo();
-    if (item.action() == QLatin1String("redo:")) return undo && undo->canRedo();
+    if (item.action() == QLatin1String("undo:") || item.action() == QLatin1String("redo:"))
+        return UndoMenuValidation::validate(item, undo);
     return Responder::validate(item);
 }
 
@@ -189,6 +190,8 @@ void EditorWindowController::redo(MenuItem*)
 void EditorWindowController::toggleWrap(bool on)
 {
     editors_->setWrapsLines(on);
+    // Whoever asked (the box, the menu, a script), the box shows what the editors do.
+    toolbarWrap()->setChecked(on);
 }
 
 void EditorWindowController::copyWithStyle(MenuItem*)

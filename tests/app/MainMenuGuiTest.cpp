@@ -103,6 +103,7 @@ TEST_F(MainMenuTest, ActionsKeysAndTargets)
         {"ウインドウ", "最小化", "performMiniaturize:", "Ctrl+M", nullptr},
         {"ウインドウ", "コンソール", "showConsole:", "", self},
         {"ヘルプ", "Korimadoヘルプ", "showHelp:", "Ctrl+?", self},
+        {"ヘルプ", "コンソール", "showConsole:", "", self},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.title);

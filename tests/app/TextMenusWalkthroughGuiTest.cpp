@@ -98,6 +98,11 @@ TEST_F(TextMenusWalkthrough, EveryCommandFromTheMenuIsOneUndoStep)
             ASSERT_NE(item, nullptr) << step.path.join(u'/').toStdString();
             editor->setEditingSelections(ranges, false);
             ASSERT_TRUE(ActionDispatcher::shared().performItem(*item, window->window())) << step.undoName.toStdString();
+            // A command that leaves the text as it was (sorting one line) records no step.
+            if (editor->string() == original) {
+                EXPECT_EQ(undo.undoActionName(), QStringLiteral("入力")) << step.undoName.toStdString();
+                continue;
+            }
             EXPECT_EQ(undo.undoActionName(), step.undoName);
             undo.undo();
             EXPECT_EQ(editor->string(), original) << "undo of " << step.undoName.toStdString();

@@ -329,9 +329,14 @@ TEST(KoriDocumentTest, ChangingTheLineEndingGivesASaveableDocumentOrChangesNothi
     EXPECT_EQ(document->string(), QStringLiteral("日本語\rかな\rカナ\r"));
     EXPECT_EQ(document->format().lineEnding, LineEnding::cr);
 
-    // Breaks that are already the target are left alone; only the format's flag changes.
+    // The redone step keeps its name; the ending the document already has is no change and
+    // records no step: one undo still gives back the original.
+    EXPECT_EQ(document->undoManager()->undoActionName(), KoriDocument::lineEndingActionName);
     ASSERT_TRUE(document->changeLineEnding(LineEnding::cr));
     EXPECT_EQ(document->undoManager()->undoActionName(), KoriDocument::lineEndingActionName);
+    document->undoManager()->undo();
+    EXPECT_EQ(document->string(), text);
+    EXPECT_FALSE(document->undoManager()->canUndo());
 
     // A Unicode form holds every ending.
     KoriDocument unicode;

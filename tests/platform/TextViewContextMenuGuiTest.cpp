@@ -108,8 +108,8 @@ TEST_F(TextViewContextMenuTest, RightClickOffersTheEditingCommandsOfTheViewClick
 
     // Undo from the menu, named after the step.
     shown = rightClick(0);
-    EXPECT_EQ(shown.titles.first(), QStringLiteral("取り消すペースト+"));
-    rightClick(0, QStringLiteral("取り消すペースト"));
+    EXPECT_EQ(shown.titles.first(), QStringLiteral("取り消す（ペースト）+"));
+    rightClick(0, QStringLiteral("取り消す（ペースト）"));
     EXPECT_EQ(storage->string(), QStringLiteral("alpha beta gamma"));
 
     rightClick(0, QStringLiteral("すべてを選択"));

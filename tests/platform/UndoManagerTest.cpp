@@ -86,12 +86,12 @@ TEST(UndoManager, NestedGroupsAreOneStepWithTheOuterName)
     EXPECT_EQ(text.string, "XYZ");
 
     EXPECT_EQ(undo.undoActionName(), "置換");
-    EXPECT_EQ(undo.undoMenuItemTitle(), "取り消す置換");
+    EXPECT_EQ(undo.undoMenuItemTitle(), "取り消す（置換）");
     undo.undo();
     EXPECT_EQ(text.string, "abc");
     EXPECT_FALSE(undo.canUndo());
     EXPECT_EQ(undo.redoActionName(), "置換");
-    EXPECT_EQ(undo.redoMenuItemTitle(), "やり直す置換");
+    EXPECT_EQ(undo.redoMenuItemTitle(), "やり直す（置換）");
     undo.redo();
     EXPECT_EQ(text.string, "XYZ");
     EXPECT_EQ(undo.undoActionName(), "置換");

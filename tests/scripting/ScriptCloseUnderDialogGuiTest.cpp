@@ -175,7 +175,7 @@ protected:
         ASSERT_EQ(replies.size(), count);
         for (const Result& result : replies) {
             ASSERT_TRUE(result.reply) << result.error.toStdString();
-            EXPECT_EQ(result.reply->errorNumber(), ScriptableDocument::dialogOpen);
+            EXPECT_EQ(result.reply->errorNumber(), ScriptErrors::dialogOpen);
             EXPECT_FALSE(result.reply->errorString().isEmpty());
         }
     }

@@ -152,14 +152,16 @@ TEST_F(ScriptEventsTest, NormalizationFormsThroughEventsKeepTheirOwnRules)
         {"cNmc", QStringLiteral("\u2000\u0301"), QStringLiteral("\u2000\u0301")},
     };
     for (const Case& c : cases) {
+        const QString before = text();
         setText(c.source);
         selectFirstLine();
         const AppleEvent reply = send("cEd1", "UNml", selection(), {{fourCharCode("uNft"), D::enumerated(code(QString::fromLatin1(c.form)))}});
         EXPECT_EQ(reply.errorNumber(), 0) << c.form;
         EXPECT_EQ(text(), c.expected) << c.form;
-        // One undo step brings the source back, code unit for code unit.
+        // One undo step brings the source back, code unit for code unit; a form that changes
+        // nothing leaves no step.
         editor().undoManager()->undo();
-        EXPECT_EQ(text(), c.source) << c.form;
+        EXPECT_EQ(text(), c.expected == c.source ? before : c.source) << c.form;
     }
     // An enumerator of no form is refused and changes nothing.
     setText(QStringLiteral("e\u0301"));

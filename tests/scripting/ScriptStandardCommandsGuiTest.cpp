@@ -106,7 +106,7 @@ TEST_F(ScriptStandardCommandsTest, SaveWritesTheDocumentsFileOrTheGivenPathAndRe
 
     // A relative path says nothing of where it would go.
     const AppleEvent relative = send("core", "save", documentNamed("copy.txt"), {{fourCharCode("kfil"), D::text("b.txt")}});
-    EXPECT_EQ(relative.errorNumber(), ScriptableDocument::saveFailed);
+    EXPECT_EQ(relative.errorNumber(), ScriptErrors::failed);
     EXPECT_FALSE(relative.errorString().isEmpty());
 
     // Another program's bytes are not silently overwritten.
@@ -116,7 +116,7 @@ TEST_F(ScriptStandardCommandsTest, SaveWritesTheDocumentsFileOrTheGivenPathAndRe
     ASSERT_TRUE(other.open(QIODevice::WriteOnly | QIODevice::Truncate));
     other.write("theirs\n");
     other.close();
-    EXPECT_EQ(send("core", "save", documentNamed("copy.txt")).errorNumber(), ScriptableDocument::saveFailed);
+    EXPECT_EQ(send("core", "save", documentNamed("copy.txt")).errorNumber(), ScriptErrors::failed);
     EXPECT_EQ(test::readFile(copy), "theirs\n");
 }
 
@@ -124,7 +124,7 @@ TEST_F(ScriptStandardCommandsTest, SavingAnUntitledDocumentNeedsAPath)
 {
     KoriDocument& untitled = adopt(std::make_unique<KoriDocument>());
     const AppleEvent reply = send("core", "save", D::objectSpecifier(fourCharCode("docu"), fourCharCode("indx"), D::integer(1), D()));
-    EXPECT_EQ(reply.errorNumber(), ScriptableDocument::saveFailed);
+    EXPECT_EQ(reply.errorNumber(), ScriptErrors::failed);
     EXPECT_TRUE(untitled.fileURL().isEmpty());
 }
 
@@ -161,7 +161,7 @@ TEST_F(ScriptStandardCommandsTest, QuitEndsTheProgramAfterTheReplyAndNeverLosesW
     ASSERT_TRUE(untitled->isDocumentEdited());
 
     // Saving an untitled document fails: nothing closes, nothing quits.
-    EXPECT_EQ(send("aevt", "quit", D(), {saving("yes ")}).errorNumber(), ScriptableDocument::saveFailed);
+    EXPECT_EQ(send("aevt", "quit", D(), {saving("yes ")}).errorNumber(), ScriptErrors::failed);
     test::spinFor(50);
     EXPECT_EQ(quits, 0);
     EXPECT_TRUE(isOpen(untitled));
@@ -176,7 +176,7 @@ TEST_F(ScriptStandardCommandsTest, QuitEndsTheProgramAfterTheReplyAndNeverLosesW
     ScriptEventDispatcher plain(*ScriptingDictionary::load(Bundle::main().path(QStringLiteral("Korimado"), QStringLiteral("sdef"))),
                                 [] { return std::vector<KoriDocument*>(); });
     plain.install(other);
-    EXPECT_EQ(other.dispatch(AppleEvent(fourCharCode("aevt"), fourCharCode("quit"))).errorNumber(), ScriptEventDispatcher::notHandled);
+    EXPECT_EQ(other.dispatch(AppleEvent(fourCharCode("aevt"), fourCharCode("quit"))).errorNumber(), ScriptErrors::notSupported);
 }
 
 TEST_F(ScriptStandardCommandsTest, AScriptedEditOnADocumentWithoutAWindowIsOneUndoStepEach)

@@ -29,10 +29,12 @@ namespace {
 // has open, asked through the client.
 class RunningProgram {
 public:
-    RunningProgram(const test::PrivateBus& bus, const test::TempDir& dir) : environment_(QProcessEnvironment::systemEnvironment())
+    // home: the user's home, which a second program of the same user shares; dir's by default.
+    RunningProgram(const test::PrivateBus& bus, const test::TempDir& dir, const QString& home = QString())
+        : environment_(QProcessEnvironment::systemEnvironment())
     {
         environment_.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
-        environment_.insert(QStringLiteral("HOME"), dir.path());
+        environment_.insert(QStringLiteral("HOME"), home.isEmpty() ? dir.path() : home);
         environment_.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.file(QStringLiteral("config")));
         environment_.insert(QStringLiteral("XDG_DATA_HOME"), dir.file(QStringLiteral("data")));
         environment_.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -62,10 +64,22 @@ public:
     }
 
     const QProcessEnvironment& environment() const { return environment_; }
+    // Everything the program wrote to standard error so far.
+    QString standardError()
+    {
+        errors_ += process_.readAllStandardError();
+        return QString::fromUtf8(errors_);
+    }
+    void end()
+    {
+        process_.terminate();
+        process_.waitForFinished(10000);
+    }
 
 private:
     QProcessEnvironment environment_;
     QProcess process_;
+    QByteArray errors_;
 };
 
 // One document in a window, its events served on the bus under the program's name.
@@ -278,4 +292,101 @@ $client cEd1 CGcs "$sel" 'cStp={"enum":"cCup"}' || exit $?
     service.reset();
     EXPECT_FALSE(QFileInfo::exists(EventBusLocation::addressFilePath()));
     dispatcher.uninstall();
+}
+
+namespace {
+
+// The client as a script started with a bare environment runs it: HOME, PATH and what is given.
+QString clientSays(const QString& home, const QStringList& arguments, const QMap<QString, QString>& variables = {})
+{
+    QProcess client;
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("HOME"), home);
+    environment.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
+    for (auto it = variables.begin(); it != variables.end(); ++it)
+        environment.insert(it.key(), it.value());
+    client.setProcessEnvironment(environment);
+    client.start(QStringLiteral(KORIMADO_EVENT_PATH), arguments);
+    client.waitForFinished(30000);
+    return QString::fromUtf8(client.readAllStandardOutput() + client.readAllStandardError()).trimmed();
+}
+
+const QString frontName = QStringLiteral(
+    R"({"obj":{"want":"prop","form":"prop","seld":{"type":"pnam"},"from":{"obj":{"want":"docu","form":"indx","seld":1}}}})");
+
+QString fileText(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
+}
+
+}  // namespace
+
+// The program itself with three files, the last opened in front: "document 1" and a replace
+// without a target through the client both mean that one.
+TEST(ScriptedDocumentBus, DocumentOneIsTheFrontWindowOfTheRunningProgram)
+{
+    test::PrivateBus bus;
+    test::TempDir dir;
+    RunningProgram running(bus, dir);
+    ASSERT_TRUE(running.start(dir.write(QStringLiteral("work.txt"), "one\n")));
+    for (const char* name : {"second.txt", "third.txt"}) {
+        QProcess later;
+        later.setProcessEnvironment(running.environment());
+        later.start(QStringLiteral(KORIMADO_PROGRAM_PATH), {dir.write(QString::fromLatin1(name), "one\n")});
+        ASSERT_TRUE(later.waitForFinished(30000));
+    }
+    ASSERT_TRUE(test::spinUntil([&] { return running.countDocuments() == QLatin1String("3"); }, 30000));
+    const QMap<QString, QString> onBus{{QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address()}};
+    EXPECT_EQ(clientSays(dir.path(), {QStringLiteral("core"), QStringLiteral("getd"), frontName}, onBus),
+              QStringLiteral("\"third.txt\""));
+    EXPECT_EQ(clientSays(dir.path(), {QStringLiteral("cEd1"), QStringLiteral("RPlc"), QStringLiteral("tRgt=one"),
+                                      QStringLiteral("nWst=ONE"), QStringLiteral("aLl =true")},
+                         onBus),
+              QStringLiteral("1"));
+    const auto contentsOf = [&](const char* name) {
+        return clientSays(dir.path(),
+                          {QStringLiteral("core"), QStringLiteral("getd"),
+                           QStringLiteral(R"({"obj":{"want":"prop","form":"prop","seld":{"type":"PCnt"},)"
+                                          R"("from":{"obj":{"want":"docu","form":"name","seld":"%1"}}}})")
+                               .arg(QString::fromLatin1(name))},
+                          onBus);
+    };
+    EXPECT_EQ(contentsOf("third.txt"), QStringLiteral("\"ONE\\n\""));
+    EXPECT_EQ(contentsOf("work.txt"), QStringLiteral("\"one\\n\""));
+}
+
+// Two programs of one user on two session buses: the later one leaves the earlier one's address
+// file alone and says so; a script from a runner (which names its program's bus) drives its own
+// program, a bare script the first; and the first stays reachable once the second has ended.
+TEST(ScriptedDocumentBus, ASecondProgramOnAnotherBusNeverTakesTheFirstsAddressFile)
+{
+    test::PrivateBus firstBus;
+    test::PrivateBus secondBus;
+    test::TempDir home;
+    test::TempDir other;
+    const QString addressFile = home.file(QStringLiteral(".local/share/Korimado/bus-address"));
+    RunningProgram first(firstBus, home);
+    ASSERT_TRUE(first.start(home.write(QStringLiteral("first.txt"), "1\n")));
+    ASSERT_TRUE(test::spinUntil([&] { return fileText(addressFile) == firstBus.address(); }, 10000));
+
+    RunningProgram second(secondBus, other, home.path());
+    ASSERT_TRUE(second.start(other.write(QStringLiteral("second.txt"), "2\n")));
+    EXPECT_EQ(fileText(addressFile), firstBus.address());
+    EXPECT_TRUE(test::spinUntil([&] { return second.standardError().contains(QStringLiteral("引き継ぎません")); }, 10000))
+        << second.standardError().toStdString();
+    EXPECT_EQ(second.standardError().count(QStringLiteral("引き継ぎません")), 1);
+
+    const QStringList askFront{QStringLiteral("core"), QStringLiteral("getd"), frontName};
+    const QString runnerVariable = QStringLiteral("KORIMADO_BUS_ADDRESS");
+    EXPECT_EQ(clientSays(home.path(), askFront), QStringLiteral("\"first.txt\""));
+    EXPECT_EQ(clientSays(home.path(), askFront, {{runnerVariable, secondBus.address()}}), QStringLiteral("\"second.txt\""));
+    // The runner's variable comes before the session's own.
+    EXPECT_EQ(clientSays(home.path(), askFront,
+                         {{runnerVariable, secondBus.address()}, {QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), firstBus.address()}}),
+              QStringLiteral("\"second.txt\""));
+
+    second.end();
+    EXPECT_EQ(fileText(addressFile), firstBus.address());
+    EXPECT_EQ(clientSays(home.path(), askFront), QStringLiteral("\"first.txt\""));
 }

@@ -1,4 +1,5 @@
 #include "platform/ui/FilePanels.h"
+#include "platform/ui/MiddleTruncatingLabel.h"
 #include "platform/ui/ScriptedFilePanels.h"
 #include "scripting/window/ScriptOutputView.h"
 #include "scripting/window/WorkspaceScriptConsoleController.h"
@@ -115,14 +116,18 @@ TEST_F(RunnerTest, JapaneseSplitBetweenReadsStaysWhole)
     EXPECT_TRUE(output.endsWith(QStringLiteral("最後\n終了コード：0\n"))) << output.toStdString();
 }
 
-TEST_F(RunnerTest, GivesTheScriptThreeVariablesAndItsFolder)
+TEST_F(RunnerTest, GivesTheScriptThreeVariablesTheProgramsBusAndItsFolder)
 {
     qputenv("KORIMADO_RUNNER_LEAK", "leaked");
+    const QByteArray bus = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    const bool hadBus = qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS");
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/run/korimado-test-bus");
     const QString folder = dir.file(QStringLiteral("docs"));
     QDir().mkpath(folder);
     const QString path = script(QStringLiteral("scripts/env.sh"),
                                 "print -r -- \"PATH=$PATH\"\nprint -r -- \"HOME=$HOME\"\nprint -r -- \"LANG=$LANG\"\n"
                                 "print -r -- \"LEAK=${KORIMADO_RUNNER_LEAK-none}\"\nprint -r -- \"PWD=$(pwd -P)\"\n"
+                                "print -r -- \"BUS=${KORIMADO_BUS_ADDRESS-none} ${DBUS_SESSION_BUS_ADDRESS-none}\"\n"
                                 "env | cut -d= -f1 | sort | tr '\\n' ' '\n");
     const QString lang = qEnvironmentVariable("LANG").isEmpty() ? QStringLiteral("ja_JP.UTF-8") : qEnvironmentVariable("LANG");
 
@@ -134,10 +139,18 @@ TEST_F(RunnerTest, GivesTheScriptThreeVariablesAndItsFolder)
     EXPECT_TRUE(output.contains(QStringLiteral("LANG=") + lang + QLatin1Char('\n')));
     EXPECT_TRUE(output.contains(QStringLiteral("LEAK=none\n")));
     EXPECT_TRUE(output.contains(QStringLiteral("PWD=") + QFileInfo(folder).canonicalFilePath() + QLatin1Char('\n')));
-    // Only what the shell itself adds beside the three.
-    const QString names = output.section(QLatin1Char('\n'), 6, 6);
+    // The program's bus for korimado-event, not as the session's own variable.
+    EXPECT_TRUE(output.contains(QStringLiteral("BUS=unix:path=/run/korimado-test-bus none\n"))) << output.toStdString();
+    // Only what the shell itself adds beside the three and the bus.
+    const QString names = output.section(QLatin1Char('\n'), 7, 7);
     for (const QString& name : names.split(QLatin1Char(' '), Qt::SkipEmptyParts))
-        EXPECT_TRUE(QStringList({"PATH", "HOME", "LANG", "LOGNAME", "PWD", "OLDPWD", "SHLVL", "_"}).contains(name)) << name.toStdString();
+        EXPECT_TRUE(QStringList({"PATH", "HOME", "LANG", "KORIMADO_BUS_ADDRESS", "LOGNAME", "PWD", "OLDPWD", "SHLVL", "_"})
+                        .contains(name))
+            << name.toStdString();
+    if (hadBus)
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus);
+    else
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
 
     Runner withoutFolder(std::nullopt);
     withoutFolder.selectScript(path);

@@ -7,6 +7,10 @@
 #include "search/FolderTestSupport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+
+#include <chrono>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -377,4 +381,46 @@ TEST(FolderSearch, NamesThatAreNotUtf8AreWalkedAndOpenedByTheirBytes)
     EXPECT_EQ(names, (QSet<QByteArray>{"caf\xe9.txt", "d\xe9j\xe0/a.txt"}));
     EXPECT_EQ(decodedFileName("caf\xe9.txt"), QStringLiteral("caf") + QChar(0xDCE9) + QStringLiteral(".txt"));
     EXPECT_EQ(decodedFileName("caf\xc3\xa9"), QStringLiteral("café"));
+}
+
+// An expression that backtracks without end on one file gives up that file, named in the results
+// with the time limit, and the other files are still searched; the user's cancel still ends all.
+TEST(FolderSearch, AFileOverItsTimeLimitIsSkippedAndTheSearchGoesOn)
+{
+    TempDir dir;
+    dir.write("a-good.txt", "aaaa\n");
+    dir.write("b-hostile.txt", QByteArray(30, 'a') + "b\n");
+    dir.write("c-good.txt", "xx aa\n");
+    SearchRequest request = plainRequest(QStringLiteral("(a+)+$"));
+    request.options.mode = SearchMode::regularExpression;
+    request.options.isMultiline = true;
+    FolderSearchOptions options = folderOptions();
+    options.fileTimeLimitMilliseconds = 300;
+
+    QElapsedTimer timer;
+    timer.start();
+    const FolderSearchResult result = FolderSearchEngine::search(dir.path(), request, options);
+    EXPECT_LT(timer.elapsed(), 20'000);
+    EXPECT_EQ(paths(result), QStringList({"a-good.txt", "c-good.txt"}));
+    EXPECT_EQ(reasonOf(result, "b-hostile.txt"), QStringLiteral("検索の制限時間（1秒）を超えました"));
+
+    // Cancelled while the hostile file is searched: the search ends as cancelled, not as a skip.
+    options.fileTimeLimitMilliseconds = 600'000;
+    auto token = SearchCancellationToken::make();
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        token->cancel();
+    });
+    bool cancelled = false;
+    timer.restart();
+    try {
+        FolderSearchEngine::search(dir.path(), request, options, token.get());
+    } catch (const FolderSearchError& e) {
+        cancelled = e.kind() == FolderSearchError::Kind::cancelled;
+    } catch (const SearchEngineError& e) {
+        cancelled = e.kind() == SearchEngineError::Kind::cancelled;
+    }
+    canceller.join();
+    EXPECT_TRUE(cancelled);
+    EXPECT_LT(timer.elapsed(), 20'000);
 }

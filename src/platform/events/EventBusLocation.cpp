@@ -23,14 +23,6 @@ bool isSocket(const QString& path)
     return ::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISSOCK(status.st_mode);
 }
 
-QString readAddressFile()
-{
-    QFile file(EventBusLocation::addressFilePath());
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.read(4096)).trimmed();
-}
-
 }  // namespace
 
 QString EventBusLocation::serviceName()
@@ -48,6 +40,19 @@ QString EventBusLocation::addressFilePath()
     // Under $HOME whatever $XDG_DATA_HOME says: a script may inherit nothing but HOME.
     return QDir::homePath() + QStringLiteral("/.local/share/") + Bundle::configuration().dataFolderName
            + QLatin1Char('/') + addressFileName;
+}
+
+QString EventBusLocation::addressInFile()
+{
+    QFile file(addressFilePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.read(4096)).trimmed();
+}
+
+QString EventBusLocation::programAddressVariable()
+{
+    return QString::fromLatin1(wire::EventBusNames::programAddressVariable);
 }
 
 QString EventBusLocation::sessionAddress()
@@ -88,7 +93,7 @@ bool EventBusLocation::writeAddressFile(const QString& address, QString* error)
 
 void EventBusLocation::removeAddressFile(const QString& address)
 {
-    if (!address.isEmpty() && readAddressFile() == address)
+    if (!address.isEmpty() && addressInFile() == address)
         QFile::remove(addressFilePath());
 }
 

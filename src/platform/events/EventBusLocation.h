@@ -28,6 +28,10 @@ public:
     // The session bus address this process would use: $DBUS_SESSION_BUS_ADDRESS, else the
     // socket "bus" in $XDG_RUNTIME_DIR when there is one; empty otherwise.
     static QString sessionAddress();
+    // The address the file holds now; empty when there is none.
+    static QString addressInFile();
+    // The variable a script started from the program's runner finds the program's bus in.
+    static QString programAddressVariable();
     // Writes address to the file, replacing it whole, mode 0600.
     static bool writeAddressFile(const QString& address, QString* error = nullptr);
     // Removes the file when it still holds address (another program may have taken it over).

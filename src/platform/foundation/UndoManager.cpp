@@ -218,14 +218,24 @@ QString UndoManager::redoActionName() const
     return canRedo() ? redoStack_.back().name : QString();
 }
 
+namespace {
+
+// "取り消す（置換）": the verb, then the step's name in full-width parentheses.
+QString menuTitle(const QString& verb, const QString& name)
+{
+    return name.isEmpty() ? verb : verb + u'（' + name + u'）';
+}
+
+}  // namespace
+
 QString UndoManager::undoMenuItemTitle() const
 {
-    return QStringLiteral("取り消す") + undoActionName();
+    return menuTitle(QStringLiteral("取り消す"), undoActionName());
 }
 
 QString UndoManager::redoMenuItemTitle() const
 {
-    return QStringLiteral("やり直す") + redoActionName();
+    return menuTitle(QStringLiteral("やり直す"), redoActionName());
 }
 
 bool UndoManager::canUndo() const

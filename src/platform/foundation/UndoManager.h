@@ -72,6 +72,7 @@ public:
     void setActionName(const QString& name);
     QString undoActionName() const;
     QString redoActionName() const;
+    // "取り消す（置換）", or "取り消す" when the step has no name; the same for redo.
     QString undoMenuItemTitle() const;
     QString redoMenuItemTitle() const;
 

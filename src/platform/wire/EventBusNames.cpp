@@ -58,6 +58,8 @@ std::vector<std::string> EventBusNames::clientAddresses()
         if (!address.empty() && std::find(addresses.begin(), addresses.end(), address) == addresses.end())
             addresses.push_back(address);
     };
+    if (const char* address = std::getenv(programAddressVariable))
+        add(address);
     if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS"))
         add(address);
     const std::string runUser = "/run/user/" + std::to_string(::getuid()) + "/bus";

@@ -14,6 +14,8 @@ struct EventBusNames {
     static constexpr const char* objectPath = "/AppleEvents";
     static constexpr const char* sendMethod = "Send";
     static constexpr const char* sendForFileMethod = "SendForFile";
+    // The bus address of the program whose script runner started this process.
+    static constexpr const char* programAddressVariable = "KORIMADO_BUS_ADDRESS";
 
     static std::string serviceName() { return programIdentifier; }
     static std::string processServiceName(long long pid) { return serviceName() + ".pid" + std::to_string(pid); }
@@ -22,7 +24,8 @@ struct EventBusNames {
     // "$HOME/.local/share/Korimado/bus-address", where a script that inherited nothing but HOME
     // finds the bus of the first running program.
     static std::string addressFilePath();
-    // The addresses a client tries, in order, without repeats: $DBUS_SESSION_BUS_ADDRESS,
+    // The addresses a client tries, in order, without repeats: $KORIMADO_BUS_ADDRESS (a script
+    // run from a program's runner drives that program), $DBUS_SESSION_BUS_ADDRESS,
     // /run/user/<uid>/bus when that socket exists, then the address in the file.
     static std::vector<std::string> clientAddresses();
 };

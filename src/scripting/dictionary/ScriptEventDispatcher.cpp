@@ -6,8 +6,10 @@
 #include "scripting/dictionary/ScriptableDocument.h"
 #include "scripting/dictionary/ScriptableSelection.h"
 #include "scripting/model/ScriptCommand.h"
+#include "scripting/model/ScriptErrors.h"
 #include "scripting/window/ScriptConsole.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QPointer>
 
@@ -32,6 +34,7 @@ constexpr FourCharCode selectionCode = fourCharCode("sele");
 constexpr FourCharCode keyData = fourCharCode("data");
 constexpr FourCharCode keyClass = fourCharCode("kocl");
 
+const QString applicationClass = QStringLiteral("application");
 const QString documentClass = QStringLiteral("document");
 const QString selectionClass = QStringLiteral("text selection");
 const char* const idProperty = "korimadoScriptID";
@@ -43,6 +46,7 @@ struct ScriptEventDispatcher::Target {
     KoriDocument* document = nullptr;
     bool inSelection = false;  // for a property: of the selection rather than the document
     FourCharCode property = 0;
+    bool inApplication = false;  // for a property: of the application itself
 };
 
 ScriptEventDispatcher::ScriptEventDispatcher(ScriptingDictionary dictionary, DocumentList documents, FileOpener openFiles,
@@ -124,7 +128,7 @@ void ScriptEventDispatcher::handle(const AppleEvent& event, AppleEvent& reply)
         command(*found, event, reply);
         return;
     }
-    reply.setError(notHandled, QStringLiteral("このスクリプトコマンドには対応していません。"));
+    reply.setError(ScriptErrors::notSupported, ScriptErrors::notSupportedMessage);
 }
 
 bool ScriptEventDispatcher::resolve(const EventDescriptor* specifier, Target& target, AppleEvent& reply) const
@@ -134,28 +138,35 @@ bool ScriptEventDispatcher::resolve(const EventDescriptor* specifier, Target& ta
         return true;
     }
     if (!specifier->isObjectSpecifier()) {
-        reply.setError(cannotCoerce, QStringLiteral("オブジェクトを指定してください。"));
+        reply.setError(ScriptErrors::cannotCoerce, QStringLiteral("オブジェクトを指定してください。"));
         return false;
     }
     const D* want = specifier->value(D::keyWant);
     const D* form = specifier->value(D::keyForm);
     const D* seld = specifier->value(D::keySeld);
     if (!want || !form || !seld || !want->toCode() || !form->toCode()) {
-        reply.setError(cannotCoerce, QStringLiteral("オブジェクトの指定が不完全です。"));
+        reply.setError(ScriptErrors::cannotCoerce, QStringLiteral("オブジェクトの指定が不完全です。"));
         return false;
     }
     Target container;
     if (!resolve(specifier->value(D::keyFrom), container, reply))
         return false;
     const auto missing = [&] {
-        reply.setError(noSuchObject, QStringLiteral("指定したオブジェクトがありません。"));
+        reply.setError(ScriptErrors::noSuchObject, ScriptErrors::noSuchObjectMessage);
         return false;
     };
 
     if (*form->toCode() == propertyCode) {
         const std::optional<FourCharCode> code = seld->toCode();
-        if (!code || container.kind == Target::Kind::property || container.kind == Target::Kind::application)
+        if (!code || container.kind == Target::Kind::property)
             return missing();
+        if (container.kind == Target::Kind::application) {
+            target = Target();
+            target.kind = Target::Kind::property;
+            target.inApplication = true;
+            target.property = *code;
+            return property(target) ? true : missing();
+        }
         target = container;
         if (container.kind == Target::Kind::document && *code == selectionCode) {
             target.kind = Target::Kind::selection;
@@ -200,7 +211,7 @@ bool ScriptEventDispatcher::resolve(const EventDescriptor* specifier, Target& ta
             }
         }
     } else {
-        reply.setError(cannotCoerce, QStringLiteral("この形式では書類を指定できません。"));
+        reply.setError(ScriptErrors::cannotCoerce, QStringLiteral("この形式では書類を指定できません。"));
         return false;
     }
     if (!found)
@@ -212,7 +223,8 @@ bool ScriptEventDispatcher::resolve(const EventDescriptor* specifier, Target& ta
 
 const ScriptingDictionary::Property* ScriptEventDispatcher::property(const Target& target) const
 {
-    const ScriptingDictionary::Class* owner = dictionary_.classNamed(target.inSelection ? selectionClass : documentClass);
+    const ScriptingDictionary::Class* owner = dictionary_.classNamed(
+        target.inApplication ? applicationClass : target.inSelection ? selectionClass : documentClass);
     return owner ? owner->property(target.property) : nullptr;
 }
 
@@ -222,6 +234,15 @@ EventDescriptor ScriptEventDispatcher::specifierOf(const Target& target) const
     if (target.kind == Target::Kind::document)
         return document;
     return D::objectSpecifier(propertyCode, propertyCode, D::typeCode(selectionCode), document);
+}
+
+std::optional<EventDescriptor> ScriptEventDispatcher::applicationValue(const QString& key)
+{
+    if (key == QLatin1String("name"))
+        return D::text(QCoreApplication::applicationName());
+    if (key == QLatin1String("version"))
+        return D::text(QCoreApplication::applicationVersion());
+    return std::nullopt;
 }
 
 void ScriptEventDispatcher::get(const AppleEvent& event, AppleEvent& reply) const
@@ -244,14 +265,16 @@ void ScriptEventDispatcher::get(const AppleEvent& event, AppleEvent& reply) cons
     case Target::Kind::property: {
         const ScriptingDictionary::Property* found = property(target);
         std::optional<D> value;
-        if (target.property == fourCharCode("ID  ") && !target.inSelection)
+        if (target.inApplication)
+            value = applicationValue(found->key);
+        else if (target.property == fourCharCode("ID  ") && !target.inSelection)
             value = D::integer(documentID(*target.document));
         else if (target.inSelection)
             value = ScriptableSelection(target.document).value(found->key);
         else
             value = ScriptableDocument(target.document).value(found->key);
         if (!value) {
-            reply.setError(noSuchObject, QStringLiteral("指定したオブジェクトがありません。"));
+            reply.setError(ScriptErrors::noSuchObject, ScriptErrors::noSuchObjectMessage);
             return;
         }
         reply.setDirectObject(std::move(*value));
@@ -267,22 +290,22 @@ void ScriptEventDispatcher::set(const AppleEvent& event, AppleEvent& reply)
         return;
     const D* data = event.parameter(keyData);
     if (target.kind != Target::Kind::property || !data) {
-        reply.setError(cannotCoerce, QStringLiteral("設定できる値ではありません。"));
+        reply.setError(ScriptErrors::cannotCoerce, QStringLiteral("設定できる値ではありません。"));
         return;
     }
     const ScriptingDictionary::Property* found = property(target);
     if (found->readOnly) {
-        reply.setError(readOnly, QStringLiteral("このプロパティは読取専用です。"));
+        reply.setError(ScriptErrors::readOnly, ScriptErrors::readOnlyMessage);
         return;
     }
     if (target.inSelection) {
         if (!ScriptableSelection(target.document).setValue(found->key, *data))
-            reply.setError(readOnly, QStringLiteral("このプロパティは読取専用です。"));
+            reply.setError(ScriptErrors::readOnly, ScriptErrors::readOnlyMessage);
         return;
     }
     ScriptableDocument document(target.document);
     if (!document.setValue(found->key, *data))
-        reply.setError(readOnly, QStringLiteral("このプロパティは読取専用です。"));
+        reply.setError(ScriptErrors::readOnly, ScriptErrors::readOnlyMessage);
     else if (const auto& refusal = document.refusal())
         reply.setError(refusal->number, refusal->message);
 }
@@ -294,7 +317,7 @@ void ScriptEventDispatcher::count(const AppleEvent& event, AppleEvent& reply) co
         return;
     const D* each = event.parameter(keyClass);
     if (target.kind != Target::Kind::application || (each && each->toCode() != documentCode)) {
-        reply.setError(cannotCoerce, QStringLiteral("数えられる要素ではありません。"));
+        reply.setError(ScriptErrors::cannotCoerce, QStringLiteral("数えられる要素ではありません。"));
         return;
     }
     reply.setDirectObject(D::integer(documents_ ? qint64(documents_().size()) : 0));
@@ -306,12 +329,9 @@ void ScriptEventDispatcher::command(const ScriptingDictionary::Command& found, c
                          dictionary_.arguments(found, event));
 
     if (found.implementationClass == QLatin1String("KoriConsoleCommand")) {
-        const std::optional<QString> text = event.directObject() ? event.directObject()->toText() : std::nullopt;
-        if (!text) {
-            reply.setError(cannotCoerce, QStringLiteral("書く文字列を指定してください。"));
-            return;
-        }
-        ScriptConsole::shared().append(*text, script.boolean(QStringLiteral("title")).value_or(false),
+        // Any value is written: one that is not a text as its description, none as an empty line.
+        const QString text = event.directObject() ? ScriptCommand::description(*event.directObject()) : QString();
+        ScriptConsole::shared().append(text, script.boolean(QStringLiteral("title")).value_or(false),
                                        script.boolean(QStringLiteral("timestamp")).value_or(false));
         return;
     }
@@ -328,7 +348,7 @@ void ScriptEventDispatcher::command(const ScriptingDictionary::Command& found, c
         // Without a target a command acts on the frontmost document.
         const std::vector<KoriDocument*> documents = documents_ ? documents_() : std::vector<KoriDocument*>();
         if (documents.empty()) {
-            reply.setError(noSuchObject, QStringLiteral("書類が開いていません。"));
+            reply.setError(ScriptErrors::noSuchObject, QStringLiteral("書類が開いていません。"));
             return;
         }
         target.kind = found.directParameterType == selectionClass ? Target::Kind::selection : Target::Kind::document;
@@ -338,7 +358,7 @@ void ScriptEventDispatcher::command(const ScriptingDictionary::Command& found, c
         dictionary_.classNamed(target.kind == Target::Kind::selection ? selectionClass : documentClass);
     const QString method = owner && target.kind != Target::Kind::property ? owner->method(found.name) : QString();
     if (method.isEmpty()) {
-        reply.setError(notHandled, QStringLiteral("このスクリプトコマンドには対応していません。"));
+        reply.setError(ScriptErrors::notSupported, ScriptErrors::notSupportedMessage);
         return;
     }
     std::optional<D> value;
@@ -359,12 +379,12 @@ void ScriptEventDispatcher::command(const ScriptingDictionary::Command& found, c
 void ScriptEventDispatcher::quit(ScriptCommand& script, AppleEvent& reply)
 {
     if (!quit_) {
-        reply.setError(notHandled, QStringLiteral("このスクリプトコマンドには対応していません。"));
+        reply.setError(ScriptErrors::notSupported, ScriptErrors::notSupportedMessage);
         return;
     }
     // Events are served inside a dialog's own loop, whose opener may hold any window.
     if (WindowSheet::isAnyOpen()) {
-        reply.setError(ScriptableDocument::dialogOpen, ScriptableDocument::dialogOpenQuitMessage);
+        reply.setError(ScriptErrors::dialogOpen, ScriptableDocument::dialogOpenQuitMessage);
         return;
     }
     const QString saving = script.text(QStringLiteral("saveOptions")).value_or(QStringLiteral("ask"));

@@ -20,11 +20,6 @@ class ScriptCommand;
 // target's class names for it. Runs on the main thread, as the event manager delivers.
 class ScriptEventDispatcher {
 public:
-    static constexpr int noSuchObject = -1728;
-    static constexpr int cannotCoerce = -1700;
-    static constexpr int readOnly = -10003;
-    static constexpr int notHandled = -1708;
-
     using DocumentList = std::function<std::vector<KoriDocument*>()>;
     using FileOpener = std::function<void(const QStringList& paths)>;
     using Quitter = std::function<void()>;
@@ -49,6 +44,8 @@ private:
     bool resolve(const EventDescriptor* specifier, Target& target, AppleEvent& reply) const;
     EventDescriptor specifierOf(const Target& target) const;
     const ScriptingDictionary::Property* property(const Target& target) const;
+    // The application's own properties by key: its name and version.
+    static std::optional<EventDescriptor> applicationValue(const QString& key);
     void get(const AppleEvent& event, AppleEvent& reply) const;
     void set(const AppleEvent& event, AppleEvent& reply);
     void count(const AppleEvent& event, AppleEvent& reply) const;

@@ -96,7 +96,7 @@ void ScriptableDocument::setLineEnding(const QString& name)
     try {
         document_->changeLineEnding(*ending);
     } catch (const CodecError& error) {
-        refusal_ = Refusal{searchFailed, KoriDocument::errorInfo(error).description};
+        refusal_ = Refusal{ScriptErrors::failed, KoriDocument::errorInfo(error).description};
     }
 }
 
@@ -221,7 +221,7 @@ std::optional<EventDescriptor> ScriptableDocument::perform(const QString& method
         close(command);
         return std::nullopt;
     }
-    command.setScriptError(-1708, QStringLiteral("このスクリプトコマンドには対応していません。"));
+    command.setScriptError(ScriptErrors::notSupported, ScriptErrors::notSupportedMessage);
     return std::nullopt;
 }
 
@@ -305,7 +305,7 @@ std::optional<EventDescriptor> ScriptableDocument::find(ScriptCommand& command)
     QString failure;
     const std::optional<std::vector<Match>> matches = scriptMatches(*document_, command, failure);
     if (!matches) {
-        command.setScriptError(searchFailed, failure);
+        command.setScriptError(ScriptErrors::failed, failure);
         return EventDescriptor::boolean(false);
     }
     EditorTextView* view = editor();
@@ -324,13 +324,13 @@ qint64 ScriptableDocument::replace(ScriptCommand& command)
     if (!document_)
         return 0;
     if (!isEditable()) {
-        command.setScriptError(notEditable, notEditableMessage);
+        command.setScriptError(ScriptErrors::notEditable, notEditableMessage);
         return 0;
     }
     QString failure;
     const std::optional<std::vector<Match>> matches = scriptMatches(*document_, command, failure);
     if (!matches) {
-        command.setScriptError(searchFailed, failure);
+        command.setScriptError(ScriptErrors::failed, failure);
         return 0;
     }
     std::vector<Match> chosen;
@@ -378,7 +378,7 @@ bool ScriptableDocument::convert(ScriptCommand& command)
     try {
         document_->changeFormat(format);
     } catch (const CodecError& error) {
-        command.setScriptError(searchFailed, KoriDocument::errorInfo(error).description);
+        command.setScriptError(ScriptErrors::failed, KoriDocument::errorInfo(error).description);
         return false;
     }
     return true;
@@ -395,7 +395,7 @@ bool ScriptableDocument::reinterpret(ScriptCommand& command)
     const bool read = document_->readFromURL(document_->fileURL(), KoriDocument::plainTextType, &error);
     document_->setForcedEncoding(std::nullopt);
     if (!read) {
-        command.setScriptError(searchFailed, error.description);
+        command.setScriptError(ScriptErrors::failed, error.description);
         return false;
     }
     // The old steps point into the old text.
@@ -459,18 +459,18 @@ bool ScriptableDocument::save(ScriptCommand& command)
     const std::optional<QString> given = command.text(QStringLiteral("file"));
     const QString path = given ? QDir::cleanPath(*given) : document_->fileURL();
     if (path.isEmpty()) {
-        command.setScriptError(saveFailed, QStringLiteral("この書類にはまだファイルがありません。保存先のパスを指定してください。"));
+        command.setScriptError(ScriptErrors::failed, QStringLiteral("この書類にはまだファイルがありません。保存先のパスを指定してください。"));
         return false;
     }
     if (QFileInfo(path).isRelative()) {
-        command.setScriptError(saveFailed, QStringLiteral("保存先は絶対パスで指定してください。"));
+        command.setScriptError(ScriptErrors::failed, QStringLiteral("保存先は絶対パスで指定してください。"));
         return false;
     }
     const QString type = document_->fileType().isEmpty() ? KoriDocument::plainTextType : document_->fileType();
     const auto operation = path == document_->fileURL() ? Document::SaveOperation::save : Document::SaveOperation::saveAs;
     ErrorInfo error;
     if (!document_->saveToURL(path, type, operation, &error)) {
-        command.setScriptError(saveFailed, error.description.isEmpty() ? QStringLiteral("保存できませんでした。") : error.description);
+        command.setScriptError(ScriptErrors::failed, error.description.isEmpty() ? QStringLiteral("保存できませんでした。") : error.description);
         return false;
     }
     return true;
@@ -482,7 +482,7 @@ void ScriptableDocument::close(ScriptCommand& command)
         return;
     // Events are served inside a dialog's own loop, whose opener may hold this document's window.
     if (WindowSheet::isAnyOpen()) {
-        command.setScriptError(dialogOpen, dialogOpenCloseMessage);
+        command.setScriptError(ScriptErrors::dialogOpen, dialogOpenCloseMessage);
         return;
     }
     const QString saving = command.text(QStringLiteral("saveOptions")).value_or(QStringLiteral("ask"));

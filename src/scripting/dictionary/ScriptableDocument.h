@@ -3,6 +3,7 @@
 #include "platform/events/EventDescriptor.h"
 #include "platform/text/TextRange.h"
 #include "scripting/model/ScriptCommand.h"
+#include "scripting/model/ScriptErrors.h"
 
 #include <QPointer>
 #include <QString>
@@ -22,11 +23,6 @@ class KoriDocument;
 // primary one of the document's first window, whichever editor has the focus.
 class ScriptableDocument {
 public:
-    static constexpr int notEditable = -10006;
-    static constexpr int searchFailed = -2700;
-    static constexpr int saveFailed = -2700;
-    // A close or a quit asked for while a dialog is up.
-    static constexpr int dialogOpen = -10000;
     static inline const QString dialogOpenCloseMessage =
         QStringLiteral("ダイアログが開いているあいだは書類を閉じられません。ダイアログを閉じてから、もう一度実行してください。");
     static inline const QString dialogOpenQuitMessage =

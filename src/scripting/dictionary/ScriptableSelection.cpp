@@ -6,6 +6,7 @@
 #include "document/KoriDocument.h"
 #include "editor/EditorTextView.h"
 #include "platform/text/TextEditing.h"
+#include "platform/text/TextStorage.h"
 #include "scripting/model/ScriptCharacters.h"
 #include "scripting/model/ScriptNormalization.h"
 #include "scripting/model/ScriptTypography.h"
@@ -17,8 +18,6 @@
 namespace korimado {
 
 namespace {
-
-const QString unsupportedMessage = QStringLiteral("このスクリプトコマンドには対応していません。");
 
 const std::map<QString, QString>& textCommandActions()
 {
@@ -87,6 +86,9 @@ void ScriptableSelection::setContents(const QString& text)
     if (!view || !view->isEditable())
         return;
     const TextRange selected = view->selectedRange();
+    // The same text again is no edit: no undo step, and a clean document stays clean.
+    if (document_.document()->storage().substring(selected) == text)
+        return;
     const QVector<TextRange> after{TextRange{selected.location, text.size()}};
     TextEditing::replace(document_.document()->storage(), {selected}, {text}, QStringLiteral("スクリプト"), after,
                          view->editInitiator());
@@ -155,7 +157,7 @@ void ScriptableSelection::perform(const QString& method, ScriptCommand& command)
     else if (method == QLatin1String("handleSelectionTransform:"))
         transform(command);
     else
-        command.setScriptError(-1708, unsupportedMessage);
+        command.setScriptError(ScriptErrors::notSupported, ScriptErrors::notSupportedMessage);
 }
 
 void ScriptableSelection::textCommand(ScriptCommand& command)
@@ -165,14 +167,14 @@ void ScriptableSelection::textCommand(ScriptCommand& command)
         return;
     const auto found = textCommandActions().find(command.name());
     if (found == textCommandActions().end() || !TextCommandRunner::handles(found->second)) {
-        command.setScriptError(-1708, unsupportedMessage);
+        command.setScriptError(ScriptErrors::notSupported, ScriptErrors::notSupportedMessage);
         return;
     }
     TextCommandRunner runner(*document_.document(), {view->selectedRange()}, view->editInitiator());
     runner.setIndentation({view->options().editingTabWidth, view->options().usesSpacesForIndentation});
     runner.setLanguage(SyntaxModel::of(*document_.document()).language());
     if (runner.run(found->second) == TextCommandRunner::Outcome::unavailable)
-        command.setScriptError(-1708, unsupportedMessage);
+        command.setScriptError(ScriptErrors::notSupported, ScriptErrors::notSupportedMessage);
 }
 
 void ScriptableSelection::transform(ScriptCommand& command)
@@ -194,7 +196,7 @@ void ScriptableSelection::transform(ScriptCommand& command)
         const std::optional<QString> normalized =
             ScriptNormalization::apply(text, command.text(QStringLiteral("unfType")).value_or(QStringLiteral("NFC")));
         if (!normalized) {
-            command.setScriptError(unknownForm, QStringLiteral("正規化形式が不明です。"));
+            command.setScriptError(ScriptErrors::unknownNormalizationForm, QStringLiteral("正規化形式が不明です。"));
             return;
         }
         result = *normalized;

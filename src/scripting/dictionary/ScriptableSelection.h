@@ -11,8 +11,6 @@ namespace korimado {
 // answer the empty case and setters do nothing.
 class ScriptableSelection {
 public:
-    static constexpr int unknownForm = -1703;
-
     explicit ScriptableSelection(KoriDocument* document) : document_(document) {}
 
     std::optional<EventDescriptor> value(const QString& key) const;

@@ -1,5 +1,8 @@
 #include "scripting/model/ScriptCommand.h"
 
+#include <QLocale>
+#include <QStringList>
+
 namespace korimado {
 
 ScriptCommand::ScriptCommand(QString name, std::optional<EventDescriptor> directParameter,
@@ -50,6 +53,39 @@ std::optional<std::vector<qint64>> ScriptCommand::integers(const EventDescriptor
         numbers.push_back(*number);
     }
     return numbers;
+}
+
+namespace {
+
+QString described(const EventDescriptor& value, bool nested)
+{
+    using D = EventDescriptor;
+    if (const std::optional<QString> text = value.toText())
+        return nested ? u'"' + *text + u'"' : *text;
+    switch (value.type()) {
+    case D::typeNull: return QString();
+    case D::typeBoolean: return *value.toBoolean() ? QStringLiteral("true") : QStringLiteral("false");
+    case D::typeInteger:
+    case D::typeInteger64: return QString::number(*value.toInteger());
+    case D::typeReal: return QString::number(*value.toReal(), 'g', QLocale::FloatingPointShortest);
+    case D::typeType:
+    case D::typeEnumerated: return codeString(*value.toCode());
+    default: break;
+    }
+    if (value.isList() || value.isRecord()) {
+        QStringList items;
+        for (const D::Item& item : value.items())
+            items.append((value.isList() ? QString() : codeString(item.key) + u':') + described(item.value, true));
+        return u'{' + items.join(QStringLiteral(", ")) + u'}';
+    }
+    return u'«' + codeString(value.type()) + u'»';
+}
+
+}  // namespace
+
+QString ScriptCommand::description(const EventDescriptor& value)
+{
+    return described(value, false);
 }
 
 void ScriptCommand::setScriptError(int number, const QString& message)

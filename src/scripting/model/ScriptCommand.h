@@ -30,6 +30,10 @@ public:
     std::optional<std::vector<qint64>> integers(const QString& key) const;
     // The same reading of any value.
     static std::optional<std::vector<qint64>> integers(const EventDescriptor& value);
+    // A value as a script would read it written out: a text as it is, a number in decimal, a
+    // boolean as true or false, a list or record in braces ({1, "a"}, {pnam:"x"}); empty for
+    // nothing.
+    static QString description(const EventDescriptor& value);
 
     void setScriptError(int number, const QString& message);
     int errorNumber() const { return errorNumber_; }

@@ -1,6 +1,8 @@
 #include "scripting/window/WorkspaceScriptConsoleController.h"
 
+#include "platform/events/EventBusLocation.h"
 #include "platform/ui/FilePanels.h"
+#include "platform/ui/MiddleTruncatingLabel.h"
 #include "platform/ui/WindowTracker.h"
 #include "scripting/window/ScriptOutputView.h"
 #include "platform/ui/WindowPlacement.h"
@@ -56,10 +58,8 @@ void WorkspaceScriptConsoleController::buildInterface()
     layout->addWidget(note);
     layout->addSpacing(12);
 
-    path_ = new QLabel(noScriptText, window);
+    path_ = new MiddleTruncatingLabel(noScriptText, window);
     path_->setAccessibleName(QStringLiteral("選択したスクリプト"));
-    path_->setTextFormat(Qt::PlainText);
-    path_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     layout->addWidget(path_);
     layout->addSpacing(10);
 
@@ -144,6 +144,11 @@ QProcessEnvironment WorkspaceScriptConsoleController::environment()
     environment.insert(QStringLiteral("HOME"), QDir::homePath());
     const QString lang = qEnvironmentVariable("LANG");
     environment.insert(QStringLiteral("LANG"), lang.isEmpty() ? QStringLiteral("ja_JP.UTF-8") : lang);
+    // The bus of this program, so that the script drives the program that started it even when
+    // another one of this user runs on another session bus.
+    const QString bus = EventBusLocation::sessionAddress();
+    if (!bus.isEmpty())
+        environment.insert(EventBusLocation::programAddressVariable(), bus);
     return environment;
 }
 

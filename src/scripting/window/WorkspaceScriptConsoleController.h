@@ -10,18 +10,19 @@
 #include <memory>
 #include <optional>
 
-class QLabel;
 class QPushButton;
 class QWidget;
 
 namespace korimado {
 
 class MenuItem;
+class MiddleTruncatingLabel;
 class ScriptOutputView;
 
 // The script runner of one document window: the user picks a local script and runs it only by
 // pressing "実行", watching its merged output (the first MiB of it) and its exit status. Scripts
-// run in the document's folder (else their own) with PATH, HOME and LANG as their only variables.
+// run in the document's folder (else their own) with PATH, HOME and LANG as their only variables,
+// and KORIMADO_BUS_ADDRESS, the bus of this program, where korimado-event looks first.
 class WorkspaceScriptConsoleController : public QObject {
     Q_OBJECT
 
@@ -42,7 +43,7 @@ public:
     qint64 outputBytes() const { return outputBytes_; }
 
     QWidget* window() const { return window_; }
-    QLabel* path() const { return path_; }
+    MiddleTruncatingLabel* path() const { return path_; }
     ScriptOutputView* output() const { return output_; }
     QPushButton* runButton() const { return runButton_; }
     QPushButton* stopButton() const { return stopButton_; }
@@ -81,7 +82,7 @@ private:
     ChunkedUtf8Decoder decoder_;
 
     QPointer<QWidget> window_;
-    QLabel* path_ = nullptr;
+    MiddleTruncatingLabel* path_ = nullptr;
     ScriptOutputView* output_ = nullptr;
     QPushButton* runButton_ = nullptr;
     QPushButton* stopButton_ = nullptr;

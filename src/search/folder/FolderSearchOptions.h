@@ -15,6 +15,9 @@ struct FolderSearchOptions {
     bool followsSymbolicLinks = false; // true: a link stands for its target, which must be inside the root
     QStringList excludedGlobs;         // trimmed of white space and line breaks before use
     qint64 maximumFileBytes = windowMaximumFileBytes;
+    // How long the search of one file may take before that file is given up and the search goes
+    // on: the scripted searches' bound.
+    int fileTimeLimitMilliseconds = 10'000;
 
     friend bool operator==(const FolderSearchOptions&, const FolderSearchOptions&) = default;
 };

@@ -44,6 +44,9 @@ struct FolderSkipReason {
     static inline const QString tooLarge = QStringLiteral("サイズ上限を超えています");
     static inline const QString unreadable = QStringLiteral("読込に失敗しました");
     static inline const QString notRoundTrip = QStringLiteral("文字コードを一意に判定できないか、可逆に保存できません");
+    // The expression hit the matcher's own limits on this file; the file over its time limit is
+    // named by FolderFileDeadlines.
+    static inline const QString tooComplex = QStringLiteral("この正規表現はこのファイルには処理が複雑すぎます");
 };
 
 // What a search saw of a file's bytes, kept instead of the bytes themselves: their count and two

@@ -10,6 +10,7 @@
 #include "search/folder/FolderSearchError.h"
 #include "search/folder/FolderSearchPaths.h"
 #include "search/engine/SearchEngine.h"
+#include "search/engine/SearchEngineError.h"
 
 #include <QElapsedTimer>
 
@@ -102,6 +103,7 @@ FolderSearchResult FolderSearchWalk::run(const QString& rootURL)
     SearchEngine::findAll(QString(), request_, 0, cancellation_);
 
     if (bytesFirst_) prefilter_ = FolderBytePrefilter::forRequest(request_);
+    deadlines_ = std::make_unique<FolderFileDeadlines>(options_.fileTimeLimitMilliseconds, cancellation_);
 
     // Files are read, decoded and matched on every core while the walk goes on; their outcomes
     // are taken in traversal order, so the result is the same as from one thread.
@@ -265,7 +267,7 @@ void FolderSearchWalk::examineFile(const QString& path, const QString& entryRela
     if (attributes) job->attributes = *attributes;
     const FolderBytePrefilter* prefilter = prefilter_ ? &*prefilter_ : nullptr;
     if (!pool_) {
-        searchFile(*job, request_, limit, prefilter, cancellation_, fileSystem_);
+        searchFile(*job, request_, limit, prefilter, cancellation_, deadlines_.get(), fileSystem_);
         merge(*job);
         return;
     }
@@ -288,8 +290,10 @@ void FolderSearchWalk::dispatchBatch()
     if (batch_.empty()) return;
     const FolderBytePrefilter* prefilter = prefilter_ ? &*prefilter_ : nullptr;
     pool_->async([batch = std::move(batch_), done = std::move(batchDone_), request = &request_,
-                  limit = options_.maximumFileBytes, prefilter, cancellation = cancellation_, fs = &fileSystem_] {
-        for (const std::shared_ptr<FileJob>& job : batch) searchFile(*job, *request, limit, prefilter, cancellation, *fs);
+                  limit = options_.maximumFileBytes, prefilter, cancellation = cancellation_, deadlines = deadlines_.get(),
+                  fs = &fileSystem_] {
+        for (const std::shared_ptr<FileJob>& job : batch)
+            searchFile(*job, *request, limit, prefilter, cancellation, deadlines, *fs);
         done->set_value();
     });
     batch_.clear();
@@ -310,7 +314,7 @@ void FolderSearchWalk::mergeOldest()
 
 void FolderSearchWalk::searchFile(FileJob& job, const SearchRequest& baseRequest, qint64 limit,
                                   const FolderBytePrefilter* prefilter, const SearchCancellationToken* cancellation,
-                                  FolderFileSystem& fileSystem)
+                                  FolderFileDeadlines* deadlines, FolderFileSystem& fileSystem)
 {
     try {
         if (cancellation && cancellation->isCancelled()) throw FolderSearchError::cancelled();
@@ -359,12 +363,35 @@ void FolderSearchWalk::searchFile(FileJob& job, const SearchRequest& baseRequest
         }
         SearchRequest request = baseRequest;
         request.lineEnding = decoded.format.lineEnding;
-        const SearchResultSet found = SearchEngine::findAll(decoded.text, request, 0, cancellation);
-        if (found.matches.isEmpty()) return;
+        // One file that takes too long, or that the expression is too complex for, is given up with
+        // its reason in the results; the search goes on.
+        const std::unique_ptr<FolderFileDeadlines::File> bound = deadlines ? deadlines->start() : nullptr;
+        const SearchCancellationToken* token = bound ? bound->token() : cancellation;
+        try {
+            const SearchResultSet found = SearchEngine::findAll(decoded.text, request, 0, token);
+            if (found.matches.isEmpty()) return;
 
-        // Only the first hit's line is shown; the others are made when asked for (excerpts).
-        const std::vector<qsizetype> starts = FolderSearchPaths::lineStarts(decoded.text);
-        job.hits = FolderExcerpts::placedHits(decoded.text, starts, found.matches, 1, cancellation);
+            // Only the first hit's line is shown; the others are made when asked for (excerpts).
+            const std::vector<qsizetype> starts = FolderSearchPaths::lineStarts(decoded.text);
+            job.hits = FolderExcerpts::placedHits(decoded.text, starts, found.matches, 1, token);
+        } catch (const SearchEngineError& error) {
+            if (bound && bound->expired()) {
+                job.skipReason = deadlines->overTimeDescription();
+                return;
+            }
+            if (error.kind() == SearchEngineError::Kind::expressionTooComplex) {
+                job.skipReason = FolderSkipReason::tooComplex;
+                return;
+            }
+            throw;
+        } catch (...) {
+            if (bound && bound->expired()) {
+                job.hits.clear();
+                job.skipReason = deadlines->overTimeDescription();
+                return;
+            }
+            throw;
+        }
         job.format = decoded.format;
         job.stamp = FolderContentStamp::of(*data);
     } catch (...) {

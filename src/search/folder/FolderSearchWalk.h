@@ -3,6 +3,7 @@
 #include "document/TextFormat.h"
 #include "platform/foundation/DispatchQueue.h"
 #include "search/folder/FolderBytePrefilter.h"
+#include "search/folder/FolderFileDeadlines.h"
 #include "search/folder/FolderFileSystem.h"
 #include "search/folder/FolderGlob.h"
 #include "search/folder/FolderSearchOptions.h"
@@ -69,7 +70,8 @@ private:
 
     // Runs on a worker: reads only the file of the job, touches nothing of the walk.
     static void searchFile(FileJob& job, const SearchRequest& request, qint64 limit, const FolderBytePrefilter* prefilter,
-                           const SearchCancellationToken* cancellation, FolderFileSystem& fileSystem);
+                           const SearchCancellationToken* cancellation, FolderFileDeadlines* deadlines,
+                           FolderFileSystem& fileSystem);
     void merge(FileJob& job);
     void mergeOldest();
     void dispatchBatch();
@@ -96,6 +98,7 @@ private:
     std::vector<std::pair<qsizetype, FolderSkippedFile>> skipped_;
     bool bytesFirst_;
     std::optional<FolderBytePrefilter> prefilter_;
+    std::unique_ptr<FolderFileDeadlines> deadlines_;  // outlives the workers
     std::unique_ptr<DispatchQueue> pool_;  // the workers; none on a single core
     qsizetype maximumJobs_ = jobsPerWorker;
     std::deque<PendingJob> jobs_;
