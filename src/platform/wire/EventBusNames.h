@@ -14,6 +14,7 @@ struct EventBusNames {
     static constexpr const char* objectPath = "/AppleEvents";
     static constexpr const char* sendMethod = "Send";
     static constexpr const char* sendForFileMethod = "SendForFile";
+    static constexpr const char* sendFileMethod = "SendFile";
 
     static std::string serviceName() { return programIdentifier; }
     static std::string processServiceName(long long pid) { return serviceName() + ".pid" + std::to_string(pid); }

@@ -1,8 +1,8 @@
 // The command-line client's JSON and arguments, read back through the program's own wire reader
 // so that both sides are held to one form.
 #include "platform/events/EventWireFormat.h"
-#include "platform/wire/EventCommandLine.h"
-#include "platform/wire/EventJson.h"
+#include "EventCommandLine.h"
+#include "EventJson.h"
 
 #include <gtest/gtest.h>
 
