@@ -201,7 +201,7 @@ TEST_F(RunnerTest, ReturnRunsOnceAndStopEndsTheScriptWithWhatItStarted)
 
     runner.stopScript();
     ASSERT_TRUE(test::spinUntil([&] { return runner.process() == nullptr; }, 10000));
-    EXPECT_TRUE(runner.output()->text().contains(QStringLiteral("\n終了コード：")));
+    EXPECT_TRUE(runner.output()->text().contains(QStringLiteral("\nシグナル 15 で終了\n")));
     EXPECT_TRUE(runner.runButton()->isEnabled());
     // The script's own child went with it.
     EXPECT_TRUE(test::spinUntil([&] { return ::kill(child, 0) != 0; }, 5000));
