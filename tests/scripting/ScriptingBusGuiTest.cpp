@@ -7,6 +7,7 @@
 #include "platform/events/EventWireFormat.h"
 #include "platform/wire/SealedFile.h"
 #include "scripting/PrivateBus.h"
+#include "scripting/window/ScriptingTerminology.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -222,6 +223,11 @@ TEST_F(EventBusTest, TheClientPrintsRepliesAsJsonAndExitsByOutcome)
     EXPECT_EQ(run.status, 2);
     run = client_({"tEst"});
     EXPECT_EQ(run.status, 2);
+    // The dictionary with its codes, the very listing the Help window shows; no program needed.
+    run = client_({"--list"}, false);
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, ScriptingTerminology::bundledListing() + QLatin1Char('\n'));
+    EXPECT_TRUE(run.out.contains(QStringLiteral("\nreplace [cEd1 RPlc]"))) << run.out.left(300).toStdString();
 
     transport->setUidLookup([](const QString&) -> std::optional<uint> { return ::getuid() + 1; });
     run = client_({"tEst", "echo"});

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTest>
@@ -59,14 +61,24 @@ TEST(ScriptingGuide, ExamplesRunAsWrittenFromAShell)
     ASSERT_GE(script.size(), 8);
     test::TempDir dir;
     dir.write(QStringLiteral("本文.txt"), "新しい本文\n");
-    // Each call's arguments, NUL after each and an empty one after the call.
-    const QString body = QStringLiteral("korimado-event() { for a in \"$@\"; do printf '%s\\0' \"$a\"; done; printf '\\0'; }\n")
-                         + script.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    // A stand-in client on the PATH: each call's arguments, NUL after each and an empty one after the call.
+    const QString stub = dir.write(QStringLiteral("bin/korimado-event"),
+                                   "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\0' \"$a\"; done\nprintf '\\0'\n");
+    ASSERT_TRUE(QFile::setPermissions(stub, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QString body = script.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    // The file the examples name is read where the shell ran them.
+    struct Back {
+        QString folder = QDir::currentPath();
+        ~Back() { QDir::setCurrent(folder); }
+    } back;
+    QDir::setCurrent(dir.path());
     for (const QString& shell : {QStringLiteral("/bin/sh"), QStringLiteral("/bin/bash"), QStringLiteral("/usr/bin/zsh")}) {
         if (!QFileInfo(shell).isExecutable())
             continue;
         QProcess process;
-        process.setWorkingDirectory(dir.path());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("PATH"), QFileInfo(stub).path() + QStringLiteral(":/usr/bin:/bin"));
+        process.setProcessEnvironment(environment);
         process.start(shell, {QStringLiteral("-c"), body});
         ASSERT_TRUE(process.waitForFinished(10000)) << shell.toStdString();
         EXPECT_EQ(process.exitCode(), 0) << shell.toStdString() << process.readAllStandardError().toStdString();

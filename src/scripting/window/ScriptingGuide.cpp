@@ -32,7 +32,7 @@ const QString& ScriptingGuide::guideText()
     static const QString text = QStringLiteral(
         "Korimadoをシェルから操作する\n"
         "\n"
-        "korimado-event は、実行中のKorimadoへイベントを一つ送り、戻り値をJSONで表示します。bash、zsh、sh など、どのシェルからでも使えます。書類の本文、選択範囲、検索、置換、文字コードを操作できます。操作できるのは同じユーザーのKorimadoだけです。\n"
+        "コマンド korimado-event は、実行中のKorimadoへイベントを一つ送り、戻り値をJSONで表示します。bash、zsh、sh など、どのシェルからでも使えます。書類の本文、選択範囲、検索、置換、文字コードを操作できます。操作できるのは同じユーザーのKorimadoだけです。\n"
         "\n"
         "  korimado-event [--pid PID] [--timeout 秒] CLASS ID [対象] [KEY=値]…\n"
         "\n"
