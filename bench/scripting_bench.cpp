@@ -1,6 +1,7 @@
 // Scripts against the program over the session bus: round trips of a small get beside the bus's
 // own Ping, the 64 MiB contents over the bus and in process, the command-line client beside
-// dbus-send, and the two heavy commands (replace-all over 64 MiB, NFKC Casefold of 16 MiB) beside
+// dbus-send making the same call (a small get, the 64 MiB reply; five runs each, median and range),
+// 5 MB of contents set from a file, character positions on 64 MiB, and the two heavy commands (replace-all over 64 MiB, NFKC Casefold of 16 MiB) beside
 // sed and Python's normalizer on the same text. Starts a bus of its own when none is set.
 #include "BenchSupport.h"
 
@@ -24,8 +25,10 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -126,6 +129,57 @@ double runP50(const QString& program, const QStringList& arguments, const char* 
     return percentile(samples, 50);
 }
 
+// Five runs of a program, each timed while the main thread goes on answering events.
+std::vector<double> fiveRuns(const QString& program, const std::function<QStringList(int)>& arguments, const char* expected)
+{
+    std::vector<double> samples;
+    for (int i = 0; i < 5; ++i) {
+        QProcess process;
+        QTemporaryFile output;
+        output.open();
+        process.setStandardOutputFile(output.fileName());
+        QEventLoop loop;
+        QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+        QObject::connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
+        Stopwatch watch;
+        process.start(program, arguments(i));
+        loop.exec();
+        samples.push_back(watch.ms());
+        if (i == 0) {
+            QByteArray head = output.read(4096);
+            if (process.exitCode() != 0 || !head.contains(expected))
+                std::fprintf(stderr, "%s failed (%d): %s %s\n", qPrintable(program), process.exitCode(),
+                             process.readAllStandardError().constData(), head.left(200).constData());
+        }
+    }
+    return samples;
+}
+
+// "name: ours median (min–max) ms, peer median (min–max) ms, ratio": five runs of each.
+void compare(const char* name, const char* peer, std::vector<double> ours, std::vector<double> theirs)
+{
+    std::sort(ours.begin(), ours.end());
+    std::sort(theirs.begin(), theirs.end());
+    const double median = percentile(ours, 50);
+    const double peerMedian = percentile(theirs, 50);
+    std::printf("%s: %.1f ms (%.1f–%.1f); %s: %.1f ms (%.1f–%.1f); ratio %.2f\n", name, median, ours.front(),
+                ours.back(), peer, peerMedian, theirs.front(), theirs.back(), peerMedian > 0 ? median / peerMedian : 0.0);
+    std::fflush(stdout);
+}
+
+// dbus-send's argument for bytes: array:byte:0x61,0x62,…
+QString dbusSendBytes(const QByteArray& bytes)
+{
+    QString out = QStringLiteral("array:byte:");
+    out.reserve(bytes.size() * 5 + 12);
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        if (i)
+            out += QLatin1Char(',');
+        out += QString::number(quint8(bytes[i]));
+    }
+    return out;
+}
+
 // The peer's time for a command over a file, in milliseconds.
 double peerMs(const QString& program, const QStringList& arguments, const QString& output)
 {
@@ -198,12 +252,19 @@ int main(int argc, char** argv)
     report("dbus_ping_p50_ms", percentile(pings, 50));
     report("dbus_ping_p95_ms", percentile(pings, 95));
 
+    // The client beside dbus-send making the same call (Send with the same event's bytes).
     const QString client = QStringLiteral(KORIMADO_EVENT_PATH);
-    report("cli_get_length_p50_ms",
-           runP50(client, {QStringLiteral("core"), QStringLiteral("getd"),
-                           QStringLiteral(R"({"obj":{"want":"prop","form":"prop","seld":{"type":"pLen"},)"
-                                          R"("from":{"obj":{"want":"docu","form":"indx","seld":1}}}})")},
-                  "54"));
+    const QStringList dbusSend{QStringLiteral("--session"), QStringLiteral("--print-reply"),
+                               QStringLiteral("--dest=") + EventBusLocation::serviceName(), EventBusLocation::objectPath(),
+                               EventBusLocation::interfaceName() + QLatin1Char('.') + EventBusLocation::sendMethod()};
+    const auto property = [](const char* code) {
+        return QStringLiteral(R"({"obj":{"want":"prop","form":"prop","seld":{"type":"%1"},)"
+                              R"("from":{"obj":{"want":"docu","form":"indx","seld":1}}}})").arg(QLatin1String(code));
+    };
+    compare("cli_get_length", "dbus_send_get_length",
+            fiveRuns(client, [&](int) { return QStringList{QStringLiteral("core"), QStringLiteral("getd"), property("pLen")}; }, "54"),
+            fiveRuns(QStringLiteral("dbus-send"), [&](int) { return dbusSend + QStringList{dbusSendBytes(getLength)}; },
+                     "method return"));
     report("dbus_send_ping_p50_ms",
            runP50(QStringLiteral("dbus-send"),
                   {QStringLiteral("--session"), QStringLiteral("--print-reply"),
@@ -264,6 +325,54 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "contents over the bus came back wrong: %s\n", qPrintable(reply.errorMessage()));
         }
     });
+
+    // The 64 MiB reply as a script gets it, beside dbus-send fetching the same reply in its message.
+    compare("cli_contents_64mib", "dbus_send_contents_64mib",
+            fiveRuns(client, [&](int) { return QStringList{QStringLiteral("core"), QStringLiteral("getd"), property("PCnt")}; }, "\""),
+            fiveRuns(QStringLiteral("dbus-send"),
+                     [&](int) { return dbusSend + QStringList{dbusSendBytes(EventWireFormat::encode(getContents))}; },
+                     "method return"));
+
+    // 5 MB of contents set from a file (two files in turns, so that every set changes the text).
+    // dbus-send cannot pass 5 MB in an argument (128 KiB at most): cp of the same file stands beside.
+    QStringList fiveMegabytes;
+    for (const char* name : {"set-a.txt", "set-b.txt"}) {
+        const QString path = folder.filePath(QString::fromLatin1(name));
+        QFile file(path);
+        QByteArray body;
+        for (qsizetype units = 1'000'000; (body = text.left(units).toUtf8()).size() < 5'000'000;)
+            units += 250'000;
+        if (!file.open(QIODevice::WriteOnly) || file.write(name[4] == 'a' ? body : "b" + body) < 0)
+            std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+        fiveMegabytes.append(path);
+    }
+    front = &small;
+    compare("cli_set_contents_5mb_from_file", "cp_5mb",
+            fiveRuns(client,
+                     [&](int i) {
+                         return QStringList{QStringLiteral("core"), QStringLiteral("setd"), property("PCnt"),
+                                            QStringLiteral("data=@") + fiveMegabytes[i % 2]};
+                     },
+                     ""),
+            fiveRuns(QStringLiteral("cp"), [&](int i) { return QStringList{fiveMegabytes[i % 2], folder.filePath(QStringLiteral("copy.txt"))}; }, ""));
+    front = &large;
+
+    // Character positions on the 64 MiB text: length, and a range read from the middle.
+    {
+        Stopwatch first;
+        manager.dispatch(getProperty(fourCharCode("pLen")));
+        report("length_64mib_first_ms", first.ms());
+        large.storage().replaceCharacters(TextRange(large.storage().length() / 2, 0), QStringLiteral("e\u0301"));
+        Stopwatch again;
+        manager.dispatch(getProperty(fourCharCode("pLen")));
+        report("length_64mib_after_edit_ms", again.ms());
+        AppleEvent string(fourCharCode("cEd1"), fourCharCode("StrG"));
+        string.setDirectObject(firstDocument());
+        string.setParameter(fourCharCode("rnGe"), EventDescriptor::list({EventDescriptor::integer(10'000'000), EventDescriptor::integer(20)}));
+        Stopwatch range;
+        manager.dispatch(string);
+        report("string_range_64mib_ms", range.ms());
+    }
 
     // Replace-all over the 64 MiB text, as a script sends it (a replacement of another length, so
     // that the text around the matches moves), beside sed on the same text.

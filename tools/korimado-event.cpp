@@ -4,12 +4,16 @@
 //
 // Scripts call it in loops, so it links no Qt: loading Qt took most of a run.
 #include "platform/wire/EventBusNames.h"
-#include "platform/wire/EventCommandLine.h"
-#include "platform/wire/EventJson.h"
+#include "EventCommandLine.h"
+#include "EventJson.h"
 #include "platform/wire/MappedFile.h"
+#include "platform/wire/SealedFile.h"
+#include "platform/wire/TerminologyListing.h"
 #include "platform/wire/WireFormat.h"
 
 #include <systemd/sd-bus.h>
+
+#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
@@ -26,6 +30,12 @@ using namespace korimado::wire;
 namespace {
 
 enum Status { succeeded = 0, answeredWithError = 1, notReached = 2 };
+
+// Events past this go in a sealed memory file where the bus passes descriptors: a bus carries a
+// message a few kilobytes per turn of its loop.
+constexpr std::size_t fileEventSize = std::size_t(64) << 10;
+// What a bus carries in one message (dbus-daemon's default limit); larger events need a file.
+constexpr std::size_t maximumMessageSize = std::size_t(128) << 20;
 
 int fail(const std::string& message, int status = notReached)
 {
@@ -99,6 +109,39 @@ std::string errorText(const Value* message)
     return json.substr(1, json.size() - 2);
 }
 
+// The dictionary installed beside the client (or, in the build tree, the source's).
+int printListing()
+{
+    std::vector<std::string> candidates;
+    char self[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n > 0) {
+        std::string folder(self, std::size_t(n));
+        folder.erase(folder.find_last_of('/') + 1);
+        candidates.push_back(folder + "../share/korimado/Korimado.sdef");
+    }
+#ifdef KORIMADO_SOURCE_RESOURCES
+    candidates.push_back(std::string(KORIMADO_SOURCE_RESOURCES) + "/Korimado.sdef");
+#endif
+    for (const std::string& path : candidates) {
+        std::FILE* file = std::fopen(path.c_str(), "rb");
+        if (!file)
+            continue;
+        std::string xml;
+        char buffer[1 << 16];
+        for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+            xml.append(buffer, got);
+        std::fclose(file);
+        const std::optional<std::string> listing = TerminologyListing::listing(xml);
+        if (!listing)
+            return fail("用語辞書を読めません: " + path);
+        std::fwrite(listing->data(), 1, listing->size(), stdout);
+        std::fputc('\n', stdout);
+        return succeeded;
+    }
+    return fail("用語辞書（Korimado.sdef）が見つかりません。");
+}
+
 const Value* parameter(const Event& event, FourCharCode key)
 {
     const Value* found = nullptr;  // a key given twice counts with its last value
@@ -120,6 +163,8 @@ int main(int argc, char** argv)
         std::fputs(EventCommandLine::usage(), stdout);
         return succeeded;
     }
+    if (line.list)
+        return printListing();
 
     const std::string service = line.pid ? EventBusNames::processServiceName(*line.pid) : EventBusNames::serviceName();
     sd_bus* bus = connectToProgram(service);
@@ -127,17 +172,31 @@ int main(int argc, char** argv)
         return fail(line.pid ? "プロセス " + std::to_string(*line.pid) + " のKorimadoが見つかりません。"
                              : std::string("実行中のKorimadoが見つかりません。"));
 
-    // A reply comes back in a file where the bus can pass one: large ones arrive at once.
+    // A reply comes back in a file where the bus can pass one: large ones arrive at once. A large
+    // event goes in one too.
     const bool byFile = sd_bus_can_send(bus, SD_BUS_TYPE_UNIX_FD) > 0;
+    const bool eventByFile = byFile && line.event.size() > fileEventSize;
+    if (!eventByFile && line.event.size() > maximumMessageSize) {
+        sd_bus_flush_close_unref(bus);
+        return fail("値が大きすぎてバスで送れません（上限 " + std::to_string(maximumMessageSize >> 20) + " MiB）。");
+    }
+    int eventFile = -1;
+    if (eventByFile && (eventFile = SealedFile::create("korimado-event", line.event)) < 0) {
+        sd_bus_flush_close_unref(bus);
+        return fail(std::string("イベントを書き出せません: ") + std::strerror(errno));
+    }
     sd_bus_message* message = nullptr;
     BusCall call;
-    int r = sd_bus_message_new_method_call(bus, &message, service.c_str(), EventBusNames::objectPath,
-                                           EventBusNames::interfaceName().c_str(),
-                                           byFile ? EventBusNames::sendForFileMethod : EventBusNames::sendMethod);
+    int r = sd_bus_message_new_method_call(
+        bus, &message, service.c_str(), EventBusNames::objectPath, EventBusNames::interfaceName().c_str(),
+        eventByFile ? EventBusNames::sendFileMethod : byFile ? EventBusNames::sendForFileMethod : EventBusNames::sendMethod);
     if (r >= 0)
-        r = sd_bus_message_append_array(message, 'y', line.event.data(), line.event.size());
+        r = eventByFile ? sd_bus_message_append(message, "h", eventFile)
+                        : sd_bus_message_append_array(message, 'y', line.event.data(), line.event.size());
     if (r >= 0)
         r = sd_bus_call(bus, message, std::uint64_t(std::llround(line.timeoutSeconds * 1e6)), &call.error, &call.reply);
+    if (eventFile >= 0)
+        ::close(eventFile);
     sd_bus_message_unref(message);
     if (r < 0) {
         const std::string name = call.error.name ? call.error.name : "";

@@ -168,7 +168,7 @@ void buildHelpMenu(MenuModel& main, const MainMenu::Targets& targets)
         ->setAlternateKeyEquivalent(QString(QChar(0xF704)), KeyModifiers());  // F1
     auto scripts = addSubmenu(*menu, QStringLiteral("スクリプト"));
     add(*scripts, QStringLiteral("スクリプトについて"), QStringLiteral("showGuide:"), {}, command, targets.scriptingGuide);
-    add(*scripts, QStringLiteral("AppleScript用語辞書"), QStringLiteral("showDictionary:"), {}, command,
+    add(*scripts, QStringLiteral("用語辞書"), QStringLiteral("showDictionary:"), {}, command,
         targets.scriptingGuide);
     // Where a script's "write to console" lines are read, beside the scripting help.
     add(*menu, QStringLiteral("コンソール"), QStringLiteral("showConsole:"), {}, command, targets.delegate);

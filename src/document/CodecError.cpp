@@ -6,8 +6,8 @@
 
 namespace korimado {
 
-CodecError::CodecError(Kind kind, QList<TextEncoding> candidates, TextEncoding encoding)
-    : kind_(kind), candidates_(std::move(candidates)), encoding_(encoding)
+CodecError::CodecError(Kind kind, QList<TextEncoding> candidates, TextEncoding encoding, bool requested)
+    : kind_(kind), candidates_(std::move(candidates)), encoding_(encoding), requested_(requested)
 {
     what_ = errorDescription().toUtf8();
 }
@@ -25,6 +25,11 @@ CodecError CodecError::makeUnrepresentable(TextEncoding encoding)
 CodecError CodecError::makeUnsupported()
 {
     return CodecError(unsupported, {}, TextEncoding::utf8);
+}
+
+CodecError CodecError::makeUndecodable(TextEncoding requested)
+{
+    return CodecError(unsupported, {}, requested, true);
 }
 
 CodecError CodecError::makeTooLarge()
@@ -45,6 +50,9 @@ QString CodecError::errorDescription() const
         return encoding_.rawValue()
             + QStringLiteral("では保存できない文字があります。UTF-8へ変更してください。ファイルは変更していません。");
     case unsupported:
+        if (requested_)
+            return QStringLiteral("このファイルは") + encoding_.rawValue()
+                + QStringLiteral("として読めません。別の文字コードを指定してください。");
         return QStringLiteral("文字コードを判定できません。「文字コードを指定して開く」を使ってください。");
     case tooLarge:
         return QStringLiteral("この版で開けるファイルは64 MiBまでです。");

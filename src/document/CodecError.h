@@ -19,11 +19,14 @@ public:
     static CodecError makeAmbiguous(const QList<TextEncoding>& candidates);
     static CodecError makeUnrepresentable(TextEncoding encoding);
     static CodecError makeUnsupported();
+    // Of kind unsupported: the text is not in the encoding the caller named.
+    static CodecError makeUndecodable(TextEncoding requested);
     static CodecError makeTooLarge();
 
     Kind kind() const { return kind_; }
     const QList<TextEncoding>& candidates() const { return candidates_; }
-    // The encoding that cannot hold the text (unrepresentable only).
+    // The encoding that cannot hold the text (unrepresentable), or that was asked for and does
+    // not read it (unsupported, from makeUndecodable).
     TextEncoding encoding() const { return encoding_; }
 
     QString errorDescription() const;
@@ -36,11 +39,12 @@ public:
     }
 
 private:
-    CodecError(Kind kind, QList<TextEncoding> candidates, TextEncoding encoding);
+    CodecError(Kind kind, QList<TextEncoding> candidates, TextEncoding encoding, bool requested = false);
 
     Kind kind_;
     QList<TextEncoding> candidates_;
     TextEncoding encoding_;
+    bool requested_ = false;
     QByteArray what_;
 };
 

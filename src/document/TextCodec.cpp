@@ -123,7 +123,7 @@ DecodedText TextCodec::decode(const QByteArray& data, std::optional<TextEncoding
     // in Latin-1 or Windows-1252 the same bytes are ordinary characters.
     const bool readsMark = !requested || requested->supportsBOM();
     if (const std::optional<TextEncoding> marked = readsMark ? markedEncoding(data) : std::nullopt) {
-        if (requested && *requested != *marked) throw CodecError::makeUnsupported();
+        if (requested && *requested != *marked) throw CodecError::makeUndecodable(*requested);
         encoding = marked;
         bom = true;
         body = body.sliced(marked->marker().size());
@@ -139,7 +139,10 @@ DecodedText TextCodec::decode(const QByteArray& data, std::optional<TextEncoding
         withoutNul = found.withoutNul;
     }
     if (!text) text = EncodingConverter::toText(*encoding, body);
-    if (!text || (!withoutNul && text->contains(QChar(0)))) throw CodecError::makeUnsupported();
+    if (!text || (!withoutNul && text->contains(QChar(0)))) {
+        if (requested) throw CodecError::makeUndecodable(*requested);
+        throw CodecError::makeUnsupported();
+    }
 
     const QList<LineEnding> kinds = LineEnding::kinds(*text);
     TextFormat format;

@@ -120,7 +120,7 @@ TEST_F(MainMenuTest, ActionsKeysAndTargets)
 
     MenuModel* scripts = topMenu("ヘルプ")->itemWithTitle("スクリプト")->submenu();
     ASSERT_TRUE(scripts);
-    EXPECT_EQ(scripts->itemWithTitle("AppleScript用語辞書")->target(), &ScriptingGuide::shared());
+    EXPECT_EQ(scripts->itemWithTitle("用語辞書")->target(), &ScriptingGuide::shared());
     EXPECT_EQ(scripts->itemWithTitle("スクリプトについて")->action(), "showGuide:");
 }
 

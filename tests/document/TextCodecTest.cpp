@@ -151,6 +151,10 @@ TEST(TextCodec, RequestedEncodingMustAgreeWithTheMark)
     EXPECT_EQ(decodeError(utf8WithMark, TextEncoding::utf16LE).kind(), CodecError::unsupported);
     // FF FE 00 00 is a UTF-32 mark even when UTF-16 LE is asked for.
     EXPECT_EQ(decodeError(bytes("\xFF\xFE\x00\x00", 4), TextEncoding::utf16LE).kind(), CodecError::unsupported);
+    // The message names the encoding asked for: it was given, not undetectable.
+    EXPECT_EQ(decodeError(utf8WithMark, TextEncoding::utf16LE).errorDescription(),
+              u"このファイルは"_qs + TextEncoding(TextEncoding::utf16LE).rawValue() + u"として読めません。別の文字コードを指定してください。"_qs);
+    EXPECT_TRUE(decodeError(bytes("\xC3\x28"), TextEncoding::utf8).errorDescription().contains(u"UTF-8として読めません"_qs));
 
     const DecodedText decoded = TextCodec::decode(utf8WithMark, TextEncoding::utf8);
     EXPECT_TRUE(decoded.format.bom);

@@ -2,7 +2,7 @@
 // reads and turns into a value is one value on the wire, which prints back as JSON it reads again.
 #include "FuzzSupport.h"
 
-#include "platform/wire/EventJson.h"
+#include "EventJson.h"
 
 using namespace korimado;
 

@@ -4,7 +4,7 @@
 #include "FuzzSupport.h"
 
 #include "platform/events/EventWireFormat.h"
-#include "platform/wire/EventJson.h"
+#include "EventJson.h"
 
 using namespace korimado;
 

@@ -275,7 +275,7 @@ TEST(ScriptedDocumentBus, ARunnerScriptFindsTheProgramThroughTheAddressItLeft)
     const QString script = dir.write(QStringLiteral("edit.zsh"), (R"(client=')" + QByteArray(KORIMADO_EVENT_PATH) + R"('
 doc='{"obj":{"want":"docu","form":"name","seld":"note.txt"}}'
 sel='{"obj":{"want":"prop","form":"prop","seld":{"type":"sele"},"from":'$doc'}}'
-print -r -- "bus=${DBUS_SESSION_BUS_ADDRESS-none}"
+printf '%s\n' "bus=${DBUS_SESSION_BUS_ADDRESS-none}"
 $client cEd1 RPlc "$doc" tRgt=dog nWst=cat 'aLl =true' || exit $?
 $client core setd '{"obj":{"want":"prop","form":"prop","seld":{"type":"cLin"},"from":'$sel'}}' 'data=[1,1]' || exit $?
 $client cEd1 CGcs "$sel" 'cStp={"enum":"cCup"}' || exit $?

@@ -5,7 +5,9 @@
 #include "platform/events/DBusEventTransport.h"
 #include "platform/events/EventBusLocation.h"
 #include "platform/events/EventWireFormat.h"
+#include "platform/wire/SealedFile.h"
 #include "scripting/PrivateBus.h"
+#include "scripting/window/ScriptingTerminology.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +23,7 @@
 #include <QThread>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -81,7 +84,7 @@ protected:
         QString out;
         QString err;
     };
-    Run client_(const QStringList& arguments, bool inheritBus = true)
+    Run client_(const QStringList& arguments, bool inheritBus = true, const QByteArray& input = {})
     {
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -91,12 +94,15 @@ protected:
         process.setProcessEnvironment(environment);
         process.start(QStringLiteral(KORIMADO_EVENT_PATH), arguments);
         EXPECT_TRUE(process.waitForStarted(5000));
+        process.write(input);
+        process.closeWriteChannel();
         EXPECT_TRUE(test::spinUntil([&] { return process.state() == QProcess::NotRunning; }, 30000));
         return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
                 QString::fromUtf8(process.readAllStandardError())};
     }
 
     test::PrivateBus bus;
+    test::TempDir folder;
     AppleEventManager manager;
     QDBusConnection server{QString()};
     QDBusConnection client{QString()};
@@ -217,11 +223,85 @@ TEST_F(EventBusTest, TheClientPrintsRepliesAsJsonAndExitsByOutcome)
     EXPECT_EQ(run.status, 2);
     run = client_({"tEst"});
     EXPECT_EQ(run.status, 2);
+    // The dictionary with its codes, the very listing the Help window shows; no program needed.
+    run = client_({"--list"}, false);
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, ScriptingTerminology::bundledListing() + QLatin1Char('\n'));
+    EXPECT_TRUE(run.out.contains(QStringLiteral("\nreplace [cEd1 RPlc]"))) << run.out.left(300).toStdString();
 
     transport->setUidLookup([](const QString&) -> std::optional<uint> { return ::getuid() + 1; });
     run = client_({"tEst", "echo"});
     EXPECT_EQ(run.status, 2);
     EXPECT_TRUE(run.err.contains(QStringLiteral("拒否"))) << run.err.toStdString();
+}
+
+// Values past what an argument may hold (128 KiB) come from a file or standard input, and an event
+// that large travels in a sealed memory file.
+TEST_F(EventBusTest, TheClientTakesLargeValuesFromAFileOrStandardInput)
+{
+    QByteArray value;
+    while (value.size() < 5'000'000)
+        value += "本文の一行 with ASCII 𠮷 and more\n";
+    const QString path = folder.write(QStringLiteral("contents.txt"), value);
+    QString expected = QStringLiteral("\"") + QString::fromUtf8(value).replace(QStringLiteral("\n"), QStringLiteral("\\n"))
+                       + QStringLiteral("\"\n");
+    int events = 0;
+    manager.setEventHandler(testClass, fourCharCode("size"), [&](const AppleEvent& e, AppleEvent& reply) {
+        ++events;
+        if (const EventDescriptor* direct = e.directObject())
+            reply.setDirectObject(EventDescriptor::integer(direct->toText().value_or(QString()).toUtf8().size()));
+    });
+
+    Run run = client_({"tEst", "echo", "----=@" + path});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out == expected) << run.out.size() << " of " << expected.size();
+    run = client_({"tEst", "size", "@-"}, true, value);
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, QString::number(value.size()) + QLatin1Char('\n'));
+    EXPECT_EQ(events, 1);
+
+    // What cannot be read is named; nothing is sent.
+    run = client_({"tEst", "size", "@" + folder.file(QStringLiteral("missing.txt"))});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("missing.txt"))) << run.err.toStdString();
+    run = client_({"tEst", "size", "@" + folder.write(QStringLiteral("latin1.txt"), "caf\xe9")});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("UTF-8"))) << run.err.toStdString();
+    run = client_({"tEst", "size", "@-", "data=@-"}, true, "x");
+    EXPECT_EQ(run.status, 2);
+    // Text that begins with "@" is written as JSON.
+    run = client_({"tEst", "echo", "\"@-\""});
+    EXPECT_EQ(run.out, QStringLiteral("\"@-\"\n"));
+    EXPECT_EQ(events, 1);
+}
+
+TEST_F(EventBusTest, AnEventInAFileMustBeSealed)
+{
+    const QByteArray bytes = EventWireFormat::encode(event("echo", EventDescriptor::text(QStringLiteral("封"))));
+    const auto sendFile = [&](int fd) {
+        QDBusMessage call = QDBusMessage::createMethodCall(EventBusLocation::serviceName(), EventBusLocation::objectPath(),
+                                                           EventBusLocation::interfaceName(), EventBusLocation::sendFileMethod());
+        call << QVariant::fromValue(QDBusUnixFileDescriptor(fd));
+        ::close(fd);
+        QDBusPendingCall pending = client.asyncCall(call, 10000);
+        EXPECT_TRUE(test::spinUntil([&] { return pending.isFinished(); }, 15000));
+        return pending.reply();
+    };
+    // Writable still: the sender could change it under the reader.
+    const int open = ::memfd_create("event", MFD_CLOEXEC);
+    ASSERT_EQ(::write(open, bytes.constData(), size_t(bytes.size())), bytes.size());
+    const QDBusMessage refused = sendFile(open);
+    EXPECT_EQ(refused.type(), QDBusMessage::ErrorMessage);
+    EXPECT_EQ(handled, 0);
+
+    const QDBusMessage answer = sendFile(wire::SealedFile::create("event", std::string_view(bytes.constData(), size_t(bytes.size()))));
+    ASSERT_EQ(answer.type(), QDBusMessage::ReplyMessage) << answer.errorMessage().toStdString();
+    QFile reader;
+    ASSERT_TRUE(reader.open(qdbus_cast<QDBusUnixFileDescriptor>(answer.arguments().value(0)).fileDescriptor(), QIODevice::ReadOnly));
+    const std::optional<AppleEvent> reply = EventWireFormat::decodeEvent(reader.readAll());
+    ASSERT_TRUE(reply && reply->directObject());
+    EXPECT_EQ(reply->directObject()->toText(), QStringLiteral("封"));
+    EXPECT_EQ(handled, 1);
 }
 
 TEST_F(EventBusTest, TheClientFindsTheBusThroughTheAddressFile)

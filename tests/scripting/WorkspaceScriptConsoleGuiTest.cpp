@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
@@ -56,7 +57,9 @@ TEST_F(RunnerTest, ChoosingNeverRunsAndEnablesRun)
     FilePanels::setShared(nullptr);
     ASSERT_EQ(panels.openPanels().size(), 1);
     EXPECT_EQ(panels.openPanels().front().message,
-              QStringLiteral("AppleScriptまたはシェルスクリプトを選んでください。選択しただけでは実行しません。"));
+              QStringLiteral("シェルスクリプトか実行ファイルを選んでください。選択しただけでは実行しません。"));
+    for (const QString& filter : panels.openPanels().front().nameFilters)
+        EXPECT_FALSE(filter.contains(QStringLiteral("applescript")) || filter.contains(QStringLiteral("scpt"))) << filter.toStdString();
     EXPECT_EQ(runner.path()->text(), path);
     EXPECT_TRUE(runner.runButton()->isEnabled());
     test::spinFor(100);
@@ -65,18 +68,25 @@ TEST_F(RunnerTest, ChoosingNeverRunsAndEnablesRun)
     EXPECT_TRUE(QFileInfo::exists(marker));
 }
 
-TEST_F(RunnerTest, PicksTheProgramByExtension)
+// An executable runs as itself, with the interpreter its first line names; anything else with sh.
+TEST_F(RunnerTest, RunsAnExecutableItselfAndAnythingElseWithTheShell)
 {
-    for (const char* name : {"a.scpt", "a.SCPT", "a.AppleScript", "a.applescript"})
-        EXPECT_EQ(Runner::executable(QString::fromLatin1(name)), QStringLiteral("/usr/bin/osascript")) << name;
-    for (const char* name : {"a.sh", "a.command", "a.zsh", "a", "a.scpt.txt"})
-        EXPECT_EQ(Runner::executable(QString::fromLatin1(name)), QStringLiteral("/bin/zsh")) << name;
+    const QString plain = script(QStringLiteral("plain.sh"), "echo plain\n");
+    EXPECT_EQ(Runner::command(plain), QStringList({QStringLiteral("/bin/sh"), plain}));
+    const QString own = script(QStringLiteral("own"), "#!/bin/sh\necho \"own $0\"\n");
+    ASSERT_TRUE(QFile::setPermissions(own, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    EXPECT_EQ(Runner::command(own), QStringList{own});
+    Runner runner(std::nullopt);
+    runner.selectScript(own);
+    EXPECT_EQ(run(runner), QStringLiteral("実行中…\nown ") + own + QStringLiteral("\n\n終了コード：0\n"));
+    runner.selectScript(plain);
+    EXPECT_EQ(run(runner), QStringLiteral("実行中…\nplain\n\n終了コード：0\n"));
 }
 
 TEST_F(RunnerTest, MergesBothStreamsAndEndsWithTheExitStatus)
 {
     Runner runner(std::nullopt);
-    runner.selectScript(script(QStringLiteral("streams.sh"), "print out1\nprint -u2 err1\nprint out2\nexit 3\n"));
+    runner.selectScript(script(QStringLiteral("streams.sh"), "echo out1\necho err1 >&2\necho out2\nexit 3\n"));
     const QString output = run(runner);
     EXPECT_TRUE(output.startsWith(QStringLiteral("実行中…\n"))) << output.toStdString();
     EXPECT_TRUE(output.contains(QStringLiteral("out1\n")) && output.contains(QStringLiteral("err1\n"))
@@ -91,7 +101,7 @@ TEST_F(RunnerTest, ShowsTheFirstMebibyteTheNoticeOnceAndTheExitLineLast)
 {
     Runner runner(std::nullopt);
     // 2 MiB in one stream, the last bytes written just before the script ends.
-    runner.selectScript(script(QStringLiteral("big.sh"), "head -c 2097152 /dev/zero | tr '\\0' a\nprint -n tail\n"));
+    runner.selectScript(script(QStringLiteral("big.sh"), "head -c 2097152 /dev/zero | tr '\\0' a\nprintf tail\n"));
     const QString output = run(runner);
     EXPECT_EQ(runner.outputBytes(), Runner::maximumOutputBytes);
     const QString start = QStringLiteral("実行中…\n");
@@ -107,8 +117,8 @@ TEST_F(RunnerTest, JapaneseSplitBetweenReadsStaysWhole)
     // "あい" with the first character's bytes written in two pieces, apart in time; then output
     // left in the pipe at the very end.
     runner.selectScript(script(QStringLiteral("split.sh"),
-                               "printf '\\xe3\\x81'\nsleep 0.3\nprintf '\\x82\\xe3\\x81\\x84\\n'\nprintf '\\xff\\n'\n"
-                               "print -n 最後\n"));
+                               "printf '\\343\\201'\nsleep 0.3\nprintf '\\202\\343\\201\\204\\n'\nprintf '\\377\\n'\n"
+                               "printf 最後\n"));
     const QString output = run(runner);
     EXPECT_TRUE(output.contains(QStringLiteral("あい\n"))) << output.toStdString();
     // Bytes that are really invalid still show as U+FFFD.
@@ -125,9 +135,9 @@ TEST_F(RunnerTest, GivesTheScriptThreeVariablesTheProgramsBusAndItsFolder)
     const QString folder = dir.file(QStringLiteral("docs"));
     QDir().mkpath(folder);
     const QString path = script(QStringLiteral("scripts/env.sh"),
-                                "print -r -- \"PATH=$PATH\"\nprint -r -- \"HOME=$HOME\"\nprint -r -- \"LANG=$LANG\"\n"
-                                "print -r -- \"LEAK=${KORIMADO_RUNNER_LEAK-none}\"\nprint -r -- \"PWD=$(pwd -P)\"\n"
-                                "print -r -- \"BUS=${KORIMADO_BUS_ADDRESS-none} ${DBUS_SESSION_BUS_ADDRESS-none}\"\n"
+                                "printf '%s\\n' \"PATH=$PATH\" \"HOME=$HOME\" \"LANG=$LANG\"\n"
+                                "printf '%s\\n' \"LEAK=${KORIMADO_RUNNER_LEAK-none}\" \"PWD=$(pwd -P)\"\n"
+                                "printf '%s\\n' \"BUS=${KORIMADO_BUS_ADDRESS-none} ${DBUS_SESSION_BUS_ADDRESS-none}\"\n"
                                 "env | cut -d= -f1 | sort | tr '\\n' ' '\n");
     const QString lang = qEnvironmentVariable("LANG").isEmpty() ? QStringLiteral("ja_JP.UTF-8") : qEnvironmentVariable("LANG");
 
@@ -159,24 +169,36 @@ TEST_F(RunnerTest, GivesTheScriptThreeVariablesTheProgramsBusAndItsFolder)
     qunsetenv("KORIMADO_RUNNER_LEAK");
 }
 
-TEST_F(RunnerTest, AnAppleScriptCannotStartAndSaysWhy)
+// What keeps a script from starting is named, and a script a signal ends says which signal.
+TEST_F(RunnerTest, SaysWhatIsMissingAndWhichSignalEndedTheScript)
 {
-    Runner runner(std::nullopt);
-    runner.selectScript(script(QStringLiteral("hello.applescript"), "display dialog \"x\"\n"));
+    const QString gone = dir.file(QStringLiteral("gone"));
+    Runner runner(gone);
+    runner.selectScript(script(QStringLiteral("hello.sh"), "echo hello\n"));
     runner.runScript();
-    EXPECT_TRUE(test::spinUntil([&] { return runner.process() == nullptr; }, 10000));
-    const QString output = runner.output()->text();
-    EXPECT_TRUE(output.startsWith(QStringLiteral("実行できませんでした。"))) << output.toStdString();
-    EXPECT_GT(output.size(), QStringLiteral("実行できませんでした。").size());
+    EXPECT_EQ(runner.process(), nullptr);
+    EXPECT_EQ(runner.output()->text(), QStringLiteral("実行できませんでした。作業フォルダがありません：") + gone);
     EXPECT_TRUE(runner.runButton()->isEnabled());
     EXPECT_FALSE(runner.stopButton()->isEnabled());
+
+    Runner removed(std::nullopt);
+    const QString vanished = script(QStringLiteral("vanished.sh"), "echo\n");
+    removed.selectScript(vanished);
+    QFile::remove(vanished);
+    removed.runScript();
+    EXPECT_EQ(removed.output()->text(), QStringLiteral("実行できませんでした。スクリプトがありません：") + vanished);
+
+    Runner killed(std::nullopt);
+    killed.selectScript(script(QStringLiteral("killed.sh"), "echo before\nkill -9 $$\n"));
+    EXPECT_EQ(run(killed), QStringLiteral("実行中…\nbefore\n\nシグナル 9 で終了\n"));
+    EXPECT_EQ(Runner::endLine(3, QProcess::NormalExit), QStringLiteral("\n終了コード：3\n"));
 }
 
 TEST_F(RunnerTest, ReturnRunsOnceAndStopEndsTheScriptWithWhatItStarted)
 {
     Runner runner(std::nullopt);
     const QString pidFile = dir.file(QStringLiteral("child.pid"));
-    runner.selectScript(script(QStringLiteral("long.sh"), ("sleep 60 &\nprint $! > '" + pidFile + "'\nwait\n").toUtf8()));
+    runner.selectScript(script(QStringLiteral("long.sh"), ("sleep 60 &\necho $! > '" + pidFile + "'\nwait\n").toUtf8()));
     runner.showWindow();
     runner.window()->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(runner.window()));
@@ -192,7 +214,7 @@ TEST_F(RunnerTest, ReturnRunsOnceAndStopEndsTheScriptWithWhatItStarted)
 
     runner.stopScript();
     ASSERT_TRUE(test::spinUntil([&] { return runner.process() == nullptr; }, 10000));
-    EXPECT_TRUE(runner.output()->text().contains(QStringLiteral("\n終了コード：")));
+    EXPECT_TRUE(runner.output()->text().contains(QStringLiteral("\nシグナル 15 で終了\n")));
     EXPECT_TRUE(runner.runButton()->isEnabled());
     // The script's own child went with it.
     EXPECT_TRUE(test::spinUntil([&] { return ::kill(child, 0) != 0; }, 5000));
@@ -201,7 +223,7 @@ TEST_F(RunnerTest, ReturnRunsOnceAndStopEndsTheScriptWithWhatItStarted)
 TEST_F(RunnerTest, AMebibyteOnOneLineIsShownWithoutStalling)
 {
     Runner runner(std::nullopt);
-    runner.selectScript(script(QStringLiteral("line.sh"), "head -c 1048000 /dev/zero | tr '\\0' x\nprint\n"));
+    runner.selectScript(script(QStringLiteral("line.sh"), "head -c 1048000 /dev/zero | tr '\\0' x\necho\n"));
     runner.showWindow();
     runner.window()->resize(700, 460);
     const QString output = run(runner);

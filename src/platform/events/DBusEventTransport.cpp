@@ -2,6 +2,8 @@
 
 #include "platform/events/EventBusLocation.h"
 #include "platform/events/EventWireFormat.h"
+#include "platform/wire/MappedFile.h"
+#include "platform/wire/SealedFile.h"
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
@@ -11,8 +13,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include <fcntl.h>
-#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace korimado {
@@ -102,7 +103,7 @@ QByteArray DBusEventTransport::encodeReply(const AppleEvent& reply, qint64 limit
     return EventWireFormat::encode(tooLarge);
 }
 
-std::optional<AppleEvent> DBusEventTransport::answer(const QByteArray& bytes)
+std::optional<AppleEvent> DBusEventTransport::answer(QByteArrayView bytes)
 {
     if (!calledFromDBus())
         return std::nullopt;
@@ -110,7 +111,7 @@ std::optional<AppleEvent> DBusEventTransport::answer(const QByteArray& bytes)
         sendErrorReply(QDBusError::AccessDenied, QStringLiteral("Korimado answers only its own user."));
         return std::nullopt;
     }
-    return manager_.dispatch(QByteArrayView(bytes));
+    return manager_.dispatch(bytes);
 }
 
 QByteArray DBusEventTransport::Send(const QByteArray& bytes)
@@ -122,27 +123,45 @@ QByteArray DBusEventTransport::Send(const QByteArray& bytes)
 QDBusUnixFileDescriptor DBusEventTransport::SendForFile(const QByteArray& bytes)
 {
     const std::optional<AppleEvent> reply = answer(bytes);
-    if (!reply)
+    return reply ? replyFile(*reply) : QDBusUnixFileDescriptor();
+}
+
+QDBusUnixFileDescriptor DBusEventTransport::SendFile(const QDBusUnixFileDescriptor& event)
+{
+    if (!calledFromDBus())
         return {};
-    // Encoded in huge pages and copied into the file by the kernel: filling the file's own small
-    // pages through a mapping costs a page fault each, twice the time of both steps.
-    const QByteArray encoded = EventWireFormat::encode(*reply);
-    const int fd = ::memfd_create("korimado-reply", MFD_CLOEXEC | MFD_ALLOW_SEALING);
-    bool written = fd >= 0;
-    for (qsizetype done = 0; written && done < encoded.size();) {
-        const ssize_t n = ::write(fd, encoded.constData() + done, size_t(encoded.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        written = n > 0;
-        done += n > 0 ? n : 0;
+    // Another user's file is not even looked at.
+    if (!isOwnUser(message().service())) {
+        sendErrorReply(QDBusError::AccessDenied, QStringLiteral("Korimado answers only its own user."));
+        return {};
     }
-    // The caller maps it or reads from the start, and nobody can change what it reads.
-    written = written && ::lseek(fd, 0, SEEK_SET) == 0
-              && ::fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) == 0;
-    if (!written) {
+    struct stat status {};
+    const int fd = event.isValid() ? event.fileDescriptor() : -1;
+    if (fd < 0 || ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || !wire::SealedFile::isSealed(fd)) {
+        sendErrorReply(QDBusError::InvalidArgs, QStringLiteral("The event must come in a sealed memory file."));
+        return {};
+    }
+    if (status.st_size > maximumEventFileSize) {
+        sendErrorReply(QDBusError::LimitsExceeded, QStringLiteral("The event is larger than 4 GiB."));
+        return {};
+    }
+    const std::optional<wire::MappedFile> file = wire::MappedFile::map(fd);
+    if (!file) {
+        sendErrorReply(QDBusError::Failed, QStringLiteral("The event could not be read: ") + QString::fromLocal8Bit(std::strerror(errno)));
+        return {};
+    }
+    const std::string_view bytes = file->bytes();
+    const std::optional<AppleEvent> reply = answer(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
+    return reply ? replyFile(*reply) : QDBusUnixFileDescriptor();
+}
+
+QDBusUnixFileDescriptor DBusEventTransport::replyFile(const AppleEvent& reply)
+{
+    // Encoded in huge pages and copied into the file by the kernel.
+    const QByteArray encoded = EventWireFormat::encode(reply);
+    const int fd = wire::SealedFile::create("korimado-reply", std::string_view(encoded.constData(), size_t(encoded.size())));
+    if (fd < 0) {
         sendErrorReply(QDBusError::Failed, QStringLiteral("The reply could not be written: ") + QString::fromLocal8Bit(std::strerror(errno)));
-        if (fd >= 0)
-            ::close(fd);
         return {};
     }
     QDBusUnixFileDescriptor file(fd);  // keeps a duplicate

@@ -28,6 +28,8 @@ public:
     static constexpr qint64 maximumReplySize = qint64(128) << 20;
     static constexpr int replyTooLarge = -10000;
     static constexpr int malformedEvent = AppleEventManager::malformedEvent;
+    // The largest event taken from a file: an event's length is told in 32 bits.
+    static constexpr qint64 maximumEventFileSize = qint64(4) << 30;
 
     explicit DBusEventTransport(QDBusConnection connection, AppleEventManager& manager = AppleEventManager::shared(),
                                 QObject* parent = nullptr);
@@ -55,10 +57,14 @@ public Q_SLOTS:
     // The same, the reply's bytes handed over in a sealed memory file: a bus carries a message a
     // few kilobytes per turn of its loop (64 MiB of text take seconds), a descriptor at once.
     QDBusUnixFileDescriptor SendForFile(const QByteArray& event);
+    // The event in a sealed memory file (one anybody may still change is refused), the reply in
+    // another: a value of megabytes reaches the program at once.
+    QDBusUnixFileDescriptor SendFile(const QDBusUnixFileDescriptor& event);
 
 private:
     // The reply to bytes in the wire form, or none when the caller was refused.
-    std::optional<AppleEvent> answer(const QByteArray& bytes);
+    std::optional<AppleEvent> answer(QByteArrayView bytes);
+    QDBusUnixFileDescriptor replyFile(const AppleEvent& reply);
     bool isOwnUser(const QString& sender);
 
     QDBusConnection connection_;

@@ -20,6 +20,9 @@ public:
     static QString sendMethod() { return QStringLiteral("Send"); }
     // The same call answered with a file descriptor, where the bus passes them.
     static QString sendForFileMethod() { return QStringLiteral("SendForFile"); }
+    // The event itself in a sealed memory file, answered with one: for events larger than a
+    // message is worth carrying.
+    static QString sendFileMethod() { return QStringLiteral("SendFile"); }
 
     // The file the first running program keeps its bus address in, readable by its user only:
     // "$HOME/.local/share/Korimado/bus-address", where a script that inherited nothing but HOME

@@ -16,6 +16,7 @@ struct EventBusNames {
     static constexpr const char* sendForFileMethod = "SendForFile";
     // The bus address of the program whose script runner started this process.
     static constexpr const char* programAddressVariable = "KORIMADO_BUS_ADDRESS";
+    static constexpr const char* sendFileMethod = "SendFile";
 
     static std::string serviceName() { return programIdentifier; }
     static std::string processServiceName(long long pid) { return serviceName() + ".pid" + std::to_string(pid); }

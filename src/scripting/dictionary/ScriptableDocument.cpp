@@ -4,6 +4,7 @@
 #include "document/TextEncodingNames.h"
 #include "editor/EditorTextView.h"
 #include "platform/foundation/UndoManager.h"
+#include "platform/text/StorageCharacterCounts.h"
 #include "platform/text/TextEditing.h"
 #include "platform/ui/WindowSheet.h"
 #include "scripting/model/ScriptCharacters.h"
@@ -130,7 +131,7 @@ std::optional<EventDescriptor> ScriptableDocument::value(const QString& key) con
     if (key == QLatin1String("scriptBOM"))
         return D::boolean(document_->format().bom);
     if (key == QLatin1String("scriptLength"))
-        return D::integer(ScriptCharacters::count(document_->string()));
+        return D::integer(StorageCharacterCounts::of(document_->storage()).count());
     if (key == QLatin1String("scriptSyntaxStyle")) {
         if (!window())
             return D::text(QStringLiteral("Plain Text"));
@@ -439,17 +440,19 @@ void ScriptableDocument::scroll()
 
 QString ScriptableDocument::string(ScriptCommand& command) const
 {
-    const QString text = contents();
     const EventDescriptor* range = command.argument(QStringLiteral("range"));
     const std::optional<std::vector<qint64>> values = range ? ScriptCommand::integers(*range) : std::nullopt;
-    if (!values)
-        return text;
-    const qint64 characters = ScriptCharacters::count(text);
+    if (!values || !document_)
+        return contents();
+    // Positions from the storage's counts: a large text is neither copied nor counted whole.
+    const TextStorage& storage = document_->storage();
+    const StorageCharacterCounts& counts = StorageCharacterCounts::of(document_->storage());
+    const qint64 characters = counts.count();
     const qint64 start = values->empty() ? 0 : std::clamp<qint64>((*values)[0], 0, characters);
     const qint64 length = std::min(values->size() >= 2 ? std::max<qint64>(0, (*values)[1]) : 1, characters - start);
-    const qsizetype from = ScriptCharacters::offset(text, qsizetype(start));
-    const qsizetype to = from + ScriptCharacters::offset(QStringView(text).mid(from), qsizetype(length));
-    return text.mid(from, to - from);
+    const qsizetype from = counts.offset(qsizetype(start));
+    const qsizetype to = counts.offset(qsizetype(start + length));
+    return storage.substring(TextRange(from, to - from));
 }
 
 bool ScriptableDocument::save(ScriptCommand& command)

@@ -5,6 +5,7 @@
 #include "commands/TextConversions.h"
 #include "document/KoriDocument.h"
 #include "editor/EditorTextView.h"
+#include "platform/text/StorageCharacterCounts.h"
 #include "platform/text/TextEditing.h"
 #include "platform/text/TextStorage.h"
 #include "scripting/model/ScriptCharacters.h"
@@ -76,8 +77,7 @@ QString ScriptableSelection::contents() const
     const EditorTextView* view = document_.editor();
     if (!view)
         return QString();
-    const TextRange selected = view->selectedRange();
-    return document_.contents().mid(selected.location, selected.length);
+    return document_.document()->storage().substring(view->selectedRange());
 }
 
 void ScriptableSelection::setContents(const QString& text)
@@ -99,10 +99,10 @@ std::vector<qint64> ScriptableSelection::range() const
     const EditorTextView* view = document_.editor();
     if (!view)
         return {0, 0};
-    const QString text = document_.contents();
+    const StorageCharacterCounts& counts = StorageCharacterCounts::of(document_.document()->storage());
     const TextRange selected = view->selectedRange();
-    return {ScriptCharacters::count(QStringView(text).left(selected.location)),
-            ScriptCharacters::count(QStringView(text).mid(selected.location, selected.length))};
+    const qsizetype start = counts.charactersBefore(selected.location);
+    return {start, counts.charactersBefore(selected.end()) - start};
 }
 
 void ScriptableSelection::setRange(const std::vector<qint64>& values)
@@ -110,13 +110,12 @@ void ScriptableSelection::setRange(const std::vector<qint64>& values)
     EditorTextView* view = document_.editor();
     if (!view || values.empty())
         return;
-    const QString text = document_.contents();
-    const qint64 characters = ScriptCharacters::count(text);
+    const StorageCharacterCounts& counts = StorageCharacterCounts::of(document_.document()->storage());
+    const qint64 characters = counts.count();
     const qint64 start = std::clamp<qint64>(values[0], 0, characters);
     const qint64 length = std::min(values.size() >= 2 ? std::max<qint64>(values[1], 0) : 0, characters - start);
-    const qsizetype from = ScriptCharacters::offset(text, qsizetype(start));
-    const qsizetype size = ScriptCharacters::offset(QStringView(text).mid(from), qsizetype(length));
-    view->setSelectedRange({from, size});
+    const qsizetype from = counts.offset(qsizetype(start));
+    view->setSelectedRange({from, counts.offset(qsizetype(start + length)) - from});
 }
 
 std::vector<qint64> ScriptableSelection::lineRange() const

@@ -1,40 +1,10 @@
 #pragma once
 
-#include <QStringView>
-
-#include <unicode/uversion.h>
-
-#include <memory>
-
-U_NAMESPACE_BEGIN
-class BreakIterator;
-U_NAMESPACE_END
-struct UText;
+#include "platform/text/CharacterClusters.h"
 
 namespace korimado {
 
-// The characters scripts count: extended grapheme clusters (an emoji sequence, a letter with its
-// combining marks, CR LF), walked over a text without copying it. ASCII followed by ASCII needs no
-// break rules, so plain text goes fast.
-class ScriptCharacters {
-public:
-    explicit ScriptCharacters(QStringView text);
-    ~ScriptCharacters();
-    ScriptCharacters(const ScriptCharacters&) = delete;
-    ScriptCharacters& operator=(const ScriptCharacters&) = delete;
-
-    // The end of the character that starts at offset (a character boundary); the text's length
-    // at the end.
-    qsizetype next(qsizetype offset);
-
-    static qsizetype count(QStringView text);
-    // The UTF-16 length of the first n characters; the whole length when there are fewer.
-    static qsizetype offset(QStringView text, qsizetype characters);
-
-private:
-    QStringView text_;
-    std::unique_ptr<UText, UText* (*)(UText*)> utext_;
-    std::unique_ptr<icu::BreakIterator> iterator_;
-};
+// The characters scripts count are the text system's clusters.
+using ScriptCharacters = CharacterClusters;
 
 }  // namespace korimado

@@ -20,6 +20,8 @@ public:
     static ScriptingGuide& shared();
 
     static const QString& guideText();
+    // The Help item and the window's title while it shows the listing.
+    static inline const QString dictionaryTitle = QStringLiteral("用語辞書");
 
     void showGuide(MenuItem* sender = nullptr);
     void showDictionary(MenuItem* sender = nullptr);

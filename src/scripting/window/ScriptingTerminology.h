@@ -7,9 +7,8 @@
 
 namespace korimado {
 
-// The listing of the scripting terms the Help menu shows: every command with its direct
-// parameter, parameters and result, then every property of the document and selection classes,
-// read from the scripting dictionary at the moment it is asked for.
+// The listing of the scripting terms the Help menu shows (wire::TerminologyListing, which the
+// command-line client prints too), read from the bundled dictionary whenever it is asked for.
 class ScriptingTerminology {
 public:
     ScriptingTerminology() = delete;

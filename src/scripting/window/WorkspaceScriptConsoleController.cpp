@@ -113,8 +113,10 @@ void WorkspaceScriptConsoleController::chooseScript(MenuItem*)
     options.canChooseFiles = true;
     options.canChooseDirectories = false;
     options.allowsMultipleSelection = false;
-    options.message = QStringLiteral("AppleScriptまたはシェルスクリプトを選んでください。選択しただけでは実行しません。");
-    options.nameFilters = {QStringLiteral("スクリプト (*.scpt *.applescript *.sh *.command)")};
+    options.message = QStringLiteral("シェルスクリプトか実行ファイルを選んでください。選択しただけでは実行しません。");
+    // Executables have no extension of their own: the second filter offers every file.
+    options.nameFilters = {QStringLiteral("シェルスクリプト (*.sh *.bash *.zsh *.command)"),
+                           QStringLiteral("実行ファイルとスクリプト (*)")};
     if (selectedURL_)
         options.directory = QFileInfo(*selectedURL_).absolutePath();
     const OpenPanelResult result = panels->runOpenPanel(options);
@@ -130,11 +132,20 @@ void WorkspaceScriptConsoleController::selectScript(const QString& path)
     runButton_->setEnabled(true);
 }
 
-QString WorkspaceScriptConsoleController::executable(const QString& script)
+QStringList WorkspaceScriptConsoleController::command(const QString& script)
 {
-    const QString extension = QFileInfo(script).suffix().toLower();
-    return extension == QLatin1String("scpt") || extension == QLatin1String("applescript") ? appleScriptPath
-                                                                                           : scriptPath;
+    const QFileInfo file(script);
+    if (file.isFile() && file.isExecutable())
+        return {file.absoluteFilePath()};
+    return {shellPath, script};
+}
+
+QString WorkspaceScriptConsoleController::endLine(int exitCode, QProcess::ExitStatus status)
+{
+    // QProcess gives the signal's number as the exit code of a process a signal ended.
+    if (status == QProcess::CrashExit)
+        return QStringLiteral("\nシグナル %1 で終了\n").arg(exitCode);
+    return QStringLiteral("\n終了コード：") + QString::number(exitCode) + QStringLiteral("\n");
 }
 
 QProcessEnvironment WorkspaceScriptConsoleController::environment()
@@ -157,10 +168,21 @@ void WorkspaceScriptConsoleController::runScript(MenuItem*)
     if (process_ || !selectedURL_)
         return;
     const QString script = *selectedURL_;
+    const QString folder = workingDirectory_.value_or(QFileInfo(script).absolutePath());
+    // Said before anything starts: the launch error would blame the script for a missing folder.
+    if (!QFileInfo(script).isFile()) {
+        output_->setText(QStringLiteral("実行できませんでした。スクリプトがありません：") + script);
+        return;
+    }
+    if (!QFileInfo(folder).isDir()) {
+        output_->setText(QStringLiteral("実行できませんでした。作業フォルダがありません：") + folder);
+        return;
+    }
+    const QStringList line = command(script);
     process_ = std::make_unique<QProcess>();
-    process_->setProgram(executable(script));
-    process_->setArguments({script});
-    process_->setWorkingDirectory(workingDirectory_.value_or(QFileInfo(script).absolutePath()));
+    process_->setProgram(line.front());
+    process_->setArguments(line.mid(1));
+    process_->setWorkingDirectory(folder);
     process_->setProcessEnvironment(environment());
     process_->setProcessChannelMode(QProcess::MergedChannels);
     process_->setInputChannelMode(QProcess::ManagedInputChannel);
@@ -205,13 +227,13 @@ void WorkspaceScriptConsoleController::appendBytes(const QByteArray& bytes)
     output_->scrollToEnd();
 }
 
-void WorkspaceScriptConsoleController::processFinished(int exitCode, QProcess::ExitStatus)
+void WorkspaceScriptConsoleController::processFinished(int exitCode, QProcess::ExitStatus status)
 {
     if (!process_)
         return;
     // What the script wrote just before it ended comes first; the exit line is always last.
     appendBytes(process_->readAllStandardOutput());
-    output_->append(decoder_.finish() + QStringLiteral("\n終了コード：") + QString::number(exitCode) + QStringLiteral("\n"));
+    output_->append(decoder_.finish() + endLine(exitCode, status));
     output_->scrollToEnd();
     process_.release()->deleteLater();
     runButton_->setEnabled(selectedURL_.has_value());

@@ -31,8 +31,8 @@ public:
     static inline const QString noScriptText = QStringLiteral("スクリプトが選ばれていません。");
     static inline const QString initialOutput = QStringLiteral("実行結果をここに表示します。");
     static inline const QString capNotice = QStringLiteral("\n出力が1 MiBを超えたため、以降は表示しません。\n");
-    static inline const QString scriptPath = QStringLiteral("/bin/zsh");
-    static inline const QString appleScriptPath = QStringLiteral("/usr/bin/osascript");
+    // What runs a script that is not executable itself.
+    static inline const QString shellPath = QStringLiteral("/bin/sh");
 
     explicit WorkspaceScriptConsoleController(std::optional<QString> workingDirectory);
     ~WorkspaceScriptConsoleController() override;
@@ -56,9 +56,12 @@ public:
     void stopScript(MenuItem* sender = nullptr);
     void windowWillClose();
 
-    // The program and the environment a script runs with.
-    static QString executable(const QString& script);
+    // The program and its arguments a script runs as: itself when it is executable, else the
+    // shell with its path; and the environment it runs with.
+    static QStringList command(const QString& script);
     static QProcessEnvironment environment();
+    // The line that ends a run's output: its exit status, or the signal that ended it.
+    static QString endLine(int exitCode, QProcess::ExitStatus status);
 
     // Waits after the stop request before the script's process group is killed outright.
     static constexpr int killDelayMs = 3000;

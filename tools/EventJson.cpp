@@ -1,4 +1,4 @@
-#include "platform/wire/EventJson.h"
+#include "EventJson.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,15 +1,15 @@
-#include "scripting/model/ScriptCharacters.h"
+#include "platform/text/CharacterClusters.h"
 
 #include <unicode/brkiter.h>
 #include <unicode/utext.h>
 
 namespace korimado {
 
-ScriptCharacters::ScriptCharacters(QStringView text) : text_(text), utext_(nullptr, utext_close) {}
+CharacterClusters::CharacterClusters(QStringView text) : text_(text), utext_(nullptr, utext_close) {}
 
-ScriptCharacters::~ScriptCharacters() = default;
+CharacterClusters::~CharacterClusters() = default;
 
-qsizetype ScriptCharacters::next(qsizetype offset)
+qsizetype CharacterClusters::next(qsizetype offset)
 {
     const qsizetype length = text_.size();
     if (offset >= length)
@@ -36,18 +36,18 @@ qsizetype ScriptCharacters::next(qsizetype offset)
     return end == icu::BreakIterator::DONE ? length : end;
 }
 
-qsizetype ScriptCharacters::count(QStringView text)
+qsizetype CharacterClusters::count(QStringView text)
 {
-    ScriptCharacters characters(text);
+    CharacterClusters characters(text);
     qsizetype count = 0;
     for (qsizetype at = 0; at < text.size(); at = characters.next(at))
         ++count;
     return count;
 }
 
-qsizetype ScriptCharacters::offset(QStringView text, qsizetype characters)
+qsizetype CharacterClusters::offset(QStringView text, qsizetype characters)
 {
-    ScriptCharacters walker(text);
+    CharacterClusters walker(text);
     qsizetype at = 0;
     for (qsizetype i = 0; i < characters && at < text.size(); ++i)
         at = walker.next(at);

@@ -1,6 +1,7 @@
-#include "platform/wire/EventCommandLine.h"
+#include "EventCommandLine.h"
 
-#include "platform/wire/EventJson.h"
+#include "EventJson.h"
+#include "ValueSource.h"
 
 #include <charconv>
 #include <cmath>
@@ -21,8 +22,14 @@ std::string_view trimmed(std::string_view text)
     return text;
 }
 
-bool writeValue(const std::string& text, Writer& writer, std::string* error)
+bool writeValue(const std::string& text, Writer& writer, ValueSource& sources, std::string* error)
 {
+    if (ValueSource::names(text)) {
+        const std::optional<std::string> value = sources.read(text, error);
+        if (value)
+            writer.text(*value);
+        return value.has_value();
+    }
     if (const std::optional<JsonNode> json = JsonNode::parse(text))
         return EventJson::write(*json, writer, error);
     const std::string_view bare = trimmed(text);
@@ -69,11 +76,17 @@ std::optional<double> number(const std::string& text)
 const char* EventCommandLine::usage()
 {
     return "使い方: korimado-event [--pid PID] [--timeout 秒] CLASS ID [直接引数] [KEY=値]…\n"
+           "       korimado-event --list\n"
            "  実行中のKorimadoへイベントを送り、戻り値をJSONで表示します。\n"
+           "  CLASS、ID、KEYは4文字のコードです。--list はクラス、プロパティ、コマンドとそのコードを一覧にします。\n"
            "  値はJSONで書きます: \"文字列\"、123、true、[1, 2]、{\"type\":\"PCnt\"}、{\"enum\":\"cCup\"}、\n"
            "  {\"obj\":{\"want\":\"docu\",\"form\":\"indx\",\"seld\":1,\"from\":null}}。JSONでない語はそのまま文字列です。\n"
+           "  @ファイル はそのファイルの中身（UTF-8）を、@- は標準入力を文字列として渡します。\n"
+           "  @で始まる文字列そのものはJSONで \"@…\" と書きます。\n"
            "  例: korimado-event core getd '{\"obj\":{\"want\":\"prop\",\"form\":\"prop\",\"seld\":{\"type\":\"PCnt\"},\n"
            "        \"from\":{\"obj\":{\"want\":\"docu\",\"form\":\"indx\",\"seld\":1}}}}'\n"
+           "      korimado-event core setd '{\"obj\":{\"want\":\"prop\",\"form\":\"prop\",\"seld\":{\"type\":\"PCnt\"},\n"
+           "        \"from\":{\"obj\":{\"want\":\"docu\",\"form\":\"indx\",\"seld\":1}}}}' data=@本文.txt\n"
            "  終了コード: 0 成功、1 Korimadoがエラーを返した、2 Korimadoが見つからない・拒否・時間切れ・引数の誤り。\n";
 }
 
@@ -88,6 +101,10 @@ std::variant<EventCommandLine, std::string> EventCommandLine::parse(const std::v
         if (!optionsEnded && (argument == "--help" || argument == "-h")) {
             line.help = true;
             return line;
+        }
+        if (!optionsEnded && argument == "--list" && positional.empty()) {
+            line.list = true;
+            continue;
         }
         if (!optionsEnded && (argument == "--pid" || argument == "--timeout")) {
             if (i + 1 >= arguments.size())
@@ -117,6 +134,11 @@ std::variant<EventCommandLine, std::string> EventCommandLine::parse(const std::v
         else
             positional.push_back(argument);
     }
+    if (line.list) {
+        if (!positional.empty())
+            return std::string("--list にはイベントを書きません。");
+        return line;
+    }
     if (positional.size() < 2)
         return std::string("イベントのCLASSとIDを書いてください。\n") + usage();
     for (int i = 0; i < 2; ++i)
@@ -129,12 +151,13 @@ std::variant<EventCommandLine, std::string> EventCommandLine::parse(const std::v
     if (positional.size() == 3)
         parameters.insert(parameters.begin(), {fourCharCode("----"), positional[2]});
     Writer writer(line.event);
+    ValueSource sources;
     const std::size_t mark = writer.beginEvent(line.eventClass, line.eventID);
     for (std::size_t i = 0; i < parameters.size(); ++i) {
         const auto& [key, text] = parameters[i];
         std::string error;
         writer.key(key);
-        if (!writeValue(text, writer, &error))
+        if (!writeValue(text, writer, sources, &error))
             return "「" + codeText(key) + "」の値: " + error;
         for (std::size_t k = 0; k < i; ++k)
             if (parameters[k].first == key)

@@ -1,8 +1,9 @@
 // The command-line client's JSON and arguments, read back through the program's own wire reader
 // so that both sides are held to one form.
 #include "platform/events/EventWireFormat.h"
-#include "platform/wire/EventCommandLine.h"
-#include "platform/wire/EventJson.h"
+#include "EventCommandLine.h"
+#include "EventJson.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -161,4 +162,22 @@ TEST(EventCommandLine, ExplainsWhatIsWrong)
     EXPECT_FALSE(refused({"cEd1", "RPlc", "a", "b"}).empty());
     EXPECT_FALSE(refused({"cEd1", "RPlc", "tRgt=a", "tRgt=b"}).empty());
     EXPECT_NE(refused({"cEd1", "RPlc", "tRgt={broken"}).find("tRgt"), std::string::npos);
+}
+
+// "@file" stands for the file's text as it is (no JSON read in it); what cannot be read is named.
+TEST(EventCommandLine, TakesAValueFromAFile)
+{
+    test::TempDir dir;
+    const std::string text = "{\"not\": json}\r\n𠮷\n";
+    const std::string path = dir.write(QStringLiteral("値.txt"), QByteArray::fromStdString(text)).toStdString();
+    const std::string folder = dir.path().toStdString();
+    const AppleEvent event = eventOf(parsed({"core", "setd", "x", "data=@" + path}));
+    EXPECT_EQ(event.parameter(fourCharCode("data"))->toText(), QString::fromStdString(text));
+    EXPECT_EQ(eventOf(parsed({"cEd1", "cnsl", "@" + path})).directObject()->toText(), QString::fromStdString(text));
+    EXPECT_EQ(eventOf(parsed({"cEd1", "cnsl", "\"@" + path + "\""})).directObject()->toText(), QString::fromStdString("@" + path));
+    EXPECT_EQ(eventOf(parsed({"cEd1", "cnsl", "@"})).directObject()->toText(), QStringLiteral("@"));
+    EXPECT_NE(refused({"cEd1", "cnsl", "@" + folder + "/none"}).find("/none"), std::string::npos);
+    EXPECT_NE(refused({"cEd1", "cnsl", "@" + folder}).find("フォルダ"), std::string::npos);
+    EXPECT_TRUE(parsed({"--list"}).list);
+    EXPECT_FALSE(refused({"--list", "cEd1", "cnsl"}).empty());
 }
