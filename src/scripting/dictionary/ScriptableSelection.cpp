@@ -4,7 +4,7 @@
 #include "commands/TextCommandRunner.h"
 #include "commands/TextConversions.h"
 #include "document/KoriDocument.h"
-#include "editor/EditorTextView.h"
+#include "editor/DocumentEditor.h"
 #include "platform/text/TextEditing.h"
 #include "scripting/model/ScriptCharacters.h"
 #include "scripting/model/ScriptNormalization.h"
@@ -74,7 +74,7 @@ bool ScriptableSelection::setValue(const QString& key, const EventDescriptor& va
 
 QString ScriptableSelection::contents() const
 {
-    const EditorTextView* view = document_.editor();
+    const DocumentEditor* view = document_.editor();
     if (!view)
         return QString();
     const TextRange selected = view->selectedRange();
@@ -83,7 +83,7 @@ QString ScriptableSelection::contents() const
 
 void ScriptableSelection::setContents(const QString& text)
 {
-    EditorTextView* view = document_.editor();
+    DocumentEditor* view = document_.editor();
     if (!view || !view->isEditable())
         return;
     const TextRange selected = view->selectedRange();
@@ -94,7 +94,7 @@ void ScriptableSelection::setContents(const QString& text)
 
 std::vector<qint64> ScriptableSelection::range() const
 {
-    const EditorTextView* view = document_.editor();
+    const DocumentEditor* view = document_.editor();
     if (!view)
         return {0, 0};
     const QString text = document_.contents();
@@ -105,7 +105,7 @@ std::vector<qint64> ScriptableSelection::range() const
 
 void ScriptableSelection::setRange(const std::vector<qint64>& values)
 {
-    EditorTextView* view = document_.editor();
+    DocumentEditor* view = document_.editor();
     if (!view || values.empty())
         return;
     const QString text = document_.contents();
@@ -114,12 +114,12 @@ void ScriptableSelection::setRange(const std::vector<qint64>& values)
     const qint64 length = std::min(values.size() >= 2 ? std::max<qint64>(values[1], 0) : 0, characters - start);
     const qsizetype from = ScriptCharacters::offset(text, qsizetype(start));
     const qsizetype size = ScriptCharacters::offset(QStringView(text).mid(from), qsizetype(length));
-    view->setSelectedRange({from, size});
+    view->select({TextRange{from, size}});
 }
 
 std::vector<qint64> ScriptableSelection::lineRange() const
 {
-    const EditorTextView* view = document_.editor();
+    const DocumentEditor* view = document_.editor();
     if (!view)
         return {1, 0};
     const LineIndex& lines = *document_.document()->lines();
@@ -135,7 +135,7 @@ std::vector<qint64> ScriptableSelection::lineRange() const
 
 void ScriptableSelection::setLineRange(const std::vector<qint64>& values)
 {
-    EditorTextView* view = document_.editor();
+    DocumentEditor* view = document_.editor();
     if (!view || values.empty() || values[0] == std::numeric_limits<qint64>::min())
         return;
     const LineIndex& lines = *document_.document()->lines();
@@ -145,7 +145,7 @@ void ScriptableSelection::setLineRange(const std::vector<qint64>& values)
     const qint64 n = std::min(count, lineCount - first);
     const qsizetype from = lines.start(qsizetype(first));
     const qsizetype to = first + n >= lineCount ? document_.document()->storage().length() : lines.start(qsizetype(first + n));
-    view->setSelectedRange({from, to - from});
+    view->select({TextRange{from, to - from}});
 }
 
 void ScriptableSelection::perform(const QString& method, ScriptCommand& command)
@@ -160,7 +160,7 @@ void ScriptableSelection::perform(const QString& method, ScriptCommand& command)
 
 void ScriptableSelection::textCommand(ScriptCommand& command)
 {
-    EditorTextView* view = document_.editor();
+    DocumentEditor* view = document_.editor();
     if (!view)
         return;
     const auto found = textCommandActions().find(command.name());
@@ -177,7 +177,7 @@ void ScriptableSelection::textCommand(ScriptCommand& command)
 
 void ScriptableSelection::transform(ScriptCommand& command)
 {
-    EditorTextView* view = document_.editor();
+    DocumentEditor* view = document_.editor();
     if (!view || !view->isEditable())
         return;
     const QString text = contents();
