@@ -122,7 +122,7 @@ TEST_F(DocumentEditorTest, TheVisibleRangeFollowsScrollingAndACommandRunsWithout
     ASSERT_NE(undo, nullptr);
     EXPECT_TRUE(second->runCommand(QStringLiteral("moveLineDown:")));
     EXPECT_TRUE(document->string().startsWith(QStringLiteral("line 1\nline 0\n")));
-    EXPECT_EQ(second->selectedRange().location, 7) << "the caret went down with its line";
+    EXPECT_EQ(second->selectedRange(), TextRange(14, 0)) << "the command's caret, after the lines it replaced";
     EXPECT_EQ(editor->selectedRange().location, 0);
     undo->undo();
     EXPECT_EQ(document->string(), text) << "one undo step";
