@@ -85,7 +85,12 @@ TextCommands::TextCommands(EditorTextView* editor, KoriDocument& document)
 {
     beep = [] { QApplication::beep(); };
     syntaxHighlighter_ = std::make_unique<SyntaxHighlighter>(editor, *syntax_);
-    if (editor) adoptLanguage(*editor, syntax_->language());
+    if (editor) {
+        adoptLanguage(*editor, syntax_->language());
+        editor->setCommandEntry([this](const QString& action, const QVariant& argument) {
+            return runCommand(action, argument) == TextCommandRunner::Outcome::changed;
+        });
+    }
     // The context is the editor: these go with it, and with this object (below).
     syntaxConnections_.push_back(QObject::connect(syntax_, &SyntaxModel::languageChanged, editor, [this] {
         if (editor_ && syntax_) adoptLanguage(*editor_, syntax_->language());
@@ -103,6 +108,7 @@ TextCommands::TextCommands(EditorTextView* editor, KoriDocument& document)
 
 TextCommands::~TextCommands()
 {
+    if (editor_) editor_->setCommandEntry({});
     for (const QMetaObject::Connection& connection : syntaxConnections_) QObject::disconnect(connection);
     colorPanelObserver_.reset();
     if (colorOwnerSlot().get() == this) {

@@ -619,9 +619,25 @@ void EditorTextView::setVerticalRuler(LineNumberRuler* ruler)
     setRulersVisible(rulersVisible_);
 }
 
-LineNumberRuler* EditorTextView::verticalRuler() const
+TextRange EditorTextView::visibleRange() const
 {
-    return ruler_;
+    LayoutManager* layout = layoutManager();
+    if (!layout) return TextRange(0, 0);
+    const QRectF rect = visibleRect().translated(-textContainerOrigin());
+    return layout->characterRange(layout->glyphRange(rect)).clamped(textLength());
+}
+
+void EditorTextView::select(const QVector<TextRange>& ranges)
+{
+    if (ranges.size() == 1)
+        setSelectedRange(ranges.front());
+    else
+        setSelections(ranges);
+}
+
+bool EditorTextView::runCommand(const QString& action, const QVariant& argument)
+{
+    return commandEntry_ && commandEntry_(action, argument);
 }
 
 void EditorTextView::setRulersVisible(bool visible)

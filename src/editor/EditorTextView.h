@@ -1,5 +1,6 @@
 #pragma once
 
+#include "editor/DocumentEditor.h"
 #include "editor/EditorOptions.h"
 #include "platform/text/TextRange.h"
 #include "platform/text/TextView.h"
@@ -19,8 +20,9 @@ class LineNumberRuler;
 
 // The text view of every editor pane: several carets and selections, column carets, typing aids,
 // word completion and guides, over the document's shared storage. Every programmatic edit of one
-// or more ranges goes through replace() as one undo step with an action name.
-class EditorTextView : public TextView {
+// or more ranges goes through replace() as one undo step with an action name. Callers outside the
+// window reach it as a DocumentEditor.
+class EditorTextView : public TextView, public DocumentEditor {
     Q_OBJECT
 
 public:
@@ -33,8 +35,24 @@ public:
     QStringList indentationOpeners;
 
     // What the settings decide, as the view shows it, and set in one go (redisplayed).
-    EditorOptions options() const;
-    void apply(const EditorOptions& options);
+    EditorOptions options() const override;
+    void apply(const EditorOptions& options) override;
+
+    // --- DocumentEditor (the rest are TextView's own)
+    QVector<TextRange> selections() const override { return TextView::selections(); }
+    TextRange selectedRange() const override { return TextView::selectedRange(); }
+    void select(const QVector<TextRange>& ranges) override;
+    bool isEditable() const override { return TextView::isEditable(); }
+    void setEditable(bool editable) override { TextView::setEditable(editable); }
+    bool wrapsLines() const override { return TextView::wrapsLines(); }
+    TextRange visibleRange() const override;
+    void scrollRangeToVisible(TextRange range) override { TextView::scrollRangeToVisible(range); }
+    EditInitiator* editInitiator() const override { return TextView::editInitiator(); }
+    void breakUndoCoalescing() override { TextView::breakUndoCoalescing(); }
+    bool runCommand(const QString& action, const QVariant& argument = {}) override;
+    // What runCommand() runs through: set by the editor's command object, empty without one.
+    using CommandEntry = std::function<bool(const QString& action, const QVariant& argument)>;
+    void setCommandEntry(CommandEntry entry) { commandEntry_ = std::move(entry); }
 
     // The x (text-container coordinates) kept during a run of column steps: while the selections
     // are the ones the last step left (moved by edits), none otherwise.
@@ -79,7 +97,6 @@ public:
 
     // MARK: Line-number ruler (placed in the left margin of the scroll area)
     void setVerticalRuler(LineNumberRuler* ruler);
-    LineNumberRuler* verticalRuler() const;
     void setRulersVisible(bool visible);
     bool rulersVisible() const { return rulersVisible_; }
 
@@ -139,6 +156,7 @@ private:
 
     QListWidget* completionList_ = nullptr;
     TextRange completionRange_;
+    CommandEntry commandEntry_;
 };
 
 }  // namespace korimado

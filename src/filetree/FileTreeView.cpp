@@ -281,11 +281,6 @@ bool FileTreeView::shouldSelect(const FileTreeNode& node) const
     return model_->opens(node);
 }
 
-double FileTreeView::iconOpacity(const FileTreeNode& node) const
-{
-    return shouldSelect(node) ? 1.0 : unopenableIconOpacity;
-}
-
 bool FileTreeView::supportsOpening(const QString& file)
 {
     return cachedAnswer(standardized(file), file);

@@ -59,8 +59,6 @@ public:
     bool supportsOpening(const QString& file);
     // Whether a node's row may be selected: folders, and files the window can open.
     bool shouldSelect(const FileTreeNode& node) const;
-    // The opacity of a node's icon in its row: faint for a file that cannot be opened.
-    double iconOpacity(const FileTreeNode& node) const;
     static constexpr double unopenableIconOpacity = 0.35;
 
     // Reads the hidden-files and sort settings; refreshes the tree only when they changed.
@@ -89,7 +87,6 @@ public:
     void menuWillOpen(const QModelIndex& clicked);
     QMenu* contextMenu() const { return menu_; }
 
-    bool showsHiddenFiles() const { return showHidden_; }
     FileTreeSortOrder sortOrder() const { return sortOrder_; }
     QString pathFieldText() const;
     QString headerText() const;

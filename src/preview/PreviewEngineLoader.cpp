@@ -98,9 +98,4 @@ QString PreviewEngineLoader::error()
     return state().error;
 }
 
-bool PreviewEngineLoader::isLoaded()
-{
-    return state().factory != nullptr;
-}
-
 }  // namespace korimado

@@ -15,7 +15,6 @@ public:
     // The module's factory, or nullptr when it cannot be loaded (see error()). Main thread only.
     static PreviewBrowser::Factory factory();
     static QString error();
-    static bool isLoaded();
     // Where the module is looked for, in order.
     static QStringList searchPaths();
 };

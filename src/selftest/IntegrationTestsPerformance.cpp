@@ -3,14 +3,14 @@
 #include "selftest/IntegrationTests.h"
 
 #include "document/KoriDocument.h"
-#include "editor/EditorTextView.h"
 #include "platform/documents/DocumentController.h"
+#include "platform/text/TextView.h"
 #include "platform/ui/WindowDisplay.h"
 #include "selftest/FirstPaintClock.h"
 #include "selftest/SelfTestFormat.h"
 #include "selftest/SelfTestFrame.h"
+#include "selftest/SelfTestWindow.h"
 #include "selftest/SuiteAwait.h"
-#include "window/EditorWindowController.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -64,14 +64,13 @@ SuiteTask<> IntegrationTests::runFeaturePerformance()
         }
         KoriDocument* document = owned.get();
         DocumentController::shared()->addDocument(std::move(owned));
-        document->addWindowController(std::make_unique<EditorWindowController>(*document));
-        auto* controller = dynamic_cast<EditorWindowController*>(document->windowControllers().front().get());
-        QWidget* window = controller->window();
+        const SelfTestWindow controller = SelfTestWindow::open(*document);
+        QWidget* window = controller.window();
         // No external display is known here, so the window keeps its frame and stays behind: it
         // is painted, first whole and then where edits mark it, but never put on screen.
         // The editor's first paint alone: the open time also holds the window's one-time start
         // and the other panes' paint.
-        const FirstPaintClock firstPaint(controller->textView()->viewport());
+        const FirstPaintClock firstPaint(controller.textView()->viewport());
         WindowDisplay::keepOffScreen(window);
         WindowDisplay::displayIfNeeded(window);
         const qint64 t1 = clock.nsecsElapsed();
@@ -82,7 +81,7 @@ SuiteTask<> IntegrationTests::runFeaturePerformance()
         std::vector<double> samples;
         for (int i = 0; i < 30; ++i) {
             const qint64 before = clock.nsecsElapsed();
-            controller->textView()->insertText(QStringLiteral("x"), TextRange{0, 0});
+            controller.textView()->insertText(QStringLiteral("x"), TextRange{0, 0});
             WindowDisplay::displayIfNeeded(window);
             samples.push_back(double(clock.nsecsElapsed() - before) / 1e6);
             co_await sleepFor(10);
@@ -90,11 +89,11 @@ SuiteTask<> IntegrationTests::runFeaturePerformance()
         std::stable_sort(samples.begin(), samples.end());
         const double p50 = samples[15];
         const double p95 = samples[28];
-        const bool wraps = controller->textView()->wrapsLines();
+        const bool wraps = controller.textView()->wrapsLines();
         measurements.append(QJsonObject{
             {QStringLiteral("lines"), lines},
             {QStringLiteral("two_columns"),
-             controller->mode() == EditorWindowController::Mode::split && controller->isFileTreeHidden()},
+             controller.mode() == SelfTestWindow::Mode::split && controller.isFileTreeHidden()},
             {QStringLiteral("wrap"), wraps},
             {QStringLiteral("open_ms"), openMs},
             {QStringLiteral("input_p50_ms"), p50},

@@ -23,6 +23,7 @@
 #include "selftest/SelfTestChecks.h"
 #include "selftest/SelfTestDocuments.h"
 #include "selftest/SelfTestFrame.h"
+#include "selftest/SelfTestWindow.h"
 #include "selftest/SuiteAlertWatch.h"
 #include "selftest/SuiteAwait.h"
 #include "syntax/CotSyntaxCatalog.h"
@@ -130,7 +131,7 @@ SuiteTask<bool> IntegrationRun::setUp()
         harnessError(error);
         co_return false;
     }
-    controller_ = SelfTestDocuments::openTextWindow(fixture_, &error);
+    controller_ = SelfTestDocuments::openTextWindow(fixture_, &error).controller();
     if (!controller_) {
         harnessError(error);
         co_return false;

@@ -12,6 +12,7 @@
 #include "preview/PreviewWebView.h"
 #include "preview/SVGPreview.h"
 #include "selftest/SelfTestDocuments.h"
+#include "selftest/SelfTestWindow.h"
 #include "selftest/SuiteAwait.h"
 #include "window/DetailPane.h"
 #include "window/DetailPreview.h"
@@ -83,7 +84,7 @@ SuiteTask<bool> SVGTreeRun::openDrawingWindow()
 {
     QString error;
     const auto inRoot = [this](KoriDocument& document) { document.setRootDirectory(root_); };
-    controller_ = SelfTestDocuments::openTextWindow(sample_, &error, inRoot);
+    controller_ = SelfTestDocuments::openTextWindow(sample_, &error, inRoot).controller();
     if (!controller_) co_return harnessError(error);
     drawing_ = controller_->document();
     WindowTracker::shared().makeKeyAndOrderFront(controller_->window());

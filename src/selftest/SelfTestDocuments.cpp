@@ -2,7 +2,7 @@
 
 #include "document/KoriDocument.h"
 #include "platform/documents/DocumentController.h"
-#include "window/EditorWindowController.h"
+#include "selftest/SelfTestWindow.h"
 
 #include <QSaveFile>
 
@@ -17,22 +17,21 @@ bool SelfTestDocuments::writeWhole(const QString& path, const QString& text, QSt
     return false;
 }
 
-EditorWindowController* SelfTestDocuments::openTextWindow(const QString& path, QString* error,
-                                                          const std::function<void(KoriDocument&)>& prepare)
+SelfTestWindow SelfTestDocuments::openTextWindow(const QString& path, QString* error,
+                                                 const std::function<void(KoriDocument&)>& prepare)
 {
     auto owned = std::make_unique<KoriDocument>();
     if (prepare) prepare(*owned);
     ErrorInfo readError;
     if (!owned->readFromURL(path, KoriDocument::plainTextType, &readError)) {
         *error = readError.description;
-        return nullptr;
+        return {};
     }
     owned->setFileURL(path);
     owned->setFileType(KoriDocument::plainTextType);
     KoriDocument* document = owned.get();
     DocumentController::shared()->addDocument(std::move(owned));
-    auto* controller = static_cast<EditorWindowController*>(
-        document->addWindowController(std::make_unique<EditorWindowController>(*document)));
+    const SelfTestWindow controller = SelfTestWindow::open(*document);
     document->showWindows();
     return controller;
 }

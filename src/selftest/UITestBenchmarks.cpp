@@ -4,14 +4,12 @@
 #include "selftest/UITestRun.h"
 
 #include "document/KoriDocument.h"
-#include "editor/EditorTextView.h"
 #include "platform/documents/DocumentController.h"
+#include "platform/text/TextView.h"
 #include "platform/ui/WindowDisplay.h"
 #include "preview/PreviewWebView.h"
 #include "selftest/SelfTestFrame.h"
 #include "selftest/SuiteAwait.h"
-#include "window/DetailPane.h"
-#include "window/EditorWindowController.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -81,14 +79,13 @@ SuiteTask<bool> UITestRun::runBenchmark(int lines)
     }
     QPointer<KoriDocument> document = owned.get();
     DocumentController::shared()->addDocument(std::move(owned));
-    QPointer<EditorWindowController> controller = static_cast<EditorWindowController*>(
-        document->addWindowController(std::make_unique<EditorWindowController>(*document)));
+    const SelfTestWindow controller = SelfTestWindow::open(*document);
     const auto gone = [&] { return !document || !controller; };
     document->showWindows();
-    controller->setMode(EditorWindowController::Mode::edit);
+    controller.setMode(SelfTestWindow::Mode::edit);
     // The platform exposes a shown window on a later pass of the event loop, and paints it whole then.
     const auto exposed = [&] {
-        const QWindow* shown = controller->window()->windowHandle();
+        const QWindow* shown = controller.window()->windowHandle();
         return !shown || shown->isExposed();
     };
     for (int pass = 0; pass < 1000 && !gone() && !exposed(); ++pass) co_await sleepFor(0);
@@ -96,13 +93,13 @@ SuiteTask<bool> UITestRun::runBenchmark(int lines)
         harnessError(QStringLiteral("計測中の書類が閉じられました。"));
         co_return false;
     }
-    WindowDisplay::displayIfNeeded(controller->window());
+    WindowDisplay::displayIfNeeded(controller.window());
     const double openMs = millisecondsSince(clock, openStart);
     co_await sleepFor(200);
 
     std::vector<double> samples;
     for (int i = 0; i < 30 && !gone(); ++i) {
-        EditorTextView* view = controller->textView();
+        TextView* view = controller.textView();
         const qint64 start = clock.nsecsElapsed();
         view->insertText(QStringLiteral("x"), TextRange{0, 0});
         WindowDisplay::displayIfNeeded(view);
@@ -113,7 +110,7 @@ SuiteTask<bool> UITestRun::runBenchmark(int lines)
         harnessError(QStringLiteral("計測中の書類が閉じられました。"));
         co_return false;
     }
-    EditorTextView* view = controller->textView();
+    TextView* view = controller.textView();
     const qint64 jumpStart = clock.nsecsElapsed();
     view->scrollRangeToVisible(TextRange{view->textLength() - 1, 0});
     WindowDisplay::displayIfNeeded(view);
@@ -121,35 +118,35 @@ SuiteTask<bool> UITestRun::runBenchmark(int lines)
     std::sort(samples.begin(), samples.end());
 
     const QString name = QString::number(lines) + QStringLiteral(" lines: ");
-    checks_.check(name + QStringLiteral("no Markdown work while editing"), controller->renderCount() == 0);
+    checks_.check(name + QStringLiteral("no Markdown work while editing"), controller.renderCount() == 0);
     checks_.check(name + QStringLiteral("line index remains correct"), document->lines()->lineCount() == lines + 1);
 
     double previewMs = -1;
     if (lines == 50000) {
-        controller->setMode(EditorWindowController::Mode::split);
+        controller.setMode(SelfTestWindow::Mode::split);
         const qint64 start = clock.nsecsElapsed();
-        const qint64 rendersBefore = controller->renderCount();
+        const qint64 rendersBefore = controller.renderCount();
         for (int i = 0; i < 20; ++i) view->insertText(QStringLiteral("y"), TextRange{0, 0});
-        const bool noneDuringBurst = controller->renderCount() == rendersBefore;
+        const bool noneDuringBurst = controller.renderCount() == rendersBefore;
         // Named before it is awaited (see SuiteTask.h).
         const std::function<bool()> previewCurrent = [&] {
             if (gone()) return true;
-            const std::optional<std::uint64_t> shown = controller->previewRevision();
-            return shown && *shown == document->revision() && !controller->web()->isLoading();
+            const std::optional<std::uint64_t> shown = controller.previewRevision();
+            return shown && *shown == document->revision() && !controller.web()->isLoading();
         };
         co_await poll(150, 100, previewCurrent);
         previewMs = millisecondsSince(clock, start);
-        const bool caughtUp = !gone() && controller->previewRevision() == std::optional(document->revision());
+        const bool caughtUp = !gone() && controller.previewRevision() == std::optional(document->revision());
         // Coalesced: nothing rendered while the keys came, and one render for the whole burst.
         checks_.check(QStringLiteral("50000 lines: rapid edits coalesce before render"),
-                      noneDuringBurst && caughtUp && controller->renderCount() == rendersBefore + 1);
+                      noneDuringBurst && caughtUp && controller.renderCount() == rendersBefore + 1);
         checks_.check(QStringLiteral("50000 lines: preview catches latest revision"), caughtUp);
     } else if (lines == 100000) {
-        controller->setMode(EditorWindowController::Mode::split);
+        controller.setMode(SelfTestWindow::Mode::split);
         co_await sleepFor(50);
         checks_.check(QStringLiteral("100000 lines: bounded preview does not parse oversized text"),
-                      !gone() && controller->renderCount() == 0
-                          && controller->previewStatus()->text().contains(QStringLiteral("停止")));
+                      !gone() && controller.renderCount() == 0
+                          && controller.previewStatus().contains(QStringLiteral("停止")));
     }
     if (gone()) {
         harnessError(QStringLiteral("計測中の書類が閉じられました。"));
@@ -166,7 +163,7 @@ SuiteTask<bool> UITestRun::runBenchmark(int lines)
         {QStringLiteral("insert_and_display_p95_ms"), samples[28]},
         {QStringLiteral("jump_to_end_and_display_ms"), jumpMs},
         {QStringLiteral("preview_delay_and_load_ms"), previewMs},
-        {QStringLiteral("last_markdown_render_ms"), controller->detailPane().lastRenderMilliseconds()},
+        {QStringLiteral("last_markdown_render_ms"), controller.lastRenderMilliseconds()},
     });
     document->updateChangeCount(Document::ChangeType::cleared);
     document->close();

@@ -3,12 +3,11 @@
 // window; with "--capture-window" on an X display, the window as the screen shows it.
 #include "selftest/UITestRun.h"
 
-#include "editor/EditorTextView.h"
+#include "platform/text/TextView.h"
 #include "preview/PreviewWebView.h"
 #include "selftest/SelfTestFormat.h"
 #include "selftest/SelfTestFrame.h"
 #include "selftest/SuiteAwait.h"
-#include "window/EditorWindowController.h"
 
 #include <QAbstractButton>
 #include <QAbstractSlider>
@@ -97,7 +96,7 @@ SuiteTask<bool> UITestRun::captureWindow()
     QMainWindow* window = sampleWindow();
     QWidget* content = window ? window->centralWidget() : nullptr;
     if (!window || !content) co_return true;
-    EditorWindowController* controller = sampleController_;
+    const SelfTestWindow controller = sampleController_;
     QString error;
 
     if (SelfTestFrame::argumentsContain(QStringLiteral("--capture-window")) && screenGrabAllowed()) {
@@ -112,7 +111,7 @@ SuiteTask<bool> UITestRun::captureWindow()
             SelfTestFrame::printLine(QStringLiteral("Selected-window capture: ") + error);
     }
 
-    auto grabbing = snapshot(controller->web());
+    auto grabbing = snapshot(controller.web());
     previewSnapshot_ = co_await grabbing;
     if (!sampleController_ || !window->centralWidget()) co_return true;
     if (!previewSnapshot_.isNull() && !writePng(previewSnapshot_, previewFile, &error)) {
@@ -120,7 +119,7 @@ SuiteTask<bool> UITestRun::captureWindow()
         co_return false;
     }
 
-    EditorTextView* textView = controller->textView();
+    TextView* textView = controller.textView();
     // The text area itself, as the text view draws it: without the line numbers and scroll bars.
     if (!writePng(textView->viewport()->grab().toImage(), editorFile, &error)) {
         harnessError(error);
@@ -136,8 +135,8 @@ SuiteTask<bool> UITestRun::captureWindow()
         painter.drawPixmap(content->rect(), cached);
         for (QObject* child : content->children())
             if (auto* view = qobject_cast<QWidget*>(child); view && !view->isWindow())
-                drawControlSnapshots(painter, view, controller->web(), textView, content);
-        QWidget* web = controller->web();
+                drawControlSnapshots(painter, view, controller.web(), textView, content);
+        QWidget* web = controller.web();
         if (!previewSnapshot_.isNull() && web && !web->isHidden())
             painter.drawImage(QRect(web->mapTo(content, QPoint(0, 0)), web->size()), previewSnapshot_);
     }

@@ -3,11 +3,11 @@
 #include "selftest/UITestRun.h"
 
 #include "document/KoriDocument.h"
-#include "editor/EditorTextView.h"
 #include "platform/documents/DocumentController.h"
 #include "platform/foundation/UndoManager.h"
 #include "platform/text/TextEditing.h"
 #include "platform/text/TextStorage.h"
+#include "platform/text/TextView.h"
 #include "platform/ui/ActionDispatcher.h"
 #include "platform/ui/MenuBinder.h"
 #include "platform/ui/MenuModel.h"
@@ -15,7 +15,6 @@
 #include "selftest/SelfTestDocuments.h"
 #include "selftest/SelfTestFrame.h"
 #include "selftest/SuiteAwait.h"
-#include "window/EditorWindowController.h"
 
 #include <QApplication>
 #include <QMainWindow>
@@ -32,7 +31,7 @@ QString titleOf(const QWidget* window)
     return title.replace(QStringLiteral("[*]"), window->isWindowModified() ? QStringLiteral("*") : QString());
 }
 
-void caretToEnd(EditorTextView* view)
+void caretToEnd(TextView* view)
 {
     view->setSelectedRange(TextRange{view->textLength(), 0});
 }
@@ -67,13 +66,13 @@ SuiteTask<bool> UITestRun::openSampleWindow()
         harnessError(error);
         co_return false;
     }
-    sample_ = sampleController_->document();
-    sampleView_ = sampleController_->textView();
+    sample_ = sampleController_.document();
+    sampleView_ = sampleController_.textView();
 
     QMainWindow* window = sampleWindow();
     WindowTracker& windows = WindowTracker::shared();
     windows.makeKeyAndOrderFront(window);
-    sampleController_->makeFirstResponder(sampleView_);
+    sampleController_.makeFirstResponder(sampleView_);
     QApplication::setActiveWindow(window);
 
     co_await sleepFor(100);
@@ -123,7 +122,7 @@ SuiteTask<> UITestRun::typeUndoAndCompose()
     if (!undoSent) {
         SelfTestFrame::printLine(
             QStringLiteral("Global menu route unavailable; independently testing the owned editor's Undo action."));
-        if (UndoManager* undo = sampleController_->model->undoManager()) undo->undo();
+        if (UndoManager* undo = sampleController_.document()->undoManager()) undo->undo();
     }
     checks_.check(QStringLiteral("Undo restores original"), sampleText() == before);
     checks_.check(QStringLiteral("Undo clears edited state"), !sample_->isDocumentEdited());
@@ -131,7 +130,7 @@ SuiteTask<> UITestRun::typeUndoAndCompose()
     const bool redoSent = sendEditMenuItem(QStringLiteral("やり直す"));
     checks_.check(QStringLiteral("Redo menu action reaches editor"), redoSent);
     if (!redoSent)
-        if (UndoManager* undo = sampleController_->model->undoManager()) undo->redo();
+        if (UndoManager* undo = sampleController_.document()->undoManager()) undo->redo();
     checks_.check(QStringLiteral("Redo restores Japanese"), sampleText().endsWith(QStringLiteral("追記 🌸")));
     checks_.check(QStringLiteral("Redo marks edited state"), sample_->isDocumentEdited());
 

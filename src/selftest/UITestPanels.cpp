@@ -3,16 +3,15 @@
 #include "selftest/UITestRun.h"
 
 #include "document/KoriDocument.h"
-#include "editor/EditorTextView.h"
 #include "platform/documents/DocumentController.h"
 #include "platform/ui/ActionDispatcher.h"
 #include "platform/ui/WindowSheet.h"
+#include "platform/text/TextView.h"
 #include "platform/ui/WindowActions.h"
 #include "selftest/SelfTestFormat.h"
 #include "selftest/SelfTestFrame.h"
 #include "selftest/SuiteAlertWatch.h"
 #include "selftest/SuiteAwait.h"
-#include "window/EditorWindowController.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
@@ -70,14 +69,14 @@ std::optional<QString> readUtf8(const QString& path)
 
 struct NewWindow {
     KoriDocument* document = nullptr;
-    EditorWindowController* controller = nullptr;
+    SelfTestWindow controller;
 };
 
 NewWindow windowOf(Document* document)
 {
     auto* text = dynamic_cast<KoriDocument*>(document);
     if (!text || text->windowControllers().empty()) return {};
-    auto* controller = dynamic_cast<EditorWindowController*>(text->windowControllers().front().get());
+    const SelfTestWindow controller = SelfTestWindow::of(*text);
     return controller ? NewWindow{text, controller} : NewWindow{};
 }
 
@@ -88,11 +87,10 @@ SuiteTask<> UITestRun::cancelPanelsOfUntitled()
     auto owned = std::make_unique<KoriDocument>();
     QPointer<KoriDocument> document = owned.get();
     DocumentController::shared()->addDocument(std::move(owned));
-    auto* controller = static_cast<EditorWindowController*>(
-        document->addWindowController(std::make_unique<EditorWindowController>(*document)));
+    const SelfTestWindow controller = SelfTestWindow::open(*document);
     document->showWindows();
-    QPointer<QMainWindow> window = controller->window();
-    controller->textView()->insertText(unsavedText, TextRange{0, 0});
+    QPointer<QMainWindow> window = controller.window();
+    controller.textView()->insertText(unsavedText, TextRange{0, 0});
     co_await sleepFor(200);
     const auto kept = [&document] { return document && document->string() == unsavedText; };
 
@@ -167,7 +165,7 @@ SuiteTask<> UITestRun::saveNewDocumentAs()
     checks_.check(QStringLiteral("standard New creates KoriDocument"), fresh.document != nullptr);
     if (!fresh.document) co_return;
     QPointer<KoriDocument> document = fresh.document;
-    fresh.controller->textView()->insertText(savedAsText, TextRange{0, 0});
+    fresh.controller.textView()->insertText(savedAsText, TextRange{0, 0});
     co_await sleepFor(200);
     if (!document) co_return;
 

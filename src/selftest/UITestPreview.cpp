@@ -3,9 +3,9 @@
 #include "selftest/UITestRun.h"
 
 #include "document/KoriDocument.h"
+#include "platform/text/TextView.h"
 #include "preview/PreviewWebView.h"
 #include "selftest/SuiteAwait.h"
-#include "window/EditorWindowController.h"
 
 #include <QAbstractScrollArea>
 #include <QMainWindow>
@@ -31,17 +31,17 @@ bool shown(const QWidget* widget)
 
 SuiteTask<bool> UITestRun::checkPreview()
 {
-    EditorWindowController* controller = sampleController_;
+    const SelfTestWindow controller = sampleController_;
     if (!controller || !sample_) {
         harnessError(QStringLiteral("見本の書類が閉じられました。"));
         co_return false;
     }
-    controller->setMode(EditorWindowController::Mode::split);
+    controller.setMode(SelfTestWindow::Mode::split);
     // Conditions and awaitables are named before they are awaited (see SuiteTask.h).
     const std::function<bool()> caughtUp = [this] {
         if (!sampleController_ || !sample_) return true;
-        const std::optional<std::uint64_t> shownRevision = sampleController_->previewRevision();
-        return shownRevision && *shownRevision == sample_->revision() && !sampleController_->web()->isLoading();
+        const std::optional<std::uint64_t> shownRevision = sampleController_.previewRevision();
+        return shownRevision && *shownRevision == sample_->revision() && !sampleController_.web()->isLoading();
     };
     co_await poll(40, 100, caughtUp);
     if (!sampleController_) {
@@ -49,7 +49,7 @@ SuiteTask<bool> UITestRun::checkPreview()
         co_return false;
     }
 
-    auto reading = evaluate(controller->web(), QStringLiteral("document.body.innerText"));
+    auto reading = evaluate(controller.web(), QStringLiteral("document.body.innerText"));
     const ScriptResult body = co_await reading;
     if (!body.ok) {
         harnessError(body.error);
@@ -60,7 +60,7 @@ SuiteTask<bool> UITestRun::checkPreview()
                   text.contains(QStringLiteral("日本語")) && text.contains(QStringLiteral("Markdown")));
 
     auto looking = evaluate(
-        controller->web(),
+        controller.web(),
         QStringLiteral("['h1','h2','p','a','ul','blockquote','pre','table'].every(s=>document.querySelector(s))"));
     const ScriptResult structures = co_await looking;
     if (!structures.ok) {
@@ -70,7 +70,7 @@ SuiteTask<bool> UITestRun::checkPreview()
     checks_.check(QStringLiteral("WKWebView has all required Markdown structures"),
                   structures.value.typeId() == QMetaType::Bool && structures.value.toBool());
 
-    auto probing = evaluate(controller->web(), pageScriptProbe);
+    auto probing = evaluate(controller.web(), pageScriptProbe);
     const ScriptResult noPageScripts = co_await probing;
     checks_.check(QStringLiteral("page JavaScript disabled"),
                   noPageScripts.ok && noPageScripts.value.typeId() == QMetaType::Bool && noPageScripts.value.toBool());
@@ -79,11 +79,11 @@ SuiteTask<bool> UITestRun::checkPreview()
         harnessError(QStringLiteral("見本の書類が閉じられました。"));
         co_return false;
     }
-    controller->setMode(EditorWindowController::Mode::preview);
-    checks_.check(QStringLiteral("preview mode hides editor"), !shown(controller->scroll()) && shown(controller->web()));
-    controller->setMode(EditorWindowController::Mode::edit);
-    checks_.check(QStringLiteral("edit mode hides preview"), shown(controller->scroll()) && !shown(controller->web()));
-    controller->setMode(EditorWindowController::Mode::split);
+    controller.setMode(SelfTestWindow::Mode::preview);
+    checks_.check(QStringLiteral("preview mode hides editor"), !shown(controller.textView()) && shown(controller.web()));
+    controller.setMode(SelfTestWindow::Mode::edit);
+    checks_.check(QStringLiteral("edit mode hides preview"), shown(controller.textView()) && !shown(controller.web()));
+    controller.setMode(SelfTestWindow::Mode::split);
     co_await sleepFor(600);
     co_return true;
 }

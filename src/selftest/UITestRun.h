@@ -1,6 +1,7 @@
 #pragma once
 
 #include "selftest/SelfTestChecks.h"
+#include "selftest/SelfTestWindow.h"
 #include "selftest/SuiteTask.h"
 
 #include <QImage>
@@ -12,8 +13,7 @@ class QMainWindow;
 
 namespace korimado {
 
-class EditorTextView;
-class EditorWindowController;
+class TextView;
 class KoriDocument;
 
 // One run of the UI suite: its records, its benchmarks and the sample window it keeps open. The
@@ -54,8 +54,8 @@ private:
     SelfTestChecks checks_;
     QJsonArray benchmarks_;
     QPointer<KoriDocument> sample_;
-    QPointer<EditorWindowController> sampleController_;
-    QPointer<EditorTextView> sampleView_;
+    SelfTestWindow sampleController_;
+    QPointer<TextView> sampleView_;
     QImage previewSnapshot_;
 };
 

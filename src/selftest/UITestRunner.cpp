@@ -6,7 +6,6 @@
 #include "selftest/SelfTestFrame.h"
 #include "selftest/SuiteAlertWatch.h"
 #include "selftest/UITestRun.h"
-#include "window/EditorWindowController.h"
 
 #include <QJsonObject>
 #include <QMainWindow>
@@ -56,7 +55,7 @@ QString UITestRun::sampleText() const
 
 QMainWindow* UITestRun::sampleWindow() const
 {
-    return sampleController_ ? sampleController_->window() : nullptr;
+    return sampleController_.window();
 }
 
 void UITestRun::harnessError(const QString& description)

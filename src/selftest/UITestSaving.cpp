@@ -4,8 +4,8 @@
 
 #include "document/CodecError.h"
 #include "document/KoriDocument.h"
-#include "editor/EditorTextView.h"
 #include "platform/foundation/UndoManager.h"
+#include "platform/text/TextView.h"
 #include "selftest/SelfTestFrame.h"
 #include "selftest/SuiteAwait.h"
 

@@ -47,7 +47,6 @@ public:
     void cancel();
     void close();
     void want();
-    bool isWanted() const { return wanted_; }
     void setPainted();
     bool hasPainted() const { return painted_; }
 
@@ -67,7 +66,6 @@ public:
     bool isRendering() const { return rendering_; }
     bool svgPaused = false;
     bool svgReady() const { return svgReady_; }
-    bool svgPlayable() const { return svgPlayable_; }
 
 private:
     void render();

@@ -338,7 +338,6 @@ LayoutManager* EditorWindowController::layout() const { return textView()->layou
 QAbstractScrollArea* EditorWindowController::scroll() const { return textView(); }
 LineNumberRuler* EditorWindowController::ruler() const { return editors_->primaryRuler(); }
 EditorTextView* EditorWindowController::secondaryEditor() const { return editors_->secondary(); }
-QAbstractScrollArea* EditorWindowController::secondaryScroll() const { return secondaryEditor(); }
 LineNumberRuler* EditorWindowController::secondaryRuler() const { return editors_->secondaryRuler(); }
 QSplitter* EditorWindowController::codeSplit() const { return editors_->split(); }
 QWidget* EditorWindowController::previewPane() const { return detailPane_->widget(); }
@@ -368,6 +367,17 @@ EditorWindowController::ScheduleCounts EditorWindowController::scheduleCounts() 
 {
     return {statusLine_->statisticsSchedules(), detailPane_->inspectionSchedules(), highlightingSchedules_,
             detailPane_->previewSchedules(), menuRefreshes_};
+}
+
+DocumentEditor* EditorWindowController::primaryEditor() const { return textView(); }
+DocumentEditor* EditorWindowController::secondaryDocumentEditor() const { return secondaryEditor(); }
+DocumentEditor* EditorWindowController::focusedEditor() const { return activeEditor(); }
+
+std::vector<DocumentEditor*> EditorWindowController::documentEditors() const
+{
+    std::vector<DocumentEditor*> editors;
+    for (EditorTextView* editor : editors_->editors()) editors.push_back(editor);
+    return editors;
 }
 
 EditorTextView* EditorWindowController::activeEditor() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "document/KoriDocumentWindow.h"
+#include "editor/EditorHost.h"
 #include "platform/foundation/DefaultsValue.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/text/TextView.h"
@@ -60,10 +61,12 @@ struct EditorOptions;
 // editors (EditorPair), the detail pane (DetailPane), the status line (StatusLine) and the
 // toolbar (WindowToolbar) are parts with their own state; the window's restorable state goes
 // through RestorableStateCodec. The controller ties them together: it is the window's responder
-// for its actions (found by name, "showEdit:") and the delegate of its editors.
+// for its actions (found by name, "showEdit:") and the delegate of its editors, and hands its
+// editors out as DocumentEditor to callers outside the window (EditorHost).
 class EditorWindowController : public QObject,
                                public WindowController,
                                public KoriDocumentWindow,
+                               public EditorHost,
                                public Responder,
                                public TextViewDelegate {
     Q_OBJECT
@@ -133,6 +136,14 @@ public:
 
     // --- Responder: validation of undo and redo
     std::optional<bool> validate(MenuItem& item) override;
+
+    // --- EditorHost
+    DocumentEditor* primaryEditor() const override;
+    DocumentEditor* secondaryDocumentEditor() const override;
+    DocumentEditor* focusedEditor() const override;
+    std::vector<DocumentEditor*> documentEditors() const override;
+    void toggleWrap(bool on) override;
+    void changeDocumentSyntax(const QString& languageId) override;
 
     // --- editors and their command objects
     // The second editor when it has the keyboard focus, else the primary one.
@@ -228,7 +239,6 @@ public:
     void endingChanged(int index);
     void undo(MenuItem* sender = nullptr);
     void redo(MenuItem* sender = nullptr);
-    void toggleWrap(bool on);
     void inputBackSlash(MenuItem* sender = nullptr);
     void inputYenMark(MenuItem* sender = nullptr);
     // The selection as plain text and as RTF with the syntax colours.
@@ -241,7 +251,6 @@ public:
     EditorPair& editors() const { return *editors_; }
     StatusLine& statusLine() const { return *statusLine_; }
     DetailPane& detailPane() const { return *detailPane_; }
-    WindowToolbar& windowToolbar() const { return *toolbar_; }
 
     Mode mode() const { return mode_; }
     EditorTextView* textView() const;
@@ -249,7 +258,6 @@ public:
     QAbstractScrollArea* scroll() const;  // textView scrolls itself
     LineNumberRuler* ruler() const;
     EditorTextView* secondaryEditor() const;
-    QAbstractScrollArea* secondaryScroll() const;  // the second editor scrolls itself
     LayoutManager* secondaryLayout() const;
     LineNumberRuler* secondaryRuler() const;
     TextCommands* secondaryCommands() const { return secondaryCommands_.get(); }
@@ -258,7 +266,6 @@ public:
     QWidget* codePane() const { return codePane_; }
     QWidget* navigationBar() const { return navigationBar_; }
     QPushButton* syntaxButton() const { return syntaxButton_; }
-    QPushButton* outlineButton() const { return outlineButton_; }
     QPushButton* previousOutlineButton() const { return previousOutlineButton_; }
     QPushButton* nextOutlineButton() const { return nextOutlineButton_; }
     QSplitter* split() const { return split_; }
@@ -268,8 +275,6 @@ public:
     QWidget* previewPane() const;
     SegmentedControl* detailPicker() const;
     QPlainTextEdit* inspectionText() const;
-    QPlainTextEdit* inspectionScroll() const { return inspectionText(); }  // scrolls itself
-    QTableWidget* outlineScroll() const { return outlineTable(); }         // scrolls itself
     QCheckBox* countSpaces() const;
     QCheckBox* countNewlines() const;
     QWidget* countOptions() const;
@@ -309,7 +314,6 @@ public:
     void reloadOutlineTable();
     void openOutlineMenu();
     void openSyntaxMenu();
-    void changeDocumentSyntax(const QString& languageId);
     bool isSVG() const;
     bool isHTML() const;
 

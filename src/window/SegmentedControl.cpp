@@ -25,11 +25,6 @@ SegmentedControl::SegmentedControl(const QStringList& labels, QWidget* parent)
     connect(group_, &QButtonGroup::idClicked, this, &SegmentedControl::segmentClicked);
 }
 
-int SegmentedControl::segmentCount() const
-{
-    return static_cast<int>(labels_.size());
-}
-
 QString SegmentedControl::label(int segment) const
 {
     return labels_.value(segment);

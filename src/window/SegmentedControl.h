@@ -15,7 +15,6 @@ class SegmentedControl : public QWidget {
 public:
     explicit SegmentedControl(const QStringList& labels, QWidget* parent = nullptr);
 
-    int segmentCount() const;
     QString label(int segment) const;
     int selectedSegment() const;
     // Out-of-range segments are ignored; no signal is sent.

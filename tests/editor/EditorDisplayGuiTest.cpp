@@ -57,7 +57,7 @@ TEST(EditorDisplayTest, DisplayIfNeededPaintsTheTypedRowOfAWindowKeptOffScreen)
 
     WindowDisplay::keepOffScreen(&window);
     PaintRecorder text(editor->viewport());
-    PaintRecorder ruler(editor->verticalRuler());
+    PaintRecorder ruler(editor->findChild<LineNumberRuler*>());
     WindowDisplay::displayIfNeeded(&window);
     EXPECT_EQ(text.painted.boundingRect(), editor->viewport()->rect()) << "the first display is whole";
     ASSERT_FALSE(stored(editor->viewport()).isNull());

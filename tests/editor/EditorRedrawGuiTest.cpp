@@ -92,7 +92,8 @@ protected:
     {
         settle();
         for (EditorTextView* editor : {first, second}) {
-            for (QWidget* part : {static_cast<QWidget*>(editor->viewport()), static_cast<QWidget*>(editor->verticalRuler())}) {
+            QWidget* ruler = editor->findChild<LineNumberRuler*>();
+            for (QWidget* part : {static_cast<QWidget*>(editor->viewport()), ruler}) {
                 const QImage shown = onScreen(part);
                 const QImage fresh = freshPaint(part);
                 ASSERT_EQ(shown.size(), fresh.size()) << step;
@@ -137,7 +138,7 @@ TEST_F(EditorRedrawTest, TypingRedrawsItsOwnRowsOnly)
     QRegion painted = paintedDuring(first->viewport(), [&] { type(Qt::Key_X); });
     EXPECT_FALSE(painted.isEmpty());
     EXPECT_LE(painted.boundingRect().height(), row + 4);
-    EXPECT_TRUE(paintedDuring(first->verticalRuler(), [&] { type(Qt::Key_Y); }).isEmpty());
+    EXPECT_TRUE(paintedDuring(first->findChild<LineNumberRuler*>(), [&] { type(Qt::Key_Y); }).isEmpty());
 
     // The other view shows the same row and redraws it alone too.
     painted = paintedDuring(second->viewport(), [&] { type(Qt::Key_Z); });

@@ -42,4 +42,25 @@ status=0
 [ "$status" -eq 1 ] || fail "an upward include between subfolders passed"
 grep -q '^src/low/base/Base.cpp:1: low/base includes low/top/Top.h, but low/top is above low/base' "$work/out" ||
   fail "no line for Base.cpp"
+rm "$work/src/low/base/Base.cpp"
+
+# The editor's widget header is refused from scripting and the self-tests, not from the window.
+mkdir -p "$work/src/editor" "$work/src/window" "$work/src/scripting" "$work/src/selftest"
+printf 'set(KORIMADO_AREAS low editor window scripting selftest high)\n' > "$work/src/CMakeLists.txt"
+rm "$work/src/low/CMakeLists.txt"
+printf '#pragma once\n' > "$work/src/editor/EditorTextView.h"
+printf '#include "editor/EditorTextView.h"\n' > "$work/src/window/EditorWindowController.h"
+printf '#include "editor/EditorTextView.h"\n' > "$work/src/window/Pane.cpp"
+printf '#include "editor/DocumentEditor.h"\n' > "$work/src/scripting/Allowed.cpp"
+"$check" "$work" > "$work/out" 2>&1 || fail "the window including the editor widget was refused"
+printf '#include "editor/DocumentEditor.h"\n#include "editor/EditorTextView.h"\n' > "$work/src/scripting/Script.cpp"
+printf '#include "window/EditorWindowController.h"\n' > "$work/src/selftest/Suite.cpp"
+status=0
+"$check" "$work" > "$work/out" 2>&1 || status=$?
+[ "$status" -eq 1 ] || fail "a widget include from scripting passed"
+grep -q '^src/scripting/Script.cpp:2: includes the widget header editor/EditorTextView.h' "$work/out" ||
+  fail "no line for Script.cpp"
+grep -q '^src/selftest/Suite.cpp:1: includes the widget header window/EditorWindowController.h' "$work/out" ||
+  fail "no line for Suite.cpp"
+if grep -q 'Allowed.cpp\|layer order is' "$work/out"; then fail "a line for an include that keeps the rules"; fi
 echo "ok"

@@ -156,7 +156,7 @@ TEST_F(EditorWindowTest, ModeChangesShowAndHidePanesAndResetTheDetailSegment)
     window.showWarningsInspector();
     EXPECT_EQ(window.mode(), Mode::split);
     EXPECT_EQ(window.detailPicker()->selectedSegment(), 3);
-    EXPECT_FALSE(window.inspectionScroll()->isHidden());
+    EXPECT_FALSE(window.inspectionText()->isHidden());
     EXPECT_TRUE(window.web()->isHidden());
     window.toggleInspector();
     EXPECT_EQ(window.mode(), Mode::edit);

@@ -287,11 +287,6 @@ void DocumentController::autosaveAllDocuments()
     for (Document* document : documents) document->autosaveInBackground();
 }
 
-bool DocumentController::hasEditedDocuments() const
-{
-    return std::any_of(documents_.begin(), documents_.end(), [](const Document* d) { return d->isDocumentEdited(); });
-}
-
 bool DocumentController::closeAllDocuments()
 {
     // A question runs its own event loop, in which another road may close a later document.

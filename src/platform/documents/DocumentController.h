@@ -75,7 +75,6 @@ public:
 
     // Asks about every edited document in turn; false (and nothing more is closed) on a cancel.
     bool closeAllDocuments();
-    bool hasEditedDocuments() const;
 
     AlertPresenter* alertPresenter() const { return alertPresenter_; }
     void setAlertPresenter(AlertPresenter* presenter) { alertPresenter_ = presenter; }

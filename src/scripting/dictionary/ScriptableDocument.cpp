@@ -2,7 +2,8 @@
 
 #include "document/KoriDocument.h"
 #include "document/TextEncodingNames.h"
-#include "editor/EditorTextView.h"
+#include "editor/DocumentEditor.h"
+#include "editor/EditorHost.h"
 #include "platform/foundation/UndoManager.h"
 #include "platform/text/StorageCharacterCounts.h"
 #include "platform/text/TextEditing.h"
@@ -12,7 +13,6 @@
 #include "search/engine/SearchEngine.h"
 #include "search/engine/SearchEngineError.h"
 #include "syntax/SyntaxModel.h"
-#include "window/EditorWindowController.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -29,17 +29,15 @@ const QString replaceName = QStringLiteral("置換");
 
 }  // namespace
 
-EditorWindowController* ScriptableDocument::window() const
+EditorHost* ScriptableDocument::window() const
 {
-    if (!document_ || document_->windowControllers().empty())
-        return nullptr;
-    return dynamic_cast<EditorWindowController*>(document_->windowControllers().front().get());
+    return document_ ? EditorHost::of(*document_) : nullptr;
 }
 
-EditorTextView* ScriptableDocument::editor() const
+DocumentEditor* ScriptableDocument::editor() const
 {
-    EditorWindowController* controller = window();
-    return controller ? controller->textView() : nullptr;
+    EditorHost* host = window();
+    return host ? host->primaryEditor() : nullptr;
 }
 
 QString ScriptableDocument::contents() const
@@ -49,7 +47,7 @@ QString ScriptableDocument::contents() const
 
 bool ScriptableDocument::isEditable() const
 {
-    const EditorTextView* view = editor();
+    const DocumentEditor* view = editor();
     return !view || view->isEditable();
 }
 
@@ -68,7 +66,7 @@ void ScriptableDocument::applyScriptText(const QString& text, const QString& act
 void ScriptableDocument::commitScriptEdit(const QVector<TextRange>& ranges, const QStringList& strings,
                                           qsizetype caretAfter, const QString& actionName)
 {
-    EditorTextView* view = editor();
+    DocumentEditor* view = editor();
     const QVector<TextRange> caret{TextRange{caretAfter, 0}};
     TextEditing::replace(document_->storage(), ranges, strings, actionName,
                          view ? std::optional<QVector<TextRange>>(caret) : std::nullopt,
@@ -103,13 +101,13 @@ void ScriptableDocument::setLineEnding(const QString& name)
 
 int ScriptableDocument::tabWidth() const
 {
-    const EditorTextView* view = editor();
+    const DocumentEditor* view = editor();
     return view ? view->options().editingTabWidth : 4;
 }
 
 void ScriptableDocument::setTabWidth(qint64 width)
 {
-    if (EditorTextView* view = editor()) {
+    if (DocumentEditor* view = editor()) {
         EditorOptions options = view->options();
         options.editingTabWidth = int(std::clamp<qint64>(width, 1, 16));
         view->apply(options);
@@ -121,7 +119,7 @@ std::optional<EventDescriptor> ScriptableDocument::value(const QString& key) con
     using D = EventDescriptor;
     if (!document_)
         return std::nullopt;
-    const EditorTextView* view = editor();
+    const DocumentEditor* view = editor();
     if (key == QLatin1String("scriptContents"))
         return D::text(document_->string());
     if (key == QLatin1String("scriptEncoding"))
@@ -161,13 +159,13 @@ bool ScriptableDocument::setValue(const QString& key, const EventDescriptor& val
 {
     if (!document_)
         return true;
-    EditorTextView* view = editor();
+    DocumentEditor* view = editor();
     if (key == QLatin1String("scriptContents")) {
         if (const std::optional<QString> text = value.toText())
             setContents(*text);
     } else if (key == QLatin1String("scriptSyntaxStyle")) {
         const std::optional<QString> name = value.toText();
-        if (EditorWindowController* controller = window(); controller && name)
+        if (EditorHost* controller = window(); controller && name)
             controller->changeDocumentSyntax(*name == QLatin1String("Plain Text") ? QStringLiteral("plain") : *name);
     } else if (key == QLatin1String("scriptTabWidth")) {
         if (const std::optional<qint64> width = value.toInteger())
@@ -309,12 +307,12 @@ std::optional<EventDescriptor> ScriptableDocument::find(ScriptCommand& command)
         command.setScriptError(ScriptErrors::failed, failure);
         return EventDescriptor::boolean(false);
     }
-    EditorTextView* view = editor();
+    DocumentEditor* view = editor();
     const Match* match = chooseMatch(*matches, view ? view->selectedRange() : TextRange{}, command);
     if (!match)
         return EventDescriptor::boolean(false);
     if (view) {
-        view->setSelectedRange(match->range);
+        view->select({match->range});
         view->scrollRangeToVisible(match->range);
     }
     return EventDescriptor::boolean(true);
@@ -338,7 +336,7 @@ qint64 ScriptableDocument::replace(ScriptCommand& command)
     if (command.boolean(QStringLiteral("all")).value_or(false)) {
         chosen = *matches;
     } else {
-        const EditorTextView* view = editor();
+        const DocumentEditor* view = editor();
         if (const Match* match = chooseMatch(*matches, view ? view->selectedRange() : TextRange{}, command))
             chosen.push_back(*match);
     }
@@ -426,15 +424,15 @@ void ScriptableDocument::jump(ScriptCommand& command)
             n = std::min(*column - 1, length);
         position += ScriptCharacters::offset(lineText, qsizetype(n));
     }
-    if (EditorTextView* view = editor()) {
-        view->setSelectedRange({position, 0});
+    if (DocumentEditor* view = editor()) {
+        view->select({TextRange{position, 0}});
         view->scrollRangeToVisible({position, 0});
     }
 }
 
 void ScriptableDocument::scroll()
 {
-    if (EditorTextView* view = editor())
+    if (DocumentEditor* view = editor())
         view->scrollRangeToVisible(view->selectedRange());
 }
 

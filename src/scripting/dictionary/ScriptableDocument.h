@@ -14,8 +14,8 @@
 
 namespace korimado {
 
-class EditorTextView;
-class EditorWindowController;
+class DocumentEditor;
+class EditorHost;
 class KoriDocument;
 
 // What a script sees of one document: its properties by key and its commands. Every text change
@@ -33,8 +33,8 @@ public:
     explicit ScriptableDocument(KoriDocument* document) : document_(document) {}
 
     KoriDocument* document() const { return document_; }
-    EditorWindowController* window() const;
-    EditorTextView* editor() const;
+    EditorHost* window() const;
+    DocumentEditor* editor() const;
 
     // Properties by their key; none for a key the document does not have.
     std::optional<EventDescriptor> value(const QString& key) const;

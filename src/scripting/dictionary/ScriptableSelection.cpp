@@ -4,7 +4,7 @@
 #include "commands/TextCommandRunner.h"
 #include "commands/TextConversions.h"
 #include "document/KoriDocument.h"
-#include "editor/EditorTextView.h"
+#include "editor/DocumentEditor.h"
 #include "platform/text/StorageCharacterCounts.h"
 #include "platform/text/TextEditing.h"
 #include "platform/text/TextStorage.h"
@@ -74,7 +74,7 @@ bool ScriptableSelection::setValue(const QString& key, const EventDescriptor& va
 
 QString ScriptableSelection::contents() const
 {
-    const EditorTextView* view = document_.editor();
+    const DocumentEditor* view = document_.editor();
     if (!view)
         return QString();
     return document_.document()->storage().substring(view->selectedRange());
@@ -82,7 +82,7 @@ QString ScriptableSelection::contents() const
 
 void ScriptableSelection::setContents(const QString& text)
 {
-    EditorTextView* view = document_.editor();
+    DocumentEditor* view = document_.editor();
     if (!view || !view->isEditable())
         return;
     const TextRange selected = view->selectedRange();
@@ -96,7 +96,7 @@ void ScriptableSelection::setContents(const QString& text)
 
 std::vector<qint64> ScriptableSelection::range() const
 {
-    const EditorTextView* view = document_.editor();
+    const DocumentEditor* view = document_.editor();
     if (!view)
         return {0, 0};
     const StorageCharacterCounts& counts = StorageCharacterCounts::of(document_.document()->storage());
@@ -107,7 +107,7 @@ std::vector<qint64> ScriptableSelection::range() const
 
 void ScriptableSelection::setRange(const std::vector<qint64>& values)
 {
-    EditorTextView* view = document_.editor();
+    DocumentEditor* view = document_.editor();
     if (!view || values.empty())
         return;
     const StorageCharacterCounts& counts = StorageCharacterCounts::of(document_.document()->storage());
@@ -115,12 +115,12 @@ void ScriptableSelection::setRange(const std::vector<qint64>& values)
     const qint64 start = std::clamp<qint64>(values[0], 0, characters);
     const qint64 length = std::min(values.size() >= 2 ? std::max<qint64>(values[1], 0) : 0, characters - start);
     const qsizetype from = counts.offset(qsizetype(start));
-    view->setSelectedRange({from, counts.offset(qsizetype(start + length)) - from});
+    view->select({TextRange{from, counts.offset(qsizetype(start + length)) - from}});
 }
 
 std::vector<qint64> ScriptableSelection::lineRange() const
 {
-    const EditorTextView* view = document_.editor();
+    const DocumentEditor* view = document_.editor();
     if (!view)
         return {1, 0};
     const LineIndex& lines = *document_.document()->lines();
@@ -136,7 +136,7 @@ std::vector<qint64> ScriptableSelection::lineRange() const
 
 void ScriptableSelection::setLineRange(const std::vector<qint64>& values)
 {
-    EditorTextView* view = document_.editor();
+    DocumentEditor* view = document_.editor();
     if (!view || values.empty() || values[0] == std::numeric_limits<qint64>::min())
         return;
     const LineIndex& lines = *document_.document()->lines();
@@ -146,7 +146,7 @@ void ScriptableSelection::setLineRange(const std::vector<qint64>& values)
     const qint64 n = std::min(count, lineCount - first);
     const qsizetype from = lines.start(qsizetype(first));
     const qsizetype to = first + n >= lineCount ? document_.document()->storage().length() : lines.start(qsizetype(first + n));
-    view->setSelectedRange({from, to - from});
+    view->select({TextRange{from, to - from}});
 }
 
 void ScriptableSelection::perform(const QString& method, ScriptCommand& command)
@@ -161,7 +161,7 @@ void ScriptableSelection::perform(const QString& method, ScriptCommand& command)
 
 void ScriptableSelection::textCommand(ScriptCommand& command)
 {
-    EditorTextView* view = document_.editor();
+    DocumentEditor* view = document_.editor();
     if (!view)
         return;
     const auto found = textCommandActions().find(command.name());
@@ -178,7 +178,7 @@ void ScriptableSelection::textCommand(ScriptCommand& command)
 
 void ScriptableSelection::transform(ScriptCommand& command)
 {
-    EditorTextView* view = document_.editor();
+    DocumentEditor* view = document_.editor();
     if (!view || !view->isEditable())
         return;
     const QString text = contents();
