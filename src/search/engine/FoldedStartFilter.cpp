@@ -84,6 +84,12 @@ std::optional<FoldedStartFilter> FoldedStartFilter::make(const TextFolding& fold
     filter.table_ = &modeTable(folding);
     filter.first_ = foldedPattern[0].unicode();
     filter.second_ = foldedPattern[1].unicode();
+    // CJK units begin nothing when neither of the two folds from one of them.
+    filter.cjkQuiet_ = filter.table_->cjkSimple;
+    for (char16_t u = cjkFirst; filter.cjkQuiet_ && u <= cjkLast; ++u) {
+        const char16_t f = filter.table_->units[u].first;
+        if (inCjkRange(u) && (f == filter.first_ || f == filter.second_)) filter.cjkQuiet_ = false;
+    }
     return filter;
 }
 
@@ -105,15 +111,7 @@ qsizetype FoldedStartFilter::next(const char16_t* text, qsizetype n, qsizetype f
     qsizetype i = from;
 #if defined(__SSE2__)
     // Blocks of ASCII and CJK units fold unit by unit: eight starts compared at once.
-    bool cjkQuiet = table_->cjkSimple;
-    if (cjkQuiet) {
-        for (char16_t u = cjkFirst; u <= cjkLast; ++u) {
-            if (inCjkRange(u) && (table_->units[u].first == first_ || table_->units[u].first == second_)) {
-                cjkQuiet = false;
-                break;
-            }
-        }
-    }
+    const bool cjkQuiet = cjkQuiet_;
     if (table_->asciiSimple) {
         const __m128i highBits = _mm_set1_epi16(short(0xFF80));
         const __m128i zero = _mm_setzero_si128();

@@ -34,6 +34,7 @@ private:
     const ModeTable* table_ = nullptr;
     char16_t first_ = 0;
     char16_t second_ = 0;
+    bool cjkQuiet_ = false;  // CJK units are compared eight at a time, as ASCII ones are
 };
 
 }  // namespace korimado
