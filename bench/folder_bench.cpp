@@ -4,7 +4,8 @@
 // /usr/share/man and /usr/include (hard links in the temporary folder: compressed pages, Latin-1
 // pages and binaries among them); the peak memory of a search; a minified 2 MB one-line file;
 // then replace and roll back a change touching 1,000 files, beside grep -l and sed -i making the
-// same change. "cold" runs follow dropping this tree's own pages from the page cache (nothing
+// same change. With FOLDER_BENCH_TREE=<folder>, only a literal and an expression search over that
+// tree: ours, the folder window's, grep -rn and rg -n --no-ignore, with times and peak memory. "cold" runs follow dropping this tree's own pages from the page cache (nothing
 // else's); warm figures are medians of several runs, since the machine is shared. The search reads and matches files on every core, as rg
 // does; grep uses one.
 #include "BenchSupport.h"
@@ -26,8 +27,15 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
+
+#if KORIMADO_BENCH_UI
+#include "search/ui/FolderFindWindowController.h"
+
+#include <QApplication>
+#endif
 
 using namespace korimado;
 using namespace korimado::bench;
@@ -287,11 +295,154 @@ QString makeMixedTree(const QString& scratch)
     return root;
 }
 
+// A tool run with its output in a file; its time, and its peak resident memory (MiB) as
+// /usr/bin/time tells it (a child forked from this process would count this process's pages).
+struct ToolRun {
+    double ms = 0;
+    double peakMb = -1;
+};
+
+ToolRun measuredTool(const QString& program, const QStringList& arguments, const QString& output)
+{
+    const QString time = QStringLiteral("/usr/bin/time");
+    const bool timed = QFileInfo(time).isExecutable();
+    const QString memory = output + QStringLiteral(".rss");
+    QProcess tool;
+    tool.setStandardOutputFile(output);
+    Stopwatch watch;
+    if (timed) tool.start(time, QStringList{QStringLiteral("-f"), QStringLiteral("%M"), QStringLiteral("-o"), memory, program} + arguments);
+    else tool.start(program, arguments);
+    tool.waitForFinished(-1);
+    ToolRun run;
+    run.ms = watch.ms();
+    QFile rss(memory);
+    if (timed && rss.open(QIODevice::ReadOnly)) {
+        const QList<QByteArray> lines = rss.readAll().trimmed().split('\n');
+        run.peakMb = lines.last().trimmed().toDouble() / 1024.0;
+    }
+    QFile::remove(memory);
+    return run;
+}
+
+// Peak resident memory since the last reset (Linux 4.0 on: writing 5 to clear_refs).
+void resetPeakRss()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly)) clear.write("5");
+}
+
+// "name: median (min..max)" of samples.
+void reportSpread(const QByteArray& name, const std::vector<double>& samples)
+{
+    if (samples.empty()) return;
+    const auto [low, high] = std::minmax_element(samples.begin(), samples.end());
+    std::printf("%s: %.3f (%.3f..%.3f, n=%zu)\n", name.constData(), median(samples), *low, *high, samples.size());
+    std::fflush(stdout);
+}
+
+void reportRatio(const QByteArray& name, const std::vector<double>& ours, const std::vector<double>& theirs)
+{
+    if (ours.empty() || theirs.empty() || median(theirs) <= 0) return;
+    report(name.constData(), median(ours) / median(theirs));
+}
+
+#if KORIMADO_BENCH_UI
+// The folder window's own search: the button pressed until the table is filled.
+double windowSearchMs(const QString& root, const SearchRequest& r)
+{
+    FolderFindWindowController window(root, r, [] { return QSet<QString>(); });
+    window.searchFolder();
+    Stopwatch watch;
+    while (window.isRunning()) QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+    return watch.ms();
+}
+#endif
+
+// One search over a given tree (FOLDER_BENCH_TREE): ours, grep -rn and rg -n --no-ignore, each
+// run Runs times by turns; median and range of the time and of the peak memory, and the ratios.
+void compareOnTree(const char* name, const QString& root, const QString& pattern, SearchMode mode,
+                   const QString& scratch)
+{
+    const SearchRequest r = request(pattern, mode);
+    const bool literal = mode == SearchMode::text;
+    const QString output = scratch + QStringLiteral("/tool.out");
+    const QStringList grepArguments{QStringLiteral("-rn"), literal ? QStringLiteral("-F") : QStringLiteral("-E"),
+                                    QStringLiteral("--"), pattern, root};
+    QStringList rgArguments{QStringLiteral("-n"), QStringLiteral("--no-ignore")};
+    if (literal) rgArguments << QStringLiteral("-F");
+    rgArguments << QStringLiteral("--") << pattern << root;
+    // FOLDER_BENCH_OURS_ONLY: no peer (to profile ours alone).
+    const bool peers = !qEnvironmentVariableIsSet("FOLDER_BENCH_OURS_ONLY");
+    const bool rg = peers && hasRipgrep();
+    std::vector<double> ours, oursMb, grep, grepMb, rgs, rgMb, window;
+    qsizetype hits = 0, files = 0;
+    // The tree's pages in memory for everyone: grep reads every byte of every file.
+    FolderSearchEngine::search(root, r, options());
+    if (peers) measuredTool(QStringLiteral("grep"), grepArguments, output);
+    for (int i = 0; i < Runs; ++i) {
+        resetPeakRss();
+        Stopwatch watch;
+        const FolderSearchResult result = FolderSearchEngine::search(root, r, options());
+        ours.push_back(watch.ms());
+        oursMb.push_back(peakRssMb());
+        hits = result.matchCount();
+        files = result.visitedFileCount;
+        if (peers) {
+            const ToolRun g = measuredTool(QStringLiteral("grep"), grepArguments, output);
+            grep.push_back(g.ms);
+            if (g.peakMb >= 0) grepMb.push_back(g.peakMb);
+        }
+        if (rg) {
+            const ToolRun t = measuredTool(QStringLiteral("rg"), rgArguments, output);
+            rgs.push_back(t.ms);
+            if (t.peakMb >= 0) rgMb.push_back(t.peakMb);
+        }
+#if KORIMADO_BENCH_UI
+        window.push_back(windowSearchMs(root, r));
+#endif
+    }
+    const QByteArray base = QByteArray("tree_") + name;
+    report((base + "_visited_files").constData(), double(files));
+    report((base + "_hits").constData(), double(hits));
+    reportSpread(base + "_ms", ours);
+    reportSpread(base + "_grep_ms", grep);
+    reportSpread(base + "_rg_ms", rgs);
+    reportSpread(base + "_window_ms", window);
+    reportRatio(base + "_ratio_to_grep", ours, grep);
+    reportRatio(base + "_ratio_to_rg", ours, rgs);
+    reportRatio(base + "_window_ratio_to_grep", window, grep);
+    reportRatio(base + "_window_ratio_to_rg", window, rgs);
+    reportSpread(base + "_peak_rss_mb", oursMb);
+    reportSpread(base + "_grep_peak_rss_mb", grepMb);
+    reportSpread(base + "_rg_peak_rss_mb", rgMb);
+    reportRatio(base + "_peak_rss_ratio_to_rg", oursMb, rgMb);
+    QFile::remove(output);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+#if KORIMADO_BENCH_UI
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+#else
     QCoreApplication app(argc, argv);
+#endif
+    // A tree of the caller's (a mixed one of 40,000 files and more: sources, documentation,
+    // libraries, large generated files): only the comparison on it.
+    const QString givenTree = qEnvironmentVariable("FOLDER_BENCH_TREE");
+    if (!givenTree.isEmpty()) {
+        QTemporaryDir scratch(QDir::tempPath() + QStringLiteral("/korimado-folder-bench-XXXXXX"));
+        if (!scratch.isValid()) return 1;
+        report("cores", double(QThread::idealThreadCount()));
+        report("process_rss_before_search_mb", peakRssMb());
+        compareOnTree("literal", givenTree, QStringLiteral("General Public License"), SearchMode::text, scratch.path());
+        compareOnTree("regex", givenTree, QStringLiteral("Copyright \\(C\\) [0-9]{4}"), SearchMode::regularExpression,
+                      scratch.path());
+        report("load_average_1m", loadAverage());
+        return 0;
+    }
     QTemporaryDir scratch(QDir::tempPath() + QStringLiteral("/korimado-folder-bench-XXXXXX"));
     if (!scratch.isValid()) return 1;
     const QString tree = scratch.path() + QStringLiteral("/include");

@@ -70,16 +70,17 @@ struct KindScan {
         for (; p < end; ++p) {
 #ifdef __SSE2__
             // Eight units at a time past those that are neither breaks nor CR: most of a large text.
+            // LF and CR are compared exactly, so that the tabs of source text do not stop the run.
             if (!afterCR && (reinterpret_cast<quintptr>(p) & 15) == 0) {
-                const __m128i low = _mm_set1_epi16(0x0D);
+                const __m128i lf = _mm_set1_epi16(0x0A);
+                const __m128i cr = _mm_set1_epi16(0x0D);
                 const __m128i nel = _mm_set1_epi16(0x0085);
                 const __m128i separators = _mm_set1_epi16(0x2028);
                 const __m128i evenMask = _mm_set1_epi16(static_cast<short>(0xFFFE));
-                const __m128i zero = _mm_setzero_si128();
                 while (end - p >= 8) {
                     const __m128i v = _mm_load_si128(reinterpret_cast<const __m128i*>(p));
                     const __m128i special = _mm_or_si128(
-                        _mm_or_si128(_mm_cmpeq_epi16(_mm_subs_epu16(v, low), zero), _mm_cmpeq_epi16(v, nel)),
+                        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, lf), _mm_cmpeq_epi16(v, cr)), _mm_cmpeq_epi16(v, nel)),
                         _mm_cmpeq_epi16(_mm_and_si128(v, evenMask), separators));
                     if (_mm_movemask_epi8(special) != 0) break;
                     p += 8;
@@ -89,7 +90,7 @@ struct KindScan {
 #endif
             const char16_t u = *p;
             // Most units are neither breaks nor CR; skip them without touching the flag twice.
-            if (u > 0x0D && u != 0x0085 && u != 0x2028 && u != 0x2029) {
+            if (u != 0x0A && u != 0x0D && u != 0x0085 && u != 0x2028 && u != 0x2029) {
                 if (afterCR) {
                     record(LineEnding::cr);
                     afterCR = false;

@@ -112,9 +112,36 @@ Detection detect(QByteArrayView data)
 
 }  // namespace
 
+namespace {
+
+DecodedText decodeText(const QByteArray& data, std::optional<TextEncoding> requested);
+
+}  // namespace
+
 DecodedText TextCodec::decode(const QByteArray& data, std::optional<TextEncoding> requested)
 {
-    if (data.size() > maximumFileSize) throw CodecError::makeTooLarge();
+    DecodedText decoded = decodeText(data, requested);
+    readLineEndings(decoded);
+    return decoded;
+}
+
+DecodedText TextCodec::decodeLeavingLineEndings(const QByteArray& data)
+{
+    return decodeText(data, std::nullopt);
+}
+
+void TextCodec::readLineEndings(DecodedText& decoded)
+{
+    const QList<LineEnding> kinds = LineEnding::kinds(decoded.text);
+    decoded.format.lineEnding = kinds.isEmpty() ? LineEnding(LineEnding::lf) : kinds.first();
+    decoded.format.mixedLineEndings = kinds.size() > 1;
+}
+
+namespace {
+
+DecodedText decodeText(const QByteArray& data, std::optional<TextEncoding> requested)
+{
+    if (data.size() > TextCodec::maximumFileSize) throw CodecError::makeTooLarge();
 
     QByteArrayView body(data);
     std::optional<TextEncoding> encoding;
@@ -122,7 +149,7 @@ DecodedText TextCodec::decode(const QByteArray& data, std::optional<TextEncoding
     // UTF-32 LE before UTF-16 LE: FF FE 00 00 begins both. Only an encoding with a mark reads one:
     // in Latin-1 or Windows-1252 the same bytes are ordinary characters.
     const bool readsMark = !requested || requested->supportsBOM();
-    if (const std::optional<TextEncoding> marked = readsMark ? markedEncoding(data) : std::nullopt) {
+    if (const std::optional<TextEncoding> marked = readsMark ? TextCodec::markedEncoding(data) : std::nullopt) {
         if (requested && *requested != *marked) throw CodecError::makeUndecodable(*requested);
         encoding = marked;
         bom = true;
@@ -144,14 +171,15 @@ DecodedText TextCodec::decode(const QByteArray& data, std::optional<TextEncoding
         throw CodecError::makeUnsupported();
     }
 
-    const QList<LineEnding> kinds = LineEnding::kinds(*text);
     TextFormat format;
     format.encoding = *encoding;
     format.bom = bom;
-    format.lineEnding = kinds.isEmpty() ? LineEnding(LineEnding::lf) : kinds.first();
-    format.mixedLineEndings = kinds.size() > 1;
+    format.lineEnding = LineEnding::lf;
+    format.mixedLineEndings = false;
     return DecodedText{std::move(*text), format};
 }
+
+}  // namespace
 
 QByteArray TextCodec::encode(const QString& text, const TextFormat& format)
 {

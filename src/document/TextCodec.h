@@ -23,6 +23,12 @@ public:
     // ISO-2022-JP escapes, UTF-8, then the Japanese encodings that re-encode exactly.
     // Throws CodecError.
     static DecodedText decode(const QByteArray& data, std::optional<TextEncoding> requested = std::nullopt);
+    // The same without looking at the line endings: the format says LF, not mixed, until
+    // readLineEndings is called. For a reader that needs them only in some texts (a folder
+    // search, in files with a hit).
+    static DecodedText decodeLeavingLineEndings(const QByteArray& data);
+    // Sets decoded's line ending and mixed flag from its text, as decode does.
+    static void readLineEndings(DecodedText& decoded);
 
     // Encodes with the format's encoding after checking that the bytes read back as the same
     // text, with the byte-order mark when asked for and the encoding has one. Line breaks are

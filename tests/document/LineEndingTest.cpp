@@ -108,3 +108,19 @@ TEST(LineEndingTest, TextFormatEqualityComparesAllFourFields)
     other.encoding = TextEncoding::eucJP;
     EXPECT_FALSE(base == other);
 }
+
+TEST(LineEndingTest, KindsAreFoundWhereverTabsAndOtherControlsStandBesideThem)
+{
+    // Source text is full of tabs and form feeds: they are not breaks, and a break or CR that
+    // follows them, at any alignment, is still seen.
+    for (int offset = 0; offset < 20; ++offset) {
+        for (const auto& [tail, expected] :
+             {std::pair{s(u"\r\n"), QList<LineEnding>{LineEnding::crlf}}, std::pair{s(u"\r\t"), QList<LineEnding>{LineEnding::cr}},
+              std::pair{s(u"\n"), QList<LineEnding>{LineEnding::lf}}, std::pair{s(u"\u2029"), QList<LineEnding>{LineEnding::ps}},
+              std::pair{s(u"\t\x0B\x0C"), QList<LineEnding>{}}}) {
+            const QString text = QString(offset, QChar(u'\t')) + s(u"\x0C\x0B") + QString(offset, QChar(u'\t')) + tail
+                + QString(17, QChar(u'\t'));
+            EXPECT_EQ(LineEnding::kinds(text), expected) << offset;
+        }
+    }
+}

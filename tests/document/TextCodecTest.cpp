@@ -532,3 +532,17 @@ TEST(TextCodec, LineEndingKindsInLongRunsAndAtEveryAlignment)
     EXPECT_EQ(LineEnding::kinds(u"a\r"_qs + QString(64, u'y') + u"\r\n"_qs + QString(64, u'y') + u"\r"_qs),
               (QList<LineEnding>{LineEnding::cr, LineEnding::crlf}));
 }
+
+TEST(TextCodecTest, LineEndingsReadLaterAreThoseDecodeReads)
+{
+    for (const QByteArray& data : {QByteArray("a\r\nb\r\n"), QByteArray("a\rb\nc"), QByteArray("\tno break\t"),
+                                   QByteArray("\xef\xbb\xbf" "x\r\n"), QByteArray("\xe2\x80\xa8 y \n")}) {
+        DecodedText later = TextCodec::decodeLeavingLineEndings(data);
+        const DecodedText now = TextCodec::decode(data);
+        EXPECT_EQ(later.text, now.text);
+        EXPECT_EQ(later.format.lineEnding, LineEnding(LineEnding::lf));
+        EXPECT_FALSE(later.format.mixedLineEndings);
+        TextCodec::readLineEndings(later);
+        EXPECT_EQ(later.format, now.format) << data.toStdString();
+    }
+}

@@ -74,6 +74,9 @@ std::optional<PlainLiterals> PlainLiterals::forPattern(const QString& pattern, c
         }
         out.asciiCaseInsensitive = mode.caseInsensitive;
         if (mode.caseInsensitive) out.literal = out.literal.toLower();
+        // With marks dropped, "1\u03012" matches "12": a dropped mark may stand between any two
+        // characters of the piece, so only one of them is sure to show as it stands.
+        if (mode.diacriticInsensitive) out.literal.truncate(1);
     }
     if (out.literal.isEmpty()) return std::nullopt;
     return out;

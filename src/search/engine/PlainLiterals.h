@@ -13,7 +13,8 @@ namespace korimado {
 // diacritic folding) it is the longest stretch of the pattern between line breaks (those may
 // become another line ending); otherwise the longest run of ASCII characters of the folded
 // pattern that no character beyond ASCII folds into (with case folding, compared in either
-// ASCII case).
+// ASCII case); only its first character when marks are dropped, since a mark may stand between
+// any two.
 struct PlainLiterals {
     QString literal;
     bool asciiCaseInsensitive = false;

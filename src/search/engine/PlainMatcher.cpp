@@ -1,15 +1,20 @@
 #include "search/engine/PlainMatcher.h"
 
+#include "search/engine/FoldedStartFilter.h"
 #include "search/engine/GraphemeProbe.h"
 #include "search/engine/PlainLiterals.h"
 #include "search/engine/SearchEngineError.h"
 #include "search/engine/UnitScanner.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace korimado {
 
 namespace {
+
+// Texts from this length on are worth a look for where occurrences may begin before folding.
+constexpr qsizetype filteredLength = 1 << 16;
 
 constexpr quint64 caseInsensitiveBit = 1;
 constexpr quint64 literalBit = 2;
@@ -53,7 +58,8 @@ FoldingMode PlainMatcher::foldingMode(const SearchOptions& options)
 }
 
 QList<SearchMatch> PlainMatcher::matches(const QString& text, const QString& pattern, TextRange scope,
-                                         const SearchOptions& options, const SearchCancellationToken* cancellation)
+                                         const SearchOptions& options, const SearchCancellationToken* cancellation,
+                                         Walk walk)
 {
     QList<SearchMatch> found;
     const TextFolding folding(foldingMode(options));
@@ -64,11 +70,17 @@ QList<SearchMatch> PlainMatcher::matches(const QString& text, const QString& pat
 
     const char16_t* units = reinterpret_cast<const char16_t*>(text.utf16());
     // Text without the piece of the pattern that every match shows as it stands has no match: one
-    // vectorised pass instead of folding it all.
+    // vectorised pass finds where the next match may be, and only the text around it is folded.
+    std::optional<UnitScanner> literalScanner;
     if (const std::optional<PlainLiterals> literal = PlainLiterals::forPattern(pattern, options)) {
-        const UnitScanner scanner(literal->literal, literal->asciiCaseInsensitive);
-        if (scanner.find(units, end, scope.location) < 0) return found;
+        literalScanner.emplace(literal->literal, literal->asciiCaseInsensitive);
+        if (literalScanner->find(units, end, scope.location) < 0) return found;
+        if (walk == Walk::foldingAll) literalScanner.reset();
     }
+    // Without such a piece, a long text is still folded only where an occurrence may begin.
+    std::optional<FoldedStartFilter> startFilter;
+    if (!literalScanner && walk == Walk::toLiterals && scope.length >= filteredLength)
+        startFilter = FoldedStartFilter::make(folding, foldedPattern);
     const UnitSearcher searcher(foldedPattern);
     GraphemeProbe probe(text);
     const bool unicodeWords = options.usesUnicodeBoundaries;
@@ -80,15 +92,47 @@ QList<SearchMatch> PlainMatcher::matches(const QString& text, const QString& pat
     };
 
     FoldedText chunk;
+    FoldedText before;
     qsizetype stretch = std::max(stretchLength, 4 * m);
+    // Around a literal the stretch is short: the next literal may be far.
+    qsizetype window = std::max<qsizetype>(256, 4 * m);
     qsizetype start = scope.location;
     while (start < end) {
         if (cancellation && cancellation->isCancelled()) throw SearchEngineError::cancelled();
-        qsizetype stop = std::min(end, start + stretch);
+        qsizetype stop;
+        if (literalScanner) {
+            // Every occurrence from start on shows the literal at p or later, so none begins
+            // before a segment start whose text up to p folds to m units or more: the folding
+            // starts there and ends a little past p.
+            const qsizetype p = literalScanner->find(units, end, start);
+            if (p < 0) break;
+            for (qsizetype back = m + 16;; back *= 2) {
+                qsizetype q = std::max(start, p - back);
+                while (q > start && !folding.isSegmentStart(units, q, text.size())) --q;
+                if (q == start) break;
+                folding.fold(units, q, p, before);
+                if (before.length >= m) {
+                    start = q;
+                    break;
+                }
+            }
+            stop = std::min(end, p + window);
+        } else if (startFilter) {
+            // Every occurrence from start on begins at p or later, at a segment start.
+            const qsizetype p = startFilter->next(units, end, start);
+            if (p >= end) break;
+            qsizetype q = p;
+            while (q > start && !folding.isSegmentStart(units, q, text.size())) --q;
+            start = q;
+            stop = std::min(end, p + window);
+        } else {
+            stop = std::min(end, start + stretch);
+        }
         while (stop < end && !folding.isSegmentStart(units, stop, text.size())) ++stop;
         folding.fold(units, start, stop, chunk);
         if (chunk.length < m && stop < end) {
             stretch *= 2;  // marks dropped or composed away: take a longer stretch
+            window *= 2;
             continue;
         }
 

@@ -19,9 +19,15 @@ namespace korimado {
 // time, so memory stays small whatever its length.
 class PlainMatcher {
 public:
+    // How the text is walked: straight to each place where the piece of the pattern that every
+    // match shows (PlainLiterals) stands, folding only around it; or folding all of it, the
+    // slower way that gives the same matches.
+    enum class Walk { toLiterals, foldingAll };
+
     // Throws SearchEngineError::cancelled when the token is set while it works.
     static QList<SearchMatch> matches(const QString& text, const QString& pattern, TextRange scope,
-                                      const SearchOptions& options, const SearchCancellationToken* cancellation);
+                                      const SearchOptions& options, const SearchCancellationToken* cancellation,
+                                      Walk walk = Walk::toLiterals);
 
     // The comparison options in force, from the preserved textual bits and the Booleans. Only
     // the case (1), literal (2), diacritic (128) and width (256) bits change matching.

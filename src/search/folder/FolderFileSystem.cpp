@@ -81,44 +81,64 @@ public:
     // Opened first and looked at through the descriptor: one look at the file instead of two.
     std::optional<QByteArray> readFile(const QString& path, qint64 maximumSize, ErrorInfo* error) const override
     {
+        QByteArray data;
+        if (readFileInto(path, maximumSize, data, 0, nullptr, error) != FolderReadOutcome::read) return std::nullopt;
+        return data;
+    }
+
+    FolderReadOutcome readFileInto(const QString& path, qint64 maximumSize, QByteArray& buffer, qsizetype firstBlock,
+                                   bool (*refusesStart)(QByteArrayView), ErrorInfo* error) const override
+    {
         const QByteArray encoded = encodedFileName(path);
         // Without O_NONBLOCK a pipe put in the file's place meanwhile would block until a writer came.
         const int fd = ::open(encoded.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
         if (fd < 0) {
             if (error) *error = posixError(errno, path);
-            return std::nullopt;
+            return FolderReadOutcome::failed;
         }
         struct stat info {};
         if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
             const int code = S_ISREG(info.st_mode) ? errno : EINVAL;
             ::close(fd);
             if (error) *error = posixError(code, path);
-            return std::nullopt;
+            return FolderReadOutcome::failed;
         }
         const qint64 limit = maximumSize + 1;
-        QByteArray data;
         qint64 capacity = std::min<qint64>(info.st_size > 0 ? info.st_size + 1 : 4096, limit);
-        data.resize(qsizetype(capacity));
+        // Only the first block at first, when its bytes may settle the matter.
+        qint64 stage = refusesStart ? std::min<qint64>(capacity, std::max<qsizetype>(firstBlock, 1)) : capacity;
+        buffer.resize(qsizetype(stage));
         qint64 used = 0;
+        bool looked = !refusesStart;
         while (used < limit) {
-            if (used == capacity) {
-                capacity = std::min(capacity * 2, limit);
-                data.resize(qsizetype(capacity));
+            if (used == stage) {
+                if (!looked) {
+                    looked = true;
+                    if (refusesStart(QByteArrayView(buffer.constData(), qsizetype(used)))) {
+                        ::close(fd);
+                        buffer.truncate(qsizetype(used));
+                        return FolderReadOutcome::refused;
+                    }
+                }
+                if (used == capacity) capacity = std::min(capacity * 2, limit);
+                stage = capacity;
+                buffer.resize(qsizetype(capacity));
             }
-            const ssize_t count = ::read(fd, data.data() + used, size_t(capacity - used));
+            const ssize_t count = ::read(fd, buffer.data() + used, size_t(stage - used));
             if (count < 0) {
                 if (errno == EINTR) continue;
                 const int code = errno;
                 ::close(fd);
                 if (error) *error = posixError(code, path);
-                return std::nullopt;
+                return FolderReadOutcome::failed;
             }
             if (count == 0) break;
             used += count;
         }
         ::close(fd);
-        data.truncate(qsizetype(used));
-        return data;
+        buffer.truncate(qsizetype(used));
+        if (!looked && refusesStart(QByteArrayView(buffer))) return FolderReadOutcome::refused;
+        return FolderReadOutcome::read;
     }
 };
 
@@ -204,6 +224,18 @@ std::optional<QString> FolderFileSystem::resolvedPath(const QString& path) const
 std::optional<QByteArray> FolderFileSystem::readFile(const QString& path, qint64 maximumSize, ErrorInfo* error) const
 {
     return readWholeFile(path, error, maximumSize);
+}
+
+FolderReadOutcome FolderFileSystem::readFileInto(const QString& path, qint64 maximumSize, QByteArray& buffer,
+                                                 qsizetype firstBlock, bool (*refusesStart)(QByteArrayView),
+                                                 ErrorInfo* error) const
+{
+    std::optional<QByteArray> data = readFile(path, maximumSize, error);
+    if (!data) return FolderReadOutcome::failed;
+    buffer = std::move(*data);
+    if (refusesStart && refusesStart(QByteArrayView(buffer).first(std::min(buffer.size(), std::max<qsizetype>(firstBlock, 1)))))
+        return FolderReadOutcome::refused;
+    return FolderReadOutcome::read;
 }
 
 bool FolderFileSystem::isWritable(const QString& path) const

@@ -4,6 +4,7 @@
 #include "platform/foundation/ErrorInfo.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -36,6 +37,13 @@ struct FolderListingEntry {
     Kind kind = Kind::unknown;
 };
 
+// What FolderFileSystem::readFileInto came to.
+enum class FolderReadOutcome {
+    read,     // the whole file (at most maximumSize + 1 bytes)
+    refused,  // its first block was judged and refused; the rest is not read
+    failed,
+};
+
 // Every file-system call of the folder engine goes through one of these, so that tests can make
 // any listing, read, write or permission change fail. Paths are absolute local paths.
 class FolderFileSystem {
@@ -58,6 +66,13 @@ public:
     // A regular file whole, read with read(); at most maximumSize + 1 bytes, so that a longer
     // result says the file is larger than allowed.
     virtual std::optional<QByteArray> readFile(const QString& path, qint64 maximumSize, ErrorInfo* error) const;
+    // The same into buffer, whose allocation a reader keeps from file to file. With refusesStart,
+    // the first firstBlock bytes (the whole of a shorter file) are judged before the rest is read:
+    // a binary shows itself at once. By default through readFile, so that a file system standing
+    // in for tests sees every read.
+    virtual FolderReadOutcome readFileInto(const QString& path, qint64 maximumSize, QByteArray& buffer,
+                                           qsizetype firstBlock, bool (*refusesStart)(QByteArrayView),
+                                           ErrorInfo* error) const;
     // Whether the current user may replace the file in place.
     virtual bool isWritable(const QString& path) const;
     // Whether the current user may make, rename and remove files in the folder.

@@ -52,6 +52,39 @@ QString childPath(const QString& folder, const QString& name)
     return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
 }
 
+// A binary nearly always shows a NUL in its first block (its header), and is refused without
+// reading the rest.
+constexpr qsizetype firstBlockBytes = 64 * 1024;
+// A worker keeps its read buffer from file to file up to this size; a larger one goes with its file.
+constexpr qsizetype keptBufferBytes = 1024 * 1024;
+
+// The read buffer of the worker thread that runs this.
+QByteArray& workerBuffer()
+{
+    thread_local QByteArray buffer;
+    return buffer;
+}
+
+struct BufferTrim {
+    QByteArray& buffer;
+    ~BufferTrim()
+    {
+        if (buffer.capacity() > keptBufferBytes) buffer = QByteArray();
+    }
+};
+
+// A plain pattern's breaks become the file's own line ending before it is looked for; nothing
+// else in a search depends on the ending.
+bool searchNeedsLineEnding(const SearchRequest& request)
+{
+    if (request.options.mode != SearchMode::text) return false;
+    for (QChar c : request.pattern) {
+        const char16_t u = c.unicode();
+        if (u == 0x0A || u == 0x0D || u == 0x0085 || u == 0x2028 || u == 0x2029) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 FolderSearchWalk::FolderSearchWalk(const SearchRequest& request, const FolderSearchOptions& options,
@@ -332,14 +365,22 @@ void FolderSearchWalk::searchFile(FileJob& job, const SearchRequest& baseRequest
                 return;
             }
         }
-        std::optional<QByteArray> data = fileSystem.readFile(job.path, limit, nullptr);
-        if (!data) {
+        QByteArray& bytes = workerBuffer();
+        const BufferTrim trim{bytes};
+        const FolderReadOutcome read = fileSystem.readFileInto(job.path, limit, bytes, firstBlockBytes,
+                                                               &FolderBytePrefilter::isRefusedByCodec, nullptr);
+        const QByteArray* data = &bytes;
+        if (read == FolderReadOutcome::failed) {
             job.skipReason = FolderSkipReason::unreadable;
             return;
         }
         // Grown past the limit since its size was read.
         if (data->size() > limit) {
             job.skipReason = FolderSkipReason::tooLarge;
+            return;
+        }
+        if (read == FolderReadOutcome::refused) {
+            job.skipReason = FolderSkipReason::notRoundTrip;
             return;
         }
         // UTF-8 without any literal a match must show: no hit, nothing to skip, nothing to decode.
@@ -350,7 +391,7 @@ void FolderSearchWalk::searchFile(FileJob& job, const SearchRequest& baseRequest
         }
         DecodedText decoded;
         try {
-            decoded = TextCodec::decode(*data);
+            decoded = TextCodec::decodeLeavingLineEndings(*data);
         } catch (const CodecError&) {
             job.skipReason = FolderSkipReason::notRoundTrip;
             return;
@@ -361,6 +402,9 @@ void FolderSearchWalk::searchFile(FileJob& job, const SearchRequest& baseRequest
             job.skipReason = FolderSkipReason::notRoundTrip;
             return;
         }
+        // The line endings are read only where the pattern needs them or there is a hit to report.
+        const bool endingsFirst = searchNeedsLineEnding(baseRequest);
+        if (endingsFirst) TextCodec::readLineEndings(decoded);
         SearchRequest request = baseRequest;
         request.lineEnding = decoded.format.lineEnding;
         // One file that takes too long, or that the expression is too complex for, is given up with
@@ -370,6 +414,7 @@ void FolderSearchWalk::searchFile(FileJob& job, const SearchRequest& baseRequest
         try {
             const SearchResultSet found = SearchEngine::findAll(decoded.text, request, 0, token);
             if (found.matches.isEmpty()) return;
+            if (!endingsFirst) TextCodec::readLineEndings(decoded);
 
             // Only the first hit's line is shown; the others are made when asked for (excerpts).
             const std::vector<qsizetype> starts = FolderSearchPaths::lineStarts(decoded.text);

@@ -1,0 +1,168 @@
+#include "search/engine/FoldedStartFilter.h"
+
+#include <QString>
+
+#include <array>
+#include <memory>
+#include <mutex>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace korimado {
+
+namespace {
+
+// Hiragana, katakana and the CJK ideographs: most of a Japanese text.
+constexpr char16_t cjkFirst = 0x3040;
+constexpr char16_t cjkLast = 0x9FFF;
+
+bool inCjkRange(char16_t u)
+{
+    return u >= cjkFirst && u <= cjkLast && u != 0x3099 && u != 0x309A;  // the two voicing marks attach
+}
+
+}  // namespace
+
+// Every BMP unit's fold under one mode, built once per process.
+struct FoldedStartFilter::ModeTable {
+    std::array<Unit, 65536> units;
+    bool caseInsensitive = false;
+    bool asciiSimple = false;  // ASCII folds to itself, or with case folding to lower case
+    bool cjkSimple = false;    // every unit of the CJK range folds to one unit on its own
+};
+
+namespace {
+
+const FoldedStartFilter::ModeTable& modeTable(const TextFolding& folding)
+{
+    struct Slot {
+        std::once_flag once;
+        std::unique_ptr<FoldedStartFilter::ModeTable> table;
+    };
+    static Slot slots[16];
+    Slot& slot = slots[folding.mode().index()];
+    std::call_once(slot.once, [&] {
+        auto table = std::make_unique<FoldedStartFilter::ModeTable>();
+        table->caseInsensitive = folding.mode().caseInsensitive;
+        for (char32_t c = 0; c < 0x10000; ++c) {
+            const char16_t u = char16_t(c);
+            FoldedStartFilter::Unit& e = table->units[c];
+            if (QChar::isSurrogate(u)) {
+                e.special = true;
+                continue;
+            }
+            const char16_t pair[2] = {u'a', u};
+            const QString folded = folding.fold(QStringView(&u, 1));
+            e.special = folded.isEmpty() || !folding.isSegmentStart(pair, 1, 2);
+            if (!folded.isEmpty()) e.first = folded.at(0).unicode();
+            if (folded.size() > 1) e.second = folded.at(1).unicode();
+        }
+        table->asciiSimple = true;
+        for (char16_t u = 0; u < 0x80; ++u) {
+            const FoldedStartFilter::Unit& e = table->units[u];
+            const char16_t own = table->caseInsensitive && u >= u'A' && u <= u'Z' ? char16_t(u | 0x20) : u;
+            if (e.special || e.second != 0 || e.first != own) table->asciiSimple = false;
+        }
+        table->cjkSimple = true;
+        for (char16_t u = cjkFirst; u <= cjkLast; ++u) {
+            const FoldedStartFilter::Unit& e = table->units[u];
+            if (inCjkRange(u) && (e.special || e.second != 0 || e.first == 0)) table->cjkSimple = false;
+        }
+        slot.table = std::move(table);
+    });
+    return *slot.table;
+}
+
+}  // namespace
+
+std::optional<FoldedStartFilter> FoldedStartFilter::make(const TextFolding& folding, QStringView foldedPattern)
+{
+    if (foldedPattern.size() < 2) return std::nullopt;
+    FoldedStartFilter filter;
+    filter.table_ = &modeTable(folding);
+    filter.first_ = foldedPattern[0].unicode();
+    filter.second_ = foldedPattern[1].unicode();
+    // CJK units begin nothing when neither of the two folds from one of them.
+    filter.cjkQuiet_ = filter.table_->cjkSimple;
+    for (char16_t u = cjkFirst; filter.cjkQuiet_ && u <= cjkLast; ++u) {
+        const char16_t f = filter.table_->units[u].first;
+        if (inCjkRange(u) && (f == filter.first_ || f == filter.second_)) filter.cjkQuiet_ = false;
+    }
+    return filter;
+}
+
+bool FoldedStartFilter::mayBeginAt(const char16_t* text, qsizetype n, qsizetype i) const
+{
+    const Unit& a = table_->units[text[i]];
+    if (a.special) return true;
+    const Unit* b = i + 1 < n ? &table_->units[text[i + 1]] : nullptr;
+    const Unit* c = i + 2 < n ? &table_->units[text[i + 2]] : nullptr;
+    // A neighbour that folds with the unit before it makes a segment the table does not know.
+    if ((b && b->special) || (c && c->special)) return true;
+    if (a.first != first_) return false;
+    if (a.second != 0) return a.second == second_;
+    return b && b->first == second_;
+}
+
+qsizetype FoldedStartFilter::next(const char16_t* text, qsizetype n, qsizetype from) const
+{
+    qsizetype i = from;
+#if defined(__SSE2__)
+    // Blocks of ASCII and CJK units fold unit by unit: eight starts compared at once.
+    const bool cjkQuiet = cjkQuiet_;
+    if (table_->asciiSimple) {
+        const __m128i highBits = _mm_set1_epi16(short(0xFF80));
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i capitalA = _mm_set1_epi16(u'A');
+        const __m128i letters = _mm_set1_epi16(25);
+        const __m128i lowerBit = _mm_set1_epi16(0x20);
+        const __m128i cjkBase = _mm_set1_epi16(short(cjkFirst));
+        const __m128i cjkSpan = _mm_set1_epi16(short(cjkLast - cjkFirst));
+        const __m128i mark1 = _mm_set1_epi16(short(0x3099));
+        const __m128i mark2 = _mm_set1_epi16(short(0x309A));
+        const __m128i p0 = _mm_set1_epi16(short(first_));
+        const __m128i p1 = _mm_set1_epi16(short(second_));
+        const bool fold = table_->caseInsensitive;
+        const auto ascii = [&](__m128i v) { return _mm_cmpeq_epi16(_mm_and_si128(v, highBits), zero); };
+        const auto quiet = [&](__m128i v) {
+            __m128i ok = ascii(v);
+            if (cjkQuiet) {
+                const __m128i inRange = _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(v, cjkBase), cjkSpan), zero);
+                const __m128i mark = _mm_or_si128(_mm_cmpeq_epi16(v, mark1), _mm_cmpeq_epi16(v, mark2));
+                ok = _mm_or_si128(ok, _mm_andnot_si128(mark, inRange));
+            }
+            return ok;
+        };
+        const auto folded = [&](__m128i v) {
+            if (!fold) return v;
+            const __m128i capital = _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(v, capitalA), letters), zero);
+            return _mm_or_si128(v, _mm_and_si128(capital, lowerBit));
+        };
+        for (; i + 10 <= n; i += 8) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+            const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i + 1));
+            const __m128i z = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i + 2));
+            const __m128i all = _mm_and_si128(_mm_and_si128(quiet(x), quiet(y)), quiet(z));
+            if (_mm_movemask_epi8(all) != 0xFFFF) {
+                // Something else in the block: each of its starts on its own.
+                for (qsizetype j = i; j < i + 8; ++j) {
+                    if (mayBeginAt(text, n, j)) return j;
+                }
+                continue;
+            }
+            const __m128i hit = _mm_and_si128(_mm_and_si128(ascii(x), ascii(y)),
+                                              _mm_and_si128(_mm_cmpeq_epi16(folded(x), p0), _mm_cmpeq_epi16(folded(y), p1)));
+            const unsigned bits = unsigned(_mm_movemask_epi8(hit));
+            if (bits) return i + __builtin_ctz(bits) / 2;
+        }
+    }
+#endif
+    for (; i < n; ++i) {
+        if (mayBeginAt(text, n, i)) return i;
+    }
+    return n;
+}
+
+}  // namespace korimado

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "search/engine/TextFolding.h"
+
+#include <QStringView>
+
+#include <optional>
+
+namespace korimado {
+
+// Where, in text not yet folded, an occurrence of a folded pattern may begin: a position whose
+// own fold begins with the pattern's first unit and whose next one's with its second (both
+// looked at in ASCII and CJK text eight units at a time), or one beside a unit that folds with
+// its neighbours (a mark, a surrogate). Every occurrence begins at such a position; most text
+// holds few of them, so only the text around them need be folded.
+class FoldedStartFilter {
+public:
+    // None for a pattern of fewer than two folded units.
+    static std::optional<FoldedStartFilter> make(const TextFolding& folding, QStringView foldedPattern);
+
+    // The first such position in [from, n), or n.
+    qsizetype next(const char16_t* text, qsizetype n, qsizetype from) const;
+
+    struct Unit {
+        char16_t first = 0;   // the first unit of its fold
+        char16_t second = 0;  // the second, or 0 for a fold of one unit
+        bool special = false; // folds with its neighbours, to nothing, or is a surrogate
+    };
+    struct ModeTable;
+
+private:
+    bool mayBeginAt(const char16_t* text, qsizetype n, qsizetype i) const;
+
+    const ModeTable* table_ = nullptr;
+    char16_t first_ = 0;
+    char16_t second_ = 0;
+    bool cjkQuiet_ = false;  // CJK units are compared eight at a time, as ASCII ones are
+};
+
+}  // namespace korimado
