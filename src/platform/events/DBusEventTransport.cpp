@@ -2,6 +2,7 @@
 
 #include "platform/events/EventBusLocation.h"
 #include "platform/events/EventWireFormat.h"
+#include "platform/foundation/Bundle.h"
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
@@ -50,7 +51,8 @@ bool DBusEventTransport::start(bool claimFirstInstanceName)
     QDBusConnectionInterface* bus = connection_.interface();
     if (!bus)
         return false;
-    if (!connection_.registerObject(EventBusLocation::objectPath(), this, QDBusConnection::ExportAllSlots))
+    if (!connection_.registerObject(EventBusLocation::objectPath(), EventBusLocation::interfaceName(), this,
+                                   QDBusConnection::ExportAllSlots))
         return false;
     processName_ = EventBusLocation::processServiceName(QCoreApplication::applicationPid());
     const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> own =
@@ -107,7 +109,7 @@ std::optional<AppleEvent> DBusEventTransport::answer(const QByteArray& bytes)
     if (!calledFromDBus())
         return std::nullopt;
     if (!isOwnUser(message().service())) {
-        sendErrorReply(QDBusError::AccessDenied, QStringLiteral("Korimado answers only its own user."));
+        sendErrorReply(QDBusError::AccessDenied, Bundle::configuration().name + QStringLiteral(" answers only its own user."));
         return std::nullopt;
     }
     return manager_.dispatch(QByteArrayView(bytes));
