@@ -10,9 +10,9 @@ namespace korimado {
 inline BundleConfiguration applicationBundleConfiguration()
 {
     // The command-line client finds the program by the same names, without Qt.
+    const QString name = QStringLiteral("Korimado");
     return {QString::fromLatin1(wire::EventBusNames::programIdentifier),
-            QString::fromLatin1(wire::EventBusNames::dataFolderName), QStringLiteral("Korimado"),
-            {QStringLiteral("ja")}};
+            QString::fromLatin1(wire::EventBusNames::dataFolderName), name, {QStringLiteral("ja")}, name};
 }
 
 }  // namespace korimado

@@ -1,12 +1,13 @@
 #include "commands/SnippetStore.h"
 
 #include "platform/foundation/UserDefaults.h"
+#include "settings/EditorSettingsKeys.h"
 
 namespace korimado {
 
 QString SnippetStore::key(const SyntaxLanguage& language)
 {
-    return QStringLiteral("editor.snippets.") + language.id;
+    return QString(EditorSettingsKey::snippetsPrefix) + language.id;
 }
 
 std::vector<SyntaxSnippet> SnippetStore::snippets(const SyntaxLanguage& language)

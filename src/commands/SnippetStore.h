@@ -11,7 +11,7 @@ namespace korimado {
 
 class UserDefaults;
 
-// The user's snippet lists, one per language, in user defaults under "editor.snippets." + id.
+// The user's snippet lists, one per language, in user defaults under EditorSettingsKey::snippetsPrefix + id.
 class SnippetStore {
 public:
     SnippetStore() = delete;

@@ -117,16 +117,16 @@ TextCommandRunner::Outcome TextCommandRunner::run(const QString& action, const Q
 
     if (is("shiftRight:"))
         return replaceBlocks(a, [in](const QString& block) {
-            return LineEdits::shiftRight(block, in.editingTabWidth, in.usesSpacesForIndentation);
+            return LineEdits::shiftRight(block, in.tabWidth, in.usesSpacesForIndentation);
         });
     if (is("shiftLeft:"))
         return replaceBlocks(a, [in](const QString& block) {
-            return EditingTransforms::indent(block, in.editingTabWidth, in.usesSpacesForIndentation, true);
+            return EditingTransforms::indent(block, in.tabWidth, in.usesSpacesForIndentation, true);
         });
     if (is("convertIndentationToSpaces:") || is("convertIndentationToTabs:")) {
         const bool toSpaces = is("convertIndentationToSpaces:");
         return replaceBlocks(a, [in, toSpaces](const QString& block) {
-            return EditingTransforms::convertIndentation(block, in.editingTabWidth, toSpaces);
+            return EditingTransforms::convertIndentation(block, in.tabWidth, toSpaces);
         });
     }
 

@@ -26,7 +26,7 @@ class TextCommandRunner {
 public:
     // What the indentation commands write.
     struct Indentation {
-        int editingTabWidth = 4;
+        int tabWidth = 4;
         bool usesSpacesForIndentation = false;
     };
 

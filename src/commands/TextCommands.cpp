@@ -240,7 +240,7 @@ void TextCommands::registerActions()
     });
     on("resetSyntax:", [this](MenuItem*) { syntax_->schedule(); });
     on("changeTabWidth:", [this](MenuItem* sender) {
-        if (sender) changeOptions([tag = sender->tag()](EditorOptions& o) { o.editingTabWidth = tag; });
+        if (sender) changeOptions([tag = sender->tag()](EditorOptions& o) { o.tabWidth = tag; });
     });
     on("customizeTabWidth:", [this](MenuItem*) { customizeTabWidth(); });
     option("toggleUseSpaces:", [](EditorOptions& o) { o.usesSpacesForIndentation = !o.usesSpacesForIndentation; });
@@ -295,12 +295,12 @@ void TextCommands::customizeTabWidth()
     Alert alert{QStringLiteral("タブ幅"), QStringLiteral("1〜16の値を入力してください。"),
                 {QStringLiteral("変更"), QStringLiteral("キャンセル")}, Alert::Style::informational};
     QList<AlertField> fields;
-    fields.append({QString::number(options().editingTabWidth), QString(), QString(), 120});
+    fields.append({QString::number(options().tabWidth), QString(), QString(), 120});
     QStringList texts;
     if (presenter->runModal(alert, fields, texts) != 0 || texts.isEmpty()) return;
     const qint64 value = integerValue(texts.first());
     if (value < 1 || value > 16) return;
-    changeOptions([value](EditorOptions& o) { o.editingTabWidth = static_cast<int>(value); });
+    changeOptions([value](EditorOptions& o) { o.tabWidth = static_cast<int>(value); });
 }
 
 void TextCommands::togglePageGuide()
@@ -340,7 +340,7 @@ TextCommandRunner::Outcome TextCommands::runCommand(const QString& action, const
     if (!editor || !document_) return TextCommandRunner::Outcome::refused;
     TextCommandRunner runner(*document_, editor->normalizedSelectedRanges(), editor->editInitiator());
     const EditorOptions current = editor->options();
-    runner.setIndentation({current.editingTabWidth, current.usesSpacesForIndentation});
+    runner.setIndentation({current.tabWidth, current.usesSpacesForIndentation});
     const TextCommandRunner::Outcome outcome = runner.run(action, argument);
     if (outcome == TextCommandRunner::Outcome::unavailable && beep) beep();
     if (outcome == TextCommandRunner::Outcome::changed && editor_) {
@@ -728,7 +728,7 @@ std::shared_ptr<MenuModel> TextCommands::syntaxMenu()
     for (int width : {2, 4, 8}) {
         MenuItem* item = addCommand(*tabs, this, QString::number(width), QStringLiteral("changeTabWidth:"));
         item->setTag(width);
-        item->setState(state(p.editingTabWidth == width));
+        item->setState(state(p.tabWidth == width));
     }
     addCommand(*tabs, this, QStringLiteral("指定…"), QStringLiteral("customizeTabWidth:"));
     tabs->addSeparator();

@@ -515,7 +515,7 @@ bool KoriDocument::readAutosavedContents(const QByteArray& bytes, const QJsonObj
         }
     }
     if (!restoreText(*text, format)) {
-        if (error) *error = ErrorInfo{Bundle::configuration().errorDomain, notEditableErrorCode, QStringLiteral("この文書は編集できません。"), {}};
+        if (error) *error = ErrorInfo{Bundle::configuration().errorDomain, notEditableErrorCode, notEditableMessage, {}};
         return false;
     }
     return true;

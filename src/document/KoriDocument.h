@@ -52,6 +52,7 @@ public:
     static constexpr int bytesWouldChangeErrorCode = 410;
     // Autosaved text that the document, read-only now, does not take.
     static constexpr int notEditableErrorCode = 423;
+    static inline const QString notEditableMessage = QStringLiteral("この文書は編集できません。");
     // The name of the undo step that gives back autosaved text.
     static inline const QString restoreActionName = QStringLiteral("自動保存から復元");
     static inline const QString lineEndingActionName = QStringLiteral("改行コードを変更");

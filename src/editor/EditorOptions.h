@@ -12,7 +12,7 @@ namespace korimado {
 // editor keeps its own, and a settings change replaces only the settings' part of it.
 struct EditorOptions {
     QFont font;
-    int editingTabWidth = 4;  // columns, 1…16; a tab stop is as wide as that many digits of the font
+    int tabWidth = 4;  // columns, 1…16; a tab stop is as wide as that many digits of the font
     bool usesSpacesForIndentation = false;
     bool automaticallyIndents = true;
     bool editable = true;

@@ -88,9 +88,9 @@ EditorOptions EditorTextView::options() const
 void EditorTextView::apply(const EditorOptions& o)
 {
     options_ = o;
-    options_.editingTabWidth = std::clamp(o.editingTabWidth, 1, 16);
+    options_.tabWidth = std::clamp(o.tabWidth, 1, 16);
     setFont(o.font);
-    setTabWidth(std::max<qreal>(QFontMetricsF(o.font).horizontalAdvance(QLatin1Char('0')), 1) * options_.editingTabWidth);
+    setTabWidth(std::max<qreal>(QFontMetricsF(o.font).horizontalAdvance(QLatin1Char('0')), 1) * options_.tabWidth);
     setEditable(o.editable);
     setLayoutDirection(o.rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
     setShowsInvisibleCharacters(o.showsInvisibleCharacters);
@@ -259,7 +259,7 @@ void EditorTextView::insertNewline()
     }
     const std::vector<TextRange> ranges = normalizedSelectedRanges();
     typing::IndentStyle style;
-    style.tabWidth = options_.editingTabWidth;
+    style.tabWidth = options_.tabWidth;
     style.usesSpaces = options_.usesSpacesForIndentation;
     style.automaticallyIndents = options_.automaticallyIndents;
     style.openers = indentationOpeners;
@@ -283,7 +283,7 @@ void EditorTextView::insertTab()
     QStringList texts;
     {
         const TextReader reader(*textStorage());
-        for (TextRange r : ranges) texts.append(typing::tabSpaces(reader, r.location, options_.editingTabWidth));
+        for (TextRange r : ranges) texts.append(typing::tabSpaces(reader, r.location, options_.tabWidth));
     }
     replace(ranges, texts, QStringLiteral("空白を挿入"), true);
 }
@@ -299,7 +299,7 @@ void EditorTextView::shiftIndent(bool left)
     std::vector<selection::Replacement> edits;
     {
         const TextReader reader(*textStorage());
-        edits = typing::outdentReplacements(reader, normalizedSelectedRanges(), options_.editingTabWidth);
+        edits = typing::outdentReplacements(reader, normalizedSelectedRanges(), options_.tabWidth);
     }
     std::vector<TextRange> ranges;
     QStringList texts;
@@ -722,7 +722,7 @@ void EditorTextView::drawGuides(QPainter& painter, const QRectF& dirtyRect)
     }
 
     if (options_.showsIndentGuides && textStorage()) {
-        const int width = options_.editingTabWidth;
+        const int width = options_.tabWidth;
         const TextReader reader(*textStorage());
         qsizetype lastParagraph = -1;
         int indentation = 0;

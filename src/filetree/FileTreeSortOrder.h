@@ -5,7 +5,7 @@
 
 namespace korimado {
 
-// The sidebar's sort order; the raw values are stored under "tree.sortOrder".
+// The sidebar's sort order; the raw values are stored under EditorSettingsKey::treeSortOrder.
 enum class FileTreeSortOrder : int {
     nameAscending = 0,
     nameDescending = 1,

@@ -7,7 +7,7 @@
 
 namespace korimado {
 
-// The token encoding counted in the status line; the index is what "editor.tokens" stores.
+// The token encoding counted in the status line; the index is what EditorSettingsKey::tokenIndex stores.
 enum class TokenEncoding { off = 0, o200k = 1, cl100k = 2 };
 
 inline constexpr std::array<TokenEncoding, 3> allTokenEncodings{TokenEncoding::off, TokenEncoding::o200k,

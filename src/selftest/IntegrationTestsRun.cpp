@@ -11,6 +11,7 @@
 #include "editor/EditorTextView.h"
 #include "platform/text/LayoutManager.h"
 #include "platform/ui/MenuModel.h"
+#include "settings/EditorSettingsKeys.h"
 #include "syntax/SyntaxHighlighter.h"
 #include "syntax/SyntaxModel.h"
 #include "platform/documents/DocumentController.h"
@@ -160,7 +161,7 @@ void IntegrationRun::checkBundle()
                   EditorThemeStore::shared().availableThemeNames().size() > 13);
 
     const DefaultsValue::Dictionary before =
-        SelfTestFrame::setArgument(QStringLiteral("editor.themeName"), QStringLiteral("Classic (Dark)"));
+        SelfTestFrame::setArgument(EditorSettingsKey::themeName, QStringLiteral("Classic (Dark)"));
     controller_->preferencesChanged();
     const QColor background = editor()->backgroundColor();
     checks_.check(QStringLiteral("theme change applies editor background"), background.isValid() && background.toRgb().redF() < 0.4);

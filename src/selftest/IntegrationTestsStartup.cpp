@@ -22,6 +22,7 @@
 #include "selftest/SelfTestFrame.h"
 #include "selftest/SuiteAlertWatch.h"
 #include "selftest/SuiteAwait.h"
+#include "settings/EditorSettingsKeys.h"
 #include "window/EditorWindowController.h"
 #include "window/SegmentedControl.h"
 
@@ -122,7 +123,7 @@ SuiteTask<> IntegrationTests::runStartupLayout()
         SelfTestFrame::printLine(checks.summary(QStringLiteral("Startup and pinch checks ")));
         SelfTestFrame::terminate();
     });
-    const DefaultsValue::Dictionary domainBefore = SelfTestFrame::setArgument(QStringLiteral("editor.wrap"), true);
+    const DefaultsValue::Dictionary domainBefore = SelfTestFrame::setArgument(EditorSettingsKey::wrap, true);
 
     auto document = std::make_unique<KoriDocument>();
     auto* controller = static_cast<EditorWindowController*>(

@@ -231,7 +231,7 @@ SuiteTask<bool> ScriptEventRun::selectionCommands()
     records_.append(record(QStringLiteral("AppleEvent jump to line"), !selected.empty() && selected.front() == 2, errorNumber(*jumped)));
 
     if (!document_) {
-        harnessFailure(QStringLiteral("書類が閉じられました。"));
+        harnessFailure(documentClosedMessage);
         co_return false;
     }
     // The format is changed directly, as a file read with CRLF would have it: no undo step.

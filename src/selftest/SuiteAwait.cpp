@@ -62,7 +62,7 @@ SuiteCompletion<std::optional<ErrorInfo>> save(Document* document, const QString
                 QCoreApplication::instance(),
                 [target, path, type, operation, done] {
                     if (!target) {
-                        done(ErrorInfo{QStringLiteral("Korimado"), 1, QStringLiteral("書類が閉じられました。"), {}});
+                        done(ErrorInfo{QStringLiteral("Korimado"), 1, documentClosedMessage, {}});
                         return;
                     }
                     ErrorInfo error;

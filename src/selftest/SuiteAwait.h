@@ -111,6 +111,9 @@ struct ScriptResult {
 // throws, a web view without a page and a run that outlasts the limit give an error.
 SuiteCompletion<ScriptResult> evaluate(PreviewWebView* web, const QString& script, int timeoutMs = 10000);
 
+// What a suite reports when the document it works on was closed under it.
+inline const QString documentClosedMessage = QStringLiteral("書類が閉じられました。");
+
 // Every wait a suite makes has a limit: a save or a picture that never comes ends as a failure.
 inline constexpr int saveTimeoutMs = 30000;
 inline constexpr int snapshotTimeoutMs = 10000;

@@ -90,7 +90,7 @@ SuiteTask<bool> UITestRun::runBenchmark(int lines)
     };
     for (int pass = 0; pass < 1000 && !gone() && !exposed(); ++pass) co_await sleepFor(0);
     if (gone()) {
-        harnessError(QStringLiteral("計測中の書類が閉じられました。"));
+        harnessError(measuredClosedMessage);
         co_return false;
     }
     WindowDisplay::displayIfNeeded(controller.window());
@@ -107,7 +107,7 @@ SuiteTask<bool> UITestRun::runBenchmark(int lines)
         co_await sleepFor(10);
     }
     if (gone()) {
-        harnessError(QStringLiteral("計測中の書類が閉じられました。"));
+        harnessError(measuredClosedMessage);
         co_return false;
     }
     TextView* view = controller.textView();
@@ -149,7 +149,7 @@ SuiteTask<bool> UITestRun::runBenchmark(int lines)
                           && controller.previewStatus().contains(QStringLiteral("停止")));
     }
     if (gone()) {
-        harnessError(QStringLiteral("計測中の書類が閉じられました。"));
+        harnessError(measuredClosedMessage);
         co_return false;
     }
 

@@ -33,7 +33,7 @@ SuiteTask<bool> UITestRun::checkPreview()
 {
     const SelfTestWindow controller = sampleController_;
     if (!controller || !sample_) {
-        harnessError(QStringLiteral("見本の書類が閉じられました。"));
+        harnessError(sampleClosedMessage);
         co_return false;
     }
     controller.setMode(SelfTestWindow::Mode::split);
@@ -45,7 +45,7 @@ SuiteTask<bool> UITestRun::checkPreview()
     };
     co_await poll(40, 100, caughtUp);
     if (!sampleController_) {
-        harnessError(QStringLiteral("見本の書類が閉じられました。"));
+        harnessError(sampleClosedMessage);
         co_return false;
     }
 
@@ -76,7 +76,7 @@ SuiteTask<bool> UITestRun::checkPreview()
                   noPageScripts.ok && noPageScripts.value.typeId() == QMetaType::Bool && noPageScripts.value.toBool());
 
     if (!sampleController_) {
-        harnessError(QStringLiteral("見本の書類が閉じられました。"));
+        harnessError(sampleClosedMessage);
         co_return false;
     }
     controller.setMode(SelfTestWindow::Mode::preview);

@@ -46,6 +46,8 @@ private:
     SuiteTask<bool> runBenchmark(int lines);
 
     void harnessError(const QString& description);
+    static inline const QString sampleClosedMessage = QStringLiteral("見本の書類が閉じられました。");
+    static inline const QString measuredClosedMessage = QStringLiteral("計測中の書類が閉じられました。");
     void finish();
 
     QString sampleText() const;

@@ -32,7 +32,7 @@ std::optional<QString> readUtf8(const QString& path, QString* error)
 SuiteTask<bool> UITestRun::saveSample()
 {
     if (!sample_ || !sampleView_) {
-        harnessError(QStringLiteral("見本の書類が閉じられました。"));
+        harnessError(sampleClosedMessage);
         co_return false;
     }
     const QString output = SelfTestFrame::path(outputPath);
@@ -58,7 +58,7 @@ SuiteTask<bool> UITestRun::saveSample()
     co_await sleepFor(500);
     written = readUtf8(output, &readError);
     if (!written || !sample_) {
-        harnessError(written ? QStringLiteral("見本の書類が閉じられました。") : readError);
+        harnessError(written ? sampleClosedMessage : readError);
         co_return false;
     }
     checks_.check(QStringLiteral("standard Save writes file and clears edited state"),

@@ -18,6 +18,7 @@ namespace korimado {
 namespace {
 
 namespace Key = EditorSettingsKey;
+namespace FileKey = EditorSettingsFileKey;
 
 constexpr qsizetype kMaxNameLength = 200;
 
@@ -47,13 +48,13 @@ class StrictObject {
 public:
     explicit StrictObject(const QJsonObject& object) : object_(object) {}
 
-    QJsonValue require(const char* key) const
+    QJsonValue require(QLatin1String key) const
     {
-        const QJsonValue value = object_.value(QLatin1String(key));
+        const QJsonValue value = object_.value(key);
         if (value.isUndefined()) fail(key, "is missing");
         return value;
     }
-    qint64 integer(const char* key) const
+    qint64 integer(QLatin1String key) const
     {
         const QJsonValue value = require(key);
         const double d = value.toDouble();
@@ -63,36 +64,36 @@ public:
         }
         return value.toInteger(static_cast<qint64>(d));
     }
-    double number(const char* key) const
+    double number(QLatin1String key) const
     {
         const QJsonValue value = require(key);
         if (!value.isDouble()) fail(key, "is not a number");
         return value.toDouble();
     }
-    bool boolean(const char* key) const
+    bool boolean(QLatin1String key) const
     {
         const QJsonValue value = require(key);
         if (!value.isBool()) fail(key, "is not a Boolean");
         return value.toBool();
     }
-    QString string(const char* key) const
+    QString string(QLatin1String key) const
     {
         const QJsonValue value = require(key);
         if (!value.isString()) fail(key, "is not a string");
         return value.toString();
     }
-    std::optional<QString> optionalString(const char* key) const
+    std::optional<QString> optionalString(QLatin1String key) const
     {
-        const QJsonValue value = object_.value(QLatin1String(key));
+        const QJsonValue value = object_.value(key);
         if (value.isUndefined() || value.isNull()) return std::nullopt;
         if (!value.isString()) fail(key, "is not a string");
         return value.toString();
     }
 
 private:
-    [[noreturn]] static void fail(const char* key, const char* problem)
+    [[noreturn]] static void fail(QLatin1String key, const char* problem)
     {
-        throw EditorSettingsError::invalidFile(QStringLiteral("\"%1\" %2").arg(QLatin1String(key), QLatin1String(problem)));
+        throw EditorSettingsError::invalidFile(QStringLiteral("\"%1\" %2").arg(key, QLatin1String(problem)));
     }
 
     QJsonObject object_;
@@ -176,27 +177,27 @@ QByteArray EditorSettingsSnapshot::encoded() const
 {
     // QJsonObject keeps its keys sorted, and Qt's writer leaves "/" unescaped.
     QJsonObject object{
-        {QStringLiteral("schemaVersion"), schemaVersion},
-        {QStringLiteral("fontName"), fontName},
-        {QStringLiteral("fontSize"), fontSize},
-        {QStringLiteral("wrap"), wrap},
-        {QStringLiteral("autoplay"), autoplay},
-        {QStringLiteral("hiddenFiles"), hiddenFiles},
-        {QStringLiteral("appearance"), appearance},
-        {QStringLiteral("tokenIndex"), tokenIndex},
-        {QStringLiteral("tabWidth"), tabWidth},
-        {QStringLiteral("useSpaces"), useSpaces},
-        {QStringLiteral("lineNumbers"), lineNumbers},
-        {QStringLiteral("statusBar"), statusBar},
-        {QStringLiteral("invisibles"), invisibles},
-        {QStringLiteral("showPageGuide"), showPageGuide},
-        {QStringLiteral("pageGuideColumn"), pageGuideColumn},
-        {QStringLiteral("spelling"), spelling},
-        {QStringLiteral("defaultEncoding"), defaultEncoding},
-        {QStringLiteral("defaultLineEnding"), defaultLineEnding},
-        {QStringLiteral("treeSortOrder"), treeSortOrder},
+        {FileKey::schemaVersion, schemaVersion},
+        {FileKey::fontName, fontName},
+        {FileKey::fontSize, fontSize},
+        {FileKey::wrap, wrap},
+        {FileKey::autoplay, autoplay},
+        {FileKey::hiddenFiles, hiddenFiles},
+        {FileKey::appearance, appearance},
+        {FileKey::tokenIndex, tokenIndex},
+        {FileKey::tabWidth, tabWidth},
+        {FileKey::useSpaces, useSpaces},
+        {FileKey::lineNumbers, lineNumbers},
+        {FileKey::statusBar, statusBar},
+        {FileKey::invisibles, invisibles},
+        {FileKey::showPageGuide, showPageGuide},
+        {FileKey::pageGuideColumn, pageGuideColumn},
+        {FileKey::spelling, spelling},
+        {FileKey::defaultEncoding, defaultEncoding},
+        {FileKey::defaultLineEnding, defaultLineEnding},
+        {FileKey::treeSortOrder, treeSortOrder},
     };
-    if (themeName) object.insert(QStringLiteral("themeName"), *themeName);
+    if (themeName) object.insert(FileKey::themeName, *themeName);
     return jsonBytes(QJsonDocument(object));
 }
 
@@ -209,26 +210,26 @@ EditorSettingsSnapshot EditorSettingsSnapshot::decoded(const QByteArray& json)
 
     const StrictObject o(document.object());
     EditorSettingsSnapshot s;
-    s.schemaVersion = o.integer("schemaVersion");
-    s.fontName = o.string("fontName");
-    s.fontSize = o.number("fontSize");
-    s.wrap = o.boolean("wrap");
-    s.autoplay = o.boolean("autoplay");
-    s.hiddenFiles = o.boolean("hiddenFiles");
-    s.appearance = o.integer("appearance");
-    s.tokenIndex = o.integer("tokenIndex");
-    s.tabWidth = o.integer("tabWidth");
-    s.useSpaces = o.boolean("useSpaces");
-    s.lineNumbers = o.boolean("lineNumbers");
-    s.statusBar = o.boolean("statusBar");
-    s.invisibles = o.boolean("invisibles");
-    s.showPageGuide = o.boolean("showPageGuide");
-    s.pageGuideColumn = o.integer("pageGuideColumn");
-    s.spelling = o.boolean("spelling");
-    s.defaultEncoding = o.string("defaultEncoding");
-    s.defaultLineEnding = o.string("defaultLineEnding");
-    s.treeSortOrder = o.integer("treeSortOrder");
-    s.themeName = o.optionalString("themeName");
+    s.schemaVersion = o.integer(FileKey::schemaVersion);
+    s.fontName = o.string(FileKey::fontName);
+    s.fontSize = o.number(FileKey::fontSize);
+    s.wrap = o.boolean(FileKey::wrap);
+    s.autoplay = o.boolean(FileKey::autoplay);
+    s.hiddenFiles = o.boolean(FileKey::hiddenFiles);
+    s.appearance = o.integer(FileKey::appearance);
+    s.tokenIndex = o.integer(FileKey::tokenIndex);
+    s.tabWidth = o.integer(FileKey::tabWidth);
+    s.useSpaces = o.boolean(FileKey::useSpaces);
+    s.lineNumbers = o.boolean(FileKey::lineNumbers);
+    s.statusBar = o.boolean(FileKey::statusBar);
+    s.invisibles = o.boolean(FileKey::invisibles);
+    s.showPageGuide = o.boolean(FileKey::showPageGuide);
+    s.pageGuideColumn = o.integer(FileKey::pageGuideColumn);
+    s.spelling = o.boolean(FileKey::spelling);
+    s.defaultEncoding = o.string(FileKey::defaultEncoding);
+    s.defaultLineEnding = o.string(FileKey::defaultLineEnding);
+    s.treeSortOrder = o.integer(FileKey::treeSortOrder);
+    s.themeName = o.optionalString(FileKey::themeName);
     return s;
 }
 

@@ -45,7 +45,7 @@ struct EditorTheme {
     // "Korimado Standard", built in; used when no theme file can be loaded.
     static const EditorTheme& fallback();
 
-    // The theme to paint with now: the one named by "editor.themeName" (absent: "Classic"), else
+    // The theme to paint with now: the one named by EditorSettingsKey::themeName (absent: "Classic"), else
     // "Classic", else the fallback. Never fails.
     static EditorTheme current();
     static EditorTheme current(const UserDefaults& defaults, const EditorThemeStore& store);

@@ -211,7 +211,7 @@ EditorOptions EditorWindowController::withSettings(EditorOptions options) const
     const EditorSettingsSnapshot settings(UserDefaults::standard());
     const EditorTheme theme = EditorTheme::current();
     options.font = EditorPreferences::editorFont();
-    options.editingTabWidth = static_cast<int>(std::clamp<qint64>(settings.tabWidth, 1, 16));
+    options.tabWidth = static_cast<int>(std::clamp<qint64>(settings.tabWidth, 1, 16));
     options.usesSpacesForIndentation = settings.useSpaces;
     options.pageGuideColumn =
         settings.showPageGuide ? std::optional<int>(static_cast<int>(settings.pageGuideColumn)) : std::nullopt;

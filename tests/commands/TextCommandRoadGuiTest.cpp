@@ -215,7 +215,7 @@ TEST_F(CommandRoad, IndentationUsesTheEditorsOwnSettings)
     setText(QStringLiteral("a\n\nb"));
     EditorOptions options = editor->options();
     options.usesSpacesForIndentation = true;
-    options.editingTabWidth = 4;
+    options.tabWidth = 4;
     editor->apply(options);
     editor->setSelectedRange({0, 4});
     run("shiftRight:");
@@ -223,9 +223,9 @@ TEST_F(CommandRoad, IndentationUsesTheEditorsOwnSettings)
     editor->setSelectedRange({0, text().size()});
     run("shiftLeft:");
     EXPECT_EQ(text(), QStringLiteral("a\n\nb"));
-    options.editingTabWidth = 0;
+    options.tabWidth = 0;
     editor->apply(options);
-    EXPECT_EQ(editor->options().editingTabWidth, 1);
+    EXPECT_EQ(editor->options().tabWidth, 1);
     editor->setSelectedRange({0, text().size()});
     run("shiftRight:");
     EXPECT_EQ(text(), QStringLiteral(" a\n \n b"));
@@ -309,10 +309,10 @@ TEST_F(CommandRoad, DialogCommandsReadTheirFields)
 TEST_F(CommandRoad, FormatMenuShowsAndChangesThePreferences)
 {
     EditorOptions options = editor->options();
-    options.editingTabWidth = 20;
+    options.tabWidth = 20;
     options.font.setPointSizeF(96);
     editor->apply(options);
-    EXPECT_EQ(editor->options().editingTabWidth, 16);
+    EXPECT_EQ(editor->options().tabWidth, 16);
     std::shared_ptr<MenuModel> format = commands->syntaxMenu();
     MenuModel* tabs = format->itemWithTitle(QStringLiteral("タブ幅"))->submenu();
     for (const char* width : {"2", "4", "8"})

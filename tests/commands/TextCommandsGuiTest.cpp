@@ -137,7 +137,7 @@ TEST_F(TextCommandsTest, SelectMenuReachesTheEditorsSelectionCommands)
 TEST_F(TextCommandsTest, TheEditorsOptionsAreTheOneHomeOfItsSettings)
 {
     EditorOptions options = editor->options();
-    options.editingTabWidth = 20;
+    options.tabWidth = 20;
     options.usesSpacesForIndentation = true;
     options.showsInvisibleCharacters = true;
     options.pageGuideColumn = 72;
@@ -149,8 +149,8 @@ TEST_F(TextCommandsTest, TheEditorsOptionsAreTheOneHomeOfItsSettings)
     editor->apply(options);
 
     EditorOptions shown = editor->options();
-    EXPECT_EQ(shown.editingTabWidth, 16) << "kept within 1…16";
-    shown.editingTabWidth = 20;
+    EXPECT_EQ(shown.tabWidth, 16) << "kept within 1…16";
+    shown.tabWidth = 20;
     EXPECT_EQ(shown, options) << "every other value reads back as given";
     EXPECT_TRUE(editor->showsInvisibleCharacters());
     EXPECT_FALSE(editor->isEditable());
@@ -168,7 +168,7 @@ TEST_F(TextCommandsTest, TheEditorsOptionsAreTheOneHomeOfItsSettings)
     EXPECT_EQ(fonts->itemWithTitle(QStringLiteral("アンチエイリアス"))->state(), MenuItem::State::off);
     EXPECT_EQ(fonts->itemWithTitle(QStringLiteral("合字"))->state(), MenuItem::State::on);
 
-    options.editingTabWidth = 0;
+    options.tabWidth = 0;
     editor->apply(options);
-    EXPECT_EQ(editor->options().editingTabWidth, 1);
+    EXPECT_EQ(editor->options().tabWidth, 1);
 }

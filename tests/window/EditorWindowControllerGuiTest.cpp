@@ -355,10 +355,10 @@ TEST_F(EditorWindowTest, SettingsChangesReachEveryEditorAndTheStatusLine)
         }
         EXPECT_FALSE(each->textView()->wrapsLines());
         EXPECT_FALSE(each->toolbarWrap()->isChecked());
-        EXPECT_EQ(each->textView()->options().editingTabWidth, 8);
+        EXPECT_EQ(each->textView()->options().tabWidth, 8);
     }
     EXPECT_FALSE(window.secondaryEditor()->rulersVisible());
-    EXPECT_EQ(window.secondaryEditor()->options().editingTabWidth, 8);
+    EXPECT_EQ(window.secondaryEditor()->options().tabWidth, 8);
 
     UserDefaults::standard().setBool("editor.lineNumbers", true);
     UserDefaults::standard().setBool("editor.statusBar", true);

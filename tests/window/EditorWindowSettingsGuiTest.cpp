@@ -67,7 +67,7 @@ protected:
     // What the settings decide in an editor's options: the same in both editors after a change.
     static auto settingsPart(const EditorOptions& o)
     {
-        return std::make_tuple(o.font, o.editingTabWidth, o.usesSpacesForIndentation, o.showsInvisibleCharacters,
+        return std::make_tuple(o.font, o.tabWidth, o.usesSpacesForIndentation, o.showsInvisibleCharacters,
                                o.showsControlCharacters, o.pageGuideColumn, o.rulersVisible, o.backgroundColor,
                                o.textColor, o.insertionPointColor, o.selectedTextBackgroundColor);
     }
@@ -102,7 +102,7 @@ TEST_F(EditorWindowSettingsTest, SecondEditorStartsWithThePrimaryEditorsCurrentS
     EXPECT_EQ(second->font().family(), family);
     EXPECT_DOUBLE_EQ(second->font().pointSizeF(), 18);
     EXPECT_DOUBLE_EQ(second->tabWidth(), primary->tabWidth());
-    EXPECT_EQ(second->options().editingTabWidth, 8);
+    EXPECT_EQ(second->options().tabWidth, 8);
     EXPECT_TRUE(second->showsInvisibleCharacters());
     EXPECT_TRUE(window.secondaryLayout()->showsControlCharacters());
     EXPECT_EQ(second->options().pageGuideColumn, std::optional<int>(100));
@@ -151,7 +151,7 @@ TEST_F(EditorWindowSettingsTest, ASettingsChangeKeepsEachEditorsOwnFormatChoices
     postPreferencesChanged();
 
     for (EditorTextView* editor : {primary, second}) {
-        EXPECT_EQ(editor->options().editingTabWidth, 8);
+        EXPECT_EQ(editor->options().tabWidth, 8);
         EXPECT_TRUE(editor->showsInvisibleCharacters());
     }
     const auto ownPart = [](const EditorOptions& o) {

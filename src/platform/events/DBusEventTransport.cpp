@@ -2,6 +2,7 @@
 
 #include "platform/events/EventBusLocation.h"
 #include "platform/events/EventWireFormat.h"
+#include "platform/foundation/Bundle.h"
 #include "platform/wire/MappedFile.h"
 #include "platform/wire/SealedFile.h"
 
@@ -51,7 +52,8 @@ bool DBusEventTransport::start(bool claimFirstInstanceName)
     QDBusConnectionInterface* bus = connection_.interface();
     if (!bus)
         return false;
-    if (!connection_.registerObject(EventBusLocation::objectPath(), this, QDBusConnection::ExportAllSlots))
+    if (!connection_.registerObject(EventBusLocation::objectPath(), EventBusLocation::interfaceName(), this,
+                                   QDBusConnection::ExportAllSlots))
         return false;
     processName_ = EventBusLocation::processServiceName(QCoreApplication::applicationPid());
     const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> own =
@@ -108,7 +110,7 @@ std::optional<AppleEvent> DBusEventTransport::answer(QByteArrayView bytes)
     if (!calledFromDBus())
         return std::nullopt;
     if (!isOwnUser(message().service())) {
-        sendErrorReply(QDBusError::AccessDenied, QStringLiteral("Korimado answers only its own user."));
+        sendErrorReply(QDBusError::AccessDenied, Bundle::configuration().name + QStringLiteral(" answers only its own user."));
         return std::nullopt;
     }
     return manager_.dispatch(bytes);

@@ -15,13 +15,12 @@
 
 namespace korimado {
 
-// Serves events over a D-Bus connection: the object "/AppleEvents" with one method,
-// Send(ay) → ay, taking an event and answering its reply in the wire form. Calls arrive on the
+// Serves events over a D-Bus connection: the object "/AppleEvents" with one method of the interface
+// EventBusLocation::interfaceName(), Send(ay) → ay, taking an event and answering its reply in the wire form. Calls arrive on the
 // main thread and go to the event manager. Only processes of this user are served: any other
 // caller gets AccessDenied and nothing runs.
 class DBusEventTransport : public QObject, protected QDBusContext {
     Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "app.korimado.Korimado.AppleEvents")
 
 public:
     // The largest message a bus carries: a reply that would not fit becomes an error reply.

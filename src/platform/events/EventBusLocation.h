@@ -25,7 +25,7 @@ public:
     static QString sendFileMethod() { return QStringLiteral("SendFile"); }
 
     // The file the first running program keeps its bus address in, readable by its user only:
-    // "$HOME/.local/share/Korimado/bus-address", where a script that inherited nothing but HOME
+    // "$HOME/.local/share/<data folder>/bus-address", where a script that inherited nothing but HOME
     // finds it.
     static QString addressFilePath();
     // The session bus address this process would use: $DBUS_SESSION_BUS_ADDRESS, else the

@@ -13,6 +13,7 @@ struct BundleConfiguration {
     QString dataFolderName;  // the program's folder in the user's data and config folders
     QString errorDomain;     // the domain of the errors this layer makes
     QStringList localizations;  // the languages the program speaks, the one it shows first
+    QString name;            // the program's name as its user knows it
 };
 
 // Where the application's bundled resources and its per-user data live.

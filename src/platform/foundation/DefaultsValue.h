@@ -15,6 +15,13 @@ namespace korimado {
 // One user-defaults value. The kinds stay apart (an integer is never a double, a Boolean never a
 // number), because readers convert between them by fixed rules and the store must give back
 // exactly what was written.
+//
+// Not a PropertyList, though the two trees look alike: a defaults value has no date, UID or integer
+// above 2^63 (the defaults file cannot carry them, and nothing stores them), its dictionaries are
+// sorted by key (the file is written the same way each time) where a property list keeps the order
+// it read, and it carries the readers' conversions ("YES" is true, "3" is 3) that a property list
+// must never apply. No value passes from one tree to the other: a settings archive reaches user
+// defaults through the settings snapshot.
 class DefaultsValue {
 public:
     enum class Type { boolean, integer, real, string, bytes, array, dictionary };

@@ -30,6 +30,10 @@ private:
 // One property-list value. The kinds stay apart: 4.0 is a real and 4 an integer, a Boolean is never
 // a number. Integers are signed 64-bit, or unsigned up to 2^64 - 1 above that. Dictionaries keep
 // their keys in the order they were read or inserted.
+//
+// Not a DefaultsValue (see there): a property list also holds dates, UIDs and unsigned integers,
+// keeps its dictionaries' order so that a file written back reads as it came, and compares reals by
+// their bits so that a value round-trips exactly.
 class PropertyList {
 public:
     enum class Type { boolean, integer, real, date, data, string, array, dictionary, uid };

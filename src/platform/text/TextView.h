@@ -293,7 +293,10 @@ protected:
 
 private:
     class HistoryClient;
-    struct Drag;
+    struct Drag {
+        int granularity = 1;  // 1 character, 2 word, 3 paragraph
+        TextRange origin;     // what the press selected; the drag extends from it
+    };
 
     void attachStorage();
     void detachStorage();

@@ -7,6 +7,7 @@
 #include "platform/foundation/KeyedArchive.h"
 #include "platform/foundation/UserDefaults.h"
 #include "preferences/archive/SettingsArchiveError.h"
+#include "preferences/archive/SettingsArchiveKeys.h"
 #include "settings/EditorSettingsError.h"
 #include "settings/EditorSettingsSnapshot.h"
 
@@ -20,13 +21,14 @@ namespace korimado {
 
 namespace {
 
+namespace Key = SettingsArchiveKey;
+
 // The outside editor's line-ending codes, by code.
 constexpr std::array<const char*, 6> kLineEndingCodes = {"LF", "CR", "CRLF", "NEL", "LS", "PS"};
 
 const QStringList kStatusKeys = {
-    QStringLiteral("showStatusBarLines"),    QStringLiteral("showStatusBarChars"),
-    QStringLiteral("showStatusBarWords"),    QStringLiteral("showStatusBarLocation"),
-    QStringLiteral("showStatusBarLine"),     QStringLiteral("showStatusBarColumn"),
+    Key::showStatusBarLines, Key::showStatusBarChars, Key::showStatusBarWords,
+    Key::showStatusBarLocation, Key::showStatusBarLine, Key::showStatusBarColumn,
 };
 
 QString outOfRange(const QString& key)
@@ -55,13 +57,13 @@ bool isValid(const EditorSettingsSnapshot& candidate)
 const QStringList& SettingsArchive::mappedDefaultKeys()
 {
     static const QStringList keys = {
-        QStringLiteral("font"), QStringLiteral("appearance"), QStringLiteral("defaultTheme"),
-        QStringLiteral("showLineNumbers"), QStringLiteral("showInvisibles"), QStringLiteral("showPageGuide"),
-        QStringLiteral("pageGuideColumn"), QStringLiteral("wrapLines"), QStringLiteral("autoExpandTab"),
-        QStringLiteral("tabWidth"), QStringLiteral("showStatusBarLines"), QStringLiteral("showStatusBarChars"),
-        QStringLiteral("showStatusBarWords"), QStringLiteral("showStatusBarLocation"),
-        QStringLiteral("showStatusBarLine"), QStringLiteral("showStatusBarColumn"),
-        QStringLiteral("defaultLineEndCharCode"), QStringLiteral("encodingInNew"),
+        Key::font, Key::appearance, Key::defaultTheme,
+        Key::showLineNumbers, Key::showInvisibles, Key::showPageGuide,
+        Key::pageGuideColumn, Key::wrapLines, Key::autoExpandTab,
+        Key::tabWidth, Key::showStatusBarLines, Key::showStatusBarChars,
+        Key::showStatusBarWords, Key::showStatusBarLocation,
+        Key::showStatusBarLine, Key::showStatusBarColumn,
+        Key::defaultLineEndCharCode, Key::encodingInNew,
     };
     return keys;
 }
@@ -118,12 +120,12 @@ SettingsArchiveImportSummary SettingsArchive::applyKnownSettings(
     EditorSettingsSnapshot settings(userDefaults);
     QStringList applied;
     QStringList warnings;
-    const auto value = [this](const char* key) { return defaults_.value(QString::fromLatin1(key)); };
+    const auto value = [this](QLatin1String key) { return defaults_.value(key); };
 
-    if (const PropertyList* font = value("font")) {
+    if (const PropertyList* font = value(Key::font)) {
         bool taken = false;
         if (!font->isData()) {
-            warnings.append(QStringLiteral("font（Dataではありません）"));
+            warnings.append(QString(Key::font) + QStringLiteral("（Dataではありません）"));
         } else {
             try {
                 const ArchivedFont archived = KeyedArchive::decodeFont(font->dataValue());
@@ -137,11 +139,11 @@ SettingsArchiveImportSummary SettingsArchive::applyKnownSettings(
             } catch (const PropertyListError&) {
             }
             if (taken) applied.append(QStringLiteral("フォント"));
-            else warnings.append(QStringLiteral("font（フォントを読み取れません）"));
+            else warnings.append(QString(Key::font) + QStringLiteral("（フォントを読み取れません）"));
         }
     }
 
-    const auto number = [&](const char* key, qint64 minimum, qint64 maximum, qint64& field, const char* label) {
+    const auto number = [&](QLatin1String key, qint64 minimum, qint64 maximum, qint64& field, const char* label) {
         const PropertyList* stored = value(key);
         if (!stored) return;
         const std::optional<qint64> n = integer(stored);
@@ -149,23 +151,23 @@ SettingsArchiveImportSummary SettingsArchive::applyKnownSettings(
             field = *n;
             applied.append(QString::fromUtf8(label));
         } else {
-            warnings.append(outOfRange(QString::fromLatin1(key)));
+            warnings.append(outOfRange(key));
         }
     };
-    const auto flag = [&](const char* key, bool& field, const char* label) {
+    const auto flag = [&](QLatin1String key, bool& field, const char* label) {
         const PropertyList* stored = value(key);
         if (!stored) return;
         if (const std::optional<bool> b = boolean(stored)) {
             field = *b;
             applied.append(QString::fromUtf8(label));
         } else {
-            warnings.append(notBoolean(QString::fromLatin1(key)));
+            warnings.append(notBoolean(key));
         }
     };
 
-    number("appearance", 0, 2, settings.appearance, "外観");
+    number(Key::appearance, 0, 2, settings.appearance, "外観");
 
-    if (const PropertyList* theme = value("defaultTheme")) {
+    if (const PropertyList* theme = value(Key::defaultTheme)) {
         const QString name = theme->stringValue();
         EditorSettingsSnapshot candidate = settings;
         candidate.themeName = name;
@@ -174,17 +176,17 @@ SettingsArchiveImportSummary SettingsArchive::applyKnownSettings(
             settings = candidate;
             applied.append(QStringLiteral("テーマ"));
         } else {
-            warnings.append(QStringLiteral("defaultTheme（利用できるテーマではありません）"));
+            warnings.append(QString(Key::defaultTheme) + QStringLiteral("（利用できるテーマではありません）"));
         }
     }
 
-    flag("showLineNumbers", settings.lineNumbers, "行番号");
-    flag("showInvisibles", settings.invisibles, "不可視文字");
-    flag("showPageGuide", settings.showPageGuide, "ページガイド");
-    number("pageGuideColumn", 20, 240, settings.pageGuideColumn, "ページガイドの列");
-    flag("wrapLines", settings.wrap, "行の折り返し");
-    flag("autoExpandTab", settings.useSpaces, "空白によるインデント");
-    number("tabWidth", 2, 12, settings.tabWidth, "タブ幅");
+    flag(Key::showLineNumbers, settings.lineNumbers, "行番号");
+    flag(Key::showInvisibles, settings.invisibles, "不可視文字");
+    flag(Key::showPageGuide, settings.showPageGuide, "ページガイド");
+    number(Key::pageGuideColumn, 20, 240, settings.pageGuideColumn, "ページガイドの列");
+    flag(Key::wrapLines, settings.wrap, "行の折り返し");
+    flag(Key::autoExpandTab, settings.useSpaces, "空白によるインデント");
+    number(Key::tabWidth, 2, 12, settings.tabWidth, "タブ幅");
 
     bool anyStatus = false;
     bool allBoolean = true;
@@ -203,17 +205,17 @@ SettingsArchiveImportSummary SettingsArchive::applyKnownSettings(
         warnings.append(QStringLiteral("ステータス項目（真偽値ではありません）"));
     }
 
-    if (const PropertyList* code = value("defaultLineEndCharCode")) {
+    if (const PropertyList* code = value(Key::defaultLineEndCharCode)) {
         const std::optional<qint64> n = integer(code);
         if (n && *n >= 0 && *n < static_cast<qint64>(kLineEndingCodes.size())) {
             settings.defaultLineEnding = QString::fromLatin1(kLineEndingCodes[static_cast<size_t>(*n)]);
             applied.append(QStringLiteral("標準改行"));
         } else {
-            warnings.append(QStringLiteral("defaultLineEndCharCode（対応範囲外です）"));
+            warnings.append(outOfRange(Key::defaultLineEndCharCode));
         }
     }
 
-    if (const PropertyList* encoding = value("encodingInNew")) {
+    if (const PropertyList* encoding = value(Key::encodingInNew)) {
         const std::optional<qint64> n = integer(encoding);
         const auto& cases = TextEncoding::allCases();
         const auto match = n && *n >= 0 ? std::ranges::find_if(cases, [&](TextEncoding e) { return e.foundation() == *n; })
@@ -222,7 +224,7 @@ SettingsArchiveImportSummary SettingsArchive::applyKnownSettings(
             settings.defaultEncoding = match->rawValue();
             applied.append(QStringLiteral("標準文字コード"));
         } else {
-            warnings.append(QStringLiteral("encodingInNew（対応する文字コードがありません）"));
+            warnings.append(QString(Key::encodingInNew) + QStringLiteral("（対応する文字コードがありません）"));
         }
     }
 
@@ -255,28 +257,29 @@ void SettingsArchive::overlay(const EditorSettingsSnapshot& settings, Dictionary
                               const FontNameResolver& fontName)
 {
     const QString family = fontName ? fontName(settings.fontName) : settings.fontName;
-    defaults.insert(QStringLiteral("font"), KeyedArchive::encodeFont({family, settings.fontSize}));
-    defaults.insert(QStringLiteral("appearance"), settings.appearance);
-    defaults.insert(QStringLiteral("defaultTheme"), settings.themeName.value_or(QStringLiteral("Classic")));
-    defaults.insert(QStringLiteral("showLineNumbers"), settings.lineNumbers);
-    defaults.insert(QStringLiteral("showInvisibles"), settings.invisibles);
-    defaults.insert(QStringLiteral("showPageGuide"), settings.showPageGuide);
-    defaults.insert(QStringLiteral("pageGuideColumn"), settings.pageGuideColumn);
-    defaults.insert(QStringLiteral("wrapLines"), settings.wrap);
-    defaults.insert(QStringLiteral("autoExpandTab"), settings.useSpaces);
-    defaults.insert(QStringLiteral("tabWidth"), settings.tabWidth);
-    for (const char* key : {"showStatusBarLines", "showStatusBarChars", "showStatusBarLocation", "showStatusBarLine"}) {
-        defaults.insert(QString::fromLatin1(key), settings.statusBar);
+    defaults.insert(Key::font, KeyedArchive::encodeFont({family, settings.fontSize}));
+    defaults.insert(Key::appearance, settings.appearance);
+    defaults.insert(Key::defaultTheme, settings.themeName.value_or(QStringLiteral("Classic")));
+    defaults.insert(Key::showLineNumbers, settings.lineNumbers);
+    defaults.insert(Key::showInvisibles, settings.invisibles);
+    defaults.insert(Key::showPageGuide, settings.showPageGuide);
+    defaults.insert(Key::pageGuideColumn, settings.pageGuideColumn);
+    defaults.insert(Key::wrapLines, settings.wrap);
+    defaults.insert(Key::autoExpandTab, settings.useSpaces);
+    defaults.insert(Key::tabWidth, settings.tabWidth);
+    for (QLatin1String key : {Key::showStatusBarLines, Key::showStatusBarChars, Key::showStatusBarLocation,
+                              Key::showStatusBarLine}) {
+        defaults.insert(key, settings.statusBar);
     }
-    defaults.insert(QStringLiteral("showStatusBarWords"), false);
-    defaults.insert(QStringLiteral("showStatusBarColumn"), false);
+    defaults.insert(Key::showStatusBarWords, false);
+    defaults.insert(Key::showStatusBarColumn, false);
     const auto code = std::ranges::find_if(kLineEndingCodes, [&](const char* name) {
         return settings.defaultLineEnding == QLatin1String(name);
     });
-    defaults.insert(QStringLiteral("defaultLineEndCharCode"),
+    defaults.insert(Key::defaultLineEndCharCode,
                     code == kLineEndingCodes.end() ? qint64(0) : qint64(code - kLineEndingCodes.begin()));
     const TextEncoding encoding = TextEncoding::fromRawValue(settings.defaultEncoding).value_or(TextEncoding::utf8);
-    defaults.insert(QStringLiteral("encodingInNew"), encoding.foundation());
+    defaults.insert(Key::encodingInNew, encoding.foundation());
 }
 
 SettingsArchive SettingsArchive::exporting(const EditorSettingsSnapshot& settings, const SettingsArchive* base,

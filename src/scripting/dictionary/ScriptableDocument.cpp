@@ -102,14 +102,14 @@ void ScriptableDocument::setLineEnding(const QString& name)
 int ScriptableDocument::tabWidth() const
 {
     const DocumentEditor* view = editor();
-    return view ? view->options().editingTabWidth : 4;
+    return view ? view->options().tabWidth : 4;
 }
 
 void ScriptableDocument::setTabWidth(qint64 width)
 {
     if (DocumentEditor* view = editor()) {
         EditorOptions options = view->options();
-        options.editingTabWidth = int(std::clamp<qint64>(width, 1, 16));
+        options.tabWidth = int(std::clamp<qint64>(width, 1, 16));
         view->apply(options);
     }
 }

@@ -170,7 +170,7 @@ void ScriptableSelection::textCommand(ScriptCommand& command)
         return;
     }
     TextCommandRunner runner(*document_.document(), {view->selectedRange()}, view->editInitiator());
-    runner.setIndentation({view->options().editingTabWidth, view->options().usesSpacesForIndentation});
+    runner.setIndentation({view->options().tabWidth, view->options().usesSpacesForIndentation});
     runner.setLanguage(SyntaxModel::of(*document_.document()).language());
     if (runner.run(found->second) == TextCommandRunner::Outcome::unavailable)
         command.setScriptError(ScriptErrors::notSupported, ScriptErrors::notSupportedMessage);

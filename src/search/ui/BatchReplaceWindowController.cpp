@@ -18,6 +18,7 @@
 #include "search/batch/BatchReplaceLibrary.h"
 #include "search/engine/SearchDeadline.h"
 #include "search/engine/SearchEngineError.h"
+#include "search/ui/SearchStatusText.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -371,11 +372,11 @@ void BatchReplaceWindowController::applyRules()
             if (error) return fail(*error);
             qsizetype total = 0;
             for (const BatchRuleResult& r : result->ruleResults) total += r.replacements;
-            if (result->ruleResults.isEmpty() || total < 1) return setStatus(QStringLiteral("一致する文字列はありません。"));
+            if (result->ruleResults.isEmpty() || total < 1) return setStatus(SearchStatusText::noMatch);
             if (result->edits.isEmpty()) {
-                return setStatus(QString::number(total) + QStringLiteral("件が一致しました。本文は変わりません。"));
+                return setStatus(SearchStatusText::matchedUnchanged(QString::number(total)));
             }
-            if (!editor_->isEditable()) return setStatus(QStringLiteral("この文書は編集できません。"));
+            if (!editor_->isEditable()) return setStatus(KoriDocument::notEditableMessage);
             QVector<TextRange> ranges;
             QStringList strings;
             std::vector<TextChange> pieces;
@@ -390,9 +391,9 @@ void BatchReplaceWindowController::applyRules()
                 TextEditing::replace(model_->storage(), ranges, strings, QStringLiteral("複数置換"),
                                      QVector<TextRange>{TextRange(caret, 0)}, editor_->editInitiator());
             // A change the view did not approve leaves the text as it was: say so, never "done".
-            if (outcome == TextEditing::Outcome::notEditable) return setStatus(QStringLiteral("この文書は編集できません。"));
+            if (outcome == TextEditing::Outcome::notEditable) return setStatus(KoriDocument::notEditableMessage);
             if (outcome != TextEditing::Outcome::replaced) {
-                return setStatus(QStringLiteral("本文の変更が受け付けられなかったため、置換しませんでした。"));
+                return setStatus(SearchStatusText::refused);
             }
             if (editor_) editor_->scrollRangeToVisible(editor_->selectedRange());
             setStatus(QString::number(total) + QStringLiteral("件を") + QString::number(result->ruleResults.size())

@@ -525,7 +525,7 @@ void SearchController::replaceAll(MenuItem*)
             if (!editor_) return;
             if (result->matchCount < 1) return setStatus(noMatchMessage);
             const QString count = QString::number(result->matchCount);
-            if (result->ranges.isEmpty()) return setStatus(count + QStringLiteral("件が一致しました。本文は変わりません。"));
+            if (result->ranges.isEmpty()) return setStatus(SearchStatusText::matchedUnchanged(count));
             // The selection follows the text as every other position does.
             std::vector<TextChange> pieces;
             pieces.reserve(size_t(result->ranges.size()));
@@ -589,7 +589,7 @@ void SearchController::cancel(MenuItem*)
 {
     if (token_) {
         invalidateOperation();
-        setStatus(QStringLiteral("検索を中止しました。"));
+        setStatus(SearchEngineError::cancelled().errorDescription());
     } else {
         panel_->hide();
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "document/KoriDocument.h"
 #include "platform/text/TextRange.h"
 #include "platform/text/TextStorage.h"
 #include "platform/ui/Responder.h"
@@ -7,6 +8,7 @@
 #include "search/engine/SearchMatch.h"
 #include "search/engine/SearchNavigation.h"
 #include "search/engine/SearchRequest.h"
+#include "search/ui/SearchStatusText.h"
 
 #include <QColor>
 #include <QPointer>
@@ -95,9 +97,9 @@ public:
     void criteriaChanged(QObject* sender);
 
     static inline const QString staleMessage = QStringLiteral("本文が変わったため、古い検索結果を破棄しました。");
-    static inline const QString noMatchMessage = QStringLiteral("一致する文字列はありません。");
-    static inline const QString notEditableMessage = QStringLiteral("この文書は編集できません。");
-    static inline const QString refusedMessage = QStringLiteral("本文の変更が受け付けられなかったため、置換しませんでした。");
+    static inline const QString& noMatchMessage = SearchStatusText::noMatch;
+    static inline const QString& notEditableMessage = KoriDocument::notEditableMessage;
+    static inline const QString& refusedMessage = SearchStatusText::refused;
     static inline const QString scopeDroppedMessage =
         QStringLiteral("選択範囲をまたいで本文が変わったため、検索範囲を解除しました。");
 
