@@ -76,11 +76,11 @@ TEST_F(DocumentEditorTest, EachEditorKeepsItsSelectionsOptionsAndEditableFlag)
     EXPECT_EQ(second->selectedRange(), TextRange(document->string().size(), 0)) << "clamped to the text";
 
     EditorOptions options = second->options();
-    options.editingTabWidth = 7;
+    options.tabWidth = 7;
     options.usesSpacesForIndentation = !options.usesSpacesForIndentation;
     second->apply(options);
-    EXPECT_EQ(second->options().editingTabWidth, 7);
-    EXPECT_NE(primary->options().editingTabWidth, 7);
+    EXPECT_EQ(second->options().tabWidth, 7);
+    EXPECT_NE(primary->options().tabWidth, 7);
 
     second->setEditable(false);
     EXPECT_FALSE(second->isEditable());

@@ -74,12 +74,6 @@ void LayoutManager::setTextColor(const QColor& color)
     Q_EMIT needsDisplay(QRectF(0, 0, containerWidth(), documentHeight()));
 }
 
-void LayoutManager::setInvisibleCharacterColor(const QColor& color)
-{
-    invisibleColor_ = color;
-    if (showsInvisibles_ || showsControls_) Q_EMIT needsDisplay(QRectF(0, 0, containerWidth(), documentHeight()));
-}
-
 void LayoutManager::setShowsInvisibleCharacters(bool shows)
 {
     if (shows == showsInvisibles_) return;

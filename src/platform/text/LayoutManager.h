@@ -75,7 +75,6 @@ public:
     qreal wrapWidth() const { return wrapWidth_; }
     void setTextColor(const QColor& color);
     QColor textColor() const { return textColor_; }
-    void setInvisibleCharacterColor(const QColor& color);
     QColor invisibleCharacterColor() const { return invisibleColor_; }
     void setShowsInvisibleCharacters(bool shows);
     bool showsInvisibleCharacters() const { return showsInvisibles_; }
