@@ -50,7 +50,7 @@ TEST(Bundle, EveryNameOfTheProgramComesFromTheConfiguration)
 {
     const korimado::BundleConfiguration program = Bundle::configuration();
     EXPECT_EQ(Bundle::preferredLocalizations(), QStringList{QStringLiteral("ja")});
-    Bundle::configure({QStringLiteral("org.example.Other"), QStringLiteral("Other"), QStringLiteral("OtherDomain"), {}});
+    Bundle::configure({QStringLiteral("org.example.Other"), QStringLiteral("Other"), QStringLiteral("OtherDomain"), {}, QStringLiteral("Other")});
     EXPECT_EQ(korimado::DispatchQueue::applicationLabel(QStringLiteral(".syntax")), "org.example.Other.syntax");
     EXPECT_EQ(Bundle::applicationSupportPath(QStringLiteral("Autosave")),
               korimado::test::testDataHome() + "/Other/Autosave");
