@@ -1,6 +1,7 @@
 #include "platform/foundation/UndoManager.h"
 #include "platform/text/TextStorage.h"
 #include "platform/text/TextView.h"
+#include "TextViewFixture.h"
 #include "platform/ui/MenuModel.h"
 
 #include <gtest/gtest.h>
@@ -20,25 +21,8 @@ using namespace korimado;
 
 namespace {
 
-class TextViewContextMenuTest : public ::testing::Test {
+class TextViewContextMenuTest : public test::TextViewFixture {
 protected:
-    void SetUp() override
-    {
-        storage = std::make_shared<TextStorage>();
-        view = std::make_unique<TextView>(storage);
-        view->setUndoManager(&undo);
-        view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-        view->resize(400, 300);
-        view->show();
-    }
-
-    void setText(const QString& text, TextRange selection = {0, 0})
-    {
-        storage->setString(text);
-        view->setSelectedRange(selection);
-        undo.removeAllActions();
-    }
-
     QPoint pointAt(qsizetype index) const
     {
         const QRectF caret = view->insertionPointRect(index);
@@ -77,9 +61,6 @@ protected:
         return shown;
     }
 
-    UndoManager undo;
-    std::shared_ptr<TextStorage> storage;
-    std::unique_ptr<TextView> view;
 };
 
 }  // namespace

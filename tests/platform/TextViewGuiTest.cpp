@@ -1,6 +1,7 @@
 #include "platform/text/LayoutManager.h"
 #include "platform/text/TextStorage.h"
 #include "platform/text/TextView.h"
+#include "TextViewFixture.h"
 #include "platform/foundation/UndoManager.h"
 
 #include <gtest/gtest.h>
@@ -19,25 +20,8 @@ using namespace korimado;
 
 namespace {
 
-class TextViewTest : public ::testing::Test {
+class TextViewTest : public test::TextViewFixture {
 protected:
-    void SetUp() override
-    {
-        storage = std::make_shared<TextStorage>();
-        view = std::make_unique<TextView>(storage);
-        view->setUndoManager(&undo);
-        view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-        view->resize(400, 300);
-        view->show();
-    }
-
-    void setText(const QString& text, TextRange selection = {0, 0})
-    {
-        storage->setString(text);
-        view->setSelectedRange(selection);
-        undo.removeAllActions();
-    }
-
     // One key press per event-loop turn, as a user types.
     void type(const QString& latin1)
     {
@@ -73,9 +57,6 @@ protected:
         return {caret.left() + view->layoutManager()->averageCharacterWidth() / 4, caret.center().y()};
     }
 
-    UndoManager undo;
-    std::shared_ptr<TextStorage> storage;
-    std::unique_ptr<TextView> view;
 };
 
 class RefusingDelegate : public TextViewDelegate {
