@@ -1,5 +1,6 @@
 #include "window/EditorWindowController.h"
 
+#include "support/PageAnswers.h"
 #include "support/TestSupport.h"
 #include "support/WindowFixture.h"
 #include "document/KoriDocument.h"
@@ -20,25 +21,7 @@ namespace {
 
 using test::spinUntil;
 
-// The page's answer to script, asked every 100 ms until it is the wanted one (WebEngine starves
-// under QTest::qWaitFor).
-bool pageAnswers(PreviewWebView* web, const QString& script, const QVariant& wanted, int ms = 15000)
-{
-    auto latest = std::make_shared<QVariant>();
-    QEventLoop loop;
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
-        if (*latest == wanted) {
-            loop.quit();
-            return;
-        }
-        if (web->hasEngine()) web->evaluate(script, [latest](const QVariant& v) { *latest = v; });
-    });
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    tick.start(100);
-    loop.exec();
-    return *latest == wanted;
-}
+using test::pageAnswers;
 
 const QString bodyColours = QStringLiteral(
     "[getComputedStyle(document.body).backgroundColor, getComputedStyle(document.body).color].join(' ')");

@@ -1,6 +1,7 @@
 #include "window/EditorWindowController.h"
 
 #include "support/WindowFixture.h"
+#include "support/PageAnswers.h"
 #include "support/TestSupport.h"
 #include "document/KoriDocument.h"
 #include "editor/EditorTextView.h"
@@ -94,24 +95,7 @@ private:
     std::thread thread_;
 };
 
-// Asks the page every 100 ms, in one event loop, until its answer is the wanted one.
-bool pageAnswers(PreviewWebView* web, const QString& script, const QVariant& wanted, int ms = 15000)
-{
-    auto latest = std::make_shared<QVariant>();
-    QEventLoop loop;
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
-        if (*latest == wanted) {
-            loop.quit();
-            return;
-        }
-        if (web->hasEngine()) web->evaluate(script, [latest](const QVariant& v) { *latest = v; });
-    });
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    tick.start(100);
-    loop.exec();
-    return *latest == wanted;
-}
+using test::pageAnswers;
 
 // Whether this process has mapped the web engine's library.
 bool engineMapped()
