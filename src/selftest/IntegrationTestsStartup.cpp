@@ -51,7 +51,8 @@ void writeFile(const QString& path, const QByteArray& bytes)
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) file.write(bytes);
 }
 
-// The preview shows the document's current revision and has finished loading.
+// The preview shows the document's current revision and has finished loading. A loaded machine can
+// take seconds to start the engine, so callers give it about ten.
 SuiteTask<> waitForPreview(EditorWindowController* controller, KoriDocument* document, int tries)
 {
     const auto current = [controller, document] {
@@ -221,7 +222,7 @@ SuiteTask<> IntegrationTests::runStartupLayout()
         web->setZoom(1.0);
     }
 
-    co_await waitForPreview(controller, document.get(), 50);
+    co_await waitForPreview(controller, document.get(), 200);
     const QVariant body = co_await script(web, QStringLiteral("document.body.innerText"));
     checks.check(QStringLiteral("preview updates from draft"), body.toString().contains(QStringLiteral("原案とプレビュー")));
 
@@ -238,7 +239,7 @@ SuiteTask<> IntegrationTests::runStartupLayout()
     document->readFromURL(html + QStringLiteral("/index.html"), KoriDocument::plainTextType, &readError);
     document->setFileURL(html + QStringLiteral("/index.html"));
     controller->setMode(EditorWindowController::Mode::split);
-    co_await waitForPreview(controller, document.get(), 80);
+    co_await waitForPreview(controller, document.get(), 200);
     const QVariant heading = co_await script(web, QStringLiteral("document.querySelector('h1')?.textContent"));
     const QVariant background = co_await script(web, QStringLiteral("getComputedStyle(document.body).backgroundColor"));
     const QVariant width = co_await script(web, QStringLiteral("document.querySelector('#local')?.naturalWidth"));
@@ -254,7 +255,7 @@ SuiteTask<> IntegrationTests::runStartupLayout()
     edited.replace(QStringLiteral("HTMLプレビュー"), QStringLiteral("HTMLの編集を反映"));
     TextStorage& storage = document->storage();
     TextEditing::replace(storage, {TextRange{0, storage.length()}}, QStringList{edited}, QStringLiteral("内容を設定"));
-    co_await waitForPreview(controller, document.get(), 80);
+    co_await waitForPreview(controller, document.get(), 200);
     const QVariant editedHeading = co_await script(web, QStringLiteral("document.querySelector('h1')?.textContent"));
     checks.check(QStringLiteral("HTML preview updates after editing"), editedHeading.toString() == QStringLiteral("HTMLの編集を反映"));
 
