@@ -12,8 +12,8 @@
 #include "platform/events/EventWireFormat.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/wire/MappedFile.h"
-#include "scripting/dictionary/ScriptEventDispatcher.h"
-#include "scripting/model/ScriptNormalization.h"
+#include "scripting/objects/ScriptEventDispatcher.h"
+#include "scripting/text/ScriptNormalization.h"
 #include "window/EditorWindowController.h"
 
 #include <QApplication>

@@ -12,7 +12,7 @@
 #include "platform/events/AppleEventManager.h"
 #include "platform/ui/ActionDispatcher.h"
 #include "platform/foundation/Bundle.h"
-#include "scripting/dictionary/ScriptEventDispatcher.h"
+#include "scripting/objects/ScriptEventDispatcher.h"
 #include "platform/ui/AlertPresenter.h"
 #include "platform/ui/FilePanels.h"
 #include "platform/ui/QtAlertPresenter.h"

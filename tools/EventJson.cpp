@@ -1,5 +1,7 @@
 #include "EventJson.h"
 
+#include "platform/wire/JsonParser.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>

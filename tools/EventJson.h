@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/wire/JsonNode.h"
+#include "JsonNode.h"
 #include "platform/wire/WireFormat.h"
 
 #include <string>

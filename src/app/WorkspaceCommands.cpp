@@ -11,7 +11,7 @@
 #include "platform/ui/WindowActions.h"
 #include "platform/ui/WindowTabGroup.h"
 #include "platform/ui/WindowTracker.h"
-#include "scripting/window/WorkspaceScriptConsoleController.h"
+#include "scripting/console/WorkspaceScriptConsoleController.h"
 #include "settings/EditorPreferences.h"
 #include "settings/EditorSettingsKeys.h"
 #include "settings/EditorSettingsSnapshot.h"

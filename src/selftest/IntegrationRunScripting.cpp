@@ -4,7 +4,7 @@
 
 #include "document/KoriDocument.h"
 #include "document/LineEnding.h"
-#include "scripting/dictionary/ScriptableSelection.h"
+#include "scripting/objects/ScriptableSelection.h"
 #include "window/EditorWindowController.h"
 
 #include <QComboBox>

@@ -3,8 +3,8 @@
 // editor's own typing entry, as a user's or a script's would.
 #include "selftest/IntegrationTests.h"
 #include "selftest/IntegrationRun.h"
-#include "scripting/window/ScriptOutputView.h"
-#include "scripting/window/ScriptingGuide.h"
+#include "scripting/console/ScriptOutputView.h"
+#include "scripting/guide/ScriptingGuide.h"
 
 #include "document/KoriDocument.h"
 #include "commands/TextCommands.h"

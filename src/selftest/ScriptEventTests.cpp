@@ -2,10 +2,10 @@
 
 #include "document/KoriDocument.h"
 #include "platform/events/EventCode.h"
-#include "scripting/dictionary/ScriptableSelection.h"
-#include "scripting/model/ScriptNormalization.h"
-#include "scripting/window/ScriptConsole.h"
-#include "scripting/window/ScriptOutputView.h"
+#include "scripting/objects/ScriptableSelection.h"
+#include "scripting/text/ScriptNormalization.h"
+#include "scripting/console/ScriptConsole.h"
+#include "scripting/console/ScriptOutputView.h"
 #include "selftest/ScriptEventCases.h"
 #include "selftest/SelfTestFrame.h"
 

@@ -3,7 +3,7 @@
 #include "app/WorkspaceCommands.h"
 #include "commands/TextCommands.h"
 #include "editor/EditorTextView.h"
-#include "scripting/window/ScriptingGuide.h"
+#include "scripting/guide/ScriptingGuide.h"
 #include "search/ui/SearchController.h"
 
 #include <QKeySequence>

@@ -2,7 +2,7 @@
 
 #include "app/QuickActions.h"
 #include "preferences/SettingsWindowController.h"
-#include "scripting/window/ScriptConsole.h"
+#include "scripting/console/ScriptConsole.h"
 #include "search/ui/BatchReplaceWindowController.h"
 #include "search/ui/FindPanel.h"
 #include "search/ui/FolderFindWindowController.h"

@@ -237,6 +237,51 @@ TEST(UserDefaults, CorruptFileIsSetAsideNotLost)
     EXPECT_EQ(QDir(dir.path()).entryList({"defaults.json.corrupt*"}).size(), 2);
 }
 
+TEST(UserDefaults, AFileThatIsNotStrictJsonIsSetAsideWhole)
+{
+    // Each of these a lenient reader takes (the last of two values, a raw control character, "1.",
+    // an unknown escape): which value the user meant cannot be known, so none is read.
+    for (const QByteArray& content :
+         {QByteArray(R"({"a": {"type": "int", "value": 1}, "a": {"type": "int", "value": 2}})"),
+          QByteArray("{\"a\": {\"type\": \"string\", \"value\": \"x\x01y\"}}"),
+          QByteArray(R"({"a": {"type": "double", "value": 1.}})"),
+          QByteArray(R"({"a": {"type": "string", "value": "\x"}})")}) {
+        TempDir dir;
+        const QString path = dir.write("defaults.json", content);
+        {
+            UserDefaults d(path);
+            EXPECT_FALSE(d.object("a")) << content.constData();
+            d.setInteger("b", 2);
+        }
+        EXPECT_EQ(korimado::test::readFile(path + ".corrupt"), content);
+        EXPECT_EQ(UserDefaults(path).integer("b"), 2);
+    }
+}
+
+TEST(UserDefaults, NumbersAndLoneSurrogatesReadBackAsTheyWereMeant)
+{
+    TempDir dir;
+    // Integers and reals are told apart by their tag, not by how the number is written.
+    const QString hand = dir.write("hand.json", R"({"five": {"type": "int", "value": 5.0},
+                                                     "three": {"type": "double", "value": 3},
+                                                     "big": {"type": "int", "value": 9007199254740992}})");
+    UserDefaults read(hand);
+    EXPECT_EQ(read.object("five"), DefaultsValue(5));
+    EXPECT_EQ(read.object("three"), DefaultsValue(3.0));
+    EXPECT_EQ(read.object("big"), DefaultsValue(qint64(1) << 53));
+    EXPECT_FALSE(QFileInfo::exists(hand + ".corrupt"));
+
+    // A text holding half of a surrogate pair is stored as it was given.
+    const QString path = dir.file("defaults.json");
+    const QString lone = QStringLiteral("a") + QChar(0xD800) + QStringLiteral("b") + QChar(0xDC00);
+    {
+        UserDefaults d(path);
+        d.setString(lone, lone);
+        ASSERT_TRUE(d.synchronize());
+    }
+    EXPECT_EQ(UserDefaults(path).string(lone), lone);
+}
+
 TEST(UserDefaults, DamagedEntriesAreSetAsideAndTheRestKept)
 {
     TempDir dir;

@@ -5,8 +5,8 @@
 #include "platform/events/InProcessEventChannel.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/ui/QtAlertPresenter.h"
-#include "scripting/dictionary/ScriptEventDispatcher.h"
-#include "scripting/dictionary/ScriptableDocument.h"
+#include "scripting/objects/ScriptEventDispatcher.h"
+#include "scripting/objects/ScriptableDocument.h"
 #include "support/WindowFixture.h"
 
 #include <QAbstractButton>

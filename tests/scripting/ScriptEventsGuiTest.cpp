@@ -6,9 +6,9 @@
 #include "platform/events/AppleEventManager.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/UndoManager.h"
-#include "scripting/dictionary/ScriptEventDispatcher.h"
-#include "scripting/window/ScriptConsole.h"
-#include "scripting/window/ScriptOutputView.h"
+#include "scripting/objects/ScriptEventDispatcher.h"
+#include "scripting/console/ScriptConsole.h"
+#include "scripting/console/ScriptOutputView.h"
 #include "support/WindowFixture.h"
 
 #include <gtest/gtest.h>

@@ -10,10 +10,10 @@
 #include "platform/ui/MenuModel.h"
 #include "platform/ui/MiddleTruncatingLabel.h"
 #include "platform/ui/WindowTracker.h"
-#include "scripting/dictionary/ScriptEventDispatcher.h"
-#include "scripting/model/ScriptErrors.h"
-#include "scripting/window/ScriptConsole.h"
-#include "scripting/window/ScriptOutputView.h"
+#include "scripting/objects/ScriptEventDispatcher.h"
+#include "scripting/text/ScriptErrors.h"
+#include "scripting/console/ScriptConsole.h"
+#include "scripting/console/ScriptOutputView.h"
 #include "support/WindowFixture.h"
 
 #include <QCheckBox>

@@ -4,8 +4,8 @@
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/UndoManager.h"
 #include "platform/ui/ScriptedAlertPresenter.h"
-#include "scripting/dictionary/ScriptEventDispatcher.h"
-#include "scripting/dictionary/ScriptableDocument.h"
+#include "scripting/objects/ScriptEventDispatcher.h"
+#include "scripting/objects/ScriptableDocument.h"
 #include "support/WindowFixture.h"
 
 #include <QFile>

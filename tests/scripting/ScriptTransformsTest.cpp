@@ -1,7 +1,7 @@
-#include "scripting/model/ScriptCharacters.h"
-#include "scripting/model/ScriptNormalization.h"
-#include "scripting/model/ScriptTypography.h"
-#include "scripting/window/ChunkedUtf8Decoder.h"
+#include "scripting/text/ScriptCharacters.h"
+#include "scripting/text/ScriptNormalization.h"
+#include "scripting/text/ScriptTypography.h"
+#include "scripting/console/ChunkedUtf8Decoder.h"
 
 #include <gtest/gtest.h>
 

@@ -8,9 +8,9 @@
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/UndoManager.h"
 #include "scripting/PrivateBus.h"
-#include "scripting/dictionary/ScriptEventDispatcher.h"
-#include "scripting/window/ScriptOutputView.h"
-#include "scripting/window/WorkspaceScriptConsoleController.h"
+#include "scripting/objects/ScriptEventDispatcher.h"
+#include "scripting/console/ScriptOutputView.h"
+#include "scripting/console/WorkspaceScriptConsoleController.h"
 #include "support/WindowFixture.h"
 
 #include <gtest/gtest.h>

@@ -7,7 +7,7 @@
 #include "platform/events/EventWireFormat.h"
 #include "platform/wire/SealedFile.h"
 #include "scripting/PrivateBus.h"
-#include "scripting/window/ScriptingTerminology.h"
+#include "scripting/guide/ScriptingTerminology.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

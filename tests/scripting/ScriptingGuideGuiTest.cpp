@@ -1,6 +1,6 @@
-#include "scripting/window/ScriptOutputView.h"
-#include "scripting/window/ScriptingGuide.h"
-#include "scripting/window/ScriptingTerminology.h"
+#include "scripting/console/ScriptOutputView.h"
+#include "scripting/guide/ScriptingGuide.h"
+#include "scripting/guide/ScriptingTerminology.h"
 #include "support/TestSupport.h"
 
 #include "EventCommandLine.h"

@@ -1,8 +1,8 @@
 #include "platform/ui/FilePanels.h"
 #include "platform/ui/MiddleTruncatingLabel.h"
 #include "platform/ui/ScriptedFilePanels.h"
-#include "scripting/window/ScriptOutputView.h"
-#include "scripting/window/WorkspaceScriptConsoleController.h"
+#include "scripting/console/ScriptOutputView.h"
+#include "scripting/console/WorkspaceScriptConsoleController.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

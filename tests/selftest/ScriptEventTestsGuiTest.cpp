@@ -3,8 +3,8 @@
 #include "document/KoriDocument.h"
 #include "platform/events/AppleEventManager.h"
 #include "platform/foundation/Bundle.h"
-#include "scripting/dictionary/ScriptEventDispatcher.h"
-#include "scripting/window/ScriptConsole.h"
+#include "scripting/objects/ScriptEventDispatcher.h"
+#include "scripting/console/ScriptConsole.h"
 #include "selftest/ScriptEventTests.h"
 #include "support/WindowFixture.h"
 

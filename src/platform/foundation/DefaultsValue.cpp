@@ -1,5 +1,7 @@
 #include "platform/foundation/DefaultsValue.h"
 
+#include "platform/foundation/PropertyListScalars.h"
+
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QLocale>
@@ -75,6 +77,15 @@ qint64 truncatedToInteger(double d)
     if (d >= kTwoTo63) return std::numeric_limits<qint64>::max();
     if (d < -kTwoTo63) return std::numeric_limits<qint64>::min();
     return static_cast<qint64>(d);
+}
+
+// A number as a double; none for another kind or one beyond a double's range.
+std::optional<double> finiteNumber(const JsonValue& value)
+{
+    if (value.type() != JsonValue::Type::number) return std::nullopt;
+    const auto d = PropertyListScalars::parseReal(value.toNumberLiteral());
+    if (!d || !std::isfinite(*d)) return std::nullopt;
+    return d;
 }
 
 QJsonObject typed(const char* type, const QJsonValue& value)
@@ -221,52 +232,56 @@ QJsonValue DefaultsValue::toJson() const
     return {};
 }
 
-std::optional<DefaultsValue> DefaultsValue::fromJson(const QJsonValue& json)
+std::optional<DefaultsValue> DefaultsValue::fromJson(const JsonValue& json)
 {
-    if (!json.isObject()) return std::nullopt;
-    const QJsonObject object = json.toObject();
-    const QString type = object.value(QStringLiteral("type")).toString();
-    const QJsonValue value = object.value(QStringLiteral("value"));
+    if (json.type() != JsonValue::Type::object) return std::nullopt;
+    const JsonValue* typeName = json.member(u"type");
+    const JsonValue* value = json.member(u"value");
+    if (!typeName || typeName->type() != JsonValue::Type::string || !value) return std::nullopt;
+    const QString& type = typeName->toString();
+    const auto isA = [value](JsonValue::Type kind) { return value->type() == kind; };
 
     if (type == u"bool") {
-        if (!value.isBool()) return std::nullopt;
-        return DefaultsValue(value.toBool());
+        if (!isA(JsonValue::Type::boolean)) return std::nullopt;
+        return DefaultsValue(value->toBool());
     }
     if (type == u"int") {
-        if (value.isString()) {
+        if (isA(JsonValue::Type::string)) {
             bool ok = false;
-            const qint64 v = value.toString().toLongLong(&ok);
+            const qint64 v = value->toString().toLongLong(&ok);
             if (!ok) return std::nullopt;
             return DefaultsValue(v);
         }
-        if (!value.isDouble()) return std::nullopt;
-        const double d = value.toDouble();
-        if (std::trunc(d) != d || d < double(-kSafeJsonInteger) || d > double(kSafeJsonInteger)) return std::nullopt;
-        return DefaultsValue(value.toInteger());
+        // As a number only within the range a double holds exactly ("5.0" is 5 too).
+        const auto d = finiteNumber(*value);
+        if (!d || std::trunc(*d) != *d || *d < double(-kSafeJsonInteger) || *d > double(kSafeJsonInteger))
+            return std::nullopt;
+        return DefaultsValue(value->integerValue().value_or(static_cast<qint64>(*d)));
     }
     if (type == u"double") {
-        if (value.isDouble()) return DefaultsValue(value.toDouble());
-        const QString s = value.toString();
+        if (const auto d = finiteNumber(*value)) return DefaultsValue(*d);
+        if (!isA(JsonValue::Type::string)) return std::nullopt;
+        const QString& s = value->toString();
         if (s == u"nan") return DefaultsValue(std::numeric_limits<double>::quiet_NaN());
         if (s == u"inf") return DefaultsValue(std::numeric_limits<double>::infinity());
         if (s == u"-inf") return DefaultsValue(-std::numeric_limits<double>::infinity());
         return std::nullopt;
     }
     if (type == u"string") {
-        if (!value.isString()) return std::nullopt;
-        return DefaultsValue(value.toString());
+        if (!isA(JsonValue::Type::string)) return std::nullopt;
+        return DefaultsValue(value->toString());
     }
     if (type == u"data") {
-        if (!value.isString()) return std::nullopt;
-        const auto decoded = QByteArray::fromBase64Encoding(value.toString().toLatin1(),
+        if (!isA(JsonValue::Type::string)) return std::nullopt;
+        const auto decoded = QByteArray::fromBase64Encoding(value->toString().toLatin1(),
                                                             QByteArray::AbortOnBase64DecodingErrors);
         if (!decoded) return std::nullopt;
         return DefaultsValue(*decoded);
     }
     if (type == u"array") {
-        if (!value.isArray()) return std::nullopt;
+        if (!isA(JsonValue::Type::array)) return std::nullopt;
         Array items;
-        for (const QJsonValue& item : value.toArray()) {
+        for (const JsonValue& item : value->toArray()) {
             auto decoded = fromJson(item);
             if (!decoded) return std::nullopt;
             items.append(*decoded);
@@ -274,13 +289,12 @@ std::optional<DefaultsValue> DefaultsValue::fromJson(const QJsonValue& json)
         return DefaultsValue(items);
     }
     if (type == u"dictionary") {
-        if (!value.isObject()) return std::nullopt;
+        if (!isA(JsonValue::Type::object)) return std::nullopt;
         Dictionary items;
-        const QJsonObject dict = value.toObject();
-        for (auto it = dict.constBegin(); it != dict.constEnd(); ++it) {
-            auto decoded = fromJson(it.value());
+        for (const JsonMember& member : value->toObject()) {
+            auto decoded = fromJson(member.value);
             if (!decoded) return std::nullopt;
-            items.insert(it.key(), *decoded);
+            items.insert(member.key, *decoded);
         }
         return DefaultsValue(items);
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/foundation/JsonValue.h"
+
 #include <QByteArray>
 #include <QJsonValue>
 #include <QList>
@@ -70,8 +72,9 @@ public:
     std::optional<qint64> exactInteger() const;
 
     // The typed JSON form used by the defaults file: {"type": "int", "value": 3}; bytes as base64.
+    // Written through Qt's writer, read back by the strict reader (JsonReader).
     QJsonValue toJson() const;
-    static std::optional<DefaultsValue> fromJson(const QJsonValue& json);
+    static std::optional<DefaultsValue> fromJson(const JsonValue& json);
 
     friend bool operator==(const DefaultsValue& a, const DefaultsValue& b) { return a.value_ == b.value_; }
 

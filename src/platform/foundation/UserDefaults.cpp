@@ -1,6 +1,8 @@
 #include "platform/foundation/UserDefaults.h"
 
 #include "platform/foundation/Bundle.h"
+#include "platform/foundation/JsonDecodingError.h"
+#include "platform/foundation/JsonReader.h"
 #include "platform/foundation/JsonText.h"
 
 #include <QCoreApplication>
@@ -208,17 +210,23 @@ void UserDefaults::load()
         return;
     }
     file.close();
-    QJsonParseError error{};
-    const QJsonDocument document = jsonDocument(bytes, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+    // Read strictly: a file that is not JSON (a repeated key, a raw control character) is set
+    // aside whole rather than read by guesswork.
+    JsonValue root;
+    try {
+        root = JsonReader::parse(bytes);
+    } catch (const JsonDecodingError&) {
+        setAsideCorruptFile();
+        return;
+    }
+    if (root.type() != JsonValue::Type::object) {
         setAsideCorruptFile();
         return;
     }
     bool damaged = false;
-    const QJsonObject root = document.object();
-    for (auto it = root.constBegin(); it != root.constEnd(); ++it) {
-        if (auto value = DefaultsValue::fromJson(it.value())) {
-            values_.insert(it.key(), *value);
+    for (const JsonMember& member : root.toObject()) {
+        if (auto value = DefaultsValue::fromJson(member.value)) {
+            values_.insert(member.key, *value);
         } else {
             damaged = true;
         }

@@ -1,9 +1,9 @@
-#include "scripting/window/ScriptingGuide.h"
+#include "scripting/guide/ScriptingGuide.h"
 
 #include "platform/ui/ToolWindow.h"
 #include "platform/ui/WindowTracker.h"
-#include "scripting/window/ScriptOutputView.h"
-#include "scripting/window/ScriptingTerminology.h"
+#include "scripting/console/ScriptOutputView.h"
+#include "scripting/guide/ScriptingTerminology.h"
 #include "platform/ui/WindowPlacement.h"
 
 #include <QGuiApplication>

@@ -1,10 +1,10 @@
-#include "scripting/window/WorkspaceScriptConsoleController.h"
+#include "scripting/console/WorkspaceScriptConsoleController.h"
 
 #include "platform/events/EventBusLocation.h"
 #include "platform/ui/FilePanels.h"
 #include "platform/ui/MiddleTruncatingLabel.h"
 #include "platform/ui/WindowTracker.h"
-#include "scripting/window/ScriptOutputView.h"
+#include "scripting/console/ScriptOutputView.h"
 #include "platform/ui/WindowPlacement.h"
 
 #include <QCloseEvent>

@@ -1,4 +1,4 @@
-#include "scripting/dictionary/ScriptableDocument.h"
+#include "scripting/objects/ScriptableDocument.h"
 
 #include "document/KoriDocument.h"
 #include "document/TextEncodingNames.h"
@@ -8,7 +8,7 @@
 #include "platform/text/StorageCharacterCounts.h"
 #include "platform/text/TextEditing.h"
 #include "platform/ui/WindowSheet.h"
-#include "scripting/model/ScriptCharacters.h"
+#include "scripting/text/ScriptCharacters.h"
 #include "search/engine/SearchDeadline.h"
 #include "search/engine/SearchEngine.h"
 #include "search/engine/SearchEngineError.h"

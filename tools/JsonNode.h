@@ -7,12 +7,11 @@
 
 namespace korimado::wire {
 
-// A JSON value as the command-line client reads its arguments: strict RFC 8259 (a leading UTF-8
-// BOM aside), UTF-8 only, no repeated keys, nesting to maximumDepth. Strings are kept in UTF-8; an
-// escaped lone surrogate becomes U+FFFD, as it would on the wire.
+// A JSON value as the command-line client reads its arguments, read by the one strict parser
+// (JsonParser). Strings are kept in UTF-8; an escaped lone surrogate becomes U+FFFD, as it would
+// on the wire.
 struct JsonNode {
     enum class Kind { null, boolean, number, string, array, object };
-    static constexpr int maximumDepth = 512;
 
     Kind kind = Kind::null;
     bool boolean = false;
@@ -23,9 +22,6 @@ struct JsonNode {
     // None when the text is not one JSON value.
     static std::optional<JsonNode> parse(std::string_view utf8);
 };
-
-// Appends a code point (not a surrogate) in UTF-8.
-void appendUtf8(std::string& out, char32_t cp);
 
 // Appends well-formed UTF-8 as a JSON string: quotes, backslashes and control characters escaped,
 // everything else as it stands.

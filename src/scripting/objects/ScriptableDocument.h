@@ -2,8 +2,8 @@
 
 #include "platform/events/EventDescriptor.h"
 #include "platform/text/TextRange.h"
-#include "scripting/model/ScriptCommand.h"
-#include "scripting/model/ScriptErrors.h"
+#include "scripting/text/ScriptCommand.h"
+#include "scripting/text/ScriptErrors.h"
 
 #include <QPointer>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "scripting/window/ChunkedUtf8Decoder.h"
+#include "scripting/console/ChunkedUtf8Decoder.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,13 +1,13 @@
-#include "scripting/dictionary/ScriptEventDispatcher.h"
+#include "scripting/objects/ScriptEventDispatcher.h"
 
 #include "document/KoriDocument.h"
 #include "platform/events/AppleEventManager.h"
 #include "platform/ui/WindowSheet.h"
-#include "scripting/dictionary/ScriptableDocument.h"
-#include "scripting/dictionary/ScriptableSelection.h"
-#include "scripting/model/ScriptCommand.h"
-#include "scripting/model/ScriptErrors.h"
-#include "scripting/window/ScriptConsole.h"
+#include "scripting/objects/ScriptableDocument.h"
+#include "scripting/objects/ScriptableSelection.h"
+#include "scripting/text/ScriptCommand.h"
+#include "scripting/text/ScriptErrors.h"
+#include "scripting/console/ScriptConsole.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

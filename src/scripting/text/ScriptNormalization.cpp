@@ -1,4 +1,4 @@
-#include "scripting/model/ScriptNormalization.h"
+#include "scripting/text/ScriptNormalization.h"
 
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>

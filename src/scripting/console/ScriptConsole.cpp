@@ -1,9 +1,9 @@
-#include "scripting/window/ScriptConsole.h"
+#include "scripting/console/ScriptConsole.h"
 
 #include "platform/text/TextBoundaries.h"
 #include "platform/ui/ToolWindow.h"
 #include "platform/ui/WindowTracker.h"
-#include "scripting/window/ScriptOutputView.h"
+#include "scripting/console/ScriptOutputView.h"
 #include "platform/ui/WindowPlacement.h"
 
 #include <QGuiApplication>

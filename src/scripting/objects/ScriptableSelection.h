@@ -1,6 +1,6 @@
 #pragma once
 
-#include "scripting/dictionary/ScriptableDocument.h"
+#include "scripting/objects/ScriptableDocument.h"
 
 #include <vector>
 

@@ -1,4 +1,4 @@
-#include "scripting/model/ScriptCommand.h"
+#include "scripting/text/ScriptCommand.h"
 
 #include <QLocale>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "scripting/model/ScriptTypography.h"
+#include "scripting/text/ScriptTypography.h"
 
 #include <unicode/uchar.h>
 

@@ -1,4 +1,4 @@
-#include "scripting/window/ScriptingTerminology.h"
+#include "scripting/guide/ScriptingTerminology.h"
 
 #include "platform/foundation/Bundle.h"
 #include "platform/wire/TerminologyListing.h"

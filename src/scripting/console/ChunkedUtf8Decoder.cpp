@@ -1,4 +1,4 @@
-#include "scripting/window/ChunkedUtf8Decoder.h"
+#include "scripting/console/ChunkedUtf8Decoder.h"
 
 namespace korimado {
 

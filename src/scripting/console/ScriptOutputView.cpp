@@ -1,4 +1,4 @@
-#include "scripting/window/ScriptOutputView.h"
+#include "scripting/console/ScriptOutputView.h"
 
 #include "platform/text/LayoutManager.h"
 

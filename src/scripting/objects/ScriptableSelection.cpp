@@ -1,4 +1,4 @@
-#include "scripting/dictionary/ScriptableSelection.h"
+#include "scripting/objects/ScriptableSelection.h"
 
 #include "commands/EditingTransforms.h"
 #include "commands/TextCommandRunner.h"
@@ -8,9 +8,9 @@
 #include "platform/text/StorageCharacterCounts.h"
 #include "platform/text/TextEditing.h"
 #include "platform/text/TextStorage.h"
-#include "scripting/model/ScriptCharacters.h"
-#include "scripting/model/ScriptNormalization.h"
-#include "scripting/model/ScriptTypography.h"
+#include "scripting/text/ScriptCharacters.h"
+#include "scripting/text/ScriptNormalization.h"
+#include "scripting/text/ScriptTypography.h"
 #include "syntax/SyntaxModel.h"
 
 #include <algorithm>
