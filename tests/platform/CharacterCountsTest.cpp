@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unicode/brkiter.h>
+
+#include <memory>
 #include <random>
 
 using namespace korimado;
@@ -104,4 +107,70 @@ TEST(CharacterCounts, CutsOnlyWhereNoClusterCrosses)
     EXPECT_TRUE(CharacterCounts::isSafeCut(u'\r', u'a'));
     EXPECT_FALSE(CharacterCounts::isSafeCut(u'a', 0x0301));
     EXPECT_FALSE(CharacterCounts::isSafeCut(0x6F22, u'a'));  // only the two rules cut, however safe this is
+}
+
+namespace {
+
+// The break iterator alone, with no shortcut, over the whole text.
+qsizetype iteratorCount(const QString& text)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::BreakIterator> iterator(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    const icu::UnicodeString units(false, reinterpret_cast<const UChar*>(text.utf16()), int32_t(text.size()));
+    iterator->setText(units);
+    qsizetype count = 0;
+    iterator->first();
+    while (iterator->next() != icu::BreakIterator::DONE)
+        ++count;
+    return count;
+}
+
+}  // namespace
+
+TEST(CharacterCounts, ShortcutAgreesWithTheBreakIterator)
+{
+    // Every BMP unit the shortcut passes, each beside the others in a shuffled order.
+    QString plain;
+    for (char32_t c = 0; c < 0x10000; ++c)
+        if (c != u'\r' && (c < 0xD800 || c > 0xDFFF) && CharacterClusters::endsBetween(char16_t(c), char16_t(c)))
+            plain += QChar(char16_t(c));
+    EXPECT_GT(plain.size(), 40000);
+    EXPECT_FALSE(CharacterClusters::endsBetween(u'a', 0x0301));
+    EXPECT_FALSE(CharacterClusters::endsBetween(0xFF76, 0xFF9E));  // ｶﾞ
+    EXPECT_FALSE(CharacterClusters::endsBetween(0x304B, 0x3099));
+    EXPECT_FALSE(CharacterClusters::endsBetween(0xD842, 0xDFB7));
+    std::mt19937 random(7);
+    std::shuffle(plain.begin(), plain.end(), random);
+    EXPECT_EQ(CharacterClusters::count(plain), plain.size());
+    EXPECT_EQ(iteratorCount(plain), plain.size());
+    // Plain units among the pieces that join: a CR LF, marks, pairs, sequences.
+    QString mixed;
+    std::uniform_int_distribution<qsizetype> pick(0, plain.size() - 1);
+    for (int i = 0; i < 20000; ++i)
+        mixed += i % 3 == 0 ? randomText(random, 1) : QString(plain[pick(random)]);
+    EXPECT_EQ(CharacterClusters::count(mixed), iteratorCount(mixed));
+    for (qsizetype n : {qsizetype(0), qsizetype(1), qsizetype(777), qsizetype(9000)})
+        EXPECT_EQ(CharacterClusters::count(QStringView(mixed).left(CharacterClusters::offset(mixed, n))), n);
+}
+
+TEST(CharacterCounts, LargeTextsAreReadAWindowAtATime)
+{
+    // Lines of kana and ASCII, then a run of Hangul with no cut in it that spans the first
+    // window's end, then CR LF lines whose pairs straddle later windows.
+    QString text;
+    while (text.size() < 600000)
+        text += QStringLiteral("かな漢字 ascii 𠮷\n");
+    text += QString(900000, QChar(0xAC00));
+    while (text.size() < 2600000)
+        text += QStringLiteral("a\u0301\r\n");
+    TextStorage storage(text);
+    const StorageCharacterCounts& counts = StorageCharacterCounts::of(storage);
+    const qsizetype total = CharacterClusters::count(text);
+    EXPECT_EQ(counts.count(), total);
+    EXPECT_EQ(counts.counts().countedUnits(), text.size());
+    for (const qsizetype n : {qsizetype(1), total / 3, total / 2, total - 1}) {
+        const qsizetype offset = CharacterClusters::offset(text, n);
+        EXPECT_EQ(counts.offset(n), offset) << n;
+        EXPECT_EQ(counts.charactersBefore(offset), n) << n;
+    }
 }

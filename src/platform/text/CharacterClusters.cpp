@@ -1,9 +1,51 @@
 #include "platform/text/CharacterClusters.h"
 
 #include <unicode/brkiter.h>
+#include <unicode/uchar.h>
 #include <unicode/utext.h>
 
+#include <array>
+#include <cstdint>
+
 namespace korimado {
+
+namespace {
+
+// BMP units whose break class is Other, Control or LF. Between two of them every break rule
+// but the last needs a unit of another class on one side (CR, Extend, ZWJ, SpacingMark, Prepend,
+// Hangul, regional indicators, a surrogate), so a character always ends between them: kana,
+// kanji, Latin, Cyrillic… go without the break iterator.
+class SimpleUnits {
+public:
+    SimpleUnits()
+    {
+        for (UChar32 c = 0; c < 0x10000; ++c) {
+            if (U_IS_SURROGATE(c))
+                continue;
+            const int kind = u_getIntPropertyValue(c, UCHAR_GRAPHEME_CLUSTER_BREAK);
+            if (kind == U_GCB_OTHER || kind == U_GCB_CONTROL || kind == U_GCB_LF)
+                bits_[size_t(c) >> 6] |= std::uint64_t(1) << (c & 63);
+        }
+    }
+    bool contains(char16_t unit) const { return (bits_[unit >> 6] >> (unit & 63)) & 1; }
+
+private:
+    std::array<std::uint64_t, 1024> bits_{};
+};
+
+const SimpleUnits& simpleUnits()
+{
+    static const SimpleUnits units;
+    return units;
+}
+
+}  // namespace
+
+bool CharacterClusters::endsBetween(char16_t a, char16_t b)
+{
+    const SimpleUnits& simple = simpleUnits();
+    return simple.contains(a) && simple.contains(b);
+}
 
 CharacterClusters::CharacterClusters(QStringView text) : text_(text), utext_(nullptr, utext_close) {}
 
@@ -14,6 +56,7 @@ qsizetype CharacterClusters::next(qsizetype offset)
     const qsizetype length = text_.size();
     if (offset >= length)
         return length;
+    static const SimpleUnits& simple = simpleUnits();
     const char16_t unit = text_[offset].unicode();
     if (unit < 0x80) {
         if (offset + 1 == length)
@@ -22,6 +65,8 @@ qsizetype CharacterClusters::next(qsizetype offset)
         if (following < 0x80)
             return offset + (unit == u'\r' && following == u'\n' ? 2 : 1);
     }
+    if (offset + 1 < length && simple.contains(unit) && simple.contains(text_[offset + 1].unicode()))
+        return offset + 1;
     if (!iterator_) {
         UErrorCode status = U_ZERO_ERROR;
         utext_.reset(utext_openUChars(nullptr, reinterpret_cast<const UChar*>(text_.utf16()), length, &status));
@@ -38,10 +83,19 @@ qsizetype CharacterClusters::next(qsizetype offset)
 
 qsizetype CharacterClusters::count(QStringView text)
 {
+    const SimpleUnits& simple = simpleUnits();
+    const char16_t* units = reinterpret_cast<const char16_t*>(text.utf16());
+    const qsizetype length = text.size();
     CharacterClusters characters(text);
     qsizetype count = 0;
-    for (qsizetype at = 0; at < text.size(); at = characters.next(at))
-        ++count;
+    for (qsizetype at = 0; at < length; ++count) {
+        // The common run first, without a call per unit.
+        if (at + 1 < length && simple.contains(units[at]) && simple.contains(units[at + 1])) {
+            ++at;
+            continue;
+        }
+        at = characters.next(at);
+    }
     return count;
 }
 

@@ -14,8 +14,8 @@ struct UText;
 namespace korimado {
 
 // The characters scripts and the character counts count: extended grapheme clusters (an emoji sequence, a letter with its
-// combining marks, CR LF), walked over a text without copying it. ASCII followed by ASCII needs no
-// break rules, so plain text goes fast.
+// combining marks, CR LF), walked over a text without copying it. Units no rule can join (ASCII,
+// kana, kanji, most letters) need no break iterator, so ordinary text goes fast.
 class CharacterClusters {
 public:
     explicit CharacterClusters(QStringView text);
@@ -28,6 +28,8 @@ public:
     qsizetype next(qsizetype offset);
 
     static qsizetype count(QStringView text);
+    // Whether a character always ends between units a and b, whatever comes before or after.
+    static bool endsBetween(char16_t a, char16_t b);
     // The UTF-16 length of the first n characters; the whole length when there are fewer.
     static qsizetype offset(QStringView text, qsizetype characters);
 

@@ -96,20 +96,33 @@ void CharacterCounts::settle(const Fetch& fetch) const
             ++i;
             continue;
         }
-        // A run of blocks to count, cut anew where no cluster can cross.
+        // A run of blocks to count, cut anew where no cluster can cross. Read a window at a
+        // time: a copy of a whole large text would cost more than counting it.
         qsizetype units = 0;
         for (; i < blocks_.size() && blocks_[i].characters < 0; ++i)
             units += blocks_[i].units;
-        const QString text = units > 0 ? fetch(at, at + units) : QString();
         countedUnits_ += units;
-        const char16_t* p = reinterpret_cast<const char16_t*>(text.utf16());
-        for (qsizetype from = 0; from < units;) {
-            qsizetype cut = from + blockUnits;
-            while (cut < units && !isSafeCut(p[cut - 1], p[cut]))
-                ++cut;
-            cut = std::min(cut, units);
-            settled.push_back(Block{cut - from, CharacterClusters::count(QStringView(text).mid(from, cut - from))});
-            from = cut;
+        qsizetype window = 64 * blockUnits;
+        for (qsizetype done = 0; done < units;) {
+            const qsizetype windowEnd = std::min(units, done + window);
+            const QString text = fetch(at + done, at + windowEnd);
+            const qsizetype size = text.size();
+            const char16_t* p = reinterpret_cast<const char16_t*>(text.utf16());
+            qsizetype from = 0;
+            while (from < size) {
+                qsizetype cut = from + blockUnits;
+                while (cut < size && !isSafeCut(p[cut - 1], p[cut]))
+                    ++cut;
+                // Whether a cut at the window's end holds depends on what follows it.
+                if (cut >= size && windowEnd < units)
+                    break;
+                cut = std::min(cut, size);
+                settled.push_back(Block{cut - from, CharacterClusters::count(QStringView(text).mid(from, cut - from))});
+                from = cut;
+            }
+            if (from == 0)
+                window *= 2;
+            done += from;
         }
         at += units;
     }
