@@ -180,8 +180,8 @@ qsizetype FoldedStartFilter::next(const char16_t* text, qsizetype n, qsizetype f
         const __m128i p0 = _mm_set1_epi16(short(first_));
         const __m128i p1 = _mm_set1_epi16(short(second_));
         const bool fold = table_->caseInsensitive;
-        const auto ascii = [&](__m128i v) { return _mm_cmpeq_epi16(_mm_and_si128(v, highBits), zero); };
-        const auto quiet = [&](__m128i v) {
+        const auto ascii = [&](__m128i v) __attribute__((always_inline)) { return _mm_cmpeq_epi16(_mm_and_si128(v, highBits), zero); };
+        const auto quiet = [&](__m128i v) __attribute__((always_inline)) {
             __m128i ok = ascii(v);
             if (cjkQuiet) {
                 const __m128i inRange = _mm_or_si128(
@@ -197,27 +197,43 @@ qsizetype FoldedStartFilter::next(const char16_t* text, qsizetype n, qsizetype f
             }
             return ok;
         };
-        const auto folded = [&](__m128i v) {
+        const auto folded = [&](__m128i v) __attribute__((always_inline)) {
             if (!fold) return v;
             const __m128i capital = _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(v, capitalA), letters), zero);
             return _mm_or_si128(v, _mm_and_si128(capital, lowerBit));
         };
-        for (; i + 10 <= n; i += 8) {
-            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-            const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i + 1));
-            const __m128i z = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i + 2));
-            const __m128i all = _mm_and_si128(_mm_and_si128(quiet(x), quiet(y)), quiet(z));
-            if (_mm_movemask_epi8(all) != 0xFFFF) {
-                // Something else in the block: each of its starts on its own.
-                for (qsizetype j = i; j < i + 8; ++j) {
-                    if (mayBeginAt(text, n, j)) return j;
+        // Each unit is classed once: a block's masks, and the next block's for the two units
+        // after its last start.
+        const auto masks = [&](qsizetype at, unsigned& q, unsigned& f, unsigned& s) __attribute__((always_inline)) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+            const __m128i a = ascii(v);
+            const __m128i w = folded(v);
+            q = unsigned(_mm_movemask_epi8(quiet(v)));
+            f = unsigned(_mm_movemask_epi8(_mm_and_si128(a, _mm_cmpeq_epi16(w, p0))));
+            s = unsigned(_mm_movemask_epi8(_mm_and_si128(a, _mm_cmpeq_epi16(w, p1))));
+        };
+        if (i + 16 <= n) {
+            unsigned q0, f0, s0;
+            masks(i, q0, f0, s0);
+            for (; i + 16 <= n; i += 8) {
+                unsigned q1, f1, s1;
+                masks(i + 8, q1, f1, s1);
+                // Two bits a unit: a start is quiet when it and the two after it are.
+                const unsigned q = q0 | q1 << 16;
+                const unsigned all = q & q >> 2 & q >> 4 & 0xFFFFu;
+                const unsigned hit = (f0 | f1 << 16) & (s0 | s1 << 16) >> 2 & all;
+                // Starts beside something else are each asked on their own.
+                unsigned look = ((~all & 0xFFFFu) | hit) & 0x5555u;
+                while (look) {
+                    const int bit = __builtin_ctz(look);
+                    if ((hit >> bit) & 1) return i + bit / 2;
+                    if (!((all >> bit) & 1) && mayBeginAt(text, n, i + bit / 2)) return i + bit / 2;
+                    look &= look - 1;
                 }
-                continue;
+                q0 = q1;
+                f0 = f1;
+                s0 = s1;
             }
-            const __m128i hit = _mm_and_si128(_mm_and_si128(ascii(x), ascii(y)),
-                                              _mm_and_si128(_mm_cmpeq_epi16(folded(x), p0), _mm_cmpeq_epi16(folded(y), p1)));
-            const unsigned bits = unsigned(_mm_movemask_epi8(hit));
-            if (bits) return i + __builtin_ctz(bits) / 2;
         }
     }
 #endif
