@@ -82,3 +82,53 @@ TEST(PlainMatcherWalk, ADroppedMarkBetweenTheCharactersOfThePieceHidesNoMatch)
                   (QList<TextRange>{{2, 3}})) << literal;
     }
 }
+
+// The start filter passes over punctuation, emoji and the rest of the emoji planes unfolded;
+// next to marks, other planes' letters that fold, Greek, the dotless i and ß it must still stop.
+TEST(PlainMatcherWalk, TheStartFilterMissesNothingBesideEmojiPunctuationAndOtherPlanes)
+{
+    static const char16_t* const pieces[] = {
+        u"Korimado", u"KORIMADO", u"Ko\u0301rimado", u"\uFF2B\uFF4F\uFF52\uFF49\uFF4D\uFF41\uFF44\uFF4F", u"\u3001",
+        u"\u3002", u"\u300C", u"\u3000", u"\u302A", u"\U0001F600", u"\U0001F44D\U0001F3FD", u"\U0001F600\u0301",
+        u"\U0001F1EF\U0001F1F5", u"\U00010400", u"\U00010428", u"\U0001D400", u"K\U000E0100o", u"o\U0001D167", u"\u0131",
+        u"I", u"\u0130", u"\u00DF", u"SS", u"\u03A3", u"\u03C2", u"\u03C3", u"\u5439\u8F29", u" ", u"\n", u"k", u"o",
+    };
+    constexpr int count = int(sizeof pieces / sizeof *pieces);
+    static const char16_t* const patterns[] = {u"korimado", u"Ko", u"\u0131s", u"Iss", u"\u00DFo", u"\u03C3\u03C2",
+                                               u"\U0001F600K", u"o\U0001F600", u"\U00010428k", u"\u3002K", u"do\u3001"};
+    std::mt19937 random(7);
+    QString padding;
+    while (padding.size() < (1 << 16) + 500) padding += QStringLiteral("\u5439\u8F29\u3002 the cat\u3001\U0001F600\U0001F44D ");
+    for (int round = 0; round < 160; ++round) {
+        QString text = padding.left(padding.size() - qsizetype(random() % 50));
+        const int length = 20 + int(random() % 300);
+        for (int k = 0; k < length; ++k) text += QString::fromUtf16(pieces[random() % count]);
+        const QString pattern = QString::fromUtf16(patterns[random() % (sizeof patterns / sizeof *patterns)]);
+        const int bits = int(random() % 16);
+        SearchOptions options;
+        options.mode = SearchMode::text;
+        options.caseSensitive = !(bits & 1);
+        options.ignoresDiacriticMarks = bits & 2;
+        options.ignoresWidth = bits & 4;
+        options.isLiteralSearch = bits & 8;
+        const TextRange scope(0, text.size());
+        EXPECT_EQ(ranges(PlainMatcher::matches(text, pattern, scope, options, nullptr)),
+                  ranges(PlainMatcher::matches(text, pattern, scope, options, nullptr, PlainMatcher::Walk::foldingAll)))
+            << "round " << round << " bits " << bits << " pattern " << pattern.toStdString();
+    }
+}
+
+TEST(PlainMatcherWalk, AMarkBeyondTheBmpBesideTheFirstCharacterStillStopsTheFilter)
+{
+    QString text;
+    while (text.size() < (1 << 16) + 100) text += QStringLiteral("\u5439\u8F29\u3002\U0001F600 the cat ");
+    const qsizetype at = text.size();
+    text += QStringLiteral("K\U000E0100orimado \u5439\u8F29 \U0001F600\U0001F44D the end");
+    SearchOptions options;
+    options.mode = SearchMode::text;
+    options.caseSensitive = false;
+    options.ignoresDiacriticMarks = true;
+    const QList<TextRange> found =
+        ranges(PlainMatcher::matches(text, QStringLiteral("korimado"), TextRange(0, text.size()), options, nullptr));
+    EXPECT_EQ(found, (QList<TextRange>{{at, 10}}));
+}

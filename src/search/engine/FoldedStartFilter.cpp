@@ -17,9 +17,17 @@ namespace {
 // Hiragana, katakana and the CJK ideographs: most of a Japanese text.
 constexpr char16_t cjkFirst = 0x3040;
 constexpr char16_t cjkLast = 0x9FFF;
+// The ideographic space and punctuation (、。「」), short of the tone marks at U+302A.
+constexpr char16_t punctuationFirst = 0x3000;
+constexpr char16_t punctuationLast = 0x3029;
+
+// The emoji planes' high surrogates (U+1F000 to U+1FBFF).
+constexpr char16_t emojiHighFirst = 0xD83C;
+constexpr char16_t emojiHighLast = 0xD83E;
 
 bool inCjkRange(char16_t u)
 {
+    if (u >= punctuationFirst && u <= punctuationLast) return true;
     return u >= cjkFirst && u <= cjkLast && u != 0x3099 && u != 0x309A;  // the two voicing marks attach
 }
 
@@ -31,6 +39,7 @@ struct FoldedStartFilter::ModeTable {
     bool caseInsensitive = false;
     bool asciiSimple = false;  // ASCII folds to itself, or with case folding to lower case
     bool cjkSimple = false;    // every unit of the CJK range folds to one unit on its own
+    bool emojiSimple = false;  // every code point of the emoji planes folds to itself on its own
 };
 
 namespace {
@@ -66,10 +75,12 @@ const FoldedStartFilter::ModeTable& modeTable(const TextFolding& folding)
             if (e.special || e.second != 0 || e.first != own) table->asciiSimple = false;
         }
         table->cjkSimple = true;
-        for (char16_t u = cjkFirst; u <= cjkLast; ++u) {
+        for (char16_t u = punctuationFirst; u <= cjkLast; ++u) {
             const FoldedStartFilter::Unit& e = table->units[u];
             if (inCjkRange(u) && (e.special || e.second != 0 || e.first == 0)) table->cjkSimple = false;
         }
+        table->emojiSimple = true;
+        for (char32_t c = 0x1F000; c < 0x1FC00 && table->emojiSimple; ++c) table->emojiSimple = folding.foldsToItself(c);
         slot.table = std::move(table);
     });
     return *slot.table;
@@ -80,21 +91,58 @@ const FoldedStartFilter::ModeTable& modeTable(const TextFolding& folding)
 std::optional<FoldedStartFilter> FoldedStartFilter::make(const TextFolding& folding, QStringView foldedPattern)
 {
     if (foldedPattern.size() < 2) return std::nullopt;
-    FoldedStartFilter filter;
+    FoldedStartFilter filter(folding);
     filter.table_ = &modeTable(folding);
     filter.first_ = foldedPattern[0].unicode();
     filter.second_ = foldedPattern[1].unicode();
     // CJK units begin nothing when neither of the two folds from one of them.
     filter.cjkQuiet_ = filter.table_->cjkSimple;
-    for (char16_t u = cjkFirst; filter.cjkQuiet_ && u <= cjkLast; ++u) {
+    for (char16_t u = punctuationFirst; filter.cjkQuiet_ && u <= cjkLast; ++u) {
         const char16_t f = filter.table_->units[u].first;
         if (inCjkRange(u) && (f == filter.first_ || f == filter.second_)) filter.cjkQuiet_ = false;
     }
+    filter.emojiQuiet_ = filter.table_->emojiSimple && !QChar::isSurrogate(filter.first_) && !QChar::isSurrogate(filter.second_);
     return filter;
+}
+
+FoldedStartFilter::Unit FoldedStartFilter::codePointAt(const char16_t* text, qsizetype n, qsizetype i, int& length) const
+{
+    const char16_t u = text[i];
+    length = 1;
+    if (!QChar::isSurrogate(u)) return table_->units[u];
+    if (QChar::isHighSurrogate(u) && i + 1 < n && QChar::isLowSurrogate(text[i + 1])) {
+        length = 2;
+        if (folding_.foldsToItself(QChar::surrogateToUcs4(u, text[i + 1]))) return Unit{u, text[i + 1], false};
+        return Unit{0, 0, true};
+    }
+    return Unit{u, 0, false};  // a lone surrogate stands for itself
+}
+
+// The same question where a surrogate is near: asked of code points, since most beyond the BMP
+// (emoji) fold to themselves.
+bool FoldedStartFilter::mayBeginAtCodePoints(const char16_t* text, qsizetype n, qsizetype i) const
+{
+    // No cluster begins inside a code point.
+    if (QChar::isLowSurrogate(text[i]) && i > 0 && QChar::isHighSurrogate(text[i - 1])) return false;
+    int la = 0;
+    int lb = 0;
+    int lc = 0;
+    const Unit a = codePointAt(text, n, i, la);
+    if (a.special) return true;
+    const bool hasB = i + la < n;
+    const Unit b = hasB ? codePointAt(text, n, i + la, lb) : Unit{};
+    if (hasB && i + la + lb < n && codePointAt(text, n, i + la + lb, lc).special) return true;
+    if (b.special) return true;
+    if (a.first != first_) return false;
+    if (a.second != 0) return a.second == second_;
+    return hasB && b.first == second_;
 }
 
 bool FoldedStartFilter::mayBeginAt(const char16_t* text, qsizetype n, qsizetype i) const
 {
+    if (QChar::isSurrogate(text[i]) || (i + 1 < n && QChar::isSurrogate(text[i + 1]))
+        || (i + 2 < n && QChar::isSurrogate(text[i + 2])))
+        return mayBeginAtCodePoints(text, n, i);
     const Unit& a = table_->units[text[i]];
     if (a.special) return true;
     const Unit* b = i + 1 < n ? &table_->units[text[i + 1]] : nullptr;
@@ -112,6 +160,7 @@ qsizetype FoldedStartFilter::next(const char16_t* text, qsizetype n, qsizetype f
 #if defined(__SSE2__)
     // Blocks of ASCII and CJK units fold unit by unit: eight starts compared at once.
     const bool cjkQuiet = cjkQuiet_;
+    const bool emojiQuiet = emojiQuiet_;
     if (table_->asciiSimple) {
         const __m128i highBits = _mm_set1_epi16(short(0xFF80));
         const __m128i zero = _mm_setzero_si128();
@@ -120,42 +169,71 @@ qsizetype FoldedStartFilter::next(const char16_t* text, qsizetype n, qsizetype f
         const __m128i lowerBit = _mm_set1_epi16(0x20);
         const __m128i cjkBase = _mm_set1_epi16(short(cjkFirst));
         const __m128i cjkSpan = _mm_set1_epi16(short(cjkLast - cjkFirst));
+        const __m128i punctuationBase = _mm_set1_epi16(short(punctuationFirst));
+        const __m128i punctuationSpan = _mm_set1_epi16(short(punctuationLast - punctuationFirst));
         const __m128i mark1 = _mm_set1_epi16(short(0x3099));
         const __m128i mark2 = _mm_set1_epi16(short(0x309A));
+        const __m128i emojiBase = _mm_set1_epi16(short(emojiHighFirst));
+        const __m128i emojiSpan = _mm_set1_epi16(short(emojiHighLast - emojiHighFirst));
+        const __m128i surrogateBits = _mm_set1_epi16(short(0xFC00));
+        const __m128i lowSurrogate = _mm_set1_epi16(short(0xDC00));
         const __m128i p0 = _mm_set1_epi16(short(first_));
         const __m128i p1 = _mm_set1_epi16(short(second_));
         const bool fold = table_->caseInsensitive;
-        const auto ascii = [&](__m128i v) { return _mm_cmpeq_epi16(_mm_and_si128(v, highBits), zero); };
-        const auto quiet = [&](__m128i v) {
+        const auto ascii = [&](__m128i v) __attribute__((always_inline)) { return _mm_cmpeq_epi16(_mm_and_si128(v, highBits), zero); };
+        const auto quiet = [&](__m128i v) __attribute__((always_inline)) {
             __m128i ok = ascii(v);
             if (cjkQuiet) {
-                const __m128i inRange = _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(v, cjkBase), cjkSpan), zero);
+                const __m128i inRange = _mm_or_si128(
+                    _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(v, cjkBase), cjkSpan), zero),
+                    _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(v, punctuationBase), punctuationSpan), zero));
                 const __m128i mark = _mm_or_si128(_mm_cmpeq_epi16(v, mark1), _mm_cmpeq_epi16(v, mark2));
                 ok = _mm_or_si128(ok, _mm_andnot_si128(mark, inRange));
             }
+            // A low surrogate begins nothing, and its high one decides for the pair.
+            if (emojiQuiet) {
+                ok = _mm_or_si128(ok, _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(v, emojiBase), emojiSpan), zero));
+                ok = _mm_or_si128(ok, _mm_cmpeq_epi16(_mm_and_si128(v, surrogateBits), lowSurrogate));
+            }
             return ok;
         };
-        const auto folded = [&](__m128i v) {
+        const auto folded = [&](__m128i v) __attribute__((always_inline)) {
             if (!fold) return v;
             const __m128i capital = _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(v, capitalA), letters), zero);
             return _mm_or_si128(v, _mm_and_si128(capital, lowerBit));
         };
-        for (; i + 10 <= n; i += 8) {
-            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-            const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i + 1));
-            const __m128i z = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i + 2));
-            const __m128i all = _mm_and_si128(_mm_and_si128(quiet(x), quiet(y)), quiet(z));
-            if (_mm_movemask_epi8(all) != 0xFFFF) {
-                // Something else in the block: each of its starts on its own.
-                for (qsizetype j = i; j < i + 8; ++j) {
-                    if (mayBeginAt(text, n, j)) return j;
+        // Each unit is classed once: a block's masks, and the next block's for the two units
+        // after its last start.
+        const auto masks = [&](qsizetype at, unsigned& q, unsigned& f, unsigned& s) __attribute__((always_inline)) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+            const __m128i a = ascii(v);
+            const __m128i w = folded(v);
+            q = unsigned(_mm_movemask_epi8(quiet(v)));
+            f = unsigned(_mm_movemask_epi8(_mm_and_si128(a, _mm_cmpeq_epi16(w, p0))));
+            s = unsigned(_mm_movemask_epi8(_mm_and_si128(a, _mm_cmpeq_epi16(w, p1))));
+        };
+        if (i + 16 <= n) {
+            unsigned q0, f0, s0;
+            masks(i, q0, f0, s0);
+            for (; i + 16 <= n; i += 8) {
+                unsigned q1, f1, s1;
+                masks(i + 8, q1, f1, s1);
+                // Two bits a unit: a start is quiet when it and the two after it are.
+                const unsigned q = q0 | q1 << 16;
+                const unsigned all = q & q >> 2 & q >> 4 & 0xFFFFu;
+                const unsigned hit = (f0 | f1 << 16) & (s0 | s1 << 16) >> 2 & all;
+                // Starts beside something else are each asked on their own.
+                unsigned look = ((~all & 0xFFFFu) | hit) & 0x5555u;
+                while (look) {
+                    const int bit = __builtin_ctz(look);
+                    if ((hit >> bit) & 1) return i + bit / 2;
+                    if (!((all >> bit) & 1) && mayBeginAt(text, n, i + bit / 2)) return i + bit / 2;
+                    look &= look - 1;
                 }
-                continue;
+                q0 = q1;
+                f0 = f1;
+                s0 = s1;
             }
-            const __m128i hit = _mm_and_si128(_mm_and_si128(ascii(x), ascii(y)),
-                                              _mm_and_si128(_mm_cmpeq_epi16(folded(x), p0), _mm_cmpeq_epi16(folded(y), p1)));
-            const unsigned bits = unsigned(_mm_movemask_epi8(hit));
-            if (bits) return i + __builtin_ctz(bits) / 2;
         }
     }
 #endif

@@ -10,8 +10,8 @@ namespace korimado {
 
 // Where, in text not yet folded, an occurrence of a folded pattern may begin: a position whose
 // own fold begins with the pattern's first unit and whose next one's with its second (both
-// looked at in ASCII and CJK text eight units at a time), or one beside a unit that folds with
-// its neighbours (a mark, a surrogate). Every occurrence begins at such a position; most text
+// looked at in ASCII and CJK text eight units at a time), or one beside a code point that folds
+// with its neighbours (a mark) or one beyond the BMP that does not fold to itself. Every occurrence begins at such a position; most text
 // holds few of them, so only the text around them need be folded.
 class FoldedStartFilter {
 public:
@@ -29,12 +29,17 @@ public:
     struct ModeTable;
 
 private:
+    explicit FoldedStartFilter(const TextFolding& folding) : folding_(folding) {}
     bool mayBeginAt(const char16_t* text, qsizetype n, qsizetype i) const;
+    bool mayBeginAtCodePoints(const char16_t* text, qsizetype n, qsizetype i) const;
+    Unit codePointAt(const char16_t* text, qsizetype n, qsizetype i, int& length) const;
 
+    TextFolding folding_;
     const ModeTable* table_ = nullptr;
     char16_t first_ = 0;
     char16_t second_ = 0;
     bool cjkQuiet_ = false;  // CJK units are compared eight at a time, as ASCII ones are
+    bool emojiQuiet_ = false;  // so are emoji
 };
 
 }  // namespace korimado

@@ -95,7 +95,7 @@ QList<SearchMatch> PlainMatcher::matches(const QString& text, const QString& pat
     FoldedText before;
     qsizetype stretch = std::max(stretchLength, 4 * m);
     // Around a literal the stretch is short: the next literal may be far.
-    qsizetype window = std::max<qsizetype>(256, 4 * m);
+    qsizetype window = 2 * m + 16;
     qsizetype start = scope.location;
     while (start < end) {
         if (cancellation && cancellation->isCancelled()) throw SearchEngineError::cancelled();

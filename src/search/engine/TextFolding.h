@@ -67,6 +67,13 @@ public:
     void fold(const char16_t* text, qsizetype from, qsizetype to, FoldedText& out) const;
     // True when a new segment begins at pos (given text ends at end).
     bool isSegmentStart(const char16_t* text, qsizetype pos, qsizetype end) const;
+    // True when cp folds to itself and a segment begins at it: text around it folds as if
+    // it stood alone.
+    bool foldsToItself(char32_t cp) const
+    {
+        const Entry e = entry(cp);
+        return (e.flags & identityFlag) && (e.flags & boundaryFlag);
+    }
 
     struct Entry {
         std::uint16_t value;   // the folded unit (length 1) or an offset into the page's pool
