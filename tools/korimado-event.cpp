@@ -53,24 +53,23 @@ struct BusCall {
     }
 };
 
-// The first bus on which the program's name has an owner.
-sd_bus* connectToProgram(const std::string& service)
+sd_bus* connect(const std::string& address)
 {
-    for (const std::string& address : EventBusNames::clientAddresses()) {
-        sd_bus* bus = nullptr;
-        if (sd_bus_new(&bus) < 0)
-            return nullptr;
-        int hasOwner = 0;
-        BusCall call;
-        if (sd_bus_set_address(bus, address.c_str()) >= 0 && sd_bus_set_bus_client(bus, 1) >= 0
-            && sd_bus_negotiate_fds(bus, 1) >= 0 && sd_bus_start(bus) >= 0
-            && sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                                  "NameHasOwner", &call.error, &call.reply, "s", service.c_str()) >= 0
-            && sd_bus_message_read(call.reply, "b", &hasOwner) >= 0 && hasOwner)
-            return bus;
-        sd_bus_flush_close_unref(bus);
-    }
+    sd_bus* bus = nullptr;
+    if (sd_bus_new(&bus) < 0)
+        return nullptr;
+    if (sd_bus_set_address(bus, address.c_str()) >= 0 && sd_bus_set_bus_client(bus, 1) >= 0
+        && sd_bus_negotiate_fds(bus, 1) >= 0 && sd_bus_start(bus) >= 0)
+        return bus;
+    sd_bus_flush_close_unref(bus);
     return nullptr;
+}
+
+// No owner of the name on that bus: the next bus may have one.
+bool nobodyThere(const BusCall& call)
+{
+    return sd_bus_error_has_name(&call.error, SD_BUS_ERROR_SERVICE_UNKNOWN)
+        || sd_bus_error_has_name(&call.error, SD_BUS_ERROR_NAME_HAS_NO_OWNER);
 }
 
 std::string timeoutText(double seconds)
@@ -167,37 +166,58 @@ int main(int argc, char** argv)
         return printListing();
 
     const std::string service = line.pid ? EventBusNames::processServiceName(*line.pid) : EventBusNames::serviceName();
-    sd_bus* bus = connectToProgram(service);
+    // The call itself asks each bus in turn: a bus without the name answers at once, and asking
+    // first whether it has an owner cost a round trip on every run.
+    sd_bus* bus = nullptr;
+    BusCall call;
+    bool byFile = false;
+    int eventFile = -1;
+    int r = 0;
+    for (const std::string& address : EventBusNames::clientAddresses()) {
+        if (!(bus = connect(address)))
+            continue;
+        // A reply comes back in a file where the bus can pass one: large ones arrive at once. A
+        // large event goes in one too.
+        byFile = sd_bus_can_send(bus, SD_BUS_TYPE_UNIX_FD) > 0;
+        const bool eventByFile = byFile && line.event.size() > fileEventSize;
+        if (!eventByFile && line.event.size() > maximumMessageSize) {
+            sd_bus_flush_close_unref(bus);
+            if (eventFile >= 0)
+                ::close(eventFile);
+            return fail("値が大きすぎてバスで送れません（上限 " + std::to_string(maximumMessageSize >> 20) + " MiB）。");
+        }
+        if (eventByFile && eventFile < 0 && (eventFile = SealedFile::create("korimado-event", line.event)) < 0) {
+            sd_bus_flush_close_unref(bus);
+            return fail(std::string("イベントを書き出せません: ") + std::strerror(errno));
+        }
+        sd_bus_error_free(&call.error);
+        call.reply = sd_bus_message_unref(call.reply);
+        sd_bus_message* message = nullptr;
+        r = sd_bus_message_new_method_call(bus, &message, service.c_str(), EventBusNames::objectPath,
+                                           EventBusNames::interfaceName().c_str(),
+                                           eventByFile ? EventBusNames::sendFileMethod
+                                           : byFile    ? EventBusNames::sendForFileMethod
+                                                       : EventBusNames::sendMethod);
+        // Never started by the bus: a script that finds no program says so.
+        if (r >= 0)
+            r = sd_bus_message_set_auto_start(message, 0);
+        if (r >= 0)
+            r = eventByFile ? sd_bus_message_append(message, "h", eventFile)
+                            : sd_bus_message_append_array(message, 'y', line.event.data(), line.event.size());
+        if (r >= 0)
+            r = sd_bus_call(bus, message, std::uint64_t(std::llround(line.timeoutSeconds * 1e6)), &call.error,
+                            &call.reply);
+        sd_bus_message_unref(message);
+        if (r >= 0 || !nobodyThere(call))
+            break;
+        sd_bus_flush_close_unref(bus);
+        bus = nullptr;
+    }
+    if (eventFile >= 0)
+        ::close(eventFile);
     if (!bus)
         return fail(line.pid ? "プロセス " + std::to_string(*line.pid) + " のKorimadoが見つかりません。"
                              : std::string("実行中のKorimadoが見つかりません。"));
-
-    // A reply comes back in a file where the bus can pass one: large ones arrive at once. A large
-    // event goes in one too.
-    const bool byFile = sd_bus_can_send(bus, SD_BUS_TYPE_UNIX_FD) > 0;
-    const bool eventByFile = byFile && line.event.size() > fileEventSize;
-    if (!eventByFile && line.event.size() > maximumMessageSize) {
-        sd_bus_flush_close_unref(bus);
-        return fail("値が大きすぎてバスで送れません（上限 " + std::to_string(maximumMessageSize >> 20) + " MiB）。");
-    }
-    int eventFile = -1;
-    if (eventByFile && (eventFile = SealedFile::create("korimado-event", line.event)) < 0) {
-        sd_bus_flush_close_unref(bus);
-        return fail(std::string("イベントを書き出せません: ") + std::strerror(errno));
-    }
-    sd_bus_message* message = nullptr;
-    BusCall call;
-    int r = sd_bus_message_new_method_call(
-        bus, &message, service.c_str(), EventBusNames::objectPath, EventBusNames::interfaceName().c_str(),
-        eventByFile ? EventBusNames::sendFileMethod : byFile ? EventBusNames::sendForFileMethod : EventBusNames::sendMethod);
-    if (r >= 0)
-        r = eventByFile ? sd_bus_message_append(message, "h", eventFile)
-                        : sd_bus_message_append_array(message, 'y', line.event.data(), line.event.size());
-    if (r >= 0)
-        r = sd_bus_call(bus, message, std::uint64_t(std::llround(line.timeoutSeconds * 1e6)), &call.error, &call.reply);
-    if (eventFile >= 0)
-        ::close(eventFile);
-    sd_bus_message_unref(message);
     if (r < 0) {
         const std::string name = call.error.name ? call.error.name : "";
         const std::string detail = call.error.message ? call.error.message : std::strerror(-r);

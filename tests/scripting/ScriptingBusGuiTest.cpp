@@ -84,13 +84,14 @@ protected:
         QString out;
         QString err;
     };
-    Run client_(const QStringList& arguments, bool inheritBus = true, const QByteArray& input = {})
+    Run client_(const QStringList& arguments, bool inheritBus = true, const QByteArray& input = {},
+                const QString& sessionBus = {})
     {
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-        if (inheritBus)
-            environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+        if (inheritBus || !sessionBus.isEmpty())
+            environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), sessionBus.isEmpty() ? bus.address() : sessionBus);
         process.setProcessEnvironment(environment);
         process.start(QStringLiteral(KORIMADO_EVENT_PATH), arguments);
         EXPECT_TRUE(process.waitForStarted(5000));
@@ -319,5 +320,20 @@ TEST_F(EventBusTest, TheClientFindsTheBusThroughTheAddressFile)
     EXPECT_TRUE(QFileInfo::exists(EventBusLocation::addressFilePath()));
     EventBusLocation::removeAddressFile(bus.address());
     EXPECT_FALSE(QFileInfo::exists(EventBusLocation::addressFilePath()));
+}
+
+TEST_F(EventBusTest, TheClientGoesOnToTheNextBusWhenTheSessionBusHasNoProgram)
+{
+    test::PrivateBus empty;
+    ASSERT_TRUE(EventBusLocation::writeAddressFile(bus.address()));
+    Run run = client_({"tEst", "echo", "\"here\""}, false, {}, empty.address());
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, QStringLiteral("\"here\"\n"));
+    EXPECT_EQ(handled, 1);
+    EventBusLocation::removeAddressFile(bus.address());
+    run = client_({"tEst", "echo", "1"}, false, {}, empty.address());
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("実行中のKorimadoが見つかりません。"))) << run.err.toStdString();
+    EXPECT_EQ(handled, 1);
 }
 
