@@ -66,6 +66,56 @@ TEST(Wire, Utf8IsCheckedStrictly)
     }
 }
 
+TEST(Wire, TheVectorTextCheckAnswersAsTheByteCheckWhereverASequenceFalls)
+{
+    if (!wire::hasVectorUtf8Check())
+        GTEST_SKIP() << "this processor has no AVX2";
+    // Every sequence class, good and bad, at each offset across two 32-byte block edges, in ASCII
+    // and in Japanese surroundings, and as the text's last bytes.
+    const std::vector<std::string> pieces = {
+        "a", "\xC2\x80", "\xDF\xBF", "\xE0\xA0\x80", "\xE3\x81\x82", "\xED\x9F\xBF", "\xEF\xBF\xBF",
+        "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF", "\xC0\x80", "\xC1\xBF", "\xE0\x9F\xBF", "\xED\xA0\x80",
+        "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80", "\xF5\x80\x80\x80", "\xF8\x80\x80\x80", "\xFF", "\x80",
+        "\xBF\xBF", "\xE3\x81", "\xE3", "\xF0\x90\x80", "\xC2", "\xE3\x81\x41", "\xC2\xC2\x80"};
+    int bad = 0;
+    for (const std::string& background : {std::string(100, 'x'), std::string("あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめも")}) {
+        for (const std::string& piece : pieces) {
+            for (std::size_t at = 0; at <= 70; ++at) {
+                std::string text = background.substr(0, std::min(at, background.size()));
+                text += piece;
+                for (const bool atEnd : {false, true}) {
+                    const std::string whole = atEnd ? text : text + background;
+                    const bool expected = wire::isWellFormedUtf8Scalar(whole);
+                    bad += !expected;
+                    ASSERT_EQ(wire::isWellFormedUtf8Vector(whole), expected)
+                        << "piece " << QByteArray::fromStdString(piece).toHex().toStdString() << " at " << at
+                        << (atEnd ? " at the end" : "");
+                }
+            }
+        }
+    }
+    EXPECT_GT(bad, 1000);  // the bad pieces were seen as bad, not only agreed on
+    // Random bytes, mostly UTF-8-like, of every length up to 300.
+    std::uint32_t state = 12345;
+    const auto next = [&] { return state = state * 1103515245u + 12345u, state >> 16; };
+    const char* alphabet[] = {"a", "\n", "é", "日", "本", "😀", "\x80", "\xE3", "\xF0", "\xED\xA0"};
+    for (std::size_t length = 0; length <= 300; ++length) {
+        for (int round = 0; round < 20; ++round) {
+            std::string text;
+            while (text.size() < length)
+                text += next() % 50 == 0 ? alphabet[6 + next() % 4] : alphabet[next() % 6];
+            ASSERT_EQ(wire::isWellFormedUtf8Vector(text), wire::isWellFormedUtf8Scalar(text)) << length;
+        }
+    }
+    // A large good text, and the same with one bad byte far inside it.
+    std::string large;
+    while (large.size() < (1u << 20))
+        large += "日本語のテキスト and some ASCII, 𠮷😀é\n";
+    EXPECT_TRUE(wire::isWellFormedUtf8(large));
+    large[700001] = '\xFF';
+    EXPECT_FALSE(wire::isWellFormedUtf8(large));
+}
+
 TEST(Wire, WritersThatGrowAndThatAreSizedWriteTheSameBytes)
 {
     const auto writeAll = [](wire::Writer& writer) {

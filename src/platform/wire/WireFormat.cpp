@@ -50,58 +50,6 @@ const Value* Value::value(FourCharCode key) const
     return nullptr;
 }
 
-bool isWellFormedUtf8(std::string_view bytes)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const std::size_t n = bytes.size();
-    std::size_t i = 0;
-    while (i < n) {
-        // Eight ASCII bytes at a time: most text is mostly ASCII.
-        while (i + 8 <= n) {
-            std::uint64_t word;
-            std::memcpy(&word, p + i, 8);
-            if (word & 0x8080808080808080ull)
-                break;
-            i += 8;
-        }
-        if (i >= n)
-            break;
-        const unsigned char c = p[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        // Most of Japanese: three bytes led by none of the leads with narrower second bytes.
-        if (c >= 0xE1 && c <= 0xEF && c != 0xED && i + 2 < n && (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80) {
-            i += 3;
-            continue;
-        }
-        std::size_t extra;
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            extra = 1;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            extra = 2;
-            if (c == 0xE0) low = 0xA0;        // overlong
-            else if (c == 0xED) high = 0x9F;  // surrogates
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            extra = 3;
-            if (c == 0xF0) low = 0x90;        // overlong
-            else if (c == 0xF4) high = 0x8F;  // past U+10FFFF
-        } else {
-            return false;
-        }
-        if (n - i <= extra || p[i + 1] < low || p[i + 1] > high)
-            return false;
-        for (std::size_t k = 2; k <= extra; ++k)
-            if ((p[i + k] & 0xC0) != 0x80)
-                return false;
-        i += extra + 1;
-    }
-    return true;
-}
-
 std::size_t utf16Length(std::string_view utf8)
 {
     // A unit for every byte that starts a character, two for those that start four bytes;
@@ -116,7 +64,10 @@ std::size_t utf16Length(std::string_view utf8)
         std::memcpy(&w, p + i, 8);
         const std::uint64_t continuation = w & ~(w << 1) & high;              // 10xxxxxx
         const std::uint64_t fourByteLead = w & (w << 1) & (w << 2) & (w << 3) & high;  // 1111xxxx
-        units += 8 - std::size_t(std::popcount(continuation)) + std::size_t(std::popcount(fourByteLead));
+        // One bit at the top of a byte each: summed by a multiply rather than a popcount, which
+        // the baseline processor lacks and the compiler makes a library call.
+        constexpr std::uint64_t ones = 0x0101010101010101ull;
+        units += 8 - std::size_t(((continuation >> 7) * ones) >> 56) + std::size_t(((fourByteLead >> 7) * ones) >> 56);
     }
     for (; i < n; ++i) {
         const auto byte = std::uint8_t(p[i]);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/wire/FourCharCode.h"
+#include "platform/wire/Utf8Validation.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -67,7 +68,6 @@ struct Event {
 std::optional<Value> decodeValue(std::string_view bytes, std::string* error = nullptr);
 std::optional<Event> decodeEvent(std::string_view bytes, std::string* error = nullptr);
 
-bool isWellFormedUtf8(std::string_view bytes);
 // The UTF-16 units well-formed UTF-8 decodes to.
 std::size_t utf16Length(std::string_view utf8);
 
