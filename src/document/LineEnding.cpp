@@ -152,8 +152,34 @@ QList<LineEnding> LineEnding::kinds(const QString& text)
     return found;
 }
 
+// Whether the text holds a break other than LF; a block of units at a time, so that a large text
+// without one is passed over at memory speed.
+static bool hasBreakOtherThanLF(const char16_t* p, qsizetype size)
+{
+    constexpr qsizetype block = 64;
+    qsizetype i = 0;
+    for (; i + block <= size; i += block) {
+        bool found = false;
+        for (qsizetype k = 0; k < block; ++k) {
+            const char16_t u = p[i + k];
+            found |= (u == 0x0D) | (u == 0x0085) | (u == 0x2028) | (u == 0x2029);
+        }
+        if (found)
+            return true;
+    }
+    for (; i < size; ++i) {
+        const char16_t u = p[i];
+        if (u == 0x0D || u == 0x0085 || u == 0x2028 || u == 0x2029)
+            return true;
+    }
+    return false;
+}
+
 QString LineEnding::replacing(const QString& text) const
 {
+    // Text already in LF is the text itself, shared rather than copied line by line.
+    if (value_ == lf && !hasBreakOtherThanLF(reinterpret_cast<const char16_t*>(text.utf16()), text.size()))
+        return text;
     // One pass doing what the five literal replacements to LF, then LF to the target, would do.
     const QString target = breakString();
     QString out;

@@ -47,6 +47,29 @@ TEST(LineEndingTest, KindsInOrderOfFirstAppearance)
     EXPECT_EQ(LineEnding::kinds("\n\n\n"), (L{LineEnding::lf}));
 }
 
+TEST(LineEndingTest, ToLFALongTextKeepsItselfOrConvertsTheOneForeignBreakWhereverItStands)
+{
+    QString text;
+    for (int i = 0; i < 40; ++i)
+        text += QStringLiteral("行の本文 line %1\n").arg(i);
+    const LineEnding lf(LineEnding::lf);
+    const QString same = lf.replacing(text);
+    EXPECT_EQ(same, text);
+    EXPECT_TRUE(same.isSharedWith(text));  // not copied
+    // A foreign break at each place in and around the blocks the scan reads at once.
+    for (const char16_t foreign : {u'\r', u'\u0085', u'\u2028', u'\u2029'}) {
+        for (qsizetype at = 0; at < 200; ++at) {
+            QString changed = text;
+            changed[at] = QChar(foreign);
+            QString expected = changed;
+            expected[at] = QLatin1Char('\n');
+            if (foreign == u'\r' && at + 1 < changed.size() && changed[at + 1] == QLatin1Char('\n'))
+                expected.remove(at + 1, 1);
+            EXPECT_EQ(lf.replacing(changed), expected) << int(foreign) << " at " << at;
+        }
+    }
+}
+
 TEST(LineEndingTest, ReplacingConvertsEveryBreakAndNothingElse)
 {
     const QString mixed = s(u"a\rb\r\nc\u2028d");
