@@ -36,8 +36,6 @@ void tell(const QPointer<QObject>& object, Command command)
 
 SelfTestWindow::SelfTestWindow(QObject* controller) : controller_(controller) {}
 
-EditorWindowController* SelfTestWindow::controller() const { return controllerOf(controller_); }
-
 SelfTestWindow SelfTestWindow::of(const KoriDocument& document)
 {
     for (const auto& controller : document.windowControllers())

@@ -21,7 +21,6 @@ class QWidget;
 namespace korimado {
 
 class EditorHost;
-class EditorWindowController;
 class FileTreeView;
 class KoriDocument;
 class LayoutManager;
@@ -123,10 +122,6 @@ public:
     void restartSVG() const;
     void zoomInSVG() const;
     void resetSVGZoom() const;
-
-    // The controller itself, for the suites that still include its header; nullptr once the
-    // window is gone.
-    EditorWindowController* controller() const;
 
 private:
     explicit SelfTestWindow(QObject* controller);
