@@ -251,8 +251,9 @@ void ApplicationDelegate::applicationDidFinishLaunching()
 
 void ApplicationDelegate::runSelfTest()
 {
-    IntegrationTests::fileMenuItemCount = [](EditorWindowController& controller) -> std::size_t {
-        WorkspaceCommands* workspace = controller.workspaceCommands();
+    IntegrationTests::fileMenuItemCount = [](QWidget* window) -> std::size_t {
+        EditorWindowController* controller = EditorWindowController::controllerForWindow(window);
+        WorkspaceCommands* workspace = controller ? controller->workspaceCommands() : nullptr;
         return workspace ? workspace->fileMenuItems().size() : 0;
     };
     switch (SelfTestSelection::suiteFor(arguments_)) {

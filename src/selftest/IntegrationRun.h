@@ -1,6 +1,7 @@
 #pragma once
 
 #include "selftest/SelfTestChecks.h"
+#include "selftest/SelfTestWindow.h"
 #include "selftest/SuiteTask.h"
 
 #include <QList>
@@ -11,9 +12,8 @@ class QWidget;
 
 namespace korimado {
 
-class EditorTextView;
-class EditorWindowController;
 class KoriDocument;
+class TextView;
 
 // One run of the integration suite: its document, its window and its records. The phases run in
 // the order of run(); each leaves the document as the next one expects it.
@@ -45,8 +45,9 @@ private:
     void markClean();
     void undo();
     bool canUndo() const;
-    EditorTextView* editor() const;
-    QList<EditorTextView*> editors() const;
+    // The primary editor, and every editor the code pane shows.
+    TextView* editor() const;
+    QList<TextView*> editors() const;
     // Makes the test window key and its editor the first responder again.
     void focusEditor();
 
@@ -54,7 +55,7 @@ private:
     QString fixture_;
     QString copy_;
     QPointer<KoriDocument> document_;
-    EditorWindowController* controller_ = nullptr;
+    SelfTestWindow window_;
 };
 
 }  // namespace korimado

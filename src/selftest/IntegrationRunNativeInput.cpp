@@ -3,12 +3,11 @@
 // can be posted, or no input method is on the bus, the phase says why and records nothing.
 #include "selftest/IntegrationRun.h"
 
-#include "editor/EditorTextView.h"
+#include "platform/text/TextView.h"
 #include "selftest/InputMethodSwitch.h"
 #include "selftest/NativeKeyboard.h"
 #include "selftest/SelfTestFrame.h"
 #include "selftest/SuiteAwait.h"
-#include "window/EditorWindowController.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -59,7 +58,7 @@ SuiteTask<> IntegrationRun::checkNativeInput()
     // The keys go where the X focus is: wait, bounded, until the window has it.
     QElapsedTimer focusing;
     focusing.start();
-    while (controller_ && QGuiApplication::focusWindow() != controller_->window()->windowHandle() && focusing.elapsed() < 3000)
+    while (window_ && QGuiApplication::focusWindow() != window_.window()->windowHandle() && focusing.elapsed() < 3000)
         co_await sleepFor(50);
     co_await sleepFor(150);
     const bool selected = InputMethodSwitch::select(InputMethodSwitch::japaneseRomaji);
@@ -89,7 +88,7 @@ SuiteTask<> IntegrationRun::checkNativeInput()
     InputMethodSwitch::select(kept);
     setContents(QStringLiteral("before"));
     resetUndo();
-    if (EditorTextView* view = editor()) {
+    if (TextView* view = editor()) {
         view->insertText(QStringLiteral("after"), TextRange(0, 6));
         view->breakUndoCoalescing();
     }

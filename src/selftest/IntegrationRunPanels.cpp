@@ -4,7 +4,7 @@
 
 #include "commands/TextCommands.h"
 #include "document/KoriDocument.h"
-#include "editor/EditorTextView.h"
+#include "platform/text/TextView.h"
 #include "platform/ui/ColorPanel.h"
 #include "platform/ui/MenuBinder.h"
 #include "platform/ui/WindowTracker.h"
@@ -12,7 +12,6 @@
 #include "selftest/SelfTestFrame.h"
 #include "selftest/SelfTestLookup.h"
 #include "selftest/SuiteAwait.h"
-#include "window/EditorWindowController.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -45,11 +44,11 @@ void click(QWidget* root, const QString& title)
 
 SuiteTask<> IntegrationRun::checkColorPanel()
 {
-    controller_->setMode(EditorWindowController::Mode::edit);
+    window_.setMode(SelfTestWindow::Mode::edit);
     setContents(QStringLiteral("#112233"));
     resetUndo();
     editor()->setSelectedRange(TextRange{0, 7});
-    TextCommands& commands = controller_->primaryCommands();
+    TextCommands& commands = *window_.primaryCommands();
     commands.perform(QStringLiteral("editColorCode:"), nullptr);
     ColorPanel& panel = ColorPanel::shared();
     panel.setColor(QColor::fromRgbF(0, 1, 0, 1));
@@ -67,7 +66,7 @@ SuiteTask<> IntegrationRun::checkFindPanel()
     setContents(source);
     resetUndo();
     markClean();
-    SearchController& search = controller_->search();
+    SearchController& search = *window_.search();
     search.showReplace(nullptr);
     co_await sleepFor(100);
 
@@ -89,10 +88,10 @@ SuiteTask<> IntegrationRun::checkFindPanel()
     const bool japanese = co_await poll(50, 50, replaced);
     checks_.check(QStringLiteral("Japanese replace through live panel"), japanese);
 
-    QMainWindow* window = controller_->window();
+    QMainWindow* window = window_.window();
     focusEditor();
     const auto focused = [this, window] {
-        return WindowTracker::shared().keyWindow() == window && controller_->firstResponder() == editor();
+        return WindowTracker::shared().keyWindow() == window && window_.firstResponder() == editor();
     };
     const bool focusHere = co_await poll(20, 50, focused);
     checks_.check(QStringLiteral("replace undo focus belongs to document"), focusHere);
@@ -136,7 +135,7 @@ SuiteTask<> IntegrationRun::checkBatchReplace()
 {
     setContents(QStringLiteral("A"));
     resetUndo();
-    controller_->search().showBatchReplace(nullptr);
+    window_.search()->showBatchReplace(nullptr);
     co_await sleepFor(100);
 
     QWidget* window = SelfTestLookup::windowTitled(QStringLiteral("複数置換"));

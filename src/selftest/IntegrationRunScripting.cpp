@@ -5,7 +5,6 @@
 #include "document/KoriDocument.h"
 #include "document/LineEnding.h"
 #include "scripting/objects/ScriptableSelection.h"
-#include "window/EditorWindowController.h"
 
 #include <QComboBox>
 
@@ -18,10 +17,10 @@ void IntegrationRun::checkScripting()
     checks_.check(QStringLiteral("script contents property edits document"), text() == fixtureText);
 
     resetUndo();
-    if (QComboBox* picker = controller_->endingPicker()) {
+    if (QComboBox* picker = window_.endingPicker()) {
         const int index = picker->findText(QStringLiteral("CRLF"));
         picker->setCurrentIndex(index);
-        controller_->endingChanged(index);
+        window_.endingChanged(index);
     }
     checks_.check(QStringLiteral("line ending UI converts to CRLF"), text() == LineEnding(LineEnding::crlf).replacing(fixtureText));
     undo();

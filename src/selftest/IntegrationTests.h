@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <functional>
 
-namespace korimado {
+class QWidget;
 
-class EditorWindowController;
+namespace korimado {
 
 // The integration, startup-layout and feature-performance suites; each always terminates the
 // application at its end.
@@ -22,9 +22,9 @@ public:
     // "--performance-only": opening and typing in generated files of three sizes.
     static SuiteTask<> runFeaturePerformance();
 
-    // The number of items the workspace's File menu gives a window; set by the application,
-    // which owns the workspace commands.
-    static inline std::function<std::size_t(EditorWindowController&)> fileMenuItemCount;
+    // The number of items the workspace's File menu gives a document window (its top-level
+    // window); set by the application, which owns the workspace commands.
+    static inline std::function<std::size_t(QWidget* window)> fileMenuItemCount;
 };
 
 }  // namespace korimado

@@ -8,7 +8,8 @@
 
 #include "document/KoriDocument.h"
 #include "commands/TextCommands.h"
-#include "editor/EditorTextView.h"
+#include "editor/DocumentEditor.h"
+#include "editor/EditorHost.h"
 #include "platform/text/LayoutManager.h"
 #include "platform/ui/MenuModel.h"
 #include "settings/EditorSettingsKeys.h"
@@ -20,6 +21,7 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/text/TextEditing.h"
 #include "platform/text/TextStorage.h"
+#include "platform/text/TextView.h"
 #include "selftest/ScriptEventTests.h"
 #include "selftest/SelfTestChecks.h"
 #include "selftest/SelfTestDocuments.h"
@@ -29,7 +31,6 @@
 #include "selftest/SuiteAwait.h"
 #include "syntax/CotSyntaxCatalog.h"
 #include "theme/EditorThemeStore.h"
-#include "window/EditorWindowController.h"
 #include "platform/ui/WindowTracker.h"
 
 #include <QAbstractButton>
@@ -91,31 +92,22 @@ bool IntegrationRun::canUndo() const
     return document_ && document_->undoManager() && document_->undoManager()->canUndo();
 }
 
-EditorTextView* IntegrationRun::editor() const
+TextView* IntegrationRun::editor() const
 {
-    return controller_ ? controller_->textView() : nullptr;
+    return window_.textView();
 }
 
 void IntegrationRun::focusEditor()
 {
-    if (!controller_) return;
-    WindowTracker::shared().makeKeyAndOrderFront(controller_->window());
-    controller_->window()->activateWindow();
-    controller_->makeFirstResponder(editor());
+    if (!window_) return;
+    WindowTracker::shared().makeKeyAndOrderFront(window_.window());
+    window_.window()->activateWindow();
+    window_.makeFirstResponder(editor());
 }
 
-QList<EditorTextView*> IntegrationRun::editors() const
+QList<TextView*> IntegrationRun::editors() const
 {
-    QList<EditorTextView*> found;
-    QSplitter* split = controller_ ? controller_->codeSplit() : nullptr;
-    if (!split) return found;
-    for (int i = 0; i < split->count(); ++i) {
-        QWidget* pane = split->widget(i);
-        if (auto* view = qobject_cast<EditorTextView*>(pane); view && view->isVisibleTo(split)) found.append(view);
-        else if (pane && pane->isVisibleTo(split))
-            if (auto* inner = pane->findChild<EditorTextView*>()) found.append(inner);
-    }
-    return found;
+    return window_.visibleTextViews();
 }
 
 void IntegrationRun::harnessError(const QString& description)
@@ -132,24 +124,24 @@ SuiteTask<bool> IntegrationRun::setUp()
         harnessError(error);
         co_return false;
     }
-    controller_ = SelfTestDocuments::openTextWindow(fixture_, &error).controller();
-    if (!controller_) {
+    window_ = SelfTestDocuments::openTextWindow(fixture_, &error);
+    if (!window_) {
         harnessError(error);
         co_return false;
     }
-    document_ = controller_->document();
-    QMainWindow* window = controller_->window();
+    document_ = window_.document();
+    QMainWindow* window = window_.window();
     window->raise();
     window->activateWindow();
-    controller_->makeFirstResponder(editor());
+    window_.makeFirstResponder(editor());
     co_await sleepFor(500);
     co_return true;
 }
 
 void IntegrationRun::checkBundle()
 {
-    QMainWindow* window = controller_->window();
-    QSplitter* workspace = controller_->workspaceSplit();
+    QMainWindow* window = window_.window();
+    QSplitter* workspace = window_.workspaceSplit();
     QWidget* content = window->centralWidget();
     checks_.check(QStringLiteral("editor workspace uses window height"),
                   workspace && content && workspace->height() > 0.6 * content->height());
@@ -162,19 +154,19 @@ void IntegrationRun::checkBundle()
 
     const DefaultsValue::Dictionary before =
         SelfTestFrame::setArgument(EditorSettingsKey::themeName, QStringLiteral("Classic (Dark)"));
-    controller_->preferencesChanged();
+    window_.preferencesChanged();
     const QColor background = editor()->backgroundColor();
     checks_.check(QStringLiteral("theme change applies editor background"), background.isValid() && background.toRgb().redF() < 0.4);
     SelfTestFrame::restoreArguments(before);
-    controller_->preferencesChanged();
+    window_.preferencesChanged();
 }
 
 SuiteTask<> IntegrationRun::checkHighlightingAndWindow()
 {
-    TextCommands& commands = controller_->commands();
+    TextCommands& commands = *window_.commands();
     const auto coloured = [this, &commands] {
         bool found = false;
-        if (LayoutManager* layout = controller_->layout())
+        if (LayoutManager* layout = window_.layout())
             layout->enumerateTemporaryAttributes(&commands.syntaxHighlighter(), TextRange{0, 1},
                                                  [&found](TextRange, const TemporaryAttributes& attributes) {
                                                      found = found || attributes.foreground.has_value();
@@ -187,7 +179,7 @@ SuiteTask<> IntegrationRun::checkHighlightingAndWindow()
     checks_.check(QStringLiteral("syntax does not dirty document"), !document_->isDocumentEdited());
     checks_.check(QStringLiteral("text menu contains implemented commands"), commands.menu() && commands.menu()->numberOfItems() > 5);
     checks_.check(QStringLiteral("workspace file menu present"),
-                  IntegrationTests::fileMenuItemCount && IntegrationTests::fileMenuItemCount(*controller_) > 0);
+                  IntegrationTests::fileMenuItemCount && IntegrationTests::fileMenuItemCount(window_.window()) > 0);
     ScriptingGuide& guide = ScriptingGuide::shared();
     guide.showGuide();
     ScriptOutputView* guideText = guide.text();
@@ -198,50 +190,50 @@ SuiteTask<> IntegrationRun::checkHighlightingAndWindow()
                   guideText && guideText->text().contains(QStringLiteral("normalize unicode"))
                       && guideText->text().contains(QStringLiteral("write to console")));
     if (QWidget* guideWindow = guide.window()) guideWindow->close();
-    controller_->window()->activateWindow();
+    window_.window()->activateWindow();
     editor()->setFocus();
 
-    EditorTextView* view = editor();
+    TextView* view = editor();
     view->setSelectedRange(TextRange{4, 5});
     // The state as the next launch finds it: written to the state file and read back from there.
-    controller_->saveRestorableState();
-    UserDefaults& store = EditorWindowController::restorableStateStore();
+    window_.saveRestorableState();
+    UserDefaults& store = SelfTestWindow::restorableStateStore();
     store.synchronize();
     const UserDefaults nextLaunch(store.filePath());
-    const std::optional<EditorWindowController::RestorableState> stored = nextLaunch.dictionary(document_->fileURL());
+    const std::optional<SelfTestWindow::RestorableState> stored = nextLaunch.dictionary(document_->fileURL());
     view->setSelectedRange(TextRange{0, 0});
-    if (stored) controller_->restoreState(*stored);
+    if (stored) window_.restoreState(*stored);
     checks_.check(QStringLiteral("window state restores selection"), stored && view->selectedRange() == TextRange{4, 5});
-    QWidget* bar = controller_->navigationBar();
+    QWidget* bar = window_.navigationBar();
     checks_.check(QStringLiteral("navigation bar is visible"), bar && bar->height() > 20);
-    controller_->toggleNavigationBar();
-    checks_.check(QStringLiteral("navigation bar can hide"), controller_->isNavigationBarHidden());
-    controller_->toggleNavigationBar();
+    window_.toggleNavigationBar();
+    checks_.check(QStringLiteral("navigation bar can hide"), window_.isNavigationBarHidden());
+    window_.toggleNavigationBar();
 }
 
 SuiteTask<> IntegrationRun::checkOutlineAndCounter()
 {
-    TextCommands& commands = controller_->commands();
+    TextCommands& commands = *window_.commands();
     setContents(QStringLiteral("func first() {}\n\nfunc second() {}\n"));
     co_await poll(30, 50, [&commands] { return commands.syntax().outline().size() > 1; });
-    EditorTextView* view = editor();
+    TextView* view = editor();
     view->setSelectedRange(TextRange{0, 0});
-    controller_->navigateOutline(true);
+    window_.navigateOutline(true);
     checks_.check(QStringLiteral("outline navigation moves forward"), view->selectedRange().location > 0);
-    controller_->navigateOutline(false);
+    window_.navigateOutline(false);
     checks_.check(QStringLiteral("outline navigation moves backward"), view->selectedRange().location == 0);
-    controller_->showOutlineInspector();
-    QTableWidget* table = controller_->outlineTable();
+    window_.showOutlineInspector();
+    QTableWidget* table = window_.outlineTable();
     checks_.check(QStringLiteral("persistent outline inspector lists entries"), table && table->rowCount() > 1);
 
     setContents(QStringLiteral(" A\n"));
-    controller_->showAdvancedCounter();
-    QPlainTextEdit* counter = controller_->inspectionText();
+    window_.showAdvancedCounter();
+    QPlainTextEdit* counter = window_.inspectionText();
     const auto counts = [counter](const QString& expected) { return counter && counter->toPlainText().contains(expected); };
     const bool live = co_await poll(30, 50, [&] { return counts(QStringLiteral("全文：3文字")); });
     checks_.check(QStringLiteral("advanced counter updates live"), live);
     for (const QString& title : {QStringLiteral("空白を含む"), QStringLiteral("改行を含む")}) {
-        for (QAbstractButton* button : SelfTestFrame::buttons(controller_->window()->centralWidget()))
+        for (QAbstractButton* button : SelfTestFrame::buttons(window_.window()->centralWidget()))
             if (button->text() == title) {
                 button->click();
                 break;
@@ -249,25 +241,25 @@ SuiteTask<> IntegrationRun::checkOutlineAndCounter()
     }
     const bool excluded = co_await poll(30, 50, [&] { return counts(QStringLiteral("全文：1文字")); });
     checks_.check(QStringLiteral("advanced counter excludes spaces and newlines"), excluded);
-    controller_->setMode(EditorWindowController::Mode::edit);
+    window_.setMode(SelfTestWindow::Mode::edit);
 }
 
 SuiteTask<> IntegrationRun::checkSplitAndCarets()
 {
-    controller_->makeFirstResponder(editor());
+    window_.makeFirstResponder(editor());
     setContents(fixtureText);
     resetUndo();
     markClean();
-    controller_->openSplitTextView();
+    window_.openSplitTextView();
     co_await sleepFor(200);
 
-    const QList<EditorTextView*> views = editors();
+    const QList<TextView*> views = editors();
     checks_.check(QStringLiteral("split has two text editors"), views.size() == 2);
     const bool two = views.size() == 2;
     checks_.check(QStringLiteral("split editors share storage"), two && views[0]->textStorage() == views[1]->textStorage());
     if (two) {
-        EditorTextView* second = views[1];
-        controller_->makeFirstResponder(second);
+        TextView* second = views[1];
+        window_.makeFirstResponder(second);
         const qsizetype end = second->string().size();
         second->insertText(QStringLiteral("// secondary\n"), TextRange{end, 0});
         second->breakUndoCoalescing();
@@ -275,11 +267,11 @@ SuiteTask<> IntegrationRun::checkSplitAndCarets()
         undo();
         checks_.check(QStringLiteral("split undo restores exact source"), text() == fixtureText);
     }
-    controller_->closeSplitTextView();
+    window_.closeSplitTextView();
     checks_.check(QStringLiteral("closing split retains primary editor"), editors().size() == 1);
 
-    EditorTextView* view = editor();
-    controller_->makeFirstResponder(view);
+    TextView* view = editor();
+    window_.makeFirstResponder(view);
     setContents(QStringLiteral("    a"));
     resetUndo();
     view->setSelectedRange(TextRange{5, 0});
@@ -291,13 +283,14 @@ SuiteTask<> IntegrationRun::checkSplitAndCarets()
 
     setContents(QStringLiteral("a\nb"));
     resetUndo();
-    view->setEditingSelections({TextRange{1, 0}, TextRange{3, 0}}, false);
+    DocumentEditor* primary = window_.editors()->primaryEditor();
+    primary->select({TextRange{1, 0}, TextRange{3, 0}});
     view->insertNewline();
     checks_.check(QStringLiteral("newline applies to every caret"), text() == QStringLiteral("a\n\nb\n"));
     undo();
     checks_.check(QStringLiteral("multi-caret newline undo is atomic"), text() == QStringLiteral("a\nb"));
 
-    view->setEditingSelections({TextRange{0, text().size()}}, false);
+    primary->select({TextRange{0, text().size()}});
     view->insertText(QStringLiteral("one two three"), TextRange{0, text().size()});
     resetUndo();
     view->setSelectedRanges({TextRange{0, 3}, TextRange{8, 5}});
@@ -309,7 +302,7 @@ SuiteTask<> IntegrationRun::checkSplitAndCarets()
 
 SuiteTask<bool> IntegrationRun::checkSaving()
 {
-    if (controller_ && controller_->window()) SelfTestFrame::capture(controller_->window(), QStringLiteral("integrated-editor.png"));
+    if (window_ && window_.window()) SelfTestFrame::capture(window_.window(), QStringLiteral("integrated-editor.png"));
 
     const QString edited = QStringLiteral("let alpha = 12\n// 日本語\nprint(alpha)\n// local change\n");
     setContents(edited);
@@ -397,7 +390,7 @@ SuiteTask<> IntegrationRun::run()
     checks_.append(appleEvents);
     co_await checkNativeInput();
     markClean();
-    controller_->setMode(EditorWindowController::Mode::split);
+    window_.setMode(SelfTestWindow::Mode::split);
     co_await sleepFor(500);
     co_await checkSaving();
     finish();

@@ -4,7 +4,6 @@
 #include "selftest/IntegrationTests.h"
 
 #include "document/KoriDocument.h"
-#include "editor/EditorTextView.h"
 #include "filetree/FileTreeModel.h"
 #include "filetree/FileTreeNode.h"
 #include "filetree/TreePath.h"
@@ -14,16 +13,17 @@
 #include "platform/text/LayoutManager.h"
 #include "platform/text/TextEditing.h"
 #include "platform/text/TextStorage.h"
+#include "platform/text/TextView.h"
 #include "platform/ui/FileIcons.h"
 #include "platform/ui/MagnificationRecognizer.h"
 #include "preview/PreviewResourceLocator.h"
 #include "preview/PreviewWebView.h"
 #include "selftest/SelfTestChecks.h"
 #include "selftest/SelfTestFrame.h"
+#include "selftest/SelfTestWindow.h"
 #include "selftest/SuiteAlertWatch.h"
 #include "selftest/SuiteAwait.h"
 #include "settings/EditorSettingsKeys.h"
-#include "window/EditorWindowController.h"
 #include "window/SegmentedControl.h"
 
 #include <QAbstractScrollArea>
@@ -53,11 +53,11 @@ void writeFile(const QString& path, const QByteArray& bytes)
 
 // The preview shows the document's current revision and has finished loading. A loaded machine can
 // take seconds to start the engine, so callers give it about ten.
-SuiteTask<> waitForPreview(EditorWindowController* controller, KoriDocument* document, int tries)
+SuiteTask<> waitForPreview(SelfTestWindow editorWindow, KoriDocument* document, int tries)
 {
-    const auto current = [controller, document] {
-        const std::optional<std::uint64_t> shown = controller->previewRevision();
-        return shown && *shown == document->revision() && !controller->web()->isLoading();
+    const auto current = [editorWindow, document] {
+        const std::optional<std::uint64_t> shown = editorWindow.previewRevision();
+        return shown && *shown == document->revision() && !editorWindow.web()->isLoading();
     };
     for (int i = 0; i < tries; ++i) {
         if (current()) break;
@@ -127,9 +127,8 @@ SuiteTask<> IntegrationTests::runStartupLayout()
     const DefaultsValue::Dictionary domainBefore = SelfTestFrame::setArgument(EditorSettingsKey::wrap, true);
 
     auto document = std::make_unique<KoriDocument>();
-    auto* controller = static_cast<EditorWindowController*>(
-        document->addWindowController(std::make_unique<EditorWindowController>(*document)));
-    QMainWindow* window = controller->window();
+    const SelfTestWindow editorWindow = SelfTestWindow::open(*document);
+    QMainWindow* window = editorWindow.window();
     window->ensurePolished();
     if (QLayout* layout = window->layout()) layout->activate();
     // Drawn once into an image, as the screen would: the preview and background work wait for
@@ -140,18 +139,18 @@ SuiteTask<> IntegrationTests::runStartupLayout()
         window->render(&painter);
     }
 
-    EditorTextView* view = controller->textView();
+    TextView* view = editorWindow.textView();
     checks.check(QStringLiteral("new draft starts in two-column mode"),
-                 controller->mode() == EditorWindowController::Mode::split && !controller->previewPane()->isHidden()
-                     && !controller->codePane()->isHidden());
-    checks.check(QStringLiteral("new draft starts without file tree"), controller->isFileTreeHidden());
+                 editorWindow.mode() == SelfTestWindow::Mode::split && !editorWindow.previewPane()->isHidden()
+                     && !editorWindow.codePane()->isHidden());
+    checks.check(QStringLiteral("new draft starts without file tree"), editorWindow.isFileTreeHidden());
     checks.check(QStringLiteral("source is labelled as draft"),
-                 view->accessibleName() == QStringLiteral("原案") && controller->modePicker()->label(0) == QStringLiteral("原案"));
-    QAbstractScrollArea* scroll = controller->scroll();
+                 view->accessibleName() == QStringLiteral("原案") && editorWindow.modePicker()->label(0) == QStringLiteral("原案"));
+    QAbstractScrollArea* scroll = editorWindow.scroll();
     checks.check(QStringLiteral("word wrap is enabled"),
                  view->wrapsLines() && scroll && scroll->horizontalScrollBarPolicy() == Qt::ScrollBarAlwaysOff);
-    const int codeWidth = controller->codePane()->width();
-    const int previewWidth = controller->previewPane()->width();
+    const int codeWidth = editorWindow.codePane()->width();
+    const int previewWidth = editorWindow.previewPane()->width();
     checks.check(QStringLiteral("two columns share the available width"), std::abs(codeWidth - previewWidth) < 3 && codeWidth > 200);
     if (std::abs(codeWidth - previewWidth) >= 3 || codeWidth <= 200)
         SelfTestFrame::printLine(QStringLiteral("Column widths: ") + QString::number(codeWidth) + QStringLiteral(", ")
@@ -162,7 +161,7 @@ SuiteTask<> IntegrationTests::runStartupLayout()
     writeFile(folder + QStringLiteral("/非対応.pdf"), "%PDF-1.7 test fixture");
     writeFile(folder + QStringLiteral("/対応.md"), QStringLiteral("# 対応する原案").toUtf8());
     FileManager& files = FileManager::defaultManager();
-    FileTreeView* tree = controller->fileTree();
+    FileTreeView* tree = editorWindow.fileTree();
     const FileTreeNode pdf(folder + QStringLiteral("/非対応.pdf"), files);
     const FileTreeNode markdown(folder + QStringLiteral("/対応.md"), files);
     const FileTreeNode directory(folder, files);
@@ -184,7 +183,7 @@ SuiteTask<> IntegrationTests::runStartupLayout()
     view->insertText(sample, TextRange{0, 0});
     view->breakUndoCoalescing();
     int fragments = 0;
-    controller->layout()->enumerateLineFragments(TextRange{0, sample.size()}, [&fragments](const LineFragment&) {
+    editorWindow.layout()->enumerateLineFragments(TextRange{0, sample.size()}, [&fragments](const LineFragment&) {
         ++fragments;
         return true;
     });
@@ -202,13 +201,13 @@ SuiteTask<> IntegrationTests::runStartupLayout()
         checks.check(QStringLiteral("source pinch expands continuously"),
                      handled && std::abs(view->font().pointSizeF() - 1.5 * before) < 0.01);
         pinch->setMagnification(-0.5);
-        controller->magnifySource(*pinch);
+        editorWindow.magnifySource(*pinch);
         checks.check(QStringLiteral("source pinch contracts continuously"), std::abs(view->font().pointSizeF() - 0.75 * before) < 0.01);
         checks.check(QStringLiteral("source zoom preserves text selection and clean state"),
                      document->string() == sample && view->selectedRange() == selection && !document->isDocumentEdited());
     }
 
-    PreviewWebView* web = controller->web();
+    PreviewWebView* web = editorWindow.web();
     const QList<MagnificationRecognizer*> previewPinches = MagnificationRecognizer::attachedTo(web);
     if (previewPinches.isEmpty()) {
         checks.check(QStringLiteral("preview pinch recognizer installed"), false);
@@ -217,12 +216,12 @@ SuiteTask<> IntegrationTests::runStartupLayout()
         const bool handled = sendThroughApplication(pinch, 0.5);
         checks.check(QStringLiteral("preview pinch expands continuously"), handled && std::abs(web->zoom() - 1.5) < 0.001);
         pinch->setMagnification(-0.5);
-        controller->magnifyPreview(*pinch);
+        editorWindow.magnifyPreview(*pinch);
         checks.check(QStringLiteral("preview pinch contracts continuously"), std::abs(web->zoom() - 0.75) < 0.001);
         web->setZoom(1.0);
     }
 
-    co_await waitForPreview(controller, document.get(), 200);
+    co_await waitForPreview(editorWindow, document.get(), 200);
     const QVariant body = co_await script(web, QStringLiteral("document.body.innerText"));
     checks.check(QStringLiteral("preview updates from draft"), body.toString().contains(QStringLiteral("原案とプレビュー")));
 
@@ -238,13 +237,13 @@ SuiteTask<> IntegrationTests::runStartupLayout()
     ErrorInfo readError;
     document->readFromURL(html + QStringLiteral("/index.html"), KoriDocument::plainTextType, &readError);
     document->setFileURL(html + QStringLiteral("/index.html"));
-    controller->setMode(EditorWindowController::Mode::split);
-    co_await waitForPreview(controller, document.get(), 200);
+    editorWindow.setMode(SelfTestWindow::Mode::split);
+    co_await waitForPreview(editorWindow, document.get(), 200);
     const QVariant heading = co_await script(web, QStringLiteral("document.querySelector('h1')?.textContent"));
     const QVariant background = co_await script(web, QStringLiteral("getComputedStyle(document.body).backgroundColor"));
     const QVariant width = co_await script(web, QStringLiteral("document.querySelector('#local')?.naturalWidth"));
     const QVariant inert = co_await script(web, QStringLiteral("document.body.dataset.executed === undefined"));
-    checks.check(QStringLiteral("HTML renders as a page"), controller->isHTML() && heading.toString() == QStringLiteral("HTMLプレビュー"));
+    checks.check(QStringLiteral("HTML renders as a page"), editorWindow.isHTML() && heading.toString() == QStringLiteral("HTMLプレビュー"));
     checks.check(QStringLiteral("HTML loads local stylesheet"), background.toString() == QStringLiteral("rgb(12, 34, 56)"));
     checks.check(QStringLiteral("HTML loads local image"), width.isValid() && width.toDouble() == 20);
     checks.check(QStringLiteral("HTML script does not execute"), inert.typeId() == QMetaType::Bool && inert.toBool());
@@ -255,29 +254,29 @@ SuiteTask<> IntegrationTests::runStartupLayout()
     edited.replace(QStringLiteral("HTMLプレビュー"), QStringLiteral("HTMLの編集を反映"));
     TextStorage& storage = document->storage();
     TextEditing::replace(storage, {TextRange{0, storage.length()}}, QStringList{edited}, QStringLiteral("内容を設定"));
-    co_await waitForPreview(controller, document.get(), 200);
+    co_await waitForPreview(editorWindow, document.get(), 200);
     const QVariant editedHeading = co_await script(web, QStringLiteral("document.querySelector('h1')?.textContent"));
     checks.check(QStringLiteral("HTML preview updates after editing"), editedHeading.toString() == QStringLiteral("HTMLの編集を反映"));
 
     // A state saved before the startup layout had a version: edit mode with the tree shown.
-    EditorWindowController::RestorableState old;
+    SelfTestWindow::RestorableState old;
     old.insert(QStringLiteral("kori.mode"), qint64(0));
     old.insert(QStringLiteral("kori.tree.hidden"), false);
     // Kept in the state file as an older launch left it, and read back from there as a launch would.
     const QString oldKey = folder + QStringLiteral("/old-window-state");
-    UserDefaults& store = EditorWindowController::restorableStateStore();
+    UserDefaults& store = SelfTestWindow::restorableStateStore();
     store.set(oldKey, DefaultsValue(old));
     store.synchronize();
-    std::optional<EditorWindowController::RestorableState> stored;
+    std::optional<SelfTestWindow::RestorableState> stored;
     {
         const UserDefaults nextLaunch(store.filePath());
         stored = nextLaunch.dictionary(oldKey);
     }
     store.removeObject(oldKey);
     store.synchronize();
-    if (stored) controller->restoreState(*stored);
+    if (stored) editorWindow.restoreState(*stored);
     checks.check(QStringLiteral("old window state adopts new two-column startup"),
-                 stored && controller->mode() == EditorWindowController::Mode::split && controller->isFileTreeHidden());
+                 stored && editorWindow.mode() == SelfTestWindow::Mode::split && editorWindow.isFileTreeHidden());
     checks.check(QStringLiteral("verification did not show a window"), window && !window->isVisible());
 
     document->updateChangeCount(Document::ChangeType::cleared);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "selftest/SelfTestChecks.h"
+#include "selftest/SelfTestWindow.h"
 #include "selftest/SuiteTask.h"
 
 #include <QPointer>
@@ -10,7 +11,6 @@ class QWidget;
 
 namespace korimado {
 
-class EditorWindowController;
 class KoriDocument;
 
 // One run of the features suite: a fixture folder with an SVG drawing and a Japanese note, the
@@ -59,7 +59,7 @@ private:
     QString note_;
     QPointer<KoriDocument> drawing_;
     // Guarded: a window can close under the suite (a close that asks nothing).
-    QPointer<EditorWindowController> controller_;
+    SelfTestWindow drawingWindow_;
 };
 
 }  // namespace korimado

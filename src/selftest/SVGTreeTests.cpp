@@ -4,10 +4,10 @@
 #include "selftest/SVGTreeTests.h"
 
 #include "document/KoriDocument.h"
-#include "editor/EditorTextView.h"
 #include "filetree/FileTreeView.h"
 #include "platform/documents/Document.h"
 #include "platform/text/TextStorage.h"
+#include "platform/text/TextView.h"
 #include "platform/ui/WindowTracker.h"
 #include "preview/PreviewWebView.h"
 #include "selftest/SVGTreeRun.h"
@@ -16,9 +16,6 @@
 #include "selftest/SelfTestFrame.h"
 #include "selftest/SuiteAlertWatch.h"
 #include "selftest/SuiteAwait.h"
-#include "window/DetailPane.h"
-#include "window/DetailPreview.h"
-#include "window/EditorWindowController.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -124,26 +121,26 @@ bool SVGTreeRun::harnessError(const QString& description)
 
 void SVGTreeRun::typeAtEnd(const QString& text)
 {
-    EditorTextView* editor = controller_ ? controller_->textView() : nullptr;
+    TextView* editor = drawingWindow_.textView();
     if (!editor || !drawing_) return;
     editor->insertText(text, TextRange{drawing_->storage().length(), 0});
 }
 
 bool SVGTreeRun::previewCurrent() const
 {
-    if (!controller_ || !drawing_) return false;
-    const std::optional<std::uint64_t> shown = controller_->previewRevision();
-    return shown && *shown == drawing_->revision() && !controller_->web()->isLoading();
+    if (!drawingWindow_ || !drawing_) return false;
+    const std::optional<std::uint64_t> shown = drawingWindow_.previewRevision();
+    return shown && *shown == drawing_->revision() && !drawingWindow_.web()->isLoading();
 }
 
 QWidget* SVGTreeRun::window() const
 {
-    return controller_ ? controller_->window() : nullptr;
+    return drawingWindow_.window();
 }
 
 bool SVGTreeRun::windowClosed()
 {
-    if (controller_ && drawing_) return false;
+    if (drawingWindow_ && drawing_) return false;
     harnessError(QStringLiteral("SVG書類のウインドウが閉じられました。"));
     return true;
 }
@@ -152,7 +149,7 @@ SuiteTask<bool> SVGTreeRun::restoreDrawing()
 {
     if (windowClosed()) co_return false;
     WindowTracker::shared().makeKeyAndOrderFront(window());
-    controller_->fileTree()->setRoot(root_, sample_);
+    drawingWindow_.fileTree()->setRoot(root_, sample_);
     ErrorInfo error;
     if (!drawing_ || !drawing_->readFromData(sampleSVG().toUtf8(), KoriDocument::plainTextType, &error))
         co_return harnessError(drawing_ ? error.description : QStringLiteral("SVG書類が閉じられました。"));
@@ -160,7 +157,7 @@ SuiteTask<bool> SVGTreeRun::restoreDrawing()
     const auto current = [this] { return previewCurrent(); };
     co_await poll(40, 100, current);
     if (windowClosed()) co_return false;
-    if (!controller_->detailPane().previewer().svgPaused) controller_->toggleSVGPlayback();
+    if (!drawingWindow_.isSVGPaused()) drawingWindow_.toggleSVGPlayback();
     co_await sleepFor(100);
     SelfTestFrame::capture(window(), QStringLiteral("svg-tree-three-columns.png"));
     co_return true;
@@ -168,7 +165,7 @@ SuiteTask<bool> SVGTreeRun::restoreDrawing()
 
 SuiteTask<bool> SVGTreeRun::writePreviewAndWindowReport()
 {
-    QWidget* web = controller_ ? controller_->web() : nullptr;
+    QWidget* web = drawingWindow_.web();
     const QImage preview = co_await snapshot(web);
     if (windowClosed()) co_return false;
     if (!preview.isNull() && !preview.save(SelfTestFrame::path(QStringLiteral("docs/evidence/svg-player-preview.png")), "PNG"))
@@ -183,7 +180,7 @@ SuiteTask<bool> SVGTreeRun::writePreviewAndWindowReport()
         {QStringLiteral("window_id"), SelfTestFrame::windowNumber(shown)},
         {QStringLiteral("fixture"), sample_},
         {QStringLiteral("columns"),
-         QJsonArray{frame(controller_->fileTree()), frame(controller_->scroll()), frame(controller_->previewPane())}},
+         QJsonArray{frame(drawingWindow_.fileTree()), frame(drawingWindow_.scroll()), frame(drawingWindow_.previewPane())}},
     };
     if (!SelfTestFrame::writeJson(QStringLiteral("docs/evidence/svg-tree-window.json"), report))
         co_return harnessError(QStringLiteral("ウインドウの報告を書き出せません。"));

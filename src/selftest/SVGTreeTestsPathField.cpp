@@ -9,8 +9,8 @@
 #include "filetree/TreePath.h"
 #include "platform/documents/DocumentController.h"
 #include "platform/ui/WindowTabGroup.h"
+#include "selftest/SelfTestWindow.h"
 #include "selftest/SuiteAwait.h"
-#include "window/EditorWindowController.h"
 
 #include <QFileInfo>
 #include <QItemSelectionModel>
@@ -28,10 +28,9 @@ KoriDocument* documentFor(const QString& path)
     return documents ? qobject_cast<KoriDocument*>(documents->documentForURL(path)) : nullptr;
 }
 
-EditorWindowController* firstController(const KoriDocument* document)
+SelfTestWindow firstWindow(const KoriDocument* document)
 {
-    if (!document || document->windowControllers().empty()) return nullptr;
-    return dynamic_cast<EditorWindowController*>(document->windowControllers().front().get());
+    return document ? SelfTestWindow::of(*document) : SelfTestWindow();
 }
 
 void typePath(FileTreeView* tree, const QString& path)
@@ -58,44 +57,44 @@ const FileTreeNode* selectedNode(const FileTreeView* tree)
 
 SuiteTask<> SVGTreeRun::checkPathField()
 {
-    if (!controller_) co_return;
-    typePath(controller_->fileTree(), note_);
+    if (!drawingWindow_) co_return;
+    typePath(drawingWindow_.fileTree(), note_);
     const auto shown = [this] {
-        const EditorWindowController* opened = firstController(documentFor(note_));
-        return opened && opened->window() && opened->window()->isVisible();
+        const SelfTestWindow opened = firstWindow(documentFor(note_));
+        return opened && opened.window() && opened.window()->isVisible();
     };
     co_await poll(50, 100, shown);
-    if (!controller_) co_return;
+    if (!drawingWindow_) co_return;
 
     const QString note = TreePath::standardized(note_);
     KoriDocument* document = documentFor(note_);
     checks_.check(QStringLiteral("path entry opens exact file"),
                   document && document->string().startsWith(QStringLiteral("# パスから開く")));
-    QPointer<EditorWindowController> second = firstController(document);
+    const SelfTestWindow second = firstWindow(document);
     checks_.check(QStringLiteral("path entry shows parent folder"),
-                  second && second->fileTree()->rootNode() && rootOf(second->fileTree()) == QFileInfo(note).path());
+                  second && second.fileTree()->rootNode() && rootOf(second.fileTree()) == QFileInfo(note).path());
     checks_.check(QStringLiteral("previous unsaved edits retained"),
                   drawing_ && drawing_->isDocumentEdited() && drawing_->string().contains(QStringLiteral("未保存の変更")));
-    const std::optional<QList<QWidget*>> tabs = WindowTabGroup::tabbedWindows(controller_->window());
-    checks_.check(QStringLiteral("documents share native tab group"), second && tabs && tabs->contains(second->window()));
+    const std::optional<QList<QWidget*>> tabs = WindowTabGroup::tabbedWindows(drawingWindow_.window());
+    checks_.check(QStringLiteral("documents share native tab group"), second && tabs && tabs->contains(second.window()));
     if (!second) co_return;
 
     co_await sleepFor(300);
     if (!second) co_return;
-    const FileTreeNode* selected = selectedNode(second->fileTree());
+    const FileTreeNode* selected = selectedNode(second.fileTree());
     checks_.check(QStringLiteral("path file is selected in tree"), selected && selected->url == note);
     const QString root = TreePath::standardized(root_);
-    typePath(second->fileTree(), root_);
+    typePath(second.fileTree(), root_);
     co_await sleepFor(300);
     if (!second) co_return;
     checks_.check(QStringLiteral("folder path updates tree without changing document"),
-                  rootOf(second->fileTree()) == root && second->model
-                      && TreePath::standardized(second->model->fileURL()) == note);
-    typePath(second->fileTree(), root_ + QStringLiteral("/absent"));
+                  rootOf(second.fileTree()) == root && second.document()
+                      && TreePath::standardized(second.document()->fileURL()) == note);
+    typePath(second.fileTree(), root_ + QStringLiteral("/absent"));
     checks_.check(QStringLiteral("invalid path keeps existing tree"),
-                  rootOf(second->fileTree()) == root
-                      && second->fileTree()->messageText().contains(QStringLiteral("見つかりません")));
-    second->openTreeFile(sample_);
+                  rootOf(second.fileTree()) == root
+                      && second.fileTree()->messageText().contains(QStringLiteral("見つかりません")));
+    second.openTreeFile(sample_);
     co_await sleepFor(300);
 }
 

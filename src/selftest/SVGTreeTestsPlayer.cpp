@@ -14,9 +14,6 @@
 #include "selftest/SelfTestDocuments.h"
 #include "selftest/SelfTestWindow.h"
 #include "selftest/SuiteAwait.h"
-#include "window/DetailPane.h"
-#include "window/DetailPreview.h"
-#include "window/EditorWindowController.h"
 
 #include <QAbstractScrollArea>
 #include <QMainWindow>
@@ -84,21 +81,21 @@ SuiteTask<bool> SVGTreeRun::openDrawingWindow()
 {
     QString error;
     const auto inRoot = [this](KoriDocument& document) { document.setRootDirectory(root_); };
-    controller_ = SelfTestDocuments::openTextWindow(sample_, &error, inRoot).controller();
-    if (!controller_) co_return harnessError(error);
-    drawing_ = controller_->document();
-    WindowTracker::shared().makeKeyAndOrderFront(controller_->window());
-    controller_->window()->activateWindow();
+    drawingWindow_ = SelfTestDocuments::openTextWindow(sample_, &error, inRoot);
+    if (!drawingWindow_) co_return harnessError(error);
+    drawing_ = drawingWindow_.document();
+    WindowTracker::shared().makeKeyAndOrderFront(drawingWindow_.window());
+    drawingWindow_.window()->activateWindow();
 
     const auto playable = [this] {
-        return controller_ && previewCurrent() && controller_->detailPane().playButton()->isEnabled();
+        return drawingWindow_ && previewCurrent() && drawingWindow_.playButton()->isEnabled();
     };
     co_await poll(60, 100, playable);
     if (windowClosed()) co_return false;
-    FileTreeView* tree = controller_->fileTree();
+    FileTreeView* tree = drawingWindow_.fileTree();
     checks_.check(QStringLiteral("SVG opens in three columns"),
-                  controller_->mode() == EditorWindowController::Mode::split && tree->isVisible()
-                      && controller_->scroll()->isVisible() && controller_->web()->isVisible());
+                  drawingWindow_.mode() == SelfTestWindow::Mode::split && tree->isVisible()
+                      && drawingWindow_.scroll()->isVisible() && drawingWindow_.web()->isVisible());
     checks_.check(QStringLiteral("tree initial listing loads"), visibleRows(tree->outline()) > 1);
 
     const FileTreeNode* root = tree->rootNode();
@@ -127,8 +124,8 @@ SuiteTask<bool> SVGTreeRun::openDrawingWindow()
 SuiteTask<bool> SVGTreeRun::checkPlayer()
 {
     if (windowClosed()) co_return false;
-    QPointer<PreviewWebView> web = controller_->web();
-    const auto paused = [this] { return controller_ && controller_->detailPane().previewer().svgPaused; };
+    QPointer<PreviewWebView> web = drawingWindow_.web();
+    const auto paused = [this] { return drawingWindow_ && drawingWindow_.isSVGPaused(); };
     const QString roots = QStringLiteral("document.querySelectorAll('svg').length");
     const QString clock = QStringLiteral("document.querySelector('svg').getCurrentTime()");
     const QString allPaused = QStringLiteral("document.getAnimations().every(a=>a.playState==='paused')");
@@ -152,7 +149,7 @@ SuiteTask<bool> SVGTreeRun::checkPlayer()
     if (windowClosed()) co_return false;
     checks_.check(QStringLiteral("SMIL timeline advances"), number(first).value_or(-1) < number(second).value_or(-1));
 
-    controller_->toggleSVGPlayback();
+    drawingWindow_.toggleSVGPlayback();
     co_await sleepFor(100);
     if (windowClosed()) co_return false;
     const QVariant pausedAt = co_await inPage(clock);
@@ -169,7 +166,7 @@ SuiteTask<bool> SVGTreeRun::checkPlayer()
     if (windowClosed()) co_return false;
     checks_.check(QStringLiteral("CSS animation paused"), allHeld.typeId() == QMetaType::Bool && allHeld.toBool());
 
-    controller_->restartSVG();
+    drawingWindow_.restartSVG();
     co_await sleepFor(100);
     if (windowClosed()) co_return false;
     const QVariant restarted = co_await inPage(clock);
@@ -178,9 +175,9 @@ SuiteTask<bool> SVGTreeRun::checkPlayer()
     const std::optional<double> r = number(restarted);
     checks_.check(QStringLiteral("restart resets and resumes"), r && *r >= 0 && *r < 0.5 && !paused());
 
-    controller_->zoomInSVG();
+    drawingWindow_.zoomInSVG();
     checks_.check(QStringLiteral("zoom increases"), web && web->zoom() > 1.0);
-    controller_->resetSVGZoom();
+    drawingWindow_.resetSVGZoom();
     checks_.check(QStringLiteral("zoom resets"), web && web->zoom() == 1.0);
     co_return true;
 }
@@ -190,8 +187,8 @@ SuiteTask<> SVGTreeRun::checkLiveEdit()
     typeAtEnd(QStringLiteral("\n<!-- 未保存の変更 -->"));
     const auto current = [this] { return previewCurrent(); };
     co_await poll(40, 100, current);
-    if (!controller_) co_return;
-    const std::optional<std::uint64_t> shown = controller_->previewRevision();
+    if (!drawingWindow_) co_return;
+    const std::optional<std::uint64_t> shown = drawingWindow_.previewRevision();
     checks_.check(QStringLiteral("live SVG edit updates preview"), drawing_ && shown && *shown == drawing_->revision());
 }
 
