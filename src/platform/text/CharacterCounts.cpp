@@ -107,7 +107,8 @@ void CharacterCounts::settle(const Fetch& fetch) const
             const qsizetype windowEnd = std::min(units, done + window);
             const QString text = fetch(at + done, at + windowEnd);
             const qsizetype size = text.size();
-            const char16_t* p = reinterpret_cast<const char16_t*>(text.utf16());
+            // constData: utf16() would copy a string that points into the text to end it with a zero.
+            const char16_t* p = reinterpret_cast<const char16_t*>(text.constData());
             qsizetype from = 0;
             while (from < size) {
                 qsizetype cut = from + blockUnits;

@@ -20,7 +20,8 @@ namespace korimado {
 class CharacterCounts {
 public:
     static constexpr qsizetype blockUnits = 16384;
-    // Gives the units in [from, to); callers keep 0 <= from <= to <= length.
+    // Gives the units in [from, to); callers keep 0 <= from <= to <= length. What it gives is read
+    // at once and not kept, so it may point into the text rather than copy it.
     using Fetch = std::function<QString(qsizetype from, qsizetype to)>;
 
     CharacterCounts() = default;

@@ -19,7 +19,24 @@ std::map<const TextStorage*, std::weak_ptr<StorageCharacterCounts>>& registry()
 }  // namespace
 
 StorageCharacterCounts::StorageCharacterCounts(TextStorage& storage)
-    : fetch_([&storage](qsizetype from, qsizetype to) { return storage.substring(TextRange(from, to - from)); })
+    : fetch_([&storage](qsizetype from, qsizetype to) {
+          // A range whose pieces lie one after another in memory (a loaded text's views into what
+          // was read) is read where it lies: the counts use what they fetch before the storage can
+          // change, and copying windows out of a large text cost more than counting them.
+          const char16_t* start = nullptr;
+          const char16_t* next = nullptr;
+          bool contiguous = true;
+          storage.forEachChunk(TextRange(from, to - from), [&](QStringView piece, qsizetype) {
+              if (!start)
+                  start = next = piece.utf16();
+              contiguous = piece.utf16() == next;
+              next = piece.utf16() + piece.size();
+              return contiguous;
+          });
+          if (start && contiguous && next - start == to - from)
+              return QString::fromRawData(reinterpret_cast<const QChar*>(start), to - from);
+          return storage.substring(TextRange(from, to - from));
+      })
 {
     counts_.reset(storage.length());
 }
