@@ -173,4 +173,12 @@ TEST(CharacterCounts, LargeTextsAreReadAWindowAtATime)
         EXPECT_EQ(counts.offset(n), offset) << n;
         EXPECT_EQ(counts.charactersBefore(offset), n) << n;
     }
+    // Edits leave pieces that no longer follow one another in memory, inside windows that are
+    // counted again; a combining mark put after the Hangul run joins across a piece.
+    storage.replaceCharacters(TextRange(1500000, 0), QStringLiteral("\u0301x"));
+    storage.replaceCharacters(TextRange(300001, 5), QStringLiteral("挿入した文字列\r"));
+    const QString edited = storage.string();
+    EXPECT_EQ(counts.count(), CharacterClusters::count(edited));
+    const qsizetype middle = CharacterClusters::offset(edited, CharacterClusters::count(edited) / 2);
+    EXPECT_EQ(counts.charactersBefore(middle), CharacterClusters::count(edited) / 2);
 }
