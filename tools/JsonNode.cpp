@@ -56,8 +56,14 @@ std::optional<JsonNode> JsonNode::parse(std::string_view utf8)
 
 void appendJsonString(std::string& out, std::string_view utf8)
 {
-    static const char hex[] = "0123456789abcdef";
     out += '"';
+    appendJsonStringContents(out, utf8);
+    out += '"';
+}
+
+void appendJsonStringContents(std::string& out, std::string_view utf8)
+{
+    static const char hex[] = "0123456789abcdef";
     std::size_t plain = 0;
     for (std::size_t i = 0; i < utf8.size(); ++i) {
         const auto c = std::uint8_t(utf8[i]);
@@ -84,7 +90,6 @@ void appendJsonString(std::string& out, std::string_view utf8)
         }
     }
     out.append(utf8.data() + plain, utf8.size() - plain);
-    out += '"';
 }
 
 }  // namespace korimado::wire

@@ -26,5 +26,7 @@ struct JsonNode {
 // Appends well-formed UTF-8 as a JSON string: quotes, backslashes and control characters escaped,
 // everything else as it stands.
 void appendJsonString(std::string& out, std::string_view utf8);
+// The same without the quotes: a long text escaped a slice at a time, cut anywhere.
+void appendJsonStringContents(std::string& out, std::string_view utf8);
 
 }  // namespace korimado::wire

@@ -252,6 +252,22 @@ int main(int argc, char** argv)
         return fail("エラー " + std::to_string(number) + (text.empty() ? "" : ": " + text), answeredWithError);
     }
     if (const Value* value = parameter(*reply, fourCharCode("----"))) {
+        // A large text is escaped and written a slice at a time: one JSON string of a whole large
+        // text cost fresh memory of twice its size and a copy when the escapes outgrew it.
+        constexpr std::size_t slice = std::size_t(1) << 20;
+        if (value->type == typeUTF8Text && value->payload.size() > slice) {
+            std::string json;
+            json.reserve(2 * slice + 8);
+            json += '"';
+            for (std::size_t at = 0; at < value->payload.size(); at += slice) {
+                appendJsonStringContents(json, value->payload.substr(at, slice));
+                std::fwrite(json.data(), 1, json.size(), stdout);
+                json.clear();
+            }
+            json += "\"\n";
+            std::fwrite(json.data(), 1, json.size(), stdout);
+            return succeeded;
+        }
         std::string json;
         json.reserve(value->payload.size() + 64);
         EventJson::append(json, *value);

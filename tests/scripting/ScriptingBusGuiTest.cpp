@@ -242,9 +242,16 @@ TEST_F(EventBusTest, TheClientTakesLargeValuesFromAFileOrStandardInput)
 {
     QByteArray value;
     while (value.size() < 5'000'000)
-        value += "本文の一行 with ASCII 𠮷 and more\n";
+        value += "本文の一行 with \"ASCII\" \\ 𠮷\tand more\x01\n";
     const QString path = folder.write(QStringLiteral("contents.txt"), value);
-    QString expected = QStringLiteral("\"") + QString::fromUtf8(value).replace(QStringLiteral("\n"), QStringLiteral("\\n"))
+    // Printed a slice at a time: escapes fall on every side of a slice's end.
+    QString expected = QStringLiteral("\"")
+                       + QString::fromUtf8(value)
+                             .replace(QStringLiteral("\\"), QStringLiteral("\\\\"))
+                             .replace(QStringLiteral("\""), QStringLiteral("\\\""))
+                             .replace(QStringLiteral("\t"), QStringLiteral("\\t"))
+                             .replace(QStringLiteral("\x01"), QStringLiteral("\\u0001"))
+                             .replace(QStringLiteral("\n"), QStringLiteral("\\n"))
                        + QStringLiteral("\"\n");
     int events = 0;
     manager.setEventHandler(testClass, fourCharCode("size"), [&](const AppleEvent& e, AppleEvent& reply) {
