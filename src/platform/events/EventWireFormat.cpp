@@ -1,9 +1,9 @@
 #include "platform/events/EventWireFormat.h"
 
+#include "platform/foundation/Utf8Decoder.h"
 #include "platform/wire/HugePages.h"
 #include "platform/wire/WireFormat.h"
 
-#include <QStringDecoder>
 #include <QStringEncoder>
 #include <QtEndian>
 
@@ -130,15 +130,11 @@ void encodeEvent(wire::Writer& writer, const AppleEvent& event)
     writer.end(mark);
 }
 
-// Checked UTF-8 into a string of exactly its size, in huge pages when it is large. A leading
-// U+FEFF is part of the text: Qt's UTF-8 decoding would drop it.
+// UTF-8 the wire has checked, into a string of exactly its size, decoded in parts at once when
+// it is large. A leading U+FEFF is part of the text.
 QString textOf(std::string_view utf8)
 {
-    QString text(qsizetype(wire::utf16Length(utf8)), Qt::Uninitialized);
-    wire::adviseHugePages(text.data(), size_t(text.size()) * 2);
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
-    decoder.appendToBuffer(text.data(), QByteArrayView(utf8.data(), qsizetype(utf8.size())));
-    return text;
+    return Utf8Decoder::decode(QByteArrayView(utf8.data(), qsizetype(utf8.size()))).value_or(QString());
 }
 
 EventDescriptor descriptorOf(const wire::Value& value)
