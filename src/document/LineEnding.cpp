@@ -152,21 +152,24 @@ QList<LineEnding> LineEnding::kinds(const QString& text)
     return found;
 }
 
-// Whether the text holds a break other than LF; a block of units at a time, so that a large text
+// Whether the text holds a break other than LF; eight units at a time, so that a large text
 // without one is passed over at memory speed.
 static bool hasBreakOtherThanLF(const char16_t* p, qsizetype size)
 {
-    constexpr qsizetype block = 64;
     qsizetype i = 0;
-    for (; i + block <= size; i += block) {
-        bool found = false;
-        for (qsizetype k = 0; k < block; ++k) {
-            const char16_t u = p[i + k];
-            found |= (u == 0x0D) | (u == 0x0085) | (u == 0x2028) | (u == 0x2029);
-        }
-        if (found)
+#ifdef __SSE2__
+    const __m128i cr = _mm_set1_epi16(0x0D);
+    const __m128i nel = _mm_set1_epi16(0x0085);
+    const __m128i ls = _mm_set1_epi16(0x2028);
+    const __m128i ps = _mm_set1_epi16(0x2029);
+    for (; i + 8 <= size; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const __m128i found = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, cr), _mm_cmpeq_epi16(v, nel)),
+                                           _mm_or_si128(_mm_cmpeq_epi16(v, ls), _mm_cmpeq_epi16(v, ps)));
+        if (_mm_movemask_epi8(found))
             return true;
     }
+#endif
     for (; i < size; ++i) {
         const char16_t u = p[i];
         if (u == 0x0D || u == 0x0085 || u == 0x2028 || u == 0x2029)
