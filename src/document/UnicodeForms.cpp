@@ -1,6 +1,7 @@
 #include "document/UnicodeForms.h"
 
 #include "platform/foundation/Utf8Decoder.h"
+#include "platform/foundation/Utf8Encoder.h"
 
 #include <QtEndian>
 
@@ -29,7 +30,7 @@ std::optional<QByteArray> UnicodeForms::encode(Form form, QStringView text)
 {
     if (!isWellFormed(text)) return std::nullopt;
     switch (form) {
-    case Form::utf8: return text.toUtf8();
+    case Form::utf8: return Utf8Encoder::encode(text);
     case Form::utf16LE: return encodeUtf16(text, false);
     case Form::utf16BE: return encodeUtf16(text, true);
     case Form::utf32LE: return encodeUtf32(text, false);

@@ -1,10 +1,10 @@
 #include "platform/events/EventWireFormat.h"
 
 #include "platform/foundation/Utf8Decoder.h"
+#include "platform/foundation/Utf8Encoder.h"
 #include "platform/wire/HugePages.h"
 #include "platform/wire/WireFormat.h"
 
-#include <QStringEncoder>
 #include <QtEndian>
 
 #include <cstring>
@@ -15,53 +15,13 @@ namespace {
 
 using D = EventDescriptor;
 
-// The payload length is written once the payload is, at the place reserved for it.
-qint64 utf8Length(const QString& text)
-{
-    qint64 length = 0;
-    const char16_t* units = reinterpret_cast<const char16_t*>(text.utf16());
-    const qsizetype count = text.size();
-    for (qsizetype i = 0; i < count; ++i) {
-        const char16_t unit = units[i];
-        if (unit < 0x80)
-            length += 1;
-        else if (unit < 0x800)
-            length += 2;
-        else if (QChar::isHighSurrogate(unit) && i + 1 < count && QChar::isLowSurrogate(units[i + 1])) {
-            length += 4;
-            ++i;
-        } else
-            length += 3;  // a lone surrogate is written as U+FFFD
-    }
-    return length;
-}
-
-QString withReplacedSurrogates(const QString& text)
-{
-    QString out = text;
-    for (qsizetype i = 0; i < out.size(); ++i) {
-        if (out[i].isHighSurrogate() && i + 1 < out.size() && out[i + 1].isLowSurrogate())
-            ++i;
-        else if (out[i].isSurrogate())
-            out[i] = QChar::ReplacementCharacter;
-    }
-    return out;
-}
-
+// Straight into the output, in parts at once when large; a lone surrogate is written as U+FFFD,
+// as the reader and the size count take it.
 void encodeText(wire::Writer& writer, const QString& text)
 {
-    const qint64 length = utf8Length(text);
-    char* at = writer.payload(wire::typeUTF8Text, size_t(length));
-    if (!at)
-        return;
-    // Straight into the output: a large text would otherwise pass through a copy three times its
-    // length first.
-    QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
-    // A lone surrogate comes out shorter; the reader and the size count take it as U+FFFD.
-    if (encoder.appendToBuffer(at, text) - at != length) {
-        const QByteArray replaced = withReplacedSurrogates(text).toUtf8();
-        std::memcpy(at, replaced.constData(), size_t(replaced.size()));
-    }
+    const qsizetype length = Utf8Encoder::length(text);
+    if (char* at = writer.payload(wire::typeUTF8Text, size_t(length)))
+        Utf8Encoder::encodeInto(text, at);
 }
 
 void encodeValue(wire::Writer& writer, const EventDescriptor& value);
