@@ -3,6 +3,7 @@
 #include "document/TextCodec.h"
 #include "platform/foundation/FilePath.h"
 #include "platform/foundation/LocalizedStandardCompare.h"
+#include "platform/foundation/MemoryAdvice.h"
 #include "search/folder/FolderApplyTemporaries.h"
 #include "search/folder/FolderExcerpts.h"
 #include "search/folder/FolderFileSystem.h"
@@ -65,11 +66,15 @@ QByteArray& workerBuffer()
     return buffer;
 }
 
+// Hands back what a large file took once everything of it is freed: the buffer, its text and the
+// search's scratch.
 struct BufferTrim {
     QByteArray& buffer;
+    bool large = false;  // the file read was larger than the buffer kept
     ~BufferTrim()
     {
         if (buffer.capacity() > keptBufferBytes) buffer = QByteArray();
+        if (large) releaseFreedMemory();
     }
 };
 
@@ -366,10 +371,11 @@ void FolderSearchWalk::searchFile(FileJob& job, const SearchRequest& baseRequest
             }
         }
         QByteArray& bytes = workerBuffer();
-        const BufferTrim trim{bytes};
+        BufferTrim trim{bytes};
         const FolderReadOutcome read = fileSystem.readFileInto(job.path, limit, bytes, firstBlockBytes,
                                                                &FolderBytePrefilter::isRefusedByCodec, nullptr);
         const QByteArray* data = &bytes;
+        trim.large = data->size() > keptBufferBytes;
         if (read == FolderReadOutcome::failed) {
             job.skipReason = FolderSkipReason::unreadable;
             return;
@@ -401,6 +407,13 @@ void FolderSearchWalk::searchFile(FileJob& job, const SearchRequest& baseRequest
         if (decoded.format.encoding != TextEncoding::utf8 && !TextCodec::reencodesExactly(*data, decoded)) {
             job.skipReason = FolderSkipReason::notRoundTrip;
             return;
+        }
+        // A large file's bytes go before it is searched: its text, its matches and their lines
+        // take room enough. Only the stamp is still wanted of them.
+        const bool stamped = trim.large;
+        if (stamped) {
+            job.stamp = FolderContentStamp::of(*data);
+            bytes = QByteArray();
         }
         // The line endings are read only where the pattern needs them or there is a hit to report.
         const bool endingsFirst = searchNeedsLineEnding(baseRequest);
@@ -438,7 +451,7 @@ void FolderSearchWalk::searchFile(FileJob& job, const SearchRequest& baseRequest
             throw;
         }
         job.format = decoded.format;
-        job.stamp = FolderContentStamp::of(*data);
+        if (!stamped) job.stamp = FolderContentStamp::of(*data);
     } catch (...) {
         job.error = std::current_exception();
     }
