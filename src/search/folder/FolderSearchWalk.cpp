@@ -78,6 +78,12 @@ struct BufferTrim {
     }
 };
 
+// The size the worker learnt of the file, or that the walk did; unknown counts as small.
+qint64 knownSize(const FolderEntryAttributes& attributes)
+{
+    return attributes.fileSize.value_or(0);
+}
+
 // A plain pattern's breaks become the file's own line ending before it is looked for; nothing
 // else in a search depends on the ending.
 bool searchNeedsLineEnding(const SearchRequest& request)
@@ -148,6 +154,8 @@ FolderSearchResult FolderSearchWalk::run(const QString& rootURL)
     const int workers = std::max(1, QThread::idealThreadCount());
     maximumJobs_ = jobsPerWorker * batchFiles * workers;
     if (workers > 1) {
+        largeFiles_ = std::make_unique<DispatchQueue>(
+            DispatchQueue::applicationLabel(QStringLiteral(".folder-search-large-files")), 1);
         pool_ = std::make_unique<DispatchQueue>(DispatchQueue::applicationLabel(QStringLiteral(".folder-search-files")),
                                                 workers);
     }
@@ -155,7 +163,11 @@ FolderSearchResult FolderSearchWalk::run(const QString& rootURL)
         FolderSearchWalk& walk;
         // On the way out by an exception, files not yet started are dropped and the running ones
         // finish before the walk goes.
-        ~Drain() { walk.pool_.reset(); }
+        ~Drain()
+        {
+            walk.pool_.reset();
+            walk.largeFiles_.reset();
+        }
     } drain{*this};
 
     pending_.push_back({root_, false});
@@ -303,9 +315,8 @@ void FolderSearchWalk::examineFile(const QString& path, const QString& entryRela
     job->entryRelativePath = entryRelativePath;
     job->attributesRead = attributes.has_value();
     if (attributes) job->attributes = *attributes;
-    const FolderBytePrefilter* prefilter = prefilter_ ? &*prefilter_ : nullptr;
     if (!pool_) {
-        searchFile(*job, request_, limit, prefilter, cancellation_, deadlines_.get(), fileSystem_);
+        searchFile(*job, fileContext());
         merge(*job);
         return;
     }
@@ -323,15 +334,18 @@ void FolderSearchWalk::examineFile(const QString& path, const QString& entryRela
     while (!jobs_.empty() && (qsizetype(jobs_.size()) > maximumJobs_ || inFlightBytes_ > maximumInFlightBytes)) mergeOldest();
 }
 
+FolderSearchWalk::FileContext FolderSearchWalk::fileContext()
+{
+    return FileContext{&request_,     options_.maximumFileBytes, prefilter_ ? &*prefilter_ : nullptr,
+                       cancellation_, deadlines_.get(),          largeFiles_.get(),
+                       &fileSystem_};
+}
+
 void FolderSearchWalk::dispatchBatch()
 {
     if (batch_.empty()) return;
-    const FolderBytePrefilter* prefilter = prefilter_ ? &*prefilter_ : nullptr;
-    pool_->async([batch = std::move(batch_), done = std::move(batchDone_), request = &request_,
-                  limit = options_.maximumFileBytes, prefilter, cancellation = cancellation_, deadlines = deadlines_.get(),
-                  fs = &fileSystem_] {
-        for (const std::shared_ptr<FileJob>& job : batch)
-            searchFile(*job, *request, limit, prefilter, cancellation, deadlines, *fs);
+    pool_->async([batch = std::move(batch_), done = std::move(batchDone_), context = fileContext()] {
+        for (const std::shared_ptr<FileJob>& job : batch) searchFile(*job, context);
         done->set_value();
     });
     batch_.clear();
@@ -350,13 +364,12 @@ void FolderSearchWalk::mergeOldest()
     merge(*pending.job);
 }
 
-void FolderSearchWalk::searchFile(FileJob& job, const SearchRequest& baseRequest, qint64 limit,
-                                  const FolderBytePrefilter* prefilter, const SearchCancellationToken* cancellation,
-                                  FolderFileDeadlines* deadlines, FolderFileSystem& fileSystem)
+void FolderSearchWalk::searchFile(FileJob& job, const FileContext& context)
 {
     try {
-        if (cancellation && cancellation->isCancelled()) throw FolderSearchError::cancelled();
+        if (context.cancellation && context.cancellation->isCancelled()) throw FolderSearchError::cancelled();
         if (!job.attributesRead) {
+            FolderFileSystem& fileSystem = *context.fileSystem;
             // The tests the walk makes of a file it has looked at, in the same order.
             const std::optional<FolderEntryAttributes> attributes = fileSystem.attributes(job.path, false);
             if (!attributes || !attributes->isRegularFile) {
@@ -365,11 +378,31 @@ void FolderSearchWalk::searchFile(FileJob& job, const SearchRequest& baseRequest
                 return;
             }
             job.attributes = *attributes;
-            if (attributes->fileSize.value_or(std::numeric_limits<qint64>::max()) > limit) {
+            if (attributes->fileSize.value_or(std::numeric_limits<qint64>::max()) > context.limit) {
                 job.skipReason = FolderSkipReason::tooLarge;
                 return;
             }
         }
+        if (context.largeFiles && knownSize(job.attributes) > keptBufferBytes) {
+            context.largeFiles->sync([&job, &context] { searchContent(job, context); });
+        } else {
+            searchContent(job, context);
+        }
+    } catch (...) {
+        job.error = std::current_exception();
+    }
+}
+
+void FolderSearchWalk::searchContent(FileJob& job, const FileContext& context)
+{
+    const SearchRequest& baseRequest = *context.request;
+    const qint64 limit = context.limit;
+    const FolderBytePrefilter* prefilter = context.prefilter;
+    const SearchCancellationToken* cancellation = context.cancellation;
+    FolderFileDeadlines* deadlines = context.deadlines;
+    FolderFileSystem& fileSystem = *context.fileSystem;
+    try {
+        if (cancellation && cancellation->isCancelled()) throw FolderSearchError::cancelled();
         QByteArray& bytes = workerBuffer();
         BufferTrim trim{bytes};
         const FolderReadOutcome read = fileSystem.readFileInto(job.path, limit, bytes, firstBlockBytes,
