@@ -293,11 +293,16 @@ void FolderSearchWalk::examineEntry(const QString& entryPath, const QString& nam
 void FolderSearchWalk::examineFile(const QString& path, const QString& entryRelativePath,
                                    const std::optional<FolderEntryAttributes>& attributes)
 {
-    if (examinedFiles_.contains(path)) {
-        skip(entryRelativePath, FolderSkipReason::duplicate);
-        return;
+    // Without links followed, every file comes from the one listing of its resolved folder under
+    // a name of its own: no path can come twice, and the set of them (as large as the tree's
+    // paths) is not kept.
+    if (options_.followsSymbolicLinks) {
+        if (examinedFiles_.contains(path)) {
+            skip(entryRelativePath, FolderSkipReason::duplicate);
+            return;
+        }
+        examinedFiles_.insert(path);
     }
-    examinedFiles_.insert(path);
     ++result_.visitedFileCount;
 
     const qint64 limit = options_.maximumFileBytes;

@@ -102,7 +102,7 @@ private:
     QString root_;
     QList<std::pair<QString, bool>> pending_;  // folders still to list (resolved?); the last first
     QSet<QString> listedFolders_;
-    QSet<QString> examinedFiles_;
+    QSet<QString> examinedFiles_;  // only while links are followed
     FolderSearchResult result_;
     qsizetype nextSequence_ = 0;
     std::vector<std::pair<qsizetype, FolderSkippedFile>> skipped_;
