@@ -16,6 +16,7 @@
 #include "search/folder/FolderSearchEngine.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -462,8 +463,20 @@ int main(int argc, char** argv)
     if (!givenTree.isEmpty() && !once.isEmpty()) {
         const bool literal = once == QStringLiteral("literal");
         const FolderSearchResult result = FolderSearchEngine::search(givenTree, treeRequest(literal), options());
-        std::printf("files %lld hits %lld skipped %lld\n", static_cast<long long>(result.visitedFileCount),
-                    static_cast<long long>(result.matchCount()), static_cast<long long>(result.skippedFiles.size()));
+        // A digest of everything found and passed over, to tell two builds' results apart.
+        QCryptographicHash digest(QCryptographicHash::Sha256);
+        for (const FolderSearchFile& file : result.files) {
+            digest.addData(file.relativePath.toUtf8());
+            for (const FolderSearchHit& hit : file.hits)
+                digest.addData(QByteArray::number(hit.range.location) + ':' + QByteArray::number(hit.range.length) + ':' +
+                               QByteArray::number(hit.line) + ':' + QByteArray::number(hit.column) + hit.excerpt.toUtf8());
+            digest.addData(QByteArray::number(file.stamp.size) + QByteArray::number(file.stamp.digest[0]) +
+                           QByteArray::number(int(file.format.lineEnding.value())) + QByteArray::number(int(file.format.encoding)));
+        }
+        for (const FolderSkippedFile& skipped : result.skippedFiles) digest.addData((skipped.path + skipped.reason).toUtf8());
+        std::printf("files %lld hits %lld skipped %lld digest %s\n", static_cast<long long>(result.visitedFileCount),
+                    static_cast<long long>(result.matchCount()), static_cast<long long>(result.skippedFiles.size()),
+                    digest.result().toHex().left(16).constData());
         return 0;
     }
     if (!givenTree.isEmpty()) {
