@@ -470,7 +470,8 @@ int main(int argc, char** argv)
             for (const FolderSearchHit& hit : file.hits)
                 digest.addData(QByteArray::number(hit.range.location) + ':' + QByteArray::number(hit.range.length) + ':' +
                                QByteArray::number(hit.line) + ':' + QByteArray::number(hit.column) + hit.excerpt.toUtf8());
-            digest.addData(QByteArray::number(file.stamp.size) + QByteArray::number(file.stamp.digest[0]) +
+            // The stamp's hash is seeded anew in every process: its size only.
+            digest.addData(QByteArray::number(file.stamp.size) +
                            QByteArray::number(int(file.format.lineEnding.value())) + QByteArray::number(int(file.format.encoding)));
         }
         for (const FolderSkippedFile& skipped : result.skippedFiles) digest.addData((skipped.path + skipped.reason).toUtf8());
