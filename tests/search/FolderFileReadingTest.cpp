@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 using namespace korimado;
 using namespace korimado::test;
 
@@ -154,4 +156,25 @@ TEST(FolderFileReading, LargeFilesAmongSmallOnesGiveWhatTheirBytesGive)
         EXPECT_EQ(big.hits.first().line, 1);
         EXPECT_EQ(big.hits[1].line, 701);
     }
+}
+
+// The thread for large files serves every search of the process: two at once each get their own.
+TEST(FolderFileReading, TwoSearchesAtOnceShareTheLargeFileThreadAndKeepTheirOwnResults)
+{
+    TempDir first;
+    TempDir second;
+    for (int i = 0; i < 3; ++i) {
+        first.write(QStringLiteral("big%1.txt").arg(i), QByteArray("alpha\n").repeated(300000));
+        second.write(QStringLiteral("big%1.txt").arg(i), QByteArray("beta alpha beta\n").repeated(150000));
+    }
+    FolderSearchResult a;
+    FolderSearchResult b;
+    std::thread other([&] { b = FolderSearchEngine::search(second.path(), plainRequest(QStringLiteral("beta")), folderOptions()); });
+    a = FolderSearchEngine::search(first.path(), plainRequest(QStringLiteral("alpha")), folderOptions());
+    other.join();
+    ASSERT_EQ(a.files.size(), 3);
+    ASSERT_EQ(b.files.size(), 3);
+    EXPECT_EQ(a.matchCount(), 3 * 300000);
+    EXPECT_EQ(b.matchCount(), 3 * 2 * 150000);
+    for (const FolderSearchFile& file : b.files) EXPECT_TRUE(file.url.startsWith(second.path()));
 }

@@ -78,6 +78,13 @@ struct BufferTrim {
     }
 };
 
+DispatchQueue& largeFileQueue()
+{
+    static DispatchQueue* const queue =
+        new DispatchQueue(DispatchQueue::applicationLabel(QStringLiteral(".folder-search-large-files")), 1);
+    return *queue;
+}
+
 // The size the worker learnt of the file, or that the walk did; unknown counts as small.
 qint64 knownSize(const FolderEntryAttributes& attributes)
 {
@@ -154,8 +161,7 @@ FolderSearchResult FolderSearchWalk::run(const QString& rootURL)
     const int workers = std::max(1, QThread::idealThreadCount());
     maximumJobs_ = jobsPerWorker * batchFiles * workers;
     if (workers > 1) {
-        largeFiles_ = std::make_unique<DispatchQueue>(
-            DispatchQueue::applicationLabel(QStringLiteral(".folder-search-large-files")), 1);
+        largeFiles_ = &largeFileQueue();
         pool_ = std::make_unique<DispatchQueue>(DispatchQueue::applicationLabel(QStringLiteral(".folder-search-files")),
                                                 workers);
     }
@@ -163,11 +169,7 @@ FolderSearchResult FolderSearchWalk::run(const QString& rootURL)
         FolderSearchWalk& walk;
         // On the way out by an exception, files not yet started are dropped and the running ones
         // finish before the walk goes.
-        ~Drain()
-        {
-            walk.pool_.reset();
-            walk.largeFiles_.reset();
-        }
+        ~Drain() { walk.pool_.reset(); }
     } drain{*this};
 
     pending_.push_back({root_, false});
@@ -342,7 +344,7 @@ void FolderSearchWalk::examineFile(const QString& path, const QString& entryRela
 FolderSearchWalk::FileContext FolderSearchWalk::fileContext()
 {
     return FileContext{&request_,     options_.maximumFileBytes, prefilter_ ? &*prefilter_ : nullptr,
-                       cancellation_, deadlines_.get(),          largeFiles_.get(),
+                       cancellation_, deadlines_.get(),          largeFiles_,
                        &fileSystem_};
 }
 

@@ -109,11 +109,13 @@ private:
     bool bytesFirst_;
     std::optional<FolderBytePrefilter> prefilter_;
     std::unique_ptr<FolderFileDeadlines> deadlines_;  // outlives the workers
-    // Files larger than a worker keeps its buffer for are read and searched here, one at a time:
-    // each takes about three times its size while it is searched, and the allocator keeps what a
-    // thread freed in that thread's heap, so large files on every worker would stay resident in
-    // every worker's heap. Decoding a large text uses every core anyway.
-    std::unique_ptr<DispatchQueue> largeFiles_;
+    // Files larger than a worker keeps its buffer for are read and searched on one thread, one at
+    // a time: each takes about three times its size while it is searched, and the allocator keeps
+    // what a thread freed in that thread's heap, so large files on every worker would stay
+    // resident in every worker's heap. Decoding a large text uses every core anyway. The thread is
+    // the process's, shared by every search, so that a later search reuses its heap rather than
+    // keeping another. None on a single core.
+    DispatchQueue* largeFiles_ = nullptr;
     std::unique_ptr<DispatchQueue> pool_;  // the workers; none on a single core (goes first)
     qsizetype maximumJobs_ = jobsPerWorker;
     std::deque<PendingJob> jobs_;
