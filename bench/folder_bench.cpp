@@ -5,7 +5,8 @@
 // pages and binaries among them); the peak memory of a search; a minified 2 MB one-line file;
 // then replace and roll back a change touching 1,000 files, beside grep -l and sed -i making the
 // same change. With FOLDER_BENCH_TREE=<folder>, only a literal and an expression search over that
-// tree: ours, the folder window's, grep -rn and rg -n --no-ignore, with times and peak memory. "cold" runs follow dropping this tree's own pages from the page cache (nothing
+// tree: ours, the folder window's, grep -rn and rg -n --no-ignore, with times and peak memory (ours
+// from a search made alone in a process of its own, as the peers' are). "cold" runs follow dropping this tree's own pages from the page cache (nothing
 // else's); warm figures are medians of several runs, since the machine is shared. The search reads and matches files on every core, as rg
 // does; grep uses one.
 #include "BenchSupport.h"
@@ -15,6 +16,7 @@
 #include "search/folder/FolderSearchEngine.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -358,13 +360,33 @@ double windowSearchMs(const QString& root, const SearchRequest& r)
 }
 #endif
 
+// The two searches made over a given tree.
+QString treePattern(bool literal)
+{
+    return literal ? QStringLiteral("General Public License") : QStringLiteral("Copyright \\(C\\) [0-9]{4}");
+}
+
+SearchRequest treeRequest(bool literal)
+{
+    return request(treePattern(literal), literal ? SearchMode::text : SearchMode::regularExpression);
+}
+
+// The peak memory of one search of the tree made alone by a process of this program, measured as
+// the peers' is: in this process, earlier runs' freed memory would count in a later one's peak.
+double oursAlonePeakMb(bool literal, const QString& output)
+{
+    qputenv("FOLDER_BENCH_ONCE", literal ? "literal" : "regex");
+    const ToolRun run = measuredTool(QCoreApplication::applicationFilePath(), {}, output);
+    qunsetenv("FOLDER_BENCH_ONCE");
+    return run.peakMb;
+}
+
 // One search over a given tree (FOLDER_BENCH_TREE): ours, grep -rn and rg -n --no-ignore, each
 // run Runs times by turns; median and range of the time and of the peak memory, and the ratios.
-void compareOnTree(const char* name, const QString& root, const QString& pattern, SearchMode mode,
-                   const QString& scratch)
+void compareOnTree(const char* name, const QString& root, bool literal, const QString& scratch)
 {
-    const SearchRequest r = request(pattern, mode);
-    const bool literal = mode == SearchMode::text;
+    const SearchRequest r = treeRequest(literal);
+    const QString pattern = treePattern(literal);
     const QString output = scratch + QStringLiteral("/tool.out");
     const QStringList grepArguments{QStringLiteral("-rn"), literal ? QStringLiteral("-F") : QStringLiteral("-E"),
                                     QStringLiteral("--"), pattern, root};
@@ -374,7 +396,7 @@ void compareOnTree(const char* name, const QString& root, const QString& pattern
     // FOLDER_BENCH_OURS_ONLY: no peer (to profile ours alone).
     const bool peers = !qEnvironmentVariableIsSet("FOLDER_BENCH_OURS_ONLY");
     const bool rg = peers && hasRipgrep();
-    std::vector<double> ours, oursMb, grep, grepMb, rgs, rgMb, window;
+    std::vector<double> ours, oursMb, oursInProcessMb, grep, grepMb, rgs, rgMb, window;
     qsizetype hits = 0, files = 0;
     // The tree's pages in memory for everyone: grep reads every byte of every file.
     FolderSearchEngine::search(root, r, options());
@@ -384,7 +406,9 @@ void compareOnTree(const char* name, const QString& root, const QString& pattern
         Stopwatch watch;
         const FolderSearchResult result = FolderSearchEngine::search(root, r, options());
         ours.push_back(watch.ms());
-        oursMb.push_back(peakRssMb());
+        oursInProcessMb.push_back(peakRssMb());
+        const double alone = oursAlonePeakMb(literal, output);
+        if (alone >= 0) oursMb.push_back(alone);
         hits = result.matchCount();
         files = result.visitedFileCount;
         if (peers) {
@@ -413,6 +437,7 @@ void compareOnTree(const char* name, const QString& root, const QString& pattern
     reportRatio(base + "_window_ratio_to_grep", window, grep);
     reportRatio(base + "_window_ratio_to_rg", window, rgs);
     reportSpread(base + "_peak_rss_mb", oursMb);
+    reportSpread(base + "_in_process_peak_rss_mb", oursInProcessMb);
     reportSpread(base + "_grep_peak_rss_mb", grepMb);
     reportSpread(base + "_rg_peak_rss_mb", rgMb);
     reportRatio(base + "_peak_rss_ratio_to_rg", oursMb, rgMb);
@@ -432,14 +457,36 @@ int main(int argc, char** argv)
     // A tree of the caller's (a mixed one of 40,000 files and more: sources, documentation,
     // libraries, large generated files): only the comparison on it.
     const QString givenTree = qEnvironmentVariable("FOLDER_BENCH_TREE");
+    // FOLDER_BENCH_ONCE=literal|regex: that one search of the tree and nothing else, so that the
+    // process's peak memory is the search's own (the comparison runs this under /usr/bin/time).
+    const QString once = qEnvironmentVariable("FOLDER_BENCH_ONCE");
+    if (!givenTree.isEmpty() && !once.isEmpty()) {
+        const bool literal = once == QStringLiteral("literal");
+        const FolderSearchResult result = FolderSearchEngine::search(givenTree, treeRequest(literal), options());
+        // A digest of everything found and passed over, to tell two builds' results apart.
+        QCryptographicHash digest(QCryptographicHash::Sha256);
+        for (const FolderSearchFile& file : result.files) {
+            digest.addData(file.relativePath.toUtf8());
+            for (const FolderSearchHit& hit : file.hits)
+                digest.addData(QByteArray::number(hit.range.location) + ':' + QByteArray::number(hit.range.length) + ':' +
+                               QByteArray::number(hit.line) + ':' + QByteArray::number(hit.column) + hit.excerpt.toUtf8());
+            // The stamp's hash is seeded anew in every process: its size only.
+            digest.addData(QByteArray::number(file.stamp.size) +
+                           QByteArray::number(int(file.format.lineEnding.value())) + QByteArray::number(int(file.format.encoding)));
+        }
+        for (const FolderSkippedFile& skipped : result.skippedFiles) digest.addData((skipped.path + skipped.reason).toUtf8());
+        std::printf("files %lld hits %lld skipped %lld digest %s\n", static_cast<long long>(result.visitedFileCount),
+                    static_cast<long long>(result.matchCount()), static_cast<long long>(result.skippedFiles.size()),
+                    digest.result().toHex().left(16).constData());
+        return 0;
+    }
     if (!givenTree.isEmpty()) {
         QTemporaryDir scratch(QDir::tempPath() + QStringLiteral("/korimado-folder-bench-XXXXXX"));
         if (!scratch.isValid()) return 1;
         report("cores", double(QThread::idealThreadCount()));
         report("process_rss_before_search_mb", peakRssMb());
-        compareOnTree("literal", givenTree, QStringLiteral("General Public License"), SearchMode::text, scratch.path());
-        compareOnTree("regex", givenTree, QStringLiteral("Copyright \\(C\\) [0-9]{4}"), SearchMode::regularExpression,
-                      scratch.path());
+        compareOnTree("literal", givenTree, true, scratch.path());
+        compareOnTree("regex", givenTree, false, scratch.path());
         report("load_average_1m", loadAverage());
         return 0;
     }

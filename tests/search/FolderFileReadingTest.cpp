@@ -1,10 +1,13 @@
 #include "document/TextCodec.h"
 #include "search/folder/FolderBytePrefilter.h"
+#include "search/engine/SearchEngine.h"
 #include "search/folder/FolderSearchEngine.h"
 #include "search/FolderTestSupport.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <thread>
 
 using namespace korimado;
 using namespace korimado::test;
@@ -102,4 +105,76 @@ TEST(FolderFileReading, FilesWithHitsCarryTheLineEndingsTheirBytesHave)
     ASSERT_EQ(across.files.size(), 1);
     EXPECT_EQ(across.files[0].relativePath, QStringLiteral("crlf.txt"));
     EXPECT_EQ(across.files[0].format.lineEnding, LineEnding(LineEnding::crlf));
+}
+
+// Files over a megabyte are read and searched on a thread of their own, their bytes dropped before
+// the search: each, among small ones, gives what its bytes searched alone give.
+TEST(FolderFileReading, LargeFilesAmongSmallOnesGiveWhatTheirBytesGive)
+{
+    TempDir dir;
+    QByteArray crlf;
+    for (int i = 0; crlf.size() < (3 << 19); ++i)
+        crlf += i % 700 == 0 ? QByteArray("a hit on line ") + QByteArray::number(i) + "\r\n" : QByteArray("filler text\r\n");
+    QByteArray latin1;
+    while (latin1.size() < (3 << 19)) latin1 += "caf\xe9 au lait, a hit\n";
+    QByteArray binary("\x7f" "ELF\0\x02\x01", 7);
+    while (binary.size() < (2 << 20)) binary += "a hit in a binary\n";
+    dir.write("big-crlf.txt", crlf);
+    dir.write("big-latin1.txt", latin1);
+    dir.write("big-miss.txt", QByteArray("nothing here\n").repeated(200000));
+    dir.write("big.bin", binary);
+    dir.write("small-latin1.txt", "caf\xe9 au lait, a hit\n");
+    for (int i = 0; i < 40; ++i) dir.write(QStringLiteral("small%1.txt").arg(i, 2, 10, QChar(u'0')), "one hit\n");
+
+    for (const SearchMode mode : {SearchMode::text, SearchMode::regularExpression}) {
+        SearchRequest request = plainRequest(QStringLiteral("hit"));
+        request.options.mode = mode;
+        const FolderSearchResult result = FolderSearchEngine::search(dir.path(), request, folderOptions());
+        QStringList found;
+        for (const FolderSearchFile& file : result.files) {
+            found.push_back(file.relativePath);
+            const QByteArray bytes = test::readFile(file.url);
+            const DecodedText decoded = TextCodec::decode(bytes);
+            SearchRequest own = request;
+            own.lineEnding = decoded.format.lineEnding;
+            const SearchResultSet alone = SearchEngine::findAll(decoded.text, own, 0, nullptr);
+            ASSERT_EQ(file.hits.size(), alone.matches.size()) << file.relativePath.toStdString();
+            for (qsizetype i = 0; i < file.hits.size(); ++i) EXPECT_EQ(file.hits[i].range, alone.matches[i].range);
+            EXPECT_EQ(file.format, decoded.format) << file.relativePath.toStdString();
+            EXPECT_EQ(file.stamp, FolderContentStamp::of(bytes)) << file.relativePath.toStdString();
+        }
+        EXPECT_TRUE(found.contains(QStringLiteral("big-crlf.txt")));
+        EXPECT_FALSE(found.contains(QStringLiteral("big-miss.txt")));
+        // The large Latin-1 file fares as its one-line sibling does.
+        EXPECT_EQ(found.contains(QStringLiteral("big-latin1.txt")), found.contains(QStringLiteral("small-latin1.txt")));
+        EXPECT_EQ(found.size(), 40 + 1 + 2 * int(found.contains(QStringLiteral("small-latin1.txt"))));
+        EXPECT_TRUE(skippedAs(result).contains(QStringLiteral("big.bin ") + FolderSkipReason::notRoundTrip));
+        const FolderSearchFile& big = *std::find_if(result.files.begin(), result.files.end(), [](const FolderSearchFile& f) {
+            return f.relativePath == QStringLiteral("big-crlf.txt");
+        });
+        EXPECT_EQ(big.format.lineEnding, LineEnding(LineEnding::crlf));
+        EXPECT_EQ(big.hits.first().line, 1);
+        EXPECT_EQ(big.hits[1].line, 701);
+    }
+}
+
+// The thread for large files serves every search of the process: two at once each get their own.
+TEST(FolderFileReading, TwoSearchesAtOnceShareTheLargeFileThreadAndKeepTheirOwnResults)
+{
+    TempDir first;
+    TempDir second;
+    for (int i = 0; i < 3; ++i) {
+        first.write(QStringLiteral("big%1.txt").arg(i), QByteArray("alpha\n").repeated(300000));
+        second.write(QStringLiteral("big%1.txt").arg(i), QByteArray("beta alpha beta\n").repeated(150000));
+    }
+    FolderSearchResult a;
+    FolderSearchResult b;
+    std::thread other([&] { b = FolderSearchEngine::search(second.path(), plainRequest(QStringLiteral("beta")), folderOptions()); });
+    a = FolderSearchEngine::search(first.path(), plainRequest(QStringLiteral("alpha")), folderOptions());
+    other.join();
+    ASSERT_EQ(a.files.size(), 3);
+    ASSERT_EQ(b.files.size(), 3);
+    EXPECT_EQ(a.matchCount(), 3 * 300000);
+    EXPECT_EQ(b.matchCount(), 3 * 2 * 150000);
+    for (const FolderSearchFile& file : b.files) EXPECT_TRUE(file.url.startsWith(second.path()));
 }

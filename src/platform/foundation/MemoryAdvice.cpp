@@ -2,6 +2,10 @@
 
 #include <sys/mman.h>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <cstdint>
 
 namespace korimado {
@@ -17,6 +21,13 @@ void adviseLargeBuffer(void* data, std::size_t bytes)
 #else
     (void)data;
     (void)bytes;
+#endif
+}
+
+void releaseFreedMemory()
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
 #endif
 }
 

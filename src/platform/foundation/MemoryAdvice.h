@@ -12,6 +12,12 @@ namespace korimado {
 // Only the 2 MiB-aligned interior is advised; the call changes no byte and may do nothing.
 void adviseLargeBuffer(void* data, std::size_t bytes);
 
+// Gives back to the system the pages of memory freed in every thread's heap. glibc keeps a freed
+// block of many megabytes in the heap it came from (after the first such block it stops mapping
+// them apart), so workers that each took a large file would keep them all resident. Costs a walk
+// of the free blocks: call it after work on a large buffer, not after every small one.
+void releaseFreedMemory();
+
 // An empty string with room for capacity units, its storage advised as above when it is large.
 QString reservedString(qsizetype capacity);
 

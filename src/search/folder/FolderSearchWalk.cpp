@@ -3,6 +3,7 @@
 #include "document/TextCodec.h"
 #include "platform/foundation/FilePath.h"
 #include "platform/foundation/LocalizedStandardCompare.h"
+#include "platform/foundation/MemoryAdvice.h"
 #include "search/folder/FolderApplyTemporaries.h"
 #include "search/folder/FolderExcerpts.h"
 #include "search/folder/FolderFileSystem.h"
@@ -65,13 +66,30 @@ QByteArray& workerBuffer()
     return buffer;
 }
 
+// Hands back what a large file took once everything of it is freed: the buffer, its text and the
+// search's scratch.
 struct BufferTrim {
     QByteArray& buffer;
+    bool large = false;  // the file read was larger than the buffer kept
     ~BufferTrim()
     {
         if (buffer.capacity() > keptBufferBytes) buffer = QByteArray();
+        if (large) releaseFreedMemory();
     }
 };
+
+DispatchQueue& largeFileQueue()
+{
+    static DispatchQueue* const queue =
+        new DispatchQueue(DispatchQueue::applicationLabel(QStringLiteral(".folder-search-large-files")), 1);
+    return *queue;
+}
+
+// The size the worker learnt of the file, or that the walk did; unknown counts as small.
+qint64 knownSize(const FolderEntryAttributes& attributes)
+{
+    return attributes.fileSize.value_or(0);
+}
 
 // A plain pattern's breaks become the file's own line ending before it is looked for; nothing
 // else in a search depends on the ending.
@@ -143,6 +161,7 @@ FolderSearchResult FolderSearchWalk::run(const QString& rootURL)
     const int workers = std::max(1, QThread::idealThreadCount());
     maximumJobs_ = jobsPerWorker * batchFiles * workers;
     if (workers > 1) {
+        largeFiles_ = &largeFileQueue();
         pool_ = std::make_unique<DispatchQueue>(DispatchQueue::applicationLabel(QStringLiteral(".folder-search-files")),
                                                 workers);
     }
@@ -276,11 +295,16 @@ void FolderSearchWalk::examineEntry(const QString& entryPath, const QString& nam
 void FolderSearchWalk::examineFile(const QString& path, const QString& entryRelativePath,
                                    const std::optional<FolderEntryAttributes>& attributes)
 {
-    if (examinedFiles_.contains(path)) {
-        skip(entryRelativePath, FolderSkipReason::duplicate);
-        return;
+    // Without links followed, every file comes from the one listing of its resolved folder under
+    // a name of its own: no path can come twice, and the set of them (as large as the tree's
+    // paths) is not kept.
+    if (options_.followsSymbolicLinks) {
+        if (examinedFiles_.contains(path)) {
+            skip(entryRelativePath, FolderSkipReason::duplicate);
+            return;
+        }
+        examinedFiles_.insert(path);
     }
-    examinedFiles_.insert(path);
     ++result_.visitedFileCount;
 
     const qint64 limit = options_.maximumFileBytes;
@@ -298,9 +322,8 @@ void FolderSearchWalk::examineFile(const QString& path, const QString& entryRela
     job->entryRelativePath = entryRelativePath;
     job->attributesRead = attributes.has_value();
     if (attributes) job->attributes = *attributes;
-    const FolderBytePrefilter* prefilter = prefilter_ ? &*prefilter_ : nullptr;
     if (!pool_) {
-        searchFile(*job, request_, limit, prefilter, cancellation_, deadlines_.get(), fileSystem_);
+        searchFile(*job, fileContext());
         merge(*job);
         return;
     }
@@ -318,15 +341,18 @@ void FolderSearchWalk::examineFile(const QString& path, const QString& entryRela
     while (!jobs_.empty() && (qsizetype(jobs_.size()) > maximumJobs_ || inFlightBytes_ > maximumInFlightBytes)) mergeOldest();
 }
 
+FolderSearchWalk::FileContext FolderSearchWalk::fileContext()
+{
+    return FileContext{&request_,     options_.maximumFileBytes, prefilter_ ? &*prefilter_ : nullptr,
+                       cancellation_, deadlines_.get(),          largeFiles_,
+                       &fileSystem_};
+}
+
 void FolderSearchWalk::dispatchBatch()
 {
     if (batch_.empty()) return;
-    const FolderBytePrefilter* prefilter = prefilter_ ? &*prefilter_ : nullptr;
-    pool_->async([batch = std::move(batch_), done = std::move(batchDone_), request = &request_,
-                  limit = options_.maximumFileBytes, prefilter, cancellation = cancellation_, deadlines = deadlines_.get(),
-                  fs = &fileSystem_] {
-        for (const std::shared_ptr<FileJob>& job : batch)
-            searchFile(*job, *request, limit, prefilter, cancellation, deadlines, *fs);
+    pool_->async([batch = std::move(batch_), done = std::move(batchDone_), context = fileContext()] {
+        for (const std::shared_ptr<FileJob>& job : batch) searchFile(*job, context);
         done->set_value();
     });
     batch_.clear();
@@ -345,13 +371,12 @@ void FolderSearchWalk::mergeOldest()
     merge(*pending.job);
 }
 
-void FolderSearchWalk::searchFile(FileJob& job, const SearchRequest& baseRequest, qint64 limit,
-                                  const FolderBytePrefilter* prefilter, const SearchCancellationToken* cancellation,
-                                  FolderFileDeadlines* deadlines, FolderFileSystem& fileSystem)
+void FolderSearchWalk::searchFile(FileJob& job, const FileContext& context)
 {
     try {
-        if (cancellation && cancellation->isCancelled()) throw FolderSearchError::cancelled();
+        if (context.cancellation && context.cancellation->isCancelled()) throw FolderSearchError::cancelled();
         if (!job.attributesRead) {
+            FolderFileSystem& fileSystem = *context.fileSystem;
             // The tests the walk makes of a file it has looked at, in the same order.
             const std::optional<FolderEntryAttributes> attributes = fileSystem.attributes(job.path, false);
             if (!attributes || !attributes->isRegularFile) {
@@ -360,16 +385,37 @@ void FolderSearchWalk::searchFile(FileJob& job, const SearchRequest& baseRequest
                 return;
             }
             job.attributes = *attributes;
-            if (attributes->fileSize.value_or(std::numeric_limits<qint64>::max()) > limit) {
+            if (attributes->fileSize.value_or(std::numeric_limits<qint64>::max()) > context.limit) {
                 job.skipReason = FolderSkipReason::tooLarge;
                 return;
             }
         }
+        if (context.largeFiles && knownSize(job.attributes) > keptBufferBytes) {
+            context.largeFiles->sync([&job, &context] { searchContent(job, context); });
+        } else {
+            searchContent(job, context);
+        }
+    } catch (...) {
+        job.error = std::current_exception();
+    }
+}
+
+void FolderSearchWalk::searchContent(FileJob& job, const FileContext& context)
+{
+    const SearchRequest& baseRequest = *context.request;
+    const qint64 limit = context.limit;
+    const FolderBytePrefilter* prefilter = context.prefilter;
+    const SearchCancellationToken* cancellation = context.cancellation;
+    FolderFileDeadlines* deadlines = context.deadlines;
+    FolderFileSystem& fileSystem = *context.fileSystem;
+    try {
+        if (cancellation && cancellation->isCancelled()) throw FolderSearchError::cancelled();
         QByteArray& bytes = workerBuffer();
-        const BufferTrim trim{bytes};
+        BufferTrim trim{bytes};
         const FolderReadOutcome read = fileSystem.readFileInto(job.path, limit, bytes, firstBlockBytes,
                                                                &FolderBytePrefilter::isRefusedByCodec, nullptr);
         const QByteArray* data = &bytes;
+        trim.large = data->size() > keptBufferBytes;
         if (read == FolderReadOutcome::failed) {
             job.skipReason = FolderSkipReason::unreadable;
             return;
@@ -401,6 +447,13 @@ void FolderSearchWalk::searchFile(FileJob& job, const SearchRequest& baseRequest
         if (decoded.format.encoding != TextEncoding::utf8 && !TextCodec::reencodesExactly(*data, decoded)) {
             job.skipReason = FolderSkipReason::notRoundTrip;
             return;
+        }
+        // A large file's bytes go before it is searched: its text, its matches and their lines
+        // take room enough. Only the stamp is still wanted of them.
+        const bool stamped = trim.large;
+        if (stamped) {
+            job.stamp = FolderContentStamp::of(*data);
+            bytes = QByteArray();
         }
         // The line endings are read only where the pattern needs them or there is a hit to report.
         const bool endingsFirst = searchNeedsLineEnding(baseRequest);
@@ -438,7 +491,7 @@ void FolderSearchWalk::searchFile(FileJob& job, const SearchRequest& baseRequest
             throw;
         }
         job.format = decoded.format;
-        job.stamp = FolderContentStamp::of(*data);
+        if (!stamped) job.stamp = FolderContentStamp::of(*data);
     } catch (...) {
         job.error = std::current_exception();
     }

@@ -68,10 +68,20 @@ private:
     static constexpr qsizetype jobsPerWorker = 4;  // batches queued per worker
     static constexpr qint64 maximumInFlightBytes = 64 * 1024 * 1024;
 
+    // What a worker needs of the walk to search one file: nothing it changes.
+    struct FileContext {
+        const SearchRequest* request = nullptr;
+        qint64 limit = 0;
+        const FolderBytePrefilter* prefilter = nullptr;
+        const SearchCancellationToken* cancellation = nullptr;
+        FolderFileDeadlines* deadlines = nullptr;
+        DispatchQueue* largeFiles = nullptr;
+        FolderFileSystem* fileSystem = nullptr;
+    };
     // Runs on a worker: reads only the file of the job, touches nothing of the walk.
-    static void searchFile(FileJob& job, const SearchRequest& request, qint64 limit, const FolderBytePrefilter* prefilter,
-                           const SearchCancellationToken* cancellation, FolderFileDeadlines* deadlines,
-                           FolderFileSystem& fileSystem);
+    static void searchFile(FileJob& job, const FileContext& context);
+    static void searchContent(FileJob& job, const FileContext& context);
+    FileContext fileContext();
     void merge(FileJob& job);
     void mergeOldest();
     void dispatchBatch();
@@ -92,14 +102,21 @@ private:
     QString root_;
     QList<std::pair<QString, bool>> pending_;  // folders still to list (resolved?); the last first
     QSet<QString> listedFolders_;
-    QSet<QString> examinedFiles_;
+    QSet<QString> examinedFiles_;  // only while links are followed
     FolderSearchResult result_;
     qsizetype nextSequence_ = 0;
     std::vector<std::pair<qsizetype, FolderSkippedFile>> skipped_;
     bool bytesFirst_;
     std::optional<FolderBytePrefilter> prefilter_;
     std::unique_ptr<FolderFileDeadlines> deadlines_;  // outlives the workers
-    std::unique_ptr<DispatchQueue> pool_;  // the workers; none on a single core
+    // Files larger than a worker keeps its buffer for are read and searched on one thread, one at
+    // a time: each takes about three times its size while it is searched, and the allocator keeps
+    // what a thread freed in that thread's heap, so large files on every worker would stay
+    // resident in every worker's heap. Decoding a large text uses every core anyway. The thread is
+    // the process's, shared by every search, so that a later search reuses its heap rather than
+    // keeping another. None on a single core.
+    DispatchQueue* largeFiles_ = nullptr;
+    std::unique_ptr<DispatchQueue> pool_;  // the workers; none on a single core (goes first)
     qsizetype maximumJobs_ = jobsPerWorker;
     std::deque<PendingJob> jobs_;
     qint64 inFlightBytes_ = 0;
