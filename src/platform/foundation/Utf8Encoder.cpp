@@ -62,7 +62,7 @@ char* encodePart(const char16_t* p, const char16_t* const end, char* d)
             *d++ = char(0x80 | ((c >> 6) & 0x3F));
             *d++ = char(0x80 | (c & 0x3F));
         } else {
-            const char16_t c = u;
+            const char16_t c = u >= 0xD800 && u <= 0xDFFF ? char16_t(0xFFFD) : u;
             *d++ = char(0xE0 | (c >> 12));
             *d++ = char(0x80 | ((c >> 6) & 0x3F));
             *d++ = char(0x80 | (c & 0x3F));
