@@ -16,9 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(wire::isWellFormedUtf8(bytes) == scalar);
     // Behind each of 1 to 40 bytes of ASCII: the same input at every offset within a block.
     if (size < 512) {
-        std::string shifted(size + 40, 'a');
+        std::string shifted;
+        shifted.reserve(size + 40);
         for (std::size_t offset = 1; offset <= 40; ++offset) {
-            shifted.resize(offset);
+            shifted.assign(offset, 'a');
             shifted.append(bytes);
             FUZZ_CHECK(wire::isWellFormedUtf8Vector(shifted) == scalar);
         }
