@@ -153,6 +153,25 @@ TEST(CharacterCounts, ShortcutAgreesWithTheBreakIterator)
         EXPECT_EQ(CharacterClusters::count(QStringView(mixed).left(CharacterClusters::offset(mixed, n))), n);
 }
 
+TEST(CharacterCounts, RunsCountedEightAtATimeEndWhereTheNextUnitJoins)
+{
+    // Runs of every length of the units passed eight at a time, each followed by what joins the
+    // run's last unit or starts a sequence, at every place against the eight-unit steps.
+    const QString runs[] = {QStringLiteral("abcdefghijklmnopqrstu"), QStringLiteral("かなかなかなかなかなかなかなかなかなかな"),
+                            QStringLiteral("漢字カタカナ漢字カタカナ漢字カタカナ漢字カタカナ"), QStringLiteral("aかa漢a\nbカb字\tc\u00ADd\u00E9e\u02FF")};
+    const QString joiners[] = {QStringLiteral("\u0301"), QStringLiteral("\u3099"), QStringLiteral("\u200D\u2764"),
+                               QStringLiteral("\r\n"), QStringLiteral("\uFE0F"), QStringLiteral("\u1100\u1161"),
+                               QStringLiteral("\U0001F600"), QStringLiteral("\U0001F1EF\U0001F1F5"), QStringLiteral("\u0300"),
+                               QStringLiteral("\u302A"), QStringLiteral("\u0903")};
+    for (const QString& run : runs)
+        for (const QString& joiner : joiners)
+            for (qsizetype length = 0; length <= run.size(); ++length) {
+                const QString text = run.left(length) + joiner + run.left(length) + joiner;
+                ASSERT_EQ(CharacterClusters::count(text), iteratorCount(text))
+                    << text.toStdString() << " (" << length << ")";
+            }
+}
+
 TEST(CharacterCounts, LargeTextsAreReadAWindowAtATime)
 {
     // Lines of kana and ASCII, then a run of Hangul with no cut in it that spans the first
