@@ -272,10 +272,14 @@ void SyntaxHighlighter::updateViewportAfterEdits()
 {
     // Only while the model's tokens stop short of the edit (else its own parse follows), and for
     // edits inside the stretch the viewport's tokens stand for.
-    if (!model_ || !model_->resultWasTruncated() || viewportRange_.isNotFound() || !viewportDirty_.any)
-        return;
-    if (viewportDirty_.start < viewportRange_.location || viewportDirty_.oldEnd() > viewportRange_.end()) return;
-    startViewportEditParse(false);
+    const bool inside = model_ && model_->resultWasTruncated() && !viewportRange_.isNotFound() && viewportDirty_.any
+                     && viewportDirty_.start >= viewportRange_.location && viewportDirty_.oldEnd() <= viewportRange_.end();
+    if (inside) {
+        startViewportEditParse(false);
+    } else if (viewportEditParsing_) {
+        // The one on its way is of an older text; the model's parse and the viewport's own follow.
+        cancelViewportParse();
+    }
 }
 
 void SyntaxHighlighter::startViewportEditParse(bool resume)
@@ -289,25 +293,35 @@ void SyntaxHighlighter::startViewportEditParse(bool resume)
     const CancellationTokenPtr token = viewportCancellation_;
     const std::uint64_t revision = model_->textRevision();
     const SyntaxLanguage language = model_->language();
-    std::shared_ptr<const QString> kept = viewportTextRevision_ == revision ? viewportText_ : nullptr;
-    const TextSnapshot snapshot = editor->textStorage()->snapshot();
+    // Like the viewport's own parse, the text of its window alone: no copy of a long text per key.
+    const TextRange window = TextRange::fromBounds(
+        viewportRange_.location, resume ? viewportRange_.end() : viewportDirty_.mapOld(viewportRange_.end()));
+    std::shared_ptr<const QString> text = viewportTextRevision_ == revision ? viewportText_ : nullptr;
+    if (!text) text = std::make_shared<const QString>(editor->textStorage()->substring(window));
     auto base = std::make_shared<SyntaxIncrementalParse::Result>();
+    const qsizetype offset = window.location;
     base->tokens = viewportTokens_;
-    base->coverage = viewportRange_;
+    base->coverage = TextRange(0, viewportRange_.length);
     base->pending = resume;
-    base->pendingFrom = viewportPendingFrom_;
-    base->convergeFrom = viewportConvergeFrom_;
-    const SyntaxIncrementalParse::Dirty dirty = viewportDirty_;
+    base->pendingFrom = viewportPendingFrom_ - offset;
+    base->convergeFrom = viewportConvergeFrom_ - offset;
+    SyntaxIncrementalParse::Dirty dirty = viewportDirty_;
+    dirty.start -= offset;
+    dirty.end -= offset;
     std::weak_ptr<Alive> weak = alive_;
 
-    SyntaxModel::queue().async([weak, token, revision, language, kept, snapshot, base, dirty, resume] {
+    SyntaxModel::queue().async([weak, token, revision, language, text, base, dirty, resume, offset] {
         if (token->isCancelled()) return;
-        const std::shared_ptr<const QString> text = kept ? kept : std::make_shared<const QString>(snapshot.string());
+        for (SyntaxTokenSpan& span : base->tokens) span.range.location -= offset;
         const auto cancelled = [&token] { return token->isCancelled(); };
         auto result = std::make_shared<SyntaxIncrementalParse::Result>(
             resume ? SyntaxIncrementalParse::resume(*text, language, *base, base->pendingFrom + editSliceUnits, cancelled)
                    : SyntaxIncrementalParse::afterEdits(*text, language, base->tokens, base->coverage, dirty,
                                                         dirty.end + editSliceUnits, cancelled));
+        for (SyntaxTokenSpan& span : result->tokens) span.range.location += offset;
+        result->coverage.location += offset;
+        result->pendingFrom += offset;
+        result->convergeFrom += offset;
         if (result->cancelled || token->isCancelled()) return;
         MainQueue::async([weak, token, revision, text, result] {
             std::shared_ptr<Alive> alive = weak.lock();

@@ -95,7 +95,7 @@ private:
     // An edit parse is on its way: the colours standing (moved with the edit) stay until it is in.
     bool viewportEditParsing_ = false;
     bool viewportEditCheckPosted_ = false;
-    // The text the viewport's tokens were made from, kept for the slices that follow an edit.
+    // The text of the viewport's window after an edit, kept for the slices that check the rest.
     std::shared_ptr<const QString> viewportText_;
     std::uint64_t viewportTextRevision_ = 0;
     TextRange paintedRange_;
