@@ -14,7 +14,8 @@
 //   keystroke_notifications_*   the schedules one typed character makes the window do, per kind
 //                               (statistics, inspection, highlighting, preview), and their sum
 //   split_parses_per_edit       full syntax parses one typed character starts with the second
-//                               editor open
+//                               editor open (keys 400 ms apart: the full parse waits for a longer pause)
+//   split_edit_parses_per_edit  parses around the edit it starts for the document
 // Each file runs in a child process with a time cap; a figure not reached within the cap is
 // printed as ">N": at least N ms. The load average is printed beside each file's figures, since
 // the machine may be shared.
@@ -438,9 +439,10 @@ int runNotifications(int argc, char** argv, const QString& path)
     editor->setFocus();
     const auto opened = Clock::now() + std::chrono::milliseconds(500);
     while (Clock::now() < opened) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    std::vector<double> parses;
+    std::vector<double> parses, editParses;
     for (int i = 0; i < keys; ++i) {
         const std::uint64_t before = SyntaxModel::fullParsesStarted();
+        const std::uint64_t editsBefore = SyntaxModel::editParsesStartedInProcess();
         QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
         QKeyEvent release(QEvent::KeyRelease, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
         QCoreApplication::sendEvent(editor, &press);
@@ -448,8 +450,10 @@ int runNotifications(int argc, char** argv, const QString& path)
         const auto settle = Clock::now() + std::chrono::milliseconds(400);
         while (Clock::now() < settle) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         parses.push_back(static_cast<double>(SyntaxModel::fullParsesStarted() - before));
+        editParses.push_back(static_cast<double>(SyntaxModel::editParsesStartedInProcess() - editsBefore));
     }
     report("split_parses_per_edit", percentile(parses, 50));
+    report("split_edit_parses_per_edit", percentile(editParses, 50));
     std::fflush(stdout);
     std::_Exit(0);
 }

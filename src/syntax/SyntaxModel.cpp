@@ -15,6 +15,7 @@ namespace korimado {
 namespace {
 
 std::atomic<std::uint64_t> parsesStarted{0};
+std::atomic<std::uint64_t> editParsesStarted{0};
 
 // After an edit the tokens are parsed again this far past it at a time.
 constexpr qsizetype editSliceUnits = 16000;
@@ -42,6 +43,11 @@ DispatchQueue& SyntaxModel::queue()
 std::uint64_t SyntaxModel::fullParsesStarted()
 {
     return parsesStarted.load();
+}
+
+std::uint64_t SyntaxModel::editParsesStartedInProcess()
+{
+    return editParsesStarted.load();
 }
 
 SyntaxModel& SyntaxModel::of(KoriDocument& document)
@@ -122,6 +128,7 @@ void SyntaxModel::startEditParse(bool resume)
     cancelEditParse();
     editCancellation_ = CancellationToken::make();
     ++editParseCount_;
+    ++editParsesStarted;
     const CancellationTokenPtr token = editCancellation_;
     const std::uint64_t revision = storage->revision();
     const SyntaxLanguage language = language_;

@@ -87,6 +87,7 @@ public:
     // Parses this model started, and those of every model of the process (diagnostics).
     std::uint64_t parseCount() const { return parseCount_; }
     static std::uint64_t fullParsesStarted();
+    static std::uint64_t editParsesStartedInProcess();
     // The process-wide concurrent queue every parse runs on.
     static DispatchQueue& queue();
 
