@@ -159,10 +159,10 @@ void SyntaxModel::startEditParse(bool resume)
             SyntaxModel& self = *alive->self;
             self.editCancellation_.reset();
             self.coverage_ = result->coverage;
-            self.pending_ = *result;
-            self.pending_.tokens.clear();
-            self.pendingText_ = result->pending ? text : nullptr;
             self.tokens_ = std::make_shared<const std::vector<SyntaxTokenSpan>>(std::move(result->tokens));
+            result->tokens = {};
+            self.pending_ = *result;
+            self.pendingText_ = result->pending ? text : nullptr;
             self.tokensRevision_ = revision;
             self.dirty_ = {};
             Q_EMIT self.tokensChanged();
