@@ -28,6 +28,7 @@ constexpr qsizetype viewportMarginUnits = 24000;
 constexpr int viewportTokenFloor = 30000;
 // After an edit the viewport's tokens are parsed again this far past it at a time.
 constexpr qsizetype editSliceUnits = 16000;
+constexpr int editCheckDelayMs = 16;
 // Without a layout, the start of the text stands for the visible part.
 constexpr qsizetype unlaidOutUnits = 100000;
 
@@ -256,11 +257,12 @@ void SyntaxHighlighter::charactersEdited(TextRange editedRange, qsizetype change
     viewportPending_ = false;
     viewportText_.reset();
     viewportDirty_.add(editedRange, changeInLength);
-    // The model hears of the edit before the window asks it to parse: look once that is done.
+    // The model hears of the edit before the window asks it to parse: look once that is done, and
+    // once the key's own paint is on its way.
     if (viewportEditCheckPosted_) return;
     viewportEditCheckPosted_ = true;
     std::weak_ptr<Alive> weak = alive_;
-    MainQueue::async([weak] {
+    MainQueue::after(editCheckDelayMs, [weak] {
         std::shared_ptr<Alive> alive = weak.lock();
         if (!alive || !alive->self) return;
         alive->self->viewportEditCheckPosted_ = false;

@@ -71,7 +71,8 @@ SyntaxIncrementalParse::Result SyntaxIncrementalParse::run(const QString& text, 
                                                            const std::function<bool()>& isCancelled)
 {
     Result result;
-    const qsizetype coverageEnd = std::min<qsizetype>(dirty.mapOld(oldCoverage.end()), text.size());
+    // The text may end before the coverage: then what lies past it stays pending.
+    const qsizetype coverageEnd = dirty.mapOld(oldCoverage.end());
     result.coverage = TextRange::fromBounds(std::min(oldCoverage.location, coverageEnd), coverageEnd);
     until = std::min(std::max(until, convergeFrom), coverageEnd);
 
@@ -88,7 +89,17 @@ SyntaxIncrementalParse::Result SyntaxIncrementalParse::run(const QString& text, 
         result.cancelled = true;
         return result;
     }
-    const qsizetype stop = std::min(fresh.stoppedByCaller || fresh.truncated ? fresh.stop : coverageEnd, coverageEnd);
+    qsizetype stop = coverageEnd;
+    if (fresh.stoppedByCaller || fresh.truncated) {
+        stop = std::min(fresh.stop, coverageEnd);
+    } else if (text.size() < coverageEnd) {
+        // The text ran out, not its matches: one near its end may be cut. Only tokens well before
+        // it are trusted, and the end of the last of them lies inside no token.
+        const qsizetype trusted = std::min(until, text.size() - contextUnits);
+        stop = restart;
+        while (!fresh.tokens.empty() && fresh.tokens.back().range.end() > trusted) fresh.tokens.pop_back();
+        if (!fresh.tokens.empty()) stop = std::max(restart, fresh.tokens.back().range.end());
+    }
 
     result.tokens.assign(old.begin(), firstEndingAfter(old, restart));
     for (const SyntaxTokenSpan& token : fresh.tokens) {

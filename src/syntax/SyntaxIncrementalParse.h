@@ -46,7 +46,8 @@ public:
     };
 
     // old: the tokens of the text before the edits, standing for oldCoverage. The parse of the new
-    // text goes no farther than until (at least past the edit) unless it agrees sooner.
+    // text goes no farther than until (at least past the edit) unless it agrees sooner. text may
+    // be the start of the new text only: past its end the old tokens stay, pending.
     static Result afterEdits(const QString& text, const SyntaxLanguage& language, const std::vector<SyntaxTokenSpan>& old,
                              TextRange oldCoverage, const Dirty& dirty, qsizetype until,
                              const std::function<bool()>& isCancelled = {});

@@ -19,6 +19,11 @@ std::atomic<std::uint64_t> editParsesStarted{0};
 
 // After an edit the tokens are parsed again this far past it at a time.
 constexpr qsizetype editSliceUnits = 16000;
+// ...in a copy of the text that reaches this far past that: no copy of a long text per key. A
+// match longer than this that starts there is seen cut until the full parse after the pause.
+constexpr qsizetype editReachUnits = 512 * 1024;
+// Keys are gathered this long, and the key's own paint goes first.
+constexpr int editParseDelayMs = 16;
 
 std::optional<QString> documentPath(const KoriDocument& document)
 {
@@ -140,34 +145,41 @@ void SyntaxModel::startEditParse(bool resume)
     const SyntaxIncrementalParse::Dirty dirty = dirty_;
     std::weak_ptr<Alive> weak = alive_;
 
-    queue().async([weak, token, revision, language, snapshot, kept, base, tokens, dirty, resume] {
+    const qsizetype reach = std::min(snapshot.length(), (resume ? base->pendingFrom : dirty.end) + editSliceUnits + editReachUnits);
+    if (kept && kept->size() < reach) kept.reset();
+
+    MainQueue::after(resume ? 0 : editParseDelayMs, [weak, token, revision, language, snapshot, kept, base, tokens, dirty, resume, reach] {
         if (token->isCancelled()) return;
-        const std::shared_ptr<const QString> text = kept ? kept : std::make_shared<const QString>(snapshot.string());
-        const auto cancelled = [&token] { return token->isCancelled(); };
-        auto result = std::make_shared<SyntaxIncrementalParse::Result>();
-        if (resume) {
-            base->tokens = *tokens;
-            *result = SyntaxIncrementalParse::resume(*text, language, *base, base->pendingFrom + editSliceUnits, cancelled);
-        } else {
-            *result = SyntaxIncrementalParse::afterEdits(*text, language, *tokens, base->coverage, dirty,
-                                                         dirty.end + editSliceUnits, cancelled);
-        }
-        if (result->cancelled || token->isCancelled()) return;
-        MainQueue::async([weak, token, revision, text, result] {
-            std::shared_ptr<Alive> alive = weak.lock();
-            if (!alive || !alive->self || token->isCancelled() || revision != alive->self->textRevision()) return;
-            SyntaxModel& self = *alive->self;
-            self.editCancellation_.reset();
-            self.coverage_ = result->coverage;
-            self.tokens_ = std::make_shared<const std::vector<SyntaxTokenSpan>>(std::move(result->tokens));
-            result->tokens = {};
-            self.pending_ = *result;
-            self.pendingText_ = result->pending ? text : nullptr;
-            self.tokensRevision_ = revision;
-            self.dirty_ = {};
-            Q_EMIT self.tokensChanged();
-            // The unchecked rest, a slice at a time, off the keys' way.
-            if (self.pending_.pending) self.startEditParse(true);
+        queue().async([weak, token, revision, language, snapshot, kept, base, tokens, dirty, resume, reach] {
+            if (token->isCancelled()) return;
+            const std::shared_ptr<const QString> text =
+                kept ? kept : std::make_shared<const QString>(snapshot.substring(TextRange(0, reach)));
+            const auto cancelled = [&token] { return token->isCancelled(); };
+            auto result = std::make_shared<SyntaxIncrementalParse::Result>();
+            if (resume) {
+                base->tokens = *tokens;
+                *result = SyntaxIncrementalParse::resume(*text, language, *base, base->pendingFrom + editSliceUnits, cancelled);
+            } else {
+                *result = SyntaxIncrementalParse::afterEdits(*text, language, *tokens, base->coverage, dirty,
+                                                             dirty.end + editSliceUnits, cancelled);
+            }
+            if (result->cancelled || token->isCancelled()) return;
+            MainQueue::async([weak, token, revision, text, result] {
+                std::shared_ptr<Alive> alive = weak.lock();
+                if (!alive || !alive->self || token->isCancelled() || revision != alive->self->textRevision()) return;
+                SyntaxModel& self = *alive->self;
+                self.editCancellation_.reset();
+                self.coverage_ = result->coverage;
+                self.tokens_ = std::make_shared<const std::vector<SyntaxTokenSpan>>(std::move(result->tokens));
+                result->tokens = {};
+                self.pending_ = *result;
+                self.pendingText_ = result->pending ? text : nullptr;
+                self.tokensRevision_ = revision;
+                self.dirty_ = {};
+                Q_EMIT self.tokensChanged();
+                // The unchecked rest, a slice at a time, off the keys' way.
+                if (self.pending_.pending) self.startEditParse(true);
+            });
         });
     });
 }

@@ -160,4 +160,16 @@ TEST(SyntaxIncrementalParse, AnEditInsideALongLineParsesOnlyAroundIt)
     }
     EXPECT_EQ(result.tokens, full);
     EXPECT_GT(slices, 5);
+
+    // Given only the start of the text, what lies past its end stays as it was, pending.
+    Incremental::Dirty letter;
+    replace(text, letter, middle, 1, QString());
+    const QString start = text.left(letter.end + 10000);
+    Incremental::Result cut = Incremental::afterEdits(start, json, full, TextRange(0, text.size() + 1), letter, letter.end + 100000);
+    EXPECT_EQ(cut.coverage, TextRange(0, text.size()));
+    ASSERT_TRUE(cut.pending);
+    EXPECT_LE(cut.pendingFrom, start.size() - Incremental::contextUnits);
+    EXPECT_GT(cut.pendingFrom, letter.end);
+    while (cut.pending) cut = Incremental::resume(text, json, cut, cut.pendingFrom + 50000);
+    EXPECT_EQ(cut.tokens, fullParse(text, json));
 }
