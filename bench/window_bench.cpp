@@ -7,15 +7,19 @@
 //                               10 s after the first paint
 //   keystroke_p50/p95/max_ms    200 keys, one every 100 ms, each until painted; every key starts
 //                               a new parse, inspection and count in the background
+//   keystroke_cpu_ms            the processor time of the whole process (every thread) over those
+//                               keys, per key: what the background work of one key costs
+// The case json_middle types into the middle of the 5 MB line instead of at its start.
 // and, on a small Markdown file with the inspection pane and the preview shown:
 //   keystroke_notifications_*   the schedules one typed character makes the window do, per kind
 //                               (statistics, inspection, highlighting, preview), and their sum
 //   split_parses_per_edit       full syntax parses one typed character starts with the second
-//                               editor open
+//                               editor open (keys 400 ms apart: the full parse waits for a longer pause)
+//   split_edit_parses_per_edit  parses around the edit it starts for the document
 // Each file runs in a child process with a time cap; a figure not reached within the cap is
 // printed as ">N": at least N ms. The load average is printed beside each file's figures, since
 // the machine may be shared.
-//   window_bench [--cap SECONDS] [c|japanese|json ...]
+//   window_bench [--cap SECONDS] [c|japanese|json|json_middle ...]
 #include "BenchSupport.h"
 
 #include "app/ApplicationDelegate.h"
@@ -37,6 +41,7 @@
 #include <QKeyEvent>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <atomic>
 #include <condition_variable>
@@ -45,6 +50,7 @@
 #include <mutex>
 #include <thread>
 
+#include <time.h>
 #include <unistd.h>
 
 using namespace korimado;
@@ -136,6 +142,13 @@ struct Probe {
 
 Probe probe;
 
+double processCpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
 double msBetween(Clock::time_point a, Clock::time_point b)
 {
     return std::chrono::duration<double, std::milli>(b - a).count();
@@ -208,7 +221,7 @@ struct Child {
     QString prefix;
     Clock::time_point deadline;
     std::vector<QString> pending{"open_to_first_paint_ms", "first_keystroke_visible_ms", "main_thread_max_block_ms",
-                                 "keystroke_p50_ms", "keystroke_p95_ms", "keystroke_max_ms"};
+                                 "keystroke_p50_ms", "keystroke_p95_ms", "keystroke_max_ms", "keystroke_cpu_ms"};
 
     void figure(const QString& name, double value)
     {
@@ -286,11 +299,13 @@ struct Child {
         figure("main_thread_max_block_ms", blocked);
 
         std::vector<double> keys;
+        const double cpuBefore = processCpuMs();
         for (int i = 0; i < Keystrokes; ++i) {
             const auto next = Clock::now() + std::chrono::milliseconds(KeyIntervalMs);
             keys.push_back(keyLatency(lock));
             sleepUntil(lock, next);
         }
+        figure("keystroke_cpu_ms", (processCpuMs() - cpuBefore) / Keystrokes);
         figure("keystroke_p50_ms", percentile(keys, 50));
         figure("keystroke_p95_ms", percentile(keys, 95));
         figure("keystroke_max_ms", percentile(keys, 100));
@@ -342,6 +357,20 @@ int runChild(int argc, char** argv, const QString& which, const QString& path, i
     delegate.applicationDidFinishLaunching();
     // The document-information pane, so that inspection runs after every edit.
     if (!EditorWindowController::allControllers().empty()) EditorWindowController::allControllers().back()->showDocumentInspector();
+    // The caret in the middle of the text, as soon as the window has painted.
+    if (which.endsWith(QLatin1String("_middle"))) {
+        auto* poll = new QTimer(&app);
+        QObject::connect(poll, &QTimer::timeout, poll, [poll] {
+            const std::vector<EditorWindowController*> controllers = EditorWindowController::allControllers();
+            if (controllers.empty() || !controllers.back()->hasPainted()) return;
+            EditorTextView* view = controllers.back()->textView();
+            const TextRange middle(view->textLength() / 2, 0);
+            view->setSelectedRange(middle);
+            view->scrollRangeToVisible(middle);
+            poll->stop();
+        });
+        poll->start(5);
+    }
     return app.exec();
 }
 
@@ -410,9 +439,10 @@ int runNotifications(int argc, char** argv, const QString& path)
     editor->setFocus();
     const auto opened = Clock::now() + std::chrono::milliseconds(500);
     while (Clock::now() < opened) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    std::vector<double> parses;
+    std::vector<double> parses, editParses;
     for (int i = 0; i < keys; ++i) {
         const std::uint64_t before = SyntaxModel::fullParsesStarted();
+        const std::uint64_t editsBefore = SyntaxModel::editParsesStartedInProcess();
         QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
         QKeyEvent release(QEvent::KeyRelease, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
         QCoreApplication::sendEvent(editor, &press);
@@ -420,8 +450,10 @@ int runNotifications(int argc, char** argv, const QString& path)
         const auto settle = Clock::now() + std::chrono::milliseconds(400);
         while (Clock::now() < settle) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         parses.push_back(static_cast<double>(SyntaxModel::fullParsesStarted() - before));
+        editParses.push_back(static_cast<double>(SyntaxModel::editParsesStartedInProcess() - editsBefore));
     }
     report("split_parses_per_edit", percentile(parses, 50));
+    report("split_edit_parses_per_edit", percentile(editParses, 50));
     std::fflush(stdout);
     std::_Exit(0);
 }
@@ -474,14 +506,14 @@ int runAll(int capSeconds, QStringList which)
         if (!writeFile(path, "# Notes\n\nSome *text* to type into.\n\n- one\n- two\n")) return 1;
         if (!runCase(environment, {"--notifications", path}, 120'000)) status = 1;
         QFile::remove(path);
-        if (all) which = {"c", "japanese", "json"};
+        if (all) which = {"c", "japanese", "json", "json_middle"};
     }
     for (const QString& name : which) {
         QString file;
         QByteArray bytes;
         if (name == "c") file = "functions.c", bytes = cSource();
         else if (name == "japanese") file = "japanese.txt", bytes = japaneseText();
-        else if (name == "json") file = "records.json", bytes = jsonLine();
+        else if (name == "json" || name == "json_middle") file = "records.json", bytes = jsonLine();
         else continue;
         const QString path = root.filePath(file);
         if (!writeFile(path, bytes)) return 1;

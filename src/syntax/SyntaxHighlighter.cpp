@@ -26,6 +26,9 @@ constexpr qsizetype paintMarginUnits = 8000;
 // A viewport parse covers this much text on either side of the painted range.
 constexpr qsizetype viewportMarginUnits = 24000;
 constexpr int viewportTokenFloor = 30000;
+// After an edit the viewport's tokens are parsed again this far past it at a time.
+constexpr qsizetype editSliceUnits = 16000;
+constexpr int editCheckDelayMs = 16;
 // Without a layout, the start of the text stands for the visible part.
 constexpr qsizetype unlaidOutUnits = 100000;
 
@@ -45,6 +48,16 @@ SyntaxHighlighter::SyntaxHighlighter(TextView* editor, SyntaxModel& model)
             QObject::connect(editor, &TextView::visibleRectDidChange, editor, [this] { visibleRectChanged(); });
     }
     tokensConnection_ = QObject::connect(&model, &SyntaxModel::tokensChanged, &model, [this] { modelChanged(); });
+    editsConnection_ = QObject::connect(&model, &SyntaxModel::charactersEdited, &model,
+                                        [this](TextRange range, qsizetype change) { charactersEdited(range, change); });
+    // Tokens of another language are of no use.
+    languageConnection_ = QObject::connect(&model, &SyntaxModel::languageChanged, &model, [this] {
+        cancelViewportParse();
+        viewportTokens_.clear();
+        viewportRange_ = TextRange(TextRange::NotFound, 0);
+        viewportDirty_ = {};
+        viewportPending_ = false;
+    });
 }
 
 SyntaxHighlighter::~SyntaxHighlighter()
@@ -53,6 +66,8 @@ SyntaxHighlighter::~SyntaxHighlighter()
     cancelViewportParse();
     QObject::disconnect(scrollConnection_);
     QObject::disconnect(tokensConnection_);
+    QObject::disconnect(editsConnection_);
+    QObject::disconnect(languageConnection_);
     if (editor_ && editor_->layoutManager()) editor_->layoutManager()->removeTemporaryAttributes(this);
 }
 
@@ -62,10 +77,14 @@ void SyntaxHighlighter::cancelViewportParse()
     if (viewportScheduled_) viewportScheduled_->cancel();
     viewportCancellation_.reset();
     viewportScheduled_.reset();
+    viewportEditParsing_ = false;
 }
 
 void SyntaxHighlighter::modelChanged()
 {
+    // A new parse of the text the viewport's tokens are of leaves them standing.
+    if (model_ && !viewportRange_.isNotFound() && viewportRevision_ == model_->tokensRevision())
+        viewportGeneration_ = model_->generation();
     applyVisibleTokens();
     if (model_ && model_->resultWasTruncated()) scheduleViewportFallback();
 }
@@ -75,6 +94,10 @@ void SyntaxHighlighter::invalidate()
     Q_ASSERT(MainQueue::isMainThread());
     cancelViewportParse();
     QObject::disconnect(tokensConnection_);
+    QObject::disconnect(editsConnection_);
+    viewportDirty_ = {};
+    viewportPending_ = false;
+    viewportText_.reset();
     if (editor_ && editor_->layoutManager()) editor_->layoutManager()->removeTemporaryAttributes(this);
     viewportTokens_.clear();
     viewportRange_ = TextRange(TextRange::NotFound, 0);
@@ -137,6 +160,8 @@ void SyntaxHighlighter::applyVisibleTokens()
     if (!editor || !editor->layoutManager() || !model_) return;
     LayoutManager& layout = *editor->layoutManager();
     const TextRange visible = visibleCharacterRange(true);
+    // The colours standing moved with the edit; the parse around it replaces them.
+    if (viewportEditParsing_ && !viewportCovers(visible)) return;
     paintedRange_ = TextRange();
     // Tokens of another text would colour the wrong characters.
     if (visible.isEmpty() || !model_->hasCurrentTokens() || model_->tokens().empty()) {
@@ -184,7 +209,7 @@ void SyntaxHighlighter::scheduleViewportFallback()
     const qsizetype start = std::max(lineStart, widened.location - viewportMarginUnits);
     const qsizetype end = std::min(lineEnd, widened.end() + viewportMarginUnits);
     widened = TextRange::fromBounds(start, end).clamped(length);
-    if (widened.isEmpty() || viewportCovers(visible)) return;
+    if (widened.isEmpty() || viewportCovers(visible) || viewportEditParsing_) return;
 
     cancelViewportParse();
     viewportCancellation_ = CancellationToken::make();
@@ -214,10 +239,115 @@ void SyntaxHighlighter::scheduleViewportFallback()
             self.viewportRange_ = widened;
             self.viewportGeneration_ = generation;
             self.viewportRevision_ = revision;
+            self.viewportDirty_ = {};
+            self.viewportPending_ = false;
+            self.viewportText_.reset();
             self.applyVisibleTokens();
         });
     });
     SyntaxModel::queue().after(viewportDelayMs, viewportScheduled_);
+}
+
+void SyntaxHighlighter::charactersEdited(TextRange editedRange, qsizetype changeInLength)
+{
+    if (viewportRange_.isNotFound()) return;
+    // What was left unchecked after an earlier edit is parsed again with this one.
+    if (!viewportDirty_.any && viewportPending_)
+        viewportDirty_.add(TextRange::fromBounds(viewportPendingFrom_, viewportRange_.end()), 0);
+    viewportPending_ = false;
+    viewportText_.reset();
+    viewportDirty_.add(editedRange, changeInLength);
+    // The model hears of the edit before the window asks it to parse: look once that is done, and
+    // once the key's own paint is on its way.
+    if (viewportEditCheckPosted_) return;
+    viewportEditCheckPosted_ = true;
+    std::weak_ptr<Alive> weak = alive_;
+    MainQueue::after(editCheckDelayMs, [weak] {
+        std::shared_ptr<Alive> alive = weak.lock();
+        if (!alive || !alive->self) return;
+        alive->self->viewportEditCheckPosted_ = false;
+        alive->self->updateViewportAfterEdits();
+    });
+}
+
+void SyntaxHighlighter::updateViewportAfterEdits()
+{
+    // Only while the model's tokens stop short of the edit (else its own parse follows), and for
+    // edits inside the stretch the viewport's tokens stand for.
+    const bool inside = model_ && model_->resultWasTruncated() && !viewportRange_.isNotFound() && viewportDirty_.any
+                     && viewportDirty_.start >= viewportRange_.location && viewportDirty_.oldEnd() <= viewportRange_.end();
+    if (inside) {
+        startViewportEditParse(false);
+    } else if (viewportEditParsing_) {
+        // The one on its way is of an older text; the model's parse and the viewport's own follow.
+        cancelViewportParse();
+    }
+}
+
+void SyntaxHighlighter::startViewportEditParse(bool resume)
+{
+    TextView* editor = editor_;
+    if (!model_ || !editor || !editor->textStorage()) return;
+    cancelViewportParse();
+    viewportCancellation_ = CancellationToken::make();
+    viewportEditParsing_ = true;
+    ++viewportEditParseCount_;
+    const CancellationTokenPtr token = viewportCancellation_;
+    const std::uint64_t revision = model_->textRevision();
+    const SyntaxLanguage language = model_->language();
+    // Like the viewport's own parse, the text of its window alone: no copy of a long text per key.
+    const TextRange window = TextRange::fromBounds(
+        viewportRange_.location, resume ? viewportRange_.end() : viewportDirty_.mapOld(viewportRange_.end()));
+    std::shared_ptr<const QString> text = viewportTextRevision_ == revision ? viewportText_ : nullptr;
+    if (!text) text = std::make_shared<const QString>(editor->textStorage()->substring(window));
+    auto base = std::make_shared<SyntaxIncrementalParse::Result>();
+    const qsizetype offset = window.location;
+    base->tokens = viewportTokens_;
+    base->coverage = TextRange(0, viewportRange_.length);
+    base->pending = resume;
+    base->pendingFrom = viewportPendingFrom_ - offset;
+    base->convergeFrom = viewportConvergeFrom_ - offset;
+    SyntaxIncrementalParse::Dirty dirty = viewportDirty_;
+    dirty.start -= offset;
+    dirty.end -= offset;
+    std::weak_ptr<Alive> weak = alive_;
+
+    SyntaxModel::queue().async([weak, token, revision, language, text, base, dirty, resume, offset] {
+        if (token->isCancelled()) return;
+        for (SyntaxTokenSpan& span : base->tokens) span.range.location -= offset;
+        const auto cancelled = [&token] { return token->isCancelled(); };
+        auto result = std::make_shared<SyntaxIncrementalParse::Result>(
+            resume ? SyntaxIncrementalParse::resume(*text, language, *base, base->pendingFrom + editSliceUnits, cancelled)
+                   : SyntaxIncrementalParse::afterEdits(*text, language, base->tokens, base->coverage, dirty,
+                                                        dirty.end + editSliceUnits, cancelled));
+        for (SyntaxTokenSpan& span : result->tokens) span.range.location += offset;
+        result->coverage.location += offset;
+        result->pendingFrom += offset;
+        result->convergeFrom += offset;
+        if (result->cancelled || token->isCancelled()) return;
+        MainQueue::async([weak, token, revision, text, result] {
+            std::shared_ptr<Alive> alive = weak.lock();
+            if (!alive || !alive->self || !alive->self->model_) return;
+            SyntaxHighlighter& self = *alive->self;
+            if (token->isCancelled() || revision != self.model_->textRevision()) return;
+            self.viewportCancellation_.reset();
+            self.viewportEditParsing_ = false;
+            self.viewportTokens_ = std::move(result->tokens);
+            self.viewportRange_ = result->coverage;
+            self.viewportRevision_ = revision;
+            self.viewportGeneration_ = self.model_->generation();
+            self.viewportDirty_ = {};
+            self.viewportPending_ = result->pending;
+            self.viewportPendingFrom_ = result->pendingFrom;
+            self.viewportConvergeFrom_ = result->convergeFrom;
+            self.viewportText_ = result->pending ? text : nullptr;
+            self.viewportTextRevision_ = revision;
+            self.applyVisibleTokens();
+            // What lies past the checked part is checked a slice at a time, off the key's way.
+            if (self.viewportPending_) self.startViewportEditParse(true);
+            else if (self.model_->resultWasTruncated()) self.scheduleViewportFallback();
+        });
+    });
 }
 
 void SyntaxHighlighter::visibleRectChanged()

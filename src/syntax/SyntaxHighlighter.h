@@ -3,6 +3,7 @@
 #include "platform/foundation/CancellationToken.h"
 #include "platform/foundation/WorkItem.h"
 #include "platform/text/TextRange.h"
+#include "syntax/SyntaxIncrementalParse.h"
 #include "syntax/SyntaxModel.h"
 #include "syntax/SyntaxTokenKind.h"
 
@@ -48,6 +49,10 @@ public:
     TextRange viewportRange() const { return viewportRange_; }
     // Viewport parses started so far.
     int viewportParseCount() const { return viewportParseCount_; }
+    // Parses of the viewport's tokens after an edit, around it, started so far (slices included).
+    int viewportEditParseCount() const { return viewportEditParseCount_; }
+    // The viewport's tokens after the last checked position are the old ones moved.
+    bool viewportPending() const { return viewportPending_; }
     // The range painted by the last apply (empty when nothing was painted).
     TextRange paintedRange() const { return paintedRange_; }
 
@@ -64,6 +69,9 @@ private:
     void cancelViewportParse();
     void scheduleViewportFallback();
     void visibleRectChanged();
+    void charactersEdited(TextRange editedRange, qsizetype changeInLength);
+    void updateViewportAfterEdits();
+    void startViewportEditParse(bool resume);
     TextRange visibleCharacterRange(bool widened) const;
     bool viewportCovers(TextRange range) const;
 
@@ -78,10 +86,24 @@ private:
     std::uint64_t viewportGeneration_ = 0;
     std::uint64_t viewportRevision_ = 0;
     int viewportParseCount_ = 0;
+    int viewportEditParseCount_ = 0;
+    // Edits since the viewport's tokens were made, and how far they have been checked since.
+    SyntaxIncrementalParse::Dirty viewportDirty_;
+    bool viewportPending_ = false;
+    qsizetype viewportPendingFrom_ = 0;
+    qsizetype viewportConvergeFrom_ = 0;
+    // An edit parse is on its way: the colours standing (moved with the edit) stay until it is in.
+    bool viewportEditParsing_ = false;
+    bool viewportEditCheckPosted_ = false;
+    // The text of the viewport's window after an edit, kept for the slices that check the rest.
+    std::shared_ptr<const QString> viewportText_;
+    std::uint64_t viewportTextRevision_ = 0;
     TextRange paintedRange_;
 
     QMetaObject::Connection scrollConnection_;
     QMetaObject::Connection tokensConnection_;
+    QMetaObject::Connection editsConnection_;
+    QMetaObject::Connection languageConnection_;
     bool visibleRectCheckPending_ = false;
 };
 

@@ -295,6 +295,80 @@ struct LaterPending {
     }
 };
 
+std::vector<std::unique_ptr<CandidateStream>> makeStreams(const QString& text, const SyntaxLanguage& language,
+                                                          const std::function<bool()>& isCancelled,
+                                                          SyntaxRegex::Clock::time_point deadline)
+{
+    std::vector<std::unique_ptr<CandidateStream>> streams;
+    const bool sql = language.id == QLatin1String("sql");
+    for (const SyntaxParser::Pattern& pattern : SyntaxParser::patterns(language)) {
+        if (isCancelled && isCancelled()) return {};
+        auto stream = std::make_unique<CandidateStream>(pattern, text, sql, &isCancelled, deadline);
+        if (stream->isValid()) streams.push_back(std::move(stream));
+    }
+    return streams;
+}
+
+struct Sweep {
+    std::vector<SyntaxTokenSpan> tokens;
+    bool truncated = false;
+    bool cancelled = false;
+    // Where the sweep was told to stop (see SyntaxParser::sweepFrom); the text's length when it ran out of matches.
+    qsizetype stop = 0;
+    bool stoppedAtCanStop = false;
+};
+
+// Accepts candidates in order from `from` on: a pattern whose next match starts inside an accepted
+// token is searched again from the token's end, so that a delimiter inside a comment or string
+// cannot pair with one after it. Before accepting a candidate at L, stopAt(L, cursor) may end the
+// sweep: then L is the stop.
+Sweep sweepStreams(std::vector<std::unique_ptr<CandidateStream>>& streams, qsizetype from, qint64 limit,
+                   const std::function<bool(qsizetype, qsizetype)>& stopAt, const std::function<bool()>& cancelled)
+{
+    Sweep result;
+    const qint64 candidateLimit = limit > std::numeric_limits<qint64>::max() / 2 ? std::numeric_limits<qint64>::max() : limit * 2;
+    std::priority_queue<Pending, std::vector<Pending>, LaterPending> pending;
+    qint64 candidates = 0;
+    const auto offer = [&](size_t index, bool found) {
+        if (!found) return;
+        const CandidateStream& stream = *streams[index];
+        pending.push({stream.start, stream.end - stream.start, stream.priority, index});
+        if (++candidates >= candidateLimit) result.truncated = true;
+    };
+    for (size_t i = 0; i < streams.size() && !result.truncated; ++i)
+        offer(i, from == 0 ? streams[i]->next() : streams[i]->nextFrom(from));
+
+    qsizetype cursor = from;
+    while (!pending.empty() && !result.truncated) {
+        if (cancelled()) {
+            result.cancelled = true;
+            return result;
+        }
+        const Pending candidate = pending.top();
+        pending.pop();
+        CandidateStream& stream = *streams[candidate.stream];
+        if (candidate.location < cursor) {
+            offer(candidate.stream, stream.nextFrom(cursor));
+            continue;
+        }
+        if (stopAt && stopAt(candidate.location, cursor)) {
+            result.stop = candidate.location;
+            result.stoppedAtCanStop = true;
+            return result;
+        }
+        result.tokens.push_back({TextRange(candidate.location, candidate.length), stream.kind});
+        cursor = candidate.location + candidate.length;
+        if (static_cast<qint64>(result.tokens.size()) >= limit) {
+            result.truncated = true;
+            break;
+        }
+        offer(candidate.stream, stream.next());
+    }
+    if (cancelled()) result.cancelled = true;
+    result.stop = result.truncated ? cursor : -1;
+    return result;
+}
+
 }  // namespace
 
 qint64 SyntaxParser::maximumTokens()
@@ -399,48 +473,12 @@ SyntaxParser::Result SyntaxParser::parse(const QString& text, const SyntaxLangua
         finishOutline(result);
         return result;
     }
-    const qint64 candidateLimit = limit > std::numeric_limits<qint64>::max() / 2 ? std::numeric_limits<qint64>::max() : limit * 2;
     const auto cancelled = [&] { return isCancelled && isCancelled(); };
-
-    // One stream of matches per pattern, swept in the candidates' order. A pattern whose next
-    // match starts inside an accepted token is searched again from the token's end, so that a
-    // delimiter inside a comment or string cannot pair with one after it.
-    std::vector<std::unique_ptr<CandidateStream>> streams;
-    const bool sql = language.id == QLatin1String("sql");
-    for (const Pattern& pattern : patterns(language)) {
-        if (cancelled()) return {};
-        auto stream = std::make_unique<CandidateStream>(pattern, text, sql, &isCancelled, deadline);
-        if (stream->isValid()) streams.push_back(std::move(stream));
-    }
-
-    std::priority_queue<Pending, std::vector<Pending>, LaterPending> pending;
-    qint64 candidates = 0;
-    const auto offer = [&](size_t index, bool found) {
-        if (!found) return;
-        const CandidateStream& stream = *streams[index];
-        pending.push({stream.start, stream.end - stream.start, stream.priority, index});
-        if (++candidates >= candidateLimit) result.truncated = true;
-    };
-    for (size_t i = 0; i < streams.size() && !result.truncated; ++i) offer(i, streams[i]->next());
-
-    qsizetype cursor = 0;
-    while (!pending.empty() && !result.truncated) {
-        if (cancelled()) return {};
-        const Pending candidate = pending.top();
-        pending.pop();
-        CandidateStream& stream = *streams[candidate.stream];
-        if (candidate.location < cursor) {
-            offer(candidate.stream, stream.nextFrom(cursor));
-            continue;
-        }
-        result.tokens.push_back({TextRange(candidate.location, candidate.length), stream.kind});
-        cursor = candidate.location + candidate.length;
-        if (static_cast<qint64>(result.tokens.size()) >= limit) {
-            result.truncated = true;
-            break;
-        }
-        offer(candidate.stream, stream.next());
-    }
+    std::vector<std::unique_ptr<CandidateStream>> streams = makeStreams(text, language, isCancelled, deadline);
+    Sweep sweep = sweepStreams(streams, 0, limit, {}, cancelled);
+    if (sweep.cancelled) return {};
+    result.tokens = std::move(sweep.tokens);
+    result.truncated = sweep.truncated;
     if (cancelled()) return {};
     // A pattern stopped by the time budget or the engine left the rest of the text without its
     // tokens: the result must say it is incomplete, so that the part on screen gets a parse of its own.
@@ -448,6 +486,37 @@ SyntaxParser::Result SyntaxParser::parse(const QString& text, const SyntaxLangua
 
     finishOutline(result);
     return result;
+}
+
+SyntaxParser::Resumed SyntaxParser::sweepFrom(const QString& text, const SyntaxLanguage& language, qsizetype from,
+                                              const std::function<bool(qsizetype, qsizetype)>& stopAt, qint64 tokenLimit,
+                                              const std::function<bool()>& isCancelled)
+{
+    Resumed resumed;
+    resumed.stop = text.size();
+    if (language.id == QLatin1String("plain") || from >= text.size()) return resumed;
+    const bool untrusted = !language.importedHighlightRules.empty();
+    const auto deadline = SyntaxRegex::Clock::now() + SyntaxRegex::budget(untrusted, text.size() - from);
+    const auto cancelled = [&] { return isCancelled && isCancelled(); };
+    std::vector<std::unique_ptr<CandidateStream>> streams = makeStreams(text, language, isCancelled, deadline);
+    Sweep sweep = sweepStreams(streams, std::max<qsizetype>(from, 0), std::max<qint64>(tokenLimit, minimumTokenLimit), stopAt,
+                               cancelled);
+    if (sweep.cancelled) {
+        resumed.cancelled = true;
+        return resumed;
+    }
+    resumed.tokens = std::move(sweep.tokens);
+    resumed.stoppedByCaller = sweep.stoppedAtCanStop;
+    bool stoppedEarly = false;
+    for (const auto& stream : streams) stoppedEarly = stoppedEarly || stream->stoppedEarly();
+    // Cut short: only what precedes the end of the last token is known.
+    if (sweep.truncated || (stoppedEarly && !sweep.stoppedAtCanStop)) {
+        resumed.truncated = true;
+        resumed.stop = resumed.tokens.empty() ? from : resumed.tokens.back().range.end();
+    } else if (sweep.stoppedAtCanStop) {
+        resumed.stop = sweep.stop;
+    }
+    return resumed;
 }
 
 }  // namespace korimado

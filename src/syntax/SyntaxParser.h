@@ -33,6 +33,20 @@ public:
     static Result parse(const QString& text, const SyntaxLanguage& language, std::optional<qint64> tokenLimit = std::nullopt,
                         const std::function<bool()>& isCancelled = {});
 
+    // The tokens parse() would find from `from` on, when `from` lies inside no token of parse(text):
+    // the whole text stays the context of every match. Before a candidate at L is taken,
+    // stopAt(L, end of the last token) may end the sweep at L.
+    struct Resumed {
+        std::vector<SyntaxTokenSpan> tokens;  // from `from` up to stop
+        qsizetype stop = 0;                   // the tokens before it are final; no token crosses it
+        bool stoppedByCaller = false;
+        bool truncated = false;  // the limit or the budget ended it: stop is the end of the last token
+        bool cancelled = false;
+    };
+    static Resumed sweepFrom(const QString& text, const SyntaxLanguage& language, qsizetype from,
+                             const std::function<bool(qsizetype, qsizetype)>& stopAt, qint64 tokenLimit,
+                             const std::function<bool()>& isCancelled = {});
+
     // Whether parse() finds nothing in any text of the language (plain text without outline
     // rules): a caller need not flatten the text for it.
     static bool findsNothingIn(const SyntaxLanguage& language);

@@ -556,7 +556,7 @@ void EditorWindowController::reloadDocument()
 void EditorWindowController::documentTextDidChange(const TextStorageEdit&)
 {
     // One parse of the document's text, whichever editors show it.
-    syntax().schedule();
+    syntax().textDidChange();
     ++highlightingSchedules_;
     refreshInspection();
     scheduleStatistics();

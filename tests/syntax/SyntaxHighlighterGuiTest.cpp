@@ -1,5 +1,6 @@
 #include "syntax/SyntaxHighlighter.h"
 #include "syntax/SyntaxModel.h"
+#include "syntax/SyntaxParser.h"
 
 #include "SyntaxTestSupport.h"
 #include "commands/TextCommands.h"
@@ -12,6 +13,7 @@
 #include "platform/foundation/UndoManager.h"
 #include "theme/EditorTheme.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -20,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <limits>
 
 using namespace korimado;
 
@@ -413,4 +416,113 @@ TEST(SyntaxHighlighterOutline, ATruncatedOutlineSaysSoInTheOutlineMenu)
     ASSERT_TRUE(spinUntil([&] { return model.outline().size() == 1; }));
     EXPECT_FALSE(model.outlineWasTruncated());
     EXPECT_FALSE(noteShown());
+}
+
+namespace {
+
+// One line of C with comments and strings, each holding the other's delimiters.
+QString longCLine(int blocks)
+{
+    QString text;
+    for (int n = 0; n < blocks; ++n)
+        text += QStringLiteral("/* block %1 \"not a string\" */ int v%1 = %1; char *s%1 = \"a /* b */ c\"; ").arg(n);
+    return text;
+}
+
+std::vector<SyntaxTokenSpan> fullParse(const QString& text, const QString& id)
+{
+    return SyntaxParser::parse(text, test::builtInLanguage(id), std::numeric_limits<int>::max() / 4).tokens;
+}
+
+std::vector<SyntaxTokenSpan> inside(const std::vector<SyntaxTokenSpan>& tokens, TextRange range)
+{
+    std::vector<SyntaxTokenSpan> found;
+    for (const SyntaxTokenSpan& token : tokens)
+        if (token.range.location >= range.location && token.range.end() <= range.end()) found.push_back(token);
+    return found;
+}
+
+}  // namespace
+
+TEST_F(SyntaxHighlighterTest, KeysParseOnlyAroundTheEditAndAgreeWithAFullParse)
+{
+    QString text = longCLine(2500);  // about 190,000 characters on one line
+    open(text, QStringLiteral("c"));
+    ASSERT_TRUE(parse());
+    ASSERT_FALSE(model->resultWasTruncated());
+    const std::uint64_t fullParses = model->parseCount();
+
+    // Each opens or closes a comment or a string somewhere in the line, as the window reports it.
+    const struct {
+        double at;
+        qsizetype removed;
+        const char* typed;
+    } edits[] = {{0.5, 0, "\""}, {0.5, 0, "x"}, {0.5, 1, ""}, {0.3, 0, "/*"}, {0.7, 0, "*/"}, {0.1, 0, "\\"}, {0.9, 2, ""}};
+    for (const auto& edit : edits) {
+        const qsizetype at = static_cast<qsizetype>(static_cast<double>(storage->length()) * edit.at);
+        const std::uint64_t editParses = model->editParseCount();
+        const std::uint64_t parses = model->parseCount();
+        QElapsedTimer clock;
+        clock.start();
+        storage->replaceCharacters(TextRange(at, edit.removed), QString::fromLatin1(edit.typed));
+        model->textDidChange();
+        ASSERT_TRUE(spinUntil([&] { return model->hasCurrentTokens() && !model->tokensPending(); }, 30000));
+        // Unless the machine was too slow for the pause to be a pause.
+        if (clock.elapsed() < SyntaxModel::settleDelayMs) {
+            EXPECT_EQ(model->parseCount(), parses) << "no full parse for a key";
+        }
+        EXPECT_GT(model->editParseCount(), editParses);
+        ASSERT_EQ(model->tokens(), fullParse(storage->string(), QStringLiteral("c"))) << edit.typed << " at " << at;
+    }
+    const TextRange visible = highlighter->paintedRange();
+    ASSERT_FALSE(visible.isEmpty());
+    for (const SyntaxTokenSpan& token : inside(model->tokens(), visible)) {
+        EXPECT_EQ(colorAt(token.range.location), expected(token.kind)) << token.range.location;
+    }
+
+    // Once the keys pause, one full parse, which changes nothing.
+    const std::vector<SyntaxTokenSpan> before = model->tokens();
+    ASSERT_TRUE(spinUntil([&] { return model->parseCount() > fullParses && !model->parseInFlight() && model->hasCurrentTokens(); },
+                          30000));
+    spinFor(50);
+    EXPECT_EQ(model->tokens(), before);
+}
+
+TEST_F(SyntaxHighlighterTest, KeysInsideALongLineRecolourTheViewportAroundTheEdit)
+{
+    // The document's tokens stop near the start: what the view shows is parsed by the view.
+    test::ScopedEnvironment limit("KORIMADO_SYNTAX_TOKEN_LIMIT", QByteArray("2000"));
+    const QString text = longCLine(8000);  // about 620,000 characters
+    open(text, QStringLiteral("c"));
+    ASSERT_TRUE(parse());
+    ASSERT_TRUE(model->resultWasTruncated());
+    const qsizetype middle = text.indexOf(QStringLiteral("char"), text.size() / 2);
+    editor->scrollRangeToVisible(TextRange(middle, 4));
+    ASSERT_TRUE(spinUntil([&] { return highlighter->viewportRange().contains(middle) && !highlighter->viewportTokens().empty(); },
+                          30000));
+    const int viewportParses = highlighter->viewportParseCount();
+    const std::uint64_t fullParses = model->parseCount();
+
+    // A quote turns the strings after it inside out as far as the view's tokens reach; the letter
+    // and the deletion after it turn them back.
+    for (const QString& typed : {QStringLiteral("\""), QStringLiteral("x"), QString()}) {
+        const int editParses = highlighter->viewportEditParseCount();
+        if (typed.isEmpty()) storage->replaceCharacters(TextRange(middle, 2), QString());
+        else storage->replaceCharacters(TextRange(middle, 0), typed);
+        model->textDidChange();
+        ASSERT_TRUE(spinUntil([&] { return highlighter->viewportEditParseCount() > editParses && !highlighter->viewportPending()
+                                            && highlighter->viewportRange().contains(middle)
+                                            && highlighter->paintedRange().contains(middle); }, 30000));
+        spinFor(20);
+        // Past the first stretch of the view's own parse, which starts where it may not know the context.
+        const TextRange range = highlighter->viewportRange();
+        const TextRange checked = TextRange::fromBounds(range.location + 2000, range.end() - 200);
+        const std::vector<SyntaxTokenSpan> full = inside(fullParse(storage->string(), QStringLiteral("c")), checked);
+        ASSERT_EQ(inside(highlighter->viewportTokens(), checked), full) << "after typing \"" << typed.toStdString() << '"';
+        for (const SyntaxTokenSpan& token : inside(full, highlighter->paintedRange())) {
+            ASSERT_EQ(colorAt(token.range.location), expected(token.kind)) << token.range.location;
+        }
+    }
+    EXPECT_EQ(highlighter->viewportParseCount(), viewportParses) << "the view's window is not parsed whole again";
+    EXPECT_LE(model->parseCount(), fullParses + 1) << "nor the document for every key";
 }
