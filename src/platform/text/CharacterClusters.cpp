@@ -44,20 +44,23 @@ const SimpleUnits& simpleUnits()
 }
 
 #ifdef __SSE2__
-// Units below U+0300 but CR, hiragana before its combining marks, and from katakana to the end of
-// the unified ideographs: checked eight at a time. Used only if the break properties say every one of them is simple.
+// Ranges checked eight units at a time: Latin before the combining marks (CR aside), CJK
+// punctuation, hiragana and katakana around their combining marks, the ideographs, and the
+// full-width forms before the half-width voicing marks. Used only if the break properties say
+// every unit in them is simple.
+struct UnitRange {
+    char16_t first;
+    char16_t end;
+};
+constexpr UnitRange fastRanges[] = {{0x0000, 0x0300}, {0x3000, 0x302A}, {0x3030, 0x3099}, {0x309B, 0xA000}, {0xFF01, 0xFF9E}};
+
 bool fastRangesAreSimple()
 {
     const SimpleUnits& simple = simpleUnits();
-    for (char16_t c = 0; c < 0x300; ++c)
-        if (c != u'\r' && !simple.contains(c))
-            return false;
-    for (char16_t c = 0x3040; c < 0x3099; ++c)
-        if (!simple.contains(c))
-            return false;
-    for (char16_t c = 0x30A0; c < 0xA000; ++c)
-        if (!simple.contains(c))
-            return false;
+    for (const UnitRange& range : fastRanges)
+        for (char32_t c = range.first; c < range.end; ++c)
+            if (c != u'\r' && !simple.contains(char16_t(c)))
+                return false;
     return true;
 }
 
@@ -65,13 +68,14 @@ bool eightInFastRanges(const char16_t* units)
 {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units));
     const __m128i zero = _mm_setzero_si128();
-    const __m128i low = _mm_cmpeq_epi16(_mm_subs_epu16(v, _mm_set1_epi16(0x2FF)), zero);
-    const __m128i cjk = _mm_cmpeq_epi16(
-        _mm_subs_epu16(_mm_sub_epi16(v, _mm_set1_epi16(0x30A0)), _mm_set1_epi16(0xA000 - 0x30A0 - 1)), zero);
-    const __m128i hiragana = _mm_cmpeq_epi16(
-        _mm_subs_epu16(_mm_sub_epi16(v, _mm_set1_epi16(0x3040)), _mm_set1_epi16(0x3099 - 0x3040 - 1)), zero);
+    __m128i in = zero;
+    for (const UnitRange& range : fastRanges) {
+        // v - first below end - first, as unsigned 16-bit lanes: saturating subtraction leaves 0.
+        const __m128i offset = _mm_sub_epi16(v, _mm_set1_epi16(short(range.first)));
+        in = _mm_or_si128(in, _mm_cmpeq_epi16(_mm_subs_epu16(offset, _mm_set1_epi16(short(range.end - range.first - 1))), zero));
+    }
     const __m128i cr = _mm_cmpeq_epi16(v, _mm_set1_epi16(0x0D));
-    return _mm_movemask_epi8(_mm_andnot_si128(cr, _mm_or_si128(_mm_or_si128(low, hiragana), cjk))) == 0xFFFF;
+    return _mm_movemask_epi8(_mm_andnot_si128(cr, in)) == 0xFFFF;
 }
 #endif
 
