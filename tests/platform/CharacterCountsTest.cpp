@@ -158,11 +158,12 @@ TEST(CharacterCounts, RunsCountedEightAtATimeEndWhereTheNextUnitJoins)
     // Runs of every length of the units passed eight at a time, each followed by what joins the
     // run's last unit or starts a sequence, at every place against the eight-unit steps.
     const QString runs[] = {QStringLiteral("abcdefghijklmnopqrstu"), QStringLiteral("かなかなかなかなかなかなかなかなかなかな"),
-                            QStringLiteral("漢字カタカナ漢字カタカナ漢字カタカナ漢字カタカナ"), QStringLiteral("aかa漢a\nbカb字\tc\u00ADd\u00E9e\u02FF")};
+                            QStringLiteral("漢字カタカナ漢字カタカナ漢字カタカナ漢字カタカナ"), QStringLiteral("aかa漢a\nbカb字\tc\u00ADd\u00E9e\u02FF"),
+                            QStringLiteral("。、ー「ＡＢＣ」ｶﾀｶﾅ゛゜ゝゞ〜。、ー「ＡＢＣ」ｶﾀｶﾅ")};
     const QString joiners[] = {QStringLiteral("\u0301"), QStringLiteral("\u3099"), QStringLiteral("\u200D\u2764"),
                                QStringLiteral("\r\n"), QStringLiteral("\uFE0F"), QStringLiteral("\u1100\u1161"),
                                QStringLiteral("\U0001F600"), QStringLiteral("\U0001F1EF\U0001F1F5"), QStringLiteral("\u0300"),
-                               QStringLiteral("\u302A"), QStringLiteral("\u0903")};
+                               QStringLiteral("\u302A"), QStringLiteral("\u0903"), QStringLiteral("\uFF9E")};
     for (const QString& run : runs)
         for (const QString& joiner : joiners)
             for (qsizetype length = 0; length <= run.size(); ++length) {
