@@ -1,5 +1,8 @@
 #include "preview/Markdown.h"
 
+#include "platform/foundation/Utf8Decoder.h"
+#include "platform/foundation/Utf8Encoder.h"
+
 #include <cmark-gfm-core-extensions.h>
 #include <cmark-gfm.h>
 
@@ -7,6 +10,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace korimado {
@@ -80,14 +84,18 @@ QString render(const QString& markdown, bool* cut)
             cmark_parser_attach_syntax_extension(parser, extension);
         }
     }
-    const QByteArray utf8 = markdown.toUtf8();
+    const QByteArray utf8 = Utf8Encoder::encode(markdown);
     cmark_parser_feed(parser, utf8.constData(), static_cast<size_t>(utf8.size()));
     cmark_node* document = cmark_parser_finish(parser);
     QString html;
     if (document) {
         if (mayHoldLongParagraph(utf8) && cutLongParagraphs(document) && cut) *cut = true;
         if (char* rendered = cmark_render_html(document, CMARK_OPT_DEFAULT, cmark_parser_get_syntax_extensions(parser))) {
-            html = QString::fromUtf8(rendered);
+            // cmark writes what it read, and U+FFFD for what it could not: UTF-8 the checked decoder
+            // takes, in parts at once; Qt's is there should it ever not.
+            const QByteArrayView bytes(rendered, qsizetype(std::strlen(rendered)));
+            std::optional<QString> decoded = Utf8Decoder::decode(bytes);
+            html = decoded ? std::move(*decoded) : QString::fromUtf8(bytes);
             cmark_get_default_mem_allocator()->free(rendered);
         }
         cmark_node_free(document);
