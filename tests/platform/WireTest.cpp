@@ -58,12 +58,6 @@ TEST(Wire, Utf8IsCheckedStrictly)
                             "\xF5\x80\x80\x80", "\xF8\x80\x80", "\xFF\x80\x80", "\x80", "\xE3\x81", "\xE3\x81\x41", "abcdefgh\xE3\x81",
                             "abcdefghijklmnop\xFF"})
         EXPECT_FALSE(wire::isWellFormedUtf8(bad)) << bad;
-    EXPECT_EQ(wire::utf16Length("aé日😀"), 5u);
-    // Counted eight bytes at a time, whatever straddles the words.
-    for (const QString& text : {QStringLiteral("😀abcdefgh日本語é😀😀x"), QStringLiteral("1234567😀890"), QString()}) {
-        const QByteArray utf8 = text.toUtf8();
-        EXPECT_EQ(wire::utf16Length(std::string_view(utf8.constData(), size_t(utf8.size()))), size_t(text.size()));
-    }
 }
 
 TEST(Wire, TheVectorTextCheckAnswersAsTheByteCheckWhereverASequenceFalls)

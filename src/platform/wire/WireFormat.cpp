@@ -50,33 +50,6 @@ const Value* Value::value(FourCharCode key) const
     return nullptr;
 }
 
-std::size_t utf16Length(std::string_view utf8)
-{
-    // A unit for every byte that starts a character, two for those that start four bytes;
-    // eight bytes at a time.
-    constexpr std::uint64_t high = 0x8080808080808080ull;
-    const char* p = utf8.data();
-    const std::size_t n = utf8.size();
-    std::size_t units = 0;
-    std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        std::uint64_t w;
-        std::memcpy(&w, p + i, 8);
-        const std::uint64_t continuation = w & ~(w << 1) & high;              // 10xxxxxx
-        const std::uint64_t fourByteLead = w & (w << 1) & (w << 2) & (w << 3) & high;  // 1111xxxx
-        // One bit at the top of a byte each: summed by a multiply rather than a popcount, which
-        // the baseline processor lacks and the compiler makes a library call.
-        constexpr std::uint64_t ones = 0x0101010101010101ull;
-        units += 8 - std::size_t(((continuation >> 7) * ones) >> 56) + std::size_t(((fourByteLead >> 7) * ones) >> 56);
-    }
-    for (; i < n; ++i) {
-        const auto byte = std::uint8_t(p[i]);
-        units += (byte & 0xC0) != 0x80;
-        units += byte >= 0xF0;
-    }
-    return units;
-}
-
 namespace {
 
 class Reader {

@@ -68,9 +68,6 @@ struct Event {
 std::optional<Value> decodeValue(std::string_view bytes, std::string* error = nullptr);
 std::optional<Event> decodeEvent(std::string_view bytes, std::string* error = nullptr);
 
-// The UTF-16 units well-formed UTF-8 decodes to.
-std::size_t utf16Length(std::string_view utf8);
-
 std::uint32_t readBigEndian32(const char* bytes);
 std::uint64_t readBigEndian64(const char* bytes);
 
