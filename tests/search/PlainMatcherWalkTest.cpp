@@ -15,6 +15,19 @@ QList<TextRange> ranges(const QList<SearchMatch>& matches)
     return out;
 }
 
+// Text search with the options the low bits of a random draw choose.
+SearchOptions optionsFrom(int bits)
+{
+    SearchOptions options;
+    options.mode = SearchMode::text;
+    options.caseSensitive = !(bits & 1);
+    options.ignoresDiacriticMarks = bits & 2;
+    options.ignoresWidth = bits & 4;
+    options.isLiteralSearch = bits & 8;
+    options.wholeWord = bits & 16;
+    return options;
+}
+
 }  // namespace
 
 // Walking straight to the literal of the pattern folds only the text around it; the matches
@@ -45,13 +58,7 @@ TEST(PlainMatcherWalk, GoingStraightToTheLiteralFindsWhatFoldingEverythingFinds)
         }
         const QString pattern = QString::fromUtf16(patterns[random() % (sizeof patterns / sizeof *patterns)]);
         const int bits = int(random() % 64);
-        SearchOptions options;
-        options.mode = SearchMode::text;
-        options.caseSensitive = !(bits & 1);
-        options.ignoresDiacriticMarks = bits & 2;
-        options.ignoresWidth = bits & 4;
-        options.isLiteralSearch = bits & 8;
-        options.wholeWord = bits & 16;
+        const SearchOptions options = optionsFrom(bits);
         const qsizetype from = (bits & 32) ? qsizetype(random() % std::max<qsizetype>(1, text.size() / 64)) : 0;
         const TextRange scope(from, text.size() - from);
         const QList<TextRange> expected =
@@ -105,12 +112,7 @@ TEST(PlainMatcherWalk, TheStartFilterMissesNothingBesideEmojiPunctuationAndOther
         for (int k = 0; k < length; ++k) text += QString::fromUtf16(pieces[random() % count]);
         const QString pattern = QString::fromUtf16(patterns[random() % (sizeof patterns / sizeof *patterns)]);
         const int bits = int(random() % 16);
-        SearchOptions options;
-        options.mode = SearchMode::text;
-        options.caseSensitive = !(bits & 1);
-        options.ignoresDiacriticMarks = bits & 2;
-        options.ignoresWidth = bits & 4;
-        options.isLiteralSearch = bits & 8;
+        const SearchOptions options = optionsFrom(bits);
         const TextRange scope(0, text.size());
         EXPECT_EQ(ranges(PlainMatcher::matches(text, pattern, scope, options, nullptr)),
                   ranges(PlainMatcher::matches(text, pattern, scope, options, nullptr, PlainMatcher::Walk::foldingAll)))
