@@ -414,6 +414,23 @@ TEST(TextCodec, UnicodeFormsRoundTripEveryWellFormedText)
     }
 }
 
+// Surrogates are looked for eight units at a time: a lone half, a pair cut by a block's edge and
+// a reversed pair must each be found wherever they stand.
+TEST(TextCodec, UnicodeFormsFindLoneSurrogatesAtEveryAlignment)
+{
+    const TextFormat utf8 = formatOf(TextEncoding::utf8, false);
+    for (int at = 0; at < 40; ++at) {
+        QString pair = QString(40, u'a');
+        pair.insert(at, u"\U0001F600"_qs);
+        EXPECT_NO_THROW(TextCodec::encode(pair, utf8)) << at;
+        for (const QString& bad : {QString(QChar(0xD83D)), QString(QChar(0xDE00)), u"\xDE00\xD83D"_qs}) {
+            QString text = QString(40, u'a');
+            text.insert(at, bad);
+            EXPECT_THROW(TextCodec::encode(text, utf8), CodecError) << at;
+        }
+    }
+}
+
 // The size is counted without encoding for the Unicode forms: it must equal what encoding writes,
 // marks and surrogate pairs included, and refuse what encoding refuses.
 TEST(TextCodec, EncodedSizeEqualsTheEncodedBytes)

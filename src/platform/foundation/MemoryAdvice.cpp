@@ -40,4 +40,12 @@ QString reservedString(qsizetype capacity)
     return s;
 }
 
+QByteArray uninitializedBytes(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    constexpr qsizetype large = 4 << 20;
+    if (size >= large) adviseLargeBuffer(bytes.data(), std::size_t(size));
+    return bytes;
+}
+
 }  // namespace korimado

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstddef>
@@ -20,5 +21,9 @@ void releaseFreedMemory();
 
 // An empty string with room for capacity units, its storage advised as above when it is large.
 QString reservedString(qsizetype capacity);
+
+// size bytes left as they come, advised as above when they are many: writing a file from small
+// pages costs as much again as filling them.
+QByteArray uninitializedBytes(qsizetype size);
 
 }  // namespace korimado

@@ -1,5 +1,6 @@
 #include "platform/foundation/Utf8Encoder.h"
 
+#include "platform/foundation/MemoryAdvice.h"
 #include "platform/foundation/ParallelParts.h"
 
 #include <algorithm>
@@ -128,7 +129,7 @@ QByteArray Utf8Encoder::encode(QStringView text)
     const char16_t* units = text.utf16();
     const std::vector<qsizetype> bounds = partBounds(units, text.size());
     const std::vector<qsizetype> offsets = partOffsets(units, bounds);
-    QByteArray out(offsets.back(), Qt::Uninitialized);
+    QByteArray out = uninitializedBytes(offsets.back());
     encodeParts(units, bounds, offsets, out.data());
     return out;
 }
