@@ -322,3 +322,27 @@ TEST(SearchEngineError, Descriptions)
     EXPECT_FALSE(SearchEngineError::invalidRegularExpression(QStringLiteral("a"))
                  == SearchEngineError::invalidRegularExpression(QStringLiteral("b")));
 }
+
+// Past a megabyte of results the list grows ahead of itself: every match must still be there, in
+// order, for plain text (folded too) and for expressions with their groups.
+TEST(SearchEngineFindAll, HundredsOfThousandsOfMatchesAreAllKeptInOrder)
+{
+    constexpr qsizetype count = 150000;
+    QString text;
+    for (qsizetype i = 0; i < count; ++i) text += (i % 2 == 0) ? u"ab " : u"AB ";
+    SearchOptions folded = plainOptions();
+    folded.caseSensitive = false;
+    SearchOptions grouped = regexOptions();
+    grouped.caseSensitive = false;
+    for (const SearchRequest& r : {request(QStringLiteral("ab"), folded), request(QStringLiteral("(a)(b)"), grouped)}) {
+        const QList<SearchMatch> matches = SearchEngine::findAll(text, r, 0).matches;
+        ASSERT_EQ(matches.size(), count);
+        for (qsizetype i = 0; i < count; ++i) {
+            ASSERT_EQ(matches[i].range, TextRange(3 * i, 2)) << i;
+            if (r.options.mode == SearchMode::regularExpression) {
+                ASSERT_EQ(matches[i].captureRanges.size(), 2);
+                ASSERT_EQ(matches[i].captureRanges[1], TextRange(3 * i + 1, 1)) << i;
+            }
+        }
+    }
+}

@@ -1,5 +1,6 @@
 #include "search/engine/PlainMatcher.h"
 
+#include "platform/foundation/MemoryAdvice.h"
 #include "search/engine/FoldedStartFilter.h"
 #include "search/engine/GraphemeProbe.h"
 #include "search/engine/PlainLiterals.h"
@@ -154,6 +155,7 @@ QList<SearchMatch> PlainMatcher::matches(const QString& text, const QString& pat
             if (options.wholeWord && isWordAround(*v, *w)) continue;
             SearchMatch match;
             match.range = TextRange(*v, *w - *v);
+            makeRoomAtEnd(found);
             found.push_back(std::move(match));
         }
         if (stop >= end) break;

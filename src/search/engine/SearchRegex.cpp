@@ -1,5 +1,6 @@
 #include "search/engine/SearchRegex.h"
 
+#include "platform/foundation/MemoryAdvice.h"
 #include "search/engine/SearchEngineError.h"
 #include "search/engine/UnitScanner.h"
 
@@ -229,6 +230,7 @@ QList<SearchMatch> SearchRegex::matches(const QString& text, const icu::RegexPat
             const TextRange r = match.captureRanges[group - 1];
             if (!r.isNotFound()) match.namedCaptureRanges.insert(name, r);
         }
+        makeRoomAtEnd(found);
         found.push_back(std::move(match));
     };
 
