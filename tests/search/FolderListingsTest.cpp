@@ -17,7 +17,7 @@ namespace {
 QStringList names(const FolderListings::Listing& listing)
 {
     QStringList out;
-    for (const FolderListingEntry& entry : listing.value_or(std::vector<FolderListingEntry>())) out.push_back(entry.name);
+    for (const FolderListedEntry& listed : listing.value_or(std::vector<FolderListedEntry>())) out.push_back(listed.entry.name);
     return out;
 }
 
@@ -33,24 +33,26 @@ TEST(FolderListings, ReadAheadOrNotEveryFolderComesInTheSameOrderWithTheSameKind
         dir.write(name, "x");
     dir.write("sub/inner.txt", "x");
     FolderFileSystem& fs = FolderFileSystem::standard();
-    const FolderListings::Listing direct = FolderListings::sortedListing(fs, dir.path());
+    const FolderListings::Listing direct = FolderListings::sortedListing(fs, dir.path(), dir.path());
     const QStringList expected{QStringLiteral("a.txt"), QStringLiteral("b.txt"), QStringLiteral("sub"), decomposed,
                                QStringLiteral("\u00E9a.txt"), QStringLiteral("\uE000.txt"), QStringLiteral("\U0001F600.txt")};
     EXPECT_EQ(names(direct), expected);
 
-    FolderListings listings(fs, 2);
+    FolderListings listings(fs, dir.path(), 2);
     listings.readAhead(dir.path());
     listings.readAhead(dir.path());  // asked twice, read once and taken once
     const FolderListings::Listing ahead = listings.take(dir.path(), [] {});
     ASSERT_TRUE(ahead.has_value());
     ASSERT_EQ(ahead->size(), direct->size());
     for (size_t i = 0; i < ahead->size(); ++i) {
-        EXPECT_EQ((*ahead)[i].name, (*direct)[i].name);
-        EXPECT_EQ((*ahead)[i].kind, (*direct)[i].kind);
+        EXPECT_EQ((*ahead)[i].entry.name, (*direct)[i].entry.name);
+        EXPECT_EQ((*ahead)[i].entry.kind, (*direct)[i].entry.kind);
+        EXPECT_EQ((*ahead)[i].relativePath, (*direct)[i].relativePath);
+        EXPECT_EQ((*ahead)[i].path, dir.file((*direct)[i].entry.name));
     }
     // Taken again, it is listed anew rather than handed out twice.
     EXPECT_EQ(names(listings.take(dir.path(), [] {})), expected);
-    EXPECT_EQ(names(FolderListings(fs, 0).take(dir.file("sub"), [] {})), QStringList{"inner.txt"});
+    EXPECT_EQ(names(FolderListings(fs, dir.path(), 0).take(dir.file("sub"), [] {})), QStringList{"inner.txt"});
 }
 
 TEST(FolderListings, AFailedListingReadAheadIsNoneAndAWaitCanBeCancelled)
@@ -63,7 +65,7 @@ TEST(FolderListings, AFailedListingReadAheadIsNoneAndAWaitCanBeCancelled)
     fs.before = [&](FaultyFileSystem::Op op, const QString& path) {
         while (op == FaultyFileSystem::Op::list && path.endsWith("/slow") && !release) std::this_thread::yield();
     };
-    FolderListings listings(fs, 1);
+    FolderListings listings(fs, dir.path(), 1);
     listings.readAhead(dir.file("locked"));
     EXPECT_FALSE(listings.take(dir.file("locked"), [] {}).has_value());
 

@@ -1,6 +1,9 @@
 #include "search/folder/FolderListings.h"
 
 #include "platform/foundation/DispatchQueue.h"
+#include "platform/foundation/FilePath.h"
+#include "search/folder/FolderApplyTemporaries.h"
+#include "search/folder/FolderSearchPaths.h"
 
 #include <algorithm>
 #include <chrono>
@@ -32,9 +35,15 @@ bool isAsciiName(const QString& name)
     return true;
 }
 
+QString childPath(const QString& folder, const QString& name)
+{
+    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
+}
+
 }  // namespace
 
-FolderListings::FolderListings(FolderFileSystem& fileSystem, int threads) : fileSystem_(fileSystem)
+FolderListings::FolderListings(FolderFileSystem& fileSystem, const QString& root, int threads)
+    : fileSystem_(fileSystem), root_(root)
 {
     if (threads > 0)
         queue_ = std::make_unique<DispatchQueue>(DispatchQueue::applicationLabel(QStringLiteral(".folder-search-listings")),
@@ -48,9 +57,9 @@ void FolderListings::readAhead(const QString& folder)
     if (!queue_ || qsizetype(ahead_.size()) >= maximumAhead || ahead_.contains(folder)) return;
     auto promise = std::make_shared<std::promise<Listing>>();
     ahead_.emplace(folder, promise->get_future());
-    queue_->async([promise, folder, &fileSystem = fileSystem_] {
+    queue_->async([promise, folder, root = root_, &fileSystem = fileSystem_] {
         try {
-            promise->set_value(sortedListing(fileSystem, folder));
+            promise->set_value(sortedListing(fileSystem, folder, root));
         } catch (...) {
             promise->set_exception(std::current_exception());
         }
@@ -60,17 +69,18 @@ void FolderListings::readAhead(const QString& folder)
 FolderListings::Listing FolderListings::take(const QString& folder, const std::function<void()>& pollCancelled)
 {
     const auto found = ahead_.find(folder);
-    if (found == ahead_.end()) return sortedListing(fileSystem_, folder);
+    if (found == ahead_.end()) return sortedListing(fileSystem_, folder, root_);
     std::future<Listing> listing = std::move(found->second);
     ahead_.erase(found);
     while (listing.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) pollCancelled();
     return listing.get();
 }
 
-FolderListings::Listing FolderListings::sortedListing(FolderFileSystem& fileSystem, const QString& folder)
+FolderListings::Listing FolderListings::sortedListing(FolderFileSystem& fileSystem, const QString& folder,
+                                                     const QString& root)
 {
-    Listing listing = fileSystem.listDirectory(folder, nullptr);
-    if (!listing) return listing;
+    std::optional<std::vector<FolderListingEntry>> listing = fileSystem.listDirectory(folder, nullptr);
+    if (!listing) return std::nullopt;
     struct Entry {
         QString key;  // the name normalised, for the order
         FolderListingEntry* entry;
@@ -82,9 +92,18 @@ FolderListings::Listing FolderListings::sortedListing(FolderFileSystem& fileSyst
         entries.push_back({std::move(key), &entry});
     }
     std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return scalarLess(a.key, b.key); });
-    std::vector<FolderListingEntry> sorted;
+    std::vector<FolderListedEntry> sorted;
     sorted.reserve(entries.size());
-    for (const Entry& e : entries) sorted.push_back(std::move(*e.entry));
+    for (const Entry& e : entries) {
+        FolderListedEntry out;
+        out.path = childPath(folder, e.entry->name);
+        out.standardized = standardizedPath(out.path);
+        if (out.standardized == out.path) out.standardized = out.path;  // one string, not two
+        out.relativePath = FolderSearchPaths::relativePath(out.path, root);
+        out.isTemporary = FolderApplyTemporaries::isTemporaryName(e.entry->name);
+        out.entry = std::move(*e.entry);
+        sorted.push_back(std::move(out));
+    }
     return sorted;
 }
 

@@ -26,16 +26,12 @@ namespace korimado {
 
 namespace {
 
-QString childPath(const QString& folder, const QString& name)
-{
-    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
-}
-
 // A binary nearly always shows a NUL in its first block (its header), and is refused without
 // reading the rest.
 constexpr qsizetype firstBlockBytes = 64 * 1024;
 // A worker keeps its read buffer from file to file up to this size; a larger one goes with its file.
-constexpr qsizetype keptBufferBytes = 1024 * 1024;
+// Every worker keeps one, so the kept size counts once per core in the search's memory.
+constexpr qsizetype keptBufferBytes = 256 * 1024;
 
 // The read buffer of the worker thread that runs this.
 QByteArray& workerBuffer()
@@ -144,7 +140,7 @@ FolderSearchResult FolderSearchWalk::run(const QString& rootURL)
                                                 workers);
     }
     // Two threads keep the listings ahead of a walk that examines each entry in a few microseconds.
-    listings_ = std::make_unique<FolderListings>(fileSystem_, workers > 1 ? 2 : 0);
+    listings_ = std::make_unique<FolderListings>(fileSystem_, root_, workers > 1 ? 2 : 0);
     struct Drain {
         FolderSearchWalk& walk;
         // On the way out by an exception, files and listings not yet started are dropped and the
@@ -210,15 +206,23 @@ void FolderSearchWalk::listFolder(const QString& folder, bool alreadyResolved)
         skip(FolderSearchPaths::relativePath(resolved, root_), FolderSkipReason::unreadableFolder);
         return;
     }
-    // Keeps the order of what it leaves.
-    FolderApplyTemporaries::sweep(resolved, *listing, fileSystem_);
-    for (const FolderListingEntry& e : *listing) examineEntry(childPath(resolved, e.name), e.name, e.kind);
+    // The sweep takes out every temporary and removes those of ended runs.
+    if (std::any_of(listing->begin(), listing->end(), [](const FolderListedEntry& e) { return e.isTemporary; })) {
+        std::vector<FolderListingEntry> entries;
+        for (const FolderListedEntry& e : *listing) entries.push_back(e.entry);
+        FolderApplyTemporaries::sweep(resolved, entries, fileSystem_);
+        std::erase_if(*listing, [](const FolderListedEntry& e) { return e.isTemporary; });
+    }
+    for (const FolderListedEntry& e : *listing) examineEntry(e);
 }
 
-void FolderSearchWalk::examineEntry(const QString& entryPath, const QString& name, FolderListingEntry::Kind kind)
+void FolderSearchWalk::examineEntry(const FolderListedEntry& listed)
 {
     checkCancelled();
-    const QString relative = FolderSearchPaths::relativePath(entryPath, root_);
+    const QString& entryPath = listed.path;
+    const QString& name = listed.entry.name;
+    const FolderListingEntry::Kind kind = listed.entry.kind;
+    const QString& relative = listed.relativePath;
     if (name == FolderSearchEngine::backupFolderName || excluded_.matches(relative)) {
         skip(relative, FolderSkipReason::excluded);
         return;
@@ -231,7 +235,7 @@ void FolderSearchWalk::examineEntry(const QString& entryPath, const QString& nam
             skip(relative, FolderSkipReason::hidden);
             return;
         }
-        const QString path = standardizedPath(entryPath);
+        const QString& path = listed.standardized;
         if (!FolderSearchPaths::isInside(path, root_)) {
             skip(relative, FolderSkipReason::outsideRoot);
             return;
@@ -266,7 +270,7 @@ void FolderSearchWalk::examineEntry(const QString& entryPath, const QString& nam
         }
         attributes = fileSystem_.attributes(path, true);
     } else {
-        path = standardizedPath(entryPath);
+        path = listed.standardized;
         if (!FolderSearchPaths::isInside(path, root_)) {
             skip(relative, FolderSkipReason::outsideRoot);
             return;

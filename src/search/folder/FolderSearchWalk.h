@@ -90,7 +90,7 @@ private:
     void skipAt(qsizetype sequence, const QString& relativePath, const QString& reason);
     void readAhead();
     void listFolder(const QString& folder, bool alreadyResolved);
-    void examineEntry(const QString& entryPath, const QString& name, FolderListingEntry::Kind kind);
+    void examineEntry(const FolderListedEntry& listed);
     void examineFile(const QString& path, const QString& entryRelativePath,
                      const std::optional<FolderEntryAttributes>& attributes);
     void skip(const QString& relativePath, const QString& reason);
@@ -104,7 +104,7 @@ private:
 
     QString root_;
     QList<std::pair<QString, bool>> pending_;  // folders still to list (resolved?); the last first
-    static constexpr qsizetype readAheadFolders = 8;
+    static constexpr qsizetype readAheadFolders = 4;
     std::unique_ptr<FolderListings> listings_;
     QSet<QString> listedFolders_;
     QSet<QString> examinedFiles_;  // only while links are followed
