@@ -444,42 +444,48 @@ void compareOnTree(const char* name, const QString& root, bool literal, const QS
     QFile::remove(output);
 }
 
+// The engine alone, as grep and rg run: no window system is brought up for it, so that the
+// process's peak memory is the search's own and the engine's libraries'.
+int searchOnce(int argc, char** argv, const QString& givenTree, const QString& once)
+{
+    QCoreApplication app(argc, argv);
+    const bool literal = once == QStringLiteral("literal");
+    const FolderSearchResult result = FolderSearchEngine::search(givenTree, treeRequest(literal), options());
+    // A digest of everything found and passed over, to tell two builds' results apart.
+    QCryptographicHash digest(QCryptographicHash::Sha256);
+    for (const FolderSearchFile& file : result.files) {
+        digest.addData(file.relativePath.toUtf8());
+        for (const FolderSearchHit& hit : file.hits)
+            digest.addData(QByteArray::number(hit.range.location) + ':' + QByteArray::number(hit.range.length) + ':' +
+                           QByteArray::number(hit.line) + ':' + QByteArray::number(hit.column) + hit.excerpt.toUtf8());
+        // The stamp's hash is seeded anew in every process: its size only.
+        digest.addData(QByteArray::number(file.stamp.size) +
+                       QByteArray::number(int(file.format.lineEnding.value())) + QByteArray::number(int(file.format.encoding)));
+    }
+    for (const FolderSkippedFile& skipped : result.skippedFiles) digest.addData((skipped.path + skipped.reason).toUtf8());
+    std::printf("files %lld hits %lld skipped %lld digest %s\n", static_cast<long long>(result.visitedFileCount),
+                static_cast<long long>(result.matchCount()), static_cast<long long>(result.skippedFiles.size()),
+                digest.result().toHex().left(16).constData());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-#if KORIMADO_BENCH_UI
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-#else
-    QCoreApplication app(argc, argv);
-#endif
     // A tree of the caller's (a mixed one of 40,000 files and more: sources, documentation,
     // libraries, large generated files): only the comparison on it.
     const QString givenTree = qEnvironmentVariable("FOLDER_BENCH_TREE");
     // FOLDER_BENCH_ONCE=literal|regex: that one search of the tree and nothing else, so that the
     // process's peak memory is the search's own (the comparison runs this under /usr/bin/time).
     const QString once = qEnvironmentVariable("FOLDER_BENCH_ONCE");
-    if (!givenTree.isEmpty() && !once.isEmpty()) {
-        const bool literal = once == QStringLiteral("literal");
-        const FolderSearchResult result = FolderSearchEngine::search(givenTree, treeRequest(literal), options());
-        // A digest of everything found and passed over, to tell two builds' results apart.
-        QCryptographicHash digest(QCryptographicHash::Sha256);
-        for (const FolderSearchFile& file : result.files) {
-            digest.addData(file.relativePath.toUtf8());
-            for (const FolderSearchHit& hit : file.hits)
-                digest.addData(QByteArray::number(hit.range.location) + ':' + QByteArray::number(hit.range.length) + ':' +
-                               QByteArray::number(hit.line) + ':' + QByteArray::number(hit.column) + hit.excerpt.toUtf8());
-            // The stamp's hash is seeded anew in every process: its size only.
-            digest.addData(QByteArray::number(file.stamp.size) +
-                           QByteArray::number(int(file.format.lineEnding.value())) + QByteArray::number(int(file.format.encoding)));
-        }
-        for (const FolderSkippedFile& skipped : result.skippedFiles) digest.addData((skipped.path + skipped.reason).toUtf8());
-        std::printf("files %lld hits %lld skipped %lld digest %s\n", static_cast<long long>(result.visitedFileCount),
-                    static_cast<long long>(result.matchCount()), static_cast<long long>(result.skippedFiles.size()),
-                    digest.result().toHex().left(16).constData());
-        return 0;
-    }
+    if (!givenTree.isEmpty() && !once.isEmpty()) return searchOnce(argc, argv, givenTree, once);
+#if KORIMADO_BENCH_UI
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+#else
+    QCoreApplication app(argc, argv);
+#endif
     if (!givenTree.isEmpty()) {
         QTemporaryDir scratch(QDir::tempPath() + QStringLiteral("/korimado-folder-bench-XXXXXX"));
         if (!scratch.isValid()) return 1;

@@ -7,6 +7,7 @@
 #include "search/folder/FolderApplyTemporaries.h"
 #include "search/folder/FolderExcerpts.h"
 #include "search/folder/FolderFileSystem.h"
+#include "search/folder/FolderListings.h"
 #include "search/folder/FolderSearchEngine.h"
 #include "search/folder/FolderSearchError.h"
 #include "search/folder/FolderSearchPaths.h"
@@ -25,39 +26,12 @@ namespace korimado {
 
 namespace {
 
-// Plain scalar order: UTF-16 order puts the supplementary planes before U+E000..U+FFFF.
-bool scalarLess(const QString& a, const QString& b)
-{
-    const qsizetype n = std::min(a.size(), b.size());
-    for (qsizetype i = 0; i < n; ++i) {
-        char16_t x = a[i].unicode();
-        char16_t y = b[i].unicode();
-        if (x == y) continue;
-        // Surrogates (D800..DFFF) stand for scalars above every unit of E000..FFFF.
-        const auto rank = [](char16_t u) { return u >= 0xD800 && u <= 0xDFFF ? char32_t(u) + 0x10000 : char32_t(u); };
-        return rank(x) < rank(y);
-    }
-    return a.size() < b.size();
-}
-
-bool isAsciiName(const QString& name)
-{
-    for (QChar c : name) {
-        if (c.unicode() >= 0x80) return false;
-    }
-    return true;
-}
-
-QString childPath(const QString& folder, const QString& name)
-{
-    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
-}
-
 // A binary nearly always shows a NUL in its first block (its header), and is refused without
 // reading the rest.
 constexpr qsizetype firstBlockBytes = 64 * 1024;
 // A worker keeps its read buffer from file to file up to this size; a larger one goes with its file.
-constexpr qsizetype keptBufferBytes = 1024 * 1024;
+// Every worker keeps one, so the kept size counts once per core in the search's memory.
+constexpr qsizetype keptBufferBytes = 256 * 1024;
 
 // The read buffer of the worker thread that runs this.
 QByteArray& workerBuffer()
@@ -165,23 +139,35 @@ FolderSearchResult FolderSearchWalk::run(const QString& rootURL)
         pool_ = std::make_unique<DispatchQueue>(DispatchQueue::applicationLabel(QStringLiteral(".folder-search-files")),
                                                 workers);
     }
+    // Two threads keep the listings ahead of a walk that examines each entry in a few microseconds.
+    listings_ = std::make_unique<FolderListings>(fileSystem_, root_, workers > 1 ? 2 : 0);
     struct Drain {
         FolderSearchWalk& walk;
-        // On the way out by an exception, files not yet started are dropped and the running ones
-        // finish before the walk goes.
-        ~Drain() { walk.pool_.reset(); }
+        // On the way out by an exception, files and listings not yet started are dropped and the
+        // running ones finish before the walk goes.
+        ~Drain()
+        {
+            walk.pool_.reset();
+            walk.listings_.reset();
+        }
     } drain{*this};
 
     pending_.push_back({root_, false});
     while (!pending_.isEmpty()) {
         const auto [folder, resolved] = pending_.takeLast();
         checkCancelled();
+        readAhead();
         listFolder(folder, resolved);
     }
     while (!jobs_.empty()) mergeOldest();
 
-    std::stable_sort(skipped_.begin(), skipped_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    // Nearly in order already: only the files skipped by a worker come late.
+    const auto bySequence = [](const auto& a, const auto& b) { return a.first < b.first; };
+    if (!std::is_sorted(skipped_.begin(), skipped_.end(), bySequence))
+        std::stable_sort(skipped_.begin(), skipped_.end(), bySequence);
+    result_.skippedFiles.reserve(qsizetype(skipped_.size()));
     for (auto& s : skipped_) result_.skippedFiles.push_back(std::move(s.second));
+    skipped_ = {};
 
     std::vector<std::pair<QByteArray, qsizetype>> keys;
     keys.reserve(size_t(result_.files.size()));
@@ -197,6 +183,17 @@ FolderSearchResult FolderSearchWalk::run(const QString& rootURL)
     return std::move(result_);
 }
 
+void FolderSearchWalk::readAhead()
+{
+    // The folders listed next are the last pushed. Only those met as folders in a listing: their
+    // path is resolved and inside the root already, so reading one ahead reads nothing the walk
+    // would not.
+    const qsizetype last = pending_.size() - 1;
+    for (qsizetype i = last; i >= 0 && i > last - readAheadFolders; --i) {
+        if (pending_[i].second) listings_->readAhead(pending_[i].first);
+    }
+}
+
 void FolderSearchWalk::listFolder(const QString& folder, bool alreadyResolved)
 {
     // A folder met as a folder in a listing of a resolved folder is resolved already: only the
@@ -204,30 +201,28 @@ void FolderSearchWalk::listFolder(const QString& folder, bool alreadyResolved)
     const QString resolved = alreadyResolved ? folder : fileSystem_.resolvedPath(folder).value_or(standardizedPath(folder));
     if (!FolderSearchPaths::isInside(resolved, root_) || listedFolders_.contains(resolved)) return;
     listedFolders_.insert(resolved);
-    std::optional<std::vector<FolderListingEntry>> listing = fileSystem_.listDirectory(resolved, nullptr);
+    FolderListings::Listing listing = listings_->take(resolved, [this] { checkCancelled(); });
     if (!listing) {
         skip(FolderSearchPaths::relativePath(resolved, root_), FolderSkipReason::unreadableFolder);
         return;
     }
-    FolderApplyTemporaries::sweep(resolved, *listing, fileSystem_);
-    struct Entry {
-        QString key;  // the name normalised, for the order
-        FolderListingEntry entry;
-    };
-    std::vector<Entry> entries;
-    entries.reserve(listing->size());
-    for (FolderListingEntry& entry : *listing) {
-        QString key = isAsciiName(entry.name) ? entry.name : entry.name.normalized(QString::NormalizationForm_C);
-        entries.push_back({std::move(key), std::move(entry)});
+    // The sweep takes out every temporary and removes those of ended runs.
+    if (std::any_of(listing->begin(), listing->end(), [](const FolderListedEntry& e) { return e.isTemporary; })) {
+        std::vector<FolderListingEntry> entries;
+        for (const FolderListedEntry& e : *listing) entries.push_back(e.entry);
+        FolderApplyTemporaries::sweep(resolved, entries, fileSystem_);
+        std::erase_if(*listing, [](const FolderListedEntry& e) { return e.isTemporary; });
     }
-    std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return scalarLess(a.key, b.key); });
-    for (const Entry& e : entries) examineEntry(childPath(resolved, e.entry.name), e.entry.name, e.entry.kind);
+    for (const FolderListedEntry& e : *listing) examineEntry(e);
 }
 
-void FolderSearchWalk::examineEntry(const QString& entryPath, const QString& name, FolderListingEntry::Kind kind)
+void FolderSearchWalk::examineEntry(const FolderListedEntry& listed)
 {
     checkCancelled();
-    const QString relative = FolderSearchPaths::relativePath(entryPath, root_);
+    const QString& entryPath = listed.path;
+    const QString& name = listed.entry.name;
+    const FolderListingEntry::Kind kind = listed.entry.kind;
+    const QString& relative = listed.relativePath;
     if (name == FolderSearchEngine::backupFolderName || excluded_.matches(relative)) {
         skip(relative, FolderSkipReason::excluded);
         return;
@@ -240,7 +235,7 @@ void FolderSearchWalk::examineEntry(const QString& entryPath, const QString& nam
             skip(relative, FolderSkipReason::hidden);
             return;
         }
-        const QString path = standardizedPath(entryPath);
+        const QString& path = listed.standardized;
         if (!FolderSearchPaths::isInside(path, root_)) {
             skip(relative, FolderSkipReason::outsideRoot);
             return;
@@ -275,7 +270,7 @@ void FolderSearchWalk::examineEntry(const QString& entryPath, const QString& nam
         }
         attributes = fileSystem_.attributes(path, true);
     } else {
-        path = standardizedPath(entryPath);
+        path = listed.standardized;
         if (!FolderSearchPaths::isInside(path, root_)) {
             skip(relative, FolderSkipReason::outsideRoot);
             return;
@@ -362,7 +357,9 @@ void FolderSearchWalk::dispatchBatch()
 
 void FolderSearchWalk::mergeOldest()
 {
-    dispatchBatch();
+    // Only when the oldest file is still in the batch being filled: handing over a part-filled
+    // batch for every file merged would wake a worker per file.
+    if (!batch_.empty() && jobs_.front().job == batch_.front()) dispatchBatch();
     // A cancel is seen while a long file is still being searched; the workers see it too and stop.
     while (jobs_.front().done.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) checkCancelled();
     PendingJob pending = std::move(jobs_.front());
@@ -394,6 +391,14 @@ void FolderSearchWalk::searchFile(FileJob& job, const FileContext& context)
             context.largeFiles->sync([&job, &context] { searchContent(job, context); });
         } else {
             searchContent(job, context);
+        }
+        // The looks a file with hits is given once its hits are known, here rather than on the
+        // walk's thread, which every file passes through.
+        if (!job.error && !job.skipReason && !job.hits.isEmpty()) {
+            FolderFileSystem& fileSystem = *context.fileSystem;
+            if (const std::optional<FolderEntryAttributes> current = fileSystem.attributes(job.path, true))
+                job.posixPermissions = current->posixPermissions;
+            job.isWritable = job.attributes.isWritable && fileSystem.isWritable(job.path);
         }
     } catch (...) {
         job.error = std::current_exception();
@@ -512,10 +517,9 @@ void FolderSearchWalk::merge(FileJob& job)
     file.url = job.path;
     file.relativePath = FolderSearchPaths::relativePath(job.path, root_);
     file.format = job.format;
-    const std::optional<FolderEntryAttributes> current = fileSystem_.attributes(job.path, true);
-    if (current) file.posixPermissions = current->posixPermissions;
+    file.posixPermissions = job.posixPermissions;
     file.modificationDate = job.attributes.modificationDate;
-    file.isWritable = job.attributes.isWritable && fileSystem_.isWritable(job.path);
+    file.isWritable = job.isWritable;
     file.identity = job.attributes.identity;
     file.stamp = job.stamp;
     file.hits = std::move(job.hits);

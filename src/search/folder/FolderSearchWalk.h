@@ -6,6 +6,7 @@
 #include "search/folder/FolderFileDeadlines.h"
 #include "search/folder/FolderFileSystem.h"
 #include "search/folder/FolderGlob.h"
+#include "search/folder/FolderListings.h"
 #include "search/folder/FolderSearchOptions.h"
 #include "search/folder/FolderSearchResult.h"
 #include "search/engine/SearchCancellationToken.h"
@@ -23,7 +24,6 @@
 #include <vector>
 
 namespace korimado {
-
 
 // One folder search: the depth-first walk with its two visited sets, the entry tests and the
 // search of each file that survives them.
@@ -53,6 +53,8 @@ private:
         qint64 reservedBytes = 0;     // counted in the walk's bytes in flight
         std::optional<QString> skipReason;
         std::exception_ptr error;  // of the search core: ends the search when its turn comes
+        std::optional<quint32> posixPermissions;  // of a file with hits, links followed
+        bool isWritable = false;                  // of a file with hits
         TextFormat format;
         FolderContentStamp stamp;
         QList<FolderSearchHit> hits;
@@ -86,8 +88,9 @@ private:
     void mergeOldest();
     void dispatchBatch();
     void skipAt(qsizetype sequence, const QString& relativePath, const QString& reason);
+    void readAhead();
     void listFolder(const QString& folder, bool alreadyResolved);
-    void examineEntry(const QString& entryPath, const QString& name, FolderListingEntry::Kind kind);
+    void examineEntry(const FolderListedEntry& listed);
     void examineFile(const QString& path, const QString& entryRelativePath,
                      const std::optional<FolderEntryAttributes>& attributes);
     void skip(const QString& relativePath, const QString& reason);
@@ -101,6 +104,8 @@ private:
 
     QString root_;
     QList<std::pair<QString, bool>> pending_;  // folders still to list (resolved?); the last first
+    static constexpr qsizetype readAheadFolders = 4;
+    std::unique_ptr<FolderListings> listings_;
     QSet<QString> listedFolders_;
     QSet<QString> examinedFiles_;  // only while links are followed
     FolderSearchResult result_;
