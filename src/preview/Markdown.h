@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
+
+#include <cstddef>
 
 namespace korimado {
 
@@ -12,6 +15,10 @@ public:
     Markdown() = delete;
     // The HTML of the document's body; empty when the library fails.
     static QString body(const QString& markdown);
+    // The body of UTF-8 source as UTF-8, parsed in at most `parts` parts at once (what body does
+    // for a large source, at any size); `parsedIn` tells how many it took. Empty when the library
+    // fails.
+    static QByteArray bodyInParts(QByteArrayView utf8, std::size_t parts, std::size_t* parsedIn = nullptr);
     enum class Appearance { light, dark };
 
     // The whole page: head with the policy and style sheet, the body, the closing tags.
