@@ -8,8 +8,9 @@
 namespace korimado {
 
 // Markdown to the preview page, through cmark-gfm with tables, strike-through, autolinks and task
-// lists. Pure and safe on any thread; raw HTML is left out by the library's default options, and the
-// page's policy keeps scripts, images, frames and connections off whatever the library emits.
+// lists. Pure and safe on any thread; a large source is parsed in parts on threads of their own.
+// Raw HTML is left out by the library's default options, and the page's policy keeps scripts,
+// images, frames and connections off whatever the library emits.
 class Markdown {
 public:
     Markdown() = delete;
