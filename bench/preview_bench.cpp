@@ -1,4 +1,5 @@
-// The preview engines: the Markdown page of 1 MiB, the status-line statistics of the 64 MiB text of
+// The preview engines: the Markdown page of 1 MiB (beside the library's own HTML of the same
+// source, parsed whole on one thread, in the same run), the status-line statistics of the 64 MiB text of
 // editor_bench (cold, then a caret move warm), token counts of 1 MiB, and sanitising an SVG of
 // 10,000 elements; the 64 MiB text's token count by blocks, whole and after an edit
 // (KORIMADO_BENCH_SINGLE_PASS=1 adds the one-pass count it replaced). With Node and the tiktoken
@@ -20,6 +21,10 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <cmark-gfm-core-extensions.h>
+#include <cmark-gfm.h>
+
+#include <algorithm>
 #include <cstring>
 #include <optional>
 
@@ -183,12 +188,33 @@ double threadCpuMs()
     return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
 }
 
+// The library alone on the same source: parsed whole on one thread through the system's heap,
+// the HTML it writes and nothing around it.
+double libraryHtmlMs(const QByteArray& utf8)
+{
+    cmark_gfm_core_extensions_ensure_registered();
+    Stopwatch sw;
+    cmark_parser* parser = cmark_parser_new(CMARK_OPT_DEFAULT);
+    for (const char* name : {"table", "strikethrough", "autolink", "tasklist"})
+        cmark_parser_attach_syntax_extension(parser, cmark_find_syntax_extension(name));
+    cmark_parser_feed(parser, utf8.constData(), std::size_t(utf8.size()));
+    cmark_node* document = cmark_parser_finish(parser);
+    char* html = cmark_render_html(document, CMARK_OPT_DEFAULT, cmark_parser_get_syntax_extensions(parser));
+    cmark_get_default_mem_allocator()->free(html);
+    cmark_node_free(document);
+    cmark_parser_free(parser);
+    return sw.ms();
+}
+
 void benchPages()
 {
     const QString markdown = markdownDocument(oneMiB);
+    const QByteArray utf8 = markdown.toUtf8();
     Markdown::page(markdown);
+    libraryHtmlMs(utf8);
     std::vector<double> samples;
     std::vector<double> cpu;
+    std::vector<double> library;
     for (int i = 0; i < 5; ++i) {
         const double cpuBefore = threadCpuMs();
         Stopwatch sw;
@@ -196,9 +222,14 @@ void benchPages()
         samples.push_back(sw.ms());
         cpu.push_back(threadCpuMs() - cpuBefore);
         if (page.isEmpty()) std::printf("empty page\n");
+        library.push_back(libraryHtmlMs(utf8));
     }
     report("markdown_page_1mib_ms", percentile(samples, 50));
+    report("markdown_page_1mib_min_ms", *std::min_element(samples.begin(), samples.end()));
+    report("markdown_page_1mib_max_ms", *std::max_element(samples.begin(), samples.end()));
     report("markdown_page_1mib_cpu_ms", percentile(cpu, 50));
+    report("markdown_library_html_1mib_ms", percentile(library, 50));
+    report("markdown_page_to_library_ratio", percentile(samples, 50) / percentile(library, 50));
 
     const QString svg = svgDocument(10'000);
     samples.clear();

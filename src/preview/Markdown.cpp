@@ -1,16 +1,23 @@
 #include "preview/Markdown.h"
 
+#include "platform/foundation/MemoryAdvice.h"
+#include "platform/foundation/ParallelParts.h"
 #include "platform/foundation/Utf8Decoder.h"
 #include "platform/foundation/Utf8Encoder.h"
+#include "preview/CmarkArena.h"
+#include "preview/MarkdownParts.h"
 
 #include <cmark-gfm-core-extensions.h>
 #include <cmark-gfm.h>
 
 #include <QStringList>
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace korimado {
@@ -24,7 +31,7 @@ constexpr const char* pieceCut = "<span style=\"display:inline-block\"></span>";
 
 // Whether some paragraph may hold linesPerPiece soft breaks: only a run of that many lines and
 // one more, none of them blank, can. Most pages have none, and are spared a walk of their tree.
-bool mayHoldLongParagraph(const QByteArray& utf8)
+bool mayHoldLongParagraph(QByteArrayView utf8)
 {
     const char* p = utf8.constData();
     const char* const end = p + utf8.size();
@@ -63,7 +70,7 @@ bool cutLongParagraphs(cmark_node* document)
     cmark_iter_free(iter);
     bool cut = false;
     for (cmark_node* node : cuts) {
-        cmark_node* piece = cmark_node_new(CMARK_NODE_CUSTOM_INLINE);
+        cmark_node* piece = cmark_node_new_with_mem(CMARK_NODE_CUSTOM_INLINE, CmarkArena::mem());
         cmark_node_set_on_enter(piece, pieceCut);
         if (cmark_node_insert_after(node, piece)) {
             cut = true;
@@ -74,34 +81,103 @@ bool cutLongParagraphs(cmark_node* document)
     return cut;
 }
 
-QString render(const QString& markdown, bool* cut)
+// One part's HTML, as cmark wrote it into the part's arena, and what the part's parse found.
+struct RenderedPart {
+    std::unique_ptr<CmarkArena> arena;
+    const char* html = nullptr;
+    std::size_t length = 0;
+    bool cut = false;
+    // Whether the part ends with a block that might have taken lines of the next part had they
+    // been parsed together: a fence or raw HTML still open, or a table or code block at all.
+    bool mayReachOn = false;
+};
+
+void renderPart(QByteArrayView source, bool mayCut, RenderedPart& out)
 {
     std::call_once(registered, [] { cmark_gfm_core_extensions_ensure_registered(); });
-    cmark_parser* parser = cmark_parser_new(CMARK_OPT_DEFAULT);
-    if (!parser) return {};
+    out.arena = std::make_unique<CmarkArena>(std::size_t(source.size()));
+    // Parser, tree and page all live in the arena and go with it, unfreed one by one.
+    const CmarkArena::Use use(*out.arena);
+    cmark_parser* parser = cmark_parser_new_with_mem(CMARK_OPT_DEFAULT, CmarkArena::mem());
+    if (!parser) return;
     for (const char* name : {"table", "strikethrough", "autolink", "tasklist"}) {
         if (cmark_syntax_extension* extension = cmark_find_syntax_extension(name)) {
             cmark_parser_attach_syntax_extension(parser, extension);
         }
     }
-    const QByteArray utf8 = Utf8Encoder::encode(markdown);
-    cmark_parser_feed(parser, utf8.constData(), static_cast<size_t>(utf8.size()));
-    cmark_node* document = cmark_parser_finish(parser);
-    QString html;
-    if (document) {
-        if (mayHoldLongParagraph(utf8) && cutLongParagraphs(document) && cut) *cut = true;
-        if (char* rendered = cmark_render_html(document, CMARK_OPT_DEFAULT, cmark_parser_get_syntax_extensions(parser))) {
-            // cmark writes what it read, and U+FFFD for what it could not: UTF-8 the checked decoder
-            // takes, in parts at once; Qt's is there should it ever not.
-            const QByteArrayView bytes(rendered, qsizetype(std::strlen(rendered)));
-            std::optional<QString> decoded = Utf8Decoder::decode(bytes);
-            html = decoded ? std::move(*decoded) : QString::fromUtf8(bytes);
-            cmark_get_default_mem_allocator()->free(rendered);
-        }
-        cmark_node_free(document);
+    cmark_parser_feed(parser, source.data(), static_cast<size_t>(source.size()));
+    cmark_node* document = nullptr;
+    {
+        // The inline pass turns the extensions' characters on in a table the library keeps for
+        // every parser, and off when it ends: two at once would turn them off under each other
+        // and drop strike-through and links from one page.
+        static std::mutex inlinePass;
+        const std::lock_guard lock(inlinePass);
+        document = cmark_parser_finish(parser);
     }
-    cmark_parser_free(parser);
-    return html;
+    if (!document) return;
+    if (cmark_node* last = cmark_node_last_child(document)) {
+        const cmark_node_type type = cmark_node_get_type(last);
+        const char* name = cmark_node_get_type_string(last);
+        out.mayReachOn = type == CMARK_NODE_CODE_BLOCK || type == CMARK_NODE_HTML_BLOCK
+            || (name && std::strcmp(name, "table") == 0);
+    }
+    out.cut = mayCut && cutLongParagraphs(document);
+    out.html = cmark_render_html_with_mem(document, CMARK_OPT_DEFAULT, cmark_parser_get_syntax_extensions(parser),
+                                          CmarkArena::mem());
+    if (out.html) out.length = std::strlen(out.html);
+}
+
+// The source's blocks as HTML, in parts: a large source is parsed in parts at once where a cut
+// cannot change what it parses to. Should a part end in a block that might have run on, the
+// source is parsed whole. None when the library fails.
+std::optional<std::vector<RenderedPart>> renderParts(QByteArrayView source, std::size_t parts)
+{
+    const bool mayCut = mayHoldLongParagraph(source);
+    std::vector<std::size_t> bounds = MarkdownParts::bounds(source, parts);
+    std::vector<RenderedPart> rendered;
+    const auto parse = [&] {
+        rendered = std::vector<RenderedPart>(bounds.size() - 1);
+        runInParts(rendered.size(), [&](std::size_t k) {
+            renderPart(source.sliced(qsizetype(bounds[k]), qsizetype(bounds[k + 1] - bounds[k])), mayCut, rendered[k]);
+        });
+    };
+    parse();
+    if (std::any_of(rendered.begin(), rendered.end() - 1, [](const RenderedPart& part) { return part.mayReachOn; })) {
+        bounds = {0, std::size_t(source.size())};
+        parse();
+    }
+    if (std::any_of(rendered.begin(), rendered.end(), [](const RenderedPart& part) { return !part.html; })) return std::nullopt;
+    return std::optional<std::vector<RenderedPart>>(std::move(rendered));
+}
+
+// The parts' HTML between `before` and `after`, as one UTF-8 text.
+QByteArray joined(QByteArrayView before, std::span<const RenderedPart> parts, QByteArrayView after)
+{
+    qsizetype length = before.size() + after.size();
+    for (const RenderedPart& part : parts) length += qsizetype(part.length);
+    QByteArray text(length, Qt::Uninitialized);
+    if (length >= (qsizetype(4) << 20)) adviseLargeBuffer(text.data(), std::size_t(length));
+    char* at = std::copy(before.begin(), before.end(), text.data());
+    for (const RenderedPart& part : parts) at = std::copy_n(part.html, part.length, at);
+    std::copy(after.begin(), after.end(), at);
+    return text;
+}
+
+// The parts a source is worth parsing in: one per quarter of a megabyte or so, at most four.
+std::size_t partsFor(qsizetype bytes)
+{
+    constexpr std::size_t share = 256 * 1024;
+    const std::size_t parts = parallelPartCount(std::size_t(bytes), 2 * share, 4);
+    return std::clamp<std::size_t>(std::size_t(bytes) / share, 1, parts);
+}
+
+// cmark writes what it read, and U+FFFD for what it could not: UTF-8 the checked decoder takes,
+// in parts at once; Qt's is there should it ever not.
+QString decoded(const QByteArray& utf8)
+{
+    std::optional<QString> text = Utf8Decoder::decode(utf8);
+    return text ? std::move(*text) : QString::fromUtf8(utf8);
 }
 
 }  // namespace
@@ -144,25 +220,36 @@ const QString& Markdown::head(Appearance appearance)
 
 QString Markdown::body(const QString& markdown)
 {
-    return render(markdown, nullptr);
+    const QByteArray source = Utf8Encoder::encode(markdown);
+    const auto parts = renderParts(source, partsFor(source.size()));
+    return parts ? decoded(joined({}, *parts, {})) : QString();
+}
+
+QByteArray Markdown::bodyInParts(QByteArrayView utf8, std::size_t parts, std::size_t* parsedIn)
+{
+    const auto rendered = renderParts(utf8, parts);
+    if (parsedIn) *parsedIn = rendered ? rendered->size() : 0;
+    return rendered ? joined({}, *rendered, {}) : QByteArray();
 }
 
 QString Markdown::page(const QString& markdown, Appearance appearance)
 {
-    bool cut = false;
-    const QString html = render(markdown, &cut);
+    const QByteArray source = Utf8Encoder::encode(markdown);
+    const auto parts = renderParts(source, partsFor(source.size()));
+    const bool cut = parts && std::any_of(parts->begin(), parts->end(), [](const RenderedPart& part) { return part.cut; });
     // A page with a paragraph so long that it was cut is laid out once, when it is parsed whole
     // (the style at its end shows it): laid out while it arrives, that paragraph would be laid out
     // again for every piece that came. Any other page shows as it comes, so that the engine keeps
     // the page before on screen until then.
-    const QString& top = head(appearance);
-    const QLatin1String hide(cut ? "<style>main{display:none}</style>" : "");
-    const QLatin1String show(cut ? "<style>main{display:block}</style>" : "");
-    const QLatin1String tail("</main></body></html>");
-    QString page;
-    page.reserve(top.size() + hide.size() + html.size() + show.size() + tail.size());
-    page.append(top).append(hide).append(html).append(show).append(tail);
-    return page;
+    static const QByteArray light = head(Appearance::light).toUtf8();
+    static const QByteArray dark = head(Appearance::dark).toUtf8();
+    QByteArray before = appearance == Appearance::dark ? dark : light;
+    QByteArray after("</main></body></html>");
+    if (cut) {
+        before += "<style>main{display:none}</style>";
+        after.prepend("<style>main{display:block}</style>");
+    }
+    return decoded(joined(before, parts ? std::span<const RenderedPart>(*parts) : std::span<const RenderedPart>(), after));
 }
 
 }  // namespace korimado
