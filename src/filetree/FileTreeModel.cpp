@@ -14,6 +14,11 @@ struct FileTreeModel::Listing {
     std::optional<FileTreeNode::Children> children;
     ErrorInfo error;
     QHash<QString, bool> openable;
+    std::vector<bool> opens;
+    std::vector<bool> folders;
+    // The remembered item when the listing started, and the row on the way to it.
+    std::optional<QString> wanted;
+    int wantedRow = -1;
 };
 
 FileTreeModel::FileTreeModel(FileManager& fileManager, QObject* parent)
@@ -80,22 +85,32 @@ void FileTreeModel::load(FileTreeNode* node)
     const QString url = node->url;
     FileManager* files = fileManager_;
     OpenableCheck check = openableCheck ? openableCheck() : OpenableCheck();
+    auto listing = std::make_shared<Listing>();
+    listing->wanted = selectionURL_;
     QPointer<FileTreeModel> self(this);
-    queue_->async([self, node, ticket, tree, hidden, order, url, files, check = std::move(check)] {
-        auto listing = std::make_shared<Listing>();
+    queue_->async([self, node, ticket, tree, hidden, order, url, files, check = std::move(check), listing] {
         try {
             listing->children = FileTreeNode::contents(url, hidden, order, *files);
         } catch (const ErrorInfo& error) {
             listing->error = error;
         }
-        // The check may read a file's head: here, not when the outline lays out a row.
+        // Every step that visits each entry is done here: the main thread only takes the result.
+        // The check may read a file's head, so it is asked here too, not when a row is laid out.
         if (listing->children) {
-            listing->openable.reserve(static_cast<qsizetype>(listing->children->size()));
-            for (const auto& child : *listing->children) {
-                if (child->expandable) continue;
-                child->openable = !check || check(child->url);
-                listing->openable.insert(child->url, *child->openable);
+            FileTreeNode::Children& children = *listing->children;
+            FileTreeNode::placeUnder(children, node);
+            listing->openable.reserve(static_cast<qsizetype>(children.size()));
+            listing->opens.reserve(children.size());
+            listing->folders.reserve(children.size());
+            for (const auto& child : children) {
+                if (!child->expandable) {
+                    child->openable = !check || check(child->url);
+                    listing->openable.insert(child->url, *child->openable);
+                }
+                listing->opens.push_back(child->expandable || child->openable.value_or(true));
+                listing->folders.push_back(child->expandable);
             }
+            if (listing->wanted) listing->wantedRow = FileTreeNode::rowTowards(children, *listing->wanted);
         }
         MainQueue::async([self, node, ticket, tree, listing] {
             if (self) self->applyListing(node, ticket, tree, listing);
@@ -120,11 +135,23 @@ void FileTreeModel::applyListing(FileTreeNode* node, quint64 ticket, quint64 tre
     const QModelIndex parentIndex = indexFor(node);
     const int first = static_cast<int>(std::min<std::size_t>(children.size(), pageRows));
     if (first > 0) beginInsertRows(parentIndex, 0, first - 1);
-    node->adopt(std::move(children));
+    node->children = std::move(children);
+    node->childOpens = std::move(listing->opens);
+    node->childHasChildren = std::move(listing->folders);
     node->shown = first;
-    if (first > 0) endInsertRows();
-    else if (!isRoot) Q_EMIT dataChanged(parentIndex, parentIndex);
-    revealSelection(node);
+    if (first > 0) {
+        endInsertRows();
+    } else if (!isRoot) {
+        if (node->parent && node->row < static_cast<int>(node->parent->childHasChildren.size()))
+            node->parent->childHasChildren[static_cast<size_t>(node->row)] = false;
+        Q_EMIT dataChanged(parentIndex, parentIndex);
+    }
+    // The listing looked for the remembered item unless another was chosen meanwhile.
+    if (selectionURL_ && selectionURL_ == listing->wanted) {
+        revealSelection(node, listing->wantedRow);
+    } else {
+        revealSelection(node);
+    }
 }
 
 void FileTreeModel::showThrough(FileTreeNode* node, int last)
@@ -140,22 +167,23 @@ void FileTreeModel::showThrough(FileTreeNode* node, int last)
 void FileTreeModel::revealSelection(FileTreeNode* node)
 {
     if (!selectionURL_ || !node->children) return;
-    const QString wanted = *selectionURL_;
-    for (const auto& child : *node->children) {
-        if (child->url == wanted) {
-            showThrough(node, child->row);
-            Q_EMIT selectRequested(indexFor(child.get()));
-            return;
-        }
-        if (child->expandable && wanted.startsWith(child->url + u'/')) {
-            showThrough(node, child->row);
-            Q_EMIT expandRequested(indexFor(child.get()));
-            if (child->children) {
-                revealSelection(child.get());
-            } else {
-                load(child.get());
-            }
-        }
+    revealSelection(node, FileTreeNode::rowTowards(*node->children, *selectionURL_));
+}
+
+void FileTreeModel::revealSelection(FileTreeNode* node, int row)
+{
+    if (!selectionURL_ || !node->children || row < 0 || row >= static_cast<int>(node->children->size())) return;
+    FileTreeNode* child = (*node->children)[static_cast<size_t>(row)].get();
+    showThrough(node, row);
+    if (child->url == *selectionURL_) {
+        Q_EMIT selectRequested(indexFor(child));
+        return;
+    }
+    Q_EMIT expandRequested(indexFor(child));
+    if (child->children) {
+        revealSelection(child);
+    } else {
+        load(child);
     }
 }
 
@@ -198,16 +226,21 @@ void FileTreeModel::rootGone()
     setMessage(rootGoneMessage);
 }
 
+// An index carries its parent's node, so that the flags of a row are read from the parent's
+// list without a visit to the row's own node.
 FileTreeNode* FileTreeModel::node(const QModelIndex& index) const
 {
     if (!index.isValid()) return rootNode_.get();
-    return static_cast<FileTreeNode*>(index.internalPointer());
+    const auto* owner = static_cast<const FileTreeNode*>(index.internalPointer());
+    const auto row = static_cast<size_t>(index.row());
+    if (!owner->children || row >= owner->children->size()) return nullptr;
+    return (*owner->children)[row].get();
 }
 
 QModelIndex FileTreeModel::indexFor(const FileTreeNode* node) const
 {
-    if (!node || node == rootNode_.get()) return {};
-    return createIndex(node->row, 0, const_cast<FileTreeNode*>(node));
+    if (!node || node == rootNode_.get() || !node->parent) return {};
+    return createIndex(node->row, 0, node->parent);
 }
 
 bool FileTreeModel::opens(const FileTreeNode& item) const
@@ -221,13 +254,13 @@ QModelIndex FileTreeModel::index(int row, int column, const QModelIndex& parent)
     if (!owner || column != 0 || !owner->children || row < 0 || row >= owner->shown) {
         return {};
     }
-    return createIndex(row, 0, (*owner->children)[static_cast<size_t>(row)].get());
+    return createIndex(row, 0, owner);
 }
 
 QModelIndex FileTreeModel::parent(const QModelIndex& child) const
 {
     if (!child.isValid()) return {};
-    return indexFor(node(child)->parent);
+    return indexFor(static_cast<const FileTreeNode*>(child.internalPointer()));
 }
 
 int FileTreeModel::rowCount(const QModelIndex& parent) const
@@ -244,11 +277,11 @@ int FileTreeModel::columnCount(const QModelIndex&) const
 
 bool FileTreeModel::hasChildren(const QModelIndex& parent) const
 {
-    const FileTreeNode* owner = node(parent);
-    if (!owner) return false;
-    if (!parent.isValid()) return owner->children && !owner->children->empty();
+    if (!parent.isValid()) return rootNode_ && rootNode_->children && !rootNode_->children->empty();
     // An unloaded folder may have children: the outline offers to open it, and opening loads it.
-    return owner->expandable && (!owner->children || !owner->children->empty());
+    const auto* owner = static_cast<const FileTreeNode*>(parent.internalPointer());
+    const auto row = static_cast<size_t>(parent.row());
+    return row < owner->childHasChildren.size() && owner->childHasChildren[row];
 }
 
 bool FileTreeModel::canFetchMore(const QModelIndex& parent) const
@@ -286,10 +319,11 @@ QVariant FileTreeModel::data(const QModelIndex& index, int role) const
 
 Qt::ItemFlags FileTreeModel::flags(const QModelIndex& index) const
 {
-    const FileTreeNode* item = index.isValid() ? node(index) : nullptr;
-    if (!item) return Qt::NoItemFlags;
-    if (opens(*item)) return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    return Qt::NoItemFlags;
+    if (!index.isValid()) return Qt::NoItemFlags;
+    const auto* owner = static_cast<const FileTreeNode*>(index.internalPointer());
+    const auto row = static_cast<size_t>(index.row());
+    if (row >= owner->childOpens.size()) return Qt::NoItemFlags;
+    return owner->childOpens[row] ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
 }
 
 }  // namespace korimado

@@ -95,6 +95,8 @@ private:
     struct Listing;
     void applyListing(FileTreeNode* node, quint64 ticket, quint64 tree, const std::shared_ptr<Listing>& listing);
     void revealSelection(FileTreeNode* node);
+    // Reveals the remembered item through node's child at row, found already.
+    void revealSelection(FileTreeNode* node, int row);
     // Hands the outline the node's children up to row `last`, or one page more.
     void showThrough(FileTreeNode* node, int last);
     void startWatching(const QString& url, quint64 ticket);

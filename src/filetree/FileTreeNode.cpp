@@ -33,13 +33,23 @@ QString FileTreeNode::name() const
     return slash < 0 || slash == url.size() - 1 ? url : url.mid(slash + 1);
 }
 
-void FileTreeNode::adopt(Children nodes)
+void FileTreeNode::placeUnder(Children& nodes, FileTreeNode* parent)
 {
     for (size_t i = 0; i < nodes.size(); ++i) {
-        nodes[i]->parent = this;
+        nodes[i]->parent = parent;
         nodes[i]->row = static_cast<int>(i);
     }
-    children = std::move(nodes);
+}
+
+int FileTreeNode::rowTowards(const Children& nodes, const QString& wanted)
+{
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        const FileTreeNode& child = *nodes[i];
+        const bool holds = child.expandable && wanted.size() > child.url.size() && wanted.startsWith(child.url) &&
+                           wanted.at(child.url.size()) == u'/';
+        if (holds || child.url == wanted) return static_cast<int>(i);
+    }
+    return -1;
 }
 
 FileTreeNode::Children FileTreeNode::contents(const QString& url, bool showHidden, FileTreeSortOrder sortOrder,

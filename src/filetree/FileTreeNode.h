@@ -46,10 +46,18 @@ public:
     std::optional<bool> openable;
     // How many children the outline has been given; the rest follow as it scrolls down to them.
     int shown = 0;
+    // Whether each child may be opened, and whether it may have children, by row: the outline asks
+    // both of every row it lays out, and a look at each child's own node would miss the cache once
+    // a row.
+    std::vector<bool> childOpens;
+    std::vector<bool> childHasChildren;
 
     QString name() const;
-    // Takes the children as this node's own, in their order.
-    void adopt(Children nodes);
+    // Makes nodes parent's children-to-be, in their order. It writes to the nodes only, so a
+    // listing does it on its own thread before the parent takes them.
+    static void placeUnder(Children& nodes, FileTreeNode* parent);
+    // The row of the child that is wanted or a folder holding it, or -1.
+    static int rowTowards(const Children& nodes, const QString& wanted);
 };
 
 }  // namespace korimado

@@ -30,6 +30,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -120,15 +121,10 @@ FileTreeView::FileTreeView(FileManager& fileManager, QWidget* parent)
     buildControls();
     buildMenu();
     connect(model_, &FileTreeModel::messageChanged, message_, &QLabel::setText);
-    connect(model_, &FileTreeModel::openableAnswered, this, [this](const QHash<QString, bool>& answers) {
-        // A new root starts with an empty cache: its listing's answers become the cache at once.
-        if (supportedFileCache.isEmpty()) {
-            supportedFileCache = answers;
-            return;
-        }
-        for (auto each = answers.constBegin(); each != answers.constEnd(); ++each)
-            supportedFileCache.insert(each.key(), each.value());
-    });
+    // Each listing's answers are kept as they came: merging a large folder's into the cache would
+    // visit every entry on this thread.
+    connect(model_, &FileTreeModel::openableAnswered, this,
+            [this](const QHash<QString, bool>& answers) { listedAnswers_.push_back(answers); });
     connect(model_, &FileTreeModel::selectRequested, this, &FileTreeView::selectRequested);
     connect(model_, &FileTreeModel::expandRequested, outline_, [this](const QModelIndex& index) { outline_->expand(index); });
 }
@@ -173,6 +169,11 @@ void FileTreeView::buildControls()
     outline_->setContextMenuPolicy(Qt::CustomContextMenu);
     outline_->viewport()->setAutoFillBackground(false);
     connect(outline_, &QTreeView::clicked, this, &FileTreeView::selected);
+    // The outline asks for more rows only of the root when it scrolls to the end: an open folder's
+    // next page is asked here, once its last row given is in sight.
+    connect(outline_->verticalScrollBar(), &QScrollBar::valueChanged, this, &FileTreeView::schedulePageCheck);
+    connect(outline_->verticalScrollBar(), &QScrollBar::rangeChanged, this, &FileTreeView::schedulePageCheck);
+    connect(outline_, &QTreeView::expanded, this, &FileTreeView::schedulePageCheck);
     outline_->installEventFilter(this);
     connect(outline_, &QWidget::customContextMenuRequested, this, [this](const QPoint& point) {
         menuWillOpen(outline_->indexAt(point));
@@ -234,6 +235,29 @@ void FileTreeView::buildMenu()
     connect(menu_, &QMenu::aboutToShow, this, &FileTreeView::validateMenu);
 }
 
+void FileTreeView::schedulePageCheck()
+{
+    if (pageCheckPending_) return;
+    pageCheckPending_ = true;
+    QPointer<FileTreeView> self(this);
+    MainQueue::async([self] {
+        if (!self) return;
+        self->pageCheckPending_ = false;
+        self->fetchPagesInSight();
+    });
+}
+
+void FileTreeView::fetchPagesInSight()
+{
+    const int bottom = outline_->viewport()->height();
+    for (QModelIndex row = outline_->indexAt(QPoint(0, 0)); row.isValid(); row = outline_->indexBelow(row)) {
+        if (outline_->visualRect(row).top() > bottom) break;
+        const QModelIndex parent = row.parent();
+        if (parent.isValid() && row.row() == model_->rowCount(parent) - 1 && model_->canFetchMore(parent))
+            model_->fetchMore(parent);
+    }
+}
+
 FileTreeNode* FileTreeView::rootNode() const
 {
     return model_->rootNode();
@@ -242,6 +266,7 @@ FileTreeNode* FileTreeView::rootNode() const
 void FileTreeView::setRoot(const QString& folder, const std::optional<QString>& selecting)
 {
     supportedFileCache.clear();
+    listedAnswers_.clear();
     clickedRow_ = QPersistentModelIndex();
     model_->setRoot(folder, selecting);
     const QString root = model_->rootNode()->url;
@@ -289,6 +314,9 @@ bool FileTreeView::supportsOpening(const QString& file)
 bool FileTreeView::cachedAnswer(const QString& key, const QString& file)
 {
     if (const auto cached = supportedFileCache.constFind(key); cached != supportedFileCache.constEnd()) return *cached;
+    for (const QHash<QString, bool>& answers : listedAnswers_) {
+        if (const auto listed = answers.constFind(key); listed != answers.constEnd()) return *listed;
+    }
     const bool answer = canOpenFile ? canOpenFile(file) : false;
     supportedFileCache.insert(key, answer);
     return answer;

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -54,7 +55,8 @@ public:
     std::function<void(const QString& oldURL, const QString& newURL)> onRelocate;
     // Which files the sidebar may open; installed by the window.
     std::function<bool(const QString& file)> canOpenFile;
-    // Answers of canOpenFile by standardised path; emptied when the root changes.
+    // Answers of canOpenFile by standardised path asked here, beside those of the listings; both
+    // are emptied when the root changes.
     QHash<QString, bool> supportedFileCache;
     bool supportsOpening(const QString& file);
     // Whether a node's row may be selected: folders, and files the window can open.
@@ -116,12 +118,17 @@ private:
     void finishRelocation(const QString& oldURL, const QString& newURL);
     void selectRequested(const QModelIndex& index);
     bool cachedAnswer(const QString& key, const QString& file);
+    void schedulePageCheck();
+    // Hands the outline the next page of each open folder whose last row given is on screen.
+    void fetchPagesInSight();
 
     FileManager* fileManager_;
+    std::vector<QHash<QString, bool>> listedAnswers_;
     WorkspaceFileOperations operations_;
     bool showHidden_ = false;
     FileTreeSortOrder sortOrder_ = FileTreeSortOrder::nameAscending;
     QPersistentModelIndex clickedRow_;
+    bool pageCheckPending_ = false;
 
     FileTreeModel* model_ = nullptr;
     QLabel* header_ = nullptr;

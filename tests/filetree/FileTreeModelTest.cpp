@@ -365,3 +365,92 @@ TEST(FileTreeModel, AListingOfARootThatWentIsDroppedUnused)
     QTest::qWait(50);
     EXPECT_EQ(model.rowCount(), 0);
 }
+
+TEST(FileTreeModel, AFolderThatWentWhileListedHasNoChildrenAndRowsKeepTheirOwnFlags)
+{
+    TempDir dir;
+    dir.write("root/sub/inner/x.txt", "x");
+    dir.write("root/sub/y.png", "y");
+    dir.write("root/a.txt", "a");
+    dir.write("root/b.png", "b");
+    ScriptedFileManager files;
+    FileTreeModel model(files);
+    model.openableCheck = [] { return [](const QString& url) { return url.endsWith(QStringLiteral(".txt")); }; };
+    model.setRoot(dir.file("root"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return loaded(model); }, 3000));
+    const Qt::ItemFlags opens = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    EXPECT_EQ(model.flags(childNamed(model, "sub")), opens);
+    EXPECT_EQ(model.flags(childNamed(model, "a.txt")), opens);
+    EXPECT_EQ(model.flags(childNamed(model, "b.png")), Qt::NoItemFlags);
+    EXPECT_FALSE(model.hasChildren(childNamed(model, "a.txt")));
+
+    const QModelIndex sub = childNamed(model, "sub");
+    model.fetchMore(sub);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.rowCount(sub) == 2; }, 3000));
+    const QModelIndex inner = childNamed(model, "inner", sub);
+    EXPECT_EQ(model.parent(inner), sub);
+    EXPECT_EQ(model.node(inner)->url, dir.file("root/sub/inner"));
+    EXPECT_EQ(model.flags(childNamed(model, "y.png", sub)), Qt::NoItemFlags);
+    EXPECT_TRUE(model.hasChildren(inner)) << "not listed yet, so it may have some";
+
+    // The folder goes while its listing waits: it then has nothing to open, and says so.
+    files.hold(dir.file("root/sub/inner"));
+    model.fetchMore(inner);
+    ASSERT_TRUE(QDir(dir.file("root/sub/inner")).removeRecursively());
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    files.release(dir.file("root/sub/inner"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return loaded(model, model.node(inner)); }, 3000));
+    EXPECT_EQ(model.rowCount(inner), 0);
+    EXPECT_FALSE(model.hasChildren(inner));
+    EXPECT_FALSE(model.canFetchMore(inner));
+    ASSERT_EQ(changed.count(), 1);
+    EXPECT_EQ(changed.at(0).at(0).value<QModelIndex>(), inner);
+    EXPECT_TRUE(model.message().startsWith(FileTreeModel::unreadablePrefix));
+    EXPECT_TRUE(model.hasChildren(sub)) << "its parent keeps the rows it has";
+}
+
+TEST(FileTreeModel, ARefreshBetweenPagesStartsAgainAndEveryEntryArrivesInOrder)
+{
+    TempDir dir;
+    const int total = 2 * FileTreeModel::pageRows + 3;
+    QDir().mkpath(dir.file("root"));
+    for (int i = 0; i < total; ++i) QFile(dir.file(QStringLiteral("root/n%1.txt").arg(i))).open(QIODevice::WriteOnly);
+    FileTreeModel model(FileManager::defaultManager());
+    model.setRoot(dir.file("root"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return loaded(model); }, 5000));
+    model.fetchMore({});
+    ASSERT_EQ(model.rowCount(), 2 * FileTreeModel::pageRows);
+
+    // Another file comes between pages: the tree is listed again from its first page.
+    QFile(dir.file("root/n-added.txt")).open(QIODevice::WriteOnly);
+    const quint64 before = model.generation();
+    model.refreshTree();
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_FALSE(model.canFetchMore({})) << "nothing more to hand over until the listing is in";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.generation() > before && loaded(model); }, 5000));
+    EXPECT_EQ(model.rowCount(), FileTreeModel::pageRows);
+    while (model.canFetchMore({})) model.fetchMore({});
+
+    QStringList expected;
+    for (const auto& node : FileTreeNode::contents(dir.file("root"), false, FileTreeSortOrder::nameAscending,
+                                                   FileManager::defaultManager()))
+        expected << node->name();
+    ASSERT_EQ(expected.size(), total + 1);
+    EXPECT_EQ(names(model), expected) << "every entry once, in the listing's order";
+}
+
+TEST(FileTreeModel, RevealsTheItemChosenWhileTheListingWasUnderWay)
+{
+    TempDir dir;
+    dir.write("root/a.txt", "a");
+    const QString later = dir.write("root/sub/later.txt", "l");
+    ScriptedFileManager files;
+    files.hold(dir.file("root"));
+    FileTreeModel model(files);
+    QSignalSpy selected(&model, &FileTreeModel::selectRequested);
+    model.setRoot(dir.file("root"), dir.file("root/a.txt"));
+    model.setSelectionURL(later);
+    files.release(dir.file("root"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return selected.count() == 1; }, 3000));
+    EXPECT_EQ(selected.at(0).at(0).value<QModelIndex>().data(FileTreeModel::urlRole).toString(), later);
+}

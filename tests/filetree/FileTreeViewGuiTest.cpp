@@ -521,3 +521,49 @@ TEST(FileTreeView, AnotherProgramsChangesShowAndTheSelectionStays)
     ASSERT_TRUE(QTest::qWaitFor([&] { return s.tree.rootNode() == nullptr; }, 3000));
     EXPECT_EQ(s.tree.messageText(), FileTreeModel::rootGoneMessage);
 }
+
+TEST(FileTreeView, AnOpenFolderHandsOverEveryPageAsItIsScrolledAndItsAnswersAreKept)
+{
+    Sidebar s;
+    const int total = 2 * FileTreeModel::pageRows + 7;
+    QDir().mkpath(s.at("big"));
+    for (int i = 0; i < total; ++i) QFile(s.at(QStringLiteral("big/e%1.txt").arg(i))).open(QIODevice::WriteOnly);
+    s.write("z.txt");
+    std::atomic<int> asked{0};
+    s.tree.canOpenFile = [&asked](const QString& url) {
+        ++asked;
+        return url.endsWith(QStringLiteral(".txt"));
+    };
+    s.tree.resize(300, 600);
+    s.tree.show();
+    ASSERT_TRUE(s.show());
+    const QPersistentModelIndex big(s.row(s.at("big")));
+    ASSERT_TRUE(big.isValid());
+    s.tree.outline()->expand(big);
+    FileTreeModel* model = s.tree.model();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->rowCount(big) > 0; }, 5000));
+
+    // Dragged to the bottom again and again, as a user would, until nothing more comes.
+    auto scrolled = [&] {
+        s.tree.outline()->scrollToBottom();
+        return !model->canFetchMore(big);
+    };
+    ASSERT_TRUE(QTest::qWaitFor(scrolled, 10000)) << model->rowCount(big) << " rows shown";
+    QStringList expected;
+    for (const auto& node :
+         FileTreeNode::contents(s.at("big"), false, FileTreeSortOrder::nameAscending, FileManager::defaultManager()))
+        expected << node->name();
+    QStringList shown;
+    for (int row = 0; row < model->rowCount(big); ++row) shown << model->index(row, 0, big).data().toString();
+    EXPECT_EQ(shown, expected);
+    EXPECT_EQ(model->rowCount(), 2) << "the folder and the file after it stay";
+
+    const int listed = asked;
+    EXPECT_EQ(listed, total + 1);
+    EXPECT_TRUE(s.tree.supportsOpening(s.at("big/e0.txt")));
+    EXPECT_TRUE(s.tree.supportsOpening(s.at("z.txt")));
+    EXPECT_EQ(asked, listed) << "both listings' answers are used";
+    s.tree.setRoot(s.at("big"));
+    EXPECT_TRUE(s.tree.supportsOpening(s.at("z.txt")));
+    EXPECT_EQ(asked, listed + 1) << "a new root asks again";
+}
