@@ -505,11 +505,17 @@ TEST_F(SyntaxHighlighterTest, KeysInsideALongLineRecolourTheViewportAroundTheEdi
 
     // A quote turns the strings after it inside out as far as the view's tokens reach; the letter
     // and the deletion after it turn them back.
+    // On a loaded machine a check between keys may outlast the pause after which the whole
+    // document is parsed: the counts below hold only when every gap was shorter.
+    QElapsedTimer sinceKey;
+    qint64 longestGap = 0;
     for (const QString& typed : {QStringLiteral("\""), QStringLiteral("x"), QString()}) {
         const int editParses = highlighter->viewportEditParseCount();
+        if (sinceKey.isValid()) longestGap = std::max(longestGap, sinceKey.elapsed());
         if (typed.isEmpty()) storage->replaceCharacters(TextRange(middle, 2), QString());
         else storage->replaceCharacters(TextRange(middle, 0), typed);
         model->textDidChange();
+        sinceKey.start();
         ASSERT_TRUE(spinUntil([&] { return highlighter->viewportEditParseCount() > editParses && !highlighter->viewportPending()
                                             && highlighter->viewportRange().contains(middle)
                                             && highlighter->paintedRange().contains(middle); }, 30000));
@@ -523,6 +529,8 @@ TEST_F(SyntaxHighlighterTest, KeysInsideALongLineRecolourTheViewportAroundTheEdi
             ASSERT_EQ(colorAt(token.range.location), expected(token.kind)) << token.range.location;
         }
     }
+    longestGap = std::max(longestGap, sinceKey.elapsed());
+    if (longestGap >= SyntaxModel::settleDelayMs) GTEST_SKIP() << "a check between keys took " << longestGap << " ms";
     EXPECT_EQ(highlighter->viewportParseCount(), viewportParses) << "the view's window is not parsed whole again";
     EXPECT_LE(model->parseCount(), fullParses + 1) << "nor the document for every key";
 }
