@@ -162,9 +162,10 @@ private:
 // Carriage returns are line ends too, but a cut is looked for only at line feeds.
 bool hasBareCarriageReturn(QByteArrayView utf8)
 {
+    if (utf8.isEmpty()) return false;  // an empty view may hold no pointer at all
     const char* p = utf8.data();
     const char* const end = p + utf8.size();
-    while ((p = static_cast<const char*>(std::memchr(p, '\r', std::size_t(end - p))))) {
+    while (p < end && (p = static_cast<const char*>(std::memchr(p, '\r', std::size_t(end - p))))) {
         if (p + 1 == end || p[1] != '\n') return true;
         p += 2;
     }
