@@ -158,6 +158,25 @@ bool FoldedStartFilter::mayBeginAt(const char16_t* text, qsizetype n, qsizetype 
     return b && b->first == second_;
 }
 
+// One block's starts, from the masks of it and the block after: two bits a unit, and starts names
+// the low bit of each start. A start is quiet when it and the two after it are; the first that
+// holds the pattern's first two units, or that stands beside something else and may begin an
+// occurrence when asked on its own, is the answer; -1 for none.
+qsizetype FoldedStartFilter::firstInBlock(const char16_t* text, qsizetype n, qsizetype i, std::uint64_t quiet,
+                                          std::uint64_t first, std::uint64_t second, std::uint64_t starts) const
+{
+    const std::uint64_t all = quiet & quiet >> 2 & quiet >> 4 & starts;
+    const std::uint64_t hit = first & second >> 2 & all;
+    std::uint64_t look = (~all | hit) & starts;
+    while (look) {
+        const int bit = __builtin_ctzll(look);
+        if ((hit >> bit) & 1) return i + bit / 2;
+        if (!((all >> bit) & 1) && mayBeginAt(text, n, i + bit / 2)) return i + bit / 2;
+        look &= look - 1;
+    }
+    return -1;
+}
+
 #if defined(__x86_64__)
 namespace {
 
@@ -229,18 +248,10 @@ __attribute__((target("avx2"))) qsizetype FoldedStartFilter::nextWide(const char
     for (; i + 32 <= n; i += 16) {
         std::uint32_t q1, f1, s1;
         wideMasks(k, text + i + 16, fold, cjkQuiet, emojiQuiet, q1, f1, s1);
-        // As in the narrow loop: a start is quiet when it and the two after it are.
-        const std::uint64_t q = std::uint64_t(q0) | std::uint64_t(q1) << 32;
-        const std::uint64_t all = q & q >> 2 & q >> 4 & 0xFFFFFFFFu;
-        const std::uint64_t hit = (std::uint64_t(f0) | std::uint64_t(f1) << 32)
-            & (std::uint64_t(s0) | std::uint64_t(s1) << 32) >> 2 & all;
-        std::uint64_t look = ((~all & 0xFFFFFFFFu) | hit) & 0x55555555u;
-        while (look) {
-            const int bit = __builtin_ctzll(look);
-            if ((hit >> bit) & 1) return i + bit / 2;
-            if (!((all >> bit) & 1) && mayBeginAt(text, n, i + bit / 2)) return i + bit / 2;
-            look &= look - 1;
-        }
+        const qsizetype found = firstInBlock(text, n, i, std::uint64_t(q0) | std::uint64_t(q1) << 32,
+                                             std::uint64_t(f0) | std::uint64_t(f1) << 32,
+                                             std::uint64_t(s0) | std::uint64_t(s1) << 32, 0x55555555u);
+        if (found >= 0) return found;
         q0 = q1;
         f0 = f1;
         s0 = s1;
@@ -320,18 +331,8 @@ qsizetype FoldedStartFilter::next(const char16_t* text, qsizetype n, qsizetype f
             for (; i + 16 <= n; i += 8) {
                 unsigned q1, f1, s1;
                 masks(i + 8, q1, f1, s1);
-                // Two bits a unit: a start is quiet when it and the two after it are.
-                const unsigned q = q0 | q1 << 16;
-                const unsigned all = q & q >> 2 & q >> 4 & 0xFFFFu;
-                const unsigned hit = (f0 | f1 << 16) & (s0 | s1 << 16) >> 2 & all;
-                // Starts beside something else are each asked on their own.
-                unsigned look = ((~all & 0xFFFFu) | hit) & 0x5555u;
-                while (look) {
-                    const int bit = __builtin_ctz(look);
-                    if ((hit >> bit) & 1) return i + bit / 2;
-                    if (!((all >> bit) & 1) && mayBeginAt(text, n, i + bit / 2)) return i + bit / 2;
-                    look &= look - 1;
-                }
+                const qsizetype found = firstInBlock(text, n, i, q0 | q1 << 16, f0 | f1 << 16, s0 | s1 << 16, 0x5555u);
+                if (found >= 0) return found;
                 q0 = q1;
                 f0 = f1;
                 s0 = s1;

@@ -4,6 +4,7 @@
 
 #include <QStringView>
 
+#include <cstdint>
 #include <optional>
 
 namespace korimado {
@@ -31,6 +32,8 @@ public:
 private:
     explicit FoldedStartFilter(const TextFolding& folding) : folding_(folding) {}
     bool mayBeginAt(const char16_t* text, qsizetype n, qsizetype i) const;
+    qsizetype firstInBlock(const char16_t* text, qsizetype n, qsizetype i, std::uint64_t quiet, std::uint64_t first,
+                           std::uint64_t second, std::uint64_t starts) const;
 #if defined(__x86_64__)
     // Sixteen starts at a time where the processor can: a position found, or -1 with i moved to
     // where the narrower loop goes on.
